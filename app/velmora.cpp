@@ -1,0 +1,254 @@
+#include "app/velmora.h"
+
+#include "app/resources_registration.h"
+#include "app/shared_values.h"
+#include "app/desktop_seams.h"
+#include "can/adapter.h"
+#include "can/joint_can_set.h"
+#include "can/vci/bus_backend.h"
+#include "canopen/control_canopen.h"
+#include "custom_protocol/control_can.h"
+#include "node/set_node.h"
+#include "tools/custom_send.h"
+#include "tools/monitor.h"
+#include "ui_velmora.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDebug>
+#include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QUrl>
+
+namespace {
+
+bool is_custom_protocol(const QString &name)
+{
+    return name == QStringLiteral("CAN自定义") || name == QStringLiteral("CAN");
+}
+
+bool is_canopen(const QString &name) { return name == QStringLiteral("CANopen"); }
+
+// The monitor the Monitor button shows for the current protocol, or null.
+monitor *chosen_monitor()
+{
+    if (canopen_supported == 0 && is_canopen(protocol_name))
+        return custom_monitor;
+    if (is_custom_protocol(protocol_name))
+        return custom_monitor;
+    if (is_canopen(protocol_name))
+        return canopen_monitor;
+    return nullptr;
+}
+
+}  // namespace
+
+Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
+{
+    velmora_resources_registered();
+    ui->setupUi(this);
+    ui->label->hide();
+    ui->comboBox->hide();
+    setWindowTitle(QStringLiteral("Velmora_Ver1.0.2.0"));
+
+    ui->connect_device->setIcon(QIcon(QStringLiteral(":/Resources/connect.png")));
+    ui->connect_device->setIconSize(ui->connect_device->size());
+    ui->connect_device->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    const QPixmap run(QStringLiteral(":/Resources/run.PNG"));
+    ui->sport->setIcon(QIcon(run));
+    ui->sport->setIconSize(run.size());
+    ui->sport->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    const QPixmap mon(QStringLiteral(":/Resources/monitor.png"));
+    ui->monitoring->setIcon(QIcon(mon));
+    ui->monitoring->setIconSize(mon.size());
+    ui->monitoring->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+
+    const QString button_style =
+        tr("QToolButton{background-color:white;}QToolButton:hover{background-color:cyan;}"
+           "QToolButton:pressed{background-color:red;}");
+    ui->connect_device->setStyleSheet(button_style);
+    ui->sport->setStyleSheet(button_style);
+    ui->monitoring->setStyleSheet(button_style);
+    ui->custom_send->setStyleSheet(button_style);
+
+    // The order is binding: each constructor reads the pointers set before it.
+    custom_send_window = new custom_send();
+    custom_monitor = new monitor();
+    canopen_monitor = new monitor();
+    custom_control = new control_CAN();
+    canopen_control = new control_CANopen();
+    settings_window = new joint_CAN_set();
+    set_node_window = new Set_node();
+
+    move(0, 100);
+
+    connect(settings_window, &joint_CAN_set::func, this, &Velmora::on_sport_clicked);
+    connect(settings_window, &joint_CAN_set::func2, this, &Velmora::on_monitoring_clicked);
+    connect(this, &Velmora::func, set_node_window, &Set_node::save2);
+    connect(this, &Velmora::languagechange, custom_control, &control_CAN::comboBox);
+    connect(this, &Velmora::languagechange, canopen_control, &control_CANopen::comboBox);
+    connect(this, &Velmora::languagechange, custom_monitor, &monitor::comboBox);
+    connect(this, &Velmora::languagechange, canopen_monitor, &monitor::comboBox);
+    connect(this, &Velmora::languagechange, settings_window, &joint_CAN_set::comboBox);
+    connect(this, &Velmora::languagechange, custom_send_window, &custom_send::comboBox);
+    connect(this, &Velmora::languagechange, set_node_window, &Set_node::comboBox);
+
+    setFixedSize(394, 337);
+    statusBar()->showMessage(bus_status_text());
+}
+
+Velmora::~Velmora() { delete ui; }
+
+QString Velmora::bus_status_text()
+{
+    if (vci::simulated_bus_selected())
+        return QStringLiteral("仿真总线 / Simulated bus");
+    return QStringLiteral("CAN: %1").arg(vci::selected_bus_description(can_index));
+}
+
+void Velmora::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    qDebug() << "窗口宽度" << width();
+    qDebug() << "窗口高度" << height();
+    qDebug() << QGuiApplication::primaryScreen()->logicalDotsPerInch();
+    qDebug() << 5;
+}
+
+void Velmora::closeEvent(QCloseEvent *event)
+{
+    if (motion_window_open == 1) {
+        if (is_custom_protocol(protocol_name))
+            custom_control->close();
+        if (is_canopen(protocol_name))
+            canopen_control->close();
+    }
+    if (monitor_open == 1) {
+        if (monitor *m = chosen_monitor())
+            m->close();
+    }
+    if (set_node_open)
+        set_node_window->close();
+    if (custom_send_open)
+        custom_send_window->close();
+    if (device_open == 1)
+        close_adapter();
+    event->accept();
+}
+
+void Velmora::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    open_adapter();
+    if (adapter_error == 0) {
+        app_running = 1;
+        device_open = 1;
+        return;
+    }
+    desktop_seams::warning(this, tr("警告"), tr("请先关闭其他上位机程序或检查是否连接好调试器\n"));
+    app_running = 0;
+}
+
+void Velmora::changeEvent(QEvent *e)
+{
+    QMainWindow::changeEvent(e);
+    if (e->type() == QEvent::LanguageChange)
+        ui->retranslateUi(this);
+}
+
+void Velmora::on_comboBox_activated()
+{
+    const int index = ui->comboBox->currentIndex();
+    if (index == 0)
+        translator.load(QStringLiteral(":/chinese"));
+    else if (index == 1)
+        translator.load(QStringLiteral(":/english"));
+    emit languagechange(index);
+    QCoreApplication::installTranslator(&translator);
+}
+
+void Velmora::show_motion_window(QMainWindow *window)
+{
+    window->move(0, 250);
+    window->show();
+    window->activateWindow();
+    motion_window_open = 1;
+}
+
+void Velmora::on_sport_clicked()
+{
+    bool already_open = false;
+    if (custom_control_open == 1) {
+        if (is_canopen(protocol_name))
+            already_open = true;
+        else if (canopen_control_open != 1)
+            return;
+    }
+    if (!already_open && canopen_control_open == 1) {
+        if (protocol_name == QStringLiteral("CAN自定义"))
+            already_open = true;
+        else
+            return;
+    }
+    if (already_open) {
+        desktop_seams::information(this, QStringLiteral("提示"), QStringLiteral("请先关闭当前运动控制界面"));
+        return;
+    }
+    if (node_connected == 0)
+        return;
+    if (canopen_supported == 0 && is_canopen(protocol_name)) {
+        const auto answer = desktop_seams::question(
+            this, QStringLiteral("提示"),
+            QStringLiteral("此固件版本号为EtherCAT,不支持CANopen通讯，是否切换至CAN自定义协议进行测试"),
+            QMessageBox::Yes | QMessageBox::No);
+        if (answer == QMessageBox::Yes)
+            show_motion_window(custom_control);
+        return;
+    }
+    if (device_open == 0)
+        return;
+    if (is_custom_protocol(protocol_name))
+        show_motion_window(custom_control);
+    else if (is_canopen(protocol_name))
+        show_motion_window(canopen_control);
+}
+
+void Velmora::on_monitoring_clicked()
+{
+    if (device_open == 0 || node_connected == 0)
+        return;
+    monitor *m = chosen_monitor();
+    if (!m)
+        return;
+    if (m == custom_monitor)
+        m->move(730, 250);
+    else
+        m->move(800, 250);
+    m->show();
+    m->activateWindow();
+    monitor_open = 1;
+}
+
+void Velmora::on_custom_send_clicked()
+{
+    if (device_open == 0)
+        return;
+    custom_send_window->move(200, 200);
+    custom_send_window->show();
+    custom_send_window->activateWindow();
+}
+
+void Velmora::on_Help_clicked()
+{
+    const QString path = QStringLiteral("%1/%2").arg(QCoreApplication::applicationDirPath(),
+                                                     QStringLiteral("Document/Velmora用户手册_Ver1.1.pdf"));
+    if (QFile::exists(path))
+        desktop_seams::open_url(QUrl::fromLocalFile(path));
+}
+
+void Velmora::on_connect_device_clicked()
+{
+    set_node_window->show();
+    set_node_window->activateWindow();
+}

@@ -1,0 +1,44 @@
+#pragma once
+// The launcher window: creates every other window once and shows them from its buttons.
+#include <QMainWindow>
+#include <QTranslator>
+#include <cstdint>
+
+namespace Ui {
+class Velmora;
+}
+
+class Velmora : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit Velmora(QWidget *parent = nullptr);
+    ~Velmora() override;
+
+    // Status-bar text for the bus in use, so a simulation is never mistaken for a drive.
+    static QString bus_status_text();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+signals:
+    void languagechange(int32_t language);
+    void func();
+
+public slots:
+    void on_comboBox_activated();
+    void changeEvent(QEvent *e) override;
+    void on_sport_clicked();
+    void on_monitoring_clicked();
+    void on_custom_send_clicked();
+    void on_Help_clicked();
+    void on_connect_device_clicked();
+
+private:
+    void show_motion_window(QMainWindow *window);
+
+    Ui::Velmora *ui;
+    QTranslator translator;
+};

@@ -1,0 +1,28 @@
+#pragma once
+// Adapter operations on top of the adapter library, with the device coordinates taken from the
+// shared adapter settings. Failures are recorded in adapter_error; device_open is the callers'.
+#include <cstdint>
+
+struct bit_timing {
+    int32_t kbps;
+    uint8_t timing0;
+    uint8_t timing1;
+};
+
+// The fifteen supported rates with their Timing0/Timing1 pairs.
+extern const bit_timing bit_timing_table[15];
+// Looks up kbps; false when the rate is not in the table.
+bool timing_for_rate(int32_t kbps, uint8_t *timing0, uint8_t *timing1);
+
+constexpr int frame_batch_size = 64;
+
+void open_adapter();
+int32_t close_adapter();
+bool send_frame(uint32_t id, const uint8_t *data, uint8_t len, uint8_t remote);
+bool receive_batch(uint32_t ids[frame_batch_size], uint8_t payloads[frame_batch_size][8],
+                   uint8_t lens[frame_batch_size]);
+
+// Custom protocol: value, most significant byte first, into payload bytes 2..5.
+void put_be32(uint32_t value, uint8_t payload[8]);
+// CANopen: the low count bytes of value, least significant first, from buffer[offset].
+void put_le_bytes(uint32_t value, uint8_t *buffer, int offset, int count);

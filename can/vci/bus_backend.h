@@ -1,0 +1,60 @@
+#pragma once
+// The seam between the adapter calls and a concrete bus. A backend reaches one bus; received
+// frames are pushed into a frame_sink from whatever thread the backend runs on.
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace vci {
+
+struct can_message {
+    uint32_t id = 0;
+    uint8_t len = 0;
+    uint8_t data[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    bool remote = false;
+};
+
+class frame_sink {
+public:
+    virtual ~frame_sink() = default;
+    virtual void deliver(const can_message &msg) = 0;
+    // The bus went away under us (adapter unplugged, interface down, server gone).
+    virtual void bus_lost(const QString &why) = 0;
+};
+
+class bus_backend {
+public:
+    virtual ~bus_backend() = default;
+    // Name used for the interface column of the trace ("can0", "sim0", ...).
+    virtual QString interface_name() const = 0;
+    // Reach the bus; true only when it can be used. Received frames go to sink from now on.
+    virtual bool connect_bus(frame_sink *sink, QString *error) = 0;
+    // Apply the bit rate where the bus lets us; false when the bus refuses it.
+    virtual bool set_bitrate(int bits_per_second) { (void)bits_per_second; return true; }
+    virtual bool start() { return true; }
+    virtual void disconnect_bus() = 0;
+    virtual bool transmit(const can_message &msg) = 0;
+};
+
+using backend_factory = std::function<std::unique_ptr<bus_backend>(int channel)>;
+
+// Replaces the bus selection from the environment (tests); an empty factory restores it.
+void set_backend_factory(backend_factory factory);
+
+// The bus selected by VELMORA_CAN: unset -> socketcan:can<channel>, "sim" -> the in-process
+// simulator, "PLUGIN:INTERFACE" -> that QtSerialBus plugin. Null when the text is malformed.
+std::unique_ptr<bus_backend> backend_from_environment(int channel);
+
+// Describes the bus VELMORA_CAN selects, e.g. "sim" or "socketcan:can0".
+QString selected_bus_description(int channel);
+bool simulated_bus_selected();
+
+// The receive queue never holds more than this many frames; a flood drops the oldest.
+constexpr int receive_queue_capacity = 4096;
+
+// True after the open bus reported itself lost, until the next successful open.
+bool bus_lost();
+QString bus_lost_reason();
+
+}  // namespace vci

@@ -1,0 +1,31 @@
+#include "custom_protocol/control_can.h"
+
+#include "ui_control_can.h"
+
+#include <QEvent>
+
+control_CAN::control_CAN(QWidget *parent) : QMainWindow(parent), ui(new Ui::control_CAN)
+{
+    ui->setupUi(this);
+    setWindowTitle(QStringLiteral("CAN自定义协议控制"));
+}
+
+control_CAN::~control_CAN() { delete ui; }
+
+void control_CAN::cut() {}
+
+void control_CAN::thread() {}
+
+void control_CAN::casual() {}
+
+void control_CAN::comboBox(int32_t language)
+{
+    (void)language;
+}
+
+void control_CAN::changeEvent(QEvent *e)
+{
+    QMainWindow::changeEvent(e);
+    if (e->type() == QEvent::LanguageChange)
+        ui->retranslateUi(this);
+}

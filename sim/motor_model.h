@@ -1,0 +1,79 @@
+#pragma once
+// Mechanics and power stage of one simulated joint, shared by both protocols of the joint.
+// Motion follows trapezoidal profiles in time; time comes from the simulator clock through
+// advance(), so a manual clock makes every trajectory deterministic.
+#include <cstdint>
+
+namespace sim {
+
+class motor_model {
+public:
+    enum class mode { idle, position, velocity, torque };
+
+    // Brings the state up to now_us (the simulator clock). Every query below reflects the
+    // state at the last advance().
+    void advance(int64_t now_us);
+
+    int32_t position() const;
+    int32_t speed() const;          // cnt/s, signed
+    int32_t current_ma() const;     // signed, follows the acceleration and the load
+    int32_t error_code() const { return error_code_; }
+    bool enabled() const { return enabled_; }
+    bool moving() const;            // a profile is running or the joint is not at rest
+    mode current_mode() const { return mode_; }
+    int32_t target_position() const { return static_cast<int32_t>(target_); }
+
+    // Power stage. Disabling stops the joint at once (it coasts to rest immediately here).
+    void set_enabled(bool on);
+
+    // Profile for position moves and velocity ramps; zero or negative values are taken as 1.
+    void set_profile(int64_t speed, int64_t acceleration, int64_t deceleration);
+    int64_t profile_speed() const { return profile_speed_; }
+    int64_t profile_acceleration() const { return accel_; }
+    int64_t profile_deceleration() const { return decel_; }
+
+    // Start a trapezoidal move to an absolute target. Refused (returns false, sets a fault)
+    // while the power stage is disabled.
+    bool move_to(int64_t target);
+    // Ramp to a signed velocity and keep it (continuous motion, speed control).
+    bool run_at(int64_t velocity);
+    // Torque control: a target current in mA; the joint accelerates in the sign of the
+    // current until max_speed (cnt/s, magnitude) is reached.
+    bool apply_torque(int32_t current_ma, int64_t max_speed);
+    // Set-point following for the cyclic synchronous modes: go to target within one step.
+    bool follow(int64_t target);
+    // Ramp down to rest with the deceleration; keeps the power stage as it is.
+    void halt();
+
+    // Faults: a non-zero code stops the motion and disables the power stage until cleared.
+    void inject_fault(int32_t code);
+    void clear_fault();
+
+    // Force the position (power-on state, tests).
+    void set_position(int64_t p);
+
+    // Fault codes the model raises by itself.
+    static constexpr int32_t fault_motion_while_disabled = 0x0010;
+    static constexpr int32_t rated_current_ma = 3000;
+
+private:
+    void step(double dt);
+    void start_velocity_ramp(double velocity);
+
+    double position_ = 0;
+    double velocity_ = 0;
+    double target_ = 0;
+    double target_velocity_ = 0;
+    double accel_now_ = 0;
+    int32_t torque_current_ = 0;
+    int64_t profile_speed_ = 1000;
+    int64_t accel_ = 10000;
+    int64_t decel_ = 10000;
+    int64_t max_speed_ = 0;
+    mode mode_ = mode::idle;
+    bool enabled_ = false;
+    int32_t error_code_ = 0;
+    int64_t last_us_ = -1;
+};
+
+}  // namespace sim

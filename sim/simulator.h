@@ -1,0 +1,54 @@
+#pragma once
+// The set of simulated joints on one bus. Frames sent on the bus go in through process();
+// whatever the joints answer comes back out, in order, at once (well inside any reply window).
+#include "sim/sim_joint.h"
+
+#include <QString>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace sim {
+
+// Joints when VELMORA_SIM_NODES is not set: two CANopen-capable joints and one joint with
+// EtherCAT firmware.
+constexpr const char *default_nodes = "1:10231,2:10231,3:10230";
+constexpr uint32_t default_firmware = 10231;
+
+struct joint_config {
+    int node;
+    uint32_t firmware;
+};
+
+// Parses "node[:firmware],..."; nodes 1..127. Returns false (and says why) on bad text.
+bool parse_nodes(const QString &text, std::vector<joint_config> *out, QString *error);
+
+class simulator {
+public:
+    // The in-process simulator behind VELMORA_CAN=sim, configured from VELMORA_SIM_NODES
+    // the first time it is used. The joints keep their state across adapter close and open.
+    static simulator &instance();
+
+    simulator() = default;
+    explicit simulator(const std::vector<joint_config> &joints);
+
+    // Replaces the joints (tests); their state starts fresh.
+    void configure(const std::vector<joint_config> &joints);
+    std::vector<vci::can_message> power_on();
+    std::vector<vci::can_message> process(const vci::can_message &frame);
+
+    joint *find(int node);
+    std::vector<int> nodes() const;
+
+    // Cut the bus (for tests of a lost adapter): the in-process adapter then fails.
+    void set_cut(bool cut) { cut_ = cut; }
+    bool cut() const { return cut_; }
+
+private:
+    mutable std::recursive_mutex mutex_;
+    std::map<int, std::unique_ptr<joint>> joints_;
+    bool cut_ = false;
+};
+
+}  // namespace sim

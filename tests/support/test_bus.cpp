@@ -1,0 +1,86 @@
+#include "support/test_bus.h"
+
+#include "can/vci/sim_backend.h"
+#include "sim/simulator.h"
+
+namespace test_support {
+namespace {
+
+class scripted_backend final : public vci::bus_backend {
+public:
+    explicit scripted_backend(std::shared_ptr<scripted_bus_state> s) : state_(std::move(s)) {}
+    QString interface_name() const override { return QStringLiteral("test0"); }
+    bool connect_bus(vci::frame_sink *sink, QString *error) override
+    {
+        ++state_->connect_calls;
+        if (state_->fail_connect) {
+            if (error)
+                *error = QStringLiteral("scripted failure");
+            return false;
+        }
+        state_->sink = sink;
+        return true;
+    }
+    bool set_bitrate(int bps) override
+    {
+        ++state_->bitrate_calls;
+        state_->last_bitrate = bps;
+        return !state_->fail_bitrate;
+    }
+    bool start() override
+    {
+        ++state_->start_calls;
+        return !state_->fail_start;
+    }
+    void disconnect_bus() override
+    {
+        ++state_->disconnect_calls;
+        state_->sink = nullptr;
+    }
+    bool transmit(const vci::can_message &m) override
+    {
+        if (state_->fail_transmit)
+            return false;
+        state_->sent.push_back(m);
+        if (state_->responder && state_->sink)
+            for (const vci::can_message &r : state_->responder(m))
+                state_->sink->deliver(r);
+        return true;
+    }
+
+private:
+    std::shared_ptr<scripted_bus_state> state_;
+};
+
+}  // namespace
+
+std::shared_ptr<scripted_bus_state> install_scripted_bus()
+{
+    auto state = std::make_shared<scripted_bus_state>();
+    vci::set_backend_factory([state](int) { return std::make_unique<scripted_backend>(state); });
+    return state;
+}
+
+void install_simulated_bus()
+{
+    vci::set_backend_factory([](int) { return std::make_unique<vci::sim_backend>(sim::simulator::instance()); });
+}
+
+void uninstall_bus() { vci::set_backend_factory(nullptr); }
+
+vci::can_message make_message(uint32_t id, std::initializer_list<uint8_t> bytes, bool remote)
+{
+    vci::can_message m;
+    m.id = id;
+    m.remote = remote;
+    m.len = static_cast<uint8_t>(bytes.size() > 8 ? 8 : bytes.size());
+    int i = 0;
+    for (uint8_t b : bytes) {
+        if (i >= 8)
+            break;
+        m.data[i++] = b;
+    }
+    return m;
+}
+
+}  // namespace test_support

@@ -1,0 +1,15 @@
+#include "app/startup.h"
+
+#include "app/shared_values.h"
+#include "app/velmora.h"
+
+#include <QApplication>
+
+int run_velmora(QApplication &app)
+{
+    Velmora window;
+    window.show();  // the first show event opens the adapter
+    if (app_running)
+        return app.exec();
+    return 0;
+}

@@ -1,0 +1,344 @@
+// The launcher window: form, geometry, the windows it creates, the guards of its buttons and
+// the start-up failure path.
+#include "app/desktop_seams.h"
+#include "app/shared_values.h"
+#include "app/startup.h"
+#include "app/velmora.h"
+#include "can/joint_can_set.h"
+#include "can/vci/vci.h"
+#include "canopen/control_canopen.h"
+#include "custom_protocol/control_can.h"
+#include "node/set_node.h"
+#include "sim/simulator.h"
+#include "support/test_bus.h"
+#include "tools/custom_send.h"
+#include "tools/monitor.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QtTest>
+#include <memory>
+
+using namespace test_support;
+
+namespace {
+
+void delete_windows()
+{
+    delete custom_send_window;
+    delete custom_monitor;
+    delete canopen_monitor;
+    delete custom_control;
+    delete canopen_control;
+    delete settings_window;
+    delete set_node_window;
+}
+
+struct box_log {
+    QList<desktop_seams::box_request> boxes;
+    QMessageBox::StandardButton answer = QMessageBox::Ok;
+};
+
+}  // namespace
+
+class test_main_window : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Velmora> window;
+    std::shared_ptr<box_log> log;
+
+    void click(const char *name)
+    {
+        auto *button = window->findChild<QAbstractButton *>(QLatin1String(name));
+        QVERIFY2(button, name);
+        button->click();
+    }
+
+    void hide_children()
+    {
+        for (QWidget *w : std::initializer_list<QWidget *>{custom_send_window, custom_monitor, canopen_monitor,
+                                                           custom_control, canopen_control, set_node_window})
+            w->hide();
+        custom_control_open = canopen_control_open = 0;
+        motion_window_open = monitor_open = 0;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("VELMORA_CAN", "sim");
+        reset_shared_values();
+        install_simulated_bus();
+        sim::simulator::instance().configure({{1, 10231}});
+        log = std::make_shared<box_log>();
+        auto l = log;
+        desktop_seams::set_box_responder([l](const desktop_seams::box_request &r) {
+            l->boxes.append(r);
+            return l->answer;
+        });
+        window = std::make_unique<Velmora>();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    void cleanupTestCase()
+    {
+        window.reset();
+        CloseDevice(3, 0);
+        uninstall_bus();
+        desktop_seams::set_box_responder(nullptr);
+    }
+
+    void init()
+    {
+        log->boxes.clear();
+        log->answer = QMessageBox::Ok;
+        hide_children();
+        node_connected = 0;
+        protocol_name.clear();
+        canopen_supported = 0;
+        device_open = 1;
+    }
+
+    void opens_the_adapter_and_looks_as_designed()
+    {
+        QCOMPARE(adapter_error, 0);
+        QCOMPARE(device_open, 1);
+        QCOMPARE(int(app_running), 1);
+        QVERIFY(log->boxes.isEmpty());
+        QCOMPARE(window->windowTitle(), QStringLiteral("Velmora_Ver1.0.2.0"));
+        QCOMPARE(window->size(), QSize(394, 337));
+        QCOMPARE(window->minimumSize(), window->maximumSize());
+        QCOMPARE(window->pos(), QPoint(0, 100));
+        QVERIFY(!window->findChild<QComboBox *>(QStringLiteral("comboBox"))->isVisible());
+        QVERIFY(!window->findChild<QLabel *>(QStringLiteral("label"))->isVisible());
+        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("仿真总线 / Simulated bus"));
+        const struct { const char *name; const char *text; } buttons[] = {
+            {"connect_device", "连接\nConnect"}, {"sport", "运动\nMotion"},
+            {"monitoring", "监控\nMonitor"},     {"custom_send", "自定义\nCustom"},
+        };
+        for (const auto &b : buttons)
+            QCOMPARE(window->findChild<QAbstractButton *>(QLatin1String(b.name))->text(), QString::fromUtf8(b.text));
+        auto *sport = window->findChild<QToolButton *>(QStringLiteral("sport"));
+        QCOMPARE(sport->iconSize(), QSize(70, 70));
+        QVERIFY(!sport->icon().isNull());
+        QCOMPARE(sport->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+    }
+
+    void creates_every_window_once_hidden()
+    {
+        QVERIFY(custom_send_window && custom_monitor && canopen_monitor && custom_control && canopen_control
+                && settings_window && set_node_window);
+        QVERIFY(custom_monitor != canopen_monitor);
+        QCOMPARE(custom_control->windowTitle(), QStringLiteral("CAN自定义协议控制"));
+        QCOMPARE(canopen_control->windowTitle(), QStringLiteral("CANopen运动控制"));
+        QVERIFY(!settings_window->isVisible());
+        QVERIFY(!custom_control->parent());
+    }
+
+    void restoring_the_window_does_not_warn_again()
+    {
+        window->showMinimized();
+        window->showNormal();
+        QCoreApplication::processEvents();
+        QVERIFY(log->boxes.isEmpty());
+        QCOMPARE(adapter_error, 0);
+    }
+
+    void motion_needs_a_connected_node_and_an_open_adapter()
+    {
+        protocol_name = QStringLiteral("CAN自定义");
+        click("sport");
+        QVERIFY(!custom_control->isVisible());
+        node_connected = 1;
+        device_open = 0;
+        click("sport");
+        QVERIFY(!custom_control->isVisible());
+        device_open = 1;
+        click("sport");
+        QVERIFY(custom_control->isVisible());
+        QCOMPARE(custom_control->pos(), QPoint(0, 250));
+        QCOMPARE(motion_window_open, 1);
+        hide_children();
+        protocol_name = QStringLiteral("CAN");
+        click("sport");
+        QVERIFY(custom_control->isVisible());
+        hide_children();
+        protocol_name = QStringLiteral("CANopen");
+        canopen_supported = 1;
+        click("sport");
+        QVERIFY(canopen_control->isVisible());
+        QVERIFY(!custom_control->isVisible());
+        QVERIFY(log->boxes.isEmpty());
+    }
+
+    void ethercat_firmware_asks_before_switching_protocol()
+    {
+        node_connected = 1;
+        protocol_name = QStringLiteral("CANopen");
+        canopen_supported = 0;
+        device_open = 0;  // this path does not look at the adapter
+        log->answer = QMessageBox::No;
+        click("sport");
+        QCOMPARE(log->boxes.size(), 1);
+        QCOMPARE(log->boxes[0].kind, desktop_seams::box_kind::question);
+        QCOMPARE(log->boxes[0].title, QStringLiteral("提示"));
+        QCOMPARE(log->boxes[0].text,
+                 QStringLiteral("此固件版本号为EtherCAT,不支持CANopen通讯，是否切换至CAN自定义协议进行测试"));
+        QVERIFY(!custom_control->isVisible() && !canopen_control->isVisible());
+        log->answer = QMessageBox::Yes;
+        click("sport");
+        QVERIFY(custom_control->isVisible());
+        QVERIFY(!canopen_control->isVisible());
+        QCOMPARE(protocol_name, QStringLiteral("CANopen"));
+    }
+
+    void motion_refuses_the_other_kind_while_one_is_open()
+    {
+        node_connected = 1;
+        custom_control_open = 1;
+        protocol_name = QStringLiteral("CANopen");
+        click("sport");
+        QCOMPARE(log->boxes.size(), 1);
+        QCOMPARE(log->boxes[0].text, QStringLiteral("请先关闭当前运动控制界面"));
+        QVERIFY(!canopen_control->isVisible());
+        log->boxes.clear();
+        protocol_name = QStringLiteral("CAN自定义");
+        click("sport");
+        QVERIFY(log->boxes.isEmpty());
+        custom_control_open = 0;
+        canopen_control_open = 1;
+        click("sport");
+        QCOMPARE(log->boxes.size(), 1);
+        log->boxes.clear();
+        protocol_name = QStringLiteral("CAN");  // only the Chinese label is tested here
+        click("sport");
+        QVERIFY(log->boxes.isEmpty());
+        QVERIFY(!custom_control->isVisible());
+    }
+
+    void monitor_follows_the_protocol()
+    {
+        protocol_name = QStringLiteral("CANopen");
+        click("monitoring");
+        QVERIFY(!custom_monitor->isVisible() && !canopen_monitor->isVisible());  // no node
+        node_connected = 1;
+        device_open = 0;
+        click("monitoring");
+        QVERIFY(!custom_monitor->isVisible() && !canopen_monitor->isVisible());
+        device_open = 1;
+        canopen_supported = 0;
+        click("monitoring");
+        QVERIFY(custom_monitor->isVisible());
+        QCOMPARE(custom_monitor->pos(), QPoint(730, 250));
+        QCOMPARE(monitor_open, 1);
+        hide_children();
+        canopen_supported = 1;
+        click("monitoring");
+        QVERIFY(canopen_monitor->isVisible());
+        QCOMPARE(canopen_monitor->pos(), QPoint(800, 250));
+        hide_children();
+        protocol_name = QStringLiteral("other");
+        click("monitoring");
+        QCOMPARE(monitor_open, 0);
+    }
+
+    void custom_needs_the_adapter_and_connect_always_works()
+    {
+        device_open = 0;
+        click("custom_send");
+        QVERIFY(!custom_send_window->isVisible());
+        device_open = 1;
+        click("custom_send");
+        QVERIFY(custom_send_window->isVisible());
+        QCOMPARE(custom_send_window->pos(), QPoint(200, 200));
+        device_open = 0;
+        click("connect_device");
+        QVERIFY(set_node_window->isVisible());
+    }
+
+    void help_opens_the_manual_only_when_it_exists()
+    {
+        QList<QUrl> opened;
+        desktop_seams::set_url_opener([&opened](const QUrl &u) {
+            opened.append(u);
+            return true;
+        });
+        const QString path = QCoreApplication::applicationDirPath()
+            + QStringLiteral("/Document/Velmora用户手册_Ver1.1.pdf");
+        const bool existed = QFile::exists(path);
+        if (existed) {
+            click("Help");
+            QCOMPARE(opened.size(), 1);
+            QCOMPARE(opened[0], QUrl::fromLocalFile(path));
+        } else {
+            click("Help");
+            QVERIFY(opened.isEmpty());
+            QDir().mkpath(QCoreApplication::applicationDirPath() + QStringLiteral("/Document"));
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.close();
+            click("Help");
+            QFile::remove(path);
+            QCOMPARE(opened.size(), 1);
+            QVERIFY(opened[0].isLocalFile());
+            QCOMPARE(opened[0].toLocalFile(), path);
+        }
+        desktop_seams::set_url_opener(nullptr);
+    }
+
+    void closing_closes_the_open_windows_and_the_adapter()
+    {
+        protocol_name = QStringLiteral("CAN自定义");
+        node_connected = 1;
+        click("sport");
+        click("monitoring");
+        click("custom_send");
+        click("connect_device");
+        set_node_open = 1;
+        custom_send_open = 1;
+        window->close();
+        QVERIFY(!custom_control->isVisible());
+        QVERIFY(!custom_monitor->isVisible());
+        QVERIFY(!custom_send_window->isVisible());
+        QVERIFY(!set_node_window->isVisible());
+        QCOMPARE(device_open, 0);
+        QCOMPARE(GetReceiveNum(3, 0, 0), 0);
+        const uint8_t probe[2] = {0, 2};
+        vci_frame f = {};
+        f.id = 0x641;
+        f.data_len = 2;
+        f.data[1] = probe[1];
+        QCOMPARE(Transmit(3, 0, 0, &f, 1), 0);  // the adapter really is closed
+    }
+
+    void startup_without_an_adapter_warns_and_returns_zero()
+    {
+        // The first window's adapter is closed by now; a bus that cannot be reached fails the open.
+        window.reset();
+        delete_windows();
+        auto bus = install_scripted_bus();
+        bus->fail_connect = true;
+        log->boxes.clear();
+        reset_shared_values();
+        const int code = run_velmora(*qApp);  // would hang in the event loop if it entered it
+        QCOMPARE(code, 0);
+        QCOMPARE(log->boxes.size(), 1);
+        QCOMPARE(log->boxes[0].kind, desktop_seams::box_kind::warning);
+        QCOMPARE(log->boxes[0].title, QStringLiteral("警告"));
+        QCOMPARE(log->boxes[0].text, QStringLiteral("请先关闭其他上位机程序或检查是否连接好调试器\n"));
+        QCOMPARE(int(app_running), 0);
+        QCOMPARE(adapter_error, 1);
+        QCOMPARE(bus->bitrate_calls, 0);
+        delete_windows();
+        reset_shared_values();
+    }
+};
+
+QTEST_MAIN(test_main_window)
+#include "test_main_window.moc"

@@ -1,0 +1,126 @@
+// The simulated bus behind VELMORA_CAN=sim: joints answer the presence probe and the firmware
+// read, absent nodes stay silent, and the joint list comes from VELMORA_SIM_NODES.
+#include "app/shared_values.h"
+#include "can/adapter.h"
+#include "can/vci/vci.h"
+#include "sim/simulator.h"
+#include "support/test_bus.h"
+
+#include <QtTest>
+
+using namespace test_support;
+
+namespace {
+struct reply {
+    bool ok = false;
+    uint32_t id = 0;
+    int len = 0;
+    int32_t value = 0;
+};
+
+reply request(uint32_t id, std::initializer_list<uint8_t> bytes)
+{
+    ClearBuffer(3, 0, 0);
+    const vci::can_message m = make_message(id, bytes);
+    reply r;
+    if (!send_frame(id, m.data, m.len, 0))
+        return r;
+    uint32_t ids[64];
+    uint8_t payloads[64][8] = {};
+    uint8_t lens[64];
+    const int n = GetReceiveNum(3, 0, 0);
+    if (n == 0 || !receive_batch(ids, payloads, lens))
+        return r;
+    r.ok = true;
+    r.id = ids[0];
+    r.len = lens[0];
+    r.value = static_cast<int32_t>(uint32_t(payloads[0][0]) << 24 | uint32_t(payloads[0][1]) << 16
+                                   | uint32_t(payloads[0][2]) << 8 | payloads[0][3]);
+    return r;
+}
+}  // namespace
+
+class test_sim_bus : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        reset_shared_values();
+        install_simulated_bus();
+        sim::simulator::instance().configure({{1, 10231}, {7, 10230}});
+        open_adapter();
+        QCOMPARE(adapter_error, 0);
+    }
+    void cleanupTestCase()
+    {
+        CloseDevice(3, 0);
+        uninstall_bus();
+    }
+
+    void probe_and_firmware_read_are_answered()
+    {
+        sim::simulator::instance().find(7)->motor().set_position(-123456);
+        const reply probe = request(0x647, {0x00, 0x02});
+        QVERIFY(probe.ok);
+        QCOMPARE(probe.value, -123456);
+        const reply fw = request(0x647, {0x00, 0x01, 0x00, 0x04});
+        QVERIFY(fw.ok);
+        QCOMPARE(fw.value, 10230);
+        QCOMPARE(request(0x641, {0x00, 0x01, 0x00, 0x04}).value, 10231);
+    }
+
+    void absent_nodes_and_foreign_frames_get_no_reply()
+    {
+        QVERIFY(!request(0x642, {0x00, 0x02}).ok);
+        QVERIFY(!request(0x640, {0x00, 0x02}).ok);
+        QVERIFY(!request(0x123, {0x00, 0x02}).ok);
+    }
+
+    void only_canopen_firmware_gets_a_canopen_side()
+    {
+        QVERIFY(sim::simulator::instance().find(1)->speaks_canopen());
+        QVERIFY(!sim::simulator::instance().find(7)->speaks_canopen());
+    }
+
+    void joint_lists_parse_and_bad_ones_are_refused()
+    {
+        std::vector<sim::joint_config> joints;
+        QString error;
+        QVERIFY(sim::parse_nodes(QString::fromLatin1(sim::default_nodes), &joints, &error));
+        QVERIFY(joints.size() >= 2);
+        bool canopen = false, ethercat = false;
+        for (const auto &j : joints) {
+            canopen = canopen || j.firmware % 10 != 0;
+            ethercat = ethercat || j.firmware % 10 == 0;
+        }
+        QVERIFY(canopen && ethercat);
+
+        QVERIFY(sim::parse_nodes(QStringLiteral(" 5 , 9:10240"), &joints, &error));
+        QCOMPARE(int(joints.size()), 2);
+        QCOMPARE(joints[0].firmware, sim::default_firmware);
+        QCOMPARE(joints[1].firmware, 10240u);
+        for (const char *bad : {"0", "128", "x", "1:abc", "1,1", "1:2:3"})
+            QVERIFY2(!sim::parse_nodes(QString::fromLatin1(bad), &joints, &error), bad);
+    }
+
+    void a_cut_bus_fails_transmits_and_reopens_when_restored()
+    {
+        sim::simulator::instance().set_cut(true);
+        const uint8_t probe[2] = {0, 2};
+        QVERIFY(!send_frame(0x641, probe, 2, 0));
+        QVERIFY(vci::bus_lost());
+        QCOMPARE(close_adapter(), 1);
+        open_adapter();
+        QCOMPARE(adapter_error, 1);
+        sim::simulator::instance().set_cut(false);
+        adapter_error = 0;
+        open_adapter();
+        QCOMPARE(adapter_error, 0);
+        QVERIFY(!vci::bus_lost());
+        QVERIFY(request(0x641, {0x00, 0x02}).ok);
+    }
+};
+
+QTEST_GUILESS_MAIN(test_sim_bus)
+#include "test_sim_bus.moc"

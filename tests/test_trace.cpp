@@ -1,0 +1,76 @@
+// The candump-format bus trace: line format, and that Debian's python3-can reads what we write.
+#include "app/shared_values.h"
+#include "can/adapter.h"
+#include "can/vci/trace.h"
+#include "can/vci/vci.h"
+#include "sim/simulator.h"
+#include "support/test_bus.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace test_support;
+
+class test_trace : public QObject {
+    Q_OBJECT
+
+private slots:
+    void line_format()
+    {
+        const auto data = make_message(0x601, {0x40, 0x64, 0x60, 0, 0, 0, 0, 0});
+        QCOMPARE(vci::format_candump_line(1733650000123456LL, QStringLiteral("can0"), data),
+                 QStringLiteral("(1733650000.123456) can0 601#4064600000000000"));
+        QCOMPARE(vci::format_candump_line(5, QStringLiteral("sim0"), make_message(0x705, {}, true)),
+                 QStringLiteral("(0.000005) sim0 705#R"));
+        QCOMPARE(vci::format_candump_line(0, QStringLiteral("x"), make_message(0x80, {})),
+                 QStringLiteral("(0.000000) x 080#"));
+    }
+
+    void python_can_reads_a_trace_of_a_session()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("bus.log"));
+        qputenv("VELMORA_CAN_TRACE", path.toLocal8Bit());
+        reset_shared_values();
+        install_simulated_bus();
+        sim::simulator::instance().configure({{1, 10231}});
+        open_adapter();
+        QCOMPARE(adapter_error, 0);
+        const uint8_t probe[2] = {0x00, 0x02};
+        QVERIFY(send_frame(0x641, probe, 2, 0));   // answered by the joint
+        QVERIFY(send_frame(0x701, nullptr, 0, 1));  // remote frame
+        QVERIFY(send_frame(0x080, nullptr, 0, 0));  // empty data frame
+        QCOMPARE(close_adapter(), 1);
+        qunsetenv("VELMORA_CAN_TRACE");
+        uninstall_bus();
+
+        const char *script =
+            "import can, json, sys\n"
+            "out = []\n"
+            "for m in can.CanutilsLogReader(sys.argv[1]):\n"
+            "    out.append({'id': m.arbitration_id, 'remote': m.is_remote_frame, 'data': m.data.hex(),"
+            " 'channel': m.channel, 't': m.timestamp})\n"
+            "print(json.dumps(out))\n";
+        QProcess py;
+        py.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromLatin1(script), path});
+        QVERIFY(py.waitForFinished(60000));
+        QVERIFY2(py.exitCode() == 0, py.readAllStandardError().constData());
+        const QJsonArray frames = QJsonDocument::fromJson(py.readAllStandardOutput()).array();
+        QCOMPARE(frames.size(), 4);  // probe, its reply, remote request, SYNC-like empty frame
+        QCOMPARE(frames[0].toObject()[QStringLiteral("id")].toInt(), 0x641);
+        QCOMPARE(frames[0].toObject()[QStringLiteral("data")].toString(), QStringLiteral("0002"));
+        QCOMPARE(frames[1].toObject()[QStringLiteral("id")].toInt(), 0x5C1);
+        QCOMPARE(frames[1].toObject()[QStringLiteral("data")].toString().size(), 8);
+        QVERIFY(frames[2].toObject()[QStringLiteral("remote")].toBool());
+        QCOMPARE(frames[3].toObject()[QStringLiteral("data")].toString(), QString());
+        QCOMPARE(frames[0].toObject()[QStringLiteral("channel")].toString(), QStringLiteral("sim0"));
+        QVERIFY(frames[0].toObject()[QStringLiteral("t")].toDouble() > 1.5e9);
+    }
+};
+
+QTEST_GUILESS_MAIN(test_trace)
+#include "test_trace.moc"

@@ -1,4 +1,5 @@
 #pragma once
+// Adapter settings window: shows the fixed adapter settings; its close button closes the adapter.
 #include <QMainWindow>
 #include <QTranslator>
 #include <cstdint>
@@ -22,6 +23,8 @@ signals:
 public slots:
     void comboBox(int32_t language);
     void changeEvent(QEvent *e) override;
+    void on_OPDevice_clicked();
+    void on_CLDevice_clicked();
 
 private:
     Ui::joint_CAN_set *ui;

@@ -95,16 +95,32 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     connect(this, &Velmora::languagechange, set_node_window, &Set_node::comboBox);
 
     setFixedSize(394, 337);
-    statusBar()->showMessage(bus_status_text());
+
+    bus_status_timer = new QTimer(this);
+    bus_status_timer->setInterval(500);
+    connect(bus_status_timer, &QTimer::timeout, this, &Velmora::refresh_bus_status);
+    bus_status_timer->start();
+    refresh_bus_status();
 }
 
 Velmora::~Velmora() { delete ui; }
 
 QString Velmora::bus_status_text()
 {
+    if (vci::bus_lost()) {
+        const QString why = vci::bus_lost_reason();
+        return QStringLiteral("CAN适配器已断开 / Adapter lost") + (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
+    }
     if (vci::simulated_bus_selected())
         return QStringLiteral("仿真总线 / Simulated bus");
     return QStringLiteral("CAN: %1").arg(vci::selected_bus_description(can_index));
+}
+
+void Velmora::refresh_bus_status()
+{
+    const QString text = bus_status_text();
+    if (statusBar()->currentMessage() != text)
+        statusBar()->showMessage(text);
 }
 
 void Velmora::resizeEvent(QResizeEvent *event)

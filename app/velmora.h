@@ -1,6 +1,7 @@
 #pragma once
 // The launcher window: creates every other window once and shows them from its buttons.
 #include <QMainWindow>
+#include <QTimer>
 #include <QTranslator>
 #include <cstdint>
 
@@ -15,8 +16,11 @@ public:
     explicit Velmora(QWidget *parent = nullptr);
     ~Velmora() override;
 
-    // Status-bar text for the bus in use, so a simulation is never mistaken for a drive.
+    // Status-bar text for the bus in use, so a simulation is never mistaken for a drive and a
+    // lost adapter is never mistaken for a quiet bus.
     static QString bus_status_text();
+    // Re-reads the bus state into the status bar (also done twice a second by a timer).
+    void refresh_bus_status();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -41,4 +45,5 @@ private:
 
     Ui::Velmora *ui;
     QTranslator translator;
+    QTimer *bus_status_timer;
 };

@@ -4,6 +4,7 @@
 #include "app/shared_values.h"
 #include "app/startup.h"
 #include "app/velmora.h"
+#include "can/adapter.h"
 #include "can/joint_can_set.h"
 #include "can/vci/vci.h"
 #include "canopen/control_canopen.h"
@@ -317,11 +318,36 @@ private slots:
         QCOMPARE(Transmit(3, 0, 0, &f, 1), 0);  // the adapter really is closed
     }
 
+    void status_bar_tells_when_the_adapter_is_lost()
+    {
+        adapter_error = 0;
+        open_adapter();  // closed by the previous case
+        QCOMPARE(adapter_error, 0);
+        const uint8_t probe[2] = {0, 2};
+        vci_frame f = {};
+        f.id = 0x641;
+        f.data_len = 2;
+        f.data[1] = probe[1];
+        QCOMPARE(Transmit(3, 0, 0, &f, 1), 1);
+        sim::simulator::instance().set_cut(true);
+        QCOMPARE(Transmit(3, 0, 0, &f, 1), 0);
+        window->refresh_bus_status();
+        QVERIFY(window->statusBar()->currentMessage().startsWith(QStringLiteral("CAN适配器已断开 / Adapter lost")));
+        sim::simulator::instance().set_cut(false);
+        // A fresh open (as the node scan does) brings the bus back.
+        CloseDevice(3, 0);
+        open_adapter();
+        QCOMPARE(adapter_error, 0);
+        window->refresh_bus_status();
+        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("仿真总线 / Simulated bus"));
+    }
+
     void startup_without_an_adapter_warns_and_returns_zero()
     {
         // The first window's adapter is closed by now; a bus that cannot be reached fails the open.
         window.reset();
         delete_windows();
+        CloseDevice(3, 0);
         auto bus = install_scripted_bus();
         bus->fail_connect = true;
         log->boxes.clear();

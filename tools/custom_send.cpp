@@ -2,19 +2,39 @@
 
 #include "ui_custom_send.h"
 
+#include "app/desktop_seams.h"
+#include "app/shared_values.h"
+#include "can/adapter.h"
+#include "can/vci/vci.h"
+#include "tools/custom_send_payload.h"
+#include "tools/monitor_record.h"
+
+#include <QCloseEvent>
 #include <QEvent>
+#include <QHeaderView>
+#include <QShowEvent>
+#include <QThread>
+
+int32_t row_cursor = 0;
 
 custom_send::custom_send(QWidget *parent) : QMainWindow(parent), ui(new Ui::custom_send)
 {
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("自定义数据收发"));
+    setFixedSize(761, 553);
+    ui->tableWidget->setRowCount(0);
+    ui->tableWidget->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
 }
 
 custom_send::~custom_send() { delete ui; }
 
 void custom_send::comboBox(int32_t language)
 {
-    (void)language;
+    if (language == 0)
+        translator.load(QStringLiteral(":/chinese"));
+    else if (language == 1)
+        translator.load(QStringLiteral(":/english"));
+    qApp->installTranslator(&translator);
 }
 
 void custom_send::changeEvent(QEvent *e)
@@ -22,4 +42,67 @@ void custom_send::changeEvent(QEvent *e)
     QMainWindow::changeEvent(e);
     if (e->type() == QEvent::LanguageChange)
         ui->retranslateUi(this);
+}
+
+void custom_send::showEvent(QShowEvent *e)
+{
+    custom_send_open = 1;
+    QMainWindow::showEvent(e);
+}
+
+void custom_send::closeEvent(QCloseEvent *e)
+{
+    QMainWindow::closeEvent(e);
+    custom_send_open = 0;
+}
+
+void custom_send::append_entry(const QString &id, const QString &status, const QString &data)
+{
+    QTableWidget *table = ui->tableWidget;
+    table->insertRow(table->rowCount());
+    table->setItem(row_cursor, 0, new QTableWidgetItem(id));
+    table->setItem(row_cursor, 1, new QTableWidgetItem(status));
+    table->setItem(row_cursor, 2, new QTableWidgetItem(data));
+    ++row_cursor;
+}
+
+void custom_send::on_send_clicked()
+{
+    const parsed_payload payload = parse_payload_text(ui->data->text());
+    uint32_t id = 0;
+    // More than eight bytes cannot travel in one frame, and an identifier beyond 11 bits would
+    // be cut down by the bus and reach a different node: both are refused like a bad piece.
+    if (payload.status != payload_status::ok
+        || parse_identifier_text(ui->COB_ID->text(), &id) != identifier_status::ok) {
+        desktop_seams::question(this, QStringLiteral("错误"), QStringLiteral("输入数据格式错误"), QMessageBox::Ok);
+        return;
+    }
+    const uint8_t remote = ui->checkBox->isChecked() ? 1 : 0;
+    if (!send_frame(id, payload.bytes.data(), uint8_t(payload.count), remote))
+        return;
+    QThread::msleep(5);
+    append_entry(ui->COB_ID->text(), QStringLiteral("发送成功"), ui->data->text().toUpper());
+
+    // Whatever the adapter holds now is listed, answer to this frame or not: the buffer is
+    // deliberately not cleared before the send.
+    const int32_t pending = GetReceiveNum(device_type, device_index, can_index);
+    if (pending <= 0)
+        return;
+    uint32_t ids[frame_batch_size] = {};
+    uint8_t payloads[frame_batch_size][8] = {};
+    uint8_t lens[frame_batch_size] = {};
+    if (!receive_batch(ids, payloads, lens))
+        return;
+    const int shown = pending < frame_batch_size ? pending : frame_batch_size;
+    for (int i = 0; i < shown; ++i) {
+        const int len = lens[i] > 8 ? 8 : lens[i];
+        append_entry(monitor_id_text(ids[i]), QStringLiteral("接收"), monitor_data_text(payloads[i], len));
+    }
+}
+
+void custom_send::on_clear_clicked()
+{
+    ui->tableWidget->clearContents();
+    ui->tableWidget->setRowCount(0);
+    row_cursor = 0;
 }

@@ -7,6 +7,10 @@ namespace Ui {
 class custom_send;
 }
 
+// The table row the frame sender writes its next entry to: the number of entries shown since
+// the last Clear.
+extern int32_t row_cursor;
+
 class custom_send : public QMainWindow {
     Q_OBJECT
 
@@ -19,8 +23,16 @@ signals:
 public slots:
     void comboBox(int32_t language);
     void changeEvent(QEvent *e) override;
+    void on_send_clicked();
+    void on_clear_clicked();
+
+protected:
+    void showEvent(QShowEvent *e) override;
+    void closeEvent(QCloseEvent *e) override;
 
 private:
+    void append_entry(const QString &id, const QString &status, const QString &data);
+
     Ui::custom_send *ui;
     QTranslator translator;
 };

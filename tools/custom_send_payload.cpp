@@ -1,0 +1,74 @@
+#include "tools/custom_send_payload.h"
+
+#include <QStringList>
+
+namespace {
+
+int hex_digit(QChar c)
+{
+    const ushort u = c.unicode();
+    if (u >= '0' && u <= '9')
+        return u - '0';
+    if (u >= 'a' && u <= 'f')
+        return u - 'a' + 10;
+    if (u >= 'A' && u <= 'F')
+        return u - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+parsed_payload parse_payload_text(const QString &text)
+{
+    parsed_payload result;
+    const int count = (text.isEmpty() ? 0 : 1) + text.count(QLatin1Char(' '));
+    const QStringList pieces = text.split(QLatin1Char(' '), Qt::KeepEmptyParts);
+    for (const QString &piece : pieces) {
+        if (piece.size() > 2) {
+            result.status = payload_status::bad_piece;
+            return result;
+        }
+    }
+    if (count > int(result.bytes.size())) {
+        result.status = payload_status::too_many;
+        return result;
+    }
+    for (int j = 0; j < count; ++j) {
+        const QString &piece = pieces.at(j);
+        int value = 0;
+        for (QChar c : piece) {
+            const int d = hex_digit(c);
+            if (d < 0) {
+                value = 0;  // the whole piece is not hex
+                break;
+            }
+            value = value * 16 + d;
+        }
+        result.bytes[size_t(j)] = uint8_t(value);
+    }
+    result.count = count;
+    return result;
+}
+
+identifier_status parse_identifier_text(const QString &text, uint32_t *id)
+{
+    *id = 0;
+    QString digits = text.trimmed();
+    if (digits.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        digits = digits.mid(2);
+    if (digits.isEmpty())
+        return identifier_status::ok;
+    uint64_t value = 0;
+    for (QChar c : digits) {
+        const int d = hex_digit(c);
+        if (d < 0)
+            return identifier_status::ok;  // not a number at all: identifier 0
+        // Saturate instead of wrapping, so a long number can never come back under the limit.
+        if (value <= 0xFFFFFFFFu)
+            value = value * 16 + uint64_t(d);
+    }
+    if (value > 0x7FF)
+        return identifier_status::too_large;
+    *id = uint32_t(value);
+    return identifier_status::ok;
+}

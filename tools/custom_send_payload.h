@@ -1,0 +1,31 @@
+#pragma once
+// What the frame sender makes of its two text fields, kept apart from the window so that the
+// rules can be exercised (and fuzzed) as plain data.
+#include <QString>
+#include <array>
+#include <cstdint>
+
+enum class payload_status {
+    ok,
+    bad_piece,  // a space-separated piece longer than two characters
+    too_many,   // more bytes than one CAN frame carries
+};
+
+struct parsed_payload {
+    payload_status status = payload_status::ok;
+    std::array<uint8_t, 8> bytes{};  // zero beyond count
+    int count = 0;                   // meaningful only when status is ok
+};
+
+// The payload is hex byte pieces separated by single spaces. Every space starts a new byte, so a
+// trailing space or two spaces in a row yield 00 bytes; a piece that is empty or not hex is 00.
+parsed_payload parse_payload_text(const QString &text);
+
+enum class identifier_status {
+    ok,
+    too_large,  // does not fit the 11 bits of a standard identifier
+};
+
+// Text that is not a hex number (an optional 0x prefix aside) reads as identifier 0; hex text
+// above 0x7FF is refused rather than left for the bus to cut down to 11 bits.
+identifier_status parse_identifier_text(const QString &text, uint32_t *id);

@@ -625,6 +625,10 @@ void canopen_node::handle_rpdo(const vci::can_message &frame)
 
 void canopen_node::apply_rpdo(const uint8_t *data)
 {
+    // The control word acts last, so that a new set-point bit sees the target that came in
+    // the same PDO.
+    bool has_controlword = false;
+    uint16_t controlword = 0;
     int offset = 0;
     for (int i = 0; i < rpdo_map_.count; ++i) {
         const uint32_t entry = rpdo_map_.entries[i];
@@ -632,9 +636,17 @@ void canopen_node::apply_rpdo(const uint8_t *data)
         uint32_t value = 0;
         for (int b = 0; b < bytes; ++b)
             value |= uint32_t(data[offset + b]) << (8 * b);
-        set(static_cast<uint16_t>(entry >> 16), static_cast<uint8_t>(entry >> 8), value);
         offset += bytes;
+        const uint16_t index = static_cast<uint16_t>(entry >> 16);
+        if (index == 0x6040) {
+            has_controlword = true;
+            controlword = static_cast<uint16_t>(value);
+            continue;
+        }
+        set(index, static_cast<uint8_t>(entry >> 8), value);
     }
+    if (has_controlword)
+        apply_controlword(controlword);
 }
 
 bool canopen_node::tpdo_payload(vci::can_message &msg)

@@ -1,0 +1,203 @@
+// velmora-sim: serves simulated joints (custom protocol and CANopen) on a QtSerialBus bus,
+// so that the program, or any other CAN master, can be tried without drives:
+//   velmora-sim --bus virtualcan:can0 --nodes 1:10231,7:10230 [--trace FILE]
+#include "can/vci/trace.h"
+#include "sim/simulator.h"
+
+#include <QCanBus>
+#include <QCanBusDevice>
+#include <QCanBusFrame>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signal_pipe[2] = {-1, -1};
+
+void on_signal(int)
+{
+    const char byte = 1;
+    // Nothing else is safe in a signal handler; the event loop picks the byte up.
+    const ssize_t written = ::write(signal_pipe[1], &byte, 1);
+    (void)written;
+}
+
+void say(const QString &text) { std::fprintf(stderr, "velmora-sim: %s\n", qPrintable(text)); }
+
+bool to_message(const QCanBusFrame &f, vci::can_message *m)
+{
+    if (!f.isValid() || f.hasExtendedFrameFormat() || f.frameId() > 0x7FF)
+        return false;
+    if (f.frameType() != QCanBusFrame::DataFrame && f.frameType() != QCanBusFrame::RemoteRequestFrame)
+        return false;
+    m->id = f.frameId();
+    m->remote = f.frameType() == QCanBusFrame::RemoteRequestFrame;
+    const QByteArray payload = f.payload();
+    m->len = static_cast<uint8_t>(qMin(payload.size(), 8));
+    for (int i = 0; i < m->len && !m->remote; ++i)
+        m->data[i] = static_cast<uint8_t>(payload[i]);
+    return true;
+}
+
+QCanBusFrame to_frame(const vci::can_message &m)
+{
+    QCanBusFrame f;
+    f.setFrameId(m.id);
+    f.setExtendedFrameFormat(false);
+    if (m.remote) {
+        f.setFrameType(QCanBusFrame::RemoteRequestFrame);
+        f.setPayload(QByteArray(m.len, '\0'));
+    } else {
+        f.setPayload(QByteArray(reinterpret_cast<const char *>(m.data), m.len));
+    }
+    return f;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("velmora-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Serves simulated servo joints on a CAN bus: the drive's own protocol on 0x640+node, and\n"
+        "CANopen (CiA 301/402) for joints whose firmware number does not end in 0.\n"
+        "Example: velmora-sim --bus virtualcan:can0 --nodes 1:10231,7:10230"));
+    parser.addHelpOption();
+    const QCommandLineOption bus_option(QStringLiteral("bus"),
+                                        QStringLiteral("QtSerialBus plugin and interface, e.g. socketcan:vcan0 or "
+                                                       "virtualcan:can0."),
+                                        QStringLiteral("plugin:interface"));
+    const QCommandLineOption nodes_option(QStringLiteral("nodes"),
+                                          QStringLiteral("Joints as node[:firmware],... (node 1..127; default %1).")
+                                              .arg(QString::fromLatin1(sim::default_nodes)),
+                                          QStringLiteral("list"), QString::fromLatin1(sim::default_nodes));
+    const QCommandLineOption trace_option(QStringLiteral("trace"),
+                                          QStringLiteral("Append every frame in candump log format to FILE."),
+                                          QStringLiteral("FILE"));
+    parser.addOption(bus_option);
+    parser.addOption(nodes_option);
+    parser.addOption(trace_option);
+    parser.process(app);
+
+    const QString bus = parser.value(bus_option);
+    const int colon = bus.indexOf(QLatin1Char(':'));
+    if (colon <= 0 || colon == bus.size() - 1) {
+        say(QStringLiteral("--bus needs plugin:interface, e.g. virtualcan:can0 (see --help)"));
+        return 2;
+    }
+    const QString plugin = bus.left(colon);
+    const QString interface = bus.mid(colon + 1);
+
+    std::vector<sim::joint_config> joints;
+    QString error;
+    if (!sim::parse_nodes(parser.value(nodes_option), &joints, &error) || joints.empty()) {
+        say(error.isEmpty() ? QStringLiteral("--nodes lists no joint") : error);
+        return 2;
+    }
+
+    vci::trace_writer trace;
+    if (parser.isSet(trace_option) && !trace.open(parser.value(trace_option))) {
+        say(QStringLiteral("cannot open trace file %1").arg(parser.value(trace_option)));
+        return 2;
+    }
+    const QString trace_iface = interface.section(QLatin1Char('/'), -1);
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signal_pipe) != 0) {
+        say(QStringLiteral("cannot set up signal handling"));
+        return 1;
+    }
+    struct sigaction action = {};
+    action.sa_handler = on_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    QSocketNotifier signal_notifier(signal_pipe[0], QSocketNotifier::Read);
+    QObject::connect(&signal_notifier, &QSocketNotifier::activated, &app, [&] {
+        char byte;
+        const ssize_t got = ::read(signal_pipe[0], &byte, 1);
+        (void)got;
+        app.quit();
+    });
+
+    QCanBusDevice *device = QCanBus::instance()->createDevice(plugin, interface, &error);
+    if (!device) {
+        say(error.isEmpty() ? QStringLiteral("no such CAN plugin: %1").arg(plugin) : error);
+        return 1;
+    }
+    device->setParent(&app);
+    if (!device->connectDevice()) {
+        say(QStringLiteral("cannot connect to %1: %2").arg(bus, device->errorString()));
+        return 1;
+    }
+    if (device->state() != QCanBusDevice::ConnectedState) {
+        // Some plugins (the virtual bus) connect asynchronously.
+        QEventLoop loop;
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        QObject::connect(device, &QCanBusDevice::stateChanged, &loop, [&](QCanBusDevice::CanBusDeviceState s) {
+            if (s == QCanBusDevice::ConnectedState || s == QCanBusDevice::UnconnectedState)
+                loop.quit();
+        });
+        loop.exec();
+        if (device->state() != QCanBusDevice::ConnectedState) {
+            say(QStringLiteral("cannot connect to %1: %2").arg(bus, device->errorString()));
+            return 1;
+        }
+    }
+
+    sim::simulator simulator(joints);
+    auto send = [&](const std::vector<vci::can_message> &frames) {
+        for (const vci::can_message &m : frames) {
+            trace.write(trace_iface, m);
+            if (!device->writeFrame(to_frame(m)))
+                say(QStringLiteral("cannot send: %1").arg(device->errorString()));
+        }
+    };
+
+    QObject::connect(device, &QCanBusDevice::framesReceived, &app, [&] {
+        while (device->framesAvailable() > 0) {
+            vci::can_message m;
+            if (!to_message(device->readFrame(), &m))
+                continue;
+            trace.write(trace_iface, m);
+            send(simulator.process(m));
+        }
+    });
+    QObject::connect(device, &QCanBusDevice::errorOccurred, &app, [&](QCanBusDevice::CanBusError e) {
+        if (e == QCanBusDevice::ConnectionError) {
+            say(QStringLiteral("bus lost: %1").arg(device->errorString()));
+            app.exit(1);
+        }
+    });
+
+    QStringList served;
+    for (const sim::joint_config &c : joints) {
+        sim::joint *j = simulator.find(c.node);
+        served << QStringLiteral("%1 (firmware %2%3)")
+                      .arg(c.node)
+                      .arg(c.firmware)
+                      .arg(j && j->speaks_canopen() ? QStringLiteral(", CANopen") : QString());
+    }
+    say(QStringLiteral("serving node %1 on %2").arg(served.join(QStringLiteral(", ")), bus));
+
+    // Each CANopen joint announces itself with its boot-up message.
+    send(simulator.power_on());
+
+    const int result = app.exec();
+    QObject::disconnect(device, nullptr, &app, nullptr);
+    device->disconnectDevice();
+    trace.close();
+    say(QStringLiteral("stopped"));
+    return result;
+}

@@ -1,0 +1,321 @@
+// The CANopen exchange against a scripted adapter: what goes out, what lands in reply_value,
+// the monitor record and its three switches, and every way the exchange can fail. Also the
+// frame layouts the control window builds.
+#include "app/shared_values.h"
+#include "can/adapter.h"
+#include "can/vci/vci.h"
+#include "canopen/canopen_exchange.h"
+#include "canopen/canopen_frames.h"
+#include "canopen/control_canopen.h"
+#include "support/test_bus.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+#include <cstring>
+
+using namespace test_support;
+
+namespace {
+
+QStringList texts_of(const QSignalSpy &spy)
+{
+    QStringList out;
+    for (const QList<QVariant> &args : spy)
+        out << args.at(0).toString();
+    return out;
+}
+
+QByteArray bytes_of(const canopen::frame &f) { return QByteArray(reinterpret_cast<const char *>(f.data), f.len); }
+
+// Adapter steps driven by the test, for the paths a real adapter shows only by timing luck.
+struct fake_bus {
+    int sleeps = 0;
+    bool send_ok = true;
+    bool receive_ok = true;
+    int32_t pending = 0;
+    std::vector<vci::can_message> frames;
+
+    canopen_bus_ops ops()
+    {
+        canopen_bus_ops o;
+        o.clear_buffer = [] {};
+        o.send = [this](uint32_t, const uint8_t *, uint8_t, uint8_t) { return send_ok; };
+        o.sleep_ms = [this](int) { ++sleeps; };
+        o.pending = [this] { return pending; };
+        o.receive = [this](uint32_t *ids, uint8_t (*payloads)[8], uint8_t *lens) {
+            for (size_t i = 0; i < frames.size() && i < 64; ++i) {
+                ids[i] = frames[i].id;
+                lens[i] = frames[i].len;
+                std::memcpy(payloads[i], frames[i].data, 8);  // stale bytes past the length too
+            }
+            return receive_ok;
+        };
+        return o;
+    }
+};
+
+}  // namespace
+
+class test_canopen_exchange : public QObject {
+    Q_OBJECT
+
+private:
+    std::shared_ptr<scripted_bus_state> bus;
+
+private slots:
+    void init()
+    {
+        CloseDevice(3, 0);
+        reset_shared_values();
+        remote_request = 0;
+        bus = install_scripted_bus();
+        open_adapter();
+        QCOMPARE(adapter_error, 0);
+        device_open = 1;
+        monitor_open = 1;
+        node_id = 1;
+        sdo_request_id = 0x601;
+    }
+    void cleanup()
+    {
+        CloseDevice(3, 0);
+        uninstall_bus();
+    }
+
+    void sdo_read_is_logged_and_its_value_taken_little_endian()
+    {
+        bus->responder = [](const vci::can_message &) {
+            return std::vector<vci::can_message>{make_message(0x581, {0x43, 0x64, 0x60, 0x00, 0x10, 0x27, 0x00, 0x00})};
+        };
+        control_CANopen window;
+        QSignalSpy spy(&window, &control_CANopen::senddata);
+        const canopen::frame f = canopen::sdo_upload(sdo_request_id, 0x6064, 0);
+        QVERIFY(window.canopen_exchange(f.id, f.data, f.len, QStringLiteral("获取实际位置\nGet position"), 1));
+        QCOMPARE(reply_value, 10000);
+        QCOMPARE(reply_length, 0);  // the CANopen exchange leaves it alone
+
+        const QStringList t = texts_of(spy);
+        QCOMPARE(t.size(), 12);
+        QCOMPARE(t[0], QStringLiteral("1"));
+        QVERIFY(QDateTime::fromString(t[1], QStringLiteral("yyyy.MM.dd hh:mm:ss.zzz")).isValid());
+        QCOMPARE(t[2], QStringLiteral("发送成功\nSend"));
+        QCOMPARE(t[3], QStringLiteral("601"));
+        QCOMPARE(t[4], QStringLiteral("40 64 60 00 00 00 00 00 "));
+        QCOMPARE(t[5], QStringLiteral("获取实际位置\nGet position"));
+        QCOMPARE(t[6], QStringLiteral("2"));
+        QCOMPARE(t[8], QStringLiteral("接收\nReceive"));
+        QCOMPARE(t[9], QStringLiteral("581"));
+        QCOMPARE(t[10], QStringLiteral("43 64 60 00 10 27 00 00 "));
+        QCOMPARE(t[11], QString());
+        QCOMPARE(monitor_seq, 3);
+
+        QCOMPARE(bus->sent.size(), size_t(1));
+        QCOMPARE(bus->sent[0].id, 0x601u);
+        QCOMPARE(bus->sent[0].len, uint8_t(8));
+        QVERIFY(!bus->sent[0].remote);
+
+        // Negative values come back as two's complement.
+        bus->responder = [](const vci::can_message &) {
+            return std::vector<vci::can_message>{make_message(0x581, {0x43, 0x64, 0x60, 0x00, 0x18, 0xFC, 0xFF, 0xFF})};
+        };
+        QVERIFY(window.canopen_exchange(f.id, f.data, f.len, QString(), 0));
+        QCOMPARE(reply_value, -1000);
+    }
+
+    void nmt_sync_and_guarding_frames_go_out_as_built()
+    {
+        control_CANopen window;
+        QSignalSpy spy(&window, &control_CANopen::senddata);
+        bus->responder = [](const vci::can_message &m) {
+            std::vector<vci::can_message> r;
+            if (m.id == 0x705 && m.remote)
+                r.push_back(make_message(0x705, {0x05}));
+            return r;
+        };
+        sdo_request_id = 0x605;
+        const canopen::frame stop = canopen::nmt(canopen::nmt_stop, sdo_request_id);
+        QVERIFY(!window.canopen_exchange(stop.id, stop.data, stop.len, QStringLiteral("关闭节点\nStop remote node"), 1));
+        QCOMPARE(bus->sent.back().id, 0u);
+        QCOMPARE(bus->sent.back().len, uint8_t(2));
+        QCOMPARE(bus->sent.back().data[0], uint8_t(0x02));
+        QCOMPARE(bus->sent.back().data[1], uint8_t(0x05));
+        QStringList t = texts_of(spy);
+        QCOMPARE(t.size(), 6);  // silence: only the sent record
+        QCOMPARE(t[3], QStringLiteral("0"));
+        QCOMPARE(t[4], QStringLiteral("02 05 "));
+
+        spy.clear();
+        const canopen::frame sync = canopen::sync();
+        window.canopen_exchange(sync.id, sync.data, sync.len, QString(), 1);
+        t = texts_of(spy);
+        QCOMPARE(t[3], QStringLiteral("80"));
+        QCOMPARE(t[4], QString());
+        QCOMPARE(bus->sent.back().len, uint8_t(0));
+
+        // The guarding request is the one remote frame; the flag is the window's.
+        const canopen::frame guard = canopen::guarding_request(sdo_request_id);
+        remote_request = 1;
+        QVERIFY(window.canopen_exchange(guard.id, guard.data, guard.len, QString(), 1));
+        remote_request = 0;
+        QCOMPARE(bus->sent.back().id, 0x705u);
+        QVERIFY(bus->sent.back().remote);
+        QCOMPARE(reply_value, 0);  // one data byte: bytes 4-7 count as 0
+        const canopen::frame read = canopen::sdo_upload(sdo_request_id, 0x6041, 0);
+        window.canopen_exchange(read.id, read.data, read.len, QString(), 0);
+        QVERIFY(!bus->sent.back().remote);
+    }
+
+    void every_pending_frame_is_logged_and_the_last_one_wins()
+    {
+        bus->responder = [](const vci::can_message &) {
+            return std::vector<vci::can_message>{make_message(0x581, {0x43, 0x64, 0x60, 0x00, 0x01, 0x00, 0x00, 0x00}),
+                                                 make_message(0x181, {0x37, 0x02, 0x00, 0x00, 0x02, 0x00})};
+        };
+        control_CANopen window;
+        QSignalSpy spy(&window, &control_CANopen::senddata);
+        const canopen::frame f = canopen::sdo_upload(sdo_request_id, 0x6064, 0);
+        QVERIFY(window.canopen_exchange(f.id, f.data, f.len, QString(), 1));
+        const QStringList t = texts_of(spy);
+        QCOMPARE(t.size(), 18);
+        QCOMPARE(t[6], QStringLiteral("2"));
+        QCOMPARE(t[9], QStringLiteral("581"));
+        QCOMPARE(t[12], QStringLiteral("3"));
+        QCOMPARE(t[15], QStringLiteral("181"));
+        QCOMPARE(t[16], QStringLiteral("37 02 00 00 02 00 "));
+        QCOMPARE(reply_value, 2);  // bytes 4-5 of the TPDO, 6-7 beyond its length
+        QCOMPARE(monitor_seq, 4);
+    }
+
+    void bytes_beyond_the_length_count_as_zero()
+    {
+        fake_bus fake;
+        vci::can_message m = make_message(0x581, {0x43, 0x64, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66});
+        m.len = 2;  // the payload buffer still holds old bytes past the length
+        fake.frames = {m};
+        fake.pending = 1;
+        reply_value = 77;
+        const canopen::frame f = canopen::sdo_upload(sdo_request_id, 0x6064, 0);
+        QVERIFY(run_canopen_exchange(fake.ops(), f.id, f.data, f.len, 0, QString(), 0, nullptr));
+        QCOMPARE(reply_value, 0);
+
+        m.len = 6;
+        fake.frames = {m};
+        QVERIFY(run_canopen_exchange(fake.ops(), f.id, f.data, f.len, 0, QString(), 0, nullptr));
+        QCOMPARE(reply_value, 0x4433);
+    }
+
+    void logging_needs_log_capture_and_an_open_monitor()
+    {
+        bus->responder = [](const vci::can_message &) {
+            return std::vector<vci::can_message>{make_message(0x581, {0x43, 0x64, 0x60, 0x00, 0x05, 0x00, 0x00, 0x00})};
+        };
+        control_CANopen window;
+        QSignalSpy spy(&window, &control_CANopen::senddata);
+        const canopen::frame f = canopen::sdo_upload(sdo_request_id, 0x6064, 0);
+        struct { int log, capture, open; } cases[] = {{0, 1, 1}, {2, 1, 1}, {1, 0, 1}, {1, 1, 0}};
+        for (const auto &c : cases) {
+            monitor_capture = c.capture;
+            monitor_open = c.open;
+            reply_value = 0;
+            QVERIFY(window.canopen_exchange(f.id, f.data, f.len, QStringLiteral("x"), c.log));
+            QCOMPARE(reply_value, 5);
+        }
+        QCOMPARE(spy.count(), 0);
+        QCOMPARE(monitor_seq, 1);
+    }
+
+    void failures_leave_the_reply_and_report_false()
+    {
+        control_CANopen window;
+        QSignalSpy spy(&window, &control_CANopen::senddata);
+        const canopen::frame f = canopen::sdo_upload(sdo_request_id, 0x6064, 0);
+
+        // Transmit refused: nothing logged, no wait.
+        fake_bus fake;
+        fake.send_ok = false;
+        reply_value = 42;
+        QVERIFY(!run_canopen_exchange(fake.ops(), f.id, f.data, f.len, 0, QString(), 1, nullptr));
+        QCOMPARE(fake.sleeps, 0);
+        QCOMPARE(reply_value, 42);
+        QCOMPARE(monitor_seq, 1);
+        bus->fail_transmit = true;
+        QVERIFY(!window.canopen_exchange(f.id, f.data, f.len, QString(), 1));
+        QCOMPARE(spy.count(), 0);
+        bus->fail_transmit = false;
+
+        // Silence: the request is in the monitor, the old value stays.
+        QVERIFY(!window.canopen_exchange(f.id, f.data, f.len, QString(), 1));
+        QCOMPARE(spy.count(), 6);
+        QCOMPARE(reply_value, 42);
+        QCOMPARE(monitor_seq, 2);
+
+        // Frames delivered after the count was taken are not processed.
+        fake_bus late;
+        late.pending = 0;
+        late.frames = {make_message(0x581, {0x43, 0x64, 0x60, 0x00, 0x01, 0x00, 0x00, 0x00})};
+        int texts = 0;
+        QVERIFY(run_canopen_exchange(late.ops(), f.id, f.data, f.len, 0, QString(), 1,
+                                     [&](const QString &) { ++texts; }));
+        QCOMPARE(late.sleeps, 1);
+        QCOMPARE(reply_value, 42);
+        QCOMPARE(texts, 6);
+
+        // A receive that fails after a positive count still counts as silence.
+        fake_bus broken;
+        broken.pending = 3;
+        broken.receive_ok = false;
+        QVERIFY(!run_canopen_exchange(broken.ops(), f.id, f.data, f.len, 0, QString(), 0, nullptr));
+        QCOMPARE(reply_value, 42);
+    }
+
+    void at_most_one_batch_is_processed()
+    {
+        fake_bus fake;
+        fake.pending = 70;
+        for (int i = 0; i < 64; ++i)
+            fake.frames.push_back(make_message(0x181, {0, 0, 0, 0, uint8_t(i), 0, 0, 0}));
+        int texts = 0;
+        const canopen::frame f = canopen::sync();
+        QVERIFY(run_canopen_exchange(fake.ops(), f.id, f.data, f.len, 0, QString(), 1,
+                                     [&](const QString &) { ++texts; }));
+        QCOMPARE(texts, 6 * 65);
+        QCOMPARE(reply_value, 63);
+    }
+
+    void frame_layouts()
+    {
+        // SDO writes of each size, little-endian, unused bytes zero.
+        QCOMPARE(bytes_of(canopen::sdo_download(0x601, 0x6060, 0, 1, 1)), QByteArray::fromHex("2F60600001000000"));
+        QCOMPARE(bytes_of(canopen::sdo_download(0x601, 0x1800, 3, 300, 2)), QByteArray::fromHex("2B0018032C010000"));
+        QCOMPARE(bytes_of(canopen::sdo_download(0x601, 0x1006, 0, 1000, 4)), QByteArray::fromHex("23061000E8030000"));
+        QCOMPARE(bytes_of(canopen::sdo_download(0x601, 0x1600, 2, 0x60C10110, 4)), QByteArray::fromHex("23001602" "1001C160"));
+        // A 1-byte write of a wide value carries only its low byte.
+        QCOMPARE(bytes_of(canopen::sdo_download(0x601, 0x6060, 0, 0x1234, 1)), QByteArray::fromHex("2F60600034000000"));
+        QCOMPARE(bytes_of(canopen::sdo_upload(0x601, 0x6064, 0)), QByteArray::fromHex("4064600000000000"));
+
+        // COB-IDs computed from the SDO request identifier.
+        QCOMPARE(bytes_of(canopen::sdo_download(0x601, 0x1800, 1, canopen::tpdo1_cob_invalid(0x601), 4)),
+                 QByteArray::fromHex("2300180181010080"));
+        QCOMPARE(canopen::tpdo1_cob_valid(0x601), 0x181u);
+        QCOMPARE(canopen::rpdo1_cob_invalid(0x601), 0x80000201u);
+        QCOMPARE(canopen::rpdo1_cob_valid(0x601), 0x201u);
+
+        const canopen::frame rpdo = canopen::rpdo1(0x601, 0x000F, 5000);
+        QCOMPARE(rpdo.id, 0x201u);
+        QCOMPARE(bytes_of(rpdo), QByteArray::fromHex("0F0088130000"));
+        QCOMPARE(bytes_of(canopen::rpdo1(0x601, 0x001F, -1)), QByteArray::fromHex("1F00FFFFFFFF"));
+
+        const canopen::frame guard = canopen::guarding_request(0x603);
+        QCOMPARE(guard.id, 0x703u);
+        QCOMPARE(guard.len, uint8_t(0));
+        QCOMPARE(guard.remote, uint8_t(1));
+        const canopen::frame reset = canopen::nmt(canopen::nmt_reset_communication, 0x640);
+        QCOMPARE(reset.id, 0u);
+        QCOMPARE(bytes_of(reset), QByteArray::fromHex("8240"));
+        QCOMPARE(canopen::sync().id, 0x80u);
+        QCOMPARE(canopen::sync().len, uint8_t(0));
+    }
+};
+
+QTEST_MAIN(test_canopen_exchange)
+#include "test_canopen_exchange.moc"

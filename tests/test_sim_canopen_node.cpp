@@ -1,0 +1,539 @@
+// The simulated CANopen joint checked against frames written out by hand from CiA 301/402
+// (not with the program's own frame builders), so that a misunderstanding shared by the
+// program and the simulator cannot pass both.
+#include "sim/sim_clock.h"
+#include "sim/sim_joint.h"
+
+#include <QtTest>
+
+namespace {
+
+using frames = std::vector<vci::can_message>;
+
+vci::can_message msg(uint32_t id, std::initializer_list<uint8_t> bytes, bool remote = false)
+{
+    vci::can_message m;
+    m.id = id;
+    m.remote = remote;
+    int i = 0;
+    for (uint8_t b : bytes)
+        m.data[i++] = b;
+    m.len = static_cast<uint8_t>(bytes.size());
+    return m;
+}
+
+QByteArray payload(const vci::can_message &m) { return QByteArray(reinterpret_cast<const char *>(m.data), m.len); }
+
+// CiA 301 expedited download: ccs 1, n = 4 - size in bits 2-3, e = 1, s = 1.
+vci::can_message sdo_write(uint16_t index, uint8_t sub, uint32_t value, int size = 4)
+{
+    vci::can_message m;
+    m.id = 0x601;
+    m.len = 8;
+    m.data[0] = static_cast<uint8_t>(0x20 | ((4 - size) << 2) | 0x03);
+    m.data[1] = static_cast<uint8_t>(index);
+    m.data[2] = static_cast<uint8_t>(index >> 8);
+    m.data[3] = sub;
+    for (int i = 0; i < size; ++i)
+        m.data[4 + i] = static_cast<uint8_t>(value >> (8 * i));
+    return m;
+}
+
+vci::can_message sdo_read(uint16_t index, uint8_t sub)
+{
+    return msg(0x601, {0x40, uint8_t(index), uint8_t(index >> 8), sub, 0, 0, 0, 0});
+}
+
+uint32_t le32(const uint8_t *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+
+class bench {
+public:
+    sim::joint joint{1, 10231};
+
+    frames send(const vci::can_message &m)
+    {
+        frames out;
+        joint.handle(m, out);
+        return out;
+    }
+    // The single answer on identifier id (fails the test otherwise).
+    vci::can_message only(const frames &out, uint32_t id)
+    {
+        vci::can_message found;
+        int count = 0;
+        for (const auto &m : out)
+            if (m.id == id) {
+                found = m;
+                ++count;
+            }
+        if (count != 1)
+            qWarning("expected one frame on %X, got %d of %d", id, count, int(out.size()));
+        return found;
+    }
+    // Value of an upload; -1 with abort set when the server aborted.
+    uint32_t read(uint16_t index, uint8_t sub = 0, uint32_t *abort = nullptr)
+    {
+        const vci::can_message r = only(send(sdo_read(index, sub)), 0x581);
+        if (abort)
+            *abort = r.data[0] == 0x80 ? le32(r.data + 4) : 0;
+        return le32(r.data + 4);
+    }
+    // 0 when confirmed with 0x60, otherwise the abort code.
+    uint32_t write(uint16_t index, uint8_t sub, uint32_t value, int size = 4)
+    {
+        const vci::can_message r = only(send(sdo_write(index, sub, value, size)), 0x581);
+        if (r.data[0] == 0x60 && r.data[1] == uint8_t(index) && r.data[2] == uint8_t(index >> 8) && r.data[3] == sub)
+            return 0;
+        return r.data[0] == 0x80 ? le32(r.data + 4) : 0xFFFFFFFFu;
+    }
+    void nmt(uint8_t command, uint8_t node = 1) { send(msg(0x000, {command, node})); }
+    uint8_t guard()
+    {
+        const frames out = send(msg(0x701, {}, true));
+        return out.size() == 1 && out[0].len == 1 ? out[0].data[0] : 0xEE;
+    }
+    frames sync() { return send(msg(0x080, {})); }
+
+    // TPDO and RPDO 1 the CiA 301 way: invalidate, clear, entries, count, validate.
+    void map_pdos(std::initializer_list<uint32_t> tx, std::initializer_list<uint32_t> rx)
+    {
+        QCOMPARE(write(0x1800, 1, 0x80000181), 0u);
+        QCOMPARE(write(0x1800, 2, 1, 1), 0u);
+        QCOMPARE(write(0x1A00, 0, 0, 1), 0u);
+        uint8_t sub = 1;
+        for (uint32_t e : tx)
+            QCOMPARE(write(0x1A00, sub++, e), 0u);
+        QCOMPARE(write(0x1A00, 0, uint32_t(tx.size()), 1), 0u);
+        QCOMPARE(write(0x1800, 1, 0x181), 0u);
+        QCOMPARE(write(0x1400, 1, 0x80000201), 0u);
+        QCOMPARE(write(0x1400, 2, 1, 1), 0u);
+        QCOMPARE(write(0x1600, 0, 0, 1), 0u);
+        sub = 1;
+        for (uint32_t e : rx)
+            QCOMPARE(write(0x1600, sub++, e), 0u);
+        QCOMPARE(write(0x1600, 0, uint32_t(rx.size()), 1), 0u);
+        QCOMPARE(write(0x1400, 1, 0x201), 0u);
+    }
+    // RPDO with control word and a 32-bit set-point.
+    void rpdo(uint16_t cw, int32_t sp = 0)
+    {
+        const uint32_t v = static_cast<uint32_t>(sp);
+        const frames out = send(msg(0x201, {uint8_t(cw), uint8_t(cw >> 8), uint8_t(v), uint8_t(v >> 8),
+                                            uint8_t(v >> 16), uint8_t(v >> 24)}));
+        QVERIFY(out.empty());  // an RPDO is never answered
+    }
+    uint16_t status() { return static_cast<uint16_t>(read(0x6041)); }
+    // Mode, mapping, operational, and the four control words of an enable at one SYNC.
+    void enable_in_mode(uint8_t mode, std::initializer_list<uint32_t> tx, std::initializer_list<uint32_t> rx,
+                        int32_t sp = 0)
+    {
+        QCOMPARE(write(0x6060, 0, mode, 1), 0u);
+        map_pdos(tx, rx);
+        nmt(0x01);
+        rpdo(0x80);
+        rpdo(0x06);
+        rpdo(0x07);
+        rpdo(0x0F, sp);
+        sync();
+        QCOMPARE(status() & 0x6F, 0x27);
+    }
+    void advance_s(double s)
+    {
+        sim::clock::advance_us(static_cast<int64_t>(s * 1e6));
+        send(msg(0x123, {}));  // any frame brings the joint up to the clock
+    }
+};
+
+}  // namespace
+
+class test_sim_canopen_node : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { sim::clock::set_manual(true); }
+
+    void nmt_states_boot_up_and_guarding()
+    {
+        bench b;
+        frames out;
+        b.joint.power_on(out);
+        QCOMPARE(out.size(), size_t(1));
+        QCOMPARE(out[0].id, 0x701u);
+        QCOMPARE(payload(out[0]), QByteArray::fromHex("00"));
+
+        // Pre-operational, toggle bit alternating from 0.
+        QCOMPARE(b.guard(), uint8_t(0x7F));
+        QCOMPARE(b.guard(), uint8_t(0xFF));
+        QCOMPARE(b.guard(), uint8_t(0x7F));
+        b.nmt(0x01);
+        QCOMPARE(b.guard(), uint8_t(0x85));
+        b.nmt(0x02, 2);  // another node's stop
+        QCOMPARE(b.guard(), uint8_t(0x05));
+        b.nmt(0x02, 0);  // all nodes
+        QCOMPARE(b.guard(), uint8_t(0x84));
+
+        // Stopped: only guarding is answered.
+        QVERIFY(b.send(sdo_read(0x1000, 0)).empty());
+        QVERIFY(b.sync().empty());
+        QVERIFY(b.send(sdo_write(0x1006, 0, 1000)).empty());
+
+        // Reset communication answers with the boot-up and restores the communication
+        // objects, but not the drive's.
+        b.nmt(0x80);
+        QCOMPARE(b.guard(), uint8_t(0x7F));
+        QCOMPARE(b.write(0x1006, 0, 1000), 0u);
+        QCOMPARE(b.write(0x1800, 1, 0x80000181), 0u);
+        QCOMPARE(b.write(0x6060, 0, 3, 1), 0u);
+        b.guard();
+        out = b.send(msg(0x000, {0x82, 0x01}));
+        QCOMPARE(out.size(), size_t(1));
+        QCOMPARE(out[0].id, 0x701u);
+        QCOMPARE(payload(out[0]), QByteArray::fromHex("00"));
+        QCOMPARE(b.guard(), uint8_t(0x7F));  // toggle starts over
+        QCOMPARE(b.read(0x1006), 0u);
+        QCOMPARE(b.read(0x1800, 1), 0x181u);
+        QCOMPARE(b.read(0x6061), 3u);
+
+        // Reset node restores the drive objects too.
+        out = b.send(msg(0x000, {0x81, 0x01}));
+        QCOMPARE(out.size(), size_t(1));
+        QCOMPARE(out[0].id, 0x701u);
+        QCOMPARE(b.read(0x6061), 0u);
+    }
+
+    void sdo_server_objects_and_aborts()
+    {
+        bench b;
+        // Device type of a CiA 402 servo drive, with a 4-byte upload response.
+        vci::can_message r = b.only(b.send(sdo_read(0x1000, 0)), 0x581);
+        QCOMPARE(payload(r), QByteArray::fromHex("4300100092010200"));
+        // 1- and 2-byte objects: command 0x4F / 0x4B, unused bytes 0.
+        r = b.only(b.send(sdo_read(0x1018, 0)), 0x581);
+        QCOMPARE(payload(r), QByteArray::fromHex("4F18100004000000"));
+        r = b.only(b.send(sdo_read(0x6041, 0)), 0x581);
+        QCOMPARE(r.data[0], uint8_t(0x4B));
+        QCOMPARE(r.data[6], uint8_t(0));
+        QCOMPARE(r.data[7], uint8_t(0));
+        QCOMPARE(b.read(0x6502), 0x3CDu);  // pp, pv, tq, ip, csp, csv, cst
+        QCOMPARE(b.read(0x6075), 3000u);
+        QCOMPARE(b.read(0x603F), 0u);
+        for (uint8_t sub = 1; sub <= 4; ++sub) {
+            uint32_t abort = 1;
+            b.read(0x1018, sub, &abort);
+            QCOMPARE(abort, 0u);
+        }
+
+        uint32_t abort = 0;
+        b.read(0x2000, 0, &abort);
+        QCOMPARE(abort, 0x06020000u);
+        r = b.only(b.send(sdo_read(0x2000, 0)), 0x581);
+        QCOMPARE(payload(r), QByteArray::fromHex("8000200000000206"));
+        b.read(0x1018, 9, &abort);
+        QCOMPARE(abort, 0x06090011u);
+        b.read(0x1800, 4, &abort);
+        QCOMPARE(abort, 0x06090011u);
+
+        QCOMPARE(b.write(0x6041, 0, 0x0F, 2), 0x06010002u);
+        QCOMPARE(b.write(0x1000, 0, 0), 0x06010002u);
+        QCOMPARE(b.write(0x6060, 0, 2, 1), 0x06090030u);   // homing is not offered, 2 is no mode
+        QCOMPARE(b.write(0x6060, 0, 1, 4), 0x06070010u);   // 4 bytes into an 8-bit object
+        QCOMPARE(b.write(0x6075, 0, 0), 0x06090032u);      // would divide the per-mille values by 0
+        QCOMPARE(b.write(0x6083, 0, 0), 0x06090032u);
+        QCOMPARE(b.write(0x1005, 0, 0x40000080), 0x06090030u);  // the node is no SYNC producer
+        QCOMPARE(b.read(0x6075), 3000u);
+        QCOMPARE(b.read(0x6061), 0u);
+
+        // Size not indicated (0x22) takes the object's own size.
+        r = b.only(b.send(msg(0x601, {0x22, 0x60, 0x60, 0x00, 0x08, 0, 0, 0})), 0x581);
+        QCOMPARE(payload(r), QByteArray::fromHex("6060600000000000"));
+        QCOMPARE(b.read(0x6061), 8u);
+        QCOMPARE(b.write(0x6081, 0, 2500), 0u);
+        QCOMPARE(b.read(0x6081), 2500u);
+        QCOMPARE(b.write(0x6071, 0, 0xFFF6, 2), 0u);
+        QCOMPARE(b.read(0x6071), 0xFFF6u);
+
+        // Not a command of the expedited server; a client abort is not answered.
+        r = b.only(b.send(msg(0x601, {0xE0, 0x00, 0x10, 0x00, 0, 0, 0, 0})), 0x581);
+        QCOMPARE(le32(r.data + 4), 0x05040001u);
+        QVERIFY(b.send(msg(0x601, {0x80, 0x00, 0x10, 0x00, 0, 0, 0, 0})).empty());
+        // Requests for another node are not ours.
+        QVERIFY(b.send(msg(0x602, {0x40, 0x00, 0x10, 0x00, 0, 0, 0, 0})).empty());
+    }
+
+    void pdo_mapping_rules()
+    {
+        bench b;
+        // Valid TPDO: neither count nor entries may change.
+        QCOMPARE(b.write(0x1A00, 0, 0, 1), 0x06010000u);
+        QCOMPARE(b.write(0x1A00, 1, 0x60640020), 0x06010000u);
+        // Only bit 31 may change while valid.
+        QCOMPARE(b.write(0x1800, 1, 0x182), 0x06090030u);
+        QCOMPARE(b.write(0x1800, 3, 100, 2), 0x06090030u);  // inhibit time too
+        QCOMPARE(b.write(0x1800, 2, 241, 1), 0x06090030u);  // reserved transmission type
+        QCOMPARE(b.write(0x1800, 1, 0x80000181), 0u);
+        QCOMPARE(b.write(0x1800, 3, 300, 2), 0u);
+        // Invalid but count not 0: entries still locked.
+        QCOMPARE(b.write(0x1A00, 1, 0x60640020), 0x06010000u);
+        QCOMPARE(b.write(0x1A00, 0, 0, 1), 0u);
+        QCOMPARE(b.write(0x1A00, 1, 0x10000020), 0x06040041u);  // device type is not mappable
+        QCOMPARE(b.write(0x1A00, 1, 0x60640010), 0x06040041u);  // wrong length
+        QCOMPARE(b.write(0x1A00, 1, 0x20000020), 0x06020000u);  // no such object
+        QCOMPARE(b.write(0x1A00, 1, 0x60640020), 0u);
+        QCOMPARE(b.write(0x1A00, 2, 0x606C0020), 0u);
+        QCOMPARE(b.write(0x1A00, 3, 0x60640020), 0u);
+        QCOMPARE(b.write(0x1A00, 0, 3, 1), 0x06040042u);  // 96 bits
+        QCOMPARE(b.write(0x1A00, 0, 9, 1), 0x06090031u);
+        QCOMPARE(b.write(0x1A00, 0, 2, 1), 0u);
+        QCOMPARE(b.read(0x1A00, 0), 2u);
+        QCOMPARE(b.read(0x1A00, 2), 0x606C0020u);
+        // RPDO: only writable objects.
+        QCOMPARE(b.write(0x1400, 1, 0x80000201), 0u);
+        QCOMPARE(b.write(0x1600, 0, 0, 1), 0u);
+        QCOMPARE(b.write(0x1600, 1, 0x60410010), 0x06040041u);
+        QCOMPARE(b.write(0x1600, 1, 0x60C10110), 0u);
+    }
+
+    void tpdo_on_sync_for_each_page_mapping()
+    {
+        struct page {
+            uint8_t mode;
+            std::vector<uint32_t> tx;
+            int len;
+        };
+        const page pages[] = {
+            {1, {0x60410010, 0x60640020}, 6}, {3, {0x60410010, 0x606C0020}, 6},
+            {4, {0x60410010, 0x60770010}, 4}, {8, {0x60410010, 0x60640020}, 6},
+            {9, {0x60410010, 0x606C0020}, 6}, {10, {0x60410010, 0x60770010, 0x60780010}, 6},
+            {7, {0x60410010, 0x60640020}, 6},
+        };
+        for (const page &p : pages) {
+            bench b;
+            b.joint.motor().set_position(-5);
+            QCOMPARE(b.write(0x6060, 0, p.mode, 1), 0u);
+            QCOMPARE(b.write(0x1800, 1, 0x80000181), 0u);
+            QCOMPARE(b.write(0x1800, 2, 1, 1), 0u);
+            QCOMPARE(b.write(0x1A00, 0, 0, 1), 0u);
+            for (size_t i = 0; i < p.tx.size(); ++i)
+                QCOMPARE(b.write(0x1A00, uint8_t(i + 1), p.tx[i]), 0u);
+            QCOMPARE(b.write(0x1A00, 0, uint32_t(p.tx.size()), 1), 0u);
+            QCOMPARE(b.write(0x1800, 1, 0x181), 0u);
+            QVERIFY(b.sync().empty());  // pre-operational: no PDOs
+            b.nmt(0x01);
+            const frames out = b.sync();
+            QCOMPARE(out.size(), size_t(1));
+            QCOMPARE(out[0].id, 0x181u);
+            QCOMPARE(int(out[0].len), p.len);
+            QCOMPARE(out[0].data[0] & 0x4F, 0x40);  // switch on disabled
+            if (p.tx[1] == 0x60640020)
+                QCOMPARE(int32_t(le32(out[0].data + 2)), -5);
+        }
+
+        // Every n-th SYNC for transmission type n; none while the PDO is invalid.
+        bench b;
+        QCOMPARE(b.write(0x1800, 1, 0x80000181), 0u);
+        QCOMPARE(b.write(0x1800, 2, 2, 1), 0u);
+        b.nmt(0x01);
+        QVERIFY(b.sync().empty());
+        QCOMPARE(b.write(0x1800, 1, 0x181), 0u);
+        QVERIFY(b.sync().empty());
+        QCOMPARE(b.sync().size(), size_t(1));
+        QVERIFY(b.sync().empty());
+        QCOMPARE(b.sync().size(), size_t(1));
+    }
+
+    void state_machine_walks_at_one_sync()
+    {
+        bench b;
+        b.map_pdos({0x60410010, 0x60640020}, {0x60400010, 0x607A0020});
+        QCOMPARE(b.write(0x6060, 0, 1, 1), 0u);
+        b.nmt(0x01);
+        b.rpdo(0x80);
+        b.rpdo(0x06);
+        b.rpdo(0x07);
+        b.rpdo(0x0F);
+        QCOMPARE(b.status() & 0x4F, 0x40);  // nothing applied before the SYNC
+        QVERIFY(!b.joint.motor().enabled());
+        const frames out = b.sync();
+        QCOMPARE(out.size(), size_t(1));
+        QCOMPARE(out[0].data[0] & 0x6F, 0x27);  // the TPDO already shows operation enabled
+        QVERIFY(b.joint.motor().enabled());
+        QCOMPARE(b.read(0x6040), 0x0Fu);
+
+        // Each transition through the control word object as well.
+        QCOMPARE(b.write(0x6040, 0, 0x07, 2), 0u);
+        QCOMPARE(b.status() & 0x6F, 0x23);
+        QVERIFY(!b.joint.motor().enabled());
+        QCOMPARE(b.write(0x6040, 0, 0x0F, 2), 0u);
+        QCOMPARE(b.write(0x6040, 0, 0x02, 2), 0u);  // quick stop
+        QCOMPARE(b.status() & 0x6F, 0x07);
+        QCOMPARE(b.write(0x6040, 0, 0x0F, 2), 0u);
+        QCOMPARE(b.status() & 0x6F, 0x27);
+        QCOMPARE(b.write(0x6040, 0, 0x06, 2), 0u);
+        QCOMPARE(b.status() & 0x6F, 0x21);
+        QCOMPARE(b.write(0x6040, 0, 0x0F, 2), 0u);  // ready -> enabled in one go
+        QCOMPARE(b.status() & 0x6F, 0x27);
+        QCOMPARE(b.write(0x6040, 0, 0x01, 2), 0u);  // voltage off
+        QCOMPARE(b.status() & 0x4F, 0x40);
+        QCOMPARE(b.write(0x6040, 0, 0x0F, 2), 0u);  // not without shutdown first
+        QCOMPARE(b.status() & 0x4F, 0x40);
+    }
+
+    void profile_position_moves()
+    {
+        bench b;
+        QCOMPARE(b.write(0x6081, 0, 2000), 0u);
+        QCOMPARE(b.write(0x6083, 0, 20000), 0u);
+        QCOMPARE(b.write(0x6084, 0, 20000), 0u);
+        b.enable_in_mode(1, {0x60410010, 0x60640020}, {0x60400010, 0x607A0020});
+        b.rpdo(0x1F, 1000);
+        b.sync();
+        QVERIFY(b.status() & 0x1000);  // set-point acknowledged
+        QVERIFY(b.joint.motor().moving());
+        b.advance_s(0.1);
+        const int32_t midway = int32_t(b.read(0x6064));
+        QVERIFY(midway > 0 && midway < 1000);
+        QVERIFY(!(b.status() & 0x0400));
+        b.advance_s(2);
+        QCOMPARE(int32_t(b.read(0x6064)), 1000);
+        QVERIFY(b.status() & 0x0400);  // target reached
+
+        // The same control word again is no new set-point.
+        b.rpdo(0x1F, 3000);
+        b.sync();
+        b.advance_s(2);
+        QCOMPARE(int32_t(b.read(0x6064)), 1000);
+        // Bit 4 low, then high with bit 6: relative to where it stands.
+        b.rpdo(0x0F, -400);
+        b.rpdo(0x5F, -400);
+        b.sync();
+        QVERIFY(b.status() & 0x1000);
+        b.advance_s(2);
+        QCOMPARE(int32_t(b.read(0x6064)), 600);
+        QCOMPARE(int32_t(b.read(0x607A)), -400);
+
+        // A profile speed of 0 stops a running move.
+        b.rpdo(0x0F, 5000);
+        b.rpdo(0x1F, 5000);
+        b.sync();
+        b.advance_s(0.3);
+        QCOMPARE(b.write(0x6081, 0, 0), 0u);
+        b.advance_s(2);
+        const int32_t stopped_at = int32_t(b.read(0x6064));
+        QVERIFY(stopped_at > 600 && stopped_at < 5000);
+        QVERIFY(!b.joint.motor().moving());
+    }
+
+    void velocity_torque_and_cyclic_modes()
+    {
+        {
+            bench b;
+            b.enable_in_mode(3, {0x60410010, 0x606C0020}, {0x60400010, 0x60FF0020});
+            b.rpdo(0x2F, 800);
+            b.sync();
+            b.advance_s(1);
+            QCOMPARE(int32_t(b.read(0x606C)), 800);
+            QCOMPARE(b.read(0x60FF), 800u);
+        }
+        {
+            bench b;
+            b.enable_in_mode(10, {0x60410010, 0x60770010, 0x60780010}, {0x60400010, 0x60710010});
+            b.rpdo(0x2F, 100);  // 10 % of rated torque
+            QCOMPARE(b.read(0x6078), 0u);  // cyclic: nothing before the SYNC
+            const frames out = b.sync();
+            QCOMPARE(out.size(), size_t(1));
+            QCOMPARE(int16_t(out[0].data[2] | out[0].data[3] << 8), int16_t(100));
+            QCOMPARE(int16_t(out[0].data[4] | out[0].data[5] << 8), int16_t(100));
+            QCOMPARE(b.joint.motor().current_ma(), 300);
+            QCOMPARE(b.write(0x6075, 0, 6000), 0u);
+            QCOMPARE(b.read(0x6078), 50u);  // per mille of the rated current
+        }
+        {
+            bench b;
+            b.joint.motor().set_position(5000);
+            b.enable_in_mode(8, {0x60410010, 0x60640020}, {0x60400010, 0x607A0020}, 5000);
+            b.rpdo(0x2F, 5600);
+            QCOMPARE(int32_t(b.read(0x6064)), 5000);
+            b.sync();
+            QCOMPARE(int32_t(b.read(0x6064)), 5600);
+            // A set-point beyond the following error window is a fault, reported by EMCY.
+            QCOMPARE(b.write(0x6065, 0, 1000), 0u);
+            b.rpdo(0x2F, 7000);
+            const frames out = b.sync();
+            QVERIFY(out.size() >= 1);
+            QCOMPARE(out[0].id, 0x081u);
+            QCOMPARE(payload(out[0]).left(3), QByteArray::fromHex("118611"));
+            QCOMPARE(b.status() & 0x4F, 0x08);
+            QCOMPARE(b.read(0x603F), 0x8611u);
+            QVERIFY(!b.joint.motor().enabled());
+            QCOMPARE(int32_t(b.read(0x6064)), 5600);
+        }
+        {
+            bench b;
+            b.enable_in_mode(7, {0x60410010, 0x60640020}, {0x60400010, 0x60C10110, 0x60C10210});
+            // Position 0x00012345 as low word 0x2345, high word 0x0001.
+            b.rpdo(0x1F, 0x00012345);
+            QCOMPARE(b.read(0x60C1, 1), 0u);
+            b.sync();
+            QCOMPARE(b.read(0x60C1, 1), 0x2345u);
+            QCOMPARE(b.read(0x60C1, 2), 0x0001u);
+            QVERIFY(b.status() & 0x1000);
+            b.advance_s(120);
+            QCOMPARE(int32_t(b.read(0x6064)), 0x12345);
+        }
+    }
+
+    void faults_are_reported_and_reset()
+    {
+        bench b;
+        b.enable_in_mode(1, {0x60410010, 0x60640020}, {0x60400010, 0x607A0020});
+        b.joint.canopen()->inject_fault(0x2310);
+        QVERIFY(!b.joint.motor().enabled());
+        // The emergency goes out ahead of the next answer.
+        frames out = b.send(sdo_read(0x603F, 0));
+        QCOMPARE(out.size(), size_t(2));
+        QCOMPARE(out[0].id, 0x081u);
+        QCOMPARE(payload(out[0]), QByteArray::fromHex("1023030000000000"));
+        QCOMPARE(le32(out[1].data + 4), 0x2310u);
+        QCOMPARE(b.read(0x1001), 0x03u);
+        QCOMPARE(b.status() & 0x4F, 0x08);
+        b.rpdo(0x0F);
+        b.sync();
+        QCOMPARE(b.status() & 0x4F, 0x08);  // no way out but a fault reset
+
+        // The enable sequence starts with the fault reset, so it recovers the drive.
+        b.rpdo(0x80);
+        b.rpdo(0x06);
+        b.rpdo(0x07);
+        b.rpdo(0x0F);
+        out = b.sync();
+        QCOMPARE(out.front().id, 0x081u);  // error reset emergency
+        QCOMPARE(payload(out.front()).left(3), QByteArray::fromHex("000000"));
+        QCOMPARE(b.status() & 0x6F, 0x27);
+        QCOMPARE(b.read(0x603F), 0u);
+
+        // A fault of the motor raised through the other protocol shows up here too.
+        b.joint.motor().inject_fault(0x0010);
+        QCOMPARE(b.read(0x603F), 0xFF00u);
+        QCOMPARE(b.status() & 0x4F, 0x08);
+
+        // A stopped node sends no emergency.
+        b.nmt(0x02);
+        b.joint.canopen()->inject_fault(0x4200);
+        QVERIFY(b.sync().empty());
+    }
+
+    void short_rpdo_is_refused()
+    {
+        bench b;
+        b.enable_in_mode(1, {0x60410010, 0x60640020}, {0x60400010, 0x607A0020});
+        const frames out = b.send(msg(0x201, {0x06, 0x00}));
+        QCOMPARE(out.size(), size_t(1));
+        QCOMPARE(out[0].id, 0x081u);
+        QCOMPARE(payload(out[0]).left(2), QByteArray::fromHex("1082"));
+        b.sync();
+        QCOMPARE(b.status() & 0x6F, 0x27);  // not applied
+    }
+};
+
+QTEST_MAIN(test_sim_canopen_node)
+#include "test_sim_canopen_node.moc"

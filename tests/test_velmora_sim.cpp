@@ -1,0 +1,159 @@
+// velmora-sim as a separate process on Qt's virtual CAN bus, with this test as the master:
+// boot-up, an SDO read, a guarding request and a custom-protocol read, then a clean stop
+// on SIGTERM with the trace on disk. The virtual bus runs over a TCP server on localhost
+// that the first device starts; the test starts it on a free port of its own, so that
+// parallel tests and a default server on port 35468 cannot mix frames into this bus.
+#include <QCanBus>
+#include <QCanBusDevice>
+#include <QCanBusFrame>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int generous_ms = 30000;  // only a ceiling for a stuck run, never a speed check
+
+// A port nobody listens on right now, from the kernel's ephemeral range.
+quint16 free_local_port()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return 0;
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = 0;
+    socklen_t len = sizeof addr;
+    quint16 port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) == 0)
+        port = ntohs(addr.sin_port);
+    ::close(fd);
+    return port;
+}
+
+bool is_frame(const QCanBusFrame &f, quint32 id, const QByteArray &payload)
+{
+    return f.frameId() == id && f.frameType() == QCanBusFrame::DataFrame && f.payload() == payload;
+}
+
+}  // namespace
+
+class test_velmora_sim : public QObject {
+    Q_OBJECT
+
+private:
+    QProcess sim;
+    QCanBusDevice *master = nullptr;
+    QList<QCanBusFrame> received;
+
+    bool seen(quint32 id, const QByteArray &payload) const
+    {
+        for (const QCanBusFrame &f : received)
+            if (is_frame(f, id, payload))
+                return true;
+        return false;
+    }
+    void send(quint32 id, const QByteArray &payload, bool remote = false)
+    {
+        QCanBusFrame f(id, payload);
+        if (remote) {
+            f.setFrameType(QCanBusFrame::RemoteRequestFrame);
+            f.setPayload(QByteArray());
+        }
+        QVERIFY(master->writeFrame(f));
+    }
+
+private slots:
+    void cleanup()
+    {
+        if (sim.state() != QProcess::NotRunning) {
+            sim.kill();
+            sim.waitForFinished(generous_ms);
+        }
+        if (master) {
+            master->disconnectDevice();
+            delete master;
+            master = nullptr;
+        }
+    }
+
+    void serves_both_protocols_and_stops_cleanly()
+    {
+        const QString bin_dir = qEnvironmentVariable("VELMORA_BIN_DIR", QCoreApplication::applicationDirPath());
+        const QString program = bin_dir + QStringLiteral("/velmora-sim");
+        QVERIFY2(QFileInfo::exists(program), qPrintable(program));
+
+        const quint16 port = free_local_port();
+        QVERIFY(port != 0);
+        const QString iface = QStringLiteral("tcp://127.0.0.1:%1/can0").arg(port);
+
+        QString error;
+        master = QCanBus::instance()->createDevice(QStringLiteral("virtualcan"), iface, &error);
+        QVERIFY2(master, qPrintable(error));
+        connect(master, &QCanBusDevice::framesReceived, this, [this] {
+            while (master->framesAvailable() > 0)
+                received << master->readFrame();
+        });
+        QVERIFY(master->connectDevice());
+        QTRY_VERIFY_WITH_TIMEOUT(master->state() == QCanBusDevice::ConnectedState, generous_ms);
+
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString trace_path = dir.filePath(QStringLiteral("bus.log"));
+        sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        sim.start(program, {QStringLiteral("--bus"), QStringLiteral("virtualcan:") + iface, QStringLiteral("--nodes"),
+                            QStringLiteral("1:10231,7:10230"), QStringLiteral("--trace"), trace_path});
+        QVERIFY(sim.waitForStarted(generous_ms));
+
+        // The CANopen joint announces itself; the EtherCAT joint does not speak CANopen.
+        QTRY_VERIFY_WITH_TIMEOUT(seen(0x701, QByteArray::fromHex("00")), generous_ms);
+
+        send(0x601, QByteArray::fromHex("4000100000000000"));
+        QTRY_VERIFY_WITH_TIMEOUT(seen(0x581, QByteArray::fromHex("4300100092010200")), generous_ms);
+
+        send(0x701, QByteArray(), true);
+        QTRY_VERIFY_WITH_TIMEOUT(seen(0x701, QByteArray::fromHex("7F")), generous_ms);
+
+        // The drive's own protocol on the other joint: firmware number, big-endian.
+        send(0x647, QByteArray::fromHex("0001"));
+        QTRY_VERIFY_WITH_TIMEOUT(seen(0x5C7, QByteArray::fromHex("000027F6")), generous_ms);
+        for (const QCanBusFrame &f : received)
+            QVERIFY(f.frameId() != 0x707);
+
+        sim.terminate();  // SIGTERM
+        QVERIFY(sim.waitForFinished(generous_ms));
+        QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(sim.exitCode(), 0);
+
+        QFile trace(trace_path);
+        QVERIFY(trace.open(QIODevice::ReadOnly));
+        const QString log = QString::fromLatin1(trace.readAll());
+        for (const char *line : {" can0 701#00\n", " can0 601#4000100000000000\n", " can0 581#4300100092010200\n",
+                                 " can0 701#R\n", " can0 701#7F\n"})
+            QVERIFY2(log.contains(QLatin1String(line)), line);
+    }
+
+    void refuses_a_malformed_bus()
+    {
+        const QString program = qEnvironmentVariable("VELMORA_BIN_DIR", QCoreApplication::applicationDirPath())
+                                + QStringLiteral("/velmora-sim");
+        sim.setProcessChannelMode(QProcess::SeparateChannels);
+        sim.start(program, {QStringLiteral("--bus"), QStringLiteral("virtualcan")});
+        QVERIFY(sim.waitForFinished(generous_ms));
+        QCOMPARE(sim.exitCode(), 2);
+        sim.start(program, {QStringLiteral("--bus"), QStringLiteral("virtualcan:can0"), QStringLiteral("--nodes"),
+                            QStringLiteral("0:1")});
+        QVERIFY(sim.waitForFinished(generous_ms));
+        QCOMPARE(sim.exitCode(), 2);
+    }
+};
+
+QTEST_MAIN(test_velmora_sim)
+#include "test_velmora_sim.moc"

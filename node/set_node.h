@@ -1,7 +1,15 @@
 #pragma once
+// The node connection window: scans a range of node numbers for drives, connects to one of them
+// (request identifiers, firmware number, CANopen capability), hands the connection to the open
+// motion control window and holds the communication cycle.
 #include <QMainWindow>
+#include <QString>
 #include <QTranslator>
 #include <cstdint>
+
+class QTimer;
+class progressBars_thread;
+class progressBars_thread2;
 
 namespace Ui {
 class Set_node;
@@ -14,6 +22,16 @@ public:
     explicit Set_node(QWidget *parent = nullptr);
     ~Set_node() override;
 
+    // One request/reply step: any frame pending 6 ms after the request counts as the reply, and
+    // its first four bytes (big-endian) land in reply_value.
+    bool node_exchange(uint32_t identifier, const uint8_t *payload, uint8_t length);
+
+    // Shows or hides the progress bar; the save's worker reaches it only through queued calls.
+    void set_progress_visible(bool visible);
+
+    // Pause between the save's progress steps; tests shorten it.
+    int32_t save_pause_ms = 50;
+
 signals:
     void func();
     void func2();
@@ -24,11 +42,30 @@ signals:
     void Scan();
 
 public slots:
+    void on_Scan_clicked();
+    void on_Connect_clicked();
+    void on_Disconnect_clicked();
+    void off();
+    void probar(int num);
+    void save();
     void save2();
     void comboBox(int32_t language);
     void changeEvent(QEvent *e) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void scan_node();
+    void on_comboBox_activated(QString text);
+    void on_cycle_period_textChanged(QString text);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
+    void report_adapter_error(int32_t code);
+
     Ui::Set_node *ui;
     QTranslator translator;
+    progressBars_thread *scan_progress_thread;
+    progressBars_thread2 *save_progress_thread;
+    QTimer *connect_timer;
 };

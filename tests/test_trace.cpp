@@ -43,7 +43,7 @@ private slots:
         const uint8_t probe[2] = {0x00, 0x02};
         QVERIFY(send_frame(0x641, probe, 2, 0));   // answered by the joint
         QVERIFY(send_frame(0x701, nullptr, 0, 1));  // remote frame
-        QVERIFY(send_frame(0x080, nullptr, 0, 0));  // empty data frame
+        QVERIFY(send_frame(0x080, nullptr, 0, 0));  // SYNC: an empty data frame
         QCOMPARE(close_adapter(), 1);
         qunsetenv("VELMORA_CAN_TRACE");
         uninstall_bus();
@@ -60,13 +60,17 @@ private slots:
         QVERIFY(py.waitForFinished(60000));
         QVERIFY2(py.exitCode() == 0, py.readAllStandardError().constData());
         const QJsonArray frames = QJsonDocument::fromJson(py.readAllStandardOutput()).array();
-        QCOMPARE(frames.size(), 4);  // probe, its reply, remote request, SYNC-like empty frame
+        // probe, its reply, guarding request, the node's guarding answer, SYNC
+        QCOMPARE(frames.size(), 5);
         QCOMPARE(frames[0].toObject()[QStringLiteral("id")].toInt(), 0x641);
         QCOMPARE(frames[0].toObject()[QStringLiteral("data")].toString(), QStringLiteral("0002"));
         QCOMPARE(frames[1].toObject()[QStringLiteral("id")].toInt(), 0x5C1);
         QCOMPARE(frames[1].toObject()[QStringLiteral("data")].toString().size(), 8);
         QVERIFY(frames[2].toObject()[QStringLiteral("remote")].toBool());
-        QCOMPARE(frames[3].toObject()[QStringLiteral("data")].toString(), QString());
+        QCOMPARE(frames[3].toObject()[QStringLiteral("id")].toInt(), 0x701);
+        QCOMPARE(frames[3].toObject()[QStringLiteral("data")].toString().size(), 2);
+        QCOMPARE(frames[4].toObject()[QStringLiteral("id")].toInt(), 0x080);
+        QCOMPARE(frames[4].toObject()[QStringLiteral("data")].toString(), QString());
         QCOMPARE(frames[0].toObject()[QStringLiteral("channel")].toString(), QStringLiteral("sim0"));
         QVERIFY(frames[0].toObject()[QStringLiteral("t")].toDouble() > 1.5e9);
     }

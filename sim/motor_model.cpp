@@ -87,8 +87,10 @@ void motor_model::step(double dt)
         accel_now_ = (new_v - v) / dt;
         position_ += 0.5 * (v + new_v) * dt;
         velocity_ = new_v;
-        if (target_velocity_ == 0 && velocity_ == 0)
+        if (target_velocity_ == 0 && velocity_ == 0) {
             mode_ = mode::idle;
+            accel_now_ = 0;
+        }
         return;
     }
     case mode::torque: {
@@ -146,6 +148,7 @@ void motor_model::arrived()
 {
     if (!shuttle_) {
         mode_ = mode::idle;
+        accel_now_ = 0;  // at rest: no acceleration current left over from the last step
         return;
     }
     target_ = target_ == shuttle_to_ ? shuttle_from_ : shuttle_to_;

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -110,6 +111,37 @@ private slots:
         QCOMPARE(t->item(3, 3)->text(), QStringLiteral("5C1"));
         QCOMPARE(t->item(3, 4)->text(), QString());
         QCOMPARE(t->item(3, 2)->text(), QStringLiteral("接收\nReceive"));
+    }
+
+    void cells_behave_as_ordinary_items_and_the_view_follows_the_end()
+    {
+        monitor m;
+        m.resize(1076, 553);
+        m.show();
+        QTableWidget *t = m.table();
+        feed(m, 600);
+        QCoreApplication::processEvents();
+        QCOMPARE(t->rowCount(), 100);
+        QVERIFY(t->verticalScrollBar()->maximum() > 0);
+        QCOMPARE(t->verticalScrollBar()->value(), t->verticalScrollBar()->maximum());
+
+        // What readers of the table see (the export, the view) is the placed text, and a text
+        // changed later is the one shown.
+        QCOMPARE(t->model()->data(t->model()->index(42, 3)).toString(), QStringLiteral("t255"));
+        QTableWidgetItem *cell = t->item(42, 3);
+        cell->setText(QStringLiteral("changed"));
+        QCOMPARE(t->item(42, 3)->text(), QStringLiteral("changed"));
+        QCOMPARE(t->model()->data(t->model()->index(42, 3)).toString(), QStringLiteral("changed"));
+
+        // Equal texts in different rows stay independent cells.
+        m.recedata(QStringLiteral("same"));
+        for (int i = 0; i < 5; ++i)
+            m.recedata(QStringLiteral("x"));
+        m.recedata(QStringLiteral("same"));
+        for (int i = 0; i < 5; ++i)
+            m.recedata(QStringLiteral("x"));
+        t->item(100, 3)->setText(QStringLiteral("only here"));
+        QCOMPARE(t->item(101, 3)->text(), QStringLiteral("x"));
     }
 
     void clear_leaves_one_empty_row_and_restarts_numbering()

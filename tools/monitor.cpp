@@ -13,7 +13,36 @@
 
 namespace {
 constexpr int column_widths[6] = {90, 200, 100, 120, 250, 100};
-}
+
+// A cell that keeps its text in a plain string instead of the generic role/value list: the log
+// holds six of these per frame and never trims, so the per-cell overhead decides how long a run
+// fits in memory. Anything else set on the cell (and any later change of the text) goes through
+// the ordinary storage, so the item behaves like any QTableWidgetItem.
+class monitor_item final : public QTableWidgetItem {
+public:
+    explicit monitor_item(const QString &text) : QTableWidgetItem(QTableWidgetItem::UserType), text_(text) {}
+
+    QVariant data(int role) const override
+    {
+        if (!text_.isNull() && (role == Qt::DisplayRole || role == Qt::EditRole))
+            return text_;
+        return QTableWidgetItem::data(role);
+    }
+    void setData(int role, const QVariant &value) override
+    {
+        if (role == Qt::DisplayRole || role == Qt::EditRole)
+            text_ = QString();
+        QTableWidgetItem::setData(role, value);
+    }
+    QTableWidgetItem *clone() const override { return new monitor_item(*this); }
+
+private:
+    // A null string hands the text over to the base storage; an empty text is null and reads
+    // back empty either way. No flag beside it keeps the item in the next smaller heap block.
+    QString text_;
+};
+
+}  // namespace
 
 monitor::monitor(QWidget *parent) : QMainWindow(parent), ui(new Ui::monitor)
 {
@@ -68,10 +97,12 @@ void monitor::recedata(QString str)
         const int row = t->rowCount();
         t->insertRow(row);
         t->setItem(row, 0, new QTableWidgetItem());
-        t->setRowHeight(row, row_height);
+        // The new row is already row_height high: the vertical header's fixed default section
+        // size. Setting it again would force the table's pending layout once per row, which
+        // more than halves the rate at which a burst of frames can be logged.
     }
-    t->setItem(fill_row_, fill_column_, new QTableWidgetItem(str));
-    t->scrollToBottom();
+    t->setItem(fill_row_, fill_column_, new monitor_item(fill_column_ >= 2 ? shared_text(str) : str));
+    scroll_to_bottom();
     ++fill_column_;
     ++cell_count_;
 }
@@ -108,6 +139,7 @@ void monitor::on_pushButton_3_clicked()
     t->setRowCount(1);
     t->setRowHeight(0, row_height);
     reset_fill_position();
+    text_pool_.clear();
     monitor_seq = 1;
 }
 
@@ -127,6 +159,37 @@ void monitor::closeEvent(QCloseEvent *e)
     reset_fill_position();
     monitor_seq = 1;
     monitor_open = 0;
+}
+
+QString monitor::shared_text(const QString &str)
+{
+    // Direction, identifier, payload and description repeat from frame to frame (the same few
+    // commands and their acknowledgements), so equal texts share one copy. The pool is bounded:
+    // when it is full it starts over, which keeps the texts of the recent traffic.
+    constexpr int pool_limit = 1024;
+    const auto found = text_pool_.constFind(str);
+    if (found != text_pool_.constEnd())
+        return *found;
+    if (text_pool_.size() >= pool_limit)
+        text_pool_.clear();
+    text_pool_.insert(str, str);
+    return str;
+}
+
+void monitor::scroll_to_bottom()
+{
+    // Scrolling lays out the whole table first, so it is done once when control returns to the
+    // event loop, before anything is painted, rather than once per text of a burst.
+    if (scroll_pending_)
+        return;
+    scroll_pending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            scroll_pending_ = false;
+            ui->tableWidget->scrollToBottom();
+        },
+        Qt::QueuedConnection);
 }
 
 void monitor::reset_fill_position()

@@ -2,7 +2,9 @@
 // Frame monitor: one table row per logged frame, filled six texts at a time by a control
 // window's senddata signal. Two instances exist (custom protocol and CANopen); the logging
 // switch and the sequence number are process-wide, the fill position belongs to each window.
+#include <QHash>
 #include <QMainWindow>
+#include <QString>
 #include <QTranslator>
 #include <cstdint>
 
@@ -46,6 +48,8 @@ protected:
 
 private:
     void reset_fill_position();
+    void scroll_to_bottom();
+    QString shared_text(const QString &str);
 
     Ui::monitor *ui;
     QTranslator translator;
@@ -54,4 +58,6 @@ private:
     int32_t cell_count_ = 0;
     int32_t fill_row_ = 0;
     int32_t fill_column_ = 0;
+    bool scroll_pending_ = false;
+    QHash<QString, QString> text_pool_;
 };

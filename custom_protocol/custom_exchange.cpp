@@ -20,11 +20,13 @@ constexpr uint8_t unfilled_len = 0xFF;
 void emit_record(const monitor_emitter &emit_text, monitor_direction direction, uint32_t id, const uint8_t *data,
                  int len, const QString &description)
 {
+    // Without a receiver nothing is logged, so the sequence number must not move either.
+    if (!emit_text)
+        return;
     const QStringList texts =
         monitor_record(monitor_seq, QDateTime::currentDateTime(), direction, id, data, len, description);
-    if (emit_text)
-        for (const QString &text : texts)
-            emit_text(text);
+    for (const QString &text : texts)
+        emit_text(text);
     ++monitor_seq;
 }
 

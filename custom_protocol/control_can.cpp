@@ -2,12 +2,19 @@
 
 #include "ui_control_can.h"
 
+#include "app/shared_values.h"
+#include "tools/monitor.h"
+
 #include <QEvent>
 
 control_CAN::control_CAN(QWidget *parent) : QMainWindow(parent), ui(new Ui::control_CAN)
 {
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("CAN自定义协议控制"));
+    // Every logged exchange of this window goes to the custom-protocol monitor, which the main
+    // window creates before this window.
+    if (custom_monitor)
+        connect(this, &control_CAN::senddata, custom_monitor, &monitor::recedata);
 }
 
 control_CAN::~control_CAN() { delete ui; }

@@ -49,7 +49,7 @@ void motor_model::step(double dt)
         if (std::fabs(to_go) <= 1e-9 && std::fabs(v) < 1e-9) {
             position_ = target_;
             velocity_ = 0;
-            mode_ = mode::idle;
+            arrived();
             return;
         }
         if (sign(v) != 0 && sign(v) != dir) {
@@ -74,7 +74,7 @@ void motor_model::step(double dt)
         position_ = next;
         velocity_ = new_v;
         if (position_ == target_ && velocity_ == 0)
-            mode_ = mode::idle;
+            arrived();
         return;
     }
     case mode::velocity: {
@@ -87,8 +87,10 @@ void motor_model::step(double dt)
         accel_now_ = (new_v - v) / dt;
         position_ += 0.5 * (v + new_v) * dt;
         velocity_ = new_v;
-        if (target_velocity_ == 0 && velocity_ == 0)
+        if (target_velocity_ == 0 && velocity_ == 0) {
             mode_ = mode::idle;
+            accel_now_ = 0;
+        }
         return;
     }
     case mode::torque: {
@@ -128,6 +130,7 @@ void motor_model::set_enabled(bool on)
 {
     enabled_ = on;
     if (!on) {
+        shuttle_ = false;
         mode_ = mode::idle;
         velocity_ = 0;
         torque_current_ = 0;
@@ -141,8 +144,19 @@ void motor_model::set_profile(int64_t speed, int64_t acceleration, int64_t decel
     decel_ = deceleration > 0 ? deceleration : 1;
 }
 
+void motor_model::arrived()
+{
+    if (!shuttle_) {
+        mode_ = mode::idle;
+        accel_now_ = 0;  // at rest: no acceleration current left over from the last step
+        return;
+    }
+    target_ = target_ == shuttle_to_ ? shuttle_from_ : shuttle_to_;
+}
+
 bool motor_model::move_to(int64_t target)
 {
+    shuttle_ = false;
     if (!enabled_ || error_code_ != 0) {
         if (error_code_ == 0)
             inject_fault(fault_motion_while_disabled);
@@ -153,8 +167,20 @@ bool motor_model::move_to(int64_t target)
     return true;
 }
 
+bool motor_model::move_back_and_forth(int64_t target)
+{
+    const double from = static_cast<double>(std::llround(position_));
+    if (!move_to(target))
+        return false;
+    shuttle_from_ = from;
+    shuttle_to_ = static_cast<double>(target);
+    shuttle_ = shuttle_from_ != shuttle_to_;
+    return true;
+}
+
 void motor_model::start_velocity_ramp(double velocity)
 {
+    shuttle_ = false;
     target_velocity_ = velocity;
     mode_ = mode::velocity;
 }
@@ -172,6 +198,7 @@ bool motor_model::run_at(int64_t velocity)
 
 bool motor_model::apply_torque(int32_t current_ma, int64_t max_speed)
 {
+    shuttle_ = false;
     if (!enabled_ || error_code_ != 0) {
         if (error_code_ == 0 && current_ma != 0)
             inject_fault(fault_motion_while_disabled);
@@ -185,6 +212,7 @@ bool motor_model::apply_torque(int32_t current_ma, int64_t max_speed)
 
 bool motor_model::follow(int64_t target)
 {
+    shuttle_ = false;
     if (!enabled_ || error_code_ != 0)
         return false;
     target_ = static_cast<double>(target);
@@ -206,6 +234,7 @@ void motor_model::inject_fault(int32_t code)
 {
     error_code_ = code;
     if (code != 0) {
+        shuttle_ = false;
         mode_ = mode::idle;
         velocity_ = 0;
         torque_current_ = 0;

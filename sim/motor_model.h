@@ -35,6 +35,11 @@ public:
     // Start a trapezoidal move to an absolute target. Refused (returns false, sets a fault)
     // while the power stage is disabled.
     bool move_to(int64_t target);
+    // Back and forth between the present position and target until halt(), another move, a
+    // disable or a fault ends it. Refused like move_to. A target equal to the present position
+    // is a single (empty) move, since there is nothing to go back and forth over.
+    bool move_back_and_forth(int64_t target);
+    bool back_and_forth() const { return shuttle_; }
     // Ramp to a signed velocity and keep it (continuous motion, speed control).
     bool run_at(int64_t velocity);
     // Torque control: a target current in mA; the joint accelerates in the sign of the
@@ -59,6 +64,8 @@ public:
 private:
     void step(double dt);
     void start_velocity_ramp(double velocity);
+    // A position move has reached target_: rest there, or turn round when going back and forth.
+    void arrived();
 
     double position_ = 0;
     double velocity_ = 0;
@@ -74,6 +81,9 @@ private:
     bool enabled_ = false;
     int32_t error_code_ = 0;
     int64_t last_us_ = -1;
+    bool shuttle_ = false;
+    double shuttle_from_ = 0;
+    double shuttle_to_ = 0;
 };
 
 }  // namespace sim

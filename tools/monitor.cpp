@@ -1,30 +1,200 @@
 #include "tools/monitor.h"
 
+#include "app/shared_values.h"
 #include "ui_monitor.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDebug>
 #include <QEvent>
+#include <QHeaderView>
+#include <QScreen>
+#include <QTableWidgetItem>
+
+namespace {
+constexpr int column_widths[6] = {90, 200, 100, 120, 250, 100};
+
+// A cell that keeps its text in a plain string instead of the generic role/value list: the log
+// holds six of these per frame and never trims, so the per-cell overhead decides how long a run
+// fits in memory. Anything else set on the cell (and any later change of the text) goes through
+// the ordinary storage, so the item behaves like any QTableWidgetItem.
+class monitor_item final : public QTableWidgetItem {
+public:
+    explicit monitor_item(const QString &text) : QTableWidgetItem(QTableWidgetItem::UserType), text_(text) {}
+
+    QVariant data(int role) const override
+    {
+        if (!text_.isNull() && (role == Qt::DisplayRole || role == Qt::EditRole))
+            return text_;
+        return QTableWidgetItem::data(role);
+    }
+    void setData(int role, const QVariant &value) override
+    {
+        if (role == Qt::DisplayRole || role == Qt::EditRole)
+            text_ = QString();
+        QTableWidgetItem::setData(role, value);
+    }
+    QTableWidgetItem *clone() const override { return new monitor_item(*this); }
+
+private:
+    // A null string hands the text over to the base storage; an empty text is null and reads
+    // back empty either way. No flag beside it keeps the item in the next smaller heap block.
+    QString text_;
+};
+
+}  // namespace
 
 monitor::monitor(QWidget *parent) : QMainWindow(parent), ui(new Ui::monitor)
 {
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("数据监控"));
+
+    QTableWidget *t = ui->tableWidget;
+    t->setColumnCount(6);
+    t->setRowCount(1);
+    for (int c = 0; c < 6; ++c)
+        t->setColumnWidth(c, column_widths[c]);
+    t->horizontalHeader()->setStretchLastSection(true);
+    // Rows are all the same height; a fixed default lets the header skip per-row bookkeeping
+    // as the table grows.
+    t->verticalHeader()->setDefaultSectionSize(row_height);
+    t->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    t->setRowHeight(0, row_height);
+    t->verticalHeader()->setHidden(true);
+    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    t->setSelectionBehavior(QAbstractItemView::SelectRows);
+    t->setFocusPolicy(Qt::NoFocus);
+
+    int dpi = 96;
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        dpi = static_cast<int>(screen->logicalDotsPerInch());
+    resize(form_width, height_for_dpi(dpi));
 }
 
 monitor::~monitor() { delete ui; }
 
+QTableWidget *monitor::table() const { return ui->tableWidget; }
+
+int monitor::height_for_dpi(int logical_dpi)
+{
+    double factor = 1.0;
+    switch (logical_dpi) {
+    case 120: factor = 1.25; break;
+    case 144: factor = 1.6; break;
+    case 168: factor = 1.85; break;
+    case 192: factor = 2.0; break;
+    default: break;
+    }
+    return static_cast<int>(form_height * factor);
+}
+
 void monitor::recedata(QString str)
 {
-    (void)str;
+    QTableWidget *t = ui->tableWidget;
+    fill_row_ = cell_count_ / 6;
+    if (fill_column_ > 5) {
+        fill_column_ %= 6;
+        const int row = t->rowCount();
+        t->insertRow(row);
+        t->setItem(row, 0, new QTableWidgetItem());
+        // The new row is already row_height high: the vertical header's fixed default section
+        // size. Setting it again would force the table's pending layout once per row, which
+        // more than halves the rate at which a burst of frames can be logged.
+    }
+    t->setItem(fill_row_, fill_column_, new monitor_item(fill_column_ >= 2 ? shared_text(str) : str));
+    scroll_to_bottom();
+    ++fill_column_;
+    ++cell_count_;
 }
 
 void monitor::comboBox(int32_t language)
 {
-    (void)language;
+    bool loaded = false;
+    if (language == 0)
+        loaded = translator.load(QStringLiteral(":/chinese"));
+    else if (language == 1)
+        loaded = translator.load(QStringLiteral(":/english"));
+    if (loaded)
+        QApplication::installTranslator(&translator);
 }
 
 void monitor::changeEvent(QEvent *e)
 {
     QMainWindow::changeEvent(e);
-    if (e->type() == QEvent::LanguageChange)
+    if (e->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
+    }
+}
+
+void monitor::on_pushButton_clicked() { monitor_capture = 1; }
+
+void monitor::on_pushButton_2_clicked() { monitor_capture = 0; }
+
+void monitor::on_pushButton_3_clicked()
+{
+    QTableWidget *t = ui->tableWidget;
+    t->clearContents();
+    // Dropping the rows in one step is the same as removing them from the last down to row 1,
+    // without the per-row cost on a long log.
+    t->setRowCount(1);
+    t->setRowHeight(0, row_height);
+    reset_fill_position();
+    text_pool_.clear();
+    monitor_seq = 1;
+}
+
+void monitor::on_export_2_clicked() {}
+
+void monitor::on_close_clicked()
+{
+    close();
+    monitor_open = 0;
+    qDebug() << monitor_open;
+}
+
+void monitor::closeEvent(QCloseEvent *e)
+{
+    e->accept();
+    ui->pushButton_3->click();
+    reset_fill_position();
+    monitor_seq = 1;
+    monitor_open = 0;
+}
+
+QString monitor::shared_text(const QString &str)
+{
+    // Direction, identifier, payload and description repeat from frame to frame (the same few
+    // commands and their acknowledgements), so equal texts share one copy. The pool is bounded:
+    // when it is full it starts over, which keeps the texts of the recent traffic.
+    constexpr int pool_limit = 1024;
+    const auto found = text_pool_.constFind(str);
+    if (found != text_pool_.constEnd())
+        return *found;
+    if (text_pool_.size() >= pool_limit)
+        text_pool_.clear();
+    text_pool_.insert(str, str);
+    return str;
+}
+
+void monitor::scroll_to_bottom()
+{
+    // Scrolling lays out the whole table first, so it is done once when control returns to the
+    // event loop, before anything is painted, rather than once per text of a burst.
+    if (scroll_pending_)
+        return;
+    scroll_pending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            scroll_pending_ = false;
+            ui->tableWidget->scrollToBottom();
+        },
+        Qt::QueuedConnection);
+}
+
+void monitor::reset_fill_position()
+{
+    cell_count_ = 0;
+    fill_row_ = 0;
+    fill_column_ = 0;
 }

@@ -7,6 +7,8 @@
 #include "custom_protocol/custom_exchange.h"
 #include "support/test_bus.h"
 #include "tools/monitor.h"
+#include "tools/monitor_export.h"
+#include "app/desktop_seams.h"
 #include "tools/monitor_record.h"
 
 #include <QHeaderView>
@@ -15,6 +17,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace test_support;
@@ -232,6 +235,27 @@ private slots:
 
         CloseDevice(3, 0);
         uninstall_bus();
+    }
+
+    void export_button_writes_the_shown_table()
+    {
+        monitor window;
+        for (const QString &text : monitor_record(1, QDateTime::currentDateTime(), monitor_direction::sent, 0x641,
+                                                  nullptr, 0, QStringLiteral("使能\nEnable")))
+            window.recedata(text);
+        QTemporaryDir dir;
+        const QString chosen = dir.filePath(QStringLiteral("frames"));
+        set_export_file_chooser([&](QWidget *, const QString &, const QString &, const QString &) { return chosen; });
+        int questions = 0;
+        desktop_seams::set_box_responder([&](const desktop_seams::box_request &r) {
+            questions += r.title == QStringLiteral("完成");
+            return QMessageBox::No;
+        });
+        window.findChild<QPushButton *>(QStringLiteral("export_2"))->click();
+        set_export_file_chooser(nullptr);
+        desktop_seams::set_box_responder(nullptr);
+        QCOMPARE(questions, 1);
+        QVERIFY(QFileInfo(chosen + QStringLiteral(".xlsx")).size() > 0);
     }
 
     void monitor_button_shows_the_protocols_monitor()

@@ -1,6 +1,7 @@
 #include "tools/monitor.h"
 
 #include "app/shared_values.h"
+#include "tools/monitor_export.h"
 #include "ui_monitor.h"
 
 #include <QApplication>
@@ -143,7 +144,7 @@ void monitor::on_pushButton_3_clicked()
     monitor_seq = 1;
 }
 
-void monitor::on_export_2_clicked() {}
+void monitor::on_export_2_clicked() { export_monitor_table(ui->tableWidget, this); }
 
 void monitor::on_close_clicked()
 {

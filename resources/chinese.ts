@@ -1,12 +1,367 @@
-<?xml version="1.0" encoding="utf-8"?>
-<!DOCTYPE TS>
+<?xml version='1.0' encoding='utf-8'?>
 <TS version="2.1" language="zh_CN">
+<context>
+    <name>Set_node</name>
+    <message>
+        <source>设备连接</source>
+        <translation>设备连接</translation>
+    </message>
+    <message>
+        <source>设备连接
+Connection Settings</source>
+        <translation>设备连接</translation>
+    </message>
+    <message>
+        <source>扫描范围
+ID Range    </source>
+        <translation>扫描范围</translation>
+    </message>
+    <message>
+        <source>1</source>
+        <translation>1</translation>
+    </message>
+    <message>
+        <source>一</source>
+        <translation>一</translation>
+    </message>
+    <message>
+        <source>64</source>
+        <translation>64</translation>
+    </message>
+    <message>
+        <source>扫描
+Scanning</source>
+        <translation>扫描</translation>
+    </message>
+    <message>
+        <source>连接
+Connect</source>
+        <translation>连接</translation>
+    </message>
+    <message>
+        <source>断开
+Disconnect</source>
+        <translation>断开</translation>
+    </message>
+    <message>
+        <source>通信周期
+Communication Cycle          </source>
+        <translation>通信周期</translation>
+    </message>
+    <message>
+        <source>μs </source>
+        <translation>μs </translation>
+    </message>
+    <message>
+        <source>固件版本
+Firmware                     </source>
+        <translation>固件版本</translation>
+    </message>
+    <message>
+        <source>通讯协议
+Communication Protocol       </source>
+        <translation>通讯协议</translation>
+    </message>
+    <message>
+        <source>CAN自定义</source>
+        <translation>CAN自定义</translation>
+    </message>
+    <message>
+        <source>CANopen</source>
+        <translation>CANopen</translation>
+    </message>
+    <message>
+        <source>保存参数
+Save</source>
+        <translation>保存参数</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>输入范围错误！
+</source>
+        <translation>输入范围错误！</translation>
+    </message>
+    <message>
+        <source>打开CAN设备失败，CAN通道被占用或未连接设备...
+</source>
+        <translation>打开CAN设备失败，CAN通道被占用或未连接设备...</translation>
+    </message>
+    <message>
+        <source>初始化CAN设备失败
+</source>
+        <translation>初始化CAN设备失败</translation>
+    </message>
+    <message>
+        <source>启动CAN通道失败
+</source>
+        <translation>启动CAN通道失败</translation>
+    </message>
+    <message>
+        <source>关闭CAN设备失败
+</source>
+        <translation>关闭CAN设备失败</translation>
+    </message>
+</context>
 <context>
     <name>Velmora</name>
     <message>
         <source>连接
 Connect</source>
         <translation>连接</translation>
+    </message>
+    <message>
+        <source>BrevoltTest</source>
+        <translation>BrevoltTest</translation>
+    </message>
+    <message>
+        <source>background-color: rgb(255, 0, 0);</source>
+        <translation>background-color: rgb(255, 0, 0);</translation>
+    </message>
+    <message>
+        <source>
+background-color: rgb(255, 255, 0);</source>
+        <translation />
+    </message>
+    <message>
+        <source>background-color: rgb(85, 170, 255);</source>
+        <translation>background-color: rgb(85, 170, 255);</translation>
+    </message>
+    <message>
+        <source>帮助
+help</source>
+        <translation>帮助</translation>
+    </message>
+    <message>
+        <source>运动
+Motion</source>
+        <translation>运动</translation>
+    </message>
+    <message>
+        <source>监控
+Monitor</source>
+        <translation>监控</translation>
+    </message>
+    <message>
+        <source>自定义
+Custom</source>
+        <translation>自定义</translation>
+    </message>
+    <message>
+        <source>language</source>
+        <translation>语言</translation>
+    </message>
+    <message>
+        <source>简体中文</source>
+        <translation>简体中文</translation>
+    </message>
+    <message>
+        <source>English</source>
+        <translation>English</translation>
+    </message>
+    <message>
+        <source>QToolButton{background-color:white;}QToolButton:hover{background-color:cyan;}QToolButton:pressed{background-color:red;}</source>
+        <translation>QToolButton{background-color:white;}QToolButton:hover{background-color:cyan;}QToolButton:pressed{background-color:red;}</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>请先关闭其他上位机程序或检查是否连接好调试器
+</source>
+        <translation>请先关闭其他上位机程序或检查是否连接好调试器</translation>
+    </message>
+</context>
+<context>
+    <name>control_CAN</name>
+    <message>
+        <source>MainWindow</source>
+        <translation>MainWindow</translation>
+    </message>
+</context>
+<context>
+    <name>control_CANopen</name>
+    <message>
+        <source>MainWindow</source>
+        <translation>MainWindow</translation>
+    </message>
+</context>
+<context>
+    <name>custom_send</name>
+    <message>
+        <source>自定义数据收发</source>
+        <translation>自定义数据收发</translation>
+    </message>
+    <message>
+        <source>帧ID
+Frame ID       </source>
+        <translation>帧ID</translation>
+    </message>
+    <message>
+        <source>Data         </source>
+        <translation>Data         </translation>
+    </message>
+    <message>
+        <source>远程帧
+Remote</source>
+        <translation>远程帧</translation>
+    </message>
+    <message>
+        <source>发送
+Send</source>
+        <translation>发送</translation>
+    </message>
+    <message>
+        <source>清空
+Clear</source>
+        <translation>清空</translation>
+    </message>
+    <message>
+        <source>帧ID/Frame ID</source>
+        <translation>帧ID</translation>
+    </message>
+    <message>
+        <source>状态/Status</source>
+        <translation>状态</translation>
+    </message>
+    <message>
+        <source>数据/Data</source>
+        <translation>数据</translation>
+    </message>
+</context>
+<context>
+    <name>joint_CAN_set</name>
+    <message>
+        <source>joint_CAN_set</source>
+        <translation>joint_CAN_set</translation>
+    </message>
+    <message>
+        <source>设备类型</source>
+        <translation>设备类型</translation>
+    </message>
+    <message>
+        <source>USBCAN-Ⅰ</source>
+        <translation>USBCAN-Ⅰ</translation>
+    </message>
+    <message>
+        <source>通讯协议</source>
+        <translation>通讯协议</translation>
+    </message>
+    <message>
+        <source>CAN自定义</source>
+        <translation>CAN自定义</translation>
+    </message>
+    <message>
+        <source>CANopen</source>
+        <translation>CANopen</translation>
+    </message>
+    <message>
+        <source>CAN通道</source>
+        <translation>CAN通道</translation>
+    </message>
+    <message>
+        <source>0</source>
+        <translation>0</translation>
+    </message>
+    <message>
+        <source>工作模式</source>
+        <translation>工作模式</translation>
+    </message>
+    <message>
+        <source>正常模式</source>
+        <translation>正常模式</translation>
+    </message>
+    <message>
+        <source>波特率</source>
+        <translation>波特率</translation>
+    </message>
+    <message>
+        <source>1000</source>
+        <translation>1000</translation>
+    </message>
+    <message>
+        <source>K bps</source>
+        <translation>K bps</translation>
+    </message>
+    <message>
+        <source>打开设备</source>
+        <translation>打开设备</translation>
+    </message>
+    <message>
+        <source>关闭设备</source>
+        <translation>关闭设备</translation>
+    </message>
+</context>
+<context>
+    <name>monitor</name>
+    <message>
+        <source>数据监控</source>
+        <translation>数据监控</translation>
+    </message>
+    <message>
+        <source>数据监控
+Monitor</source>
+        <translation>数据监控</translation>
+    </message>
+    <message>
+        <source>开启
+ON</source>
+        <translation>开启</translation>
+    </message>
+    <message>
+        <source>清空
+Clear</source>
+        <translation>清空</translation>
+    </message>
+    <message>
+        <source>停止
+OFF</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>数据/Data</source>
+        <translation>数据</translation>
+    </message>
+    <message>
+        <source>时间/Time</source>
+        <translation>时间</translation>
+    </message>
+    <message>
+        <source>状态/Status</source>
+        <translation>状态</translation>
+    </message>
+    <message>
+        <source>帧ID/Frame ID</source>
+        <translation>帧ID</translation>
+    </message>
+    <message>
+        <source>报文数据/Message</source>
+        <translation>报文数据</translation>
+    </message>
+    <message>
+        <source>注释/State</source>
+        <translation>注释</translation>
+    </message>
+    <message>
+        <source>导出
+Export</source>
+        <translation>导出</translation>
+    </message>
+    <message>
+        <source>关闭
+Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>Excle file</source>
+        <translation>导出文件</translation>
+    </message>
+    <message>
+        <source>Excel Files(*.xlsx)</source>
+        <translation>Excel Files(*.xlsx)</translation>
     </message>
 </context>
 </TS>

@@ -48,12 +48,12 @@ bool is_code(const QTextBlock &block)
 }
 
 // The Markdown reader makes one block per code line and leaves an empty block after the fence:
-// fold the empty ones away so a listing does not end in a blank grey band.
+// fold that one away so a listing does not end in a blank grey band (blank lines inside stay).
 void drop_empty_code_lines(QTextDocument &doc)
 {
     for (QTextBlock block = doc.begin(); block.isValid();) {
         const QTextBlock next = block.next();
-        if (is_code(block) && block.text().isEmpty() && block.previous().isValid()) {
+        if (is_code(block) && block.text().isEmpty() && !is_code(next) && block.previous().isValid()) {
             QTextCursor c(block);
             c.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor);
             c.removeSelectedText();

@@ -1,0 +1,222 @@
+// velmora-manual: turns the user manual's Markdown source into the A4 PDF that the main window's
+// Help button opens. Runs at build time on the offscreen platform:
+//   velmora-manual manual.md "Velmora用户手册_Ver1.1.pdf"
+// Kept out of the program itself: it needs nothing but Qt's text layout and PDF writer.
+#include <QAbstractTextDocumentLayout>
+#include <QFile>
+#include <QFileInfo>
+#include <QFont>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// The manual is half Chinese: a font without CJK glyphs would print boxes, so prefer the one
+// scripts/setup installs and fall back to any installed family that covers Simplified Chinese.
+QString body_family()
+{
+    const QStringList families = QFontDatabase().families();
+    for (const char *wanted : {"WenQuanYi Micro Hei", "Noto Sans CJK SC", "Noto Sans SC"}) {
+        if (families.contains(QString::fromLatin1(wanted)))
+            return QString::fromLatin1(wanted);
+    }
+    const QStringList chinese = QFontDatabase().families(QFontDatabase::SimplifiedChinese);
+    if (!chinese.isEmpty())
+        return chinese.first();
+    std::fprintf(stderr, "velmora-manual: no font with Chinese glyphs is installed; "
+                         "install fonts-wqy-microhei (scripts/setup does)\n");
+    return QString();
+}
+
+const QColor heading_colour(0x1f, 0x3a, 0x5f);
+const QColor rule_colour(0x9a, 0xa8, 0xb8);
+
+bool is_code(const QTextBlock &block)
+{
+    const QTextBlockFormat bf = block.blockFormat();
+    return block.isValid() && (bf.nonBreakableLines() || bf.hasProperty(QTextFormat::BlockCodeFence));
+}
+
+// The Markdown reader makes one block per code line and leaves an empty block after the fence:
+// fold that one away so a listing does not end in a blank grey band (blank lines inside stay).
+void drop_empty_code_lines(QTextDocument &doc)
+{
+    for (QTextBlock block = doc.begin(); block.isValid();) {
+        const QTextBlock next = block.next();
+        if (is_code(block) && block.text().isEmpty() && !is_code(next) && block.previous().isValid()) {
+            QTextCursor c(block);
+            c.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor);
+            c.removeSelectedText();
+        }
+        block = next;
+    }
+}
+
+// Block margins are in device pixels; pt converts points at the writer's resolution.
+void style_headings_and_code(QTextDocument &doc, qreal pt)
+{
+    QTextCursor cursor(&doc);
+    bool first_chapter = true;
+    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
+        QTextBlockFormat bf = block.blockFormat();
+        const int level = bf.headingLevel();
+        cursor.setPosition(block.position());
+        cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
+        if (level > 0) {
+            // Every chapter starts on a fresh page; the title page is the first chapter.
+            if (level == 1) {
+                if (!first_chapter)
+                    bf.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+                first_chapter = false;
+            }
+            bf.setTopMargin((level == 1 ? 4 : 12) * pt);
+            bf.setBottomMargin((level == 1 ? 10 : 4) * pt);
+            cursor.setBlockFormat(bf);
+            QTextCharFormat cf;
+            cf.setForeground(heading_colour);
+            cursor.mergeCharFormat(cf);
+        } else if (is_code(block)) {
+            // One grey band per listing: space only above its first and below its last line.
+            bf.setBackground(QColor(0xf0, 0xf2, 0xf5));
+            bf.setLeftMargin(8 * pt);
+            bf.setTopMargin(is_code(block.previous()) ? 0 : 4 * pt);
+            bf.setBottomMargin(is_code(block.next()) ? 0 : 6 * pt);
+            cursor.setBlockFormat(bf);
+        }
+    }
+}
+
+// Table measures, unlike block margins, are taken as pixels at 96 dpi and scaled by the layout.
+void style_tables(QTextDocument &doc)
+{
+    std::vector<QTextTable *> tables;
+    std::vector<QTextFrame *> pending{doc.rootFrame()};
+    while (!pending.empty()) {
+        QTextFrame *frame = pending.back();
+        pending.pop_back();
+        for (QTextFrame *child : frame->childFrames()) {
+            if (auto *table = qobject_cast<QTextTable *>(child))
+                tables.push_back(table);
+            pending.push_back(child);
+        }
+    }
+    for (QTextTable *table : tables) {
+        QTextTableFormat tf = table->format();
+        tf.setBorder(0.8);
+        tf.setBorderBrush(rule_colour);
+        tf.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+        tf.setCellPadding(4);
+        tf.setCellSpacing(0);
+        tf.setWidth(QTextLength(QTextLength::PercentageLength, 100));
+        tf.setHeaderRowCount(1);
+        tf.setTopMargin(4);
+        tf.setBottomMargin(8);
+        table->setFormat(tf);
+        for (int c = 0; c < table->columns(); ++c) {
+            QTextTableCell cell = table->cellAt(0, c);
+            QTextCharFormat cf = cell.format();
+            cf.setBackground(QColor(0xdd, 0xe4, 0xee));
+            cell.setFormat(cf);
+        }
+    }
+}
+
+void draw_footer(QPainter &p, const QString &family, const QRectF &area, int page, int pages)
+{
+    p.save();
+    p.setPen(QPen(rule_colour, p.device()->logicalDpiX() / 144.0));
+    p.drawLine(area.topLeft(), area.topRight());
+    QFont f(family);
+    f.setPointSizeF(8);
+    p.setFont(f);
+    p.setPen(Qt::darkGray);
+    const QRectF text_area = area.adjusted(0, area.height() * 0.25, 0, 0);
+    p.drawText(text_area, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Velmora 用户手册 / User Manual  Ver1.1"));
+    p.drawText(text_area, Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("%1 / %2").arg(page).arg(pages));
+    p.restore();
+}
+
+}  // namespace
+
+int main(int argc, char *argv[])
+{
+    QGuiApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 3) {
+        std::fprintf(stderr, "usage: velmora-manual MANUAL.md OUTPUT.pdf\n");
+        return 2;
+    }
+    QFile source(args[1]);
+    if (!source.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "velmora-manual: cannot read %s\n", qPrintable(args[1]));
+        return 1;
+    }
+    const QString markdown = QString::fromUtf8(source.readAll());
+
+    const QString family = body_family();
+    if (family.isEmpty())
+        return 1;
+
+    const QString out_path = args[2];
+    QPdfWriter writer(out_path);
+    writer.setResolution(300);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageMargins(QMarginsF(18, 16, 18, 14), QPageLayout::Millimeter);
+    writer.setTitle(QStringLiteral("Velmora 用户手册 / User Manual Ver1.1"));
+    writer.setCreator(QStringLiteral("velmora-manual"));
+
+    QTextDocument doc;
+    doc.documentLayout()->setPaintDevice(&writer);
+    QFont body(family);
+    body.setPointSizeF(10);
+    doc.setDefaultFont(body);
+    doc.setDocumentMargin(0);
+    doc.setMarkdown(markdown, QTextDocument::MarkdownDialectGitHub);
+    const qreal pt = writer.resolution() / 72.0;
+    drop_empty_code_lines(doc);
+    style_headings_and_code(doc, pt);
+    style_tables(doc);
+
+    // The painter's origin is the top-left corner inside the margins; keep a strip for the footer.
+    const qreal width = writer.width();
+    const qreal footer = writer.resolution() * 0.30;  // about 7.6 mm
+    const qreal body_height = writer.height() - footer;
+    doc.setPageSize(QSizeF(width, body_height));
+    const int pages = doc.pageCount();
+
+    QPainter painter;
+    if (!painter.begin(&writer)) {
+        std::fprintf(stderr, "velmora-manual: cannot write %s\n", qPrintable(out_path));
+        return 1;
+    }
+    for (int page = 0; page < pages; ++page) {
+        if (page > 0)
+            writer.newPage();
+        const QRectF view(0, page * body_height, width, body_height);
+        painter.save();
+        painter.translate(0, -view.top());
+        painter.setClipRect(view);
+        QAbstractTextDocumentLayout::PaintContext ctx;
+        ctx.clip = view;
+        ctx.palette.setColor(QPalette::Text, Qt::black);
+        doc.documentLayout()->draw(&painter, ctx);
+        painter.restore();
+        draw_footer(painter, family, QRectF(0, body_height, width, footer), page + 1, pages);
+    }
+    if (!painter.end()) {
+        std::fprintf(stderr, "velmora-manual: writing %s failed\n", qPrintable(out_path));
+        return 1;
+    }
+    std::printf("velmora-manual: %s, %d pages\n", qPrintable(QFileInfo(out_path).fileName()), pages);
+    return 0;
+}

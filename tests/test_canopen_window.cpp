@@ -361,6 +361,14 @@ private slots:
                 QVERIFY2(!button(name)->isEnabled(), name);
         }
         QVERIFY(!w<QTextEdit>("textEdit")->toPlainText().isEmpty());
+
+        // A pick from the keyboard reaches the same slot.
+        run_column("Reset_communication");
+        QTest::keyClick(w<QComboBox>("comboBox"), Qt::Key_Down);
+        QCOMPARE(w<QStackedWidget>("stackedWidget")->currentIndex(), int(canopen::page_ip));
+        QCOMPARE(canopen_page, int32_t(canopen::page_ip));
+        QVERIFY(!is_green("Stop_remote_node"));
+        QVERIFY(w<QTextEdit>("textEdit")->toPlainText().contains(QStringLiteral("Interpolated Position")));
     }
 
     void operating_mode_per_page()

@@ -2,19 +2,87 @@
 
 #include "ui_control_canopen.h"
 
+#include "app/desktop_seams.h"
 #include "app/shared_values.h"
 #include "canopen/canopen_exchange.h"
+#include "canopen/canopen_state.h"
+#include "canopen/canopen_xml.h"
+#include "canopen/sssss.h"
 #include "tools/monitor.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDebug>
 #include <QEvent>
+#include <QScreen>
+#include <QShowEvent>
+
+namespace {
+
+const char *const error_document = "./Document/CANopen_Error.xml";
+const char *const information_document = "./Document/CANopen_information.xml";
+const char *const green = "background-color:rgb(0,255,0)";
+const char *const status_frame = "border:2px solid red;";
+
+int screen_dpi()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? static_cast<int>(screen->logicalDotsPerInch()) : 0;
+}
+
+// The wait cursor of a mapping sequence, restored on every way out of it.
+struct wait_cursor {
+    wait_cursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~wait_cursor() { QApplication::restoreOverrideCursor(); }
+    wait_cursor(const wait_cursor &) = delete;
+    wait_cursor &operator=(const wait_cursor &) = delete;
+};
+
+}  // namespace
 
 control_CANopen::control_CANopen(QWidget *parent) : QMainWindow(parent), ui(new Ui::control_CANopen)
 {
     ui->setupUi(this);
-    setWindowTitle(QStringLiteral("CANopen运动控制"));
+    setWindowFlags(windowFlags() & ~Qt::WindowMaximizeButtonHint);
+    canopen_worker = new sssss(this);
+    canopen_self = this;
+
+    ui->electricity->setStyleSheet(QString::fromLatin1(status_frame));
+    ui->position->setStyleSheet(QString::fromLatin1(status_frame));
+    ui->vel->setStyleSheet(QString::fromLatin1(status_frame));
+    ui->change_mode->hide();
+    ui->Open_monitoring->hide();
+    ui->Test_reset->hide();
+
+    connect(this, &control_CANopen::func3, this, &control_CANopen::on_Test_reset_clicked);
+    connect(this, &control_CANopen::func2, this, &control_CANopen::casuals);
+    connect(this, &control_CANopen::func, this, &control_CANopen::disconnects);
+    connect(&canopen_poll_timer, &QTimer::timeout, this, &control_CANopen::tim);
     // Every logged frame goes to the CANopen monitor, which the main window creates first.
     if (canopen_monitor)
         connect(this, &control_CANopen::senddata, canopen_monitor, &monitor::recedata);
+
+    for (QPushButton *b : command_column())
+        b->setEnabled(false);
+    ui->comboBox->setEnabled(false);
+
+    setWindowTitle(QStringLiteral("CANopen运动控制"));
+    switch (screen_dpi()) {
+    case 120: setFixedSize(1087, 525); break;
+    case 144: setFixedSize(1305, 672); break;
+    case 168: setFixedSize(1522, 777); break;
+    case 192: setFixedSize(1740, 840); break;
+    default: setFixedSize(870, 420); break;
+    }
+}
+
+control_CANopen::~control_CANopen()
+{
+    // The worker signals through canopen_self: let it finish before the window goes.
+    canopen_worker->wait();
+    if (canopen_self == this)
+        canopen_self = nullptr;
+    delete ui;
 }
 
 bool control_CANopen::canopen_exchange(uint32_t id, const uint8_t *data, uint8_t length, const QString &description,
@@ -24,17 +92,87 @@ bool control_CANopen::canopen_exchange(uint32_t id, const uint8_t *data, uint8_t
                                 description, log, [this](const QString &text) { emit senddata(text); });
 }
 
-control_CANopen::~control_CANopen() { delete ui; }
+QString control_CANopen::lookup_xml_text(const QString &path, int32_t id) { return canopen::lookup_xml_text(path, id); }
 
-void control_CANopen::tim() {}
+// ---- helpers -----------------------------------------------------------------------------
 
-void control_CANopen::casuals() {}
+QList<QPushButton *> control_CANopen::command_column() const
+{
+    return {ui->Stop_remote_node, ui->Reset_communication, ui->Operating_mode, ui->Set_velocity,
+            ui->Disable_Sync,     ui->Set_cycle_period,    ui->TPDO_MAP,       ui->RPDO_MAP,
+            ui->Start_remote_node, ui->Enable_Sync,        ui->Enable};
+}
 
-void control_CANopen::disconnects() {}
+bool control_CANopen::send(const canopen::frame &f, const QString &description, int log)
+{
+    return canopen_exchange(f.id, f.data, f.len, description, log);
+}
+
+bool control_CANopen::sdo_write32(uint16_t index, int32_t value, const QString &description)
+{
+    return send(canopen::sdo_download(sdo_request_id, index, 0, static_cast<uint32_t>(value), 4), description);
+}
+
+bool control_CANopen::write_profile(const std::vector<profile_write> &writes)
+{
+    for (const profile_write &w : writes) {
+        if (!sdo_write32(w.index, w.value, w.description))
+            return false;
+    }
+    return true;
+}
+
+bool control_CANopen::write_profile_fields(bool with_velocity, const QString &velocity, const QString &acceleration,
+                                           const QString &deceleration)
+{
+    std::vector<profile_write> writes;
+    if (with_velocity) {
+        const int32_t v = canopen::field_value(velocity);
+        writes.push_back({0x6081, v, canopen::speed_text(QString::number(v))});
+    }
+    const int32_t a = canopen::field_value(acceleration);
+    writes.push_back({0x6083, a, canopen::acceleration_text(QString::number(a))});
+    const int32_t d = canopen::field_value(deceleration);
+    writes.push_back({0x6084, d, canopen::deceleration_text(QString::number(d))});
+    return write_profile(writes);
+}
+
+bool control_CANopen::rpdo(uint16_t control_word, int32_t set_point, const QString &description)
+{
+    return send(canopen::rpdo1(sdo_request_id, control_word, set_point), description);
+}
+
+bool control_CANopen::run_steps(const std::vector<canopen::step> &steps)
+{
+    for (const canopen::step &s : steps) {
+        if (!send(s.f, s.description))
+            return false;
+    }
+    return true;
+}
+
+void control_CANopen::mark_done(QPushButton *done, QPushButton *next)
+{
+    done->setStyleSheet(QString::fromLatin1(green));
+    if (next)
+        next->setEnabled(true);
+}
+
+void control_CANopen::show_mode_description(int index)
+{
+    ui->textEdit->setPlainText(lookup_xml_text(QString::fromLatin1(information_document), index));
+}
+
+// ---- window events -----------------------------------------------------------------------
 
 void control_CANopen::comboBox(int32_t language)
 {
-    (void)language;
+    if (language == 0)
+        translator.load(QStringLiteral(":/chinese"));
+    else if (language == 1)
+        translator.load(QStringLiteral(":/english"));
+    canopen_worker->start();
+    qApp->installTranslator(&translator);
 }
 
 void control_CANopen::changeEvent(QEvent *e)
@@ -42,4 +180,507 @@ void control_CANopen::changeEvent(QEvent *e)
     QMainWindow::changeEvent(e);
     if (e->type() == QEvent::LanguageChange)
         ui->retranslateUi(this);
+}
+
+void control_CANopen::showEvent(QShowEvent *e)
+{
+    QMainWindow::showEvent(e);
+    // A restore from the task bar is a spontaneous show: it must not overwrite what the user
+    // typed with a fresh read.
+    if (e->spontaneous())
+        return;
+    if (sdo_request_id > 0x600)
+        emit func2();
+    show_mode_description(ui->comboBox->currentIndex());
+    canopen_control_open = 1;
+}
+
+void control_CANopen::closeEvent(QCloseEvent *e)
+{
+    emit func();
+    canopen_control_open = 0;
+    if (canopen_monitor)
+        canopen_monitor->close();
+    e->accept();
+    monitor_seq = 1;
+    motion_window_open = 0;
+}
+
+void control_CANopen::resizeEvent(QResizeEvent *e)
+{
+    QMainWindow::resizeEvent(e);
+    qDebug() << "窗口宽度" << width();
+    qDebug() << "窗口高度" << height();
+    qDebug() << screen_dpi();
+    qDebug() << 5;
+}
+
+// ---- start-up read, poll, disconnect -----------------------------------------------------
+
+void control_CANopen::casuals()
+{
+    sdo_expected = 1;
+    if (!send(canopen::sdo_upload(sdo_request_id, 0x6083, 0), QString(), 0))
+        return;
+    const QString acceleration = QString::number(reply_value);
+    for (QLineEdit *f : {ui->PP_Acceleration, ui->PV_Acceleration, ui->CSP_Acceleration, ui->CSV_Acceleration,
+                         ui->IP_Acceleration})
+        f->setText(acceleration);
+    if (!send(canopen::sdo_upload(sdo_request_id, 0x6084, 0), QString(), 0))
+        return;
+    const QString deceleration = QString::number(reply_value);
+    for (QLineEdit *f : {ui->PP_Deceleration, ui->PV_Deceleration, ui->CSP_Deceleration, ui->CSV_Deceleration,
+                         ui->IP_Deceleration})
+        f->setText(deceleration);
+    if (!send(canopen::sdo_upload(sdo_request_id, 0x6081, 0), QString(), 0))
+        return;
+    const QString velocity = QString::number(reply_value);
+    for (QLineEdit *f : {ui->PP_Velocity, ui->CSP_Velocity, ui->IP_Velocity})
+        f->setText(velocity);
+
+    ui->comboBox->setEnabled(true);
+    ui->Stop_remote_node->setEnabled(true);
+    canopen_link_active = 1;
+    params_loaded = 1;
+    canopen_poll_timer.start(1000);
+}
+
+void control_CANopen::tim()
+{
+    canopen_page = ui->stackedWidget->currentIndex();
+    auto read = [this](uint16_t index) { return send(canopen::sdo_upload(sdo_request_id, index, 0), QString(), 0); };
+    // Silence counts as a lost node only while the node is expected to answer; the
+    // disconnect resets the sequence (sdo_expected 0), so a tick disconnects at most once.
+    auto lost = [this] {
+        if (sdo_expected == 1) {
+            power_enabled = 0;
+            emit func();
+        }
+    };
+
+    if (read(0x6064))
+        ui->position->setText(QString::number(reply_value));
+    else
+        lost();
+    if (read(0x606C))
+        ui->vel->setText(QString::number(reply_value));
+    else
+        lost();
+    const bool current_ok = read(0x6078);
+    const int32_t current = reply_value;
+    const bool rated_ok = read(0x6075);
+    const int32_t rated = reply_value;
+    ui->electricity->setText(QString::number(canopen::current_milliamps(current_ok, current, rated_ok, rated)));
+
+    if (!read(0x603F)) {
+        lost();
+        return;
+    }
+    const QString text = lookup_xml_text(QString::fromLatin1(error_document), reply_value);
+    ui->Error_2->setText(text);
+    if (text != QStringLiteral("未检测到错误"))
+        power_enabled = 0;
+}
+
+void control_CANopen::disconnects()
+{
+    canopen_poll_timer.stop();
+    ui->position->clear();
+    ui->vel->clear();
+    ui->comboBox->setEnabled(false);
+    ui->Stop_remote_node->setEnabled(false);
+    emit ui->Test_reset->clicked();
+    for (QLineEdit *f : {ui->PP_Acceleration, ui->PP_Deceleration, ui->PP_Velocity, ui->Target_position,
+                         ui->PV_Acceleration, ui->PV_Deceleration, ui->PV_Velocity, ui->CSP_Acceleration,
+                         ui->CSP_Deceleration, ui->CSP_Velocity, ui->CSV_Acceleration, ui->CSV_Deceleration,
+                         ui->CST_torque, ui->lineEdit, ui->Target_position_2, ui->CSV_Velocity, ui->IP_Acceleration,
+                         ui->IP_Deceleration, ui->IP_Velocity, ui->Target_position_3})
+        f->clear();
+    canopen_link_active = 0;
+    power_enabled = 0;
+}
+
+void control_CANopen::on_Open_monitoring_clicked()
+{
+    monitor_capture = 1;
+    if (canopen_monitor)
+        canopen_monitor->show();
+    monitor_open = 1;
+}
+
+// ---- guided sequence ---------------------------------------------------------------------
+
+void control_CANopen::on_Test_reset_clicked()
+{
+    sdo_expected = 0;
+    const QList<QPushButton *> column = command_column();
+    for (QPushButton *b : column) {
+        if (b != ui->Stop_remote_node)
+            b->setEnabled(false);
+        b->setStyleSheet(QString());
+    }
+}
+
+void control_CANopen::on_comboBox_activated(const QString &text)
+{
+    (void)text;
+    const int index = ui->comboBox->currentIndex();
+    if (index >= 0 && index < canopen::page_count) {
+        ui->stackedWidget->setCurrentIndex(index);
+        // The command column configures the node for this page; waiting for the next poll
+        // tick to learn it would let a quick user write the previous page's mode and mapping.
+        canopen_page = index;
+        emit func3();
+    }
+    show_mode_description(index);
+}
+
+void control_CANopen::on_Stop_remote_node_clicked()
+{
+    sdo_expected = 0;
+    send(canopen::nmt(canopen::nmt_stop, sdo_request_id), QStringLiteral("关闭节点\nStop remote node"));
+    mark_done(ui->Stop_remote_node, ui->Reset_communication);
+}
+
+void control_CANopen::on_Reset_communication_clicked()
+{
+    sdo_expected = 1;
+    if (!send(canopen::nmt(canopen::nmt_reset_communication, sdo_request_id),
+              QStringLiteral("复位节点\nReset communication")))
+        return;
+    mark_done(ui->Reset_communication, ui->Operating_mode);
+}
+
+void control_CANopen::on_Operating_mode_clicked()
+{
+    const int32_t p = canopen_page;
+    sdo_expected = 1;
+    if (p >= 0 && p < canopen::page_count) {
+        if (!send(canopen::sdo_download(sdo_request_id, 0x6060, 0, canopen::mode_value(p), 1),
+                  canopen::mode_log_text(p)))
+            return;
+    }
+    // The mode display is read back for the log only: a drive may report the mode it runs
+    // before the new one takes effect.
+    if (!send(canopen::sdo_upload(sdo_request_id, 0x6061, 0), QStringLiteral("核对工作模式\nCheck operating mode")))
+        return;
+    mark_done(ui->Operating_mode, canopen::page_sets_velocity(p) ? ui->Set_velocity : ui->Disable_Sync);
+}
+
+void control_CANopen::on_Set_velocity_clicked()
+{
+    sdo_expected = 1;
+    bool ok = true;
+    switch (canopen_page) {
+    case canopen::page_pp: ok = write_profile_fields(true, ui->PP_Velocity->text(), ui->PP_Acceleration->text(),
+                                                     ui->PP_Deceleration->text()); break;
+    case canopen::page_csp: ok = write_profile_fields(true, ui->CSP_Velocity->text(), ui->CSP_Acceleration->text(),
+                                                      ui->CSP_Deceleration->text()); break;
+    case canopen::page_ip: ok = write_profile_fields(true, ui->IP_Velocity->text(), ui->IP_Acceleration->text(),
+                                                     ui->IP_Deceleration->text()); break;
+    case canopen::page_pv:
+        ok = sdo_write32(0x60FF, 0, QStringLiteral("目标速度置零\nSet target speed to 0"))
+             && write_profile_fields(false, QString(), ui->PV_Acceleration->text(), ui->PV_Deceleration->text());
+        break;
+    case canopen::page_csv:
+        ok = write_profile_fields(false, QString(), ui->CSV_Acceleration->text(), ui->CSV_Deceleration->text());
+        break;
+    default: break;  // the torque pages have no profile to set
+    }
+    if (!ok)
+        return;
+    mark_done(ui->Set_velocity, ui->Disable_Sync);
+}
+
+void control_CANopen::on_Disable_Sync_clicked()
+{
+    sdo_expected = 1;
+    if (!send(canopen::sdo_download(sdo_request_id, 0x1005, 0, 0x80, 4),
+              QStringLiteral("关闭同步发生器\nDisable cob-id sync")))
+        return;
+    mark_done(ui->Disable_Sync, ui->Set_cycle_period);
+}
+
+void control_CANopen::on_Set_cycle_period_clicked()
+{
+    sdo_expected = 1;
+    if (!send(canopen::sdo_download(sdo_request_id, 0x1006, 0, static_cast<uint32_t>(comm_cycle_us), 4),
+              QStringLiteral("设置通信周期\nSet communication cycle period(μs)")))
+        return;
+    mark_done(ui->Set_cycle_period, ui->TPDO_MAP);
+}
+
+void control_CANopen::on_TPDO_MAP_clicked()
+{
+    sdo_expected = 1;
+    const wait_cursor cursor;
+    if (!run_steps(canopen::tpdo_map_steps(canopen_page, sdo_request_id)))
+        return;
+    mark_done(ui->TPDO_MAP, ui->RPDO_MAP);
+}
+
+void control_CANopen::on_RPDO_MAP_clicked()
+{
+    sdo_expected = 1;
+    const wait_cursor cursor;
+    if (!run_steps(canopen::rpdo_map_steps(canopen_page, sdo_request_id)))
+        return;
+    mark_done(ui->RPDO_MAP, ui->Start_remote_node);
+}
+
+void control_CANopen::on_Start_remote_node_clicked()
+{
+    sdo_expected = 1;
+    send(canopen::nmt(canopen::nmt_start, sdo_request_id), QStringLiteral("打开节点\nStart remote node"));
+    remote_request = 1;
+    const bool answered = send(canopen::guarding_request(sdo_request_id), QStringLiteral("心跳检测\nHeartbeat command"));
+    remote_request = 0;
+    if (!answered)
+        return;
+    mark_done(ui->Start_remote_node, ui->Enable_Sync);
+}
+
+void control_CANopen::on_Enable_Sync_clicked()
+{
+    sdo_expected = 1;
+    if (!send(canopen::sync(), QStringLiteral("发送同步帧\nSync command")))
+        return;
+    if (canopen::page_holds_position(canopen_page)) {
+        if (!send(canopen::sdo_upload(sdo_request_id, 0x6064, 0), QStringLiteral("获取实际位置\nGet position")))
+            return;
+        hold_position = reply_value;
+    }
+    mark_done(ui->Enable_Sync, ui->Enable);
+}
+
+void control_CANopen::on_Enable_clicked()
+{
+    if (power_enabled != 1) {
+        sdo_expected = 1;
+        const int32_t set_point = canopen::page_holds_position(canopen_page) ? hold_position : 0;
+        rpdo(0x0080, 0, QString());
+        rpdo(0x0006, 0, QString());
+        rpdo(0x0007, 0, QString());
+        rpdo(0x000F, set_point, QStringLiteral("使能\nEnable"));
+        if (!send(canopen::sync(), QString()))
+            return;
+    }
+    mark_done(ui->Enable, nullptr);
+    power_enabled = 1;
+}
+
+// ---- mode pages --------------------------------------------------------------------------
+// Every page button is inert until the profile parameters were read from the node.
+
+void control_CANopen::on_sure_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    const QString v = ui->PP_Velocity->text();
+    const QString a = ui->PP_Acceleration->text();
+    const QString d = ui->PP_Deceleration->text();
+    write_profile({{0x6081, canopen::field_value(v), canopen::speed_text_unspaced(v)},
+                   {0x6083, canopen::field_value(a), canopen::acceleration_text(a)},
+                   {0x6084, canopen::field_value(d), canopen::deceleration_text(d)}});
+}
+
+void control_CANopen::on_Move_to_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    const int32_t target = canopen::field_value(ui->Target_position->text());
+    // A profile position drive takes a new set-point on the rising edge of control word
+    // bit 4; clearing the bit first makes every press a new move, not only the first one.
+    rpdo(0x000F, target, QString());
+    rpdo(0x001F, target, QStringLiteral("移动\nMotion"));
+}
+
+void control_CANopen::on_Stop_4_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    sdo_write32(0x6081, 0, QStringLiteral("停止\nStop"));
+}
+
+void control_CANopen::on_Stop_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    rpdo(0x0006, 0, QStringLiteral("失能\nDisable"));
+    power_enabled = 0;
+}
+
+void control_CANopen::on_PV_Vel_Sure_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    const QString a = ui->PV_Acceleration->text();
+    const QString d = ui->PV_Deceleration->text();
+    write_profile({{0x6083, canopen::field_value(a), canopen::acceleration_text(a)},
+                   {0x6084, canopen::field_value(d), canopen::deceleration_text(d)}});
+}
+
+void control_CANopen::on_Start_run_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    rpdo(0x002F, canopen::field_value(ui->PV_Velocity->text()), QStringLiteral("运动\nMotion"));
+}
+
+void control_CANopen::on_PV_Stop_2_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    rpdo(0x002F, 0, QStringLiteral("停止\nStop"));
+}
+
+void control_CANopen::on_PV_Stop_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    rpdo(0x0006, 0, QStringLiteral("失能\nDisable"));
+    power_enabled = 0;
+}
+
+void control_CANopen::on_pushButton_2_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    rpdo(0x002F, canopen::field_value(ui->lineEdit->text()), QStringLiteral("运动\nMotion"));
+}
+
+void control_CANopen::on_pushButton_4_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    // Zero torque, power stage left on: the same stop as the velocity page's.
+    rpdo(0x002F, 0, QStringLiteral("停止\nStop"));
+}
+
+void control_CANopen::on_pushButton_3_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    rpdo(0x0001, 0, QStringLiteral("失能\nDisable"));
+    power_enabled = 0;
+}
+
+void control_CANopen::on_sure_3_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    write_profile_fields(true, ui->CSP_Velocity->text(), ui->CSP_Acceleration->text(), ui->CSP_Deceleration->text());
+}
+
+void control_CANopen::on_Move_to_3_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    const int32_t target = canopen::field_value(ui->Target_position_2->text());
+    if (!canopen::csp_move_allowed(hold_position, target)) {
+        desktop_seams::question(this, QStringLiteral("错误"), QStringLiteral("请输入1000cnt以内的相对运动值"),
+                                QMessageBox::Ok);
+        return;
+    }
+    rpdo(0x002F, target, QStringLiteral("运动/nMotion"));
+    hold_position = target;
+}
+
+void control_CANopen::on_Stop_6_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    // Halt bit, with the last accepted target as set-point so that the node's target does
+    // not jump; the next Move clears the halt.
+    rpdo(0x012F, hold_position, QStringLiteral("停止\nStop"));
+}
+
+void control_CANopen::on_Stop_2_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    rpdo(0x0006, 0, QStringLiteral("失能\nDisable"));
+    power_enabled = 0;
+}
+
+void control_CANopen::on_PV_Vel_Sure_2_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    write_profile_fields(false, QString(), ui->CSV_Acceleration->text(), ui->CSV_Deceleration->text());
+}
+
+void control_CANopen::on_Start_run_2_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    rpdo(0x002F, canopen::field_value(ui->CSV_Velocity->text()), QStringLiteral("运动\nMotion"));
+}
+
+void control_CANopen::on_PV_Stop_3_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    rpdo(0x002F, 0, QStringLiteral("停止\nStop"));
+}
+
+void control_CANopen::on_PV_Stop_4_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    rpdo(0x0006, 0, QStringLiteral("失能\nDisable"));
+    power_enabled = 0;
+}
+
+void control_CANopen::on_pushButton_5_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    rpdo(0x002F, canopen::field_value(ui->CST_torque->text()), QStringLiteral("运动\nMotion"));
+}
+
+void control_CANopen::on_CST_STOP_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    rpdo(0x002F, 0, QStringLiteral("停止\nStop"));
+}
+
+void control_CANopen::on_CST_DISABLE_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    rpdo(0x0006, 0, QStringLiteral("失能\nDisable"));
+    power_enabled = 0;
+}
+
+void control_CANopen::on_sure_4_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    write_profile_fields(true, ui->IP_Velocity->text(), ui->IP_Acceleration->text(), ui->IP_Deceleration->text());
+}
+
+void control_CANopen::on_Move_to_2_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    ip_target_ = canopen::field_value(ui->Target_position_3->text());
+    rpdo(0x001F, ip_target_, QStringLiteral("运动\nMotion"));
+}
+
+void control_CANopen::on_Stop_5_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    // Halt bit; the interpolation record keeps the last target so nothing new is commanded.
+    rpdo(0x011F, ip_target_, QStringLiteral("停止\nStop"));
+}
+
+void control_CANopen::on_Stop_3_clicked()
+{
+    if (params_loaded != 1)
+        return;
+    rpdo(0x0006, 0, QStringLiteral("失能/nDisable"));
+    power_enabled = 0;
 }

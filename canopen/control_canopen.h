@@ -1,11 +1,16 @@
 #pragma once
+#include "canopen/canopen_commands.h"
+
 #include <QMainWindow>
+#include <QTimer>
 #include <QTranslator>
 #include <cstdint>
 
 namespace Ui {
 class control_CANopen;
 }
+class QPushButton;
+class sssss;
 
 class control_CANopen : public QMainWindow {
     Q_OBJECT
@@ -18,6 +23,9 @@ public:
     // next 5 ms (reply_value); log = 1 records both in the CANopen monitor when it is shown
     // with capture on. True when the frame went out and frames came back.
     bool canopen_exchange(uint32_t id, const uint8_t *data, uint8_t length, const QString &description, int log);
+
+    // Text of the entry id in one of the window's XML documents (empty when there is none).
+    static QString lookup_xml_text(const QString &path, int32_t id);
 
 signals:
     void senddata(QString str);
@@ -32,7 +40,84 @@ public slots:
     void comboBox(int32_t language);
     void changeEvent(QEvent *e) override;
 
+    // Command column.
+    void on_Stop_remote_node_clicked();
+    void on_Reset_communication_clicked();
+    void on_Operating_mode_clicked();
+    void on_Set_velocity_clicked();
+    void on_Disable_Sync_clicked();
+    void on_Set_cycle_period_clicked();
+    void on_TPDO_MAP_clicked();
+    void on_RPDO_MAP_clicked();
+    void on_Start_remote_node_clicked();
+    void on_Enable_Sync_clicked();
+    void on_Enable_clicked();
+    void on_comboBox_activated(const QString &text);
+    void on_Test_reset_clicked();
+    void on_Open_monitoring_clicked();
+
+    // Profile position.
+    void on_sure_clicked();
+    void on_Move_to_clicked();
+    void on_Stop_4_clicked();
+    void on_Stop_clicked();
+    // Profile velocity.
+    void on_PV_Vel_Sure_clicked();
+    void on_Start_run_clicked();
+    void on_PV_Stop_2_clicked();
+    void on_PV_Stop_clicked();
+    // Profile torque.
+    void on_pushButton_2_clicked();
+    void on_pushButton_4_clicked();
+    void on_pushButton_3_clicked();
+    // Cyclic synchronous position.
+    void on_sure_3_clicked();
+    void on_Move_to_3_clicked();
+    void on_Stop_6_clicked();
+    void on_Stop_2_clicked();
+    // Cyclic synchronous velocity.
+    void on_PV_Vel_Sure_2_clicked();
+    void on_Start_run_2_clicked();
+    void on_PV_Stop_3_clicked();
+    void on_PV_Stop_4_clicked();
+    // Cyclic synchronous torque.
+    void on_pushButton_5_clicked();
+    void on_CST_STOP_clicked();
+    void on_CST_DISABLE_clicked();
+    // Interpolated position.
+    void on_sure_4_clicked();
+    void on_Move_to_2_clicked();
+    void on_Stop_5_clicked();
+    void on_Stop_3_clicked();
+
+protected:
+    void showEvent(QShowEvent *e) override;
+    void closeEvent(QCloseEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
+
 private:
+    struct profile_write {
+        uint16_t index;
+        int32_t value;
+        QString description;
+    };
+
+    bool send(const canopen::frame &f, const QString &description, int log = 1);
+    bool sdo_write32(uint16_t index, int32_t value, const QString &description);
+    // Writes in order, stopping at the first failed exchange; true when all went through.
+    bool write_profile(const std::vector<profile_write> &writes);
+    // Writes velocity (when asked), acceleration and deceleration with the numeric log texts.
+    bool write_profile_fields(bool with_velocity, const QString &velocity, const QString &acceleration, const QString &deceleration);
+    bool rpdo(uint16_t control_word, int32_t set_point, const QString &description);
+    bool run_steps(const std::vector<canopen::step> &steps);
+    void mark_done(QPushButton *done, QPushButton *next);
+    void show_mode_description(int index);
+    QList<QPushButton *> command_column() const;
+
     Ui::control_CANopen *ui;
     QTranslator translator;
+    sssss *canopen_worker = nullptr;
+    QTimer canopen_poll_timer;
+    // Last set-point given to the interpolation record, so that a halt leaves it in place.
+    int32_t ip_target_ = 0;
 };

@@ -1,0 +1,157 @@
+#include "canopen/canopen_commands.h"
+
+namespace canopen {
+namespace {
+
+step sdo_write(int32_t sdo, uint16_t index, uint8_t sub, uint32_t value, int size, const char *text)
+{
+    return {sdo_download(sdo, index, sub, value, size), QString::fromUtf8(text)};
+}
+
+bool valid_page(int32_t page) { return page >= 0 && page < page_count; }
+
+}  // namespace
+
+uint8_t mode_value(int32_t page)
+{
+    static const uint8_t values[page_count] = {1, 3, 4, 8, 9, 10, 7};
+    return valid_page(page) ? values[page] : 0;
+}
+
+QString mode_log_text(int32_t page)
+{
+    static const char *const texts[page_count] = {
+        "设置为轮廓位置模式\nStarting the operating mode",     "设置为轮廓速度模式\nStarting the operating mode",
+        "设置为轮廓扭矩模式\nStarting the operating mode",     "设置为周期同步位置模式\nStarting the operating mode",
+        "设置为周期同步速度模式\nStarting the operating mode", "设置为周期同步扭矩模式\nStarting the operating mode",
+        "设置为位置插补模式\nStarting the operating mode",
+    };
+    return valid_page(page) ? QString::fromUtf8(texts[page]) : QString();
+}
+
+bool page_sets_velocity(int32_t page)
+{
+    return page == page_pp || page == page_pv || page == page_csp || page == page_csv || page == page_ip;
+}
+
+bool page_holds_position(int32_t page) { return page == page_csp || page == page_ip; }
+
+std::vector<step> tpdo_map_steps(int32_t page, int32_t sdo)
+{
+    std::vector<step> s;
+    s.push_back(sdo_write(sdo, 0x1800, 1, tpdo1_cob_invalid(sdo), 4, "关闭TPDO\nDisable TPDO"));
+    s.push_back(sdo_write(sdo, 0x1800, 2, 1, 1, "设置传输类型\nDefines the transmission type"));
+    if (page == page_pv) {
+        s.push_back(sdo_write(sdo, 0x1800, 3, 300, 2, "设置禁止时间\nDefines the inhibit time"));
+        s.push_back(sdo_write(sdo, 0x1800, 5, 0, 2, "设置周期时间\nDefines the event time"));
+    }
+    s.push_back(sdo_write(sdo, 0x1A00, 0, 0, 1,
+                          "清除原有映射\nDefines the number of valid entries in the mapping record"));
+    s.push_back(sdo_write(sdo, 0x1A00, 1, 0x60410010, 4,
+                          "1A00h-01h映射60410010h(状态字)\n1A00h-01h maps 60410010h(status word)"));
+    if (page == page_pv || page == page_csv)
+        s.push_back(sdo_write(sdo, 0x1A00, 2, 0x606C0020, 4,
+                              "1A00h-02h映射606C0020h(实际速度)\n1A00h-02h maps 606C0020h(actual speed)"));
+    else if (page == page_pt || page == page_cst)
+        s.push_back(sdo_write(sdo, 0x1A00, 2, 0x60770010, 4,
+                              "1A00h-02h映射60770010h(实际扭矩值)\n1A00h-02h maps 60770010h(actual torque)"));
+    else
+        s.push_back(sdo_write(sdo, 0x1A00, 2, 0x60640020, 4,
+                              "1A00h-02h映射60640020h(实际位置)\n1A00h-02h maps 60640020h(actual position)"));
+    if (page == page_cst) {
+        s.push_back(sdo_write(sdo, 0x1A00, 3, 0x60780010, 4,
+                              "1A00h-03h映射60780010h(实际电流值)\n1A00h-03h maps 60780010h(actual current)"));
+        s.push_back(sdo_write(
+            sdo, 0x1A00, 0, 3, 1,
+            "1A00h-00h 写入映射对象个数：3\n1A00h-00h:the number of valid entries in the mapping record:3"));
+    } else {
+        s.push_back(sdo_write(
+            sdo, 0x1A00, 0, 2, 1,
+            "1A00h-00h 写入映射对象个数：2\n1A00h-00h:the number of valid entries in the mapping record:2"));
+    }
+    s.push_back(sdo_write(sdo, 0x1800, 1, tpdo1_cob_valid(sdo), 4, "打开TPDO\nEnable TPDO"));
+    return s;
+}
+
+std::vector<step> rpdo_map_steps(int32_t page, int32_t sdo)
+{
+    std::vector<step> s;
+    s.push_back(sdo_write(sdo, 0x1400, 1, rpdo1_cob_invalid(sdo), 4, "关闭RPDO\nDisable RPDO"));
+    s.push_back(sdo_write(sdo, 0x1400, 2, 1, 1, "设置传输类型\nDefines the transmission type"));
+    s.push_back(sdo_write(sdo, 0x1600, 0, 0, 1,
+                          "清除原有映射\nDefines the number of valid entries in the mapping record"));
+    s.push_back(sdo_write(sdo, 0x1600, 1, 0x60400010, 4,
+                          "1600h-01h映射60400010h(控制字)\n1600h-01h maps 60400010h(control word)"));
+    if (page == page_ip) {
+        s.push_back(sdo_write(sdo, 0x1600, 2, 0x60C10110, 4,
+                              "1600h-02h映射60C10110h(插补位置低位)\n1600h-02h maps 60C10110h(插补位置低位)"));
+        s.push_back(sdo_write(sdo, 0x1600, 3, 0x60C10210, 4,
+                              "1600h-03h映射60C10210h(插补位置高位)\n1600h-03h maps 60C10210h(插补位置高位)"));
+        s.push_back(sdo_write(sdo, 0x1600, 0, 3, 1,
+                              "1600h-00h写映射对象个数:3\n1600h-00h:the number of valid entries in the mapping record:3"));
+    } else {
+        if (page == page_pv || page == page_csv)
+            s.push_back(sdo_write(sdo, 0x1600, 2, 0x60FF0020, 4,
+                                  "1600h-02h映射60FF0020h(目标速度)\n1600h-02h maps 60FF0020h(target speed)"));
+        else if (page == page_pt || page == page_cst)
+            s.push_back(sdo_write(sdo, 0x1600, 2, 0x60710010, 4,
+                                  "1600h-02h映射60710010h(目标扭矩值)\n1600h-02h maps 60710010h(target torque)"));
+        else
+            s.push_back(sdo_write(sdo, 0x1600, 2, 0x607A0020, 4,
+                                  "1600h-02h映射607A0020h(目标位置)\n1600h-02h maps 607A0020h(target position)"));
+        s.push_back(sdo_write(sdo, 0x1600, 0, 2, 1,
+                              "1600h-00h写映射对象个数:2\n1600h-00h:the number of valid entries in the mapping record:2"));
+    }
+    s.push_back(sdo_write(sdo, 0x1400, 1, rpdo1_cob_valid(sdo), 4, "打开RPDO\nEnable RPDO"));
+    return s;
+}
+
+QString speed_text(const QString &v)
+{
+    return QStringLiteral("设置速度为%1cnt/s\nSet speed to %1cnt/s").arg(v);
+}
+
+QString speed_text_unspaced(const QString &v)
+{
+    return QStringLiteral("设置速度为%1cnt/s\nSet speed to%1cnt/s").arg(v);
+}
+
+QString acceleration_text(const QString &v)
+{
+    return QStringLiteral("设置加速度为%1cnt/s²\nSet acceleration to %1cnt/s²").arg(v);
+}
+
+QString deceleration_text(const QString &v)
+{
+    return QStringLiteral("设置减速度为%1cnt/s²\nSet deceleration to %1cnt/s²").arg(v);
+}
+
+int32_t field_value(const QString &text)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok, 10);
+    return ok ? v : 0;
+}
+
+bool csp_move_allowed(int32_t reference, int32_t target)
+{
+    const int64_t distance = static_cast<int64_t>(reference) - target;
+    return distance >= -1000 && distance <= 1000;
+}
+
+int32_t low16_signed(int32_t value)
+{
+    const int32_t low = value & 0xFFFF;
+    return low > 0x7FFF ? low - 0x10000 : low;
+}
+
+int32_t current_milliamps(bool current_ok, int32_t current_reply, bool rated_ok, int32_t rated_reply)
+{
+    if (!rated_ok)
+        return 0;
+    const int32_t cur = current_ok ? low16_signed(current_reply) : 0;
+    // Two 16-bit factors: the product fits in 32 bits; division truncates toward zero.
+    return cur * low16_signed(rated_reply) / 1000;
+}
+
+}  // namespace canopen

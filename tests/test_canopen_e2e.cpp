@@ -1,0 +1,294 @@
+// The CANopen window driving the simulated joint, one scenario per operating mode: the whole
+// command column runs green, then the page's buttons (with a SYNC where the node takes its
+// RPDO data) move the joint the way the mode says, and a poll tick shows it in the status
+// area. Time is the simulator's manual clock.
+#include "app/desktop_seams.h"
+#include "app/shared_values.h"
+#include "can/adapter.h"
+#include "can/vci/vci.h"
+#include "canopen/canopen_commands.h"
+#include "canopen/canopen_state.h"
+#include "canopen/control_canopen.h"
+#include "sim/sim_clock.h"
+#include "sim/simulator.h"
+#include "support/test_bus.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace test_support;
+
+namespace {
+
+const char *const column_names[] = {"Stop_remote_node", "Reset_communication", "Operating_mode", "Set_velocity",
+                                    "Disable_Sync",     "Set_cycle_period",    "TPDO_MAP",       "RPDO_MAP",
+                                    "Start_remote_node", "Enable_Sync",        "Enable"};
+
+}  // namespace
+
+class test_canopen_e2e : public QObject {
+    Q_OBJECT
+
+private:
+    control_CANopen *window = nullptr;
+    int boxes = 0;
+
+    QPushButton *button(const char *name) { return window->findChild<QPushButton *>(QString::fromLatin1(name)); }
+    QLineEdit *field(const char *name) { return window->findChild<QLineEdit *>(QString::fromLatin1(name)); }
+    QString label(const char *name) { return window->findChild<QLabel *>(QString::fromLatin1(name))->text(); }
+    sim::canopen_node &node() { return *sim::simulator::instance().find(1)->canopen(); }
+    sim::motor_model &motor() { return sim::simulator::instance().find(1)->motor(); }
+
+    void press(const char *name) { button(name)->click(); }
+    // The page buttons leave their RPDO in the node until the next SYNC.
+    void sync() { press("Enable_Sync"); }
+    void wait_s(double s)
+    {
+        sim::clock::advance_us(static_cast<int64_t>(s * 1e6));
+        window->tim();
+    }
+
+    void commission(int page)
+    {
+        window->casuals();
+        QCOMPARE(params_loaded, 1);
+        QComboBox *combo = window->findChild<QComboBox *>(QStringLiteral("comboBox"));
+        combo->setCurrentIndex(page);
+        QVERIFY(QMetaObject::invokeMethod(combo, "activated", Q_ARG(QString, combo->currentText())));
+        for (const char *name : column_names) {
+            QPushButton *b = button(name);
+            if (!b->isEnabled()) {
+                QVERIFY2(!canopen::page_sets_velocity(page) && qstrcmp(name, "Set_velocity") == 0, name);
+                continue;
+            }
+            b->click();
+            QVERIFY2(b->styleSheet() == QLatin1String("background-color:rgb(0,255,0)"), name);
+        }
+        QCOMPARE(node().mode(), int8_t(canopen::mode_value(page)));
+        QCOMPARE(node().state(), sim::canopen_node::nmt_state::operational);
+        QCOMPARE(node().power(), sim::canopen_node::power_state::operation_enabled);
+        QCOMPARE(power_enabled, 1);
+        window->tim();
+        QCOMPARE(label("Error_2"), QStringLiteral("未检测到错误"));
+        QCOMPARE(power_enabled, 1);
+    }
+
+private slots:
+    void initTestCase() { sim::clock::set_manual(true); }
+
+    void init()
+    {
+        CloseDevice(3, 0);
+        reset_shared_values();
+        reset_canopen_state();
+        sim::simulator::instance().configure({{1, 10231}});
+        install_simulated_bus();
+        open_adapter();
+        QCOMPARE(adapter_error, 0);
+        device_open = 1;
+        node_connected = 1;
+        node_id = 1;
+        sdo_request_id = 0x601;
+        custom_request_id = 0x641;
+        protocol_name = QStringLiteral("CANopen");
+        canopen_supported = 1;
+        comm_cycle_us = 1000;
+        boxes = 0;
+        desktop_seams::set_box_responder([this](const desktop_seams::box_request &) {
+            ++boxes;
+            return QMessageBox::Ok;
+        });
+        window = new control_CANopen();
+    }
+
+    void cleanup()
+    {
+        delete window;
+        window = nullptr;
+        desktop_seams::set_box_responder(nullptr);
+        CloseDevice(3, 0);
+        uninstall_bus();
+    }
+
+    void profile_position()
+    {
+        commission(canopen::page_pp);
+        field("Target_position")->setText(QStringLiteral("1500"));
+        press("Move_to");
+        sync();
+        wait_s(3);
+        QCOMPARE(label("position"), QStringLiteral("1500"));
+        QCOMPARE(label("vel"), QStringLiteral("0"));
+
+        // A second Motion press is a new move, not an ignored repeat.
+        field("Target_position")->setText(QStringLiteral("-400"));
+        press("Move_to");
+        sync();
+        wait_s(0.2);
+        QVERIFY(label("vel").toInt() < 0);
+        // Stop brings the move to rest short of the target, power stage still on.
+        press("Stop_4");
+        wait_s(3);
+        const int stopped_at = label("position").toInt();
+        QVERIFY(stopped_at < 1500 && stopped_at > -400);
+        QCOMPARE(label("vel"), QStringLiteral("0"));
+        QVERIFY(motor().enabled());
+
+        press("Stop");
+        sync();
+        QVERIFY(!motor().enabled());
+        QCOMPARE(power_enabled, 0);
+    }
+
+    void profile_velocity()
+    {
+        commission(canopen::page_pv);
+        field("PV_Velocity")->setText(QStringLiteral("-700"));
+        press("Start_run");
+        sync();
+        wait_s(1);
+        QCOMPARE(label("vel"), QStringLiteral("-700"));
+        QVERIFY(label("position").toInt() < 0);
+        press("PV_Stop_2");
+        sync();
+        wait_s(1);
+        QCOMPARE(label("vel"), QStringLiteral("0"));
+        QCOMPARE(node().power(), sim::canopen_node::power_state::operation_enabled);
+        press("PV_Stop");
+        sync();
+        QVERIFY(!motor().enabled());
+    }
+
+    void profile_torque()
+    {
+        commission(canopen::page_pt);
+        field("lineEdit")->setText(QStringLiteral("200"));
+        press("pushButton_2");
+        sync();
+        window->tim();
+        QCOMPARE(label("electricity"), QStringLiteral("600"));  // 200 per mille of 3000 mA
+        wait_s(0.5);
+        QVERIFY(label("vel").toInt() > 0);
+        press("pushButton_4");  // zero torque, power stays on
+        sync();
+        window->tim();
+        QCOMPARE(label("electricity"), QStringLiteral("0"));
+        QCOMPARE(node().power(), sim::canopen_node::power_state::operation_enabled);
+        press("pushButton_3");
+        sync();
+        QCOMPARE(node().power(), sim::canopen_node::power_state::switch_on_disabled);
+    }
+
+    void cyclic_synchronous_position()
+    {
+        motor().set_position(5000);
+        commission(canopen::page_csp);
+        QCOMPARE(hold_position, 5000);
+        QCOMPARE(label("position"), QStringLiteral("5000"));  // enabled where it stood
+
+        field("Target_position_2")->setText(QStringLiteral("6000"));
+        press("Move_to_3");
+        sync();
+        wait_s(0.01);
+        QCOMPARE(label("position"), QStringLiteral("6000"));
+        // Too far from the last accepted target: refused, nothing moves.
+        field("Target_position_2")->setText(QStringLiteral("7001"));
+        press("Move_to_3");
+        QCOMPARE(boxes, 1);
+        sync();
+        wait_s(0.01);
+        QCOMPARE(label("position"), QStringLiteral("6000"));
+        // Halt holds the joint at the last target.
+        press("Stop_6");
+        sync();
+        wait_s(1);
+        QCOMPARE(label("position"), QStringLiteral("6000"));
+        QCOMPARE(label("Error_2"), QStringLiteral("未检测到错误"));
+        field("Target_position_2")->setText(QStringLiteral("6800"));
+        press("Move_to_3");
+        sync();
+        wait_s(0.01);
+        QCOMPARE(label("position"), QStringLiteral("6800"));
+    }
+
+    void cyclic_synchronous_velocity()
+    {
+        commission(canopen::page_csv);
+        field("CSV_Velocity")->setText(QStringLiteral("400"));
+        press("Start_run_2");
+        sync();
+        wait_s(1);
+        QCOMPARE(label("vel"), QStringLiteral("400"));
+        press("PV_Stop_3");
+        sync();
+        wait_s(1);
+        QCOMPARE(label("vel"), QStringLiteral("0"));
+        QCOMPARE(node().power(), sim::canopen_node::power_state::operation_enabled);
+        press("PV_Stop_4");
+        sync();
+        QVERIFY(!motor().enabled());
+    }
+
+    void cyclic_synchronous_torque()
+    {
+        commission(canopen::page_cst);
+        field("CST_torque")->setText(QStringLiteral("-100"));
+        press("pushButton_5");
+        sync();
+        window->tim();
+        QCOMPARE(label("electricity"), QStringLiteral("-300"));
+        press("CST_STOP");
+        sync();
+        window->tim();
+        QCOMPARE(label("electricity"), QStringLiteral("0"));
+        press("CST_DISABLE");
+        sync();
+        QVERIFY(!motor().enabled());
+    }
+
+    void interpolated_position()
+    {
+        motor().set_position(-200);
+        commission(canopen::page_ip);
+        QCOMPARE(hold_position, -200);
+        field("Target_position_3")->setText(QStringLiteral("70000"));
+        press("Move_to_2");
+        sync();
+        wait_s(1);
+        const int moving_at = label("position").toInt();
+        QVERIFY(moving_at > -200 && moving_at < 70000);
+        // Halt: the joint comes to rest short of the target and stays there.
+        press("Stop_5");
+        sync();
+        wait_s(5);
+        const int halted_at = label("position").toInt();
+        QVERIFY(halted_at < 70000);
+        wait_s(5);
+        QCOMPARE(label("position").toInt(), halted_at);
+        QCOMPARE(label("vel"), QStringLiteral("0"));
+        // Motion again resumes toward the target.
+        press("Move_to_2");
+        sync();
+        wait_s(120);  // profile speed as read from the node: 1000 cnt/s
+        QCOMPARE(label("position"), QStringLiteral("70000"));
+    }
+
+    void drive_fault_shows_and_a_new_enable_clears_it()
+    {
+        commission(canopen::page_pp);
+        node().inject_fault(0x7121);
+        window->tim();
+        QVERIFY(label("Error_2").contains(QStringLiteral("Motor blocked")));
+        QCOMPARE(power_enabled, 0);
+        press("Enable");  // sends the fault reset and the enable words again
+        window->tim();
+        QCOMPARE(label("Error_2"), QStringLiteral("未检测到错误"));
+        QCOMPARE(node().power(), sim::canopen_node::power_state::operation_enabled);
+    }
+};
+
+QTEST_MAIN(test_canopen_e2e)
+#include "test_canopen_e2e.moc"

@@ -14,6 +14,8 @@
 #include <QTimer>
 
 #include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
 #include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -85,10 +87,21 @@ int main(int argc, char **argv)
     const QCommandLineOption trace_option(QStringLiteral("trace"),
                                           QStringLiteral("Append every frame in candump log format to FILE."),
                                           QStringLiteral("FILE"));
+    const QCommandLineOption parent_option(
+        QStringLiteral("exit-with-parent"),
+        QStringLiteral("Stop when the process that started this one ends (for test harnesses)."));
     parser.addOption(bus_option);
     parser.addOption(nodes_option);
     parser.addOption(trace_option);
+    parser.addOption(parent_option);
     parser.process(app);
+    if (parser.isSet(parent_option)) {
+        // A harness that dies without stopping us must not leave a bus server behind that
+        // keeps its output pipes (and whoever waits on them) open.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() == 1)
+            return 0;
+    }
 
     const QString bus = parser.value(bus_option);
     const int colon = bus.indexOf(QLatin1Char(':'));

@@ -109,7 +109,8 @@ private slots:
         const QString trace_path = dir.filePath(QStringLiteral("bus.log"));
         sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         sim.start(program, {QStringLiteral("--bus"), QStringLiteral("virtualcan:") + iface, QStringLiteral("--nodes"),
-                            QStringLiteral("1:10231,7:10230"), QStringLiteral("--trace"), trace_path});
+                            QStringLiteral("1:10231,7:10230"), QStringLiteral("--trace"), trace_path,
+                            QStringLiteral("--exit-with-parent")});
         QVERIFY(sim.waitForStarted(generous_ms));
 
         // The CANopen joint announces itself; the EtherCAT joint does not speak CANopen.

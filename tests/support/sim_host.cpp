@@ -70,7 +70,7 @@ bool sim_host::start(const QString &nodes, QString *why)
     interface_ = QStringLiteral("tcp://127.0.0.1:%1/can0").arg(port);
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(program, {QStringLiteral("--bus"), QStringLiteral("virtualcan:") + interface_,
-                             QStringLiteral("--nodes"), nodes});
+                             QStringLiteral("--nodes"), nodes, QStringLiteral("--exit-with-parent")});
     if (!process_.waitForStarted(generous_ms)) {
         *why = QStringLiteral("velmora-sim did not start");
         return false;

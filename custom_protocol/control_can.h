@@ -1,11 +1,19 @@
 #pragma once
+// The custom-protocol control window: power stage, motion profile, continuous motion, relative
+// and absolute moves, speed and torque control, and the once-a-second status display of the
+// connected joint. Every button issues requests of the command set (custom_commands.h) through
+// custom_exchange; the link goes up in casual and down in cut.
 #include <QMainWindow>
+#include <QString>
 #include <QTranslator>
 #include <cstdint>
 
 namespace Ui {
 class control_CAN;
 }
+class QTimer;
+class sss;
+struct custom_request;
 
 class control_CAN : public QMainWindow {
     Q_OBJECT
@@ -14,6 +22,15 @@ public:
     explicit control_CAN(QWidget *parent = nullptr);
     ~control_CAN() override;
 
+    // Where the window finds its documents, relative to the working directory.
+    static const char *const error_document;
+    static const char *const information_document;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
 signals:
     void senddata(QString str);
     void func();
@@ -21,13 +38,46 @@ signals:
     void func4();
 
 public slots:
+    void on_disable_clicked();
+    void on_enable_clicked();
+    void on_apply_clicked();
+    void on_stop_clicked();
+    void on_forward_continue_clicked();
+    void on_forward_clicked();
+    void on_move_to_clicked();
     void cut();
+    void on_backwards_continue_clicked();
+    void on_backwards_clicked();
+    void on_choose_mode_clicked();
+    void on_set_parameter_clicked();
+    void on_enable_2_clicked();
+    void on_disenable_clicked();
+    void on_choose_mode_2_clicked();
+    void on_set_parameter_2_clicked();
+    void on_enable_3_clicked();
+    void on_disenable_2_clicked();
+    void on_stop_run_clicked();
+    void on_stop_run2_clicked();
     void thread();
-    void casual();
     void comboBox(int32_t language);
+    void casual();
+    void on_comboBox_activated(QString text);
     void changeEvent(QEvent *e) override;
 
 private:
+    bool send(const custom_request &request);
+    // A write the drive took answers with exactly one byte.
+    bool acknowledged(bool exchanged) const;
+    void set_motion_controls_enabled(bool on);
+    // Reads the three profile values into their fields; false at the first read that failed.
+    bool read_profile(bool trace);
+    void continuous_motion(bool backwards);
+    void relative_move(bool backwards);
+    void show_information();
+
     Ui::control_CAN *ui;
     QTranslator translator;
+    // This window's own poll timer and worker; custom_poll_timer / custom_worker point at them.
+    QTimer *poll_timer;
+    sss *worker;
 };

@@ -181,12 +181,369 @@ Custom</source>
         <source>MainWindow</source>
         <translation>MainWindow</translation>
     </message>
+    <message>
+        <source>位置控制/Positioning Control</source>
+        <translation>位置控制</translation>
+    </message>
+    <message>
+        <source>速度控制/Speed Cntrol</source>
+        <translation>速度控制</translation>
+    </message>
+    <message>
+        <source>力矩控制/Torque Control</source>
+        <translation>力矩控制</translation>
+    </message>
+    <message>
+        <source>速度
+Speed     </source>
+        <translation>速度</translation>
+    </message>
+    <message>
+        <source>cnt/s         </source>
+        <translation>cnt/s         </translation>
+    </message>
+    <message>
+        <source>加速度
+Acc       </source>
+        <translation>加速度</translation>
+    </message>
+    <message>
+        <source>cnt/s²        </source>
+        <translation>cnt/s²        </translation>
+    </message>
+    <message>
+        <source>减速度
+Dec       </source>
+        <translation>减速度</translation>
+    </message>
+    <message>
+        <source>使能
+Enable</source>
+        <translation>使能</translation>
+    </message>
+    <message>
+        <source>下使能
+Disable</source>
+        <translation>下使能</translation>
+    </message>
+    <message>
+        <source>应用
+Apply</source>
+        <translation>应用</translation>
+    </message>
+    <message>
+        <source>停止
+Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>绝对位置运动/Move Absolute</source>
+        <translation>绝对位置运动</translation>
+    </message>
+    <message>
+        <source>运动
+Move to</source>
+        <translation>运动</translation>
+    </message>
+    <message>
+        <source>cnt    </source>
+        <translation>cnt    </translation>
+    </message>
+    <message>
+        <source>往返运动
+Repetitive</source>
+        <translation>往返运动</translation>
+    </message>
+    <message>
+        <source>相对位置运动/Move Relative</source>
+        <translation>相对位置运动</translation>
+    </message>
+    <message>
+        <source>向后
+Backwards</source>
+        <translation>向后</translation>
+    </message>
+    <message>
+        <source>向前
+Forward</source>
+        <translation>向前</translation>
+    </message>
+    <message>
+        <source>cnt</source>
+        <translation>cnt</translation>
+    </message>
+    <message>
+        <source>持续运动/Continuous</source>
+        <translation>持续运动</translation>
+    </message>
+    <message>
+        <source>设置控制模式
+Set cortrol mode</source>
+        <translation>设置控制模式</translation>
+    </message>
+    <message>
+        <source>配置模拟量
+Set analog quantity</source>
+        <translation>配置模拟量</translation>
+    </message>
+    <message>
+        <source>模拟量/Analog quantity</source>
+        <translation>模拟量</translation>
+    </message>
+    <message>
+        <source>最大速度限制
+Max Motor Speed   </source>
+        <translation>最大速度限制</translation>
+    </message>
+    <message>
+        <source>10000</source>
+        <translation>10000</translation>
+    </message>
+    <message>
+        <source>cnt/s    </source>
+        <translation>cnt/s    </translation>
+    </message>
+    <message>
+        <source>目标电流
+Target Current    </source>
+        <translation>目标电流</translation>
+    </message>
+    <message>
+        <source>500</source>
+        <translation>500</translation>
+    </message>
+    <message>
+        <source>mA    </source>
+        <translation>mA    </translation>
+    </message>
+    <message>
+        <source>目标速度
+Target speed  </source>
+        <translation>目标速度</translation>
+    </message>
+    <message>
+        <source>cnt/s  </source>
+        <translation>cnt/s  </translation>
+    </message>
+    <message>
+        <source>状态/Status</source>
+        <translation>状态</translation>
+    </message>
+    <message>
+        <source>速度
+Speed</source>
+        <translation>速度</translation>
+    </message>
+    <message>
+        <source>cnt/s</source>
+        <translation>cnt/s</translation>
+    </message>
+    <message>
+        <source>位置
+Position</source>
+        <translation>位置</translation>
+    </message>
+    <message>
+        <source>电机电流
+Current</source>
+        <translation>电机电流</translation>
+    </message>
+    <message>
+        <source>mA</source>
+        <translation>mA</translation>
+    </message>
+    <message>
+        <source>状态
+Status</source>
+        <translation>状态</translation>
+    </message>
 </context>
 <context>
     <name>control_CANopen</name>
     <message>
-        <source>MainWindow</source>
-        <translation>MainWindow</translation>
+        <source>CANopen运动控制</source>
+        <translation>CANopen运动控制</translation>
+    </message>
+    <message>
+        <source>关闭节点
+Stop remote node</source>
+        <translation>关闭节点</translation>
+    </message>
+    <message>
+        <source>复位节点
+Reset communication</source>
+        <translation>复位节点</translation>
+    </message>
+    <message>
+        <source>设置模式
+Set operating mode</source>
+        <translation>设置模式</translation>
+    </message>
+    <message>
+        <source>配置速度
+Set Speed</source>
+        <translation>配置速度</translation>
+    </message>
+    <message>
+        <source>关闭Sync
+Disable cob-id sync</source>
+        <translation>关闭Sync</translation>
+    </message>
+    <message>
+        <source>通信周期
+Set communication cycle</source>
+        <translation>通信周期</translation>
+    </message>
+    <message>
+        <source>TPDO映射
+TPDO mapping</source>
+        <translation>TPDO映射</translation>
+    </message>
+    <message>
+        <source>RPDO映射
+RPDO mapping</source>
+        <translation>RPDO映射</translation>
+    </message>
+    <message>
+        <source>开启通信
+Start remote node</source>
+        <translation>开启通信</translation>
+    </message>
+    <message>
+        <source>开启Sync
+Sync command</source>
+        <translation>开启Sync</translation>
+    </message>
+    <message>
+        <source>使能
+Enable</source>
+        <translation>使能</translation>
+    </message>
+    <message>
+        <source>切换模式</source>
+        <translation>切换模式</translation>
+    </message>
+    <message>
+        <source>测试复位</source>
+        <translation>测试复位</translation>
+    </message>
+    <message>
+        <source>打开监控</source>
+        <translation>打开监控</translation>
+    </message>
+    <message>
+        <source>模式/Mode</source>
+        <translation>模式</translation>
+    </message>
+    <message>
+        <source>工作模式/Operating mode</source>
+        <translation>工作模式</translation>
+    </message>
+    <message>
+        <source>轮廓位置模式/Profile Position Mode</source>
+        <translation>轮廓位置模式</translation>
+    </message>
+    <message>
+        <source>轮廓速度模式/Profile Velocity Mode</source>
+        <translation>轮廓速度模式</translation>
+    </message>
+    <message>
+        <source>轮廓扭矩模式/Profile Torque Mode</source>
+        <translation>轮廓扭矩模式</translation>
+    </message>
+    <message>
+        <source>周期同步位置模式/Cyclic Synchronous Position Mode</source>
+        <translation>周期同步位置模式</translation>
+    </message>
+    <message>
+        <source>周期同步速度模式/Cyclic Synchronous Velocity Mode</source>
+        <translation>周期同步速度模式</translation>
+    </message>
+    <message>
+        <source>周期同步扭矩模式/Cyclic Synchronous Torque Mode</source>
+        <translation>周期同步扭矩模式</translation>
+    </message>
+    <message>
+        <source>位置插补模式/Interpolation Position Mode</source>
+        <translation>位置插补模式</translation>
+    </message>
+    <message>
+        <source>速度/Velocity(cnt/s)</source>
+        <translation>速度</translation>
+    </message>
+    <message>
+        <source>加速度/Acceleration(cnt/s²)</source>
+        <translation>加速度</translation>
+    </message>
+    <message>
+        <source>减速度/Deceleration(cnt/s²)</source>
+        <translation>减速度</translation>
+    </message>
+    <message>
+        <source>绝对位置运动/Move Absolute</source>
+        <translation>绝对位置运动</translation>
+    </message>
+    <message>
+        <source>目标位置/Target position(cnt)</source>
+        <translation>目标位置</translation>
+    </message>
+    <message>
+        <source>应用
+Apply</source>
+        <translation>应用</translation>
+    </message>
+    <message>
+        <source>开始运动
+Motion</source>
+        <translation>开始运动</translation>
+    </message>
+    <message>
+        <source>停止
+Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>下使能
+Disable</source>
+        <translation>下使能</translation>
+    </message>
+    <message>
+        <source>目标速度/Target velocity(cnt/s)</source>
+        <translation>目标速度</translation>
+    </message>
+    <message>
+        <source>目标扭矩/Target torque(mN·m)</source>
+        <translation>目标扭矩</translation>
+    </message>
+    <message>
+        <source>开始运动
+Move</source>
+        <translation>开始运动</translation>
+    </message>
+    <message>
+        <source>应用
+Apple</source>
+        <translation>应用</translation>
+    </message>
+    <message>
+        <source>状态/Status</source>
+        <translation>状态</translation>
+    </message>
+    <message>
+        <source>实际位置/Position(cnt)</source>
+        <translation>实际位置</translation>
+    </message>
+    <message>
+        <source>实际速度/Speed(cnt/s)</source>
+        <translation>实际速度</translation>
+    </message>
+    <message>
+        <source>实际电流/Current(mA)</source>
+        <translation>实际电流</translation>
+    </message>
+    <message>
+        <source>状态/State</source>
+        <translation>状态</translation>
     </message>
 </context>
 <context>

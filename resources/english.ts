@@ -181,12 +181,369 @@ Custom</source>
         <source>MainWindow</source>
         <translation>MainWindow</translation>
     </message>
+    <message>
+        <source>位置控制/Positioning Control</source>
+        <translation>Positioning Control</translation>
+    </message>
+    <message>
+        <source>速度控制/Speed Cntrol</source>
+        <translation>Speed Cntrol</translation>
+    </message>
+    <message>
+        <source>力矩控制/Torque Control</source>
+        <translation>Torque Control</translation>
+    </message>
+    <message>
+        <source>速度
+Speed     </source>
+        <translation>Speed</translation>
+    </message>
+    <message>
+        <source>cnt/s         </source>
+        <translation>cnt/s         </translation>
+    </message>
+    <message>
+        <source>加速度
+Acc       </source>
+        <translation>Acc</translation>
+    </message>
+    <message>
+        <source>cnt/s²        </source>
+        <translation>cnt/s²        </translation>
+    </message>
+    <message>
+        <source>减速度
+Dec       </source>
+        <translation>Dec</translation>
+    </message>
+    <message>
+        <source>使能
+Enable</source>
+        <translation>Enable</translation>
+    </message>
+    <message>
+        <source>下使能
+Disable</source>
+        <translation>Disable</translation>
+    </message>
+    <message>
+        <source>应用
+Apply</source>
+        <translation>Apply</translation>
+    </message>
+    <message>
+        <source>停止
+Stop</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>绝对位置运动/Move Absolute</source>
+        <translation>Move Absolute</translation>
+    </message>
+    <message>
+        <source>运动
+Move to</source>
+        <translation>Move to</translation>
+    </message>
+    <message>
+        <source>cnt    </source>
+        <translation>cnt    </translation>
+    </message>
+    <message>
+        <source>往返运动
+Repetitive</source>
+        <translation>Repetitive</translation>
+    </message>
+    <message>
+        <source>相对位置运动/Move Relative</source>
+        <translation>Move Relative</translation>
+    </message>
+    <message>
+        <source>向后
+Backwards</source>
+        <translation>Backwards</translation>
+    </message>
+    <message>
+        <source>向前
+Forward</source>
+        <translation>Forward</translation>
+    </message>
+    <message>
+        <source>cnt</source>
+        <translation>cnt</translation>
+    </message>
+    <message>
+        <source>持续运动/Continuous</source>
+        <translation>Continuous</translation>
+    </message>
+    <message>
+        <source>设置控制模式
+Set cortrol mode</source>
+        <translation>Set cortrol mode</translation>
+    </message>
+    <message>
+        <source>配置模拟量
+Set analog quantity</source>
+        <translation>Set analog quantity</translation>
+    </message>
+    <message>
+        <source>模拟量/Analog quantity</source>
+        <translation>Analog quantity</translation>
+    </message>
+    <message>
+        <source>最大速度限制
+Max Motor Speed   </source>
+        <translation>Max Motor Speed</translation>
+    </message>
+    <message>
+        <source>10000</source>
+        <translation>10000</translation>
+    </message>
+    <message>
+        <source>cnt/s    </source>
+        <translation>cnt/s    </translation>
+    </message>
+    <message>
+        <source>目标电流
+Target Current    </source>
+        <translation>Target Current</translation>
+    </message>
+    <message>
+        <source>500</source>
+        <translation>500</translation>
+    </message>
+    <message>
+        <source>mA    </source>
+        <translation>mA    </translation>
+    </message>
+    <message>
+        <source>目标速度
+Target speed  </source>
+        <translation>Target speed</translation>
+    </message>
+    <message>
+        <source>cnt/s  </source>
+        <translation>cnt/s  </translation>
+    </message>
+    <message>
+        <source>状态/Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>速度
+Speed</source>
+        <translation>Speed</translation>
+    </message>
+    <message>
+        <source>cnt/s</source>
+        <translation>cnt/s</translation>
+    </message>
+    <message>
+        <source>位置
+Position</source>
+        <translation>Position</translation>
+    </message>
+    <message>
+        <source>电机电流
+Current</source>
+        <translation>Current</translation>
+    </message>
+    <message>
+        <source>mA</source>
+        <translation>mA</translation>
+    </message>
+    <message>
+        <source>状态
+Status</source>
+        <translation>Status</translation>
+    </message>
 </context>
 <context>
     <name>control_CANopen</name>
     <message>
-        <source>MainWindow</source>
-        <translation>MainWindow</translation>
+        <source>CANopen运动控制</source>
+        <translation>CANopen motion control</translation>
+    </message>
+    <message>
+        <source>关闭节点
+Stop remote node</source>
+        <translation>Stop remote node</translation>
+    </message>
+    <message>
+        <source>复位节点
+Reset communication</source>
+        <translation>Reset communication</translation>
+    </message>
+    <message>
+        <source>设置模式
+Set operating mode</source>
+        <translation>Set operating mode</translation>
+    </message>
+    <message>
+        <source>配置速度
+Set Speed</source>
+        <translation>Set Speed</translation>
+    </message>
+    <message>
+        <source>关闭Sync
+Disable cob-id sync</source>
+        <translation>Disable cob-id sync</translation>
+    </message>
+    <message>
+        <source>通信周期
+Set communication cycle</source>
+        <translation>Set communication cycle</translation>
+    </message>
+    <message>
+        <source>TPDO映射
+TPDO mapping</source>
+        <translation>TPDO mapping</translation>
+    </message>
+    <message>
+        <source>RPDO映射
+RPDO mapping</source>
+        <translation>RPDO mapping</translation>
+    </message>
+    <message>
+        <source>开启通信
+Start remote node</source>
+        <translation>Start remote node</translation>
+    </message>
+    <message>
+        <source>开启Sync
+Sync command</source>
+        <translation>Sync command</translation>
+    </message>
+    <message>
+        <source>使能
+Enable</source>
+        <translation>Enable</translation>
+    </message>
+    <message>
+        <source>切换模式</source>
+        <translation>切换模式</translation>
+    </message>
+    <message>
+        <source>测试复位</source>
+        <translation>测试复位</translation>
+    </message>
+    <message>
+        <source>打开监控</source>
+        <translation>打开监控</translation>
+    </message>
+    <message>
+        <source>模式/Mode</source>
+        <translation>Mode</translation>
+    </message>
+    <message>
+        <source>工作模式/Operating mode</source>
+        <translation>Operating mode</translation>
+    </message>
+    <message>
+        <source>轮廓位置模式/Profile Position Mode</source>
+        <translation>Profile Position Mode</translation>
+    </message>
+    <message>
+        <source>轮廓速度模式/Profile Velocity Mode</source>
+        <translation>Profile Velocity Mode</translation>
+    </message>
+    <message>
+        <source>轮廓扭矩模式/Profile Torque Mode</source>
+        <translation>Profile Torque Mode</translation>
+    </message>
+    <message>
+        <source>周期同步位置模式/Cyclic Synchronous Position Mode</source>
+        <translation>Cyclic Synchronous Position Mode</translation>
+    </message>
+    <message>
+        <source>周期同步速度模式/Cyclic Synchronous Velocity Mode</source>
+        <translation>Cyclic Synchronous Velocity Mode</translation>
+    </message>
+    <message>
+        <source>周期同步扭矩模式/Cyclic Synchronous Torque Mode</source>
+        <translation>Cyclic Synchronous Torque Mode</translation>
+    </message>
+    <message>
+        <source>位置插补模式/Interpolation Position Mode</source>
+        <translation>Interpolation Position Mode</translation>
+    </message>
+    <message>
+        <source>速度/Velocity(cnt/s)</source>
+        <translation>Velocity(cnt/s)</translation>
+    </message>
+    <message>
+        <source>加速度/Acceleration(cnt/s²)</source>
+        <translation>Acceleration(cnt/s²)</translation>
+    </message>
+    <message>
+        <source>减速度/Deceleration(cnt/s²)</source>
+        <translation>Deceleration(cnt/s²)</translation>
+    </message>
+    <message>
+        <source>绝对位置运动/Move Absolute</source>
+        <translation>Move Absolute</translation>
+    </message>
+    <message>
+        <source>目标位置/Target position(cnt)</source>
+        <translation>Target position(cnt)</translation>
+    </message>
+    <message>
+        <source>应用
+Apply</source>
+        <translation>Apply</translation>
+    </message>
+    <message>
+        <source>开始运动
+Motion</source>
+        <translation>Motion</translation>
+    </message>
+    <message>
+        <source>停止
+Stop</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>下使能
+Disable</source>
+        <translation>Disable</translation>
+    </message>
+    <message>
+        <source>目标速度/Target velocity(cnt/s)</source>
+        <translation>Target velocity(cnt/s)</translation>
+    </message>
+    <message>
+        <source>目标扭矩/Target torque(mN·m)</source>
+        <translation>Target torque(mN·m)</translation>
+    </message>
+    <message>
+        <source>开始运动
+Move</source>
+        <translation>Move</translation>
+    </message>
+    <message>
+        <source>应用
+Apple</source>
+        <translation>Apple</translation>
+    </message>
+    <message>
+        <source>状态/Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>实际位置/Position(cnt)</source>
+        <translation>Position(cnt)</translation>
+    </message>
+    <message>
+        <source>实际速度/Speed(cnt/s)</source>
+        <translation>Speed(cnt/s)</translation>
+    </message>
+    <message>
+        <source>实际电流/Current(mA)</source>
+        <translation>Current(mA)</translation>
+    </message>
+    <message>
+        <source>状态/State</source>
+        <translation>State</translation>
     </message>
 </context>
 <context>

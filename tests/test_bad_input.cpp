@@ -191,11 +191,13 @@ private slots:
         QString why;
         QVERIFY2(frames_fit_the_bus(*bus, &why), qPrintable(why));
 
-        // The edges of the conversion: surrounding spaces are no part of the identifier, and an
-        // identifier of 12 bits is refused, not cut down to 11.
+        // The edges of the conversion: surrounding spaces are no part of the identifier, a blank
+        // identifier is refused rather than sent as 0, and one of 12 bits is refused, not cut
+        // down to 11.
         const struct { const char *id, *data; bool sent; uint32_t frame_id; int len; } cases[] = {
             {" 7FF ", "01", true, 0x7FF, 1},
-            {"   ", "", true, 0, 0},
+            {"   ", "", false, 0, 0},
+            {"0", "", true, 0, 0},
             {"800", "01", false, 0, 0},
             {"0x7ff", "       ", true, 0x7FF, 8},
             {"601", "         ", false, 0, 0},

@@ -131,8 +131,10 @@ private slots:
             {"601", identifier_status::ok, 0x601},
             {"7ff", identifier_status::ok, 0x7FF},
             {"0x581", identifier_status::ok, 0x581},
-            {"", identifier_status::ok, 0},
-            {"zz", identifier_status::ok, 0},
+            {"", identifier_status::not_hex, 0},
+            {"zz", identifier_status::not_hex, 0},
+            {" 0x ", identifier_status::not_hex, 0},
+            {"0", identifier_status::ok, 0},
             {"800", identifier_status::too_large, 0},
             {"1ABCD", identifier_status::too_large, 0},
             // Would wrap to 0x801 or 0x001 in 32 bits.

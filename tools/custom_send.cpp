@@ -70,8 +70,9 @@ void custom_send::on_send_clicked()
 {
     const parsed_payload payload = parse_payload_text(ui->data->text());
     uint32_t id = 0;
-    // More than eight bytes cannot travel in one frame, and an identifier beyond 11 bits would
-    // be cut down by the bus and reach a different node: both are refused like a bad piece.
+    // More than eight bytes cannot travel in one frame, an identifier beyond 11 bits would be
+    // cut down by the bus and reach a different node, and one that is not a number would go
+    // out as 0 (an NMT command to every node): all are refused like a bad piece.
     if (payload.status != payload_status::ok
         || parse_identifier_text(ui->COB_ID->text(), &id) != identifier_status::ok) {
         desktop_seams::question(this, QStringLiteral("错误"), QStringLiteral("输入数据格式错误"), QMessageBox::Ok);

@@ -57,12 +57,12 @@ identifier_status parse_identifier_text(const QString &text, uint32_t *id)
     if (digits.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
         digits = digits.mid(2);
     if (digits.isEmpty())
-        return identifier_status::ok;
+        return identifier_status::not_hex;
     uint64_t value = 0;
     for (QChar c : digits) {
         const int d = hex_digit(c);
         if (d < 0)
-            return identifier_status::ok;  // not a number at all: identifier 0
+            return identifier_status::not_hex;
         // Saturate instead of wrapping, so a long number can never come back under the limit.
         if (value <= 0xFFFFFFFFu)
             value = value * 16 + uint64_t(d);

@@ -24,8 +24,10 @@ parsed_payload parse_payload_text(const QString &text);
 enum class identifier_status {
     ok,
     too_large,  // does not fit the 11 bits of a standard identifier
+    not_hex,    // empty, or not a hex number
 };
 
-// Text that is not a hex number (an optional 0x prefix aside) reads as identifier 0; hex text
-// above 0x7FF is refused rather than left for the bus to cut down to 11 bits.
+// Hex text (an optional 0x prefix aside) up to 0x7FF. Anything else is refused: read as 0 it
+// would go out as an NMT command to every node while the table showed the text as typed, and
+// above 0x7FF the bus would cut it down to 11 bits.
 identifier_status parse_identifier_text(const QString &text, uint32_t *id);

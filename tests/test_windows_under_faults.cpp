@@ -173,6 +173,19 @@ private slots:
     }
     void cleanup()
     {
+        // Whatever a failed check left open goes, so the next scenario starts from nothing.
+        for (QWidget *w : std::initializer_list<QWidget *>{custom_send_window, custom_monitor, canopen_monitor,
+                                                           custom_control, canopen_control, settings_window,
+                                                           set_node_window})
+            delete w;
+        custom_send_window = nullptr;
+        custom_monitor = canopen_monitor = nullptr;
+        custom_control = nullptr;
+        canopen_control = nullptr;
+        settings_window = nullptr;
+        set_node_window = nullptr;
+        qunsetenv("VELMORA_CAN");
+        sim::clock::set_manual(false);
         CloseDevice(3, 0);
         sim::simulator::instance().set_cut(false);
         uninstall_bus();
@@ -272,12 +285,6 @@ private slots:
 
         canopen_control->close();
         main.close();
-        for (QWidget *w : std::initializer_list<QWidget *>{custom_send_window, custom_monitor, canopen_monitor,
-                                                           custom_control, canopen_control, settings_window,
-                                                           set_node_window})
-            delete w;
-        qunsetenv("VELMORA_CAN");
-        sim::clock::set_manual(false);
     }
 
     void flood_while_the_custom_window_polls_with_its_monitor_logging()
@@ -335,10 +342,6 @@ private slots:
               static_cast<unsigned long long>(backend->sent() - sent_before), records);
 
         w->close();
-        delete w;
-        custom_control = nullptr;
-        delete custom_monitor;
-        custom_monitor = nullptr;
     }
 };
 

@@ -17,6 +17,7 @@
 #include "custom_protocol/custom_exchange.h"
 #include "sim/simulator.h"
 #include "support/sim_host.h"
+#include "support/flood.h"
 #include "support/test_bus.h"
 #include "tools/monitor.h"
 
@@ -32,121 +33,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <thread>
-#include <unistd.h>
+
+using namespace test_support;
 
 namespace {
 
 constexpr int generous_ms = 60000;  // only a ceiling for a stuck run
-constexpr int frames_per_ms = 10;
-#if defined(__SANITIZE_ADDRESS__)
-constexpr long max_growth_bytes = 512L * 1024 * 1024;  // the sanitizer's quarantine keeps freed memory
-#else
-constexpr long max_growth_bytes = 50L * 1024 * 1024;
-#endif
-// Foreign frames carry this in every byte, so a value taken from one is recognisable.
-constexpr uint8_t foreign_byte = 0xEE;
-constexpr int32_t foreign_value = int32_t(0xEEEEEEEEu);
-
-long rss_bytes()
-{
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * ::sysconf(_SC_PAGESIZE);
-}
-
-vci::can_message foreign_frame(uint64_t n)
-{
-    vci::can_message m;
-    // TPDOs and RPDOs of nodes that are not on the bus.
-    m.id = (n % 2 ? 0x190u : 0x2A0u) + uint32_t(n % 16);
-    m.len = 8;
-    std::memset(m.data, foreign_byte, sizeof m.data);
-    return m;
-}
-
-// Ten frames every millisecond from a thread of its own. Lost time is not caught up in a burst:
-// the flood is a steady rate, not a measure of the scheduler.
-class foreign_traffic {
-public:
-    explicit foreign_traffic(std::function<void(const vci::can_message &)> put) : put_(std::move(put)) {}
-    ~foreign_traffic() { stop(); }
-    void start()
-    {
-        if (thread_.joinable())
-            return;
-        running_ = true;
-        thread_ = std::thread([this] {
-            while (running_) {
-                for (int i = 0; i < frames_per_ms; ++i)
-                    put_(foreign_frame(sent_++));
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-        });
-    }
-    void stop()
-    {
-        running_ = false;
-        if (thread_.joinable())
-            thread_.join();
-    }
-    uint64_t sent() const { return sent_; }
-
-private:
-    std::function<void(const vci::can_message &)> put_;
-    std::atomic<bool> running_{false};
-    std::atomic<uint64_t> sent_{0};
-    std::thread thread_;
-};
-
-// The in-process joints on a bus that also carries foreign traffic while it is connected.
-class flooded_sim_backend final : public vci::bus_backend {
-public:
-    flooded_sim_backend()
-        : traffic_([this](const vci::can_message &m) {
-              std::lock_guard<std::mutex> lock(mutex_);
-              if (sink_)
-                  sink_->deliver(m);
-          })
-    {
-    }
-    ~flooded_sim_backend() override { disconnect_bus(); }
-    QString interface_name() const override { return QStringLiteral("sim0"); }
-    bool connect_bus(vci::frame_sink *sink, QString *) override
-    {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            sink_ = sink;
-        }
-        traffic_.start();
-        return true;
-    }
-    void disconnect_bus() override
-    {
-        traffic_.stop();
-        std::lock_guard<std::mutex> lock(mutex_);
-        sink_ = nullptr;
-    }
-    bool transmit(const vci::can_message &m) override
-    {
-        const std::vector<vci::can_message> answers = sim::simulator::instance().process(m);
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!sink_)
-            return false;
-        for (const vci::can_message &a : answers)
-            sink_->deliver(a);
-        return true;
-    }
-    uint64_t sent() const { return traffic_.sent(); }
-
-private:
-    std::mutex mutex_;
-    vci::frame_sink *sink_ = nullptr;
-    foreign_traffic traffic_;
-};
 
 // A second QtSerialBus device on its own thread writing foreign frames at the same rate.
 class flood_device : public QObject {
@@ -172,7 +66,7 @@ public slots:
         connect(timer_, &QTimer::timeout, this, [this] {
             if (!connected)
                 return;
-            for (int i = 0; i < frames_per_ms; ++i) {
+            for (int i = 0; i < flood_frames_per_ms; ++i) {
                 const vci::can_message m = foreign_frame(written);
                 if (device_->writeFrame(QCanBusFrame(m.id, QByteArray(reinterpret_cast<const char *>(m.data), m.len))))
                     ++written;
@@ -269,7 +163,7 @@ private slots:
 
         QCOMPARE(monitor_seq, seq_before);  // log 0: nothing recorded, nothing numbered
         const long growth = rss_bytes() - rss_before;
-        QVERIFY2(growth < max_growth_bytes, qPrintable(QStringLiteral("RSS grew by %1 bytes").arg(growth)));
+        QVERIFY2(growth < max_rss_growth_bytes, qPrintable(QStringLiteral("RSS grew by %1 bytes").arg(growth)));
         QVERIFY(backend->sent() > at_full + 3000);
         qInfo("simulated bus, %d rounds under flood: custom read kept the joint's value %d times, a "
               "foreign frame's %d times; SDO read ended on a foreign frame %d times",
@@ -367,7 +261,7 @@ private slots:
         QVERIFY(GetReceiveNum(3, 0, 0) <= vci::receive_queue_capacity);
         QCOMPARE(monitor_seq, seq_before);
         const long growth = rss_bytes() - rss_before;
-        QVERIFY2(growth < max_growth_bytes, qPrintable(QStringLiteral("RSS grew by %1 bytes").arg(growth)));
+        QVERIFY2(growth < max_rss_growth_bytes, qPrintable(QStringLiteral("RSS grew by %1 bytes").arg(growth)));
         QVERIFY(!vci::bus_lost());
 
         QMetaObject::invokeMethod(&flood, "stop", Qt::BlockingQueuedConnection);

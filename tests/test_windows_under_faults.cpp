@@ -18,6 +18,7 @@
 #include "node/set_node.h"
 #include "sim/sim_clock.h"
 #include "sim/simulator.h"
+#include "support/flood.h"
 #include "support/test_bus.h"
 #include "tools/custom_send.h"
 #include "tools/monitor.h"
@@ -35,22 +36,12 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
-#include <fstream>
-#include <mutex>
-#include <thread>
-#include <unistd.h>
 
 using namespace test_support;
 
 namespace {
 
 constexpr int generous_ms = 60000;  // only a ceiling for a stuck run
-#if defined(__SANITIZE_ADDRESS__)
-constexpr long max_growth_bytes = 512L * 1024 * 1024;  // the sanitizer's quarantine keeps freed memory
-#else
-constexpr long max_growth_bytes = 50L * 1024 * 1024;
-#endif
 
 const QString adapter_lost = QStringLiteral("CAN适配器已断开 / Adapter lost");
 
@@ -66,72 +57,6 @@ T *child(QWidget *w, const char *name)
         qFatal("no widget %s", name);
     return c;
 }
-
-long rss_bytes()
-{
-    std::ifstream statm("/proc/self/statm");
-    long pages = 0, resident = 0;
-    statm >> pages >> resident;
-    return resident * ::sysconf(_SC_PAGESIZE);
-}
-
-// The in-process joints on a bus that also carries ten foreign frames every millisecond (RPDOs
-// and TPDOs of nodes that are not there) from a thread of its own while it is connected.
-class flooded_sim_backend final : public vci::bus_backend {
-public:
-    ~flooded_sim_backend() override { disconnect_bus(); }
-    QString interface_name() const override { return QStringLiteral("sim0"); }
-    bool connect_bus(vci::frame_sink *sink, QString *) override
-    {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            sink_ = sink;
-        }
-        running_ = true;
-        thread_ = std::thread([this] {
-            while (running_) {
-                for (int i = 0; i < 10; ++i) {
-                    vci::can_message m;
-                    m.id = (sent_ % 2 ? 0x190u : 0x2A0u) + uint32_t(sent_ % 16);
-                    m.len = 8;
-                    std::memset(m.data, 0xEE, sizeof m.data);
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    if (sink_)
-                        sink_->deliver(m);
-                    ++sent_;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-        });
-        return true;
-    }
-    void disconnect_bus() override
-    {
-        running_ = false;
-        if (thread_.joinable())
-            thread_.join();
-        std::lock_guard<std::mutex> lock(mutex_);
-        sink_ = nullptr;
-    }
-    bool transmit(const vci::can_message &m) override
-    {
-        const std::vector<vci::can_message> answers = sim::simulator::instance().process(m);
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!sink_)
-            return false;
-        for (const vci::can_message &a : answers)
-            sink_->deliver(a);
-        return true;
-    }
-    uint64_t sent() const { return sent_; }
-
-private:
-    std::mutex mutex_;
-    vci::frame_sink *sink_ = nullptr;
-    std::atomic<bool> running_{false};
-    std::atomic<uint64_t> sent_{0};
-    std::thread thread_;
-};
 
 }  // namespace
 
@@ -331,7 +256,7 @@ private slots:
         QVERIFY(custom_poll_timer->isActive());
         QVERIFY(!child<QLabel>(w, "position")->text().isEmpty());
         const long growth = rss_bytes() - rss_before;
-        QVERIFY2(growth < max_growth_bytes, qPrintable(QStringLiteral("RSS grew by %1 bytes").arg(growth)));
+        QVERIFY2(growth < max_rss_growth_bytes, qPrintable(QStringLiteral("RSS grew by %1 bytes").arg(growth)));
 
         // Every record logged is one whole row of the monitor, and every logged write is there.
         const int records = monitor_seq - seq_before;

@@ -1,24 +1,16 @@
 #pragma once
-// Text lookup in the window's XML documents (error texts, mode descriptions). Free of widgets
-// so that it can be tested and fuzzed on its own.
-//
-// Document format: a root element whose child elements are the entries; each entry carries
-// a decimal attribute `id`, and its first child element holds the text. The first entry
-// whose id equals the key wins; an entry without an id (or a comment among the entries)
-// counts as id 0.
-#include <QByteArray>
-#include <QString>
-#include <cstdint>
+// The CANopen window's document lookup (error texts, mode descriptions): "ReadOnly error" when
+// the file cannot be opened, an empty text for anything it does not accept.
+#include "app/document_lookup.h"
 
 namespace canopen {
 
-// Files above this size are not read: the documents are a few kilobytes, and the poll
-// parses the error file every second on the GUI thread.
-constexpr qint64 xml_document_size_limit = 1024 * 1024;
+constexpr qint64 xml_document_size_limit = document_lookup::max_document_bytes;
+// Documents with a DTD are refused outright, and no document of ours nests deeper than this.
+constexpr document_lookup::guard xml_limits{64, true};
 
-// Looks id up in the document text. Malformed documents, documents with a DTD (entity
-// declarations could make a small file expand without bound) and absurdly deep nesting give
-// an empty text.
+// Looks id up in the document text; malformed, oversized, DTD-carrying or absurdly deep
+// documents give an empty text.
 QString xml_text_in(const QByteArray &document, int32_t id);
 
 // Reads the file at path on every call. Writes "ReadOnly error" to the debug output when the

@@ -39,7 +39,6 @@ public:
     // disable or a fault ends it. Refused like move_to. A target equal to the present position
     // is a single (empty) move, since there is nothing to go back and forth over.
     bool move_back_and_forth(int64_t target);
-    bool back_and_forth() const { return shuttle_; }
     // Ramp to a signed velocity and keep it (continuous motion, speed control).
     bool run_at(int64_t velocity);
     // Torque control: a target current in mA; the joint accelerates in the sign of the

@@ -25,8 +25,6 @@ void clock::set_manual(bool manual)
     manual_mode = manual;
 }
 
-bool clock::is_manual() { return manual_mode; }
-
 void clock::advance_us(int64_t us)
 {
     if (manual_mode && us > 0)

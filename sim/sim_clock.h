@@ -9,7 +9,6 @@ class clock {
 public:
     static int64_t now_us();
     static void set_manual(bool manual);  // a manual clock starts at its last real reading
-    static bool is_manual();
     static void advance_us(int64_t us);   // manual clock only
 };
 

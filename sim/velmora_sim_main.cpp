@@ -1,6 +1,7 @@
 // velmora-sim: serves simulated joints (custom protocol and CANopen) on a QtSerialBus bus,
 // so that the program, or any other CAN master, can be tried without drives:
 //   velmora-sim --bus virtualcan:can0 --nodes 1:10231,7:10230 [--trace FILE]
+#include "can/vci/qt_backend.h"
 #include "can/vci/trace.h"
 #include "sim/simulator.h"
 
@@ -14,9 +15,8 @@
 #include <QTimer>
 
 #include <csignal>
-#include <sys/prctl.h>
-#include <unistd.h>
 #include <cstdio>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -34,33 +34,12 @@ void on_signal(int)
 
 void say(const QString &text) { std::fprintf(stderr, "velmora-sim: %s\n", qPrintable(text)); }
 
+// The joints live on a standard-identifier bus; extended frames are someone else's traffic.
 bool to_message(const QCanBusFrame &f, vci::can_message *m)
 {
-    if (!f.isValid() || f.hasExtendedFrameFormat() || f.frameId() > 0x7FF)
+    if (f.hasExtendedFrameFormat() || f.frameId() > 0x7FF)
         return false;
-    if (f.frameType() != QCanBusFrame::DataFrame && f.frameType() != QCanBusFrame::RemoteRequestFrame)
-        return false;
-    m->id = f.frameId();
-    m->remote = f.frameType() == QCanBusFrame::RemoteRequestFrame;
-    const QByteArray payload = f.payload();
-    m->len = static_cast<uint8_t>(qMin(payload.size(), 8));
-    for (int i = 0; i < m->len && !m->remote; ++i)
-        m->data[i] = static_cast<uint8_t>(payload[i]);
-    return true;
-}
-
-QCanBusFrame to_frame(const vci::can_message &m)
-{
-    QCanBusFrame f;
-    f.setFrameId(m.id);
-    f.setExtendedFrameFormat(false);
-    if (m.remote) {
-        f.setFrameType(QCanBusFrame::RemoteRequestFrame);
-        f.setPayload(QByteArray(m.len, '\0'));
-    } else {
-        f.setPayload(QByteArray(reinterpret_cast<const char *>(m.data), m.len));
-    }
-    return f;
+    return vci::message_from_frame(f, m);
 }
 
 }  // namespace
@@ -173,7 +152,7 @@ int main(int argc, char **argv)
     auto send = [&](const std::vector<vci::can_message> &frames) {
         for (const vci::can_message &m : frames) {
             trace.write(trace_iface, m);
-            if (!device->writeFrame(to_frame(m)))
+            if (!device->writeFrame(vci::frame_from_message(m)))
                 say(QStringLiteral("cannot send: %1").arg(device->errorString()));
         }
     };

@@ -12,6 +12,7 @@
 #include "sim/sim_clock.h"
 #include "sim/simulator.h"
 #include "support/test_bus.h"
+#include "support/widgets.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -20,14 +21,6 @@
 #include <QtTest>
 
 using namespace test_support;
-
-namespace {
-
-const char *const column_names[] = {"Stop_remote_node", "Reset_communication", "Operating_mode", "Set_velocity",
-                                    "Disable_Sync",     "Set_cycle_period",    "TPDO_MAP",       "RPDO_MAP",
-                                    "Start_remote_node", "Enable_Sync",        "Enable"};
-
-}  // namespace
 
 class test_canopen_e2e : public QObject {
     Q_OBJECT
@@ -58,7 +51,7 @@ private:
         QComboBox *combo = window->findChild<QComboBox *>(QStringLiteral("comboBox"));
         combo->setCurrentIndex(page);
         QVERIFY(QMetaObject::invokeMethod(combo, "activated", Q_ARG(QString, combo->currentText())));
-        for (const char *name : column_names) {
+        for (const char *name : canopen_column_names) {
             QPushButton *b = button(name);
             if (!b->isEnabled()) {
                 QVERIFY2(!canopen::page_sets_velocity(page) && qstrcmp(name, "Set_velocity") == 0, name);

@@ -11,6 +11,7 @@
 #include "canopen/canopen_xml.h"
 #include "canopen/control_canopen.h"
 #include "support/test_bus.h"
+#include "support/widgets.h"
 #include "tools/monitor.h"
 
 #include <QApplication>
@@ -32,10 +33,6 @@ using namespace test_support;
 namespace {
 
 const char *const green = "background-color:rgb(0,255,0)";
-
-const char *const column_names[] = {"Stop_remote_node", "Reset_communication", "Operating_mode", "Set_velocity",
-                                    "Disable_Sync",     "Set_cycle_period",    "TPDO_MAP",       "RPDO_MAP",
-                                    "Start_remote_node", "Enable_Sync",        "Enable"};
 
 // A node that answers the way a CiA 301 node does, with switches to make it fall silent.
 struct fake_node {
@@ -136,7 +133,7 @@ private:
     // Clicks the command column from the top down to (and including) last; each must turn green.
     void run_column(const char *last)
     {
-        for (const char *name : column_names) {
+        for (const char *name : canopen_column_names) {
             QPushButton *b = button(name);
             if (!b->isEnabled())
                 continue;  // Set_velocity is skipped on the torque pages
@@ -219,8 +216,8 @@ private slots:
                                 "TPDO映射\nTPDO mapping", "RPDO映射\nRPDO mapping",
                                 "开启通信\nStart remote node", "开启Sync\nSync command", "使能\nEnable"};
         for (int i = 0; i < 11; ++i) {
-            QCOMPARE(button(column_names[i])->text(), texts[i]);
-            QVERIFY(!button(column_names[i])->isEnabled());
+            QCOMPARE(button(canopen_column_names[i])->text(), texts[i]);
+            QVERIFY(!button(canopen_column_names[i])->isEnabled());
         }
         for (const char *hidden : {"change_mode", "Test_reset", "Open_monitoring"})
             QVERIFY(button(hidden)->isHidden());
@@ -338,7 +335,7 @@ private slots:
         QCOMPARE(sent(), QStringList({"201: 80 00 00 00 00 00", "201: 06 00 00 00 00 00", "201: 07 00 00 00 00 00",
                                       "201: 0F 00 00 00 00 00", "80:"}));
         QCOMPARE(power_enabled, 1);
-        for (const char *name : column_names)
+        for (const char *name : canopen_column_names)
             QVERIFY2(is_green(name), name);
 
         // Already enabled: a second press sends nothing and stays green.
@@ -355,7 +352,7 @@ private slots:
         QCOMPARE(w<QStackedWidget>("stackedWidget")->currentIndex(), int(canopen::page_cst));
         QCOMPARE(sdo_expected, 0);
         QVERIFY(button("Stop_remote_node")->isEnabled());
-        for (const char *name : column_names) {
+        for (const char *name : canopen_column_names) {
             QVERIFY2(!is_green(name), name);
             if (qstrcmp(name, "Stop_remote_node") != 0)
                 QVERIFY2(!button(name)->isEnabled(), name);

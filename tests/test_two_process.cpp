@@ -22,6 +22,7 @@
 #include "node/set_node.h"
 #include "support/sim_host.h"
 #include "support/test_bus.h"
+#include "support/widgets.h"
 
 #include <QCanBus>
 #include <QComboBox>
@@ -33,23 +34,13 @@
 #include <QPushButton>
 #include <QtTest>
 
+using test_support::canopen_column_names;
+using test_support::child;
+
 namespace {
 
 constexpr int generous_ms = 60000;  // only a ceiling for a stuck run
 constexpr int tries = 20;           // repeats of a step whose answer got lost in transit
-
-const char *const column_names[] = {"Stop_remote_node", "Reset_communication", "Operating_mode", "Set_velocity",
-                                    "Disable_Sync",     "Set_cycle_period",    "TPDO_MAP",       "RPDO_MAP",
-                                    "Start_remote_node", "Enable_Sync",        "Enable"};
-
-template <typename T>
-T *child(QWidget *w, const char *name)
-{
-    T *c = w->findChild<T *>(QLatin1String(name));
-    if (!c)
-        qFatal("no widget %s", name);
-    return c;
-}
 
 }  // namespace
 
@@ -234,7 +225,7 @@ private slots:
             combo->setCurrentIndex(canopen::page_pp);
             QVERIFY(QMetaObject::invokeMethod(combo, "activated", Q_ARG(QString, combo->currentText())));
             bool column_done = true;
-            for (const char *name : column_names) {
+            for (const char *name : canopen_column_names) {
                 QPushButton *b = child<QPushButton>(w, name);
                 for (int i = 0; i < tries && b->isEnabled() && b->styleSheet().isEmpty(); ++i)
                     b->click();

@@ -3,6 +3,8 @@
 // on SIGTERM with the trace on disk. The virtual bus runs over a TCP server on localhost
 // that the first device starts; the test starts it on a free port of its own, so that
 // parallel tests and a default server on port 35468 cannot mix frames into this bus.
+#include "support/sim_host.h"
+
 #include <QCanBus>
 #include <QCanBusDevice>
 #include <QCanBusFrame>
@@ -10,33 +12,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace {
 
 constexpr int generous_ms = 30000;  // only a ceiling for a stuck run, never a speed check
-
-// A port nobody listens on right now, from the kernel's ephemeral range.
-quint16 free_local_port()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return 0;
-    sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    socklen_t len = sizeof addr;
-    quint16 port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0
-        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) == 0)
-        port = ntohs(addr.sin_port);
-    ::close(fd);
-    return port;
-}
 
 bool is_frame(const QCanBusFrame &f, quint32 id, const QByteArray &payload)
 {
@@ -90,7 +68,7 @@ private slots:
         const QString program = bin_dir + QStringLiteral("/velmora-sim");
         QVERIFY2(QFileInfo::exists(program), qPrintable(program));
 
-        const quint16 port = free_local_port();
+        const quint16 port = test_support::free_local_port();
         QVERIFY(port != 0);
         const QString iface = QStringLiteral("tcp://127.0.0.1:%1/can0").arg(port);
 

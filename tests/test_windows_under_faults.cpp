@@ -20,6 +20,7 @@
 #include "sim/simulator.h"
 #include "support/flood.h"
 #include "support/test_bus.h"
+#include "support/widgets.h"
 #include "tools/custom_send.h"
 #include "tools/monitor.h"
 
@@ -44,19 +45,6 @@ namespace {
 constexpr int generous_ms = 60000;  // only a ceiling for a stuck run
 
 const QString adapter_lost = QStringLiteral("CAN适配器已断开 / Adapter lost");
-
-const char *const column_names[] = {"Stop_remote_node", "Reset_communication", "Operating_mode", "Set_velocity",
-                                    "Disable_Sync",     "Set_cycle_period",    "TPDO_MAP",       "RPDO_MAP",
-                                    "Start_remote_node", "Enable_Sync",        "Enable"};
-
-template <typename T>
-T *child(QWidget *w, const char *name)
-{
-    T *c = w->findChild<T *>(QLatin1String(name));
-    if (!c)
-        qFatal("no widget %s", name);
-    return c;
-}
 
 }  // namespace
 
@@ -173,7 +161,7 @@ private slots:
         auto *combo = child<QComboBox>(canopen_control, "comboBox");
         combo->setCurrentIndex(canopen::page_pv);
         QVERIFY(QMetaObject::invokeMethod(combo, "activated", Q_ARG(QString, combo->currentText())));
-        for (const char *name : column_names) {
+        for (const char *name : canopen_column_names) {
             QPushButton *b = child<QPushButton>(canopen_control, name);
             b->click();
             QVERIFY2(b->styleSheet() == QLatin1String("background-color:rgb(0,255,0)"), name);

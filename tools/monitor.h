@@ -22,10 +22,8 @@ public:
     ~monitor() override;
 
     QTableWidget *table() const;
-    // Fill position: cells placed since the last reset, and where the next one goes.
+    // Cells placed since the last reset.
     int32_t cell_count() const { return cell_count_; }
-    int32_t fill_row() const { return fill_row_; }
-    int32_t fill_column() const { return fill_column_; }
 
     // Height of the window for a screen's logical DPI (the width is fixed).
     static int height_for_dpi(int logical_dpi);

@@ -20,6 +20,37 @@ void run_on(QObject *context, F &&f)
 
 }  // namespace
 
+bool message_from_frame(const QCanBusFrame &frame, can_message *msg)
+{
+    if (!frame.isValid())
+        return false;
+    const QCanBusFrame::FrameType type = frame.frameType();
+    if (type != QCanBusFrame::DataFrame && type != QCanBusFrame::RemoteRequestFrame)
+        return false;
+    *msg = can_message();
+    msg->id = frame.frameId();
+    msg->remote = type == QCanBusFrame::RemoteRequestFrame;
+    const QByteArray payload = frame.payload();
+    msg->len = static_cast<uint8_t>(qMin(payload.size(), 8));
+    for (int i = 0; i < msg->len && !msg->remote; ++i)
+        msg->data[i] = static_cast<uint8_t>(payload[i]);
+    return true;
+}
+
+QCanBusFrame frame_from_message(const can_message &msg)
+{
+    QCanBusFrame f;
+    f.setFrameId(msg.id);
+    f.setExtendedFrameFormat(false);
+    if (msg.remote) {
+        f.setFrameType(QCanBusFrame::RemoteRequestFrame);
+        f.setPayload(QByteArray(msg.len, '\0'));
+    } else {
+        f.setPayload(QByteArray(reinterpret_cast<const char *>(msg.data), msg.len));
+    }
+    return f;
+}
+
 qt_backend::qt_backend(const QString &plugin, const QString &interface)
     : plugin_(plugin), interface_(interface)
 {
@@ -76,17 +107,9 @@ bool qt_backend::connect_bus(frame_sink *sink, QString *error)
         sink_ = sink;
         QObject::connect(dev, &QCanBusDevice::framesReceived, context_, [this, dev] {
             while (dev->framesAvailable() > 0) {
-                const QCanBusFrame f = dev->readFrame();
-                if (!f.isValid() || f.frameType() == QCanBusFrame::ErrorFrame
-                    || f.frameType() == QCanBusFrame::InvalidFrame)
-                    continue;
                 can_message m;
-                m.id = f.frameId();
-                m.remote = f.frameType() == QCanBusFrame::RemoteRequestFrame;
-                const QByteArray payload = f.payload();
-                m.len = static_cast<uint8_t>(qMin(payload.size(), 8));
-                for (int i = 0; i < m.len && !m.remote; ++i)
-                    m.data[i] = static_cast<uint8_t>(payload[i]);
+                if (!message_from_frame(dev->readFrame(), &m))
+                    continue;
                 if (sink_)
                     sink_->deliver(m);
             }
@@ -144,16 +167,7 @@ bool qt_backend::transmit(const can_message &msg)
     run_on(context_, [&] {
         if (!device_ || device_->state() != QCanBusDevice::ConnectedState)
             return;
-        QCanBusFrame f;
-        f.setFrameId(msg.id);
-        f.setExtendedFrameFormat(false);
-        if (msg.remote) {
-            f.setFrameType(QCanBusFrame::RemoteRequestFrame);
-            f.setPayload(QByteArray(msg.len, '\0'));
-        } else {
-            f.setPayload(QByteArray(reinterpret_cast<const char *>(msg.data), msg.len));
-        }
-        ok = device_->writeFrame(f);
+        ok = device_->writeFrame(frame_from_message(msg));
     });
     return ok;
 }

@@ -1,12 +1,19 @@
 #pragma once
 #include "can/vci/bus_backend.h"
 
+#include <QCanBusFrame>
 #include <QObject>
 #include <QThread>
 
 class QCanBusDevice;
 
 namespace vci {
+
+// Conversions between QtSerialBus frames and the library's messages (also used by velmora-sim).
+// Only data and remote frames carry traffic: invalid, error and other frames are refused.
+bool message_from_frame(const QCanBusFrame &frame, can_message *msg);
+// A standard-format frame; a remote frame keeps the requested length.
+QCanBusFrame frame_from_message(const can_message &msg);
 
 // A QtSerialBus device (SocketCAN, PEAK, virtual bus, ...) living on an I/O thread of its
 // own with its own event loop. The calling thread only ever blocks on a hand-over to that

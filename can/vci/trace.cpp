@@ -50,12 +50,6 @@ bool trace_writer::open(const QString &path)
 
 void trace_writer::close() { open(QString()); }
 
-bool trace_writer::is_open() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return file_ != nullptr;
-}
-
 void trace_writer::write(const QString &iface, const can_message &msg)
 {
     std::lock_guard<std::mutex> lock(mutex_);

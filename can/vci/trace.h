@@ -18,11 +18,10 @@ public:
     // Opens path for appending; an empty path closes the trace.
     bool open(const QString &path);
     void close();
-    bool is_open() const;
     void write(const QString &iface, const can_message &msg);
 
 private:
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     std::FILE *file_ = nullptr;
 };
 

@@ -24,6 +24,19 @@ sockaddr_in loopback(quint16 port)
     return addr;
 }
 
+bool listening(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return false;
+    const sockaddr_in addr = loopback(port);
+    const bool ok = ::connect(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
 quint16 free_local_port()
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -38,19 +51,6 @@ quint16 free_local_port()
     ::close(fd);
     return port;
 }
-
-bool listening(quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return false;
-    const sockaddr_in addr = loopback(port);
-    const bool ok = ::connect(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return ok;
-}
-
-}  // namespace
 
 sim_host::~sim_host() { kill(); }
 

@@ -7,6 +7,9 @@
 
 namespace test_support {
 
+// A local TCP port nobody listens on right now, from the kernel's ephemeral range; 0 if none.
+quint16 free_local_port();
+
 class sim_host {
 public:
     ~sim_host();

@@ -175,7 +175,8 @@ private slots:
                                  "./usr/share/velmora/Document/Velmora用户手册_Ver1.1.pdf",
                                  "./usr/share/applications/velmora.desktop",
                                  "./usr/share/icons/hicolor/64x64/apps/velmora.png",
-                                 "./usr/share/doc/velmora/copyright", "./usr/share/doc/velmora/changelog.gz"})
+                                 "./usr/share/doc/velmora/copyright", "./usr/share/doc/velmora/changelog.gz",
+                                 "./usr/share/man/man1/velmora.1.gz", "./usr/share/man/man1/velmora-sim.1.gz"})
             QVERIFY2(out.contains(QString::fromUtf8(path) + QLatin1Char('\n')), path);
 
         const QString lintian = QStandardPaths::findExecutable(QStringLiteral("lintian"));

@@ -184,7 +184,7 @@ private slots:
             QSKIP("lintian is not installed (scripts/setup installs it)");
         out = run(lintian, {deb}, &code);
         const QStringList errors = out.split(QLatin1Char('\n')).filter(QRegularExpression(QStringLiteral("^E: ")));
-        QVERIFY2(errors.isEmpty(), qPrintable(out));
+        QVERIFY2(code == 0 && errors.isEmpty(), qPrintable(out));
     }
 
     void unpacked_package_shows_its_documents_when_started_elsewhere()

@@ -19,6 +19,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <QTextLayout>
 #include <QTextTable>
 #include <QUrl>
 
@@ -224,16 +225,40 @@ bool place_pictures(QTextDocument &doc, int expected, const QString &dir, qreal 
     return true;
 }
 
-// The layout lets a heading end a page without its text and a caption start a page without its
-// picture. Break before such a heading or picture instead, until no page starts that way (each
-// round moves a block to the next page only, so the rounds end).
+// Lines of a short listing: these move to the next page together rather than split.
+bool in_short_listing(const QTextBlock &block)
+{
+    if (!is_code(block))
+        return false;
+    QTextBlock first = block;
+    while (is_code(first.previous()))
+        first = first.previous();
+    int lines = 0;
+    for (QTextBlock b = first; is_code(b); b = b.next())
+        ++lines;
+    return lines <= 12;
+}
+
+// The layout lets a heading end a page without its text, a caption start a page without its
+// picture and a short listing break in two. Break before such a heading, picture or listing
+// instead, until no page starts that way (each round moves a block to the next page only, so
+// the rounds end).
 void keep_together(QTextDocument &doc, const std::vector<int> &image_blocks, qreal page_height)
 {
+    // By lines, not by the block's box: a line that does not fit is moved down inside its block,
+    // whose box still starts on the page before.
     auto page_of = [&](const QTextBlock &b) {
-        return int(doc.documentLayout()->blockBoundingRect(b).top() / page_height);
+        const qreal top = doc.documentLayout()->blockBoundingRect(b).top();
+        const QTextLayout *l = b.layout();
+        return int((top + (l && l->lineCount() > 0 ? l->lineAt(0).y() : 0)) / page_height);
     };
     auto page_of_bottom = [&](const QTextBlock &b) {
-        return int((doc.documentLayout()->blockBoundingRect(b).bottom() - 1) / page_height);
+        const QRectF box = doc.documentLayout()->blockBoundingRect(b);
+        const QTextLayout *l = b.layout();
+        if (!l || l->lineCount() == 0)
+            return int((box.bottom() - 1) / page_height);
+        const QTextLine last = l->lineAt(l->lineCount() - 1);
+        return int((box.top() + last.y() + last.height() - 1) / page_height);
     };
     for (int round = 0; round < 64; ++round) {
         bool moved = false;
@@ -244,10 +269,15 @@ void keep_together(QTextDocument &doc, const std::vector<int> &image_blocks, qre
             const bool heading = block.blockFormat().headingLevel() > 1;
             const bool picture =
                 std::find(image_blocks.begin(), image_blocks.end(), block.blockNumber()) != image_blocks.end();
-            if (!heading && !picture)
+            const bool listing = is_code(next) && in_short_listing(block);
+            if (!heading && !picture && !listing)
                 continue;
             if (page_of(next) == page_of_bottom(block))
                 continue;
+            QTextBlock first = block;  // a listing moves from its first line
+            while (listing && is_code(first.previous()))
+                first = first.previous();
+            block = first;
             QTextBlockFormat bf = block.blockFormat();
             if (bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
                 continue;

@@ -27,6 +27,11 @@ QString manual_path() { return bin_dir() + QStringLiteral("/Document/Velmoraç”¨æ
 
 QString tool_path() { return QDir(bin_dir() + QStringLiteral("/../tools")).absoluteFilePath(QStringLiteral("velmora-manual")); }
 
+QString source_markdown()
+{
+    return qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") + QStringLiteral("/Document/manual/manual.md");
+}
+
 QString pictures_dir() { return QDir(bin_dir() + QStringLiteral("/../pictures")).absolutePath(); }
 
 struct run_result {
@@ -157,20 +162,24 @@ QList<page_layout> pdf_layout(const QString &pdf)
     return layouts;
 }
 
-QStringList chapter_headings(const QString &markdown_path)
+// The source's headings down to that level ("# " chapters are level 1), squeezed.
+QStringList headings(const QString &markdown_path, int max_level)
 {
     QFile f(markdown_path);
     if (!f.open(QIODevice::ReadOnly))
         return {};
-    QStringList headings;
+    QStringList found;
     bool in_code = false;
     for (const QString &line : QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'))) {
         if (line.startsWith(QLatin1String("```")))
             in_code = !in_code;
-        else if (!in_code && line.startsWith(QLatin1String("# ")))
-            headings << squeezed(line.mid(2));
+        else if (!in_code && line.startsWith(QLatin1Char('#'))) {
+            const int level = line.indexOf(QLatin1Char(' '));
+            if (level >= 1 && level <= max_level && line.left(level) == QString(level, QLatin1Char('#')))
+                found << squeezed(line.mid(level + 1));
+        }
     }
-    return headings;
+    return found;
 }
 
 }  // namespace
@@ -212,6 +221,11 @@ private slots:
         };
         for (const QString &s : expected)
             QVERIFY2(text.contains(s), qPrintable(QStringLiteral("missing from the manual: ") + s));
+        // Nothing lost on the way from the source, such as a section the layout dropped.
+        const QStringList sections = headings(source_markdown(), 3);
+        QVERIFY(sections.size() > 30);
+        for (const QString &h : sections)
+            QVERIFY2(text.contains(h), qPrintable(QStringLiteral("heading missing from the manual: ") + h));
     }
 
     // Chapters start pages; sections (##) flow on.
@@ -281,8 +295,7 @@ private slots:
     {
         if (!have_pdftotext())
             QSKIP("pdftotext (poppler-utils) is not installed");
-        const QStringList chapters =
-            chapter_headings(qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") + QStringLiteral("/Document/manual/manual.md"));
+        const QStringList chapters = headings(source_markdown(), 1);
         QVERIFY(chapters.size() >= 13);
         const QList<page_layout> pages = pdf_layout(manual_path());
         QCOMPARE(pages.size(), pdf_pages(manual_path()));

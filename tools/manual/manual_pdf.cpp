@@ -283,6 +283,8 @@ void keep_together(QTextDocument &doc, const std::vector<int> &image_blocks, qre
                 continue;
             bf.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
             QTextCursor(block).setBlockFormat(bf);
+            // The layout redoes only the changed block; everything after it moves too.
+            doc.markContentsDirty(0, doc.characterCount());
             moved = true;
         }
         if (!moved)

@@ -199,7 +199,7 @@ const std::vector<picture> &pictures()
          [](session &s) { return s.scan_and_connect(QStringLiteral("CAN自定义")); }},
 
         {"custom_control.png",
-         "CAN自定义协议控制 / The custom-protocol control window during an absolute move to 200000 cnt",
+         "CAN自定义协议控制 / The custom-protocol control window during an absolute move to 400000 cnt",
          [](session &s) -> QWidget * {
              s.click("sport");
              QWidget *w = s.shown("control_CAN");
@@ -208,7 +208,8 @@ const std::vector<picture> &pictures()
              s.type(w, "speed", QStringLiteral("60000"));
              s.click("apply", w);
              s.click("enable", w);
-             s.type(w, "absolute_position", QStringLiteral("200000"));
+             // About seven seconds of motion: several polls see it whatever the machine's load.
+             s.type(w, "absolute_position", QStringLiteral("400000"));
              s.click("move_to", w);
              // Caught mid-move: the poll shows a speed and a position on the way.
              return s.label_settles(w, "vel_2", nonzero);
@@ -218,11 +219,14 @@ const std::vector<picture> &pictures()
          "CANopen运动控制 / The CANopen control window on the PP page: the command column run green, "
          "the joint moved to 5000 cnt",
          [](session &s) -> QWidget * {
+             // As a user would: stop the joint and switch it off before changing the protocol.
+             QWidget *custom = s.shown("control_CAN");
+             if (!custom || !s.click("stop", custom) || !s.click("disable", custom))
+                 return nullptr;
              QWidget *node = s.shown("Set_node");
              if (!s.click("Disconnect", node))
                  return nullptr;
-             if (QWidget *custom = s.shown("control_CAN"))
-                 custom->close();
+             custom->close();
              if (!s.choose(node, "comboBox", QStringLiteral("CANopen")) || !s.click("Connect", node))
                  return nullptr;
              s.click("sport");

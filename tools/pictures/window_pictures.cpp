@@ -216,8 +216,8 @@ const std::vector<picture> &pictures()
          }},
 
         {"canopen_control.png",
-         "CANopen运动控制 / The CANopen control window on the PP page: the command column run green, "
-         "the joint moved to 5000 cnt",
+         "CANopen运动控制 / The CANopen control window on the PP page, its command column green after the "
+         "guided sequence, the joint moved to 5000 cnt",
          [](session &s) -> QWidget * {
              // As a user would: stop the joint and switch it off before changing the protocol.
              QWidget *custom = s.shown("control_CAN");
@@ -255,7 +255,7 @@ const std::vector<picture> &pictures()
              return s.label_settles(w, "position", [](const QString &p) { return p == QLatin1String("5000"); });
          }},
 
-        {"monitor.png", "数据监控 / The monitor with the frames of the CANopen sequence",
+        {"monitor.png", "数据监控 / The CANopen monitor with the frames of the guided sequence",
          [](session &s) -> QWidget * {
              QWidget *w = s.shown("monitor");
              auto *table = s.child<QTableWidget>(w, "tableWidget");

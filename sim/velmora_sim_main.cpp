@@ -148,6 +148,15 @@ int main(int argc, char **argv)
         }
     }
 
+    // The virtual bus's sockets answer without Nagle's delay (see vci::virtual_bus_low_delay);
+    // clients that join later are caught by the sweep.
+    QTimer low_delay;
+    if (plugin == QLatin1String("virtualcan")) {
+        vci::virtual_bus_low_delay();
+        QObject::connect(&low_delay, &QTimer::timeout, &app, &vci::virtual_bus_low_delay);
+        low_delay.start(200);
+    }
+
     sim::simulator simulator(joints);
     auto send = [&](const std::vector<vci::can_message> &frames) {
         for (const vci::can_message &m : frames) {

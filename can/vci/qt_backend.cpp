@@ -3,14 +3,71 @@
 #include <QCanBus>
 #include <QCanBusDevice>
 #include <QCanBusFrame>
-#include <QVariant>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <QVariant>
+
+#include <dirent.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cstdlib>
 
 namespace vci {
 namespace {
 
 constexpr int connect_timeout_ms = 3000;
+// A process that hosts the virtual bus sees new clients connect at any time.
+constexpr int low_delay_sweep_ms = 200;
+
+void stop_bus_io_thread();
+
+QThread *start_bus_io_thread()
+{
+    auto *thread = new QThread;
+    thread->setObjectName(QStringLiteral("can-io"));
+    thread->start();
+    // Ended before the application object goes, so that nothing on it outlives the event
+    // dispatcher; without an application object the thread simply ends with the process.
+    qAddPostRoutine(stop_bus_io_thread);
+    return thread;
+}
+
+QThread *&io_thread_slot()
+{
+    static QThread *thread = nullptr;
+    return thread;
+}
+
+void stop_bus_io_thread()
+{
+    QThread *&thread = io_thread_slot();
+    if (!thread)
+        return;
+    thread->quit();
+    thread->wait();
+    delete thread;
+    thread = nullptr;
+}
+
+bool is_tcp_socket(int fd)
+{
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode))
+        return false;
+    int type = 0;
+    socklen_t len = sizeof type;
+    if (getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &len) != 0 || type != SOCK_STREAM)
+        return false;
+    sockaddr_storage addr;
+    socklen_t addr_len = sizeof addr;
+    if (getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &addr_len) != 0)
+        return false;
+    return addr.ss_family == AF_INET || addr.ss_family == AF_INET6;
+}
 
 template <typename F>
 void run_on(QObject *context, F &&f)
@@ -19,6 +76,31 @@ void run_on(QObject *context, F &&f)
 }
 
 }  // namespace
+
+QThread *bus_io_thread()
+{
+    QThread *&thread = io_thread_slot();
+    if (!thread)
+        thread = start_bus_io_thread();
+    return thread;
+}
+
+void virtual_bus_low_delay()
+{
+    DIR *dir = opendir("/proc/self/fd");
+    if (!dir)
+        return;
+    const int own = dirfd(dir);
+    while (const dirent *entry = readdir(dir)) {
+        char *end = nullptr;
+        const long fd = std::strtol(entry->d_name, &end, 10);
+        if (end == entry->d_name || *end != '\0' || fd == own || !is_tcp_socket(static_cast<int>(fd)))
+            continue;
+        const int on = 1;
+        setsockopt(static_cast<int>(fd), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    }
+    closedir(dir);
+}
 
 bool message_from_frame(const QCanBusFrame &frame, can_message *msg)
 {
@@ -54,18 +136,19 @@ QCanBusFrame frame_from_message(const can_message &msg)
 qt_backend::qt_backend(const QString &plugin, const QString &interface)
     : plugin_(plugin), interface_(interface)
 {
-    thread_.setObjectName(QStringLiteral("can-io"));
     context_ = new QObject;
-    context_->moveToThread(&thread_);
-    QObject::connect(&thread_, &QThread::finished, context_, &QObject::deleteLater);
-    thread_.start();
+    context_->moveToThread(bus_io_thread());
 }
 
 qt_backend::~qt_backend()
 {
     disconnect_bus();
-    thread_.quit();
-    thread_.wait();
+    // The thread stays for the next device; this backend's context is deleted there.
+    const QThread *thread = io_thread_slot();
+    if (thread && thread->isRunning())
+        context_->deleteLater();
+    else
+        delete context_;
 }
 
 bool qt_backend::connect_bus(frame_sink *sink, QString *error)
@@ -122,6 +205,12 @@ bool qt_backend::connect_bus(frame_sink *sink, QString *error)
             if (s == QCanBusDevice::UnconnectedState && sink_)
                 sink_->bus_lost(dev->errorString().isEmpty() ? QStringLiteral("bus disconnected") : dev->errorString());
         });
+        if (plugin_ == QLatin1String("virtualcan")) {
+            virtual_bus_low_delay();
+            auto *sweep = new QTimer(dev);
+            QObject::connect(sweep, &QTimer::timeout, sweep, &virtual_bus_low_delay);
+            sweep->start(low_delay_sweep_ms);
+        }
         device_ = dev;
         ok = true;
     });
@@ -148,7 +237,8 @@ bool qt_backend::set_bitrate(int bits_per_second)
 
 void qt_backend::disconnect_bus()
 {
-    if (!thread_.isRunning())
+    const QThread *thread = io_thread_slot();
+    if (!thread || !thread->isRunning())
         return;
     run_on(context_, [&] {
         sink_ = nullptr;
@@ -164,6 +254,9 @@ void qt_backend::disconnect_bus()
 bool qt_backend::transmit(const can_message &msg)
 {
     bool ok = false;
+    const QThread *thread = io_thread_slot();
+    if (!thread || !thread->isRunning())
+        return false;
     run_on(context_, [&] {
         if (!device_ || device_->state() != QCanBusDevice::ConnectedState)
             return;

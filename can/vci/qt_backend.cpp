@@ -23,35 +23,58 @@ constexpr int connect_timeout_ms = 3000;
 // A process that hosts the virtual bus sees new clients connect at any time.
 constexpr int low_delay_sweep_ms = 200;
 
-void stop_bus_io_thread();
-
-QThread *start_bus_io_thread()
+template <typename F>
+void run_on(QObject *context, F &&f)
 {
-    auto *thread = new QThread;
-    thread->setObjectName(QStringLiteral("can-io"));
-    thread->start();
-    // Ended before the application object goes, so that nothing on it outlives the event
-    // dispatcher; without an application object the thread simply ends with the process.
-    qAddPostRoutine(stop_bus_io_thread);
-    return thread;
+    QMetaObject::invokeMethod(context, std::forward<F>(f), Qt::BlockingQueuedConnection);
 }
 
-QThread *&io_thread_slot()
+// The thread and the object every device's context hangs from; both live until the
+// application object goes.
+struct io_thread_state {
+    QThread *thread = nullptr;
+    QObject *root = nullptr;
+};
+
+io_thread_state &io()
 {
-    static QThread *thread = nullptr;
-    return thread;
+    static io_thread_state state;
+    return state;
 }
 
+// Ended before the application object goes, so that nothing on it outlives the event
+// dispatcher: the devices are closed on their own thread, and everything living there is
+// deleted as the thread finishes. Without an application object the thread simply ends with
+// the process.
 void stop_bus_io_thread()
 {
-    QThread *&thread = io_thread_slot();
-    if (!thread)
+    io_thread_state &s = io();
+    if (!s.thread)
         return;
-    thread->quit();
-    thread->wait();
-    delete thread;
-    thread = nullptr;
+    QObject *root = s.root;
+    run_on(root, [root] {
+        for (QCanBusDevice *dev : root->findChildren<QCanBusDevice *>())
+            dev->disconnectDevice();
+    });
+    s.thread->quit();
+    s.thread->wait();
+    delete s.thread;
+    s = io_thread_state();
 }
+
+void start_bus_io_thread()
+{
+    io_thread_state &s = io();
+    s.thread = new QThread;
+    s.thread->setObjectName(QStringLiteral("can-io"));
+    s.root = new QObject;
+    s.root->moveToThread(s.thread);
+    QObject::connect(s.thread, &QThread::finished, s.root, &QObject::deleteLater);
+    s.thread->start();
+    qAddPostRoutine(stop_bus_io_thread);
+}
+
+bool io_thread_running() { return io().thread && io().thread->isRunning(); }
 
 bool is_tcp_socket(int fd)
 {
@@ -69,20 +92,13 @@ bool is_tcp_socket(int fd)
     return addr.ss_family == AF_INET || addr.ss_family == AF_INET6;
 }
 
-template <typename F>
-void run_on(QObject *context, F &&f)
-{
-    QMetaObject::invokeMethod(context, std::forward<F>(f), Qt::BlockingQueuedConnection);
-}
-
 }  // namespace
 
 QThread *bus_io_thread()
 {
-    QThread *&thread = io_thread_slot();
-    if (!thread)
-        thread = start_bus_io_thread();
-    return thread;
+    if (!io().thread)
+        start_bus_io_thread();
+    return io().thread;
 }
 
 void virtual_bus_low_delay()
@@ -136,25 +152,29 @@ QCanBusFrame frame_from_message(const can_message &msg)
 qt_backend::qt_backend(const QString &plugin, const QString &interface)
     : plugin_(plugin), interface_(interface)
 {
-    context_ = new QObject;
-    context_->moveToThread(bus_io_thread());
+    bus_io_thread();
+    QObject *root = io().root;
+    run_on(root, [this, root] { context_ = new QObject(root); });
 }
 
 qt_backend::~qt_backend()
 {
     disconnect_bus();
-    // The thread stays for the next device; this backend's context is deleted there.
-    const QThread *thread = io_thread_slot();
-    if (thread && thread->isRunning())
+    // The thread stays for the next device; this backend's context is deleted there. Once the
+    // thread has ended, the context went with it.
+    if (context_ && io_thread_running())
         context_->deleteLater();
-    else
-        delete context_;
 }
 
 bool qt_backend::connect_bus(frame_sink *sink, QString *error)
 {
     bool ok = false;
-    QString why;
+    QString why = QStringLiteral("the bus thread has ended");
+    if (!context_ || !io_thread_running()) {
+        if (error)
+            *error = why;
+        return false;
+    }
     run_on(context_, [&] {
         QString create_error;
         QCanBusDevice *dev = QCanBus::instance()->createDevice(plugin_, interface_, &create_error);
@@ -237,8 +257,7 @@ bool qt_backend::set_bitrate(int bits_per_second)
 
 void qt_backend::disconnect_bus()
 {
-    const QThread *thread = io_thread_slot();
-    if (!thread || !thread->isRunning())
+    if (!context_ || !io_thread_running())
         return;
     run_on(context_, [&] {
         sink_ = nullptr;
@@ -254,8 +273,7 @@ void qt_backend::disconnect_bus()
 bool qt_backend::transmit(const can_message &msg)
 {
     bool ok = false;
-    const QThread *thread = io_thread_slot();
-    if (!thread || !thread->isRunning())
+    if (!context_ || !io_thread_running())
         return false;
     run_on(context_, [&] {
         if (!device_ || device_->state() != QCanBusDevice::ConnectedState)

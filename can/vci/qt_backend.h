@@ -3,6 +3,7 @@
 
 #include <QCanBusFrame>
 #include <QObject>
+#include <QPointer>
 #include <QThread>
 
 class QCanBusDevice;
@@ -45,7 +46,7 @@ public:
 private:
     QString plugin_;
     QString interface_;
-    QObject *context_ = nullptr;       // lives on the bus I/O thread
+    QPointer<QObject> context_;        // lives on the bus I/O thread
     QCanBusDevice *device_ = nullptr;  // lives on the bus I/O thread
     frame_sink *sink_ = nullptr;
 };

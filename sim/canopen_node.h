@@ -4,6 +4,7 @@
 // Everything happens in answer to a frame: there are no timers, so SYNC drives the PDOs and
 // the cyclic modes, and event-driven PDO types are accepted but never sent by themselves.
 #include "can/vci/bus_backend.h"
+#include "sim/canopen_sdo_ext.h"
 #include "sim/motor_model.h"
 
 #include <cstdint>
@@ -114,6 +115,8 @@ private:
 
     int node_;
     motor_model &motor_;
+    // Segmented transfers, identity strings, stored parameters, manufacturer objects.
+    canopen_sdo_ext sdo_ext_;
 
     // Communication objects, restored by reset communication.
     nmt_state nmt_ = nmt_state::pre_operational;

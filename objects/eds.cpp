@@ -260,6 +260,7 @@ bool build(const std::vector<raw_section> &sections, eds_document *doc, parse_er
     for (size_t i = 0; i < sections.size(); ++i)
         by_name.insert(sections[i].name, static_cast<int>(i));
     std::map<uint16_t, od_object> objects;
+    size_t entry_count = 0;
     for (const raw_section &s : sections) {
         uint16_t index = 0;
         if (s.name == QLatin1String("fileinfo"))
@@ -274,6 +275,10 @@ bool build(const std::vector<raw_section> &sections, eds_document *doc, parse_er
         object.index = index;
         if (!read_object(s, by_name, sections, &object, e))
             return false;
+        // Compact arrays multiply a few lines into many entries; the total stays bounded.
+        entry_count += object.entries.size();
+        if (entry_count > static_cast<size_t>(eds_max_entries))
+            return fail(e, s.line, QStringLiteral("对象过多/more than %1 entries").arg(eds_max_entries));
         objects[index] = object;
     }
     for (const raw_section &s : sections) {
@@ -328,13 +333,16 @@ void write_entry_keys(QStringList &out, const od_entry &e)
 void write_object(QStringList &out, const od_object &o)
 {
     out << QString() << QStringLiteral("[%1]").arg(hex4(o.index));
-    if (o.object_type != object_array && o.object_type != object_record && o.entries.size() == 1) {
+    const bool structured = o.object_type == object_array || o.object_type == object_record;
+    if (!structured && o.entries.size() == 1) {
         od_entry e = o.entries.front();
         e.name = o.name;
         write_entry_keys(out, e);
         return;
     }
-    out << QStringLiteral("ParameterName=") + one_line(o.name) << QStringLiteral("ObjectType=0x%1").arg(o.object_type, 0, 16)
+    // A plain variable that a file gave sub-objects anyway is written as the record it became.
+    const uint8_t type = structured ? o.object_type : object_record;
+    out << QStringLiteral("ParameterName=") + one_line(o.name) << QStringLiteral("ObjectType=0x%1").arg(type, 0, 16)
         << QStringLiteral("SubNumber=%1").arg(o.entries.size());
     for (const od_entry &e : o.entries) {
         out << QString() << QStringLiteral("[%1sub%2]").arg(hex4(o.index)).arg(QString::number(e.sub, 16).toUpper());

@@ -25,6 +25,7 @@ constexpr qint64 eds_max_bytes = 4 * 1024 * 1024;
 constexpr int eds_max_line = 4096;
 constexpr int eds_max_sections = 20000;
 constexpr int eds_max_keys = 200000;
+constexpr int eds_max_entries = 65536;
 
 // Object codes of ObjectType.
 constexpr uint8_t object_domain = 0x2;

@@ -8,7 +8,6 @@ namespace {
 constexpr uint32_t abort_toggle = 0x05030000;
 constexpr uint32_t abort_unknown_command = 0x05040001;
 constexpr uint32_t abort_read_only = 0x06010002;
-constexpr uint32_t abort_no_object = 0x06020000;
 constexpr uint32_t abort_length_mismatch = 0x06070010;
 constexpr uint32_t abort_too_long = 0x06070012;
 constexpr uint32_t abort_too_short = 0x06070013;

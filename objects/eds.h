@@ -44,6 +44,7 @@ struct od_entry {
     QString high_limit;
     bool pdo_mapping = false;
     QString parameter_value;  // DCF: the value configured or read; empty when none
+    bool differs = false;     // the value read is not the default
     int line = 0;             // where the entry's section starts
 };
 

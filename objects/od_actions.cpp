@@ -26,7 +26,7 @@ encoded prepare_write(const od_entry *entry, uint16_t type, const QString &text)
 
 QString value_text(const od_entry &entry, const QByteArray &bytes)
 {
-    const bool hex = is_unsigned_integer(entry.type) && entry.default_value.trimmed().startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+    const bool hex = is_unsigned_integer(entry.type) && entry.default_value.contains(QLatin1String("0x"), Qt::CaseInsensitive);
     return format_value(entry.type, bytes, hex);
 }
 

@@ -14,7 +14,7 @@ namespace objects {
 encoded prepare_write(const od_entry *entry, uint16_t type, const QString &text);
 
 // The read value as the tree and the DCF show it: unsigned numbers in hex when the data sheet
-// writes their default in hex, everything else as format_value gives it.
+// writes their default in hex ("0x80", "$NODEID+0x180"), everything else as format_value gives it.
 QString value_text(const od_entry &entry, const QByteArray &bytes);
 // False when the entry has no default, or the default (node id put in) is the value read.
 bool differs_from_default(const od_entry &entry, const QByteArray &bytes, int node_id);

@@ -54,8 +54,7 @@ Object_dictionary::Object_dictionary(QWidget *parent)
     setMinimumSize(900, 560);
     ui->objects->setModel(model_);
     model_->set_document(standard_objects());
-    ui->objects->header()->setSectionResizeMode(od_tree_model::col_name, QHeaderView::Stretch);
-    ui->objects->header()->setStretchLastSection(false);
+    fit_columns();
     ui->type->setCurrentText(QStringLiteral("UNSIGNED16"));
     set_document_title(QStringLiteral("CiA 301/402"));
     connect(ui->objects, &QTreeView::clicked, this, &Object_dictionary::show_entry);
@@ -143,6 +142,15 @@ void Object_dictionary::show_status(const QString &text, bool error)
     ui->status->setText(text);
 }
 
+void Object_dictionary::fit_columns()
+{
+    // Names and values need the room; the value column takes whatever the window adds.
+    static const int widths[od_tree_model::col_count - 1] = {110, 70, 230, 120, 60, 120, 100, 40};
+    for (int c = 0; c < od_tree_model::col_count - 1; ++c)
+        ui->objects->setColumnWidth(c, widths[c]);
+    ui->objects->header()->setStretchLastSection(true);
+}
+
 void Object_dictionary::set_document_title(const QString &text)
 {
     ui->eds_file->setText(text);
@@ -151,7 +159,9 @@ void Object_dictionary::set_document_title(const QString &text)
 bool Object_dictionary::read_address(uint16_t *index, uint8_t *sub)
 {
     uint64_t i = 0, s = 0;
-    if (!parse_bounded(ui->index->text(), 0xFFFF, &i) || !parse_bounded(ui->subindex->text(), 0xFF, &s)) {
+    // An empty subindex is sub 0, as its placeholder shows.
+    const QString sub_text = ui->subindex->text().trimmed().isEmpty() ? QStringLiteral("0") : ui->subindex->text();
+    if (!parse_bounded(ui->index->text(), 0xFFFF, &i) || !parse_bounded(sub_text, 0xFF, &s)) {
         show_status(QStringLiteral("索引或子索引无效/Index or subindex is not a number in range"), true);
         return false;
     }
@@ -264,6 +274,7 @@ bool Object_dictionary::load_eds(const QString &path)
         return false;
     }
     model_->set_document(r.document);
+    fit_columns();
     document_chosen_ = true;
     set_document_title(QFileInfo(path).fileName());
     show_status(QStringLiteral("已载入/loaded %1 objects").arg(r.document.objects.size()), false);

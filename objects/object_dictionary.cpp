@@ -133,7 +133,7 @@ bool Object_dictionary::custom_ready()
 
 sdo_link Object_dictionary::link()
 {
-    return adapter_sdo_link(node(), [this](const QString &t) { emit senddata(t); });
+    return exchange_sdo_link(adapter_bus_ops(), node(), [this](const QString &t) { emit senddata(t); });
 }
 
 void Object_dictionary::show_status(const QString &text, bool error)

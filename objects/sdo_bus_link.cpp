@@ -1,29 +1,11 @@
 #include "objects/sdo_bus_link.h"
 
-#include "app/shared_values.h"
-#include "can/adapter.h"
-#include "can/vci/vci.h"
-#include "tools/monitor_record.h"
+#include "objects/sdo_abort.h"
 
-#include <QDateTime>
-#include <QElapsedTimer>
+#include <cstring>
 
 namespace objects {
 namespace {
-
-// Receive waits at most this long per call, so a silent node costs sdo_timeout_ms and no more.
-constexpr int receive_slice_ms = 10;
-
-void log_frame(const monitor_sink &emit_text, monitor_direction direction, uint32_t id, const uint8_t *data, int len,
-               const QString &description)
-{
-    if (!monitor_logging_on(1))
-        return;
-    for (const QString &t : monitor_record(monitor_seq, QDateTime::currentDateTime(), direction, id, data, len, description))
-        if (emit_text)
-            emit_text(t);
-    ++monitor_seq;
-}
 
 QString describe(const sdo_frame &f)
 {
@@ -37,58 +19,49 @@ QString describe(const sdo_frame &f)
     }
 }
 
-bool send(int node, const sdo_frame &f, const monitor_sink &emit_text)
+exchange_request sdo_request(int node, const sdo_frame &f, int window_ms)
 {
-    const uint32_t id = 0x600u + static_cast<uint32_t>(node);
-    if (!send_frame(id, f.data, 8, 0))
-        return false;
-    log_frame(emit_text, monitor_direction::sent, id, f.data, 8, describe(f));
-    return true;
+    return exchange_request(0x600u + static_cast<uint32_t>(node), f.data, 8, window_ms);
 }
 
-// Reads what arrives until a frame from the node passes is_reply or the time is up.
-bool await_reply(int node, const std::function<bool(const sdo_frame &)> &is_reply, sdo_frame *reply,
-                 const monitor_sink &emit_text)
+QString abort_comment(const bus_frame &, const reply_verdict &verdict)
 {
-    const uint32_t reply_id = 0x580u + static_cast<uint32_t>(node);
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < sdo_timeout_ms) {
-        vci_frame batch[frame_batch_size];
-        const int32_t wait = static_cast<int32_t>(std::min<qint64>(receive_slice_ms, sdo_timeout_ms - clock.elapsed()));
-        const int32_t n = Receive(device_type, device_index, can_index, batch, frame_batch_size, std::max(wait, 1));
-        if (n < 0)
-            return false;
-        bool found = false;
-        for (int32_t i = 0; i < n; ++i) {
-            const int len = batch[i].data_len > 8 ? 8 : batch[i].data_len;
-            log_frame(emit_text, monitor_direction::received, batch[i].id, batch[i].data, len, QString());
-            if (found || batch[i].id != reply_id || batch[i].remote_flag || len != 8)
-                continue;
-            sdo_frame f;
-            std::copy(batch[i].data, batch[i].data + 8, f.data);
-            if (is_reply(f)) {
-                *reply = f;
-                found = true;  // the rest of the batch is still logged
-            }
-        }
-        if (found)
-            return true;
-    }
-    return false;
+    return verdict.kind == reply_kind::refusal ? abort_text(verdict.code) : QString();
 }
 
 }  // namespace
 
-sdo_link adapter_sdo_link(int node, const monitor_sink &emit_text)
+sdo_link exchange_sdo_link(const exchange_bus &bus, int node, const monitor_sink &emit_text)
 {
+    const uint32_t reply_id = 0x580u + static_cast<uint32_t>(node);
     sdo_link link;
-    link.transact = [node, emit_text](const sdo_frame &request, const std::function<bool(const sdo_frame &)> &is_reply,
-                                      sdo_frame *reply) {
-        ClearBuffer(device_type, device_index, can_index);
-        return send(node, request, emit_text) && await_reply(node, is_reply, reply, emit_text);
+    link.transact = [&bus, node, reply_id, emit_text](const sdo_frame &request,
+                                                        const std::function<bool(const sdo_frame &)> &is_reply,
+                                                        sdo_frame *reply) {
+        exchange_request r = sdo_request(node, request, sdo_timeout_ms);
+        r.wait = wait_policy::until_reply;
+        r.decoder = [reply_id, &is_reply](const bus_frame &f) {
+            reply_verdict v;
+            if (f.id != reply_id || f.len != 8)
+                return v;
+            sdo_frame candidate;
+            std::memcpy(candidate.data, f.data, 8);
+            if (!is_reply(candidate))
+                return v;
+            v.kind = sdo_is_abort(candidate) ? reply_kind::refusal : reply_kind::reply;
+            v.code = sdo_is_abort(candidate) ? sdo_abort_code(candidate) : 0;
+            return v;
+        };
+        const exchange_outcome out = run_exchange(bus, r, monitor_hooks(emit_text, 1, describe(request), abort_comment));
+        if (!out.answered)
+            return false;
+        std::memcpy(reply->data, out.reply.data, 8);
+        return true;
     };
-    link.send = [node, emit_text](const sdo_frame &f) { send(node, f, emit_text); };
+    // The client's own abort awaits nothing.
+    link.send = [&bus, node, emit_text](const sdo_frame &f) {
+        run_exchange(bus, sdo_request(node, f, 0), monitor_hooks(emit_text, 1, describe(f)));
+    };
     return link;
 }
 

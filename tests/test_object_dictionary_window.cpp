@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
@@ -161,6 +162,9 @@ private slots:
         address("0x3000", "0", "UNSIGNED32");
         press("read");
         QVERIFY2(status().contains(QLatin1String("(0x06020000)")), qPrintable(status()));
+        // The abort's row in the monitor says why.
+        const int last_row = canopen_monitor->cell_count() / 6 - 1;
+        QVERIFY(canopen_monitor->table()->item(last_row, 5)->text().contains(QLatin1String("object does not exist")));
         // The built-in list knows 0x6041 is read-only: refused without a frame.
         const int32_t cells = canopen_monitor->cell_count();
         address("0x6041", "0", "UNSIGNED16");
@@ -182,12 +186,20 @@ private slots:
         QVERIFY(status().contains(QLatin1String("line 4")));
         QVERIFY(entry(0x6041, 0));
 
+        // A node that never answers: one step's timeout, then the SDO timeout abort.
+        sdo_request_id = 0x605;
+        address("0x1000", "0", "UNSIGNED32");
+        press("read");
+        QVERIFY(status().contains(QLatin1String("(0x05040000)")));
+        sdo_request_id = 0x601;
+
         // A joint without CANopen firmware is not asked at all.
         canopen_supported = 0;
         address("0x1008", "0", "VISIBLE_STRING");
+        const int32_t cells_before = canopen_monitor->cell_count();
         press("read");
         QVERIFY(status().contains(QLatin1String("no CANopen")));
-        QCOMPARE(canopen_monitor->cell_count(), cells);
+        QCOMPARE(canopen_monitor->cell_count(), cells_before);
     }
 
     void registers_of_the_custom_protocol()

@@ -26,7 +26,8 @@ void od_tree_model::set_document(const eds_document &document)
 
 void od_tree_model::values_changed()
 {
-    // Only the value column changes; views repaint the visible rows.
+    // Only values and their marks change, of any row: the rows themselves stay.
+    emit layoutAboutToBeChanged();
     emit layoutChanged();
 }
 

@@ -1,6 +1,8 @@
 #include "objects/od_types.h"
 
+#include <cctype>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace objects {
@@ -258,7 +260,8 @@ bool parse_hex_bytes(const QString &text, QByteArray *out)
     for (QChar c : text) {
         if (c.isSpace())
             continue;
-        if (!isxdigit(c.toLatin1()) || c.unicode() > 0x7F)
+        // Checked as ASCII first: isxdigit of a negative char is undefined.
+        if (c.unicode() > 0x7F || !isxdigit(static_cast<unsigned char>(c.toLatin1())))
             return false;
         digits.append(c);
     }

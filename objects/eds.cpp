@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QStringList>
+#include <QTextCodec>
 #include <map>
 
 namespace objects {
@@ -77,6 +78,11 @@ bool sub_section(const QString &name, uint16_t *index, uint8_t *sub)
 // Splits the text into sections of keys, refusing what no EDS contains.
 bool read_sections(const QByteArray &text, std::vector<raw_section> *sections, parse_error *e)
 {
+    // Many vendor tools still write Latin-1 ("µs", "°C"); a file that is not valid UTF-8 is
+    // read as Latin-1 throughout rather than with replacement characters.
+    QTextCodec::ConverterState state;
+    QTextCodec::codecForMib(106)->toUnicode(text.constData(), text.size(), &state);
+    const bool latin1 = state.invalidChars > 0;
     QHash<QString, int> seen;
     int key_count = 0;
     int line_no = 0;
@@ -88,7 +94,9 @@ bool read_sections(const QByteArray &text, std::vector<raw_section> *sections, p
         ++line_no;
         if (end - start > eds_max_line)
             return fail(e, line_no, QStringLiteral("行过长/line longer than %1 characters").arg(eds_max_line));
-        const QString line = QString::fromUtf8(text.constData() + start, end - start).trimmed();
+        const QString line = (latin1 ? QString::fromLatin1(text.constData() + start, end - start)
+                                     : QString::fromUtf8(text.constData() + start, end - start))
+                                 .trimmed();
         start = end + 1;
         if (line.isEmpty() || line.startsWith(QLatin1Char(';')))
             continue;

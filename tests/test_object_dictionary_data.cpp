@@ -122,6 +122,11 @@ private slots:
         QVERIFY(resolve_node_id(QStringLiteral("$NODEID"), 7, &v));
         QCOMPARE(v, QStringLiteral("7"));
         QVERIFY(!resolve_node_id(QStringLiteral("$NODEID*2"), 7, &v));
+
+        // A Latin-1 file reads as Latin-1, a UTF-8 one as UTF-8.
+        const QByteArray var("[2000]\nParameterName=Cycle in \xB5s\nDataType=7\nAccessType=rw\n");
+        QCOMPARE(parse_eds(var).document.objects.front().name, QStringLiteral("Cycle in \u00B5s"));
+        QCOMPARE(parse_eds(QString::fromLatin1(var).toUtf8()).document.objects.front().name, QStringLiteral("Cycle in \u00B5s"));
     }
 
     void broken_files_name_their_line_data()

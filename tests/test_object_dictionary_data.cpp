@@ -2,9 +2,11 @@
 // vendor-style data sheet reads, where a broken one fails, and that an exported DCF reads back
 // with the same values.
 #include "objects/eds.h"
+#include "objects/od_tree_model.h"
 #include "objects/od_types.h"
 #include "objects/standard_objects.h"
 
+#include <QAbstractItemModelTester>
 #include <QFile>
 #include <QtTest>
 
@@ -185,6 +187,31 @@ private slots:
         }
         QVERIFY(dcf.contains("FileName=joint5.dcf\n"));
         QVERIFY(dcf.contains("[ManufacturerObjects]\nSupportedObjects=1\n1=0x2100\n"));
+    }
+
+    void tree_model()
+    {
+        od_tree_model model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        eds_document d = parse_eds(fixture("vendor_style.eds")).document;
+        model.set_document(d);
+        // Variables are single rows, arrays and records have their entries below.
+        QCOMPARE(model.rowCount(), 7);
+        QCOMPARE(model.rowCount(model.index(0, 0)), 0);
+        QCOMPARE(model.rowCount(model.index(4, 0)), 3);  // 0x1018
+        QVERIFY(!model.entry_at(model.index(4, 0)));
+        for (const od_object &o : d.objects)
+            for (const od_entry &e : o.entries) {
+                const od_entry *found = model.entry_at(model.index_of(e.index, e.sub));
+                QVERIFY(found && found->index == e.index && found->sub == e.sub);
+            }
+        model.document().objects[6].entries[0].parameter_value = QStringLiteral("1234");
+        model.document().objects[6].entries[0].differs = true;
+        model.values_changed();
+        const QModelIndex value = model.index(6, od_tree_model::col_value);
+        QCOMPARE(model.data(value, Qt::DisplayRole).toString(), QStringLiteral("1234"));
+        QVERIFY(model.data(value, Qt::FontRole).value<QFont>().bold());
+        model.set_document(standard_objects());
     }
 
     void shipped_and_built_in_dictionaries()

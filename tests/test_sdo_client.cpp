@@ -2,7 +2,9 @@
 // across a reset node) and against a scripted server for the faults a good joint never shows:
 // an abort mid-transfer, a wrong toggle bit, a wrong size, silence. Server frames are written
 // out by hand from CiA 301.
+#include "objects/od_actions.h"
 #include "objects/od_types.h"
+#include "objects/standard_objects.h"
 #include "objects/sdo_abort.h"
 #include "objects/sdo_client.h"
 #include "sim/sim_joint.h"
@@ -237,6 +239,32 @@ private slots:
         wire.replies = {frame_of("6000210000000000")};
         QVERIFY(sdo_download(wire.link(), 0x2100, 0, QByteArray::fromHex("d204")).ok);
         QCOMPARE(wire.requests.front(), QByteArray::fromHex("2b002100d2040000"));
+    }
+
+    void read_all_stops_when_asked_or_when_the_node_falls_silent()
+    {
+        sim_wire wire;
+        eds_document d = standard_objects();
+        int calls = 0;
+        read_all_summary s = read_all(d, wire.link(), 1, [&calls](int done, int) { return ++calls, done < 3; });
+        QVERIFY(s.cancelled);
+        QCOMPARE(s.read, 3);
+        QCOMPARE(find_entry(d, 0x1000, 0)->parameter_value, QStringLiteral("0x00020192"));
+        QVERIFY(find_entry(d, 0x1008, 0)->parameter_value.isEmpty());
+
+        s = read_all(d, wire.link(), 1, nullptr);
+        QVERIFY(!s.cancelled && !s.no_answer);
+        QCOMPARE(s.refused, 0);
+        QCOMPARE(find_entry(d, 0x1014, 0)->parameter_value, QStringLiteral("0x00000081"));
+        QVERIFY(!find_entry(d, 0x1014, 0)->differs);
+
+        // Silence after the first object: one timeout ends the run instead of one per object.
+        scripted_wire silent;
+        silent.replies = {frame_of("4300100092010200")};
+        s = read_all(d, silent.link(), 1, nullptr);
+        QVERIFY(s.no_answer);
+        QCOMPARE(s.read, 1);
+        QCOMPARE(silent.requests.size(), 2);
     }
 
     void abort_texts()

@@ -371,9 +371,7 @@ void Object_dictionary::on_register_read_clicked()
         ui->register_status->setText(QStringLiteral("无应答/No reply"));
         return;
     }
-    ui->register_value->setText(ui->register_hex->isChecked()
-                                    ? QStringLiteral("0x%1").arg(static_cast<uint32_t>(reply_value), 8, 16, QLatin1Char('0')).toUpper().replace(QLatin1String("0X"), QLatin1String("0x"))
-                                    : QString::number(reply_value));
+    ui->register_value->setText(register_value_text(reply_value, ui->register_hex->isChecked()));
     ui->register_status->setText(QStringLiteral("读取完成/read"));
 }
 
@@ -382,18 +380,13 @@ void Object_dictionary::on_register_write_clicked()
     uint16_t reg = 0;
     if (!read_register_number(&reg))
         return;
-    // Signed decimal, or hex taken as the 32-bit pattern.
-    number n;
-    const bool hex = ui->register_value->text().trimmed().startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
-    const bool fits = parse_number(ui->register_value->text(), &n)
-                      && (hex ? !n.negative && n.magnitude <= 0xFFFFFFFFu : n.magnitude <= (n.negative ? 0x80000000u : 0x7FFFFFFFu));
-    if (!fits) {
+    int32_t value = 0;
+    if (!parse_register_value(ui->register_value->text(), &value)) {
         ui->register_status->setText(QStringLiteral("数值无效/Not a 32-bit value"));
         return;
     }
     if (!custom_ready())
         return;
-    const int32_t value = static_cast<int32_t>(n.negative ? 0 - static_cast<uint32_t>(n.magnitude) : static_cast<uint32_t>(n.magnitude));
     const bool ok = custom_exchange([this](const QString &t) { emit send_custom_data(t); }, static_cast<uint32_t>(custom_request_id),
                                     custom_write(reg, value, QStringLiteral("写寄存器/Write register 0x%1").arg(reg, 4, 16, QLatin1Char('0')), 1));
     ui->register_status->setText(ok ? QStringLiteral("已发送，已收到应答/sent, answered") : QStringLiteral("无应答/No reply"));

@@ -323,4 +323,25 @@ QString format_value(uint16_t type, const QByteArray &bytes, bool hex)
     return QString::number(raw);
 }
 
+bool parse_register_value(const QString &text, int32_t *value)
+{
+    number n;
+    if (!parse_number(text, &n))
+        return false;
+    const bool hex = text.trimmed().startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+    const bool fits = hex ? n.magnitude <= 0xFFFFFFFFu : n.magnitude <= (n.negative ? 0x80000000u : 0x7FFFFFFFu);
+    if (!fits)
+        return false;
+    const uint32_t pattern = static_cast<uint32_t>(n.magnitude);
+    *value = static_cast<int32_t>(n.negative ? 0u - pattern : pattern);
+    return true;
+}
+
+QString register_value_text(int32_t value, bool hex)
+{
+    if (!hex)
+        return QString::number(value);
+    return QStringLiteral("0x") + QString::number(static_cast<uint32_t>(value), 16).toUpper().rightJustified(8, QLatin1Char('0'));
+}
+
 }  // namespace objects

@@ -83,4 +83,10 @@ struct number {
 };
 bool parse_number(const QString &text, number *out, bool octal = false);
 
+// A 32-bit register value of the drive's own protocol: signed decimal ("-0x10" too), or
+// 0x-hexadecimal taken as the bit pattern ("0xFFFFFFFF" is -1). False beyond 32 bits.
+bool parse_register_value(const QString &text, int32_t *value);
+// Signed decimal, or "0x" with eight upper-case digits.
+QString register_value_text(int32_t value, bool hex);
+
 }  // namespace objects

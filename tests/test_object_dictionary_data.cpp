@@ -87,6 +87,16 @@ private slots:
         // A reply of the wrong size is shown as it came, not forced into the type.
         QCOMPARE(format_value(code(data_type::unsigned32), QByteArray::fromHex("9201")), QStringLiteral("92 01"));
         QCOMPARE(format_value(code(data_type::visible_string), QByteArray("abc\0\0", 5)), QStringLiteral("abc"));
+
+        // Register values of the drive's protocol: signed decimal or a 32-bit hex pattern.
+        int32_t v = 0;
+        QVERIFY(parse_register_value(QStringLiteral("-2147483648"), &v) && v == INT32_MIN);
+        QVERIFY(parse_register_value(QStringLiteral("0xFFFFFFFF"), &v) && v == -1);
+        QVERIFY(!parse_register_value(QStringLiteral("2147483648"), &v));
+        QVERIFY(!parse_register_value(QStringLiteral("0x100000000"), &v));
+        QVERIFY(parse_register_value(QStringLiteral("-0x10"), &v) && v == -16);
+        QCOMPARE(register_value_text(-1, true), QStringLiteral("0xFFFFFFFF"));
+        QCOMPARE(register_value_text(1500, true), QStringLiteral("0x000005DC"));
     }
 
     void vendor_style_data_sheet()

@@ -29,7 +29,7 @@ Object_dictionary::file_chooser chooser;
 
 const char *const eds_name = "velmora_joint.eds";
 
-// "0x6041", "24641" or "6041h"-free plain forms; false for anything else or out of range.
+// Decimal or 0x-hexadecimal ("24641", "0x6041"); false for anything else or beyond max.
 bool parse_bounded(const QString &text, uint64_t max, uint64_t *value)
 {
     number n;

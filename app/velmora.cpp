@@ -10,6 +10,7 @@
 #include "canopen/control_canopen.h"
 #include "custom_protocol/control_can.h"
 #include "node/set_node.h"
+#include "objects/object_dictionary.h"
 #include "tools/custom_send.h"
 #include "tools/monitor.h"
 #include "ui_velmora.h"
@@ -72,6 +73,7 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     ui->sport->setStyleSheet(button_style);
     ui->monitoring->setStyleSheet(button_style);
     ui->custom_send->setStyleSheet(button_style);
+    ui->objects->setStyleSheet(button_style);
 
     // The order is binding: each constructor reads the pointers set before it.
     custom_send_window = new custom_send();
@@ -81,6 +83,7 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     canopen_control = new control_CANopen();
     settings_window = new joint_CAN_set();
     set_node_window = new Set_node();
+    objects_window = new Object_dictionary();
 
     move(0, 100);
 
@@ -94,6 +97,7 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     connect(this, &Velmora::languagechange, settings_window, &joint_CAN_set::comboBox);
     connect(this, &Velmora::languagechange, custom_send_window, &custom_send::comboBox);
     connect(this, &Velmora::languagechange, set_node_window, &Set_node::comboBox);
+    connect(this, &Velmora::languagechange, objects_window, &Object_dictionary::comboBox);
 
     setFixedSize(394, 337);
 
@@ -104,7 +108,11 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     refresh_bus_status();
 }
 
-Velmora::~Velmora() { delete ui; }
+Velmora::~Velmora()
+{
+    delete objects_window;
+    delete ui;
+}
 
 QString Velmora::bus_status_text()
 {
@@ -149,6 +157,7 @@ void Velmora::closeEvent(QCloseEvent *event)
         set_node_window->close();
     if (custom_send_open)
         custom_send_window->close();
+    objects_window->close();
     if (device_open == 1)
         close_adapter();
     event->accept();
@@ -267,4 +276,13 @@ void Velmora::on_connect_device_clicked()
 {
     set_node_window->show();
     set_node_window->activateWindow();
+}
+
+void Velmora::on_objects_clicked()
+{
+    if (device_open == 0)
+        return;
+    objects_window->move(150, 150);
+    objects_window->show();
+    objects_window->activateWindow();
 }

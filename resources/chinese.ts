@@ -1,6 +1,146 @@
 <?xml version='1.0' encoding='utf-8'?>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>Object_dictionary</name>
+    <message>
+        <source>对象字典/Objects</source>
+        <translation>对象字典</translation>
+    </message>
+    <message>
+        <source>CANopen</source>
+        <translation>CANopen</translation>
+    </message>
+    <message>
+        <source>索引/Index</source>
+        <translation>索引</translation>
+    </message>
+    <message>
+        <source>0x6041</source>
+        <translation>0x6041</translation>
+    </message>
+    <message>
+        <source>子索引/Sub</source>
+        <translation>子索引</translation>
+    </message>
+    <message>
+        <source>0</source>
+        <translation>0</translation>
+    </message>
+    <message>
+        <source>类型/Type</source>
+        <translation>类型</translation>
+    </message>
+    <message>
+        <source>BOOLEAN</source>
+        <translation>BOOLEAN</translation>
+    </message>
+    <message>
+        <source>INTEGER8</source>
+        <translation>INTEGER8</translation>
+    </message>
+    <message>
+        <source>INTEGER16</source>
+        <translation>INTEGER16</translation>
+    </message>
+    <message>
+        <source>INTEGER32</source>
+        <translation>INTEGER32</translation>
+    </message>
+    <message>
+        <source>INTEGER64</source>
+        <translation>INTEGER64</translation>
+    </message>
+    <message>
+        <source>UNSIGNED8</source>
+        <translation>UNSIGNED8</translation>
+    </message>
+    <message>
+        <source>UNSIGNED16</source>
+        <translation>UNSIGNED16</translation>
+    </message>
+    <message>
+        <source>UNSIGNED32</source>
+        <translation>UNSIGNED32</translation>
+    </message>
+    <message>
+        <source>UNSIGNED64</source>
+        <translation>UNSIGNED64</translation>
+    </message>
+    <message>
+        <source>REAL32</source>
+        <translation>REAL32</translation>
+    </message>
+    <message>
+        <source>REAL64</source>
+        <translation>REAL64</translation>
+    </message>
+    <message>
+        <source>VISIBLE_STRING</source>
+        <translation>VISIBLE_STRING</translation>
+    </message>
+    <message>
+        <source>OCTET_STRING</source>
+        <translation>OCTET_STRING</translation>
+    </message>
+    <message>
+        <source>DOMAIN</source>
+        <translation>DOMAIN</translation>
+    </message>
+    <message>
+        <source>值/Value</source>
+        <translation>值</translation>
+    </message>
+    <message>
+        <source>读/Read</source>
+        <translation>读</translation>
+    </message>
+    <message>
+        <source>写/Write</source>
+        <translation>写</translation>
+    </message>
+    <message>
+        <source>打开EDS/Open EDS</source>
+        <translation>打开EDS</translation>
+    </message>
+    <message>
+        <source>全部读取/Read all</source>
+        <translation>全部读取</translation>
+    </message>
+    <message>
+        <source>导出DCF/Export DCF</source>
+        <translation>导出DCF</translation>
+    </message>
+    <message>
+        <source>保存参数/Save parameters</source>
+        <translation>保存参数</translation>
+    </message>
+    <message>
+        <source>恢复默认/Restore defaults</source>
+        <translation>恢复默认</translation>
+    </message>
+    <message>
+        <source>自定义协议/Custom protocol</source>
+        <translation>自定义协议</translation>
+    </message>
+    <message>
+        <source>寄存器/Register</source>
+        <translation>寄存器</translation>
+    </message>
+    <message>
+        <source>0x0002</source>
+        <translation>0x0002</translation>
+    </message>
+    <message>
+        <source>十六进制/Hex</source>
+        <translation>十六进制</translation>
+    </message>
+    <message>
+        <source>读请求2字节(寄存器号)，写请求6字节(寄存器号+32位值，高字节在前)。
+Read requests carry the 2-byte register number; writes add the 32-bit value, most significant byte first.</source>
+        <translation>读请求2字节(寄存器号)，写请求6字节(寄存器号+32位值，高字节在前)。</translation>
+    </message>
+</context>
+<context>
     <name>Set_node</name>
     <message>
         <source>设备连接</source>
@@ -173,6 +313,11 @@ Custom</source>
         <source>请先关闭其他上位机程序或检查是否连接好调试器
 </source>
         <translation>请先关闭其他上位机程序或检查是否连接好调试器</translation>
+    </message>
+    <message>
+        <source>对象字典
+Objects</source>
+        <translation>对象字典</translation>
     </message>
 </context>
 <context>

@@ -201,6 +201,7 @@ void canopen_node::reset_communication()
     sync_count_ = 0;
     tpdo_sent_once_ = false;
     rpdo_buffered_ = false;
+    sdo_ext_.reset_communication();
 }
 
 void canopen_node::reset_application()
@@ -225,6 +226,7 @@ void canopen_node::reset_application()
     pending_setpoint_ = 0;
     ip_running_ = false;
     ip_target_ = 0;
+    sdo_ext_.reset_application();
 }
 
 void canopen_node::handle(const vci::can_message &frame, std::vector<vci::can_message> &out)
@@ -321,6 +323,10 @@ void canopen_node::handle_sdo(const vci::can_message &frame, std::vector<vci::ca
     vci::can_message reply;
     reply.id = sdo_response_base + static_cast<uint32_t>(node_);
     reply.len = 8;
+    if (sdo_ext_.handle(frame.data, reply.data)) {
+        out.push_back(reply);
+        return;
+    }
     reply.data[1] = frame.data[1];
     reply.data[2] = frame.data[2];
     reply.data[3] = sub;

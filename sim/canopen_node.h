@@ -5,6 +5,7 @@
 // the cyclic modes, and event-driven PDO types are accepted but never sent by themselves. The
 // one exception is the heartbeat (0x1017), which the bus asks for with the time of day.
 #include "can/vci/bus_backend.h"
+#include "sim/canopen_sdo_ext.h"
 #include "sim/motor_model.h"
 
 #include <cstdint>
@@ -117,6 +118,8 @@ private:
 
     int node_;
     motor_model &motor_;
+    // Segmented transfers, identity strings, stored parameters, manufacturer objects.
+    canopen_sdo_ext sdo_ext_;
 
     // Communication objects, restored by reset communication.
     nmt_state nmt_ = nmt_state::pre_operational;

@@ -1,0 +1,469 @@
+#include "objects/eds.h"
+
+#include "objects/od_types.h"
+
+#include <QHash>
+#include <QStringList>
+#include <QTextCodec>
+#include <map>
+
+namespace objects {
+namespace {
+
+struct raw_key {
+    QString key;  // lower case, for lookup
+    QString written;  // as the file spells it, for the writer
+    QString value;
+    int line;
+};
+
+struct raw_section {
+    QString name;  // lower case
+    int line;
+    std::vector<raw_key> keys;
+
+    const raw_key *find(const char *key) const
+    {
+        for (const raw_key &k : keys)
+            if (k.key == QLatin1String(key))
+                return &k;
+        return nullptr;
+    }
+};
+
+struct parse_error {
+    int line = 0;
+    QString text;
+};
+
+bool fail(parse_error *e, int line, const QString &text)
+{
+    e->line = line;
+    e->text = text;
+    return false;
+}
+
+bool hex_digits(const QString &s, int min, int max)
+{
+    if (s.size() < min || s.size() > max)
+        return false;
+    for (QChar c : s)
+        if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))))
+            return false;
+    return true;
+}
+
+bool object_section(const QString &name, uint16_t *index)
+{
+    if (!hex_digits(name, 1, 4))
+        return false;
+    *index = static_cast<uint16_t>(name.toUInt(nullptr, 16));
+    return true;
+}
+
+bool sub_section(const QString &name, uint16_t *index, uint8_t *sub)
+{
+    const int at = name.indexOf(QLatin1String("sub"));
+    if (at < 1)
+        return false;
+    const QString idx = name.left(at);
+    const QString sb = name.mid(at + 3);
+    if (!hex_digits(idx, 1, 4) || !hex_digits(sb, 1, 2))
+        return false;
+    *index = static_cast<uint16_t>(idx.toUInt(nullptr, 16));
+    *sub = static_cast<uint8_t>(sb.toUInt(nullptr, 16));
+    return true;
+}
+
+// Splits the text into sections of keys, refusing what no EDS contains.
+bool read_sections(const QByteArray &text, std::vector<raw_section> *sections, parse_error *e)
+{
+    // Many vendor tools still write Latin-1 ("µs", "°C"); a file that is not valid UTF-8 is
+    // read as Latin-1 throughout rather than with replacement characters.
+    QTextCodec::ConverterState state;
+    QTextCodec::codecForMib(106)->toUnicode(text.constData(), text.size(), &state);
+    const bool latin1 = state.invalidChars > 0;
+    QHash<QString, int> seen;
+    int key_count = 0;
+    int line_no = 0;
+    int start = 0;
+    while (start < text.size()) {
+        int end = text.indexOf('\n', start);
+        if (end < 0)
+            end = text.size();
+        ++line_no;
+        if (end - start > eds_max_line)
+            return fail(e, line_no, QStringLiteral("行过长/line longer than %1 characters").arg(eds_max_line));
+        const QString line = (latin1 ? QString::fromLatin1(text.constData() + start, end - start)
+                                     : QString::fromUtf8(text.constData() + start, end - start))
+                                 .trimmed();
+        start = end + 1;
+        if (line.isEmpty() || line.startsWith(QLatin1Char(';')))
+            continue;
+        if (line.startsWith(QLatin1Char('['))) {
+            if (!line.endsWith(QLatin1Char(']')) || line.size() < 3)
+                return fail(e, line_no, QStringLiteral("节名无效/malformed section name"));
+            const QString name = line.mid(1, line.size() - 2).trimmed().toLower();
+            if (seen.contains(name))
+                return fail(e, line_no, QStringLiteral("节重复/section [%1] repeated (first at line %2)").arg(name).arg(seen.value(name)));
+            if (static_cast<int>(sections->size()) >= eds_max_sections)
+                return fail(e, line_no, QStringLiteral("节过多/more than %1 sections").arg(eds_max_sections));
+            seen.insert(name, line_no);
+            sections->push_back(raw_section{name, line_no, {}});
+            continue;
+        }
+        const int eq = line.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            return fail(e, line_no, QStringLiteral("应为 键=值/expected key=value"));
+        if (sections->empty())
+            return fail(e, line_no, QStringLiteral("键不在任何节中/key outside a section"));
+        if (++key_count > eds_max_keys)
+            return fail(e, line_no, QStringLiteral("键过多/more than %1 keys").arg(eds_max_keys));
+        const QString key = line.left(eq).trimmed();
+        sections->back().keys.push_back(raw_key{key.toLower(), key, line.mid(eq + 1).trimmed(), line_no});
+    }
+    return true;
+}
+
+bool number_key(const raw_key &k, uint64_t max, uint64_t *value, parse_error *e)
+{
+    number n;
+    if (!parse_number(k.value, &n, true) || n.negative || n.magnitude > max)
+        return fail(e, k.line, QStringLiteral("%1 数值无效/%1 is not a number up to %2").arg(k.key).arg(max));
+    *value = n.magnitude;
+    return true;
+}
+
+const char *const access_types[] = {"ro", "wo", "rw", "rwr", "rww", "const"};
+
+// The keys every described value carries. inherit (an ARRAY's own keys) fills what a compact
+// sub-object does not say itself.
+bool fill_entry(const raw_section &s, od_entry *entry, parse_error *e)
+{
+    entry->line = s.line;
+    if (const raw_key *k = s.find("parametername"))
+        entry->name = k->value;
+    else
+        return fail(e, s.line, QStringLiteral("缺少ParameterName/ParameterName missing in [%1]").arg(s.name));
+    uint64_t v = 0;
+    if (const raw_key *k = s.find("datatype")) {
+        if (!number_key(*k, 0xFFFF, &v, e))
+            return false;
+        entry->type = static_cast<uint16_t>(v);
+    } else if (entry->type == 0) {
+        return fail(e, s.line, QStringLiteral("缺少DataType/DataType missing in [%1]").arg(s.name));
+    }
+    if (const raw_key *k = s.find("accesstype")) {
+        entry->access = k->value.toLower();
+        bool known = false;
+        for (const char *a : access_types)
+            known = known || entry->access == QLatin1String(a);
+        if (!known)
+            return fail(e, k->line, QStringLiteral("AccessType无效/unknown AccessType %1").arg(k->value));
+    } else if (entry->access.isEmpty()) {
+        return fail(e, s.line, QStringLiteral("缺少AccessType/AccessType missing in [%1]").arg(s.name));
+    }
+    if (const raw_key *k = s.find("pdomapping")) {
+        if (!number_key(*k, 1, &v, e))
+            return false;
+        entry->pdo_mapping = v == 1;
+    }
+    if (const raw_key *k = s.find("defaultvalue"))
+        entry->default_value = k->value;
+    if (const raw_key *k = s.find("lowlimit"))
+        entry->low_limit = k->value;
+    if (const raw_key *k = s.find("highlimit"))
+        entry->high_limit = k->value;
+    if (const raw_key *k = s.find("parametervalue"))
+        entry->parameter_value = k->value;
+    return true;
+}
+
+// An ARRAY written as CompactSubObj=N: sub 0 holds N, subs 1..N share the object's type.
+bool expand_compact(const raw_section &s, const raw_key &compact, const QHash<QString, int> &by_name,
+                    const std::vector<raw_section> &sections, od_object *object, parse_error *e)
+{
+    uint64_t count = 0;
+    if (!number_key(compact, 254, &count, e))
+        return false;
+    od_entry base;
+    if (!fill_entry(s, &base, e))
+        return false;
+    od_entry zero;
+    zero.index = object->index;
+    zero.name = QStringLiteral("Number of entries");
+    zero.type = static_cast<uint16_t>(data_type::unsigned8);
+    zero.access = QStringLiteral("ro");
+    zero.default_value = QString::number(count);
+    zero.line = s.line;
+    object->entries.push_back(zero);
+    const auto names = by_name.find(s.name + QStringLiteral("name"));
+    for (uint64_t i = 1; i <= count; ++i) {
+        od_entry entry = base;
+        entry.index = object->index;
+        entry.sub = static_cast<uint8_t>(i);
+        entry.name = QStringLiteral("%1%2").arg(base.name).arg(i);
+        if (names != by_name.end())
+            if (const raw_key *k = sections[static_cast<size_t>(*names)].find(QByteArray::number(static_cast<qulonglong>(i)).constData()))
+                entry.name = k->value;
+        object->entries.push_back(entry);
+    }
+    return true;
+}
+
+bool read_object(const raw_section &s, const QHash<QString, int> &by_name, const std::vector<raw_section> &sections,
+                 od_object *object, parse_error *e)
+{
+    object->line = s.line;
+    if (const raw_key *k = s.find("parametername"))
+        object->name = k->value;
+    else
+        return fail(e, s.line, QStringLiteral("缺少ParameterName/ParameterName missing in [%1]").arg(s.name));
+    uint64_t v = object_var;
+    if (const raw_key *k = s.find("objecttype")) {
+        if (!number_key(*k, 0xFF, &v, e))
+            return false;
+    }
+    object->object_type = static_cast<uint8_t>(v);
+    if (object->object_type == object_array || object->object_type == object_record) {
+        if (const raw_key *k = s.find("compactsubobj"); k && k->value != QLatin1String("0"))
+            return expand_compact(s, *k, by_name, sections, object, e);
+        return true;
+    }
+    od_entry entry;
+    entry.index = object->index;
+    if (object->object_type == object_domain) {
+        entry.type = static_cast<uint16_t>(data_type::domain);
+        entry.access = QStringLiteral("rw");
+    }
+    if (!fill_entry(s, &entry, e))
+        return false;
+    object->entries.push_back(entry);
+    return true;
+}
+
+bool read_node_id(const raw_section &s, int *node_id, parse_error *e)
+{
+    const raw_key *k = s.find("nodeid");
+    if (!k)
+        return true;
+    uint64_t v = 0;
+    if (!number_key(*k, 127, &v, e))
+        return false;
+    *node_id = static_cast<int>(v);
+    return true;
+}
+
+key_values keys_as_written(const raw_section &s)
+{
+    key_values out;
+    for (const raw_key &k : s.keys)
+        out.emplace_back(k.written, k.value);
+    return out;
+}
+
+bool build(const std::vector<raw_section> &sections, eds_document *doc, parse_error *e)
+{
+    QHash<QString, int> by_name;
+    for (size_t i = 0; i < sections.size(); ++i)
+        by_name.insert(sections[i].name, static_cast<int>(i));
+    std::map<uint16_t, od_object> objects;
+    size_t entry_count = 0;
+    for (const raw_section &s : sections) {
+        uint16_t index = 0;
+        if (s.name == QLatin1String("fileinfo"))
+            doc->file_info = keys_as_written(s);
+        else if (s.name == QLatin1String("deviceinfo"))
+            doc->device_info = keys_as_written(s);
+        else if (s.name == QLatin1String("devicecomissioning") && !read_node_id(s, &doc->node_id, e))
+            return false;
+        if (!object_section(s.name, &index))
+            continue;
+        od_object object;
+        object.index = index;
+        if (!read_object(s, by_name, sections, &object, e))
+            return false;
+        // Compact arrays multiply a few lines into many entries; the total stays bounded.
+        entry_count += object.entries.size();
+        if (entry_count > static_cast<size_t>(eds_max_entries))
+            return fail(e, s.line, QStringLiteral("对象过多/more than %1 entries").arg(eds_max_entries));
+        objects[index] = object;
+    }
+    for (const raw_section &s : sections) {
+        uint16_t index = 0;
+        uint8_t sub = 0;
+        if (!sub_section(s.name, &index, &sub))
+            continue;
+        const auto parent = objects.find(index);
+        if (parent == objects.end())
+            return fail(e, s.line, QStringLiteral("子对象没有父对象/[%1] has no object [%2]").arg(s.name).arg(index, 4, 16, QLatin1Char('0')));
+        od_entry entry;
+        entry.index = index;
+        entry.sub = sub;
+        if (!fill_entry(s, &entry, e))
+            return false;
+        auto &entries = parent->second.entries;
+        auto at = std::lower_bound(entries.begin(), entries.end(), sub, [](const od_entry &x, uint8_t s2) { return x.sub < s2; });
+        if (at != entries.end() && at->sub == sub)
+            *at = entry;  // a sub-object section overrides what a compact description implied
+        else
+            entries.insert(at, entry);
+    }
+    for (auto &o : objects)
+        doc->objects.push_back(std::move(o.second));
+    return true;
+}
+
+QString one_line(const QString &value)
+{
+    QString v = value;
+    v.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return v;
+}
+
+QString hex4(uint32_t v) { return QStringLiteral("%1").arg(v, 4, 16, QLatin1Char('0')).toUpper(); }
+
+void write_entry_keys(QStringList &out, const od_entry &e)
+{
+    out << QStringLiteral("ParameterName=") + one_line(e.name) << QStringLiteral("ObjectType=0x7")
+        << QStringLiteral("DataType=0x") + hex4(e.type) << QStringLiteral("AccessType=") + e.access;
+    if (!e.default_value.isEmpty())
+        out << QStringLiteral("DefaultValue=") + one_line(e.default_value);
+    if (!e.low_limit.isEmpty())
+        out << QStringLiteral("LowLimit=") + one_line(e.low_limit);
+    if (!e.high_limit.isEmpty())
+        out << QStringLiteral("HighLimit=") + one_line(e.high_limit);
+    out << QStringLiteral("PDOMapping=%1").arg(e.pdo_mapping ? 1 : 0);
+    if (!e.parameter_value.isEmpty())
+        out << QStringLiteral("ParameterValue=") + one_line(e.parameter_value);
+}
+
+void write_object(QStringList &out, const od_object &o)
+{
+    out << QString() << QStringLiteral("[%1]").arg(hex4(o.index));
+    const bool structured = o.object_type == object_array || o.object_type == object_record;
+    if (!structured && o.entries.size() == 1) {
+        od_entry e = o.entries.front();
+        e.name = o.name;
+        write_entry_keys(out, e);
+        return;
+    }
+    // A plain variable that a file gave sub-objects anyway is written as the record it became.
+    const uint8_t type = structured ? o.object_type : object_record;
+    out << QStringLiteral("ParameterName=") + one_line(o.name) << QStringLiteral("ObjectType=0x%1").arg(type, 0, 16)
+        << QStringLiteral("SubNumber=%1").arg(o.entries.size());
+    for (const od_entry &e : o.entries) {
+        out << QString() << QStringLiteral("[%1sub%2]").arg(hex4(o.index)).arg(QString::number(e.sub, 16).toUpper());
+        write_entry_keys(out, e);
+    }
+}
+
+void write_list(QStringList &out, const char *section, const std::vector<uint16_t> &indexes)
+{
+    out << QString() << QStringLiteral("[%1]").arg(QLatin1String(section)) << QStringLiteral("SupportedObjects=%1").arg(indexes.size());
+    for (size_t i = 0; i < indexes.size(); ++i)
+        out << QStringLiteral("%1=0x%2").arg(i + 1).arg(hex4(indexes[i]));
+}
+
+}  // namespace
+
+eds_result parse_eds(const QByteArray &text)
+{
+    eds_result r;
+    if (text.size() > eds_max_bytes) {
+        r.error = QStringLiteral("文件过大/file larger than %1 bytes").arg(eds_max_bytes);
+        return r;
+    }
+    std::vector<raw_section> sections;
+    parse_error e;
+    if (!read_sections(text, &sections, &e) || !build(sections, &r.document, &e)) {
+        r.error_line = e.line;
+        r.error = e.text;
+        r.document = eds_document{};
+        return r;
+    }
+    r.ok = true;
+    return r;
+}
+
+QByteArray write_dcf(const eds_document &document, int node_id, const QString &file_name)
+{
+    QStringList out;
+    out << QStringLiteral("[FileInfo]") << QStringLiteral("FileName=") + one_line(file_name);
+    for (const auto &kv : document.file_info)
+        if (kv.first.compare(QLatin1String("FileName"), Qt::CaseInsensitive) != 0)
+            out << kv.first + QLatin1Char('=') + one_line(kv.second);
+    out << QString() << QStringLiteral("[DeviceInfo]");
+    for (const auto &kv : document.device_info)
+        out << kv.first + QLatin1Char('=') + one_line(kv.second);
+    out << QString() << QStringLiteral("[DeviceComissioning]") << QStringLiteral("NodeId=%1").arg(node_id);
+
+    std::vector<uint16_t> mandatory, optional, manufacturer;
+    for (const od_object &o : document.objects) {
+        if (o.index == 0x1000 || o.index == 0x1001 || o.index == 0x1018)
+            mandatory.push_back(o.index);
+        else if (o.index >= 0x2000 && o.index <= 0x5FFF)
+            manufacturer.push_back(o.index);
+        else
+            optional.push_back(o.index);
+    }
+    write_list(out, "MandatoryObjects", mandatory);
+    write_list(out, "OptionalObjects", optional);
+    write_list(out, "ManufacturerObjects", manufacturer);
+    for (const od_object &o : document.objects)
+        write_object(out, o);
+    out << QString();
+    return out.join(QLatin1Char('\n')).toUtf8();
+}
+
+bool resolve_node_id(const QString &value, int node_id, QString *resolved)
+{
+    QString v = value.trimmed();
+    const QLatin1String marker("$nodeid");
+    const int at = v.toLower().indexOf(marker);
+    if (at < 0) {
+        *resolved = v;
+        return true;
+    }
+    v.remove(at, marker.size());
+    v = v.trimmed();
+    // What is left is "+X", "X+" or nothing.
+    if (v.startsWith(QLatin1Char('+')))
+        v = v.mid(1);
+    else if (v.endsWith(QLatin1Char('+')))
+        v.chop(1);
+    else if (!v.isEmpty())
+        return false;
+    number n;
+    if (v.trimmed().isEmpty())
+        n.magnitude = 0;
+    else if (!parse_number(v, &n, true) || n.negative)
+        return false;
+    const uint64_t sum = n.magnitude + static_cast<uint64_t>(node_id);
+    *resolved = v.trimmed().startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
+                    ? QStringLiteral("0x") + QString::number(sum, 16).toUpper()
+                    : QString::number(sum);
+    return true;
+}
+
+bool access_readable(const QString &access) { return access != QLatin1String("wo"); }
+
+bool access_writable(const QString &access)
+{
+    return access == QLatin1String("wo") || access == QLatin1String("rw") || access == QLatin1String("rwr")
+           || access == QLatin1String("rww");
+}
+
+const od_entry *find_entry(const eds_document &document, uint16_t index, uint8_t sub)
+{
+    for (const od_object &o : document.objects) {
+        if (o.index != index)
+            continue;
+        for (const od_entry &e : o.entries)
+            if (e.sub == sub)
+                return &e;
+    }
+    return nullptr;
+}
+
+}  // namespace objects

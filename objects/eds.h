@@ -1,0 +1,90 @@
+#pragma once
+// Electronic data sheets and device configuration files (CiA 306): an INI-style text whose
+// sections name objects ("[1018]") and sub-objects ("[1018sub2]"), with keys such as
+// ParameterName, ObjectType, DataType, AccessType, DefaultValue, LowLimit, HighLimit,
+// PDOMapping, SubNumber and CompactSubObj; a DCF adds ParameterValue and [DeviceComissioning].
+//
+//   [1018sub1]                 ; comments start with ';'
+//   ParameterName=Vendor-ID
+//   ObjectType=0x7
+//   DataType=0x0007            ; numbers decimal, 0x-hex or 0-octal
+//   AccessType=ro
+//   DefaultValue=$NODEID+0x180
+//
+// The parser takes files from anywhere: it is bounded in size, line length and counts, names
+// the line of the first error, and never trusts a number it did not check.
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace objects {
+
+constexpr qint64 eds_max_bytes = 4 * 1024 * 1024;
+constexpr int eds_max_line = 4096;
+constexpr int eds_max_sections = 20000;
+constexpr int eds_max_keys = 200000;
+constexpr int eds_max_entries = 65536;
+
+// Object codes of ObjectType.
+constexpr uint8_t object_domain = 0x2;
+constexpr uint8_t object_var = 0x7;
+constexpr uint8_t object_array = 0x8;
+constexpr uint8_t object_record = 0x9;
+
+struct od_entry {
+    uint16_t index = 0;
+    uint8_t sub = 0;
+    QString name;
+    uint16_t type = 0;
+    QString access;  // ro, wo, rw, rwr, rww or const
+    QString default_value;
+    QString low_limit;
+    QString high_limit;
+    bool pdo_mapping = false;
+    QString parameter_value;  // DCF: the value configured or read; empty when none
+    bool differs = false;     // the value read is not the default
+    int line = 0;             // where the entry's section starts
+};
+
+struct od_object {
+    uint16_t index = 0;
+    QString name;
+    uint8_t object_type = object_var;
+    std::vector<od_entry> entries;  // by subindex; a VAR has its one entry at sub 0
+    int line = 0;
+};
+
+using key_values = std::vector<std::pair<QString, QString>>;
+
+struct eds_document {
+    key_values file_info;    // keys as written
+    key_values device_info;
+    int node_id = 0;         // DCF [DeviceComissioning] NodeId; 0 when absent
+    std::vector<od_object> objects;  // by index
+};
+
+struct eds_result {
+    bool ok = false;
+    int error_line = 0;  // 1-based; 0 for a fault of the whole file (size)
+    QString error;
+    eds_document document;
+};
+
+eds_result parse_eds(const QByteArray &text);
+
+// A DCF of the document: every entry with its ParameterValue when it has one, node_id in
+// [DeviceComissioning] and FileInfo naming file_name.
+QByteArray write_dcf(const eds_document &document, int node_id, const QString &file_name);
+
+// A default or limit with the node id put in: "$NODEID+0x180" for node 5 gives "0x185"; any
+// plain number comes back unchanged. False when a formula is malformed.
+bool resolve_node_id(const QString &value, int node_id, QString *resolved);
+
+bool access_readable(const QString &access);
+bool access_writable(const QString &access);
+
+const od_entry *find_entry(const eds_document &document, uint16_t index, uint8_t sub);
+
+}  // namespace objects

@@ -1,0 +1,393 @@
+#include "objects/object_dictionary.h"
+
+#include "ui_object_dictionary.h"
+
+#include "app/desktop_seams.h"
+#include "app/shared_values.h"
+#include "can/vci/bus_backend.h"
+#include "custom_protocol/custom_exchange.h"
+#include "objects/od_actions.h"
+#include "objects/od_tree_model.h"
+#include "objects/sdo_abort.h"
+#include "objects/sdo_bus_link.h"
+#include "objects/standard_objects.h"
+#include "tools/monitor.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QProgressDialog>
+#include <QShowEvent>
+
+using namespace objects;
+
+namespace {
+
+Object_dictionary::file_chooser chooser;
+
+const char *const eds_name = "velmora_joint.eds";
+
+// Decimal or 0x-hexadecimal ("24641", "0x6041"); false for anything else or beyond max.
+bool parse_bounded(const QString &text, uint64_t max, uint64_t *value)
+{
+    number n;
+    if (!parse_number(text, &n) || n.negative || n.magnitude > max)
+        return false;
+    *value = n.magnitude;
+    return true;
+}
+
+QString outcome_text(const sdo_outcome &o)
+{
+    return o.ok ? QStringLiteral("完成/done") : abort_text(o.abort);
+}
+
+}  // namespace
+
+Object_dictionary::Object_dictionary(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::Object_dictionary), model_(new od_tree_model(this))
+{
+    ui->setupUi(this);
+    setWindowTitle(QStringLiteral("对象字典/Objects"));
+    setMinimumSize(900, 560);
+    ui->objects->setModel(model_);
+    model_->set_document(standard_objects());
+    fit_columns();
+    ui->type->setCurrentText(QStringLiteral("UNSIGNED16"));
+    set_document_title(QStringLiteral("CiA 301/402"));
+    connect(ui->objects, &QTreeView::clicked, this, &Object_dictionary::show_entry);
+    if (canopen_monitor)
+        connect(this, &Object_dictionary::senddata, canopen_monitor, &monitor::recedata);
+    if (custom_monitor)
+        connect(this, &Object_dictionary::send_custom_data, custom_monitor, &monitor::recedata);
+}
+
+Object_dictionary::~Object_dictionary() { delete ui; }
+
+void Object_dictionary::set_file_chooser(file_chooser c) { chooser = std::move(c); }
+
+QString Object_dictionary::simulated_joint_eds()
+{
+    const QStringList places = {QCoreApplication::applicationDirPath() + QStringLiteral("/Document/"),
+                                QStringLiteral("/usr/share/velmora/Document/"), QStringLiteral("./Document/")};
+    for (const QString &dir : places)
+        if (QFile::exists(dir + QLatin1String(eds_name)))
+            return dir + QLatin1String(eds_name);
+    return QString();
+}
+
+void Object_dictionary::comboBox(int32_t language)
+{
+    if (language == 0)
+        translator.load(QStringLiteral(":/chinese"));
+    else if (language == 1)
+        translator.load(QStringLiteral(":/english"));
+    qApp->installTranslator(&translator);
+}
+
+void Object_dictionary::changeEvent(QEvent *e)
+{
+    QMainWindow::changeEvent(e);
+    if (e->type() == QEvent::LanguageChange)
+        ui->retranslateUi(this);
+}
+
+void Object_dictionary::showEvent(QShowEvent *e)
+{
+    QMainWindow::showEvent(e);
+    // On the simulated bus the simulated joint's own data sheet is the natural first choice.
+    if (!document_chosen_ && vci::simulated_bus_selected()) {
+        const QString path = simulated_joint_eds();
+        if (!path.isEmpty())
+            load_eds(path);
+    }
+}
+
+// ---- helpers -----------------------------------------------------------------------------
+
+int Object_dictionary::node() const { return sdo_request_id - 0x600; }
+
+bool Object_dictionary::canopen_ready()
+{
+    if (device_open == 0 || node_connected == 0 || node() < 1 || node() > 127) {
+        show_status(QStringLiteral("请先连接节点/Connect a joint first"), true);
+        return false;
+    }
+    if (canopen_supported == 0) {
+        show_status(QStringLiteral("此关节固件不支持CANopen/This joint's firmware has no CANopen"), true);
+        return false;
+    }
+    return true;
+}
+
+bool Object_dictionary::custom_ready()
+{
+    if (device_open == 0 || node_connected == 0) {
+        ui->register_status->setText(QStringLiteral("请先连接节点/Connect a joint first"));
+        return false;
+    }
+    return true;
+}
+
+sdo_link Object_dictionary::link()
+{
+    return exchange_sdo_link(adapter_bus_ops(), node(), [this](const QString &t) { emit senddata(t); });
+}
+
+void Object_dictionary::show_status(const QString &text, bool error)
+{
+    ui->status->setStyleSheet(error ? QStringLiteral("color: rgb(200, 0, 0);") : QString());
+    ui->status->setText(text);
+}
+
+void Object_dictionary::fit_columns()
+{
+    // Names and values need the room; the value column takes whatever the window adds.
+    static const int widths[od_tree_model::col_count - 1] = {110, 70, 230, 120, 60, 120, 100, 40};
+    for (int c = 0; c < od_tree_model::col_count - 1; ++c)
+        ui->objects->setColumnWidth(c, widths[c]);
+    ui->objects->header()->setStretchLastSection(true);
+}
+
+void Object_dictionary::set_document_title(const QString &text)
+{
+    ui->eds_file->setText(text);
+}
+
+bool Object_dictionary::read_address(uint16_t *index, uint8_t *sub)
+{
+    uint64_t i = 0, s = 0;
+    // An empty subindex is sub 0, as its placeholder shows.
+    const QString sub_text = ui->subindex->text().trimmed().isEmpty() ? QStringLiteral("0") : ui->subindex->text();
+    if (!parse_bounded(ui->index->text(), 0xFFFF, &i) || !parse_bounded(sub_text, 0xFF, &s)) {
+        show_status(QStringLiteral("索引或子索引无效/Index or subindex is not a number in range"), true);
+        return false;
+    }
+    *index = static_cast<uint16_t>(i);
+    *sub = static_cast<uint8_t>(s);
+    return true;
+}
+
+uint16_t Object_dictionary::selected_type() const
+{
+    data_type t = data_type::unsigned32;
+    type_from_name(ui->type->currentText(), &t);
+    return static_cast<uint16_t>(t);
+}
+
+od_entry *Object_dictionary::entry(uint16_t index, uint8_t sub)
+{
+    for (od_object &o : model_->document().objects)
+        if (o.index == index)
+            for (od_entry &e : o.entries)
+                if (e.sub == sub)
+                    return &e;
+    return nullptr;
+}
+
+void Object_dictionary::show_entry(const QModelIndex &index)
+{
+    const od_entry *e = model_->entry_at(index);
+    if (!e)
+        return;
+    ui->index->setText(QStringLiteral("0x%1").arg(e->index, 4, 16, QLatin1Char('0')).toUpper().replace(QLatin1String("0X"), QLatin1String("0x")));
+    ui->subindex->setText(QString::number(e->sub));
+    if (is_known_type(e->type))
+        ui->type->setCurrentText(type_name(e->type));
+    ui->value->setText(e->parameter_value);
+}
+
+// ---- CANopen page ------------------------------------------------------------------------
+
+void Object_dictionary::on_read_clicked()
+{
+    uint16_t index = 0;
+    uint8_t sub = 0;
+    if (!read_address(&index, &sub) || !canopen_ready())
+        return;
+    const sdo_outcome o = sdo_upload(link(), index, sub);
+    if (!o.ok) {
+        show_status(abort_text(o.abort), true);
+        return;
+    }
+    od_entry *e = entry(index, sub);
+    const QString text = e && e->type == selected_type() ? value_text(*e, o.data) : format_value(selected_type(), o.data);
+    ui->value->setText(text);
+    if (e) {
+        e->parameter_value = text;
+        e->differs = differs_from_default(*e, o.data, node());
+        model_->values_changed();
+    }
+    show_status(QStringLiteral("读取完成/read %1 bytes").arg(o.data.size()), false);
+}
+
+void Object_dictionary::on_write_clicked()
+{
+    uint16_t index = 0;
+    uint8_t sub = 0;
+    if (!read_address(&index, &sub))
+        return;
+    od_entry *e = entry(index, sub);
+    // Refused here, before anything is sent: a value the type or the object's limits exclude.
+    const encoded value = prepare_write(e, selected_type(), ui->value->text());
+    if (!value.ok) {
+        show_status(value.error, true);
+        return;
+    }
+    if (!canopen_ready())
+        return;
+    const sdo_outcome o = sdo_download(link(), index, sub, value.bytes);
+    if (!o.ok) {
+        show_status(abort_text(o.abort), true);
+        return;
+    }
+    if (e) {
+        e->parameter_value = e->type == selected_type() ? value_text(*e, value.bytes) : ui->value->text();
+        e->differs = differs_from_default(*e, value.bytes, node());
+        model_->values_changed();
+    }
+    show_status(QStringLiteral("写入完成/written"), false);
+}
+
+void Object_dictionary::on_open_eds_clicked()
+{
+    const QString path = chooser ? chooser(false, simulated_joint_eds())
+                                 : QFileDialog::getOpenFileName(this, QStringLiteral("打开EDS/Open EDS"), simulated_joint_eds(),
+                                                                QStringLiteral("EDS/DCF (*.eds *.dcf *.EDS *.DCF);;* (*)"));
+    if (!path.isEmpty())
+        load_eds(path);
+}
+
+bool Object_dictionary::load_eds(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        show_status(QStringLiteral("无法打开文件/Cannot open %1").arg(path), true);
+        return false;
+    }
+    // One byte over the limit is enough to tell an oversized file.
+    const eds_result r = parse_eds(f.read(eds_max_bytes + 1));
+    if (!r.ok) {
+        show_status(QStringLiteral("%1: 第%2行/line %2: %3").arg(QFileInfo(path).fileName()).arg(r.error_line).arg(r.error), true);
+        return false;
+    }
+    model_->set_document(r.document);
+    fit_columns();
+    document_chosen_ = true;
+    set_document_title(QFileInfo(path).fileName());
+    show_status(QStringLiteral("已载入/loaded %1 objects").arg(r.document.objects.size()), false);
+    return true;
+}
+
+void Object_dictionary::on_read_all_clicked()
+{
+    if (!canopen_ready())
+        return;
+    QProgressDialog progress(QStringLiteral("正在读取对象/Reading objects"), QStringLiteral("取消/Cancel"), 0, 1, this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    const read_all_summary s = read_all(model_->document(), link(), node(), [&progress](int done, int total) {
+        progress.setMaximum(total);
+        progress.setValue(done);
+        return !progress.wasCanceled();
+    });
+    model_->values_changed();
+    ui->objects->expandAll();
+    QString text = QStringLiteral("已读取/read %1, 被拒绝/refused %2").arg(s.read).arg(s.refused);
+    if (s.cancelled)
+        text += QStringLiteral(", 已取消/cancelled");
+    if (s.no_answer)
+        text += QStringLiteral(", 节点无应答/the joint stopped answering");
+    show_status(text, s.no_answer);
+}
+
+void Object_dictionary::on_export_dcf_clicked()
+{
+    const QString suggested = QStringLiteral("joint%1.dcf").arg(node());
+    const QString path = chooser ? chooser(true, suggested)
+                                 : QFileDialog::getSaveFileName(this, QStringLiteral("导出DCF/Export DCF"), suggested,
+                                                                QStringLiteral("DCF (*.dcf)"));
+    if (!path.isEmpty())
+        export_dcf_to(path);
+}
+
+bool Object_dictionary::export_dcf_to(const QString &path)
+{
+    QFile f(path);
+    const QByteArray text = write_dcf(model_->document(), node() >= 1 && node() <= 127 ? node() : 0, QFileInfo(path).fileName());
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(text) != text.size()) {
+        show_status(QStringLiteral("无法写入/Cannot write %1").arg(path), true);
+        return false;
+    }
+    show_status(QStringLiteral("已导出/exported %1").arg(QFileInfo(path).fileName()), false);
+    return true;
+}
+
+void Object_dictionary::run_parameter_command(bool store)
+{
+    if (!canopen_ready())
+        return;
+    const QString question = store ? QStringLiteral("将当前参数保存到关节(0x1010)？\nSave the joint's parameters (0x1010)?")
+                                   : QStringLiteral("恢复默认参数(0x1011)？复位节点后生效。\nRestore the default parameters (0x1011)? They apply after a reset node.");
+    if (desktop_seams::question(this, QStringLiteral("提示"), question) != QMessageBox::Yes)
+        return;
+    const sdo_outcome o = store ? store_parameters(link()) : restore_default_parameters(link());
+    show_status(outcome_text(o), !o.ok);
+    if (o.ok)
+        desktop_seams::information(this, QStringLiteral("提示"), outcome_text(o));
+    else
+        desktop_seams::warning(this, QStringLiteral("警告"), outcome_text(o));
+}
+
+void Object_dictionary::on_save_params_clicked() { run_parameter_command(true); }
+
+void Object_dictionary::on_restore_params_clicked() { run_parameter_command(false); }
+
+// ---- custom-protocol page ----------------------------------------------------------------
+
+bool Object_dictionary::read_register_number(uint16_t *reg)
+{
+    uint64_t r = 0;
+    if (!parse_bounded(ui->register_index->text(), 0xFFFF, &r)) {
+        ui->register_status->setText(QStringLiteral("寄存器号无效/Register number out of range (0-0xFFFF)"));
+        return false;
+    }
+    *reg = static_cast<uint16_t>(r);
+    return true;
+}
+
+void Object_dictionary::on_register_read_clicked()
+{
+    uint16_t reg = 0;
+    if (!read_register_number(&reg) || !custom_ready())
+        return;
+    reply_length = 0;
+    custom_request request = custom_read(reg, QStringLiteral("读寄存器/Read register 0x%1").arg(reg, 4, 16, QLatin1Char('0')));
+    request.log = 1;
+    const bool ok = custom_exchange([this](const QString &t) { emit send_custom_data(t); }, static_cast<uint32_t>(custom_request_id), request);
+    if (!ok || reply_length < 4) {
+        ui->register_status->setText(QStringLiteral("无应答/No reply"));
+        return;
+    }
+    ui->register_value->setText(register_value_text(reply_value, ui->register_hex->isChecked()));
+    ui->register_status->setText(QStringLiteral("读取完成/read"));
+}
+
+void Object_dictionary::on_register_write_clicked()
+{
+    uint16_t reg = 0;
+    if (!read_register_number(&reg))
+        return;
+    int32_t value = 0;
+    if (!parse_register_value(ui->register_value->text(), &value)) {
+        ui->register_status->setText(QStringLiteral("数值无效/Not a 32-bit value"));
+        return;
+    }
+    if (!custom_ready())
+        return;
+    const bool ok = custom_exchange([this](const QString &t) { emit send_custom_data(t); }, static_cast<uint32_t>(custom_request_id),
+                                    custom_write(reg, value, QStringLiteral("写寄存器/Write register 0x%1").arg(reg, 4, 16, QLatin1Char('0')), 1));
+    ui->register_status->setText(ok ? QStringLiteral("已发送，已收到应答/sent, answered") : QStringLiteral("无应答/No reply"));
+}

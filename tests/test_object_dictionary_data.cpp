@@ -1,0 +1,248 @@
+// Typed values and EDS/DCF files without a bus: what the window refuses before sending, how a
+// vendor-style data sheet reads, where a broken one fails, and that an exported DCF reads back
+// with the same values.
+#include "objects/eds.h"
+#include "objects/od_tree_model.h"
+#include "objects/od_types.h"
+#include "objects/standard_objects.h"
+
+#include <QAbstractItemModelTester>
+#include <QFile>
+#include <QtTest>
+
+using namespace objects;
+
+namespace {
+
+QByteArray fixture(const char *name)
+{
+    QFile f(qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") + QStringLiteral("/tests/data/eds/") + QLatin1String(name));
+    if (!f.open(QIODevice::ReadOnly))
+        qFatal("fixture %s missing", name);
+    return f.readAll();
+}
+
+uint16_t code(data_type t) { return static_cast<uint16_t>(t); }
+
+}  // namespace
+
+class test_object_dictionary_data : public QObject {
+    Q_OBJECT
+
+private slots:
+    void values_are_checked_against_type_and_limits_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("low");
+        QTest::addColumn<QString>("high");
+        QTest::addColumn<QByteArray>("bytes");  // empty: refused
+        using T = data_type;
+        QTest::newRow("u8 max") << int(code(T::unsigned8)) << "255" << "" << "" << QByteArray::fromHex("ff");
+        QTest::newRow("u8 over") << int(code(T::unsigned8)) << "256" << "" << "" << QByteArray();
+        QTest::newRow("u16 negative") << int(code(T::unsigned16)) << "-1" << "" << "" << QByteArray();
+        QTest::newRow("u32 hex") << int(code(T::unsigned32)) << "0x00020192" << "" << "" << QByteArray::fromHex("92010200");
+        QTest::newRow("i8 min") << int(code(T::integer8)) << "-128" << "" << "" << QByteArray::fromHex("80");
+        QTest::newRow("i8 under") << int(code(T::integer8)) << "-129" << "" << "" << QByteArray();
+        QTest::newRow("i16 hex pattern") << int(code(T::integer16)) << "0xFFFF" << "" << "" << QByteArray::fromHex("ffff");
+        QTest::newRow("i32 text") << int(code(T::integer32)) << "12abc" << "" << "" << QByteArray();
+        QTest::newRow("i64 min") << int(code(T::integer64)) << "-9223372036854775808" << "" << "" << QByteArray::fromHex("0000000000000080");
+        QTest::newRow("u64 over") << int(code(T::unsigned64)) << "18446744073709551616" << "" << "" << QByteArray();
+        QTest::newRow("bool") << int(code(T::boolean)) << "true" << "" << "" << QByteArray::fromHex("01");
+        QTest::newRow("bool 2") << int(code(T::boolean)) << "2" << "" << "" << QByteArray();
+        QTest::newRow("real32") << int(code(T::real32)) << "1.5" << "" << "" << QByteArray::fromHex("0000c03f");
+        QTest::newRow("real32 huge") << int(code(T::real32)) << "1e39" << "" << "" << QByteArray();
+        QTest::newRow("empty") << int(code(T::unsigned16)) << " " << "" << "" << QByteArray();
+        QTest::newRow("within limits") << int(code(T::unsigned16)) << "10000" << "1" << "10000" << QByteArray::fromHex("1027");
+        QTest::newRow("above high") << int(code(T::unsigned16)) << "10001" << "1" << "10000" << QByteArray();
+        QTest::newRow("below low") << int(code(T::unsigned16)) << "0" << "1" << "10000" << QByteArray();
+        // EDS limits of signed objects are often written as bit patterns.
+        QTest::newRow("i32 hex limits") << int(code(T::integer32)) << "-5" << "0xFFFFFFF6" << "0x0000000A" << QByteArray::fromHex("fbffffff");
+        QTest::newRow("i32 below hex low") << int(code(T::integer32)) << "-11" << "0xFFFFFFF6" << "0x0000000A" << QByteArray();
+        QTest::newRow("string") << int(code(T::visible_string)) << "joint 2" << "" << "" << QByteArray("joint 2");
+        QTest::newRow("octets") << int(code(T::octet_string)) << "01 0a FF" << "" << "" << QByteArray::fromHex("010aff");
+        QTest::newRow("octets odd") << int(code(T::octet_string)) << "01 0" << "" << "" << QByteArray();
+    }
+    void values_are_checked_against_type_and_limits()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, text);
+        QFETCH(QString, low);
+        QFETCH(QString, high);
+        QFETCH(QByteArray, bytes);
+        const encoded e = encode_value(static_cast<uint16_t>(type), text, value_limits{low, high});
+        QCOMPARE(e.ok, !bytes.isEmpty());
+        QCOMPARE(e.error.isEmpty(), e.ok);
+        if (e.ok) {
+            QCOMPARE(e.bytes, bytes);
+            // What is shown reads back to the same bytes.
+            QCOMPARE(encode_value(static_cast<uint16_t>(type), format_value(static_cast<uint16_t>(type), e.bytes)).bytes, bytes);
+        }
+    }
+
+    void formatting()
+    {
+        QCOMPARE(format_value(code(data_type::integer16), QByteArray::fromHex("feff")), QStringLiteral("-2"));
+        QCOMPARE(format_value(code(data_type::unsigned32), QByteArray::fromHex("92010200"), true), QStringLiteral("0x00020192"));
+        // A reply of the wrong size is shown as it came, not forced into the type.
+        QCOMPARE(format_value(code(data_type::unsigned32), QByteArray::fromHex("9201")), QStringLiteral("92 01"));
+        QCOMPARE(format_value(code(data_type::visible_string), QByteArray("abc\0\0", 5)), QStringLiteral("abc"));
+
+        // Register values of the drive's protocol: signed decimal or a 32-bit hex pattern.
+        int32_t v = 0;
+        QVERIFY(parse_register_value(QStringLiteral("-2147483648"), &v) && v == INT32_MIN);
+        QVERIFY(parse_register_value(QStringLiteral("0xFFFFFFFF"), &v) && v == -1);
+        QVERIFY(!parse_register_value(QStringLiteral("2147483648"), &v));
+        QVERIFY(!parse_register_value(QStringLiteral("0x100000000"), &v));
+        QVERIFY(parse_register_value(QStringLiteral("-0x10"), &v) && v == -16);
+        QCOMPARE(register_value_text(-1, true), QStringLiteral("0xFFFFFFFF"));
+        QCOMPARE(register_value_text(1500, true), QStringLiteral("0x000005DC"));
+    }
+
+    void vendor_style_data_sheet()
+    {
+        const eds_result r = parse_eds(fixture("vendor_style.eds"));
+        QVERIFY2(r.ok, qPrintable(QStringLiteral("line %1: %2").arg(r.error_line).arg(r.error)));
+        const eds_document &d = r.document;
+        QCOMPARE(int(d.objects.size()), 7);
+        QCOMPARE(d.device_info.front().first, QStringLiteral("VendorName"));
+
+        const od_entry *e = find_entry(d, 0x1001, 0);
+        QVERIFY(e);
+        QCOMPARE(e->type, uint16_t(5));  // decimal
+        QVERIFY(e->pdo_mapping);
+        QVERIFY(e->default_value.isEmpty());  // optional key left out
+        // Compact array: sub 0 counts, names from the [1003Name] section.
+        QCOMPARE(int(d.objects[2].entries.size()), 4);
+        QCOMPARE(find_entry(d, 0x1003, 0)->default_value, QStringLiteral("3"));
+        QCOMPARE(find_entry(d, 0x1003, 2)->name, QStringLiteral("Older error"));
+        QCOMPARE(find_entry(d, 0x1003, 3)->name, QStringLiteral("Pre-defined error field3"));
+        // Keys in any case and spacing.
+        e = find_entry(d, 0x1017, 0);
+        QCOMPARE(e->high_limit, QStringLiteral("0xFFFF"));
+        QCOMPARE(e->access, QStringLiteral("rw"));
+        QCOMPARE(find_entry(d, 0x1018, 0)->access, QStringLiteral("const"));
+        QCOMPARE(find_entry(d, 0x1018, 2)->default_value, QStringLiteral("0100"));
+        QVERIFY(access_writable(find_entry(d, 0x2100, 0)->access));
+        QCOMPARE(find_entry(d, 0x2100, 0)->line, 124);  // CRLF ends count as one line each
+
+        QString v;
+        QVERIFY(resolve_node_id(find_entry(d, 0x1400, 1)->default_value, 5, &v));
+        QCOMPARE(v, QStringLiteral("0x205"));
+        QVERIFY(resolve_node_id(QStringLiteral("0x180+$NODEID"), 1, &v));
+        QCOMPARE(v, QStringLiteral("0x181"));
+        QVERIFY(resolve_node_id(QStringLiteral("$NODEID"), 7, &v));
+        QCOMPARE(v, QStringLiteral("7"));
+        QVERIFY(!resolve_node_id(QStringLiteral("$NODEID*2"), 7, &v));
+
+        // A Latin-1 file reads as Latin-1, a UTF-8 one as UTF-8.
+        const QByteArray var("[2000]\nParameterName=Cycle in \xB5s\nDataType=7\nAccessType=rw\n");
+        QCOMPARE(parse_eds(var).document.objects.front().name, QStringLiteral("Cycle in \u00B5s"));
+        QCOMPARE(parse_eds(QString::fromLatin1(var).toUtf8()).document.objects.front().name, QStringLiteral("Cycle in \u00B5s"));
+    }
+
+    void broken_files_name_their_line_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("line");
+        const QByteArray head = "[1000]\nParameterName=Device type\nDataType=0x0007\nAccessType=ro\n";
+        QTest::newRow("no equals") << head + "[1001]\nParameterName Error register\n" << 6;
+        QTest::newRow("key before section") << QByteArray("; c\nParameterName=x\n") << 2;
+        QTest::newRow("unclosed section") << head + "[1001\n" << 5;
+        QTest::newRow("unknown access") << head + "[1001]\nParameterName=E\nDataType=5\nAccessType=readwrite\n" << 8;
+        QTest::newRow("missing data type") << head + "[1001]\nParameterName=E\nAccessType=ro\n" << 5;
+        QTest::newRow("data type not a number") << head + "[1001]\nParameterName=E\nDataType=0x1G\nAccessType=ro\n" << 7;
+        QTest::newRow("sub without object") << head + "\n[2000sub1]\nParameterName=E\nDataType=5\nAccessType=ro\n" << 6;
+        QTest::newRow("repeated section") << head + "[1000]\n" << 5;
+        QTest::newRow("compact count") << head + "[1003]\nParameterName=E\nObjectType=8\nDataType=7\nAccessType=ro\nCompactSubObj=300\n" << 10;
+        QTest::newRow("long line") << head + "Description=" + QByteArray(5000, 'x') + "\n" << 5;
+        QTest::newRow("node id") << head + "[DeviceComissioning]\nNodeId=200\n" << 6;
+    }
+    void broken_files_name_their_line()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, line);
+        const eds_result r = parse_eds(text);
+        QVERIFY(!r.ok);
+        QCOMPARE(r.error_line, line);
+        QVERIFY(!r.error.isEmpty());
+        QVERIFY(r.document.objects.empty());
+        QVERIFY(!parse_eds(QByteArray(eds_max_bytes + 1, ';')).ok);
+    }
+
+    void dcf_round_trip()
+    {
+        eds_document d = parse_eds(fixture("vendor_style.eds")).document;
+        // The values a Read all would leave, strings and numbers alike.
+        for (od_object &o : d.objects)
+            for (od_entry &e : o.entries)
+                e.parameter_value = QStringLiteral("0x%1").arg(e.index + e.sub, 0, 16);
+        d.objects[0].entries[0].parameter_value = QStringLiteral("text ; with = signs");
+        const QByteArray dcf = write_dcf(d, 5, QStringLiteral("joint5.dcf"));
+        const eds_result back = parse_eds(dcf);
+        QVERIFY2(back.ok, qPrintable(back.error));
+        QCOMPARE(back.document.node_id, 5);
+        QCOMPARE(back.document.objects.size(), d.objects.size());
+        for (size_t i = 0; i < d.objects.size(); ++i) {
+            const od_object &a = d.objects[i], &b = back.document.objects[i];
+            QCOMPARE(b.name, a.name);
+            QCOMPARE(b.entries.size(), a.entries.size());
+            for (size_t j = 0; j < a.entries.size(); ++j) {
+                QCOMPARE(b.entries[j].parameter_value, a.entries[j].parameter_value);
+                QCOMPARE(b.entries[j].type, a.entries[j].type);
+                QCOMPARE(b.entries[j].access, a.entries[j].access);
+                QCOMPARE(b.entries[j].default_value, a.entries[j].default_value);
+                QCOMPARE(b.entries[j].high_limit, a.entries[j].high_limit);
+            }
+        }
+        QVERIFY(dcf.contains("FileName=joint5.dcf\n"));
+        QVERIFY(dcf.contains("[ManufacturerObjects]\nSupportedObjects=1\n1=0x2100\n"));
+    }
+
+    void tree_model()
+    {
+        od_tree_model model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        eds_document d = parse_eds(fixture("vendor_style.eds")).document;
+        model.set_document(d);
+        // Variables are single rows, arrays and records have their entries below.
+        QCOMPARE(model.rowCount(), 7);
+        QCOMPARE(model.rowCount(model.index(0, 0)), 0);
+        QCOMPARE(model.rowCount(model.index(4, 0)), 3);  // 0x1018
+        QVERIFY(!model.entry_at(model.index(4, 0)));
+        for (const od_object &o : d.objects)
+            for (const od_entry &e : o.entries) {
+                const od_entry *found = model.entry_at(model.index_of(e.index, e.sub));
+                QVERIFY(found && found->index == e.index && found->sub == e.sub);
+            }
+        model.document().objects[6].entries[0].parameter_value = QStringLiteral("1234");
+        model.document().objects[6].entries[0].differs = true;
+        model.values_changed();
+        const QModelIndex value = model.index(6, od_tree_model::col_value);
+        QCOMPARE(model.data(value, Qt::DisplayRole).toString(), QStringLiteral("1234"));
+        QVERIFY(model.data(value, Qt::FontRole).value<QFont>().bold());
+        model.set_document(standard_objects());
+    }
+
+    void shipped_and_built_in_dictionaries()
+    {
+        // The simulated joint's data sheet and the built-in list both parse and agree on the
+        // standard objects the program uses.
+        QFile f(qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") + QStringLiteral("/Document/velmora_joint.eds"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const eds_result shipped = parse_eds(f.readAll());
+        QVERIFY2(shipped.ok, qPrintable(QStringLiteral("line %1: %2").arg(shipped.error_line).arg(shipped.error)));
+        const eds_document standard = standard_objects();
+        QVERIFY(standard.objects.size() > 20);
+        for (const od_object &o : standard.objects)
+            for (const od_entry &e : o.entries) {
+                const od_entry *s = find_entry(shipped.document, e.index, e.sub);
+                QVERIFY2(s, qPrintable(QStringLiteral("%1sub%2").arg(e.index, 4, 16).arg(e.sub)));
+                QCOMPARE(s->type, e.type);
+            }
+        QVERIFY(find_entry(shipped.document, 0x2110, 0));
+    }
+};
+
+QTEST_GUILESS_MAIN(test_object_dictionary_data)
+#include "test_object_dictionary_data.moc"

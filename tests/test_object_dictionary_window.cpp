@@ -1,0 +1,246 @@
+// The object dictionary window on the simulated joint, the way a commissioning engineer uses
+// it: open the joint's EDS, Read all, change a manufacturer object (a value beyond its limit is
+// refused before anything is sent), Save parameters, reset the node, find the value still
+// there, export a DCF; read the device name; the custom-protocol register page; the launcher.
+#include "app/desktop_seams.h"
+#include "app/shared_values.h"
+#include "app/velmora.h"
+#include "can/adapter.h"
+#include "can/vci/vci.h"
+#include "objects/eds.h"
+#include "objects/object_dictionary.h"
+#include "objects/od_tree_model.h"
+#include "sim/simulator.h"
+#include "support/test_bus.h"
+#include "support/widgets.h"
+#include "tools/monitor.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace test_support;
+
+class test_object_dictionary_window : public QObject {
+    Q_OBJECT
+
+private:
+    Object_dictionary *window = nullptr;
+    QStringList boxes;
+
+    QLineEdit *field(const char *name) { return child<QLineEdit>(window, name); }
+    QString status() { return child<QLabel>(window, "status")->text(); }
+    void press(const char *name) { child<QPushButton>(window, name)->click(); }
+    void address(const char *index, const char *sub, const char *type)
+    {
+        field("index")->setText(QLatin1String(index));
+        field("subindex")->setText(QLatin1String(sub));
+        child<QComboBox>(window, "type")->setCurrentText(QLatin1String(type));
+    }
+    const objects::od_entry *entry(uint16_t index, uint8_t sub)
+    {
+        return objects::find_entry(window->model()->document(), index, sub);
+    }
+    void reset_node()
+    {
+        const uint8_t nmt[2] = {0x81, 0x01};
+        QVERIFY(send_frame(0x000, nmt, 2, 0));
+    }
+
+private slots:
+    void init()
+    {
+        CloseDevice(3, 0);
+        reset_shared_values();
+        sim::simulator::instance().configure({{1, 10231}});
+        install_simulated_bus();
+        open_adapter();
+        QCOMPARE(adapter_error, 0);
+        device_open = 1;
+        node_connected = 1;
+        node_id = 1;
+        sdo_request_id = 0x601;
+        custom_request_id = 0x641;
+        protocol_name = QStringLiteral("CANopen");
+        canopen_supported = 1;
+        boxes.clear();
+        desktop_seams::set_box_responder([this](const desktop_seams::box_request &r) {
+            boxes << r.text;
+            return r.kind == desktop_seams::box_kind::question ? QMessageBox::Yes : QMessageBox::Ok;
+        });
+        canopen_monitor = new monitor();
+        custom_monitor = new monitor();
+        monitor_open = 1;
+        window = new Object_dictionary();
+    }
+
+    void cleanup()
+    {
+        delete window;
+        delete canopen_monitor;
+        delete custom_monitor;
+        canopen_monitor = custom_monitor = nullptr;
+        desktop_seams::set_box_responder(nullptr);
+        Object_dictionary::set_file_chooser(nullptr);
+        CloseDevice(3, 0);
+        uninstall_bus();
+    }
+
+    void commissioning_record_on_the_simulated_joint()
+    {
+        // Shown on the simulated bus, the window offers the simulated joint's data sheet.
+        qputenv("VELMORA_CAN", "sim");
+        window->show();
+        qunsetenv("VELMORA_CAN");
+        QVERIFY(entry(0x2110, 0));
+        QCOMPARE(child<QLabel>(window, "eds_file")->text(), QStringLiteral("velmora_joint.eds"));
+
+        press("read_all");
+        QVERIFY2(status().contains(QLatin1String("refused 0")), qPrintable(status()));
+        QCOMPARE(entry(0x1008, 0)->parameter_value, QStringLiteral("Velmora simulated joint"));
+        QCOMPARE(entry(0x1000, 0)->parameter_value, QStringLiteral("0x00020192"));
+        QCOMPARE(entry(0x1400, 1)->parameter_value, QStringLiteral("0x00000201"));  // $NODEID+0x200
+        QVERIFY(!entry(0x1400, 1)->differs);
+        QVERIFY(!entry(0x2100, 0)->differs);
+        // Every SDO frame went into the capturing CANopen monitor.
+        QVERIFY(canopen_monitor->cell_count() > 6 * 2 * 60);
+
+        // Beyond HighLimit: refused before sending, so the monitor gets no new row.
+        const int32_t cells = canopen_monitor->cell_count();
+        address("0x2100", "0", "UNSIGNED16");
+        field("value")->setText(QStringLiteral("10001"));
+        press("write");
+        QVERIFY(status().contains(QLatin1String("above the high limit 10000")));
+        QCOMPARE(canopen_monitor->cell_count(), cells);
+        field("value")->setText(QStringLiteral("1234"));
+        press("write");
+        QVERIFY(entry(0x2100, 0)->differs);
+
+        press("save_params");
+        QCOMPARE(boxes.size(), 2);  // the confirmation, then the result
+        QVERIFY(status().contains(QLatin1String("done")));
+        reset_node();
+        field("value")->clear();
+        press("read");
+        QCOMPARE(field("value")->text(), QStringLiteral("1234"));
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("joint1.dcf"));
+        Object_dictionary::set_file_chooser([&](bool save, const QString &) { return save ? path : QString(); });
+        press("export_dcf");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const objects::eds_result dcf = objects::parse_eds(f.readAll());
+        QVERIFY(dcf.ok);
+        QCOMPARE(dcf.document.node_id, 1);
+        QCOMPARE(objects::find_entry(dcf.document, 0x2100, 0)->parameter_value, QStringLiteral("1234"));
+        QCOMPARE(objects::find_entry(dcf.document, 0x1008, 0)->parameter_value, QStringLiteral("Velmora simulated joint"));
+
+        // Restore defaults: confirmed, applied at the next reset.
+        press("restore_params");
+        reset_node();
+        press("read");
+        QCOMPARE(field("value")->text(), QStringLiteral("100"));
+    }
+
+    void single_objects_and_refusals()
+    {
+        // Without a data sheet the built-in standard objects fill the tree.
+        QVERIFY(entry(0x6041, 0));
+        QVERIFY(!entry(0x2100, 0));
+
+        address("0x1008", "0", "VISIBLE_STRING");
+        press("read");
+        QCOMPARE(field("value")->text(), QStringLiteral("Velmora simulated joint"));
+
+        address("0x3000", "0", "UNSIGNED32");
+        press("read");
+        QVERIFY2(status().contains(QLatin1String("(0x06020000)")), qPrintable(status()));
+        // The abort's row in the monitor says why.
+        const int last_row = canopen_monitor->cell_count() / 6 - 1;
+        QVERIFY(canopen_monitor->table()->item(last_row, 5)->text().contains(QLatin1String("object does not exist")));
+        // The built-in list knows 0x6041 is read-only: refused without a frame.
+        const int32_t cells = canopen_monitor->cell_count();
+        address("0x6041", "0", "UNSIGNED16");
+        field("value")->setText(QStringLiteral("6"));
+        press("write");
+        QVERIFY(status().contains(QLatin1String("read-only")));
+        address("0x10000", "0", "UNSIGNED16");
+        press("read");
+        QVERIFY(status().contains(QLatin1String("Index or subindex")));
+        QCOMPARE(canopen_monitor->cell_count(), cells);
+
+        // A broken data sheet names its line and leaves the tree as it was.
+        QTemporaryDir dir;
+        QFile bad(dir.filePath(QStringLiteral("bad.eds")));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("[1000]\nParameterName=Device type\nDataType=0x0007\nAccessType=read\n");
+        bad.close();
+        QVERIFY(!window->load_eds(bad.fileName()));
+        QVERIFY(status().contains(QLatin1String("line 4")));
+        QVERIFY(entry(0x6041, 0));
+
+        // A node that never answers: one step's timeout, then the SDO timeout abort.
+        sdo_request_id = 0x605;
+        address("0x1000", "0", "UNSIGNED32");
+        press("read");
+        QVERIFY(status().contains(QLatin1String("(0x05040000)")));
+        sdo_request_id = 0x601;
+
+        // A joint without CANopen firmware is not asked at all.
+        canopen_supported = 0;
+        address("0x1008", "0", "VISIBLE_STRING");
+        const int32_t cells_before = canopen_monitor->cell_count();
+        press("read");
+        QVERIFY(status().contains(QLatin1String("no CANopen")));
+        QCOMPARE(canopen_monitor->cell_count(), cells_before);
+    }
+
+    void registers_of_the_custom_protocol()
+    {
+        // Profile speed 0x008A: write, read back as decimal and as hex.
+        child<QLineEdit>(window, "register_index")->setText(QStringLiteral("0x008A"));
+        child<QLineEdit>(window, "register_value")->setText(QStringLiteral("1500"));
+        press("register_write");
+        child<QLineEdit>(window, "register_value")->clear();
+        press("register_read");
+        QCOMPARE(child<QLineEdit>(window, "register_value")->text(), QStringLiteral("1500"));
+        child<QCheckBox>(window, "register_hex")->setChecked(true);
+        press("register_read");
+        QCOMPARE(child<QLineEdit>(window, "register_value")->text(), QStringLiteral("0x000005DC"));
+        child<QLineEdit>(window, "register_value")->setText(QStringLiteral("2147483648"));
+        press("register_write");
+        QVERIFY(child<QLabel>(window, "register_status")->text().contains(QLatin1String("Not a 32-bit value")));
+        child<QLineEdit>(window, "register_index")->setText(QStringLiteral("65536"));
+        press("register_read");
+        QVERIFY(child<QLabel>(window, "register_status")->text().contains(QLatin1String("out of range")));
+    }
+
+    void launcher_button()
+    {
+        delete canopen_monitor;
+        delete custom_monitor;
+        canopen_monitor = custom_monitor = nullptr;
+        Velmora main;
+        auto *button = child<QToolButton>(&main, "objects");
+        QCOMPARE(button->geometry(), QRect(262, 173, 131, 131));
+        QCOMPARE(button->text(), QStringLiteral("对象字典\nObjects"));
+        QCOMPARE(button->styleSheet(), child<QToolButton>(&main, "custom_send")->styleSheet());
+        button->click();
+        QWidget *opened = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->objectName() == QLatin1String("Object_dictionary") && w->isVisible() && w != window)
+                opened = w;
+        QVERIFY(opened);
+        QCOMPARE(opened->windowTitle(), QStringLiteral("对象字典/Objects"));
+    }
+};
+
+QTEST_MAIN(test_object_dictionary_window)
+#include "test_object_dictionary_window.moc"

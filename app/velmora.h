@@ -5,6 +5,8 @@
 #include <QTranslator>
 #include <cstdint>
 
+class scope_window;
+
 namespace Ui {
 class Velmora;
 }
@@ -39,6 +41,7 @@ public slots:
     void on_custom_send_clicked();
     void on_Help_clicked();
     void on_connect_device_clicked();
+    void on_scope_clicked();
 
 private:
     void show_motion_window(QMainWindow *window);
@@ -46,4 +49,5 @@ private:
     Ui::Velmora *ui;
     QTranslator translator;
     QTimer *bus_status_timer;
+    scope_window *scope_view;
 };

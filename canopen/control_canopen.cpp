@@ -8,6 +8,7 @@
 #include "canopen/canopen_state.h"
 #include "canopen/canopen_xml.h"
 #include "canopen/sssss.h"
+#include "scope/motion_notifier.h"
 #include "tools/monitor.h"
 
 #include <QApplication>
@@ -493,6 +494,7 @@ void control_CANopen::on_Move_to_clicked()
     // bit 4; clearing the bit first makes every press a new move, not only the first one.
     rpdo(0x000F, target, QString());
     rpdo(0x001F, target, QStringLiteral("移动\nMotion"));
+    scope::motion_notifier::sent(scope::motion_kind::absolute, target);
 }
 
 void control_CANopen::on_Stop_4_clicked()
@@ -525,6 +527,7 @@ void control_CANopen::on_Start_run_clicked()
     if (params_loaded != 1)
         return;
     rpdo(0x002F, canopen::field_value(ui->PV_Velocity->text()), QStringLiteral("运动\nMotion"));
+    scope::motion_notifier::sent(scope::motion_kind::velocity, canopen::field_value(ui->PV_Velocity->text()));
 }
 
 void control_CANopen::on_PV_Stop_2_clicked()
@@ -547,6 +550,7 @@ void control_CANopen::on_pushButton_2_clicked()
     if (params_loaded != 1)
         return;
     rpdo(0x002F, canopen::field_value(ui->lineEdit->text()), QStringLiteral("运动\nMotion"));
+    scope::motion_notifier::sent(scope::motion_kind::torque_per_mille, canopen::field_value(ui->lineEdit->text()));
 }
 
 void control_CANopen::on_pushButton_4_clicked()
@@ -584,6 +588,7 @@ void control_CANopen::on_Move_to_3_clicked()
     }
     rpdo(0x002F, target, QStringLiteral("运动/nMotion"));
     hold_position = target;
+    scope::motion_notifier::sent(scope::motion_kind::absolute, target);
 }
 
 void control_CANopen::on_Stop_6_clicked()
@@ -615,6 +620,7 @@ void control_CANopen::on_Start_run_2_clicked()
     if (params_loaded != 1)
         return;
     rpdo(0x002F, canopen::field_value(ui->CSV_Velocity->text()), QStringLiteral("运动\nMotion"));
+    scope::motion_notifier::sent(scope::motion_kind::velocity, canopen::field_value(ui->CSV_Velocity->text()));
 }
 
 void control_CANopen::on_PV_Stop_3_clicked()
@@ -637,6 +643,7 @@ void control_CANopen::on_pushButton_5_clicked()
     if (params_loaded != 1)
         return;
     rpdo(0x002F, canopen::field_value(ui->CST_torque->text()), QStringLiteral("运动\nMotion"));
+    scope::motion_notifier::sent(scope::motion_kind::torque_per_mille, canopen::field_value(ui->CST_torque->text()));
 }
 
 void control_CANopen::on_CST_STOP_clicked()
@@ -667,6 +674,7 @@ void control_CANopen::on_Move_to_2_clicked()
         return;
     ip_target_ = canopen::field_value(ui->Target_position_3->text());
     rpdo(0x001F, ip_target_, QStringLiteral("运动\nMotion"));
+    scope::motion_notifier::sent(scope::motion_kind::absolute, ip_target_);
 }
 
 void control_CANopen::on_Stop_5_clicked()

@@ -5,6 +5,7 @@
 #include <qwt_plot_curve.h>
 #include <qwt_plot_grid.h>
 #include <qwt_plot_marker.h>
+#include <qwt_plot_textlabel.h>
 #include <qwt_scale_draw.h>
 #include <qwt_scale_map.h>
 #include <qwt_text.h>
@@ -47,15 +48,19 @@ chart::chart(QWidget *parent) : QWidget(parent)
     for (int ch = 0; ch < channel_count; ++ch) {
         strips_[ch] = make_plot();
         strips_[ch]->setAxisTitle(QwtPlot::yLeft, QString::fromUtf8(unit_text(channel(ch), setpoint_unit::cnt)));
-        layout->addWidget(strips_[ch]);
+        layout->addWidget(strips_[ch], 1);
     }
+    // The state is one of eight numbers: a fixed scale reads better than one fitted to a flat line.
+    strips_[state]->setAxisTitle(QwtPlot::yLeft, QStringLiteral("CiA 402"));
+    strips_[state]->setAxisScale(QwtPlot::yLeft, -0.5, 7.5, 1.0);
     overlay_ = make_plot();
     overlay_->setAxisTitle(QwtPlot::yLeft, QStringLiteral("归一化/Normalised"));
     overlay_->setAxisScale(QwtPlot::yLeft, -0.05, 1.05);
-    layout->addWidget(overlay_);
+    layout->addWidget(overlay_, 1);
     for (int ch = 0; ch < channel_count; ++ch) {
         curves_[ch] = new QwtPlotCurve(QString::fromUtf8(channel_label(channel(ch))));
-        QPen pen(colour_of(channel(ch)), ch == setpoint ? 1.5 : 1.2);
+        // Cosmetic one-pixel pens: the raster engine draws them on its fast path.
+        QPen pen(colour_of(channel(ch)), 0.0);
         if (ch == setpoint)
             pen.setStyle(Qt::DashLine);
         curves_[ch]->setPen(pen);
@@ -64,6 +69,8 @@ chart::chart(QWidget *parent) : QWidget(parent)
     }
     const auto all = plots();
     for (size_t i = 0; i < all.size(); ++i) {
+        names_[i] = new QwtPlotTextLabel();
+        names_[i]->attach(all[i]);
         cursors_[i] = new QwtPlotMarker();
         cursors_[i]->setLineStyle(QwtPlotMarker::VLine);
         cursors_[i]->setLinePen(QColor(255, 140, 0), 1.0);
@@ -130,8 +137,26 @@ void chart::layout_strips()
     }
     if (last)
         last->enableAxis(QwtPlot::xBottom, true);
+    name_strips();
     if (data_ && !normalised_) {
         strips_[setpoint]->setAxisTitle(QwtPlot::yLeft, QString::fromUtf8(unit_text(setpoint, data_->unit())));
+    }
+}
+
+void chart::name_strips()
+{
+    const auto all = plots();
+    for (size_t i = 0; i < all.size(); ++i) {
+        QStringList names;
+        for (int ch = 0; ch < channel_count; ++ch) {
+            if (curves_[ch]->plot() == all[i] && channel_drawn(channel(ch)))
+                names << QStringLiteral("<span style=\"color:%1\">%2</span>")
+                             .arg(colour_of(channel(ch)).name(), QString::fromUtf8(channel_label(channel(ch))));
+        }
+        QwtText text(names.join(QStringLiteral(" &nbsp; ")), QwtText::RichText);
+        text.setRenderFlags(Qt::AlignLeft | Qt::AlignTop);
+        text.setBackgroundBrush(QColor(255, 255, 255, 200));
+        names_[i]->setText(text);
     }
 }
 
@@ -234,7 +259,7 @@ void chart::refresh()
         if (p->isHidden())
             continue;
         p->setAxisScale(QwtPlot::xBottom, t0_, t1_);
-        if (p != overlay_)
+        if (p != overlay_ && p != strips_[state])
             p->setAxisAutoScale(QwtPlot::yLeft);
         p->replot();
     }

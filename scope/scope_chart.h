@@ -11,6 +11,7 @@
 class QwtPlot;
 class QwtPlotCurve;
 class QwtPlotMarker;
+class QwtPlotTextLabel;
 
 namespace scope {
 
@@ -58,6 +59,8 @@ private:
     bool channel_drawn(channel ch) const;
     void layout_strips();
     void place_markers();
+    // Writes the names of the channels each strip shows into its top-left corner, in their colours.
+    void name_strips();
     void draw_curves(int columns);
     double time_at(QObject *canvas, int x) const;
 
@@ -67,6 +70,7 @@ private:
     std::array<QwtPlotCurve *, channel_count> curves_{};
     std::array<QwtPlotMarker *, channel_count + 1> cursors_{};
     std::array<QwtPlotMarker *, channel_count + 1> triggers_{};
+    std::array<QwtPlotTextLabel *, channel_count + 1> names_{};
     channel_mask available_ = all_channels;
     std::array<bool, channel_count> shown_{{true, true, true, true, true}};
     bool normalised_ = false;

@@ -44,14 +44,39 @@ public:
     // Smallest and largest value of the channel between t0 and t1; false when it has none.
     bool value_range(channel ch, double t0, double t1, double *lo, double *hi) const;
 
-    // Bytes held by the records (blocks allocated), for the memory figures.
+    // Bytes held by the records and their summaries, for the memory figures.
     size_t memory_bytes() const;
 
     static constexpr size_t block_size = 8192;
+    // Samples per summary group: a reduction of a wide view walks groups, not samples.
+    static constexpr size_t group_size = 64;
 
 private:
+    // First, last, smallest and largest sample of a channel in [a, b); b when it has none.
+    struct slice_extremes {
+        size_t first, last, lo, hi;
+    };
+    slice_extremes extremes(channel ch, size_t a, size_t b) const;
+
+    // Per channel and group of group_size samples: extremes and where they are (offsets in the
+    // group; none when no sample of the group carries the channel).
+    struct group_summary {
+        static constexpr uint8_t none = 0xFF;
+        int32_t lo[channel_count];
+        int32_t hi[channel_count];
+        uint8_t lo_at[channel_count];
+        uint8_t hi_at[channel_count];
+        uint8_t first_at[channel_count];
+        uint8_t last_at[channel_count];
+    };
+    void summarise(const sample &s);
+    // Takes samples [a, b) into e; none is the index e uses for "nothing yet".
+    void merge_samples(channel ch, size_t a, size_t b, size_t none, slice_extremes *e, int32_t *lo_v,
+                       int32_t *hi_v) const;
+
     using block = std::array<sample, block_size>;
     std::vector<std::unique_ptr<block>> blocks_;
+    std::vector<group_summary> groups_;
     size_t size_ = 0;
     channel_mask channels_ = 0;
     setpoint_unit unit_ = setpoint_unit::cnt;

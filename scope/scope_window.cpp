@@ -185,7 +185,7 @@ void scope_window::show_progress()
         break;
     }
     if (sampler_->failed_reads() > 0)
-        text += tr("  无应答/No reply: %1").arg(sampler_->failed_reads());
+        text += QStringLiteral("  ") + tr("无应答/No reply: %1").arg(sampler_->failed_reads());
     statusBar()->showMessage(text);
 }
 

@@ -1,38 +1,51 @@
 #include "scope/scope_source.h"
 
+#include "app/shared_values.h"
+#include "can/vci/vci.h"
 #include "canopen/canopen_commands.h"
+#include "canopen/canopen_exchange.h"
 #include "canopen/canopen_frames.h"
+#include "canopen/canopen_replies.h"
 #include "custom_protocol/custom_commands.h"
 #include "custom_protocol/custom_exchange.h"
+
+#include <QElapsedTimer>
+#include <QThread>
 
 namespace scope {
 namespace {
 
-// The reply windows of the two protocols' exchanges: only time-outs here.
-constexpr int custom_reply_window_ms = 6;
-constexpr int sdo_reply_window_ms = 5;
-constexpr uint32_t custom_reply_offset = 0x80;  // request 0x640 + node, reply 0x5C0 + node
-constexpr uint32_t sdo_reply_offset = 0x80;     // request 0x600 + node, reply 0x580 + node
-constexpr uint8_t sdo_abort = 0x80;
-
-bool sdo_upload_reply(uint8_t command) { return command == 0x4F || command == 0x4B || command == 0x47 || command == 0x43; }
+constexpr uint32_t sdo_request_base = 0x600;
+constexpr unsigned long pending_check_us = 100;
 
 }  // namespace
 
+const exchange_bus &sampler_bus()
+{
+    static const exchange_bus bus = [] {
+        exchange_bus b = adapter_bus_ops();
+        // The core sleeps in whole milliseconds between looks at the queue; four reads a sample
+        // at 100 Hz would then hold the GUI thread for 40 % of the time on a bus that answers
+        // in microseconds.
+        b.sleep_ms = [](int ms) {
+            QElapsedTimer waited;
+            waited.start();
+            while (GetReceiveNum(device_type, device_index, can_index) <= 0 && waited.elapsed() < ms)
+                QThread::usleep(pending_check_us);
+        };
+        return b;
+    }();
+    return bus;
+}
+
 bool custom_source::read_register(const uint8_t *request, uint8_t length, int32_t *value)
 {
-    bus_frame req;
-    req.id = request_id_;
-    req.len = length;
-    std::copy(request, request + length, req.data);
-    const uint32_t reply_id = request_id_ - custom_reply_offset;
-    bus_frame reply;
-    const bool ok = link_.transact(
-        req, [reply_id](const bus_frame &f) { return f.id == reply_id && f.len == 4; }, custom_reply_window_ms,
-        &reply);
-    if (ok)
-        *value = custom_reply_value(reply.data, reply.len);
-    return ok;
+    exchange_request req(request_id_, request, length, custom_reply_window_ms);
+    req.wait = wait_policy::until_reply;
+    const exchange_outcome out = custom_transaction(bus_, req, custom_reply_shape::value, exchange_hooks());
+    if (out.answered)
+        *value = custom_reply_value(out.reply.data, static_cast<uint8_t>(bus_frame_bytes(out.reply)));
+    return out.answered;
 }
 
 bool custom_source::read(sample *s)
@@ -59,20 +72,14 @@ bool custom_source::read(sample *s)
 bool canopen_source::upload(uint16_t index, uint8_t subindex, int32_t *value)
 {
     const canopen::frame f = canopen::sdo_upload(static_cast<int32_t>(request_id_), index, subindex);
-    bus_frame req;
-    req.id = f.id;
-    req.len = f.len;
-    std::copy(f.data, f.data + 8, req.data);
-    const uint32_t reply_id = request_id_ - sdo_reply_offset;
-    auto is_reply = [&](const bus_frame &r) {
-        return r.id == reply_id && r.len == 8 && (sdo_upload_reply(r.data[0]) || r.data[0] == sdo_abort)
-               && r.data[1] == f.data[1] && r.data[2] == f.data[2] && r.data[3] == f.data[3];
-    };
-    bus_frame reply;
-    if (!link_.transact(req, is_reply, sdo_reply_window_ms, &reply) || reply.data[0] == sdo_abort)
+    exchange_request req(f.id, f.data, f.len, canopen_reply_window_ms);
+    req.wait = wait_policy::until_reply;
+    req.decoder = canopen::reply_decoder_for(static_cast<int32_t>(request_id_ - sdo_request_base), f.id, f.data,
+                                             f.len, 0);
+    const exchange_outcome out = run_exchange(bus_, req);
+    if (!out.succeeded())
         return false;
-    *value = static_cast<int32_t>(uint32_t(reply.data[4]) | uint32_t(reply.data[5]) << 8
-                                  | uint32_t(reply.data[6]) << 16 | uint32_t(reply.data[7]) << 24);
+    *value = canopen_reply_value(out.reply.data, bus_frame_bytes(out.reply));
     return true;
 }
 

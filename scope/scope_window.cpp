@@ -86,9 +86,9 @@ std::unique_ptr<scope::sample_source> scope_window::source_for_joint()
         canopen_control_open == 1
         || (custom_control_open != 1 && protocol_name == QStringLiteral("CANopen") && canopen_supported != 0);
     if (canopen_in_use && sdo_request_id > sdo_request_base)
-        return std::make_unique<scope::canopen_source>(scope::adapter_link(), static_cast<uint32_t>(sdo_request_id));
+        return std::make_unique<scope::canopen_source>(scope::sampler_bus(), static_cast<uint32_t>(sdo_request_id));
     if (custom_request_id > custom_request_base)
-        return std::make_unique<scope::custom_source>(scope::adapter_link(), static_cast<uint32_t>(custom_request_id));
+        return std::make_unique<scope::custom_source>(scope::sampler_bus(), static_cast<uint32_t>(custom_request_id));
     return nullptr;
 }
 

@@ -279,7 +279,7 @@ private slots:
                 return {make_message(0x581, {0x4B, lo, hi, 0, 0xF4, 0x01, 0, 0})};  // 500 per mille
             return {make_message(0x581, {0x4B, lo, hi, 0, 0x37, 0x16, 0, 0})};  // statusword 0x1637
         };
-        scope::canopen_source source(scope::adapter_link(), 0x601);
+        scope::canopen_source source(scope::sampler_bus(), 0x601);
         scope::sample s;
         QVERIFY(source.read(&s));
         QCOMPARE(s.value[scope::position], 1234);
@@ -299,7 +299,7 @@ private slots:
         const int32_t start = enable_joint();
         child<QLineEdit>(control, "relative_position")->setText(QStringLiteral("3000"));
         click(control, "forward");
-        scope::canopen_source source(scope::adapter_link(), 0x601);
+        scope::canopen_source source(scope::sampler_bus(), 0x601);
         scope::sample s;
         run_ms(100);
         QVERIFY(source.read(&s));

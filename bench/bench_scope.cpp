@@ -89,6 +89,7 @@ struct run_result {
     double jitter_ms;
     double jitter_between_commands_ms;
     double longest_gap_ms;
+    double busy_share;  // CPU time of the GUI thread per second of recording
 };
 
 bool during_command(int64_t from, int64_t to)
@@ -115,6 +116,7 @@ run_result record(scope_window &window, int rate_index, double seconds, const QS
         last = now;
     });
     auto *button = window.findChild<QPushButton *>(QStringLiteral("record"));
+    const double cpu_start = thread_cpu_ms();
     button->click();
     since.start();
     probe.start(5);
@@ -128,6 +130,7 @@ run_result record(scope_window &window, int rate_index, double seconds, const QS
     });
     QApplication::exec();
     probe.stop();
+    const double busy = (thread_cpu_ms() - cpu_start) / (ran_ns / 1e6);
 
     const scope::recording &r = window.sampler().data();
     const int rate = scope::sampler::rates_hz[rate_index];
@@ -143,7 +146,7 @@ run_result record(scope_window &window, int rate_index, double seconds, const QS
     }
     std::sort(offs.begin(), offs.end());
     const double p99 = offs.empty() ? 0.0 : offs[offs.size() * 99 / 100] / 1000.0;
-    return {r.size(), ran_ns / 1e9 * rate, p99, jitter / 1000.0, quiet_jitter / 1000.0, longest / 1e6};
+    return {r.size(), ran_ns / 1e9 * rate, p99, jitter / 1000.0, quiet_jitter / 1000.0, longest / 1e6, busy};
 }
 
 void report(const char *name, const run_result &x)
@@ -154,6 +157,8 @@ void report(const char *name, const run_result &x)
     std::printf("%s: jitter %.2f ms (goal < 5 ms) %s; %.2f ms outside the intervals where a motion command "
                 "held the GUI thread; 99 %% of the intervals within %.2f ms\n",
                 name, x.jitter_ms, x.jitter_ms < 5.0 ? "OK" : "MISSED", x.jitter_between_commands_ms, x.p99_ms);
+    std::printf("%s: the GUI thread was busy %.1f %% of the time (sampling, redraws, the moves)\n", name,
+                100.0 * x.busy_share);
     std::printf("%s: longest event-loop gap %.1f ms (goal <= 30 ms) %s\n", name, x.longest_gap_ms,
                 x.longest_gap_ms <= 30.0 ? "OK" : "MISSED");
 }

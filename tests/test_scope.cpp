@@ -28,6 +28,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <qwt_plot.h>
 
 using namespace test_support;
 
@@ -349,6 +350,20 @@ private slots:
         QVERIFY(reading.startsWith(QStringLiteral("t = 1.000 s")));
         QVERIFY(reading.contains(QStringLiteral("位置/Position: ")));
         QCOMPARE(child<QLabel>(window, "cursor_readout")->text(), reading);
+        // Strips for the custom protocol's channels, the set-point drawn over the position;
+        // normalised, one plot; a hidden channel takes its strip with it.
+        auto shown_plots = [this] {
+            int n = 0;
+            for (QwtPlot *p : window->chart().findChildren<QwtPlot *>())
+                n += p->isVisibleTo(&window->chart()) ? 1 : 0;
+            return n;
+        };
+        QCOMPARE(shown_plots(), 3);
+        child<QCheckBox>(window, "normalised")->setChecked(true);
+        QCOMPARE(shown_plots(), 1);
+        child<QCheckBox>(window, "normalised")->setChecked(false);
+        child<QCheckBox>(window, "show_current")->setChecked(false);
+        QCOMPARE(shown_plots(), 2);
         window->chart().zoom(0.5, 1.0);
         QCOMPARE(window->chart().view_end() - window->chart().view_start(), 1.09);
         const QString png = dir.filePath(QStringLiteral("chart"));

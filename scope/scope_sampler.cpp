@@ -94,6 +94,12 @@ void sampler::tick()
 void sampler::motion_sent(int kind, qint32 value)
 {
     const motion_kind k = static_cast<motion_kind>(kind);
+    // A relative target is only known from a recent position: one read before this recording
+    // (or arming) may be long out of date.
+    if (k == motion_kind::relative && !sampling()) {
+        have_setpoint_ = false;
+        return;
+    }
     if (k == motion_kind::relative)
         setpoint_ = static_cast<int32_t>(std::clamp<int64_t>((have_position_ ? int64_t(last_position_) : 0) + value,
                                                             INT32_MIN, INT32_MAX));

@@ -30,8 +30,6 @@ setpoint_unit unit_of(motion_kind kind)
 
 }  // namespace
 
-constexpr int sampler::rates_hz[];
-
 sampler::sampler(QObject *parent) : QObject(parent), clock_(monotonic_us)
 {
     // A coarse timer may drift by 5 % of its interval; the samples must stay evenly spaced.

@@ -318,6 +318,8 @@ private slots:
         const int32_t start = enable_joint();
         window->show();
         child<QComboBox>(window, "rate")->setCurrentIndex(2);  // 50 Hz
+        // A relative move before the recording gives no set-point: its start position is unknown.
+        scope::motion_notifier::sent(scope::motion_kind::relative, 100);
         click(window, "record");
         QVERIFY(window->sampler().sampling());
         QVERIFY(!child<QPushButton>(window, "export_csv")->isEnabled());

@@ -674,7 +674,7 @@ void control_CANopen::on_Move_to_2_clicked()
         return;
     ip_target_ = canopen::field_value(ui->Target_position_3->text());
     rpdo(0x001F, ip_target_, QStringLiteral("运动\nMotion"));
-    scope::motion_notifier::sent(scope::motion_kind::absolute, ip_target_);
+    scope::motion_notifier::sent(scope::motion_kind::absolute, canopen::field_value(ui->Target_position_3->text()));
 }
 
 void control_CANopen::on_Stop_5_clicked()

@@ -278,8 +278,12 @@ int main(int argc, char **argv)
         report(qPrintable(QStringLiteral("CANopen 100 Hz, %1").arg(QLatin1String(with))), record(window, 3, seconds, QString()));
     }
     poll.stop();
-    if (!screenshot.isEmpty())
+    if (!screenshot.isEmpty()) {
+        // During a move, then the stopped recording with the cursor read at 1 s.
         record(window, 2, 4.0, screenshot);
+        window.chart().set_cursor(1.0);
+        window.grab().save(QString(screenshot).replace(QStringLiteral(".png"), QStringLiteral("-stopped.png")));
+    }
     hour_at_100_hz();
     close_adapter();
     return 0;

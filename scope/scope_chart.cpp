@@ -52,7 +52,7 @@ chart::chart(QWidget *parent) : QWidget(parent)
     }
     // The state is one of eight numbers: a fixed scale reads better than one fitted to a flat line.
     strips_[state]->setAxisTitle(QwtPlot::yLeft, QStringLiteral("CiA 402"));
-    strips_[state]->setAxisScale(QwtPlot::yLeft, -0.5, 7.5, 1.0);
+    strips_[state]->setAxisScale(QwtPlot::yLeft, -0.5, 7.5, 2.0);
     overlay_ = make_plot();
     overlay_->setAxisTitle(QwtPlot::yLeft, QStringLiteral("归一化/Normalised"));
     overlay_->setAxisScale(QwtPlot::yLeft, -0.05, 1.05);
@@ -91,6 +91,7 @@ QwtPlot *chart::make_plot()
     plot->setCanvasBackground(Qt::white);
     plot->setAutoReplot(false);
     plot->axisScaleDraw(QwtPlot::yLeft)->setMinimumExtent(axis_extent_px);
+    plot->setAxisMaxMajor(QwtPlot::yLeft, 5);  // strips are low: a few labels stay readable
     plot->setMinimumHeight(60);
     auto *grid = new QwtPlotGrid();
     grid->setMajorPen(QColor(225, 225, 225), 0.0);

@@ -840,5 +840,9 @@ Close</source>
         <source>无应答/No reply: %1</source>
         <translation>无应答</translation>
     </message>
+    <message>
+        <source>无应答，记录已停止/No reply: recording stopped</source>
+        <translation>无应答，记录已停止</translation>
+    </message>
 </context>
 </TS>

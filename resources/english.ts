@@ -840,5 +840,9 @@ Close</source>
         <source>无应答/No reply: %1</source>
         <translation>No reply: %1</translation>
     </message>
+    <message>
+        <source>无应答，记录已停止/No reply: recording stopped</source>
+        <translation>No reply: recording stopped</translation>
+    </message>
 </context>
 </TS>

@@ -53,6 +53,7 @@ void sampler::start_timer() { timer_.start(1000 / rate_hz_); }
 void sampler::record()
 {
     failed_ = 0;
+    silent_in_a_row_ = 0;
     capture_.start();
     start_timer();
 }
@@ -60,6 +61,7 @@ void sampler::record()
 void sampler::arm(double pretrigger_s)
 {
     failed_ = 0;
+    silent_in_a_row_ = 0;
     capture_.arm(static_cast<size_t>(std::lround(std::max(0.0, pretrigger_s) * rate_hz_)));
     start_timer();
 }
@@ -76,8 +78,16 @@ void sampler::tick()
         return;
     sample s;
     s.t_us = clock_();
-    if (!source_->read(&s))
+    if (source_->read(&s)) {
+        silent_in_a_row_ = 0;
+    } else {
         ++failed_;
+        if (++silent_in_a_row_ >= rate_hz_) {
+            stop();
+            emit joint_lost();
+            return;
+        }
+    }
     if (s.has(position)) {
         have_position_ = true;
         last_position_ = s.value[position];

@@ -44,6 +44,9 @@ public slots:
 signals:
     void sampled();
     void triggered();
+    // A whole second of samples went unanswered: the sampler stopped, so that a lost joint does
+    // not hold the GUI thread for a reply window at every tick.
+    void joint_lost();
 
 private:
     void start_timer();
@@ -54,6 +57,7 @@ private:
     capture capture_;
     int rate_hz_ = 50;
     int failed_ = 0;
+    int silent_in_a_row_ = 0;
     bool have_setpoint_ = false;
     int32_t setpoint_ = 0;
     setpoint_unit unit_ = setpoint_unit::cnt;

@@ -64,12 +64,14 @@ bool custom_source::read(sample *s)
         if (read_register(r.request.data, r.request.length, &v)) {
             s->set(r.ch, v);
             any = true;
+        } else if (!any) {
+            return false;  // a silent joint costs one reply window per sample, not three
         }
     }
     return any;
 }
 
-bool canopen_source::upload(uint16_t index, uint8_t subindex, int32_t *value)
+bool canopen_source::upload(uint16_t index, uint8_t subindex, int32_t *value, bool *answered)
 {
     const canopen::frame f = canopen::sdo_upload(static_cast<int32_t>(request_id_), index, subindex);
     exchange_request req(f.id, f.data, f.len, canopen_reply_window_ms);
@@ -77,6 +79,8 @@ bool canopen_source::upload(uint16_t index, uint8_t subindex, int32_t *value)
     req.decoder = canopen::reply_decoder_for(static_cast<int32_t>(request_id_ - sdo_request_base), f.id, f.data,
                                              f.len, 0);
     const exchange_outcome out = run_exchange(bus_, req);
+    if (answered)
+        *answered = out.answered;
     if (!out.succeeded())
         return false;
     *value = canopen_reply_value(out.reply.data, bus_frame_bytes(out.reply));
@@ -85,18 +89,20 @@ bool canopen_source::upload(uint16_t index, uint8_t subindex, int32_t *value)
 
 bool canopen_source::read(sample *s)
 {
-    bool any = false;
+    bool answered = false;
     int32_t v = 0;
-    if (upload(0x6064, 0, &v)) {
+    if (upload(0x6064, 0, &v, &answered))
         s->set(position, v);
-        any = true;
-    }
+    else if (!answered)
+        return false;  // a silent node costs one reply window per sample, not five
+    bool any = s->has(position);
     if (upload(0x606C, 0, &v)) {
         s->set(velocity, v);
         any = true;
     }
-    if (!rated_known_)
-        rated_known_ = upload(0x6075, 0, &rated_ma_);
+    // Asked once: a node that refuses it shows no current, and is not asked again each sample.
+    if (!rated_asked_)
+        rated_known_ = upload(0x6075, 0, &rated_ma_, &rated_asked_);
     if (upload(0x6078, 0, &v)) {
         any = true;
         if (rated_known_)

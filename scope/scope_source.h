@@ -2,7 +2,8 @@
 // Reads one sample of the joint through the exchange core: the custom protocol's register reads
 // or CANopen SDO uploads, each matched to its reply by the protocol's decoder and returning as
 // soon as that reply arrived (the reply window is only the time-out). A read that gets no reply
-// leaves its channel out of the sample; read() is false only when nothing answered.
+// leaves its channel out of the sample; read() is false when nothing answered, and gives up at
+// the first read when that one goes unanswered.
 #include "can/exchange.h"
 #include "scope/scope_sample.h"
 
@@ -44,11 +45,13 @@ public:
         return bit(position) | bit(velocity) | bit(current) | bit(state);
     }
     bool read(sample *s) override;
-    bool upload(uint16_t index, uint8_t subindex, int32_t *value);
+    // *answered (optional): the node answered, with the value or with an abort.
+    bool upload(uint16_t index, uint8_t subindex, int32_t *value, bool *answered = nullptr);
 
 private:
     const exchange_bus &bus_;
     uint32_t request_id_;
+    bool rated_asked_ = false;
     bool rated_known_ = false;
     int32_t rated_ma_ = 0;
 };

@@ -66,6 +66,10 @@ scope_window::scope_window(QWidget *parent)
     connect(ui->normalised, &QCheckBox::toggled, chart_, &scope::chart::set_normalised);
     connect(chart_, &scope::chart::cursor_read, ui->cursor_readout, &QLabel::setText);
     connect(sampler_, &scope::sampler::triggered, this, &scope_window::on_triggered);
+    connect(sampler_, &scope::sampler::joint_lost, this, [this] {
+        stop_recording();
+        statusBar()->showMessage(tr("无应答，记录已停止/No reply: recording stopped"));
+    });
     redraw_timer_.setInterval(redraw_period_ms);
     connect(&redraw_timer_, &QTimer::timeout, this, [this] {
         chart_->refresh();

@@ -402,6 +402,20 @@ private slots:
         QCOMPARE(r.at(119).value[scope::setpoint], start - 3000);
     }
 
+    void a_silent_joint_stops_the_recording()
+    {
+        click(window, "record");  // 50 Hz
+        sample_for(100, 20);
+        sim::simulator::instance().configure({{2, 10231}});
+        sample_for(980, 20);
+        QVERIFY(window->sampler().sampling());
+        sample_for(20, 20);
+        QVERIFY(!window->sampler().sampling());
+        QCOMPARE(window->sampler().data().size(), size_t(54));  // 5 answered, 49 silent kept
+        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("无应答，记录已停止/No reply: recording stopped"));
+        QVERIFY(child<QPushButton>(window, "export_csv")->isEnabled());
+    }
+
     void record_needs_a_joint()
     {
         node_connected = 0;

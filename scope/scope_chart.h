@@ -25,12 +25,9 @@ public:
     // Channels the joint's protocol supplies; strips of the others stay hidden.
     void set_available(channel_mask channels) { available_ = channels; }
     void set_channel_shown(channel ch, bool shown);
-    bool channel_shown(channel ch) const { return shown_[ch]; }
     void set_normalised(bool on);
-    bool normalised() const { return normalised_; }
     // Live: the view follows the last live_window_s seconds of the recording.
     void set_live(bool live);
-    bool live() const { return live_; }
 
     void set_view(double t0, double t1);
     double view_start() const { return t0_; }

@@ -22,10 +22,10 @@ public:
     bool done() const { return next_ == data_.size() && header_written_; }
     size_t rows_written() const { return next_; }
 
+private:
     QByteArray header() const;
     QByteArray row(size_t i) const;
 
-private:
     const recording &data_;
     channel_mask columns_;
     QIODevice *out_;

@@ -96,7 +96,6 @@ void sampler::tick()
         s.set(setpoint, setpoint_);
     capture_.feed(s);
     capture_.data().set_unit(unit_);
-    emit sampled();
 }
 
 void sampler::motion_sent(int kind, qint32 value)

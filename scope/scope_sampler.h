@@ -21,7 +21,6 @@ public:
     static constexpr int rates_hz[] = {10, 20, 50, 100};
 
     void set_source(std::unique_ptr<sample_source> source) { source_ = std::move(source); }
-    bool has_source() const { return source_ != nullptr; }
     void set_rate_hz(int hz);
     int rate_hz() const { return rate_hz_; }
     // Replaces the monotonic clock, in microseconds (tests drive the simulator's clock).
@@ -42,7 +41,6 @@ public slots:
     void motion_sent(int kind, qint32 value);
 
 signals:
-    void sampled();
     void triggered();
     // A whole second of samples went unanswered: the sampler stopped, so that a lost joint does
     // not hold the GUI thread for a reply window at every tick.

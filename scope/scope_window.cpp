@@ -65,7 +65,7 @@ scope_window::scope_window(QWidget *parent)
     }
     connect(ui->normalised, &QCheckBox::toggled, chart_, &scope::chart::set_normalised);
     connect(chart_, &scope::chart::cursor_read, ui->cursor_readout, &QLabel::setText);
-    connect(sampler_, &scope::sampler::triggered, this, &scope_window::on_triggered);
+    connect(sampler_, &scope::sampler::triggered, this, &scope_window::show_progress);
     connect(sampler_, &scope::sampler::joint_lost, this, [this] {
         stop_recording();
         statusBar()->showMessage(tr("无应答，记录已停止/No reply: recording stopped"));
@@ -155,8 +155,6 @@ void scope_window::stop_recording()
     update_controls();
     show_progress();
 }
-
-void scope_window::on_triggered() { show_progress(); }
 
 void scope_window::on_rate_activated(int index) { sampler_->set_rate_hz(scope::sampler::rates_hz[index]); }
 

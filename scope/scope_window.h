@@ -54,7 +54,6 @@ private:
     void stop_recording();
     void update_controls();
     void show_progress();
-    void on_triggered();
     // False when the file could not be written; a cancelled export is no failure.
     bool write_csv_file(const QString &path);
 

@@ -193,8 +193,10 @@ void control_CANopen::comboBox(int32_t language)
 void control_CANopen::changeEvent(QEvent *e)
 {
     QMainWindow::changeEvent(e);
-    if (e->type() == QEvent::LanguageChange)
+    if (e->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
+        shown_error_.clear();  // the next poll writes the status text again
+    }
 }
 
 void control_CANopen::showEvent(QShowEvent *e)

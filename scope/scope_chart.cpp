@@ -33,6 +33,9 @@ bool stepped(channel ch) { return ch == setpoint || ch == state; }
 
 QString value_text(const recording &r, channel ch, int32_t v)
 {
+    if (ch == state)
+        return QStringLiteral("%1: %2 %3").arg(QString::fromUtf8(channel_label(ch))).arg(v).arg(
+            QString::fromUtf8(state_name(v)));
     const QString unit = QString::fromUtf8(unit_text(ch, r.unit()));
     return QStringLiteral("%1: %2%3").arg(QString::fromUtf8(channel_label(ch))).arg(v).arg(
         unit.isEmpty() ? QString() : QStringLiteral(" ") + unit);

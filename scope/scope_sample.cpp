@@ -54,6 +54,16 @@ const char *channel_label(channel ch)
     }
 }
 
+const char *state_name(int32_t number)
+{
+    static const char *const names[] = {
+        "未准备好接通/Not ready to switch on", "接通禁止/Switch on disabled", "准备接通/Ready to switch on",
+        "已接通/Switched on",                 "操作使能/Operation enabled",  "快速停止/Quick stop active",
+        "故障反应/Fault reaction active",     "故障/Fault",
+    };
+    return number >= 0 && number < 8 ? names[number] : "";
+}
+
 int32_t state_number(uint16_t sw)
 {
     struct pattern {

@@ -38,5 +38,7 @@ const char *unit_text(channel ch, setpoint_unit unit);
 // 1 switch on disabled, 2 ready to switch on, 3 switched on, 4 operation enabled,
 // 5 quick stop active, 6 fault reaction active, 7 fault; -1 for a pattern outside the table.
 int32_t state_number(uint16_t statusword);
+// Bilingual name of a state number ("操作使能/Operation enabled"); empty outside 0-7.
+const char *state_name(int32_t number);
 
 }  // namespace scope

@@ -257,6 +257,8 @@ private slots:
         QCOMPARE(scope::state_number(0x0217), 5);
         QCOMPARE(scope::state_number(0x021F), 6);
         QCOMPARE(scope::state_number(0x0238), 7);
+        QCOMPARE(QString::fromUtf8(scope::state_name(4)), QStringLiteral("操作使能/Operation enabled"));
+        QCOMPARE(QString::fromUtf8(scope::state_name(-1)), QString());
     }
 
     void sdo_reads_take_only_their_own_reply()

@@ -11,6 +11,7 @@
 #include "custom_protocol/control_can.h"
 #include "node/set_node.h"
 #include "objects/object_dictionary.h"
+#include "scope/scope_window.h"
 #include "tools/custom_send.h"
 #include "tools/monitor.h"
 #include "ui_velmora.h"
@@ -74,6 +75,7 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     ui->monitoring->setStyleSheet(button_style);
     ui->custom_send->setStyleSheet(button_style);
     ui->objects->setStyleSheet(button_style);
+    ui->scope->setStyleSheet(button_style);
 
     // The order is binding: each constructor reads the pointers set before it.
     custom_send_window = new custom_send();
@@ -84,6 +86,8 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     settings_window = new joint_CAN_set();
     set_node_window = new Set_node();
     objects_window = new Object_dictionary();
+    scope_view = new scope_window(this);
+    scope_view->setWindowFlag(Qt::Window);
 
     move(0, 100);
 
@@ -98,6 +102,7 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     connect(this, &Velmora::languagechange, custom_send_window, &custom_send::comboBox);
     connect(this, &Velmora::languagechange, set_node_window, &Set_node::comboBox);
     connect(this, &Velmora::languagechange, objects_window, &Object_dictionary::comboBox);
+    connect(this, &Velmora::languagechange, scope_view, &scope_window::comboBox);
 
     setFixedSize(394, 337);
 
@@ -158,6 +163,7 @@ void Velmora::closeEvent(QCloseEvent *event)
     if (custom_send_open)
         custom_send_window->close();
     objects_window->close();
+    scope_view->close();
     if (device_open == 1)
         close_adapter();
     event->accept();
@@ -270,6 +276,12 @@ void Velmora::on_Help_clicked()
     const QString path = document_lookup::locate(QStringLiteral("Document/Velmora用户手册_Ver1.1.pdf"));
     if (QFile::exists(path))
         desktop_seams::open_url(QUrl::fromLocalFile(path));
+}
+
+void Velmora::on_scope_clicked()
+{
+    scope_view->show();
+    scope_view->activateWindow();
 }
 
 void Velmora::on_connect_device_clicked()

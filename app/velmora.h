@@ -5,6 +5,8 @@
 #include <QTranslator>
 #include <cstdint>
 
+class scope_window;
+
 namespace Ui {
 class Velmora;
 }
@@ -41,6 +43,7 @@ public slots:
     void on_Help_clicked();
     void on_connect_device_clicked();
     void on_objects_clicked();
+    void on_scope_clicked();
 
 private:
     void show_motion_window(QMainWindow *window);
@@ -49,4 +52,5 @@ private:
     QTranslator translator;
     QTimer *bus_status_timer;
     Object_dictionary *objects_window;
+    scope_window *scope_view;
 };

@@ -10,6 +10,7 @@
 #include "canopen/canopen_state.h"
 #include "canopen/canopen_xml.h"
 #include "canopen/sssss.h"
+#include "scope/motion_notifier.h"
 #include "tools/monitor.h"
 
 #include <QApplication>
@@ -557,6 +558,7 @@ void control_CANopen::on_Move_to_clicked()
     rpdo(canopen::cw_enable_operation, target, QString());
     send(canopen::sync(), QString());
     rpdo(canopen::cw_new_setpoint, target, QStringLiteral("移动\nMotion"));
+    scope::motion_notifier::sent(scope::motion_kind::absolute, target);
 }
 
 void control_CANopen::on_Stop_4_clicked()
@@ -589,6 +591,7 @@ void control_CANopen::on_Start_run_clicked()
     if (params_loaded != 1)
         return;
     rpdo(0x002F, canopen::field_value(ui->PV_Velocity->text()), QStringLiteral("运动\nMotion"));
+    scope::motion_notifier::sent(scope::motion_kind::velocity, canopen::field_value(ui->PV_Velocity->text()));
 }
 
 void control_CANopen::on_PV_Stop_2_clicked()
@@ -611,6 +614,7 @@ void control_CANopen::on_pushButton_2_clicked()
     if (params_loaded != 1)
         return;
     rpdo(0x002F, canopen::field_value(ui->lineEdit->text()), QStringLiteral("运动\nMotion"));
+    scope::motion_notifier::sent(scope::motion_kind::torque_per_mille, canopen::field_value(ui->lineEdit->text()));
 }
 
 void control_CANopen::on_pushButton_4_clicked()
@@ -648,6 +652,7 @@ void control_CANopen::on_Move_to_3_clicked()
     }
     rpdo(0x002F, target, QStringLiteral("运动/nMotion"));
     hold_position = target;
+    scope::motion_notifier::sent(scope::motion_kind::absolute, target);
 }
 
 void control_CANopen::on_Stop_6_clicked()
@@ -679,6 +684,7 @@ void control_CANopen::on_Start_run_2_clicked()
     if (params_loaded != 1)
         return;
     rpdo(0x002F, canopen::field_value(ui->CSV_Velocity->text()), QStringLiteral("运动\nMotion"));
+    scope::motion_notifier::sent(scope::motion_kind::velocity, canopen::field_value(ui->CSV_Velocity->text()));
 }
 
 void control_CANopen::on_PV_Stop_3_clicked()
@@ -701,6 +707,7 @@ void control_CANopen::on_pushButton_5_clicked()
     if (params_loaded != 1)
         return;
     rpdo(0x002F, canopen::field_value(ui->CST_torque->text()), QStringLiteral("运动\nMotion"));
+    scope::motion_notifier::sent(scope::motion_kind::torque_per_mille, canopen::field_value(ui->CST_torque->text()));
 }
 
 void control_CANopen::on_CST_STOP_clicked()
@@ -731,6 +738,7 @@ void control_CANopen::on_Move_to_2_clicked()
         return;
     ip_target_ = canopen::field_value(ui->Target_position_3->text());
     rpdo(0x001F, ip_target_, QStringLiteral("运动\nMotion"));
+    scope::motion_notifier::sent(scope::motion_kind::absolute, canopen::field_value(ui->Target_position_3->text()));
 }
 
 void control_CANopen::on_Stop_5_clicked()

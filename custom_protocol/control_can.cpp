@@ -8,6 +8,7 @@
 #include "custom_protocol/custom_exchange.h"
 #include "custom_protocol/custom_worker.h"
 #include "custom_protocol/xml_lookup.h"
+#include "scope/motion_notifier.h"
 #include "tools/monitor.h"
 
 #include <QCloseEvent>
@@ -216,6 +217,7 @@ void control_CAN::continuous_motion(bool backwards)
     send(read_motion_state());
     if (reply_value == 0)
         send(write_start_motion(backwards ? start_kind::backwards : start_kind::forward));
+    scope::motion_notifier::sent(scope::motion_kind::velocity, custom_value_from_text(ui->speed->text()));
 }
 
 void control_CAN::on_forward_continue_clicked() { continuous_motion(false); }
@@ -243,6 +245,7 @@ void control_CAN::relative_move(bool backwards)
     }
     send(write_relative_distance(ui->relative_position->text(), backwards));
     send(write_start_motion(backwards ? start_kind::backwards : start_kind::forward));
+    scope::motion_notifier::sent(scope::motion_kind::relative, custom_value_from_text(ui->relative_position->text()), backwards);
 }
 
 void control_CAN::on_forward_clicked() { relative_move(false); }
@@ -276,6 +279,7 @@ void control_CAN::on_move_to_clicked()
     if (reply_value != 0)
         return;
     send(write_start_motion(start_kind::motion));
+    scope::motion_notifier::sent(scope::motion_kind::absolute, custom_value_from_text(ui->absolute_position->text()));
 }
 
 void control_CAN::cut()
@@ -307,6 +311,7 @@ void control_CAN::on_set_parameter_clicked()
 {
     send(write_target_current(ui->analog_value->text()));
     send(write_max_speed_limit(ui->max_speed->text()));
+    scope::motion_notifier::sent(scope::motion_kind::torque_ma, custom_value_from_text(ui->analog_value->text()));
 }
 
 void control_CAN::on_enable_2_clicked() { send(write_enable_state(true)); }
@@ -319,7 +324,11 @@ void control_CAN::on_choose_mode_2_clicked()
     send(write_analog_source());
 }
 
-void control_CAN::on_set_parameter_2_clicked() { send(write_target_speed(ui->analog_value_2->text())); }
+void control_CAN::on_set_parameter_2_clicked()
+{
+    send(write_target_speed(ui->analog_value_2->text()));
+    scope::motion_notifier::sent(scope::motion_kind::velocity, custom_value_from_text(ui->analog_value_2->text()));
+}
 
 void control_CAN::on_enable_3_clicked() { send(write_enable_state(true)); }
 void control_CAN::on_disenable_2_clicked() { send(write_enable_state(false)); }

@@ -319,6 +319,11 @@ Custom</source>
 Objects</source>
         <translation>对象字典</translation>
     </message>
+    <message>
+        <source>示波器
+Scope</source>
+        <translation>示波器</translation>
+    </message>
 </context>
 <context>
     <name>control_CAN</name>
@@ -864,6 +869,125 @@ Close</source>
     <message>
         <source>Excel Files(*.xlsx)</source>
         <translation>Excel Files(*.xlsx)</translation>
+    </message>
+</context>
+<context>
+    <name>scope_window</name>
+    <message>
+        <source>示波器/Scope</source>
+        <translation>示波器</translation>
+    </message>
+    <message>
+        <source>记录/Record</source>
+        <translation>记录</translation>
+    </message>
+    <message>
+        <source>采样率/Rate</source>
+        <translation>采样率</translation>
+    </message>
+    <message>
+        <source>10 Hz</source>
+        <translation>10 Hz</translation>
+    </message>
+    <message>
+        <source>20 Hz</source>
+        <translation>20 Hz</translation>
+    </message>
+    <message>
+        <source>50 Hz</source>
+        <translation>50 Hz</translation>
+    </message>
+    <message>
+        <source>100 Hz</source>
+        <translation>100 Hz</translation>
+    </message>
+    <message>
+        <source>运动触发/Trigger</source>
+        <translation>运动触发</translation>
+    </message>
+    <message>
+        <source>预触发/Pre-trigger</source>
+        <translation>预触发</translation>
+    </message>
+    <message>
+        <source> s</source>
+        <translation> s</translation>
+    </message>
+    <message>
+        <source>导出CSV/Export CSV</source>
+        <translation>导出CSV</translation>
+    </message>
+    <message>
+        <source>导出PNG/Export PNG</source>
+        <translation>导出PNG</translation>
+    </message>
+    <message>
+        <source>位置/Position</source>
+        <translation>位置</translation>
+    </message>
+    <message>
+        <source>速度/Velocity</source>
+        <translation>速度</translation>
+    </message>
+    <message>
+        <source>电流/Current</source>
+        <translation>电流</translation>
+    </message>
+    <message>
+        <source>设定值/Set-point</source>
+        <translation>设定值</translation>
+    </message>
+    <message>
+        <source>状态/State</source>
+        <translation>状态</translation>
+    </message>
+    <message>
+        <source>归一化/Normalised</source>
+        <translation>归一化</translation>
+    </message>
+    <message>
+        <source>无应答，记录已停止/No reply: recording stopped</source>
+        <translation>无应答，记录已停止</translation>
+    </message>
+    <message>
+        <source>未连接关节/No joint connected</source>
+        <translation>未连接关节</translation>
+    </message>
+    <message>
+        <source>停止/Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>等待运动指令/Waiting for a motion command</source>
+        <translation>等待运动指令</translation>
+    </message>
+    <message>
+        <source>记录中/Recording: %1 samples, %2 s</source>
+        <translation>记录中</translation>
+    </message>
+    <message>
+        <source>已停止/Stopped: %1 samples, %2 s</source>
+        <translation>已停止</translation>
+    </message>
+    <message>
+        <source>无应答/No reply: %1</source>
+        <translation>无应答</translation>
+    </message>
+    <message>
+        <source>导出中/Exporting</source>
+        <translation>导出中</translation>
+    </message>
+    <message>
+        <source>取消/Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>无法写入文件/Cannot write the file: %1</source>
+        <translation>无法写入文件</translation>
     </message>
 </context>
 </TS>

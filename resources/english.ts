@@ -319,6 +319,11 @@ Custom</source>
 Objects</source>
         <translation>Objects</translation>
     </message>
+    <message>
+        <source>示波器
+Scope</source>
+        <translation>Scope</translation>
+    </message>
 </context>
 <context>
     <name>control_CAN</name>
@@ -864,6 +869,125 @@ Close</source>
     <message>
         <source>Excel Files(*.xlsx)</source>
         <translation>Excel Files(*.xlsx)</translation>
+    </message>
+</context>
+<context>
+    <name>scope_window</name>
+    <message>
+        <source>示波器/Scope</source>
+        <translation>Scope</translation>
+    </message>
+    <message>
+        <source>记录/Record</source>
+        <translation>Record</translation>
+    </message>
+    <message>
+        <source>采样率/Rate</source>
+        <translation>Rate</translation>
+    </message>
+    <message>
+        <source>10 Hz</source>
+        <translation>10 Hz</translation>
+    </message>
+    <message>
+        <source>20 Hz</source>
+        <translation>20 Hz</translation>
+    </message>
+    <message>
+        <source>50 Hz</source>
+        <translation>50 Hz</translation>
+    </message>
+    <message>
+        <source>100 Hz</source>
+        <translation>100 Hz</translation>
+    </message>
+    <message>
+        <source>运动触发/Trigger</source>
+        <translation>Trigger</translation>
+    </message>
+    <message>
+        <source>预触发/Pre-trigger</source>
+        <translation>Pre-trigger</translation>
+    </message>
+    <message>
+        <source> s</source>
+        <translation> s</translation>
+    </message>
+    <message>
+        <source>导出CSV/Export CSV</source>
+        <translation>Export CSV</translation>
+    </message>
+    <message>
+        <source>导出PNG/Export PNG</source>
+        <translation>Export PNG</translation>
+    </message>
+    <message>
+        <source>位置/Position</source>
+        <translation>Position</translation>
+    </message>
+    <message>
+        <source>速度/Velocity</source>
+        <translation>Velocity</translation>
+    </message>
+    <message>
+        <source>电流/Current</source>
+        <translation>Current</translation>
+    </message>
+    <message>
+        <source>设定值/Set-point</source>
+        <translation>Set-point</translation>
+    </message>
+    <message>
+        <source>状态/State</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>归一化/Normalised</source>
+        <translation>Normalised</translation>
+    </message>
+    <message>
+        <source>无应答，记录已停止/No reply: recording stopped</source>
+        <translation>No reply: recording stopped</translation>
+    </message>
+    <message>
+        <source>未连接关节/No joint connected</source>
+        <translation>No joint connected</translation>
+    </message>
+    <message>
+        <source>停止/Stop</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>等待运动指令/Waiting for a motion command</source>
+        <translation>Waiting for a motion command</translation>
+    </message>
+    <message>
+        <source>记录中/Recording: %1 samples, %2 s</source>
+        <translation>Recording: %1 samples, %2 s</translation>
+    </message>
+    <message>
+        <source>已停止/Stopped: %1 samples, %2 s</source>
+        <translation>Stopped: %1 samples, %2 s</translation>
+    </message>
+    <message>
+        <source>无应答/No reply: %1</source>
+        <translation>No reply: %1</translation>
+    </message>
+    <message>
+        <source>导出中/Exporting</source>
+        <translation>Exporting</translation>
+    </message>
+    <message>
+        <source>取消/Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>无法写入文件/Cannot write the file: %1</source>
+        <translation>Cannot write the file: %1</translation>
     </message>
 </context>
 </TS>

@@ -9,6 +9,8 @@
 #include "canopen/canopen_commands.h"
 #include "canopen/canopen_state.h"
 #include "canopen/control_canopen.h"
+#include "scope/motion_notifier.h"
+#include "scope/scope_source.h"
 #include "sim/sim_clock.h"
 #include "sim/simulator.h"
 #include "support/test_bus.h"
@@ -110,11 +112,21 @@ private slots:
     {
         commission(canopen::page_pp);
         field("Target_position")->setText(QStringLiteral("1500"));
+        QSignalSpy announced(&scope::motion_notifier::instance(), &scope::motion_notifier::motion_sent);
         press("Move_to");
+        QCOMPARE(announced.size(), 1);
+        QCOMPARE(announced[0][0].toInt(), int(scope::motion_kind::absolute));
+        QCOMPARE(announced[0][1].toInt(), 1500);
         sync();
         wait_s(3);
         QCOMPARE(label("position"), QStringLiteral("1500"));
         QCOMPARE(label("vel"), QStringLiteral("0"));
+        // The scope reads the commissioned node between the window's exchanges.
+        scope::canopen_source scope_reads(scope::sampler_bus(), 0x601);
+        scope::sample read;
+        QVERIFY(scope_reads.read(&read));
+        QCOMPARE(read.value[scope::position], 1500);
+        QCOMPARE(read.value[scope::state], 4);  // operation enabled
 
         // A second Motion press is a new move, not an ignored repeat.
         field("Target_position")->setText(QStringLiteral("-400"));

@@ -12,6 +12,7 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QPushButton>
 #include <QToolButton>
 #include <QTranslator>
 #include <QtTest>
@@ -75,6 +76,7 @@ private slots:
         QCOMPARE(emitted, QList<int>{1});
         QTRY_COMPARE(w.windowTitle(), QStringLiteral("BrevoltTest"));  // the form's own title comes back
         QCOMPARE(w.findChild<QToolButton *>(QStringLiteral("connect_device"))->text(), QStringLiteral("Connect"));
+        QCOMPARE(w.findChild<QPushButton *>(QStringLiteral("record"))->text(), QStringLiteral("Record"));
         selector->setCurrentIndex(0);
         w.on_comboBox_activated();
         QTRY_COMPARE(w.findChild<QToolButton *>(QStringLiteral("connect_device"))->text(), QStringLiteral("连接"));

@@ -122,6 +122,7 @@ private slots:
         const struct { const char *name; const char *text; } buttons[] = {
             {"connect_device", "连接\nConnect"}, {"sport", "运动\nMotion"},
             {"monitoring", "监控\nMonitor"},     {"custom_send", "自定义\nCustom"},
+            {"scope", "示波器\nScope"},
         };
         for (const auto &b : buttons)
             QCOMPARE(window->findChild<QAbstractButton *>(QLatin1String(b.name))->text(), QString::fromUtf8(b.text));
@@ -140,6 +141,18 @@ private slots:
         QCOMPARE(canopen_control->windowTitle(), QStringLiteral("CANopen运动控制"));
         QVERIFY(!settings_window->isVisible());
         QVERIFY(!custom_control->parent());
+    }
+
+    void scope_opens_from_its_launcher_cell()
+    {
+        auto *button = window->findChild<QToolButton *>(QStringLiteral("scope"));
+        QCOMPARE(button->geometry(), QRect(131, 173, 131, 131));
+        QCOMPARE(button->styleSheet(), window->findChild<QToolButton *>(QStringLiteral("custom_send"))->styleSheet());
+        click("scope");
+        auto *scope = window->findChild<QMainWindow *>(QStringLiteral("scope_window"));
+        QVERIFY(scope && scope->isVisible() && scope->isWindow());
+        QCOMPARE(scope->windowTitle(), QStringLiteral("示波器/Scope"));
+        scope->close();
     }
 
     void restoring_the_window_does_not_warn_again()

@@ -1,0 +1,86 @@
+#include "scope/scope_sample.h"
+
+namespace scope {
+
+const char *unit_text(channel ch, setpoint_unit unit)
+{
+    switch (ch) {
+    case position: return "cnt";
+    case velocity: return "cnt/s";
+    case current: return "mA";
+    case state: return "";
+    case setpoint:
+        switch (unit) {
+        case setpoint_unit::cnt: return "cnt";
+        case setpoint_unit::cnt_per_s: return "cnt/s";
+        case setpoint_unit::milliamps: return "mA";
+        case setpoint_unit::per_mille: return "‰";
+        }
+        break;
+    default: break;
+    }
+    return "";
+}
+
+const char *column_name(channel ch, setpoint_unit unit)
+{
+    switch (ch) {
+    case position: return "position_cnt";
+    case velocity: return "velocity_cnt_per_s";
+    case current: return "current_mA";
+    case state: return "state_cia402";
+    case setpoint:
+        switch (unit) {
+        case setpoint_unit::cnt: return "setpoint_cnt";
+        case setpoint_unit::cnt_per_s: return "setpoint_cnt_per_s";
+        case setpoint_unit::milliamps: return "setpoint_mA";
+        case setpoint_unit::per_mille: return "setpoint_per_mille";
+        }
+        break;
+    default: break;
+    }
+    return "";
+}
+
+const char *channel_label(channel ch)
+{
+    switch (ch) {
+    case position: return "位置/Position";
+    case velocity: return "速度/Velocity";
+    case current: return "电流/Current";
+    case setpoint: return "设定值/Set-point";
+    case state: return "状态/State";
+    default: return "";
+    }
+}
+
+const char *state_name(int32_t number)
+{
+    static const char *const names[] = {
+        "未准备好接通/Not ready to switch on", "接通禁止/Switch on disabled", "准备接通/Ready to switch on",
+        "已接通/Switched on",                 "操作使能/Operation enabled",  "快速停止/Quick stop active",
+        "故障反应/Fault reaction active",     "故障/Fault",
+    };
+    return number >= 0 && number < 8 ? names[number] : "";
+}
+
+int32_t state_number(uint16_t sw)
+{
+    struct pattern {
+        uint16_t mask;
+        uint16_t value;
+        int32_t number;
+    };
+    // Most specific masks first: the 0x6F patterns would also match some 0x4F ones.
+    static const pattern table[] = {
+        {0x6F, 0x21, 2}, {0x6F, 0x23, 3}, {0x6F, 0x27, 4}, {0x6F, 0x07, 5},
+        {0x4F, 0x00, 0}, {0x4F, 0x40, 1}, {0x4F, 0x0F, 6}, {0x4F, 0x08, 7},
+    };
+    for (const pattern &p : table) {
+        if ((sw & p.mask) == p.value)
+            return p.number;
+    }
+    return -1;
+}
+
+}  // namespace scope

@@ -1,0 +1,431 @@
+// The scope: recordings reduced for display without losing peaks, the pre-trigger ring, the CSV
+// text, the sources' reply matching, and whole recordings of the simulated joint through the
+// scope window while the control window moves it (time is the simulator's manual clock).
+#include "app/shared_values.h"
+#include "can/adapter.h"
+#include "can/vci/vci.h"
+#include "custom_protocol/control_can.h"
+#include "custom_protocol/control_can_state.h"
+#include "scope/motion_notifier.h"
+#include "scope/scope_chart.h"
+#include "scope/scope_csv.h"
+#include "scope/scope_sampler.h"
+#include "scope/scope_window.h"
+#include "sim/sim_clock.h"
+#include "sim/simulator.h"
+#include "support/test_bus.h"
+#include "support/widgets.h"
+#include "tools/monitor.h"
+
+#include <QBuffer>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <qwt_plot.h>
+
+using namespace test_support;
+
+namespace {
+
+scope::sample make_sample(int64_t t_us, int32_t pos)
+{
+    scope::sample s;
+    s.t_us = t_us;
+    s.set(scope::position, pos);
+    return s;
+}
+
+struct csv_table {
+    QStringList header;
+    QList<QStringList> rows;
+};
+
+csv_table parse_csv(const QByteArray &text)
+{
+    csv_table t;
+    QList<QByteArray> lines = text.split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    for (int i = 0; i < lines.size(); ++i) {
+        const QStringList cells = QString::fromUtf8(lines[i]).split(QLatin1Char(','));
+        if (i == 0)
+            t.header = cells;
+        else
+            t.rows << cells;
+    }
+    return t;
+}
+
+QByteArray read_file(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+}  // namespace
+
+class test_scope : public QObject {
+    Q_OBJECT
+
+    control_CAN *control = nullptr;
+    scope_window *window = nullptr;
+    QTemporaryDir dir;
+
+    void run_ms(int ms) { sim::clock::advance_us(int64_t(ms) * 1000); }
+    // One sampler tick every period for duration_ms of simulated time.
+    void sample_for(int duration_ms, int period_ms)
+    {
+        for (int t = 0; t < duration_ms; t += period_ms) {
+            window->sampler().tick();
+            run_ms(period_ms);
+        }
+    }
+    void click(QWidget *w, const char *name) { child<QPushButton>(w, name)->click(); }
+    QString export_csv()
+    {
+        const QString path = dir.filePath(QStringLiteral("scope"));
+        scope_window::set_file_chooser([path](QWidget *, const QString &, const QString &) { return path; });
+        click(window, "export_csv");
+        return path + QStringLiteral(".csv");
+    }
+    // Enables the joint with a quick profile through the control window; returns its position.
+    int32_t enable_joint()
+    {
+        control->show();
+        click(control, "enable");
+        child<QLineEdit>(control, "speed")->setText(QStringLiteral("20000"));
+        child<QLineEdit>(control, "acceleration")->setText(QStringLiteral("100000"));
+        child<QLineEdit>(control, "deceleration")->setText(QStringLiteral("100000"));
+        click(control, "apply");
+        return sim::simulator::instance().find(1)->motor().position();
+    }
+
+private slots:
+    void initTestCase() { sim::clock::set_manual(true); }
+    void cleanupTestCase()
+    {
+        sim::clock::set_manual(false);
+        scope_window::set_file_chooser(nullptr);
+    }
+
+    void init()
+    {
+        CloseDevice(3, 0);
+        reset_shared_values();
+        reset_control_can_state();
+        install_simulated_bus();
+        sim::simulator::instance().configure({{1, 10231}});
+        open_adapter();
+        QCOMPARE(adapter_error, 0);
+        device_open = 1;
+        node_connected = 1;
+        node_id = 1;
+        custom_request_id = 0x641;
+        sdo_request_id = 0x601;
+        protocol_name = QStringLiteral("CAN自定义");
+        custom_monitor = new monitor();
+        control = custom_control = new control_CAN();
+        window = new scope_window();
+        window->sampler().set_clock(&sim::clock::now_us);
+    }
+
+    void cleanup()
+    {
+        delete window;
+        delete control;
+        delete custom_monitor;
+        custom_monitor = nullptr;
+        custom_control = nullptr;
+        CloseDevice(3, 0);
+        uninstall_bus();
+    }
+
+    void recording_reduces_for_display_and_keeps_the_peaks()
+    {
+        scope::recording r;
+        for (int i = 0; i < 100000; ++i) {
+            const int v = i == 54321 ? 999999 : (i == 77777 ? -5 : i % 100);
+            r.append(make_sample(int64_t(i) * 10000, v));
+        }
+        QCOMPARE(r.size(), size_t(100000));
+        QCOMPARE(r.duration_s(), 999.99);
+        QVERIFY(r.memory_bytes() < 36 * (r.size() + scope::recording::block_size));
+
+        const QVector<QPointF> all = r.points(scope::position, 0.0, r.duration_s(), 500);
+        QVERIFY(all.size() <= 2000);
+        double peak = 0, dip = 0;
+        for (int i = 1; i < all.size(); ++i) {
+            QVERIFY(all[i].x() > all[i - 1].x());
+            peak = std::max(peak, all[i].y());
+            dip = std::min(dip, all[i].y());
+        }
+        QCOMPARE(peak, 999999.0);
+        QCOMPARE(dip, -5.0);
+        // Slices that start inside a summary group and end in another agree with the samples.
+        const QVector<QPointF> odd = r.points(scope::position, 543.0, 544.0, 3);
+        QCOMPARE(std::max_element(odd.begin(), odd.end(), [](QPointF a, QPointF b) { return a.y() < b.y(); })->x(),
+                 543.21);
+
+        // A close view gives the samples themselves, one beyond each end.
+        const QVector<QPointF> close = r.points(scope::position, 10.0, 10.1, 500);
+        QCOMPARE(close.size(), 12);
+        QCOMPARE(close.first(), QPointF(9.99, 99));
+        double lo = 0, hi = 0;
+        QVERIFY(r.value_range(scope::position, 10.0, 10.1, &lo, &hi));
+        QCOMPARE(lo, 0.0);
+        QCOMPARE(hi, 99.0);
+        QVERIFY(r.points(scope::velocity, 0.0, 1.0, 500).isEmpty());
+        QCOMPARE(r.nearest(10.004), size_t(1000));
+        QCOMPARE(r.nearest(10.006), size_t(1001));
+        QCOMPARE(r.nearest(-5.0), size_t(0));
+        QCOMPARE(r.nearest(5000.0), size_t(99999));
+    }
+
+    void trigger_keeps_the_samples_before_the_command()
+    {
+        scope::capture c;
+        c.feed(make_sample(0, 1));
+        QVERIFY(c.data().empty());
+        QVERIFY(!c.trigger(0));  // nothing armed
+
+        c.arm(5);
+        for (int i = 0; i < 12; ++i)
+            c.feed(make_sample(i * 1000, i));
+        QVERIFY(c.data().empty());
+        QVERIFY(c.trigger(12000));
+        QCOMPARE(c.state(), scope::capture::phase::recording);
+        QCOMPARE(c.data().size(), size_t(5));
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(c.data().at(i).value[scope::position], 7 + i);
+        QCOMPARE(c.data().trigger_s(), 0.005);
+        QVERIFY(!c.trigger(13000));  // a second command does not restart it
+        c.feed(make_sample(13000, 13));
+        QCOMPARE(c.data().size(), size_t(6));
+
+        // A ring that never filled, and none at all.
+        c.arm(5);
+        c.feed(make_sample(0, 1));
+        c.feed(make_sample(1000, 2));
+        c.trigger(1500);
+        QCOMPARE(c.data().size(), size_t(2));
+        QCOMPARE(c.data().at(0).value[scope::position], 1);
+        c.arm(0);
+        c.feed(make_sample(0, 1));
+        c.trigger(500);
+        QVERIFY(c.data().empty());
+        QCOMPARE(c.data().trigger_s(), 0.0);
+    }
+
+    void csv_names_units_and_leaves_missing_values_empty()
+    {
+        scope::recording r;
+        scope::sample a = make_sample(5000000, -12);
+        a.set(scope::velocity, 300);
+        scope::sample b = make_sample(5010000, -10);  // the velocity read went unanswered
+        b.set(scope::setpoint, 250);
+        r.append(a);
+        r.append(b);
+        r.set_unit(scope::setpoint_unit::cnt_per_s);
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        QVERIFY(scope::write_csv(r, scope::all_channels, &out));
+        const csv_table t = parse_csv(out.data());
+        QCOMPARE(t.header, QStringList({"time_s", "position_cnt", "velocity_cnt_per_s", "setpoint_cnt_per_s"}));
+        QCOMPARE(t.rows.size(), 2);
+        QCOMPARE(t.rows[0], QStringList({"0.000000", "-12", "300", ""}));
+        QCOMPARE(t.rows[1], QStringList({"0.010000", "-10", "", "250"}));
+
+        QBuffer refused;  // never opened: every write fails
+        QTest::ignoreMessage(QtWarningMsg, "QIODevice::write (QBuffer): device not open");
+        QVERIFY(!scope::write_csv(r, scope::all_channels, &refused));
+    }
+
+    void statusword_states()
+    {
+        QCOMPARE(scope::state_number(0x0000), 0);
+        QCOMPARE(scope::state_number(0x0250), 1);
+        QCOMPARE(scope::state_number(0x0231), 2);
+        QCOMPARE(scope::state_number(0x0233), 3);
+        QCOMPARE(scope::state_number(0x1637), 4);
+        QCOMPARE(scope::state_number(0x0217), 5);
+        QCOMPARE(scope::state_number(0x021F), 6);
+        QCOMPARE(scope::state_number(0x0238), 7);
+        QCOMPARE(QString::fromUtf8(scope::state_name(4)), QStringLiteral("操作使能/Operation enabled"));
+        QCOMPARE(QString::fromUtf8(scope::state_name(-1)), QString());
+    }
+
+    void sdo_reads_take_only_their_own_reply()
+    {
+        CloseDevice(3, 0);
+        auto bus = install_scripted_bus();
+        open_adapter();
+        bus->responder = [](const vci::can_message &m) -> std::vector<vci::can_message> {
+            if (m.id != 0x601)
+                return {};
+            const uint8_t lo = m.data[1], hi = m.data[2];
+            if (lo == 0x64)  // 0x6064: another node's answer and a reply to another object first
+                return {make_message(0x582, {0x43, 0x64, 0x60, 0, 9, 9, 9, 9}),
+                        make_message(0x581, {0x43, 0x6C, 0x60, 0, 8, 8, 8, 8}),
+                        make_message(0x581, {0x43, 0x64, 0x60, 0, 0xD2, 0x04, 0, 0})};
+            if (lo == 0x6C)  // velocity refused
+                return {make_message(0x581, {0x80, 0x6C, 0x60, 0, 0x00, 0x00, 0x02, 0x06})};
+            if (lo == 0x75)
+                return {make_message(0x581, {0x43, lo, hi, 0, 0xB8, 0x0B, 0, 0})};  // 3000 mA
+            if (lo == 0x78)
+                return {make_message(0x581, {0x4B, lo, hi, 0, 0xF4, 0x01, 0, 0})};  // 500 per mille
+            return {make_message(0x581, {0x4B, lo, hi, 0, 0x37, 0x16, 0, 0})};  // statusword 0x1637
+        };
+        scope::canopen_source source(scope::sampler_bus(), 0x601);
+        scope::sample s;
+        QVERIFY(source.read(&s));
+        QCOMPARE(s.value[scope::position], 1234);
+        QVERIFY(!s.has(scope::velocity));
+        QCOMPARE(s.value[scope::current], 1500);
+        QCOMPARE(s.value[scope::state], 4);
+
+        bus->responder = nullptr;  // a silent node
+        scope::sample none;
+        QVERIFY(!source.read(&none));
+        QCOMPARE(none.present, scope::channel_mask(0));
+    }
+
+    void canopen_joint_is_read_while_it_moves()
+    {
+        // One joint, two protocols: the custom window moves it, the scope reads it over CANopen.
+        const int32_t start = enable_joint();
+        child<QLineEdit>(control, "relative_position")->setText(QStringLiteral("3000"));
+        click(control, "forward");
+        scope::canopen_source source(scope::sampler_bus(), 0x601);
+        scope::sample s;
+        run_ms(100);
+        QVERIFY(source.read(&s));
+        QVERIFY(s.value[scope::velocity] > 0);
+        QCOMPARE(s.value[scope::state], 1);  // power-on: switch on disabled
+        QVERIFY(s.has(scope::current));
+        run_ms(2000);
+        QVERIFY(source.read(&s));
+        QCOMPARE(s.value[scope::position], start + 3000);
+        QCOMPARE(s.value[scope::velocity], 0);
+    }
+
+    void relative_move_recorded_and_exported()
+    {
+        const int32_t start = enable_joint();
+        window->show();
+        child<QComboBox>(window, "rate")->setCurrentIndex(2);  // 50 Hz
+        // A relative move before the recording gives no set-point: its start position is unknown.
+        scope::motion_notifier::sent(scope::motion_kind::relative, 100);
+        click(window, "record");
+        QVERIFY(window->sampler().sampling());
+        QVERIFY(!child<QPushButton>(window, "export_csv")->isEnabled());
+        sample_for(200, 20);
+        child<QLineEdit>(control, "relative_position")->setText(QStringLiteral("4000"));
+        click(control, "forward");
+        sample_for(2000, 20);
+        window->chart().refresh();
+        click(window, "record");
+        QVERIFY(!window->sampler().sampling());
+        QCOMPARE(window->sampler().data().size(), size_t(110));
+
+        const csv_table t = parse_csv(read_file(export_csv()));
+        QCOMPARE(t.header, QStringList({"time_s", "position_cnt", "velocity_cnt_per_s", "current_mA", "setpoint_cnt"}));
+        QCOMPARE(t.rows.size(), 110);
+        bool moved = false;
+        for (int i = 0; i < t.rows.size(); ++i) {
+            QCOMPARE(t.rows[i].size(), 5);
+            QCOMPARE(t.rows[i][0], QString::number(i * 0.02, 'f', 6));  // exactly the rate
+            moved = moved || t.rows[i][2].toInt() > 0;
+            QCOMPARE(t.rows[i][4], i < 10 ? QString() : QString::number(start + 4000));
+        }
+        QVERIFY(moved);
+        QCOMPARE(t.rows.first()[1].toInt(), start);
+        QCOMPARE(t.rows.last()[1].toInt(), start + 4000);
+        QCOMPARE(t.rows.last()[2].toInt(), 0);
+
+        // The stopped recording: the cursor reads every channel, the chart exports as shown.
+        const QString reading = window->chart().set_cursor(1.0);
+        QVERIFY(reading.startsWith(QStringLiteral("t = 1.000 s")));
+        QVERIFY(reading.contains(QStringLiteral("位置/Position: ")));
+        QCOMPARE(child<QLabel>(window, "cursor_readout")->text(), reading);
+        // Strips for the custom protocol's channels, the set-point drawn over the position;
+        // normalised, one plot; a hidden channel takes its strip with it.
+        auto shown_plots = [this] {
+            int n = 0;
+            for (QwtPlot *p : window->chart().findChildren<QwtPlot *>())
+                n += p->isVisibleTo(&window->chart()) ? 1 : 0;
+            return n;
+        };
+        QCOMPARE(shown_plots(), 3);
+        child<QCheckBox>(window, "normalised")->setChecked(true);
+        QCOMPARE(shown_plots(), 1);
+        child<QCheckBox>(window, "normalised")->setChecked(false);
+        child<QCheckBox>(window, "show_current")->setChecked(false);
+        QCOMPARE(shown_plots(), 2);
+        window->chart().zoom(0.5, 1.0);
+        QCOMPARE(window->chart().view_end() - window->chart().view_start(), 1.09);
+        const QString png = dir.filePath(QStringLiteral("chart"));
+        scope_window::set_file_chooser([png](QWidget *, const QString &, const QString &) { return png; });
+        click(window, "export_png");
+        QImage image(png + QStringLiteral(".png"));
+        QVERIFY(!image.isNull());
+        QCOMPARE(image.size(), window->chart().size());
+    }
+
+    void trigger_captures_the_start_of_the_move()
+    {
+        const int32_t start = enable_joint();
+        child<QComboBox>(window, "rate")->setCurrentIndex(3);  // 100 Hz
+        child<QCheckBox>(window, "trigger")->setChecked(true);
+        child<QDoubleSpinBox>(window, "pretrigger")->setValue(0.2);
+        click(window, "record");
+        QCOMPARE(window->sampler().state(), scope::capture::phase::armed);
+        sample_for(1000, 10);
+        QVERIFY(window->sampler().data().empty());
+        child<QLineEdit>(control, "relative_position")->setText(QStringLiteral("-3000"));
+        click(control, "forward");
+        QCOMPARE(window->sampler().state(), scope::capture::phase::recording);
+        sample_for(1000, 10);
+        click(window, "record");
+
+        const scope::recording &r = window->sampler().data();
+        QCOMPARE(r.size(), size_t(120));
+        QCOMPARE(r.trigger_s(), 0.2);
+        for (size_t i = 0; i < 20; ++i)
+            QCOMPARE(r.at(i).value[scope::position], start);
+        QVERIFY(r.at(21).value[scope::position] < start);
+        QCOMPARE(r.at(119).value[scope::position], start - 3000);
+        QCOMPARE(r.at(119).value[scope::setpoint], start - 3000);
+    }
+
+    void a_silent_joint_stops_the_recording()
+    {
+        click(window, "record");  // 50 Hz
+        sample_for(100, 20);
+        sim::simulator::instance().configure({{2, 10231}});
+        sample_for(980, 20);
+        QVERIFY(window->sampler().sampling());
+        sample_for(20, 20);
+        QVERIFY(!window->sampler().sampling());
+        QCOMPARE(window->sampler().data().size(), size_t(54));  // 5 answered, 49 silent kept
+        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("无应答，记录已停止/No reply: recording stopped"));
+        QVERIFY(child<QPushButton>(window, "export_csv")->isEnabled());
+    }
+
+    void record_needs_a_joint()
+    {
+        node_connected = 0;
+        click(window, "record");
+        QVERIFY(!window->sampler().sampling());
+        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("未连接关节/No joint connected"));
+    }
+};
+
+QTEST_MAIN(test_scope)
+#include "test_scope.moc"

@@ -1,6 +1,7 @@
 #include "can/vci/vci.h"
 
 #include "can/vci/bus_backend.h"
+#include "can/vci/bus_tap.h"
 #include "can/vci/trace.h"
 
 #include <QString>
@@ -137,6 +138,7 @@ public:
                 std::memcpy(msg.data, f.data, f.data_len);
             // Trace before handing over: a simulated bus answers inside transmit().
             trace_.write(backend_->interface_name(), msg);
+            bus_tap::record(msg, true);
             if (!backend_->transmit(msg))
                 break;
             ++sent;
@@ -178,6 +180,7 @@ public:
             if (static_cast<int>(queue_.size()) >= receive_queue_capacity)
                 queue_.pop_front();
             queue_.push_back(msg);
+            bus_tap::record(msg, false);  // under the queue lock: ClearBuffer cannot hide it
         }
         trace_.write(iface_, msg);
         cv_.notify_all();

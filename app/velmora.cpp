@@ -6,11 +6,13 @@
 #include "can/adapter.h"
 #include "can/joint_can_set.h"
 #include "can/vci/bus_backend.h"
+#include "can/vci/bus_tap.h"
 #include "canopen/control_canopen.h"
 #include "custom_protocol/control_can.h"
 #include "node/set_node.h"
 #include "tools/custom_send.h"
 #include "tools/monitor.h"
+#include "trace/bus_trace.h"
 #include "ui_velmora.h"
 
 #include <QCloseEvent>
@@ -80,6 +82,8 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     canopen_control = new control_CANopen();
     settings_window = new joint_CAN_set();
     set_node_window = new Set_node();
+    // The trace records from the start, whether or not its window is shown.
+    bus_trace_window = new Bus_trace();
 
     move(0, 100);
 
@@ -93,6 +97,7 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     connect(this, &Velmora::languagechange, settings_window, &joint_CAN_set::comboBox);
     connect(this, &Velmora::languagechange, custom_send_window, &custom_send::comboBox);
     connect(this, &Velmora::languagechange, set_node_window, &Set_node::comboBox);
+    connect(this, &Velmora::languagechange, bus_trace_window, &Bus_trace::comboBox);
 
     setFixedSize(394, 337);
 
@@ -103,7 +108,11 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     refresh_bus_status();
 }
 
-Velmora::~Velmora() { delete ui; }
+Velmora::~Velmora()
+{
+    delete bus_trace_window;
+    delete ui;
+}
 
 QString Velmora::bus_status_text()
 {
@@ -111,9 +120,12 @@ QString Velmora::bus_status_text()
         const QString why = vci::bus_lost_reason();
         return QStringLiteral("CAN适配器已断开 / Adapter lost") + (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
     }
-    if (vci::simulated_bus_selected())
-        return QStringLiteral("仿真总线 / Simulated bus");
-    return QStringLiteral("CAN: %1").arg(vci::selected_bus_description(can_index));
+    const QString bus = vci::simulated_bus_selected() ? QStringLiteral("仿真总线 / Simulated bus")
+                                                      : QStringLiteral("CAN: %1").arg(vci::selected_bus_description(can_index));
+    const vci::bus_state state = vci::bus_tap::current_bus_state();
+    if (state == vci::bus_state::unknown)
+        return bus;
+    return bus + QStringLiteral(" | ") + Bus_trace::bus_state_text(static_cast<int>(state));
 }
 
 void Velmora::refresh_bus_status()
@@ -148,6 +160,7 @@ void Velmora::closeEvent(QCloseEvent *event)
         set_node_window->close();
     if (custom_send_open)
         custom_send_window->close();
+    bus_trace_window->close();
     if (device_open == 1)
         close_adapter();
     event->accept();
@@ -253,6 +266,13 @@ void Velmora::on_custom_send_clicked()
     custom_send_window->move(200, 200);
     custom_send_window->show();
     custom_send_window->activateWindow();
+}
+
+void Velmora::on_actionBus_trace_triggered()
+{
+    bus_trace_window->show();
+    bus_trace_window->raise();
+    bus_trace_window->activateWindow();
 }
 
 void Velmora::on_Help_clicked()

@@ -8,6 +8,7 @@
 namespace Ui {
 class Velmora;
 }
+class Bus_trace;
 
 class Velmora : public QMainWindow {
     Q_OBJECT
@@ -39,6 +40,7 @@ public slots:
     void on_custom_send_clicked();
     void on_Help_clicked();
     void on_connect_device_clicked();
+    void on_actionBus_trace_triggered();
 
 private:
     void show_motion_window(QMainWindow *window);
@@ -46,4 +48,5 @@ private:
     Ui::Velmora *ui;
     QTranslator translator;
     QTimer *bus_status_timer;
+    Bus_trace *bus_trace_window;
 };

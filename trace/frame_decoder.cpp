@@ -233,6 +233,7 @@ int node_of(const trace_record &r)
     case frame_kind::sync:
     case frame_kind::error_frame:
     case frame_kind::other: return 0;
+    case frame_kind::maker: return static_cast<int>(r.id - (r.id > maker_request_base ? maker_request_base : maker_reply_base));
     default: return static_cast<int>(r.id & 0x7F);
     }
 }
@@ -375,7 +376,7 @@ void maker_request_tracker::observe(trace_record &r)
 {
     if (r.error() || r.extended() || classify(r) != frame_kind::maker)
         return;
-    const int node = static_cast<int>(r.id & 0x7F);
+    const int node = node_of(r);
     if (r.id > maker_request_base) {
         last_[node] = r.len >= 2 && !r.remote() ? static_cast<uint16_t>(r.data[0] << 8 | r.data[1]) : no_request;
         return;

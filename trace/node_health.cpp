@@ -35,7 +35,8 @@ void node_health::observe(const trace_record &r)
         ++row.emcy_count;
         row.last_error = r.data[0] | r.data[1] << 8;
     } else if (kind == frame_kind::error_control && r.len >= 1) {
-        row.nmt_state = r.data[0] & 0x7F;
+        // A node that has booted is pre-operational.
+        row.nmt_state = r.data[0] == 0x00 ? 0x7F : r.data[0] & 0x7F;
         const bool heartbeat = (r.data[0] & 0x80) == 0 && r.data[0] != 0x00;
         if (r.data[0] == 0x00) {
             // Boot-up: the node starts over, and so does its heartbeat.

@@ -46,6 +46,7 @@ public:
             started_ = false;
         }
         iface_ = b->interface_name();
+        bus_tap::report_bus_state(bus_state::unknown);  // until the new bus reports one
         QString error;
         if (!b->connect_bus(this, &error))
             return 0;
@@ -64,6 +65,7 @@ public:
             return 0;
         backend_->disconnect_bus();
         backend_.reset();
+        bus_tap::report_bus_state(bus_state::unknown);
         initialised_ = false;
         std::lock_guard<std::mutex> lock(mutex_);
         started_ = false;
@@ -193,6 +195,8 @@ public:
         lost_reason_ = why;
     }
 
+    bool reset_controller() { return backend_ && backend_->reset_controller(); }
+
     bool is_lost()
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -246,6 +250,7 @@ void set_backend_factory(backend_factory factory) { factory_override() = std::mo
 
 bool bus_lost() { return device::instance().is_lost(); }
 QString bus_lost_reason() { return device::instance().lost_reason(); }
+bool reset_controller() { return device::instance().reset_controller(); }
 
 }  // namespace vci
 

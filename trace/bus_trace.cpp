@@ -1,0 +1,360 @@
+#include "trace/bus_trace.h"
+
+#include "app/desktop_seams.h"
+#include "app/document_lookup.h"
+#include "can/adapter.h"
+#include "can/vci/bus_tap.h"
+#include "canopen/canopen_xml.h"
+#include "trace/candump.h"
+#include "ui_bus_trace.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QProgressDialog>
+#include <QRegularExpressionValidator>
+#include <QScrollBar>
+
+namespace {
+
+constexpr int drain_interval_ms = 100;
+constexpr int tables_every_ticks = 5;
+// A loaded log larger than this is cut (and the user told): 4 million frames is about 100 MB.
+constexpr size_t max_loaded_frames = 4000000;
+
+uint32_t hex_value(const QString &text) { return text.trimmed().toUInt(nullptr, 16); }
+
+Bus_trace::file_chooser &chooser()
+{
+    static Bus_trace::file_chooser c;
+    return c;
+}
+
+QString ask_file(QWidget *parent, bool saving)
+{
+    if (chooser())
+        return chooser()(saving);
+    const QString filter = Bus_trace::tr("candump 日志/candump log (*.log *.txt);;*");
+    return saving ? QFileDialog::getSaveFileName(parent, Bus_trace::tr("保存跟踪/Save trace"), QStringLiteral("bus.log"), filter)
+                  : QFileDialog::getOpenFileName(parent, Bus_trace::tr("打开跟踪/Open trace"), QString(), filter);
+}
+
+}  // namespace
+
+Bus_trace::Bus_trace(QWidget *parent) : QMainWindow(parent), ui(new Ui::Bus_trace), model_(new trace::trace_model(4000000, this))
+{
+    ui->setupUi(this);
+    ui->trace->setModel(model_);
+    ui->trace->verticalHeader()->setDefaultSectionSize(20);
+    ui->trace->verticalHeader()->hide();
+    ui->trace->horizontalHeader()->setStretchLastSection(true);
+    ui->trace->setColumnWidth(trace::trace_model::time_column, 110);
+    ui->trace->setColumnWidth(trace::trace_model::direction_column, 60);
+    ui->trace->setColumnWidth(trace::trace_model::id_column, 80);
+    ui->trace->setColumnWidth(trace::trace_model::dlc_column, 60);
+    ui->trace->setColumnWidth(trace::trace_model::data_column, 200);
+    const auto *hex_only = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,8}")), this);
+    ui->filter_id->setValidator(hex_only);
+    ui->filter_mask->setValidator(hex_only);
+    ui->nodes->setColumnCount(6);
+    ui->identifiers->setColumnCount(5);
+    for (QTableWidget *t : {ui->nodes, ui->identifiers}) {
+        t->verticalHeader()->hide();
+        t->horizontalHeader()->setStretchLastSection(true);
+    }
+    ui->splitter->setSizes({480, 140});
+    QByteArray document;
+    if (document_lookup::read_document(QStringLiteral("./Document/CANopen_Error.xml"), &document))
+        error_document_ = document;
+    model_->context().error_text = [this](uint16_t code) { return error_text(code); };
+    connect_controls();
+    drain_timer_.setInterval(drain_interval_ms);
+    connect(&drain_timer_, &QTimer::timeout, this, [this] { drain(++drain_ticks_ % tables_every_ticks == 0); });
+    drain_timer_.start();
+    replay_timer_.setTimerType(Qt::PreciseTimer);
+    replay_timer_.setSingleShot(true);
+    connect(&replay_timer_, &QTimer::timeout, this, &Bus_trace::replay_step);
+    refresh_nodes();
+    refresh_status();
+}
+
+Bus_trace::~Bus_trace() { delete ui; }
+
+void Bus_trace::set_file_chooser(file_chooser c) { chooser() = std::move(c); }
+
+void Bus_trace::connect_controls()
+{
+    connect(ui->pause, &QPushButton::toggled, model_, &trace::trace_model::set_paused);
+    connect(ui->clear, &QPushButton::clicked, this, [this] {
+        model_->clear();
+        live_ = true;
+        refresh_nodes();
+        refresh_identifiers();
+    });
+    connect(ui->save_trace, &QPushButton::clicked, this, [this] {
+        const QString path = ask_file(this, true);
+        if (!path.isEmpty() && !save_log(path))
+            desktop_seams::warning(this, tr("错误"), tr("无法写入文件/Cannot write the file"));
+    });
+    connect(ui->open_trace, &QPushButton::clicked, this, [this] {
+        const QString path = ask_file(this, false);
+        QString why;
+        if (!path.isEmpty() && !load_log(path, &why))
+            desktop_seams::warning(this, tr("错误"), why);
+    });
+    connect(ui->replay, &QPushButton::toggled, this, [this](bool on) {
+        if (on && !start_replay())
+            ui->replay->setChecked(false);
+        if (!on)
+            stop_replay();
+    });
+    connect(ui->reset_controller, &QPushButton::clicked, this, [this] {
+        if (!vci::reset_controller())
+            statusBar()->showMessage(tr("此总线不支持复位控制器/This bus cannot reset its controller"), 3000);
+    });
+    connect(ui->filter_id, &QLineEdit::textChanged, this, &Bus_trace::apply_filter);
+    connect(ui->filter_mask, &QLineEdit::textChanged, this, &Bus_trace::apply_filter);
+    connect(ui->filter_node, QOverload<int>::of(&QSpinBox::valueChanged), this, &Bus_trace::apply_filter);
+    for (QCheckBox *box : {ui->kind_nmt, ui->kind_sync, ui->kind_emcy, ui->kind_pdo, ui->kind_sdo, ui->kind_error_control,
+                           ui->kind_maker, ui->kind_error_frame, ui->kind_other})
+        connect(box, &QCheckBox::toggled, this, &Bus_trace::apply_filter);
+}
+
+void Bus_trace::apply_filter()
+{
+    trace::trace_filter f;
+    f.id = hex_value(ui->filter_id->text());
+    // An identifier without a mask means exactly that identifier.
+    f.mask = ui->filter_mask->text().trimmed().isEmpty() ? (ui->filter_id->text().trimmed().isEmpty() ? 0 : 0x1FFFFFFFu)
+                                                         : hex_value(ui->filter_mask->text());
+    f.node = ui->filter_node->value();
+    const QCheckBox *boxes[trace::frame_kind_count] = {ui->kind_nmt, ui->kind_sync, ui->kind_emcy,
+                                                       ui->kind_pdo, ui->kind_sdo, ui->kind_error_control,
+                                                       ui->kind_maker, ui->kind_error_frame, ui->kind_other};
+    f.kinds = 0;
+    for (int i = 0; i < trace::frame_kind_count; ++i)
+        if (boxes[i]->isChecked())
+            f.kinds |= static_cast<uint16_t>(1u << i);
+    model_->set_filter(f);
+}
+
+void Bus_trace::drain(bool refresh_tables)
+{
+    std::vector<vci::tapped_frame> frames;
+    vci::bus_tap::drain(frames);
+    if (live_ && !frames.empty()) {
+        model_->append(frames);
+        if (ui->follow->isChecked() && !model_->paused())
+            ui->trace->scrollToBottom();
+    }
+    if (refresh_tables) {
+        refresh_nodes();
+        refresh_identifiers();
+    }
+    refresh_status();
+}
+
+int64_t Bus_trace::now_us() const { return live_ ? vci::bus_tap::now_us() : (model_->frame_count() ? model_->frame(model_->frame_count() - 1).t_us : 0); }
+
+void Bus_trace::refresh_nodes()
+{
+    const QStringList headers = {tr("节点/Node"), tr("状态/State"), tr("上次出现(s)/Last seen (s)"),
+                                 tr("心跳周期(ms)/Heartbeat (ms)"), tr("紧急报文/EMCY"), tr("最近错误/Last error")};
+    ui->nodes->setHorizontalHeaderLabels(headers);
+    const std::vector<trace::node_health_row> rows = model_->nodes().rows(now_us());
+    ui->nodes->setRowCount(static_cast<int>(rows.size()));
+    for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+        const trace::node_health_row &r = rows[static_cast<size_t>(i)];
+        const QString state = r.lost ? tr("丢失/Lost") : node_state_text(r.nmt_state);
+        const QString seen = QString::number(static_cast<double>(now_us() - r.last_seen_us) / 1e6, 'f', 1);
+        const QString period = r.heartbeat_period_us ? QString::number(r.heartbeat_period_us / 1000) : QStringLiteral("-");
+        const QString error = r.last_error < 0 ? QStringLiteral("-")
+                                               : QStringLiteral("0x%1 %2").arg(r.last_error, 4, 16, QLatin1Char('0')).arg(error_text(static_cast<uint16_t>(r.last_error)).replace(QLatin1Char('\n'), QLatin1String(" / ")));
+        const QString cells[] = {QString::number(r.node), state, seen, period, QString::number(r.emcy_count), error};
+        for (int c = 0; c < 6; ++c)
+            ui->nodes->setItem(i, c, new QTableWidgetItem(cells[c]));
+        if (r.lost)
+            ui->nodes->item(i, 1)->setForeground(Qt::red);
+    }
+}
+
+void Bus_trace::refresh_identifiers()
+{
+    ui->identifiers->setHorizontalHeaderLabels({tr("标识符/ID"), tr("方向/Dir"), tr("数量/Count"), tr("周期(ms)/Period (ms)"), tr("最近数据/Last data")});
+    const auto &ids = model_->identifiers();
+    ui->identifiers->setRowCount(static_cast<int>(ids.size()));
+    int row = 0;
+    for (const auto &entry : ids) {
+        const trace::id_summary &s = entry.second;
+        const QString id = s.last.error() ? QStringLiteral("ERR") : QString::number(s.id, 16).toUpper().rightJustified(3, QLatin1Char('0'));
+        const QString cells[] = {id, s.last.transmitted() ? QStringLiteral("Tx") : QStringLiteral("Rx"), QString::number(s.count),
+                                 s.count > 1 ? QString::number(static_cast<double>(s.period_us) / 1000.0, 'f', 1) : QStringLiteral("-"),
+                                 trace::trace_model::data_text(s.last)};
+        for (int c = 0; c < 5; ++c)
+            ui->identifiers->setItem(row, c, new QTableWidgetItem(cells[c]));
+        ++row;
+    }
+}
+
+void Bus_trace::refresh_status()
+{
+    QString text = tr("%1 帧/frames, %2 显示/shown").arg(model_->frame_count()).arg(model_->rowCount());
+    if (!live_)
+        text += tr(" — 日志文件/log file");
+    if (const uint64_t lost = vci::bus_tap::dropped())
+        text += tr(", %1 帧丢失/frames lost").arg(lost);
+    if (replay_timer_.isActive() || (ui->replay->isChecked() && !replay_.finished()))
+        text += tr(", 回放/replay %1/%2").arg(replay_.sent()).arg(replay_.total());
+    text += QStringLiteral(" | ") + bus_state_text(static_cast<int>(vci::bus_tap::current_bus_state()));
+    if (statusBar()->currentMessage() != text)
+        statusBar()->showMessage(text);
+}
+
+QString Bus_trace::bus_state_text(int state)
+{
+    switch (static_cast<vci::bus_state>(state)) {
+    case vci::bus_state::error_active: return tr("总线正常/Error active");
+    case vci::bus_state::error_warning: return tr("总线警告/Error warning");
+    case vci::bus_state::error_passive: return tr("总线被动错误/Error passive");
+    case vci::bus_state::bus_off: return tr("总线关闭/Bus off");
+    default: return tr("总线状态未知/Bus state unknown");
+    }
+}
+
+QString Bus_trace::node_state_text(int nmt_state)
+{
+    switch (nmt_state) {
+    case 0x00: return tr("启动/Boot-up");
+    case 0x04: return tr("停止/Stopped");
+    case 0x05: return tr("运行/Operational");
+    case 0x7F: return tr("预运行/Pre-operational");
+    case -1: return tr("未知/Unknown");
+    default: return QStringLiteral("0x%1").arg(nmt_state, 2, 16, QLatin1Char('0'));
+    }
+}
+
+QString Bus_trace::error_text(uint16_t code)
+{
+    auto it = error_texts_.find(code);
+    if (it == error_texts_.end())
+        it = error_texts_.emplace(code, canopen::xml_text_in(error_document_, code)).first;
+    return it->second;
+}
+
+bool Bus_trace::load_log(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = tr("无法打开文件/Cannot open the file");
+        return false;
+    }
+    QProgressDialog progress(tr("读取日志/Reading the log"), tr("取消/Cancel"), 0, 1000, this);
+    progress.setMinimumDuration(300);
+    const qint64 size = qMax<qint64>(1, file.size());
+    trace::read_result result = trace::read_candump(file, max_loaded_frames, [&](qint64 bytes) {
+        progress.setValue(static_cast<int>(bytes * 1000 / size));
+        QApplication::processEvents();
+        return !progress.wasCanceled();
+    });
+    if (result.records.empty()) {
+        if (error)
+            *error = tr("文件中没有 candump 帧/No candump frames in the file");
+        return false;
+    }
+    stop_replay();
+    live_ = false;
+    model_->clear();
+    model_->append(result.records);
+    loaded_ = std::move(result.records);
+    refresh_nodes();
+    refresh_identifiers();
+    if (result.skipped_lines || result.truncated)
+        statusBar()->showMessage(tr("跳过 %1 行/%1 lines skipped%2").arg(result.skipped_lines)
+                                     .arg(result.truncated ? tr(", 已截断/cut short") : QString()), 5000);
+    return true;
+}
+
+bool Bus_trace::save_log(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    std::vector<const trace::trace_record *> rows;
+    rows.reserve(static_cast<size_t>(model_->rowCount()));
+    for (int i = 0; i < model_->rowCount(); ++i)
+        rows.push_back(&model_->row_record(i));
+    QProgressDialog progress(tr("保存日志/Saving the log"), tr("取消/Cancel"), 0, qMax(1, model_->rowCount()), this);
+    progress.setMinimumDuration(300);
+    const int64_t epoch = live_ ? vci::bus_tap::epoch_wall_us() : 0;
+    return trace::write_candump(file, rows, epoch, QStringLiteral("can0"), [&](size_t done) {
+        progress.setValue(static_cast<int>(done));
+        QApplication::processEvents();
+        return !progress.wasCanceled();
+    }) && file.flush();
+}
+
+bool Bus_trace::start_replay()
+{
+    if (loaded_.empty()) {
+        statusBar()->showMessage(tr("请先打开日志/Open a log first"), 3000);
+        return false;
+    }
+    // The replayed frames are shown as they go out on the bus.
+    live_ = true;
+    model_->clear();
+    replay_clock_.start();
+    replay_.start(loaded_, ui->speed->value(), 0);
+    replay_step();
+    return true;
+}
+
+void Bus_trace::stop_replay()
+{
+    replay_timer_.stop();
+    replay_ = trace::replay_scheduler();
+    if (ui->replay->isChecked()) {
+        const QSignalBlocker block(ui->replay);
+        ui->replay->setChecked(false);
+    }
+}
+
+void Bus_trace::replay_step()
+{
+    const int64_t now = replay_clock_.nsecsElapsed() / 1000;
+    for (const trace::trace_record &r : replay_.due(now)) {
+        if (!send_frame(r.id, r.data, r.len, r.remote() ? 1 : 0)) {
+            statusBar()->showMessage(tr("回放发送失败/Replay could not send"), 3000);
+            stop_replay();
+            return;
+        }
+    }
+    if (replay_.finished()) {
+        stop_replay();
+        return;
+    }
+    const int64_t wait_ms = (replay_.next_due_us() - replay_clock_.nsecsElapsed() / 1000) / 1000;
+    replay_timer_.start(static_cast<int>(qBound<int64_t>(0, wait_ms, 1000)));
+}
+
+void Bus_trace::comboBox(int32_t language)
+{
+    bool loaded = false;
+    if (language == 0)
+        loaded = translator.load(QStringLiteral(":/chinese"));
+    else if (language == 1)
+        loaded = translator.load(QStringLiteral(":/english"));
+    if (loaded)
+        QApplication::installTranslator(&translator);
+}
+
+void Bus_trace::changeEvent(QEvent *e)
+{
+    QMainWindow::changeEvent(e);
+    if (e->type() == QEvent::LanguageChange) {
+        ui->retranslateUi(this);
+        refresh_nodes();
+        refresh_identifiers();
+    }
+}

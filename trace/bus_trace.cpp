@@ -49,11 +49,9 @@ Bus_trace::Bus_trace(QWidget *parent) : QMainWindow(parent), ui(new Ui::Bus_trac
     ui->trace->verticalHeader()->setDefaultSectionSize(20);
     ui->trace->verticalHeader()->hide();
     ui->trace->horizontalHeader()->setStretchLastSection(true);
-    ui->trace->setColumnWidth(trace::trace_model::time_column, 110);
-    ui->trace->setColumnWidth(trace::trace_model::direction_column, 60);
-    ui->trace->setColumnWidth(trace::trace_model::id_column, 80);
-    ui->trace->setColumnWidth(trace::trace_model::dlc_column, 60);
-    ui->trace->setColumnWidth(trace::trace_model::data_column, 200);
+    const int trace_widths[] = {130, 70, 90, 80, 200};
+    for (int c = 0; c < 5; ++c)
+        ui->trace->setColumnWidth(c, trace_widths[c]);
     const auto *hex_only = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,8}")), this);
     ui->filter_id->setValidator(hex_only);
     ui->filter_mask->setValidator(hex_only);
@@ -63,6 +61,12 @@ Bus_trace::Bus_trace(QWidget *parent) : QMainWindow(parent), ui(new Ui::Bus_trac
         t->verticalHeader()->hide();
         t->horizontalHeader()->setStretchLastSection(true);
     }
+    const int node_widths[] = {70, 170, 170, 190, 110};
+    for (int c = 0; c < 5; ++c)
+        ui->nodes->setColumnWidth(c, node_widths[c]);
+    const int id_widths[] = {90, 70, 100, 150};
+    for (int c = 0; c < 4; ++c)
+        ui->identifiers->setColumnWidth(c, id_widths[c]);
     ui->splitter->setSizes({480, 140});
     QByteArray document;
     if (document_lookup::read_document(QStringLiteral("./Document/CANopen_Error.xml"), &document))

@@ -342,14 +342,18 @@ QString object_name(uint16_t index)
     case 0x6061: return QStringLiteral("modes of operation display");
     case 0x6064: return QStringLiteral("position actual value");
     case 0x606C: return QStringLiteral("velocity actual value");
+    case 0x6065: return QStringLiteral("following error window");
     case 0x6071: return QStringLiteral("target torque");
+    case 0x6075: return QStringLiteral("motor rated current");
     case 0x6077: return QStringLiteral("torque actual value");
     case 0x6078: return QStringLiteral("current actual value");
     case 0x607A: return QStringLiteral("target position");
     case 0x6081: return QStringLiteral("profile velocity");
     case 0x6083: return QStringLiteral("profile acceleration");
     case 0x6084: return QStringLiteral("profile deceleration");
+    case 0x60C1: return QStringLiteral("interpolation data record");
     case 0x60FF: return QStringLiteral("target velocity");
+    case 0x6502: return QStringLiteral("supported drive modes");
     default: break;
     }
     if (index >= 0x1400 && index <= 0x15FF) return QStringLiteral("RPDO communication");

@@ -20,6 +20,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QGuiApplication>
+#include <QMenuBar>
 #include <QScreen>
 #include <QUrl>
 
@@ -99,7 +100,9 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     connect(this, &Velmora::languagechange, set_node_window, &Set_node::comboBox);
     connect(this, &Velmora::languagechange, bus_trace_window, &Bus_trace::comboBox);
 
-    setFixedSize(394, 337);
+    // The launcher's grid was laid out for 394×337 without a menu; the Tools menu adds its own
+    // height so that the bottom row of buttons stays whole above the status bar.
+    setFixedSize(394, 337 + menuBar()->sizeHint().height());
 
     bus_status_timer = new QTimer(this);
     bus_status_timer->setInterval(500);

@@ -358,6 +358,7 @@ void Bus_trace::changeEvent(QEvent *e)
     QMainWindow::changeEvent(e);
     if (e->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
+        emit model_->headerDataChanged(Qt::Horizontal, 0, trace::trace_model::column_count - 1);
         refresh_nodes();
         refresh_identifiers();
     }

@@ -2,6 +2,8 @@
 
 #include "can/vci/bus_tap.h"
 
+#include <QCoreApplication>
+
 namespace trace {
 
 bool trace_filter::matches(const trace_record &r) const
@@ -194,12 +196,12 @@ QVariant trace_model::headerData(int section, Qt::Orientation orientation, int r
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (section) {
-    case time_column: return tr("时间(ms)/Time (ms)");
-    case direction_column: return tr("方向/Dir");
-    case id_column: return tr("标识符/ID");
-    case dlc_column: return tr("长度/DLC");
-    case data_column: return tr("数据/Data");
-    case meaning_column: return tr("含义/Meaning");
+    case time_column: return QCoreApplication::translate("Bus_trace", "时间(ms)/Time (ms)");
+    case direction_column: return QCoreApplication::translate("Bus_trace", "方向/Dir");
+    case id_column: return QCoreApplication::translate("Bus_trace", "标识符/ID");
+    case dlc_column: return QCoreApplication::translate("Bus_trace", "长度/DLC");
+    case data_column: return QCoreApplication::translate("Bus_trace", "数据/Data");
+    case meaning_column: return QCoreApplication::translate("Bus_trace", "含义/Meaning");
     default: return QVariant();
     }
 }

@@ -38,6 +38,11 @@ public:
     std::vector<vci::can_message> power_on();
     std::vector<vci::can_message> process(const vci::can_message &frame);
 
+    // A drive fault on a joint as the hardware raises it (the motor stops, the drive reports the
+    // code in both protocols); returns what the joint sends at once: a CANopen joint's
+    // emergency message. Unknown nodes and code 0 change nothing.
+    std::vector<vci::can_message> inject_fault(int node, uint16_t code);
+
     joint *find(int node);
     std::vector<int> nodes() const;
 

@@ -53,6 +53,7 @@ private slots:
         const int nmt = int(frame_kind::nmt), sdo = int(frame_kind::sdo), ec = int(frame_kind::error_control);
         QTest::newRow("nmt start one") << frame(0x000, {0x01, 0x05}) << "NMT start → node 5" << nmt << 5;
         QTest::newRow("nmt reset comm all") << frame(0x000, {0x82, 0x00}) << "NMT reset communication → all nodes" << nmt << 0;
+        QTest::newRow("nmt to no node") << frame(0x000, {0x01, 0x83}) << "NMT start → node 131" << nmt << 0;
         QTest::newRow("nmt pre-op") << frame(0x000, {0x80, 0x01}) << "NMT enter pre-operational → node 1" << nmt << 1;
         QTest::newRow("sync") << frame(0x080, {}) << "SYNC" << int(frame_kind::sync) << 0;
         QTest::newRow("sync counter") << frame(0x080, {7}) << "SYNC counter 7" << int(frame_kind::sync) << 0;

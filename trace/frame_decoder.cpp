@@ -229,7 +229,7 @@ frame_kind classify(const trace_record &r)
 int node_of(const trace_record &r)
 {
     switch (classify(r)) {
-    case frame_kind::nmt: return r.len >= 2 ? r.data[1] : 0;
+    case frame_kind::nmt: return r.len >= 2 && r.data[1] <= 127 ? r.data[1] : 0;
     case frame_kind::sync:
     case frame_kind::error_frame:
     case frame_kind::other: return 0;

@@ -138,6 +138,33 @@ private slots:
         QCOMPARE(decoded(frame(0x641, {0x00, 0x83})), QStringLiteral("node 1 read start_motion"));
     }
 
+    void pdo_mappings_learnt_from_the_sdo_writes()
+    {
+        trace_model model(0);
+        // RPDO1 of node 2 moved to 0x302, mapped to the controlword and the target position;
+        // TPDO1 of node 2 keeps its identifier and maps the statusword.
+        model.append(std::vector<trace_record>{
+            frame(0x602, {0x23, 0x00, 0x14, 0x01, 0x02, 0x03, 0x00, 0x80}),  // invalid while mapping
+            frame(0x602, {0x2F, 0x00, 0x16, 0x00, 0x00, 0, 0, 0}),
+            frame(0x602, {0x23, 0x00, 0x16, 0x01, 0x10, 0x00, 0x40, 0x60}),
+            frame(0x602, {0x23, 0x00, 0x16, 0x02, 0x20, 0x00, 0x7A, 0x60}),
+            frame(0x602, {0x2F, 0x00, 0x16, 0x00, 0x02, 0, 0, 0}),
+            frame(0x602, {0x23, 0x00, 0x14, 0x01, 0x02, 0x03, 0x00, 0x00}),
+            frame(0x602, {0x23, 0x00, 0x1A, 0x01, 0x10, 0x00, 0x41, 0x60}),
+            frame(0x602, {0x2F, 0x00, 0x1A, 0x00, 0x01, 0, 0, 0}),
+            frame(0x302, {0x0F, 0x00, 0xE8, 0x03, 0x00, 0x00}),
+            frame(0x182, {0x37, 0x02}),
+            frame(0x202, {0x0F, 0x00}),  // the old identifier maps nothing now
+        });
+        const auto meaning = [&](int row) { return model.data(model.index(row, trace_model::meaning_column)).toString(); };
+        QCOMPARE(meaning(8), QStringLiteral("RPDO2 node 2: controlword=15 (0x000F), target position=1000 (0x000003E8)"));
+        QCOMPARE(meaning(9), QStringLiteral("TPDO1 node 2: statusword=567 (0x0237)"));
+        QCOMPARE(meaning(10), QStringLiteral("RPDO1 node 2"));
+        model.clear();
+        model.append(std::vector<trace_record>{frame(0x182, {0x37, 0x02})});
+        QCOMPARE(meaning(0), QStringLiteral("TPDO1 node 2"));
+    }
+
     void candump_lines()
     {
         trace_record r;

@@ -388,4 +388,48 @@ void maker_request_tracker::observe(trace_record &r)
     r.aux = last_[node];
 }
 
+void pdo_mapping_tracker::observe(const trace_record &r, decoder_context &context)
+{
+    if (classify(r) != frame_kind::sdo || r.id <= sdo_request_base || r.len != 8 || !expedited(r.data[0], 0x20))
+        return;
+    const int node = node_of(r);
+    const uint16_t index = static_cast<uint16_t>(le(r.data + 1, 2));
+    const uint8_t sub = r.data[3];
+    const uint32_t value = low_bytes(le(r.data + 4, 4), expedited_size(r.data[0]));
+    const uint16_t area = index & 0xFF00;
+    const int number = index & 0xFF;  // PDO number - 1
+    if ((area != 0x1400 && area != 0x1600 && area != 0x1800 && area != 0x1A00) || number > 3)
+        return;
+    const bool transmit = area >= 0x1800;
+    const bool mapping = area == 0x1600 || area == 0x1A00;
+    const auto inserted = pdos_.emplace(node << 3 | (transmit ? 4 : 0) | number, pdo());
+    pdo &p = inserted.first->second;
+    if (inserted.second)  // predefined connection set: TPDOn 0x080 + n * 0x100, RPDOn 0x100 + n * 0x100
+        p.cob_id = static_cast<uint32_t>((transmit ? 0x180 : 0x200) + 0x100 * number + node);
+    if (!mapping && sub == 1) {
+        context.pdo_mappings.erase(p.cob_id);
+        p.cob_id = value & 0x7FF;
+    } else if (mapping && sub == 0) {
+        p.count = static_cast<uint8_t>(std::min<uint32_t>(value, 8));
+    } else if (mapping && sub >= 1 && sub <= 8) {
+        p.entries[sub - 1] = value;
+        return;
+    } else {
+        return;
+    }
+    publish(p, context);
+}
+
+void pdo_mapping_tracker::publish(const pdo &p, decoder_context &context) const
+{
+    std::vector<pdo_entry> entries;
+    for (int i = 0; i < p.count; ++i)
+        entries.push_back({static_cast<uint16_t>(p.entries[i] >> 16), static_cast<uint8_t>(p.entries[i] >> 8),
+                           static_cast<uint8_t>(p.entries[i])});
+    if (entries.empty())
+        context.pdo_mappings.erase(p.cob_id);
+    else
+        context.pdo_mappings[p.cob_id] = entries;
+}
+
 }  // namespace trace

@@ -79,4 +79,21 @@ private:
     uint16_t last_[128];
 };
 
+// Learns PDO mappings from the SDO writes that set them up (0x1400-0x1403 / 0x1800-0x1803
+// sub 1 the COB-ID, 0x1600-0x1603 / 0x1A00-0x1A03 the entries and their count), so that the
+// trace shows the mapped values of the PDOs that follow.
+class pdo_mapping_tracker {
+public:
+    void observe(const trace_record &r, decoder_context &context);
+
+private:
+    struct pdo {
+        uint32_t cob_id = 0;
+        uint8_t count = 0;
+        uint32_t entries[8] = {};
+    };
+    void publish(const pdo &p, decoder_context &context) const;
+    std::map<int, pdo> pdos_;  // by node << 3 | transmit << 2 | pdo number - 1
+};
+
 }  // namespace trace

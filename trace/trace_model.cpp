@@ -76,6 +76,7 @@ void trace_model::keep(trace_record r)
         rows_stale_ = true;
     }
     tracker_.observe(r);
+    mappings_.observe(r, context_);
     nodes_.observe(r);
     id_summary &s = ids_[uint64_t(r.id) << 8 | (r.flags & (record_flag::transmitted | record_flag::error | record_flag::extended))];
     if (s.count > 0)
@@ -131,6 +132,8 @@ void trace_model::clear()
     filtered_upto_ = 0;
     rows_stale_ = false;
     tracker_ = maker_request_tracker();
+    mappings_ = pdo_mapping_tracker();
+    context_.pdo_mappings.clear();
     nodes_.clear();
     ids_.clear();
     endResetModel();

@@ -96,6 +96,7 @@ private:
     bool paused_ = false;
     decoder_context context_;
     maker_request_tracker tracker_;
+    pdo_mapping_tracker mappings_;
     node_health nodes_;
     std::map<uint64_t, id_summary> ids_;
 };

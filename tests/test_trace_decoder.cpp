@@ -198,6 +198,7 @@ private slots:
         std::vector<trace_record> written = {frame(0x601, {0x40, 0x41, 0x60, 0, 0, 0, 0, 0}, 0),
                                              frame(0x701, {}, 1500, record_flag::remote),
                                              frame(0x1ABCDEF0, {1, 2}, 2000, record_flag::extended),
+                                             frame(0x000, {}, 2500, record_flag::extended | record_flag::remote),
                                              frame(0x044, {0, 0x10}, 3000, record_flag::error)};
         std::vector<const trace_record *> rows;
         for (const trace_record &r : written)
@@ -207,12 +208,13 @@ private slots:
         QVERIFY(write_candump(file, rows, 1733650000000000LL, QStringLiteral("can0")));
         const QList<QByteArray> lines = file.data().split('\n');
         QCOMPARE(lines.value(0), QByteArray("(1733650000.000000) can0 601#4041600000000000"));
-        QCOMPARE(lines.value(3), QByteArray("(1733650000.003000) can0 20000044#0010"));
+        QCOMPARE(lines.value(3), QByteArray("(1733650000.002500) can0 00000000#R"));
+        QCOMPARE(lines.value(4), QByteArray("(1733650000.003000) can0 20000044#0010"));
         // Junk between the frames, an overlong line, a line without an end: skipped, counted.
         file.write(QByteArray(5000, 'x') + "\nnot a frame\n(1733650000.004000) can0 123#01");
         file.seek(0);
         const read_result back = read_candump(file, 100);
-        QCOMPARE(back.records.size(), size_t(5));
+        QCOMPARE(back.records.size(), size_t(6));
         QCOMPARE(back.skipped_lines, size_t(2));
         for (size_t i = 0; i < written.size(); ++i) {
             QCOMPARE(back.records[i].id, written[i].id);

@@ -175,20 +175,21 @@ read_result read_candump(QIODevice &in, size_t max_frames, const std::function<b
 QByteArray format_record(const trace_record &r, int64_t epoch_us, const QString &iface)
 {
     const int64_t t = epoch_us + r.t_us;
-    if (!r.error()) {
-        vci::can_message m;
-        m.id = r.id;
-        m.len = r.len > 8 ? 8 : r.len;
-        m.remote = r.remote();
-        for (int i = 0; i < 8; ++i)
-            m.data[i] = r.data[i];
+    vci::can_message m;
+    m.id = r.id;
+    m.len = r.len > 8 ? 8 : r.len;
+    m.remote = r.remote();
+    for (int i = 0; i < 8; ++i)
+        m.data[i] = r.data[i];
+    if (!r.error() && !r.extended())
         return vci::format_candump_line(t, iface, m).toLatin1();
-    }
-    QByteArray line = vci::format_candump_line(t, iface, vci::can_message()).toLatin1();
-    line.chop(4);  // "000#": error frames carry the error flag in an eight-digit identifier
-    line += QByteArray::number(error_flag | (r.id & 0x1FFFFFFFu), 16).toUpper() + '#';
-    for (int i = 0; i < r.len && i < 8; ++i)
-        line += QByteArray::number(r.data[i] | 0x100, 16).mid(1).toUpper();
+    // Error frames carry the error flag, and extended frames keep all eight digits even when
+    // the identifier is small, so that they read back as what they were.
+    m.id = 0;
+    QByteArray line = vci::format_candump_line(t, iface, m).toLatin1();
+    const int hash = line.lastIndexOf('#');
+    const uint32_t id = (r.id & 0x1FFFFFFFu) | (r.error() ? error_flag : 0);
+    line.replace(hash - 3, 3, QByteArray::number(id, 16).toUpper().rightJustified(8, '0'));
     return line;
 }
 

@@ -1,7 +1,10 @@
 #include "app/document_lookup.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QDomDocument>
 #include <QFile>
+#include <QFileInfo>
 #include <QXmlStreamReader>
 
 namespace document_lookup {
@@ -64,5 +67,19 @@ bool read_document(const QString &path, QByteArray *content)
     *content = file.read(max_document_bytes + 1);
     return true;
 }
+
+QString locate(const QString &relative, const QString &program_dir)
+{
+    const QString bases[] = {program_dir, program_dir + QStringLiteral("/../share/velmora"),
+                             QStringLiteral("/usr/share/velmora")};
+    for (const QString &base : bases) {
+        const QString candidate = QDir::cleanPath(base + QLatin1Char('/') + relative);
+        if (QFileInfo::exists(candidate))
+            return candidate;
+    }
+    return QDir::cleanPath(program_dir + QLatin1Char('/') + relative);
+}
+
+QString locate(const QString &relative) { return locate(relative, QCoreApplication::applicationDirPath()); }
 
 }  // namespace document_lookup

@@ -33,4 +33,14 @@ QString text_for_id(const QByteArray &content, int32_t id, const guard &limits, 
 // oversized file). False when the file cannot be opened.
 bool read_document(const QString &path, QByteArray *content);
 
+// Where a file shipped with the program is, given its path below the program's data folder
+// (e.g. "Document/Err.xml"). The first of these that holds it wins: the program's own folder
+// (the build tree, bin/ of an older install), <prefix>/share/velmora for a program in
+// <prefix>/bin (an installed or unpacked tree), /usr/share/velmora. When none does, the path
+// beside the program, so that a missing document reads as missing. Never relative to the
+// working folder: the desktop menu starts the program in $HOME.
+QString locate(const QString &relative, const QString &program_dir);
+// The same for the running program.
+QString locate(const QString &relative);
+
 }  // namespace document_lookup

@@ -3,6 +3,7 @@
 #include "app/resources_registration.h"
 #include "app/shared_values.h"
 #include "app/desktop_seams.h"
+#include "app/document_lookup.h"
 #include "can/adapter.h"
 #include "can/joint_can_set.h"
 #include "can/vci/bus_backend.h"
@@ -280,8 +281,7 @@ void Velmora::on_actionBus_trace_triggered()
 
 void Velmora::on_Help_clicked()
 {
-    const QString path = QStringLiteral("%1/%2").arg(QCoreApplication::applicationDirPath(),
-                                                     QStringLiteral("Document/Velmora用户手册_Ver1.1.pdf"));
+    const QString path = document_lookup::locate(QStringLiteral("Document/Velmora用户手册_Ver1.1.pdf"));
     if (QFile::exists(path))
         desktop_seams::open_url(QUrl::fromLocalFile(path));
 }

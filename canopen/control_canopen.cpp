@@ -160,7 +160,7 @@ void control_CANopen::mark_done(QPushButton *done, QPushButton *next)
 
 void control_CANopen::show_mode_description(int index)
 {
-    ui->textEdit->setPlainText(lookup_xml_text(QString::fromLatin1(information_document), index));
+    ui->textEdit->setPlainText(lookup_xml_text(document_lookup::locate(QString::fromLatin1(information_document)), index));
 }
 
 // ---- window events -----------------------------------------------------------------------
@@ -276,7 +276,7 @@ void control_CANopen::tim()
         lost();
         return;
     }
-    const QString text = lookup_xml_text(QString::fromLatin1(error_document), reply_value);
+    const QString text = lookup_xml_text(document_lookup::locate(QString::fromLatin1(error_document)), reply_value);
     ui->Error_2->setText(text);
     if (text != QStringLiteral("未检测到错误"))
         power_enabled = 0;

@@ -127,7 +127,7 @@ void control_CAN::set_motion_controls_enabled(bool on)
 void control_CAN::show_information()
 {
     ui->textEdit->setText(
-        custom_xml::lookup_xml_text(QString::fromLatin1(information_document), ui->comboBox->currentIndex()));
+        custom_xml::lookup_xml_text(document_lookup::locate(QString::fromLatin1(information_document)), ui->comboBox->currentIndex()));
 }
 
 void control_CAN::resizeEvent(QResizeEvent *event)
@@ -340,7 +340,7 @@ void control_CAN::thread()
     send(read_actual_position(QStringLiteral("读取当前位置")));
     ui->position->setText(QString::number(reply_value));
     send(read_error_code(QStringLiteral("获取错误码")));
-    ui->Error->setText(custom_xml::lookup_xml_text(QString::fromLatin1(error_document), reply_value));
+    ui->Error->setText(custom_xml::lookup_xml_text(document_lookup::locate(QString::fromLatin1(error_document)), reply_value));
 }
 
 bool control_CAN::read_profile(bool trace)

@@ -22,7 +22,7 @@ public:
     explicit control_CAN(QWidget *parent = nullptr);
     ~control_CAN() override;
 
-    // Where the window finds its documents, relative to the working directory.
+    // The window's documents, below the program's data folder (found by document_lookup::locate).
     static const char *const error_document;
     static const char *const information_document;
 

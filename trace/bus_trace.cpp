@@ -69,7 +69,7 @@ Bus_trace::Bus_trace(QWidget *parent) : QMainWindow(parent), ui(new Ui::Bus_trac
         ui->identifiers->setColumnWidth(c, id_widths[c]);
     ui->splitter->setSizes({480, 140});
     QByteArray document;
-    if (document_lookup::read_document(QStringLiteral("./Document/CANopen_Error.xml"), &document))
+    if (document_lookup::read_document(document_lookup::locate(QStringLiteral("Document/CANopen_Error.xml")), &document))
         error_document_ = document;
     model_->context().error_text = [this](uint16_t code) { return error_text(code); };
     connect_controls();

@@ -42,7 +42,7 @@ QString ask_file(QWidget *parent, bool saving)
 
 }  // namespace
 
-Bus_trace::Bus_trace(QWidget *parent) : QMainWindow(parent), ui(new Ui::Bus_trace), model_(new trace::trace_model(4000000, this))
+Bus_trace::Bus_trace(QWidget *parent) : QMainWindow(parent), ui(new Ui::Bus_trace), model_(new trace::trace_model(2000000, this))
 {
     ui->setupUi(this);
     ui->trace->setModel(model_);

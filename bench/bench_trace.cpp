@@ -69,7 +69,9 @@ void flood(Bus_trace &view, int seconds)
         uint64_t sent = 0;
         while (!stop) {
             const auto due = static_cast<uint64_t>(
-                std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count() / 100);
+                std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start)
+                    .count() /
+                100);
             for (; sent < due; ++sent)
                 vci::bus_tap::record(mixed_frame(static_cast<uint32_t>(sent)), false);
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -79,9 +81,7 @@ void flood(Bus_trace &view, int seconds)
     qint64 worst_ms = 0;
     QTimer probe;
     probe.setInterval(5);
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        worst_ms = std::max(worst_ms, since_tick.restart() - 5);
-    });
+    QObject::connect(&probe, &QTimer::timeout, [&] { worst_ms = std::max(worst_ms, since_tick.restart() - 5); });
     since_tick.start();
     probe.start();
     const size_t before = view.model()->frame_count();
@@ -90,8 +90,9 @@ void flood(Bus_trace &view, int seconds)
     stop = true;
     producer.join();
     const size_t got = view.model()->frame_count() - before;
-    std::printf("flood: %d s at 10000 frames/s: %zu frames traced, %llu dropped, worst event-loop stall %lld ms (goal <= 50)\n",
-                seconds, got, static_cast<unsigned long long>(vci::bus_tap::dropped()), static_cast<long long>(worst_ms));
+    std::printf(
+        "flood: %d s at 10000 frames/s: %zu frames traced, %llu dropped, worst event-loop stall %lld ms (goal <= 50)\n",
+        seconds, got, static_cast<unsigned long long>(vci::bus_tap::dropped()), static_cast<long long>(worst_ms));
 }
 
 }  // namespace
@@ -117,15 +118,21 @@ int main(int argc, char **argv)
                 static_cast<double>(rss_after - rss_before) / million, million);
 
     QElapsedTimer t;
-    const struct { const char *what; std::function<void()> change; } changes[] = {
-        {"identifier 181", [&] { view.findChild<QLineEdit *>(QStringLiteral("filter_id"))->setText(QStringLiteral("181")); }},
-        {"kind SDO only", [&] {
+    const struct {
+        const char *what;
+        std::function<void()> change;
+    } changes[] = {
+        {"identifier 181",
+         [&] { view.findChild<QLineEdit *>(QStringLiteral("filter_id"))->setText(QStringLiteral("181")); }},
+        {"kind SDO only",
+         [&] {
              view.findChild<QLineEdit *>(QStringLiteral("filter_id"))->clear();
              for (QCheckBox *b : view.findChildren<QCheckBox *>())
                  if (b->objectName().startsWith(QLatin1String("kind_")) && b->objectName() != QLatin1String("kind_sdo"))
                      b->setChecked(false);
          }},
-        {"all frames again", [&] {
+        {"all frames again",
+         [&] {
              view.findChild<QLineEdit *>(QStringLiteral("filter_id"))->clear();
              for (QCheckBox *b : view.findChildren<QCheckBox *>())
                  b->setChecked(true);

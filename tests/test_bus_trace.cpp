@@ -103,12 +103,13 @@ private slots:
         commission();
         trace->drain(true);
         const QStringList seen = meanings();
-        for (const char *expected : {"NMT stop → node 1", "NMT reset communication → node 1", "boot-up node 1",
-                                     "SDO write 6060:00 modes of operation", "NMT start → node 1", "SYNC",
-                                     "TPDO1 node 1", "SDO write confirmed", "guarding request node 1",
-                                     "guarding node 1: operational"})
+        for (const char *expected :
+             {"NMT stop → node 1", "NMT reset communication → node 1", "boot-up node 1",
+              "SDO write 6060:00 modes of operation", "NMT start → node 1", "SYNC", "TPDO1 node 1",
+              "SDO write confirmed", "guarding request node 1", "guarding node 1: operational"})
             QVERIFY2(!seen.filter(QString::fromUtf8(expected)).isEmpty(), expected);
-        QCOMPARE(model()->data(model()->index(0, trace::trace_model::direction_column)).toString(), QStringLiteral("Tx"));
+        QCOMPARE(model()->data(model()->index(0, trace::trace_model::direction_column)).toString(),
+                 QStringLiteral("Tx"));
         QCOMPARE(node_cell(0, 0), QStringLiteral("1"));
         QCOMPARE(node_cell(0, 1), QStringLiteral("运行/Operational"));
         QCOMPARE(node_cell(0, 4), QStringLiteral("0"));
@@ -117,7 +118,9 @@ private slots:
         sim::simulator::instance().find(1)->canopen()->inject_fault(0x2310);
         canopen->tim();
         trace->drain(true);
-        QVERIFY(!meanings().filter(QStringLiteral("EMCY node 1: 0x2310 持续过流(0x2310) / Continuous over-current")).isEmpty());
+        QVERIFY(!meanings()
+                     .filter(QStringLiteral("EMCY node 1: 0x2310 持续过流(0x2310) / Continuous over-current"))
+                     .isEmpty());
         QCOMPARE(node_cell(0, 4), QStringLiteral("1"));
         QVERIFY(node_cell(0, 5).startsWith(QStringLiteral("0x2310 持续过流")));
         QVERIFY(trace->statusBar()->currentMessage().contains(QStringLiteral("显示/shown")));
@@ -137,7 +140,9 @@ private slots:
         child<QLineEdit>(trace, "filter_id")->setText(QStringLiteral("581"));
         QVERIFY(model()->rowCount() > 0);
         for (const QString &m : meanings())
-            QVERIFY2(m.startsWith(QStringLiteral("SDO write confirmed")) || m.startsWith(QStringLiteral("SDO read reply")), qPrintable(m));
+            QVERIFY2(m.startsWith(QStringLiteral("SDO write confirmed")) ||
+                         m.startsWith(QStringLiteral("SDO read reply")),
+                     qPrintable(m));
         child<QLineEdit>(trace, "filter_id")->setText(QStringLiteral("001"));
         child<QLineEdit>(trace, "filter_mask")->setText(QStringLiteral("07F"));  // node 1's SDO both ways
         QVERIFY(meanings().filter(QStringLiteral("SDO write 6060")).size() > 0);
@@ -212,7 +217,8 @@ private slots:
         }
         // Every frame of the log goes out, the node's own answers included (as canplayer does).
         QCOMPARE(replayed, sent);
-        const double span_s = back.last().toObject()[QStringLiteral("t")].toDouble() - back[0].toObject()[QStringLiteral("t")].toDouble();
+        const double span_s =
+            back.last().toObject()[QStringLiteral("t")].toDouble() - back[0].toObject()[QStringLiteral("t")].toDouble();
         QVERIFY(clock.elapsed() >= qint64(span_s / 2 * 1000) - 1);
     }
 

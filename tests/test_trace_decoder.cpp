@@ -52,7 +52,8 @@ private slots:
         QTest::addColumn<int>("node");
         const int nmt = int(frame_kind::nmt), sdo = int(frame_kind::sdo), ec = int(frame_kind::error_control);
         QTest::newRow("nmt start one") << frame(0x000, {0x01, 0x05}) << "NMT start → node 5" << nmt << 5;
-        QTest::newRow("nmt reset comm all") << frame(0x000, {0x82, 0x00}) << "NMT reset communication → all nodes" << nmt << 0;
+        QTest::newRow("nmt reset comm all")
+            << frame(0x000, {0x82, 0x00}) << "NMT reset communication → all nodes" << nmt << 0;
         QTest::newRow("nmt to no node") << frame(0x000, {0x01, 0x83}) << "NMT start → node 131" << nmt << 0;
         QTest::newRow("nmt pre-op") << frame(0x000, {0x80, 0x01}) << "NMT enter pre-operational → node 1" << nmt << 1;
         QTest::newRow("sync") << frame(0x080, {}) << "SYNC" << int(frame_kind::sync) << 0;
@@ -61,14 +62,15 @@ private slots:
             << frame(0x081, {0x10, 0x23, 0x03, 0, 0, 0, 0, 0})
             << "EMCY node 1: 0x2310 持续过流(0x2310) / Continuous over-current; register 0x03 (generic, current)"
             << int(frame_kind::emcy) << 1;
-        QTest::newRow("emcy unknown code") << frame(0x082, {0x00, 0xFF, 0x81, 0, 0, 0, 0, 0})
-                                          << "EMCY node 2: 0xFF00; register 0x81 (generic, manufacturer)"
-                                          << int(frame_kind::emcy) << 2;
+        QTest::newRow("emcy unknown code")
+            << frame(0x082, {0x00, 0xFF, 0x81, 0, 0, 0, 0, 0})
+            << "EMCY node 2: 0xFF00; register 0x81 (generic, manufacturer)" << int(frame_kind::emcy) << 2;
         QTest::newRow("emcy reset") << frame(0x081, {0, 0, 0, 0, 0, 0, 0, 0})
                                     << "EMCY node 1: error reset, register 0x00" << int(frame_kind::emcy) << 1;
-        QTest::newRow("tpdo1 mapped") << frame(0x181, {0x37, 0x02, 0xE8, 0x03, 0, 0})
-                                      << "TPDO1 node 1: statusword=567 (0x0237), position actual value=1000 (0x000003E8)"
-                                      << int(frame_kind::pdo) << 1;
+        QTest::newRow("tpdo1 mapped")
+            << frame(0x181, {0x37, 0x02, 0xE8, 0x03, 0, 0})
+            << "TPDO1 node 1: statusword=567 (0x0237), position actual value=1000 (0x000003E8)" << int(frame_kind::pdo)
+            << 1;
         QTest::newRow("rpdo4 unmapped") << frame(0x505, {1, 2}) << "RPDO4 node 5" << int(frame_kind::pdo) << 5;
         QTest::newRow("tpdo2") << frame(0x282, {1}) << "TPDO2 node 2" << int(frame_kind::pdo) << 2;
         QTest::newRow("sdo read") << frame(0x601, {0x40, 0x41, 0x60, 0x00, 0, 0, 0, 0})
@@ -78,24 +80,29 @@ private slots:
             << "SDO read reply 6041:00 statusword = 567 (0x0237) node 1" << sdo << 1;
         QTest::newRow("sdo write 1 byte") << frame(0x601, {0x2F, 0x60, 0x60, 0x00, 0x03, 0, 0, 0})
                                           << "SDO write 6060:00 modes of operation = 3 (0x03) node 1" << sdo << 1;
-        QTest::newRow("sdo write 4 bytes") << frame(0x603, {0x23, 0x7A, 0x60, 0x00, 0x18, 0xFC, 0xFF, 0xFF})
-                                           << "SDO write 607A:00 target position = 4294966296 (0xFFFFFC18) node 3" << sdo << 3;
+        QTest::newRow("sdo write 4 bytes")
+            << frame(0x603, {0x23, 0x7A, 0x60, 0x00, 0x18, 0xFC, 0xFF, 0xFF})
+            << "SDO write 607A:00 target position = 4294966296 (0xFFFFFC18) node 3" << sdo << 3;
         QTest::newRow("sdo write confirmed") << frame(0x581, {0x60, 0x40, 0x60, 0x00, 0, 0, 0, 0})
                                              << "SDO write confirmed 6040:00 controlword node 1" << sdo << 1;
-        QTest::newRow("sdo abort") << frame(0x581, {0x80, 0x00, 0x20, 0x00, 0x00, 0x00, 0x02, 0x06})
-                                   << "SDO abort 2000:00 node 1: 0x06020000 object does not exist in the object dictionary"
-                                   << sdo << 1;
-        QTest::newRow("sdo mapping object") << frame(0x601, {0x40, 0x00, 0x1A, 0x01, 0, 0, 0, 0})
-                                            << "SDO read 1A00:01 TPDO mapping node 1" << sdo << 1;
+        QTest::newRow("sdo abort")
+            << frame(0x581, {0x80, 0x00, 0x20, 0x00, 0x00, 0x00, 0x02, 0x06})
+            << "SDO abort 2000:00 node 1: 0x06020000 object does not exist in the object dictionary" << sdo << 1;
+        QTest::newRow("sdo mapping object")
+            << frame(0x601, {0x40, 0x00, 0x1A, 0x01, 0, 0, 0, 0}) << "SDO read 1A00:01 TPDO mapping node 1" << sdo << 1;
         QTest::newRow("sdo segmented") << frame(0x601, {0x21, 0x08, 0x10, 0x00, 9, 0, 0, 0})
                                        << "SDO 1008:00 node 1 command 0x21" << sdo << 1;
-        QTest::newRow("sdo short") << frame(0x601, {0x40, 0x41}) << "node 1 read register 0x4041" << int(frame_kind::maker) << 1;
+        QTest::newRow("sdo short") << frame(0x601, {0x40, 0x41}) << "node 1 read register 0x4041"
+                                   << int(frame_kind::maker) << 1;
         QTest::newRow("boot-up") << frame(0x701, {0x00}) << "boot-up node 1" << ec << 1;
         QTest::newRow("heartbeat op") << frame(0x77F, {0x05}) << "heartbeat node 127: operational" << ec << 127;
-        QTest::newRow("guarding pre-op") << frame(0x702, {0xFF}) << "guarding node 2: pre-operational (toggle 1)" << ec << 2;
-        QTest::newRow("guarding request") << frame(0x701, {}, 0, record_flag::remote) << "guarding request node 1" << ec << 1;
+        QTest::newRow("guarding pre-op") << frame(0x702, {0xFF}) << "guarding node 2: pre-operational (toggle 1)" << ec
+                                         << 2;
+        QTest::newRow("guarding request")
+            << frame(0x701, {}, 0, record_flag::remote) << "guarding request node 1" << ec << 1;
         QTest::newRow("other") << frame(0x7E5, {1}) << "" << int(frame_kind::other) << 0;
-        QTest::newRow("extended") << frame(0x18FF0001, {1}, 0, record_flag::extended) << "" << int(frame_kind::other) << 0;
+        QTest::newRow("extended") << frame(0x18FF0001, {1}, 0, record_flag::extended) << "" << int(frame_kind::other)
+                                  << 0;
         QTest::newRow("error frame") << frame(0x044, {0, 0x20, 0, 0, 0, 0, 0, 0}, 0, record_flag::error)
                                      << "error frame: controller, bus-off, error passive"
                                      << int(frame_kind::error_frame) << 0;
@@ -151,13 +158,14 @@ private slots:
             frame(0x602, {0x2F, 0x00, 0x16, 0x00, 0x02, 0, 0, 0}),
             frame(0x602, {0x23, 0x00, 0x14, 0x01, 0x02, 0x03, 0x00, 0x00}),
             frame(0x602, {0x23, 0x00, 0x1A, 0x01, 0x10, 0x00, 0x41, 0x60}),
-            frame(0x602, {0x2F, 0x00, 0x1A, 0x00, 0x01, 0, 0, 0}),
-            frame(0x302, {0x0F, 0x00, 0xE8, 0x03, 0x00, 0x00}),
-            frame(0x182, {0x37, 0x02}),
-            frame(0x202, {0x0F, 0x00}),  // the old identifier maps nothing now
+            frame(0x602, {0x2F, 0x00, 0x1A, 0x00, 0x01, 0, 0, 0}), frame(0x302, {0x0F, 0x00, 0xE8, 0x03, 0x00, 0x00}),
+            frame(0x182, {0x37, 0x02}), frame(0x202, {0x0F, 0x00}),  // the old identifier maps nothing now
         });
-        const auto meaning = [&](int row) { return model.data(model.index(row, trace_model::meaning_column)).toString(); };
-        QCOMPARE(meaning(8), QStringLiteral("RPDO2 node 2: controlword=15 (0x000F), target position=1000 (0x000003E8)"));
+        const auto meaning = [&](int row) {
+            return model.data(model.index(row, trace_model::meaning_column)).toString();
+        };
+        QCOMPARE(meaning(8),
+                 QStringLiteral("RPDO2 node 2: controlword=15 (0x000F), target position=1000 (0x000003E8)"));
         QCOMPARE(meaning(9), QStringLiteral("TPDO1 node 2: statusword=567 (0x0237)"));
         QCOMPARE(meaning(10), QStringLiteral("RPDO1 node 2"));
         model.clear();
@@ -232,10 +240,10 @@ private slots:
     void node_lost_after_three_missed_heartbeats()
     {
         node_health health;
-        health.observe(frame(0x702, {0x00}, 0));           // boot-up: pre-operational
+        health.observe(frame(0x702, {0x00}, 0));  // boot-up: pre-operational
         QCOMPARE(health.rows(0).at(0).nmt_state, 0x7F);
         health.observe(frame(0x702, {0x7F}, 100000));
-        health.observe(frame(0x702, {0x05}, 200000));       // 100 ms heartbeat, operational
+        health.observe(frame(0x702, {0x05}, 200000));  // 100 ms heartbeat, operational
         health.observe(frame(0x082, {0x10, 0x23, 0x03, 0, 0, 0, 0, 0}, 250000));
         health.observe(frame(0x602, {0x40, 0x41, 0x60, 0, 0, 0, 0, 0}, 260000));  // to the node: not its own
         health.observe(frame(0x701, {}, 270000, record_flag::remote));            // guarding request: idem
@@ -247,11 +255,11 @@ private slots:
         QCOMPARE(row.last_seen_us, 250000LL);
         QCOMPARE(row.emcy_count, 1u);
         QCOMPARE(row.last_error, 0x2310);
-        QVERIFY(!row.lost);                                  // three periods: not yet
+        QVERIFY(!row.lost);  // three periods: not yet
         QVERIFY(health.rows(500001).at(0).lost);
-        health.observe(frame(0x702, {0x05}, 600000));        // back
+        health.observe(frame(0x702, {0x05}, 600000));  // back
         QVERIFY(!health.rows(600000).at(0).lost);
-        health.observe(frame(0x702, {0x00}, 700000));        // rebooted: no period until two more
+        health.observe(frame(0x702, {0x00}, 700000));  // rebooted: no period until two more
         QVERIFY(!health.rows(10000000).at(0).lost);
     }
 
@@ -304,7 +312,8 @@ private slots:
         QCOMPARE(model.frame_count(), size_t(40));
         model.set_paused(false);
         QCOMPARE(model.rowCount(), 20);
-        QCOMPARE(model.data(model.index(0, trace_model::data_column)).toString(), QStringLiteral("40 41 60 00 00 00 00 00"));
+        QCOMPARE(model.data(model.index(0, trace_model::data_column)).toString(),
+                 QStringLiteral("40 41 60 00 00 00 00 00"));
         QCOMPARE(model.data(model.index(1, trace_model::id_column)).toString(), QStringLiteral("602"));
         QCOMPARE(model.identifiers().size(), size_t(3));
     }

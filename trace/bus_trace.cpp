@@ -22,6 +22,8 @@ constexpr int drain_interval_ms = 100;
 constexpr int tables_every_ticks = 5;
 // A loaded log larger than this is cut (and the user told): 4 million frames is about 100 MB.
 constexpr size_t max_loaded_frames = 4000000;
+// The live trace lets its oldest frames go beyond this (about 60 MB).
+constexpr size_t max_trace_frames = 2000000;
 
 uint32_t hex_value(const QString &text) { return text.trimmed().toUInt(nullptr, 16); }
 
@@ -36,13 +38,15 @@ QString ask_file(QWidget *parent, bool saving)
     if (chooser())
         return chooser()(saving);
     const QString filter = Bus_trace::tr("candump 日志/candump log (*.log *.txt);;*");
-    return saving ? QFileDialog::getSaveFileName(parent, Bus_trace::tr("保存跟踪/Save trace"), QStringLiteral("bus.log"), filter)
+    return saving ? QFileDialog::getSaveFileName(parent, Bus_trace::tr("保存跟踪/Save trace"),
+                                                 QStringLiteral("bus.log"), filter)
                   : QFileDialog::getOpenFileName(parent, Bus_trace::tr("打开跟踪/Open trace"), QString(), filter);
 }
 
 }  // namespace
 
-Bus_trace::Bus_trace(QWidget *parent) : QMainWindow(parent), ui(new Ui::Bus_trace), model_(new trace::trace_model(2000000, this))
+Bus_trace::Bus_trace(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::Bus_trace), model_(new trace::trace_model(max_trace_frames, this))
 {
     ui->setupUi(this);
     ui->trace->setModel(model_);
@@ -52,7 +56,8 @@ Bus_trace::Bus_trace(QWidget *parent) : QMainWindow(parent), ui(new Ui::Bus_trac
     const int trace_widths[] = {130, 70, 90, 80, 200};
     for (int c = 0; c < 5; ++c)
         ui->trace->setColumnWidth(c, trace_widths[c]);
-    const auto *hex_only = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,8}")), this);
+    const auto *hex_only =
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,8}")), this);
     ui->filter_id->setValidator(hex_only);
     ui->filter_mask->setValidator(hex_only);
     ui->nodes->setColumnCount(6);
@@ -69,7 +74,8 @@ Bus_trace::Bus_trace(QWidget *parent) : QMainWindow(parent), ui(new Ui::Bus_trac
         ui->identifiers->setColumnWidth(c, id_widths[c]);
     ui->splitter->setSizes({480, 140});
     QByteArray document;
-    if (document_lookup::read_document(document_lookup::locate(QStringLiteral("Document/CANopen_Error.xml")), &document))
+    if (document_lookup::read_document(document_lookup::locate(QStringLiteral("Document/CANopen_Error.xml")),
+                                       &document))
         error_document_ = document;
     model_->context().error_text = [this](uint16_t code) { return error_text(code); };
     connect_controls();
@@ -120,8 +126,8 @@ void Bus_trace::connect_controls()
     connect(ui->filter_id, &QLineEdit::textChanged, this, &Bus_trace::apply_filter);
     connect(ui->filter_mask, &QLineEdit::textChanged, this, &Bus_trace::apply_filter);
     connect(ui->filter_node, QOverload<int>::of(&QSpinBox::valueChanged), this, &Bus_trace::apply_filter);
-    for (QCheckBox *box : {ui->kind_nmt, ui->kind_sync, ui->kind_emcy, ui->kind_pdo, ui->kind_sdo, ui->kind_error_control,
-                           ui->kind_maker, ui->kind_error_frame, ui->kind_other})
+    for (QCheckBox *box : {ui->kind_nmt, ui->kind_sync, ui->kind_emcy, ui->kind_pdo, ui->kind_sdo,
+                           ui->kind_error_control, ui->kind_maker, ui->kind_error_frame, ui->kind_other})
         connect(box, &QCheckBox::toggled, this, &Bus_trace::apply_filter);
 }
 
@@ -133,8 +139,8 @@ void Bus_trace::apply_filter()
     f.mask = ui->filter_mask->text().trimmed().isEmpty() ? (ui->filter_id->text().trimmed().isEmpty() ? 0 : 0x1FFFFFFFu)
                                                          : hex_value(ui->filter_mask->text());
     f.node = ui->filter_node->value();
-    const QCheckBox *boxes[trace::frame_kind_count] = {ui->kind_nmt, ui->kind_sync, ui->kind_emcy,
-                                                       ui->kind_pdo, ui->kind_sdo, ui->kind_error_control,
+    const QCheckBox *boxes[trace::frame_kind_count] = {ui->kind_nmt,   ui->kind_sync,        ui->kind_emcy,
+                                                       ui->kind_pdo,   ui->kind_sdo,         ui->kind_error_control,
                                                        ui->kind_maker, ui->kind_error_frame, ui->kind_other};
     f.kinds = 0;
     for (int i = 0; i < trace::frame_kind_count; ++i)
@@ -159,45 +165,69 @@ void Bus_trace::drain(bool refresh_tables)
     refresh_status();
 }
 
-int64_t Bus_trace::now_us() const { return live_ ? vci::bus_tap::now_us() : (model_->frame_count() ? model_->frame(model_->frame_count() - 1).t_us : 0); }
+int64_t Bus_trace::now_us() const
+{
+    if (live_)
+        return vci::bus_tap::now_us();
+    // A log from a file: its own last frame is "now".
+    return model_->frame_count() ? model_->frame(model_->frame_count() - 1).t_us : 0;
+}
+
+namespace {
+
+void fill_row(QTableWidget *table, int row, const QStringList &cells)
+{
+    for (int c = 0; c < cells.size(); ++c)
+        table->setItem(row, c, new QTableWidgetItem(cells[c]));
+}
+
+QString milliseconds(int64_t us) { return QString::number(static_cast<double>(us) / 1000.0, 'f', 1); }
+
+}  // namespace
+
+QString Bus_trace::error_cell(int code)
+{
+    if (code < 0)
+        return QStringLiteral("-");
+    const QString text = error_text(static_cast<uint16_t>(code)).replace(QLatin1Char('\n'), QLatin1String(" / "));
+    return QStringLiteral("0x%1 %2").arg(code, 4, 16, QLatin1Char('0')).arg(text);
+}
 
 void Bus_trace::refresh_nodes()
 {
-    const QStringList headers = {tr("节点/Node"), tr("状态/State"), tr("上次出现(s)/Last seen (s)"),
-                                 tr("心跳周期(ms)/Heartbeat (ms)"), tr("紧急报文/EMCY"), tr("最近错误/Last error")};
-    ui->nodes->setHorizontalHeaderLabels(headers);
-    const std::vector<trace::node_health_row> rows = model_->nodes().rows(now_us());
+    ui->nodes->setHorizontalHeaderLabels({tr("节点/Node"), tr("状态/State"), tr("上次出现(s)/Last seen (s)"),
+                                          tr("心跳周期(ms)/Heartbeat (ms)"), tr("紧急报文/EMCY"),
+                                          tr("最近错误/Last error")});
+    const int64_t now = now_us();
+    const std::vector<trace::node_health_row> rows = model_->nodes().rows(now);
     ui->nodes->setRowCount(static_cast<int>(rows.size()));
-    for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
-        const trace::node_health_row &r = rows[static_cast<size_t>(i)];
-        const QString state = r.lost ? tr("丢失/Lost") : node_state_text(r.nmt_state);
-        const QString seen = QString::number(static_cast<double>(now_us() - r.last_seen_us) / 1e6, 'f', 1);
-        const QString period = r.heartbeat_period_us ? QString::number(r.heartbeat_period_us / 1000) : QStringLiteral("-");
-        const QString error = r.last_error < 0 ? QStringLiteral("-")
-                                               : QStringLiteral("0x%1 %2").arg(r.last_error, 4, 16, QLatin1Char('0')).arg(error_text(static_cast<uint16_t>(r.last_error)).replace(QLatin1Char('\n'), QLatin1String(" / ")));
-        const QString cells[] = {QString::number(r.node), state, seen, period, QString::number(r.emcy_count), error};
-        for (int c = 0; c < 6; ++c)
-            ui->nodes->setItem(i, c, new QTableWidgetItem(cells[c]));
+    int i = 0;
+    for (const trace::node_health_row &r : rows) {
+        fill_row(ui->nodes, i,
+                 {QString::number(r.node), r.lost ? tr("丢失/Lost") : node_state_text(r.nmt_state),
+                  QString::number(static_cast<double>(now - r.last_seen_us) / 1e6, 'f', 1),
+                  r.heartbeat_period_us ? milliseconds(r.heartbeat_period_us) : QStringLiteral("-"),
+                  QString::number(r.emcy_count), error_cell(r.last_error)});
         if (r.lost)
             ui->nodes->item(i, 1)->setForeground(Qt::red);
+        ++i;
     }
 }
 
 void Bus_trace::refresh_identifiers()
 {
-    ui->identifiers->setHorizontalHeaderLabels({tr("标识符/ID"), tr("方向/Dir"), tr("数量/Count"), tr("周期(ms)/Period (ms)"), tr("最近数据/Last data")});
+    ui->identifiers->setHorizontalHeaderLabels(
+        {tr("标识符/ID"), tr("方向/Dir"), tr("数量/Count"), tr("周期(ms)/Period (ms)"), tr("最近数据/Last data")});
     const auto &ids = model_->identifiers();
     ui->identifiers->setRowCount(static_cast<int>(ids.size()));
     int row = 0;
     for (const auto &entry : ids) {
         const trace::id_summary &s = entry.second;
-        const QString id = s.last.error() ? QStringLiteral("ERR") : QString::number(s.id, 16).toUpper().rightJustified(3, QLatin1Char('0'));
-        const QString cells[] = {id, s.last.transmitted() ? QStringLiteral("Tx") : QStringLiteral("Rx"), QString::number(s.count),
-                                 s.count > 1 ? QString::number(static_cast<double>(s.period_us) / 1000.0, 'f', 1) : QStringLiteral("-"),
-                                 trace::trace_model::data_text(s.last)};
-        for (int c = 0; c < 5; ++c)
-            ui->identifiers->setItem(row, c, new QTableWidgetItem(cells[c]));
-        ++row;
+        fill_row(ui->identifiers, row++,
+                 {trace::trace_model::id_text(s.last),
+                  s.last.transmitted() ? QStringLiteral("Tx") : QStringLiteral("Rx"), QString::number(s.count),
+                  s.count > 1 ? milliseconds(s.period_us) : QStringLiteral("-"),
+                  trace::trace_model::data_text(s.last)});
     }
 }
 
@@ -275,8 +305,10 @@ bool Bus_trace::load_log(const QString &path, QString *error)
     refresh_nodes();
     refresh_identifiers();
     if (result.skipped_lines || result.truncated)
-        statusBar()->showMessage(tr("跳过 %1 行/%1 lines skipped%2").arg(result.skipped_lines)
-                                     .arg(result.truncated ? tr(", 已截断/cut short") : QString()), 5000);
+        statusBar()->showMessage(tr("跳过 %1 行/%1 lines skipped%2")
+                                     .arg(result.skipped_lines)
+                                     .arg(result.truncated ? tr(", 已截断/cut short") : QString()),
+                                 5000);
     return true;
 }
 
@@ -292,11 +324,13 @@ bool Bus_trace::save_log(const QString &path)
     QProgressDialog progress(tr("保存日志/Saving the log"), tr("取消/Cancel"), 0, qMax(1, model_->rowCount()), this);
     progress.setMinimumDuration(300);
     const int64_t epoch = live_ ? vci::bus_tap::epoch_wall_us() : 0;
-    return trace::write_candump(file, rows, epoch, QStringLiteral("can0"), [&](size_t done) {
-        progress.setValue(static_cast<int>(done));
-        QApplication::processEvents();
-        return !progress.wasCanceled();
-    }) && file.flush();
+    return trace::write_candump(file, rows, epoch, QStringLiteral("can0"),
+                                [&](size_t done) {
+                                    progress.setValue(static_cast<int>(done));
+                                    QApplication::processEvents();
+                                    return !progress.wasCanceled();
+                                }) &&
+           file.flush();
 }
 
 bool Bus_trace::start_replay()

@@ -57,6 +57,7 @@ private:
     void refresh_status();
     void replay_step();
     QString error_text(uint16_t code);
+    QString error_cell(int code);
     int64_t now_us() const;
 
     Ui::Bus_trace *ui;

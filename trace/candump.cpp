@@ -9,9 +9,12 @@ namespace {
 
 int hex_digit(char c)
 {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -71,12 +74,15 @@ bool parse_frame(const QByteArray &text, trace_record *r)
         if (id & error_flag) {
             r->flags |= record_flag::error;
             id &= 0x1FFFFFFFu;
-        } else if (id > 0x1FFFFFFFu) {
+        }
+        else if (id > 0x1FFFFFFFu) {
             return false;
-        } else {
+        }
+        else {
             r->flags |= record_flag::extended;
         }
-    } else if (id > 0x7FF) {
+    }
+    else if (id > 0x7FF) {
         return false;
     }
     r->id = id;

@@ -32,8 +32,7 @@ struct read_result {
 
 // Reads at most max_frames frames; progress (may be empty) gets the bytes read so far and
 // returns false to stop.
-read_result read_candump(QIODevice &in, size_t max_frames,
-                         const std::function<bool(qint64)> &progress = {});
+read_result read_candump(QIODevice &in, size_t max_frames, const std::function<bool(qint64)> &progress = {});
 
 // One line as the adapter's own trace writes it; epoch_us is added to the record's time.
 QByteArray format_record(const trace_record &r, int64_t epoch_us, const QString &iface);

@@ -24,7 +24,10 @@ uint32_t le(const uint8_t *d, int n)
 
 uint32_t be32(const uint8_t *d) { return uint32_t(d[0]) << 24 | uint32_t(d[1]) << 16 | uint32_t(d[2]) << 8 | d[3]; }
 
-QString hex(uint32_t v, int digits) { return QStringLiteral("0x") + QString::number(v, 16).rightJustified(digits, QLatin1Char('0')).toUpper(); }
+QString hex(uint32_t v, int digits)
+{
+    return QStringLiteral("0x") + QString::number(v, 16).rightJustified(digits, QLatin1Char('0')).toUpper();
+}
 
 // Maker frames share identifiers with SDO of nodes 65..127; SDO frames always carry 8 bytes.
 bool in_node_range(uint32_t id, uint32_t base) { return id > base && id <= base + 0x7F; }
@@ -44,14 +47,12 @@ int pdo_number(uint32_t id, bool *transmit)
 QString object_text(uint16_t index, uint8_t sub)
 {
     const QString name = object_name(index);
-    const QString where = QStringLiteral("%1:%2").arg(index, 4, 16, QLatin1Char('0')).arg(sub, 2, 16, QLatin1Char('0')).toUpper();
+    const QString where =
+        QStringLiteral("%1:%2").arg(index, 4, 16, QLatin1Char('0')).arg(sub, 2, 16, QLatin1Char('0')).toUpper();
     return name.isEmpty() ? where : QStringLiteral("%1 %2").arg(where, name);
 }
 
-QString value_text(uint32_t v, int bytes)
-{
-    return QStringLiteral("%1 (%2)").arg(v).arg(hex(v, bytes * 2));
-}
+QString value_text(uint32_t v, int bytes) { return QStringLiteral("%1 (%2)").arg(v).arg(hex(v, bytes * 2)); }
 
 QString describe_nmt(const trace_record &r)
 {
@@ -93,7 +94,8 @@ QString describe_pdo(const trace_record &r, int node, const decoder_context &con
 {
     bool transmit = false;
     const int n = pdo_number(r.id, &transmit);
-    QString out = QStringLiteral("%1PDO%2 node %3").arg(transmit ? QLatin1Char('T') : QLatin1Char('R')).arg(n).arg(node);
+    QString out =
+        QStringLiteral("%1PDO%2 node %3").arg(transmit ? QLatin1Char('T') : QLatin1Char('R')).arg(n).arg(node);
     if (r.remote())
         return out + QStringLiteral(" (remote request)");
     const auto it = context.pdo_mappings.find(r.id);
@@ -106,7 +108,8 @@ QString describe_pdo(const trace_record &r, int node, const decoder_context &con
         if (e.bits % 8 != 0 || bytes < 1 || bytes > 4 || bit / 8 + bytes > r.len)
             break;
         const QString name = object_name(e.index);
-        values << QStringLiteral("%1=%2").arg(name.isEmpty() ? object_text(e.index, e.subindex) : name)
+        values << QStringLiteral("%1=%2")
+                      .arg(name.isEmpty() ? object_text(e.index, e.subindex) : name)
                       .arg(value_text(le(r.data + bit / 8, bytes), bytes));
         bit += e.bits;
     }
@@ -124,7 +127,8 @@ QString describe_sdo(const trace_record &r, int node, bool request)
 {
     const QString who = QStringLiteral("node %1").arg(node);
     if (r.len != 8)
-        return QStringLiteral("SDO %1 %2 (not 8 bytes)").arg(request ? QStringLiteral("request") : QStringLiteral("response"), who);
+        return QStringLiteral("SDO %1 %2 (not 8 bytes)")
+            .arg(request ? QStringLiteral("request") : QStringLiteral("response"), who);
     const uint8_t cmd = r.data[0];
     const QString object = object_text(static_cast<uint16_t>(le(r.data + 1, 2)), r.data[3]);
     const uint32_t value = le(r.data + 4, 4);
@@ -180,10 +184,19 @@ QString describe_maker(const trace_record &r, int node)
 // Error frame classes as SocketCAN and QtSerialBus report them.
 QString describe_error_frame(const trace_record &r)
 {
-    static const struct { uint32_t bit; const char *text; } classes[] = {
-        {0x001, "TX timeout"},       {0x002, "lost arbitration"}, {0x004, "controller"},
-        {0x008, "protocol violation"}, {0x010, "transceiver"},   {0x020, "no ACK"},
-        {0x040, "bus-off"},          {0x080, "bus error"},        {0x100, "controller restarted"},
+    static const struct {
+        uint32_t bit;
+        const char *text;
+    } classes[] = {
+        {0x001, "TX timeout"},
+        {0x002, "lost arbitration"},
+        {0x004, "controller"},
+        {0x008, "protocol violation"},
+        {0x010, "transceiver"},
+        {0x020, "no ACK"},
+        {0x040, "bus-off"},
+        {0x080, "bus error"},
+        {0x100, "controller restarted"},
     };
     QStringList parts;
     for (const auto &c : classes)
@@ -191,12 +204,17 @@ QString describe_error_frame(const trace_record &r)
             parts << QString::fromLatin1(c.text);
     if ((r.id & 0x004) && r.len > 1) {
         const uint8_t d = r.data[1];
-        if (d & 0x30) parts << QStringLiteral("error passive");
-        else if (d & 0x0C) parts << QStringLiteral("error warning");
-        if (d & 0x40) parts << QStringLiteral("back to error active");
-        if (d & 0x03) parts << QStringLiteral("buffer overflow");
+        if (d & 0x30)
+            parts << QStringLiteral("error passive");
+        else if (d & 0x0C)
+            parts << QStringLiteral("error warning");
+        if (d & 0x40)
+            parts << QStringLiteral("back to error active");
+        if (d & 0x03)
+            parts << QStringLiteral("buffer overflow");
     }
-    return QStringLiteral("error frame: ") + (parts.isEmpty() ? QStringLiteral("unspecified") : parts.join(QStringLiteral(", ")));
+    return QStringLiteral("error frame: ") +
+           (parts.isEmpty() ? QStringLiteral("unspecified") : parts.join(QStringLiteral(", ")));
 }
 
 }  // namespace
@@ -233,7 +251,8 @@ int node_of(const trace_record &r)
     case frame_kind::sync:
     case frame_kind::error_frame:
     case frame_kind::other: return 0;
-    case frame_kind::maker: return static_cast<int>(r.id - (r.id > maker_request_base ? maker_request_base : maker_reply_base));
+    case frame_kind::maker:
+        return static_cast<int>(r.id - (r.id > maker_request_base ? maker_request_base : maker_reply_base));
     default: return static_cast<int>(r.id & 0x7F);
     }
 }
@@ -243,7 +262,8 @@ QString describe(const trace_record &r, const decoder_context &context)
     const int node = node_of(r);
     switch (classify(r)) {
     case frame_kind::nmt: return describe_nmt(r);
-    case frame_kind::sync: return r.len >= 1 ? QStringLiteral("SYNC counter %1").arg(r.data[0]) : QStringLiteral("SYNC");
+    case frame_kind::sync:
+        return r.len >= 1 ? QStringLiteral("SYNC counter %1").arg(r.data[0]) : QStringLiteral("SYNC");
     case frame_kind::emcy: return describe_emcy(r, node, context);
     case frame_kind::pdo: return describe_pdo(r, node, context);
     case frame_kind::sdo: return describe_sdo(r, node, r.id > sdo_request_base);
@@ -356,16 +376,20 @@ QString object_name(uint16_t index)
     case 0x6502: return QStringLiteral("supported drive modes");
     default: break;
     }
-    if (index >= 0x1400 && index <= 0x15FF) return QStringLiteral("RPDO communication");
-    if (index >= 0x1600 && index <= 0x17FF) return QStringLiteral("RPDO mapping");
-    if (index >= 0x1800 && index <= 0x19FF) return QStringLiteral("TPDO communication");
-    if (index >= 0x1A00 && index <= 0x1BFF) return QStringLiteral("TPDO mapping");
+    if (index >= 0x1400 && index <= 0x15FF)
+        return QStringLiteral("RPDO communication");
+    if (index >= 0x1600 && index <= 0x17FF)
+        return QStringLiteral("RPDO mapping");
+    if (index >= 0x1800 && index <= 0x19FF)
+        return QStringLiteral("TPDO communication");
+    if (index >= 0x1A00 && index <= 0x1BFF)
+        return QStringLiteral("TPDO mapping");
     return QString();
 }
 
 QString error_register_bits(uint8_t reg)
 {
-    static const char *const bits[8] = {"generic", "current", "voltage", "temperature",
+    static const char *const bits[8] = {"generic",       "current",        "voltage",  "temperature",
                                         "communication", "device profile", "reserved", "manufacturer"};
     QStringList out;
     for (int i = 0; i < 8; ++i)
@@ -409,12 +433,15 @@ void pdo_mapping_tracker::observe(const trace_record &r, decoder_context &contex
     if (!mapping && sub == 1) {
         context.pdo_mappings.erase(p.cob_id);
         p.cob_id = value & 0x7FF;
-    } else if (mapping && sub == 0) {
+    }
+    else if (mapping && sub == 0) {
         p.count = static_cast<uint8_t>(std::min<uint32_t>(value, 8));
-    } else if (mapping && sub >= 1 && sub <= 8) {
+    }
+    else if (mapping && sub >= 1 && sub <= 8) {
         p.entries[sub - 1] = value;
         return;
-    } else {
+    }
+    else {
         return;
     }
     publish(p, context);

@@ -34,7 +34,8 @@ void node_health::observe(const trace_record &r)
     if (kind == frame_kind::emcy && r.len >= 2) {
         ++row.emcy_count;
         row.last_error = r.data[0] | r.data[1] << 8;
-    } else if (kind == frame_kind::error_control && r.len >= 1) {
+    }
+    else if (kind == frame_kind::error_control && r.len >= 1) {
         // A node that has booted is pre-operational.
         row.nmt_state = r.data[0] == 0x00 ? 0x7F : r.data[0] & 0x7F;
         const bool heartbeat = (r.data[0] & 0x80) == 0 && r.data[0] != 0x00;
@@ -42,7 +43,8 @@ void node_health::observe(const trace_record &r)
             // Boot-up: the node starts over, and so does its heartbeat.
             row.last_heartbeat_us = -1;
             row.heartbeat_period_us = 0;
-        } else if (heartbeat) {
+        }
+        else if (heartbeat) {
             if (row.last_heartbeat_us >= 0 && r.t_us > row.last_heartbeat_us)
                 row.heartbeat_period_us = r.t_us - row.last_heartbeat_us;
             row.last_heartbeat_us = r.t_us;

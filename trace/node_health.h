@@ -12,12 +12,12 @@ namespace trace {
 
 struct node_health_row {
     int node = 0;
-    int nmt_state = -1;            // state byte of the last error-control frame; -1 none seen
-    int64_t last_seen_us = -1;     // last frame the node sent
+    int nmt_state = -1;         // state byte of the last error-control frame; -1 none seen
+    int64_t last_seen_us = -1;  // last frame the node sent
     int64_t last_heartbeat_us = -1;
     int64_t heartbeat_period_us = 0;  // 0 until two heartbeats were seen
     unsigned emcy_count = 0;
-    int last_error = -1;           // code of the last EMCY; -1 none
+    int last_error = -1;  // code of the last EMCY; -1 none
     bool lost = false;
 };
 

@@ -51,8 +51,7 @@ void trace_model::append(const std::vector<vci::tapped_frame> &frames)
         r.id = f.msg.id;
         r.len = f.msg.len > 8 ? 8 : f.msg.len;
         r.flags = static_cast<uint8_t>((f.transmitted ? record_flag::transmitted : 0) |
-                                       (f.msg.remote ? record_flag::remote : 0) |
-                                       (f.error ? record_flag::error : 0) |
+                                       (f.msg.remote ? record_flag::remote : 0) | (f.error ? record_flag::error : 0) |
                                        (!f.error && f.msg.id > 0x7FF ? record_flag::extended : 0));
         for (int i = 0; i < 8; ++i)
             r.data[i] = f.msg.remote ? 0 : f.msg.data[i];
@@ -78,7 +77,8 @@ void trace_model::keep(trace_record r)
     tracker_.observe(r);
     mappings_.observe(r, context_);
     nodes_.observe(r);
-    id_summary &s = ids_[uint64_t(r.id) << 8 | (r.flags & (record_flag::transmitted | record_flag::error | record_flag::extended))];
+    id_summary &s =
+        ids_[uint64_t(r.id) << 8 | (r.flags & (record_flag::transmitted | record_flag::error | record_flag::extended))];
     if (s.count > 0)
         s.period_us = r.t_us - s.last_us;
     s.id = r.id;
@@ -155,7 +155,10 @@ void trace_model::set_paused(bool paused)
         rebuild_rows();
 }
 
-int trace_model::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : static_cast<int>(rows_.size()); }
+int trace_model::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
 
 int trace_model::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : column_count; }
 
@@ -175,6 +178,13 @@ QString trace_model::data_text(const trace_record &r)
     return QString::fromLatin1(text, pos);
 }
 
+QString trace_model::id_text(const trace_record &r)
+{
+    if (r.error())
+        return QStringLiteral("ERR");
+    return QString::number(r.id, 16).toUpper().rightJustified(r.extended() ? 8 : 3, QLatin1Char('0'));
+}
+
 QVariant trace_model::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount() || role != Qt::DisplayRole)
@@ -183,10 +193,7 @@ QVariant trace_model::data(const QModelIndex &index, int role) const
     switch (index.column()) {
     case time_column: return QString::number(static_cast<double>(r.t_us) / 1000.0, 'f', 3);
     case direction_column: return r.transmitted() ? QStringLiteral("Tx") : QStringLiteral("Rx");
-    case id_column:
-        if (r.error())
-            return QStringLiteral("ERR");
-        return QString::number(r.id, 16).toUpper().rightJustified(r.extended() ? 8 : 3, QLatin1Char('0'));
+    case id_column: return id_text(r);
     case dlc_column: return static_cast<int>(r.len);
     case data_column: return data_text(r);
     case meaning_column: return describe(r, context_);

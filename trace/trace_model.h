@@ -11,7 +11,9 @@
 #include <memory>
 #include <vector>
 
-namespace vci { struct tapped_frame; }
+namespace vci {
+struct tapped_frame;
+}
 
 namespace trace {
 
@@ -81,6 +83,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     static QString data_text(const trace_record &r);
+    static QString id_text(const trace_record &r);
 
 private:
     void keep(trace_record r);

@@ -8,8 +8,8 @@ namespace trace {
 namespace record_flag {
 constexpr uint8_t transmitted = 0x01;  // sent by this program
 constexpr uint8_t remote = 0x02;
-constexpr uint8_t error = 0x04;        // an error frame: id holds the error class bits
-constexpr uint8_t extended = 0x08;     // 29-bit identifier
+constexpr uint8_t error = 0x04;     // an error frame: id holds the error class bits
+constexpr uint8_t extended = 0x08;  // 29-bit identifier
 }  // namespace record_flag
 
 // aux for a frame that answers nothing known.

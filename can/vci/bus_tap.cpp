@@ -17,9 +17,9 @@ struct tap_state {
     uint64_t dropped = 0;
     std::atomic<uint8_t> state{static_cast<uint8_t>(bus_state::unknown)};
     const steady::time_point epoch = steady::now();
-    const int64_t epoch_wall = std::chrono::duration_cast<std::chrono::microseconds>(
-                                   std::chrono::system_clock::now().time_since_epoch())
-                                   .count();
+    const int64_t epoch_wall =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
 };
 
 tap_state &tap()
@@ -33,10 +33,7 @@ const bool started = (tap(), true);
 
 }  // namespace
 
-int64_t now_us()
-{
-    return std::chrono::duration_cast<std::chrono::microseconds>(steady::now() - tap().epoch).count();
-}
+int64_t now_us() { return std::chrono::duration_cast<std::chrono::microseconds>(steady::now() - tap().epoch).count(); }
 
 int64_t epoch_wall_us() { return tap().epoch_wall; }
 

@@ -1,6 +1,8 @@
 // velmora-manual: turns the user manual's Markdown source into the A4 PDF that the main window's
 // Help button opens. Runs at build time on the offscreen platform:
-//   velmora-manual manual.md "Velmora用户手册_Ver1.1.pdf"
+//   velmora-manual manual.md "Velmora用户手册_Ver1.1.pdf" [PICTURES_DIR]
+// Pictures are written ![name](pictures/FILE.png) in the source and read from PICTURES_DIR, whose
+// captions.tsv (FILE, tab, caption) gives each its caption; the tool numbers them as figures.
 // Kept out of the program itself: it needs nothing but Qt's text layout and PDF writer.
 #include <QAbstractTextDocumentLayout>
 #include <QFile>
@@ -8,14 +10,20 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QHash>
+#include <QImage>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <QTextLayout>
 #include <QTextTable>
+#include <QUrl>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -131,6 +139,159 @@ void style_tables(QTextDocument &doc)
     }
 }
 
+// The format of the picture a block shows; not an image format when it shows none.
+QTextCharFormat block_image(const QTextBlock &block)
+{
+    for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+        const QTextCharFormat cf = it.fragment().charFormat();
+        if (cf.isImageFormat())
+            return cf;
+    }
+    return QTextCharFormat();
+}
+
+QHash<QString, QString> read_captions(const QString &dir)
+{
+    QHash<QString, QString> captions;
+    QFile f(dir + QStringLiteral("/captions.tsv"));
+    if (!f.open(QIODevice::ReadOnly))
+        return captions;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        const int tab = line.indexOf('\t');
+        if (tab > 0)
+            captions.insert(QString::fromUtf8(line.left(tab)), QString::fromUtf8(line.mid(tab + 1)).trimmed());
+    }
+    return captions;
+}
+
+// Loads every picture the text names, fits it to the page (never enlarged, at most max_height
+// tall; sizes are pixels at 96 dpi, as the layout takes them), centres it and puts a numbered
+// caption under it. Image blocks are returned for keep_together. False, after saying why, when
+// a picture is missing: a manual without its pictures is not a manual to ship.
+bool place_pictures(QTextDocument &doc, int expected, const QString &dir, qreal max_width, qreal max_height, qreal pt,
+                    std::vector<int> &image_blocks)
+{
+    const QHash<QString, QString> captions = read_captions(dir);
+    int figure = 0;
+    int named = 0;
+    for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
+        const QTextCharFormat shown = block_image(block);
+        if (!shown.isImageFormat())
+            continue;
+        QTextImageFormat image_format = shown.toImageFormat();
+        const QString name = image_format.name();
+        const QString file = QFileInfo(name).fileName();
+        ++named;
+        const QImage image(dir.isEmpty() ? name : dir + QLatin1Char('/') + file);
+        if (image.isNull()) {
+            std::fprintf(stderr, "velmora-manual: cannot read the picture %s (pictures: %s)\n", qPrintable(name),
+                         dir.isEmpty() ? "none given" : qPrintable(dir));
+            return false;
+        }
+        doc.addResource(QTextDocument::ImageResource, QUrl(name), image);
+        const qreal scale = std::min({1.0, max_width / image.width(), max_height / image.height()});
+        QTextCursor c(block);
+        c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        image_format.setWidth(image.width() * scale);
+        image_format.setHeight(image.height() * scale);
+        c.setCharFormat(image_format);
+        QTextBlockFormat bf = block.blockFormat();
+        bf.setAlignment(Qt::AlignHCenter);
+        bf.setTopMargin(6 * pt);
+        bf.setBottomMargin(2 * pt);
+        c.setBlockFormat(bf);
+        image_blocks.push_back(block.blockNumber());
+
+        QTextBlockFormat caption_block;
+        caption_block.setAlignment(Qt::AlignHCenter);
+        caption_block.setBottomMargin(8 * pt);
+        QTextCharFormat caption_format;
+        caption_format.setFontPointSize(8.5);
+        caption_format.setForeground(heading_colour);
+        c.movePosition(QTextCursor::EndOfBlock);
+        c.insertBlock(caption_block, caption_format);
+        ++figure;
+        const QString caption = captions.value(file);
+        c.insertText(QStringLiteral("图 %1 / Figure %1").arg(figure) + (caption.isEmpty() ? QString() : QStringLiteral("  ") + caption));
+        block = c.block();
+    }
+    // The Markdown reader drops a picture without alt text silently; say so rather than print a
+    // manual that lacks it.
+    if (named != expected) {
+        std::fprintf(stderr, "velmora-manual: %d pictures in the text, %d understood: write each as ![name](FILE)\n",
+                     expected, named);
+        return false;
+    }
+    return true;
+}
+
+// Lines of a short listing: these move to the next page together rather than split.
+bool in_short_listing(const QTextBlock &block)
+{
+    if (!is_code(block))
+        return false;
+    QTextBlock first = block;
+    while (is_code(first.previous()))
+        first = first.previous();
+    int lines = 0;
+    for (QTextBlock b = first; is_code(b); b = b.next())
+        ++lines;
+    return lines <= 12;
+}
+
+// The layout lets a heading end a page without its text, a caption start a page without its
+// picture and a short listing break in two. Break before such a heading, picture or listing
+// instead, until no page starts that way (each round moves a block to the next page only, so
+// the rounds end).
+void keep_together(QTextDocument &doc, const std::vector<int> &image_blocks, qreal page_height)
+{
+    // By lines, not by the block's box: a line that does not fit is moved down inside its block,
+    // whose box still starts on the page before.
+    auto page_of = [&](const QTextBlock &b) {
+        const qreal top = doc.documentLayout()->blockBoundingRect(b).top();
+        const QTextLayout *l = b.layout();
+        return int((top + (l && l->lineCount() > 0 ? l->lineAt(0).y() : 0)) / page_height);
+    };
+    auto page_of_bottom = [&](const QTextBlock &b) {
+        const QRectF box = doc.documentLayout()->blockBoundingRect(b);
+        const QTextLayout *l = b.layout();
+        if (!l || l->lineCount() == 0)
+            return int((box.bottom() - 1) / page_height);
+        const QTextLine last = l->lineAt(l->lineCount() - 1);
+        return int((box.top() + last.y() + last.height() - 1) / page_height);
+    };
+    for (int round = 0; round < 64; ++round) {
+        bool moved = false;
+        for (QTextBlock block = doc.begin(); block.isValid() && !moved; block = block.next()) {
+            const QTextBlock next = block.next();
+            if (!next.isValid())
+                break;
+            const bool heading = block.blockFormat().headingLevel() > 1;
+            const bool picture =
+                std::find(image_blocks.begin(), image_blocks.end(), block.blockNumber()) != image_blocks.end();
+            const bool listing = is_code(next) && in_short_listing(block);
+            if (!heading && !picture && !listing)
+                continue;
+            if (page_of(next) == page_of_bottom(block))
+                continue;
+            QTextBlock first = block;  // a listing moves from its first line
+            while (listing && is_code(first.previous()))
+                first = first.previous();
+            block = first;
+            QTextBlockFormat bf = block.blockFormat();
+            if (bf.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore)
+                continue;
+            bf.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+            QTextCursor(block).setBlockFormat(bf);
+            // The layout redoes only the changed block; everything after it moves too.
+            doc.markContentsDirty(0, doc.characterCount());
+            moved = true;
+        }
+        if (!moved)
+            return;
+    }
+}
+
 void draw_footer(QPainter &p, const QString &family, const QRectF &area, int page, int pages)
 {
     p.save();
@@ -152,10 +313,11 @@ int main(int argc, char *argv[])
 {
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 3) {
-        std::fprintf(stderr, "usage: velmora-manual MANUAL.md OUTPUT.pdf\n");
+    if (args.size() != 3 && args.size() != 4) {
+        std::fprintf(stderr, "usage: velmora-manual MANUAL.md OUTPUT.pdf [PICTURES_DIR]\n");
         return 2;
     }
+    const QString pictures_dir = args.size() == 4 ? args[3] : QString();
     QFile source(args[1]);
     if (!source.open(QIODevice::ReadOnly)) {
         std::fprintf(stderr, "velmora-manual: cannot read %s\n", qPrintable(args[1]));
@@ -191,7 +353,15 @@ int main(int argc, char *argv[])
     const qreal width = writer.width();
     const qreal footer = writer.resolution() * 0.30;  // about 7.6 mm
     const qreal body_height = writer.height() - footer;
+    // Pictures are sized in pixels at 96 dpi; none takes more than half a page, so that a
+    // picture moved to the next page leaves at most half a page empty.
+    const qreal to_96dpi = 96.0 / writer.resolution();
+    std::vector<int> image_blocks;
+    const int pictures_named = int(markdown.count(QRegularExpression(QStringLiteral("!\\[[^\\]\\n]*\\]\\([^)\\n]+\\)"))));
+    if (!place_pictures(doc, pictures_named, pictures_dir, width * to_96dpi, body_height * to_96dpi * 0.5, pt, image_blocks))
+        return 1;
     doc.setPageSize(QSizeF(width, body_height));
+    keep_together(doc, image_blocks, body_height);
     const int pages = doc.pageCount();
 
     QPainter painter;

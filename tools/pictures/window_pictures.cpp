@@ -1,0 +1,462 @@
+// velmora-pictures: photographs the program's windows for the user manual. It starts the real
+// main window on the simulated bus, works the windows the way a user would (scan, connect, move,
+// run the CANopen sequence, send a frame) and saves each window, framed with its title bar, as
+// a PNG, plus captions.tsv (file, caption) in the order of the table below, and one composed
+// picture of the program at work for the README. Runs at build time on the offscreen platform:
+//   velmora-pictures OUTPUT_DIR [--timeout SECONDS]
+// Its working directory must hold Document/ (the windows read their texts from there).
+#include "app/desktop_seams.h"
+#include "app/shared_values.h"
+#include "app/velmora.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QIcon>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QProgressBar>
+#include <QTableWidget>
+#include <QTextStream>
+#include <QThread>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Steps wait for the windows' own timers (connect retry 2 s, status poll 1 s); a step that
+// is not done within this is a fault in the staging or in the program, not a slow machine.
+constexpr int step_ms = 20000;
+
+void fail(const QString &why) { std::fprintf(stderr, "velmora-pictures: %s\n", qPrintable(why)); }
+
+// Runs the event loop until done() holds or the step's time is up.
+bool wait_for(const std::function<bool()> &done, int ms = step_ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+void settle(int ms)
+{
+    wait_for([] { return false; }, ms);
+}
+
+// One working session of the program, shared by the table's entries in order: each entry
+// starts where the previous one left the windows.
+struct session {
+    Velmora *main = nullptr;
+    QStringList unexpected_boxes;
+
+    // The shown top-level window of that class (by its C++ class name, so that an entry needs
+    // no header of the window it pictures), or null after waiting a step for it.
+    QWidget *shown(const char *class_name) const
+    {
+        QWidget *found = nullptr;
+        wait_for([&] {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                if (w->isVisible() && qstrcmp(w->metaObject()->className(), class_name) == 0)
+                    found = w;
+            }
+            return found != nullptr;
+        });
+        if (!found)
+            fail(QStringLiteral("no %1 window was shown").arg(QLatin1String(class_name)));
+        return found;
+    }
+
+    template <typename T>
+    T *child(QWidget *w, const char *name) const
+    {
+        T *c = w ? w->findChild<T *>(QLatin1String(name)) : nullptr;
+        if (!c)
+            fail(QStringLiteral("no widget %1").arg(QLatin1String(name)));
+        return c;
+    }
+
+    // Presses a button of the window (the main window when none is named).
+    bool click(const char *name, QWidget *w = nullptr) const
+    {
+        auto *b = child<QAbstractButton>(w ? w : main, name);
+        if (!b)
+            return false;
+        b->click();
+        QApplication::processEvents();
+        return true;
+    }
+
+    // Triggers a menu action of the main window.
+    bool trigger(const char *name) const
+    {
+        auto *a = main->findChild<QAction *>(QLatin1String(name));
+        if (!a) {
+            fail(QStringLiteral("no action %1").arg(QLatin1String(name)));
+            return false;
+        }
+        a->trigger();
+        QApplication::processEvents();
+        return true;
+    }
+
+    bool type(QWidget *w, const char *name, const QString &text) const
+    {
+        auto *field = child<QLineEdit>(w, name);
+        if (!field)
+            return false;
+        field->setText(text);
+        return true;
+    }
+
+    bool choose(QWidget *w, const char *name, const QString &item) const
+    {
+        auto *combo = child<QComboBox>(w, name);
+        if (!combo || combo->findText(item) < 0)
+            return false;
+        combo->setCurrentIndex(combo->findText(item));
+        // As a user's pick does; by name, since the windows still listen to the text overload.
+        QMetaObject::invokeMethod(combo, "activated", Q_ARG(int, combo->currentIndex()));
+        QMetaObject::invokeMethod(combo, "activated", Q_ARG(QString, combo->currentText()));
+        return true;
+    }
+
+    // Node window: scan 1..4, pick the first node found, connect with that protocol.
+    QWidget *scan_and_connect(const QString &protocol) const
+    {
+        click("connect_device");
+        QWidget *node = shown("Set_node");
+        if (!node || !choose(node, "comboBox", protocol) || !type(node, "Max", QStringLiteral("4")))
+            return nullptr;
+        auto *bar = child<QProgressBar>(node, "progressBar");
+        auto *list = child<QListWidget>(node, "listWidget_2");
+        if (!bar || !list || !click("Scan", node))
+            return nullptr;
+        if (!wait_for([bar, list] { return bar->isHidden() && list->count() > 0; })) {
+            fail(QStringLiteral("the scan found no node"));
+            return nullptr;
+        }
+        list->setCurrentRow(0);
+        click("Connect", node);
+        if (node_connected != 1) {
+            fail(QStringLiteral("connect failed"));
+            return nullptr;
+        }
+        list->clearSelection();  // so the connected row shows its green
+        return node;
+    }
+
+    QWidget *label_settles(QWidget *w, const char *name, const std::function<bool(const QString &)> &ok) const
+    {
+        auto *l = child<QLabel>(w, name);
+        if (!l || !wait_for([&] { return ok(l->text()); })) {
+            fail(QStringLiteral("%1 never showed the expected status").arg(QLatin1String(name)));
+            return nullptr;
+        }
+        return w;
+    }
+};
+
+struct picture {
+    const char *file;
+    const char *caption;
+    // Opens and stages the window; returns it (null when staging failed, after saying why).
+    std::function<QWidget *(session &)> stage;
+};
+
+bool nonzero(const QString &s) { return !s.isEmpty() && s != QLatin1String("0"); }
+
+// One entry per window, in the order they are staged. A new window is one more entry: open it
+// the way a user does (a main-window button, a menu action, a button of another window), bring
+// it into a state worth showing, return it; then place its picture in the manual with
+// ![name](pictures/FILE) next to the text about that window.
+const std::vector<picture> &pictures()
+{
+    static const std::vector<picture> table = {
+        {"main_window.png", "主窗口 / The main window on the simulated bus",
+         [](session &s) -> QWidget * { return s.main; }},
+
+        {"node_window.png", "设备连接 / The node connection window after a scan of nodes 1 to 4, node 1 connected",
+         [](session &s) { return s.scan_and_connect(QStringLiteral("CAN自定义")); }},
+
+        {"custom_control.png",
+         "CAN自定义协议控制 / The custom-protocol control window during an absolute move to 400000 cnt",
+         [](session &s) -> QWidget * {
+             s.click("sport");
+             QWidget *w = s.shown("control_CAN");
+             if (!w || !wait_for([] { return custom_link_active == 1; }))
+                 return nullptr;
+             s.type(w, "speed", QStringLiteral("60000"));
+             s.click("apply", w);
+             s.click("enable", w);
+             // About seven seconds of motion: several polls see it whatever the machine's load.
+             s.type(w, "absolute_position", QStringLiteral("400000"));
+             s.click("move_to", w);
+             // Caught mid-move: the poll shows a speed and a position on the way.
+             return s.label_settles(w, "vel_2", nonzero);
+         }},
+
+        {"canopen_control.png",
+         "CANopen运动控制 / The CANopen control window on the PP page, its command column green after the "
+         "guided sequence, the joint moved to 5000 cnt",
+         [](session &s) -> QWidget * {
+             // As a user would: stop the joint and switch it off before changing the protocol.
+             QWidget *custom = s.shown("control_CAN");
+             if (!custom || !s.click("stop", custom) || !s.click("disable", custom))
+                 return nullptr;
+             QWidget *node = s.shown("Set_node");
+             if (!s.click("Disconnect", node))
+                 return nullptr;
+             custom->close();
+             if (!s.choose(node, "comboBox", QStringLiteral("CANopen")) || !s.click("Connect", node))
+                 return nullptr;
+             s.click("sport");
+             QWidget *w = s.shown("control_CANopen");
+             if (!w || !wait_for([] { return canopen_link_active == 1; }))
+                 return nullptr;
+             // The monitor logs the sequence for the monitor's picture.
+             s.click("monitoring");
+             for (const char *step : {"Stop_remote_node", "Reset_communication", "Operating_mode", "Set_velocity",
+                                      "Disable_Sync", "Set_cycle_period", "TPDO_MAP", "RPDO_MAP",
+                                      "Start_remote_node", "Enable_Sync", "Enable"}) {
+                 auto *b = s.child<QAbstractButton>(w, step);
+                 if (!b || !b->isEnabled()) {
+                     fail(QStringLiteral("CANopen step %1 is not available").arg(QLatin1String(step)));
+                     return nullptr;
+                 }
+                 b->click();
+                 if (!b->styleSheet().contains(QLatin1String("0,255,0"))) {
+                     fail(QStringLiteral("CANopen step %1 did not turn green").arg(QLatin1String(step)));
+                     return nullptr;
+                 }
+             }
+             s.type(w, "Target_position", QStringLiteral("5000"));
+             s.click("Move_to", w);
+             s.click("Enable_Sync", w);
+             return s.label_settles(w, "position", [](const QString &p) { return p == QLatin1String("5000"); });
+         }},
+
+        {"monitor.png", "数据监控 / The CANopen monitor with the frames of the guided sequence",
+         [](session &s) -> QWidget * {
+             QWidget *w = s.shown("monitor");
+             auto *table = s.child<QTableWidget>(w, "tableWidget");
+             if (!table || !wait_for([table] { return table->rowCount() > 10; }))
+                 return nullptr;
+             table->scrollToTop();
+             return w;
+         }},
+
+        {"frame_sender.png", "自定义数据收发 / The frame sender after reading the statusword of node 1 (SDO upload 6041h)",
+         [](session &s) -> QWidget * {
+             s.click("custom_send");
+             QWidget *w = s.shown("custom_send");
+             if (!w || !s.type(w, "COB_ID", QStringLiteral("601"))
+                 || !s.type(w, "data", QStringLiteral("40 41 60 00 00 00 00 00")) || !s.click("send", w))
+                 return nullptr;
+             auto *table = s.child<QTableWidget>(w, "tableWidget");
+             if (!table || !wait_for([table] { return table->rowCount() >= 2; }))
+                 return nullptr;
+             return w;
+         }},
+    };
+    return table;
+}
+
+// The window as the desktop shows it: a plain title bar with icon and title above its contents.
+QImage framed(QWidget *w)
+{
+    if (QWidget *focused = w->focusWidget())
+        focused->clearFocus();  // no stray text cursor in the picture
+    const QImage content = w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const int bar = 26;
+    const int border = 1;
+    QImage out(content.width() + 2 * border, content.height() + bar + border, QImage::Format_RGB32);
+    out.fill(QColor(0x8a, 0x90, 0x99));
+    QPainter p(&out);
+    p.fillRect(QRect(border, border, content.width(), bar - border), QColor(0xe4, 0xe7, 0xeb));
+    const QIcon icon = w->windowIcon().isNull() ? QApplication::windowIcon() : w->windowIcon();
+    int text_x = border + 8;
+    if (!icon.isNull()) {
+        p.drawPixmap(text_x, (bar - 16) / 2, icon.pixmap(16, 16));
+        text_x += 22;
+    }
+    QFont f = QApplication::font();
+    f.setPointSizeF(9.5);
+    f.setBold(true);
+    p.setFont(f);
+    p.setPen(QColor(0x30, 0x33, 0x38));
+    p.drawText(QRect(text_x, 0, content.width() - text_x - 60, bar), Qt::AlignVCenter | Qt::AlignLeft, w->windowTitle());
+    // Minimise and close marks at the right.
+    p.setPen(QPen(QColor(0x50, 0x55, 0x5c), 1.4));
+    const int right = out.width() - border - 14;
+    const int mid = bar / 2;
+    p.drawLine(right - 4, mid - 4, right + 4, mid + 4);
+    p.drawLine(right - 4, mid + 4, right + 4, mid - 4);
+    p.drawLine(right - 32, mid + 3, right - 24, mid + 3);
+    p.drawImage(border, bar, content);
+    return out;
+}
+
+// The README's picture: the main window, the CANopen window and its monitor side by side as on
+// a desktop.
+QImage at_work(const QImage &main, const QImage &control, const QImage &monitor)
+{
+    const QPoint main_at(16, 16), control_at(main.width() + 32, 16);
+    const QPoint monitor_at(16, 16 + qMax(main.height(), control.height()) + 16);
+    const int width = qMax(control_at.x() + control.width(), monitor_at.x() + monitor.width()) + 16;
+    const int height = qMax(control_at.y() + control.height(), monitor_at.y() + monitor.height()) + 16;
+    QImage out(width, height, QImage::Format_RGB32);
+    out.fill(QColor(0x3b, 0x4a, 0x5c));
+    QPainter p(&out);
+    p.drawImage(main_at, main);
+    p.drawImage(control_at, control);
+    p.drawImage(monitor_at, monitor);
+    return out;
+}
+
+// Ends the process if the staging hangs, so a build can never wait for ever.
+class watchdog {
+public:
+    explicit watchdog(int seconds)
+        : thread_([this, seconds] {
+              std::unique_lock<std::mutex> lock(mutex_);
+              if (!done_cv_.wait_for(lock, std::chrono::seconds(seconds), [this] { return done_; })) {
+                  std::fprintf(stderr, "velmora-pictures: not finished after %d s, giving up\n", seconds);
+                  std::_Exit(3);
+              }
+          })
+    {
+    }
+    ~watchdog()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        done_cv_.notify_all();
+        thread_.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable done_cv_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+}  // namespace
+
+int main(int argc, char *argv[])
+{
+    // The simulated joints, always: the pictures must not depend on the machine's adapters.
+    qputenv("VELMORA_CAN", "sim");
+    qputenv("VELMORA_SIM_NODES", "1:10231,2:10231,3:10230");
+    qunsetenv("VELMORA_CAN_TRACE");
+    QApplication app(argc, argv);
+    Q_INIT_RESOURCE(velmora_icon);
+    app.setWindowIcon(QIcon(QStringLiteral(":/velmora.png")));
+
+    QStringList args = app.arguments();
+    int timeout_s = 180;
+    const int t = args.indexOf(QStringLiteral("--timeout"));
+    if (t > 0 && t + 1 < args.size()) {
+        timeout_s = args[t + 1].toInt();
+        args.erase(args.begin() + t, args.begin() + t + 2);
+    }
+    if (args.size() != 2 || timeout_s <= 0) {
+        std::fprintf(stderr, "usage: velmora-pictures OUTPUT_DIR [--timeout SECONDS]\n");
+        return 2;
+    }
+    const QDir out(args[1]);
+    if (!QDir().mkpath(out.path())) {
+        fail(QStringLiteral("cannot create %1").arg(out.path()));
+        return 1;
+    }
+    if (!QFile::exists(QStringLiteral("Document/Err.xml")))
+        fail(QStringLiteral("no Document/ in the working directory: status texts will be empty"));
+    watchdog guard(timeout_s);
+
+    session s;
+    // A message box here means the staging went wrong; answer it so nothing waits, and fail.
+    desktop_seams::set_box_responder([&s](const desktop_seams::box_request &r) {
+        s.unexpected_boxes << r.text;
+        fail(QStringLiteral("message box \"%1\"").arg(r.text.trimmed()));
+        return (r.buttons & QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
+    });
+    desktop_seams::set_url_opener([](const QUrl &) { return true; });
+
+    int failures = 0;
+    {
+        Velmora main;
+        s.main = &main;
+        main.show();
+        if (!app_running) {
+            fail(QStringLiteral("the simulated bus did not open"));
+            return 1;
+        }
+        settle(100);
+
+        // captions.tsv is the build's mark that the pictures are complete: it appears last.
+        QFile::remove(out.filePath(QStringLiteral("captions.tsv")));
+        QFile captions(out.filePath(QStringLiteral("captions.tsv.part")));
+        if (!captions.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            fail(QStringLiteral("cannot write %1").arg(captions.fileName()));
+            return 1;
+        }
+        QTextStream list(&captions);
+        list.setCodec("UTF-8");
+        QHash<QString, QImage> shots;
+        for (const picture &entry : pictures()) {
+            const int boxes_before = s.unexpected_boxes.size();
+            QWidget *w = entry.stage(s);
+            settle(50);  // let layouts and pending repaints finish
+            if (!w || s.unexpected_boxes.size() != boxes_before) {
+                fail(QStringLiteral("could not stage %1").arg(QLatin1String(entry.file)));
+                ++failures;
+                continue;
+            }
+            const QImage shot = framed(w);
+            if (!shot.save(out.filePath(QLatin1String(entry.file)), "PNG", 9)) {
+                fail(QStringLiteral("cannot write %1").arg(QLatin1String(entry.file)));
+                ++failures;
+                continue;
+            }
+            shots.insert(QLatin1String(entry.file), shot);
+            list << entry.file << '\t' << QString::fromUtf8(entry.caption) << '\n';
+        }
+        list.flush();
+        const QImage main_shot = shots.value(QStringLiteral("main_window.png"));
+        const QImage control_shot = shots.value(QStringLiteral("canopen_control.png"));
+        const QImage monitor_shot = shots.value(QStringLiteral("monitor.png"));
+        if (!main_shot.isNull() && !control_shot.isNull() && !monitor_shot.isNull())
+            at_work(main_shot, control_shot, monitor_shot).save(out.filePath(QStringLiteral("velmora_at_work.png")), "PNG", 9);
+        main.close();
+        captions.close();
+        if (failures == 0 && !captions.rename(out.filePath(QStringLiteral("captions.tsv")))) {
+            fail(QStringLiteral("cannot write %1").arg(out.filePath(QStringLiteral("captions.tsv"))));
+            ++failures;
+        }
+    }
+    std::printf("velmora-pictures: %d of %d windows pictured in %s\n", int(pictures().size()) - failures,
+                int(pictures().size()), qPrintable(out.path()));
+    return failures == 0 ? 0 : 1;
+}

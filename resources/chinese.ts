@@ -131,44 +131,8 @@
         <translation>此总线不支持复位控制器</translation>
     </message>
     <message>
-        <source>状态/State</source>
-        <translation>状态</translation>
-    </message>
-    <message>
-        <source>上次出现(s)/Last seen (s)</source>
-        <translation>上次出现(s)</translation>
-    </message>
-    <message>
-        <source>心跳周期(ms)/Heartbeat (ms)</source>
-        <translation>心跳周期(ms)</translation>
-    </message>
-    <message>
-        <source>紧急报文/EMCY</source>
-        <translation>紧急报文</translation>
-    </message>
-    <message>
-        <source>最近错误/Last error</source>
-        <translation>最近错误</translation>
-    </message>
-    <message>
         <source>丢失/Lost</source>
         <translation>丢失</translation>
-    </message>
-    <message>
-        <source>方向/Dir</source>
-        <translation>方向</translation>
-    </message>
-    <message>
-        <source>数量/Count</source>
-        <translation>数量</translation>
-    </message>
-    <message>
-        <source>周期(ms)/Period (ms)</source>
-        <translation>周期(ms)</translation>
-    </message>
-    <message>
-        <source>最近数据/Last data</source>
-        <translation>最近数据</translation>
     </message>
     <message>
         <source>%1 帧/frames, %2 显示/shown</source>
@@ -263,19 +227,78 @@
         <translation>回放发送失败</translation>
     </message>
     <message>
-        <source>时间(ms)/Time (ms)</source>
+        <source>节点
+Node</source>
+        <translation>节点</translation>
+    </message>
+    <message>
+        <source>状态
+State</source>
+        <translation>状态</translation>
+    </message>
+    <message>
+        <source>上次出现(s)
+Last seen (s)</source>
+        <translation>上次出现(s)</translation>
+    </message>
+    <message>
+        <source>心跳周期(ms)
+Heartbeat (ms)</source>
+        <translation>心跳周期(ms)</translation>
+    </message>
+    <message>
+        <source>紧急报文
+EMCY</source>
+        <translation>紧急报文</translation>
+    </message>
+    <message>
+        <source>最近错误
+Last error</source>
+        <translation>最近错误</translation>
+    </message>
+    <message>
+        <source>标识符
+ID</source>
+        <translation>标识符</translation>
+    </message>
+    <message>
+        <source>方向
+Dir</source>
+        <translation>方向</translation>
+    </message>
+    <message>
+        <source>数量
+Count</source>
+        <translation>数量</translation>
+    </message>
+    <message>
+        <source>周期(ms)
+Period (ms)</source>
+        <translation>周期(ms)</translation>
+    </message>
+    <message>
+        <source>最近数据
+Last data</source>
+        <translation>最近数据</translation>
+    </message>
+    <message>
+        <source>时间(ms)
+Time (ms)</source>
         <translation>时间(ms)</translation>
     </message>
     <message>
-        <source>长度/DLC</source>
+        <source>长度
+DLC</source>
         <translation>长度</translation>
     </message>
     <message>
-        <source>数据/Data</source>
+        <source>数据
+Data</source>
         <translation>数据</translation>
     </message>
     <message>
-        <source>含义/Meaning</source>
+        <source>含义
+Meaning</source>
         <translation>含义</translation>
     </message>
 </context>

@@ -131,44 +131,8 @@
         <translation>This bus cannot reset its controller</translation>
     </message>
     <message>
-        <source>状态/State</source>
-        <translation>State</translation>
-    </message>
-    <message>
-        <source>上次出现(s)/Last seen (s)</source>
-        <translation>Last seen (s)</translation>
-    </message>
-    <message>
-        <source>心跳周期(ms)/Heartbeat (ms)</source>
-        <translation>Heartbeat (ms)</translation>
-    </message>
-    <message>
-        <source>紧急报文/EMCY</source>
-        <translation>EMCY</translation>
-    </message>
-    <message>
-        <source>最近错误/Last error</source>
-        <translation>Last error</translation>
-    </message>
-    <message>
         <source>丢失/Lost</source>
         <translation>Lost</translation>
-    </message>
-    <message>
-        <source>方向/Dir</source>
-        <translation>Dir</translation>
-    </message>
-    <message>
-        <source>数量/Count</source>
-        <translation>Count</translation>
-    </message>
-    <message>
-        <source>周期(ms)/Period (ms)</source>
-        <translation>Period (ms)</translation>
-    </message>
-    <message>
-        <source>最近数据/Last data</source>
-        <translation>Last data</translation>
     </message>
     <message>
         <source>%1 帧/frames, %2 显示/shown</source>
@@ -263,19 +227,78 @@
         <translation>Replay could not send</translation>
     </message>
     <message>
-        <source>时间(ms)/Time (ms)</source>
+        <source>节点
+Node</source>
+        <translation>Node</translation>
+    </message>
+    <message>
+        <source>状态
+State</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>上次出现(s)
+Last seen (s)</source>
+        <translation>Last seen (s)</translation>
+    </message>
+    <message>
+        <source>心跳周期(ms)
+Heartbeat (ms)</source>
+        <translation>Heartbeat (ms)</translation>
+    </message>
+    <message>
+        <source>紧急报文
+EMCY</source>
+        <translation>EMCY</translation>
+    </message>
+    <message>
+        <source>最近错误
+Last error</source>
+        <translation>Last error</translation>
+    </message>
+    <message>
+        <source>标识符
+ID</source>
+        <translation>ID</translation>
+    </message>
+    <message>
+        <source>方向
+Dir</source>
+        <translation>Dir</translation>
+    </message>
+    <message>
+        <source>数量
+Count</source>
+        <translation>Count</translation>
+    </message>
+    <message>
+        <source>周期(ms)
+Period (ms)</source>
+        <translation>Period (ms)</translation>
+    </message>
+    <message>
+        <source>最近数据
+Last data</source>
+        <translation>Last data</translation>
+    </message>
+    <message>
+        <source>时间(ms)
+Time (ms)</source>
         <translation>Time (ms)</translation>
     </message>
     <message>
-        <source>长度/DLC</source>
+        <source>长度
+DLC</source>
         <translation>DLC</translation>
     </message>
     <message>
-        <source>数据/Data</source>
+        <source>数据
+Data</source>
         <translation>Data</translation>
     </message>
     <message>
-        <source>含义/Meaning</source>
+        <source>含义
+Meaning</source>
         <translation>Meaning</translation>
     </message>
 </context>

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QProgressDialog>
 #include <QRegularExpressionValidator>
@@ -53,9 +54,6 @@ Bus_trace::Bus_trace(QWidget *parent)
     ui->trace->verticalHeader()->setDefaultSectionSize(20);
     ui->trace->verticalHeader()->hide();
     ui->trace->horizontalHeader()->setStretchLastSection(true);
-    const int trace_widths[] = {130, 70, 90, 80, 200};
-    for (int c = 0; c < 5; ++c)
-        ui->trace->setColumnWidth(c, trace_widths[c]);
     const auto *hex_only =
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,8}")), this);
     ui->filter_id->setValidator(hex_only);
@@ -66,12 +64,6 @@ Bus_trace::Bus_trace(QWidget *parent)
         t->verticalHeader()->hide();
         t->horizontalHeader()->setStretchLastSection(true);
     }
-    const int node_widths[] = {70, 170, 170, 190, 110};
-    for (int c = 0; c < 5; ++c)
-        ui->nodes->setColumnWidth(c, node_widths[c]);
-    const int id_widths[] = {90, 70, 100, 150};
-    for (int c = 0; c < 4; ++c)
-        ui->identifiers->setColumnWidth(c, id_widths[c]);
     ui->splitter->setSizes({480, 140});
     QByteArray document;
     if (document_lookup::read_document(document_lookup::locate(QStringLiteral("Document/CANopen_Error.xml")),
@@ -86,7 +78,35 @@ Bus_trace::Bus_trace(QWidget *parent)
     replay_timer_.setSingleShot(true);
     connect(&replay_timer_, &QTimer::timeout, this, &Bus_trace::replay_step);
     refresh_nodes();
+    refresh_identifiers();
+    fit_columns();
     refresh_status();
+}
+
+namespace {
+
+// Columns as wide as their title or their widest expected text, so that nothing is cut at any
+// font size; the last column takes the rest.
+void fit(QTableView *view, const QStringList &widest)
+{
+    const QFontMetrics text(view->font());
+    const QFontMetrics header(view->horizontalHeader()->font());
+    for (int c = 0; c + 1 < view->model()->columnCount(); ++c) {
+        const QString title = view->model()->headerData(c, Qt::Horizontal).toString();
+        view->setColumnWidth(c, qMax(header.size(0, title).width(), text.horizontalAdvance(widest.value(c))) + 24);
+    }
+}
+
+}  // namespace
+
+void Bus_trace::fit_columns()
+{
+    fit(ui->trace, {QStringLiteral("000000.000"), QStringLiteral("Tx"), QStringLiteral("1FFFFFFF"), QStringLiteral("8"),
+                    QStringLiteral("00 00 00 00 00 00 00 00")});
+    fit(ui->nodes, {QStringLiteral("127"), node_state_text(0x7F), QStringLiteral("0000.0"), QStringLiteral("00000.0"),
+                    QStringLiteral("0000")});
+    fit(ui->identifiers,
+        {QStringLiteral("1FFFFFFF"), QStringLiteral("Tx"), QStringLiteral("0000000"), QStringLiteral("00000.0")});
 }
 
 Bus_trace::~Bus_trace() { delete ui; }
@@ -195,9 +215,9 @@ QString Bus_trace::error_cell(int code)
 
 void Bus_trace::refresh_nodes()
 {
-    ui->nodes->setHorizontalHeaderLabels({tr("节点/Node"), tr("状态/State"), tr("上次出现(s)/Last seen (s)"),
-                                          tr("心跳周期(ms)/Heartbeat (ms)"), tr("紧急报文/EMCY"),
-                                          tr("最近错误/Last error")});
+    ui->nodes->setHorizontalHeaderLabels({tr("节点\nNode"), tr("状态\nState"), tr("上次出现(s)\nLast seen (s)"),
+                                          tr("心跳周期(ms)\nHeartbeat (ms)"), tr("紧急报文\nEMCY"),
+                                          tr("最近错误\nLast error")});
     const int64_t now = now_us();
     const std::vector<trace::node_health_row> rows = model_->nodes().rows(now);
     ui->nodes->setRowCount(static_cast<int>(rows.size()));
@@ -217,7 +237,7 @@ void Bus_trace::refresh_nodes()
 void Bus_trace::refresh_identifiers()
 {
     ui->identifiers->setHorizontalHeaderLabels(
-        {tr("标识符/ID"), tr("方向/Dir"), tr("数量/Count"), tr("周期(ms)/Period (ms)"), tr("最近数据/Last data")});
+        {tr("标识符\nID"), tr("方向\nDir"), tr("数量\nCount"), tr("周期(ms)\nPeriod (ms)"), tr("最近数据\nLast data")});
     const auto &ids = model_->identifiers();
     ui->identifiers->setRowCount(static_cast<int>(ids.size()));
     int row = 0;
@@ -395,5 +415,6 @@ void Bus_trace::changeEvent(QEvent *e)
         emit model_->headerDataChanged(Qt::Horizontal, 0, trace::trace_model::column_count - 1);
         refresh_nodes();
         refresh_identifiers();
+        fit_columns();
     }
 }

@@ -52,6 +52,7 @@ protected:
 private:
     void connect_controls();
     void apply_filter();
+    void fit_columns();
     void refresh_nodes();
     void refresh_identifiers();
     void refresh_status();

@@ -206,12 +206,12 @@ QVariant trace_model::headerData(int section, Qt::Orientation orientation, int r
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (section) {
-    case time_column: return QCoreApplication::translate("Bus_trace", "时间(ms)/Time (ms)");
-    case direction_column: return QCoreApplication::translate("Bus_trace", "方向/Dir");
-    case id_column: return QCoreApplication::translate("Bus_trace", "标识符/ID");
-    case dlc_column: return QCoreApplication::translate("Bus_trace", "长度/DLC");
-    case data_column: return QCoreApplication::translate("Bus_trace", "数据/Data");
-    case meaning_column: return QCoreApplication::translate("Bus_trace", "含义/Meaning");
+    case time_column: return QCoreApplication::translate("Bus_trace", "时间(ms)\nTime (ms)");
+    case direction_column: return QCoreApplication::translate("Bus_trace", "方向\nDir");
+    case id_column: return QCoreApplication::translate("Bus_trace", "标识符\nID");
+    case dlc_column: return QCoreApplication::translate("Bus_trace", "长度\nDLC");
+    case data_column: return QCoreApplication::translate("Bus_trace", "数据\nData");
+    case meaning_column: return QCoreApplication::translate("Bus_trace", "含义\nMeaning");
     default: return QVariant();
     }
 }

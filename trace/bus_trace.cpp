@@ -72,7 +72,10 @@ Bus_trace::Bus_trace(QWidget *parent)
     model_->context().error_text = [this](uint16_t code) { return error_text(code); };
     connect_controls();
     drain_timer_.setInterval(drain_interval_ms);
-    connect(&drain_timer_, &QTimer::timeout, this, [this] { drain(++drain_ticks_ % tables_every_ticks == 0); });
+    connect(&drain_timer_, &QTimer::timeout, this, [this] {
+        // The tables of a hidden window wait until it is shown.
+        drain(++drain_ticks_ % tables_every_ticks == 0 && isVisible());
+    });
     drain_timer_.start();
     replay_timer_.setTimerType(Qt::PreciseTimer);
     replay_timer_.setSingleShot(true);
@@ -405,6 +408,13 @@ void Bus_trace::comboBox(int32_t language)
         loaded = translator.load(QStringLiteral(":/english"));
     if (loaded)
         QApplication::installTranslator(&translator);
+}
+
+void Bus_trace::showEvent(QShowEvent *e)
+{
+    QMainWindow::showEvent(e);
+    refresh_nodes();
+    refresh_identifiers();
 }
 
 void Bus_trace::changeEvent(QEvent *e)

@@ -48,6 +48,7 @@ public slots:
 
 protected:
     void changeEvent(QEvent *e) override;
+    void showEvent(QShowEvent *e) override;
 
 private:
     void connect_controls();

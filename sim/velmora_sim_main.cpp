@@ -95,7 +95,7 @@ int main(int argc, char **argv)
         QStringLiteral("Stop when the process that started this one ends (for test harnesses)."));
     const QCommandLineOption fault_option(
         QStringLiteral("fault"),
-        QStringLiteral("Raise drive fault CODE (hex, CiA 301/402) on NODE MS milliseconds after start; a\n"
+        QStringLiteral("Raise drive fault CODE (hex, CiA 301/402) on NODE MS milliseconds after start; a "
                        "CANopen joint sends its emergency message. Repeatable."),
         QStringLiteral("NODE:CODE@MS"));
     parser.addOption(bus_option);

@@ -1,6 +1,7 @@
 // The bus trace window on the simulated bus during a CANopen session run by the CANopen window:
 // frames decoded live, filters, the node table, an injected fault's EMCY, save (read back by
-// python3-can), open (a can-utils log) and replay onto the bus. Set VELMORA_SCREENSHOT=FILE to
+// python3-can), open (a can-utils log) and replay onto the bus; heartbeats and an emergency
+// from velmora-sim over a real (virtual) bus. Set VELMORA_SCREENSHOT=FILE to
 // keep a picture of the trace after the session.
 #include "app/desktop_seams.h"
 #include "app/shared_values.h"
@@ -11,6 +12,7 @@
 #include "canopen/control_canopen.h"
 #include "sim/sim_clock.h"
 #include "sim/simulator.h"
+#include "support/sim_host.h"
 #include "support/test_bus.h"
 #include "support/widgets.h"
 #include "trace/bus_trace.h"
@@ -220,6 +222,36 @@ private slots:
         const double span_s =
             back.last().toObject()[QStringLiteral("t")].toDouble() - back[0].toObject()[QStringLiteral("t")].toDouble();
         QVERIFY(clock.elapsed() >= qint64(span_s / 2 * 1000) - 1);
+    }
+
+    void heartbeats_and_an_emergency_from_another_process()
+    {
+        sim_host host;
+        QString why;
+        QVERIFY2(host.start(QStringLiteral("1:10231,5:heartbeat/50"), &why, {QStringLiteral("--fault"), QStringLiteral("1:2310@300")}),
+                 qPrintable(why));
+        CloseDevice(3, 0);
+        uninstall_bus();
+        qputenv("VELMORA_CAN", (QStringLiteral("virtualcan:") + host.interface()).toLocal8Bit());
+        open_adapter();
+        qunsetenv("VELMORA_CAN");
+        QCOMPARE(adapter_error, 0);
+        trace->show();
+        const auto node_row = [this](int node) {
+            auto *t = child<QTableWidget>(trace, "nodes");
+            for (int r = 0; r < t->rowCount(); ++r)
+                if (t->item(r, 0)->text() == QString::number(node))
+                    return r;
+            return -1;
+        };
+        // The emergency arrives by itself, and the producer's heartbeat shows node 5 operational.
+        QTRY_VERIFY_WITH_TIMEOUT(!meanings().filter(QStringLiteral("EMCY node 1: 0x2310 持续过流")).isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(node_row(5) >= 0 && node_cell(node_row(5), 1) == QStringLiteral("运行/Operational"), 20000);
+        QVERIFY(node_cell(node_row(5), 3) != QStringLiteral("-"));
+        QCOMPARE(node_cell(node_row(1), 4), QStringLiteral("1"));
+        // The producer goes away: three missed heartbeats later node 5 is lost.
+        host.kill();
+        QTRY_COMPARE_WITH_TIMEOUT(node_cell(node_row(5), 1), QStringLiteral("丢失/Lost"), 20000);
     }
 
     void can_utils_log_opens_and_bad_lines_are_skipped()

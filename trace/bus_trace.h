@@ -52,6 +52,7 @@ protected:
 
 private:
     void connect_controls();
+    QString ask_file(bool saving);
     void apply_filter();
     void fit_columns();
     void refresh_nodes();

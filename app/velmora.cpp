@@ -7,6 +7,7 @@
 #include "can/adapter.h"
 #include "can/joint_can_set.h"
 #include "can/vci/bus_backend.h"
+#include "can/vci/bus_tap.h"
 #include "canopen/control_canopen.h"
 #include "custom_protocol/control_can.h"
 #include "node/set_node.h"
@@ -14,6 +15,7 @@
 #include "scope/scope_window.h"
 #include "tools/custom_send.h"
 #include "tools/monitor.h"
+#include "trace/bus_trace.h"
 #include "ui_velmora.h"
 
 #include <QCloseEvent>
@@ -21,6 +23,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QGuiApplication>
+#include <QMenuBar>
 #include <QScreen>
 #include <QUrl>
 
@@ -88,6 +91,8 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     objects_window = new Object_dictionary();
     scope_view = new scope_window(this);
     scope_view->setWindowFlag(Qt::Window);
+    // The trace records from the start, whether or not its window is shown.
+    bus_trace_window = new Bus_trace();
 
     move(0, 100);
 
@@ -103,8 +108,14 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     connect(this, &Velmora::languagechange, set_node_window, &Set_node::comboBox);
     connect(this, &Velmora::languagechange, objects_window, &Object_dictionary::comboBox);
     connect(this, &Velmora::languagechange, scope_view, &scope_window::comboBox);
+    connect(this, &Velmora::languagechange, bus_trace_window, &Bus_trace::comboBox);
+    // The Tools menu reaches the same windows as their launcher buttons.
+    connect(ui->actionScope, &QAction::triggered, this, &Velmora::on_scope_clicked);
+    connect(ui->actionObjects, &QAction::triggered, this, &Velmora::on_objects_clicked);
 
-    setFixedSize(394, 337);
+    // The launcher's grid was laid out for 394×337 without a menu; the Tools menu adds its own
+    // height so that the bottom row of buttons stays whole above the status bar.
+    setFixedSize(394, 337 + menuBar()->sizeHint().height());
 
     bus_status_timer = new QTimer(this);
     bus_status_timer->setInterval(500);
@@ -116,6 +127,7 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
 Velmora::~Velmora()
 {
     delete objects_window;
+    delete bus_trace_window;
     delete ui;
 }
 
@@ -125,9 +137,12 @@ QString Velmora::bus_status_text()
         const QString why = vci::bus_lost_reason();
         return QStringLiteral("CAN适配器已断开 / Adapter lost") + (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
     }
-    if (vci::simulated_bus_selected())
-        return QStringLiteral("仿真总线 / Simulated bus");
-    return QStringLiteral("CAN: %1").arg(vci::selected_bus_description(can_index));
+    const QString bus = vci::simulated_bus_selected() ? QStringLiteral("仿真总线 / Simulated bus")
+                                                      : QStringLiteral("CAN: %1").arg(vci::selected_bus_description(can_index));
+    const vci::bus_state state = vci::bus_tap::current_bus_state();
+    if (state == vci::bus_state::unknown)
+        return bus;
+    return bus + QStringLiteral(" | ") + Bus_trace::bus_state_text(static_cast<int>(state));
 }
 
 void Velmora::refresh_bus_status()
@@ -164,6 +179,7 @@ void Velmora::closeEvent(QCloseEvent *event)
         custom_send_window->close();
     objects_window->close();
     scope_view->close();
+    bus_trace_window->close();
     if (device_open == 1)
         close_adapter();
     event->accept();
@@ -269,6 +285,13 @@ void Velmora::on_custom_send_clicked()
     custom_send_window->move(200, 200);
     custom_send_window->show();
     custom_send_window->activateWindow();
+}
+
+void Velmora::on_actionBus_trace_triggered()
+{
+    bus_trace_window->show();
+    bus_trace_window->raise();
+    bus_trace_window->activateWindow();
 }
 
 void Velmora::on_Help_clicked()

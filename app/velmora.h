@@ -11,6 +11,7 @@ namespace Ui {
 class Velmora;
 }
 class Object_dictionary;
+class Bus_trace;
 
 class Velmora : public QMainWindow {
     Q_OBJECT
@@ -44,6 +45,7 @@ public slots:
     void on_connect_device_clicked();
     void on_objects_clicked();
     void on_scope_clicked();
+    void on_actionBus_trace_triggered();
 
 private:
     void show_motion_window(QMainWindow *window);
@@ -53,4 +55,5 @@ private:
     QTimer *bus_status_timer;
     Object_dictionary *objects_window;
     scope_window *scope_view;
+    Bus_trace *bus_trace_window;
 };

@@ -1,6 +1,308 @@
 <?xml version='1.0' encoding='utf-8'?>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>Bus_trace</name>
+    <message>
+        <source>总线跟踪/Bus trace</source>
+        <translation>总线跟踪</translation>
+    </message>
+    <message>
+        <source>暂停/Pause</source>
+        <translation>暂停</translation>
+    </message>
+    <message>
+        <source>跟随/Follow</source>
+        <translation>跟随</translation>
+    </message>
+    <message>
+        <source>清空/Clear</source>
+        <translation>清空</translation>
+    </message>
+    <message>
+        <source>保存/Save</source>
+        <translation>保存</translation>
+    </message>
+    <message>
+        <source>打开/Open</source>
+        <translation>打开</translation>
+    </message>
+    <message>
+        <source>回放/Replay</source>
+        <translation>回放</translation>
+    </message>
+    <message>
+        <source>速度/Speed</source>
+        <translation>速度</translation>
+    </message>
+    <message>
+        <source>x</source>
+        <translation>x</translation>
+    </message>
+    <message>
+        <source>复位控制器/Reset controller</source>
+        <translation>复位控制器</translation>
+    </message>
+    <message>
+        <source>标识符/ID</source>
+        <translation>标识符</translation>
+    </message>
+    <message>
+        <source>000</source>
+        <translation>000</translation>
+    </message>
+    <message>
+        <source>掩码/Mask</source>
+        <translation>掩码</translation>
+    </message>
+    <message>
+        <source>节点/Node</source>
+        <translation>节点</translation>
+    </message>
+    <message>
+        <source>全部/All</source>
+        <translation>全部</translation>
+    </message>
+    <message>
+        <source>NMT</source>
+        <translation>NMT</translation>
+    </message>
+    <message>
+        <source>SYNC</source>
+        <translation>SYNC</translation>
+    </message>
+    <message>
+        <source>EMCY</source>
+        <translation>EMCY</translation>
+    </message>
+    <message>
+        <source>PDO</source>
+        <translation>PDO</translation>
+    </message>
+    <message>
+        <source>SDO</source>
+        <translation>SDO</translation>
+    </message>
+    <message>
+        <source>错误控制/Error control</source>
+        <translation>错误控制</translation>
+    </message>
+    <message>
+        <source>厂商协议/Maker</source>
+        <translation>厂商协议</translation>
+    </message>
+    <message>
+        <source>错误帧/Error frames</source>
+        <translation>错误帧</translation>
+    </message>
+    <message>
+        <source>其他/Other</source>
+        <translation>其他</translation>
+    </message>
+    <message>
+        <source>帧/Frames</source>
+        <translation>帧</translation>
+    </message>
+    <message>
+        <source>标识符/Identifiers</source>
+        <translation>标识符</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>无法写入文件/Cannot write the file</source>
+        <translation>无法写入文件</translation>
+    </message>
+    <message>
+        <source>此总线不支持复位控制器/This bus cannot reset its controller</source>
+        <translation>此总线不支持复位控制器</translation>
+    </message>
+    <message>
+        <source>节点
+Node</source>
+        <translation>节点</translation>
+    </message>
+    <message>
+        <source>状态
+State</source>
+        <translation>状态</translation>
+    </message>
+    <message>
+        <source>上次出现(s)
+Last seen (s)</source>
+        <translation>上次出现(s)</translation>
+    </message>
+    <message>
+        <source>心跳周期(ms)
+Heartbeat (ms)</source>
+        <translation>心跳周期(ms)</translation>
+    </message>
+    <message>
+        <source>紧急报文
+EMCY</source>
+        <translation>紧急报文</translation>
+    </message>
+    <message>
+        <source>最近错误
+Last error</source>
+        <translation>最近错误</translation>
+    </message>
+    <message>
+        <source>丢失/Lost</source>
+        <translation>丢失</translation>
+    </message>
+    <message>
+        <source>标识符
+ID</source>
+        <translation>标识符</translation>
+    </message>
+    <message>
+        <source>方向
+Dir</source>
+        <translation>方向</translation>
+    </message>
+    <message>
+        <source>数量
+Count</source>
+        <translation>数量</translation>
+    </message>
+    <message>
+        <source>周期(ms)
+Period (ms)</source>
+        <translation>周期(ms)</translation>
+    </message>
+    <message>
+        <source>最近数据
+Last data</source>
+        <translation>最近数据</translation>
+    </message>
+    <message>
+        <source>%1 帧/frames, %2 显示/shown</source>
+        <translation>%1 帧/frames, %2 显示/shown</translation>
+    </message>
+    <message>
+        <source> — 日志文件/log file</source>
+        <translation>— 日志文件</translation>
+    </message>
+    <message>
+        <source>, %1 帧丢失/frames lost</source>
+        <translation>, %1 帧丢失</translation>
+    </message>
+    <message>
+        <source>, 回放/replay %1/%2</source>
+        <translation>, 回放</translation>
+    </message>
+    <message>
+        <source>总线正常/Error active</source>
+        <translation>总线正常</translation>
+    </message>
+    <message>
+        <source>总线警告/Error warning</source>
+        <translation>总线警告</translation>
+    </message>
+    <message>
+        <source>总线被动错误/Error passive</source>
+        <translation>总线被动错误</translation>
+    </message>
+    <message>
+        <source>总线关闭/Bus off</source>
+        <translation>总线关闭</translation>
+    </message>
+    <message>
+        <source>总线状态未知/Bus state unknown</source>
+        <translation>总线状态未知</translation>
+    </message>
+    <message>
+        <source>启动/Boot-up</source>
+        <translation>启动</translation>
+    </message>
+    <message>
+        <source>停止/Stopped</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>运行/Operational</source>
+        <translation>运行</translation>
+    </message>
+    <message>
+        <source>预运行/Pre-operational</source>
+        <translation>预运行</translation>
+    </message>
+    <message>
+        <source>未知/Unknown</source>
+        <translation>未知</translation>
+    </message>
+    <message>
+        <source>candump 日志/candump log (*.log *.txt);;*</source>
+        <translation>candump 日志</translation>
+    </message>
+    <message>
+        <source>保存跟踪/Save trace</source>
+        <translation>保存跟踪</translation>
+    </message>
+    <message>
+        <source>打开跟踪/Open trace</source>
+        <translation>打开跟踪</translation>
+    </message>
+    <message>
+        <source>无法打开文件/Cannot open the file</source>
+        <translation>无法打开文件</translation>
+    </message>
+    <message>
+        <source>读取日志/Reading the log</source>
+        <translation>读取日志</translation>
+    </message>
+    <message>
+        <source>取消/Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>文件中没有 candump 帧/No candump frames in the file</source>
+        <translation>文件中没有 candump 帧</translation>
+    </message>
+    <message>
+        <source>跳过 %1 行/%1 lines skipped%2</source>
+        <translation>跳过 %1 行</translation>
+    </message>
+    <message>
+        <source>, 已截断/cut short</source>
+        <translation>, 已截断</translation>
+    </message>
+    <message>
+        <source>保存日志/Saving the log</source>
+        <translation>保存日志</translation>
+    </message>
+    <message>
+        <source>请先打开日志/Open a log first</source>
+        <translation>请先打开日志</translation>
+    </message>
+    <message>
+        <source>回放发送失败/Replay could not send</source>
+        <translation>回放发送失败</translation>
+    </message>
+    <message>
+        <source>时间(ms)
+Time (ms)</source>
+        <translation>时间(ms)</translation>
+    </message>
+    <message>
+        <source>长度
+DLC</source>
+        <translation>长度</translation>
+    </message>
+    <message>
+        <source>数据
+Data</source>
+        <translation>数据</translation>
+    </message>
+    <message>
+        <source>含义
+Meaning</source>
+        <translation>含义</translation>
+    </message>
+</context>
+<context>
     <name>Object_dictionary</name>
     <message>
         <source>对象字典/Objects</source>
@@ -323,6 +625,22 @@ Objects</source>
         <source>示波器
 Scope</source>
         <translation>示波器</translation>
+    </message>
+    <message>
+        <source>工具/Tools</source>
+        <translation>工具</translation>
+    </message>
+    <message>
+        <source>总线跟踪/Bus trace</source>
+        <translation>总线跟踪</translation>
+    </message>
+    <message>
+        <source>示波器/Scope</source>
+        <translation>示波器</translation>
+    </message>
+    <message>
+        <source>对象字典/Objects</source>
+        <translation>对象字典</translation>
     </message>
 </context>
 <context>

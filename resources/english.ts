@@ -1,6 +1,308 @@
 <?xml version='1.0' encoding='utf-8'?>
 <TS version="2.1" language="en_US">
 <context>
+    <name>Bus_trace</name>
+    <message>
+        <source>总线跟踪/Bus trace</source>
+        <translation>Bus trace</translation>
+    </message>
+    <message>
+        <source>暂停/Pause</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>跟随/Follow</source>
+        <translation>Follow</translation>
+    </message>
+    <message>
+        <source>清空/Clear</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>保存/Save</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>打开/Open</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>回放/Replay</source>
+        <translation>Replay</translation>
+    </message>
+    <message>
+        <source>速度/Speed</source>
+        <translation>Speed</translation>
+    </message>
+    <message>
+        <source>x</source>
+        <translation>x</translation>
+    </message>
+    <message>
+        <source>复位控制器/Reset controller</source>
+        <translation>Reset controller</translation>
+    </message>
+    <message>
+        <source>标识符/ID</source>
+        <translation>ID</translation>
+    </message>
+    <message>
+        <source>000</source>
+        <translation>000</translation>
+    </message>
+    <message>
+        <source>掩码/Mask</source>
+        <translation>Mask</translation>
+    </message>
+    <message>
+        <source>节点/Node</source>
+        <translation>Node</translation>
+    </message>
+    <message>
+        <source>全部/All</source>
+        <translation>All</translation>
+    </message>
+    <message>
+        <source>NMT</source>
+        <translation>NMT</translation>
+    </message>
+    <message>
+        <source>SYNC</source>
+        <translation>SYNC</translation>
+    </message>
+    <message>
+        <source>EMCY</source>
+        <translation>EMCY</translation>
+    </message>
+    <message>
+        <source>PDO</source>
+        <translation>PDO</translation>
+    </message>
+    <message>
+        <source>SDO</source>
+        <translation>SDO</translation>
+    </message>
+    <message>
+        <source>错误控制/Error control</source>
+        <translation>Error control</translation>
+    </message>
+    <message>
+        <source>厂商协议/Maker</source>
+        <translation>Maker</translation>
+    </message>
+    <message>
+        <source>错误帧/Error frames</source>
+        <translation>Error frames</translation>
+    </message>
+    <message>
+        <source>其他/Other</source>
+        <translation>Other</translation>
+    </message>
+    <message>
+        <source>帧/Frames</source>
+        <translation>Frames</translation>
+    </message>
+    <message>
+        <source>标识符/Identifiers</source>
+        <translation>Identifiers</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>无法写入文件/Cannot write the file</source>
+        <translation>Cannot write the file</translation>
+    </message>
+    <message>
+        <source>此总线不支持复位控制器/This bus cannot reset its controller</source>
+        <translation>This bus cannot reset its controller</translation>
+    </message>
+    <message>
+        <source>节点
+Node</source>
+        <translation>Node</translation>
+    </message>
+    <message>
+        <source>状态
+State</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>上次出现(s)
+Last seen (s)</source>
+        <translation>Last seen (s)</translation>
+    </message>
+    <message>
+        <source>心跳周期(ms)
+Heartbeat (ms)</source>
+        <translation>Heartbeat (ms)</translation>
+    </message>
+    <message>
+        <source>紧急报文
+EMCY</source>
+        <translation>EMCY</translation>
+    </message>
+    <message>
+        <source>最近错误
+Last error</source>
+        <translation>Last error</translation>
+    </message>
+    <message>
+        <source>丢失/Lost</source>
+        <translation>Lost</translation>
+    </message>
+    <message>
+        <source>标识符
+ID</source>
+        <translation>ID</translation>
+    </message>
+    <message>
+        <source>方向
+Dir</source>
+        <translation>Dir</translation>
+    </message>
+    <message>
+        <source>数量
+Count</source>
+        <translation>Count</translation>
+    </message>
+    <message>
+        <source>周期(ms)
+Period (ms)</source>
+        <translation>Period (ms)</translation>
+    </message>
+    <message>
+        <source>最近数据
+Last data</source>
+        <translation>Last data</translation>
+    </message>
+    <message>
+        <source>%1 帧/frames, %2 显示/shown</source>
+        <translation>%1 帧/frames, %2 显示/shown</translation>
+    </message>
+    <message>
+        <source> — 日志文件/log file</source>
+        <translation>log file</translation>
+    </message>
+    <message>
+        <source>, %1 帧丢失/frames lost</source>
+        <translation>frames lost</translation>
+    </message>
+    <message>
+        <source>, 回放/replay %1/%2</source>
+        <translation>replay %1/%2</translation>
+    </message>
+    <message>
+        <source>总线正常/Error active</source>
+        <translation>Error active</translation>
+    </message>
+    <message>
+        <source>总线警告/Error warning</source>
+        <translation>Error warning</translation>
+    </message>
+    <message>
+        <source>总线被动错误/Error passive</source>
+        <translation>Error passive</translation>
+    </message>
+    <message>
+        <source>总线关闭/Bus off</source>
+        <translation>Bus off</translation>
+    </message>
+    <message>
+        <source>总线状态未知/Bus state unknown</source>
+        <translation>Bus state unknown</translation>
+    </message>
+    <message>
+        <source>启动/Boot-up</source>
+        <translation>Boot-up</translation>
+    </message>
+    <message>
+        <source>停止/Stopped</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
+        <source>运行/Operational</source>
+        <translation>Operational</translation>
+    </message>
+    <message>
+        <source>预运行/Pre-operational</source>
+        <translation>Pre-operational</translation>
+    </message>
+    <message>
+        <source>未知/Unknown</source>
+        <translation>Unknown</translation>
+    </message>
+    <message>
+        <source>candump 日志/candump log (*.log *.txt);;*</source>
+        <translation>candump log (*.log *.txt);;*</translation>
+    </message>
+    <message>
+        <source>保存跟踪/Save trace</source>
+        <translation>Save trace</translation>
+    </message>
+    <message>
+        <source>打开跟踪/Open trace</source>
+        <translation>Open trace</translation>
+    </message>
+    <message>
+        <source>无法打开文件/Cannot open the file</source>
+        <translation>Cannot open the file</translation>
+    </message>
+    <message>
+        <source>读取日志/Reading the log</source>
+        <translation>Reading the log</translation>
+    </message>
+    <message>
+        <source>取消/Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>文件中没有 candump 帧/No candump frames in the file</source>
+        <translation>No candump frames in the file</translation>
+    </message>
+    <message>
+        <source>跳过 %1 行/%1 lines skipped%2</source>
+        <translation>%1 lines skipped%2</translation>
+    </message>
+    <message>
+        <source>, 已截断/cut short</source>
+        <translation>cut short</translation>
+    </message>
+    <message>
+        <source>保存日志/Saving the log</source>
+        <translation>Saving the log</translation>
+    </message>
+    <message>
+        <source>请先打开日志/Open a log first</source>
+        <translation>Open a log first</translation>
+    </message>
+    <message>
+        <source>回放发送失败/Replay could not send</source>
+        <translation>Replay could not send</translation>
+    </message>
+    <message>
+        <source>时间(ms)
+Time (ms)</source>
+        <translation>Time (ms)</translation>
+    </message>
+    <message>
+        <source>长度
+DLC</source>
+        <translation>DLC</translation>
+    </message>
+    <message>
+        <source>数据
+Data</source>
+        <translation>Data</translation>
+    </message>
+    <message>
+        <source>含义
+Meaning</source>
+        <translation>Meaning</translation>
+    </message>
+</context>
+<context>
     <name>Object_dictionary</name>
     <message>
         <source>对象字典/Objects</source>
@@ -323,6 +625,22 @@ Objects</source>
         <source>示波器
 Scope</source>
         <translation>Scope</translation>
+    </message>
+    <message>
+        <source>工具/Tools</source>
+        <translation>Tools</translation>
+    </message>
+    <message>
+        <source>总线跟踪/Bus trace</source>
+        <translation>Bus trace</translation>
+    </message>
+    <message>
+        <source>示波器/Scope</source>
+        <translation>Scope</translation>
+    </message>
+    <message>
+        <source>对象字典/Objects</source>
+        <translation>Objects</translation>
     </message>
 </context>
 <context>

@@ -958,6 +958,13 @@ void canopen_node::inject_fault(uint16_t code)
     raise_fault(code);
 }
 
+void canopen_node::flush_emcy(std::vector<vci::can_message> &out)
+{
+    if (nmt_ != nmt_state::stopped)
+        out.insert(out.end(), pending_emcy_.begin(), pending_emcy_.end());
+    pending_emcy_.clear();
+}
+
 void canopen_node::queue_emcy(uint16_t code)
 {
     vci::can_message m;

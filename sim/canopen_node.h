@@ -40,6 +40,9 @@ public:
     // Puts the drive into fault with a CiA 301/402 error code (0x603F), as a real fault would;
     // an emergency message goes out with the next answers. Code 0 is ignored.
     void inject_fault(uint16_t code);
+    // Sends the emergencies waiting for the node's next answer now (none while stopped), as a
+    // drive does by itself when a fault strikes.
+    void flush_emcy(std::vector<vci::can_message> &out);
 
     int node() const { return node_; }
     nmt_state state() const { return nmt_; }

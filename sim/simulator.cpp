@@ -130,6 +130,21 @@ std::vector<vci::can_message> simulator::process(const vci::can_message &frame)
     return out;
 }
 
+std::vector<vci::can_message> simulator::inject_fault(int node, uint16_t code)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::vector<vci::can_message> out;
+    joint *j = find(node);
+    if (!j || code == 0)
+        return out;
+    j->motor().inject_fault(code);
+    if (canopen_node *co = j->canopen()) {
+        co->inject_fault(code);
+        co->flush_emcy(out);
+    }
+    return out;
+}
+
 joint *simulator::find(int node)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);

@@ -49,6 +49,11 @@ public:
     // the CANopen joints whose 0x1017 is set. The bus asks as often as it likes.
     std::vector<vci::can_message> spontaneous();
 
+    // A drive fault on a joint as the hardware raises it (the motor stops, the drive reports the
+    // code in both protocols); returns what the joint sends at once: a CANopen joint's
+    // emergency message. Unknown nodes and code 0 change nothing.
+    std::vector<vci::can_message> inject_fault(int node, uint16_t code);
+
     joint *find(int node);
     std::vector<int> nodes() const;
 

@@ -11,10 +11,12 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <csignal>
+#include <functional>
 #include <cstdio>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -42,6 +44,23 @@ bool to_message(const QCanBusFrame &f, vci::can_message *m)
     if (f.hasExtendedFrameFormat() || f.frameId() > 0x7FF)
         return false;
     return vci::message_from_frame(f, m);
+}
+
+// "NODE:CODE@MS" items, e.g. "1:2310@500"; false (and says why) on a malformed item.
+bool schedule_faults(const QStringList &items, const std::function<void(int, uint16_t)> &raise)
+{
+    static const QRegularExpression form(QStringLiteral("^(\\d{1,3}):(?:0x)?([0-9A-Fa-f]{1,4})@(\\d{1,9})$"));
+    for (const QString &item : items) {
+        const QRegularExpressionMatch m = form.match(item.trimmed());
+        const int node = m.captured(1).toInt();
+        const uint16_t code = static_cast<uint16_t>(m.captured(2).toUInt(nullptr, 16));
+        if (!m.hasMatch() || node < 1 || node > 127 || code == 0) {
+            say(QStringLiteral("bad --fault '%1': expected NODE:CODE@MS, e.g. 1:2310@500").arg(item));
+            return false;
+        }
+        QTimer::singleShot(m.captured(3).toInt(), QCoreApplication::instance(), [raise, node, code] { raise(node, code); });
+    }
+    return true;
 }
 
 }  // namespace
@@ -74,10 +93,16 @@ int main(int argc, char **argv)
     const QCommandLineOption parent_option(
         QStringLiteral("exit-with-parent"),
         QStringLiteral("Stop when the process that started this one ends (for test harnesses)."));
+    const QCommandLineOption fault_option(
+        QStringLiteral("fault"),
+        QStringLiteral("Raise drive fault CODE (hex, CiA 301/402) on NODE MS milliseconds after start; a "
+                       "CANopen joint sends its emergency message. Repeatable."),
+        QStringLiteral("NODE:CODE@MS"));
     parser.addOption(bus_option);
     parser.addOption(nodes_option);
     parser.addOption(trace_option);
     parser.addOption(parent_option);
+    parser.addOption(fault_option);
     parser.process(app);
     if (parser.isSet(parent_option)) {
         // A harness that dies without stopping us must not leave a bus server behind that
@@ -209,6 +234,11 @@ int main(int argc, char **argv)
 
     // Each CANopen joint announces itself with its boot-up message.
     send(simulator.power_on());
+    if (!schedule_faults(parser.values(fault_option), [&](int node, uint16_t code) {
+            say(QStringLiteral("fault 0x%1 on node %2").arg(code, 4, 16, QLatin1Char('0')).arg(node));
+            send(simulator.inject_fault(node, code));
+        }))
+        return 2;
 
     const int result = app.exec();
     QObject::disconnect(device, nullptr, &app, nullptr);

@@ -6,6 +6,8 @@
 #include "app/velmora.h"
 #include "can/adapter.h"
 #include "can/joint_can_set.h"
+#include "can/vci/bus_tap.h"
+#include "can/vci/qt_bus_status.h"
 #include "can/vci/vci.h"
 #include "canopen/control_canopen.h"
 #include "custom_protocol/control_can.h"
@@ -14,12 +16,14 @@
 #include "support/test_bus.h"
 #include "tools/custom_send.h"
 #include "tools/monitor.h"
+#include "trace/bus_trace.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMenuBar>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QtTest>
@@ -113,7 +117,7 @@ private slots:
         QCOMPARE(int(app_running), 1);
         QVERIFY(log->boxes.isEmpty());
         QCOMPARE(window->windowTitle(), QStringLiteral("Velmora_Ver1.0.2.0"));
-        QCOMPARE(window->size(), QSize(394, 337));
+        QCOMPARE(window->size(), QSize(394, 337 + window->menuBar()->sizeHint().height()));
         QCOMPARE(window->minimumSize(), window->maximumSize());
         QCOMPARE(window->pos(), QPoint(0, 100));
         QVERIFY(!window->findChild<QComboBox *>(QStringLiteral("comboBox"))->isVisible());
@@ -353,6 +357,53 @@ private slots:
         QCOMPARE(adapter_error, 0);
         window->refresh_bus_status();
         QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("仿真总线 / Simulated bus"));
+    }
+
+    void tools_menu_opens_the_bus_trace_and_the_status_bar_shows_the_bus_state()
+    {
+        auto *action = window->findChild<QAction *>(QStringLiteral("actionBus_trace"));
+        QVERIFY(action);
+        QCOMPARE(window->menuBar()->actions().value(0)->text(), QStringLiteral("工具/Tools"));
+        Bus_trace *trace = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *t = qobject_cast<Bus_trace *>(w))
+                trace = t;
+        QVERIFY(trace);
+        QVERIFY(!trace->isVisible());
+        action->trigger();
+        QVERIFY(trace->isVisible());
+        QCOMPARE(trace->windowTitle(), QStringLiteral("总线跟踪/Bus trace"));
+
+        // The bus state as a SocketCAN controller announces it in its error frames.
+        const auto error_frame = [](QCanBusFrame::FrameErrors errors, char detail) {
+            QCanBusFrame f(QCanBusFrame::ErrorFrame);
+            f.setError(errors);
+            f.setPayload(QByteArray(1, '\0') + QByteArray(1, detail) + QByteArray(6, '\0'));
+            return f;
+        };
+        vci::tap_error_frame(error_frame(QCanBusFrame::ControllerError, 0x08));  // TX warning
+        window->refresh_bus_status();
+        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("仿真总线 / Simulated bus | 总线警告/Error warning"));
+        vci::tap_error_frame(error_frame(QCanBusFrame::ControllerError, 0x20));  // TX passive
+        window->refresh_bus_status();
+        QVERIFY(window->statusBar()->currentMessage().endsWith(QStringLiteral("总线被动错误/Error passive")));
+        vci::tap_error_frame(error_frame(QCanBusFrame::BusOffError, 0));
+        window->refresh_bus_status();
+        QVERIFY(window->statusBar()->currentMessage().endsWith(QStringLiteral("总线关闭/Bus off")));
+        trace->drain();
+        QVERIFY(trace->statusBar()->currentMessage().endsWith(QStringLiteral("总线关闭/Bus off")));
+        const auto *m = trace->model();
+        QCOMPARE(m->data(m->index(m->rowCount() - 1, trace::trace_model::meaning_column)).toString(),
+                 QStringLiteral("error frame: bus-off"));
+        vci::tap_error_frame(error_frame(QCanBusFrame::ControllerRestartError, 0));
+        QCOMPARE(vci::bus_tap::current_bus_state(), vci::bus_state::error_active);
+        QCOMPARE(vci::bus_state_from(QCanBusDevice::CanBusStatus::Error), vci::bus_state::error_passive);
+        // A fresh open forgets the old bus's state; the simulated bus reports none.
+        CloseDevice(3, 0);
+        open_adapter();
+        window->refresh_bus_status();
+        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("仿真总线 / Simulated bus"));
+        trace->close();
     }
 
     void startup_without_an_adapter_warns_and_returns_zero()

@@ -3,6 +3,7 @@
 // program and the simulator cannot pass both.
 #include "sim/sim_clock.h"
 #include "sim/sim_joint.h"
+#include "sim/simulator.h"
 
 #include <QtTest>
 
@@ -548,6 +549,20 @@ private slots:
         b.nmt(0x02);
         b.joint.canopen()->inject_fault(0x4200);
         QVERIFY(b.sync().empty());
+
+        // Through the simulator a fault's emergency goes out at once, without waiting for a
+        // frame; the drive's own protocol reads the same code.
+        sim::simulator bus({{1, 10231}, {3, 10230}});
+        const frames now = bus.inject_fault(1, 0x3210);
+        QCOMPARE(now.size(), size_t(1));
+        QCOMPARE(now[0].id, 0x081u);
+        QCOMPARE(payload(now[0]), QByteArray::fromHex("1032050000000000"));  // voltage + generic
+        QCOMPARE(bus.find(1)->motor().error_code(), 0x3210);
+        QCOMPARE(bus.find(1)->canopen()->power(), sim::canopen_node::power_state::fault);
+        QVERIFY(bus.inject_fault(3, 0x4200).empty());  // EtherCAT firmware: no CANopen
+        QCOMPARE(bus.find(3)->motor().error_code(), 0x4200);
+        QVERIFY(bus.inject_fault(9, 0x4200).empty() && bus.inject_fault(1, 0).empty());
+        QVERIFY(bus.process(sdo_read(0x1001, 0)).size() == 1);  // nothing left queued
     }
 
     void short_rpdo_is_refused()

@@ -1,6 +1,8 @@
-// The candump-format bus trace: line format, and that Debian's python3-can reads what we write.
+// The candump-format bus trace: line format, and that Debian's python3-can reads what we write;
+// the bus tap that feeds the trace window.
 #include "app/shared_values.h"
 #include "can/adapter.h"
+#include "can/vci/bus_tap.h"
 #include "can/vci/trace.h"
 #include "can/vci/vci.h"
 #include "sim/simulator.h"
@@ -28,6 +30,43 @@ private slots:
                  QStringLiteral("(0.000005) sim0 705#R"));
         QCOMPARE(vci::format_candump_line(0, QStringLiteral("x"), make_message(0x80, {})),
                  QStringLiteral("(0.000000) x 080#"));
+    }
+
+    void tap_sees_every_frame_both_ways_before_clear_buffer()
+    {
+        std::vector<vci::tapped_frame> frames;
+        vci::bus_tap::drain(frames);
+        frames.clear();
+        reset_shared_values();
+        auto bus = install_scripted_bus();
+        bus->responder = [](const vci::can_message &m) {
+            return std::vector<vci::can_message>{make_message(0x580 + (m.id & 0x7F), {0x60, 0x40, 0x60, 0})};
+        };
+        open_adapter();
+        QCOMPARE(adapter_error, 0);
+        const uint8_t write[8] = {0x2B, 0x40, 0x60, 0x00, 0x0F, 0x00, 0x00, 0x00};
+        QVERIFY(send_frame(0x601, write, 8, 0));
+        bus->inject(make_message(0x701, {0x05}));
+        QCOMPARE(ClearBuffer(3, 0, 0), 1);  // the program drops the answers; the trace keeps them
+        QCOMPARE(vci::bus_tap::drain(frames), size_t(3));
+        QCOMPARE(frames[0].msg.id, 0x601u);
+        QVERIFY(frames[0].transmitted);
+        QCOMPARE(frames[1].msg.id, 0x581u);
+        QVERIFY(!frames[1].transmitted);
+        QCOMPARE(frames[2].msg.id, 0x701u);
+        QVERIFY(frames[0].t_us <= frames[1].t_us && frames[1].t_us <= frames[2].t_us);
+        QVERIFY(frames[2].t_us <= vci::bus_tap::now_us());
+
+        // Nobody draining: the tap stays bounded and counts what it refused.
+        const uint64_t dropped = vci::bus_tap::dropped();
+        for (size_t i = 0; i < vci::bus_tap::capacity + 10; ++i)
+            bus->inject(make_message(0x181, {1}));
+        QCOMPARE(vci::bus_tap::dropped() - dropped, uint64_t(10));
+        frames.clear();
+        QCOMPARE(vci::bus_tap::drain(frames, 5), size_t(5));
+        QCOMPARE(vci::bus_tap::drain(frames), vci::bus_tap::capacity - 5);
+        QCOMPARE(close_adapter(), 1);
+        uninstall_bus();
     }
 
     void python_can_reads_a_trace_of_a_session()

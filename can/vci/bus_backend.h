@@ -35,6 +35,8 @@ public:
     virtual bool start() { return true; }
     virtual void disconnect_bus() = 0;
     virtual bool transmit(const can_message &msg) = 0;
+    // Restarts the CAN controller (after bus-off); false where the bus cannot.
+    virtual bool reset_controller() { return false; }
 };
 
 using backend_factory = std::function<std::unique_ptr<bus_backend>(int channel)>;
@@ -56,5 +58,8 @@ constexpr int receive_queue_capacity = 4096;
 // True after the open bus reported itself lost, until the next successful open.
 bool bus_lost();
 QString bus_lost_reason();
+
+// Restarts the open bus's controller; false when no bus is open or it cannot.
+bool reset_controller();
 
 }  // namespace vci

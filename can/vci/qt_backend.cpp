@@ -1,5 +1,7 @@
 #include "can/vci/qt_backend.h"
 
+#include "can/vci/qt_bus_status.h"
+
 #include <QCanBus>
 #include <QCanBusDevice>
 #include <QCanBusFrame>
@@ -183,6 +185,7 @@ bool qt_backend::connect_bus(frame_sink *sink, QString *error)
             return;
         }
         dev->setParent(context_);
+        request_error_frames(dev, plugin_);
         if (!dev->connectDevice()) {
             why = dev->errorString();
             delete dev;
@@ -210,8 +213,11 @@ bool qt_backend::connect_bus(frame_sink *sink, QString *error)
         sink_ = sink;
         QObject::connect(dev, &QCanBusDevice::framesReceived, context_, [this, dev] {
             while (dev->framesAvailable() > 0) {
+                const QCanBusFrame frame = dev->readFrame();
+                if (frame.frameType() == QCanBusFrame::ErrorFrame && sink_)
+                    tap_error_frame(frame);
                 can_message m;
-                if (!message_from_frame(dev->readFrame(), &m))
+                if (!message_from_frame(frame, &m))
                     continue;
                 if (sink_)
                     sink_->deliver(m);
@@ -225,6 +231,7 @@ bool qt_backend::connect_bus(frame_sink *sink, QString *error)
             if (s == QCanBusDevice::UnconnectedState && sink_)
                 sink_->bus_lost(dev->errorString().isEmpty() ? QStringLiteral("bus disconnected") : dev->errorString());
         });
+        watch_bus_state(dev);
         if (plugin_ == QLatin1String("virtualcan")) {
             virtual_bus_low_delay();
             auto *sweep = new QTimer(dev);
@@ -268,6 +275,18 @@ void qt_backend::disconnect_bus()
             device_ = nullptr;
         }
     });
+}
+
+bool qt_backend::reset_controller()
+{
+    bool ok = false;
+    run_on(context_, [&] {
+        if (!device_)
+            return;
+        device_->resetController();
+        ok = true;
+    });
+    return ok;
 }
 
 bool qt_backend::transmit(const can_message &msg)

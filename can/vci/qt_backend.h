@@ -42,6 +42,7 @@ public:
     bool set_bitrate(int bits_per_second) override;
     void disconnect_bus() override;
     bool transmit(const can_message &msg) override;
+    bool reset_controller() override;
 
 private:
     QString plugin_;

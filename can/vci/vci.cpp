@@ -1,6 +1,7 @@
 #include "can/vci/vci.h"
 
 #include "can/vci/bus_backend.h"
+#include "can/vci/bus_tap.h"
 #include "can/vci/trace.h"
 
 #include <QString>
@@ -45,6 +46,7 @@ public:
             started_ = false;
         }
         iface_ = b->interface_name();
+        bus_tap::report_bus_state(bus_state::unknown);  // until the new bus reports one
         QString error;
         if (!b->connect_bus(this, &error))
             return 0;
@@ -63,6 +65,7 @@ public:
             return 0;
         backend_->disconnect_bus();
         backend_.reset();
+        bus_tap::report_bus_state(bus_state::unknown);
         initialised_ = false;
         std::lock_guard<std::mutex> lock(mutex_);
         started_ = false;
@@ -137,6 +140,7 @@ public:
                 std::memcpy(msg.data, f.data, f.data_len);
             // Trace before handing over: a simulated bus answers inside transmit().
             trace_.write(backend_->interface_name(), msg);
+            bus_tap::record(msg, true);
             if (!backend_->transmit(msg))
                 break;
             ++sent;
@@ -178,6 +182,7 @@ public:
             if (static_cast<int>(queue_.size()) >= receive_queue_capacity)
                 queue_.pop_front();
             queue_.push_back(msg);
+            bus_tap::record(msg, false);  // under the queue lock: ClearBuffer cannot hide it
         }
         trace_.write(iface_, msg);
         cv_.notify_all();
@@ -189,6 +194,8 @@ public:
         lost_ = true;
         lost_reason_ = why;
     }
+
+    bool reset_controller() { return backend_ && backend_->reset_controller(); }
 
     bool is_lost()
     {
@@ -243,6 +250,7 @@ void set_backend_factory(backend_factory factory) { factory_override() = std::mo
 
 bool bus_lost() { return device::instance().is_lost(); }
 QString bus_lost_reason() { return device::instance().lost_reason(); }
+bool reset_controller() { return device::instance().reset_controller(); }
 
 }  // namespace vci
 

@@ -55,17 +55,17 @@ quint16 free_local_port()
 
 sim_host::~sim_host() { kill(); }
 
-bool sim_host::start(const QString &nodes, QString *why)
+bool sim_host::start(const QString &nodes, QString *why, const QStringList &options)
 {
     const quint16 port = free_local_port();
     if (port == 0) {
         *why = QStringLiteral("no free local port");
         return false;
     }
-    return join(QStringLiteral("tcp://127.0.0.1:%1/can0").arg(port), nodes, why);
+    return join(QStringLiteral("tcp://127.0.0.1:%1/can0").arg(port), nodes, why, options);
 }
 
-bool sim_host::join(const QString &interface, const QString &nodes, QString *why)
+bool sim_host::join(const QString &interface, const QString &nodes, QString *why, const QStringList &options)
 {
     const QString bin_dir = qEnvironmentVariable("VELMORA_BIN_DIR", QCoreApplication::applicationDirPath());
     const QString program = bin_dir + QStringLiteral("/velmora-sim");
@@ -76,8 +76,9 @@ bool sim_host::join(const QString &interface, const QString &nodes, QString *why
     const quint16 port = static_cast<quint16>(QUrl(interface).port());
     interface_ = interface;
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(program, {QStringLiteral("--bus"), QStringLiteral("virtualcan:") + interface_,
-                             QStringLiteral("--nodes"), nodes, QStringLiteral("--exit-with-parent")});
+    process_.start(program, QStringList{QStringLiteral("--bus"), QStringLiteral("virtualcan:") + interface_,
+                                        QStringLiteral("--nodes"), nodes, QStringLiteral("--exit-with-parent")}
+                                + options);
     if (!process_.waitForStarted(generous_ms)) {
         *why = QStringLiteral("velmora-sim did not start");
         return false;

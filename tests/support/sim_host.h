@@ -4,6 +4,7 @@
 // killing it, and parallel tests never share frames.
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 
 namespace test_support {
 
@@ -13,10 +14,11 @@ quint16 free_local_port();
 class sim_host {
 public:
     ~sim_host();
-    // Starts velmora-sim with these joints and waits until its bus accepts connections.
-    bool start(const QString &nodes, QString *why);
+    // Starts velmora-sim with these joints (and further options) and waits until its bus
+    // accepts connections.
+    bool start(const QString &nodes, QString *why, const QStringList &options = {});
     // Starts velmora-sim as a client of a bus somebody else hosts ("tcp://127.0.0.1:PORT/can0").
-    bool join(const QString &interface, const QString &nodes, QString *why);
+    bool join(const QString &interface, const QString &nodes, QString *why, const QStringList &options = {});
     // "tcp://127.0.0.1:PORT/can0": the interface to give the virtualcan plugin.
     QString interface() const { return interface_; }
     void kill();

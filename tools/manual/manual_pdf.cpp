@@ -272,7 +272,11 @@ void keep_together(QTextDocument &doc, const std::vector<int> &image_blocks, qre
             const bool listing = is_code(next) && in_short_listing(block);
             if (!heading && !picture && !listing)
                 continue;
-            if (page_of(next) == page_of_bottom(block))
+            // A picture moved down inside a box that starts on the page before would be painted
+            // (clipped away, but embedded) on that page too.
+            const bool split_box =
+                picture && int(doc.documentLayout()->blockBoundingRect(block).top() / page_height) != page_of(block);
+            if (!split_box && page_of(next) == page_of_bottom(block))
                 continue;
             QTextBlock first = block;  // a listing moves from its first line
             while (listing && is_code(first.previous()))

@@ -265,6 +265,24 @@ const std::vector<picture> &pictures()
              return w;
          }},
 
+        {"bus_trace.png", "总线跟踪 / The bus trace during the CANopen session, every frame decoded, with the node table",
+         [](session &s) -> QWidget * {
+             auto *open_trace = s.main->findChild<QAction *>(QStringLiteral("actionBus_trace"));
+             if (!open_trace) {
+                 fail(QStringLiteral("no Tools menu entry for the bus trace"));
+                 return nullptr;
+             }
+             open_trace->trigger();
+             QWidget *w = s.shown("Bus_trace");
+             if (!w)
+                 return nullptr;
+             w->resize(1080, 600);
+             auto *nodes = s.child<QTableWidget>(w, "nodes");
+             if (!nodes || !wait_for([nodes] { return nodes->rowCount() > 0; }))
+                 return nullptr;
+             return w;
+         }},
+
         {"frame_sender.png", "自定义数据收发 / The frame sender after reading the statusword of node 1 (SDO upload 6041h)",
          [](session &s) -> QWidget * {
              s.click("custom_send");

@@ -1,0 +1,45 @@
+#pragma once
+// A read-only tap on every frame the adapter transmits or takes off the bus, for the bus trace.
+// Whatever thread meets a frame records it (the caller of Transmit, the I/O thread for received
+// frames, on their way into the receive queue so that ClearBuffer cannot hide them); the trace
+// drains the frames in batches from a GUI timer. The buffer is bounded: when nobody drains it,
+// newer frames are counted as dropped instead of growing memory.
+#include "can/vci/bus_backend.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace vci {
+
+// Controller states as CAN defines them; unknown when the bus does not report one.
+enum class bus_state : uint8_t { unknown, error_active, error_warning, error_passive, bus_off };
+
+struct tapped_frame {
+    int64_t t_us = 0;  // microseconds since the tap's epoch (program start)
+    can_message msg;
+    bool transmitted = false;
+    // An error frame: msg.id holds the error class bits, msg.data the controller's details.
+    bool error = false;
+};
+
+namespace bus_tap {
+
+constexpr size_t capacity = 1u << 17;
+
+void record(const can_message &msg, bool transmitted, bool error = false);
+// Appends up to max waiting frames to out, oldest first; returns how many were moved.
+size_t drain(std::vector<tapped_frame> &out, size_t max = capacity);
+// Frames refused because the buffer was full, since the start of the program.
+uint64_t dropped();
+
+// Microseconds since the tap's epoch, and the wall-clock time of that epoch (for log files).
+int64_t now_us();
+int64_t epoch_wall_us();
+
+// The controller state last reported by the bus in use.
+void report_bus_state(bus_state state);
+bus_state current_bus_state();
+
+}  // namespace bus_tap
+}  // namespace vci

@@ -1,0 +1,138 @@
+#include "trace/bus_trace.h"
+
+#include "can/adapter.h"
+#include "can/vci/bus_tap.h"
+#include "trace/candump.h"
+#include "ui_bus_trace.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QProgressDialog>
+
+// The trace window's files: candump logs saved and opened, and an opened log played back.
+
+namespace {
+
+// A loaded log larger than this is cut (and the user told): 4 million frames is about 100 MB.
+constexpr size_t max_loaded_frames = 4000000;
+
+Bus_trace::file_chooser &chooser()
+{
+    static Bus_trace::file_chooser c;
+    return c;
+}
+
+}  // namespace
+
+QString Bus_trace::ask_file(bool saving)
+{
+    if (chooser())
+        return chooser()(saving);
+    const QString filter = tr("candump 日志/candump log (*.log *.txt);;*");
+    return saving ? QFileDialog::getSaveFileName(this, tr("保存跟踪/Save trace"),
+                                                 QStringLiteral("bus.log"), filter)
+                  : QFileDialog::getOpenFileName(this, tr("打开跟踪/Open trace"), QString(), filter);
+}
+
+void Bus_trace::set_file_chooser(file_chooser c) { chooser() = std::move(c); }
+
+bool Bus_trace::load_log(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = tr("无法打开文件/Cannot open the file");
+        return false;
+    }
+    QProgressDialog progress(tr("读取日志/Reading the log"), tr("取消/Cancel"), 0, 1000, this);
+    progress.setMinimumDuration(300);
+    const qint64 size = qMax<qint64>(1, file.size());
+    trace::read_result result = trace::read_candump(file, max_loaded_frames, [&](qint64 bytes) {
+        progress.setValue(static_cast<int>(bytes * 1000 / size));
+        QApplication::processEvents();
+        return !progress.wasCanceled();
+    });
+    if (result.records.empty()) {
+        if (error)
+            *error = tr("文件中没有 candump 帧/No candump frames in the file");
+        return false;
+    }
+    stop_replay();
+    live_ = false;
+    model_->clear();
+    model_->append(result.records);
+    loaded_ = std::move(result.records);
+    refresh_nodes();
+    refresh_identifiers();
+    if (result.skipped_lines || result.truncated)
+        statusBar()->showMessage(tr("跳过 %1 行/%1 lines skipped%2")
+                                     .arg(result.skipped_lines)
+                                     .arg(result.truncated ? tr(", 已截断/cut short") : QString()),
+                                 5000);
+    return true;
+}
+
+bool Bus_trace::save_log(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    std::vector<const trace::trace_record *> rows;
+    rows.reserve(static_cast<size_t>(model_->rowCount()));
+    for (int i = 0; i < model_->rowCount(); ++i)
+        rows.push_back(&model_->row_record(i));
+    QProgressDialog progress(tr("保存日志/Saving the log"), tr("取消/Cancel"), 0, qMax(1, model_->rowCount()), this);
+    progress.setMinimumDuration(300);
+    const int64_t epoch = live_ ? vci::bus_tap::epoch_wall_us() : 0;
+    return trace::write_candump(file, rows, epoch, QStringLiteral("can0"),
+                                [&](size_t done) {
+                                    progress.setValue(static_cast<int>(done));
+                                    QApplication::processEvents();
+                                    return !progress.wasCanceled();
+                                }) &&
+           file.flush();
+}
+
+bool Bus_trace::start_replay()
+{
+    if (loaded_.empty()) {
+        statusBar()->showMessage(tr("请先打开日志/Open a log first"), 3000);
+        return false;
+    }
+    // The replayed frames are shown as they go out on the bus.
+    live_ = true;
+    model_->clear();
+    replay_clock_.start();
+    replay_.start(loaded_, ui->speed->value(), 0);
+    replay_step();
+    return true;
+}
+
+void Bus_trace::stop_replay()
+{
+    replay_timer_.stop();
+    replay_ = trace::replay_scheduler();
+    if (ui->replay->isChecked()) {
+        const QSignalBlocker block(ui->replay);
+        ui->replay->setChecked(false);
+    }
+}
+
+void Bus_trace::replay_step()
+{
+    const int64_t now = replay_clock_.nsecsElapsed() / 1000;
+    for (const trace::trace_record &r : replay_.due(now)) {
+        if (!send_frame(r.id, r.data, r.len, r.remote() ? 1 : 0)) {
+            statusBar()->showMessage(tr("回放发送失败/Replay could not send"), 3000);
+            stop_replay();
+            return;
+        }
+    }
+    if (replay_.finished()) {
+        stop_replay();
+        return;
+    }
+    const int64_t wait_ms = (replay_.next_due_us() - replay_clock_.nsecsElapsed() / 1000) / 1000;
+    replay_timer_.start(static_cast<int>(qBound<int64_t>(0, wait_ms, 1000)));
+}

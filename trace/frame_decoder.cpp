@@ -1,0 +1,462 @@
+#include "trace/frame_decoder.h"
+
+#include "custom_protocol/custom_commands.h"
+
+#include <QStringList>
+#include <algorithm>
+
+namespace trace {
+namespace {
+
+constexpr uint32_t sync_id = 0x080;
+constexpr uint32_t emcy_base = 0x080;
+constexpr uint32_t sdo_response_base = 0x580;
+constexpr uint32_t sdo_request_base = 0x600;
+constexpr uint32_t error_control_base = 0x700;
+
+uint32_t le(const uint8_t *d, int n)
+{
+    uint32_t v = 0;
+    for (int i = n - 1; i >= 0; --i)
+        v = v << 8 | d[i];
+    return v;
+}
+
+uint32_t be32(const uint8_t *d) { return uint32_t(d[0]) << 24 | uint32_t(d[1]) << 16 | uint32_t(d[2]) << 8 | d[3]; }
+
+QString hex(uint32_t v, int digits)
+{
+    return QStringLiteral("0x") + QString::number(v, 16).rightJustified(digits, QLatin1Char('0')).toUpper();
+}
+
+// Maker frames share identifiers with SDO of nodes 65..127; SDO frames always carry 8 bytes.
+bool in_node_range(uint32_t id, uint32_t base) { return id > base && id <= base + 0x7F; }
+bool is_maker_request(const trace_record &r) { return in_node_range(r.id, maker_request_base) && r.len != 8; }
+bool is_maker_reply(const trace_record &r) { return in_node_range(r.id, maker_reply_base) && r.len != 8; }
+
+int pdo_number(uint32_t id, bool *transmit)
+{
+    // TPDOn at 0x080 + n * 0x100, RPDOn at 0x100 + n * 0x100 (plus the node).
+    const uint32_t block = (id - 1) >> 7;  // 0x181..0x1FF -> 3, 0x201..0x27F -> 4, ...
+    if (block < 3 || block > 10)
+        return 0;
+    *transmit = (block & 1) != 0;
+    return static_cast<int>((block - 1) / 2);
+}
+
+QString object_text(uint16_t index, uint8_t sub)
+{
+    const QString name = object_name(index);
+    const QString where =
+        QStringLiteral("%1:%2").arg(index, 4, 16, QLatin1Char('0')).arg(sub, 2, 16, QLatin1Char('0')).toUpper();
+    return name.isEmpty() ? where : QStringLiteral("%1 %2").arg(where, name);
+}
+
+QString value_text(uint32_t v, int bytes) { return QStringLiteral("%1 (%2)").arg(v).arg(hex(v, bytes * 2)); }
+
+QString describe_nmt(const trace_record &r)
+{
+    if (r.len < 2)
+        return QStringLiteral("NMT (short)");
+    QString command;
+    switch (r.data[0]) {
+    case 0x01: command = QStringLiteral("start"); break;
+    case 0x02: command = QStringLiteral("stop"); break;
+    case 0x80: command = QStringLiteral("enter pre-operational"); break;
+    case 0x81: command = QStringLiteral("reset node"); break;
+    case 0x82: command = QStringLiteral("reset communication"); break;
+    default: command = QStringLiteral("command %1").arg(hex(r.data[0], 2)); break;
+    }
+    const QString target = r.data[1] == 0 ? QStringLiteral("all nodes") : QStringLiteral("node %1").arg(r.data[1]);
+    return QStringLiteral("NMT %1 → %2").arg(command, target);
+}
+
+QString describe_emcy(const trace_record &r, int node, const decoder_context &context)
+{
+    if (r.len < 3)
+        return QStringLiteral("EMCY node %1 (short)").arg(node);
+    const uint16_t code = static_cast<uint16_t>(le(r.data, 2));
+    if (code == 0)
+        return QStringLiteral("EMCY node %1: error reset, register %2").arg(node).arg(hex(r.data[2], 2));
+    QString text = context.error_text ? context.error_text(code).trimmed() : QString();
+    text.replace(QLatin1Char('\n'), QLatin1String(" / "));
+    QString out = QStringLiteral("EMCY node %1: %2").arg(node).arg(hex(code, 4));
+    if (!text.isEmpty())
+        out += QLatin1Char(' ') + text;
+    out += QStringLiteral("; register %1").arg(hex(r.data[2], 2));
+    const QString bits = error_register_bits(r.data[2]);
+    if (!bits.isEmpty())
+        out += QStringLiteral(" (%1)").arg(bits);
+    return out;
+}
+
+QString describe_pdo(const trace_record &r, int node, const decoder_context &context)
+{
+    bool transmit = false;
+    const int n = pdo_number(r.id, &transmit);
+    QString out =
+        QStringLiteral("%1PDO%2 node %3").arg(transmit ? QLatin1Char('T') : QLatin1Char('R')).arg(n).arg(node);
+    if (r.remote())
+        return out + QStringLiteral(" (remote request)");
+    const auto it = context.pdo_mappings.find(r.id);
+    if (it == context.pdo_mappings.end())
+        return out;
+    int bit = 0;
+    QStringList values;
+    for (const pdo_entry &e : it->second) {
+        const int bytes = e.bits / 8;
+        if (e.bits % 8 != 0 || bytes < 1 || bytes > 4 || bit / 8 + bytes > r.len)
+            break;
+        const QString name = object_name(e.index);
+        values << QStringLiteral("%1=%2")
+                      .arg(name.isEmpty() ? object_text(e.index, e.subindex) : name)
+                      .arg(value_text(le(r.data + bit / 8, bytes), bytes));
+        bit += e.bits;
+    }
+    return values.isEmpty() ? out : out + QStringLiteral(": ") + values.join(QStringLiteral(", "));
+}
+
+// Bytes carried by an expedited transfer: bit 0 set means bits 2-3 count the unused bytes.
+int expedited_size(uint8_t cmd) { return (cmd & 0x01) ? 4 - ((cmd >> 2) & 3) : 4; }
+
+uint32_t low_bytes(uint32_t v, int bytes) { return bytes >= 4 ? v : v & ((1u << (8 * bytes)) - 1); }
+
+bool expedited(uint8_t cmd, uint8_t specifier) { return (cmd & 0xE0) == specifier && (cmd & 0x02) != 0; }
+
+QString describe_sdo(const trace_record &r, int node, bool request)
+{
+    const QString who = QStringLiteral("node %1").arg(node);
+    if (r.len != 8)
+        return QStringLiteral("SDO %1 %2 (not 8 bytes)")
+            .arg(request ? QStringLiteral("request") : QStringLiteral("response"), who);
+    const uint8_t cmd = r.data[0];
+    const QString object = object_text(static_cast<uint16_t>(le(r.data + 1, 2)), r.data[3]);
+    const uint32_t value = le(r.data + 4, 4);
+    const int size = expedited_size(cmd);
+    if (cmd == 0x80)
+        return QStringLiteral("SDO abort %1 %2: %3 %4").arg(object, who, hex(value, 8), sdo_abort_text(value));
+    if (request && cmd == 0x40)
+        return QStringLiteral("SDO read %1 %2").arg(object, who);
+    if (request && expedited(cmd, 0x20))
+        return QStringLiteral("SDO write %1 = %2 %3").arg(object, value_text(low_bytes(value, size), size), who);
+    if (!request && expedited(cmd, 0x40))
+        return QStringLiteral("SDO read reply %1 = %2 %3").arg(object, value_text(low_bytes(value, size), size), who);
+    if (!request && cmd == 0x60)
+        return QStringLiteral("SDO write confirmed %1 %2").arg(object, who);
+    return QStringLiteral("SDO %1 %2 command %3").arg(object, who, hex(cmd, 2));
+}
+
+QString describe_error_control(const trace_record &r, int node)
+{
+    if (r.remote())
+        return QStringLiteral("guarding request node %1").arg(node);
+    if (r.len < 1)
+        return QStringLiteral("error control node %1 (empty)").arg(node);
+    const uint8_t state = r.data[0];
+    if (state == 0x00)
+        return QStringLiteral("boot-up node %1").arg(node);
+    if (state & 0x80)
+        return QStringLiteral("guarding node %1: %2 (toggle 1)").arg(node).arg(nmt_state_name(state & 0x7F));
+    return QStringLiteral("heartbeat node %1: %2").arg(node).arg(nmt_state_name(state));
+}
+
+QString describe_maker(const trace_record &r, int node)
+{
+    if (r.id > maker_request_base) {
+        if (r.remote() || r.len < 2)
+            return QStringLiteral("node %1 request (short)").arg(node);
+        const uint16_t reg = static_cast<uint16_t>(r.data[0] << 8 | r.data[1]);
+        const QString name = maker_register_name(reg);
+        if (r.len >= 6) {
+            const int32_t v = static_cast<int32_t>(be32(r.data + 2));
+            return QStringLiteral("node %1 write %2 = %3").arg(node).arg(name).arg(v);
+        }
+        return QStringLiteral("node %1 read %2").arg(node).arg(name);
+    }
+    const QString name = r.aux == no_request ? QString() : QLatin1Char(' ') + maker_register_name(r.aux);
+    if (r.len == 1 && r.data[0] == 0x01)
+        return QStringLiteral("node %1 accepted%2").arg(node).arg(name);
+    if (r.len >= 4)
+        return QStringLiteral("node %1 reply%2 = %3").arg(node).arg(name).arg(static_cast<int32_t>(be32(r.data)));
+    return QStringLiteral("node %1 reply%2 (%3 bytes)").arg(node).arg(name).arg(r.len);
+}
+
+// Error frame classes as SocketCAN and QtSerialBus report them.
+QString describe_error_frame(const trace_record &r)
+{
+    static const struct {
+        uint32_t bit;
+        const char *text;
+    } classes[] = {
+        {0x001, "TX timeout"},
+        {0x002, "lost arbitration"},
+        {0x004, "controller"},
+        {0x008, "protocol violation"},
+        {0x010, "transceiver"},
+        {0x020, "no ACK"},
+        {0x040, "bus-off"},
+        {0x080, "bus error"},
+        {0x100, "controller restarted"},
+    };
+    QStringList parts;
+    for (const auto &c : classes)
+        if (r.id & c.bit)
+            parts << QString::fromLatin1(c.text);
+    if ((r.id & 0x004) && r.len > 1) {
+        const uint8_t d = r.data[1];
+        if (d & 0x30)
+            parts << QStringLiteral("error passive");
+        else if (d & 0x0C)
+            parts << QStringLiteral("error warning");
+        if (d & 0x40)
+            parts << QStringLiteral("back to error active");
+        if (d & 0x03)
+            parts << QStringLiteral("buffer overflow");
+    }
+    return QStringLiteral("error frame: ") +
+           (parts.isEmpty() ? QStringLiteral("unspecified") : parts.join(QStringLiteral(", ")));
+}
+
+}  // namespace
+
+frame_kind classify(const trace_record &r)
+{
+    if (r.error())
+        return frame_kind::error_frame;
+    if (r.extended())
+        return frame_kind::other;
+    const uint32_t id = r.id;
+    if (id == 0)
+        return frame_kind::nmt;
+    if (id == sync_id)
+        return frame_kind::sync;
+    if (in_node_range(id, emcy_base))
+        return frame_kind::emcy;
+    if (is_maker_request(r) || is_maker_reply(r))
+        return frame_kind::maker;
+    if (in_node_range(id, sdo_response_base) || in_node_range(id, sdo_request_base))
+        return frame_kind::sdo;
+    if (in_node_range(id, error_control_base))
+        return frame_kind::error_control;
+    bool transmit = false;
+    if ((id & 0x7F) != 0 && pdo_number(id, &transmit) != 0)
+        return frame_kind::pdo;
+    return frame_kind::other;
+}
+
+int node_of(const trace_record &r)
+{
+    switch (classify(r)) {
+    case frame_kind::nmt: return r.len >= 2 && r.data[1] <= 127 ? r.data[1] : 0;
+    case frame_kind::sync:
+    case frame_kind::error_frame:
+    case frame_kind::other: return 0;
+    case frame_kind::maker:
+        return static_cast<int>(r.id - (r.id > maker_request_base ? maker_request_base : maker_reply_base));
+    default: return static_cast<int>(r.id & 0x7F);
+    }
+}
+
+QString describe(const trace_record &r, const decoder_context &context)
+{
+    const int node = node_of(r);
+    switch (classify(r)) {
+    case frame_kind::nmt: return describe_nmt(r);
+    case frame_kind::sync:
+        return r.len >= 1 ? QStringLiteral("SYNC counter %1").arg(r.data[0]) : QStringLiteral("SYNC");
+    case frame_kind::emcy: return describe_emcy(r, node, context);
+    case frame_kind::pdo: return describe_pdo(r, node, context);
+    case frame_kind::sdo: return describe_sdo(r, node, r.id > sdo_request_base);
+    case frame_kind::error_control: return describe_error_control(r, node);
+    case frame_kind::maker: return describe_maker(r, node);
+    case frame_kind::error_frame: return describe_error_frame(r);
+    case frame_kind::other: break;
+    }
+    return QString();
+}
+
+QString nmt_state_name(uint8_t state)
+{
+    switch (state) {
+    case 0x00: return QStringLiteral("boot-up");
+    case 0x04: return QStringLiteral("stopped");
+    case 0x05: return QStringLiteral("operational");
+    case 0x7F: return QStringLiteral("pre-operational");
+    default: return QStringLiteral("state %1").arg(hex(state, 2));
+    }
+}
+
+QString sdo_abort_text(uint32_t code)
+{
+    switch (code) {
+    case 0x05030000: return QStringLiteral("toggle bit not alternated");
+    case 0x05040000: return QStringLiteral("SDO protocol timed out");
+    case 0x05040001: return QStringLiteral("command specifier not valid or unknown");
+    case 0x06010000: return QStringLiteral("unsupported access to an object");
+    case 0x06010001: return QStringLiteral("attempt to read a write-only object");
+    case 0x06010002: return QStringLiteral("attempt to write a read-only object");
+    case 0x06020000: return QStringLiteral("object does not exist in the object dictionary");
+    case 0x06040041: return QStringLiteral("object cannot be mapped to the PDO");
+    case 0x06040042: return QStringLiteral("mapped objects would exceed the PDO length");
+    case 0x06040043: return QStringLiteral("general parameter incompatibility");
+    case 0x06070010: return QStringLiteral("data type or length does not match");
+    case 0x06090011: return QStringLiteral("subindex does not exist");
+    case 0x06090030: return QStringLiteral("invalid value for parameter");
+    case 0x06090031: return QStringLiteral("value of parameter written too high");
+    case 0x06090032: return QStringLiteral("value of parameter written too low");
+    case 0x08000000: return QStringLiteral("general error");
+    case 0x08000020: return QStringLiteral("data cannot be transferred or stored");
+    case 0x08000021: return QStringLiteral("data cannot be transferred or stored (local control)");
+    case 0x08000022: return QStringLiteral("data cannot be transferred or stored (device state)");
+    default: return QStringLiteral("unknown abort code");
+    }
+}
+
+QString maker_register_name(uint16_t reg)
+{
+    namespace r = custom_register;
+    static const std::pair<uint16_t, const char *> names[] = {
+        {0x0001, "firmware"},
+        {r::actual_position, "actual_position"},
+        {r::actual_speed, "actual_speed"},
+        {r::actual_current, "actual_current"},
+        {r::error_code, "error_code"},
+        {r::motion_state, "motion_state"},
+        {r::control_mode, "control_mode"},
+        {r::start_motion, "start_motion"},
+        {r::stop_motion, "stop_motion"},
+        {r::target_position, "target_position"},
+        {r::relative_distance, "relative_distance"},
+        {r::profile_acceleration, "profile_acceleration"},
+        {r::profile_deceleration, "profile_deceleration"},
+        {r::profile_speed, "profile_speed"},
+        {r::motion_mode, "motion_mode"},
+        {0x00E8, "save_parameters"},
+        {r::enable_state, "enable_state"},
+        {r::control_source, "control_source"},
+        {r::analog_source, "analog_source"},
+        {r::analog_target, "analog_target"},
+        {r::max_speed_limit, "max_speed_limit"},
+    };
+    for (const auto &n : names)
+        if (n.first == reg)
+            return QString::fromLatin1(n.second);
+    return QStringLiteral("register %1").arg(hex(reg, 4));
+}
+
+QString object_name(uint16_t index)
+{
+    switch (index) {
+    case 0x1000: return QStringLiteral("device type");
+    case 0x1001: return QStringLiteral("error register");
+    case 0x1005: return QStringLiteral("SYNC COB-ID");
+    case 0x1006: return QStringLiteral("cycle period");
+    case 0x100C: return QStringLiteral("guard time");
+    case 0x100D: return QStringLiteral("life time factor");
+    case 0x1017: return QStringLiteral("producer heartbeat time");
+    case 0x1018: return QStringLiteral("identity");
+    case 0x6040: return QStringLiteral("controlword");
+    case 0x6041: return QStringLiteral("statusword");
+    case 0x603F: return QStringLiteral("error code");
+    case 0x6060: return QStringLiteral("modes of operation");
+    case 0x6061: return QStringLiteral("modes of operation display");
+    case 0x6064: return QStringLiteral("position actual value");
+    case 0x606C: return QStringLiteral("velocity actual value");
+    case 0x6065: return QStringLiteral("following error window");
+    case 0x6071: return QStringLiteral("target torque");
+    case 0x6075: return QStringLiteral("motor rated current");
+    case 0x6077: return QStringLiteral("torque actual value");
+    case 0x6078: return QStringLiteral("current actual value");
+    case 0x607A: return QStringLiteral("target position");
+    case 0x6081: return QStringLiteral("profile velocity");
+    case 0x6083: return QStringLiteral("profile acceleration");
+    case 0x6084: return QStringLiteral("profile deceleration");
+    case 0x60C1: return QStringLiteral("interpolation data record");
+    case 0x60FF: return QStringLiteral("target velocity");
+    case 0x6502: return QStringLiteral("supported drive modes");
+    default: break;
+    }
+    if (index >= 0x1400 && index <= 0x15FF)
+        return QStringLiteral("RPDO communication");
+    if (index >= 0x1600 && index <= 0x17FF)
+        return QStringLiteral("RPDO mapping");
+    if (index >= 0x1800 && index <= 0x19FF)
+        return QStringLiteral("TPDO communication");
+    if (index >= 0x1A00 && index <= 0x1BFF)
+        return QStringLiteral("TPDO mapping");
+    return QString();
+}
+
+QString error_register_bits(uint8_t reg)
+{
+    static const char *const bits[8] = {"generic",       "current",        "voltage",  "temperature",
+                                        "communication", "device profile", "reserved", "manufacturer"};
+    QStringList out;
+    for (int i = 0; i < 8; ++i)
+        if (reg & (1u << i))
+            out << QString::fromLatin1(bits[i]);
+    return out.join(QStringLiteral(", "));
+}
+
+maker_request_tracker::maker_request_tracker() { std::fill(std::begin(last_), std::end(last_), no_request); }
+
+void maker_request_tracker::observe(trace_record &r)
+{
+    if (r.error() || r.extended() || classify(r) != frame_kind::maker)
+        return;
+    const int node = node_of(r);
+    if (r.id > maker_request_base) {
+        last_[node] = r.len >= 2 && !r.remote() ? static_cast<uint16_t>(r.data[0] << 8 | r.data[1]) : no_request;
+        return;
+    }
+    r.aux = last_[node];
+}
+
+void pdo_mapping_tracker::observe(const trace_record &r, decoder_context &context)
+{
+    if (classify(r) != frame_kind::sdo || r.id <= sdo_request_base || r.len != 8 || !expedited(r.data[0], 0x20))
+        return;
+    const int node = node_of(r);
+    const uint16_t index = static_cast<uint16_t>(le(r.data + 1, 2));
+    const uint8_t sub = r.data[3];
+    const uint32_t value = low_bytes(le(r.data + 4, 4), expedited_size(r.data[0]));
+    const uint16_t area = index & 0xFF00;
+    const int number = index & 0xFF;  // PDO number - 1
+    if ((area != 0x1400 && area != 0x1600 && area != 0x1800 && area != 0x1A00) || number > 3)
+        return;
+    const bool transmit = area >= 0x1800;
+    const bool mapping = area == 0x1600 || area == 0x1A00;
+    const auto inserted = pdos_.emplace(node << 3 | (transmit ? 4 : 0) | number, pdo());
+    pdo &p = inserted.first->second;
+    if (inserted.second)  // predefined connection set: TPDOn 0x080 + n * 0x100, RPDOn 0x100 + n * 0x100
+        p.cob_id = static_cast<uint32_t>((transmit ? 0x180 : 0x200) + 0x100 * number + node);
+    if (!mapping && sub == 1) {
+        context.pdo_mappings.erase(p.cob_id);
+        p.cob_id = value & 0x7FF;
+    }
+    else if (mapping && sub == 0) {
+        p.count = static_cast<uint8_t>(std::min<uint32_t>(value, 8));
+    }
+    else if (mapping && sub >= 1 && sub <= 8) {
+        p.entries[sub - 1] = value;
+        return;
+    }
+    else {
+        return;
+    }
+    publish(p, context);
+}
+
+void pdo_mapping_tracker::publish(const pdo &p, decoder_context &context) const
+{
+    std::vector<pdo_entry> entries;
+    for (int i = 0; i < p.count; ++i)
+        entries.push_back({static_cast<uint16_t>(p.entries[i] >> 16), static_cast<uint8_t>(p.entries[i] >> 8),
+                           static_cast<uint8_t>(p.entries[i])});
+    if (entries.empty())
+        context.pdo_mappings.erase(p.cob_id);
+    else
+        context.pdo_mappings[p.cob_id] = entries;
+}
+
+}  // namespace trace

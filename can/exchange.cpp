@@ -5,6 +5,7 @@
 #include "can/vci/vci.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QThread>
 #include <cstring>
 
@@ -14,6 +15,8 @@ namespace {
 constexpr uint8_t unfilled_len = 0xFF;
 // How often an until_reply transaction looks at the queue.
 constexpr int poll_step_ms = 1;
+// How often the adapter's queue is looked at within one step.
+constexpr unsigned long pending_check_us = 100;
 
 bus_frame request_frame(const exchange_request &request)
 {
@@ -84,6 +87,12 @@ const exchange_bus &adapter_bus_ops()
         [](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); },
         [] { return GetReceiveNum(device_type, device_index, can_index); },
         [](uint32_t *ids, uint8_t (*payloads)[8], uint8_t *lens) { return receive_batch(ids, payloads, lens); },
+        [](int ms) {
+            QElapsedTimer waited;
+            waited.start();
+            while (GetReceiveNum(device_type, device_index, can_index) <= 0 && waited.elapsed() < ms)
+                QThread::usleep(pending_check_us);
+        },
     };
     return ops;
 }
@@ -109,6 +118,18 @@ exchange_outcome run_exchange(const exchange_bus &bus, const exchange_request &r
 
     if (hooks.sent)
         hooks.sent(sent);
+    if (bus.wait_for_frame) {
+        // Foreign frames end a wait early, so the window is kept by the clock, not by steps.
+        QElapsedTimer waited;
+        waited.start();
+        for (qint64 left = request.reply_window_ms; left > 0 && !out.answered;
+             left = request.reply_window_ms - waited.elapsed()) {
+            bus.wait_for_frame(static_cast<int>(left));
+            if (!receive_and_offer(bus, request, hooks, out))
+                break;
+        }
+        return out;
+    }
     for (int waited = 0; waited < request.reply_window_ms && !out.answered; waited += poll_step_ms) {
         bus.sleep_ms(poll_step_ms);
         if (!receive_and_offer(bus, request, hooks, out))

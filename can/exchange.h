@@ -50,6 +50,9 @@ struct exchange_bus {
     std::function<void(int ms)> sleep_ms;
     std::function<int32_t()> pending;
     std::function<bool(uint32_t *ids, uint8_t (*payloads)[8], uint8_t *lens)> receive;
+    // Waits up to ms, returning as soon as a frame is pending; until_reply uses it so that an
+    // answer in microseconds is not held for a whole millisecond step. Empty: sleep_ms.
+    std::function<void(int ms)> wait_for_frame;
 };
 
 // The adapter of the process, with the device coordinates from the shared settings.

@@ -1,7 +1,6 @@
 #include "scope/scope_source.h"
 
 #include "app/shared_values.h"
-#include "can/vci/vci.h"
 #include "canopen/canopen_commands.h"
 #include "canopen/canopen_exchange.h"
 #include "canopen/canopen_frames.h"
@@ -9,33 +8,18 @@
 #include "custom_protocol/custom_commands.h"
 #include "custom_protocol/custom_exchange.h"
 
-#include <QElapsedTimer>
-#include <QThread>
 
 namespace scope {
 namespace {
 
 constexpr uint32_t sdo_request_base = 0x600;
-constexpr unsigned long pending_check_us = 100;
 
 }  // namespace
 
 const exchange_bus &sampler_bus()
 {
-    static const exchange_bus bus = [] {
-        exchange_bus b = adapter_bus_ops();
-        // The core sleeps in whole milliseconds between looks at the queue; four reads a sample
-        // at 100 Hz would then hold the GUI thread for 40 % of the time on a bus that answers
-        // in microseconds.
-        b.sleep_ms = [](int ms) {
-            QElapsedTimer waited;
-            waited.start();
-            while (GetReceiveNum(device_type, device_index, can_index) <= 0 && waited.elapsed() < ms)
-                QThread::usleep(pending_check_us);
-        };
-        return b;
-    }();
-    return bus;
+    // The core's until-reply wait returns as soon as the answer is pending.
+    return adapter_bus_ops();
 }
 
 bool custom_source::read_register(const uint8_t *request, uint8_t length, int32_t *value)

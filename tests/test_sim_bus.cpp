@@ -149,6 +149,13 @@ private slots:
         QCOMPARE(beats[0].id, 0x701u);
         QCOMPARE(int(beats[0].data[0]), 0x7F);  // pre-operational
         sim::clock::set_manual(false);
+
+        // A program that sends nothing still hears the beats on the open adapter.
+        QVERIFY(sim::parse_nodes(QStringLiteral("1:10231,5:heartbeat/20"), &joints, &error));
+        sim::simulator::instance().configure(joints);
+        ClearBuffer(3, 0, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(GetReceiveNum(3, 0, 0) >= 3, 3000);
+        sim::simulator::instance().configure({{1, 10231}, {7, 10230}});
     }
 
     void a_cut_bus_fails_transmits_and_reopens_when_restored()

@@ -2,9 +2,27 @@
 
 #include "sim/simulator.h"
 
+#include <QCoreApplication>
+#include <QTimer>
+
 namespace vci {
 
+namespace {
+// Fine enough for heartbeat periods of 100 ms and more.
+constexpr int beat_tick_ms = 10;
+}  // namespace
+
 sim_backend::sim_backend(sim::simulator &sim) : sim_(sim) {}
+
+sim_backend::~sim_backend() = default;
+
+void sim_backend::deliver_spontaneous()
+{
+    if (!sink_ || sim_.cut())
+        return;
+    for (const can_message &beat : sim_.spontaneous())
+        sink_->deliver(beat);
+}
 
 bool sim_backend::connect_bus(frame_sink *sink, QString *error)
 {
@@ -14,10 +32,19 @@ bool sim_backend::connect_bus(frame_sink *sink, QString *error)
         return false;
     }
     sink_ = sink;
+    if (QCoreApplication::instance()) {
+        beat_timer_ = std::make_unique<QTimer>();
+        QObject::connect(beat_timer_.get(), &QTimer::timeout, [this] { deliver_spontaneous(); });
+        beat_timer_->start(beat_tick_ms);
+    }
     return true;
 }
 
-void sim_backend::disconnect_bus() { sink_ = nullptr; }
+void sim_backend::disconnect_bus()
+{
+    beat_timer_.reset();
+    sink_ = nullptr;
+}
 
 bool sim_backend::transmit(const can_message &msg)
 {
@@ -29,8 +56,7 @@ bool sim_backend::transmit(const can_message &msg)
     }
     // What other devices said since the last frame reaches the queue first, as it would
     // have arrived on a real bus before this frame's answers.
-    for (const can_message &beat : sim_.spontaneous())
-        sink_->deliver(beat);
+    deliver_spontaneous();
     for (const can_message &answer : sim_.process(msg))
         sink_->deliver(answer);
     return true;

@@ -1,24 +1,34 @@
 #pragma once
 #include "can/vci/bus_backend.h"
 
+#include <memory>
+
+class QTimer;
+
 namespace sim { class simulator; }
 
 namespace vci {
 
 // The adapter on the in-process simulated bus: every transmitted frame is handed to the
 // simulated joints, and their answers are queued before transmit() returns, after the
-// heartbeats that fell due since the previous frame.
+// heartbeats that fell due since the previous frame. Between frames a timer on the opening
+// thread delivers what fell due, so a program that sends nothing still hears the joints'
+// heartbeats on time (as it would on a real bus).
 class sim_backend final : public bus_backend {
 public:
     explicit sim_backend(sim::simulator &sim);
+    ~sim_backend() override;
     QString interface_name() const override { return QStringLiteral("sim0"); }
     bool connect_bus(frame_sink *sink, QString *error) override;
     void disconnect_bus() override;
     bool transmit(const can_message &msg) override;
 
 private:
+    void deliver_spontaneous();
+
     sim::simulator &sim_;
     frame_sink *sink_ = nullptr;
+    std::unique_ptr<QTimer> beat_timer_;
 };
 
 }  // namespace vci

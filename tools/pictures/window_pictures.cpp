@@ -24,6 +24,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QTableWidget>
+#include <QTextEdit>
 #include <QTextStream>
 #include <QThread>
 
@@ -252,6 +253,13 @@ const std::vector<picture> &pictures()
              s.type(w, "Target_position", QStringLiteral("5000"));
              s.click("Move_to", w);
              s.click("Enable_Sync", w);
+             // An empty mode description means the documents beside the program were not found:
+             // the picture would show a broken window.
+             auto *description = s.child<QTextEdit>(w, "textEdit");
+             if (!description || description->toPlainText().isEmpty()) {
+                 fail(QStringLiteral("the CANopen window shows no mode description (Document/ not found)"));
+                 return nullptr;
+             }
              return s.label_settles(w, "position", [](const QString &p) { return p == QLatin1String("5000"); });
          }},
 
@@ -292,6 +300,38 @@ const std::vector<picture> &pictures()
                  return nullptr;
              auto *table = s.child<QTableWidget>(w, "tableWidget");
              if (!table || !wait_for([table] { return table->rowCount() >= 2; }))
+                 return nullptr;
+             return w;
+         }},
+
+        {"scope.png", "示波器 / The scope recording the CANopen joint during a move from 5000 to 30000 cnt",
+         [](session &s) -> QWidget * {
+             s.click("scope");
+             QWidget *w = s.shown("scope_window");
+             QWidget *control = s.shown("control_CANopen");
+             if (!w || !control || !s.click("record", w))
+                 return nullptr;
+             w->resize(900, 620);
+             settle(500);
+             if (!s.type(control, "Target_position", QStringLiteral("30000")) || !s.click("Move_to", control)
+                 || !s.click("Enable_Sync", control))
+                 return nullptr;
+             settle(1500);  // mid-move: the curves are still rising
+             return w;
+         }},
+
+        {"object_dictionary.png", "对象字典 / The object dictionary of the simulated joint after Read all",
+         [](session &s) -> QWidget * {
+             // The recording ends before the dictionary is read, as a user would stop it.
+             QWidget *scope = s.shown("scope_window");
+             if (!scope || !s.click("record", scope))
+                 return nullptr;
+             s.click("objects");
+             QWidget *w = s.shown("Object_dictionary");
+             if (!w || !s.click("read_all", w))
+                 return nullptr;
+             auto *status = s.child<QLabel>(w, "status");
+             if (!status || !wait_for([status] { return status->text().contains(QLatin1String("read")); }))
                  return nullptr;
              return w;
          }},

@@ -7,6 +7,7 @@
 //  - one hour at 100 Hz: memory of the recording, goal < 50 MB, and the time to redraw the
 //    chart, goal < 16 ms per frame.
 // Usage: bench_scope [seconds per run (10)] [screenshot.png]; QT_QPA_PLATFORM=offscreen unless set.
+#include "app/bus_choice.h"
 #include "app/shared_values.h"
 #include "can/adapter.h"
 #include "canopen/canopen_exchange.h"
@@ -246,6 +247,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("VELMORA_CAN", "sim");
+    use_bus_from_environment();
     QApplication app(argc, argv);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
     const QString screenshot = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();

@@ -7,7 +7,6 @@
 #include "can/adapter.h"
 #include "can/vci/bus_backend.h"
 #include "can/vci/qt_backend.h"
-#include "can/vci/sim_backend.h"
 #include "can/vci/vci.h"
 #include "canopen/canopen_exchange.h"
 #include "canopen/canopen_frames.h"
@@ -15,6 +14,7 @@
 #include "custom_protocol/custom_exchange.h"
 #include "node/node_state.h"
 #include "node/set_node.h"
+#include "sim/sim_backend.h"
 #include "sim/simulator.h"
 #include "support/sim_host.h"
 #include "support/test_bus.h"
@@ -45,7 +45,7 @@ public:
     }
 
 private:
-    vci::sim_backend inner_;
+    sim::sim_backend inner_;
     int left_;
 };
 

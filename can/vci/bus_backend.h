@@ -41,12 +41,9 @@ public:
 
 using backend_factory = std::function<std::unique_ptr<bus_backend>(int channel)>;
 
-// Replaces the bus selection from the environment (tests); an empty factory restores it.
+// Where the adapter gets its bus when it opens: the program installs the choice from the
+// environment (app/bus_choice.h), tests a bus of their own. Empty: no bus, opening fails.
 void set_backend_factory(backend_factory factory);
-
-// The bus selected by VELMORA_CAN: unset -> socketcan:can<channel>, "sim" -> the in-process
-// simulator, "PLUGIN:INTERFACE" -> that QtSerialBus plugin. Null when the text is malformed.
-std::unique_ptr<bus_backend> backend_from_environment(int channel);
 
 // Describes the bus VELMORA_CAN selects, e.g. "sim" or "socketcan:can0".
 QString selected_bus_description(int channel);

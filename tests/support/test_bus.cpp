@@ -1,6 +1,7 @@
 #include "support/test_bus.h"
 
-#include "can/vci/sim_backend.h"
+#include "app/bus_choice.h"
+#include "sim/sim_backend.h"
 #include "sim/simulator.h"
 
 namespace test_support {
@@ -63,10 +64,10 @@ std::shared_ptr<scripted_bus_state> install_scripted_bus()
 
 void install_simulated_bus()
 {
-    vci::set_backend_factory([](int) { return std::make_unique<vci::sim_backend>(sim::simulator::instance()); });
+    vci::set_backend_factory([](int) { return std::make_unique<sim::sim_backend>(sim::simulator::instance()); });
 }
 
-void uninstall_bus() { vci::set_backend_factory(nullptr); }
+void uninstall_bus() { use_bus_from_environment(); }
 
 vci::can_message make_message(uint32_t id, std::initializer_list<uint8_t> bytes, bool remote)
 {

@@ -40,6 +40,7 @@ struct scripted_bus_state {
 std::shared_ptr<scripted_bus_state> install_scripted_bus();
 // Routes the adapter to the in-process simulator, whatever VELMORA_CAN says.
 void install_simulated_bus();
+// Back to the bus VELMORA_CAN selects, as the program opens it.
 void uninstall_bus();
 
 vci::can_message make_message(uint32_t id, std::initializer_list<uint8_t> bytes, bool remote = false);

@@ -5,6 +5,7 @@
 // picture of the program at work for the README. Runs at build time on the offscreen platform:
 //   velmora-pictures OUTPUT_DIR [--timeout SECONDS]
 // Its working directory must hold Document/ (the windows read their texts from there).
+#include "app/bus_choice.h"
 #include "app/desktop_seams.h"
 #include "app/shared_values.h"
 #include "app/velmora.h"
@@ -427,6 +428,7 @@ int main(int argc, char *argv[])
 {
     // The simulated joints, always: the pictures must not depend on the machine's adapters.
     qputenv("VELMORA_CAN", "sim");
+    use_bus_from_environment();
     qputenv("VELMORA_SIM_NODES", "1:10231,2:10231,3:10230");
     qunsetenv("VELMORA_CAN_TRACE");
     QApplication app(argc, argv);

@@ -5,30 +5,30 @@
 
 class QTimer;
 
-namespace sim { class simulator; }
+namespace sim {
 
-namespace vci {
+class simulator;
 
 // The adapter on the in-process simulated bus: every transmitted frame is handed to the
 // simulated joints, and their answers are queued before transmit() returns, after the
 // heartbeats that fell due since the previous frame. Between frames a timer on the opening
 // thread delivers what fell due, so a program that sends nothing still hears the joints'
 // heartbeats on time (as it would on a real bus).
-class sim_backend final : public bus_backend {
+class sim_backend final : public vci::bus_backend {
 public:
-    explicit sim_backend(sim::simulator &sim);
+    explicit sim_backend(simulator &sim);
     ~sim_backend() override;
     QString interface_name() const override { return QStringLiteral("sim0"); }
-    bool connect_bus(frame_sink *sink, QString *error) override;
+    bool connect_bus(vci::frame_sink *sink, QString *error) override;
     void disconnect_bus() override;
-    bool transmit(const can_message &msg) override;
+    bool transmit(const vci::can_message &msg) override;
 
 private:
     void deliver_spontaneous();
 
-    sim::simulator &sim_;
-    frame_sink *sink_ = nullptr;
+    simulator &sim_;
+    vci::frame_sink *sink_ = nullptr;
     std::unique_ptr<QTimer> beat_timer_;
 };
 
-}  // namespace vci
+}  // namespace sim

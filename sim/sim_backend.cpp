@@ -1,18 +1,18 @@
-#include "can/vci/sim_backend.h"
+#include "sim/sim_backend.h"
 
 #include "sim/simulator.h"
 
 #include <QCoreApplication>
 #include <QTimer>
 
-namespace vci {
+namespace sim {
 
 namespace {
 // Fine enough for heartbeat periods of 100 ms and more.
 constexpr int beat_tick_ms = 10;
 }  // namespace
 
-sim_backend::sim_backend(sim::simulator &sim) : sim_(sim) {}
+sim_backend::sim_backend(simulator &sim) : sim_(sim) {}
 
 sim_backend::~sim_backend() = default;
 
@@ -20,11 +20,11 @@ void sim_backend::deliver_spontaneous()
 {
     if (!sink_ || sim_.cut())
         return;
-    for (const can_message &beat : sim_.spontaneous())
+    for (const vci::can_message &beat : sim_.spontaneous())
         sink_->deliver(beat);
 }
 
-bool sim_backend::connect_bus(frame_sink *sink, QString *error)
+bool sim_backend::connect_bus(vci::frame_sink *sink, QString *error)
 {
     if (sim_.cut()) {
         if (error)
@@ -46,7 +46,7 @@ void sim_backend::disconnect_bus()
     sink_ = nullptr;
 }
 
-bool sim_backend::transmit(const can_message &msg)
+bool sim_backend::transmit(const vci::can_message &msg)
 {
     if (!sink_)
         return false;
@@ -57,9 +57,9 @@ bool sim_backend::transmit(const can_message &msg)
     // What other devices said since the last frame reaches the queue first, as it would
     // have arrived on a real bus before this frame's answers.
     deliver_spontaneous();
-    for (const can_message &answer : sim_.process(msg))
+    for (const vci::can_message &answer : sim_.process(msg))
         sink_->deliver(answer);
     return true;
 }
 
-}  // namespace vci
+}  // namespace sim

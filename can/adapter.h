@@ -3,15 +3,7 @@
 // shared adapter settings. Failures are recorded in adapter_error; device_open is the callers'.
 #include <cstdint>
 
-struct bit_timing {
-    int32_t kbps;
-    uint8_t timing0;
-    uint8_t timing1;
-};
-
-// The fifteen supported rates with their Timing0/Timing1 pairs.
-extern const bit_timing bit_timing_table[15];
-// Looks up kbps; false when the rate is not in the table.
+// Looks up kbps in the adapter's table of rates (can/vci/vci.h); false when it is not there.
 bool timing_for_rate(int32_t kbps, uint8_t *timing0, uint8_t *timing1);
 
 constexpr int frame_batch_size = 64;

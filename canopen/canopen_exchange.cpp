@@ -1,6 +1,7 @@
 #include "canopen/canopen_exchange.h"
 
 #include "app/shared_values.h"
+#include "canopen/canopen_frames.h"
 #include "canopen/canopen_replies.h"
 
 int32_t remote_request = 0;
@@ -20,7 +21,7 @@ exchange_outcome canopen_transaction(const exchange_bus &bus, uint32_t id, const
 {
     exchange_request request(id, data, length, canopen_reply_window_ms);
     request.remote = remote;
-    request.decoder = canopen::reply_decoder_for(sdo_request_id - 0x600, id, request.data, request.length, remote);
+    request.decoder = canopen::reply_decoder_for(sdo_request_id - static_cast<int32_t>(canopen::sdo_request_base), id, request.data, request.length, remote);
     const monitor_comment comment = [](const bus_frame &, const reply_verdict &v) {
         return v.kind == reply_kind::refusal ? canopen::abort_text(v.code) : QString();
     };

@@ -13,6 +13,10 @@ struct frame {
     uint8_t remote = 0;  // informational: the exchange takes the flag from remote_request
 };
 
+// SDO requests go to sdo_request_base + node, responses come from sdo_response_base + node.
+constexpr uint32_t sdo_request_base = 0x600;
+constexpr uint32_t sdo_response_base = 0x580;
+
 // SDO command specifiers of expedited transfers.
 constexpr uint8_t sdo_upload_request = 0x40;
 constexpr uint8_t sdo_download_1 = 0x2F;

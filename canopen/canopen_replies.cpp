@@ -6,8 +6,6 @@
 namespace canopen {
 namespace {
 
-constexpr uint32_t sdo_request_base = 0x600;
-constexpr uint32_t sdo_response_base = 0x580;
 constexpr uint32_t tpdo1_base = 0x180;
 constexpr uint32_t error_control_base = 0x700;
 constexpr uint8_t sdo_command_mask = 0xE0;

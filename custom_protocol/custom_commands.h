@@ -6,6 +6,12 @@
 #include <QString>
 #include <cstdint>
 
+// Requests go to request_base + node, replies come from reply_base + node.
+namespace custom_id {
+constexpr uint32_t request_base = 0x640;
+constexpr uint32_t reply_base = 0x5C0;
+}  // namespace custom_id
+
 namespace custom_register {
 constexpr uint16_t actual_position = 0x0002;
 constexpr uint16_t actual_speed = 0x0005;

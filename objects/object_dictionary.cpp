@@ -5,6 +5,7 @@
 #include "app/desktop_seams.h"
 #include "app/shared_values.h"
 #include "can/vci/bus_backend.h"
+#include "canopen/canopen_frames.h"
 #include "custom_protocol/custom_exchange.h"
 #include "objects/od_actions.h"
 #include "objects/od_tree_model.h"
@@ -107,7 +108,7 @@ void Object_dictionary::showEvent(QShowEvent *e)
 
 // ---- helpers -----------------------------------------------------------------------------
 
-int Object_dictionary::node() const { return sdo_request_id - 0x600; }
+int Object_dictionary::node() const { return sdo_request_id - static_cast<int32_t>(canopen::sdo_request_base); }
 
 bool Object_dictionary::canopen_ready()
 {

@@ -1,5 +1,6 @@
 #include "objects/sdo_bus_link.h"
 
+#include "canopen/canopen_frames.h"
 #include "objects/sdo_abort.h"
 
 #include <cstring>
@@ -21,7 +22,7 @@ QString describe(const sdo_frame &f)
 
 exchange_request sdo_request(int node, const sdo_frame &f, int window_ms)
 {
-    return exchange_request(0x600u + static_cast<uint32_t>(node), f.data, 8, window_ms);
+    return exchange_request(canopen::sdo_request_base + static_cast<uint32_t>(node), f.data, 8, window_ms);
 }
 
 QString abort_comment(const bus_frame &, const reply_verdict &verdict)
@@ -33,7 +34,7 @@ QString abort_comment(const bus_frame &, const reply_verdict &verdict)
 
 sdo_link exchange_sdo_link(const exchange_bus &bus, int node, const monitor_sink &emit_text)
 {
-    const uint32_t reply_id = 0x580u + static_cast<uint32_t>(node);
+    const uint32_t reply_id = canopen::sdo_response_base + static_cast<uint32_t>(node);
     sdo_link link;
     link.transact = [&bus, node, reply_id, emit_text](const sdo_frame &request,
                                                         const std::function<bool(const sdo_frame &)> &is_reply,

@@ -10,11 +10,6 @@
 
 
 namespace scope {
-namespace {
-
-constexpr uint32_t sdo_request_base = 0x600;
-
-}  // namespace
 
 const exchange_bus &sampler_bus()
 {
@@ -60,7 +55,7 @@ bool canopen_source::upload(uint16_t index, uint8_t subindex, int32_t *value, bo
     const canopen::frame f = canopen::sdo_upload(static_cast<int32_t>(request_id_), index, subindex);
     exchange_request req(f.id, f.data, f.len, canopen_reply_window_ms);
     req.wait = wait_policy::until_reply;
-    req.decoder = canopen::reply_decoder_for(static_cast<int32_t>(request_id_ - sdo_request_base), f.id, f.data,
+    req.decoder = canopen::reply_decoder_for(static_cast<int32_t>(request_id_ - canopen::sdo_request_base), f.id, f.data,
                                              f.len, 0);
     const exchange_outcome out = run_exchange(bus_, req);
     if (answered)

@@ -4,6 +4,8 @@
 
 #include "app/desktop_seams.h"
 #include "app/shared_values.h"
+#include "canopen/canopen_frames.h"
+#include "custom_protocol/custom_commands.h"
 #include "scope/scope_chart.h"
 #include "scope/scope_csv.h"
 #include "scope/scope_sampler.h"
@@ -19,8 +21,6 @@ namespace {
 
 constexpr int redraw_period_ms = 50;            // a live chart at 20 frames per second
 constexpr size_t csv_rows_per_slice = 5000;     // a few milliseconds of writing between events
-constexpr int32_t custom_request_base = 0x640;  // below or at it no node is connected
-constexpr int32_t sdo_request_base = 0x600;
 
 scope_window::file_chooser &chooser()
 {
@@ -89,9 +89,9 @@ std::unique_ptr<scope::sample_source> scope_window::source_for_joint()
     const bool canopen_in_use =
         canopen_control_open == 1
         || (custom_control_open != 1 && protocol_name == QStringLiteral("CANopen") && canopen_supported != 0);
-    if (canopen_in_use && sdo_request_id > sdo_request_base)
+    if (canopen_in_use && sdo_request_id > static_cast<int32_t>(canopen::sdo_request_base))
         return std::make_unique<scope::canopen_source>(scope::sampler_bus(), static_cast<uint32_t>(sdo_request_id));
-    if (custom_request_id > custom_request_base)
+    if (custom_request_id > static_cast<int32_t>(custom_id::request_base))
         return std::make_unique<scope::custom_source>(scope::sampler_bus(), static_cast<uint32_t>(custom_request_id));
     return nullptr;
 }

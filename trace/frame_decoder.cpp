@@ -1,5 +1,6 @@
 #include "trace/frame_decoder.h"
 
+#include "canopen/canopen_frames.h"
 #include "custom_protocol/custom_commands.h"
 
 #include <QStringList>
@@ -10,8 +11,8 @@ namespace {
 
 constexpr uint32_t sync_id = 0x080;
 constexpr uint32_t emcy_base = 0x080;
-constexpr uint32_t sdo_response_base = 0x580;
-constexpr uint32_t sdo_request_base = 0x600;
+using canopen::sdo_request_base;
+using canopen::sdo_response_base;
 constexpr uint32_t error_control_base = 0x700;
 
 uint32_t le(const uint8_t *d, int n)

@@ -21,6 +21,7 @@
 //                               [register hi, register lo, 00, 01]         read (actual speed)
 //                               [register hi, register lo, value, big-endian 4 bytes]   write
 //   0x5C0 + n    maker reply    [value, big-endian 4 bytes] or [01] (accepted)
+#include "custom_protocol/custom_commands.h"
 #include "trace/trace_record.h"
 
 #include <QString>
@@ -36,8 +37,8 @@ constexpr int frame_kind_count = 9;
 inline uint16_t kind_bit(frame_kind k) { return static_cast<uint16_t>(1u << static_cast<unsigned>(k)); }
 constexpr uint16_t all_kinds = (1u << frame_kind_count) - 1;
 
-constexpr uint32_t maker_request_base = 0x640;
-constexpr uint32_t maker_reply_base = 0x5C0;
+constexpr uint32_t maker_request_base = custom_id::request_base;
+constexpr uint32_t maker_reply_base = custom_id::reply_base;
 
 frame_kind classify(const trace_record &r);
 // The node a frame comes from or goes to; 0 for broadcasts (NMT to all, SYNC) and for frames

@@ -1,5 +1,6 @@
 #include "trace/node_health.h"
 
+#include "canopen/canopen_frames.h"
 #include "trace/frame_decoder.h"
 
 namespace trace {
@@ -11,7 +12,7 @@ bool sent_by_node(const trace_record &r, frame_kind kind)
     switch (kind) {
     case frame_kind::emcy: return true;
     case frame_kind::error_control: return !r.remote();
-    case frame_kind::sdo: return r.id < 0x600;
+    case frame_kind::sdo: return r.id < canopen::sdo_request_base;
     case frame_kind::maker: return r.id < maker_request_base;
     case frame_kind::pdo: return ((r.id - 1) >> 7 & 1) != 0;  // TPDO blocks
     default: return false;

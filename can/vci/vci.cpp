@@ -11,6 +11,12 @@
 #include <deque>
 #include <mutex>
 
+const bit_timing bit_timing_table[15] = {
+    {5, 0xBF, 0xFF},   {10, 0x31, 0x1C},  {20, 0x18, 0x1C},  {40, 0x87, 0xFF},  {50, 0x09, 0x1C},
+    {80, 0x83, 0xFF},  {100, 0x04, 0x1C}, {125, 0x03, 0x1C}, {200, 0x81, 0xFA}, {250, 0x01, 0x1C},
+    {400, 0x80, 0xFA}, {500, 0x00, 0x1C}, {666, 0x80, 0xB6}, {800, 0x00, 0x16}, {1000, 0x00, 0x14},
+};
+
 namespace vci {
 namespace {
 
@@ -209,15 +215,8 @@ public:
 
     static int bitrate_from_timing(uint8_t t0, uint8_t t1)
     {
-        struct row { int kbps; uint8_t t0, t1; };
-        static const row table[] = {
-            {5, 0xBF, 0xFF},   {10, 0x31, 0x1C},  {20, 0x18, 0x1C},  {40, 0x87, 0xFF},
-            {50, 0x09, 0x1C},  {80, 0x83, 0xFF},  {100, 0x04, 0x1C}, {125, 0x03, 0x1C},
-            {200, 0x81, 0xFA}, {250, 0x01, 0x1C}, {400, 0x80, 0xFA}, {500, 0x00, 0x1C},
-            {666, 0x80, 0xB6}, {800, 0x00, 0x16}, {1000, 0x00, 0x14},
-        };
-        for (const row &r : table)
-            if (r.t0 == t0 && r.t1 == t1)
+        for (const bit_timing &r : bit_timing_table)
+            if (r.timing0 == t0 && r.timing1 == t1)
                 return r.kbps * 1000;
         return 0;
     }

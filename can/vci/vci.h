@@ -25,6 +25,14 @@ static_assert(offsetof(vci_init_config, timing0) == 13, "init record layout");
 static_assert(offsetof(vci_init_config, timing1) == 14, "init record layout");
 static_assert(offsetof(vci_init_config, mode) == 15, "init record layout");
 
+// The fifteen rates the adapter knows, with the Timing0/Timing1 pair that selects each.
+struct bit_timing {
+    int32_t kbps;
+    uint8_t timing0;
+    uint8_t timing1;
+};
+extern const bit_timing bit_timing_table[15];
+
 // CAN frame record, 24 bytes, little-endian.
 struct vci_frame {
     uint32_t id;

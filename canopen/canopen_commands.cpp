@@ -1,5 +1,7 @@
 #include "canopen/canopen_commands.h"
 
+#include "canopen/cia402.h"
+
 namespace canopen {
 namespace {
 
@@ -38,71 +40,75 @@ bool page_holds_position(int32_t page) { return page == page_csp || page == page
 
 std::vector<step> tpdo_map_steps(int32_t page, int32_t sdo)
 {
+    constexpr uint16_t comm = object::tpdo1_communication;
+    constexpr uint16_t map = object::tpdo1_mapping;
     std::vector<step> s;
-    s.push_back(sdo_write(sdo, 0x1800, 1, tpdo1_cob_invalid(sdo), 4, "关闭TPDO\nDisable TPDO"));
-    s.push_back(sdo_write(sdo, 0x1800, 2, 1, 1, "设置传输类型\nDefines the transmission type"));
+    s.push_back(sdo_write(sdo, comm, pdo_cob_id, tpdo1_cob_invalid(sdo), 4, "关闭TPDO\nDisable TPDO"));
+    s.push_back(sdo_write(sdo, comm, pdo_transmission_type, 1, 1, "设置传输类型\nDefines the transmission type"));
     if (page == page_pv) {
-        s.push_back(sdo_write(sdo, 0x1800, 3, 300, 2, "设置禁止时间\nDefines the inhibit time"));
-        s.push_back(sdo_write(sdo, 0x1800, 5, 0, 2, "设置周期时间\nDefines the event time"));
+        s.push_back(sdo_write(sdo, comm, pdo_inhibit_time, 300, 2, "设置禁止时间\nDefines the inhibit time"));
+        s.push_back(sdo_write(sdo, comm, pdo_event_timer, 0, 2, "设置周期时间\nDefines the event time"));
     }
-    s.push_back(sdo_write(sdo, 0x1A00, 0, 0, 1,
+    s.push_back(sdo_write(sdo, map, 0, 0, 1,
                           "清除原有映射\nDefines the number of valid entries in the mapping record"));
-    s.push_back(sdo_write(sdo, 0x1A00, 1, 0x60410010, 4,
+    s.push_back(sdo_write(sdo, map, 1, pdo_map_entry(object::statusword, 0, 16), 4,
                           "1A00h-01h映射60410010h(状态字)\n1A00h-01h maps 60410010h(status word)"));
     if (page == page_pv || page == page_csv)
-        s.push_back(sdo_write(sdo, 0x1A00, 2, 0x606C0020, 4,
+        s.push_back(sdo_write(sdo, map, 2, pdo_map_entry(object::velocity_actual_value, 0, 32), 4,
                               "1A00h-02h映射606C0020h(实际速度)\n1A00h-02h maps 606C0020h(actual speed)"));
     else if (page == page_pt || page == page_cst)
-        s.push_back(sdo_write(sdo, 0x1A00, 2, 0x60770010, 4,
+        s.push_back(sdo_write(sdo, map, 2, pdo_map_entry(object::torque_actual_value, 0, 16), 4,
                               "1A00h-02h映射60770010h(实际扭矩值)\n1A00h-02h maps 60770010h(actual torque)"));
     else
-        s.push_back(sdo_write(sdo, 0x1A00, 2, 0x60640020, 4,
+        s.push_back(sdo_write(sdo, map, 2, pdo_map_entry(object::position_actual_value, 0, 32), 4,
                               "1A00h-02h映射60640020h(实际位置)\n1A00h-02h maps 60640020h(actual position)"));
     if (page == page_cst) {
-        s.push_back(sdo_write(sdo, 0x1A00, 3, 0x60780010, 4,
+        s.push_back(sdo_write(sdo, map, 3, pdo_map_entry(object::current_actual_value, 0, 16), 4,
                               "1A00h-03h映射60780010h(实际电流值)\n1A00h-03h maps 60780010h(actual current)"));
         s.push_back(sdo_write(
-            sdo, 0x1A00, 0, 3, 1,
+            sdo, map, 0, 3, 1,
             "1A00h-00h 写入映射对象个数：3\n1A00h-00h:the number of valid entries in the mapping record:3"));
     } else {
         s.push_back(sdo_write(
-            sdo, 0x1A00, 0, 2, 1,
+            sdo, map, 0, 2, 1,
             "1A00h-00h 写入映射对象个数：2\n1A00h-00h:the number of valid entries in the mapping record:2"));
     }
-    s.push_back(sdo_write(sdo, 0x1800, 1, tpdo1_cob_valid(sdo), 4, "打开TPDO\nEnable TPDO"));
+    s.push_back(sdo_write(sdo, comm, pdo_cob_id, tpdo1_cob_valid(sdo), 4, "打开TPDO\nEnable TPDO"));
     return s;
 }
 
 std::vector<step> rpdo_map_steps(int32_t page, int32_t sdo)
 {
+    constexpr uint16_t comm = object::rpdo1_communication;
+    constexpr uint16_t map = object::rpdo1_mapping;
     std::vector<step> s;
-    s.push_back(sdo_write(sdo, 0x1400, 1, rpdo1_cob_invalid(sdo), 4, "关闭RPDO\nDisable RPDO"));
-    s.push_back(sdo_write(sdo, 0x1400, 2, 1, 1, "设置传输类型\nDefines the transmission type"));
-    s.push_back(sdo_write(sdo, 0x1600, 0, 0, 1,
+    s.push_back(sdo_write(sdo, comm, pdo_cob_id, rpdo1_cob_invalid(sdo), 4, "关闭RPDO\nDisable RPDO"));
+    s.push_back(sdo_write(sdo, comm, pdo_transmission_type, 1, 1, "设置传输类型\nDefines the transmission type"));
+    s.push_back(sdo_write(sdo, map, 0, 0, 1,
                           "清除原有映射\nDefines the number of valid entries in the mapping record"));
-    s.push_back(sdo_write(sdo, 0x1600, 1, 0x60400010, 4,
+    s.push_back(sdo_write(sdo, map, 1, pdo_map_entry(object::controlword, 0, 16), 4,
                           "1600h-01h映射60400010h(控制字)\n1600h-01h maps 60400010h(control word)"));
     if (page == page_ip) {
-        s.push_back(sdo_write(sdo, 0x1600, 2, 0x60C10110, 4,
+        s.push_back(sdo_write(sdo, map, 2, pdo_map_entry(object::interpolation_data_record, 1, 16), 4,
                               "1600h-02h映射60C10110h(插补位置低位)\n1600h-02h maps 60C10110h(插补位置低位)"));
-        s.push_back(sdo_write(sdo, 0x1600, 3, 0x60C10210, 4,
+        s.push_back(sdo_write(sdo, map, 3, pdo_map_entry(object::interpolation_data_record, 2, 16), 4,
                               "1600h-03h映射60C10210h(插补位置高位)\n1600h-03h maps 60C10210h(插补位置高位)"));
-        s.push_back(sdo_write(sdo, 0x1600, 0, 3, 1,
+        s.push_back(sdo_write(sdo, map, 0, 3, 1,
                               "1600h-00h写映射对象个数:3\n1600h-00h:the number of valid entries in the mapping record:3"));
     } else {
         if (page == page_pv || page == page_csv)
-            s.push_back(sdo_write(sdo, 0x1600, 2, 0x60FF0020, 4,
+            s.push_back(sdo_write(sdo, map, 2, pdo_map_entry(object::target_velocity, 0, 32), 4,
                                   "1600h-02h映射60FF0020h(目标速度)\n1600h-02h maps 60FF0020h(target speed)"));
         else if (page == page_pt || page == page_cst)
-            s.push_back(sdo_write(sdo, 0x1600, 2, 0x60710010, 4,
+            s.push_back(sdo_write(sdo, map, 2, pdo_map_entry(object::target_torque, 0, 16), 4,
                                   "1600h-02h映射60710010h(目标扭矩值)\n1600h-02h maps 60710010h(target torque)"));
         else
-            s.push_back(sdo_write(sdo, 0x1600, 2, 0x607A0020, 4,
+            s.push_back(sdo_write(sdo, map, 2, pdo_map_entry(object::target_position, 0, 32), 4,
                                   "1600h-02h映射607A0020h(目标位置)\n1600h-02h maps 607A0020h(target position)"));
-        s.push_back(sdo_write(sdo, 0x1600, 0, 2, 1,
+        s.push_back(sdo_write(sdo, map, 0, 2, 1,
                               "1600h-00h写映射对象个数:2\n1600h-00h:the number of valid entries in the mapping record:2"));
     }
-    s.push_back(sdo_write(sdo, 0x1400, 1, rpdo1_cob_valid(sdo), 4, "打开RPDO\nEnable RPDO"));
+    s.push_back(sdo_write(sdo, comm, pdo_cob_id, rpdo1_cob_valid(sdo), 4, "打开RPDO\nEnable RPDO"));
     return s;
 }
 

@@ -6,14 +6,14 @@ namespace canopen {
 
 drive_state state_of(uint16_t sw)
 {
-    switch (sw & 0x6F) {
+    switch (sw & sw_powered_state_mask) {
     case 0x21: return drive_state::ready_to_switch_on;
     case 0x23: return drive_state::switched_on;
     case 0x27: return drive_state::operation_enabled;
     case 0x07: return drive_state::quick_stop_active;
     default: break;
     }
-    switch (sw & 0x4F) {
+    switch (sw & sw_state_mask) {
     case 0x00: return drive_state::not_ready;
     case 0x40: return drive_state::switch_on_disabled;
     case 0x0F: return drive_state::fault_reaction_active;

@@ -1,6 +1,8 @@
 #pragma once
-// The CiA 402 power state machine as the window sees it: the control words it sends and the
-// states it reads back from the statusword (0x6041).
+// The CANopen vocabulary of the window, the frame builders and the poll: the CiA 301 and CiA 402
+// objects they address, the control words they send and the states they read back from the
+// statusword. (The simulated joints keep tables of their own on purpose: they are the
+// independent drive the program is checked against.)
 //
 //   state                   statusword mask  value
 //   not ready to switch on  0x4F             0x00
@@ -16,12 +18,63 @@
 
 namespace canopen {
 
+namespace object {
+// CiA 301 communication objects.
+constexpr uint16_t cob_id_sync = 0x1005;
+constexpr uint16_t communication_cycle_period = 0x1006;
+constexpr uint16_t rpdo1_communication = 0x1400;
+constexpr uint16_t rpdo1_mapping = 0x1600;
+constexpr uint16_t tpdo1_communication = 0x1800;
+constexpr uint16_t tpdo1_mapping = 0x1A00;
+// CiA 402 drive objects.
+constexpr uint16_t error_code = 0x603F;
+constexpr uint16_t controlword = 0x6040;
+constexpr uint16_t statusword = 0x6041;
+constexpr uint16_t modes_of_operation = 0x6060;
+constexpr uint16_t modes_of_operation_display = 0x6061;
+constexpr uint16_t position_actual_value = 0x6064;
+constexpr uint16_t velocity_actual_value = 0x606C;
+constexpr uint16_t target_torque = 0x6071;
+constexpr uint16_t motor_rated_current = 0x6075;
+constexpr uint16_t torque_actual_value = 0x6077;
+constexpr uint16_t current_actual_value = 0x6078;
+constexpr uint16_t target_position = 0x607A;
+constexpr uint16_t profile_velocity = 0x6081;
+constexpr uint16_t profile_acceleration = 0x6083;
+constexpr uint16_t profile_deceleration = 0x6084;
+constexpr uint16_t interpolation_data_record = 0x60C1;
+constexpr uint16_t target_velocity = 0x60FF;
+}  // namespace object
+
+// Subindices of the PDO communication parameters (0x1400/0x1800).
+constexpr uint8_t pdo_cob_id = 1;
+constexpr uint8_t pdo_transmission_type = 2;
+constexpr uint8_t pdo_inhibit_time = 3;
+constexpr uint8_t pdo_event_timer = 5;
+// A PDO mapping entry: the object, its subindex and its length in bits.
+constexpr uint32_t pdo_map_entry(uint16_t index, uint8_t subindex, uint8_t bits)
+{
+    return static_cast<uint32_t>(index) << 16 | static_cast<uint32_t>(subindex) << 8 | bits;
+}
+
+// Control words.
 constexpr uint16_t cw_fault_reset = 0x0080;
 constexpr uint16_t cw_shutdown = 0x0006;
 constexpr uint16_t cw_switch_on = 0x0007;
 constexpr uint16_t cw_enable_operation = 0x000F;
-// Profile position: enable operation with the new set-point bit (4).
+// Profile position: enable operation with the new set-point bit (4). Interpolated position
+// reads the same bit as "interpolation active".
 constexpr uint16_t cw_new_setpoint = 0x001F;
+// Enable operation with bits 4 and 5 (change set immediately): what the velocity, torque and
+// cyclic pages send with every set-point.
+constexpr uint16_t cw_enable_immediate = 0x002F;
+constexpr uint16_t cw_halt_bit = 0x0100;
+// Bit 1 clear is Disable voltage; the profile torque page sends it with bit 0 set.
+constexpr uint16_t cw_torque_page_disable = 0x0001;
+
+// Statusword masks of the state table above; the powered states are told apart by bit 5 too.
+constexpr uint16_t sw_state_mask = 0x4F;
+constexpr uint16_t sw_powered_state_mask = 0x6F;
 
 enum class drive_state {
     not_ready,

@@ -51,7 +51,6 @@ Object_dictionary::Object_dictionary(QWidget *parent)
 {
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("对象字典/Objects"));
-    setMinimumSize(900, 560);
     ui->objects->setModel(model_);
     model_->set_document(standard_objects());
     fit_columns();
@@ -144,11 +143,14 @@ void Object_dictionary::show_status(const QString &text, bool error)
 
 void Object_dictionary::fit_columns()
 {
-    // Names and values need the room; the value column takes whatever the window adds.
-    static const int widths[od_tree_model::col_count - 1] = {110, 70, 230, 120, 60, 120, 100, 40};
+    // Every column as wide as its widest text, entries of collapsed objects included; the value
+    // column takes whatever the window adds. Leaves the objects collapsed.
+    QTreeView *view = ui->objects;
+    view->expandAll();
     for (int c = 0; c < od_tree_model::col_count - 1; ++c)
-        ui->objects->setColumnWidth(c, widths[c]);
-    ui->objects->header()->setStretchLastSection(true);
+        view->resizeColumnToContents(c);
+    view->collapseAll();
+    view->header()->setStretchLastSection(true);
 }
 
 void Object_dictionary::set_document_title(const QString &text)
@@ -294,6 +296,7 @@ void Object_dictionary::on_read_all_clicked()
         return !progress.wasCanceled();
     });
     model_->values_changed();
+    fit_columns();  // entries that differ from their default are bold now
     ui->objects->expandAll();
     QString text = QStringLiteral("已读取/read %1, 被拒绝/refused %2").arg(s.read).arg(s.refused);
     if (s.cancelled)

@@ -28,6 +28,9 @@ namespace {
 
 Object_dictionary::file_chooser chooser;
 
+// Before anything is read the value column still offers room for a typical value.
+constexpr int value_room = 200;
+
 const char *const eds_name = "velmora_joint.eds";
 
 // Decimal or 0x-hexadecimal ("24641", "0x6041"); false for anything else or beyond max.
@@ -171,6 +174,7 @@ void Object_dictionary::fit_columns(bool keep_wider)
         for (int e = 0; e < model_->rowCount(object); ++e)
             measure(model_->index(e, 0, object), 1);
     }
+    widths[od_tree_model::col_value] = qMax(widths[od_tree_model::col_value], value_room);
     view->header()->setStretchLastSection(false);
     for (int c = 0; c < od_tree_model::col_count; ++c)
         view->setColumnWidth(c, widths[c]);

@@ -3,6 +3,7 @@
 #include "ui_control_canopen.h"
 
 #include "app/desktop_seams.h"
+#include "app/number_fields.h"
 #include "app/shared_values.h"
 #include "canopen/canopen_exchange.h"
 #include "canopen/canopen_state.h"
@@ -149,6 +150,18 @@ bool control_CANopen::run_steps(const std::vector<canopen::step> &steps)
             return false;
     }
     return true;
+}
+
+QList<const QLineEdit *> control_CANopen::set_velocity_fields(int32_t page) const
+{
+    switch (page) {
+    case canopen::page_pp: return {ui->PP_Velocity, ui->PP_Acceleration, ui->PP_Deceleration};
+    case canopen::page_csp: return {ui->CSP_Velocity, ui->CSP_Acceleration, ui->CSP_Deceleration};
+    case canopen::page_ip: return {ui->IP_Velocity, ui->IP_Acceleration, ui->IP_Deceleration};
+    case canopen::page_pv: return {ui->PV_Acceleration, ui->PV_Deceleration};
+    case canopen::page_csv: return {ui->CSV_Acceleration, ui->CSV_Deceleration};
+    default: return {};
+    }
 }
 
 void control_CANopen::mark_done(QPushButton *done, QPushButton *next)
@@ -298,6 +311,8 @@ void control_CANopen::disconnects()
         f->clear();
     canopen_link_active = 0;
     power_enabled = 0;
+    // The fields are empty now: page buttons stay inert until the parameters are read again.
+    params_loaded = 0;
 }
 
 void control_CANopen::on_Open_monitoring_clicked()
@@ -313,6 +328,7 @@ void control_CANopen::on_Open_monitoring_clicked()
 void control_CANopen::on_Test_reset_clicked()
 {
     sdo_expected = 0;
+    ip_target_.reset();
     const QList<QPushButton *> column = command_column();
     for (QPushButton *b : column) {
         if (b != ui->Stop_remote_node)
@@ -330,7 +346,11 @@ void control_CANopen::on_comboBox_activated(const QString &text)
         // The command column configures the node for this page; waiting for the next poll
         // tick to learn it would let a quick user write the previous page's mode and mapping.
         canopen_page = index;
+        // The reset must not stop the poll from noticing a lost node: a node that answered
+        // before the change is still expected to answer.
+        const int32_t expected = sdo_expected;
         emit func3();
+        sdo_expected = expected;
     }
     show_mode_description(index);
 }
@@ -369,6 +389,8 @@ void control_CANopen::on_Operating_mode_clicked()
 
 void control_CANopen::on_Set_velocity_clicked()
 {
+    if (!typed_numbers_ok(this, set_velocity_fields(canopen_page)))
+        return;
     sdo_expected = 1;
     bool ok = true;
     switch (canopen_page) {
@@ -476,6 +498,8 @@ void control_CANopen::on_sure_clicked()
 {
     if (params_loaded != 1)
         return;
+    if (!typed_numbers_ok(this, {ui->PP_Velocity, ui->PP_Acceleration, ui->PP_Deceleration}))
+        return;
     const QString v = ui->PP_Velocity->text();
     const QString a = ui->PP_Acceleration->text();
     const QString d = ui->PP_Deceleration->text();
@@ -487,6 +511,8 @@ void control_CANopen::on_sure_clicked()
 void control_CANopen::on_Move_to_clicked()
 {
     if (params_loaded != 1)
+        return;
+    if (!typed_numbers_ok(this, {ui->Target_position}))
         return;
     const int32_t target = canopen::field_value(ui->Target_position->text());
     // A profile position drive takes a new set-point on the rising edge of control word
@@ -514,6 +540,8 @@ void control_CANopen::on_PV_Vel_Sure_clicked()
 {
     if (params_loaded != 1)
         return;
+    if (!typed_numbers_ok(this, {ui->PV_Acceleration, ui->PV_Deceleration}))
+        return;
     const QString a = ui->PV_Acceleration->text();
     const QString d = ui->PV_Deceleration->text();
     write_profile({{0x6083, canopen::field_value(a), canopen::acceleration_text(a)},
@@ -523,6 +551,8 @@ void control_CANopen::on_PV_Vel_Sure_clicked()
 void control_CANopen::on_Start_run_clicked()
 {
     if (params_loaded != 1)
+        return;
+    if (!typed_numbers_ok(this, {ui->PV_Velocity}))
         return;
     rpdo(0x002F, canopen::field_value(ui->PV_Velocity->text()), QStringLiteral("运动\nMotion"));
 }
@@ -545,6 +575,8 @@ void control_CANopen::on_PV_Stop_clicked()
 void control_CANopen::on_pushButton_2_clicked()
 {
     if (params_loaded != 1)
+        return;
+    if (!typed_numbers_ok(this, {ui->lineEdit}))
         return;
     rpdo(0x002F, canopen::field_value(ui->lineEdit->text()), QStringLiteral("运动\nMotion"));
 }
@@ -569,12 +601,16 @@ void control_CANopen::on_sure_3_clicked()
 {
     if (params_loaded != 1)
         return;
+    if (!typed_numbers_ok(this, {ui->CSP_Velocity, ui->CSP_Acceleration, ui->CSP_Deceleration}))
+        return;
     write_profile_fields(true, ui->CSP_Velocity->text(), ui->CSP_Acceleration->text(), ui->CSP_Deceleration->text());
 }
 
 void control_CANopen::on_Move_to_3_clicked()
 {
     if (params_loaded != 1)
+        return;
+    if (!typed_numbers_ok(this, {ui->Target_position_2}))
         return;
     const int32_t target = canopen::field_value(ui->Target_position_2->text());
     if (!canopen::csp_move_allowed(hold_position, target)) {
@@ -607,12 +643,16 @@ void control_CANopen::on_PV_Vel_Sure_2_clicked()
 {
     if (params_loaded != 1)
         return;
+    if (!typed_numbers_ok(this, {ui->CSV_Acceleration, ui->CSV_Deceleration}))
+        return;
     write_profile_fields(false, QString(), ui->CSV_Acceleration->text(), ui->CSV_Deceleration->text());
 }
 
 void control_CANopen::on_Start_run_2_clicked()
 {
     if (params_loaded != 1)
+        return;
+    if (!typed_numbers_ok(this, {ui->CSV_Velocity}))
         return;
     rpdo(0x002F, canopen::field_value(ui->CSV_Velocity->text()), QStringLiteral("运动\nMotion"));
 }
@@ -636,6 +676,8 @@ void control_CANopen::on_pushButton_5_clicked()
 {
     if (params_loaded != 1)
         return;
+    if (!typed_numbers_ok(this, {ui->CST_torque}))
+        return;
     rpdo(0x002F, canopen::field_value(ui->CST_torque->text()), QStringLiteral("运动\nMotion"));
 }
 
@@ -658,6 +700,8 @@ void control_CANopen::on_sure_4_clicked()
 {
     if (params_loaded != 1)
         return;
+    if (!typed_numbers_ok(this, {ui->IP_Velocity, ui->IP_Acceleration, ui->IP_Deceleration}))
+        return;
     write_profile_fields(true, ui->IP_Velocity->text(), ui->IP_Acceleration->text(), ui->IP_Deceleration->text());
 }
 
@@ -665,8 +709,10 @@ void control_CANopen::on_Move_to_2_clicked()
 {
     if (params_loaded != 1)
         return;
+    if (!typed_numbers_ok(this, {ui->Target_position_3}))
+        return;
     ip_target_ = canopen::field_value(ui->Target_position_3->text());
-    rpdo(0x001F, ip_target_, QStringLiteral("运动\nMotion"));
+    rpdo(0x001F, *ip_target_, QStringLiteral("运动\nMotion"));
 }
 
 void control_CANopen::on_Stop_5_clicked()
@@ -674,7 +720,13 @@ void control_CANopen::on_Stop_5_clicked()
     if (params_loaded != 1)
         return;
     // Halt bit; the interpolation record keeps the last target so nothing new is commanded.
-    rpdo(0x011F, ip_target_, QStringLiteral("停止\nStop"));
+    // Before any move there is none: the joint is held where it stands, not sent towards 0.
+    int32_t set_point = hold_position;
+    if (ip_target_)
+        set_point = *ip_target_;
+    else if (send(canopen::sdo_upload(sdo_request_id, 0x6064, 0), QString(), 0))
+        set_point = reply_value;
+    rpdo(0x011F, set_point, QStringLiteral("停止\nStop"));
 }
 
 void control_CANopen::on_Stop_3_clicked()

@@ -5,10 +5,12 @@
 #include <QTimer>
 #include <QTranslator>
 #include <cstdint>
+#include <optional>
 
 namespace Ui {
 class control_CANopen;
 }
+class QLineEdit;
 class QPushButton;
 class sssss;
 
@@ -113,11 +115,14 @@ private:
     void mark_done(QPushButton *done, QPushButton *next);
     void show_mode_description(int index);
     QList<QPushButton *> command_column() const;
+    // The fields Set_velocity writes from on the given page.
+    QList<const QLineEdit *> set_velocity_fields(int32_t page) const;
 
     Ui::control_CANopen *ui;
     QTranslator translator;
     sssss *canopen_worker = nullptr;
     QTimer canopen_poll_timer;
-    // Last set-point given to the interpolation record, so that a halt leaves it in place.
-    int32_t ip_target_ = 0;
+    // Last set-point given to the interpolation record, so that a halt leaves it in place; none
+    // before the first move since the sequence was last reset.
+    std::optional<int32_t> ip_target_;
 };

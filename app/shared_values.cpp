@@ -23,6 +23,7 @@ int32_t canopen_link_active = 0;
 
 int32_t reply_value = 0;
 int32_t reply_length = 0;
+int32_t custom_reply_id = 0;
 
 int32_t monitor_capture = 1;
 int32_t monitor_seq = 1;
@@ -63,6 +64,7 @@ void reset_shared_values()
     canopen_link_active = 0;
     reply_value = 0;
     reply_length = 0;
+    custom_reply_id = 0;
     monitor_capture = 1;
     monitor_seq = 1;
     monitor_open = 0;

@@ -39,6 +39,9 @@ extern int32_t canopen_link_active;
 // Exchange result.
 extern int32_t reply_value;
 extern int32_t reply_length;
+// Identifier that answered the presence probe at connect: the drive's custom-protocol reply
+// identifier, preferred by every later exchange; 0 while unknown.
+extern int32_t custom_reply_id;
 
 // Monitor logging.
 extern int32_t monitor_capture;  // 1

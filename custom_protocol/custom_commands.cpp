@@ -35,6 +35,7 @@ custom_request custom_read(uint16_t reg, const QString &description)
     r.length = 2;
     r.description = description;
     r.log = 0;
+    r.read = true;
     return r;
 }
 

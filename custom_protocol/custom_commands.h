@@ -45,6 +45,7 @@ struct custom_request {
     uint8_t length = 0;
     QString description;
     int log = 0;  // 1 = record in the monitor
+    bool read = false;  // answered by a value in data bytes 0-3, never by an acknowledgement
 };
 
 // A number typed by the user: base-10 signed 32-bit; anything else (including a number out of

@@ -1,36 +1,37 @@
 #include "custom_protocol/custom_exchange.h"
 
 #include "app/shared_values.h"
-#include "can/adapter.h"
-#include "can/vci/vci.h"
 #include "custom_protocol/control_can.h"
-#include "tools/monitor_record.h"
-
-#include <QDateTime>
-#include <QThread>
 
 namespace {
 
-// The drive's reply window.
-constexpr unsigned long reply_wait_ms = 6;
+constexpr uint32_t nmt_id = 0x000;
+constexpr uint32_t sync_id = 0x080;
+constexpr uint32_t error_control_first = 0x701;
+constexpr uint32_t error_control_last = 0x77F;
+constexpr int value_bytes = 4;
+constexpr int ack_bytes = 1;
 
-// A DLC no frame can carry: marks batch entries the receive did not fill.
-constexpr uint8_t unfilled_len = 0xFF;
-
-void emit_record(const monitor_emitter &emit_text, monitor_direction direction, uint32_t id, const uint8_t *data,
-                 int len, const QString &description)
+bool has_reply_shape(const bus_frame &f, custom_reply_shape shape)
 {
-    // Without a receiver nothing is logged, so the sequence number must not move either.
-    if (!emit_text)
-        return;
-    const QStringList texts =
-        monitor_record(monitor_seq, QDateTime::currentDateTime(), direction, id, data, len, description);
-    for (const QString &text : texts)
-        emit_text(text);
-    ++monitor_seq;
+    if (custom_never_a_reply(f.id))
+        return false;
+    const int n = bus_frame_bytes(f);
+    return n >= value_bytes || (shape == custom_reply_shape::value_or_ack && n == ack_bytes);
+}
+
+void take_reply(const exchange_outcome &out)
+{
+    reply_length = out.reply.len;
+    reply_value = custom_reply_value(out.reply.data, static_cast<uint8_t>(bus_frame_bytes(out.reply)));
 }
 
 }  // namespace
+
+bool custom_never_a_reply(uint32_t id)
+{
+    return id == nmt_id || id == sync_id || (id >= error_control_first && id <= error_control_last);
+}
 
 int32_t custom_reply_value(const uint8_t data[8], uint8_t len)
 {
@@ -40,41 +41,43 @@ int32_t custom_reply_value(const uint8_t data[8], uint8_t len)
     return static_cast<int32_t>(v);
 }
 
+exchange_outcome custom_transaction(const exchange_bus &bus, exchange_request request, custom_reply_shape shape,
+                                    const exchange_hooks &hooks)
+{
+    const uint32_t learned = static_cast<uint32_t>(custom_reply_id);
+    // The first frame of the right shape stands in for the reply until one on the learned
+    // identifier arrives.
+    bool have_fallback = false;
+    bus_frame fallback;
+    request.decoder = [&](const bus_frame &f) {
+        reply_verdict v;
+        if (!has_reply_shape(f, shape))
+            return v;
+        if (learned == 0 || f.id == learned) {
+            v.kind = reply_kind::reply;
+        } else if (!have_fallback) {
+            have_fallback = true;
+            fallback = f;
+        }
+        return v;
+    };
+    exchange_outcome out = run_exchange(bus, request, hooks);
+    if (!out.answered && have_fallback) {
+        out.answered = true;
+        out.reply = fallback;
+    }
+    return out;
+}
+
 bool custom_exchange(const monitor_emitter &emit_text, uint32_t id, const uint8_t *data, uint8_t length,
                      const QString &description, int log)
 {
-    ClearBuffer(device_type, device_index, can_index);
-    if (length > 8)
-        length = 8;
-    if (!send_frame(id, data, length, 0))
-        return false;
-    QThread::msleep(reply_wait_ms);
-
-    if (monitor_logging_on(log))
-        emit_record(emit_text, monitor_direction::sent, id, data, length, description);
-
-    int32_t pending = GetReceiveNum(device_type, device_index, can_index);
-    // Zeroed payloads make bytes beyond a frame's DLC read as 0; the length sentinel tells which
-    // entries the receive really filled, so a count that outruns the batch never reads stale data.
-    uint32_t ids[frame_batch_size] = {};
-    uint8_t payloads[frame_batch_size][8] = {};
-    uint8_t lens[frame_batch_size];
-    for (uint8_t &len : lens)
-        len = unfilled_len;
-    if (!receive_batch(ids, payloads, lens))
-        return false;
-    if (pending > frame_batch_size)
-        pending = frame_batch_size;
-    for (int32_t i = 0; i < pending; ++i) {
-        if (lens[i] == unfilled_len)
-            break;
-        const uint8_t len = lens[i] > 8 ? 8 : lens[i];
-        reply_length = lens[i];
-        reply_value = custom_reply_value(payloads[i], len);
-        if (monitor_logging_on(log))
-            emit_record(emit_text, monitor_direction::received, ids[i], payloads[i], len, QString());
-    }
-    return true;
+    const exchange_request request(id, data, length, custom_reply_window_ms);
+    const exchange_outcome out = custom_transaction(adapter_bus_ops(), request, custom_reply_shape::value_or_ack,
+                                                    monitor_hooks(emit_text, log, description));
+    if (out.answered)
+        take_reply(out);
+    return out.answered;
 }
 
 bool custom_exchange(control_CAN *window, uint32_t id, const uint8_t *data, uint8_t length,
@@ -88,10 +91,20 @@ bool custom_exchange(control_CAN *window, uint32_t id, const uint8_t *data, uint
 
 bool custom_exchange(control_CAN *window, uint32_t id, const custom_request &request)
 {
-    return custom_exchange(window, id, request.data, request.length, request.description, request.log);
+    monitor_emitter emit_text;
+    if (window)
+        emit_text = [window](const QString &text) { emit window->senddata(text); };
+    return custom_exchange(emit_text, id, request);
 }
 
 bool custom_exchange(const monitor_emitter &emit_text, uint32_t id, const custom_request &request)
 {
-    return custom_exchange(emit_text, id, request.data, request.length, request.description, request.log);
+    const exchange_request frame(id, request.data, request.length, custom_reply_window_ms);
+    const exchange_outcome out =
+        custom_transaction(adapter_bus_ops(), frame,
+                           request.read ? custom_reply_shape::value : custom_reply_shape::value_or_ack,
+                           monitor_hooks(emit_text, request.log, request.description));
+    if (out.answered)
+        take_reply(out);
+    return out.answered;
 }

@@ -1,27 +1,49 @@
 #pragma once
-// One request/reply exchange of the drive's own protocol: empty the receive buffer, send the
-// request, give the drive 6 ms, then read whatever has arrived. The value of the last frame read
-// is left in reply_value / reply_length for the caller; when asked to, every frame is recorded in
-// the frame monitor (six texts per frame, see tools/monitor_record.h).
+// One request/reply exchange of the drive's own protocol on the exchange core: empty the receive
+// buffer, send the request, give the drive 6 ms, then read whatever has arrived and, when asked
+// to, record every frame in the frame monitor (six texts per frame, see tools/monitor_record.h).
+//
+// The reply is the first frame that can be one: never a frame on 0x000, 0x080 or 0x701-0x77F
+// (NMT, SYNC, heartbeat and boot-up); a read's reply carries data bytes 0-3 (DLC 4 or more),
+// other requests are also acknowledged by one byte (the motion_mode write). The drive's reply
+// identifier is learned at connect (custom_reply_id); a frame on it is preferred to any other,
+// and while it is unknown any frame of the right shape is taken. The reply's value goes to
+// reply_value / reply_length.
+#include "can/exchange.h"
 #include "custom_protocol/custom_commands.h"
 
 #include <QString>
 #include <cstdint>
-#include <functional>
 
 class control_CAN;
 
 // Receives the monitor texts one at a time, in column order.
-using monitor_emitter = std::function<void(const QString &)>;
+using monitor_emitter = monitor_sink;
 
-// Records go out through window->senddata. Returns true when the request went out and the
-// batch receive found frames; false when the transmit was refused or nothing arrived.
+constexpr int custom_reply_window_ms = 6;
+
+enum class custom_reply_shape {
+    value,        // a read: data bytes 0-3
+    value_or_ack  // a write or command: bytes 0-3, or the one-byte acknowledgement
+};
+
+// Frames that are never an answer of the drive's protocol.
+bool custom_never_a_reply(uint32_t id);
+
+// The transaction itself: the reply chosen as described above (outcome.answered tells whether
+// one came). reply_value and reply_length are left alone.
+exchange_outcome custom_transaction(const exchange_bus &bus, exchange_request request, custom_reply_shape shape,
+                                    const exchange_hooks &hooks);
+
+// Records go out through window->senddata. Returns true when the request went out and its reply
+// came; false when the transmit was refused or no reply arrived (reply_value/reply_length keep
+// their values then).
 bool custom_exchange(control_CAN *window, uint32_t id, const uint8_t *data, uint8_t length,
                      const QString &description, int log);
 // The same exchange with any receiver of the monitor texts (may be empty).
 bool custom_exchange(const monitor_emitter &emit_text, uint32_t id, const uint8_t *data, uint8_t length,
                      const QString &description, int log);
-// A prepared request from the command set.
+// A prepared request from the command set; a read awaits a value, not an acknowledgement.
 bool custom_exchange(control_CAN *window, uint32_t id, const custom_request &request);
 bool custom_exchange(const monitor_emitter &emit_text, uint32_t id, const custom_request &request);
 

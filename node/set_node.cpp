@@ -3,9 +3,9 @@
 #include "app/desktop_seams.h"
 #include "app/shared_values.h"
 #include "can/adapter.h"
-#include "can/vci/vci.h"
 #include "canopen/control_canopen.h"
 #include "custom_protocol/control_can.h"
+#include "custom_protocol/custom_exchange.h"
 #include "node/node_state.h"
 #include "node/progress_threads.h"
 #include "ui_set_node.h"
@@ -19,7 +19,6 @@
 #include <QResizeEvent>
 #include <QScreen>
 #include <QShowEvent>
-#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -27,7 +26,6 @@ namespace {
 constexpr uint32_t custom_request_base = 0x640;
 constexpr uint32_t sdo_request_base = 0x600;
 constexpr int connect_retry_ms = 2000;
-constexpr unsigned long reply_pause_ms = 6;
 
 const uint8_t probe_request[2] = {0x00, 0x02};
 const uint8_t firmware_request[4] = {0x00, 0x01, 0x00, 0x04};
@@ -110,23 +108,17 @@ Set_node::~Set_node()
     delete ui;
 }
 
-bool Set_node::node_exchange(uint32_t identifier, const uint8_t *payload, uint8_t length)
+bool Set_node::node_exchange(uint32_t identifier, const uint8_t *payload, uint8_t length, uint32_t *reply_id,
+                             bool command)
 {
-    ClearBuffer(device_type, device_index, can_index);
-    if (!send_frame(identifier, payload, length, 0))
+    const exchange_request request(identifier, payload, length, custom_reply_window_ms);
+    const custom_reply_shape shape = command ? custom_reply_shape::value_or_ack : custom_reply_shape::value;
+    const exchange_outcome out = custom_transaction(adapter_bus_ops(), request, shape, exchange_hooks());
+    if (!out.answered)
         return false;
-    QThread::msleep(reply_pause_ms);
-    const int32_t pending = GetReceiveNum(device_type, device_index, can_index);
-    uint32_t ids[frame_batch_size];
-    // Zeroed so that a reply shorter than four bytes reads as zeros, not as stale stack.
-    uint8_t payloads[frame_batch_size][8] = {};
-    uint8_t lens[frame_batch_size];
-    const bool received = receive_batch(ids, payloads, lens);
-    if (!received || pending <= 0)
-        return false;
-    const uint32_t value = static_cast<uint32_t>(payloads[0][0]) << 24 | static_cast<uint32_t>(payloads[0][1]) << 16 |
-                           static_cast<uint32_t>(payloads[0][2]) << 8 | static_cast<uint32_t>(payloads[0][3]);
-    reply_value = static_cast<int32_t>(value);
+    reply_value = custom_reply_value(out.reply.data, static_cast<uint8_t>(bus_frame_bytes(out.reply)));
+    if (reply_id)
+        *reply_id = out.reply.id;
     return true;
 }
 
@@ -243,11 +235,15 @@ void Set_node::on_Connect_clicked()
     sdo_request_id = static_cast<int32_t>(sdo_request_base) + node_id;
     custom_request_id = static_cast<int32_t>(custom_request_base) + node_id;
 
-    if (!node_exchange(static_cast<uint32_t>(custom_request_id), probe_request, 2)) {
+    // The probe answers with the drive's reply identifier; every later exchange prefers it.
+    custom_reply_id = 0;
+    uint32_t answered_on = 0;
+    if (!node_exchange(static_cast<uint32_t>(custom_request_id), probe_request, 2, &answered_on)) {
         desktop_seams::critical(this, QStringLiteral("错误"), QStringLiteral("未找到正确ID号请重新扫描"));
         return;
     }
     item->setBackground(QBrush(Qt::green));
+    custom_reply_id = static_cast<int32_t>(answered_on);
 
     // Without a reply the field shows whatever the probe left in reply_value.
     node_exchange(static_cast<uint32_t>(custom_request_id), firmware_request, 4);
@@ -280,6 +276,7 @@ void Set_node::on_Disconnect_clicked()
     ui->Save->setEnabled(false);
     ui->cycle_period->clear();
     custom_request_id = static_cast<int32_t>(custom_request_base);
+    custom_reply_id = 0;
 }
 
 void Set_node::off()
@@ -309,7 +306,7 @@ void Set_node::save2()
     ui->Save->setEnabled(false);
     save_progress_thread->start();
     qDebug() << custom_request_id;
-    if (node_exchange(static_cast<uint32_t>(custom_request_id), save_request, 2))
+    if (node_exchange(static_cast<uint32_t>(custom_request_id), save_request, 2, nullptr, true))
         qDebug() << "保存";
     else
         save_status = save_unanswered;  // never tell the user a save that nobody took succeeded

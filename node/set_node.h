@@ -22,9 +22,12 @@ public:
     explicit Set_node(QWidget *parent = nullptr);
     ~Set_node() override;
 
-    // One request/reply step: any frame pending 6 ms after the request counts as the reply, and
-    // its first four bytes (big-endian) land in reply_value.
-    bool node_exchange(uint32_t identifier, const uint8_t *payload, uint8_t length);
+    // One request/reply step on the exchange core with the custom protocol's reply rule (a frame
+    // carrying data bytes 0-3, never NMT, SYNC or heartbeat traffic); the reply's first four bytes
+    // (big-endian) land in reply_value, its identifier in *reply_id when asked for. A command (the
+    // save) may also be acknowledged by one byte.
+    bool node_exchange(uint32_t identifier, const uint8_t *payload, uint8_t length, uint32_t *reply_id = nullptr,
+                       bool command = false);
 
     // Shows or hides the progress bar; the save's worker reaches it only through queued calls.
     void set_progress_visible(bool visible);

@@ -6,6 +6,7 @@
 #include "can/vci/vci.h"
 #include "canopen/canopen_exchange.h"
 #include "canopen/canopen_frames.h"
+#include "canopen/canopen_replies.h"
 #include "canopen/control_canopen.h"
 #include "support/test_bus.h"
 
@@ -165,10 +166,15 @@ private slots:
         QVERIFY(!bus->sent.back().remote);
     }
 
-    void every_pending_frame_is_logged_and_the_last_one_wins()
+    void every_pending_frame_is_logged_and_the_matching_response_wins()
     {
+        // Another node's heartbeat, another node's SDO response, a response to another object,
+        // then the answer and a TPDO: all are logged, only the answer sets the value.
         bus->responder = [](const vci::can_message &) {
-            return std::vector<vci::can_message>{make_message(0x581, {0x43, 0x64, 0x60, 0x00, 0x01, 0x00, 0x00, 0x00}),
+            return std::vector<vci::can_message>{make_message(0x705, {0x05}),
+                                                 make_message(0x582, {0x43, 0x64, 0x60, 0x00, 0x09, 0x00, 0x00, 0x00}),
+                                                 make_message(0x581, {0x43, 0x6C, 0x60, 0x00, 0x08, 0x00, 0x00, 0x00}),
+                                                 make_message(0x581, {0x43, 0x64, 0x60, 0x00, 0x01, 0x00, 0x00, 0x00}),
                                                  make_message(0x181, {0x37, 0x02, 0x00, 0x00, 0x02, 0x00})};
         };
         control_CANopen window;
@@ -176,31 +182,69 @@ private slots:
         const canopen::frame f = canopen::sdo_upload(sdo_request_id, 0x6064, 0);
         QVERIFY(window.canopen_exchange(f.id, f.data, f.len, QString(), 1));
         const QStringList t = texts_of(spy);
-        QCOMPARE(t.size(), 18);
-        QCOMPARE(t[6], QStringLiteral("2"));
-        QCOMPARE(t[9], QStringLiteral("581"));
-        QCOMPARE(t[12], QStringLiteral("3"));
-        QCOMPARE(t[15], QStringLiteral("181"));
-        QCOMPARE(t[16], QStringLiteral("37 02 00 00 02 00 "));
-        QCOMPARE(reply_value, 2);  // bytes 4-5 of the TPDO, 6-7 beyond its length
-        QCOMPARE(monitor_seq, 4);
+        QCOMPARE(t.size(), 36);
+        QCOMPARE(t[9], QStringLiteral("705"));
+        QCOMPARE(t[27], QStringLiteral("581"));
+        QCOMPARE(t[33], QStringLiteral("181"));
+        QCOMPARE(t[34], QStringLiteral("37 02 00 00 02 00 "));
+        QCOMPARE(reply_value, 1);
+        QCOMPARE(monitor_seq, 7);
+
+        // Without its answer the read fails and the value stays, whatever else came.
+        bus->responder = [](const vci::can_message &) {
+            return std::vector<vci::can_message>{make_message(0x705, {0x05}),
+                                                 make_message(0x581, {0x60, 0x64, 0x60, 0x00, 0x00, 0x00, 0x00, 0x00})};
+        };
+        QVERIFY(!window.canopen_exchange(f.id, f.data, f.len, QString(), 1));
+        QCOMPARE(reply_value, 1);
+    }
+
+    void an_abort_is_a_refusal_with_its_text_in_the_monitor()
+    {
+        bus->responder = [](const vci::can_message &) {
+            return std::vector<vci::can_message>{make_message(0x581, {0x80, 0x84, 0x60, 0x00, 0x32, 0x00, 0x09, 0x06})};
+        };
+        control_CANopen window;
+        QSignalSpy spy(&window, &control_CANopen::senddata);
+        reply_value = 5;
+        const canopen::frame f = canopen::sdo_download(sdo_request_id, 0x6084, 0, 0, 4);
+        const exchange_outcome out =
+            canopen_transaction(adapter_bus_ops(), f.id, f.data, f.len, 0, QStringLiteral("减速度"), 1,
+                                [&window](const QString &text) { emit window.senddata(text); });
+        QVERIFY(out.answered && out.refused);
+        QCOMPARE(out.abort_code, 0x06090032u);
+        QCOMPARE(reply_value, 5);
+        const QStringList t = texts_of(spy);
+        QCOMPARE(t.size(), 12);
+        QCOMPARE(t[5], QStringLiteral("减速度"));
+        QVERIFY2(t[11].contains(QStringLiteral("06090032")), qPrintable(t[11]));
+        QVERIFY(!window.canopen_exchange(f.id, f.data, f.len, QString(), 0));
+
+        // A code the error document does not list still shows as a number.
+        QCOMPARE(canopen::abort_text(0x0BADC0DE), QStringLiteral("SDO中止(0x0BADC0DE)\nSDO abort (0x0BADC0DE)"));
     }
 
     void bytes_beyond_the_length_count_as_zero()
     {
         fake_bus fake;
-        vci::can_message m = make_message(0x581, {0x43, 0x64, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66});
-        m.len = 2;  // the payload buffer still holds old bytes past the length
+        vci::can_message m = make_message(0x581, {0x43, 0x64, 0x60, 0x00, 0x33, 0x44, 0x55, 0x66});
+        m.len = 5;  // the payload buffer still holds old bytes past the length
         fake.frames = {m};
         fake.pending = 1;
         reply_value = 77;
         const canopen::frame f = canopen::sdo_upload(sdo_request_id, 0x6064, 0);
         QVERIFY(run_canopen_exchange(fake.ops(), f.id, f.data, f.len, 0, QString(), 0, nullptr));
-        QCOMPARE(reply_value, 0);
+        QCOMPARE(reply_value, 0x33);
 
         m.len = 6;
         fake.frames = {m};
         QVERIFY(run_canopen_exchange(fake.ops(), f.id, f.data, f.len, 0, QString(), 0, nullptr));
+        QCOMPARE(reply_value, 0x4433);
+
+        // Too short to name its object: no answer at all.
+        m.len = 2;
+        fake.frames = {m};
+        QVERIFY(!run_canopen_exchange(fake.ops(), f.id, f.data, f.len, 0, QString(), 0, nullptr));
         QCOMPARE(reply_value, 0x4433);
     }
 
@@ -254,8 +298,8 @@ private slots:
         late.pending = 0;
         late.frames = {make_message(0x581, {0x43, 0x64, 0x60, 0x00, 0x01, 0x00, 0x00, 0x00})};
         int texts = 0;
-        QVERIFY(run_canopen_exchange(late.ops(), f.id, f.data, f.len, 0, QString(), 1,
-                                     [&](const QString &) { ++texts; }));
+        QVERIFY(!run_canopen_exchange(late.ops(), f.id, f.data, f.len, 0, QString(), 1,
+                                      [&](const QString &) { ++texts; }));
         QCOMPARE(late.sleeps, 1);
         QCOMPARE(reply_value, 42);
         QCOMPARE(texts, 6);
@@ -272,14 +316,38 @@ private slots:
     {
         fake_bus fake;
         fake.pending = 70;
+        // Only the 64th frame is node 1's TPDO: the answer to the SYNC is still found.
         for (int i = 0; i < 64; ++i)
-            fake.frames.push_back(make_message(0x181, {0, 0, 0, 0, uint8_t(i), 0, 0, 0}));
+            fake.frames.push_back(make_message(i == 63 ? 0x181 : 0x182, {0, 0, 0, 0, uint8_t(i), 0, 0, 0}));
         int texts = 0;
         const canopen::frame f = canopen::sync();
         QVERIFY(run_canopen_exchange(fake.ops(), f.id, f.data, f.len, 0, QString(), 1,
                                      [&](const QString &) { ++texts; }));
         QCOMPARE(texts, 6 * 65);
         QCOMPARE(reply_value, 63);
+    }
+
+    void until_reply_returns_with_the_answer_or_after_the_window()
+    {
+        const canopen::frame f = canopen::sdo_upload(sdo_request_id, 0x6064, 0);
+        exchange_request request(f.id, f.data, f.len, canopen_reply_window_ms);
+        request.wait = wait_policy::until_reply;
+        request.decoder = canopen::reply_decoder_for(1, f.id, f.data, f.len, 0);
+        fake_bus fake;
+        fake.pending = 1;
+        fake.frames = {make_message(0x581, {0x43, 0x64, 0x60, 0x00, 0x2A, 0x00, 0x00, 0x00})};
+        exchange_outcome out = run_exchange(fake.ops(), request);
+        QVERIFY(out.succeeded());
+        QCOMPARE(fake.sleeps, 1);
+        QCOMPARE(canopen_reply_value(out.reply.data, out.reply.len), 42);
+
+        // Only foreign traffic: every poll of the window is read, then the wait gives up.
+        fake.sleeps = 0;
+        fake.frames = {make_message(0x705, {0x05})};
+        out = run_exchange(fake.ops(), request);
+        QVERIFY(out.sent && out.received && !out.answered);
+        QCOMPARE(fake.sleeps, canopen_reply_window_ms);
+        QCOMPARE(out.frames, canopen_reply_window_ms);
     }
 
     void frame_layouts()

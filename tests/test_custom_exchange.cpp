@@ -90,14 +90,18 @@ private slots:
         QCOMPARE(reply_length, 1);
         QCOMPARE(reply_value, 0x01000000);
 
-        // An empty frame is a value of 0 with length 0 and an empty data text.
+        // An empty frame answers nothing; it is still logged, with an empty data text.
         texts.clear();
         reply_with({make_message(0x5C1, {})});
-        QVERIFY(custom_exchange(collector(), 0x641, r));
-        QCOMPARE(reply_length, 0);
-        QCOMPARE(reply_value, 0);
+        QVERIFY(!custom_exchange(collector(), 0x641, r));
+        QCOMPARE(reply_length, 1);
+        QCOMPARE(reply_value, 0x01000000);
         QCOMPARE(texts.size(), 12);
         QCOMPARE(texts[10], QString());
+
+        // A read wants its value: an acknowledgement-sized frame is no answer to it.
+        reply_with({make_message(0x5C1, {0x07})});
+        QVERIFY(!custom_exchange(collector(), 0x641, read_actual_position()));
 
         // Bytes beyond 3 do not count; negative values come back as such.
         reply_with({make_message(0x5C1, {0xFF, 0xFF, 0xFC, 0x18, 0x12, 0x34})});
@@ -106,20 +110,29 @@ private slots:
         QCOMPARE(reply_length, 6);
     }
 
-    void every_pending_frame_is_logged_and_the_last_one_wins()
+    void every_pending_frame_is_logged_and_the_first_reply_wins()
     {
-        reply_with({make_message(0x5C1, {0x00, 0x00, 0x00, 0x07}), make_message(0x5C2, {0x00, 0x00, 0x00, 0x09})});
+        // NMT, SYNC, a heartbeat and a boot-up are never the drive's answer.
+        reply_with({make_message(0x000, {0x01, 0x00}), make_message(0x080, {}), make_message(0x705, {0x05}),
+                    make_message(0x706, {0x00}), make_message(0x5C1, {0x00, 0x00, 0x00, 0x07}),
+                    make_message(0x5C2, {0x00, 0x00, 0x00, 0x09})});
         const custom_request r = read_actual_position();
         QVERIFY(custom_exchange(collector(), 0x641, r.data, r.length, QString(), 1));
-        QCOMPARE(texts.size(), 18);
-        QCOMPARE(texts[6], QStringLiteral("2"));
-        QCOMPARE(texts[9], QStringLiteral("5C1"));
-        QCOMPARE(texts[10], QStringLiteral("00 00 00 07 "));
-        QCOMPARE(texts[12], QStringLiteral("3"));
-        QCOMPARE(texts[15], QStringLiteral("5C2"));
-        QCOMPARE(texts[16], QStringLiteral("00 00 00 09 "));
+        QCOMPARE(texts.size(), 42);
+        QCOMPARE(texts[21], QStringLiteral("705"));
+        QCOMPARE(texts[33], QStringLiteral("5C1"));
+        QCOMPARE(texts[39], QStringLiteral("5C2"));
+        QCOMPARE(reply_value, 7);
+        QCOMPARE(monitor_seq, 8);
+
+        // Once the reply identifier is known (learned at connect), a frame on it is preferred.
+        custom_reply_id = 0x5C2;
+        QVERIFY(custom_exchange(collector(), 0x641, r.data, r.length, QString(), 0));
         QCOMPARE(reply_value, 9);
-        QCOMPARE(monitor_seq, 4);
+        // ... and without one on it the first frame of the right shape still answers.
+        custom_reply_id = 0x5C3;
+        QVERIFY(custom_exchange(collector(), 0x641, r.data, r.length, QString(), 0));
+        QCOMPARE(reply_value, 7);
     }
 
     void unlogged_exchanges_still_set_the_reply()
@@ -181,8 +194,9 @@ private slots:
     void at_most_one_batch_of_frames_is_processed()
     {
         std::vector<vci::can_message> flood;
+        // The 64th frame is the first answer; what lies beyond the batch is never read.
         for (int i = 0; i < 70; ++i)
-            flood.push_back(make_message(0x5C1, {0, 0, 0, static_cast<uint8_t>(i)}));
+            flood.push_back(i < 63 ? make_message(0x701, {0x05}) : make_message(0x5C1, {0, 0, 0, static_cast<uint8_t>(i)}));
         reply_with(flood);
         monitor_open = 0;
         QVERIFY(custom_exchange(collector(), 0x641, read_actual_position()));

@@ -157,9 +157,13 @@ private slots:
         const long rss_before = rss_bytes();
         const int32_t seq_before = monitor_seq;
 
+        // With the reply identifier learned at connect, neither protocol takes a foreign frame.
+        custom_reply_id = 0x5C1;
         counts = poll_counts();
         for (int i = 0; i < 400; ++i)
             QVERIFY2(poll_round(&counts), qPrintable(QStringLiteral("round %1").arg(i)));
+        QCOMPARE(counts.custom_foreign, 0);
+        QCOMPARE(counts.sdo_foreign, 0);
 
         QCOMPARE(monitor_seq, seq_before);  // log 0: nothing recorded, nothing numbered
         const long growth = rss_bytes() - rss_before;
@@ -246,18 +250,18 @@ private slots:
         const int32_t seq_before = monitor_seq;
         const uint64_t written_before = flood.written;
         poll_counts counts;
-        // About a second of polling while the flood goes on; every exchange comes back and finds
-        // frames (foreign ones at least).
-        // Over a real socket a starved I/O thread can now and then deliver nothing inside one
-        // exchange's short window on a loaded machine; most rounds must still find frames.
-        int attempts = 0, empty = 0;
+        // About a second of polling while the flood goes on. Over a socket, with the joints' own
+        // process flooded too, an answer may miss an exchange's short window: that exchange then
+        // reports no answer, and an SDO read never takes a foreign frame for its answer.
+        int attempts = 0;
         QElapsedTimer ceiling;
         ceiling.start();
         while (flood.written < written_before + 10000 && ceiling.elapsed() < generous_ms) {
             ++attempts;
-            empty += poll_round(&counts) ? 0 : 1;
+            poll_round(&counts);
         }
-        QVERIFY2(empty * 4 <= attempts, qPrintable(QStringLiteral("%1 of %2 rounds found nothing").arg(empty).arg(attempts)));
+        QVERIFY(attempts > 0);
+        QCOMPARE(counts.sdo_foreign, 0);
         QVERIFY(GetReceiveNum(3, 0, 0) <= vci::receive_queue_capacity);
         QCOMPARE(monitor_seq, seq_before);
         const long growth = rss_bytes() - rss_before;

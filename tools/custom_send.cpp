@@ -4,8 +4,7 @@
 
 #include "app/desktop_seams.h"
 #include "app/shared_values.h"
-#include "can/adapter.h"
-#include "can/vci/vci.h"
+#include "can/exchange.h"
 #include "tools/custom_send_payload.h"
 #include "tools/monitor_record.h"
 
@@ -13,9 +12,12 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QShowEvent>
-#include <QThread>
 
 int32_t row_cursor = 0;
+
+namespace {
+constexpr int sender_reply_window_ms = 5;
+}
 
 custom_send::custom_send(QWidget *parent) : QMainWindow(parent), ui(new Ui::custom_send)
 {
@@ -78,27 +80,19 @@ void custom_send::on_send_clicked()
         desktop_seams::question(this, QStringLiteral("错误"), QStringLiteral("输入数据格式错误"), QMessageBox::Ok);
         return;
     }
-    const uint8_t remote = ui->checkBox->isChecked() ? 1 : 0;
-    if (!send_frame(id, payload.bytes.data(), uint8_t(payload.count), remote))
-        return;
-    QThread::msleep(5);
-    append_entry(ui->COB_ID->text(), QStringLiteral("发送成功"), ui->data->text().toUpper());
-
-    // Whatever the adapter holds now is listed, answer to this frame or not: the buffer is
-    // deliberately not cleared before the send.
-    const int32_t pending = GetReceiveNum(device_type, device_index, can_index);
-    if (pending <= 0)
-        return;
-    uint32_t ids[frame_batch_size] = {};
-    uint8_t payloads[frame_batch_size][8] = {};
-    uint8_t lens[frame_batch_size] = {};
-    if (!receive_batch(ids, payloads, lens))
-        return;
-    const int shown = pending < frame_batch_size ? pending : frame_batch_size;
-    for (int i = 0; i < shown; ++i) {
-        const int len = lens[i] > 8 ? 8 : lens[i];
-        append_entry(monitor_id_text(ids[i]), QStringLiteral("接收"), monitor_data_text(payloads[i], len));
-    }
+    // Whatever the adapter holds after the send is listed, answer to this frame or not: the
+    // buffer is deliberately not cleared before the send, and no reply is awaited.
+    exchange_request request(id, payload.bytes.data(), uint8_t(payload.count), sender_reply_window_ms);
+    request.remote = ui->checkBox->isChecked() ? 1 : 0;
+    request.clear_first = false;
+    exchange_hooks hooks;
+    hooks.sent = [this](const bus_frame &) {
+        append_entry(ui->COB_ID->text(), QStringLiteral("发送成功"), ui->data->text().toUpper());
+    };
+    hooks.received = [this](const bus_frame &f, const reply_verdict &) {
+        append_entry(monitor_id_text(f.id), QStringLiteral("接收"), monitor_data_text(f.data, bus_frame_bytes(f)));
+    };
+    run_exchange(adapter_bus_ops(), request, hooks);
 }
 
 void custom_send::on_clear_clicked()

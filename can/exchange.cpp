@@ -1,0 +1,149 @@
+#include "can/exchange.h"
+
+#include "app/shared_values.h"
+#include "can/adapter.h"
+#include "can/vci/vci.h"
+
+#include <QDateTime>
+#include <QThread>
+#include <cstring>
+
+namespace {
+
+// A DLC no frame can carry: marks batch entries the receive did not fill.
+constexpr uint8_t unfilled_len = 0xFF;
+// How often an until_reply transaction looks at the queue.
+constexpr int poll_step_ms = 1;
+
+bus_frame request_frame(const exchange_request &request)
+{
+    bus_frame f;
+    f.id = request.id;
+    f.len = request.length > 8 ? 8 : request.length;
+    std::memcpy(f.data, request.data, f.len);
+    return f;
+}
+
+// Receives one batch of the frames counted now and offers them in order. False when the
+// receive failed.
+bool receive_and_offer(const exchange_bus &bus, const exchange_request &request, const exchange_hooks &hooks,
+                       exchange_outcome &out)
+{
+    int32_t pending = bus.pending();
+    if (pending <= 0)
+        return true;
+    uint32_t ids[frame_batch_size] = {};
+    // Zeroed payloads make bytes beyond a frame's DLC read as 0; the length sentinel tells which
+    // entries the receive really filled, so a count that outruns the batch never reads stale data.
+    uint8_t payloads[frame_batch_size][8] = {};
+    uint8_t lens[frame_batch_size];
+    std::memset(lens, unfilled_len, sizeof lens);
+    if (!bus.receive(ids, payloads, lens))
+        return false;
+    out.received = true;
+    if (pending > frame_batch_size)
+        pending = frame_batch_size;
+    for (int32_t i = 0; i < pending && lens[i] != unfilled_len; ++i) {
+        bus_frame f;
+        f.id = ids[i];
+        f.len = lens[i];
+        std::memcpy(f.data, payloads[i], static_cast<size_t>(bus_frame_bytes(f)));
+        reply_verdict verdict;
+        if (request.decoder)
+            verdict = request.decoder(f);
+        ++out.frames;
+        // The first frame taken is the reply; what follows it is other traffic.
+        if (verdict.kind != reply_kind::other && !out.answered) {
+            out.answered = true;
+            out.refused = verdict.kind == reply_kind::refusal;
+            out.abort_code = out.refused ? verdict.code : 0;
+            out.reply = f;
+        } else if (verdict.kind != reply_kind::other) {
+            verdict = reply_verdict();
+        }
+        if (hooks.received)
+            hooks.received(f, verdict);
+    }
+    return true;
+}
+
+}  // namespace
+
+exchange_request::exchange_request(uint32_t frame_id, const uint8_t *bytes, uint8_t len, int window_ms)
+    : id(frame_id), length(len > 8 ? 8 : len), reply_window_ms(window_ms)
+{
+    if (bytes && length > 0)
+        std::memcpy(data, bytes, length);
+}
+
+const exchange_bus &adapter_bus_ops()
+{
+    static const exchange_bus ops{
+        [] { ClearBuffer(device_type, device_index, can_index); },
+        [](uint32_t id, const uint8_t *data, uint8_t len, uint8_t remote) { return send_frame(id, data, len, remote); },
+        [](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); },
+        [] { return GetReceiveNum(device_type, device_index, can_index); },
+        [](uint32_t *ids, uint8_t (*payloads)[8], uint8_t *lens) { return receive_batch(ids, payloads, lens); },
+    };
+    return ops;
+}
+
+exchange_outcome run_exchange(const exchange_bus &bus, const exchange_request &request, const exchange_hooks &hooks)
+{
+    exchange_outcome out;
+    out.awaited = static_cast<bool>(request.decoder);
+    const bus_frame sent = request_frame(request);
+    if (request.clear_first)
+        bus.clear_buffer();
+    if (!bus.send(sent.id, sent.data, sent.len, request.remote))
+        return out;
+    out.sent = true;
+
+    if (request.wait == wait_policy::fixed_window) {
+        bus.sleep_ms(request.reply_window_ms);
+        if (hooks.sent)
+            hooks.sent(sent);
+        receive_and_offer(bus, request, hooks, out);
+        return out;
+    }
+
+    if (hooks.sent)
+        hooks.sent(sent);
+    for (int waited = 0; waited < request.reply_window_ms && !out.answered; waited += poll_step_ms) {
+        bus.sleep_ms(poll_step_ms);
+        if (!receive_and_offer(bus, request, hooks, out))
+            break;
+    }
+    return out;
+}
+
+void emit_monitor_record(const monitor_sink &sink, monitor_direction direction, const bus_frame &frame,
+                         const QString &description)
+{
+    if (!sink)
+        return;
+    QStringList texts = monitor_record(monitor_seq, QDateTime::currentDateTime(), direction, frame.id, frame.data,
+                                       bus_frame_bytes(frame), description);
+    // A received frame's comment (an abort's text) goes where a sent frame has its description.
+    texts.last() = description;
+    for (const QString &text : texts)
+        sink(text);
+    ++monitor_seq;
+}
+
+exchange_hooks monitor_hooks(const monitor_sink &sink, int log, const QString &description,
+                             const monitor_comment &comment)
+{
+    exchange_hooks hooks;
+    if (!sink)
+        return hooks;
+    hooks.sent = [sink, log, description](const bus_frame &request) {
+        if (monitor_logging_on(log))
+            emit_monitor_record(sink, monitor_direction::sent, request, description);
+    };
+    hooks.received = [sink, log, comment](const bus_frame &frame, const reply_verdict &verdict) {
+        if (monitor_logging_on(log))
+            emit_monitor_record(sink, monitor_direction::received, frame, comment ? comment(frame, verdict) : QString());
+    };
+    return hooks;
+}

@@ -1,0 +1,81 @@
+#include "canopen/canopen_replies.h"
+
+#include "canopen/canopen_frames.h"
+#include "canopen/canopen_xml.h"
+
+namespace canopen {
+namespace {
+
+constexpr uint32_t sdo_request_base = 0x600;
+constexpr uint32_t sdo_response_base = 0x580;
+constexpr uint32_t tpdo1_base = 0x180;
+constexpr uint32_t error_control_base = 0x700;
+constexpr uint8_t sdo_command_mask = 0xE0;
+
+bool is_node(uint32_t id, uint32_t base) { return id > base && id <= base + 0x7F; }
+
+uint32_t le32(const bus_frame &f, int from)
+{
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i)
+        v |= static_cast<uint32_t>(from + i < bus_frame_bytes(f) ? f.data[from + i] : 0) << (8 * i);
+    return v;
+}
+
+reply_decoder sdo_decoder(uint32_t request_id, const uint8_t *data)
+{
+    const uint32_t answer_id = request_id - sdo_request_base + sdo_response_base;
+    const uint8_t expected = (data[0] & sdo_command_mask) == sdo_upload_request ? sdo_upload_request
+                                                                                 : sdo_download_response;
+    const uint8_t index_lo = data[1], index_hi = data[2], sub = data[3];
+    return [=](const bus_frame &f) {
+        reply_verdict v;
+        if (f.id != answer_id || bus_frame_bytes(f) < 4 || f.data[1] != index_lo || f.data[2] != index_hi
+            || f.data[3] != sub)
+            return v;
+        if (f.data[0] == sdo_abort) {
+            v.kind = reply_kind::refusal;
+            v.code = le32(f, 4);
+        } else if ((f.data[0] & sdo_command_mask) == expected) {
+            v.kind = reply_kind::reply;
+        }
+        return v;
+    };
+}
+
+reply_decoder frame_from(uint32_t answer_id, bool any_node, int min_len, int first_byte)
+{
+    return [=](const bus_frame &f) {
+        reply_verdict v;
+        const bool id_ok = any_node ? is_node(f.id, answer_id & ~0x7Fu) : f.id == answer_id;
+        if (id_ok && bus_frame_bytes(f) >= min_len && (first_byte < 0 || f.data[0] == first_byte))
+            v.kind = reply_kind::reply;
+        return v;
+    };
+}
+
+}  // namespace
+
+reply_decoder reply_decoder_for(int32_t node, uint32_t id, const uint8_t *data, uint8_t len, uint8_t remote)
+{
+    if (is_node(id, sdo_request_base) && len >= 4 && data)
+        return sdo_decoder(id, data);
+    if (id == nmt_id && len >= 2 && data && (data[0] == nmt_reset_communication || data[0] == nmt_reset_node))
+        return frame_from(error_control_base + data[1], data[1] == 0, 1, 0x00);
+    if (id == sync_id && node > 0 && node <= 0x7F)
+        return frame_from(tpdo1_base + static_cast<uint32_t>(node), false, 0, -1);
+    if (remote && is_node(id, error_control_base))
+        return frame_from(id, false, 1, -1);
+    return reply_decoder();
+}
+
+QString abort_text(uint32_t code)
+{
+    const QString known = lookup_xml_text(QStringLiteral("./Document/CANopen_Error.xml"), static_cast<int32_t>(code));
+    if (!known.isEmpty())
+        return known;
+    const QString hex = QStringLiteral("%1").arg(code, 8, 16, QLatin1Char('0')).toUpper();
+    return QStringLiteral("SDO中止(0x%1)\nSDO abort (0x%1)").arg(hex);
+}
+
+}  // namespace canopen

@@ -241,6 +241,10 @@ private slots:
             {"lineEdit", "pushButton_2", 0x201, {0x2F, 0x00}, false},
             {"CST_torque", "pushButton_5", 0x201, {0x2F, 0x00}, false},
             {"Target_position_3", "Move_to_2", 0x201, {0x1F, 0x00}, false},
+            {"CSP_Velocity", "sure_3", 0x601, {0x23, 0x81, 0x60}, true},
+            {"CSV_Acceleration", "PV_Vel_Sure_2", 0x601, {0x23, 0x83, 0x60}, true},
+            {"IP_Deceleration", "sure_4", 0x601, {0x23, 0x84, 0x60}, true},
+            {"CSV_Velocity", "Start_run_2", 0x201, {0x2F, 0x00}, false},
         };
         for (const auto &c : writes) {
             for (const QString &text : hostile_texts) {

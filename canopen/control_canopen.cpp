@@ -6,6 +6,8 @@
 #include "app/number_fields.h"
 #include "app/shared_values.h"
 #include "canopen/canopen_exchange.h"
+#include "canopen/canopen_replies.h"
+#include "canopen/cia402.h"
 #include "canopen/canopen_state.h"
 #include "canopen/canopen_xml.h"
 #include "canopen/sssss.h"
@@ -89,9 +91,21 @@ control_CANopen::~control_CANopen()
 bool control_CANopen::canopen_exchange(uint32_t id, const uint8_t *data, uint8_t length, const QString &description,
                                        int log)
 {
-    return run_canopen_exchange(adapter_bus_ops(), id, data, length, static_cast<uint8_t>(remote_request != 0),
-                                description, log, [this](const QString &text) { emit senddata(text); });
+    return transact(id, data, length, description, log).completed();
 }
+
+exchange_outcome control_CANopen::transact(uint32_t id, const uint8_t *data, uint8_t length,
+                                           const QString &description, int log)
+{
+    const exchange_outcome out =
+        canopen_transaction(adapter_bus_ops(), id, data, length, static_cast<uint8_t>(remote_request != 0),
+                            description, log, [this](const QString &text) { emit senddata(text); });
+    if (out.refused)
+        show_notice(canopen::abort_text(out.abort_code));
+    return out;
+}
+
+void control_CANopen::show_notice(const QString &text) { ui->Error_2->setText(text); }
 
 QString control_CANopen::lookup_xml_text(const QString &path, int32_t id) { return canopen::lookup_xml_text(path, id); }
 
@@ -191,8 +205,10 @@ void control_CANopen::comboBox(int32_t language)
 void control_CANopen::changeEvent(QEvent *e)
 {
     QMainWindow::changeEvent(e);
-    if (e->type() == QEvent::LanguageChange)
+    if (e->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
+        shown_error_.clear();  // the next poll writes the status text again
+    }
 }
 
 void control_CANopen::showEvent(QShowEvent *e)
@@ -290,7 +306,10 @@ void control_CANopen::tim()
         return;
     }
     const QString text = lookup_xml_text(QString::fromLatin1(error_document), reply_value);
-    ui->Error_2->setText(text);
+    if (text != shown_error_) {
+        shown_error_ = text;
+        ui->Error_2->setText(text);
+    }
     if (text != QStringLiteral("未检测到错误"))
         power_enabled = 0;
 }
@@ -311,6 +330,7 @@ void control_CANopen::disconnects()
         f->clear();
     canopen_link_active = 0;
     power_enabled = 0;
+    shown_error_.clear();
     // The fields are empty now: page buttons stay inert until the parameters are read again.
     params_loaded = 0;
 }
@@ -475,17 +495,59 @@ void control_CANopen::on_Enable_Sync_clicked()
     mark_done(ui->Enable_Sync, ui->Enable);
 }
 
+bool control_CANopen::sync_for_statusword(uint16_t *statusword)
+{
+    const canopen::frame f = canopen::sync();
+    const exchange_outcome out = transact(f.id, f.data, f.len, QString(), 1);
+    if (!out.succeeded() || bus_frame_bytes(out.reply) < 2)
+        return false;
+    *statusword = static_cast<uint16_t>(out.reply.data[0] | out.reply.data[1] << 8);
+    return true;
+}
+
+bool control_CANopen::read_statusword_after(bool have_tpdo, uint16_t from_tpdo, uint16_t *statusword)
+{
+    if (have_tpdo && canopen::state_of(from_tpdo) == canopen::drive_state::operation_enabled) {
+        *statusword = from_tpdo;
+        return true;
+    }
+    if (send(canopen::sdo_upload(sdo_request_id, 0x6041, 0), QStringLiteral("读取状态字\nRead statusword"))) {
+        *statusword = static_cast<uint16_t>(reply_value);
+        return true;
+    }
+    *statusword = from_tpdo;
+    return have_tpdo;
+}
+
 void control_CANopen::on_Enable_clicked()
 {
     if (power_enabled != 1) {
         sdo_expected = 1;
         const int32_t set_point = canopen::page_holds_position(canopen_page) ? hold_position : 0;
-        rpdo(0x0080, 0, QString());
-        rpdo(0x0006, 0, QString());
-        rpdo(0x0007, 0, QString());
-        rpdo(0x000F, set_point, QStringLiteral("使能\nEnable"));
-        if (!send(canopen::sync(), QString()))
+        // A drive applies only the latest synchronous RPDO at a SYNC, so every control word
+        // of the walk through the state machine gets a SYNC of its own.
+        const struct {
+            uint16_t control_word;
+            int32_t set_point;
+            QString description;
+        } walk[] = {{canopen::cw_fault_reset, 0, QString()},
+                    {canopen::cw_shutdown, 0, QString()},
+                    {canopen::cw_switch_on, 0, QString()},
+                    {canopen::cw_enable_operation, set_point, QStringLiteral("使能\nEnable")}};
+        bool answered = false;
+        uint16_t from_tpdo = 0;
+        for (const auto &step : walk) {
+            rpdo(step.control_word, step.set_point, step.description);
+            answered = sync_for_statusword(&from_tpdo);
+        }
+        uint16_t statusword = 0;
+        const bool known = read_statusword_after(answered, from_tpdo, &statusword);
+        if (!known || canopen::state_of(statusword) != canopen::drive_state::operation_enabled) {
+            show_notice(canopen::enable_failed_text(known, statusword));
             return;
+        }
+        if (!shown_error_.isEmpty())
+            ui->Error_2->setText(shown_error_);
     }
     mark_done(ui->Enable, nullptr);
     power_enabled = 1;
@@ -516,9 +578,11 @@ void control_CANopen::on_Move_to_clicked()
         return;
     const int32_t target = canopen::field_value(ui->Target_position->text());
     // A profile position drive takes a new set-point on the rising edge of control word
-    // bit 4; clearing the bit first makes every press a new move, not only the first one.
-    rpdo(0x000F, target, QString());
-    rpdo(0x001F, target, QStringLiteral("移动\nMotion"));
+    // bit 4. It applies only the latest RPDO at a SYNC, so the cleared bit gets a SYNC of its
+    // own; the user's next SYNC then brings the edge, and every press is a new move.
+    rpdo(canopen::cw_enable_operation, target, QString());
+    send(canopen::sync(), QString());
+    rpdo(canopen::cw_new_setpoint, target, QStringLiteral("移动\nMotion"));
 }
 
 void control_CANopen::on_Stop_4_clicked()

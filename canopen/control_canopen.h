@@ -1,4 +1,5 @@
 #pragma once
+#include "can/exchange.h"
 #include "canopen/canopen_commands.h"
 
 #include <QMainWindow>
@@ -22,8 +23,9 @@ public:
     ~control_CANopen() override;
 
     // Sends one frame to the bus with the window's remote flag and reads the replies of the
-    // next 5 ms (reply_value); log = 1 records both in the CANopen monitor when it is shown
-    // with capture on. True when the frame went out and frames came back.
+    // next 5 ms (reply_value); log = 1 records all of them in the CANopen monitor when it is
+    // shown with capture on. True when the frame went out and its answer came (see
+    // canopen_replies.h); an SDO abort is no answer, and its text goes to the status text.
     bool canopen_exchange(uint32_t id, const uint8_t *data, uint8_t length, const QString &description, int log);
 
     // Text of the entry id in one of the window's XML documents (empty when there is none).
@@ -105,6 +107,16 @@ private:
     };
 
     bool send(const canopen::frame &f, const QString &description, int log = 1);
+    exchange_outcome transact(uint32_t id, const uint8_t *data, uint8_t length, const QString &description, int log);
+    // SYNC, answered by TPDO 1, whose bytes 0-1 are the statusword on every page; *statusword
+    // is set when it came.
+    bool sync_for_statusword(uint16_t *statusword);
+    // The drive's power state after Enable, from the TPDO of its last SYNC or, as a drive may
+    // report one SYNC late, from one SDO read of 0x6041. False when neither answered.
+    bool read_statusword_after(bool have_tpdo, uint16_t from_tpdo, uint16_t *statusword);
+    // A notice in the status text (an abort, a refused Enable); it stays until the drive's
+    // error text changes or the next notice.
+    void show_notice(const QString &text);
     bool sdo_write32(uint16_t index, int32_t value, const QString &description);
     // Writes in order, stopping at the first failed exchange; true when all went through.
     bool write_profile(const std::vector<profile_write> &writes);
@@ -125,4 +137,6 @@ private:
     // Last set-point given to the interpolation record, so that a halt leaves it in place; none
     // before the first move since the sequence was last reset.
     std::optional<int32_t> ip_target_;
+    // The error text the poll last showed; the poll rewrites the status text only on change.
+    QString shown_error_;
 };

@@ -1,5 +1,7 @@
 #include "sim/canopen_node.h"
 
+#include "sim/sim_clock.h"
+
 #include <algorithm>
 
 namespace sim {
@@ -24,7 +26,6 @@ constexpr uint32_t product_code = 0x00000402;
 constexpr uint32_t revision = 0x00010000;
 
 // Bounded so that a master that never sends SYNC cannot grow the queue without end.
-constexpr size_t rpdo_queue_limit = 64;
 
 enum access : uint8_t { ro, rw };
 enum mapping : uint8_t { no_map = 0, map_rx = 1, map_tx = 2 };
@@ -47,6 +48,7 @@ const object_entry dictionary[] = {
     {0x100C, 0, 2, rw, no_map},
     {0x100D, 0, 1, rw, no_map},
     {0x1014, 0, 4, ro, no_map},
+    {0x1017, 0, 2, rw, no_map},
     {0x1018, 0, 1, ro, no_map},
     {0x1018, 1, 4, ro, no_map},
     {0x1018, 2, 4, ro, no_map},
@@ -181,6 +183,7 @@ void canopen_node::reset_communication()
     cycle_us_ = 0;
     guard_time_ms_ = 0;
     life_time_factor_ = 0;
+    heartbeat_ms_ = 0;
     const uint32_t n = static_cast<uint32_t>(node_);
     rpdo_comm_ = pdo_comm{};
     rpdo_comm_.cob_id = rpdo1_base + n;
@@ -197,7 +200,7 @@ void canopen_node::reset_communication()
     tpdo_map_.entries[0] = 0x60410010;
     sync_count_ = 0;
     tpdo_sent_once_ = false;
-    rpdo_queue_.clear();
+    rpdo_buffered_ = false;
 }
 
 void canopen_node::reset_application()
@@ -259,6 +262,19 @@ void canopen_node::handle(const vci::can_message &frame, std::vector<vci::can_me
     out.insert(out.end(), replies.begin(), replies.end());
 }
 
+void canopen_node::heartbeat(int64_t now_us, std::vector<vci::can_message> &out)
+{
+    if (heartbeat_ms_ == 0 || now_us < next_heartbeat_us_)
+        return;
+    // One heartbeat however long the bus was not looked at: a producer does not catch up.
+    next_heartbeat_us_ = now_us + int64_t(heartbeat_ms_) * 1000;
+    vci::can_message beat;
+    beat.id = error_control_base + static_cast<uint32_t>(node_);
+    beat.len = 1;
+    beat.data[0] = static_cast<uint8_t>(nmt_);
+    out.push_back(beat);
+}
+
 void canopen_node::handle_nmt(const vci::can_message &frame, std::vector<vci::can_message> &out)
 {
     if (frame.len < 2)
@@ -272,11 +288,11 @@ void canopen_node::handle_nmt(const vci::can_message &frame, std::vector<vci::ca
         break;
     case 0x02:
         nmt_ = nmt_state::stopped;
-        rpdo_queue_.clear();
+        rpdo_buffered_ = false;
         break;
     case 0x80:
         nmt_ = nmt_state::pre_operational;
-        rpdo_queue_.clear();
+        rpdo_buffered_ = false;
         break;
     case 0x81:
         pending_emcy_.clear();
@@ -378,6 +394,7 @@ uint32_t canopen_node::get(uint16_t index, uint8_t sub) const
     case 0x100C: return guard_time_ms_;
     case 0x100D: return life_time_factor_;
     case 0x1014: return emcy_base + n;
+    case 0x1017: return heartbeat_ms_;
     case 0x1018:
         switch (sub) {
         case 0: return 4;
@@ -436,6 +453,10 @@ uint32_t canopen_node::set(uint16_t index, uint8_t sub, uint32_t value)
     case 0x1006: cycle_us_ = value; return 0;
     case 0x100C: guard_time_ms_ = static_cast<uint16_t>(value); return 0;
     case 0x100D: life_time_factor_ = static_cast<uint8_t>(value); return 0;
+    case 0x1017:
+        heartbeat_ms_ = static_cast<uint16_t>(value);
+        next_heartbeat_us_ = clock::now_us() + int64_t(heartbeat_ms_) * 1000;
+        return 0;
     case 0x1400: return write_pdo_comm(rpdo_comm_, false, sub, value);
     case 0x1600: return write_pdo_map(rpdo_map_, rpdo_comm_, false, sub, value);
     case 0x1800: return write_pdo_comm(tpdo_comm_, true, sub, value);
@@ -616,11 +637,10 @@ void canopen_node::handle_rpdo(const vci::can_message &frame)
         apply_rpdo(pdo.data);
         return;
     }
-    // Kept in order until the next SYNC, so a burst of control words walks the state
-    // machine step by step there.
-    if (rpdo_queue_.size() >= rpdo_queue_limit)
-        rpdo_queue_.pop_front();
-    rpdo_queue_.push_back(pdo);
+    // One buffer: a later synchronous RPDO replaces an earlier one not yet applied, and only
+    // the latest reaches the drive at the next SYNC.
+    rpdo_buffer_ = pdo;
+    rpdo_buffered_ = true;
 }
 
 void canopen_node::apply_rpdo(const uint8_t *data)
@@ -666,13 +686,12 @@ bool canopen_node::tpdo_payload(vci::can_message &msg)
 void canopen_node::handle_sync(std::vector<vci::can_message> &out)
 {
     if (nmt_ != nmt_state::operational) {
-        rpdo_queue_.clear();
+        rpdo_buffered_ = false;
         return;
     }
-    while (!rpdo_queue_.empty()) {
-        const received_pdo pdo = rpdo_queue_.front();
-        rpdo_queue_.pop_front();
-        apply_rpdo(pdo.data);
+    if (rpdo_buffered_) {
+        rpdo_buffered_ = false;
+        apply_rpdo(rpdo_buffer_.data);
     }
     apply_cyclic_targets();
 

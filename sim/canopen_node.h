@@ -2,12 +2,12 @@
 // CANopen side of one simulated joint: an NMT slave with node guarding, an expedited SDO
 // server, TPDO 1 / RPDO 1 and a CiA 402 servo drive on top of the joint's motor model.
 // Everything happens in answer to a frame: there are no timers, so SYNC drives the PDOs and
-// the cyclic modes, and event-driven PDO types are accepted but never sent by themselves.
+// the cyclic modes, and event-driven PDO types are accepted but never sent by themselves. The
+// one exception is the heartbeat (0x1017), which the bus asks for with the time of day.
 #include "can/vci/bus_backend.h"
 #include "sim/motor_model.h"
 
 #include <cstdint>
-#include <deque>
 #include <vector>
 
 namespace sim {
@@ -32,6 +32,9 @@ public:
     void power_on(std::vector<vci::can_message> &out);
     // Handles any frame on the bus; returns answers in out.
     void handle(const vci::can_message &frame, std::vector<vci::can_message> &out);
+
+    // The heartbeat due at now_us (0x700+node, the NMT state), if 0x1017 asks for one.
+    void heartbeat(int64_t now_us, std::vector<vci::can_message> &out);
 
     // Puts the drive into fault with a CiA 301/402 error code (0x603F), as a real fault would;
     // an emergency message goes out with the next answers. Code 0 is ignored.
@@ -122,6 +125,8 @@ private:
     uint32_t cycle_us_ = 0;
     uint16_t guard_time_ms_ = 0;
     uint8_t life_time_factor_ = 0;
+    uint16_t heartbeat_ms_ = 0;
+    int64_t next_heartbeat_us_ = 0;
     pdo_comm rpdo_comm_;
     pdo_comm tpdo_comm_;
     pdo_map rpdo_map_;
@@ -129,7 +134,8 @@ private:
     unsigned sync_count_ = 0;
     bool tpdo_sent_once_ = false;
     uint8_t last_tpdo_[8] = {};
-    std::deque<received_pdo> rpdo_queue_;
+    received_pdo rpdo_buffer_;  // the latest synchronous RPDO, applied at the next SYNC
+    bool rpdo_buffered_ = false;
     std::vector<vci::can_message> pending_emcy_;
 
     // Drive objects, restored by reset node.

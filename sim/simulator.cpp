@@ -1,5 +1,7 @@
 #include "sim/simulator.h"
 
+#include "sim/sim_clock.h"
+
 #include <QStringList>
 
 namespace sim {
@@ -19,7 +21,19 @@ bool parse_nodes(const QString &text, std::vector<joint_config> *out, QString *e
             return false;
         }
         uint32_t firmware = default_firmware;
-        if (parts.size() == 2) {
+        uint16_t heartbeat_only_ms = 0;
+        const QString kind = parts.value(1).trimmed();
+        if (kind.startsWith(QLatin1String("heartbeat"))) {
+            const QString period = kind.mid(int(qstrlen("heartbeat")));
+            const uint period_ms = period.isEmpty() ? default_heartbeat_ms : period.mid(1).toUInt(&ok);
+            if ((!period.isEmpty() && (!period.startsWith(QLatin1Char('/')) || !ok)) || period_ms < 1
+                || period_ms > 65535) {
+                if (error)
+                    *error = QStringLiteral("bad heartbeat in '%1': expected node:heartbeat[/1..65535 ms]").arg(item);
+                return false;
+            }
+            heartbeat_only_ms = static_cast<uint16_t>(period_ms);
+        } else if (parts.size() == 2) {
             firmware = parts[1].trimmed().toUInt(&ok);
             if (!ok) {
                 if (error)
@@ -34,7 +48,7 @@ bool parse_nodes(const QString &text, std::vector<joint_config> *out, QString *e
                 return false;
             }
         }
-        result.push_back({node, firmware});
+        result.push_back({node, firmware, heartbeat_only_ms});
     }
     if (out)
         *out = result;
@@ -63,8 +77,39 @@ void simulator::configure(const std::vector<joint_config> &joints)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     joints_.clear();
-    for (const joint_config &c : joints)
-        joints_[c.node] = std::make_unique<joint>(c.node, c.firmware);
+    producers_.clear();
+    const int64_t now = clock::now_us();
+    for (const joint_config &c : joints) {
+        if (c.heartbeat_only_ms != 0) {
+            const int64_t period = int64_t(c.heartbeat_only_ms) * 1000;
+            producers_[c.node] = heartbeat_producer{period, now + period};
+        } else {
+            joints_[c.node] = std::make_unique<joint>(c.node, c.firmware);
+        }
+    }
+}
+
+std::vector<vci::can_message> simulator::spontaneous()
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::vector<vci::can_message> out;
+    const int64_t now = clock::now_us();
+    for (auto &entry : producers_) {
+        heartbeat_producer &p = entry.second;
+        if (now < p.next_us)
+            continue;
+        p.next_us = now + p.period_us;
+        vci::can_message beat;
+        beat.id = 0x700u + static_cast<uint32_t>(entry.first);
+        beat.len = 1;
+        beat.data[0] = static_cast<uint8_t>(canopen_node::nmt_state::operational);
+        out.push_back(beat);
+    }
+    for (auto &entry : joints_) {
+        if (canopen_node *node = entry.second->canopen())
+            node->heartbeat(now, out);
+    }
+    return out;
 }
 
 std::vector<vci::can_message> simulator::power_on()

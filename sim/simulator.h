@@ -16,12 +16,20 @@ namespace sim {
 constexpr const char *default_nodes = "1:10231,2:10231,3:10230";
 constexpr uint32_t default_firmware = 10231;
 
+// Period of a heartbeat producer when its entry names none: 10 Hz.
+constexpr uint16_t default_heartbeat_ms = 100;
+
 struct joint_config {
     int node;
     uint32_t firmware;
+    // Not 0: no joint at this node, only a CANopen heartbeat producer (0x700+node, state
+    // operational) with this period in ms, as another device on a busy bus would be.
+    uint16_t heartbeat_only_ms = 0;
 };
 
-// Parses "node[:firmware],..."; nodes 1..127. Returns false (and says why) on bad text.
+// Parses "entry,entry,..." with nodes 1..127; an entry is "node[:firmware]" for a joint, or
+// "node:heartbeat[/ms]" for a heartbeat producer of an absent node (default every 100 ms).
+// Returns false (and says why) on bad text.
 bool parse_nodes(const QString &text, std::vector<joint_config> *out, QString *error);
 
 class simulator {
@@ -37,6 +45,9 @@ public:
     void configure(const std::vector<joint_config> &joints);
     std::vector<vci::can_message> power_on();
     std::vector<vci::can_message> process(const vci::can_message &frame);
+    // Frames nobody asked for that are due by now: the heartbeats of the producers and of
+    // the CANopen joints whose 0x1017 is set. The bus asks as often as it likes.
+    std::vector<vci::can_message> spontaneous();
 
     joint *find(int node);
     std::vector<int> nodes() const;
@@ -47,7 +58,12 @@ public:
 
 private:
     mutable std::recursive_mutex mutex_;
+    struct heartbeat_producer {
+        int64_t period_us;
+        int64_t next_us;
+    };
     std::map<int, std::unique_ptr<joint>> joints_;
+    std::map<int, heartbeat_producer> producers_;
     bool cut_ = false;
 };
 

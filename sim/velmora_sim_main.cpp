@@ -32,6 +32,8 @@ void on_signal(int)
     (void)written;
 }
 
+constexpr int heartbeat_check_ms = 5;
+
 void say(const QString &text) { std::fprintf(stderr, "velmora-sim: %s\n", qPrintable(text)); }
 
 // The joints live on a standard-identifier bus; extended frames are someone else's traffic.
@@ -53,14 +55,17 @@ int main(int argc, char **argv)
     parser.setApplicationDescription(QStringLiteral(
         "Serves simulated servo joints on a CAN bus: the drive's own protocol on 0x640+node, and\n"
         "CANopen (CiA 301/402) for joints whose firmware number does not end in 0.\n"
-        "Example: velmora-sim --bus virtualcan:can0 --nodes 1:10231,7:10230"));
+        "Example: velmora-sim --bus virtualcan:can0 --nodes 1:10231,7:10230\n"
+        "A busy bus: --nodes 1:10231,5:heartbeat,6:heartbeat/50 adds heartbeat producers for the\n"
+        "absent nodes 5 (every 100 ms) and 6 (every 50 ms)."));
     parser.addHelpOption();
     const QCommandLineOption bus_option(QStringLiteral("bus"),
                                         QStringLiteral("QtSerialBus plugin and interface, e.g. socketcan:vcan0 or "
                                                        "virtualcan:can0."),
                                         QStringLiteral("plugin:interface"));
     const QCommandLineOption nodes_option(QStringLiteral("nodes"),
-                                          QStringLiteral("Joints as node[:firmware],... (node 1..127; default %1).")
+                                          QStringLiteral("Joints as node[:firmware],... (node 1..127; default %1); node:heartbeat[/ms] "
+                                                         "is a heartbeat producer of an absent node.")
                                               .arg(QString::fromLatin1(sim::default_nodes)),
                                           QStringLiteral("list"), QString::fromLatin1(sim::default_nodes));
     const QCommandLineOption trace_option(QStringLiteral("trace"),
@@ -148,6 +153,15 @@ int main(int argc, char **argv)
         }
     }
 
+    // The virtual bus's sockets answer without Nagle's delay (see vci::virtual_bus_low_delay);
+    // clients that join later are caught by the sweep.
+    QTimer low_delay;
+    if (plugin == QLatin1String("virtualcan")) {
+        vci::virtual_bus_low_delay();
+        QObject::connect(&low_delay, &QTimer::timeout, &app, &vci::virtual_bus_low_delay);
+        low_delay.start(200);
+    }
+
     sim::simulator simulator(joints);
     auto send = [&](const std::vector<vci::can_message> &frames) {
         for (const vci::can_message &m : frames) {
@@ -173,8 +187,18 @@ int main(int argc, char **argv)
         }
     });
 
+    // Heartbeats of producers and of joints with 0x1017 set, checked often enough for any
+    // period in milliseconds.
+    QTimer heartbeats;
+    QObject::connect(&heartbeats, &QTimer::timeout, &app, [&] { send(simulator.spontaneous()); });
+    heartbeats.start(heartbeat_check_ms);
+
     QStringList served;
     for (const sim::joint_config &c : joints) {
+        if (c.heartbeat_only_ms != 0) {
+            served << QStringLiteral("%1 (heartbeat only, every %2 ms)").arg(c.node).arg(c.heartbeat_only_ms);
+            continue;
+        }
         sim::joint *j = simulator.find(c.node);
         served << QStringLiteral("%1 (firmware %2%3)")
                       .arg(c.node)

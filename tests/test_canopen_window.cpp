@@ -40,6 +40,8 @@ struct fake_node {
     std::map<uint16_t, uint32_t> objects{{0x6083, 20000}, {0x6084, 15000}, {0x6081, 2000}, {0x6064, 0},
                                          {0x606C, 0},     {0x6078, 0},     {0x6075, 3000}, {0x603F, 0}};
     std::set<uint16_t> silent_objects;
+    std::map<uint16_t, uint32_t> aborts;  // object -> abort code of every write to it
+    uint16_t statusword = 0x0237;         // in TPDO 1 and 0x6041: operation enabled
     bool silent = false;
     bool ignore_guarding = false;
 
@@ -51,15 +53,19 @@ struct fake_node {
         if (m.id == 0x000 && m.len == 2 && m.data[0] == 0x82 && m.data[1] == node)
             out.push_back(make_message(0x700u + node, {0x00}));
         else if (m.id == 0x080)
-            out.push_back(make_message(0x180u + node, {0x37, 0x02, 0, 0, 0, 0}));
+            out.push_back(make_message(0x180u + node, {uint8_t(statusword), uint8_t(statusword >> 8), 0, 0, 0, 0}));
         else if (m.id == 0x700u + node && m.remote && !ignore_guarding)
             out.push_back(make_message(0x700u + node, {0x05}));
         else if (m.id == 0x600u + node && m.len == 8) {
             const uint16_t index = static_cast<uint16_t>(m.data[1] | m.data[2] << 8);
             if (silent_objects.count(index))
                 return out;
-            if (m.data[0] == 0x40) {
-                const uint32_t v = objects.count(index) ? objects[index] : 0;
+            if (m.data[0] != 0x40 && aborts.count(index)) {
+                const uint32_t c = aborts[index];
+                out.push_back(make_message(0x580u + node, {0x80, m.data[1], m.data[2], m.data[3], uint8_t(c),
+                                                           uint8_t(c >> 8), uint8_t(c >> 16), uint8_t(c >> 24)}));
+            } else if (m.data[0] == 0x40) {
+                const uint32_t v = index == 0x6041 ? statusword : objects.count(index) ? objects[index] : 0;
                 out.push_back(make_message(0x580u + node, {0x43, m.data[1], m.data[2], m.data[3], uint8_t(v),
                                                            uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}));
             } else {
@@ -339,8 +345,9 @@ private slots:
         button("Enable_Sync")->click();
         QCOMPARE(sent(), QStringList({"80:"}));
         button("Enable")->click();
-        QCOMPARE(sent(), QStringList({"201: 80 00 00 00 00 00", "201: 06 00 00 00 00 00", "201: 07 00 00 00 00 00",
-                                      "201: 0F 00 00 00 00 00", "80:"}));
+        // Each control word gets its own SYNC: a drive applies only the latest RPDO there.
+        QCOMPARE(sent(), QStringList({"201: 80 00 00 00 00 00", "80:", "201: 06 00 00 00 00 00", "80:",
+                                      "201: 07 00 00 00 00 00", "80:", "201: 0F 00 00 00 00 00", "80:"}));
         QCOMPARE(power_enabled, 1);
         for (const char *name : canopen_column_names)
             QVERIFY2(is_green(name), name);
@@ -493,6 +500,53 @@ private slots:
         QVERIFY(QApplication::overrideCursor() == nullptr);
     }
 
+    void a_refusal_or_a_drive_left_disabled_leaves_the_step_uncoloured()
+    {
+        take_over();
+        select_mode(canopen::page_pv);
+        run_column("Operating_mode");
+        window->tim();
+        QCOMPARE(label("Error_2"), QStringLiteral("未检测到错误"));
+
+        // A deceleration of 0, which the node refuses with an abort.
+        node->aborts[0x6084] = 0x06090032;
+        field("PV_Deceleration")->setText(QStringLiteral("0"));
+        monitor_open = 1;
+        QSignalSpy log(window, &control_CANopen::senddata);
+        sent();
+        button("Set_velocity")->click();
+        QCOMPARE(sent(), QStringList({"601: 23 FF 60 00 00 00 00 00", "601: 23 83 60 00 20 4E 00 00",
+                                      "601: 23 84 60 00 00 00 00 00"}));
+        QVERIFY(!is_green("Set_velocity"));
+        QVERIFY(!button("Disable_Sync")->isEnabled());
+        QVERIFY2(label("Error_2").contains(QStringLiteral("06090032")), qPrintable(label("Error_2")));
+        QCOMPARE(log.last().at(0).toString(), label("Error_2"));  // the received row's comment
+        window->tim();  // the drive's error text did not change: the notice stays
+        QVERIFY(label("Error_2").contains(QStringLiteral("06090032")));
+        monitor_open = 0;
+
+        // A drive that stays in "switch on disabled": Enable reads the statusword once more,
+        // then says where the drive is and stays uncoloured.
+        node->aborts.clear();
+        run_column("Enable_Sync");
+        node->statusword = 0x0240;
+        sent();
+        button("Enable")->click();
+        const QStringList frames = sent();
+        QCOMPARE(frames.size(), 9);
+        QCOMPARE(frames.last(), QStringLiteral("601: 40 41 60 00 00 00 00 00"));
+        QVERIFY(!is_green("Enable"));
+        QCOMPARE(power_enabled, 0);
+        QVERIFY2(label("Error_2").contains(QStringLiteral("Switch on disabled")), qPrintable(label("Error_2")));
+
+        node->statusword = 0x0237;
+        button("Enable")->click();
+        QCOMPARE(sent().size(), 8);
+        QVERIFY(is_green("Enable"));
+        QCOMPARE(power_enabled, 1);
+        QCOMPARE(label("Error_2"), QStringLiteral("未检测到错误"));
+    }
+
     void cycle_period_follows_the_node_window()
     {
         take_over();
@@ -536,7 +590,7 @@ private slots:
         QCOMPARE(sent(), QStringList({"80:", "601: 40 64 60 00 00 00 00 00"}));
         QCOMPARE(hold_position, 5000);
         button("Enable")->click();
-        QCOMPARE(sent().at(3), QStringLiteral("201: 0F 00 88 13 00 00"));
+        QCOMPARE(sent().at(6), QStringLiteral("201: 0F 00 88 13 00 00"));
 
         // The move limit counts from the last accepted target.
         hold_position = 0;
@@ -611,7 +665,7 @@ private slots:
                               "设置减速度为 800cnt/s²\nSet deceleration to  800cnt/s²"}));
         log.clear();
         field("Target_position")->setText(QStringLiteral("-1"));
-        QCOMPARE(press("Move_to"), QStringList({"201: 0F 00 FF FF FF FF", "201: 1F 00 FF FF FF FF"}));
+        QCOMPARE(press("Move_to"), QStringList({"201: 0F 00 FF FF FF FF", "80:", "201: 1F 00 FF FF FF FF"}));
         QCOMPARE(press("Stop_4"), QStringList({"601: 23 81 60 00 00 00 00 00"}));
         power_enabled = 1;
         QCOMPARE(press("Stop"), QStringList({"201: 06 00 00 00 00 00"}));

@@ -3,6 +3,7 @@
 #include "app/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
+#include "sim/sim_clock.h"
 #include "sim/simulator.h"
 #include "support/test_bus.h"
 
@@ -102,6 +103,52 @@ private slots:
         QCOMPARE(joints[1].firmware, 10240u);
         for (const char *bad : {"0", "128", "x", "1:abc", "1,1", "1:2:3"})
             QVERIFY2(!sim::parse_nodes(QString::fromLatin1(bad), &joints, &error), bad);
+    }
+
+    void heartbeats_of_absent_nodes_and_of_joints_with_0x1017()
+    {
+        std::vector<sim::joint_config> joints;
+        QString error;
+        QVERIFY(sim::parse_nodes(QStringLiteral("1:10231,5:heartbeat,6:heartbeat/50"), &joints, &error));
+        QCOMPARE(int(joints[1].heartbeat_only_ms), 100);
+        QCOMPARE(int(joints[2].heartbeat_only_ms), 50);
+        for (const char *bad : {"5:heartbeat/0", "5:heartbeat/x", "5:heartbeats", "5:heartbeat/70000", "5:heartbeat/"})
+            QVERIFY2(!sim::parse_nodes(QString::fromLatin1(bad), &joints, &error), bad);
+        QVERIFY(sim::parse_nodes(QStringLiteral("1:10231,5:heartbeat,6:heartbeat/50"), &joints, &error));
+
+        sim::clock::set_manual(true);
+        sim::simulator bus(joints);
+        QVERIFY(!bus.find(5));  // a producer, not a joint: nothing answers on 0x645
+        const auto ids = [&bus] {
+            std::vector<uint32_t> out;
+            for (const vci::can_message &m : bus.spontaneous()) {
+                out.push_back(m.id);
+                if (m.len != 1 || m.data[0] != 0x05)
+                    out.push_back(0xBAD);
+            }
+            return out;
+        };
+        QVERIFY(ids().empty());
+        sim::clock::advance_us(50000);
+        QCOMPARE(ids(), std::vector<uint32_t>({0x706}));
+        sim::clock::advance_us(50000);
+        QCOMPARE(ids(), std::vector<uint32_t>({0x705, 0x706}));
+        sim::clock::advance_us(1000000);  // a producer does not catch up
+        QCOMPARE(ids(), std::vector<uint32_t>({0x705, 0x706}));
+
+        // The joint beats once its producer heartbeat time is written, in its NMT state.
+        vci::can_message write;
+        write.id = 0x601;
+        write.len = 8;
+        const uint8_t heartbeat_20ms[8] = {0x2B, 0x17, 0x10, 0x00, 20, 0, 0, 0};
+        std::copy(heartbeat_20ms, heartbeat_20ms + 8, write.data);
+        QCOMPARE(bus.process(write).at(0).data[0], uint8_t(0x60));
+        sim::clock::advance_us(20000);
+        const std::vector<vci::can_message> beats = bus.spontaneous();
+        QCOMPARE(int(beats.size()), 1);
+        QCOMPARE(beats[0].id, 0x701u);
+        QCOMPARE(int(beats[0].data[0]), 0x7F);  // pre-operational
+        sim::clock::set_manual(false);
     }
 
     void a_cut_bus_fails_transmits_and_reopens_when_restored()

@@ -123,18 +123,22 @@ public:
         QVERIFY(out.empty());  // an RPDO is never answered
     }
     uint16_t status() { return static_cast<uint16_t>(read(0x6041)); }
-    // Mode, mapping, operational, and the four control words of an enable at one SYNC.
+    // The four control words of an enable, each applied at a SYNC of its own.
+    frames walk_to_enabled(int32_t sp = 0)
+    {
+        for (uint16_t cw : {0x80, 0x06, 0x07})
+            rpdo(cw), sync();
+        rpdo(0x0F, sp);
+        return sync();
+    }
+    // Mode, mapping, operational, and enabled.
     void enable_in_mode(uint8_t mode, std::initializer_list<uint32_t> tx, std::initializer_list<uint32_t> rx,
                         int32_t sp = 0)
     {
         QCOMPARE(write(0x6060, 0, mode, 1), 0u);
         map_pdos(tx, rx);
         nmt(0x01);
-        rpdo(0x80);
-        rpdo(0x06);
-        rpdo(0x07);
-        rpdo(0x0F, sp);
-        sync();
+        walk_to_enabled(sp);
         QCOMPARE(status() & 0x6F, 0x27);
     }
     void advance_s(double s)
@@ -341,7 +345,7 @@ private slots:
         QCOMPARE(b.sync().size(), size_t(1));
     }
 
-    void state_machine_walks_at_one_sync()
+    void only_the_latest_synchronous_rpdo_is_applied_at_a_sync()
     {
         bench b;
         b.map_pdos({0x60410010, 0x60640020}, {0x60400010, 0x607A0020});
@@ -352,12 +356,30 @@ private slots:
         b.rpdo(0x07);
         b.rpdo(0x0F);
         QCOMPARE(b.status() & 0x4F, 0x40);  // nothing applied before the SYNC
-        QVERIFY(!b.joint.motor().enabled());
-        const frames out = b.sync();
+        // Only 0x0F reaches the drive, and it is no command in "switch on disabled".
+        frames out = b.sync();
         QCOMPARE(out.size(), size_t(1));
+        QCOMPARE(out[0].data[0] & 0x4F, 0x40);
+        QVERIFY(!b.joint.motor().enabled());
+
+        // One control word per SYNC walks the machine; 0x0F from "ready to switch on" is
+        // transitions 3 and 4 at once.
+        b.rpdo(0x06);
+        QCOMPARE(b.sync()[0].data[0] & 0x6F, 0x21);
+        b.rpdo(0x0F);
+        out = b.sync();
         QCOMPARE(out[0].data[0] & 0x6F, 0x27);  // the TPDO already shows operation enabled
         QVERIFY(b.joint.motor().enabled());
         QCOMPARE(b.read(0x6040), 0x0Fu);
+
+        // Event-driven RPDOs (type 255) act on receipt.
+        QCOMPARE(b.write(0x1400, 1, 0x80000201), 0u);
+        QCOMPARE(b.write(0x1400, 2, 255, 1), 0u);
+        QCOMPARE(b.write(0x1400, 1, 0x201), 0u);
+        b.rpdo(0x07);
+        QCOMPARE(b.status() & 0x6F, 0x23);
+        b.rpdo(0x0F);
+        QCOMPARE(b.status() & 0x6F, 0x27);
 
         // Each transition through the control word object as well.
         QCOMPARE(b.write(0x6040, 0, 0x07, 2), 0u);
@@ -402,8 +424,15 @@ private slots:
         b.sync();
         b.advance_s(2);
         QCOMPARE(int32_t(b.read(0x6064)), 1000);
-        // Bit 4 low, then high with bit 6: relative to where it stands.
+        // Bit 4 low, then high with bit 6: relative to where it stands. Each needs its SYNC:
+        // sent back to back, only the later one would count, and there would be no edge.
         b.rpdo(0x0F, -400);
+        b.rpdo(0x5F, -400);
+        b.sync();
+        b.advance_s(2);
+        QCOMPARE(int32_t(b.read(0x6064)), 1000);
+        b.rpdo(0x0F, -400);
+        b.sync();
         b.rpdo(0x5F, -400);
         b.sync();
         QVERIFY(b.status() & 0x1000);
@@ -413,6 +442,7 @@ private slots:
 
         // A profile speed of 0 stops a running move.
         b.rpdo(0x0F, 5000);
+        b.sync();
         b.rpdo(0x1F, 5000);
         b.sync();
         b.advance_s(0.3);
@@ -502,12 +532,10 @@ private slots:
 
         // The enable sequence starts with the fault reset, so it recovers the drive.
         b.rpdo(0x80);
-        b.rpdo(0x06);
-        b.rpdo(0x07);
-        b.rpdo(0x0F);
         out = b.sync();
         QCOMPARE(out.front().id, 0x081u);  // error reset emergency
         QCOMPARE(payload(out.front()).left(3), QByteArray::fromHex("000000"));
+        b.rpdo(0x06), b.sync(), b.rpdo(0x07), b.sync(), b.rpdo(0x0F), b.sync();
         QCOMPARE(b.status() & 0x6F, 0x27);
         QCOMPARE(b.read(0x603F), 0u);
 

@@ -114,11 +114,12 @@ private:
             hold_position = reply_value;
         }
 
-        // Enable: four control words, applied in order at the SYNC that follows.
+        // Enable: four control words, each applied at the SYNC that follows it.
         const int32_t sp = (p == csp || p == ip) ? hold_position : 0;
-        exchange(canopen::rpdo1(sdo_request_id, 0x0080, 0));
-        exchange(canopen::rpdo1(sdo_request_id, 0x0006, 0));
-        exchange(canopen::rpdo1(sdo_request_id, 0x0007, 0));
+        for (uint16_t cw : {0x0080, 0x0006, 0x0007}) {
+            exchange(canopen::rpdo1(sdo_request_id, cw, 0));
+            QVERIFY(exchange(canopen::sync()));
+        }
         exchange(canopen::rpdo1(sdo_request_id, 0x000F, sp));
         QVERIFY(exchange(canopen::sync()));
         QCOMPARE(node().power(), sim::canopen_node::power_state::operation_enabled);

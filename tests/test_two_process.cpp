@@ -1,6 +1,7 @@
 // The windows driving velmora-sim in another process over a private virtual CAN bus: the whole
-// custom-protocol session from scan to a finished move, and a CANopen profile position session
-// from the command column to a finished move.
+// custom-protocol session from scan to a finished move, a CANopen profile position session
+// from the command column to a finished move, and a bus this program hosts, busy with other
+// devices' heartbeats, across the adapter re-opens of the node window's scans.
 //
 // The joints' clock is real and every answer crosses two processes and a TCP server, so on a
 // loaded machine an answer may miss the few milliseconds an exchange waits for it. The windows
@@ -123,6 +124,41 @@ private slots:
         host.kill();
         test_support::uninstall_bus();
         desktop_seams::set_box_responder(nullptr);
+    }
+
+    void a_hosted_busy_bus_survives_the_scans_and_lists_only_the_joints()
+    {
+        // This program reaches the bus first and so hosts Qt's virtual-bus server; the joints
+        // and two absent nodes' heartbeat producers join it from their own process.
+        const quint16 port = test_support::free_local_port();
+        QVERIFY(port != 0);
+        const QString iface = QStringLiteral("tcp://127.0.0.1:%1/can0").arg(port);
+        vci::set_backend_factory(
+            [iface](int) { return std::make_unique<vci::qt_backend>(QStringLiteral("virtualcan"), iface); });
+        open_adapter();
+        QCOMPARE(adapter_error, 0);
+        device_open = 1;
+        QString why;
+        QVERIFY2(host.join(iface, QStringLiteral("1:10231,2:10230,5:heartbeat/5,6:heartbeat/7"), &why), qPrintable(why));
+
+        node = new Set_node();
+        child<QLineEdit>(node, "Min")->setText(QStringLiteral("1"));
+        child<QLineEdit>(node, "Max")->setText(QStringLiteral("8"));
+        auto *bar = child<QProgressBar>(node, "progressBar");
+        auto *list = child<QListWidget>(node, "listWidget_2");
+        // Every scan closes and re-opens the adapter: the second must still hear the joints.
+        for (int round = 0; round < 2; ++round) {
+            found_node_count = 0;
+            for (int i = 0; i < tries && found_node_count < 2; ++i) {
+                child<QPushButton>(node, "Scan")->click();
+                QVERIFY(QTest::qWaitFor([bar] { return bar->isHidden(); }, generous_ms));
+            }
+            QStringList rows;
+            for (int r = 0; r < list->count(); ++r)
+                rows << list->item(r)->text().right(2).trimmed();
+            QCOMPARE(rows, QStringList({QStringLiteral("1"), QStringLiteral("2")}));
+        }
+        QVERIFY(boxes.isEmpty());
     }
 
     void custom_protocol_session()

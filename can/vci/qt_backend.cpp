@@ -3,14 +3,25 @@
 #include <QCanBus>
 #include <QCanBusDevice>
 #include <QCanBusFrame>
-#include <QVariant>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <QVariant>
+
+#include <dirent.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cstdlib>
 
 namespace vci {
 namespace {
 
 constexpr int connect_timeout_ms = 3000;
+// A process that hosts the virtual bus sees new clients connect at any time.
+constexpr int low_delay_sweep_ms = 200;
 
 template <typename F>
 void run_on(QObject *context, F &&f)
@@ -18,7 +29,94 @@ void run_on(QObject *context, F &&f)
     QMetaObject::invokeMethod(context, std::forward<F>(f), Qt::BlockingQueuedConnection);
 }
 
+// The thread and the object every device's context hangs from; both live until the
+// application object goes.
+struct io_thread_state {
+    QThread *thread = nullptr;
+    QObject *root = nullptr;
+};
+
+io_thread_state &io()
+{
+    static io_thread_state state;
+    return state;
+}
+
+// Ended before the application object goes, so that nothing on it outlives the event
+// dispatcher: the devices are closed on their own thread, and everything living there is
+// deleted as the thread finishes. Without an application object the thread simply ends with
+// the process.
+void stop_bus_io_thread()
+{
+    io_thread_state &s = io();
+    if (!s.thread)
+        return;
+    QObject *root = s.root;
+    run_on(root, [root] {
+        for (QCanBusDevice *dev : root->findChildren<QCanBusDevice *>())
+            dev->disconnectDevice();
+    });
+    s.thread->quit();
+    s.thread->wait();
+    delete s.thread;
+    s = io_thread_state();
+}
+
+void start_bus_io_thread()
+{
+    io_thread_state &s = io();
+    s.thread = new QThread;
+    s.thread->setObjectName(QStringLiteral("can-io"));
+    s.root = new QObject;
+    s.root->moveToThread(s.thread);
+    QObject::connect(s.thread, &QThread::finished, s.root, &QObject::deleteLater);
+    s.thread->start();
+    qAddPostRoutine(stop_bus_io_thread);
+}
+
+bool io_thread_running() { return io().thread && io().thread->isRunning(); }
+
+bool is_tcp_socket(int fd)
+{
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode))
+        return false;
+    int type = 0;
+    socklen_t len = sizeof type;
+    if (getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &len) != 0 || type != SOCK_STREAM)
+        return false;
+    sockaddr_storage addr;
+    socklen_t addr_len = sizeof addr;
+    if (getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &addr_len) != 0)
+        return false;
+    return addr.ss_family == AF_INET || addr.ss_family == AF_INET6;
+}
+
 }  // namespace
+
+QThread *bus_io_thread()
+{
+    if (!io().thread)
+        start_bus_io_thread();
+    return io().thread;
+}
+
+void virtual_bus_low_delay()
+{
+    DIR *dir = opendir("/proc/self/fd");
+    if (!dir)
+        return;
+    const int own = dirfd(dir);
+    while (const dirent *entry = readdir(dir)) {
+        char *end = nullptr;
+        const long fd = std::strtol(entry->d_name, &end, 10);
+        if (end == entry->d_name || *end != '\0' || fd == own || !is_tcp_socket(static_cast<int>(fd)))
+            continue;
+        const int on = 1;
+        setsockopt(static_cast<int>(fd), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    }
+    closedir(dir);
+}
 
 bool message_from_frame(const QCanBusFrame &frame, can_message *msg)
 {
@@ -54,24 +152,29 @@ QCanBusFrame frame_from_message(const can_message &msg)
 qt_backend::qt_backend(const QString &plugin, const QString &interface)
     : plugin_(plugin), interface_(interface)
 {
-    thread_.setObjectName(QStringLiteral("can-io"));
-    context_ = new QObject;
-    context_->moveToThread(&thread_);
-    QObject::connect(&thread_, &QThread::finished, context_, &QObject::deleteLater);
-    thread_.start();
+    bus_io_thread();
+    QObject *root = io().root;
+    run_on(root, [this, root] { context_ = new QObject(root); });
 }
 
 qt_backend::~qt_backend()
 {
     disconnect_bus();
-    thread_.quit();
-    thread_.wait();
+    // The thread stays for the next device; this backend's context is deleted there. Once the
+    // thread has ended, the context went with it.
+    if (context_ && io_thread_running())
+        context_->deleteLater();
 }
 
 bool qt_backend::connect_bus(frame_sink *sink, QString *error)
 {
     bool ok = false;
-    QString why;
+    QString why = QStringLiteral("the bus thread has ended");
+    if (!context_ || !io_thread_running()) {
+        if (error)
+            *error = why;
+        return false;
+    }
     run_on(context_, [&] {
         QString create_error;
         QCanBusDevice *dev = QCanBus::instance()->createDevice(plugin_, interface_, &create_error);
@@ -122,6 +225,12 @@ bool qt_backend::connect_bus(frame_sink *sink, QString *error)
             if (s == QCanBusDevice::UnconnectedState && sink_)
                 sink_->bus_lost(dev->errorString().isEmpty() ? QStringLiteral("bus disconnected") : dev->errorString());
         });
+        if (plugin_ == QLatin1String("virtualcan")) {
+            virtual_bus_low_delay();
+            auto *sweep = new QTimer(dev);
+            QObject::connect(sweep, &QTimer::timeout, sweep, &virtual_bus_low_delay);
+            sweep->start(low_delay_sweep_ms);
+        }
         device_ = dev;
         ok = true;
     });
@@ -148,7 +257,7 @@ bool qt_backend::set_bitrate(int bits_per_second)
 
 void qt_backend::disconnect_bus()
 {
-    if (!thread_.isRunning())
+    if (!context_ || !io_thread_running())
         return;
     run_on(context_, [&] {
         sink_ = nullptr;
@@ -164,6 +273,8 @@ void qt_backend::disconnect_bus()
 bool qt_backend::transmit(const can_message &msg)
 {
     bool ok = false;
+    if (!context_ || !io_thread_running())
+        return false;
     run_on(context_, [&] {
         if (!device_ || device_->state() != QCanBusDevice::ConnectedState)
             return;

@@ -3,6 +3,7 @@
 
 #include <QCanBusFrame>
 #include <QObject>
+#include <QPointer>
 #include <QThread>
 
 class QCanBusDevice;
@@ -15,9 +16,22 @@ bool message_from_frame(const QCanBusFrame &frame, can_message *msg);
 // A standard-format frame; a remote frame keeps the requested length.
 QCanBusFrame frame_from_message(const can_message &msg);
 
-// A QtSerialBus device (SocketCAN, PEAK, virtual bus, ...) living on an I/O thread of its
-// own with its own event loop. The calling thread only ever blocks on a hand-over to that
-// thread; it never runs a nested event loop.
+// The library's bus I/O thread: one event loop for every QtSerialBus device, started on first
+// use and kept until the application object goes, across any number of close and re-open.
+// Qt's virtual-bus server, when this process started it, lives on this thread, so it keeps
+// serving the other processes on the bus while the adapter is closed.
+QThread *bus_io_thread();
+
+// Qt's virtual bus runs over TCP with Nagle's algorithm on: a frame sent right after one that
+// nobody answered waits for the delayed acknowledgement (up to 40 ms), far longer than any
+// reply window. Qt offers no handle on those sockets (the server's are private to the
+// plugin), so every TCP socket of the process is switched to TCP_NODELAY; this program opens
+// no other TCP connections. Safe to call from any thread and repeatedly.
+void virtual_bus_low_delay();
+
+// A QtSerialBus device (SocketCAN, PEAK, virtual bus, ...) living on the bus I/O thread. The
+// calling thread only ever blocks on a hand-over to that thread; it never runs a nested event
+// loop.
 class qt_backend final : public bus_backend {
 public:
     qt_backend(const QString &plugin, const QString &interface);
@@ -32,9 +46,8 @@ public:
 private:
     QString plugin_;
     QString interface_;
-    QThread thread_;
-    QObject *context_ = nullptr;     // lives on thread_
-    QCanBusDevice *device_ = nullptr;  // lives on thread_
+    QPointer<QObject> context_;        // lives on the bus I/O thread
+    QCanBusDevice *device_ = nullptr;  // lives on the bus I/O thread
     frame_sink *sink_ = nullptr;
 };
 

@@ -27,6 +27,10 @@ bool sim_backend::transmit(const can_message &msg)
         sink_->bus_lost(QStringLiteral("simulated bus cut"));
         return false;
     }
+    // What other devices said since the last frame reaches the queue first, as it would
+    // have arrived on a real bus before this frame's answers.
+    for (const can_message &beat : sim_.spontaneous())
+        sink_->deliver(beat);
     for (const can_message &answer : sim_.process(msg))
         sink_->deliver(answer);
     return true;

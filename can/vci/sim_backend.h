@@ -6,7 +6,8 @@ namespace sim { class simulator; }
 namespace vci {
 
 // The adapter on the in-process simulated bus: every transmitted frame is handed to the
-// simulated joints, and their answers are queued before transmit() returns.
+// simulated joints, and their answers are queued before transmit() returns, after the
+// heartbeats that fell due since the previous frame.
 class sim_backend final : public bus_backend {
 public:
     explicit sim_backend(sim::simulator &sim);

@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QThread>
+#include <QUrl>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -56,18 +57,24 @@ sim_host::~sim_host() { kill(); }
 
 bool sim_host::start(const QString &nodes, QString *why)
 {
+    const quint16 port = free_local_port();
+    if (port == 0) {
+        *why = QStringLiteral("no free local port");
+        return false;
+    }
+    return join(QStringLiteral("tcp://127.0.0.1:%1/can0").arg(port), nodes, why);
+}
+
+bool sim_host::join(const QString &interface, const QString &nodes, QString *why)
+{
     const QString bin_dir = qEnvironmentVariable("VELMORA_BIN_DIR", QCoreApplication::applicationDirPath());
     const QString program = bin_dir + QStringLiteral("/velmora-sim");
     if (!QFileInfo::exists(program)) {
         *why = program + QStringLiteral(" missing");
         return false;
     }
-    const quint16 port = free_local_port();
-    if (port == 0) {
-        *why = QStringLiteral("no free local port");
-        return false;
-    }
-    interface_ = QStringLiteral("tcp://127.0.0.1:%1/can0").arg(port);
+    const quint16 port = static_cast<quint16>(QUrl(interface).port());
+    interface_ = interface;
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(program, {QStringLiteral("--bus"), QStringLiteral("virtualcan:") + interface_,
                              QStringLiteral("--nodes"), nodes, QStringLiteral("--exit-with-parent")});

@@ -15,6 +15,8 @@ public:
     ~sim_host();
     // Starts velmora-sim with these joints and waits until its bus accepts connections.
     bool start(const QString &nodes, QString *why);
+    // Starts velmora-sim as a client of a bus somebody else hosts ("tcp://127.0.0.1:PORT/can0").
+    bool join(const QString &interface, const QString &nodes, QString *why);
     // "tcp://127.0.0.1:PORT/can0": the interface to give the virtualcan plugin.
     QString interface() const { return interface_; }
     void kill();

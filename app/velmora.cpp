@@ -163,15 +163,16 @@ void Velmora::resizeEvent(QResizeEvent *event)
 
 void Velmora::closeEvent(QCloseEvent *event)
 {
-    if (motion_window_open == 1) {
-        if (is_custom_protocol(protocol_name))
-            custom_control->close();
-        if (is_canopen(protocol_name))
-            canopen_control->close();
-    }
+    // Close what is shown, not what the protocol name suggests: after the EtherCAT question the
+    // name still reads CANopen while the custom-protocol window is the one open.
+    if (custom_control_open == 1)
+        custom_control->close();
+    if (canopen_control_open == 1)
+        canopen_control->close();
     if (monitor_open == 1) {
-        if (monitor *m = chosen_monitor())
-            m->close();
+        for (monitor *m : {custom_monitor, canopen_monitor})
+            if (m->isVisible())
+                m->close();
     }
     if (set_node_open)
         set_node_window->close();
@@ -182,6 +183,7 @@ void Velmora::closeEvent(QCloseEvent *event)
     bus_trace_window->close();
     if (device_open == 1)
         close_adapter();
+    // With nothing else shown the toolkit ends the process once this window is gone.
     event->accept();
 }
 

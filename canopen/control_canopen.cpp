@@ -3,6 +3,7 @@
 #include "ui_control_canopen.h"
 
 #include "app/desktop_seams.h"
+#include "app/number_fields.h"
 #include "app/shared_values.h"
 #include "canopen/canopen_exchange.h"
 #include "canopen/canopen_replies.h"
@@ -166,6 +167,18 @@ bool control_CANopen::run_steps(const std::vector<canopen::step> &steps)
     return true;
 }
 
+QList<const QLineEdit *> control_CANopen::set_velocity_fields(int32_t page) const
+{
+    switch (page) {
+    case canopen::page_pp: return {ui->PP_Velocity, ui->PP_Acceleration, ui->PP_Deceleration};
+    case canopen::page_csp: return {ui->CSP_Velocity, ui->CSP_Acceleration, ui->CSP_Deceleration};
+    case canopen::page_ip: return {ui->IP_Velocity, ui->IP_Acceleration, ui->IP_Deceleration};
+    case canopen::page_pv: return {ui->PV_Acceleration, ui->PV_Deceleration};
+    case canopen::page_csv: return {ui->CSV_Acceleration, ui->CSV_Deceleration};
+    default: return {};
+    }
+}
+
 void control_CANopen::mark_done(QPushButton *done, QPushButton *next)
 {
     done->setStyleSheet(QString::fromLatin1(green));
@@ -319,6 +332,8 @@ void control_CANopen::disconnects()
     canopen_link_active = 0;
     power_enabled = 0;
     shown_error_.clear();
+    // The fields are empty now: page buttons stay inert until the parameters are read again.
+    params_loaded = 0;
 }
 
 void control_CANopen::on_Open_monitoring_clicked()
@@ -334,6 +349,7 @@ void control_CANopen::on_Open_monitoring_clicked()
 void control_CANopen::on_Test_reset_clicked()
 {
     sdo_expected = 0;
+    ip_target_.reset();
     const QList<QPushButton *> column = command_column();
     for (QPushButton *b : column) {
         if (b != ui->Stop_remote_node)
@@ -351,7 +367,11 @@ void control_CANopen::on_comboBox_activated(const QString &text)
         // The command column configures the node for this page; waiting for the next poll
         // tick to learn it would let a quick user write the previous page's mode and mapping.
         canopen_page = index;
+        // The reset must not stop the poll from noticing a lost node: a node that answered
+        // before the change is still expected to answer.
+        const int32_t expected = sdo_expected;
         emit func3();
+        sdo_expected = expected;
     }
     show_mode_description(index);
 }
@@ -390,6 +410,8 @@ void control_CANopen::on_Operating_mode_clicked()
 
 void control_CANopen::on_Set_velocity_clicked()
 {
+    if (!typed_numbers_ok(this, set_velocity_fields(canopen_page)))
+        return;
     sdo_expected = 1;
     bool ok = true;
     switch (canopen_page) {
@@ -539,6 +561,8 @@ void control_CANopen::on_sure_clicked()
 {
     if (params_loaded != 1)
         return;
+    if (!typed_numbers_ok(this, {ui->PP_Velocity, ui->PP_Acceleration, ui->PP_Deceleration}))
+        return;
     const QString v = ui->PP_Velocity->text();
     const QString a = ui->PP_Acceleration->text();
     const QString d = ui->PP_Deceleration->text();
@@ -550,6 +574,8 @@ void control_CANopen::on_sure_clicked()
 void control_CANopen::on_Move_to_clicked()
 {
     if (params_loaded != 1)
+        return;
+    if (!typed_numbers_ok(this, {ui->Target_position}))
         return;
     const int32_t target = canopen::field_value(ui->Target_position->text());
     // A profile position drive takes a new set-point on the rising edge of control word
@@ -580,6 +606,8 @@ void control_CANopen::on_PV_Vel_Sure_clicked()
 {
     if (params_loaded != 1)
         return;
+    if (!typed_numbers_ok(this, {ui->PV_Acceleration, ui->PV_Deceleration}))
+        return;
     const QString a = ui->PV_Acceleration->text();
     const QString d = ui->PV_Deceleration->text();
     write_profile({{0x6083, canopen::field_value(a), canopen::acceleration_text(a)},
@@ -589,6 +617,8 @@ void control_CANopen::on_PV_Vel_Sure_clicked()
 void control_CANopen::on_Start_run_clicked()
 {
     if (params_loaded != 1)
+        return;
+    if (!typed_numbers_ok(this, {ui->PV_Velocity}))
         return;
     rpdo(0x002F, canopen::field_value(ui->PV_Velocity->text()), QStringLiteral("运动\nMotion"));
     scope::motion_notifier::sent(scope::motion_kind::velocity, canopen::field_value(ui->PV_Velocity->text()));
@@ -612,6 +642,8 @@ void control_CANopen::on_PV_Stop_clicked()
 void control_CANopen::on_pushButton_2_clicked()
 {
     if (params_loaded != 1)
+        return;
+    if (!typed_numbers_ok(this, {ui->lineEdit}))
         return;
     rpdo(0x002F, canopen::field_value(ui->lineEdit->text()), QStringLiteral("运动\nMotion"));
     scope::motion_notifier::sent(scope::motion_kind::torque_per_mille, canopen::field_value(ui->lineEdit->text()));
@@ -637,12 +669,16 @@ void control_CANopen::on_sure_3_clicked()
 {
     if (params_loaded != 1)
         return;
+    if (!typed_numbers_ok(this, {ui->CSP_Velocity, ui->CSP_Acceleration, ui->CSP_Deceleration}))
+        return;
     write_profile_fields(true, ui->CSP_Velocity->text(), ui->CSP_Acceleration->text(), ui->CSP_Deceleration->text());
 }
 
 void control_CANopen::on_Move_to_3_clicked()
 {
     if (params_loaded != 1)
+        return;
+    if (!typed_numbers_ok(this, {ui->Target_position_2}))
         return;
     const int32_t target = canopen::field_value(ui->Target_position_2->text());
     if (!canopen::csp_move_allowed(hold_position, target)) {
@@ -676,12 +712,16 @@ void control_CANopen::on_PV_Vel_Sure_2_clicked()
 {
     if (params_loaded != 1)
         return;
+    if (!typed_numbers_ok(this, {ui->CSV_Acceleration, ui->CSV_Deceleration}))
+        return;
     write_profile_fields(false, QString(), ui->CSV_Acceleration->text(), ui->CSV_Deceleration->text());
 }
 
 void control_CANopen::on_Start_run_2_clicked()
 {
     if (params_loaded != 1)
+        return;
+    if (!typed_numbers_ok(this, {ui->CSV_Velocity}))
         return;
     rpdo(0x002F, canopen::field_value(ui->CSV_Velocity->text()), QStringLiteral("运动\nMotion"));
     scope::motion_notifier::sent(scope::motion_kind::velocity, canopen::field_value(ui->CSV_Velocity->text()));
@@ -706,6 +746,8 @@ void control_CANopen::on_pushButton_5_clicked()
 {
     if (params_loaded != 1)
         return;
+    if (!typed_numbers_ok(this, {ui->CST_torque}))
+        return;
     rpdo(0x002F, canopen::field_value(ui->CST_torque->text()), QStringLiteral("运动\nMotion"));
     scope::motion_notifier::sent(scope::motion_kind::torque_per_mille, canopen::field_value(ui->CST_torque->text()));
 }
@@ -729,6 +771,8 @@ void control_CANopen::on_sure_4_clicked()
 {
     if (params_loaded != 1)
         return;
+    if (!typed_numbers_ok(this, {ui->IP_Velocity, ui->IP_Acceleration, ui->IP_Deceleration}))
+        return;
     write_profile_fields(true, ui->IP_Velocity->text(), ui->IP_Acceleration->text(), ui->IP_Deceleration->text());
 }
 
@@ -736,9 +780,11 @@ void control_CANopen::on_Move_to_2_clicked()
 {
     if (params_loaded != 1)
         return;
+    if (!typed_numbers_ok(this, {ui->Target_position_3}))
+        return;
     ip_target_ = canopen::field_value(ui->Target_position_3->text());
-    rpdo(0x001F, ip_target_, QStringLiteral("运动\nMotion"));
-    scope::motion_notifier::sent(scope::motion_kind::absolute, canopen::field_value(ui->Target_position_3->text()));
+    rpdo(0x001F, *ip_target_, QStringLiteral("运动\nMotion"));
+    scope::motion_notifier::sent(scope::motion_kind::absolute, *ip_target_);
 }
 
 void control_CANopen::on_Stop_5_clicked()
@@ -746,7 +792,13 @@ void control_CANopen::on_Stop_5_clicked()
     if (params_loaded != 1)
         return;
     // Halt bit; the interpolation record keeps the last target so nothing new is commanded.
-    rpdo(0x011F, ip_target_, QStringLiteral("停止\nStop"));
+    // Before any move there is none: the joint is held where it stands, not sent towards 0.
+    int32_t set_point = hold_position;
+    if (ip_target_)
+        set_point = *ip_target_;
+    else if (send(canopen::sdo_upload(sdo_request_id, 0x6064, 0), QString(), 0))
+        set_point = reply_value;
+    rpdo(0x011F, set_point, QStringLiteral("停止\nStop"));
 }
 
 void control_CANopen::on_Stop_3_clicked()

@@ -6,10 +6,12 @@
 #include <QTimer>
 #include <QTranslator>
 #include <cstdint>
+#include <optional>
 
 namespace Ui {
 class control_CANopen;
 }
+class QLineEdit;
 class QPushButton;
 class sssss;
 
@@ -125,13 +127,16 @@ private:
     void mark_done(QPushButton *done, QPushButton *next);
     void show_mode_description(int index);
     QList<QPushButton *> command_column() const;
+    // The fields Set_velocity writes from on the given page.
+    QList<const QLineEdit *> set_velocity_fields(int32_t page) const;
 
     Ui::control_CANopen *ui;
     QTranslator translator;
     sssss *canopen_worker = nullptr;
     QTimer canopen_poll_timer;
-    // Last set-point given to the interpolation record, so that a halt leaves it in place.
-    int32_t ip_target_ = 0;
+    // Last set-point given to the interpolation record, so that a halt leaves it in place; none
+    // before the first move since the sequence was last reset.
+    std::optional<int32_t> ip_target_;
     // The error text the poll last showed; the poll rewrites the status text only on change.
     QString shown_error_;
 };

@@ -2,6 +2,7 @@
 
 #include "ui_control_can.h"
 
+#include "app/number_fields.h"
 #include "app/shared_values.h"
 #include "custom_protocol/control_can_state.h"
 #include "custom_protocol/custom_commands.h"
@@ -174,13 +175,19 @@ void control_CAN::on_enable_clicked() { send(write_enable_state(true)); }
 
 void control_CAN::on_apply_clicked()
 {
-    send(write_profile_speed(ui->speed->text()));
+    if (!typed_numbers_ok(this, {ui->speed, ui->acceleration, ui->deceleration}))
+        return;
+    const bool speed_answered = send(write_profile_speed(ui->speed->text()));
     send(write_profile_acceleration(ui->acceleration->text()));
     send(write_profile_deceleration(ui->deceleration->text()));
     // The speed just written may carry the other sign than the one continuous motion last set
     // (its field shows -|v| after a backwards run). Keep the cache true to the drive, or the next
-    // continuous press would skip its speed write and run the joint the wrong way.
-    if (continuous_direction == custom_direction::forward || continuous_direction == custom_direction::backwards) {
+    // continuous press would skip its speed write and run the joint the wrong way. Unanswered,
+    // the drive's speed is unknown: the next continuous press writes it again.
+    if (!speed_answered)
+        continuous_direction = custom_direction::none;
+    else if (continuous_direction == custom_direction::forward
+             || continuous_direction == custom_direction::backwards) {
         const int32_t v = custom_value_from_text(ui->speed->text());
         if (v > 0)
             continuous_direction = custom_direction::forward;
@@ -195,6 +202,8 @@ void control_CAN::on_stop_clicked() { send(write_stop_motion()); }
 
 void control_CAN::continuous_motion(bool backwards)
 {
+    if (!typed_numbers_ok(this, {ui->speed}))
+        return;
     send(read_motion_state());
     if (motion_kind != custom_motion_kind::continuous) {
         if (reply_value != 0)
@@ -211,8 +220,9 @@ void control_CAN::continuous_motion(bool backwards)
         int32_t v = 0;
         const custom_request speed = write_continuous_speed(ui->speed->text(), backwards, &v);
         ui->speed->setText(QString::number(v));
-        send(speed);
-        continuous_direction = direction;
+        // Only a speed the drive answered is known to hold; otherwise the next press writes it
+        // again instead of running the joint the old way.
+        continuous_direction = send(speed) ? direction : custom_direction::none;
     }
     send(read_motion_state());
     if (reply_value == 0)
@@ -225,7 +235,7 @@ void control_CAN::on_backwards_continue_clicked() { continuous_motion(true); }
 
 void control_CAN::relative_move(bool backwards)
 {
-    if (ui->relative_position->text().isEmpty())
+    if (number_text_blank(ui->relative_position->text()) || !typed_numbers_ok(this, {ui->relative_position}))
         return;
     if (motion_kind != custom_motion_kind::relative) {
         motion_kind = custom_motion_kind::relative;
@@ -253,7 +263,7 @@ void control_CAN::on_backwards_clicked() { relative_move(true); }
 
 void control_CAN::on_move_to_clicked()
 {
-    if (ui->absolute_position->text().isEmpty())
+    if (number_text_blank(ui->absolute_position->text()) || !typed_numbers_ok(this, {ui->absolute_position}))
         return;
     if (motion_kind != custom_motion_kind::absolute) {
         motion_kind = custom_motion_kind::absolute;
@@ -309,6 +319,8 @@ void control_CAN::on_choose_mode_clicked()
 
 void control_CAN::on_set_parameter_clicked()
 {
+    if (!typed_numbers_ok(this, {ui->analog_value, ui->max_speed}))
+        return;
     send(write_target_current(ui->analog_value->text()));
     send(write_max_speed_limit(ui->max_speed->text()));
     scope::motion_notifier::sent(scope::motion_kind::torque_ma, custom_value_from_text(ui->analog_value->text()));
@@ -326,6 +338,8 @@ void control_CAN::on_choose_mode_2_clicked()
 
 void control_CAN::on_set_parameter_2_clicked()
 {
+    if (!typed_numbers_ok(this, {ui->analog_value_2}))
+        return;
     send(write_target_speed(ui->analog_value_2->text()));
     scope::motion_notifier::sent(scope::motion_kind::velocity, custom_value_from_text(ui->analog_value_2->text()));
 }
@@ -337,19 +351,19 @@ void control_CAN::on_stop_run2_clicked() { send(write_analog_stop()); }
 
 void control_CAN::thread()
 {
-    // Only the current read decides whether the node is still there; the others show whatever
-    // the exchange left behind.
+    // Only the current read decides whether the node is still there. A label changes only from
+    // its own answered read: after a silent one, reply_value still holds another register.
     if (!send(read_actual_current())) {
         emit func3();
         return;
     }
     ui->electricity->setText(QString::number(reply_value));
-    send(read_actual_speed(QStringLiteral("读取实际速度")));
-    ui->vel_2->setText(QString::number(reply_value));
-    send(read_actual_position(QStringLiteral("读取当前位置")));
-    ui->position->setText(QString::number(reply_value));
-    send(read_error_code(QStringLiteral("获取错误码")));
-    ui->Error->setText(custom_xml::lookup_xml_text(document_lookup::locate(QString::fromLatin1(error_document)), reply_value));
+    if (send(read_actual_speed(QStringLiteral("读取实际速度"))))
+        ui->vel_2->setText(QString::number(reply_value));
+    if (send(read_actual_position(QStringLiteral("读取当前位置"))))
+        ui->position->setText(QString::number(reply_value));
+    if (send(read_error_code(QStringLiteral("获取错误码"))))
+        ui->Error->setText(custom_xml::lookup_xml_text(document_lookup::locate(QString::fromLatin1(error_document)), reply_value));
 }
 
 bool control_CAN::read_profile(bool trace)

@@ -199,7 +199,8 @@ void Set_node::scan_node()
             if (node_exchange(custom_request_base + static_cast<uint32_t>(n), probe_request, 2) &&
                 found_node_count < max_found_nodes)
                 found_nodes[found_node_count++] = n;
-            ui->progressBar->setValue(static_cast<int>(static_cast<float>(n) * step + 20));
+            // By the place within Min..Max, so that the bar ends at 100 on Max whatever Min is.
+            ui->progressBar->setValue(static_cast<int>(static_cast<float>(n - min + 1) * step + 20));
         }
     }
     ui->progressBar->hide();

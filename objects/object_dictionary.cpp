@@ -21,12 +21,16 @@
 #include <QHeaderView>
 #include <QProgressDialog>
 #include <QShowEvent>
+#include <QStyle>
 
 using namespace objects;
 
 namespace {
 
 Object_dictionary::file_chooser chooser;
+
+// Before anything is read the value column still offers room for a typical value.
+constexpr int value_room = 200;
 
 const char *const eds_name = "velmora_joint.eds";
 
@@ -52,7 +56,6 @@ Object_dictionary::Object_dictionary(QWidget *parent)
 {
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("对象字典/Objects"));
-    setMinimumSize(900, 560);
     ui->objects->setModel(model_);
     model_->set_document(standard_objects());
     fit_columns();
@@ -143,13 +146,39 @@ void Object_dictionary::show_status(const QString &text, bool error)
     ui->status->setText(text);
 }
 
-void Object_dictionary::fit_columns()
+void Object_dictionary::fit_columns(bool keep_wider)
 {
-    // Names and values need the room; the value column takes whatever the window adds.
-    static const int widths[od_tree_model::col_count - 1] = {110, 70, 230, 120, 60, 120, 100, 40};
-    for (int c = 0; c < od_tree_model::col_count - 1; ++c)
-        ui->objects->setColumnWidth(c, widths[c]);
-    ui->objects->header()->setStretchLastSection(true);
+    // Every column as wide as its widest text, entries of collapsed objects included, those that
+    // differ from their default in their bold font, the index column with its indentation; the
+    // view scrolls when the window is narrower. Read values are as long as the joint makes them,
+    // so the value column fits them too rather than stretching over them.
+    QTreeView *view = ui->objects;
+    const int margin = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1) + 4;
+    const int indent = view->indentation();
+    int widths[od_tree_model::col_count];
+    for (int c = 0; c < od_tree_model::col_count; ++c)
+        widths[c] = qMax(view->header()->sectionSizeHint(c), keep_wider ? view->columnWidth(c) : 0);
+    const auto measure = [&](const QModelIndex &row, int depth) {
+        for (int c = 0; c < od_tree_model::col_count; ++c) {
+            const QModelIndex cell = row.sibling(row.row(), c);
+            const QVariant font = model_->data(cell, Qt::FontRole);
+            const QFontMetrics metrics(font.isValid() ? qvariant_cast<QFont>(font).resolve(view->font()) : view->font());
+            int w = metrics.horizontalAdvance(model_->data(cell, Qt::DisplayRole).toString()) + margin;
+            if (c == 0)
+                w += indent * (depth + (view->rootIsDecorated() ? 1 : 0));
+            widths[c] = qMax(widths[c], w);
+        }
+    };
+    for (int r = 0; r < model_->rowCount(); ++r) {
+        const QModelIndex object = model_->index(r, 0);
+        measure(object, 0);
+        for (int e = 0; e < model_->rowCount(object); ++e)
+            measure(model_->index(e, 0, object), 1);
+    }
+    widths[od_tree_model::col_value] = qMax(widths[od_tree_model::col_value], value_room);
+    view->header()->setStretchLastSection(false);
+    for (int c = 0; c < od_tree_model::col_count; ++c)
+        view->setColumnWidth(c, widths[c]);
 }
 
 void Object_dictionary::set_document_title(const QString &text)
@@ -220,6 +249,7 @@ void Object_dictionary::on_read_clicked()
         e->parameter_value = text;
         e->differs = differs_from_default(*e, o.data, node());
         model_->values_changed();
+        fit_columns(true);
     }
     show_status(QStringLiteral("读取完成/read %1 bytes").arg(o.data.size()), false);
 }
@@ -248,6 +278,7 @@ void Object_dictionary::on_write_clicked()
         e->parameter_value = e->type == selected_type() ? value_text(*e, value.bytes) : ui->value->text();
         e->differs = differs_from_default(*e, value.bytes, node());
         model_->values_changed();
+        fit_columns(true);
     }
     show_status(QStringLiteral("写入完成/written"), false);
 }
@@ -295,6 +326,7 @@ void Object_dictionary::on_read_all_clicked()
         return !progress.wasCanceled();
     });
     model_->values_changed();
+    fit_columns(true);
     ui->objects->expandAll();
     QString text = QStringLiteral("已读取/read %1, 被拒绝/refused %2").arg(s.read).arg(s.refused);
     if (s.cancelled)

@@ -70,7 +70,7 @@ private:
     void run_parameter_command(bool store);
     bool read_register_number(uint16_t *reg);
     void set_document_title(const QString &text);
-    void fit_columns();
+    void fit_columns(bool keep_wider = false);
 
     Ui::Object_dictionary *ui;
     QTranslator translator;

@@ -143,8 +143,10 @@ QVariant od_tree_model::headerData(int section, Qt::Orientation orientation, int
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QVariant();
-    static const char *const headers[col_count] = {"索引/Index", "子索引/Sub", "名称/Name", "类型/Type", "访问/Access",
-                                                   "默认值/Default", "范围/Limits", "PDO", "读取值/Value"};
+    // Two lines, so that a heading is no wider than the column's contents.
+    static const char *const headers[col_count] = {"索引\nIndex",    "子索引\nSub",   "名称\nName",
+                                                   "类型\nType",     "访问\nAccess",  "默认值\nDefault",
+                                                   "范围\nLimits",   "PDO",           "读取值\nValue"};
     return QString::fromUtf8(headers[section]);
 }
 

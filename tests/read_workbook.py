@@ -1,6 +1,6 @@
-"""Prints what the export tests check of a workbook's first sheet, as JSON.
+"""Prints what the export tests check of one sheet of a workbook, as JSON.
 
-Usage: read_workbook.py FILE
+Usage: read_workbook.py FILE [SHEET]   (SHEET counts from 0; the first sheet by default)
 Run with the system interpreter, which has openpyxl.
 """
 import json
@@ -15,7 +15,7 @@ def side(s):
 
 def main():
     book = openpyxl.load_workbook(sys.argv[1])
-    sheet = book.worksheets[0]
+    sheet = book.worksheets[int(sys.argv[2]) if len(sys.argv) > 2 else 0]
     cells = {}
     for row in sheet.iter_rows():
         for c in row:

@@ -126,6 +126,8 @@ private slots:
         QCOMPARE(node_cell(0, 4), QStringLiteral("1"));
         QVERIFY(node_cell(0, 5).startsWith(QStringLiteral("0x2310 持续过流")));
         QVERIFY(trace->statusBar()->currentMessage().contains(QStringLiteral("显示/shown")));
+        const QStringList cut = cut_texts_in_every_language(trace);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
 
         const QByteArray shot = qgetenv("VELMORA_SCREENSHOT");
         if (!shot.isEmpty())

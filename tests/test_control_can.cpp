@@ -1,6 +1,7 @@
 // Custom-protocol control window: exact frames of each action against a scripted drive (motion
 // caches, acknowledged mode writes, link up and down, the status poll), and whole sessions on
 // the simulated bus (hand-over from the node window, a joint that stops answering).
+#include "app/desktop_seams.h"
 #include "app/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
@@ -37,6 +38,8 @@ struct scripted_drive {
     std::map<uint16_t, int32_t> values;
     std::set<uint16_t> silent;
     std::set<uint16_t> refused_writes;
+    // Writes answered with a 4-byte reply instead of the 1-byte acknowledgement.
+    std::set<uint16_t> rejected_writes;
 
     std::vector<vci::can_message> answer(const vci::can_message &m) const
     {
@@ -47,6 +50,8 @@ struct scripted_drive {
         if (m.len >= 6 || command) {
             if (refused_writes.count(reg))
                 return {};
+            if (rejected_writes.count(reg))
+                return {make_message(0x5C1, {0x00, 0x00, 0x00, 0x00})};
             return {make_message(0x5C1, {0x01})};
         }
         const auto it = values.find(reg);
@@ -75,6 +80,7 @@ class test_control_can : public QObject {
     scripted_drive drive;
     control_CAN *w = nullptr;
     QStringList logged;  // monitor texts emitted by the window
+    QList<desktop_seams::box_request> boxes;
 
     template <typename T>
     T *child(const char *name)
@@ -153,9 +159,15 @@ private slots:
         w = new control_CAN();
         logged.clear();
         connect(w, &control_CAN::senddata, this, [this](const QString &t) { logged << t; });
+        boxes.clear();
+        desktop_seams::set_box_responder([this](const desktop_seams::box_request &r) {
+            boxes << r;
+            return QMessageBox::Ok;
+        });
     }
     void cleanup()
     {
+        desktop_seams::set_box_responder(nullptr);
         delete w;
         w = nullptr;
         delete custom_monitor;
@@ -290,6 +302,94 @@ private slots:
         QCOMPARE(motion_kind, 0);
     }
 
+    void continuous_direction_follows_only_answered_speed_writes()
+    {
+        bring_link_up();
+        edit("speed")->setText(QStringLiteral("1500"));
+        click("forward_continue");
+        frames();
+        // A reversal the drive did not answer: the next press writes the speed again.
+        drive.values[0x0020] = 1;
+        drive.refused_writes = {0x008A};
+        click("backwards_continue");
+        QCOMPARE(frames(), (QStringList{read_state, "641: 00 8A FF FF FA 24", read_state}));
+        drive.refused_writes.clear();
+        click("backwards_continue");
+        QCOMPARE(frames(), (QStringList{read_state, "641: 00 8A FF FF FA 24", read_state}));
+        QCOMPARE(continuous_direction, 2);
+
+        // The same for Apply: an unanswered +1500 leaves the drive's sign unknown.
+        click("stop");
+        drive.values[0x0020] = 0;
+        drive.refused_writes = {0x008A};
+        edit("speed")->setText(QStringLiteral("1500"));
+        click("apply");
+        drive.refused_writes.clear();
+        frames();
+        click("forward_continue");
+        QCOMPARE(frames(), (QStringList{read_state, "641: 00 8A 00 00 05 DC", read_state, "641: 00 83"}));
+    }
+
+    void motion_mode_needs_the_one_byte_acknowledgement()
+    {
+        // The drive answers, but with four bytes: that is no acknowledgement of the mode.
+        bring_link_up();
+        drive.rejected_writes = {0x008D};
+        click("forward_continue");
+        QCOMPARE(frames(), (QStringList{read_state, "641: 00 8D 00 00 00 00"}));
+        QCOMPARE(motion_kind, 0);
+
+        edit("absolute_position")->setText(QStringLiteral("100"));
+        click("move_to");
+        QCOMPARE(frames(), (QStringList{read_state, "641: 00 8D 00 00 00 01"}));
+        QCOMPARE(absolute_repeat_state, 3);
+
+        // A relative move goes on, and writes the mode again next time.
+        edit("relative_position")->setText(QStringLiteral("100"));
+        click("forward");
+        QCOMPARE(frames(), (QStringList{read_state, "641: 00 8D 00 00 00 01", "641: 00 87 00 00 00 64", "641: 00 83"}));
+        QCOMPARE(relative_repeat_state, 3);
+        drive.rejected_writes.clear();
+        click("forward");
+        QCOMPARE(frames().at(1), QStringLiteral("641: 00 8D 00 00 00 01"));
+        QCOMPARE(relative_repeat_state, 0);
+    }
+
+    void text_that_is_not_a_number_sends_nothing_and_says_so()
+    {
+        bring_link_up();
+        edit("relative_position")->setText(QStringLiteral("2000"));
+        click("forward");
+        frames();
+        // A typo in the distance must not become a move by 0 (or anywhere else).
+        edit("relative_position")->setText(QStringLiteral("2OOO"));
+        click("forward");
+        QVERIFY(frames().isEmpty());
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].kind, desktop_seams::box_kind::question);
+        QCOMPARE(boxes[0].title, QStringLiteral("错误"));
+        QCOMPARE(boxes[0].text, QStringLiteral("输入数据格式错误"));
+        QCOMPARE(boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QVERIFY(boxes[0].parent == w);
+
+        // The same for the speed of continuous motion (the other fields: test_windows_under_faults_input).
+        boxes.clear();
+        edit("speed")->setText(QStringLiteral("1.5e3"));
+        click("forward_continue");
+        QVERIFY(frames().isEmpty());
+        QCOMPARE(boxes.size(), 1);
+
+        // Spaces around a number are no error; a field of spaces is an empty one.
+        boxes.clear();
+        edit("relative_position")->setText(QStringLiteral(" 2000 "));
+        click("forward");
+        QVERIFY(frames().contains(QStringLiteral("641: 00 87 00 00 07 D0")));
+        edit("relative_position")->setText(QStringLiteral("   "));
+        click("forward");
+        QVERIFY(frames().isEmpty());
+        QVERIFY(boxes.isEmpty());
+    }
+
     void apply_keeps_the_continuous_direction_true_to_the_speed_written()
     {
         bring_link_up();
@@ -417,14 +517,15 @@ private slots:
         QCOMPARE(label("position"), QStringLiteral("-123456"));
         QCOMPARE(label("Error"), QStringLiteral("无错误\nNo error"));
 
-        // Only the current read answered: the rest of the cycle works on its value.
+        // Only the current read answered: the other labels keep their last answered readings
+        // instead of showing the current as a speed, a position or an error.
         drive.values[0x0008] = 16;
         drive.silent = {0x0005, 0x0002, 0x001F};
         w->thread();
-        QCOMPARE(label("vel_2"), QStringLiteral("16"));
-        QCOMPARE(label("position"), QStringLiteral("16"));
-        QCOMPARE(label("Error"), custom_xml::lookup_xml_text(QString::fromLatin1(control_CAN::error_document), 16));
-        QVERIFY(!label("Error").isEmpty());
+        QCOMPARE(label("electricity"), QStringLiteral("16"));
+        QCOMPARE(label("vel_2"), QStringLiteral("-1"));
+        QCOMPARE(label("position"), QStringLiteral("-123456"));
+        QCOMPARE(label("Error"), QStringLiteral("无错误\nNo error"));
         QCOMPARE(custom_link_active, 1);
 
         // No answer to the current read: the node is gone.

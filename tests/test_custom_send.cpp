@@ -102,7 +102,9 @@ private slots:
         QTest::newRow("trailing space") << "1 " << payload_status::ok << QByteArray("\x01\x00", 2);
         QTest::newRow("double space") << "1  2" << payload_status::ok << QByteArray("\x01\x00\x02", 3);
         QTest::newRow("lone space") << " " << payload_status::ok << QByteArray(2, '\0');
-        QTest::newRow("not hex") << "zz 1 -1 +f" << payload_status::ok << QByteArray("\x00\x01\x00\x00", 4);
+        QTest::newRow("not hex") << "zz 1 g" << payload_status::ok << QByteArray("\x00\x01\x00", 3);
+        QTest::newRow("signed") << "-1 +f -f +0 -0" << payload_status::ok << QByteArray("\xff\x0f\xf1\x00\x00", 5);
+        QTest::newRow("sign alone") << "- + -- +-" << payload_status::ok << QByteArray(4, '\0');
         QTest::newRow("eight") << "1 2 3 4 5 6 7 8" << payload_status::ok << QByteArray("\1\2\3\4\5\6\7\x08", 8);
         QTest::newRow("three digits") << "123" << payload_status::bad_piece << QByteArray();
         QTest::newRow("long piece later") << "01 02 0x3" << payload_status::bad_piece << QByteArray();

@@ -60,11 +60,11 @@ private:
     QStringList dialog_args;
     QString chosen;
 
-    QJsonObject read_workbook(const QString &path)
+    QJsonObject read_workbook(const QString &path, int sheet = 0)
     {
         const QString script = qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") + "/tests/read_workbook.py";
         QProcess p;
-        p.start(QStringLiteral("/usr/bin/python3"), {script, path});
+        p.start(QStringLiteral("/usr/bin/python3"), {script, path, QString::number(sheet)});
         if (!p.waitForFinished(60000) || p.exitCode() != 0) {
             qWarning() << p.readAllStandardError();
             return {};
@@ -74,10 +74,10 @@ private:
 
     // Checks everything that does not depend on the data: title, header row, column widths,
     // borders over A2:F(rows + 2) and nothing outside, row heights.
-    void check_layout(const QJsonObject &book, int rows)
+    void check_layout(const QJsonObject &book, int rows, int sheets = 1)
     {
         QVERIFY2(!book.isEmpty(), "workbook could not be read back");
-        QCOMPARE(book["sheets"].toInt(), 1);
+        QCOMPARE(book["sheets"].toInt(), sheets);
         QCOMPARE(book["max_row"].toInt(), rows + 2);
         QCOMPARE(book["max_column"].toInt(), 6);
         QCOMPARE(book["merged"].toArray(), QJsonArray({"A1:F1"}));
@@ -176,7 +176,9 @@ private slots:
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0].kind, desktop_seams::box_kind::question);
         QCOMPARE(boxes[0].title, QStringLiteral("完成"));
-        QCOMPARE(boxes[0].text, QStringLiteral("文件已导出，是否打开"));
+        // The file really written is named on a line of its own.
+        QCOMPARE(boxes[0].text,
+                 QStringLiteral("文件已导出，是否打开\n") + QDir::toNativeSeparators(dir.filePath("cleared.xlsx")));
         QCOMPARE(boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
         QVERIFY(boxes[0].parent == nullptr);
         QVERIFY(opened.isEmpty());  // answered No
@@ -215,6 +217,75 @@ private slots:
         QCOMPARE(cells["A3"].toObject()["value"].toString(), QStringLiteral("1"));
         QCOMPARE(cells["A102"].toObject()["value"].toString(), QStringLiteral("100"));
         QCOMPARE(cells["F3"].toObject()["value"].toString(), QStringLiteral("读取 <&> 位置\nRead"));
+    }
+
+    void a_table_longer_than_a_sheet_goes_on_in_further_sheets()
+    {
+        // The real limit, with one column to keep it quick: the last row does not fit sheet one.
+        table_snapshot tall;
+        tall.headers = QStringList{"数据/Data"};
+        tall.widths = {90};
+        tall.rows = max_data_rows_per_sheet + 1;
+        tall.cells = QVector<QString>(tall.rows, QStringLiteral("7"));
+        QCOMPARE(max_data_rows_per_sheet + 2, 1048576);
+        const QString path = dir.filePath("tall.xlsx");
+        QString error;
+        QVERIFY2(write_monitor_workbook(path, tall, &error), qPrintable(error));
+        QProcess unzip;
+        unzip.start(QStringLiteral("/usr/bin/python3"),
+                    {"-c", "import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
+                           "print(sorted(n for n in z.namelist() if n.startswith('xl/worksheets/sheet'))); "
+                           "print(z.read('xl/worksheets/sheet2.xml').decode().count('<row '))",
+                     path});
+        QVERIFY(unzip.waitForFinished(60000));
+        QCOMPARE(QString::fromUtf8(unzip.readAllStandardOutput()).trimmed(),
+                 QStringLiteral("['xl/worksheets/sheet1.xml', 'xl/worksheets/sheet2.xml']\n3"));  // title, header, row
+
+        // Every sheet with the same title and header rows, the rows in order across them.
+        std::unique_ptr<QTableWidget> table(make_monitor_table());
+        log_frames(table.get(), 5);
+        const QString small = dir.filePath("split.xlsx");
+        QVERIFY(write_monitor_workbook(small, snapshot_table(table.get()), &error, {}, 2));
+        for (int sheet = 0; sheet < 3; ++sheet) {
+            const QJsonObject book = read_workbook(small, sheet);
+            const int rows = sheet < 2 ? 2 : 1;
+            check_layout(book, rows, 3);
+            const QJsonObject cells = book["cells"].toObject();
+            for (int r = 0; r < rows; ++r)
+                QCOMPARE(cells["A" + QString::number(r + 3)].toObject()["value"].toString(),
+                         QString::number(sheet * 2 + r + 1));
+        }
+    }
+
+    void replacing_asks_about_the_file_really_written()
+    {
+        std::unique_ptr<QTableWidget> table(make_monitor_table());
+        log_frames(table.get(), 2);
+        const QString written = dir.filePath("again.xlsx");
+        QFile old(written);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+
+        // Typed without the extension: the question names the .xlsx file, and No keeps it.
+        chosen = dir.filePath("again");
+        answer = QMessageBox::No;
+        QVERIFY(!export_monitor_table(table.get(), nullptr));
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].kind, desktop_seams::box_kind::question);
+        QCOMPARE(boxes[0].title, QStringLiteral("提示"));
+        QCOMPARE(boxes[0].text, QStringLiteral("文件已存在，是否替换\n") + QDir::toNativeSeparators(written));
+        QCOMPARE(QFileInfo(written).size(), qint64(3));
+
+        // Yes replaces it; typed with the extension it is asked the same way.
+        boxes.clear();
+        answer = QMessageBox::Yes;
+        chosen = written;
+        QVERIFY(export_monitor_table(table.get(), nullptr));
+        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes[0].title, QStringLiteral("提示"));
+        QCOMPARE(boxes[1].title, QStringLiteral("完成"));
+        check_layout(read_workbook(written), 2);
     }
 
     void cancelled_dialog_does_nothing()

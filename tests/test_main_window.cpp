@@ -44,6 +44,16 @@ void delete_windows()
     delete set_node_window;
 }
 
+// True when a frame can really be sent, that is the adapter is open.
+bool adapter_sends()
+{
+    vci_frame f = {};
+    f.id = 0x641;
+    f.data_len = 2;
+    f.data[1] = 0x02;
+    return Transmit(3, 0, 0, &f, 1) == 1;
+}
+
 struct box_log {
     QList<desktop_seams::box_request> boxes;
     QMessageBox::StandardButton answer = QMessageBox::Ok;
@@ -159,13 +169,40 @@ private slots:
         scope->close();
     }
 
-    void restoring_the_window_does_not_warn_again()
+    void restoring_the_window_runs_the_open_sequence_again()
     {
-        window->showMinimized();
-        window->showNormal();
-        QCoreApplication::processEvents();
+        auto restore = [this] {
+            window->showMinimized();
+            window->showNormal();
+            QCoreApplication::processEvents();
+        };
+        // Closed behind the window's back: the restore opens it again, without a warning.
+        CloseDevice(3, 0);
+        QVERIFY(!adapter_sends());
+        restore();
+        QVERIFY(adapter_sends());
         QVERIFY(log->boxes.isEmpty());
         QCOMPARE(adapter_error, 0);
+        // Still open: opening an open adapter is no failure.
+        restore();
+        QVERIFY(log->boxes.isEmpty());
+        QCOMPARE(adapter_error, 0);
+
+        // Refused: the warning again; device_open keeps its value.
+        CloseDevice(3, 0);
+        install_scripted_bus()->fail_connect = true;
+        restore();
+        QVERIFY(!log->boxes.isEmpty());  // the platform may add a show of its own
+        for (const auto &box : log->boxes)
+            QCOMPARE(box.title, QStringLiteral("警告"));
+        QCOMPARE(adapter_error, 1);
+        QCOMPARE(device_open, 1);
+        QCOMPARE(int(app_running), 0);
+        install_simulated_bus();
+        adapter_error = 0;
+        open_adapter();
+        QCOMPARE(adapter_error, 0);
+        app_running = 1;
     }
 
     void motion_needs_a_connected_node_and_an_open_adapter()
@@ -308,6 +345,28 @@ private slots:
             QCOMPARE(opened[0].toLocalFile(), path);
         }
         desktop_seams::set_url_opener(nullptr);
+    }
+
+    void closing_after_the_ethercat_question_closes_what_is_shown()
+    {
+        node_connected = 1;
+        protocol_name = QStringLiteral("CANopen");
+        canopen_supported = 0;
+        log->answer = QMessageBox::Yes;
+        click("sport");
+        click("monitoring");
+        QVERIFY(custom_control->isVisible() && custom_monitor->isVisible());
+        window->close();
+        QVERIFY(!custom_control->isVisible());
+        QVERIFY(!custom_monitor->isVisible());
+        QCOMPARE(device_open, 0);
+        QVERIFY(!adapter_sends());
+        // Nothing left on screen, so the toolkit ends the process.
+        for (QWidget *w : QApplication::topLevelWidgets())
+            QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
+        window->show();  // back for the cases below; the show opens the adapter again
+        QVERIFY(adapter_sends());
+        QCOMPARE(device_open, 1);
     }
 
     void closing_closes_the_open_windows_and_the_adapter()

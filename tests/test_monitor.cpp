@@ -78,6 +78,8 @@ private slots:
 
         const int dpi = static_cast<int>(QGuiApplication::primaryScreen()->logicalDotsPerInch());
         QCOMPARE(m.size(), QSize(1076, monitor::height_for_dpi(dpi)));
+        QCOMPARE(m.minimumSize(), m.size());  // a fixed size, like every other window
+        QCOMPARE(m.maximumSize(), m.size());
         QCOMPARE(monitor::height_for_dpi(96), 553);
         QCOMPARE(monitor::height_for_dpi(120), 691);   // 553 * 1.25 = 691.25
         QCOMPARE(monitor::height_for_dpi(144), 884);   // 884.8

@@ -198,6 +198,15 @@ private slots:
             QCOMPARE(values[size_t(i)], i / 15);
         QCOMPARE(sent_ids(*bus), std::vector<uint32_t>{0x641});
         QCOMPARE(list()->count(), 1);
+
+        // The probe moves the bar by the place within Min..Max, reaching 100 on Max whatever Min is.
+        std::vector<int> probe_values;
+        connect(bar(), &QProgressBar::valueChanged, this, [&](int v) {
+            if (v > 20)
+                probe_values.push_back(v);
+        });
+        QVERIFY(scan(QStringLiteral("60"), QStringLiteral("64")));
+        QCOMPARE(probe_values, (std::vector<int>{36, 52, 68, 84, 100}));
     }
 
     void adapter_failures_are_reported_once_and_the_scan_still_runs()

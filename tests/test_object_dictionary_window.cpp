@@ -121,6 +121,9 @@ private slots:
         field("value")->setText(QStringLiteral("1234"));
         press("write");
         QVERIFY(entry(0x2100, 0)->differs);
+        // The read values and the bold entry that differs from its default fit too.
+        const QStringList cut = cut_texts_in_every_language(window);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
 
         press("save_params");
         QCOMPARE(boxes.size(), 2);  // the confirmation, then the result

@@ -425,6 +425,15 @@ private slots:
         QVERIFY(!window->sampler().sampling());
         QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("未连接关节/No joint connected"));
     }
+
+    void texts_whole_at_every_size_and_language()
+    {
+        window->show();
+        QStringList cut = cut_texts_in_every_language(window);
+        window->resize(900, 620);  // as the manual pictures it
+        cut << cut_texts(window);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
+    }
 };
 
 QTEST_MAIN(test_scope)

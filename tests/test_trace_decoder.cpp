@@ -168,6 +168,8 @@ private slots:
                  QStringLiteral("RPDO2 node 2: controlword=15 (0x000F), target position=1000 (0x000003E8)"));
         QCOMPARE(meaning(9), QStringLiteral("TPDO1 node 2: statusword=567 (0x0237)"));
         QCOMPARE(meaning(10), QStringLiteral("RPDO1 node 2"));
+        QCOMPARE(model.data(model.index(8, trace_model::meaning_column), Qt::ToolTipRole).toString(), meaning(8));
+        QVERIFY(!model.data(model.index(8, trace_model::data_column), Qt::ToolTipRole).isValid());
         model.clear();
         model.append(std::vector<trace_record>{frame(0x182, {0x37, 0x02})});
         QCOMPARE(meaning(0), QStringLiteral("TPDO1 node 2"));

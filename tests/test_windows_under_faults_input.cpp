@@ -1,7 +1,8 @@
 // Whatever is typed into the control windows' fields: every button of both windows pressed with
 // every field full of nonsense never crashes and never puts a frame on the bus that the bus
 // cannot carry, and a field's number reaches the drive by one rule: a plain decimal within 32
-// bits is that number, anything else is 0.
+// bits is that number, a blank field is an empty one, and anything else sends nothing and tells
+// the user.
 #include "app/desktop_seams.h"
 #include "app/shared_values.h"
 #include "can/adapter.h"
@@ -49,18 +50,21 @@ const QStringList sweep_texts = {
     QStringLiteral("0x10"), QString(QChar(0xD800)), QString(10000, QChar(0x4E00)),
 };
 
-// The rule, written out independently of the windows' own conversion.
-int32_t expected_value(const QString &text)
+// The rule, written out independently of the windows' own conversion: true for a number, with
+// its value; false for anything else, blank included.
+bool typed_number(const QString &text, int32_t *value)
 {
     static const QRegularExpression decimal(QStringLiteral("^[+-]?[0-9]+$"));
     const QString t = text.trimmed();
+    *value = 0;
     if (!decimal.match(t).hasMatch())
-        return 0;
+        return false;
     bool ok = false;
     const qlonglong v = t.toLongLong(&ok);
     if (!ok || v < INT32_MIN || v > INT32_MAX)
-        return 0;
-    return int32_t(v);
+        return false;
+    *value = int32_t(v);
+    return true;
 }
 
 bool frames_fit_the_bus(const scripted_bus_state &bus, QString *why)
@@ -187,19 +191,27 @@ private slots:
         for (const auto &c : writes) {
             for (const QString &text : hostile_texts) {
                 const QString which = QStringLiteral("%1 '%2'").arg(QLatin1String(c.field), text.left(20));
+                for (QLineEdit *other : w.findChildren<QLineEdit *>())
+                    other->setText(QStringLiteral("1"));  // only the field under test is hostile
                 w.findChild<QLineEdit *>(QLatin1String(c.field))->setText(text);
                 bus->sent.clear();
+                const int boxes_before = boxes;
                 w.findChild<QPushButton *>(QLatin1String(c.button))->click();
                 int32_t v = 0;
                 const bool sent = last_value(0x641, {uint8_t(c.reg >> 8), uint8_t(c.reg)},
                                              [](const vci::can_message &m) { return be32(m.data + 2); }, &v);
-                // An empty distance or target is no move at all.
-                if (text.isEmpty() && (c.reg == 0x0087 || c.reg == 0x0086)) {
+                int32_t expected = 0;
+                const bool number = typed_number(text, &expected);
+                const bool blank = text.trimmed().isEmpty();
+                // Not a number: nothing goes out and the user is told. An empty distance or
+                // target is no move at all.
+                if ((!number && !blank) || (blank && (c.reg == 0x0087 || c.reg == 0x0086))) {
                     QVERIFY2(!sent, qPrintable(which));
+                    QVERIFY2(boxes == boxes_before + (blank ? 0 : 1), qPrintable(which));
                     continue;
                 }
                 QVERIFY2(sent, qPrintable(which));
-                QVERIFY2(v == expected_value(text), qPrintable(which + QStringLiteral(" sent %1").arg(v)));
+                QVERIFY2(v == expected, qPrintable(which + QStringLiteral(" sent %1").arg(v)));
             }
         }
         QCOMPARE(custom_link_active, 1);
@@ -229,17 +241,31 @@ private slots:
             {"lineEdit", "pushButton_2", 0x201, {0x2F, 0x00}, false},
             {"CST_torque", "pushButton_5", 0x201, {0x2F, 0x00}, false},
             {"Target_position_3", "Move_to_2", 0x201, {0x1F, 0x00}, false},
+            {"CSP_Velocity", "sure_3", 0x601, {0x23, 0x81, 0x60}, true},
+            {"CSV_Acceleration", "PV_Vel_Sure_2", 0x601, {0x23, 0x83, 0x60}, true},
+            {"IP_Deceleration", "sure_4", 0x601, {0x23, 0x84, 0x60}, true},
+            {"CSV_Velocity", "Start_run_2", 0x201, {0x2F, 0x00}, false},
         };
         for (const auto &c : writes) {
             for (const QString &text : hostile_texts) {
                 const QString which = QStringLiteral("%1 '%2'").arg(QLatin1String(c.field), text.left(20));
+                for (QLineEdit *other : w.findChildren<QLineEdit *>())
+                    other->setText(QStringLiteral("1"));  // only the field under test is hostile
                 w.findChild<QLineEdit *>(QLatin1String(c.field))->setText(text);
                 bus->sent.clear();
+                const int boxes_before = boxes;
                 w.findChild<QPushButton *>(QLatin1String(c.button))->click();
                 int32_t v = 0;
-                QVERIFY2(c.sdo ? last_value(c.id, c.head, sdo_value, &v) : last_value(c.id, c.head, set_point, &v),
-                         qPrintable(which));
-                QVERIFY2(v == expected_value(text), qPrintable(which + QStringLiteral(" sent %1").arg(v)));
+                const bool sent =
+                    c.sdo ? last_value(c.id, c.head, sdo_value, &v) : last_value(c.id, c.head, set_point, &v);
+                int32_t expected = 0;
+                if (!typed_number(text, &expected) && !text.trimmed().isEmpty()) {
+                    QVERIFY2(!sent && bus->sent.empty(), qPrintable(which));
+                    QVERIFY2(boxes == boxes_before + 1, qPrintable(which));
+                    continue;
+                }
+                QVERIFY2(sent, qPrintable(which));
+                QVERIFY2(v == expected, qPrintable(which + QStringLiteral(" sent %1").arg(v)));
             }
         }
     }

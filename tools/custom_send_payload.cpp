@@ -34,7 +34,11 @@ parsed_payload parse_payload_text(const QString &text)
         return result;
     }
     for (int j = 0; j < count; ++j) {
-        const QString &piece = pieces.at(j);
+        QString piece = pieces.at(j);
+        // A signed piece is a signed number: "-1" is FF, "+f" is 0F.
+        const bool negative = piece.startsWith(QLatin1Char('-'));
+        if (negative || piece.startsWith(QLatin1Char('+')))
+            piece.remove(0, 1);
         int value = 0;
         for (QChar c : piece) {
             const int d = hex_digit(c);
@@ -44,6 +48,8 @@ parsed_payload parse_payload_text(const QString &text)
             }
             value = value * 16 + d;
         }
+        if (negative)
+            value = -value;
         result.bytes[size_t(j)] = uint8_t(value);
     }
     result.count = count;

@@ -19,6 +19,7 @@ struct parsed_payload {
 
 // The payload is hex byte pieces separated by single spaces. Every space starts a new byte, so a
 // trailing space or two spaces in a row yield 00 bytes; a piece that is empty or not hex is 00.
+// A piece may carry a sign and keeps the low 8 bits of its value: "-1" is FF, "+f" is 0F.
 parsed_payload parse_payload_text(const QString &text);
 
 enum class identifier_status {

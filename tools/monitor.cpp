@@ -69,7 +69,7 @@ monitor::monitor(QWidget *parent) : QMainWindow(parent), ui(new Ui::monitor)
     int dpi = 96;
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         dpi = static_cast<int>(screen->logicalDotsPerInch());
-    resize(form_width, height_for_dpi(dpi));
+    setFixedSize(form_width, height_for_dpi(dpi));
 }
 
 monitor::~monitor() { delete ui; }

@@ -31,7 +31,19 @@ QString ask_file(QWidget *parent, const QString &caption, const QString &start, 
 {
     if (chooser())
         return chooser()(parent, caption, start, filter);
-    return QFileDialog::getSaveFileName(parent, caption, start, filter);
+    // The dialog would ask about the name typed, which may lack the extension the file gets;
+    // the question is asked for the file really written instead (replace_allowed).
+    return QFileDialog::getSaveFileName(parent, caption, start, filter, nullptr, QFileDialog::DontConfirmOverwrite);
+}
+
+bool replace_allowed(QWidget *parent, const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return true;
+    return desktop_seams::question(parent, QStringLiteral("提示"),
+                                   QStringLiteral("文件已存在，是否替换\n%1").arg(QDir::toNativeSeparators(path)),
+                                   QMessageBox::Yes | QMessageBox::No)
+           == QMessageBox::Yes;
 }
 
 }  // namespace
@@ -81,6 +93,8 @@ bool export_monitor_table(QTableWidget *table, QWidget *window)
     if (chosen.isEmpty())
         return false;
     const QString path = QFileInfo(workbook_file_name(chosen)).absoluteFilePath();
+    if (!replace_allowed(window, path))
+        return false;
 
     // The copy is taken at once; frames logged while the file is written go on into the
     // table and are simply not part of this workbook.
@@ -130,7 +144,8 @@ bool export_monitor_table(QTableWidget *table, QWidget *window)
         return false;
     }
 
-    if (desktop_seams::question(nullptr, QStringLiteral("完成"), QStringLiteral("文件已导出，是否打开"),
+    if (desktop_seams::question(nullptr, QStringLiteral("完成"),
+                                QStringLiteral("文件已导出，是否打开\n%1").arg(QDir::toNativeSeparators(path)),
                                 QMessageBox::Yes | QMessageBox::No)
         == QMessageBox::Yes)
         desktop_seams::open_url(QUrl::fromLocalFile(path));

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <xlsxwriter.h>
 
 namespace {
@@ -24,13 +25,73 @@ void centre(lxw_format *f)
     format_set_align(f, LXW_ALIGN_VERTICAL_CENTER);
 }
 
+struct formats {
+    lxw_format *title;
+    lxw_format *header;
+    lxw_format *body;
+};
+
+// Keeps the first failure of a run of library calls: a cell the library refuses (a row beyond
+// the sheet, for one) must not leave a file that is reported as complete.
+struct first_error {
+    lxw_error value = LXW_NO_ERROR;
+    void operator<<(lxw_error e)
+    {
+        if (value == LXW_NO_ERROR)
+            value = e;
+    }
+};
+
+void write_head(lxw_worksheet *sheet, const table_snapshot &snap, const formats &f, first_error &err)
+{
+    const int n = snap.columns();
+    for (int k = 1; k < n; ++k)
+        err << worksheet_set_column(sheet, lxw_col_t(k), lxw_col_t(k), snap.widths.value(k) / 5, nullptr);
+
+    err << worksheet_set_row(sheet, 0, title_row_height, nullptr);
+    if (n > 1)
+        err << worksheet_merge_range(sheet, 0, 0, 0, lxw_col_t(n - 1), snap.headers.at(0).toUtf8().constData(),
+                                     f.title);
+    else if (n == 1)
+        err << worksheet_write_string(sheet, 0, 0, snap.headers.at(0).toUtf8().constData(), f.title);
+    if (n == 0)
+        return;
+    err << worksheet_set_row(sheet, 1, table_row_height, nullptr);
+    err << worksheet_write_blank(sheet, 1, 0, f.body);
+    for (int k = 1; k < n; ++k)
+        err << worksheet_write_string(sheet, 1, lxw_col_t(k), snap.headers.at(k).toUtf8().constData(), f.header);
+}
+
+// Table rows first .. first + count - 1 into worksheet rows 3 onward.
+void write_rows(lxw_worksheet *sheet, const table_snapshot &snap, int first, int count, const formats &f,
+                const workbook_progress &progress, first_error &err)
+{
+    const int n = snap.columns();
+    for (int i = 0; i < count; ++i) {
+        const int r = first + i;
+        const lxw_row_t row = lxw_row_t(i + 2);
+        err << worksheet_set_row(sheet, row, table_row_height, nullptr);
+        for (int k = 0; k < n; ++k) {
+            const QString &text = snap.cell(r, k);
+            // An empty text still carries the cell's border.
+            if (text.isEmpty())
+                err << worksheet_write_blank(sheet, row, lxw_col_t(k), f.body);
+            else
+                err << worksheet_write_string(sheet, row, lxw_col_t(k), text.toUtf8().constData(), f.body);
+        }
+        if (progress && (r + 1) % progress_step == 0)
+            progress(r + 1, snap.rows);
+    }
+}
+
 }  // namespace
 
 bool write_monitor_workbook(const QString &path, const table_snapshot &snap, QString *error,
-                            const workbook_progress &progress)
+                            const workbook_progress &progress, int rows_per_sheet)
 {
     const QByteArray file_name = QFile::encodeName(path);
     const bool existed_before = QFileInfo::exists(path);
+    rows_per_sheet = std::max(1, std::min(rows_per_sheet, max_data_rows_per_sheet));
 
     // Rows are written strictly in order, so the library can stream each finished row to a
     // temporary file instead of holding a hundred thousand rows in memory.
@@ -42,67 +103,49 @@ bool write_monitor_workbook(const QString &path, const table_snapshot &snap, QSt
             *error = QStringLiteral("内存不足");
         return false;
     }
-    lxw_worksheet *sheet = workbook_add_worksheet(book, nullptr);
 
-    lxw_format *title = workbook_add_format(book);
-    format_set_text_wrap(title);
-    centre(title);
-    lxw_format *header = workbook_add_format(book);
-    format_set_bold(header);
-    format_set_bg_color(header, header_fill);
-    format_set_pattern(header, LXW_PATTERN_SOLID);
-    centre(header);
-    set_borders(header);
-    lxw_format *body = workbook_add_format(book);
-    set_borders(body);
+    formats f;
+    f.title = workbook_add_format(book);
+    format_set_text_wrap(f.title);
+    centre(f.title);
+    f.header = workbook_add_format(book);
+    format_set_bold(f.header);
+    format_set_bg_color(f.header, header_fill);
+    format_set_pattern(f.header, LXW_PATTERN_SOLID);
+    centre(f.header);
+    set_borders(f.header);
+    f.body = workbook_add_format(book);
+    set_borders(f.body);
 
-    if (sheet) {
-        const int n = snap.columns();
-        for (int k = 1; k < n; ++k)
-            worksheet_set_column(sheet, lxw_col_t(k), lxw_col_t(k), snap.widths.value(k) / 5, nullptr);
-
-        worksheet_set_row(sheet, 0, title_row_height, nullptr);
-        if (n > 1)
-            worksheet_merge_range(sheet, 0, 0, 0, lxw_col_t(n - 1), snap.headers.at(0).toUtf8().constData(), title);
-        else if (n == 1)
-            worksheet_write_string(sheet, 0, 0, snap.headers.at(0).toUtf8().constData(), title);
-
-        if (n > 0) {
-            worksheet_set_row(sheet, 1, table_row_height, nullptr);
-            worksheet_write_blank(sheet, 1, 0, body);
-            for (int k = 1; k < n; ++k)
-                worksheet_write_string(sheet, 1, lxw_col_t(k), snap.headers.at(k).toUtf8().constData(), header);
-
-            for (int r = 0; r < snap.rows; ++r) {
-                const lxw_row_t row = lxw_row_t(r + 2);
-                worksheet_set_row(sheet, row, table_row_height, nullptr);
-                for (int k = 0; k < n; ++k) {
-                    const QString &text = snap.cell(r, k);
-                    // An empty text still carries the cell's border.
-                    if (text.isEmpty())
-                        worksheet_write_blank(sheet, row, lxw_col_t(k), body);
-                    else
-                        worksheet_write_string(sheet, row, lxw_col_t(k), text.toUtf8().constData(), body);
-                }
-                if (progress && (r + 1) % progress_step == 0)
-                    progress(r + 1, snap.rows);
-            }
+    // Every worksheet gets the title and header rows; an empty table still gets one sheet.
+    bool sheets_made = true;
+    first_error cells;
+    int first = 0;
+    do {
+        lxw_worksheet *sheet = workbook_add_worksheet(book, nullptr);
+        if (!sheet) {
+            sheets_made = false;
+            break;
         }
-    }
+        const int count = std::min(rows_per_sheet, snap.rows - first);
+        write_head(sheet, snap, f, cells);
+        write_rows(sheet, snap, first, count, f, progress, cells);
+        first += count;
+    } while (first < snap.rows && cells.value == LXW_NO_ERROR);
 
     // Closing assembles and writes the file; it must run even after a failed sheet to free
     // the workbook.
     const lxw_error result = workbook_close(book);
     if (progress)
         progress(snap.rows, snap.rows);
-    if (sheet && result == LXW_NO_ERROR)
+    if (sheets_made && cells.value == LXW_NO_ERROR && result == LXW_NO_ERROR)
         return true;
 
     if (error) {
-        if (!sheet)
+        if (!sheets_made)
             *error = QStringLiteral("无法创建临时文件");
         else
-            *error = QString::fromUtf8(lxw_strerror(result));
+            *error = QString::fromUtf8(lxw_strerror(cells.value != LXW_NO_ERROR ? cells.value : result));
     }
     if (!existed_before && QFileInfo(path).isFile())
         QFile::remove(path);

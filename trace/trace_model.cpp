@@ -187,7 +187,11 @@ QString trace_model::id_text(const trace_record &r)
 
 QVariant trace_model::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= rowCount() || role != Qt::DisplayRole)
+    if (!index.isValid() || index.row() >= rowCount())
+        return QVariant();
+    // A meaning longer than its column is elided there; hovering shows it whole.
+    const bool meaning_tip = role == Qt::ToolTipRole && index.column() == meaning_column;
+    if (role != Qt::DisplayRole && !meaning_tip)
         return QVariant();
     const trace_record &r = row_record(index.row());
     switch (index.column()) {

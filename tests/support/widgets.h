@@ -1,7 +1,18 @@
 #pragma once
-// Finding the windows' widgets in tests.
+// Finding the windows' widgets in tests; texts that do not fit.
+#include "app/resources_registration.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QLabel>
+#include <QStringList>
+#include <QTranslator>
+#include <QTreeView>
 #include <QWidget>
 #include <QtGlobal>
+
+#include <functional>
 
 namespace test_support {
 
@@ -19,5 +30,74 @@ T *child(QWidget *w, const char *name)
 constexpr const char *canopen_column_names[] = {
     "Stop_remote_node", "Reset_communication", "Operating_mode",    "Set_velocity", "Disable_Sync", "Set_cycle_period",
     "TPDO_MAP",         "RPDO_MAP",            "Start_remote_node", "Enable_Sync",  "Enable"};
+
+// The texts of a shown window that do not fit where they are: buttons and one-line labels
+// narrower than their size hint, tree cells (collapsed ones included) narrower than their
+// delegate asks. Empty when every text is whole.
+inline QStringList cut_texts(QWidget *window)
+{
+    // New texts and sizes reach the geometries through posted layout requests, one level a pass.
+    for (int pass = 0; pass < 4; ++pass) {
+        QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QApplication::processEvents();
+    }
+    QStringList cut;
+    for (QAbstractButton *b : window->findChildren<QAbstractButton *>()) {
+        if (b->isVisibleTo(window) && !b->text().isEmpty() && b->width() < b->sizeHint().width())
+            cut << b->objectName() + QLatin1Char(' ') + b->text();
+    }
+    for (QLabel *l : window->findChildren<QLabel *>()) {
+        if (l->isVisibleTo(window) && !l->text().isEmpty() && !l->wordWrap() && l->width() < l->sizeHint().width())
+            cut << l->objectName() + QLatin1Char(' ') + l->text();
+    }
+    for (QTreeView *view : window->findChildren<QTreeView *>()) {
+        if (!view->isVisibleTo(window))
+            continue;
+        view->expandAll();
+        const QAbstractItemModel *m = view->model();
+        const std::function<void(const QModelIndex &)> walk = [&](const QModelIndex &parent) {
+            for (int r = 0; r < m->rowCount(parent); ++r) {
+                for (int c = 0; c < m->columnCount(parent); ++c) {
+                    const QModelIndex i = m->index(r, c, parent);
+                    if (!m->data(i).toString().isEmpty() && view->visualRect(i).width() < view->sizeHintForIndex(i).width())
+                        cut << view->objectName() + QLatin1Char(' ') + m->data(i).toString();
+                }
+                walk(m->index(r, 0, parent));
+            }
+        };
+        walk(QModelIndex());
+    }
+    return cut;
+}
+
+// cut_texts() of the window at its default size and at its minimum, with the bilingual texts
+// and with each language's catalogue installed, each finding prefixed by where it was seen.
+inline QStringList cut_texts_in_every_language(QWidget *window)
+{
+    velmora_resources_registered();
+    QStringList cut;
+    const QSize default_size = window->size();
+    const char *const catalogues[] = {nullptr, ":/chinese", ":/english"};
+    for (const char *catalogue : catalogues) {
+        QTranslator translator;
+        if (catalogue && !translator.load(QLatin1String(catalogue)))
+            qFatal("no catalogue %s", catalogue);
+        if (catalogue)
+            QApplication::installTranslator(&translator);
+        for (const QSize size : {default_size, QSize(1, 1)}) {
+            window->resize(size);  // clamped to the minimum the layout allows
+            const QString where = QStringLiteral("%1 at %2x%3: ")
+                                      .arg(QLatin1String(catalogue ? catalogue : "bilingual"))
+                                      .arg(window->width())
+                                      .arg(window->height());
+            for (const QString &text : cut_texts(window))
+                cut << where + text;
+        }
+        if (catalogue)
+            QApplication::removeTranslator(&translator);
+    }
+    window->resize(default_size);
+    return cut;
+}
 
 }  // namespace test_support

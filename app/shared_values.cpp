@@ -81,3 +81,8 @@ void reset_shared_values()
     settings_window = nullptr;
     set_node_window = nullptr;
 }
+
+namespace protocol {
+bool is_custom(const QString &name) { return name == QStringLiteral("CAN自定义") || name == QStringLiteral("CAN"); }
+bool is_canopen(const QString &name) { return name == QStringLiteral("CANopen"); }
+}  // namespace protocol

@@ -29,6 +29,11 @@ extern int32_t node_id;
 extern int32_t sdo_request_id;
 extern int32_t custom_request_id;
 extern QString protocol_name;
+namespace protocol {
+// What protocol_name says: the custom protocol goes by two names ("CAN自定义", and "CAN").
+bool is_custom(const QString &name);
+bool is_canopen(const QString &name);
+}  // namespace protocol
 extern uint8_t canopen_supported;
 extern int32_t comm_cycle_us;
 

@@ -29,21 +29,14 @@
 
 namespace {
 
-bool is_custom_protocol(const QString &name)
-{
-    return name == QStringLiteral("CAN自定义") || name == QStringLiteral("CAN");
-}
-
-bool is_canopen(const QString &name) { return name == QStringLiteral("CANopen"); }
-
 // The monitor the Monitor button shows for the current protocol, or null.
 monitor *chosen_monitor()
 {
-    if (canopen_supported == 0 && is_canopen(protocol_name))
+    if (canopen_supported == 0 && protocol::is_canopen(protocol_name))
         return custom_monitor;
-    if (is_custom_protocol(protocol_name))
+    if (protocol::is_custom(protocol_name))
         return custom_monitor;
-    if (is_canopen(protocol_name))
+    if (protocol::is_canopen(protocol_name))
         return canopen_monitor;
     return nullptr;
 }
@@ -230,7 +223,7 @@ void Velmora::on_sport_clicked()
 {
     bool already_open = false;
     if (custom_control_open == 1) {
-        if (is_canopen(protocol_name))
+        if (protocol::is_canopen(protocol_name))
             already_open = true;
         else if (canopen_control_open != 1)
             return;
@@ -247,7 +240,7 @@ void Velmora::on_sport_clicked()
     }
     if (node_connected == 0)
         return;
-    if (canopen_supported == 0 && is_canopen(protocol_name)) {
+    if (canopen_supported == 0 && protocol::is_canopen(protocol_name)) {
         const auto answer = desktop_seams::question(
             this, QStringLiteral("提示"),
             QStringLiteral("此固件版本号为EtherCAT,不支持CANopen通讯，是否切换至CAN自定义协议进行测试"),
@@ -258,9 +251,9 @@ void Velmora::on_sport_clicked()
     }
     if (device_open == 0)
         return;
-    if (is_custom_protocol(protocol_name))
+    if (protocol::is_custom(protocol_name))
         show_motion_window(custom_control);
-    else if (is_canopen(protocol_name))
+    else if (protocol::is_canopen(protocol_name))
         show_motion_window(canopen_control);
 }
 

@@ -3,6 +3,7 @@
 #include "ui_control_can.h"
 
 #include "app/number_fields.h"
+#include "app/screen_scale.h"
 #include "app/shared_values.h"
 #include "custom_protocol/control_can_state.h"
 #include "custom_protocol/custom_commands.h"
@@ -15,9 +16,7 @@
 #include <QCloseEvent>
 #include <QDebug>
 #include <QEvent>
-#include <QGuiApplication>
 #include <QResizeEvent>
-#include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
 
@@ -26,8 +25,8 @@ const char *const control_CAN::information_document = "./Document/CAN_informatio
 
 namespace {
 
-// Requests go to 0x640 + node; below that no node was ever connected.
-constexpr int32_t custom_request_base = 0x640;
+// Below the request base no node was ever connected.
+constexpr int32_t custom_request_base = custom_id::request_base;
 constexpr int poll_period_ms = 1000;
 
 // Mode selector items and the stacked pages they show.
@@ -37,28 +36,6 @@ constexpr int item_torque = 2;
 constexpr int page_position = 0;
 constexpr int page_torque = 1;
 constexpr int page_speed = 2;
-
-QSize size_for_dpi(int dpi)
-{
-    switch (dpi) {
-    case 120:
-        return QSize(912, 762);
-    case 144:
-        return QSize(1095, 915);
-    case 168:
-        return QSize(1277, 1067);
-    case 192:
-        return QSize(1460, 1220);
-    default:
-        return QSize(730, 610);
-    }
-}
-
-qreal primary_dpi()
-{
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    return screen ? screen->logicalDotsPerInch() : 0.0;
-}
 
 }  // namespace
 
@@ -88,7 +65,7 @@ control_CAN::control_CAN(QWidget *parent) : QMainWindow(parent), ui(new Ui::cont
 
     set_motion_controls_enabled(false);
     setWindowTitle(QStringLiteral("CAN自定义协议控制"));
-    setFixedSize(size_for_dpi(qRound(primary_dpi())));
+    setFixedSize(size_for_dpi(QSize(730, 610), screen_logical_dpi()));
 }
 
 control_CAN::~control_CAN()
@@ -137,7 +114,7 @@ void control_CAN::resizeEvent(QResizeEvent *event)
     QMainWindow::resizeEvent(event);
     qDebug() << "窗口宽度" << width();
     qDebug() << "窗口高度" << height();
-    qDebug() << primary_dpi();
+    qDebug() << screen_logical_dpi();
 }
 
 void control_CAN::closeEvent(QCloseEvent *event)

@@ -1,8 +1,10 @@
 #include "node/set_node.h"
 
 #include "app/desktop_seams.h"
+#include "app/screen_scale.h"
 #include "app/shared_values.h"
 #include "can/adapter.h"
+#include "canopen/canopen_frames.h"
 #include "canopen/control_canopen.h"
 #include "custom_protocol/control_can.h"
 #include "custom_protocol/custom_exchange.h"
@@ -14,17 +16,15 @@
 #include <QCloseEvent>
 #include <QDebug>
 #include <QEvent>
-#include <QGuiApplication>
 #include <QListWidgetItem>
 #include <QResizeEvent>
-#include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
 
 namespace {
 
-constexpr uint32_t custom_request_base = 0x640;
-constexpr uint32_t sdo_request_base = 0x600;
+constexpr uint32_t custom_request_base = custom_id::request_base;
+constexpr uint32_t sdo_request_base = canopen::sdo_request_base;
 constexpr int connect_retry_ms = 2000;
 
 const uint8_t probe_request[2] = {0x00, 0x02};
@@ -35,35 +35,6 @@ const uint8_t save_request[2] = {0x00, 0xE8};
 constexpr int32_t save_acknowledged = 2;
 constexpr int32_t save_unanswered = 1;
 
-bool is_custom_protocol(const QString &name)
-{
-    return name == QStringLiteral("CAN自定义") || name == QStringLiteral("CAN");
-}
-
-bool is_canopen(const QString &name) { return name == QStringLiteral("CANopen"); }
-
-QSize size_for_dpi(int dpi)
-{
-    switch (dpi) {
-    case 120:
-        return QSize(437, 800);
-    case 144:
-        return QSize(525, 960);
-    case 168:
-        return QSize(612, 1120);
-    case 192:
-        return QSize(700, 1280);
-    default:
-        return QSize(350, 640);
-    }
-}
-
-int primary_dpi()
-{
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    return screen ? qRound(screen->logicalDotsPerInch()) : 0;
-}
-
 }  // namespace
 
 Set_node::Set_node(QWidget *parent) : QMainWindow(parent), ui(new Ui::Set_node)
@@ -73,7 +44,7 @@ Set_node::Set_node(QWidget *parent) : QMainWindow(parent), ui(new Ui::Set_node)
     move(400, 100);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setFixedSize(size_for_dpi(primary_dpi()));
+    setFixedSize(size_for_dpi(QSize(350, 640), screen_logical_dpi()));
     ui->progressBar->hide();
     ui->Save->setEnabled(false);
 
@@ -252,9 +223,9 @@ void Set_node::on_Connect_clicked()
     canopen_supported = ui->Firmware->text().endsWith(QLatin1Char('0')) ? 0 : 1;
     ui->cycle_period->setText(QStringLiteral("1000"));
 
-    if (is_custom_protocol(protocol_name) && custom_control_open == 1)
+    if (protocol::is_custom(protocol_name) && custom_control_open == 1)
         emit connect_();
-    else if (is_canopen(protocol_name) && canopen_control_open == 1)
+    else if (protocol::is_canopen(protocol_name) && canopen_control_open == 1)
         emit _connect();
 
     node_connected = 1;
@@ -284,13 +255,13 @@ void Set_node::off()
     // Repeats the hand-over until the control window of the chosen protocol reports that it
     // has taken the node; a window opened after the connect gets it within one period.
     if (custom_link_active == 0 && custom_request_id > static_cast<int32_t>(custom_request_base)) {
-        if (is_custom_protocol(protocol_name) && custom_control_open == 1) {
+        if (protocol::is_custom(protocol_name) && custom_control_open == 1) {
             emit connect_();
             return;
         }
     }
     if (canopen_link_active == 0 && sdo_request_id > static_cast<int32_t>(sdo_request_base)) {
-        if (is_canopen(protocol_name) && canopen_control_open == 1)
+        if (protocol::is_canopen(protocol_name) && canopen_control_open == 1)
             emit _connect();
     }
 }
@@ -342,8 +313,7 @@ void Set_node::resizeEvent(QResizeEvent *event)
     QMainWindow::resizeEvent(event);
     qDebug() << "窗口宽度" << width();
     qDebug() << "窗口高度" << height();
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    qDebug() << (screen ? screen->logicalDotsPerInch() : 0.0);
+    qDebug() << screen_logical_dpi();
     qDebug() << 5;
 }
 

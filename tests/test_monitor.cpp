@@ -1,5 +1,6 @@
 // The frame monitor window: its table, how texts become rows, the logging switch shared by
 // both windows, clearing and closing, and the main window's Monitor button.
+#include "app/screen_scale.h"
 #include "app/shared_values.h"
 #include "app/velmora.h"
 #include "can/adapter.h"
@@ -86,6 +87,18 @@ private slots:
         QCOMPARE(monitor::height_for_dpi(168), 1023);  // 1023.05
         QCOMPARE(monitor::height_for_dpi(192), 1106);
         QCOMPARE(monitor::height_for_dpi(200), 553);
+        // The fixed-size forms: the node window, the custom-protocol window, the CANopen window
+        // (which grows taller, like the monitor).
+        const struct { int dpi; QSize node, custom, canopen; } forms[] = {
+            {96, {350, 640}, {730, 610}, {870, 420}},       {120, {437, 800}, {912, 762}, {1087, 525}},
+            {144, {525, 960}, {1095, 915}, {1305, 672}},    {168, {612, 1120}, {1277, 1067}, {1522, 777}},
+            {192, {700, 1280}, {1460, 1220}, {1740, 840}},  {0, {350, 640}, {730, 610}, {870, 420}},
+        };
+        for (const auto &f : forms) {
+            QCOMPARE(size_for_dpi(QSize(350, 640), f.dpi), f.node);
+            QCOMPARE(size_for_dpi(QSize(730, 610), f.dpi), f.custom);
+            QCOMPARE(size_for_dpi(QSize(870, 420), f.dpi, dpi_height::taller), f.canopen);
+        }
     }
 
     void six_texts_make_a_row()

@@ -1,5 +1,6 @@
 #include "tools/monitor.h"
 
+#include "app/screen_scale.h"
 #include "app/shared_values.h"
 #include "tools/monitor_export.h"
 #include "ui_monitor.h"
@@ -9,7 +10,6 @@
 #include <QDebug>
 #include <QEvent>
 #include <QHeaderView>
-#include <QScreen>
 #include <QTableWidgetItem>
 
 namespace {
@@ -66,10 +66,7 @@ monitor::monitor(QWidget *parent) : QMainWindow(parent), ui(new Ui::monitor)
     t->setSelectionBehavior(QAbstractItemView::SelectRows);
     t->setFocusPolicy(Qt::NoFocus);
 
-    int dpi = 96;
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        dpi = static_cast<int>(screen->logicalDotsPerInch());
-    setFixedSize(form_width, height_for_dpi(dpi));
+    setFixedSize(form_width, height_for_dpi(screen_logical_dpi()));
 }
 
 monitor::~monitor() { delete ui; }
@@ -78,15 +75,7 @@ QTableWidget *monitor::table() const { return ui->tableWidget; }
 
 int monitor::height_for_dpi(int logical_dpi)
 {
-    double factor = 1.0;
-    switch (logical_dpi) {
-    case 120: factor = 1.25; break;
-    case 144: factor = 1.6; break;
-    case 168: factor = 1.85; break;
-    case 192: factor = 2.0; break;
-    default: break;
-    }
-    return static_cast<int>(form_height * factor);
+    return scaled_for_dpi(form_height, logical_dpi, dpi_height::taller);
 }
 
 void monitor::recedata(QString str)

@@ -3,9 +3,11 @@
 #include "ui_control_canopen.h"
 
 #include "app/desktop_seams.h"
+#include "app/screen_scale.h"
 #include "app/number_fields.h"
 #include "app/shared_values.h"
 #include "canopen/canopen_exchange.h"
+#include "canopen/canopen_frames.h"
 #include "canopen/canopen_replies.h"
 #include "canopen/cia402.h"
 #include "canopen/canopen_state.h"
@@ -18,21 +20,16 @@
 #include <QCloseEvent>
 #include <QDebug>
 #include <QEvent>
-#include <QScreen>
 #include <QShowEvent>
 
 namespace {
+
+namespace object = canopen::object;
 
 const char *const error_document = "./Document/CANopen_Error.xml";
 const char *const information_document = "./Document/CANopen_information.xml";
 const char *const green = "background-color:rgb(0,255,0)";
 const char *const status_frame = "border:2px solid red;";
-
-int screen_dpi()
-{
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    return screen ? static_cast<int>(screen->logicalDotsPerInch()) : 0;
-}
 
 // The wait cursor of a mapping sequence, restored on every way out of it.
 struct wait_cursor {
@@ -41,6 +38,30 @@ struct wait_cursor {
     wait_cursor(const wait_cursor &) = delete;
     wait_cursor &operator=(const wait_cursor &) = delete;
 };
+
+// The page buttons that send one RPDO.
+using canopen::set_point_from;
+using scope::motion_kind;
+constexpr canopen::page_rpdo disable{canopen::cw_shutdown, set_point_from::zero, "失能\nDisable", true, false,
+                                     motion_kind::absolute};
+// The interpolated position page's Disable has always logged its text with "/n".
+constexpr canopen::page_rpdo disable_ip_page{canopen::cw_shutdown, set_point_from::zero, "失能/nDisable", true,
+                                             false, motion_kind::absolute};
+constexpr canopen::page_rpdo disable_torque_page{canopen::cw_torque_page_disable, set_point_from::zero,
+                                                 "失能\nDisable", true, false, motion_kind::absolute};
+constexpr canopen::page_rpdo stop{canopen::cw_enable_immediate, set_point_from::zero, "停止\nStop", false, false,
+                                  motion_kind::absolute};
+constexpr canopen::page_rpdo run_velocity{canopen::cw_enable_immediate, set_point_from::field, "运动\nMotion", false,
+                                          true, motion_kind::velocity};
+constexpr canopen::page_rpdo run_torque{canopen::cw_enable_immediate, set_point_from::field, "运动\nMotion", false,
+                                        true, motion_kind::torque_per_mille};
+// Halt bit, with the last accepted target as set-point so that the node's target does not
+// jump; the next Move clears the halt.
+constexpr canopen::page_rpdo csp_halt{canopen::cw_enable_immediate | canopen::cw_halt_bit,
+                                      set_point_from::held_position, "停止\nStop", false, false, motion_kind::absolute};
+// Halt bit, at the interpolation record's last target (control_CANopen::ip_halt_point).
+constexpr canopen::page_rpdo ip_halt{canopen::cw_new_setpoint | canopen::cw_halt_bit, set_point_from::ip_target,
+                                     "停止\nStop", false, false, motion_kind::absolute};
 
 }  // namespace
 
@@ -71,13 +92,7 @@ control_CANopen::control_CANopen(QWidget *parent) : QMainWindow(parent), ui(new 
     ui->comboBox->setEnabled(false);
 
     setWindowTitle(QStringLiteral("CANopen运动控制"));
-    switch (screen_dpi()) {
-    case 120: setFixedSize(1087, 525); break;
-    case 144: setFixedSize(1305, 672); break;
-    case 168: setFixedSize(1522, 777); break;
-    case 192: setFixedSize(1740, 840); break;
-    default: setFixedSize(870, 420); break;
-    }
+    setFixedSize(size_for_dpi(QSize(870, 420), screen_logical_dpi(), dpi_height::taller));
 }
 
 control_CANopen::~control_CANopen()
@@ -144,12 +159,12 @@ bool control_CANopen::write_profile_fields(bool with_velocity, const QString &ve
     std::vector<profile_write> writes;
     if (with_velocity) {
         const int32_t v = canopen::field_value(velocity);
-        writes.push_back({0x6081, v, canopen::speed_text(QString::number(v))});
+        writes.push_back({object::profile_velocity, v, canopen::speed_text(QString::number(v))});
     }
     const int32_t a = canopen::field_value(acceleration);
-    writes.push_back({0x6083, a, canopen::acceleration_text(QString::number(a))});
+    writes.push_back({object::profile_acceleration, a, canopen::acceleration_text(QString::number(a))});
     const int32_t d = canopen::field_value(deceleration);
-    writes.push_back({0x6084, d, canopen::deceleration_text(QString::number(d))});
+    writes.push_back({object::profile_deceleration, d, canopen::deceleration_text(QString::number(d))});
     return write_profile(writes);
 }
 
@@ -219,7 +234,7 @@ void control_CANopen::showEvent(QShowEvent *e)
     // typed with a fresh read.
     if (e->spontaneous())
         return;
-    if (sdo_request_id > 0x600)
+    if (sdo_request_id > static_cast<int32_t>(canopen::sdo_request_base))
         emit func2();
     show_mode_description(ui->comboBox->currentIndex());
     canopen_control_open = 1;
@@ -241,7 +256,7 @@ void control_CANopen::resizeEvent(QResizeEvent *e)
     QMainWindow::resizeEvent(e);
     qDebug() << "窗口宽度" << width();
     qDebug() << "窗口高度" << height();
-    qDebug() << screen_dpi();
+    qDebug() << screen_logical_dpi();
     qDebug() << 5;
 }
 
@@ -250,19 +265,19 @@ void control_CANopen::resizeEvent(QResizeEvent *e)
 void control_CANopen::casuals()
 {
     sdo_expected = 1;
-    if (!send(canopen::sdo_upload(sdo_request_id, 0x6083, 0), QString(), 0))
+    if (!send(canopen::sdo_upload(sdo_request_id, object::profile_acceleration, 0), QString(), 0))
         return;
     const QString acceleration = QString::number(reply_value);
     for (QLineEdit *f : {ui->PP_Acceleration, ui->PV_Acceleration, ui->CSP_Acceleration, ui->CSV_Acceleration,
                          ui->IP_Acceleration})
         f->setText(acceleration);
-    if (!send(canopen::sdo_upload(sdo_request_id, 0x6084, 0), QString(), 0))
+    if (!send(canopen::sdo_upload(sdo_request_id, object::profile_deceleration, 0), QString(), 0))
         return;
     const QString deceleration = QString::number(reply_value);
     for (QLineEdit *f : {ui->PP_Deceleration, ui->PV_Deceleration, ui->CSP_Deceleration, ui->CSV_Deceleration,
                          ui->IP_Deceleration})
         f->setText(deceleration);
-    if (!send(canopen::sdo_upload(sdo_request_id, 0x6081, 0), QString(), 0))
+    if (!send(canopen::sdo_upload(sdo_request_id, object::profile_velocity, 0), QString(), 0))
         return;
     const QString velocity = QString::number(reply_value);
     for (QLineEdit *f : {ui->PP_Velocity, ui->CSP_Velocity, ui->IP_Velocity})
@@ -288,21 +303,21 @@ void control_CANopen::tim()
         }
     };
 
-    if (read(0x6064))
+    if (read(object::position_actual_value))
         ui->position->setText(QString::number(reply_value));
     else
         lost();
-    if (read(0x606C))
+    if (read(object::velocity_actual_value))
         ui->vel->setText(QString::number(reply_value));
     else
         lost();
-    const bool current_ok = read(0x6078);
+    const bool current_ok = read(object::current_actual_value);
     const int32_t current = reply_value;
-    const bool rated_ok = read(0x6075);
+    const bool rated_ok = read(object::motor_rated_current);
     const int32_t rated = reply_value;
     ui->electricity->setText(QString::number(canopen::current_milliamps(current_ok, current, rated_ok, rated)));
 
-    if (!read(0x603F)) {
+    if (!read(object::error_code)) {
         lost();
         return;
     }
@@ -397,13 +412,14 @@ void control_CANopen::on_Operating_mode_clicked()
     const int32_t p = canopen_page;
     sdo_expected = 1;
     if (p >= 0 && p < canopen::page_count) {
-        if (!send(canopen::sdo_download(sdo_request_id, 0x6060, 0, canopen::mode_value(p), 1),
+        if (!send(canopen::sdo_download(sdo_request_id, object::modes_of_operation, 0, canopen::mode_value(p), 1),
                   canopen::mode_log_text(p)))
             return;
     }
     // The mode display is read back for the log only: a drive may report the mode it runs
     // before the new one takes effect.
-    if (!send(canopen::sdo_upload(sdo_request_id, 0x6061, 0), QStringLiteral("核对工作模式\nCheck operating mode")))
+    if (!send(canopen::sdo_upload(sdo_request_id, object::modes_of_operation_display, 0),
+              QStringLiteral("核对工作模式\nCheck operating mode")))
         return;
     mark_done(ui->Operating_mode, canopen::page_sets_velocity(p) ? ui->Set_velocity : ui->Disable_Sync);
 }
@@ -422,7 +438,7 @@ void control_CANopen::on_Set_velocity_clicked()
     case canopen::page_ip: ok = write_profile_fields(true, ui->IP_Velocity->text(), ui->IP_Acceleration->text(),
                                                      ui->IP_Deceleration->text()); break;
     case canopen::page_pv:
-        ok = sdo_write32(0x60FF, 0, QStringLiteral("目标速度置零\nSet target speed to 0"))
+        ok = sdo_write32(object::target_velocity, 0, QStringLiteral("目标速度置零\nSet target speed to 0"))
              && write_profile_fields(false, QString(), ui->PV_Acceleration->text(), ui->PV_Deceleration->text());
         break;
     case canopen::page_csv:
@@ -438,7 +454,8 @@ void control_CANopen::on_Set_velocity_clicked()
 void control_CANopen::on_Disable_Sync_clicked()
 {
     sdo_expected = 1;
-    if (!send(canopen::sdo_download(sdo_request_id, 0x1005, 0, 0x80, 4),
+    // The SYNC identifier with the generator bit (30) clear: this node produces no SYNC.
+    if (!send(canopen::sdo_download(sdo_request_id, object::cob_id_sync, 0, canopen::sync_id, 4),
               QStringLiteral("关闭同步发生器\nDisable cob-id sync")))
         return;
     mark_done(ui->Disable_Sync, ui->Set_cycle_period);
@@ -447,7 +464,8 @@ void control_CANopen::on_Disable_Sync_clicked()
 void control_CANopen::on_Set_cycle_period_clicked()
 {
     sdo_expected = 1;
-    if (!send(canopen::sdo_download(sdo_request_id, 0x1006, 0, static_cast<uint32_t>(comm_cycle_us), 4),
+    if (!send(canopen::sdo_download(sdo_request_id, object::communication_cycle_period, 0,
+                                    static_cast<uint32_t>(comm_cycle_us), 4),
               QStringLiteral("设置通信周期\nSet communication cycle period(μs)")))
         return;
     mark_done(ui->Set_cycle_period, ui->TPDO_MAP);
@@ -489,7 +507,8 @@ void control_CANopen::on_Enable_Sync_clicked()
     if (!send(canopen::sync(), QStringLiteral("发送同步帧\nSync command")))
         return;
     if (canopen::page_holds_position(canopen_page)) {
-        if (!send(canopen::sdo_upload(sdo_request_id, 0x6064, 0), QStringLiteral("获取实际位置\nGet position")))
+        if (!send(canopen::sdo_upload(sdo_request_id, object::position_actual_value, 0),
+                  QStringLiteral("获取实际位置\nGet position")))
             return;
         hold_position = reply_value;
     }
@@ -512,7 +531,7 @@ bool control_CANopen::read_statusword_after(bool have_tpdo, uint16_t from_tpdo, 
         *statusword = from_tpdo;
         return true;
     }
-    if (send(canopen::sdo_upload(sdo_request_id, 0x6041, 0), QStringLiteral("读取状态字\nRead statusword"))) {
+    if (send(canopen::sdo_upload(sdo_request_id, object::statusword, 0), QStringLiteral("读取状态字\nRead statusword"))) {
         *statusword = static_cast<uint16_t>(reply_value);
         return true;
     }
@@ -555,28 +574,68 @@ void control_CANopen::on_Enable_clicked()
 }
 
 // ---- mode pages --------------------------------------------------------------------------
-// Every page button is inert until the profile parameters were read from the node.
 
-void control_CANopen::on_sure_clicked()
+void control_CANopen::when_page_ready(const QList<const QLineEdit *> &fields, const std::function<void()> &action)
 {
     if (params_loaded != 1)
         return;
-    if (!typed_numbers_ok(this, {ui->PP_Velocity, ui->PP_Acceleration, ui->PP_Deceleration}))
+    if (!typed_numbers_ok(this, fields))
         return;
+    action();
+}
+
+void control_CANopen::press(const canopen::page_rpdo &button, const QLineEdit *field)
+{
+    QList<const QLineEdit *> fields;
+    if (button.from == canopen::set_point_from::field)
+        fields.append(field);
+    when_page_ready(fields, [this, &button, field] {
+        int32_t set_point = 0;
+        switch (button.from) {
+        case canopen::set_point_from::zero: break;
+        case canopen::set_point_from::field: set_point = canopen::field_value(field->text()); break;
+        case canopen::set_point_from::held_position: set_point = hold_position; break;
+        case canopen::set_point_from::ip_target: set_point = ip_halt_point(); break;
+        }
+        rpdo(button.control_word, set_point, QString::fromUtf8(button.log));
+        if (button.disables)
+            power_enabled = 0;
+        if (button.announces)
+            scope::motion_notifier::sent(button.motion, set_point);
+    });
+}
+
+int32_t control_CANopen::ip_halt_point()
+{
+    // The interpolation record keeps the last target so nothing new is commanded. Before any
+    // move there is none: the joint is held where it stands, not sent towards 0.
+    if (ip_target_)
+        return *ip_target_;
+    if (send(canopen::sdo_upload(sdo_request_id, object::position_actual_value, 0), QString(), 0))
+        return reply_value;
+    return hold_position;
+}
+
+void control_CANopen::apply_pp_profile()
+{
     const QString v = ui->PP_Velocity->text();
     const QString a = ui->PP_Acceleration->text();
     const QString d = ui->PP_Deceleration->text();
-    write_profile({{0x6081, canopen::field_value(v), canopen::speed_text_unspaced(v)},
-                   {0x6083, canopen::field_value(a), canopen::acceleration_text(a)},
-                   {0x6084, canopen::field_value(d), canopen::deceleration_text(d)}});
+    write_profile({{object::profile_velocity, canopen::field_value(v), canopen::speed_text_unspaced(v)},
+                   {object::profile_acceleration, canopen::field_value(a), canopen::acceleration_text(a)},
+                   {object::profile_deceleration, canopen::field_value(d), canopen::deceleration_text(d)}});
 }
 
-void control_CANopen::on_Move_to_clicked()
+void control_CANopen::apply_pv_profile()
 {
-    if (params_loaded != 1)
-        return;
-    if (!typed_numbers_ok(this, {ui->Target_position}))
-        return;
+    const QString a = ui->PV_Acceleration->text();
+    const QString d = ui->PV_Deceleration->text();
+    write_profile({{object::profile_acceleration, canopen::field_value(a), canopen::acceleration_text(a)},
+                   {object::profile_deceleration, canopen::field_value(d), canopen::deceleration_text(d)}});
+}
+
+void control_CANopen::pp_move()
+{
     const int32_t target = canopen::field_value(ui->Target_position->text());
     // A profile position drive takes a new set-point on the rising edge of control word
     // bit 4. It applies only the latest RPDO at a SYNC, so the cleared bit gets a SYNC of its
@@ -587,224 +646,84 @@ void control_CANopen::on_Move_to_clicked()
     scope::motion_notifier::sent(scope::motion_kind::absolute, target);
 }
 
-void control_CANopen::on_Stop_4_clicked()
+void control_CANopen::csp_move()
 {
-    if (params_loaded != 1)
-        return;
-    sdo_write32(0x6081, 0, QStringLiteral("停止\nStop"));
-}
-
-void control_CANopen::on_Stop_clicked()
-{
-    if (params_loaded != 1)
-        return;
-    rpdo(0x0006, 0, QStringLiteral("失能\nDisable"));
-    power_enabled = 0;
-}
-
-void control_CANopen::on_PV_Vel_Sure_clicked()
-{
-    if (params_loaded != 1)
-        return;
-    if (!typed_numbers_ok(this, {ui->PV_Acceleration, ui->PV_Deceleration}))
-        return;
-    const QString a = ui->PV_Acceleration->text();
-    const QString d = ui->PV_Deceleration->text();
-    write_profile({{0x6083, canopen::field_value(a), canopen::acceleration_text(a)},
-                   {0x6084, canopen::field_value(d), canopen::deceleration_text(d)}});
-}
-
-void control_CANopen::on_Start_run_clicked()
-{
-    if (params_loaded != 1)
-        return;
-    if (!typed_numbers_ok(this, {ui->PV_Velocity}))
-        return;
-    rpdo(0x002F, canopen::field_value(ui->PV_Velocity->text()), QStringLiteral("运动\nMotion"));
-    scope::motion_notifier::sent(scope::motion_kind::velocity, canopen::field_value(ui->PV_Velocity->text()));
-}
-
-void control_CANopen::on_PV_Stop_2_clicked()
-{
-    if (params_loaded != 1)
-        return;
-    rpdo(0x002F, 0, QStringLiteral("停止\nStop"));
-}
-
-void control_CANopen::on_PV_Stop_clicked()
-{
-    if (params_loaded != 1)
-        return;
-    rpdo(0x0006, 0, QStringLiteral("失能\nDisable"));
-    power_enabled = 0;
-}
-
-void control_CANopen::on_pushButton_2_clicked()
-{
-    if (params_loaded != 1)
-        return;
-    if (!typed_numbers_ok(this, {ui->lineEdit}))
-        return;
-    rpdo(0x002F, canopen::field_value(ui->lineEdit->text()), QStringLiteral("运动\nMotion"));
-    scope::motion_notifier::sent(scope::motion_kind::torque_per_mille, canopen::field_value(ui->lineEdit->text()));
-}
-
-void control_CANopen::on_pushButton_4_clicked()
-{
-    if (params_loaded != 1)
-        return;
-    // Zero torque, power stage left on: the same stop as the velocity page's.
-    rpdo(0x002F, 0, QStringLiteral("停止\nStop"));
-}
-
-void control_CANopen::on_pushButton_3_clicked()
-{
-    if (params_loaded != 1)
-        return;
-    rpdo(0x0001, 0, QStringLiteral("失能\nDisable"));
-    power_enabled = 0;
-}
-
-void control_CANopen::on_sure_3_clicked()
-{
-    if (params_loaded != 1)
-        return;
-    if (!typed_numbers_ok(this, {ui->CSP_Velocity, ui->CSP_Acceleration, ui->CSP_Deceleration}))
-        return;
-    write_profile_fields(true, ui->CSP_Velocity->text(), ui->CSP_Acceleration->text(), ui->CSP_Deceleration->text());
-}
-
-void control_CANopen::on_Move_to_3_clicked()
-{
-    if (params_loaded != 1)
-        return;
-    if (!typed_numbers_ok(this, {ui->Target_position_2}))
-        return;
     const int32_t target = canopen::field_value(ui->Target_position_2->text());
     if (!canopen::csp_move_allowed(hold_position, target)) {
         desktop_seams::question(this, QStringLiteral("错误"), QStringLiteral("请输入1000cnt以内的相对运动值"),
                                 QMessageBox::Ok);
         return;
     }
-    rpdo(0x002F, target, QStringLiteral("运动/nMotion"));
+    rpdo(canopen::cw_enable_immediate, target, QStringLiteral("运动/nMotion"));
     hold_position = target;
     scope::motion_notifier::sent(scope::motion_kind::absolute, target);
 }
 
-void control_CANopen::on_Stop_6_clicked()
+void control_CANopen::ip_move()
 {
-    if (params_loaded != 1)
-        return;
-    // Halt bit, with the last accepted target as set-point so that the node's target does
-    // not jump; the next Move clears the halt.
-    rpdo(0x012F, hold_position, QStringLiteral("停止\nStop"));
-}
-
-void control_CANopen::on_Stop_2_clicked()
-{
-    if (params_loaded != 1)
-        return;
-    rpdo(0x0006, 0, QStringLiteral("失能\nDisable"));
-    power_enabled = 0;
-}
-
-void control_CANopen::on_PV_Vel_Sure_2_clicked()
-{
-    if (params_loaded != 1)
-        return;
-    if (!typed_numbers_ok(this, {ui->CSV_Acceleration, ui->CSV_Deceleration}))
-        return;
-    write_profile_fields(false, QString(), ui->CSV_Acceleration->text(), ui->CSV_Deceleration->text());
-}
-
-void control_CANopen::on_Start_run_2_clicked()
-{
-    if (params_loaded != 1)
-        return;
-    if (!typed_numbers_ok(this, {ui->CSV_Velocity}))
-        return;
-    rpdo(0x002F, canopen::field_value(ui->CSV_Velocity->text()), QStringLiteral("运动\nMotion"));
-    scope::motion_notifier::sent(scope::motion_kind::velocity, canopen::field_value(ui->CSV_Velocity->text()));
-}
-
-void control_CANopen::on_PV_Stop_3_clicked()
-{
-    if (params_loaded != 1)
-        return;
-    rpdo(0x002F, 0, QStringLiteral("停止\nStop"));
-}
-
-void control_CANopen::on_PV_Stop_4_clicked()
-{
-    if (params_loaded != 1)
-        return;
-    rpdo(0x0006, 0, QStringLiteral("失能\nDisable"));
-    power_enabled = 0;
-}
-
-void control_CANopen::on_pushButton_5_clicked()
-{
-    if (params_loaded != 1)
-        return;
-    if (!typed_numbers_ok(this, {ui->CST_torque}))
-        return;
-    rpdo(0x002F, canopen::field_value(ui->CST_torque->text()), QStringLiteral("运动\nMotion"));
-    scope::motion_notifier::sent(scope::motion_kind::torque_per_mille, canopen::field_value(ui->CST_torque->text()));
-}
-
-void control_CANopen::on_CST_STOP_clicked()
-{
-    if (params_loaded != 1)
-        return;
-    rpdo(0x002F, 0, QStringLiteral("停止\nStop"));
-}
-
-void control_CANopen::on_CST_DISABLE_clicked()
-{
-    if (params_loaded != 1)
-        return;
-    rpdo(0x0006, 0, QStringLiteral("失能\nDisable"));
-    power_enabled = 0;
-}
-
-void control_CANopen::on_sure_4_clicked()
-{
-    if (params_loaded != 1)
-        return;
-    if (!typed_numbers_ok(this, {ui->IP_Velocity, ui->IP_Acceleration, ui->IP_Deceleration}))
-        return;
-    write_profile_fields(true, ui->IP_Velocity->text(), ui->IP_Acceleration->text(), ui->IP_Deceleration->text());
-}
-
-void control_CANopen::on_Move_to_2_clicked()
-{
-    if (params_loaded != 1)
-        return;
-    if (!typed_numbers_ok(this, {ui->Target_position_3}))
-        return;
     ip_target_ = canopen::field_value(ui->Target_position_3->text());
-    rpdo(0x001F, *ip_target_, QStringLiteral("运动\nMotion"));
+    rpdo(canopen::cw_new_setpoint, *ip_target_, QStringLiteral("运动\nMotion"));
     scope::motion_notifier::sent(scope::motion_kind::absolute, *ip_target_);
 }
 
-void control_CANopen::on_Stop_5_clicked()
-{
-    if (params_loaded != 1)
-        return;
-    // Halt bit; the interpolation record keeps the last target so nothing new is commanded.
-    // Before any move there is none: the joint is held where it stands, not sent towards 0.
-    int32_t set_point = hold_position;
-    if (ip_target_)
-        set_point = *ip_target_;
-    else if (send(canopen::sdo_upload(sdo_request_id, 0x6064, 0), QString(), 0))
-        set_point = reply_value;
-    rpdo(0x011F, set_point, QStringLiteral("停止\nStop"));
-}
+// Every page button is inert until the profile parameters were read from the node, and sends
+// nothing while a field it reads holds no number (when_page_ready).
 
-void control_CANopen::on_Stop_3_clicked()
+// Profile position
+void control_CANopen::on_sure_clicked()
 {
-    if (params_loaded != 1)
-        return;
-    rpdo(0x0006, 0, QStringLiteral("失能/nDisable"));
-    power_enabled = 0;
+    when_page_ready({ui->PP_Velocity, ui->PP_Acceleration, ui->PP_Deceleration}, [this] { apply_pp_profile(); });
 }
+void control_CANopen::on_Move_to_clicked() { when_page_ready({ui->Target_position}, [this] { pp_move(); }); }
+void control_CANopen::on_Stop_4_clicked()
+{
+    when_page_ready({}, [this] { sdo_write32(object::profile_velocity, 0, QStringLiteral("停止\nStop")); });
+}
+void control_CANopen::on_Stop_clicked() { press(disable); }
+// Profile velocity
+void control_CANopen::on_PV_Vel_Sure_clicked()
+{
+    when_page_ready({ui->PV_Acceleration, ui->PV_Deceleration}, [this] { apply_pv_profile(); });
+}
+void control_CANopen::on_Start_run_clicked() { press(run_velocity, ui->PV_Velocity); }
+void control_CANopen::on_PV_Stop_2_clicked() { press(stop); }
+void control_CANopen::on_PV_Stop_clicked() { press(disable); }
+// Profile torque; its Stop is the velocity page's: zero torque, power stage left on.
+void control_CANopen::on_pushButton_2_clicked() { press(run_torque, ui->lineEdit); }
+void control_CANopen::on_pushButton_4_clicked() { press(stop); }
+void control_CANopen::on_pushButton_3_clicked() { press(disable_torque_page); }
+// Cyclic synchronous position
+void control_CANopen::on_sure_3_clicked()
+{
+    when_page_ready({ui->CSP_Velocity, ui->CSP_Acceleration, ui->CSP_Deceleration}, [this] {
+        write_profile_fields(true, ui->CSP_Velocity->text(), ui->CSP_Acceleration->text(),
+                             ui->CSP_Deceleration->text());
+    });
+}
+void control_CANopen::on_Move_to_3_clicked() { when_page_ready({ui->Target_position_2}, [this] { csp_move(); }); }
+void control_CANopen::on_Stop_6_clicked() { press(csp_halt); }
+void control_CANopen::on_Stop_2_clicked() { press(disable); }
+// Cyclic synchronous velocity
+void control_CANopen::on_PV_Vel_Sure_2_clicked()
+{
+    when_page_ready({ui->CSV_Acceleration, ui->CSV_Deceleration}, [this] {
+        write_profile_fields(false, QString(), ui->CSV_Acceleration->text(), ui->CSV_Deceleration->text());
+    });
+}
+void control_CANopen::on_Start_run_2_clicked() { press(run_velocity, ui->CSV_Velocity); }
+void control_CANopen::on_PV_Stop_3_clicked() { press(stop); }
+void control_CANopen::on_PV_Stop_4_clicked() { press(disable); }
+// Cyclic synchronous torque
+void control_CANopen::on_pushButton_5_clicked() { press(run_torque, ui->CST_torque); }
+void control_CANopen::on_CST_STOP_clicked() { press(stop); }
+void control_CANopen::on_CST_DISABLE_clicked() { press(disable); }
+// Interpolated position
+void control_CANopen::on_sure_4_clicked()
+{
+    when_page_ready({ui->IP_Velocity, ui->IP_Acceleration, ui->IP_Deceleration}, [this] {
+        write_profile_fields(true, ui->IP_Velocity->text(), ui->IP_Acceleration->text(), ui->IP_Deceleration->text());
+    });
+}
+void control_CANopen::on_Move_to_2_clicked() { when_page_ready({ui->Target_position_3}, [this] { ip_move(); }); }
+void control_CANopen::on_Stop_5_clicked() { press(ip_halt); }
+void control_CANopen::on_Stop_3_clicked() { press(disable_ip_page); }

@@ -1,12 +1,28 @@
 #pragma once
 #include "can/exchange.h"
 #include "canopen/canopen_commands.h"
+#include "scope/motion_notifier.h"
 
 #include <QMainWindow>
 #include <QTimer>
 #include <QTranslator>
 #include <cstdint>
+#include <functional>
 #include <optional>
+
+namespace canopen {
+// A mode page button that sends one RPDO: the control word, where the set-point comes from, the
+// log text, and what the press means for the power stage and the scope.
+enum class set_point_from { zero, field, held_position, ip_target };
+struct page_rpdo {
+    uint16_t control_word;
+    set_point_from from;
+    const char *log;
+    bool disables;   // clears power_enabled
+    bool announces;  // tells the scope a motion was commanded
+    scope::motion_kind motion;
+};
+}  // namespace canopen
 
 namespace Ui {
 class control_CANopen;
@@ -126,6 +142,18 @@ private:
     bool run_steps(const std::vector<canopen::step> &steps);
     void mark_done(QPushButton *done, QPushButton *next);
     void show_mode_description(int index);
+    // Every page button goes through here: action runs once the profile parameters were read
+    // and every field in fields holds a number (or is blank).
+    void when_page_ready(const QList<const QLineEdit *> &fields, const std::function<void()> &action);
+    // Sends a page button's RPDO; field is where a set_point_from::field button reads its value.
+    void press(const canopen::page_rpdo &button, const QLineEdit *field = nullptr);
+    void apply_pp_profile();
+    void apply_pv_profile();
+    void pp_move();
+    void csp_move();
+    void ip_move();
+    // The set-point of the interpolated position page's halt.
+    int32_t ip_halt_point();
     QList<QPushButton *> command_column() const;
     // The fields Set_velocity writes from on the given page.
     QList<const QLineEdit *> set_velocity_fields(int32_t page) const;

@@ -5,6 +5,7 @@
 #include "canopen/canopen_exchange.h"
 #include "canopen/canopen_frames.h"
 #include "canopen/canopen_replies.h"
+#include "canopen/cia402.h"
 #include "custom_protocol/custom_commands.h"
 #include "custom_protocol/custom_exchange.h"
 
@@ -55,8 +56,8 @@ bool canopen_source::upload(uint16_t index, uint8_t subindex, int32_t *value, bo
     const canopen::frame f = canopen::sdo_upload(static_cast<int32_t>(request_id_), index, subindex);
     exchange_request req(f.id, f.data, f.len, canopen_reply_window_ms);
     req.wait = wait_policy::until_reply;
-    req.decoder = canopen::reply_decoder_for(static_cast<int32_t>(request_id_ - canopen::sdo_request_base), f.id, f.data,
-                                             f.len, 0);
+    const int32_t node = static_cast<int32_t>(request_id_ - canopen::sdo_request_base);
+    req.decoder = canopen::reply_decoder_for(node, f.id, f.data, f.len, 0);
     const exchange_outcome out = run_exchange(bus_, req);
     if (answered)
         *answered = out.answered;
@@ -70,24 +71,24 @@ bool canopen_source::read(sample *s)
 {
     bool answered = false;
     int32_t v = 0;
-    if (upload(0x6064, 0, &v, &answered))
+    if (upload(canopen::object::position_actual_value, 0, &v, &answered))
         s->set(position, v);
     else if (!answered)
         return false;  // a silent node costs one reply window per sample, not five
     bool any = s->has(position);
-    if (upload(0x606C, 0, &v)) {
+    if (upload(canopen::object::velocity_actual_value, 0, &v)) {
         s->set(velocity, v);
         any = true;
     }
     // Asked once: a node that refuses it shows no current, and is not asked again each sample.
     if (!rated_asked_)
-        rated_known_ = upload(0x6075, 0, &rated_ma_, &rated_asked_);
-    if (upload(0x6078, 0, &v)) {
+        rated_known_ = upload(canopen::object::motor_rated_current, 0, &rated_ma_, &rated_asked_);
+    if (upload(canopen::object::current_actual_value, 0, &v)) {
         any = true;
         if (rated_known_)
             s->set(current, canopen::current_milliamps(true, v, true, rated_ma_));
     }
-    if (upload(0x6041, 0, &v)) {
+    if (upload(canopen::object::statusword, 0, &v)) {
         s->set(state, state_number(static_cast<uint16_t>(v)));
         any = true;
     }

@@ -75,6 +75,17 @@ custom_request read_actual_speed(const QString &description)
     return r;
 }
 
+custom_request read_firmware_number()
+{
+    custom_request r = custom_read(custom_register::firmware_number);
+    r.data[2] = 0x00;
+    r.data[3] = 0x04;
+    r.length = 4;
+    return r;
+}
+
+custom_request save_parameters() { return custom_command(custom_register::save_parameters, QString(), 0); }
+
 custom_request read_actual_current(const QString &description)
 {
     return custom_read(custom_register::actual_current, description);

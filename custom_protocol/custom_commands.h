@@ -13,6 +13,7 @@ constexpr uint32_t reply_base = 0x5C0;
 }  // namespace custom_id
 
 namespace custom_register {
+constexpr uint16_t firmware_number = 0x0001;
 constexpr uint16_t actual_position = 0x0002;
 constexpr uint16_t actual_speed = 0x0005;
 constexpr uint16_t actual_current = 0x0008;
@@ -20,6 +21,7 @@ constexpr uint16_t error_code = 0x001F;
 constexpr uint16_t motion_state = 0x0020;
 constexpr uint16_t control_mode = 0x004E;
 constexpr uint16_t start_motion = 0x0083;
+constexpr uint16_t save_parameters = 0x00E8;
 constexpr uint16_t stop_motion = 0x0084;
 constexpr uint16_t target_position = 0x0086;
 constexpr uint16_t relative_distance = 0x0087;
@@ -77,6 +79,10 @@ custom_request read_motion_state();
 custom_request read_profile_speed();
 custom_request read_profile_acceleration();
 custom_request read_profile_deceleration();
+// The node window's: its scan probes a node by reading the actual position; the firmware
+// number is read with the trailing bytes 00 04; the save is a bare command.
+custom_request read_firmware_number();
+custom_request save_parameters();
 
 // control_mode: 1 and 2 are logged; position mode (3) is always sent silently.
 custom_request write_control_mode(int32_t mode);

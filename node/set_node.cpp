@@ -7,6 +7,7 @@
 #include "canopen/canopen_frames.h"
 #include "canopen/control_canopen.h"
 #include "custom_protocol/control_can.h"
+#include "custom_protocol/custom_commands.h"
 #include "custom_protocol/custom_exchange.h"
 #include "node/node_state.h"
 #include "node/progress_threads.h"
@@ -27,9 +28,9 @@ constexpr uint32_t custom_request_base = custom_id::request_base;
 constexpr uint32_t sdo_request_base = canopen::sdo_request_base;
 constexpr int connect_retry_ms = 2000;
 
-const uint8_t probe_request[2] = {0x00, 0x02};
-const uint8_t firmware_request[4] = {0x00, 0x01, 0x00, 0x04};
-const uint8_t save_request[2] = {0x00, 0xE8};
+const custom_request probe_request = read_actual_position();
+const custom_request firmware_request = read_firmware_number();
+const custom_request save_request = save_parameters();
 
 // save_status while a save waits for its progress to finish: 2 acknowledged, 1 no reply.
 constexpr int32_t save_acknowledged = 2;
@@ -167,7 +168,7 @@ void Set_node::scan_node()
     if (min >= first_scan_node && max >= min) {
         const float step = 80.0f / static_cast<float>(static_cast<int64_t>(max) - min + 1);
         for (int32_t n = min; n <= ui->Max->text().toInt(nullptr, 10) && n <= last_scan_node; ++n) {
-            if (node_exchange(custom_request_base + static_cast<uint32_t>(n), probe_request, 2) &&
+            if (node_exchange(custom_request_base + static_cast<uint32_t>(n), probe_request.data, probe_request.length) &&
                 found_node_count < max_found_nodes)
                 found_nodes[found_node_count++] = n;
             // By the place within Min..Max, so that the bar ends at 100 on Max whatever Min is.
@@ -209,7 +210,7 @@ void Set_node::on_Connect_clicked()
     // The probe answers with the drive's reply identifier; every later exchange prefers it.
     custom_reply_id = 0;
     uint32_t answered_on = 0;
-    if (!node_exchange(static_cast<uint32_t>(custom_request_id), probe_request, 2, &answered_on)) {
+    if (!node_exchange(static_cast<uint32_t>(custom_request_id), probe_request.data, probe_request.length, &answered_on)) {
         desktop_seams::critical(this, QStringLiteral("错误"), QStringLiteral("未找到正确ID号请重新扫描"));
         return;
     }
@@ -217,7 +218,7 @@ void Set_node::on_Connect_clicked()
     custom_reply_id = static_cast<int32_t>(answered_on);
 
     // Without a reply the field shows whatever the probe left in reply_value.
-    node_exchange(static_cast<uint32_t>(custom_request_id), firmware_request, 4);
+    node_exchange(static_cast<uint32_t>(custom_request_id), firmware_request.data, firmware_request.length);
     ui->Firmware->setText(QStringLiteral("%1").arg(static_cast<uint32_t>(reply_value)));
     // Firmware numbers ending in 0 are EtherCAT builds without CANopen.
     canopen_supported = ui->Firmware->text().endsWith(QLatin1Char('0')) ? 0 : 1;
@@ -277,7 +278,7 @@ void Set_node::save2()
     ui->Save->setEnabled(false);
     save_progress_thread->start();
     qDebug() << custom_request_id;
-    if (node_exchange(static_cast<uint32_t>(custom_request_id), save_request, 2, nullptr, true))
+    if (node_exchange(static_cast<uint32_t>(custom_request_id), save_request.data, save_request.length, nullptr, true))
         qDebug() << "保存";
     else
         save_status = save_unanswered;  // never tell the user a save that nobody took succeeded

@@ -37,6 +37,8 @@ void test_custom_commands::every_request_has_its_frame_description_and_log_flag_
     // Reads: register index alone, silent; the poll's own descriptions travel unlogged.
     row("read position", read_actual_position(QStringLiteral("读取当前位置")), "0002", QStringLiteral("读取当前位置"), 0);
     row("read speed", read_actual_speed(QStringLiteral("读取实际速度")), "00050001", QStringLiteral("读取实际速度"), 0);
+    row("read firmware number", read_firmware_number(), "00010004", QString(), 0);
+    row("save parameters", save_parameters(), "00E8", QString(), 0);
     row("read current", read_actual_current(), "0008", QString(), 0);
     row("read error", read_error_code(QStringLiteral("获取错误码")), "001F", QStringLiteral("获取错误码"), 0);
     row("read motion state", read_motion_state(), "0020", QString(), 0);

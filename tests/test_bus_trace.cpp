@@ -66,21 +66,10 @@ private slots:
 
     void init()
     {
-        CloseDevice(3, 0);
-        reset_shared_values();
-        reset_canopen_state();
+        fresh_process();
         sim::simulator::instance().configure({{1, 10231}});
         install_simulated_bus();
-        open_adapter();
-        QCOMPARE(adapter_error, 0);
-        device_open = 1;
-        node_connected = 1;
-        node_id = 1;
-        sdo_request_id = 0x601;
-        custom_request_id = 0x641;
-        protocol_name = QStringLiteral("CANopen");
-        canopen_supported = 1;
-        comm_cycle_us = 1000;
+        QVERIFY(open_canopen_node_1());
         desktop_seams::set_box_responder([](const desktop_seams::box_request &) { return QMessageBox::Ok; });
         std::vector<vci::tapped_frame> stale;
         vci::bus_tap::drain(stale);

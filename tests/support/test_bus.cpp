@@ -1,6 +1,10 @@
 #include "support/test_bus.h"
 
 #include "app/bus_choice.h"
+#include "app/shared_values.h"
+#include "can/adapter.h"
+#include "can/vci/vci.h"
+#include "canopen/canopen_state.h"
 #include "sim/sim_backend.h"
 #include "sim/simulator.h"
 
@@ -68,6 +72,29 @@ void install_simulated_bus()
 }
 
 void uninstall_bus() { use_bus_from_environment(); }
+
+void fresh_process()
+{
+    CloseDevice(3, 0);
+    reset_shared_values();
+    reset_canopen_state();
+}
+
+bool open_canopen_node_1()
+{
+    open_adapter();
+    if (adapter_error != 0)
+        return false;
+    device_open = 1;
+    node_connected = 1;
+    node_id = 1;
+    sdo_request_id = 0x601;
+    custom_request_id = 0x641;
+    protocol_name = QStringLiteral("CANopen");
+    canopen_supported = 1;
+    comm_cycle_us = 1000;
+    return true;
+}
 
 vci::can_message make_message(uint32_t id, std::initializer_list<uint8_t> bytes, bool remote)
 {

@@ -902,7 +902,7 @@ private slots:
         QCOMPARE(canopen::low16_signed(0x12347FFF), 0x7FFF);
         QCOMPARE(canopen::current_milliamps(true, 0xFFF6, true, 3000), -30);
         QCOMPARE(canopen::current_milliamps(false, 0xFFF6, true, 3000), 0);
-        QCOMPARE(canopen::current_milliamps(true, 0x7FFF, true, 0x8000), -32767 * 32768 / 1000);
+        QCOMPARE(canopen::current_milliamps(true, 0x7FFF, true, 0x8000), -1073709);  // 32767 per mille of -32768 mA
         QCOMPARE(canopen::field_value(QStringLiteral(" 12 ")), 12);
         QCOMPARE(canopen::field_value(QStringLiteral("2147483648")), 0);
         QCOMPARE(canopen::field_value(QStringLiteral("-2147483648")), INT32_MIN);

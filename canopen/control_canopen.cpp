@@ -674,7 +674,12 @@ void control_CANopen::on_sure_clicked()
 {
     when_page_ready({ui->PP_Velocity, ui->PP_Acceleration, ui->PP_Deceleration}, [this] { apply_pp_profile(); });
 }
-void control_CANopen::on_Move_to_clicked() { when_page_ready({ui->Target_position}, [this] { pp_move(); }); }
+// A move with no target typed sends nothing: an empty field would otherwise send the joint to 0.
+void control_CANopen::on_Move_to_clicked()
+{
+    if (!number_text_blank(ui->Target_position->text()))
+        when_page_ready({ui->Target_position}, [this] { pp_move(); });
+}
 void control_CANopen::on_Stop_4_clicked()
 {
     when_page_ready({}, [this] { sdo_write32(object::profile_velocity, 0, QStringLiteral("停止\nStop")); });
@@ -700,7 +705,11 @@ void control_CANopen::on_sure_3_clicked()
                              ui->CSP_Deceleration->text());
     });
 }
-void control_CANopen::on_Move_to_3_clicked() { when_page_ready({ui->Target_position_2}, [this] { csp_move(); }); }
+void control_CANopen::on_Move_to_3_clicked()
+{
+    if (!number_text_blank(ui->Target_position_2->text()))
+        when_page_ready({ui->Target_position_2}, [this] { csp_move(); });
+}
 void control_CANopen::on_Stop_6_clicked() { press(csp_halt); }
 void control_CANopen::on_Stop_2_clicked() { press(disable); }
 // Cyclic synchronous velocity
@@ -724,6 +733,10 @@ void control_CANopen::on_sure_4_clicked()
         write_profile_fields(true, ui->IP_Velocity->text(), ui->IP_Acceleration->text(), ui->IP_Deceleration->text());
     });
 }
-void control_CANopen::on_Move_to_2_clicked() { when_page_ready({ui->Target_position_3}, [this] { ip_move(); }); }
+void control_CANopen::on_Move_to_2_clicked()
+{
+    if (!number_text_blank(ui->Target_position_3->text()))
+        when_page_ready({ui->Target_position_3}, [this] { ip_move(); });
+}
 void control_CANopen::on_Stop_5_clicked() { press(ip_halt); }
 void control_CANopen::on_Stop_3_clicked() { press(disable_ip_page); }

@@ -653,6 +653,12 @@ private slots:
                               "设置加速度为+700cnt/s²\nSet acceleration to +700cnt/s²",
                               "设置减速度为 800cnt/s²\nSet deceleration to  800cnt/s²"}));
         log.clear();
+        // No target typed: no move at all (not a move to 0), on every page that moves to a target.
+        for (const char *target : {"Target_position", "Target_position_2", "Target_position_3"})
+            field(target)->setText(QStringLiteral("  "));
+        for (const char *move : {"Move_to", "Move_to_3", "Move_to_2"})
+            QCOMPARE(press(move), QStringList());
+        QVERIFY(boxes.empty());
         field("Target_position")->setText(QStringLiteral("-1"));
         QCOMPARE(press("Move_to"), QStringList({"201: 0F 00 FF FF FF FF", "80:", "201: 1F 00 FF FF FF FF"}));
         QCOMPARE(press("Stop_4"), QStringList({"601: 23 81 60 00 00 00 00 00"}));

@@ -22,6 +22,10 @@ exchange_outcome canopen_transaction(const exchange_bus &bus, uint32_t id, const
     exchange_request request(id, data, length, canopen_reply_window_ms);
     request.remote = remote;
     request.decoder = canopen::reply_decoder_for(sdo_request_id - static_cast<int32_t>(canopen::sdo_request_base), id, request.data, request.length, remote);
+    // Nobody logs this transaction, so reading the rest of the window gains nothing: the awaited
+    // answer ends it. The poll's five reads then hold the GUI thread for their answers only.
+    if (request.decoder && !monitor_logging_on(log))
+        request.wait = wait_policy::until_reply;
     const monitor_comment comment = [](const bus_frame &, const reply_verdict &v) {
         return v.kind == reply_kind::refusal ? canopen::abort_text(v.code) : QString();
     };

@@ -31,6 +31,7 @@ QByteArray bytes_of(const canopen::frame &f) { return QByteArray(reinterpret_cas
 // Adapter steps driven by the test, for the paths a real adapter shows only by timing luck.
 struct fake_bus {
     int sleeps = 0;
+    int slept_ms = 0;
     bool send_ok = true;
     bool receive_ok = true;
     int32_t pending = 0;
@@ -41,7 +42,10 @@ struct fake_bus {
         canopen_bus_ops o;
         o.clear_buffer = [] {};
         o.send = [this](uint32_t, const uint8_t *, uint8_t, uint8_t) { return send_ok; };
-        o.sleep_ms = [this](int) { ++sleeps; };
+        o.sleep_ms = [this](int ms) {
+            ++sleeps;
+            slept_ms += ms;
+        };
         o.pending = [this] { return pending; };
         o.receive = [this](uint32_t *ids, uint8_t (*payloads)[8], uint8_t *lens) {
             for (size_t i = 0; i < frames.size() && i < 64; ++i) {
@@ -348,6 +352,16 @@ private slots:
         QVERIFY(out.sent && out.received && !out.answered);
         QCOMPARE(fake.sleeps, canopen_reply_window_ms);
         QCOMPARE(out.frames, canopen_reply_window_ms);
+
+        // A read nobody logs (the poll) ends at its answer; a logged one reads the whole window.
+        monitor_capture = 1;
+        monitor_open = 1;
+        fake.frames = {make_message(0x581, {0x43, 0x64, 0x60, 0x00, 0x2A, 0x00, 0x00, 0x00})};
+        for (int log : {0, 1}) {
+            fake.slept_ms = 0;
+            QVERIFY(run_canopen_exchange(fake.ops(), f.id, f.data, f.len, 0, QString(), log, [](const QString &) {}));
+            QCOMPARE(fake.slept_ms, log == 0 ? 1 : canopen_reply_window_ms);
+        }
     }
 
     void frame_layouts()

@@ -41,6 +41,18 @@ int32_t custom_reply_value(const uint8_t data[8], uint8_t len)
     return static_cast<int32_t>(v);
 }
 
+namespace {
+
+// Nobody logs the transaction, so reading the rest of the window gains nothing: the reply ends
+// it. The result is the same either way, since only a frame on the learned identifier (or any,
+// while none is learned) ends the wait early, and the fallback is taken after the window.
+wait_policy unlogged_wait(int log)
+{
+    return monitor_logging_on(log) ? wait_policy::fixed_window : wait_policy::until_reply;
+}
+
+}  // namespace
+
 exchange_outcome custom_transaction(const exchange_bus &bus, exchange_request request, custom_reply_shape shape,
                                     const exchange_hooks &hooks)
 {
@@ -72,7 +84,8 @@ exchange_outcome custom_transaction(const exchange_bus &bus, exchange_request re
 bool custom_exchange(const monitor_emitter &emit_text, uint32_t id, const uint8_t *data, uint8_t length,
                      const QString &description, int log)
 {
-    const exchange_request request(id, data, length, custom_reply_window_ms);
+    exchange_request request(id, data, length, custom_reply_window_ms);
+    request.wait = unlogged_wait(log);
     const exchange_outcome out = custom_transaction(adapter_bus_ops(), request, custom_reply_shape::value_or_ack,
                                                     monitor_hooks(emit_text, log, description));
     if (out.answered)
@@ -99,7 +112,8 @@ bool custom_exchange(control_CAN *window, uint32_t id, const custom_request &req
 
 bool custom_exchange(const monitor_emitter &emit_text, uint32_t id, const custom_request &request)
 {
-    const exchange_request frame(id, request.data, request.length, custom_reply_window_ms);
+    exchange_request frame(id, request.data, request.length, custom_reply_window_ms);
+    frame.wait = unlogged_wait(request.log);
     const exchange_outcome out =
         custom_transaction(adapter_bus_ops(), frame,
                            request.read ? custom_reply_shape::value : custom_reply_shape::value_or_ack,

@@ -66,8 +66,7 @@ private:
 private slots:
     void init()
     {
-        CloseDevice(3, 0);
-        reset_shared_values();
+        fresh_process();
         remote_request = 0;
         bus = install_scripted_bus();
         open_adapter();

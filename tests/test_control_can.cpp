@@ -142,9 +142,7 @@ class test_control_can : public QObject {
 private slots:
     void init()
     {
-        CloseDevice(3, 0);
-        reset_shared_values();
-        reset_control_can_state();
+        fresh_process();
         bus = install_scripted_bus();
         drive = scripted_drive{};
         drive.values = {{0x008A, 5000}, {0x0088, 20000}, {0x0089, 30000}};
@@ -614,10 +612,7 @@ private slots:
 
     void init()
     {
-        CloseDevice(3, 0);
-        reset_shared_values();
-        reset_control_can_state();
-        reset_node_state();
+        fresh_process();
         install_simulated_bus();
         sim::simulator::instance().configure({{1, 10231}});
         open_adapter();

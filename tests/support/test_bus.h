@@ -43,12 +43,14 @@ void install_simulated_bus();
 // Back to the bus VELMORA_CAN selects, as the program opens it.
 void uninstall_bus();
 
-// A clean process for the next test: the adapter closed, the shared values and the CANopen
+// A clean process for the next test: the adapter closed, the shared values and every
 // window's state as at start-up.
 void fresh_process();
 // Opens the adapter on the installed bus and leaves what the connection window leaves for
 // CANopen node 1 (communication cycle 1000 us). False when the adapter did not open.
 bool open_canopen_node_1();
+// The same for node 1 found speaking `protocol` (the CANopen cycle only for CANopen).
+bool open_node_1(const QString &protocol);
 
 vci::can_message make_message(uint32_t id, std::initializer_list<uint8_t> bytes, bool remote = false);
 

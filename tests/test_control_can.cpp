@@ -147,11 +147,7 @@ private slots:
         drive = scripted_drive{};
         drive.values = {{0x008A, 5000}, {0x0088, 20000}, {0x0089, 30000}};
         bus->responder = [this](const vci::can_message &m) { return drive.answer(m); };
-        open_adapter();
-        QCOMPARE(adapter_error, 0);
-        device_open = 1;
-        node_id = 1;
-        custom_request_id = 0x641;
+        QVERIFY(open_node_1(QStringLiteral("CAN自定义")));
         monitor_open = 1;
         custom_monitor = new monitor();
         w = new control_CAN();

@@ -181,11 +181,7 @@ private slots:
     {
         fresh_process();
         row_cursor = 0;
-        boxes.clear();
-        desktop_seams::set_box_responder([this](const desktop_seams::box_request &r) {
-            boxes << r.text;
-            return QMessageBox::Ok;
-        });
+        collect_box_texts(&boxes);
         bus = install_scripted_bus();
     }
     void cleanup()

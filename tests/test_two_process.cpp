@@ -102,11 +102,7 @@ private slots:
     void init()
     {
         test_support::fresh_process();
-        boxes.clear();
-        desktop_seams::set_box_responder([this](const desktop_seams::box_request &r) {
-            boxes << r.text;
-            return QMessageBox::Ok;
-        });
+        test_support::collect_box_texts(&boxes);
     }
     void cleanup()
     {

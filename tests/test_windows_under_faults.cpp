@@ -74,11 +74,7 @@ private slots:
         fresh_process();
         sim::simulator::instance().set_cut(false);
         sim::simulator::instance().configure({{1, 10231}, {2, 10231}});
-        boxes.clear();
-        desktop_seams::set_box_responder([this](const desktop_seams::box_request &r) {
-            boxes << r.text;
-            return QMessageBox::Ok;
-        });
+        collect_box_texts(&boxes);
     }
     void cleanup()
     {

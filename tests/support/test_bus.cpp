@@ -1,6 +1,7 @@
 #include "support/test_bus.h"
 
 #include "app/bus_choice.h"
+#include "app/desktop_seams.h"
 #include "app/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
@@ -103,6 +104,15 @@ bool open_node_1(const QString &protocol)
 }
 
 bool open_canopen_node_1() { return open_node_1(QStringLiteral("CANopen")); }
+
+void collect_box_texts(QStringList *texts)
+{
+    texts->clear();
+    desktop_seams::set_box_responder([texts](const desktop_seams::box_request &r) {
+        *texts << r.text;
+        return QMessageBox::Ok;
+    });
+}
 
 vci::can_message make_message(uint32_t id, std::initializer_list<uint8_t> bytes, bool remote)
 {

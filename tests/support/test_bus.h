@@ -4,6 +4,7 @@
 #include "can/vci/bus_backend.h"
 
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -51,6 +52,9 @@ void fresh_process();
 bool open_canopen_node_1();
 // The same for node 1 found speaking `protocol` (the CANopen cycle only for CANopen).
 bool open_node_1(const QString &protocol);
+
+// Answers every message box with OK and keeps its text in `texts`, emptied first.
+void collect_box_texts(QStringList *texts);
 
 vci::can_message make_message(uint32_t id, std::initializer_list<uint8_t> bytes, bool remote = false);
 

@@ -26,8 +26,7 @@ private:
 private slots:
     void init()
     {
-        CloseDevice(3, 0);
-        reset_shared_values();
+        fresh_process();
         bus = install_scripted_bus();
     }
     void cleanup()

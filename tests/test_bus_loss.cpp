@@ -65,16 +65,10 @@ class test_bus_loss : public QObject {
 private slots:
     void init()
     {
-        CloseDevice(3, 0);
-        reset_shared_values();
-        reset_node_state();
+        test_support::fresh_process();
         sim::simulator::instance().configure({{1, 10231}, {2, 10230}});
         sim::simulator::instance().set_cut(false);
-        boxes.clear();
-        desktop_seams::set_box_responder([this](const desktop_seams::box_request &r) {
-            boxes << r.text;
-            return QMessageBox::Ok;
-        });
+        test_support::collect_box_texts(&boxes);
     }
     void cleanup()
     {

@@ -1,12 +1,14 @@
 // The CANopen window driving the simulated joint, one scenario per operating mode: the whole
 // command column runs green, then the page's buttons (with a SYNC where the node takes its
 // RPDO data) move the joint the way the mode says, and a poll tick shows it in the status
-// area. Time is the simulator's manual clock.
+// area. After commissioning, the PDO mapping reads back from the node entry for entry, and a
+// mode commissioned over a running one is remapped. Time is the simulator's manual clock.
 #include "app/desktop_seams.h"
 #include "app/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
 #include "canopen/canopen_commands.h"
+#include "canopen/canopen_frames.h"
 #include "canopen/canopen_state.h"
 #include "canopen/control_canopen.h"
 #include "scope/motion_notifier.h"
@@ -38,6 +40,11 @@ private:
     sim::motor_model &motor() { return sim::simulator::instance().find(1)->motor(); }
 
     void press(const char *name) { button(name)->click(); }
+    int32_t sdo_read(uint16_t index, uint8_t sub)
+    {
+        const canopen::frame f = canopen::sdo_upload(sdo_request_id, index, sub);
+        return window->canopen_exchange(f.id, f.data, f.len, QString(), 1) ? reply_value : INT32_MIN;
+    }
     // The page buttons leave their RPDO in the node until the next SYNC.
     void sync() { press("Enable_Sync"); }
     void wait_s(double s)
@@ -67,6 +74,19 @@ private:
         QCOMPARE(node().state(), sim::canopen_node::nmt_state::operational);
         QCOMPARE(node().power(), sim::canopen_node::power_state::operation_enabled);
         QCOMPARE(power_enabled, 1);
+        // Every mapping write took: a refused one would leave the button green all the same.
+        const uint32_t tx[][3] = {{0x60410010, 0x60640020}, {0x60410010, 0x606C0020}, {0x60410010, 0x60770010},
+                                  {0x60410010, 0x60640020}, {0x60410010, 0x606C0020},
+                                  {0x60410010, 0x60770010, 0x60780010}, {0x60410010, 0x60640020}};
+        const uint32_t rx[][3] = {{0x60400010, 0x607A0020}, {0x60400010, 0x60FF0020}, {0x60400010, 0x60710010},
+                                  {0x60400010, 0x607A0020}, {0x60400010, 0x60FF0020}, {0x60400010, 0x60710010},
+                                  {0x60400010, 0x60C10110, 0x60C10210}};
+        for (const auto &[index, map] : {std::make_pair(0x1A00, tx[page]), std::make_pair(0x1600, rx[page])}) {
+            const int count = map[2] ? 3 : 2;
+            QCOMPARE(sdo_read(uint16_t(index), 0), count);
+            for (int sub = 1; sub <= count; ++sub)
+                QCOMPARE(uint32_t(sdo_read(uint16_t(index), uint8_t(sub))), map[sub - 1]);
+        }
         window->tim();
         QCOMPARE(label("Error_2"), QStringLiteral("未检测到错误"));
         QCOMPARE(power_enabled, 1);
@@ -229,6 +249,8 @@ private slots:
 
     void cyclic_synchronous_torque()
     {
+        // A new mode is commissioned over a running one: its PDOs must be remapped while valid.
+        commission(canopen::page_csv);
         commission(canopen::page_cst);
         field("CST_torque")->setText(QStringLiteral("-100"));
         press("pushButton_5");

@@ -70,16 +70,11 @@ private:
 private slots:
     void init()
     {
-        CloseDevice(3, 0);
-        reset_shared_values();
+        fresh_process();
         remote_request = 0;
         bus = install_scripted_bus();
-        open_adapter();
-        QCOMPARE(adapter_error, 0);
-        device_open = 1;
+        QVERIFY(open_canopen_node_1());
         monitor_open = 1;
-        node_id = 1;
-        sdo_request_id = 0x601;
     }
     void cleanup()
     {

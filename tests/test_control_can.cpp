@@ -142,18 +142,12 @@ class test_control_can : public QObject {
 private slots:
     void init()
     {
-        CloseDevice(3, 0);
-        reset_shared_values();
-        reset_control_can_state();
+        fresh_process();
         bus = install_scripted_bus();
         drive = scripted_drive{};
         drive.values = {{0x008A, 5000}, {0x0088, 20000}, {0x0089, 30000}};
         bus->responder = [this](const vci::can_message &m) { return drive.answer(m); };
-        open_adapter();
-        QCOMPARE(adapter_error, 0);
-        device_open = 1;
-        node_id = 1;
-        custom_request_id = 0x641;
+        QVERIFY(open_node_1(QStringLiteral("CAN自定义")));
         monitor_open = 1;
         custom_monitor = new monitor();
         w = new control_CAN();
@@ -614,10 +608,7 @@ private slots:
 
     void init()
     {
-        CloseDevice(3, 0);
-        reset_shared_values();
-        reset_control_can_state();
-        reset_node_state();
+        fresh_process();
         install_simulated_bus();
         sim::simulator::instance().configure({{1, 10231}});
         open_adapter();

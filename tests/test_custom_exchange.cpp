@@ -36,14 +36,9 @@ private:
 private slots:
     void init()
     {
-        CloseDevice(3, 0);
-        reset_shared_values();
+        fresh_process();
         bus = install_scripted_bus();
-        open_adapter();
-        QCOMPARE(adapter_error, 0);
-        device_open = 1;
-        node_id = 1;
-        custom_request_id = 0x641;
+        QVERIFY(open_node_1(QStringLiteral("CAN自定义")));
         monitor_open = 1;
         texts.clear();
     }

@@ -67,8 +67,7 @@ private:
 private slots:
     void init()
     {
-        CloseDevice(3, 0);
-        reset_shared_values();
+        fresh_process();
         row_cursor = 0;
         bus = install_scripted_bus();
         open_adapter();

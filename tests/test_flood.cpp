@@ -122,8 +122,7 @@ class test_flood : public QObject {
 private slots:
     void init()
     {
-        CloseDevice(3, 0);
-        reset_shared_values();
+        fresh_process();
         sim::simulator::instance().configure({{1, 10231}, {2, 10230}});
         backend = nullptr;
         vci::set_backend_factory([this](int) {

@@ -93,9 +93,7 @@ class test_node : public QObject {
 private slots:
     void init()
     {
-        CloseDevice(3, 0);
-        reset_shared_values();
-        reset_node_state();
+        fresh_process();
         boxes.clear();
         during_box = nullptr;
         answering = true;

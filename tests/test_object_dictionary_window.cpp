@@ -56,19 +56,10 @@ private:
 private slots:
     void init()
     {
-        CloseDevice(3, 0);
-        reset_shared_values();
+        fresh_process();
         sim::simulator::instance().configure({{1, 10231}});
         install_simulated_bus();
-        open_adapter();
-        QCOMPARE(adapter_error, 0);
-        device_open = 1;
-        node_connected = 1;
-        node_id = 1;
-        sdo_request_id = 0x601;
-        custom_request_id = 0x641;
-        protocol_name = QStringLiteral("CANopen");
-        canopen_supported = 1;
+        QVERIFY(open_canopen_node_1());
         boxes.clear();
         desktop_seams::set_box_responder([this](const desktop_seams::box_request &r) {
             boxes << r.text;

@@ -117,19 +117,10 @@ private slots:
 
     void init()
     {
-        CloseDevice(3, 0);
-        reset_shared_values();
-        reset_control_can_state();
+        fresh_process();
         install_simulated_bus();
         sim::simulator::instance().configure({{1, 10231}});
-        open_adapter();
-        QCOMPARE(adapter_error, 0);
-        device_open = 1;
-        node_connected = 1;
-        node_id = 1;
-        custom_request_id = 0x641;
-        sdo_request_id = 0x601;
-        protocol_name = QStringLiteral("CAN自定义");
+        QVERIFY(open_node_1(QStringLiteral("CAN自定义")));
         custom_monitor = new monitor();
         control = custom_control = new control_CAN();
         window = new scope_window();

@@ -283,14 +283,10 @@ private slots:
 
     void a_session_on_the_simulated_bus_reaches_the_monitor()
     {
-        reset_shared_values();
+        fresh_process();
         install_simulated_bus();
         sim::simulator::instance().configure({{1, 10231}});
-        CloseDevice(3, 0);
-        open_adapter();
-        QCOMPARE(adapter_error, 0);
-        node_id = 1;
-        custom_request_id = 0x641;
+        QVERIFY(open_node_1(QStringLiteral("CAN自定义")));
         monitor view;
         view.show();
         monitor_open = 1;

@@ -101,16 +101,8 @@ private slots:
 
     void init()
     {
-        CloseDevice(3, 0);
-        reset_shared_values();
-        reset_node_state();
-        reset_control_can_state();
-        reset_canopen_state();
-        boxes.clear();
-        desktop_seams::set_box_responder([this](const desktop_seams::box_request &r) {
-            boxes << r.text;
-            return QMessageBox::Ok;
-        });
+        test_support::fresh_process();
+        test_support::collect_box_texts(&boxes);
     }
     void cleanup()
     {

@@ -71,18 +71,10 @@ class test_windows_under_faults : public QObject {
 private slots:
     void init()
     {
-        CloseDevice(3, 0);
-        reset_shared_values();
-        reset_node_state();
-        reset_control_can_state();
-        reset_canopen_state();
+        fresh_process();
         sim::simulator::instance().set_cut(false);
         sim::simulator::instance().configure({{1, 10231}, {2, 10231}});
-        boxes.clear();
-        desktop_seams::set_box_responder([this](const desktop_seams::box_request &r) {
-            boxes << r.text;
-            return QMessageBox::Ok;
-        });
+        collect_box_texts(&boxes);
     }
     void cleanup()
     {

@@ -1,10 +1,13 @@
 #include "support/test_bus.h"
 
 #include "app/bus_choice.h"
+#include "app/desktop_seams.h"
 #include "app/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
 #include "canopen/canopen_state.h"
+#include "custom_protocol/control_can_state.h"
+#include "node/node_state.h"
 #include "sim/sim_backend.h"
 #include "sim/simulator.h"
 
@@ -78,9 +81,11 @@ void fresh_process()
     CloseDevice(3, 0);
     reset_shared_values();
     reset_canopen_state();
+    reset_control_can_state();
+    reset_node_state();
 }
 
-bool open_canopen_node_1()
+bool open_node_1(const QString &protocol)
 {
     open_adapter();
     if (adapter_error != 0)
@@ -90,10 +95,23 @@ bool open_canopen_node_1()
     node_id = 1;
     sdo_request_id = 0x601;
     custom_request_id = 0x641;
-    protocol_name = QStringLiteral("CANopen");
-    canopen_supported = 1;
-    comm_cycle_us = 1000;
+    protocol_name = protocol;
+    if (protocol == QLatin1String("CANopen")) {
+        canopen_supported = 1;
+        comm_cycle_us = 1000;
+    }
     return true;
+}
+
+bool open_canopen_node_1() { return open_node_1(QStringLiteral("CANopen")); }
+
+void collect_box_texts(QStringList *texts)
+{
+    texts->clear();
+    desktop_seams::set_box_responder([texts](const desktop_seams::box_request &r) {
+        *texts << r.text;
+        return QMessageBox::Ok;
+    });
 }
 
 vci::can_message make_message(uint32_t id, std::initializer_list<uint8_t> bytes, bool remote)

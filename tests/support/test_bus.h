@@ -4,6 +4,7 @@
 #include "can/vci/bus_backend.h"
 
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -43,12 +44,17 @@ void install_simulated_bus();
 // Back to the bus VELMORA_CAN selects, as the program opens it.
 void uninstall_bus();
 
-// A clean process for the next test: the adapter closed, the shared values and the CANopen
+// A clean process for the next test: the adapter closed, the shared values and every
 // window's state as at start-up.
 void fresh_process();
 // Opens the adapter on the installed bus and leaves what the connection window leaves for
 // CANopen node 1 (communication cycle 1000 us). False when the adapter did not open.
 bool open_canopen_node_1();
+// The same for node 1 found speaking `protocol` (the CANopen cycle only for CANopen).
+bool open_node_1(const QString &protocol);
+
+// Answers every message box with OK and keeps its text in `texts`, emptied first.
+void collect_box_texts(QStringList *texts);
 
 vci::can_message make_message(uint32_t id, std::initializer_list<uint8_t> bytes, bool remote = false);
 

@@ -1,5 +1,7 @@
 #include "canopen/canopen_replies.h"
 
+#include "app/document_lookup.h"
+
 #include "canopen/canopen_frames.h"
 #include "canopen/canopen_xml.h"
 
@@ -69,7 +71,8 @@ reply_decoder reply_decoder_for(int32_t node, uint32_t id, const uint8_t *data, 
 
 QString abort_text(uint32_t code)
 {
-    const QString known = lookup_xml_text(QStringLiteral("./Document/CANopen_Error.xml"), static_cast<int32_t>(code));
+    const QString known = lookup_xml_text(document_lookup::locate(QStringLiteral("Document/CANopen_Error.xml")),
+                                          static_cast<int32_t>(code));
     if (!known.isEmpty())
         return known;
     const QString hex = QStringLiteral("%1").arg(code, 8, 16, QLatin1Char('0')).toUpper();

@@ -1,5 +1,7 @@
 #include "objects/object_dictionary.h"
 
+#include "app/document_lookup.h"
+
 #include "ui_object_dictionary.h"
 
 #include "app/desktop_seams.h"
@@ -74,12 +76,8 @@ void Object_dictionary::set_file_chooser(file_chooser c) { chooser = std::move(c
 
 QString Object_dictionary::simulated_joint_eds()
 {
-    const QStringList places = {QCoreApplication::applicationDirPath() + QStringLiteral("/Document/"),
-                                QStringLiteral("/usr/share/velmora/Document/"), QStringLiteral("./Document/")};
-    for (const QString &dir : places)
-        if (QFile::exists(dir + QLatin1String(eds_name)))
-            return dir + QLatin1String(eds_name);
-    return QString();
+    const QString path = document_lookup::locate(QStringLiteral("Document/") + QLatin1String(eds_name));
+    return QFile::exists(path) ? path : QString();
 }
 
 void Object_dictionary::comboBox(int32_t language)

@@ -1,6 +1,6 @@
 #include "app/startup.h"
 
-#include "app/shared_values.h"
+#include "base/shared_values.h"
 #include "app/velmora.h"
 
 #include <QApplication>

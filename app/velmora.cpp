@@ -1,9 +1,9 @@
 #include "app/velmora.h"
 
-#include "app/resources_registration.h"
-#include "app/shared_values.h"
-#include "app/desktop_seams.h"
-#include "app/document_lookup.h"
+#include "base/resources_registration.h"
+#include "base/shared_values.h"
+#include "base/desktop_seams.h"
+#include "base/document_lookup.h"
 #include "can/adapter.h"
 #include "can/joint_can_set.h"
 #include "can/vci/bus_backend.h"

@@ -1,9 +1,9 @@
 // Exports a monitor-shaped table of 100,000 frames through the monitor's export path, then has
 // openpyxl build the same workbook layout from the same texts, and prints both times.
 //   bench_export [rows]
-#include "app/desktop_seams.h"
+#include "base/desktop_seams.h"
 #include "tools/monitor_export.h"
-#include "tools/monitor_record.h"
+#include "can/monitor_record.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

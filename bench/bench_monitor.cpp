@@ -1,10 +1,10 @@
 // Feeds logged frames into a shown frame monitor and reports the sustained rate and the memory
 // the table keeps per frame. Goal: at least 8,000 frames/s and under 1 KiB per frame.
 // Usage: bench_monitor [frames] (default 100000); run with QT_QPA_PLATFORM=offscreen.
-#include "app/shared_values.h"
+#include "base/shared_values.h"
 #include "custom_protocol/custom_commands.h"
 #include "tools/monitor.h"
-#include "tools/monitor_record.h"
+#include "can/monitor_record.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 // receive), as every exchange does it, without the exchange's fixed sleep. Prints the CPU
 // time per round trip; the goal is under 0.2 ms.
 #include "app/bus_choice.h"
-#include "app/shared_values.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
 #include "sim/simulator.h"

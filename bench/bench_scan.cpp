@@ -2,7 +2,7 @@
 // itself sets: 301 progress pauses of 1 ms, then per node a 6 ms reply pause. A node that does
 // not answer costs no more: nothing counted, nothing received.
 #include "app/bus_choice.h"
-#include "app/shared_values.h"
+#include "base/shared_values.h"
 #include "node/node_state.h"
 #include "node/set_node.h"
 #include "sim/simulator.h"

@@ -8,13 +8,13 @@
 //    chart, goal < 16 ms per frame.
 // Usage: bench_scope [seconds per run (10)] [screenshot.png]; QT_QPA_PLATFORM=offscreen unless set.
 #include "app/bus_choice.h"
-#include "app/shared_values.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "canopen/canopen_exchange.h"
 #include "canopen/canopen_frames.h"
 #include "custom_protocol/custom_commands.h"
 #include "custom_protocol/custom_exchange.h"
-#include "scope/motion_notifier.h"
+#include "base/motion_notifier.h"
 #include "scope/scope_chart.h"
 #include "scope/scope_sampler.h"
 #include "scope/scope_window.h"

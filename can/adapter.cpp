@@ -1,6 +1,6 @@
 #include "can/adapter.h"
 
-#include "app/shared_values.h"
+#include "base/shared_values.h"
 #include "can/vci/vci.h"
 
 #include <cstring>

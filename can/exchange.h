@@ -17,7 +17,7 @@
 //   5. offer each received frame, in order, to the decoder: not a reply, the reply, or a
 //      refusal (an SDO abort). The first frame taken is the reply; every frame, taken or not,
 //      goes to the received hook.
-#include "tools/monitor_record.h"
+#include "can/monitor_record.h"
 
 #include <QString>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "can/joint_can_set.h"
 
-#include "app/shared_values.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "ui_joint_can_set.h"
 

@@ -1,6 +1,6 @@
 #include "canopen/canopen_exchange.h"
 
-#include "app/shared_values.h"
+#include "base/shared_values.h"
 #include "canopen/canopen_frames.h"
 #include "canopen/canopen_replies.h"
 

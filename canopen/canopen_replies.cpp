@@ -1,6 +1,6 @@
 #include "canopen/canopen_replies.h"
 
-#include "app/document_lookup.h"
+#include "base/document_lookup.h"
 
 #include "canopen/canopen_frames.h"
 #include "canopen/canopen_xml.h"

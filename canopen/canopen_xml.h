@@ -1,7 +1,7 @@
 #pragma once
 // The CANopen window's document lookup (error texts, mode descriptions): "ReadOnly error" when
 // the file cannot be opened, an empty text for anything it does not accept.
-#include "app/document_lookup.h"
+#include "base/document_lookup.h"
 
 namespace canopen {
 

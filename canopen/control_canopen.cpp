@@ -2,10 +2,10 @@
 
 #include "ui_control_canopen.h"
 
-#include "app/desktop_seams.h"
-#include "app/screen_scale.h"
-#include "app/number_fields.h"
-#include "app/shared_values.h"
+#include "base/desktop_seams.h"
+#include "base/screen_scale.h"
+#include "base/number_fields.h"
+#include "base/shared_values.h"
 #include "canopen/canopen_exchange.h"
 #include "canopen/canopen_frames.h"
 #include "canopen/canopen_replies.h"
@@ -13,7 +13,7 @@
 #include "canopen/canopen_state.h"
 #include "canopen/canopen_xml.h"
 #include "canopen/sssss.h"
-#include "scope/motion_notifier.h"
+#include "base/motion_notifier.h"
 #include "tools/monitor.h"
 
 #include <QApplication>

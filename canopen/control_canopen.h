@@ -1,7 +1,7 @@
 #pragma once
 #include "can/exchange.h"
 #include "canopen/canopen_commands.h"
-#include "scope/motion_notifier.h"
+#include "base/motion_notifier.h"
 
 #include <QMainWindow>
 #include <QTimer>

@@ -2,15 +2,15 @@
 
 #include "ui_control_can.h"
 
-#include "app/number_fields.h"
-#include "app/screen_scale.h"
-#include "app/shared_values.h"
+#include "base/number_fields.h"
+#include "base/screen_scale.h"
+#include "base/shared_values.h"
 #include "custom_protocol/control_can_state.h"
 #include "custom_protocol/custom_commands.h"
 #include "custom_protocol/custom_exchange.h"
 #include "custom_protocol/custom_worker.h"
 #include "custom_protocol/xml_lookup.h"
-#include "scope/motion_notifier.h"
+#include "base/motion_notifier.h"
 #include "tools/monitor.h"
 
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 #pragma once
 // Process-wide values owned by the custom-protocol control window. The node window reads
-// custom_link_active (app/shared_values.h); everything here is read and written on the GUI thread.
+// custom_link_active (base/shared_values.h); everything here is read and written on the GUI thread.
 #include <cstdint>
 
 class QTimer;

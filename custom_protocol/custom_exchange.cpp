@@ -1,6 +1,6 @@
 #include "custom_protocol/custom_exchange.h"
 
-#include "app/shared_values.h"
+#include "base/shared_values.h"
 #include "custom_protocol/control_can.h"
 
 namespace {

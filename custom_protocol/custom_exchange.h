@@ -1,7 +1,7 @@
 #pragma once
 // One request/reply exchange of the drive's own protocol on the exchange core: empty the receive
 // buffer, send the request, give the drive 6 ms, then read whatever has arrived and, when asked
-// to, record every frame in the frame monitor (six texts per frame, see tools/monitor_record.h).
+// to, record every frame in the frame monitor (six texts per frame, see can/monitor_record.h).
 //
 // The reply is the first frame that can be one: never a frame on 0x000, 0x080 or 0x701-0x77F
 // (NMT, SYNC, heartbeat and boot-up); a read's reply carries data bytes 0-3 (DLC 4 or more),

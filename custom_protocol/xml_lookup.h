@@ -1,7 +1,7 @@
 #pragma once
 // The custom-protocol window's document lookup (error texts, mode information): silent when the
 // file is missing, "setContent error" when it is not a document it accepts.
-#include "app/document_lookup.h"
+#include "base/document_lookup.h"
 
 namespace custom_xml {
 

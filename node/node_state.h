@@ -1,6 +1,6 @@
 #pragma once
 // Process-wide values owned by the node connection window. The window and its progress threads
-// read them; other windows only read node results through app/shared_values.h.
+// read them; other windows only read node results through base/shared_values.h.
 #include <cstdint>
 
 constexpr int max_found_nodes = 64;

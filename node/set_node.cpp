@@ -1,8 +1,8 @@
 #include "node/set_node.h"
 
-#include "app/desktop_seams.h"
-#include "app/screen_scale.h"
-#include "app/shared_values.h"
+#include "base/desktop_seams.h"
+#include "base/screen_scale.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "canopen/canopen_frames.h"
 #include "canopen/control_canopen.h"

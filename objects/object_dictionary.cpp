@@ -1,11 +1,11 @@
 #include "objects/object_dictionary.h"
 
-#include "app/document_lookup.h"
+#include "base/document_lookup.h"
 
 #include "ui_object_dictionary.h"
 
-#include "app/desktop_seams.h"
-#include "app/shared_values.h"
+#include "base/desktop_seams.h"
+#include "base/shared_values.h"
 #include "can/vci/bus_backend.h"
 #include "canopen/canopen_frames.h"
 #include "custom_protocol/custom_exchange.h"

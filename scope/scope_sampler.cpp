@@ -1,6 +1,6 @@
 #include "scope/scope_sampler.h"
 
-#include "scope/motion_notifier.h"
+#include "base/motion_notifier.h"
 
 #include <QElapsedTimer>
 #include <algorithm>

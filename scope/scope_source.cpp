@@ -1,6 +1,6 @@
 #include "scope/scope_source.h"
 
-#include "app/shared_values.h"
+#include "base/shared_values.h"
 #include "canopen/canopen_commands.h"
 #include "canopen/canopen_exchange.h"
 #include "canopen/canopen_frames.h"

@@ -2,8 +2,8 @@
 
 #include "ui_scope_window.h"
 
-#include "app/desktop_seams.h"
-#include "app/shared_values.h"
+#include "base/desktop_seams.h"
+#include "base/shared_values.h"
 #include "canopen/canopen_frames.h"
 #include "custom_protocol/custom_commands.h"
 #include "scope/scope_chart.h"

@@ -1,6 +1,6 @@
 // Adapter operations over a scripted bus: record layouts, bit timing, the open sequence and
 // its failure codes, close, transmit and the batch receive.
-#include "app/shared_values.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
 #include "support/test_bus.h"

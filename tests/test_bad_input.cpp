@@ -4,8 +4,8 @@
 // control windows, with every button of both pressed with every field full of nonsense, a field's
 // number reaches the drive by one rule: a plain decimal within 32 bits is that number, a blank
 // field is an empty one, and anything else sends nothing and tells the user.
-#include "app/desktop_seams.h"
-#include "app/shared_values.h"
+#include "base/desktop_seams.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
 #include "canopen/canopen_state.h"

@@ -2,8 +2,8 @@
 // during a scan, and the server of a virtual CAN bus going away. Every call comes back with a
 // failure, the library says the bus is lost, and a new scan re-opens the adapter once the bus is
 // back.
-#include "app/desktop_seams.h"
-#include "app/shared_values.h"
+#include "base/desktop_seams.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/bus_backend.h"
 #include "can/vci/qt_backend.h"

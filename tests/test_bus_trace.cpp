@@ -3,8 +3,8 @@
 // python3-can), open (a can-utils log) and replay onto the bus; heartbeats and an emergency
 // from velmora-sim over a real (virtual) bus. Set VELMORA_SCREENSHOT=FILE to
 // keep a picture of the trace after the session.
-#include "app/desktop_seams.h"
-#include "app/shared_values.h"
+#include "base/desktop_seams.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/bus_tap.h"
 #include "can/vci/vci.h"

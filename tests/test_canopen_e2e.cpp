@@ -3,15 +3,15 @@
 // RPDO data) move the joint the way the mode says, and a poll tick shows it in the status
 // area. After commissioning, the PDO mapping reads back from the node entry for entry, and a
 // mode commissioned over a running one is remapped. Time is the simulator's manual clock.
-#include "app/desktop_seams.h"
-#include "app/shared_values.h"
+#include "base/desktop_seams.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
 #include "canopen/canopen_commands.h"
 #include "canopen/canopen_frames.h"
 #include "canopen/canopen_state.h"
 #include "canopen/control_canopen.h"
-#include "scope/motion_notifier.h"
+#include "base/motion_notifier.h"
 #include "scope/scope_source.h"
 #include "sim/sim_clock.h"
 #include "sim/simulator.h"

@@ -1,7 +1,7 @@
 // The CANopen exchange against a scripted adapter: what goes out, what lands in reply_value,
 // the monitor record and its three switches, and every way the exchange can fail. Also the
 // frame layouts the control window builds.
-#include "app/shared_values.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
 #include "canopen/canopen_exchange.h"

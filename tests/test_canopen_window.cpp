@@ -1,8 +1,8 @@
 // The CANopen control window against a scripted node: the form, the guided commissioning
 // sequence frame for frame, the page buttons, the status poll and its loss-of-node rules,
 // and the XML text lookup with the documents the program ships.
-#include "app/desktop_seams.h"
-#include "app/shared_values.h"
+#include "base/desktop_seams.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
 #include "canopen/canopen_commands.h"

@@ -1,8 +1,8 @@
 // Custom-protocol control window: exact frames of each action against a scripted drive (motion
 // caches, acknowledged mode writes, link up and down, the status poll), and whole sessions on
 // the simulated bus (hand-over from the node window, a joint that stops answering).
-#include "app/desktop_seams.h"
-#include "app/shared_values.h"
+#include "base/desktop_seams.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
 #include "custom_protocol/control_can.h"

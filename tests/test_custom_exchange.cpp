@@ -1,6 +1,6 @@
 // The custom-protocol exchange over a scripted bus: what goes out, what is taken from the
 // replies, what reaches the monitor and when nothing may change.
-#include "app/shared_values.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
 #include "custom_protocol/control_can.h"

@@ -1,7 +1,7 @@
 // The frame sender: how typed text becomes a frame, what is refused, and what the table lists
 // after a send on a scripted bus.
-#include "app/desktop_seams.h"
-#include "app/shared_values.h"
+#include "base/desktop_seams.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
 #include "support/test_bus.h"

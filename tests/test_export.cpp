@@ -1,8 +1,8 @@
 // Monitor export: the workbook read back with openpyxl (layout, texts, formats, borders, row
 // heights), the file name handling, the closing question and the failure message.
-#include "app/desktop_seams.h"
+#include "base/desktop_seams.h"
 #include "tools/monitor_export.h"
-#include "tools/monitor_record.h"
+#include "can/monitor_record.h"
 #include "tools/xlsx_workbook.h"
 
 #include <QJsonArray>

@@ -6,7 +6,7 @@
 // Which frame's value an exchange leaves behind under a flood is not asserted: an exchange takes
 // the last frame it reads, and under a flood that is usually a foreign one. The counts are
 // printed so a run shows how often the drive's own value survived.
-#include "app/shared_values.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/bus_backend.h"
 #include "can/vci/qt_backend.h"

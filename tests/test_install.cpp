@@ -4,7 +4,7 @@
 // Debian package of the same build: its control data and lintian's verdict, and the program
 // unpacked from it, worked offscreen from an unrelated folder by the preloaded agent
 // (tests/agent/).
-#include "app/document_lookup.h"
+#include "base/document_lookup.h"
 #include "custom_protocol/xml_lookup.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 // The language machinery: catalogues from the embedded resources, which windows install their
 // translator, retranslation of the forms, and the resize debug lines.
-#include "app/desktop_seams.h"
-#include "app/resources_registration.h"
-#include "app/shared_values.h"
+#include "base/desktop_seams.h"
+#include "base/resources_registration.h"
+#include "base/shared_values.h"
 #include "app/velmora.h"
 #include "can/vci/vci.h"
 #include "node/set_node.h"

@@ -1,7 +1,7 @@
 // The launcher window: form, geometry, the windows it creates, the guards of its buttons and
 // the start-up failure path.
-#include "app/desktop_seams.h"
-#include "app/shared_values.h"
+#include "base/desktop_seams.h"
+#include "base/shared_values.h"
 #include "app/startup.h"
 #include "app/velmora.h"
 #include "can/adapter.h"

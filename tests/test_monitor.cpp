@@ -1,7 +1,7 @@
 // The frame monitor window: its table, how texts become rows, the logging switch shared by
 // both windows, clearing and closing, and the main window's Monitor button.
-#include "app/screen_scale.h"
-#include "app/shared_values.h"
+#include "base/screen_scale.h"
+#include "base/shared_values.h"
 #include "app/velmora.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
@@ -9,8 +9,8 @@
 #include "support/test_bus.h"
 #include "tools/monitor.h"
 #include "tools/monitor_export.h"
-#include "app/desktop_seams.h"
-#include "tools/monitor_record.h"
+#include "base/desktop_seams.h"
+#include "can/monitor_record.h"
 
 #include <QHeaderView>
 #include <QLabel>

@@ -1,8 +1,8 @@
 // Node connection window: the scan range checks, the two scan phases and their progress values,
 // connect (identifiers, firmware, CANopen capability), disconnect, the hand-over retry, adapter
 // failures during a scan and the parameter save.
-#include "app/desktop_seams.h"
-#include "app/shared_values.h"
+#include "base/desktop_seams.h"
+#include "base/shared_values.h"
 #include "can/vci/vci.h"
 #include "canopen/control_canopen.h"
 #include "custom_protocol/control_can.h"

@@ -2,8 +2,8 @@
 // it: open the joint's EDS, Read all, change a manufacturer object (a value beyond its limit is
 // refused before anything is sent), Save parameters, reset the node, find the value still
 // there, export a DCF; read the device name; the custom-protocol register page; the launcher.
-#include "app/desktop_seams.h"
-#include "app/shared_values.h"
+#include "base/desktop_seams.h"
+#include "base/shared_values.h"
 #include "app/velmora.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"

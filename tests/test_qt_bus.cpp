@@ -1,6 +1,6 @@
 // The adapter library over a real QtSerialBus bus: Qt's virtual CAN bus (loopback TCP), with a
 // second QtSerialBus device on its own thread playing the drive.
-#include "app/shared_values.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/bus_backend.h"
 #include "can/vci/vci.h"

@@ -1,12 +1,12 @@
 // The scope: recordings reduced for display without losing peaks, the pre-trigger ring, the CSV
 // text, the sources' reply matching, and whole recordings of the simulated joint through the
 // scope window while the control window moves it (time is the simulator's manual clock).
-#include "app/shared_values.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
 #include "custom_protocol/control_can.h"
 #include "custom_protocol/control_can_state.h"
-#include "scope/motion_notifier.h"
+#include "base/motion_notifier.h"
 #include "scope/scope_chart.h"
 #include "scope/scope_csv.h"
 #include "scope/scope_sampler.h"

@@ -1,5 +1,5 @@
 // The adapter settings window: fixed geometry and choices, and its two buttons.
-#include "app/shared_values.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/joint_can_set.h"
 #include "can/vci/vci.h"

@@ -1,6 +1,6 @@
 // The simulated bus behind VELMORA_CAN=sim: joints answer the presence probe and the firmware
 // read, absent nodes stay silent, and the joint list comes from VELMORA_SIM_NODES.
-#include "app/shared_values.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
 #include "sim/sim_clock.h"

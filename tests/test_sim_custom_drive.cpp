@@ -1,7 +1,7 @@
 // The simulated joint answering the custom protocol: register replies, profile moves in time,
 // back-and-forth and continuous motion, speed and torque control, faults; and a whole session
 // through the adapter, the exchange and the monitor on the simulated bus.
-#include "app/shared_values.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
 #include "custom_protocol/custom_exchange.h"

@@ -1,6 +1,6 @@
 // The candump-format bus trace: line format, and that Debian's python3-can reads what we write;
 // the bus tap that feeds the trace window.
-#include "app/shared_values.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/bus_tap.h"
 #include "can/vci/trace.h"

@@ -8,8 +8,8 @@
 // deal with that the way they do on a real bus (a poll that misses takes the link down, the node
 // window's retry brings it back); the test only repeats a step whose effect it did not see, and
 // waits on outcomes with generous ceilings, never on durations.
-#include "app/desktop_seams.h"
-#include "app/shared_values.h"
+#include "base/desktop_seams.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/bus_backend.h"
 #include "can/vci/qt_backend.h"

@@ -2,8 +2,8 @@
 // session (each control window takes its link down at its next poll, the main window says the
 // adapter is lost, a new scan and connect bring everything back), and a flood of foreign frames
 // while the custom-protocol window polls with its monitor shown and logging.
-#include "app/desktop_seams.h"
-#include "app/shared_values.h"
+#include "base/desktop_seams.h"
+#include "base/shared_values.h"
 #include "app/velmora.h"
 #include "can/adapter.h"
 #include "can/joint_can_set.h"

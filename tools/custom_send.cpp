@@ -2,11 +2,11 @@
 
 #include "ui_custom_send.h"
 
-#include "app/desktop_seams.h"
-#include "app/shared_values.h"
+#include "base/desktop_seams.h"
+#include "base/shared_values.h"
 #include "can/exchange.h"
 #include "tools/custom_send_payload.h"
-#include "tools/monitor_record.h"
+#include "can/monitor_record.h"
 
 #include <QCloseEvent>
 #include <QEvent>

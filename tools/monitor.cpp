@@ -1,7 +1,7 @@
 #include "tools/monitor.h"
 
-#include "app/screen_scale.h"
-#include "app/shared_values.h"
+#include "base/screen_scale.h"
+#include "base/shared_values.h"
 #include "tools/monitor_export.h"
 #include "ui_monitor.h"
 

@@ -1,6 +1,6 @@
 #include "tools/monitor_export.h"
 
-#include "app/desktop_seams.h"
+#include "base/desktop_seams.h"
 
 #include <QCoreApplication>
 #include <QDir>

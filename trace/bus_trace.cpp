@@ -1,7 +1,7 @@
 #include "trace/bus_trace.h"
 
-#include "app/desktop_seams.h"
-#include "app/document_lookup.h"
+#include "base/desktop_seams.h"
+#include "base/document_lookup.h"
 #include "can/vci/bus_tap.h"
 #include "canopen/canopen_xml.h"
 #include "ui_bus_trace.h"

@@ -1,8 +1,8 @@
 #include "support/test_bus.h"
 
 #include "app/bus_choice.h"
-#include "app/desktop_seams.h"
-#include "app/shared_values.h"
+#include "base/desktop_seams.h"
+#include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
 #include "canopen/canopen_state.h"

@@ -1,6 +1,6 @@
 #pragma once
 // Finding the windows' widgets in tests; texts that do not fit.
-#include "app/resources_registration.h"
+#include "base/resources_registration.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemModel>

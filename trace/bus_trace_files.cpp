@@ -2,20 +2,17 @@
 
 #include "can/adapter.h"
 #include "can/vci/bus_tap.h"
-#include "trace/candump.h"
+#include "trace/trace_log.h"
 #include "ui_bus_trace.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QFileDialog>
 #include <QProgressDialog>
 
-// The trace window's files: candump logs saved and opened, and an opened log played back.
+// The trace window's side of its files: the file question, progress, applying an opened log,
+// and playing it back. Reading and writing the files is trace_log's.
 
 namespace {
-
-// A loaded log larger than this is cut (and the user told): 4 million frames is about 100 MB.
-constexpr size_t max_loaded_frames = 4000000;
 
 Bus_trace::file_chooser &chooser()
 {
@@ -39,45 +36,36 @@ void Bus_trace::set_file_chooser(file_chooser c) { chooser() = std::move(c); }
 
 bool Bus_trace::load_log(const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = tr("无法打开文件/Cannot open the file");
-        return false;
-    }
     QProgressDialog progress(tr("读取日志/Reading the log"), tr("取消/Cancel"), 0, 1000, this);
     progress.setMinimumDuration(300);
-    const qint64 size = qMax<qint64>(1, file.size());
-    trace::read_result result = trace::read_candump(file, max_loaded_frames, [&](qint64 bytes) {
-        progress.setValue(static_cast<int>(bytes * 1000 / size));
+    trace::log_file log = trace::open_log(path, [&](int permille) {
+        progress.setValue(permille);
         QApplication::processEvents();
         return !progress.wasCanceled();
     });
-    if (result.records.empty()) {
+    if (log.error != trace::log_error::none) {
         if (error)
-            *error = tr("文件中没有 candump 帧/No candump frames in the file");
+            *error = log.error == trace::log_error::cannot_open ? tr("无法打开文件/Cannot open the file")
+                                                                : tr("文件中没有 candump 帧/No candump frames in the file");
         return false;
     }
     stop_replay();
     live_ = false;
     model_->clear();
-    model_->append(result.records);
-    loaded_ = std::move(result.records);
+    model_->append(log.read.records);
+    loaded_ = std::move(log.read.records);
     refresh_nodes();
     refresh_identifiers();
-    if (result.skipped_lines || result.truncated)
+    if (log.read.skipped_lines || log.read.truncated)
         statusBar()->showMessage(tr("跳过 %1 行/%1 lines skipped%2")
-                                     .arg(result.skipped_lines)
-                                     .arg(result.truncated ? tr(", 已截断/cut short") : QString()),
+                                     .arg(log.read.skipped_lines)
+                                     .arg(log.read.truncated ? tr(", 已截断/cut short") : QString()),
                                  5000);
     return true;
 }
 
 bool Bus_trace::save_log(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
     std::vector<const trace::trace_record *> rows;
     rows.reserve(static_cast<size_t>(model_->rowCount()));
     for (int i = 0; i < model_->rowCount(); ++i)
@@ -85,13 +73,11 @@ bool Bus_trace::save_log(const QString &path)
     QProgressDialog progress(tr("保存日志/Saving the log"), tr("取消/Cancel"), 0, qMax(1, model_->rowCount()), this);
     progress.setMinimumDuration(300);
     const int64_t epoch = live_ ? vci::bus_tap::epoch_wall_us() : 0;
-    return trace::write_candump(file, rows, epoch, QStringLiteral("can0"),
-                                [&](size_t done) {
-                                    progress.setValue(static_cast<int>(done));
-                                    QApplication::processEvents();
-                                    return !progress.wasCanceled();
-                                }) &&
-           file.flush();
+    return trace::save_log(path, rows, epoch, QStringLiteral("can0"), [&](size_t done) {
+        progress.setValue(static_cast<int>(done));
+        QApplication::processEvents();
+        return !progress.wasCanceled();
+    });
 }
 
 bool Bus_trace::start_replay()

@@ -1,4 +1,4 @@
-#include "app/screen_scale.h"
+#include "base/screen_scale.h"
 
 #include <QGuiApplication>
 #include <QScreen>

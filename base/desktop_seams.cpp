@@ -1,4 +1,4 @@
-#include "app/desktop_seams.h"
+#include "base/desktop_seams.h"
 
 #include <QDesktopServices>
 

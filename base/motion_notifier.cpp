@@ -1,4 +1,4 @@
-#include "scope/motion_notifier.h"
+#include "base/motion_notifier.h"
 
 #include <climits>
 

@@ -1,6 +1,6 @@
-#include "tools/monitor_record.h"
+#include "can/monitor_record.h"
 
-#include "app/shared_values.h"
+#include "base/shared_values.h"
 
 QString monitor_time_text(const QDateTime &when) { return when.toString(QStringLiteral("yyyy.MM.dd hh:mm:ss.zzz")); }
 

@@ -1,4 +1,4 @@
-#include "app/shared_values.h"
+#include "base/shared_values.h"
 
 int32_t device_type = 3;
 int32_t device_index = 0;

@@ -1,4 +1,4 @@
-#include "app/resources_registration.h"
+#include "base/resources_registration.h"
 
 #include <QtGlobal>
 

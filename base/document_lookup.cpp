@@ -1,4 +1,4 @@
-#include "app/document_lookup.h"
+#include "base/document_lookup.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -6,8 +6,8 @@
 //   velmora-pictures OUTPUT_DIR [--timeout SECONDS]
 // Its working directory must hold Document/ (the windows read their texts from there).
 #include "app/bus_choice.h"
-#include "app/desktop_seams.h"
-#include "app/shared_values.h"
+#include "base/desktop_seams.h"
+#include "base/shared_values.h"
 #include "app/velmora.h"
 
 #include <QAbstractButton>

@@ -1,6 +1,6 @@
-#include "app/number_fields.h"
+#include "base/number_fields.h"
 
-#include "app/desktop_seams.h"
+#include "base/desktop_seams.h"
 
 #include <QLineEdit>
 

@@ -1,0 +1,33 @@
+#include "trace/trace_log.h"
+
+#include <QFile>
+
+namespace trace {
+
+log_file open_log(const QString &path, const std::function<bool(int)> &progress)
+{
+    log_file result;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.error = log_error::cannot_open;
+        return result;
+    }
+    const qint64 size = qMax<qint64>(1, file.size());
+    result.read = read_candump(file, max_loaded_frames, [&](qint64 bytes) {
+        return !progress || progress(static_cast<int>(bytes * 1000 / size));
+    });
+    if (result.read.records.empty())
+        result.error = log_error::no_frames;
+    return result;
+}
+
+bool save_log(const QString &path, const std::vector<const trace_record *> &rows, int64_t epoch_us,
+              const QString &iface, const std::function<bool(size_t)> &progress)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return write_candump(file, rows, epoch_us, iface, progress) && file.flush();
+}
+
+}  // namespace trace

@@ -32,6 +32,7 @@ public slots:
         if (!device)
             return;
         device->setParent(this);
+        device->setConfigurationParameter(QCanBusDevice::CanFdKey, true);
         connect(device, &QCanBusDevice::framesReceived, this, &fake_drive::on_frames);
         connect(device, &QCanBusDevice::stateChanged, this, [this](QCanBusDevice::CanBusDeviceState s) {
             connected = s == QCanBusDevice::ConnectedState;
@@ -39,7 +40,13 @@ public slots:
         device->connectDevice();
         connected = device->state() == QCanBusDevice::ConnectedState;
     }
-    void say(quint32 id, const QByteArray &payload) { device->writeFrame(QCanBusFrame(id, payload)); }
+    void say(quint32 id, const QByteArray &payload, bool extended = false, bool fd = false)
+    {
+        QCanBusFrame f(id, payload);
+        f.setExtendedFrameFormat(extended);
+        f.setFlexibleDataRateFormat(fd);
+        device->writeFrame(f);
+    }
     void stop()
     {
         if (device)
@@ -142,12 +149,25 @@ private slots:
         QCOMPARE(f.id, 0x701u);
         QCOMPARE(int(f.data[0]), 0x7F);
 
-        QMetaObject::invokeMethod(drive, "say", Qt::QueuedConnection, Q_ARG(quint32, 0x123u),
-                                  Q_ARG(QByteArray, QByteArray("\xAA\xBB", 2)));
+        // An extended frame keeps its flag; an FD frame is counted and never queued.
+        const uint64_t fd_before = vci::fd_frames_ignored();
+        const struct { quint32 id; QByteArray payload; bool extended, fd; } said[] = {
+            {0x581, QByteArray("\x43\x45\x23\x00\x78\x56\x34\x12", 8), true, false},
+            {0x581, QByteArray(12, '\x43'), false, true},
+            {0x123, QByteArray("\xAA\xBB", 2), false, false}};
+        for (const auto &frame : said)
+            QMetaObject::invokeMethod(drive, "say", Qt::QueuedConnection, Q_ARG(quint32, frame.id),
+                                      Q_ARG(QByteArray, frame.payload), Q_ARG(bool, frame.extended),
+                                      Q_ARG(bool, frame.fd));
+        QVERIFY(receive_one(&f));
+        QCOMPARE(f.id, 0x581u);
+        QCOMPARE(int(f.extern_flag), 1);
         QVERIFY(receive_one(&f));
         QCOMPARE(f.id, 0x123u);
+        QCOMPARE(int(f.extern_flag), 0);
         QCOMPARE(int(f.data_len), 2);
         QCOMPARE(int(f.data[1]), 0xBB);
+        QCOMPARE(vci::fd_frames_ignored(), fd_before + 1);
     }
 
     void receive_waits_no_longer_than_asked()

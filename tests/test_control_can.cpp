@@ -13,6 +13,7 @@
 #include "node/set_node.h"
 #include "sim/sim_clock.h"
 #include "sim/simulator.h"
+#include "support/flood.h"
 #include "support/test_bus.h"
 #include "tools/monitor.h"
 
@@ -25,7 +26,9 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QtTest>
+#include <chrono>
 #include <map>
+#include <mutex>
 #include <set>
 
 using namespace test_support;
@@ -530,6 +533,49 @@ private slots:
         QVERIFY(!custom_poll_timer->isActive());
         QCOMPARE(controls_state(), 0);
         QVERIFY(label("electricity").isEmpty() && label("Error").isEmpty());
+    }
+
+    void late_replies_under_foreign_traffic_never_reach_a_label()
+    {
+        bring_link_up();
+        custom_reply_id = 0x5C1;  // learned at connect
+        drive.values[0x0008] = 250;
+        drive.values[0x0005] = -1;
+        drive.values[0x0002] = -123456;
+        w->thread();
+        // Now the speed is answered 1 ms after its window, the position late in its own; meanwhile
+        // another node's PDOs cross the bus, and the traffic's thread brings the late answers.
+        using clock = std::chrono::steady_clock;
+        std::mutex mutex;
+        std::vector<std::pair<clock::time_point, vci::can_message>> later;
+        bus->responder = [&](const vci::can_message &m) {
+            const uint16_t reg = uint16_t(m.data[0] << 8 | m.data[1]);
+            if (reg != 0x0005 && reg != 0x0002)
+                return drive.answer(m);
+            std::lock_guard<std::mutex> lock(mutex);
+            later.emplace_back(clock::now() + std::chrono::milliseconds(reg == 0x0005 ? 7 : 2), drive.answer(m)[0]);
+            return std::vector<vci::can_message>();
+        };
+        foreign_traffic traffic([&](const vci::can_message &m) {
+            bus->inject(m);
+            std::lock_guard<std::mutex> lock(mutex);
+            for (auto it = later.begin(); it != later.end();)
+                if (it->first <= clock::now()) {
+                    bus->inject(it->second);
+                    it = later.erase(it);
+                } else {
+                    ++it;
+                }
+        });
+        traffic.start();
+        for (int tick = 0; tick < 10; ++tick) {
+            w->thread();
+            QCOMPARE(label("position"), QStringLiteral("-123456"));
+            QCOMPARE(label("electricity"), QStringLiteral("250"));
+            QCOMPARE(label("vel_2"), QStringLiteral("-1"));
+        }
+        traffic.stop();
+        QCOMPARE(custom_link_active, 1);
     }
 
     void show_takes_the_node_and_close_drops_it_with_the_monitor()

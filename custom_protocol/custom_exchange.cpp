@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <map>
 
+int custom_late_guard_ms = 6;
+
 namespace {
 
 constexpr uint32_t nmt_id = 0x000;

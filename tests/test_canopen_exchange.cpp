@@ -197,8 +197,7 @@ private slots:
         QVERIFY(!window.canopen_exchange(f.id, f.data, f.len, QString(), 1));
         QCOMPARE(reply_value, 1);
 
-        // An extended and a remote frame on 0x581 are not the answer, however they look; both
-        // are still logged.
+        // An extended and a remote frame on 0x581 are no answer, however they look; both are logged.
         vci::can_message extended = make_message(0x581, {0x43, 0x45, 0x23, 0x00, 0x78, 0x56, 0x34, 0x12});
         extended.extended = true;
         const vci::can_message remote = make_message(0x581, {0x43, 0x45, 0x23, 0x00, 0, 0, 0, 0}, true);

@@ -127,13 +127,6 @@ private slots:
         custom_reply_id = 0x5C3;
         QVERIFY(!custom_exchange(collector(), 0x641, r.data, r.length, QString(), 0));
         QCOMPARE(reply_value, 9);
-        // Extended and remote frames answer nothing, even while no identifier is known.
-        custom_reply_id = 0;
-        vci::can_message extended = make_message(0x5C1, {0x00, 0x00, 0x00, 0x03});
-        extended.extended = true;
-        reply_with({extended, make_message(0x5C1, {0, 0, 0, 0}, true)});
-        QVERIFY(!custom_exchange(collector(), 0x641, r.data, r.length, QString(), 0));
-        QCOMPARE(reply_value, 9);
     }
 
     void unlogged_exchanges_still_set_the_reply()

@@ -62,23 +62,26 @@ bool send_frame(uint32_t id, const uint8_t *data, uint8_t len, uint8_t remote)
 }
 
 bool receive_batch(uint32_t ids[frame_batch_size], uint8_t payloads[frame_batch_size][8],
-                   uint8_t lens[frame_batch_size])
+                   uint8_t lens[frame_batch_size], uint8_t flags[frame_batch_size], int32_t *count)
 {
-    const int32_t pending = GetReceiveNum(device_type, device_index, can_index);
     vci_frame buffer[frame_batch_size];
     const int32_t received = Receive(device_type, device_index, can_index, buffer, frame_batch_size, 10);
     // Neither "nothing" nor the library's error value -1 is a batch.
     if (received <= 0)
         return false;
-    int32_t count = pending < frame_batch_size ? pending : frame_batch_size;
-    if (count > received)
-        count = received;
-    for (int32_t i = 0; i < count; ++i) {
+    // Every frame taken is handed back: a count made before the read may already be short.
+    const int32_t taken = received < frame_batch_size ? received : frame_batch_size;
+    for (int32_t i = 0; i < taken; ++i) {
         ids[i] = buffer[i].id;
         const uint8_t len = buffer[i].data_len > 8 ? 8 : buffer[i].data_len;
         lens[i] = buffer[i].data_len;
         std::memcpy(payloads[i], buffer[i].data, len);
+        if (flags)
+            flags[i] = static_cast<uint8_t>((buffer[i].extern_flag ? batch_flag::extended : 0) |
+                                            (buffer[i].remote_flag ? batch_flag::remote : 0));
     }
+    if (count)
+        *count = taken;
     return true;
 }
 

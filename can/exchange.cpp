@@ -24,35 +24,36 @@ bus_frame request_frame(const exchange_request &request)
     f.id = request.id;
     f.len = request.length > 8 ? 8 : request.length;
     std::memcpy(f.data, request.data, f.len);
+    f.remote = request.remote != 0;
     return f;
 }
 
-// Receives one batch of the frames counted now and offers them in order. False when the
-// receive failed.
+// When frames are pending, receives one batch and offers every frame it took, in order. False
+// when the receive failed.
 bool receive_and_offer(const exchange_bus &bus, const exchange_request &request, const exchange_hooks &hooks,
                        exchange_outcome &out)
 {
-    int32_t pending = bus.pending();
-    if (pending <= 0)
+    if (bus.pending() <= 0)
         return true;
     uint32_t ids[frame_batch_size] = {};
     // Zeroed payloads make bytes beyond a frame's DLC read as 0; the length sentinel tells which
-    // entries the receive really filled, so a count that outruns the batch never reads stale data.
+    // entries the receive really filled, so nothing stale is read and nothing taken is skipped.
     uint8_t payloads[frame_batch_size][8] = {};
     uint8_t lens[frame_batch_size];
+    uint8_t flags[frame_batch_size] = {};
     std::memset(lens, unfilled_len, sizeof lens);
-    if (!bus.receive(ids, payloads, lens))
+    if (!bus.receive(ids, payloads, lens, flags))
         return false;
     out.received = true;
-    if (pending > frame_batch_size)
-        pending = frame_batch_size;
-    for (int32_t i = 0; i < pending && lens[i] != unfilled_len; ++i) {
+    for (int32_t i = 0; i < frame_batch_size && lens[i] != unfilled_len; ++i) {
         bus_frame f;
         f.id = ids[i];
         f.len = lens[i];
         std::memcpy(f.data, payloads[i], static_cast<size_t>(bus_frame_bytes(f)));
+        f.extended = (flags[i] & batch_flag::extended) != 0;
+        f.remote = (flags[i] & batch_flag::remote) != 0;
         reply_verdict verdict;
-        if (request.decoder)
+        if (request.decoder && is_standard_data(f))
             verdict = request.decoder(f);
         ++out.frames;
         // The first frame taken is the reply; what follows it is other traffic.
@@ -68,6 +69,29 @@ bool receive_and_offer(const exchange_bus &bus, const exchange_request &request,
             hooks.received(f, verdict);
     }
     return true;
+}
+
+// Reads what arrives until the decoder has taken a frame or the reply window has passed.
+void read_until_reply(const exchange_bus &bus, const exchange_request &request, const exchange_hooks &hooks,
+                      exchange_outcome &out)
+{
+    if (bus.wait_for_frame) {
+        // Foreign frames end a wait early, so the window is kept by the clock, not by steps.
+        QElapsedTimer waited;
+        waited.start();
+        for (qint64 left = request.reply_window_ms; left > 0 && !out.answered;
+             left = request.reply_window_ms - waited.elapsed()) {
+            bus.wait_for_frame(static_cast<int>(left));
+            if (!receive_and_offer(bus, request, hooks, out))
+                break;
+        }
+        return;
+    }
+    for (int waited = 0; waited < request.reply_window_ms && !out.answered; waited += poll_step_ms) {
+        bus.sleep_ms(poll_step_ms);
+        if (!receive_and_offer(bus, request, hooks, out))
+            break;
+    }
 }
 
 }  // namespace
@@ -86,7 +110,9 @@ const exchange_bus &adapter_bus_ops()
         [](uint32_t id, const uint8_t *data, uint8_t len, uint8_t remote) { return send_frame(id, data, len, remote); },
         [](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); },
         [] { return GetReceiveNum(device_type, device_index, can_index); },
-        [](uint32_t *ids, uint8_t (*payloads)[8], uint8_t *lens) { return receive_batch(ids, payloads, lens); },
+        [](uint32_t *ids, uint8_t (*payloads)[8], uint8_t *lens, uint8_t *flags) {
+            return receive_batch(ids, payloads, lens, flags);
+        },
         [](int ms) {
             QElapsedTimer waited;
             waited.start();
@@ -118,23 +144,19 @@ exchange_outcome run_exchange(const exchange_bus &bus, const exchange_request &r
 
     if (hooks.sent)
         hooks.sent(sent);
-    if (bus.wait_for_frame) {
-        // Foreign frames end a wait early, so the window is kept by the clock, not by steps.
-        QElapsedTimer waited;
-        waited.start();
-        for (qint64 left = request.reply_window_ms; left > 0 && !out.answered;
-             left = request.reply_window_ms - waited.elapsed()) {
-            bus.wait_for_frame(static_cast<int>(left));
-            if (!receive_and_offer(bus, request, hooks, out))
-                break;
-        }
-        return out;
-    }
-    for (int waited = 0; waited < request.reply_window_ms && !out.answered; waited += poll_step_ms) {
-        bus.sleep_ms(poll_step_ms);
-        if (!receive_and_offer(bus, request, hooks, out))
-            break;
-    }
+    read_until_reply(bus, request, hooks, out);
+    return out;
+}
+
+exchange_outcome await_frame(const exchange_bus &bus, const reply_decoder &decoder, int window_ms,
+                             const exchange_hooks &hooks)
+{
+    exchange_request request;
+    request.reply_window_ms = window_ms;
+    request.decoder = decoder;
+    exchange_outcome out;
+    out.awaited = static_cast<bool>(decoder);
+    read_until_reply(bus, request, hooks, out);
     return out;
 }
 

@@ -14,9 +14,10 @@
 //      it is read and logged), or until the decoder has taken the awaited frame, with the
 //      reply window as timeout (until_reply, for clients that want no more than the answer),
 //   4. count the pending frames and receive them as one batch (at most frame_batch_size),
-//   5. offer each received frame, in order, to the decoder: not a reply, the reply, or a
-//      refusal (an SDO abort). The first frame taken is the reply; every frame, taken or not,
-//      goes to the received hook.
+//   5. offer each received standard data frame, in order, to the decoder: not a reply, the
+//      reply, or a refusal (an SDO abort). Extended and remote frames are never offered: no
+//      reply of either protocol is one. The first frame taken is the reply; every frame,
+//      offered or not, taken or not, goes to the received hook.
 #include "can/monitor_record.h"
 
 #include <QString>
@@ -29,8 +30,12 @@ struct bus_frame {
     uint32_t id = 0;
     uint8_t len = 0;
     uint8_t data[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    bool extended = false;  // 29-bit identifier
+    bool remote = false;
 };
 inline int bus_frame_bytes(const bus_frame &f) { return f.len > 8 ? 8 : f.len; }
+// The only kind of frame that can answer a request.
+inline bool is_standard_data(const bus_frame &f) { return !f.extended && !f.remote; }
 
 enum class reply_kind { other, reply, refusal };
 struct reply_verdict {
@@ -49,7 +54,8 @@ struct exchange_bus {
     std::function<bool(uint32_t id, const uint8_t *data, uint8_t len, uint8_t remote)> send;
     std::function<void(int ms)> sleep_ms;
     std::function<int32_t()> pending;
-    std::function<bool(uint32_t *ids, uint8_t (*payloads)[8], uint8_t *lens)> receive;
+    // The batch read: fills ids, payloads, lens and each entry's batch_flag bits.
+    std::function<bool(uint32_t *ids, uint8_t (*payloads)[8], uint8_t *lens, uint8_t *flags)> receive;
     // Waits up to ms, returning as soon as a frame is pending; until_reply uses it so that an
     // answer in microseconds is not held for a whole millisecond step. Empty: sleep_ms.
     std::function<void(int ms)> wait_for_frame;
@@ -99,6 +105,11 @@ struct exchange_hooks {
 
 exchange_outcome run_exchange(const exchange_bus &bus, const exchange_request &request,
                               const exchange_hooks &hooks = exchange_hooks());
+
+// Sends nothing: reads what arrives, as an until_reply transaction does, until the decoder takes
+// a frame or window_ms have passed. For waiting out what an earlier request may still bring.
+exchange_outcome await_frame(const exchange_bus &bus, const reply_decoder &decoder, int window_ms,
+                             const exchange_hooks &hooks = exchange_hooks());
 
 // ---- the frame monitor ---------------------------------------------------------------------
 

@@ -116,12 +116,31 @@ exchange_outcome control_CANopen::transact(uint32_t id, const uint8_t *data, uin
     const exchange_outcome out =
         canopen_transaction(adapter_bus_ops(), id, data, length, static_cast<uint8_t>(remote_request != 0),
                             description, log, [this](const QString &text) { emit senddata(text); });
-    if (out.refused)
-        show_notice(canopen::abort_text(out.abort_code));
+    // An SDO request is told apart by its identifier, index and subindex.
+    uint64_t request = uint64_t(id) << 32;
+    for (int i = 1; i < 4 && i < length; ++i)
+        request |= uint64_t(data[i]) << (8 * i);
+    if (out.refused) {
+        abort_notice_ = canopen::abort_text(out.abort_code);
+        aborted_request_ = request;
+        show_status();
+    } else if (out.succeeded() && !abort_notice_.isEmpty() && request == aborted_request_) {
+        abort_notice_.clear();
+        show_status();
+    }
     return out;
 }
 
-void control_CANopen::show_notice(const QString &text) { ui->Error_2->setText(text); }
+void control_CANopen::show_notice(const QString &text)
+{
+    abort_notice_.clear();
+    ui->Error_2->setText(text);
+}
+
+void control_CANopen::show_status()
+{
+    ui->Error_2->setText(drive_error_ || abort_notice_.isEmpty() ? shown_error_ : abort_notice_);
+}
 
 QString control_CANopen::lookup_xml_text(const QString &path, int32_t id) { return canopen::lookup_xml_text(path, id); }
 
@@ -321,10 +340,11 @@ void control_CANopen::tim()
         lost();
         return;
     }
+    drive_error_ = reply_value != 0;
     const QString text = lookup_xml_text(document_lookup::locate(QString::fromLatin1(error_document)), reply_value);
-    if (text != shown_error_) {
+    if (text != shown_error_ || !abort_notice_.isEmpty()) {
         shown_error_ = text;
-        ui->Error_2->setText(text);
+        show_status();
     }
     if (text != QStringLiteral("未检测到错误"))
         power_enabled = 0;
@@ -347,6 +367,8 @@ void control_CANopen::disconnects()
     canopen_link_active = 0;
     power_enabled = 0;
     shown_error_.clear();
+    drive_error_ = false;
+    abort_notice_.clear();
     // The fields are empty now: page buttons stay inert until the parameters are read again.
     params_loaded = 0;
 }
@@ -567,7 +589,7 @@ void control_CANopen::on_Enable_clicked()
             return;
         }
         if (!shown_error_.isEmpty())
-            ui->Error_2->setText(shown_error_);
+            show_status();
     }
     mark_done(ui->Enable, nullptr);
     power_enabled = 1;

@@ -130,9 +130,12 @@ private:
     // The drive's power state after Enable, from the TPDO of its last SYNC or, as a drive may
     // report one SYNC late, from one SDO read of 0x6041. False when neither answered.
     bool read_statusword_after(bool have_tpdo, uint16_t from_tpdo, uint16_t *statusword);
-    // A notice in the status text (an abort, a refused Enable); it stays until the drive's
-    // error text changes or the next notice.
+    // A notice in the status text (a refused Enable); it stays until the drive's error text
+    // changes or the next notice.
     void show_notice(const QString &text);
+    // The status text: the drive's error text while it reports an error, else the abort notice
+    // while one stands, else the drive's text.
+    void show_status();
     bool sdo_write32(uint16_t index, int32_t value, const QString &description);
     // Writes in order, stopping at the first failed exchange; true when all went through.
     bool write_profile(const std::vector<profile_write> &writes);
@@ -165,6 +168,13 @@ private:
     // Last set-point given to the interpolation record, so that a halt leaves it in place; none
     // before the first move since the sequence was last reset.
     std::optional<int32_t> ip_target_;
-    // The error text the poll last showed; the poll rewrites the status text only on change.
+    // The error text the poll last showed; the poll rewrites the status text only on change
+    // (or while an abort notice stands).
     QString shown_error_;
+    // The error code the poll last read was not 0.
+    bool drive_error_ = false;
+    // The text of the last abort and the request it refused; it goes when that request is
+    // answered again, or with the next notice.
+    QString abort_notice_;
+    uint64_t aborted_request_ = 0;
 };

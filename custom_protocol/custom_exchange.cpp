@@ -3,6 +3,11 @@
 #include "base/shared_values.h"
 #include "custom_protocol/control_can.h"
 
+#include <QElapsedTimer>
+#include <map>
+
+int custom_late_guard_ms = 6;
+
 namespace {
 
 constexpr uint32_t nmt_id = 0x000;
@@ -44,40 +49,84 @@ int32_t custom_reply_value(const uint8_t data[8], uint8_t len)
 namespace {
 
 // Nobody logs the transaction, so reading the rest of the window gains nothing: the reply ends
-// it. The result is the same either way, since only a frame on the learned identifier (or any,
-// while none is learned) ends the wait early, and the fallback is taken after the window.
+// it. The result is the same either way, since only the reply ends the wait early.
 wait_policy unlogged_wait(int log)
 {
     return monitor_logging_on(log) ? wait_policy::fixed_window : wait_policy::until_reply;
 }
 
+// What is known of each node, by the identifier its requests go to.
+struct node_replies {
+    uint32_t reply_id = 0;  // learned from its answer to the presence probe; 0 unknown
+    // Its last request went unanswered; since when (the end of that request's window).
+    bool unanswered = false;
+    QElapsedTimer since;
+};
+
+std::map<uint32_t, node_replies> &nodes()
+{
+    static std::map<uint32_t, node_replies> known;
+    return known;
+}
+
+// The drive's reply names no register, so an answer that comes after its window would pass for
+// the answer to the node's next request. After an unanswered request that next request first
+// waits until the late frame has come (and takes it off the queue) or the guard time has passed
+// since the request's window closed; the clear before the send does the rest.
+void wait_out_late_reply(const exchange_bus &bus, node_replies &node, uint32_t reply_id)
+{
+    if (!node.unanswered)
+        return;
+    node.unanswered = false;
+    const qint64 left = custom_late_guard_ms - node.since.elapsed();
+    if (left <= 0)
+        return;
+    await_frame(bus, [reply_id](const bus_frame &f) {
+        reply_verdict v;
+        if (f.id == reply_id)
+            v.kind = reply_kind::reply;
+        return v;
+    }, static_cast<int>(left));
+}
+
 }  // namespace
+
+uint32_t custom_learned_reply_id(uint32_t request_id)
+{
+    if (custom_reply_id != 0 && request_id == static_cast<uint32_t>(custom_request_id))
+        return static_cast<uint32_t>(custom_reply_id);
+    const auto it = nodes().find(request_id);
+    return it == nodes().end() ? 0 : it->second.reply_id;
+}
+
+void custom_learn_reply_id(uint32_t request_id, uint32_t reply_id)
+{
+    node_replies &node = nodes()[request_id];
+    node.reply_id = reply_id;
+    node.unanswered = false;
+}
+
+void custom_forget_reply_ids() { nodes().clear(); }
 
 exchange_outcome custom_transaction(const exchange_bus &bus, exchange_request request, custom_reply_shape shape,
                                     const exchange_hooks &hooks)
 {
-    const uint32_t learned = static_cast<uint32_t>(custom_reply_id);
-    // The first frame of the right shape stands in for the reply until one on the learned
-    // identifier arrives.
-    bool have_fallback = false;
-    bus_frame fallback;
-    request.decoder = [&](const bus_frame &f) {
+    const uint32_t learned = custom_learned_reply_id(request.id);
+    node_replies &node = nodes()[request.id];
+    if (learned != 0)
+        wait_out_late_reply(bus, node, learned);
+    // Once a node's reply identifier is known, nothing else answers it; until then any frame of
+    // the right shape does.
+    request.decoder = [learned, shape](const bus_frame &f) {
         reply_verdict v;
-        if (!has_reply_shape(f, shape))
-            return v;
-        if (learned == 0 || f.id == learned) {
+        if (has_reply_shape(f, shape) && (learned == 0 || f.id == learned))
             v.kind = reply_kind::reply;
-        } else if (!have_fallback) {
-            have_fallback = true;
-            fallback = f;
-        }
         return v;
     };
-    exchange_outcome out = run_exchange(bus, request, hooks);
-    if (!out.answered && have_fallback) {
-        out.answered = true;
-        out.reply = fallback;
-    }
+    const exchange_outcome out = run_exchange(bus, request, hooks);
+    node.unanswered = learned != 0 && out.sent && !out.answered;
+    if (node.unanswered)
+        node.since.start();
     return out;
 }
 

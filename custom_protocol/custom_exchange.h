@@ -3,12 +3,14 @@
 // buffer, send the request, give the drive 6 ms, then read whatever has arrived and, when asked
 // to, record every frame in the frame monitor (six texts per frame, see can/monitor_record.h).
 //
-// The reply is the first frame that can be one: never a frame on 0x000, 0x080 or 0x701-0x77F
-// (NMT, SYNC, heartbeat and boot-up); a read's reply carries data bytes 0-3 (DLC 4 or more),
-// other requests are also acknowledged by one byte (the motion_mode write). The drive's reply
-// identifier is learned at connect (custom_reply_id); a frame on it is preferred to any other,
-// and while it is unknown any frame of the right shape is taken. The reply's value goes to
-// reply_value / reply_length.
+// The reply is the first standard data frame that can be one: never a frame on 0x000, 0x080 or
+// 0x701-0x77F (NMT, SYNC, heartbeat and boot-up); a read's reply carries data bytes 0-3 (DLC 4
+// or more), other requests are also acknowledged by one byte (the motion_mode write). Each
+// node's reply identifier is learned from its answer to the presence probe (the connected
+// node's is also custom_reply_id); once known, only a frame on it answers that node, and while
+// it is unknown any frame of the right shape is taken. After a request that went unanswered,
+// the node's next request first waits out a late answer (custom_late_guard_ms). The reply's
+// value goes to reply_value / reply_length.
 #include "can/exchange.h"
 #include "custom_protocol/custom_commands.h"
 
@@ -21,6 +23,9 @@ class control_CAN;
 using monitor_emitter = monitor_sink;
 
 constexpr int custom_reply_window_ms = 6;
+// How long after an unanswered request's window its late answer is still waited for (ms);
+// tests lengthen it so that no scheduling delay of a loaded machine outlasts it.
+extern int custom_late_guard_ms;
 
 enum class custom_reply_shape {
     value,        // a read: data bytes 0-3
@@ -29,6 +34,13 @@ enum class custom_reply_shape {
 
 // Frames that are never an answer of the drive's protocol.
 bool custom_never_a_reply(uint32_t id);
+
+// The reply identifier known for the node addressed on request_id (0x640 + node), 0 while
+// unknown.
+uint32_t custom_learned_reply_id(uint32_t request_id);
+// Records the identifier the node addressed on request_id answered its probe from; 0 forgets it.
+void custom_learn_reply_id(uint32_t request_id, uint32_t reply_id);
+void custom_forget_reply_ids();
 
 // The transaction itself: the reply chosen as described above (outcome.answered tells whether
 // one came). reply_value and reply_length are left alone.

@@ -94,6 +94,18 @@ bool Set_node::node_exchange(uint32_t identifier, const uint8_t *payload, uint8_
     return true;
 }
 
+bool Set_node::probe(int32_t node)
+{
+    // Learned afresh: the drive on that number may have been replaced since.
+    const uint32_t request_id = custom_request_base + static_cast<uint32_t>(node);
+    custom_learn_reply_id(request_id, 0);
+    uint32_t answered_on = 0;
+    if (!node_exchange(request_id, probe_request.data, probe_request.length, &answered_on))
+        return false;
+    custom_learn_reply_id(request_id, answered_on);
+    return true;
+}
+
 void Set_node::set_progress_visible(bool visible) { ui->progressBar->setVisible(visible); }
 
 void Set_node::on_Scan_clicked()
@@ -168,8 +180,7 @@ void Set_node::scan_node()
     if (min >= first_scan_node && max >= min) {
         const float step = 80.0f / static_cast<float>(static_cast<int64_t>(max) - min + 1);
         for (int32_t n = min; n <= ui->Max->text().toInt(nullptr, 10) && n <= last_scan_node; ++n) {
-            if (node_exchange(custom_request_base + static_cast<uint32_t>(n), probe_request.data, probe_request.length) &&
-                found_node_count < max_found_nodes)
+            if (probe(n) && found_node_count < max_found_nodes)
                 found_nodes[found_node_count++] = n;
             // By the place within Min..Max, so that the bar ends at 100 on Max whatever Min is.
             ui->progressBar->setValue(static_cast<int>(static_cast<float>(n - min + 1) * step + 20));
@@ -207,15 +218,14 @@ void Set_node::on_Connect_clicked()
     sdo_request_id = static_cast<int32_t>(sdo_request_base) + node_id;
     custom_request_id = static_cast<int32_t>(custom_request_base) + node_id;
 
-    // The probe answers with the drive's reply identifier; every later exchange prefers it.
+    // The probe answers with the drive's reply identifier; every later exchange keeps to it.
     custom_reply_id = 0;
-    uint32_t answered_on = 0;
-    if (!node_exchange(static_cast<uint32_t>(custom_request_id), probe_request.data, probe_request.length, &answered_on)) {
+    if (!probe(node_id)) {
         desktop_seams::critical(this, QStringLiteral("错误"), QStringLiteral("未找到正确ID号请重新扫描"));
         return;
     }
     item->setBackground(QBrush(Qt::green));
-    custom_reply_id = static_cast<int32_t>(answered_on);
+    custom_reply_id = static_cast<int32_t>(custom_learned_reply_id(static_cast<uint32_t>(custom_request_id)));
 
     // Without a reply the field shows whatever the probe left in reply_value.
     node_exchange(static_cast<uint32_t>(custom_request_id), firmware_request.data, firmware_request.length);

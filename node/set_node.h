@@ -28,6 +28,9 @@ public:
     // save) may also be acknowledged by one byte.
     bool node_exchange(uint32_t identifier, const uint8_t *payload, uint8_t length, uint32_t *reply_id = nullptr,
                        bool command = false);
+    // The presence probe of node (1..64): true when it answered; the identifier it answered
+    // from becomes its reply identifier (custom_learn_reply_id).
+    bool probe(int32_t node);
 
     // Shows or hides the progress bar; the save's worker reaches it only through queued calls.
     void set_progress_visible(bool visible);

@@ -2,11 +2,15 @@
 // its failure codes, close, transmit and the batch receive.
 #include "base/shared_values.h"
 #include "can/adapter.h"
+#include "can/exchange.h"
 #include "can/vci/vci.h"
 #include "support/test_bus.h"
 
+#include <QDeadlineTimer>
 #include <QtTest>
 #include <cstring>
+#include <numeric>
+#include <thread>
 
 using namespace test_support;
 
@@ -195,6 +199,23 @@ private slots:
         QCOMPARE(GetReceiveNum(3, 0, 0), 6);
         QVERIFY(receive_batch(ids, payloads, lens));
         QCOMPARE(ids[0], 0x100u + 64);
+    }
+
+    void a_burst_read_through_the_batch_loses_no_frame()
+    {
+        open_ok();
+        std::thread sender([this] {
+            for (int i = 0; i < 1000; ++i)
+                bus->inject(make_message(0x181, {uint8_t(i), uint8_t(i >> 8)}));
+        });
+        QVector<int> seen, expected(1000);
+        std::iota(expected.begin(), expected.end(), 0);
+        exchange_hooks hooks;
+        hooks.received = [&seen](const bus_frame &f, const reply_verdict &) { seen << (f.data[0] | f.data[1] << 8); };
+        for (QDeadlineTimer ceiling(10000); seen.size() < 1000 && !ceiling.hasExpired();)
+            await_frame(adapter_bus_ops(), reply_decoder(), 5, hooks);
+        sender.join();
+        QCOMPARE(seen, expected);
     }
 
     void own_frames_are_not_looped_back_and_clear_empties_the_queue()

@@ -47,7 +47,7 @@ struct fake_bus {
             slept_ms += ms;
         };
         o.pending = [this] { return pending; };
-        o.receive = [this](uint32_t *ids, uint8_t (*payloads)[8], uint8_t *lens) {
+        o.receive = [this](uint32_t *ids, uint8_t (*payloads)[8], uint8_t *lens, uint8_t *) {
             for (size_t i = 0; i < frames.size() && i < 64; ++i) {
                 ids[i] = frames[i].id;
                 lens[i] = frames[i].len;
@@ -196,6 +196,17 @@ private slots:
         };
         QVERIFY(!window.canopen_exchange(f.id, f.data, f.len, QString(), 1));
         QCOMPARE(reply_value, 1);
+
+        // An extended and a remote frame on 0x581 are no answer, however they look; both are logged.
+        vci::can_message extended = make_message(0x581, {0x43, 0x45, 0x23, 0x00, 0x78, 0x56, 0x34, 0x12});
+        extended.extended = true;
+        const vci::can_message remote = make_message(0x581, {0x43, 0x45, 0x23, 0x00, 0, 0, 0, 0}, true);
+        bus->responder = [&](const vci::can_message &) { return std::vector<vci::can_message>{extended, remote}; };
+        spy.clear();
+        const canopen::frame g = canopen::sdo_upload(sdo_request_id, 0x2345, 0);
+        QVERIFY(!window.canopen_exchange(g.id, g.data, g.len, QString(), 1));
+        QCOMPARE(reply_value, 1);
+        QCOMPARE(texts_of(spy).size(), 18);
     }
 
     void an_abort_is_a_refusal_with_its_text_in_the_monitor()

@@ -7,6 +7,7 @@
 #include "can/vci/vci.h"
 #include "canopen/canopen_commands.h"
 #include "canopen/canopen_exchange.h"
+#include "canopen/canopen_replies.h"
 #include "canopen/canopen_state.h"
 #include "canopen/canopen_xml.h"
 #include "canopen/control_canopen.h"
@@ -41,6 +42,7 @@ struct fake_node {
                                          {0x606C, 0},     {0x6078, 0},     {0x6075, 3000}, {0x603F, 0}};
     std::set<uint16_t> silent_objects;
     std::map<uint16_t, uint32_t> aborts;  // object -> abort code of every write to it
+    std::set<uint16_t> missing_objects;   // every access aborted: object does not exist
     uint16_t statusword = 0x0237;         // in TPDO 1 and 0x6041: operation enabled
     bool silent = false;
     bool ignore_guarding = false;
@@ -60,8 +62,8 @@ struct fake_node {
             const uint16_t index = static_cast<uint16_t>(m.data[1] | m.data[2] << 8);
             if (silent_objects.count(index))
                 return out;
-            if (m.data[0] != 0x40 && aborts.count(index)) {
-                const uint32_t c = aborts[index];
+            if ((m.data[0] != 0x40 && aborts.count(index)) || missing_objects.count(index)) {
+                const uint32_t c = missing_objects.count(index) ? 0x06020000 : aborts[index];
                 out.push_back(make_message(0x580u + node, {0x80, m.data[1], m.data[2], m.data[3], uint8_t(c),
                                                            uint8_t(c >> 8), uint8_t(c >> 16), uint8_t(c >> 24)}));
             } else if (m.data[0] == 0x40) {
@@ -803,6 +805,22 @@ private slots:
         window->tim();
         QCOMPARE(label("Error_2"), QString());
         QCOMPARE(power_enabled, 0);
+    }
+
+    void a_drive_error_shows_over_an_abort_notice()
+    {
+        // A drive without the rated current refuses that read on every tick, until it is back.
+        take_over();
+        const QString notice = canopen::abort_text(0x06020000);
+        const struct { uint32_t code; bool refused; QString shown; } ticks[] = {
+            {0, true, notice}, {0x8611, true, "Following error"}, {0x8611, true, "Following error"},
+            {0, true, notice}, {0, false, "未检测到错误"}};
+        for (const auto &t : ticks) {
+            node->objects[0x603F] = t.code;
+            node->missing_objects = t.refused ? std::set<uint16_t>{0x6075} : std::set<uint16_t>();
+            window->tim();
+            QVERIFY2(label("Error_2").contains(t.shown), qPrintable(label("Error_2")));
+        }
     }
 
     void lost_node_disconnects_once()

@@ -7,12 +7,14 @@
 #include "can/vci/vci.h"
 #include "custom_protocol/control_can.h"
 #include "custom_protocol/control_can_state.h"
+#include "custom_protocol/custom_exchange.h"
 #include "custom_protocol/custom_worker.h"
 #include "custom_protocol/xml_lookup.h"
 #include "node/node_state.h"
 #include "node/set_node.h"
 #include "sim/sim_clock.h"
 #include "sim/simulator.h"
+#include "support/flood.h"
 #include "support/test_bus.h"
 #include "tools/monitor.h"
 
@@ -530,6 +532,41 @@ private slots:
         QVERIFY(!custom_poll_timer->isActive());
         QCOMPARE(controls_state(), 0);
         QVERIFY(label("electricity").isEmpty() && label("Error").isEmpty());
+    }
+
+    void late_replies_under_foreign_traffic_never_reach_a_label()
+    {
+        bring_link_up();
+        custom_reply_id = 0x5C1;  // learned at connect
+        custom_late_guard_ms = 200;
+        drive.values = {{0x0008, 250}, {0x0005, -1}, {0x0002, -123456}};
+        w->thread();
+        // Now the speed comes 1 ms after its window and the position late in its own, brought by
+        // the thread that puts another node's PDOs on the bus.
+        using clock = std::chrono::steady_clock;
+        std::mutex mutex;
+        std::multimap<clock::time_point, vci::can_message> later;
+        bus->responder = [&](const vci::can_message &m) {
+            const int delay_ms = m.data[1] == 0x05 ? 7 : m.data[1] == 0x02 ? 4 : 0;
+            if (delay_ms == 0)
+                return drive.answer(m);
+            std::lock_guard<std::mutex> lock(mutex);
+            later.emplace(clock::now() + std::chrono::milliseconds(delay_ms), drive.answer(m)[0]);
+            return std::vector<vci::can_message>();
+        };
+        foreign_traffic traffic([&](const vci::can_message &m) {
+            bus->inject(m);
+            std::lock_guard<std::mutex> lock(mutex);
+            for (; !later.empty() && later.begin()->first <= clock::now(); later.erase(later.begin()))
+                bus->inject(later.begin()->second);
+        });
+        traffic.start();
+        for (int tick = 0; tick < 5; ++tick) {
+            w->thread();
+            QCOMPARE(label("position"), QStringLiteral("-123456"));
+            QCOMPARE(label("vel_2"), QStringLiteral("-1"));
+        }
+        custom_late_guard_ms = 6;
     }
 
     void show_takes_the_node_and_close_drops_it_with_the_monitor()

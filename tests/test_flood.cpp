@@ -157,6 +157,7 @@ private slots:
         const int32_t seq_before = monitor_seq;
 
         // With the reply identifier learned at connect, neither protocol takes a foreign frame.
+        custom_request_id = 0x641;
         custom_reply_id = 0x5C1;
         counts = poll_counts();
         for (int i = 0; i < 400; ++i)

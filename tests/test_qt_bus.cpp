@@ -32,6 +32,7 @@ public slots:
         if (!device)
             return;
         device->setParent(this);
+        device->setConfigurationParameter(QCanBusDevice::CanFdKey, true);
         connect(device, &QCanBusDevice::framesReceived, this, &fake_drive::on_frames);
         connect(device, &QCanBusDevice::stateChanged, this, [this](QCanBusDevice::CanBusDeviceState s) {
             connected = s == QCanBusDevice::ConnectedState;
@@ -142,12 +143,21 @@ private slots:
         QCOMPARE(f.id, 0x701u);
         QCOMPARE(int(f.data[0]), 0x7F);
 
-        QMetaObject::invokeMethod(drive, "say", Qt::QueuedConnection, Q_ARG(quint32, 0x123u),
-                                  Q_ARG(QByteArray, QByteArray("\xAA\xBB", 2)));
+        // An extended frame keeps its flag; an FD frame is counted and never queued.
+        const uint64_t fd_before = vci::fd_frames_ignored();
+        QCanBusFrame extended(0x581, QByteArray(8, '\x43')), fd(0x581, QByteArray(12, '\x43'));
+        extended.setExtendedFrameFormat(true);
+        fd.setFlexibleDataRateFormat(true);
+        for (const QCanBusFrame &frame : {extended, fd, QCanBusFrame(0x123, QByteArray("\xAA\xBB", 2))})
+            QMetaObject::invokeMethod(drive, [this, frame] { drive->device->writeFrame(frame); }, Qt::QueuedConnection);
+        QVERIFY(receive_one(&f));
+        QCOMPARE(f.id, 0x581u);
+        QCOMPARE(int(f.extern_flag), 1);
         QVERIFY(receive_one(&f));
         QCOMPARE(f.id, 0x123u);
         QCOMPARE(int(f.data_len), 2);
         QCOMPARE(int(f.data[1]), 0xBB);
+        QCOMPARE(vci::fd_frames_ignored(), fd_before + 1);
     }
 
     void receive_waits_no_longer_than_asked()

@@ -46,13 +46,15 @@ trace_model::trace_model(size_t max_frames, QObject *parent)
 void trace_model::append(const std::vector<vci::tapped_frame> &frames)
 {
     for (const vci::tapped_frame &f : frames) {
+        if (f.msg.fd)
+            continue;  // a classic record cannot hold it (the adapter counts it)
         trace_record r;
         r.t_us = f.t_us;
         r.id = f.msg.id;
         r.len = f.msg.len > 8 ? 8 : f.msg.len;
         r.flags = static_cast<uint8_t>((f.transmitted ? record_flag::transmitted : 0) |
                                        (f.msg.remote ? record_flag::remote : 0) | (f.error ? record_flag::error : 0) |
-                                       (!f.error && f.msg.id > 0x7FF ? record_flag::extended : 0));
+                                       (!f.error && (f.msg.extended || f.msg.id > 0x7FF) ? record_flag::extended : 0));
         for (int i = 0; i < 8; ++i)
             r.data[i] = f.msg.remote ? 0 : f.msg.data[i];
         keep(r);

@@ -10,9 +10,13 @@ namespace vci {
 
 struct can_message {
     uint32_t id = 0;
+    // For an FD frame: its real length (up to 64), of which data holds the first 8 bytes.
     uint8_t len = 0;
     uint8_t data[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     bool remote = false;
+    bool extended = false;  // 29-bit identifier
+    // A CAN FD frame: shown to the bus tap, never queued as a classic frame.
+    bool fd = false;
 };
 
 class frame_sink {
@@ -55,6 +59,10 @@ constexpr int receive_queue_capacity = 4096;
 // True after the open bus reported itself lost, until the next successful open.
 bool bus_lost();
 QString bus_lost_reason();
+
+// CAN FD frames the bus delivered and the adapter left out of its receive queue, since the
+// start of the program.
+uint64_t fd_frames_ignored();
 
 // Restarts the open bus's controller; false when no bus is open or it cannot.
 bool reset_controller();

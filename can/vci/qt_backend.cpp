@@ -122,13 +122,14 @@ void virtual_bus_low_delay()
 
 bool message_from_frame(const QCanBusFrame &frame, can_message *msg)
 {
-    if (!frame.isValid())
+    if (!frame.isValid() || frame.hasFlexibleDataRateFormat())
         return false;
     const QCanBusFrame::FrameType type = frame.frameType();
     if (type != QCanBusFrame::DataFrame && type != QCanBusFrame::RemoteRequestFrame)
         return false;
     *msg = can_message();
     msg->id = frame.frameId();
+    msg->extended = frame.hasExtendedFrameFormat();
     msg->remote = type == QCanBusFrame::RemoteRequestFrame;
     const QByteArray payload = frame.payload();
     msg->len = static_cast<uint8_t>(qMin(payload.size(), 8));
@@ -137,11 +138,26 @@ bool message_from_frame(const QCanBusFrame &frame, can_message *msg)
     return true;
 }
 
+bool fd_message_from_frame(const QCanBusFrame &frame, can_message *msg)
+{
+    if (!frame.isValid() || !frame.hasFlexibleDataRateFormat() || frame.frameType() != QCanBusFrame::DataFrame)
+        return false;
+    *msg = can_message();
+    msg->id = frame.frameId();
+    msg->extended = frame.hasExtendedFrameFormat();
+    msg->fd = true;
+    const QByteArray payload = frame.payload();
+    msg->len = static_cast<uint8_t>(qMin(payload.size(), 64));
+    for (int i = 0; i < msg->len && i < 8; ++i)
+        msg->data[i] = static_cast<uint8_t>(payload[i]);
+    return true;
+}
+
 QCanBusFrame frame_from_message(const can_message &msg)
 {
     QCanBusFrame f;
     f.setFrameId(msg.id);
-    f.setExtendedFrameFormat(false);
+    f.setExtendedFrameFormat(msg.extended);
     if (msg.remote) {
         f.setFrameType(QCanBusFrame::RemoteRequestFrame);
         f.setPayload(QByteArray(msg.len, '\0'));
@@ -217,7 +233,7 @@ bool qt_backend::connect_bus(frame_sink *sink, QString *error)
                 if (frame.frameType() == QCanBusFrame::ErrorFrame && sink_)
                     tap_error_frame(frame);
                 can_message m;
-                if (!message_from_frame(frame, &m))
+                if (!message_from_frame(frame, &m) && !fd_message_from_frame(frame, &m))
                     continue;
                 if (sink_)
                     sink_->deliver(m);

@@ -11,9 +11,12 @@ class QCanBusDevice;
 namespace vci {
 
 // Conversions between QtSerialBus frames and the library's messages (also used by velmora-sim).
-// Only data and remote frames carry traffic: invalid, error and other frames are refused.
+// Only classic data and remote frames carry traffic: invalid, error, FD and other frames are
+// refused. The extended flag is kept.
 bool message_from_frame(const QCanBusFrame &frame, can_message *msg);
-// A standard-format frame; a remote frame keeps the requested length.
+// An FD data frame as a message marked fd, for the bus tap; false for anything else.
+bool fd_message_from_frame(const QCanBusFrame &frame, can_message *msg);
+// A remote frame keeps the requested length.
 QCanBusFrame frame_from_message(const can_message &msg);
 
 // The library's bus I/O thread: one event loop for every QtSerialBus device, started on first

@@ -9,9 +9,9 @@ QString format_candump_line(qint64 usecs_since_epoch, const QString &iface, cons
     static const char hex[] = "0123456789ABCDEF";
     char frame[40];
     int pos = 0;
-    // Standard identifiers print with three digits, extended ones with eight.
+    // Standard identifiers print with three digits, extended ones with eight (even when small).
     const uint32_t id = msg.id & 0x1FFFFFFFu;
-    const int id_digits = id > 0x7FF ? 8 : 3;
+    const int id_digits = msg.extended || id > 0x7FF ? 8 : 3;
     for (int shift = (id_digits - 1) * 4; shift >= 0; shift -= 4)
         frame[pos++] = hex[(id >> shift) & 0xF];
     frame[pos++] = '#';

@@ -5,6 +5,7 @@
 #include "can/vci/trace.h"
 
 #include <QString>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -169,6 +170,7 @@ public:
             std::memset(&f, 0, sizeof f);
             f.id = msg.id;
             f.remote_flag = msg.remote ? 1 : 0;
+            f.extern_flag = msg.extended ? 1 : 0;
             f.data_len = msg.len;
             std::memcpy(f.data, msg.data, sizeof f.data);
             queue_.pop_front();
@@ -184,6 +186,13 @@ public:
             std::lock_guard<std::mutex> lock(mutex_);
             if (!started_)
                 return;  // a stopped controller takes nothing off the bus
+            if (msg.fd) {
+                // This adapter is a classic one: an FD frame is seen by the tap and counted,
+                // and never offered as a shortened classic frame.
+                fd_ignored_.fetch_add(1, std::memory_order_relaxed);
+                bus_tap::record(msg, false);
+                return;
+            }
             if (static_cast<int>(queue_.size()) >= receive_queue_capacity)
                 queue_.pop_front();
             queue_.push_back(msg);
@@ -201,6 +210,7 @@ public:
     }
 
     bool reset_controller() { return backend_ && backend_->reset_controller(); }
+    uint64_t fd_ignored() const { return fd_ignored_.load(std::memory_order_relaxed); }
 
     bool is_lost()
     {
@@ -225,6 +235,7 @@ private:
     std::mutex mutex_;
     std::condition_variable cv_;
     std::deque<can_message> queue_;
+    std::atomic<uint64_t> fd_ignored_{0};
     bool started_ = false;
     bool lost_ = false;
     QString lost_reason_;
@@ -249,6 +260,7 @@ void set_backend_factory(backend_factory factory) { factory_override() = std::mo
 bool bus_lost() { return device::instance().is_lost(); }
 QString bus_lost_reason() { return device::instance().lost_reason(); }
 bool reset_controller() { return device::instance().reset_controller(); }
+uint64_t fd_frames_ignored() { return device::instance().fd_ignored(); }
 
 }  // namespace vci
 

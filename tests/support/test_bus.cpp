@@ -7,6 +7,7 @@
 #include "can/vci/vci.h"
 #include "canopen/canopen_state.h"
 #include "custom_protocol/control_can_state.h"
+#include "custom_protocol/custom_exchange.h"
 #include "node/node_state.h"
 #include "sim/sim_backend.h"
 #include "sim/simulator.h"
@@ -82,6 +83,7 @@ void fresh_process()
     reset_shared_values();
     reset_canopen_state();
     reset_control_can_state();
+    custom_forget_reply_ids();
     reset_node_state();
 }
 

@@ -13,13 +13,17 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTimer>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -30,11 +34,21 @@ void wait_ms(int ms)
     loop.exec();
 }
 
+// A local TCP port nobody listens on right now, for a private bus.
 quint16 free_port()
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    quint16 port = 0;
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) == 0)
+        port = ntohs(addr.sin_port);
+    if (fd >= 0)
+        ::close(fd);
+    return port;
 }
 
 }  // namespace

@@ -128,10 +128,13 @@ void canopen_node::send_tpdo(int n, const vci::can_message &payload, int64_t now
     const uint16_t comm = uint16_t(0x1800 + n);
     const int64_t timer_us = event_driven(param(comm, 2)) ? param(comm, 5) * 1000 : 0;
     if (timer_us > 0) {
-        // A transmission restarts the event timer; one sent by the timer itself keeps the
-        // period's grid, so that a late look does not stretch the next period.
-        const bool on_time = t.sent && now_us >= t.event_due_us && now_us < t.event_due_us + timer_us;
-        t.event_due_us = on_time ? t.event_due_us + timer_us : now_us + timer_us;
+        // A change restarts the event timer. One sent by the timer itself keeps the period's
+        // grid, so that a late look does not stretch the periods after it; what a look came
+        // too late for is lost, not sent in a burst.
+        if (t.sent && now_us >= t.event_due_us)
+            t.event_due_us += ((now_us - t.event_due_us) / timer_us + 1) * timer_us;
+        else
+            t.event_due_us = now_us + timer_us;
     }
     t.sent = true;
     t.last_us = now_us;

@@ -31,6 +31,15 @@ void sdo_server::abort(uint16_t index, uint8_t sub, uint32_t code, uint8_t reply
     session_ = session{};
 }
 
+void sdo_server::begin(bool upload, uint16_t index, uint8_t sub)
+{
+    session_ = session{};
+    session_.active = true;
+    session_.upload = upload;
+    session_.index = index;
+    session_.sub = sub;
+}
+
 void sdo_server::initiate_upload(uint16_t index, uint8_t sub, uint8_t reply[8])
 {
     std::string bytes;
@@ -46,11 +55,7 @@ void sdo_server::initiate_upload(uint16_t index, uint8_t sub, uint8_t reply[8])
     }
     answer(reply, 0x41, index, sub);
     put_le(static_cast<uint32_t>(bytes.size()), reply + 4);
-    session_ = session{};
-    session_.active = true;
-    session_.upload = true;
-    session_.index = index;
-    session_.sub = sub;
+    begin(true, index, sub);
     session_.data = bytes;
 }
 
@@ -81,10 +86,7 @@ void sdo_server::initiate_download(const uint8_t request[8], uint8_t reply[8])
         abort(index, sub, code, reply);
         return;
     }
-    session_ = session{};
-    session_.active = true;
-    session_.index = index;
-    session_.sub = sub;
+    begin(false, index, sub);
     session_.size_known = size_indicated;
     session_.size = size;
     answer(reply, 0x60, index, sub);

@@ -67,6 +67,7 @@ private:
         size_t offset = 0;
     };
 
+    void begin(bool upload, uint16_t index, uint8_t sub);
     void initiate_upload(uint16_t index, uint8_t sub, uint8_t reply[8]);
     void initiate_download(const uint8_t request[8], uint8_t reply[8]);
     void upload_segment(uint8_t command, uint8_t reply[8]);

@@ -704,7 +704,16 @@ void control_CANopen::on_Move_to_clicked()
 }
 void control_CANopen::on_Stop_4_clicked()
 {
-    when_page_ready({}, [this] { sdo_write32(object::profile_velocity, 0, QStringLiteral("停止\nStop")); });
+    when_page_ready({}, [this] {
+        const QString text = QStringLiteral("停止\nStop");
+        const canopen::frame zero = canopen::sdo_download(sdo_request_id, object::profile_velocity, 0, 0, 4);
+        // A drive whose profile velocity has a lower limit above 0 refuses that stop; it is
+        // halted instead (controlword bit 8), its power stage left on as the 0 would leave it.
+        if (transact(zero.id, zero.data, zero.len, text, 1).refused)
+            send(canopen::sdo_download(sdo_request_id, object::controlword, 0,
+                                       canopen::cw_enable_operation | canopen::cw_halt_bit, 2),
+                 text);
+    });
 }
 void control_CANopen::on_Stop_clicked() { press(disable); }
 // Profile velocity

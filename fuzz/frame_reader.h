@@ -34,7 +34,8 @@ inline void run_frames(const uint8_t *data, size_t size, const std::function<uin
         return true;
     }();
     (void)manual;
-    sim::simulator joints({{1, 10231}, {2, 10230}, {7, 10231}});
+    // A joint without node-ID too, which only LSS reaches.
+    sim::simulator joints({{1, 10231}, {2, 10230}, {7, 10231}, {sim::unconfigured_node, 10231, 0, 0x5A5A}});
     std::vector<vci::can_message> answers = joints.power_on();
     frame_reader in(data, size);
     for (int n = 0; n < 256 && !in.done(); ++n) {
@@ -53,7 +54,12 @@ inline void run_frames(const uint8_t *data, size_t size, const std::function<uin
         sim::clock::advance_us(int64_t(in.byte()) * 1000);
     }
     for (const vci::can_message &a : answers)
-        if (a.id > 0x7FF || a.len > 8)
+        if (a.id > 0x7FF || a.len > 8 || a.remote)
+            std::abort();
+    // Whatever fell due with time is a bus frame too.
+    sim::clock::advance_us(1000000);
+    for (const vci::can_message &a : joints.spontaneous())
+        if (a.id > 0x7FF || a.len > 8 || a.remote)
             std::abort();
 }
 

@@ -3,136 +3,26 @@
 #include "sim/sim_clock.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace sim {
 namespace {
 
 constexpr uint32_t nmt_id = 0x000;
 constexpr uint32_t emcy_base = 0x080;
-constexpr uint32_t tpdo1_base = 0x180;
-constexpr uint32_t rpdo1_base = 0x200;
 constexpr uint32_t sdo_response_base = 0x580;
 constexpr uint32_t sdo_request_base = 0x600;
 constexpr uint32_t error_control_base = 0x700;
 
-constexpr uint32_t cob_invalid = 0x80000000u;
 constexpr uint32_t cob_extended = 0x20000000u;
 constexpr uint32_t sync_generate = 0x40000000u;
-
-constexpr uint32_t device_type_servo = 0x00020192;  // CiA 402, servo drive
-// pp, pv, tq, ip, csp, csv, cst
-constexpr uint32_t supported_modes = (1u << 0) | (1u << 2) | (1u << 3) | (1u << 6) | (1u << 7) | (1u << 8) | (1u << 9);
-constexpr uint32_t product_code = 0x00000402;
-constexpr uint32_t revision = 0x00010000;
-
-// Bounded so that a master that never sends SYNC cannot grow the queue without end.
-
-enum access : uint8_t { ro, rw };
-enum mapping : uint8_t { no_map = 0, map_rx = 1, map_tx = 2 };
-
-struct object_entry {
-    uint16_t index;
-    uint8_t sub;
-    uint8_t size;  // bytes
-    access acc;
-    uint8_t map;
-};
-
-// Every subindex the server knows. Mapping entries 1..8 of 0x1600/0x1A00 and identity
-// entries 1..4 are listed one by one so that lookups stay a plain table scan.
-const object_entry dictionary[] = {
-    {0x1000, 0, 4, ro, no_map},
-    {0x1001, 0, 1, ro, map_tx},
-    {0x1005, 0, 4, rw, no_map},
-    {0x1006, 0, 4, rw, no_map},
-    {0x100C, 0, 2, rw, no_map},
-    {0x100D, 0, 1, rw, no_map},
-    {0x1014, 0, 4, ro, no_map},
-    {0x1017, 0, 2, rw, no_map},
-    {0x1018, 0, 1, ro, no_map},
-    {0x1018, 1, 4, ro, no_map},
-    {0x1018, 2, 4, ro, no_map},
-    {0x1018, 3, 4, ro, no_map},
-    {0x1018, 4, 4, ro, no_map},
-    {0x1400, 0, 1, ro, no_map},
-    {0x1400, 1, 4, rw, no_map},
-    {0x1400, 2, 1, rw, no_map},
-    {0x1600, 0, 1, rw, no_map},
-    {0x1600, 1, 4, rw, no_map},
-    {0x1600, 2, 4, rw, no_map},
-    {0x1600, 3, 4, rw, no_map},
-    {0x1600, 4, 4, rw, no_map},
-    {0x1600, 5, 4, rw, no_map},
-    {0x1600, 6, 4, rw, no_map},
-    {0x1600, 7, 4, rw, no_map},
-    {0x1600, 8, 4, rw, no_map},
-    {0x1800, 0, 1, ro, no_map},
-    {0x1800, 1, 4, rw, no_map},
-    {0x1800, 2, 1, rw, no_map},
-    {0x1800, 3, 2, rw, no_map},
-    {0x1800, 5, 2, rw, no_map},
-    {0x1A00, 0, 1, rw, no_map},
-    {0x1A00, 1, 4, rw, no_map},
-    {0x1A00, 2, 4, rw, no_map},
-    {0x1A00, 3, 4, rw, no_map},
-    {0x1A00, 4, 4, rw, no_map},
-    {0x1A00, 5, 4, rw, no_map},
-    {0x1A00, 6, 4, rw, no_map},
-    {0x1A00, 7, 4, rw, no_map},
-    {0x1A00, 8, 4, rw, no_map},
-    {0x603F, 0, 2, ro, map_tx},
-    {0x6040, 0, 2, rw, map_rx},
-    {0x6041, 0, 2, ro, map_tx},
-    {0x6060, 0, 1, rw, map_rx},
-    {0x6061, 0, 1, ro, map_tx},
-    {0x6064, 0, 4, ro, map_tx},
-    {0x6065, 0, 4, rw, no_map},
-    {0x606C, 0, 4, ro, map_tx},
-    {0x6071, 0, 2, rw, map_rx},
-    {0x6075, 0, 4, rw, no_map},
-    {0x6077, 0, 2, ro, map_tx},
-    {0x6078, 0, 2, ro, map_tx},
-    {0x607A, 0, 4, rw, map_rx},
-    {0x6080, 0, 4, rw, no_map},
-    {0x6081, 0, 4, rw, map_rx},
-    {0x6083, 0, 4, rw, no_map},
-    {0x6084, 0, 4, rw, no_map},
-    {0x60C1, 0, 1, ro, no_map},
-    {0x60C1, 1, 2, rw, map_rx},
-    {0x60C1, 2, 2, rw, map_rx},
-    {0x60FF, 0, 4, rw, map_rx},
-    {0x6502, 0, 4, ro, no_map},
-};
-
-// nullptr with the abort code when index or subindex is unknown.
-const object_entry *find_entry(uint16_t index, uint8_t sub, uint32_t *abort)
-{
-    bool index_known = false;
-    for (const object_entry &e : dictionary) {
-        if (e.index != index)
-            continue;
-        index_known = true;
-        if (e.sub == sub)
-            return &e;
-    }
-    if (abort)
-        *abort = index_known ? canopen_node::abort_no_subindex : canopen_node::abort_no_object;
-    return nullptr;
-}
-
-uint32_t size_mask(int size) { return size >= 4 ? 0xFFFFFFFFu : ((1u << (8 * size)) - 1); }
-
-uint32_t le32(const uint8_t *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+constexpr uint32_t default_serial_base = 0x00010000;
 
 void put_le(uint32_t value, uint8_t *p, int count)
 {
     for (int i = 0; i < count; ++i)
         p[i] = static_cast<uint8_t>(value >> (8 * i));
 }
-
-bool valid_tpdo_type(uint32_t t) { return t <= 240 || t >= 252; }
-bool valid_rpdo_type(uint32_t t) { return t <= 240 || t >= 254; }
-bool synchronous(uint8_t type) { return type <= 240; }
 
 // Generic error, plus the current/voltage/temperature/communication bit of the code's family.
 uint8_t error_register(uint16_t code)
@@ -148,60 +38,239 @@ uint8_t error_register(uint16_t code)
     }
 }
 
-bool is_mode(int8_t m) { return m == 0 || m == 1 || m == 3 || m == 4 || m == 7 || m == 8 || m == 9 || m == 10; }
+bool is_mode(int64_t m) { return m == 0 || m == 1 || m == 3 || m == 4 || m == 7 || m == 8 || m == 9 || m == 10; }
+
+lss_slave::identity identity_of(uint32_t serial)
+{
+    lss_slave::identity id{};
+    for (uint8_t sub = 1; sub <= 3; ++sub)
+        id.part[sub - 1] = static_cast<uint32_t>(find_def(0x1018, sub, nullptr)->initial);
+    id.part[3] = serial;
+    return id;
+}
 
 }  // namespace
 
-canopen_node::canopen_node(int node, motor_model &motor) : node_(node), motor_(motor)
+canopen_node::canopen_node(int node, motor_model &motor)
+    : canopen_node(node, motor, default_serial_base + static_cast<uint32_t>(node))
+{
+}
+
+canopen_node::canopen_node(int node, motor_model &motor, uint32_t serial)
+    : node_(node), motor_(motor), serial_(serial), sdo_(*this), lss_(identity_of(serial), static_cast<uint8_t>(node))
 {
     reset_application();
     reset_communication();
 }
 
-vci::can_message canopen_node::boot_up() const
+// ---- object values ---------------------------------------------------------------------
+
+bool canopen_node::live_value(const od_def &def, int64_t &v) const
 {
-    vci::can_message boot;
-    boot.id = error_control_base + static_cast<uint32_t>(node_);
-    boot.len = 1;
-    boot.data[0] = 0x00;
-    return boot;
+    switch (def.index) {
+    case 0x1001: v = error_register(fault_code_); return true;
+    case 0x1018:
+        if (def.sub != 4)
+            return false;
+        v = serial_;
+        return true;
+    case 0x603F: v = fault_code_; return true;
+    case 0x6040: v = controlword_; return true;
+    case 0x6041: v = statusword(); return true;
+    case 0x6060:
+    case 0x6061: v = mode_; return true;
+    case 0x6064: v = motor_.position(); return true;
+    case 0x606C: v = motor_.speed(); return true;
+    case 0x6077:
+    case 0x6078:
+        // Torque follows the current, so both read the current in per mille of rated.
+        v = permille_of_rated(motor_.current_ma());
+        return true;
+    // The profile lives in the motor, which the drive's own protocol sets as well.
+    case 0x6081: v = motor_.profile_speed(); return true;
+    case 0x6083: v = motor_.profile_acceleration(); return true;
+    case 0x6084: v = motor_.profile_deceleration(); return true;
+    default: return false;
+    }
 }
 
-void canopen_node::power_on(std::vector<vci::can_message> &out)
+std::string canopen_node::value_bytes(const od_def &def) const
 {
-    pending_emcy_.clear();
-    reset_application();
-    reset_communication();
-    out.push_back(boot_up());
+    int64_t v = 0;
+    if (live_value(def, v))
+        return bytes_of(v, type_size(def.type));
+    const auto it = values_.find(def.key());
+    return it != values_.end() ? it->second : default_bytes(def, node_);
 }
+
+int64_t canopen_node::param(uint16_t index, uint8_t sub) const
+{
+    const od_def *def = find_def(index, sub, nullptr);
+    return def ? number_of(value_bytes(*def), def->type) : 0;
+}
+
+void canopen_node::load_range(uint16_t first, uint16_t last)
+{
+    for (const od_def &def : joint_dictionary()) {
+        int64_t v = 0;
+        if (def.index < first || def.index > last || live_value(def, v))
+            continue;
+        const auto saved = saved_.find(def.key());
+        values_[def.key()] = saved != saved_.end() ? saved->second : default_bytes(def, node_);
+    }
+}
+
+uint32_t canopen_node::read(uint16_t index, uint8_t sub, std::string &bytes)
+{
+    uint32_t abort = 0;
+    const od_def *def = find_def(index, sub, &abort);
+    if (!def)
+        return abort;
+    bytes = value_bytes(*def);
+    return 0;
+}
+
+uint32_t canopen_node::can_write(uint16_t index, uint8_t sub, size_t size, bool size_known)
+{
+    uint32_t abort = 0;
+    const od_def *def = find_def(index, sub, &abort);
+    if (!def)
+        return abort;
+    if (!def->writable())
+        return sdo_abort::read_only;
+    const size_t fixed = static_cast<size_t>(type_size(def->type));
+    if (size_known && fixed != 0 && size != fixed)
+        return sdo_abort::length_mismatch;
+    if (size_known && fixed == 0 && size > string_max)
+        return sdo_abort::too_long;
+    return 0;
+}
+
+uint32_t canopen_node::write(uint16_t index, uint8_t sub, const std::string &bytes, bool exact)
+{
+    const uint32_t abort = can_write(index, sub, bytes.size(), exact);
+    if (abort != 0)
+        return abort;
+    const od_def &def = *find_def(index, sub, nullptr);
+    const size_t fixed = static_cast<size_t>(type_size(def.type));
+    std::string value = bytes;
+    if (fixed != 0) {
+        if (value.size() < fixed)
+            return sdo_abort::length_mismatch;
+        value.resize(fixed);
+    }
+    if (index == 0x1010 || index == 0x1011)
+        return store_command(index, sub, static_cast<uint32_t>(number_of(value, def.type)));
+    return assign(def, value);
+}
+
+uint32_t canopen_node::assign(const od_def &def, const std::string &bytes)
+{
+    int64_t v = 0;
+    if (def.type != od_type::visible_string) {
+        v = number_of(bytes, def.type);
+        if (def.limited() && v < def.low)
+            return sdo_abort::too_low;
+        if (def.limited() && v > def.high)
+            return sdo_abort::too_high;
+        const uint32_t abort = check_value(def, v);
+        if (abort != 0)
+            return abort;
+    }
+    int64_t unused = 0;
+    if (!live_value(def, unused))
+        values_[def.key()] = bytes;
+    applied(def, v);
+    return 0;
+}
+
+uint32_t canopen_node::check_value(const od_def &def, int64_t value) const
+{
+    const uint32_t u = static_cast<uint32_t>(value);
+    if (is_pdo_comm(def.index))
+        return check_pdo_comm(def, u);
+    if (is_pdo_map(def.index))
+        return check_pdo_map(def, u);
+    switch (def.index) {
+    case 0x1005:
+        // The node only consumes SYNC; extended identifiers do not exist on this bus.
+        return (u & (sync_generate | cob_extended)) || (u & 0x7FF) == 0 ? sdo_abort::invalid_value : 0;
+    case 0x6060: return is_mode(value) ? 0 : sdo_abort::invalid_value;
+    case 0x2103: {
+        // The lower position limit may not pass the upper one.
+        const int64_t lower = def.sub == 1 ? value : param(0x2103, 1);
+        const int64_t upper = def.sub == 2 ? value : param(0x2103, 2);
+        return upper < lower ? sdo_abort::max_below_min : 0;
+    }
+    default: return 0;
+    }
+}
+
+void canopen_node::applied(const od_def &def, int64_t value)
+{
+    if (is_pdo_comm(def.index)) {
+        // A PDO newly configured starts over: sent at once when event-driven, counted afresh.
+        if (transmit_pdo(def.index))
+            tpdo_[def.index & 3] = tpdo_runtime{};
+        else
+            rpdo_[def.index & 3].buffered = false;
+        return;
+    }
+    switch (def.index) {
+    case 0x1017: next_heartbeat_us_ = clock::now_us() + value * 1000; return;
+    case 0x6040: apply_controlword(static_cast<uint16_t>(value)); return;
+    case 0x6060: change_mode(static_cast<int8_t>(value)); return;
+    case 0x6071:
+        if (mode_ == 4)
+            apply_continuous_targets();
+        return;
+    case 0x60FF:
+        if (mode_ == 3)
+            apply_continuous_targets();
+        return;
+    case 0x6081: motor_.set_profile(value, motor_.profile_acceleration(), motor_.profile_deceleration()); return;
+    case 0x6083: motor_.set_profile(motor_.profile_speed(), value, motor_.profile_deceleration()); return;
+    case 0x6084: motor_.set_profile(motor_.profile_speed(), motor_.profile_acceleration(), value); return;
+    default: return;
+    }
+}
+
+uint32_t canopen_node::store_command(uint16_t index, uint8_t sub, uint32_t signature)
+{
+    if (index == 0x1010) {
+        if (signature != save_signature)
+            return sdo_abort::cannot_store;
+        for (const od_def &def : joint_dictionary()) {
+            if (!saved_by_store(def) || !in_group(def.index, sub))
+                continue;
+            const std::string bytes = value_bytes(def);
+            // An identifier still at its node-ID default follows a new node-ID.
+            if (def.kind == od_default::node_id && bytes == default_bytes(def, node_))
+                saved_.erase(def.key());
+            else
+                saved_[def.key()] = bytes;
+        }
+        return 0;
+    }
+    // Restoring the defaults takes effect at the next reset.
+    if (signature != load_signature)
+        return sdo_abort::cannot_store;
+    for (const od_def &def : joint_dictionary())
+        if (in_group(def.index, sub))
+            saved_.erase(def.key());
+    return 0;
+}
+
+// ---- NMT, SDO, LSS ---------------------------------------------------------------------
 
 void canopen_node::reset_communication()
 {
     nmt_ = nmt_state::pre_operational;
     guard_toggle_ = false;
-    sync_cob_ = 0x80;
-    cycle_us_ = 0;
-    guard_time_ms_ = 0;
-    life_time_factor_ = 0;
-    heartbeat_ms_ = 0;
-    const uint32_t n = static_cast<uint32_t>(node_);
-    rpdo_comm_ = pdo_comm{};
-    rpdo_comm_.cob_id = rpdo1_base + n;
-    rpdo_comm_.type = 255;
-    tpdo_comm_ = pdo_comm{};
-    tpdo_comm_.cob_id = tpdo1_base + n;
-    tpdo_comm_.type = 255;
-    // Default mappings of a CiA 402 drive: control word in, status word out.
-    rpdo_map_ = pdo_map{};
-    rpdo_map_.count = 1;
-    rpdo_map_.entries[0] = 0x60400010;
-    tpdo_map_ = pdo_map{};
-    tpdo_map_.count = 1;
-    tpdo_map_.entries[0] = 0x60410010;
-    sync_count_ = 0;
-    tpdo_sent_once_ = false;
-    rpdo_buffered_ = false;
-    sdo_ext_.reset_communication();
+    load_range(0x1000, 0x1FFF);
+    next_heartbeat_us_ = clock::now_us() + param(0x1017) * 1000;
+    restart_pdos();
+    sdo_.reset();
 }
 
 void canopen_node::reset_application()
@@ -213,31 +282,59 @@ void canopen_node::reset_application()
     controlword_ = 0;
     fault_code_ = 0;
     mode_ = 0;
-    target_position_ = 0;
-    target_velocity_ = 0;
-    target_torque_ = 0;
-    ip_low_ = 0;
-    ip_high_ = 0;
-    following_window_ = 20000;
-    rated_current_ma_ = motor_model::rated_current_ma;
-    max_speed_ = 5000;
     setpoint_ack_ = false;
     has_pending_setpoint_ = false;
     pending_setpoint_ = 0;
     ip_running_ = false;
     ip_target_ = 0;
-    sdo_ext_.reset_application();
+    load_range(0x2000, 0xFFFF);
+    int64_t profile[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        const od_def &def = *find_def(i == 0 ? 0x6081 : uint16_t(0x6082 + i), 0, nullptr);
+        const auto saved = saved_.find(def.key());
+        profile[i] = number_of(saved != saved_.end() ? saved->second : default_bytes(def, node_), def.type);
+    }
+    motor_.set_profile(profile[0], profile[1], profile[2]);
+}
+
+void canopen_node::boot(std::vector<vci::can_message> &out)
+{
+    if (!configured())
+        return;  // without node-ID the joint waits for LSS
+    vci::can_message boot;
+    boot.id = error_control_base + static_cast<uint32_t>(node_);
+    boot.len = 1;
+    boot.data[0] = 0x00;
+    out.push_back(boot);
+}
+
+void canopen_node::power_on(std::vector<vci::can_message> &out)
+{
+    lss_.power_on();
+    node_ = lss_.pending_node();
+    silent_until_us_ = 0;
+    pending_emcy_.clear();
+    reset_application();
+    reset_communication();
+    boot(out);
 }
 
 void canopen_node::handle(const vci::can_message &frame, std::vector<vci::can_message> &out)
 {
+    const int64_t now = clock::now_us();
+    if (now < silent_until_us_)
+        return;
     sync_with_motor();
     std::vector<vci::can_message> replies;
     const uint32_t n = static_cast<uint32_t>(node_);
 
-    if (frame.id == nmt_id) {
+    if (frame.id == lss_master_id) {
+        handle_lss(frame, replies);
+    } else if (frame.id == nmt_id) {
         if (!frame.remote)
             handle_nmt(frame, replies);
+    } else if (!configured()) {
+        return;
     } else if (frame.id == error_control_base + n) {
         // Node guarding: a remote request is answered in every state, stopped included.
         if (frame.remote) {
@@ -248,28 +345,46 @@ void canopen_node::handle(const vci::can_message &frame, std::vector<vci::can_me
             guard_toggle_ = !guard_toggle_;
             replies.push_back(answer);
         }
-    } else if (nmt_ != nmt_state::stopped && !frame.remote) {
-        if (frame.id == sdo_request_base + n)
+    } else if (nmt_ != nmt_state::stopped) {
+        if (frame.remote) {
+            handle_tpdo_request(frame, replies);
+        } else if (frame.id == sdo_request_base + n) {
             handle_sdo(frame, replies);
-        else if (frame.id == (sync_cob_ & 0x7FF))
+        } else if (frame.id == (static_cast<uint32_t>(param(0x1005)) & 0x7FF)) {
             handle_sync(replies);
-        else if (frame.id == (rpdo_comm_.cob_id & 0x7FF))
-            handle_rpdo(frame);
+        } else {
+            for (int p = 0; p < 4; ++p)
+                if (pdo_valid(uint16_t(0x1400 + p)) && frame.id == (cob_id(uint16_t(0x1400 + p)) & 0x7FF))
+                    handle_rpdo(p, frame);
+        }
     }
+    // Whatever the frame changed goes out on the TPDOs that send on change.
+    serve_tpdos(now, replies);
 
     // Emergencies first: their identifiers win arbitration over every answer of this node.
-    if (nmt_ != nmt_state::stopped)
-        out.insert(out.end(), pending_emcy_.begin(), pending_emcy_.end());
-    pending_emcy_.clear();
+    flush_emcy(out);
     out.insert(out.end(), replies.begin(), replies.end());
+}
+
+void canopen_node::tick(int64_t now_us, std::vector<vci::can_message> &out)
+{
+    if (!configured() || now_us < silent_until_us_)
+        return;
+    sync_with_motor();
+    flush_emcy(out);
+    heartbeat(now_us, out);
+    serve_tpdos(now_us, out);
 }
 
 void canopen_node::heartbeat(int64_t now_us, std::vector<vci::can_message> &out)
 {
-    if (heartbeat_ms_ == 0 || now_us < next_heartbeat_us_)
+    const int64_t period_us = param(0x1017) * 1000;
+    if (period_us == 0 || now_us < next_heartbeat_us_)
         return;
-    // One heartbeat however long the bus was not looked at: a producer does not catch up.
-    next_heartbeat_us_ = now_us + int64_t(heartbeat_ms_) * 1000;
+    // On the period's grid; one heartbeat however long the bus was not looked at.
+    next_heartbeat_us_ += period_us;
+    if (next_heartbeat_us_ <= now_us)
+        next_heartbeat_us_ = now_us + period_us;
     vci::can_message beat;
     beat.id = error_control_base + static_cast<uint32_t>(node_);
     beat.len = 1;
@@ -277,34 +392,67 @@ void canopen_node::heartbeat(int64_t now_us, std::vector<vci::can_message> &out)
     out.push_back(beat);
 }
 
+int64_t canopen_node::next_due_us(int64_t now_us) const
+{
+    constexpr int64_t never = std::numeric_limits<int64_t>::max();
+    if (!configured())
+        return never;
+    if (now_us < silent_until_us_)
+        return silent_until_us_;
+    int64_t due = param(0x1017) != 0 ? next_heartbeat_us_ : never;
+    if (nmt_ != nmt_state::operational)
+        return due;
+    for (int p = 0; p < 4; ++p) {
+        const uint16_t comm = uint16_t(0x1800 + p);
+        if (!pdo_valid(comm) || param(comm, 2) < 254)
+            continue;
+        const tpdo_runtime &t = tpdo_[p];
+        // Nothing goes out before the inhibit time since the last transmission has passed.
+        const int64_t ready = t.sent ? t.last_us + param(comm, 3) * 100 : now_us;
+        if (param(comm, 5) > 0)
+            due = std::min(due, t.sent ? std::max(t.event_due_us, ready) : now_us);
+        const vci::can_message payload = tpdo_payload(p);
+        if (tpdo_changed(p, payload))
+            due = std::min(due, std::max(ready, now_us));
+        // A joint in motion changes its values by itself: looked at every millisecond.
+        if (motor_.moving())
+            due = std::min(due, now_us + 1000);
+    }
+    return std::max(due, now_us);
+}
+
 void canopen_node::handle_nmt(const vci::can_message &frame, std::vector<vci::can_message> &out)
 {
     if (frame.len < 2)
         return;
+    const uint8_t command = frame.data[0];
     const uint8_t target = frame.data[1];
-    if (target != 0 && target != static_cast<uint8_t>(node_))
+    if (target != 0 && (!configured() || target != static_cast<uint8_t>(node_)))
         return;
-    switch (frame.data[0]) {
+    if (!configured() && command != 0x81 && command != 0x82)
+        return;
+    switch (command) {
     case 0x01:
         nmt_ = nmt_state::operational;
+        restart_pdos();
         break;
     case 0x02:
         nmt_ = nmt_state::stopped;
-        rpdo_buffered_ = false;
         break;
     case 0x80:
         nmt_ = nmt_state::pre_operational;
-        rpdo_buffered_ = false;
         break;
     case 0x81:
-        pending_emcy_.clear();
-        reset_application();
-        reset_communication();
-        out.push_back(boot_up());
-        break;
     case 0x82:
+        // The node-ID that LSS configured takes effect now.
+        node_ = lss_.pending_node();
+        lss_.set_active_node(static_cast<uint8_t>(node_));
+        if (command == 0x81) {
+            pending_emcy_.clear();
+            reset_application();
+        }
         reset_communication();
-        out.push_back(boot_up());
+        boot(out);
         break;
     default:
         break;
@@ -313,413 +461,33 @@ void canopen_node::handle_nmt(const vci::can_message &frame, std::vector<vci::ca
 
 void canopen_node::handle_sdo(const vci::can_message &frame, std::vector<vci::can_message> &out)
 {
-    // Expedited SDO frames always carry 8 bytes; anything shorter is not an SDO request.
+    // SDO frames always carry 8 bytes; anything shorter is not an SDO request.
     if (frame.len != 8)
         return;
-    const uint8_t command = frame.data[0];
-    const uint16_t index = static_cast<uint16_t>(frame.data[1] | frame.data[2] << 8);
-    const uint8_t sub = frame.data[3];
-
     vci::can_message reply;
     reply.id = sdo_response_base + static_cast<uint32_t>(node_);
     reply.len = 8;
-    if (sdo_ext_.handle(frame.data, reply.data)) {
+    if (sdo_.handle(frame.data, reply.data))
         out.push_back(reply);
+}
+
+void canopen_node::handle_lss(const vci::can_message &frame, std::vector<vci::can_message> &out)
+{
+    switch (lss_.handle(frame, out)) {
+    case lss_slave::effect::back_to_waiting:
+        // A joint without node-ID that was given one boots with it now.
+        if (!configured() && lss_.pending_node() != unconfigured_node) {
+            node_ = lss_.pending_node();
+            lss_.set_active_node(static_cast<uint8_t>(node_));
+            reset_communication();
+            boot(out);
+        }
         return;
-    }
-    reply.data[1] = frame.data[1];
-    reply.data[2] = frame.data[2];
-    reply.data[3] = sub;
-
-    uint32_t abort = 0;
-    const uint8_t specifier = command >> 5;
-    if (specifier == 4)
-        return;  // the client aborted; nothing to answer
-    if (specifier == 2) {
-        uint32_t value = 0;
-        int size = 0;
-        abort = read_object(index, sub, value, size);
-        if (abort == 0) {
-            reply.data[0] = static_cast<uint8_t>(0x43 | ((4 - size) << 2));
-            put_le(value, reply.data + 4, size);
-        }
-    } else if (specifier == 1) {
-        const bool expedited = (command & 0x02) != 0;
-        const bool size_indicated = (command & 0x01) != 0;
-        if (!expedited) {
-            // Every object here fits an expedited transfer; a segmented one cannot match.
-            abort = abort_length_mismatch;
-        } else {
-            const int given = size_indicated ? 4 - ((command >> 2) & 0x03) : 0;
-            abort = write_object(index, sub, le32(frame.data + 4), given);
-            if (abort == 0)
-                reply.data[0] = 0x60;
-        }
-    } else {
-        abort = abort_unknown_command;
-    }
-    if (abort != 0) {
-        reply.data[0] = 0x80;
-        put_le(abort, reply.data + 4, 4);
-    }
-    out.push_back(reply);
-}
-
-uint32_t canopen_node::read_object(uint16_t index, uint8_t sub, uint32_t &value, int &size) const
-{
-    uint32_t abort = 0;
-    const object_entry *e = find_entry(index, sub, &abort);
-    if (!e)
-        return abort;
-    size = e->size;
-    value = get(index, sub) & size_mask(size);
-    return 0;
-}
-
-uint32_t canopen_node::write_object(uint16_t index, uint8_t sub, uint32_t value, int given_size)
-{
-    uint32_t abort = 0;
-    const object_entry *e = find_entry(index, sub, &abort);
-    if (!e)
-        return abort;
-    if (e->acc == ro)
-        return abort_read_only;
-    if (given_size != 0 && given_size != e->size)
-        return abort_length_mismatch;
-    return set(index, sub, value & size_mask(e->size));
-}
-
-uint32_t canopen_node::get(uint16_t index, uint8_t sub) const
-{
-    const uint32_t n = static_cast<uint32_t>(node_);
-    switch (index) {
-    case 0x1000: return device_type_servo;
-    case 0x1001: return error_register(fault_code_);
-    case 0x1005: return sync_cob_;
-    case 0x1006: return cycle_us_;
-    case 0x100C: return guard_time_ms_;
-    case 0x100D: return life_time_factor_;
-    case 0x1014: return emcy_base + n;
-    case 0x1017: return heartbeat_ms_;
-    case 0x1018:
-        switch (sub) {
-        case 0: return 4;
-        case 1: return 0;  // no vendor identifier assigned to the simulator
-        case 2: return product_code;
-        case 3: return revision;
-        default: return 0x00010000u + n;
-        }
-    case 0x1400:
-        return sub == 0 ? 2 : (sub == 1 ? rpdo_comm_.cob_id : rpdo_comm_.type);
-    case 0x1600: return sub == 0 ? rpdo_map_.count : rpdo_map_.entries[sub - 1];
-    case 0x1800:
-        switch (sub) {
-        case 0: return 5;
-        case 1: return tpdo_comm_.cob_id;
-        case 2: return tpdo_comm_.type;
-        case 3: return tpdo_comm_.inhibit;
-        default: return tpdo_comm_.event_timer;
-        }
-    case 0x1A00: return sub == 0 ? tpdo_map_.count : tpdo_map_.entries[sub - 1];
-    case 0x603F: return fault_code_;
-    case 0x6040: return controlword_;
-    case 0x6041: return statusword();
-    case 0x6060:
-    case 0x6061: return static_cast<uint8_t>(mode_);
-    case 0x6064: return static_cast<uint32_t>(motor_.position());
-    case 0x6065: return following_window_;
-    case 0x606C: return static_cast<uint32_t>(motor_.speed());
-    case 0x6071: return static_cast<uint16_t>(target_torque_);
-    case 0x6075: return rated_current_ma_;
-    case 0x6077:
-    case 0x6078:
-        // Torque follows the current, so both read the current in per mille of rated.
-        return static_cast<uint16_t>(permille_of_rated(motor_.current_ma()));
-    case 0x607A: return static_cast<uint32_t>(target_position_);
-    case 0x6080: return max_speed_;
-    case 0x6081: return static_cast<uint32_t>(motor_.profile_speed());
-    case 0x6083: return static_cast<uint32_t>(motor_.profile_acceleration());
-    case 0x6084: return static_cast<uint32_t>(motor_.profile_deceleration());
-    case 0x60C1: return sub == 0 ? 2 : (sub == 1 ? ip_low_ : ip_high_);
-    case 0x60FF: return static_cast<uint32_t>(target_velocity_);
-    case 0x6502: return supported_modes;
-    default: return 0;
-    }
-}
-
-uint32_t canopen_node::set(uint16_t index, uint8_t sub, uint32_t value)
-{
-    switch (index) {
-    case 0x1005:
-        // The node only consumes SYNC; extended identifiers do not exist on this bus.
-        if (value & (sync_generate | cob_extended) || (value & 0x7FF) == 0)
-            return abort_invalid_value;
-        sync_cob_ = value;
-        return 0;
-    case 0x1006: cycle_us_ = value; return 0;
-    case 0x100C: guard_time_ms_ = static_cast<uint16_t>(value); return 0;
-    case 0x100D: life_time_factor_ = static_cast<uint8_t>(value); return 0;
-    case 0x1017:
-        heartbeat_ms_ = static_cast<uint16_t>(value);
-        next_heartbeat_us_ = clock::now_us() + int64_t(heartbeat_ms_) * 1000;
-        return 0;
-    case 0x1400: return write_pdo_comm(rpdo_comm_, false, sub, value);
-    case 0x1600: return write_pdo_map(rpdo_map_, rpdo_comm_, false, sub, value);
-    case 0x1800: return write_pdo_comm(tpdo_comm_, true, sub, value);
-    case 0x1A00: return write_pdo_map(tpdo_map_, tpdo_comm_, true, sub, value);
-    case 0x6040: apply_controlword(static_cast<uint16_t>(value)); return 0;
-    case 0x6060: {
-        const int8_t m = static_cast<int8_t>(value);
-        if (!is_mode(m))
-            return abort_invalid_value;
-        if (m != mode_) {
-            mode_ = m;
-            // Whatever the old mode was doing ends; the new one starts from rest.
-            has_pending_setpoint_ = false;
-            setpoint_ack_ = false;
-            ip_running_ = false;
-            if (power_ == power_state::operation_enabled) {
-                motor_.halt();
-                apply_continuous_targets();
-            }
-        }
-        return 0;
-    }
-    case 0x6065: following_window_ = value; return 0;
-    case 0x6071:
-        target_torque_ = static_cast<int16_t>(value);
-        if (mode_ == 4)
-            apply_continuous_targets();
-        return 0;
-    case 0x6075:
-        // The per-mille current and torque objects divide by it.
-        if (value == 0)
-            return abort_value_too_low;
-        if (value > 0x7FFFFFFFu)
-            return abort_value_too_high;
-        rated_current_ma_ = value;
-        return 0;
-    case 0x607A: target_position_ = static_cast<int32_t>(value); return 0;
-    case 0x6080:
-        if (value > 0x7FFFFFFFu)
-            return abort_value_too_high;
-        max_speed_ = value;
-        return 0;
-    case 0x6081:
-        if (value > 0x7FFFFFFFu)
-            return abort_value_too_high;
-        motor_.set_profile(value, motor_.profile_acceleration(), motor_.profile_deceleration());
-        // A profile speed of 0 brings a running profile move to rest.
-        if (value == 0 && (mode_ == 1 || mode_ == 7) && motor_.current_mode() == motor_model::mode::position) {
-            has_pending_setpoint_ = false;
-            motor_.halt();
-        }
-        return 0;
-    case 0x6083:
-    case 0x6084:
-        if (value == 0)
-            return abort_value_too_low;
-        if (value > 0x7FFFFFFFu)
-            return abort_value_too_high;
-        if (index == 0x6083)
-            motor_.set_profile(motor_.profile_speed(), value, motor_.profile_deceleration());
-        else
-            motor_.set_profile(motor_.profile_speed(), motor_.profile_acceleration(), value);
-        return 0;
-    case 0x60C1:
-        if (sub == 1)
-            ip_low_ = static_cast<uint16_t>(value);
-        else
-            ip_high_ = static_cast<uint16_t>(value);
-        return 0;
-    case 0x60FF:
-        target_velocity_ = static_cast<int32_t>(value);
-        if (mode_ == 3)
-            apply_continuous_targets();
-        return 0;
+    case lss_slave::effect::bit_timing:
+        silent_until_us_ = clock::now_us() + int64_t(lss_.switch_delay_ms()) * 2000;
+        return;
     default:
-        return abort_read_only;
-    }
-}
-
-uint32_t canopen_node::write_pdo_comm(pdo_comm &comm, bool transmit, uint8_t sub, uint32_t value)
-{
-    const bool valid = (comm.cob_id & cob_invalid) == 0;
-    switch (sub) {
-    case 1: {
-        // The identifier can only change while the PDO is not valid; bit 31 alone may flip.
-        if (value & cob_extended)
-            return abort_invalid_value;
-        const bool becomes_valid = (value & cob_invalid) == 0;
-        if (becomes_valid && (value & 0x7FF) == 0)
-            return abort_invalid_value;
-        if (valid && becomes_valid && (value & 0x7FF) != (comm.cob_id & 0x7FF))
-            return abort_invalid_value;
-        comm.cob_id = value;
-        if (!valid && becomes_valid) {
-            sync_count_ = 0;
-            tpdo_sent_once_ = false;
-        }
-        return 0;
-    }
-    case 2:
-        if (transmit ? !valid_tpdo_type(value) : !valid_rpdo_type(value))
-            return abort_invalid_value;
-        comm.type = static_cast<uint8_t>(value);
-        return 0;
-    case 3:
-        if (valid)
-            return abort_invalid_value;
-        comm.inhibit = static_cast<uint16_t>(value);
-        return 0;
-    case 5:
-        comm.event_timer = static_cast<uint16_t>(value);
-        return 0;
-    default:
-        return abort_read_only;
-    }
-}
-
-uint32_t canopen_node::check_map_entry(uint32_t entry, bool transmit) const
-{
-    if (entry == 0)
-        return 0;
-    uint32_t abort = 0;
-    const object_entry *e = find_entry(static_cast<uint16_t>(entry >> 16), static_cast<uint8_t>(entry >> 8), &abort);
-    if (!e)
-        return abort;
-    if (!(e->map & (transmit ? map_tx : map_rx)) || (entry & 0xFF) != e->size * 8u)
-        return abort_not_mappable;
-    return 0;
-}
-
-uint32_t canopen_node::write_pdo_map(pdo_map &map, const pdo_comm &comm, bool transmit, uint8_t sub, uint32_t value)
-{
-    // A mapping changes only while its PDO is not valid, and entries only while the count is 0.
-    if ((comm.cob_id & cob_invalid) == 0)
-        return abort_unsupported_access;
-    if (sub == 0) {
-        if (value > 8)
-            return abort_value_too_high;
-        unsigned bits = 0;
-        for (uint32_t i = 0; i < value; ++i) {
-            const uint32_t entry = map.entries[i];
-            if (entry == 0)
-                return abort_not_mappable;
-            const uint32_t abort = check_map_entry(entry, transmit);
-            if (abort != 0)
-                return abort;
-            bits += entry & 0xFF;
-        }
-        if (bits > 64)
-            return abort_mapping_too_long;
-        map.count = static_cast<uint8_t>(value);
-        return 0;
-    }
-    if (map.count != 0)
-        return abort_unsupported_access;
-    const uint32_t abort = check_map_entry(value, transmit);
-    if (abort != 0)
-        return abort;
-    map.entries[sub - 1] = value;
-    return 0;
-}
-
-void canopen_node::handle_rpdo(const vci::can_message &frame)
-{
-    if (nmt_ != nmt_state::operational || (rpdo_comm_.cob_id & cob_invalid))
         return;
-    unsigned bits = 0;
-    for (int i = 0; i < rpdo_map_.count; ++i)
-        bits += rpdo_map_.entries[i] & 0xFF;
-    if (frame.len * 8u < bits) {
-        queue_emcy(error_pdo_length);
-        return;
-    }
-    received_pdo pdo;
-    std::copy(frame.data, frame.data + 8, pdo.data);
-    pdo.len = frame.len;
-    if (!synchronous(rpdo_comm_.type)) {
-        apply_rpdo(pdo.data);
-        return;
-    }
-    // One buffer: a later synchronous RPDO replaces an earlier one not yet applied, and only
-    // the latest reaches the drive at the next SYNC.
-    rpdo_buffer_ = pdo;
-    rpdo_buffered_ = true;
-}
-
-void canopen_node::apply_rpdo(const uint8_t *data)
-{
-    // The control word acts last, so that a new set-point bit sees the target that came in
-    // the same PDO.
-    bool has_controlword = false;
-    uint16_t controlword = 0;
-    int offset = 0;
-    for (int i = 0; i < rpdo_map_.count; ++i) {
-        const uint32_t entry = rpdo_map_.entries[i];
-        const int bytes = static_cast<int>((entry & 0xFF) / 8);
-        uint32_t value = 0;
-        for (int b = 0; b < bytes; ++b)
-            value |= uint32_t(data[offset + b]) << (8 * b);
-        offset += bytes;
-        const uint16_t index = static_cast<uint16_t>(entry >> 16);
-        if (index == 0x6040) {
-            has_controlword = true;
-            controlword = static_cast<uint16_t>(value);
-            continue;
-        }
-        set(index, static_cast<uint8_t>(entry >> 8), value);
-    }
-    if (has_controlword)
-        apply_controlword(controlword);
-}
-
-bool canopen_node::tpdo_payload(vci::can_message &msg)
-{
-    msg.id = tpdo_comm_.cob_id & 0x7FF;
-    int offset = 0;
-    for (int i = 0; i < tpdo_map_.count; ++i) {
-        const uint32_t entry = tpdo_map_.entries[i];
-        const int bytes = static_cast<int>((entry & 0xFF) / 8);
-        put_le(get(static_cast<uint16_t>(entry >> 16), static_cast<uint8_t>(entry >> 8)), msg.data + offset, bytes);
-        offset += bytes;
-    }
-    msg.len = static_cast<uint8_t>(offset);
-    return true;
-}
-
-void canopen_node::handle_sync(std::vector<vci::can_message> &out)
-{
-    if (nmt_ != nmt_state::operational) {
-        rpdo_buffered_ = false;
-        return;
-    }
-    if (rpdo_buffered_) {
-        rpdo_buffered_ = false;
-        apply_rpdo(rpdo_buffer_.data);
-    }
-    apply_cyclic_targets();
-
-    if (tpdo_comm_.cob_id & cob_invalid)
-        return;
-    const uint8_t type = tpdo_comm_.type;
-    if (type == 0) {
-        // Acyclic synchronous: sent at a SYNC only when the mapped data changed.
-        vci::can_message msg;
-        tpdo_payload(msg);
-        if (tpdo_sent_once_ && std::equal(msg.data, msg.data + 8, last_tpdo_))
-            return;
-        std::copy(msg.data, msg.data + 8, last_tpdo_);
-        tpdo_sent_once_ = true;
-        out.push_back(msg);
-    } else if (type <= 240) {
-        if (++sync_count_ < type)
-            return;
-        sync_count_ = 0;
-        vci::can_message msg;
-        tpdo_payload(msg);
-        out.push_back(msg);
     }
 }
 
@@ -762,7 +530,7 @@ uint16_t canopen_node::statusword() const
             bit12 = setpoint_ack_;
             break;
         case 3:
-            reached = motor_.speed() == (halted() ? 0 : target_velocity_);
+            reached = motor_.speed() == (halted() ? 0 : target_velocity());
             bit12 = motor_.speed() == 0;
             break;
         case 7:
@@ -772,7 +540,7 @@ uint16_t canopen_node::statusword() const
         case 9:
         case 10:
             bit12 = true;  // following the command value
-            reached = mode_ == 9 ? motor_.speed() == target_velocity_ : (mode_ == 10 || !motor_.moving());
+            reached = mode_ == 9 ? motor_.speed() == target_velocity() : (mode_ == 10 || !motor_.moving());
             break;
         default:
             break;
@@ -799,6 +567,21 @@ void canopen_node::enter(power_state next)
         apply_continuous_targets();
     } else if (next == power_state::operation_enabled) {
         apply_continuous_targets();  // back from quick stop
+    }
+}
+
+void canopen_node::change_mode(int8_t m)
+{
+    if (m == mode_)
+        return;
+    mode_ = m;
+    // Whatever the old mode was doing ends; the new one starts from rest.
+    has_pending_setpoint_ = false;
+    setpoint_ack_ = false;
+    ip_running_ = false;
+    if (power_ == power_state::operation_enabled) {
+        motor_.halt();
+        apply_continuous_targets();
     }
 }
 
@@ -862,7 +645,7 @@ void canopen_node::apply_controlword(uint16_t cw)
         if (!(cw & 0x10))
             setpoint_ack_ = false;
         if (new_setpoint && !halt_now) {
-            int64_t target = target_position_;
+            int64_t target = target_position();
             if (cw & 0x40) {
                 const bool moving = motor_.current_mode() == motor_model::mode::position;
                 target += moving ? motor_.target_position() : motor_.position();
@@ -882,12 +665,12 @@ void canopen_node::apply_controlword(uint16_t cw)
 
 int32_t canopen_node::current_ma_from_permille(int32_t permille) const
 {
-    return static_cast<int32_t>(static_cast<int64_t>(permille) * rated_current_ma_ / 1000);
+    return static_cast<int32_t>(static_cast<int64_t>(permille) * param(0x6075) / 1000);
 }
 
 int16_t canopen_node::permille_of_rated(int32_t current_ma) const
 {
-    const int64_t p = static_cast<int64_t>(current_ma) * 1000 / static_cast<int64_t>(rated_current_ma_);
+    const int64_t p = static_cast<int64_t>(current_ma) * 1000 / std::max<int64_t>(1, param(0x6075));
     return static_cast<int16_t>(std::max<int64_t>(-32768, std::min<int64_t>(32767, p)));
 }
 
@@ -896,9 +679,9 @@ void canopen_node::apply_continuous_targets()
     if (power_ != power_state::operation_enabled)
         return;
     if (mode_ == 3)
-        motor_.run_at(halted() ? 0 : target_velocity_);
+        motor_.run_at(halted() ? 0 : target_velocity());
     else if (mode_ == 4)
-        motor_.apply_torque(halted() ? 0 : current_ma_from_permille(target_torque_), max_speed_);
+        motor_.apply_torque(halted() ? 0 : current_ma_from_permille(target_torque()), param(0x6080));
 }
 
 void canopen_node::apply_cyclic_targets()
@@ -911,7 +694,7 @@ void canopen_node::apply_cyclic_targets()
             ip_running_ = false;
             return;
         }
-        const int32_t target = static_cast<int32_t>(uint32_t(ip_high_) << 16 | ip_low_);
+        const int32_t target = static_cast<int32_t>(uint32_t(param(0x60C1, 2)) << 16 | uint32_t(param(0x60C1, 1)));
         if (!ip_running_ || target != ip_target_)
             motor_.move_to(target);
         ip_running_ = true;
@@ -919,19 +702,20 @@ void canopen_node::apply_cyclic_targets()
         return;
     }
     case 8: {
-        const int64_t step = static_cast<int64_t>(target_position_) - motor_.position();
-        if (following_window_ != 0xFFFFFFFFu && (step > following_window_ || -step > following_window_)) {
+        const int64_t step = static_cast<int64_t>(target_position()) - motor_.position();
+        const int64_t window = param(0x6065);
+        if (window != 0xFFFFFFFFLL && (step > window || -step > window)) {
             raise_fault(error_following);
             return;
         }
-        motor_.follow(target_position_);
+        motor_.follow(target_position());
         return;
     }
     case 9:
-        motor_.run_at(halted() ? 0 : target_velocity_);
+        motor_.run_at(halted() ? 0 : target_velocity());
         return;
     case 10:
-        motor_.apply_torque(halted() ? 0 : current_ma_from_permille(target_torque_), max_speed_);
+        motor_.apply_torque(halted() ? 0 : current_ma_from_permille(target_torque()), param(0x6080));
         return;
     default:
         return;
@@ -960,7 +744,7 @@ void canopen_node::inject_fault(uint16_t code)
 
 void canopen_node::flush_emcy(std::vector<vci::can_message> &out)
 {
-    if (nmt_ != nmt_state::stopped)
+    if (nmt_ != nmt_state::stopped && configured())
         out.insert(out.end(), pending_emcy_.begin(), pending_emcy_.end());
     pending_emcy_.clear();
 }

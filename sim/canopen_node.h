@@ -1,19 +1,24 @@
 #pragma once
-// CANopen side of one simulated joint: an NMT slave with node guarding, an expedited SDO
-// server, TPDO 1 / RPDO 1 and a CiA 402 servo drive on top of the joint's motor model.
-// Everything happens in answer to a frame: there are no timers, so SYNC drives the PDOs and
-// the cyclic modes, and event-driven PDO types are accepted but never sent by themselves. The
-// one exception is the heartbeat (0x1017), which the bus asks for with the time of day.
+// CANopen side of one simulated joint: an NMT slave with node guarding and heartbeat, an SDO
+// server over the object table of joint_objects.h, four RPDOs and four TPDOs (synchronous,
+// on change, by event timer, on request), storing and restoring parameters, LSS, and a
+// CiA 402 servo drive on top of the joint's motor model. Frames come in through handle();
+// what falls due with time (heartbeats, TPDOs by event timer or by a change of a moving joint)
+// goes out through tick(), which the bus calls at next_due_us().
 #include "can/vci/bus_backend.h"
-#include "sim/canopen_sdo_ext.h"
+#include "sim/joint_objects.h"
+#include "sim/lss_slave.h"
 #include "sim/motor_model.h"
+#include "sim/sdo_server.h"
 
 #include <cstdint>
+#include <map>
+#include <string>
 #include <vector>
 
 namespace sim {
 
-class canopen_node {
+class canopen_node : private sdo_server::dictionary {
 public:
     // The values are the state byte of a node-guarding answer.
     enum class nmt_state : uint8_t { stopped = 0x04, operational = 0x05, pre_operational = 0x7F };
@@ -26,16 +31,21 @@ public:
         fault,
     };
 
-    // Starts pre-operational with the default objects, as after its power-on boot-up.
+    // Starts pre-operational with the default objects, as after its power-on boot-up. The
+    // serial number (0x1018 sub 4) is 0x00010000 + node unless given; node 255 is a joint
+    // without node-ID, which waits for LSS.
     canopen_node(int node, motor_model &motor);
+    canopen_node(int node, motor_model &motor, uint32_t serial);
 
-    // Power-on: full reset and the boot-up message.
+    // Power-on: the stored node-ID and parameters come back, then the boot-up message.
     void power_on(std::vector<vci::can_message> &out);
     // Handles any frame on the bus; returns answers in out.
     void handle(const vci::can_message &frame, std::vector<vci::can_message> &out);
-
-    // The heartbeat due at now_us (0x700+node, the NMT state), if 0x1017 asks for one.
-    void heartbeat(int64_t now_us, std::vector<vci::can_message> &out);
+    // Sends what is due at now_us: the heartbeat, TPDOs whose event timer ran out, and TPDOs
+    // whose mapped values changed.
+    void tick(int64_t now_us, std::vector<vci::can_message> &out);
+    // When tick() next has something to do; INT64_MAX for never (until the next frame).
+    int64_t next_due_us(int64_t now_us) const;
 
     // Puts the drive into fault with a CiA 301/402 error code (0x603F), as a real fault would;
     // an emergency message goes out with the next answers. Code 0 is ignored.
@@ -44,73 +54,90 @@ public:
     // drive does by itself when a fault strikes.
     void flush_emcy(std::vector<vci::can_message> &out);
 
+    // The node-ID in use; 255 while the joint has none.
     int node() const { return node_; }
+    bool configured() const { return node_ != unconfigured_node; }
+    uint32_t serial() const { return serial_; }
+    const lss_slave &lss() const { return lss_; }
     nmt_state state() const { return nmt_; }
     power_state power() const { return power_; }
     uint16_t statusword() const;
     uint16_t error_code() const { return fault_code_; }
     int8_t mode() const { return mode_; }
 
-    // SDO abort codes the server answers with.
-    static constexpr uint32_t abort_unknown_command = 0x05040001;
-    static constexpr uint32_t abort_unsupported_access = 0x06010000;
-    static constexpr uint32_t abort_read_only = 0x06010002;
-    static constexpr uint32_t abort_no_object = 0x06020000;
-    static constexpr uint32_t abort_not_mappable = 0x06040041;
-    static constexpr uint32_t abort_mapping_too_long = 0x06040042;
-    static constexpr uint32_t abort_length_mismatch = 0x06070010;
-    static constexpr uint32_t abort_no_subindex = 0x06090011;
-    static constexpr uint32_t abort_invalid_value = 0x06090030;
-    static constexpr uint32_t abort_value_too_high = 0x06090031;
-    static constexpr uint32_t abort_value_too_low = 0x06090032;
-
     // Error codes the drive raises by itself.
     static constexpr uint16_t error_following = 0x8611;    // CSP set-point beyond 0x6065
     static constexpr uint16_t error_device = 0xFF00;       // a motor fault raised outside CANopen
     static constexpr uint16_t error_pdo_length = 0x8210;   // RPDO shorter than its mapping (EMCY only)
 
+    // Signatures of 0x1010 ("save") and 0x1011 ("load").
+    static constexpr uint32_t save_signature = 0x65766173;
+    static constexpr uint32_t load_signature = 0x64616F6C;
+
 private:
-    struct pdo_comm {
-        uint32_t cob_id = 0;
-        uint8_t type = 255;
-        uint16_t inhibit = 0;
-        uint16_t event_timer = 0;
+    struct tpdo_runtime {
+        bool sent = false;  // since the PDO became valid or the node operational
+        uint8_t last[8] = {};
+        uint8_t last_len = 0;
+        int64_t last_us = 0;
+        int64_t event_due_us = 0;
+        unsigned sync_count = 0;
+        vci::can_message sampled;  // type 252: taken at the SYNC, sent on request
     };
-    struct pdo_map {
-        uint8_t count = 0;
-        uint32_t entries[8] = {};
-    };
-    struct received_pdo {
+    struct rpdo_runtime {
         uint8_t data[8] = {};
-        uint8_t len = 0;
+        bool buffered = false;  // a synchronous RPDO waiting for the next SYNC
     };
 
-    // Resets
+    // sdo_server::dictionary
+    uint32_t read(uint16_t index, uint8_t sub, std::string &bytes) override;
+    uint32_t can_write(uint16_t index, uint8_t sub, size_t size, bool size_known) override;
+    uint32_t write(uint16_t index, uint8_t sub, const std::string &bytes, bool exact) override;
+
+    // Object values
+    std::string value_bytes(const od_def &def) const;
+    bool live_value(const od_def &def, int64_t &value) const;
+    int64_t param(uint16_t index, uint8_t sub = 0) const;
+    uint32_t assign(const od_def &def, const std::string &bytes);
+    uint32_t check_value(const od_def &def, int64_t value) const;
+    void applied(const od_def &def, int64_t value);
+    uint32_t store_command(uint16_t index, uint8_t sub, uint32_t signature);
+    void load_range(uint16_t first, uint16_t last);
+
+    // PDOs
+    static bool is_pdo_comm(uint16_t index) { return (index >= 0x1400 && index <= 0x1403) || (index >= 0x1800 && index <= 0x1803); }
+    static bool is_pdo_map(uint16_t index) { return (index >= 0x1600 && index <= 0x1603) || (index >= 0x1A00 && index <= 0x1A03); }
+    static bool transmit_pdo(uint16_t index) { return index >= 0x1800; }
+    uint32_t cob_id(uint16_t comm_index) const { return static_cast<uint32_t>(param(comm_index, 1)); }
+    bool pdo_valid(uint16_t comm_index) const { return (cob_id(comm_index) & 0x80000000u) == 0; }
+    uint32_t check_pdo_comm(const od_def &def, uint32_t value) const;
+    uint32_t check_pdo_map(const od_def &def, uint32_t value) const;
+    uint32_t check_map_entry(uint32_t entry, bool transmit) const;
+    vci::can_message tpdo_payload(int n) const;
+    bool tpdo_changed(int n, const vci::can_message &payload) const;
+    bool tpdo_wants(int n, const vci::can_message &payload, int64_t now_us) const;
+    void send_tpdo(int n, const vci::can_message &payload, int64_t now_us, std::vector<vci::can_message> &out);
+    void serve_tpdos(int64_t now_us, std::vector<vci::can_message> &out);
+    void handle_sync(std::vector<vci::can_message> &out);
+    void handle_rpdo(int n, const vci::can_message &frame);
+    void apply_rpdo(int n, const uint8_t *data);
+    bool handle_tpdo_request(const vci::can_message &frame, std::vector<vci::can_message> &out);
+    void restart_pdos();
+
+    // NMT and LSS
     void reset_communication();
     void reset_application();
-    vci::can_message boot_up() const;
-
-    // Services
+    void boot(std::vector<vci::can_message> &out);
     void handle_nmt(const vci::can_message &frame, std::vector<vci::can_message> &out);
     void handle_sdo(const vci::can_message &frame, std::vector<vci::can_message> &out);
-    void handle_sync(std::vector<vci::can_message> &out);
-    void handle_rpdo(const vci::can_message &frame);
-    void apply_rpdo(const uint8_t *data);
-    bool tpdo_payload(vci::can_message &msg);
-
-    // Object dictionary: 0 or an abort code.
-    uint32_t read_object(uint16_t index, uint8_t sub, uint32_t &value, int &size) const;
-    uint32_t write_object(uint16_t index, uint8_t sub, uint32_t value, int given_size);
-    uint32_t get(uint16_t index, uint8_t sub) const;
-    uint32_t set(uint16_t index, uint8_t sub, uint32_t value);
-    uint32_t write_pdo_comm(pdo_comm &comm, bool transmit, uint8_t sub, uint32_t value);
-    uint32_t write_pdo_map(pdo_map &map, const pdo_comm &comm, bool transmit, uint8_t sub, uint32_t value);
-    uint32_t check_map_entry(uint32_t entry, bool transmit) const;
+    void handle_lss(const vci::can_message &frame, std::vector<vci::can_message> &out);
+    void heartbeat(int64_t now_us, std::vector<vci::can_message> &out);
 
     // CiA 402
     void sync_with_motor();
     void apply_controlword(uint16_t cw);
     void enter(power_state next);
+    void change_mode(int8_t m);
     void apply_continuous_targets();
     void apply_cyclic_targets();
     void raise_fault(uint16_t code);
@@ -118,45 +145,33 @@ private:
     int32_t current_ma_from_permille(int32_t permille) const;
     int16_t permille_of_rated(int32_t current_ma) const;
     bool halted() const { return (controlword_ & 0x0100) != 0; }
+    int32_t target_position() const { return static_cast<int32_t>(param(0x607A)); }
+    int32_t target_velocity() const { return static_cast<int32_t>(param(0x60FF)); }
+    int16_t target_torque() const { return static_cast<int16_t>(param(0x6071)); }
 
     int node_;
     motor_model &motor_;
-    // Segmented transfers, identity strings, stored parameters, manufacturer objects.
-    canopen_sdo_ext sdo_ext_;
+    uint32_t serial_;
+    sdo_server sdo_;
+    lss_slave lss_;
 
-    // Communication objects, restored by reset communication.
+    // The values of every entry the node does not compute, and the ones "save" kept: the
+    // non-volatile memory, which resets and power-on load from (an absent key: the default).
+    std::map<uint32_t, std::string> values_;
+    std::map<uint32_t, std::string> saved_;
+
     nmt_state nmt_ = nmt_state::pre_operational;
     bool guard_toggle_ = false;
-    uint32_t sync_cob_ = 0x80;
-    uint32_t cycle_us_ = 0;
-    uint16_t guard_time_ms_ = 0;
-    uint8_t life_time_factor_ = 0;
-    uint16_t heartbeat_ms_ = 0;
     int64_t next_heartbeat_us_ = 0;
-    pdo_comm rpdo_comm_;
-    pdo_comm tpdo_comm_;
-    pdo_map rpdo_map_;
-    pdo_map tpdo_map_;
-    unsigned sync_count_ = 0;
-    bool tpdo_sent_once_ = false;
-    uint8_t last_tpdo_[8] = {};
-    received_pdo rpdo_buffer_;  // the latest synchronous RPDO, applied at the next SYNC
-    bool rpdo_buffered_ = false;
+    int64_t silent_until_us_ = 0;  // switching bit timing: neither hears nor speaks
+    tpdo_runtime tpdo_[4];
+    rpdo_runtime rpdo_[4];
     std::vector<vci::can_message> pending_emcy_;
 
-    // Drive objects, restored by reset node.
     power_state power_ = power_state::switch_on_disabled;
     uint16_t controlword_ = 0;
     uint16_t fault_code_ = 0;
     int8_t mode_ = 0;
-    int32_t target_position_ = 0;
-    int32_t target_velocity_ = 0;
-    int16_t target_torque_ = 0;
-    uint16_t ip_low_ = 0;
-    uint16_t ip_high_ = 0;
-    uint32_t following_window_ = 20000;
-    uint32_t rated_current_ma_ = motor_model::rated_current_ma;
-    uint32_t max_speed_ = 5000;
     bool setpoint_ack_ = false;
     bool has_pending_setpoint_ = false;
     int64_t pending_setpoint_ = 0;

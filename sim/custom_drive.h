@@ -39,6 +39,9 @@ public:
     // Answers one request addressed to this joint.
     void handle(const vci::can_message &request, std::vector<vci::can_message> &out);
 
+    // A new node number (given through CANopen's LSS): replies go out on the new identifier.
+    void set_node(int node) { node_ = node; }
+
     // Raises a drive fault as the hardware would (over-temperature, encoder loss, ...).
     void inject_fault(int32_t code) { motor_.inject_fault(code); }
 

@@ -1,15 +1,20 @@
 #include "sim/sim_backend.h"
 
+#include "can/vci/bus_tap.h"
+#include "sim/sim_clock.h"
 #include "sim/simulator.h"
 
 #include <QCoreApplication>
+#include <QThread>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace sim {
 
 namespace {
-// Fine enough for heartbeat periods of 100 ms and more.
-constexpr int beat_tick_ms = 10;
+// A look at least this often, whatever the simulator says (a clock driven by a test).
+constexpr int64_t longest_wait_ms = 1000;
 }  // namespace
 
 sim_backend::sim_backend(simulator &sim) : sim_(sim) {}
@@ -20,8 +25,22 @@ void sim_backend::deliver_spontaneous()
 {
     if (!sink_ || sim_.cut())
         return;
-    for (const vci::can_message &beat : sim_.spontaneous())
-        sink_->deliver(beat);
+    for (const vci::can_message &m : sim_.spontaneous())
+        sink_->deliver(m);
+}
+
+void sim_backend::schedule()
+{
+    if (!due_timer_)
+        return;
+    if (QThread::currentThread() != due_timer_->thread()) {
+        QMetaObject::invokeMethod(due_timer_.get(), [this] { schedule(); }, Qt::QueuedConnection);
+        return;
+    }
+    const int64_t wait_us = sim_.next_due_us() - clock::now_us();
+    // Rounded up, so that the timer never fires before the simulator's time.
+    const int64_t wait_ms = std::min(longest_wait_ms, std::max<int64_t>(0, (wait_us + 999) / 1000));
+    due_timer_->start(static_cast<int>(wait_ms));
 }
 
 bool sim_backend::connect_bus(vci::frame_sink *sink, QString *error)
@@ -32,17 +51,23 @@ bool sim_backend::connect_bus(vci::frame_sink *sink, QString *error)
         return false;
     }
     sink_ = sink;
+    vci::bus_tap::report_bus_state(vci::bus_state::error_active);
     if (QCoreApplication::instance()) {
-        beat_timer_ = std::make_unique<QTimer>();
-        QObject::connect(beat_timer_.get(), &QTimer::timeout, [this] { deliver_spontaneous(); });
-        beat_timer_->start(beat_tick_ms);
+        due_timer_ = std::make_unique<QTimer>();
+        due_timer_->setSingleShot(true);
+        due_timer_->setTimerType(Qt::PreciseTimer);
+        QObject::connect(due_timer_.get(), &QTimer::timeout, [this] {
+            deliver_spontaneous();
+            schedule();
+        });
+        schedule();
     }
     return true;
 }
 
 void sim_backend::disconnect_bus()
 {
-    beat_timer_.reset();
+    due_timer_.reset();
     sink_ = nullptr;
 }
 
@@ -59,6 +84,7 @@ bool sim_backend::transmit(const vci::can_message &msg)
     deliver_spontaneous();
     for (const vci::can_message &answer : sim_.process(msg))
         sink_->deliver(answer);
+    schedule();
     return true;
 }
 

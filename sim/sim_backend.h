@@ -10,10 +10,11 @@ namespace sim {
 class simulator;
 
 // The adapter on the in-process simulated bus: every transmitted frame is handed to the
-// simulated joints, and their answers are queued before transmit() returns, after the
-// heartbeats that fell due since the previous frame. Between frames a timer on the opening
-// thread delivers what fell due, so a program that sends nothing still hears the joints'
-// heartbeats on time (as it would on a real bus).
+// simulated joints, and their answers are queued before transmit() returns, after what fell
+// due since the previous frame. Between frames a timer on the opening thread delivers what
+// falls due (heartbeats, TPDOs by event timer) at the time the simulator names, so a program
+// that sends nothing still hears the joints on time, as it would on a real bus. The bus
+// reports itself error active: nothing on it ever fails.
 class sim_backend final : public vci::bus_backend {
 public:
     explicit sim_backend(simulator &sim);
@@ -25,10 +26,11 @@ public:
 
 private:
     void deliver_spontaneous();
+    void schedule();
 
     simulator &sim_;
     vci::frame_sink *sink_ = nullptr;
-    std::unique_ptr<QTimer> beat_timer_;
+    std::unique_ptr<QTimer> due_timer_;
 };
 
 }  // namespace sim

@@ -1,6 +1,8 @@
 #pragma once
 // One simulated servo joint: a motor model served by the custom protocol and, unless its
-// firmware is the EtherCAT build (firmware number ending in 0), by CANopen.
+// firmware is the EtherCAT build (firmware number ending in 0), by CANopen. A joint started
+// without node number (255) speaks nothing but LSS until it is given one; both protocols then
+// use it.
 #include "sim/canopen_node.h"
 #include "sim/custom_drive.h"
 #include "sim/motor_model.h"
@@ -12,11 +14,14 @@ namespace sim {
 
 class joint {
 public:
+    // The CANopen serial number is 0x00010000 + node unless given.
     joint(int node, uint32_t firmware);
+    joint(int node, uint32_t firmware, uint32_t serial);
     joint(const joint &) = delete;
     joint &operator=(const joint &) = delete;
 
-    int node() const { return node_; }
+    // The node number in use (CANopen's node-ID); 255 while there is none.
+    int node() const { return canopen_ ? canopen_->node() : node_; }
     uint32_t firmware() const { return firmware_; }
     bool speaks_canopen() const { return canopen_ != nullptr; }
 
@@ -26,8 +31,13 @@ public:
 
     void power_on(std::vector<vci::can_message> &out);
     void handle(const vci::can_message &frame, std::vector<vci::can_message> &out);
+    // What falls due with time (see canopen_node::tick).
+    void tick(int64_t now_us, std::vector<vci::can_message> &out);
+    int64_t next_due_us(int64_t now_us) const;
 
 private:
+    void follow_node();
+
     int node_;
     uint32_t firmware_;
     motor_model motor_;

@@ -20,16 +20,19 @@ constexpr uint32_t default_firmware = 10231;
 constexpr uint16_t default_heartbeat_ms = 100;
 
 struct joint_config {
-    int node;
+    int node;  // 255 (unconfigured_node): a CANopen joint without node-ID, waiting for LSS
     uint32_t firmware;
     // Not 0: no joint at this node, only a CANopen heartbeat producer (0x700+node, state
     // operational) with this period in ms, as another device on a busy bus would be.
     uint16_t heartbeat_only_ms = 0;
+    // CANopen serial number (0x1018 sub 4); 0 means 0x00010000 + node.
+    uint32_t serial = 0;
 };
 
-// Parses "entry,entry,..." with nodes 1..127; an entry is "node[:firmware]" for a joint, or
-// "node:heartbeat[/ms]" for a heartbeat producer of an absent node (default every 100 ms).
-// Returns false (and says why) on bad text.
+// Parses "entry,entry,..." with nodes 1..127; an entry is "node[:firmware]" for a joint,
+// "node:heartbeat[/ms]" for a heartbeat producer of an absent node (default every 100 ms), or
+// "lss:SERIAL[:firmware]" for a CANopen joint without node-ID and with that serial number
+// (decimal or 0x-hex), which LSS can give one. Returns false (and says why) on bad text.
 bool parse_nodes(const QString &text, std::vector<joint_config> *out, QString *error);
 
 class simulator {
@@ -46,15 +49,20 @@ public:
     std::vector<vci::can_message> power_on();
     std::vector<vci::can_message> process(const vci::can_message &frame);
     // Frames nobody asked for that are due by now: the heartbeats of the producers and of
-    // the CANopen joints whose 0x1017 is set. The bus asks as often as it likes.
+    // the CANopen joints whose 0x1017 is set, and the TPDOs sent by event timer or by a change
+    // of a moving joint. The bus asks as often as it likes, at the latest at next_due_us().
     std::vector<vci::can_message> spontaneous();
+    // When spontaneous() next has something to send; INT64_MAX for nothing until a frame comes.
+    int64_t next_due_us() const;
 
     // A drive fault on a joint as the hardware raises it (the motor stops, the drive reports the
     // code in both protocols); returns what the joint sends at once: a CANopen joint's
     // emergency message. Unknown nodes and code 0 change nothing.
     std::vector<vci::can_message> inject_fault(int node, uint16_t code);
 
+    // The joint with this node number now (LSS may have given it).
     joint *find(int node);
+    // Node numbers of the joints that have one.
     std::vector<int> nodes() const;
 
     // Cut the bus (for tests of a lost adapter): the in-process adapter then fails.
@@ -67,7 +75,7 @@ private:
         int64_t period_us;
         int64_t next_us;
     };
-    std::map<int, std::unique_ptr<joint>> joints_;
+    std::vector<std::unique_ptr<joint>> joints_;
     std::map<int, heartbeat_producer> producers_;
     bool cut_ = false;
 };

@@ -3,6 +3,7 @@
 //   velmora-sim --bus virtualcan:can0 --nodes 1:10231,7:10230 [--trace FILE]
 #include "can/vci/qt_backend.h"
 #include "can/vci/trace.h"
+#include "sim/sim_clock.h"
 #include "sim/simulator.h"
 
 #include <QCanBus>
@@ -15,6 +16,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <cstdio>
@@ -34,7 +36,8 @@ void on_signal(int)
     (void)written;
 }
 
-constexpr int heartbeat_check_ms = 5;
+// A look at least this often even when nothing is due.
+constexpr int64_t longest_wait_ms = 1000;
 
 void say(const QString &text) { std::fprintf(stderr, "velmora-sim: %s\n", qPrintable(text)); }
 
@@ -76,7 +79,9 @@ int main(int argc, char **argv)
         "CANopen (CiA 301/402) for joints whose firmware number does not end in 0.\n"
         "Example: velmora-sim --bus virtualcan:can0 --nodes 1:10231,7:10230\n"
         "A busy bus: --nodes 1:10231,5:heartbeat,6:heartbeat/50 adds heartbeat producers for the\n"
-        "absent nodes 5 (every 100 ms) and 6 (every 50 ms)."));
+        "absent nodes 5 (every 100 ms) and 6 (every 50 ms).\n"
+        "Fresh drives: --nodes 1:10231,lss:0x1001,lss:0x1002 adds two CANopen joints without node-ID\n"
+        "(serial numbers 0x1001 and 0x1002) that LSS (CiA 305) finds and gives one."));
     parser.addHelpOption();
     const QCommandLineOption bus_option(QStringLiteral("bus"),
                                         QStringLiteral("QtSerialBus plugin and interface, e.g. socketcan:vcan0 or "
@@ -84,7 +89,8 @@ int main(int argc, char **argv)
                                         QStringLiteral("plugin:interface"));
     const QCommandLineOption nodes_option(QStringLiteral("nodes"),
                                           QStringLiteral("Joints as node[:firmware],... (node 1..127; default %1); node:heartbeat[/ms] "
-                                                         "is a heartbeat producer of an absent node.")
+                                                         "is a heartbeat producer of an absent node; lss:SERIAL[:firmware] "
+                                                         "a CANopen joint without node-ID, for LSS.")
                                               .arg(QString::fromLatin1(sim::default_nodes)),
                                           QStringLiteral("list"), QString::fromLatin1(sim::default_nodes));
     const QCommandLineOption trace_option(QStringLiteral("trace"),
@@ -196,6 +202,19 @@ int main(int argc, char **argv)
         }
     };
 
+    // Heartbeats and TPDOs by event timer go out when the simulator says they fall due.
+    QTimer due;
+    due.setSingleShot(true);
+    due.setTimerType(Qt::PreciseTimer);
+    auto schedule = [&] {
+        const int64_t wait_us = simulator.next_due_us() - sim::clock::now_us();
+        due.start(static_cast<int>(std::min(longest_wait_ms, std::max<int64_t>(0, (wait_us + 999) / 1000))));
+    };
+    QObject::connect(&due, &QTimer::timeout, &app, [&] {
+        send(simulator.spontaneous());
+        schedule();
+    });
+
     QObject::connect(device, &QCanBusDevice::framesReceived, &app, [&] {
         while (device->framesAvailable() > 0) {
             vci::can_message m;
@@ -204,6 +223,7 @@ int main(int argc, char **argv)
             trace.write(trace_iface, m);
             send(simulator.process(m));
         }
+        schedule();
     });
     QObject::connect(device, &QCanBusDevice::errorOccurred, &app, [&](QCanBusDevice::CanBusError e) {
         if (e == QCanBusDevice::ConnectionError) {
@@ -212,16 +232,16 @@ int main(int argc, char **argv)
         }
     });
 
-    // Heartbeats of producers and of joints with 0x1017 set, checked often enough for any
-    // period in milliseconds.
-    QTimer heartbeats;
-    QObject::connect(&heartbeats, &QTimer::timeout, &app, [&] { send(simulator.spontaneous()); });
-    heartbeats.start(heartbeat_check_ms);
-
     QStringList served;
     for (const sim::joint_config &c : joints) {
         if (c.heartbeat_only_ms != 0) {
             served << QStringLiteral("%1 (heartbeat only, every %2 ms)").arg(c.node).arg(c.heartbeat_only_ms);
+            continue;
+        }
+        if (c.node == sim::unconfigured_node) {
+            served << QStringLiteral("without node-ID (LSS, serial 0x%1, firmware %2)")
+                          .arg(c.serial, 8, 16, QLatin1Char('0'))
+                          .arg(c.firmware);
             continue;
         }
         sim::joint *j = simulator.find(c.node);
@@ -234,6 +254,7 @@ int main(int argc, char **argv)
 
     // Each CANopen joint announces itself with its boot-up message.
     send(simulator.power_on());
+    schedule();
     if (!schedule_faults(parser.values(fault_option), [&](int node, uint16_t code) {
             say(QStringLiteral("fault 0x%1 on node %2").arg(code, 4, 16, QLatin1Char('0')).arg(node));
             send(simulator.inject_fault(node, code));

@@ -415,7 +415,7 @@ private slots:
         open_adapter();
         QCOMPARE(adapter_error, 0);
         window->refresh_bus_status();
-        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("仿真总线 / Simulated bus"));
+        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("仿真总线 / Simulated bus | 总线正常/Error active"));
     }
 
     void tools_menu_opens_the_bus_trace_and_the_status_bar_shows_the_bus_state()
@@ -457,11 +457,11 @@ private slots:
         vci::tap_error_frame(error_frame(QCanBusFrame::ControllerRestartError, 0));
         QCOMPARE(vci::bus_tap::current_bus_state(), vci::bus_state::error_active);
         QCOMPARE(vci::bus_state_from(QCanBusDevice::CanBusStatus::Error), vci::bus_state::error_passive);
-        // A fresh open forgets the old bus's state; the simulated bus reports none.
+        // A fresh open forgets the old bus's state; the simulated bus reports error active.
         CloseDevice(3, 0);
         open_adapter();
         window->refresh_bus_status();
-        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("仿真总线 / Simulated bus"));
+        QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("仿真总线 / Simulated bus | 总线正常/Error active"));
         trace->close();
     }
 

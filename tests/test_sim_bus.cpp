@@ -2,6 +2,7 @@
 // read, absent nodes stay silent, and the joint list comes from VELMORA_SIM_NODES.
 #include "base/shared_values.h"
 #include "can/adapter.h"
+#include "can/vci/bus_tap.h"
 #include "can/vci/vci.h"
 #include "sim/sim_clock.h"
 #include "sim/simulator.h"
@@ -80,6 +81,7 @@ private slots:
 
     void only_canopen_firmware_gets_a_canopen_side()
     {
+        QCOMPARE(vci::bus_tap::current_bus_state(), vci::bus_state::error_active);  // as a healthy adapter says
         QVERIFY(sim::simulator::instance().find(1)->speaks_canopen());
         QVERIFY(!sim::simulator::instance().find(7)->speaks_canopen());
     }

@@ -1,6 +1,8 @@
 // The simulated CANopen joint checked against frames written out by hand from CiA 301/402
 // (not with the program's own frame builders), so that a misunderstanding shared by the
 // program and the simulator cannot pass both.
+#include "objects/eds.h"
+#include "objects/od_types.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_joint.h"
 #include "sim/simulator.h"
@@ -147,7 +149,58 @@ public:
         sim::clock::advance_us(static_cast<int64_t>(s * 1e6));
         send(msg(0x123, {}));  // any frame brings the joint up to the clock
     }
+    // Frames on id that fall due over ms milliseconds of the clock, looked at every millisecond.
+    int count_over_ms(uint32_t id, int ms)
+    {
+        int count = 0;
+        for (int i = 0; i < ms; ++i) {
+            sim::clock::advance_us(1000);
+            frames out;
+            joint.tick(sim::clock::now_us(), out);
+            count += int(std::count_if(out.begin(), out.end(), [id](const vci::can_message &m) { return m.id == id; }));
+        }
+        return count;
+    }
+    // Any value, expedited or segmented; empty with abort set when the server aborted.
+    QByteArray upload(uint16_t index, uint8_t sub, uint32_t *abort)
+    {
+        vci::can_message r = only(send(sdo_read(index, sub)), 0x581);
+        *abort = r.data[0] == 0x80 ? le32(r.data + 4) : 0;
+        if ((r.data[0] & 0xE3) == 0x43)
+            return payload(r).mid(4, 4 - ((r.data[0] >> 2) & 3));
+        QByteArray value;
+        for (uint8_t toggle = 0; (r.data[0] == 0x41 || (r.data[0] & 0xE1) == 0) && value.size() < 1000; toggle ^= 0x10) {
+            r = only(send(msg(0x601, {uint8_t(0x60 | toggle), 0, 0, 0, 0, 0, 0, 0})), 0x581);
+            value += payload(r).mid(1, 7 - ((r.data[0] >> 1) & 7));
+        }
+        return value;
+    }
 };
+
+// A fast scan (CiA 305) as an LSS master runs it: the identity of one joint without node-ID,
+// which is left in configuration; false when none answers.
+bool fast_scan(sim::simulator &bus, uint32_t identity[4])
+{
+    const auto ask = [&bus](uint32_t id, uint8_t bit, uint8_t sub, uint8_t next) {
+        const frames out = bus.process(msg(0x7E5, {0x51, uint8_t(id), uint8_t(id >> 8), uint8_t(id >> 16),
+                                                   uint8_t(id >> 24), bit, sub, next}));
+        return std::any_of(out.begin(), out.end(), [](const vci::can_message &m) {
+            return m.id == 0x7E4 && m.len == 8 && payload(m) == QByteArray::fromHex("4F00000000000000");
+        });
+    };
+    if (!ask(0, 0x80, 0, 0))
+        return false;
+    for (uint8_t sub = 0; sub < 4; ++sub) {
+        uint32_t value = 0;
+        for (int bit = 31; bit >= 0; --bit)
+            if (!ask(value, uint8_t(bit), sub, sub))
+                value |= 1u << bit;  // nobody has a 0 there
+        if (!ask(value, 0, sub, sub == 3 ? 0 : sub + 1))
+            return false;
+        identity[sub] = value;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -269,8 +322,8 @@ private slots:
     {
         bench b;
         // Valid TPDO: neither count nor entries may change.
-        QCOMPARE(b.write(0x1A00, 0, 0, 1), 0x06010000u);
-        QCOMPARE(b.write(0x1A00, 1, 0x60640020), 0x06010000u);
+        QCOMPARE(b.write(0x1A00, 0, 0, 1), 0x06040043u);
+        QCOMPARE(b.write(0x1A00, 1, 0x60640020), 0x06040043u);
         // Only bit 31 may change while valid.
         QCOMPARE(b.write(0x1800, 1, 0x182), 0x06090030u);
         QCOMPARE(b.write(0x1800, 3, 100, 2), 0x06090030u);  // inhibit time too
@@ -278,7 +331,7 @@ private slots:
         QCOMPARE(b.write(0x1800, 1, 0x80000181), 0u);
         QCOMPARE(b.write(0x1800, 3, 300, 2), 0u);
         // Invalid but count not 0: entries still locked.
-        QCOMPARE(b.write(0x1A00, 1, 0x60640020), 0x06010000u);
+        QCOMPARE(b.write(0x1A00, 1, 0x60640020), 0x06040043u);
         QCOMPARE(b.write(0x1A00, 0, 0, 1), 0u);
         QCOMPARE(b.write(0x1A00, 1, 0x10000020), 0x06040041u);  // device type is not mappable
         QCOMPARE(b.write(0x1A00, 1, 0x60640010), 0x06040041u);  // wrong length
@@ -441,13 +494,16 @@ private slots:
         QCOMPARE(int32_t(b.read(0x6064)), 600);
         QCOMPARE(int32_t(b.read(0x607A)), -400);
 
-        // A profile speed of 0 stops a running move.
+        // A profile speed of 0 is refused, as the data sheet's limit says; halt stops a move.
         b.rpdo(0x0F, 5000);
         b.sync();
         b.rpdo(0x1F, 5000);
         b.sync();
         b.advance_s(0.3);
-        QCOMPARE(b.write(0x6081, 0, 0), 0u);
+        QCOMPARE(b.write(0x6081, 0, 0), 0x06090032u);
+        QCOMPARE(b.read(0x6081), 2000u);
+        QVERIFY(b.joint.motor().moving());
+        QCOMPARE(b.write(0x6040, 0, 0x011F, 2), 0u);
         b.advance_s(2);
         const int32_t stopped_at = int32_t(b.read(0x6064));
         QVERIFY(stopped_at > 600 && stopped_at < 5000);
@@ -563,6 +619,202 @@ private slots:
         QCOMPARE(bus.find(3)->motor().error_code(), 0x4200);
         QVERIFY(bus.inject_fault(9, 0x4200).empty() && bus.inject_fault(1, 0).empty());
         QVERIFY(bus.process(sdo_read(0x1001, 0)).size() == 1);  // nothing left queued
+    }
+
+    void event_driven_tpdos()
+    {
+        bench b;
+        // TPDO 1 as delivered: the statusword when the node starts and on every change.
+        frames out = b.send(msg(0x000, {0x01, 0x01}));
+        QCOMPARE(payload(b.only(out, 0x181)), QByteArray::fromHex("4006"));
+        out = b.send(sdo_write(0x6040, 0, 0x06, 2));
+        QCOMPARE(out.size(), size_t(2));
+        QCOMPARE(payload(out[1]), QByteArray::fromHex("3106"));  // ready to switch on
+        QCOMPARE(b.count_over_ms(0x181, 1000), 0);
+        // Event timer 10 ms, counted on the simulator's clock.
+        QCOMPARE(b.write(0x1800, 5, 10, 2), 0u);
+        QCOMPARE(b.count_over_ms(0x181, 1000), 100);
+        // An inhibit time of 5 ms (written while the PDO is invalid) spaces a 1 ms timer out.
+        QCOMPARE(b.write(0x1800, 1, 0x80000181), 0u);
+        QCOMPARE(b.write(0x1800, 3, 50, 2), 0u);
+        QCOMPARE(b.write(0x1800, 5, 1, 2), 0u);
+        QCOMPARE(b.write(0x1800, 1, 0x181), 0u);
+        QCOMPARE(b.count_over_ms(0x181, 1000), 200);
+
+        // TPDO 2 starts invalid; mapped to the position it follows a move every millisecond,
+        // and answers a remote request.
+        QCOMPARE(b.read(0x1801, 1), 0x80000281u);
+        QCOMPARE(b.write(0x1A01, 1, 0x60640020), 0u);
+        QCOMPARE(b.write(0x1A01, 0, 1, 1), 0u);
+        QCOMPARE(b.write(0x1801, 1, 0x281), 0u);
+        QCOMPARE(b.write(0x6060, 0, 1, 1), 0u);
+        QCOMPARE(b.write(0x6083, 0, 0x7FFFFFFF), 0u);
+        QCOMPARE(b.write(0x6081, 0, 100000), 0u);
+        QCOMPARE(b.write(0x607A, 0, 10000000), 0u);
+        for (uint16_t cw : {0x06, 0x0F, 0x1F})
+            QCOMPARE(b.write(0x6040, 0, cw, 2), 0u);
+        QCOMPARE(b.count_over_ms(0x281, 100), 100);
+        QCOMPARE(int(b.only(b.send(msg(0x281, {}, true)), 0x281).len), 4);
+    }
+
+    void segmented_transfers_of_any_size()
+    {
+        bench b;
+        // Two bytes to 0x2100, size indicated, in one segment with 5 bytes unused.
+        QCOMPARE(payload(b.only(b.send(msg(0x601, {0x21, 0x00, 0x21, 0x00, 0x02, 0, 0, 0})), 0x581)),
+                 QByteArray::fromHex("6000210000000000"));
+        QCOMPARE(payload(b.only(b.send(msg(0x601, {0x0B, 0x34, 0x12, 0, 0, 0, 0, 0})), 0x581)),
+                 QByteArray::fromHex("2000000000000000"));
+        QCOMPARE(b.read(0x2100), 0x1234u);
+        // Four bytes to 0x6065 in two segments, size not indicated.
+        QCOMPARE(b.only(b.send(msg(0x601, {0x20, 0x65, 0x60, 0x00, 0, 0, 0, 0})), 0x581).data[0], uint8_t(0x60));
+        QCOMPARE(b.only(b.send(msg(0x601, {0x08, 0x39, 0x30, 0x00, 0, 0, 0, 0})), 0x581).data[0], uint8_t(0x20));
+        QCOMPARE(b.only(b.send(msg(0x601, {0x1D, 0x00, 0, 0, 0, 0, 0, 0})), 0x581).data[0], uint8_t(0x30));
+        QCOMPARE(b.read(0x6065), 12345u);
+        // A size the object cannot take is refused at once; strings come back in segments.
+        QCOMPARE(le32(b.only(b.send(msg(0x601, {0x21, 0x65, 0x60, 0x00, 0x02, 0, 0, 0})), 0x581).data + 4), 0x06070010u);
+        uint32_t abort = 1;
+        QCOMPARE(b.upload(0x1008, 0, &abort), QByteArray("Velmora simulated joint"));
+        QCOMPARE(abort, 0u);
+    }
+
+    void store_and_restore_by_group()
+    {
+        bench b;
+        const auto change = [&b] {
+            QCOMPARE(b.write(0x6065, 0, 12345), 0u);
+            QCOMPARE(b.write(0x1017, 0, 200, 2), 0u);
+            QCOMPARE(b.write(0x2100, 0, 321, 2), 0u);
+            QCOMPARE(b.write(0x1A01, 1, 0x60640020), 0u);
+            QCOMPARE(b.write(0x1A01, 0, 1, 1), 0u);
+        };
+        const auto values = [&b] {
+            return std::vector<uint32_t>{b.read(0x6065), b.read(0x1017), b.read(0x2100), b.read(0x1A01, 0), b.read(0x1A01, 1)};
+        };
+        const std::vector<uint32_t> defaults = values();
+        change();
+        const std::vector<uint32_t> changed = values();
+        QCOMPARE(b.write(0x1010, 1, 0x12345678), 0x08000020u);  // no signature, nothing saved
+        QCOMPARE(b.write(0x1010, 1, sim::canopen_node::save_signature), 0u);
+        b.nmt(0x81);
+        QCOMPARE(values(), changed);
+        b.nmt(0x82);
+        QCOMPARE(values(), changed);
+        frames boot;
+        b.joint.power_on(boot);
+        QCOMPARE(values(), changed);
+        // Restoring the defaults takes effect at the next reset.
+        QCOMPARE(b.write(0x1011, 1, sim::canopen_node::load_signature), 0u);
+        QCOMPARE(values(), changed);
+        b.nmt(0x81);
+        QCOMPARE(values(), defaults);
+        // Saving the application parameters keeps nothing of the other groups.
+        change();
+        QCOMPARE(b.write(0x1010, 3, sim::canopen_node::save_signature), 0u);
+        b.nmt(0x81);
+        QCOMPARE(values(), std::vector<uint32_t>({12345, defaults[1], defaults[2], defaults[3], defaults[4]}));
+    }
+
+    void every_object_as_the_data_sheet_says()
+    {
+        QFile f(qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") + QStringLiteral("/Document/velmora_joint.eds"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const objects::eds_result eds = objects::parse_eds(f.readAll());
+        QVERIFY(eds.ok);
+        QVERIFY(eds.document.device_info.end() != std::find(eds.document.device_info.begin(), eds.document.device_info.end(),
+                                                            std::make_pair(QStringLiteral("LSS_Supported"), QStringLiteral("1"))));
+        const char *const access[] = {"ro", "rw", "rww", "const"};
+        const auto number = [](const QString &text) {
+            objects::number n;
+            objects::parse_number(text, &n);
+            return n.negative ? -int64_t(n.magnitude) : int64_t(n.magnitude);
+        };
+        bench b;
+        size_t entries = 0;
+        for (const objects::od_object &o : eds.document.objects)
+            for (const objects::od_entry &e : o.entries) {
+                ++entries;
+                const QByteArray where = QStringLiteral("0x%1 sub %2").arg(e.index, 4, 16).arg(e.sub).toLatin1();
+                const sim::od_def *d = sim::find_def(e.index, e.sub, nullptr);
+                QVERIFY2(d, where);
+                QVERIFY2(e.type == uint16_t(d->type) && e.access == QLatin1String(access[int(d->access)])
+                             && e.pdo_mapping == d->pdo && e.default_value.isEmpty() == (d->kind == sim::od_default::none)
+                             && e.low_limit.isEmpty() == !d->limited(),
+                         where);
+                uint32_t abort = 0;
+                const QByteArray value = b.upload(e.index, e.sub, &abort);
+                QVERIFY2(abort == 0, where);
+                const int size = objects::type_size(e.type);
+                QVERIFY2(size == 0 || value.size() == size, where);
+                QString resolved;
+                QVERIFY2(objects::resolve_node_id(e.default_value, 1, &resolved), where);
+                if (!e.default_value.isEmpty())
+                    QVERIFY2(objects::encode_value(e.type, resolved).bytes == value, where);
+                if (!objects::access_writable(e.access)) {
+                    QVERIFY2(b.write(e.index, e.sub, 0, std::max(size, 1)) == 0x06010002u, where);
+                    continue;
+                }
+                if (!d->limited())
+                    continue;
+                // The limits are the joint's: one beyond either is refused and changes nothing.
+                QVERIFY2(number(e.low_limit) == d->low && number(e.high_limit) == d->high, where);
+                const int64_t lowest = objects::is_signed_integer(e.type) ? -(int64_t(1) << (8 * size - 1)) : 0;
+                const int64_t highest = (int64_t(1) << (8 * size - int(lowest != 0))) - 1;
+                if (d->low > lowest)
+                    QVERIFY2(b.write(e.index, e.sub, uint32_t(d->low - 1), size) == 0x06090032u, where);
+                if (d->high < highest)
+                    QVERIFY2(b.write(e.index, e.sub, uint32_t(d->high + 1), size) == 0x06090031u, where);
+                QVERIFY2(b.upload(e.index, e.sub, &abort) == value, where);
+            }
+        QCOMPARE(entries, sim::joint_dictionary().size());
+    }
+
+    void lss_gives_joints_without_node_id_one()
+    {
+        std::vector<sim::joint_config> joints;
+        QVERIFY(sim::parse_nodes(QStringLiteral("1,lss:0x1002,lss:0x1001:10231"), &joints, nullptr));
+        QVERIFY(!sim::parse_nodes(QStringLiteral("lss:7,lss:7"), &joints, nullptr));
+        QVERIFY(sim::parse_nodes(QStringLiteral("1,lss:0x1002,lss:0x1001:10231"), &joints, nullptr));
+        sim::simulator bus(joints);
+        QCOMPARE(bus.power_on().size(), size_t(1));  // only node 1 boots
+        QCOMPARE(bus.nodes(), std::vector<int>({1}));
+        const auto lss = [&bus](std::initializer_list<uint8_t> bytes) {
+            std::vector<uint8_t> padded(bytes);
+            padded.resize(8);
+            vci::can_message m = msg(0x7E5, {});
+            std::copy(padded.begin(), padded.end(), m.data);
+            m.len = 8;
+            return bus.process(m);
+        };
+        // One joint at a time, the lower serial number first; each boots with its new node-ID.
+        for (const uint8_t id : {uint8_t(5), uint8_t(6)}) {
+            uint32_t identity[4] = {};
+            QVERIFY(fast_scan(bus, identity));
+            QCOMPARE(identity[3], id == 5 ? 0x1001u : 0x1002u);
+            QCOMPARE(identity[2], 0x00010000u);
+            QCOMPARE(payload(lss({0x5E}).at(0)), QByteArray::fromHex("5EFF000000000000"));  // inquire node-ID
+            QCOMPARE(payload(lss({0x13, 0, 5}).at(0)), QByteArray::fromHex("1301000000000000"));  // no such bit rate
+            QCOMPARE(payload(lss({0x13, 0, 2}).at(0)), QByteArray::fromHex("1300000000000000"));  // 500 kbit/s
+            QCOMPARE(payload(lss({0x11, id}).at(0)), QByteArray::fromHex("1100000000000000"));
+            QCOMPARE(payload(lss({0x17}).at(0)), QByteArray::fromHex("1700000000000000"));
+            const frames boot = lss({0x04, 0x00});
+            QCOMPARE(boot.size(), size_t(1));
+            QCOMPARE(boot[0].id, 0x700u + id);
+            QCOMPARE(payload(boot[0]), QByteArray::fromHex("00"));
+        }
+        uint32_t identity[4] = {};
+        QVERIFY(!fast_scan(bus, identity));
+        QCOMPARE(bus.nodes(), std::vector<int>({1, 5, 6}));
+        const frames serial = bus.process(sdo_read(0x1018, 4));
+        QCOMPARE(le32(serial.at(0).data + 4), 0x00010001u);
+        vci::can_message read5 = sdo_read(0x1018, 4);
+        read5.id = 0x605;
+        QCOMPARE(le32(bus.process(read5).at(0).data + 4), 0x1001u);
+        // The stored node-IDs come back at power-on.
+        std::vector<uint32_t> booted;
+        for (const vci::can_message &m : bus.power_on())
+            booted.push_back(m.id);
+        QCOMPARE(booted, std::vector<uint32_t>({0x701, 0x706, 0x705}));
     }
 
     void short_rpdo_is_refused()

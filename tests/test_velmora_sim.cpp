@@ -106,6 +106,15 @@ private slots:
         for (const QCanBusFrame &f : received)
             QVERIFY(f.frameId() != 0x707);
 
+        // A master that knows only the data sheet: started, the node sends its statusword on
+        // the event-driven TPDO 1, and the controlword on RPDO 1 walks it to operation enabled.
+        send(0x000, QByteArray::fromHex("0101"));
+        QTRY_VERIFY_WITH_TIMEOUT(seen(0x181, QByteArray::fromHex("4006")), generous_ms);
+        send(0x201, QByteArray::fromHex("0600"));
+        QTRY_VERIFY_WITH_TIMEOUT(seen(0x181, QByteArray::fromHex("3106")), generous_ms);
+        send(0x201, QByteArray::fromHex("0F00"));
+        QTRY_VERIFY_WITH_TIMEOUT(seen(0x181, QByteArray::fromHex("3706")), generous_ms);
+
         sim.terminate();  // SIGTERM
         QVERIFY(sim.waitForFinished(generous_ms));
         QCOMPARE(sim.exitStatus(), QProcess::NormalExit);

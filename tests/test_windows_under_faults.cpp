@@ -117,7 +117,7 @@ private slots:
         custom_control->thread();
         QCOMPARE(child<QLabel>(custom_control, "Error")->text(), QStringLiteral("无错误\nNo error"));
         main.refresh_bus_status();
-        QCOMPARE(main.statusBar()->currentMessage(), QStringLiteral("仿真总线 / Simulated bus"));
+        QCOMPARE(main.statusBar()->currentMessage(), QStringLiteral("仿真总线 / Simulated bus | 总线正常/Error active"));
 
         sim::simulator::instance().set_cut(true);
         custom_control->thread();
@@ -138,7 +138,7 @@ private slots:
         QCOMPARE(found_node_count, 2);
         QCOMPARE(node_connected, 0);  // the scan dropped the old connection
         main.refresh_bus_status();
-        QCOMPARE(main.statusBar()->currentMessage(), QStringLiteral("仿真总线 / Simulated bus"));
+        QCOMPARE(main.statusBar()->currentMessage(), QStringLiteral("仿真总线 / Simulated bus | 总线正常/Error active"));
         connect_first(node, QStringLiteral("CAN自定义"));
         QCOMPARE(custom_link_active, 1);
         custom_control->thread();

@@ -1,0 +1,238 @@
+#include "sim/joint_objects.h"
+
+#include "sim/sdo_server.h"
+
+#include <algorithm>
+
+namespace sim {
+namespace {
+
+constexpr od_type b8 = od_type::unsigned8;
+constexpr od_type b16 = od_type::unsigned16;
+constexpr od_type b32 = od_type::unsigned32;
+constexpr od_type i8 = od_type::integer8;
+constexpr od_type i16 = od_type::integer16;
+constexpr od_type i32 = od_type::integer32;
+constexpr od_type str = od_type::visible_string;
+constexpr od_access ro = od_access::ro;
+constexpr od_access rw = od_access::rw;
+constexpr od_access rww = od_access::rww;
+constexpr od_access cst = od_access::constant;
+constexpr od_default none = od_default::none;
+constexpr od_default num = od_default::number;
+constexpr od_default nid = od_default::node_id;
+constexpr od_default txt = od_default::text;
+constexpr int64_t i32_top = 0x7FFFFFFFLL;
+
+constexpr uint32_t device_type_servo = 0x00020192;  // CiA 402, servo drive
+// pp, pv, tq, ip, csp, csv, cst
+constexpr uint32_t supported_modes = (1u << 0) | (1u << 2) | (1u << 3) | (1u << 6) | (1u << 7) | (1u << 8) | (1u << 9);
+constexpr uint32_t product_code = 0x00000402;
+constexpr uint32_t revision = 0x00010000;
+constexpr uint32_t pdo_invalid = 0x80000000u;
+
+std::vector<od_def> build()
+{
+    std::vector<od_def> t = {
+        {0x1000, 0, b32, ro, false, num, device_type_servo},
+        {0x1001, 0, b8, ro, true, num, 0},
+        {0x1005, 0, b32, rw, false, num, 0x80},
+        {0x1006, 0, b32, rw, false, num, 0},
+        {0x1008, 0, str, cst, false, txt, 0},
+        {0x1009, 0, str, cst, false, txt, 0},
+        {0x100A, 0, str, cst, false, txt, 0},
+        {0x100C, 0, b16, rw, false, num, 0},
+        {0x100D, 0, b8, rw, false, num, 0},
+    };
+    // Store and restore: sub 0 the highest group, reading a group gives 1 ("on command").
+    for (uint16_t index : {uint16_t(0x1010), uint16_t(0x1011)}) {
+        t.push_back({index, 0, b8, ro, false, num, group_manufacturer});
+        for (uint8_t g = group_all; g <= group_manufacturer; ++g)
+            t.push_back({index, g, b32, rw, false, num, 1});
+    }
+    t.push_back({0x1014, 0, b32, ro, false, nid, 0x80});
+    t.push_back({0x1017, 0, b16, rw, false, num, 0});
+    t.push_back({0x1018, 0, b8, ro, false, num, 4});
+    t.push_back({0x1018, 1, b32, ro, false, num, 0});  // no vendor identifier assigned
+    t.push_back({0x1018, 2, b32, ro, false, num, product_code});
+    t.push_back({0x1018, 3, b32, ro, false, num, revision});
+    t.push_back({0x1018, 4, b32, ro, false, none, 0});  // serial number, one per joint
+
+    // Four RPDOs and four TPDOs. RPDO 1 takes the controlword and TPDO 1 sends the statusword
+    // on every change, as CiA 402 predefines them; the others start invalid and empty.
+    for (uint16_t n = 0; n < 4; ++n) {
+        const int64_t off = n == 0 ? 0 : pdo_invalid;
+        t.push_back({uint16_t(0x1400 + n), 0, b8, ro, false, num, 2});
+        t.push_back({uint16_t(0x1400 + n), 1, b32, rw, false, nid, off + 0x200 + 0x100 * n});
+        t.push_back({uint16_t(0x1400 + n), 2, b8, rw, false, num, 255});
+    }
+    for (uint16_t n = 0; n < 4; ++n) {
+        t.push_back({uint16_t(0x1600 + n), 0, b8, rw, false, num, n == 0 ? 1 : 0, 0, 8});
+        for (uint8_t s = 1; s <= 8; ++s)
+            t.push_back({uint16_t(0x1600 + n), s, b32, rw, false, num, n == 0 && s == 1 ? 0x60400010 : 0});
+    }
+    for (uint16_t n = 0; n < 4; ++n) {
+        const int64_t off = n == 0 ? 0 : pdo_invalid;
+        t.push_back({uint16_t(0x1800 + n), 0, b8, ro, false, num, 5});
+        t.push_back({uint16_t(0x1800 + n), 1, b32, rw, false, nid, off + 0x180 + 0x100 * n});
+        t.push_back({uint16_t(0x1800 + n), 2, b8, rw, false, num, 255});
+        t.push_back({uint16_t(0x1800 + n), 3, b16, rw, false, num, 0});
+        t.push_back({uint16_t(0x1800 + n), 5, b16, rw, false, num, 0});
+    }
+    for (uint16_t n = 0; n < 4; ++n) {
+        t.push_back({uint16_t(0x1A00 + n), 0, b8, rw, false, num, n == 0 ? 1 : 0, 0, 8});
+        for (uint8_t s = 1; s <= 8; ++s)
+            t.push_back({uint16_t(0x1A00 + n), s, b32, rw, false, num, n == 0 && s == 1 ? 0x60410010 : 0});
+    }
+
+    const std::vector<od_def> rest = {
+        // Manufacturer parameters.
+        {0x2100, 0, b16, rw, false, num, 100, 1, 10000},    // position loop gain
+        {0x2101, 0, b16, rw, false, num, 200, 1, 10000},    // velocity loop gain
+        {0x2102, 0, b16, rw, false, num, 100, 1, 2000},     // velocity integral time, 0.1 ms
+        {0x2103, 0, b8, ro, false, num, 2},
+        {0x2103, 1, i32, rw, false, num, -1000000},        // lower position limit, inc
+        {0x2103, 2, i32, rw, false, num, 1000000},         // upper position limit, inc
+        {0x2104, 0, i16, rw, false, num, 0, -500, 500},     // current offset, mA
+        {0x2110, 0, str, rw, false, txt, 0},                // joint label
+        // CiA 402.
+        {0x603F, 0, b16, ro, true, num, 0},
+        {0x6040, 0, b16, rww, true, num, 0},
+        {0x6041, 0, b16, ro, true, none, 0},
+        {0x6060, 0, i8, rww, true, num, 0},
+        {0x6061, 0, i8, ro, true, num, 0},
+        {0x6064, 0, i32, ro, true, none, 0},
+        {0x6065, 0, b32, rw, false, num, 20000},
+        {0x606C, 0, i32, ro, true, none, 0},
+        {0x6071, 0, i16, rww, true, num, 0},
+        {0x6075, 0, b32, rw, false, num, 3000, 1, i32_top},  // the per-mille values divide by it
+        {0x6077, 0, i16, ro, true, none, 0},
+        {0x6078, 0, i16, ro, true, none, 0},
+        {0x607A, 0, i32, rww, true, num, 0},
+        {0x6080, 0, b32, rw, false, num, 5000, 0, i32_top},
+        {0x6081, 0, b32, rww, true, num, 1000, 1, i32_top},
+        {0x6083, 0, b32, rw, false, num, 10000, 1, i32_top},
+        {0x6084, 0, b32, rw, false, num, 10000, 1, i32_top},
+        {0x60C1, 0, b8, ro, false, num, 2},
+        {0x60C1, 1, b16, rww, true, num, 0},
+        {0x60C1, 2, b16, rww, true, num, 0},
+        {0x60FF, 0, i32, rww, true, num, 0},
+        {0x6502, 0, b32, ro, false, num, supported_modes},
+    };
+    t.insert(t.end(), rest.begin(), rest.end());
+    return t;
+}
+
+}  // namespace
+
+const std::vector<od_def> &joint_dictionary()
+{
+    static const std::vector<od_def> table = build();
+    return table;
+}
+
+const od_def *find_def(uint16_t index, uint8_t sub, uint32_t *abort)
+{
+    // The table is in the order of index and subindex.
+    const std::vector<od_def> &table = joint_dictionary();
+    const auto at = [&table](uint32_t key) {
+        return std::lower_bound(table.begin(), table.end(), key, [](const od_def &d, uint32_t k) { return d.key() < k; });
+    };
+    const auto found = at(uint32_t(index) << 8 | sub);
+    if (found != table.end() && found->index == index && found->sub == sub)
+        return &*found;
+    if (abort) {
+        const auto first = at(uint32_t(index) << 8);
+        *abort = first != table.end() && first->index == index ? sdo_abort::no_subindex : sdo_abort::no_object;
+    }
+    return nullptr;
+}
+
+std::string default_text(uint16_t index)
+{
+    switch (index) {
+    case 0x1008: return "Velmora simulated joint";
+    case 0x1009: return "SIM-HW 1.0";
+    case 0x100A: return "SIM-FW 1.0.2";
+    case 0x2110: return "joint";
+    default: return std::string();
+    }
+}
+
+int type_size(od_type type)
+{
+    switch (type) {
+    case od_type::boolean:
+    case od_type::integer8:
+    case od_type::unsigned8: return 1;
+    case od_type::integer16:
+    case od_type::unsigned16: return 2;
+    case od_type::integer32:
+    case od_type::unsigned32: return 4;
+    default: return 0;
+    }
+}
+
+bool is_signed(od_type type)
+{
+    return type == od_type::integer8 || type == od_type::integer16 || type == od_type::integer32;
+}
+
+int64_t number_of(const std::string &bytes, od_type type)
+{
+    uint64_t v = 0;
+    for (size_t i = 0; i < bytes.size() && i < 8; ++i)
+        v |= uint64_t(uint8_t(bytes[i])) << (8 * i);
+    if (is_signed(type) && !bytes.empty() && bytes.size() < 8) {
+        const int shift = 64 - 8 * static_cast<int>(bytes.size());
+        return static_cast<int64_t>(v << shift) >> shift;
+    }
+    return static_cast<int64_t>(v);
+}
+
+std::string bytes_of(int64_t value, int size)
+{
+    std::string s(static_cast<size_t>(size), '\0');
+    for (int i = 0; i < size; ++i)
+        s[static_cast<size_t>(i)] = static_cast<char>(static_cast<uint64_t>(value) >> (8 * i));
+    return s;
+}
+
+std::string default_bytes(const od_def &def, int node_id)
+{
+    switch (def.kind) {
+    case od_default::text: return default_text(def.index);
+    case od_default::node_id: return bytes_of(def.initial + node_id, type_size(def.type));
+    default: return bytes_of(def.initial, type_size(def.type));
+    }
+}
+
+bool in_group(uint16_t index, uint8_t group)
+{
+    switch (group) {
+    case group_all: return true;
+    case group_communication: return index >= 0x1000 && index <= 0x1FFF;
+    case group_application: return index >= 0x6000 && index <= 0x9FFF;
+    case group_manufacturer: return index >= 0x2000 && index <= 0x5FFF;
+    default: return false;
+    }
+}
+
+bool saved_by_store(const od_def &def)
+{
+    if (!def.writable() || def.index == 0x1010 || def.index == 0x1011)
+        return false;
+    switch (def.index) {
+    case 0x6040:  // controlword
+    case 0x6060:  // modes of operation
+    case 0x6071:  // target torque
+    case 0x607A:  // target position
+    case 0x60C1:  // interpolation data
+    case 0x60FF:  // target velocity
+        return false;
+    default:
+        return true;
+    }
+}
+
+}  // namespace sim

@@ -1,0 +1,90 @@
+#include "sequences/results_model.h"
+
+#include <QBrush>
+#include <QColor>
+
+namespace sequences {
+
+int results_model::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : rows_ + summaries_; }
+
+int results_model::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : column_count; }
+
+QVariant results_model::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    switch (section) {
+    case time_column: return tr("时间(s)/Time (s)");
+    case check_column: return tr("检查/Check");
+    case actual_column: return tr("实际值/Actual");
+    case expected_column: return tr("期望值/Expected");
+    case tolerance_column: return tr("容差/Tolerance");
+    case result_column: return tr("结果/Result");
+    default: return QVariant();
+    }
+}
+
+QVariant results_model::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= rows_ + summaries_)
+        return QVariant();
+    const bool summary = index.row() >= rows_;
+    const check_summary *s = summary ? &book_.summaries()[static_cast<size_t>(index.row() - rows_)] : nullptr;
+    const check_result &r = summary ? s->last : book_.rows()[static_cast<size_t>(index.row())];
+    const bool passed = summary ? s->failed == 0 : r.passed;
+    if (role == Qt::ForegroundRole && index.column() == result_column)
+        return QBrush(passed ? QColor(0, 128, 0) : QColor(200, 0, 0));
+    if (role == Qt::TextAlignmentRole && index.column() != check_column)
+        return int(Qt::AlignRight | Qt::AlignVCenter);
+    if (role != Qt::DisplayRole)
+        return QVariant();
+    switch (index.column()) {
+    case time_column: return QString::number(r.time_s, 'f', 3);
+    case check_column:
+        if (!summary)
+            return r.name;
+        return tr("%1 (另%2次/%2 more)").arg(s->name.isEmpty() ? tr("其他检查/other checks") : s->name).arg(s->count);
+    case actual_column:
+        if (summary && s->numeric)
+            return tr("%1 … %2 (均值/mean %3)")
+                .arg(check_number_text(s->min), check_number_text(s->max), check_number_text(s->mean()));
+        return r.actual;
+    case expected_column: return r.expected;
+    case tolerance_column: return r.numeric ? check_number_text(r.tolerance) : QString();
+    case result_column:
+        if (summary)
+            return s->failed ? tr("%1 失败/failed").arg(s->failed) : tr("通过/pass");
+        return passed ? tr("通过/pass") : tr("失败/FAIL");
+    default: return QVariant();
+    }
+}
+
+void results_model::added(int where)
+{
+    const int rows = static_cast<int>(book_.rows().size());
+    const int summaries = static_cast<int>(book_.summaries().size());
+    if (rows != rows_) {
+        // Rows come before the summaries, and summaries only begin once the rows are full.
+        beginInsertRows(QModelIndex(), rows_, rows - 1);
+        rows_ = rows;
+        endInsertRows();
+    }
+    if (summaries != summaries_) {
+        beginInsertRows(QModelIndex(), rows_ + summaries_, rows_ + summaries - 1);
+        summaries_ = summaries;
+        endInsertRows();
+    } else if (where < 0) {
+        const int row = rows_ + (-1 - where);
+        emit dataChanged(index(row, 0), index(row, column_count - 1));
+    }
+}
+
+void results_model::reset()
+{
+    beginResetModel();
+    rows_ = static_cast<int>(book_.rows().size());
+    summaries_ = static_cast<int>(book_.summaries().size());
+    endResetModel();
+}
+
+}  // namespace sequences

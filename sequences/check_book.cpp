@@ -47,20 +47,21 @@ int check_book::add(const check_result &result)
         rows_.push_back(result);
         return static_cast<int>(rows_.size()) - 1;
     }
+    // Past the summary limit every further name goes into the one summary without a name.
+    const bool room = static_cast<int>(summaries_.size()) < summary_limit_;
+    const QString &key = result.name;
     int at = 0;
-    while (at < static_cast<int>(summaries_.size()) && summaries_[static_cast<size_t>(at)].name != result.name)
+    while (at < static_cast<int>(summaries_.size()) && summaries_[static_cast<size_t>(at)].name != key)
         ++at;
-    if (at == static_cast<int>(summaries_.size())) {
-        // Past the limit every further name goes into the one summary without a name.
-        const bool room = static_cast<int>(summaries_.size()) < summary_limit_;
+    if (at == static_cast<int>(summaries_.size()) && !room) {
         at = 0;
-        while (!room && at < static_cast<int>(summaries_.size()) && !summaries_[static_cast<size_t>(at)].name.isEmpty())
+        while (at < static_cast<int>(summaries_.size()) && !summaries_[static_cast<size_t>(at)].name.isEmpty())
             ++at;
-        if (at == static_cast<int>(summaries_.size())) {
-            check_summary fresh;
-            fresh.name = room ? result.name : QString();
-            summaries_.push_back(fresh);
-        }
+    }
+    if (at == static_cast<int>(summaries_.size())) {
+        check_summary fresh;
+        fresh.name = room ? key : QString();
+        summaries_.push_back(fresh);
     }
     check_summary &s = summaries_[static_cast<size_t>(at)];
     ++s.count;

@@ -64,9 +64,12 @@ script_host::script_host(sequence_runner &runner, QJSEngine &engine) : runner_(r
 
 script_host::~script_host() = default;
 
+QString script_host::prelude_url() { return QStringLiteral("file:velmora-prelude"); }
+
 void script_host::install()
 {
-    const QJSValue api = engine_.evaluate(QString::fromUtf8(prelude)).call({engine_.newQObject(this)});
+    const QJSValue api =
+        engine_.evaluate(QString::fromUtf8(prelude), QStringLiteral("velmora-prelude")).call({engine_.newQObject(this)});
     QJSValue global = engine_.globalObject();
     for (const char *name : {"canopen", "custom", "wait", "check", "log"})
         global.setProperty(QLatin1String(name), api.property(QLatin1String(name)));

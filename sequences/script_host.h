@@ -26,6 +26,8 @@ public:
 
     // Puts canopen, custom, wait, check and log into the engine's global object.
     void install();
+    // Where the engine places the prelude's frames in an error's stack.
+    static QString prelude_url();
 
     Q_INVOKABLE QJSValue canopenJoint(const QJSValue &node);
     Q_INVOKABLE QJSValue customJoint(const QJSValue &node);

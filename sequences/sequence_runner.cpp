@@ -10,6 +10,20 @@ namespace sequences {
 
 namespace {
 
+// The line of the script where the error arose: the innermost frame of the stack ("name@url:line"
+// per frame) that is not the prelude's.
+int script_line(const QJSValue &error)
+{
+    const QStringList frames = error.property(QStringLiteral("stack")).toString().split(QLatin1Char('\n'));
+    for (const QString &frame : frames) {
+        const QString where = frame.mid(frame.indexOf(QLatin1Char('@')) + 1);
+        const int colon = where.lastIndexOf(QLatin1Char(':'));
+        if (colon > 0 && where.left(colon) != script_host::prelude_url())
+            return where.mid(colon + 1).toInt();
+    }
+    return error.property(QStringLiteral("lineNumber")).toInt();
+}
+
 // The engine's thread: evaluates the script once and hands the error (empty when none) back to
 // the runner's thread. The engine, the script's objects and their joints all live and die here.
 class engine_thread : public QThread {
@@ -30,10 +44,7 @@ protected:
         const QJSValue result = engine.evaluate(script_, file_name_, 1);
         runner_.attach_engine(nullptr);
         if (result.isError())
-            error = QStringLiteral("%1:%2: %3")
-                        .arg(QFileInfo(file_name_).fileName())
-                        .arg(result.property(QStringLiteral("lineNumber")).toInt())
-                        .arg(result.toString());
+            error = QStringLiteral("%1:%2: %3").arg(QFileInfo(file_name_).fileName()).arg(script_line(result)).arg(result.toString());
     }
 
 private:

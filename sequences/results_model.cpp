@@ -1,7 +1,10 @@
 #include "sequences/results_model.h"
 
 #include <QBrush>
+#include <QCoreApplication>
 #include <QColor>
+
+// Its texts are in the window's catalogue context.
 
 namespace sequences {
 
@@ -14,12 +17,12 @@ QVariant results_model::headerData(int section, Qt::Orientation orientation, int
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (section) {
-    case time_column: return tr("时间(s)/Time (s)");
-    case check_column: return tr("检查/Check");
-    case actual_column: return tr("实际值/Actual");
-    case expected_column: return tr("期望值/Expected");
-    case tolerance_column: return tr("容差/Tolerance");
-    case result_column: return tr("结果/Result");
+    case time_column: return QCoreApplication::translate("Sequences", "时间/Time (s)");
+    case check_column: return QCoreApplication::translate("Sequences", "检查/Check");
+    case actual_column: return QCoreApplication::translate("Sequences", "实际/Actual");
+    case expected_column: return QCoreApplication::translate("Sequences", "期望/Expected");
+    case tolerance_column: return QCoreApplication::translate("Sequences", "容差/Tol.");
+    case result_column: return QCoreApplication::translate("Sequences", "结果/Result");
     default: return QVariant();
     }
 }
@@ -43,18 +46,18 @@ QVariant results_model::data(const QModelIndex &index, int role) const
     case check_column:
         if (!summary)
             return r.name;
-        return tr("%1 (另%2次/%2 more)").arg(s->name.isEmpty() ? tr("其他检查/other checks") : s->name).arg(s->count);
+        return QStringLiteral("%1 (+%2)").arg(s->name.isEmpty() ? QCoreApplication::translate("Sequences", "其他检查/other checks") : s->name).arg(s->count);
     case actual_column:
         if (summary && s->numeric)
-            return tr("%1 … %2 (均值/mean %3)")
+            return QStringLiteral("%1 … %2 (⌀ %3)")
                 .arg(check_number_text(s->min), check_number_text(s->max), check_number_text(s->mean()));
         return r.actual;
     case expected_column: return r.expected;
     case tolerance_column: return r.numeric ? check_number_text(r.tolerance) : QString();
     case result_column:
         if (summary)
-            return s->failed ? tr("%1 失败/failed").arg(s->failed) : tr("通过/pass");
-        return passed ? tr("通过/pass") : tr("失败/FAIL");
+            return s->failed ? QStringLiteral("%1 ").arg(s->failed) + QCoreApplication::translate("Sequences", "失败/failed") : QCoreApplication::translate("Sequences", "通过/pass");
+        return passed ? QCoreApplication::translate("Sequences", "通过/pass") : QCoreApplication::translate("Sequences", "失败/FAIL");
     default: return QVariant();
     }
 }

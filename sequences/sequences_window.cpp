@@ -12,8 +12,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QSaveFile>
+#include <QScrollBar>
 
 namespace {
 
@@ -37,13 +39,13 @@ Sequences::Sequences(QWidget *parent)
     ui->results->setModel(model_);
     ui->results->verticalHeader()->hide();
     ui->results->verticalHeader()->setDefaultSectionSize(20);
-    ui->results->horizontalHeader()->setStretchLastSection(true);
     ui->results->horizontalHeader()->setSectionResizeMode(sequences::results_model::check_column, QHeaderView::Stretch);
+    fit_columns();
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     ui->script->setFont(fixed);
     ui->log->setFont(fixed);
     ui->log->setMaximumBlockCount(log_lines_kept);
-    ui->splitter->setSizes({330, 220, 110});
+    ui->splitter->setSizes({270, 290, 110});
     // The progress line follows the window's width, whatever its text.
     ui->progress->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
@@ -68,7 +70,14 @@ Sequences::Sequences(QWidget *parent)
             desktop_seams::warning(this, tr("错误/Error"), why);
     });
     connect(runner_, &sequences::sequence_runner::check_added, this,
-            [this](int where, const sequences::check_result &) { model_->added(where); });
+            [this](int where, const sequences::check_result &) {
+                // The newest check stays in view unless the user scrolled away from it.
+                const QScrollBar *bar = ui->results->verticalScrollBar();
+                const bool following = bar->value() == bar->maximum();
+                model_->added(where);
+                if (following)
+                    ui->results->scrollToBottom();
+            });
     connect(runner_, &sequences::sequence_runner::log_line, ui->log, &QPlainTextEdit::appendPlainText);
     connect(runner_, &sequences::sequence_runner::finished, this, &Sequences::run_finished);
     progress_timer_.setInterval(progress_interval_ms);
@@ -83,6 +92,25 @@ Sequences::~Sequences()
 }
 
 void Sequences::set_file_chooser(file_chooser c) { chooser() = std::move(c); }
+
+void Sequences::fit_columns()
+{
+    // As wide as the heading or the widest usual value, whichever is wider; the check's name
+    // takes the rest.
+    using m = sequences::results_model;
+    const QFontMetrics text(ui->results->font());
+    const QFontMetrics header(ui->results->horizontalHeader()->font());
+    const std::pair<int, const char *> widest[] = {{m::time_column, "0000.000"},
+                                                   {m::actual_column, "-12345678"},
+                                                   {m::expected_column, "-12345678"},
+                                                   {m::tolerance_column, "1000"},
+                                                   {m::result_column, "000 失败/failed"}};
+    for (const auto &column : widest) {
+        const QString title = model_->headerData(column.first, Qt::Horizontal).toString();
+        ui->results->setColumnWidth(column.first, qMax(header.size(0, title).width(),
+                                                       text.horizontalAdvance(QString::fromUtf8(column.second))) + 24);
+    }
+}
 
 QString Sequences::ask_file(bool saving, const QString &caption, const QString &filter)
 {
@@ -99,7 +127,7 @@ bool Sequences::load_script(const QString &path, QString *why)
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         if (why)
-            *why = tr("无法读取文件/Cannot read the file: %1").arg(f.errorString());
+            *why = tr("无法读取文件/Cannot read the file") + QStringLiteral(": ") + f.errorString();
         return false;
     }
     ui->script->setPlainText(QString::fromUtf8(f.readAll()));
@@ -112,7 +140,7 @@ bool Sequences::save_script(const QString &path, QString *why)
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(ui->script->toPlainText().toUtf8()) < 0 || !f.commit()) {
         if (why)
-            *why = tr("无法写入文件/Cannot write the file: %1").arg(f.errorString());
+            *why = tr("无法写入文件/Cannot write the file") + QStringLiteral(": ") + f.errorString();
         return false;
     }
     script_path_ = path;
@@ -124,7 +152,7 @@ bool Sequences::save_results(const QString &path, QString *why)
     if (sequences::save_junit_report(path, runner_->book(), runner_->report(), why))
         return true;
     if (why)
-        *why = tr("无法写入文件/Cannot write the file: %1").arg(*why);
+        *why = tr("无法写入文件/Cannot write the file") + QStringLiteral(": ") + *why;
     return false;
 }
 
@@ -175,7 +203,7 @@ void Sequences::show_progress()
 {
     QString text;
     if (runner_->running())
-        text = tr("运行中/Running: %1").arg(runner_->progress_text());
+        text = tr("运行中/Running") + QStringLiteral(": ") + runner_->progress_text();
     else if (!finished_text_.isEmpty())
         text = finished_text_ + QStringLiteral(": ") + runner_->progress_text();
     else
@@ -207,6 +235,7 @@ void Sequences::changeEvent(QEvent *e)
     if (e->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
         emit model_->headerDataChanged(Qt::Horizontal, 0, sequences::results_model::column_count - 1);
+        fit_columns();
         show_progress();
     }
 }

@@ -48,6 +48,7 @@ private:
     void run_finished(sequences::run_end end, const QString &message);
     void show_progress();
     void set_running(bool running);
+    void fit_columns();
 
     Ui::Sequences *ui;
     QTranslator translator;

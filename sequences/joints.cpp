@@ -447,6 +447,9 @@ void canopen_joint::write_object(uint16_t index, uint8_t sub, const QString &val
     if (!e.ok)
         fail(QStringLiteral("%1 = %2: %3").arg(object_name(index, sub), value, one_line(e.error)));
     download(index, sub, e.bytes);
+    // The mode as last written describes the drive only as long as nobody else writes it.
+    if (index == canopen::object::modes_of_operation)
+        mode_known_ = false;
 }
 
 // ---- stopping what a script left moving ----------------------------------------------------

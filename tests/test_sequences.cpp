@@ -7,6 +7,7 @@
 #include "can/adapter.h"
 #include "sequences/check_book.h"
 #include "sequences/headless_run.h"
+#include "sequences/junit_report.h"
 #include "sequences/sequences_window.h"
 #include "sim/sim_clock.h"
 #include "sim/simulator.h"
@@ -151,6 +152,37 @@ private slots:
         sim::clock::set_manual(false);
     }
 
+    // Objects of every kind of value, registers, refusals and a joint that is not enabled, as a
+    // script meets them; each expectation is a check of the script itself.
+    void objects_registers_and_refusals_from_a_script()
+    {
+        fresh_process();
+        sim::simulator::instance().configure({{1, 10231}, {3, 10230}});
+        install_simulated_bus();
+        QTemporaryDir dir;
+        const QString script = write_script(dir, "objects.js", R"JS(
+var c = canopen(1), m = custom(3);
+c.write(0x2110, 0, "bench joint 7", "VISIBLE_STRING");
+check("label", c.read(0x2110, 0, "VISIBLE_STRING"), "bench joint 7");
+check("standard string", c.read(0x1008, 0), "Velmora simulated joint");
+check("label bytes", c.read(0x2110, 0, "OCTET_STRING").slice(0, 8), "62 65 6E");
+check("signed", c.read(0x2103, 1, "INTEGER32"), -1000000);
+check("unknown object by size", c.read(0x2100, 0), 100);
+var refused = "";
+try { c.read(0x1018, 3, "UNSIGNED64"); } catch (e) { refused = e.message; }
+check("size mismatch named", refused.indexOf("0x1018:03 answered 4 bytes, not a UNSIGNED64") > 0, true);
+m.setRegister(0x0088, -5);
+check("register", m.register(0x0088), -5);
+try { c.write(0x6083, 0, 0, "UNSIGNED32"); } catch (e) { refused = e.message; }
+check("abort named", refused.indexOf("0x06090032") > 0 && refused.indexOf("CANopen joint 1") == 0, true);
+try { c.write(0x6083, 0, 70000, "UNSIGNED8"); } catch (e) { refused = e.message; }
+check("value refused before sending", refused.indexOf("0x6083:00 = 70000") > 0, true);
+try { c.moveTo(100, 1000); } catch (e) { refused = e.message; }
+check("not enabled", refused.indexOf("moveTo(100): the joint is in") > 0, true);
+)JS");
+        QCOMPARE(sequences::run_headless({script, QString(), QString()}), 0);
+    }
+
     // Stop during a continuous move: the joint is told to stop before the click returns, and a
     // script that never calls out of its loop ends too.
     void stop_in_the_window_stops_the_joint_and_ends_any_loop()
@@ -227,6 +259,21 @@ private slots:
         QCOMPARE(book.summaries()[2].count, 2);
         QCOMPARE(book.total(), 8);
         QCOMPARE(book.failed(), 2);
+
+        // The report: a test case per row and per summary, names as scripts give them.
+        QDomDocument doc;
+        QVERIFY(doc.setContent(sequences::junit_report(book, {QStringLiteral("long.js"), QDateTime(), 1, QString()})));
+        const QDomNodeList cases = doc.elementsByTagName(QStringLiteral("testcase"));
+        QCOMPARE(cases.size(), 6);
+        QCOMPARE(cases.at(3).toElement().attribute(QStringLiteral("name")), QStringLiteral("a (2 more checks)"));
+        QVERIFY(cases.at(3).firstChildElement(QStringLiteral("failure")).attribute(QStringLiteral("message")).contains(
+            QStringLiteral("1 of 2 failed")));
+        sequences::check_book odd;
+        odd.add(sequences::evaluate_check(0, QStringLiteral("bell\x07 <&>"), sequences::check_value::of(QStringLiteral("\x01")),
+                                          sequences::check_value::of(QString()), 0));
+        QVERIFY(doc.setContent(sequences::junit_report(odd, {})));
+        QCOMPARE(doc.elementsByTagName(QStringLiteral("testcase")).at(0).toElement().attribute(QStringLiteral("name")),
+                 QStringLiteral("bell\uFFFD <&>"));
     }
 
     void help_names_every_option_and_the_bus_variable()

@@ -5,9 +5,12 @@
 namespace {
 
 // Qt's own options that take a value: their value is no argument of ours.
-const char *const toolkit_options_with_value[] = {"-platform",   "-platformpluginpath", "-platformtheme", "-plugin",
-                                                  "-qmljsdebugger", "-style",           "-stylesheet",    "-session",
-                                                  "-display",    "-geometry",           "-title",         "-name",
+const char *const toolkit_options_with_value[] = {"-platform",      "-platformpluginpath",
+                                                  "-platformtheme", "-plugin",
+                                                  "-qmljsdebugger", "-style",
+                                                  "-stylesheet",    "-session",
+                                                  "-display",       "-geometry",
+                                                  "-title",         "-name",
                                                   "-widgetcount"};
 
 bool toolkit_option_with_value(const QString &a)
@@ -74,42 +77,38 @@ command_line parse_command_line(const QStringList &arguments)
 
 QString command_line_help()
 {
-    return QStringLiteral(
-        "Usage: velmora [OPTION]...\n"
-        "Test and commissioning tool for servo joint drives on a CAN bus.\n"
-        "用于CAN总线伺服关节驱动器的测试与调试工具。\n"
-        "Without --run the main window opens.\n"
-        "\n"
-        "Options:\n"
-        "  -h, --help          show this help and exit\n"
-        "      --version       show the version and exit\n"
-        "      --bus SPEC      the bus to open, as VELMORA_CAN (and before it): sim,\n"
-        "                      socketcan:can0, virtualcan:can0, PLUGIN:INTERFACE\n"
-        "      --run FILE.js   run a test sequence without a window, printing each check,\n"
-        "                      then exit: 0 every check passed, 1 a check failed,\n"
-        "                      2 the script could not run (syntax or script error,\n"
-        "                      bus not open, interrupted)\n"
-        "      --report FILE.xml  with --run: write a JUnit XML report\n"
-        "      --log FILE      with --run: write the run's log\n"
-        "\n"
-        "Environment:\n"
-        "  VELMORA_CAN         the bus: unset means socketcan:can0; PLUGIN:INTERFACE for a\n"
-        "                      QtSerialBus plugin (socketcan:can0, virtualcan:can0,\n"
-        "                      peakcan:usb0, ...); sim for the simulated joints\n"
-        "  VELMORA_SIM_NODES   the simulated joints, node[:firmware] separated by commas\n"
-        "                      (default 1:10231,2:10231,3:10230); node:heartbeat[/ms]\n"
-        "                      for a heartbeat producer\n"
-        "  VELMORA_CAN_TRACE   a file to which every frame sent and received is appended\n"
-        "                      in candump log format\n"
-        "  QT_QPA_PLATFORM     the window system (offscreen runs the windows without a\n"
-        "                      display; --run needs none)\n"
-        "\n"
-        "Examples:\n"
-        "  VELMORA_CAN=sim velmora\n"
-        "  velmora --bus sim --run Document/sequences/endurance.js --report report.xml\n");
+    return QStringLiteral("Usage: velmora [OPTION]...\n"
+                          "Test and commissioning tool for servo joint drives on a CAN bus.\n"
+                          "用于CAN总线伺服关节驱动器的测试与调试工具。\n"
+                          "Without --run the main window opens.\n"
+                          "\n"
+                          "Options:\n"
+                          "  -h, --help          show this help and exit\n"
+                          "      --version       show the version and exit\n"
+                          "      --bus SPEC      the bus to open, as VELMORA_CAN (and before it): sim,\n"
+                          "                      socketcan:can0, virtualcan:can0, PLUGIN:INTERFACE\n"
+                          "      --run FILE.js   run a test sequence without a window, printing each check,\n"
+                          "                      then exit: 0 every check passed, 1 a check failed,\n"
+                          "                      2 the script could not run (syntax or script error,\n"
+                          "                      bus not open, interrupted)\n"
+                          "      --report FILE.xml  with --run: write a JUnit XML report\n"
+                          "      --log FILE      with --run: write the run's log\n"
+                          "\n"
+                          "Environment:\n"
+                          "  VELMORA_CAN         the bus: unset means socketcan:can0; PLUGIN:INTERFACE for a\n"
+                          "                      QtSerialBus plugin (socketcan:can0, virtualcan:can0,\n"
+                          "                      peakcan:usb0, ...); sim for the simulated joints\n"
+                          "  VELMORA_SIM_NODES   the simulated joints, node[:firmware] separated by commas\n"
+                          "                      (default 1:10231,2:10231,3:10230); node:heartbeat[/ms]\n"
+                          "                      for a heartbeat producer\n"
+                          "  VELMORA_CAN_TRACE   a file to which every frame sent and received is appended\n"
+                          "                      in candump log format\n"
+                          "  QT_QPA_PLATFORM     the window system (offscreen runs the windows without a\n"
+                          "                      display; --run needs none)\n"
+                          "\n"
+                          "Examples:\n"
+                          "  VELMORA_CAN=sim velmora\n"
+                          "  velmora --bus sim --run Document/sequences/endurance.js --report report.xml\n");
 }
 
-QString command_line_version()
-{
-    return QStringLiteral("velmora %1\n").arg(QStringLiteral(VELMORA_VERSION));
-}
+QString command_line_version() { return QStringLiteral("velmora %1\n").arg(QStringLiteral(VELMORA_VERSION)); }

@@ -8,11 +8,11 @@
 struct command_line {
     bool help = false;
     bool version = false;
-    QString bus;     // --bus SPEC, as VELMORA_CAN
-    QString run;     // --run FILE.js
+    QString bus;  // --bus SPEC, as VELMORA_CAN
+    QString run;  // --run FILE.js
     QString report;  // --report FILE.xml
-    QString log;     // --log FILE
-    QString error;   // why the line was refused; empty when it was taken
+    QString log;  // --log FILE
+    QString error;  // why the line was refused; empty when it was taken
 };
 
 // arguments as the process got them, the program's name first.

@@ -38,11 +38,12 @@ double run_script(sequences::sequence_runner &runner, const QString &script)
 {
     QElapsedTimer t;
     t.start();
-    QObject::connect(&runner, &sequences::sequence_runner::finished, [](sequences::run_end end, const QString &message) {
-        if (end != sequences::run_end::passed)
-            std::fprintf(stderr, "script ended: %s\n", qPrintable(message));
-        QCoreApplication::exit(0);
-    });
+    QObject::connect(&runner, &sequences::sequence_runner::finished,
+                     [](sequences::run_end end, const QString &message) {
+                         if (end != sequences::run_end::passed)
+                             std::fprintf(stderr, "script ended: %s\n", qPrintable(message));
+                         QCoreApplication::exit(0);
+                     });
     runner.start(script, QStringLiteral("bench.js"));
     QCoreApplication::exec();
     QObject::disconnect(&runner, &sequences::sequence_runner::finished, nullptr, nullptr);
@@ -108,19 +109,21 @@ int main(int argc, char **argv)
             after_first = resident_mb();
     });
     const double before = resident_mb();
-    const double ms = run_script(runner, QStringLiteral("var j = canopen(1); j.enable(); j.profile(1000000, 100000000, 100000000);"
-                                                        "for (var i = 0; i < %1; ++i) {"
-                                                        "  j.moveBy(i % 2 ? -10 : 10);"
-                                                        "  check('at the stop', j.position(), i % 2 ? 0 : 10, 0);"
-                                                        "  if (i == 999) log('mark');"
-                                                        "}")
-                                             .arg(moves));
+    const double ms =
+        run_script(runner,
+                   QStringLiteral("var j = canopen(1); j.enable(); j.profile(1000000, 100000000, 100000000);"
+                                  "for (var i = 0; i < %1; ++i) {"
+                                  "  j.moveBy(i % 2 ? -10 : 10);"
+                                  "  check('at the stop', j.position(), i % 2 ? 0 : 10, 0);"
+                                  "  if (i == 999) log('mark');"
+                                  "}")
+                       .arg(moves));
     const double after = resident_mb();
     std::printf("%d moves with a check each in %.1f s: resident memory %.1f MB before, %.1f MB after 1,000 moves, "
                 "%.1f MB after %d (%d checks: %d rows kept, %d summarised, %d failed)\n",
                 moves, ms / 1000, before, after_first, after, moves, runner.book().total(),
-                static_cast<int>(runner.book().rows().size()), runner.book().total() - static_cast<int>(runner.book().rows().size()),
-                runner.book().failed());
+                static_cast<int>(runner.book().rows().size()),
+                runner.book().total() - static_cast<int>(runner.book().rows().size()), runner.book().failed());
     close_adapter();
     return ok ? 0 : 1;
 }

@@ -54,8 +54,7 @@ public:
 
     explicit check_book(int row_limit = default_row_limit, int summary_limit = default_summary_limit)
         : row_limit_(row_limit), summary_limit_(summary_limit)
-    {
-    }
+    {}
 
     // Records a check: as a new row (returns its index in rows()), or into a summary (returns
     // -1 - its index in summaries()).

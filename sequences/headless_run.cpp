@@ -63,7 +63,8 @@ int run_headless(const headless_options &options)
 
     open_adapter();
     if (adapter_error != 0)
-        return cannot_run(QStringLiteral("cannot open the bus %1 (VELMORA_CAN or --bus)").arg(vci::selected_bus_description(can_index)));
+        return cannot_run(QStringLiteral("cannot open the bus %1 (VELMORA_CAN or --bus)")
+                              .arg(vci::selected_bus_description(can_index)));
     device_open = 1;
 
     int code = exit_code(run_end::error);
@@ -76,7 +77,8 @@ int run_headless(const headless_options &options)
             }
         };
         QObject::connect(&runner, &sequence_runner::check_added, [&](int, const check_result &r) {
-            const QString line = check_line(r.passed, r.name, r.actual, r.expected, check_number_text(r.tolerance), r.numeric);
+            const QString line =
+                check_line(r.passed, r.name, r.actual, r.expected, check_number_text(r.tolerance), r.numeric);
             print(stdout, line);
             logged(QStringLiteral("[%1] %2").arg(r.time_s, 9, 'f', 3).arg(line));
         });

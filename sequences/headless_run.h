@@ -9,7 +9,7 @@ namespace sequences {
 struct headless_options {
     QString script;
     QString report;  // JUnit XML; empty: none
-    QString log;     // the run's log; empty: none
+    QString log;  // the run's log; empty: none
 };
 
 // The process's exit code: 0 every check passed, 1 a check failed, 2 the script could not run

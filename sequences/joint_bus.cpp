@@ -39,7 +39,10 @@ bool exchange_adapter::custom(int node, const custom_request &request, int32_t *
     return true;
 }
 
-objects::sdo_link exchange_adapter::sdo(int node) const { return objects::exchange_sdo_link(adapter_bus_ops(), node, monitor_sink()); }
+objects::sdo_link exchange_adapter::sdo(int node) const
+{
+    return objects::exchange_sdo_link(adapter_bus_ops(), node, monitor_sink());
+}
 
 joint_bus direct_bus(exchange_adapter &adapter)
 {
@@ -67,8 +70,8 @@ joint_bus gated_bus(exchange_adapter &adapter, gui_gate &gate, std::function<boo
         const objects::sdo_link wire = adapter.sdo(node);
         objects::sdo_link link;
         link.transact = [&gate, wire](const objects::sdo_frame &request,
-                                       const std::function<bool(const objects::sdo_frame &)> &is_reply,
-                                       objects::sdo_frame *reply) {
+                                      const std::function<bool(const objects::sdo_frame &)> &is_reply,
+                                      objects::sdo_frame *reply) {
             bool answered = false;
             gate.run([&] { answered = wire.transact(request, is_reply, reply); });
             return answered;

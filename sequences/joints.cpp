@@ -13,10 +13,10 @@ namespace sequences {
 namespace {
 
 // Controlword bits and commands beyond those the control window sends.
-constexpr uint16_t cw_quick_stop = 0x0002;     // enable voltage with quick stop (bit 2) clear
+constexpr uint16_t cw_quick_stop = 0x0002;  // enable voltage with quick stop (bit 2) clear
 constexpr uint16_t cw_disable_voltage = 0x0000;
 constexpr uint16_t cw_change_at_once = 0x0020;  // profile position: a new set-point replaces the running one
-constexpr uint16_t cw_relative = 0x0040;        // profile position: the target is a distance
+constexpr uint16_t cw_relative = 0x0040;  // profile position: the target is a distance
 // Statusword bits of the profile modes.
 constexpr uint16_t sw_target_reached = 0x0400;
 constexpr uint16_t sw_setpoint_acknowledge = 0x1000;
@@ -29,12 +29,18 @@ constexpr int enable_steps = 8;
 // A drive between states (not ready, fault reaction) gets this long to settle in all.
 constexpr int enable_settle_ms = 500;
 
-QString one_line(const QString &bilingual) { return QString(bilingual).replace(QLatin1Char('\n'), QLatin1String(" / ")); }
+QString one_line(const QString &bilingual)
+{
+    return QString(bilingual).replace(QLatin1Char('\n'), QLatin1String(" / "));
+}
 
 QString object_name(uint16_t index, uint8_t sub)
 {
-    return QStringLiteral("0x%1:%2").arg(index, 4, 16, QLatin1Char('0')).arg(sub, 2, 16, QLatin1Char('0')).toUpper().replace(
-        QLatin1String("0X"), QLatin1String("0x"));
+    return QStringLiteral("0x%1:%2")
+        .arg(index, 4, 16, QLatin1Char('0'))
+        .arg(sub, 2, 16, QLatin1Char('0'))
+        .toUpper()
+        .replace(QLatin1String("0X"), QLatin1String("0x"));
 }
 
 const objects::eds_document &standard_dictionary()
@@ -83,8 +89,10 @@ void custom_joint::disable() { ask(write_enable_state(false), QStringLiteral("di
 void custom_joint::profile(int32_t velocity, int32_t acceleration, int32_t deceleration)
 {
     ask(custom_write(custom_register::profile_speed, velocity, QString(), 0), QStringLiteral("the profile speed"));
-    ask(custom_write(custom_register::profile_acceleration, acceleration, QString(), 0), QStringLiteral("the acceleration"));
-    ask(custom_write(custom_register::profile_deceleration, deceleration, QString(), 0), QStringLiteral("the deceleration"));
+    ask(custom_write(custom_register::profile_acceleration, acceleration, QString(), 0),
+        QStringLiteral("the acceleration"));
+    ask(custom_write(custom_register::profile_deceleration, deceleration, QString(), 0),
+        QStringLiteral("the deceleration"));
     profile_speed_known_ = true;
     profile_speed_ = velocity;
     profile_speed_overwritten_ = false;
@@ -97,7 +105,8 @@ void custom_joint::prepare_single_move()
         position_mode_ = true;
     }
     if (profile_speed_overwritten_) {
-        ask(custom_write(custom_register::profile_speed, profile_speed_, QString(), 0), QStringLiteral("the profile speed"));
+        ask(custom_write(custom_register::profile_speed, profile_speed_, QString(), 0),
+            QStringLiteral("the profile speed"));
         profile_speed_overwritten_ = false;
     }
     if (motion_mode_ != custom_motion_mode::unidirectional) {
@@ -135,7 +144,10 @@ void custom_joint::wait_at(int32_t target, int timeout_ms, const QString &move)
             return;
         const int32_t code = error();
         if (code != 0)
-            fail(QStringLiteral("%1: drive error 0x%2 at position %3").arg(move).arg(code, 4, 16, QLatin1Char('0')).arg(at));
+            fail(QStringLiteral("%1: drive error 0x%2 at position %3")
+                     .arg(move)
+                     .arg(code, 4, 16, QLatin1Char('0'))
+                     .arg(at));
         if (waited.elapsed() >= timeout_ms)
             fail(QStringLiteral("%1 timed out after %2 ms at position %3 (%4)")
                      .arg(move)
@@ -181,7 +193,8 @@ int32_t custom_joint::read_register(int32_t reg)
 {
     if (reg < 0 || reg > 0xFFFF)
         fail(QStringLiteral("register %1 is outside 0..0xFFFF").arg(reg));
-    return ask(custom_read(static_cast<uint16_t>(reg)), QStringLiteral("the read of register 0x%1").arg(reg, 4, 16, QLatin1Char('0')));
+    return ask(custom_read(static_cast<uint16_t>(reg)),
+               QStringLiteral("the read of register 0x%1").arg(reg, 4, 16, QLatin1Char('0')));
 }
 
 void custom_joint::write_register(int32_t reg, int32_t value)
@@ -235,7 +248,10 @@ int64_t canopen_joint::read_integer(uint16_t index, uint8_t sub, int size, bool 
     return static_cast<int64_t>(raw);
 }
 
-uint16_t canopen_joint::statusword() { return static_cast<uint16_t>(read_integer(canopen::object::statusword, 0, 2, false)); }
+uint16_t canopen_joint::statusword()
+{
+    return static_cast<uint16_t>(read_integer(canopen::object::statusword, 0, 2, false));
+}
 
 void canopen_joint::controlword(uint16_t cw) { download(canopen::object::controlword, 0, cw, 2); }
 
@@ -247,22 +263,15 @@ void canopen_joint::enable()
     for (int step = 0; step < enable_steps; ++step) {
         sw = statusword();
         switch (canopen::state_of(sw)) {
-        case canopen::drive_state::operation_enabled:
-            return;
+        case canopen::drive_state::operation_enabled: return;
         case canopen::drive_state::fault:
             // The reset acts on the rising edge of bit 7.
             controlword(cw_disable_voltage);
             controlword(canopen::cw_fault_reset);
             break;
-        case canopen::drive_state::switch_on_disabled:
-            controlword(canopen::cw_shutdown);
-            break;
-        case canopen::drive_state::ready_to_switch_on:
-            controlword(canopen::cw_switch_on);
-            break;
-        case canopen::drive_state::switched_on:
-            controlword(canopen::cw_enable_operation);
-            break;
+        case canopen::drive_state::switch_on_disabled: controlword(canopen::cw_shutdown); break;
+        case canopen::drive_state::ready_to_switch_on: controlword(canopen::cw_switch_on); break;
+        case canopen::drive_state::switched_on: controlword(canopen::cw_enable_operation); break;
         case canopen::drive_state::quick_stop_active:
             // Back to operation where the drive allows it, else through "switch on disabled".
             controlword(step == 0 ? canopen::cw_enable_operation : cw_disable_voltage);
@@ -374,8 +383,14 @@ void canopen_joint::stop()
     controlword(canopen::cw_enable_operation | canopen::cw_halt_bit);
 }
 
-int32_t canopen_joint::position() { return static_cast<int32_t>(read_integer(canopen::object::position_actual_value, 0, 4, true)); }
-int32_t canopen_joint::speed() { return static_cast<int32_t>(read_integer(canopen::object::velocity_actual_value, 0, 4, true)); }
+int32_t canopen_joint::position()
+{
+    return static_cast<int32_t>(read_integer(canopen::object::position_actual_value, 0, 4, true));
+}
+int32_t canopen_joint::speed()
+{
+    return static_cast<int32_t>(read_integer(canopen::object::velocity_actual_value, 0, 4, true));
+}
 
 int32_t canopen_joint::current()
 {
@@ -411,7 +426,10 @@ object_value canopen_joint::read_object(uint16_t index, uint8_t sub, const QStri
     object_value v;
     const int size = objects::type_size(code);
     if (size > 0 && bytes.size() != size)
-        fail(QStringLiteral("%1 answered %2 bytes, not a %3").arg(object_name(index, sub)).arg(bytes.size()).arg(objects::type_name(code)));
+        fail(QStringLiteral("%1 answered %2 bytes, not a %3")
+                 .arg(object_name(index, sub))
+                 .arg(bytes.size())
+                 .arg(objects::type_name(code)));
     if (objects::is_real(code)) {
         if (size == 4) {
             float f;
@@ -426,7 +444,8 @@ object_value canopen_joint::read_object(uint16_t index, uint8_t sub, const QStri
             raw |= static_cast<uint64_t>(static_cast<uint8_t>(bytes[i])) << (8 * i);
         if (objects::is_signed_integer(code) && (raw >> (8 * size - 1)) & 1)
             raw |= ~uint64_t(0) << (8 * size);
-        v.number = objects::is_signed_integer(code) ? static_cast<double>(static_cast<int64_t>(raw)) : static_cast<double>(raw);
+        v.number = objects::is_signed_integer(code) ? static_cast<double>(static_cast<int64_t>(raw))
+                                                    : static_cast<double>(raw);
     } else if (code == static_cast<uint16_t>(objects::data_type::octet_string) ||
                code == static_cast<uint16_t>(objects::data_type::domain)) {
         v.is_text = true;

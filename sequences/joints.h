@@ -72,7 +72,7 @@ public:
     virtual int32_t position() = 0;
     virtual int32_t speed() = 0;
     virtual int32_t current() = 0;  // mA
-    virtual int32_t error() = 0;    // the drive's error code, 0 when none
+    virtual int32_t error() = 0;  // the drive's error code, 0 when none
 
 protected:
     [[noreturn]] void fail(const QString &what) const;

@@ -18,9 +18,9 @@ QString xml_text(const QString &text)
     out.reserve(text.size());
     for (const QChar c : text)
         out += (c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\n') && c != QLatin1Char('\r')) ||
-                       c.unicode() == 0xFFFE || c.unicode() == 0xFFFF
-                   ? QChar(0xFFFD)
-                   : c;
+                c.unicode() == 0xFFFE || c.unicode() == 0xFFFF
+            ? QChar(0xFFFD)
+            : c;
     return out;
 }
 
@@ -36,8 +36,9 @@ void write_failure(QXmlStreamWriter &xml, const check_result &r, const QString &
 
 QString failure_message(const check_result &r)
 {
-    return r.numeric ? QStringLiteral("actual %1, expected %2 ± %3").arg(r.actual, r.expected, check_number_text(r.tolerance))
-                     : QStringLiteral("actual \"%1\", expected \"%2\"").arg(r.actual, r.expected);
+    return r.numeric
+        ? QStringLiteral("actual %1, expected %2 ± %3").arg(r.actual, r.expected, check_number_text(r.tolerance))
+        : QStringLiteral("actual \"%1\", expected \"%2\"").arg(r.actual, r.expected);
 }
 
 }  // namespace
@@ -90,19 +91,24 @@ QByteArray junit_report(const check_book &book, const report_run &run)
         xml.writeStartElement(QStringLiteral("testcase"));
         xml.writeAttribute(QStringLiteral("classname"), xml_text(suite));
         const QString name = s.name.isEmpty() ? QStringLiteral("other checks") : s.name;
-        xml.writeAttribute(QStringLiteral("name"), xml_text(QStringLiteral("%1 (%2 more checks)").arg(name).arg(s.count)));
+        xml.writeAttribute(QStringLiteral("name"),
+                           xml_text(QStringLiteral("%1 (%2 more checks)").arg(name).arg(s.count)));
         xml.writeAttribute(QStringLiteral("time"), QStringLiteral("0.000"));
         if (s.failed) {
-            QString message = QStringLiteral("%1 of %2 failed, first: %3").arg(s.failed).arg(s.count).arg(failure_message(s.first_failure));
+            QString message = QStringLiteral("%1 of %2 failed, first: %3")
+                                  .arg(s.failed)
+                                  .arg(s.count)
+                                  .arg(failure_message(s.first_failure));
             if (s.numeric)
                 message += QStringLiteral("; actual min %1, mean %2, max %3")
                                .arg(check_number_text(s.min), check_number_text(s.mean()), check_number_text(s.max));
             write_failure(xml, s.first_failure, message);
         } else if (s.numeric) {
-            xml.writeTextElement(QStringLiteral("system-out"),
-                                 QStringLiteral("%1 checks passed; actual min %2, mean %3, max %4\n")
-                                     .arg(s.count)
-                                     .arg(check_number_text(s.min), check_number_text(s.mean()), check_number_text(s.max)));
+            xml.writeTextElement(
+                QStringLiteral("system-out"),
+                QStringLiteral("%1 checks passed; actual min %2, mean %3, max %4\n")
+                    .arg(s.count)
+                    .arg(check_number_text(s.min), check_number_text(s.mean()), check_number_text(s.max)));
         }
         xml.writeEndElement();
     }

@@ -15,7 +15,7 @@ struct report_run {
     QString script;  // file name, or a title for a script from the editor
     QDateTime started;
     double duration_s = 0;
-    QString error;   // why the script ended early (a script error, Stop); empty when it ran to its end
+    QString error;  // why the script ended early (a script error, Stop); empty when it ran to its end
 };
 
 QByteArray junit_report(const check_book &book, const report_run &run);

@@ -46,7 +46,9 @@ QVariant results_model::data(const QModelIndex &index, int role) const
     case check_column:
         if (!summary)
             return r.name;
-        return QStringLiteral("%1 (+%2)").arg(s->name.isEmpty() ? QCoreApplication::translate("Sequences", "其他检查/other checks") : s->name).arg(s->count);
+        return QStringLiteral("%1 (+%2)")
+            .arg(s->name.isEmpty() ? QCoreApplication::translate("Sequences", "其他检查/other checks") : s->name)
+            .arg(s->count);
     case actual_column:
         if (summary && s->numeric)
             return QStringLiteral("%1 … %2 (⌀ %3)")
@@ -56,8 +58,11 @@ QVariant results_model::data(const QModelIndex &index, int role) const
     case tolerance_column: return r.numeric ? check_number_text(r.tolerance) : QString();
     case result_column:
         if (summary)
-            return s->failed ? QStringLiteral("%1 ").arg(s->failed) + QCoreApplication::translate("Sequences", "失败/failed") : QCoreApplication::translate("Sequences", "通过/pass");
-        return passed ? QCoreApplication::translate("Sequences", "通过/pass") : QCoreApplication::translate("Sequences", "失败/FAIL");
+            return s->failed
+                ? QStringLiteral("%1 ").arg(s->failed) + QCoreApplication::translate("Sequences", "失败/failed")
+                : QCoreApplication::translate("Sequences", "通过/pass");
+        return passed ? QCoreApplication::translate("Sequences", "通过/pass")
+                      : QCoreApplication::translate("Sequences", "失败/FAIL");
     default: return QVariant();
     }
 }

@@ -11,9 +11,18 @@ class results_model : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum column { time_column, check_column, actual_column, expected_column, tolerance_column, result_column, column_count };
+    enum column {
+        time_column,
+        check_column,
+        actual_column,
+        expected_column,
+        tolerance_column,
+        result_column,
+        column_count
+    };
 
-    explicit results_model(const check_book &book, QObject *parent = nullptr) : QAbstractTableModel(parent), book_(book) {}
+    explicit results_model(const check_book &book, QObject *parent = nullptr) : QAbstractTableModel(parent), book_(book)
+    {}
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;

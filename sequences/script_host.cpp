@@ -6,6 +6,7 @@
 #include <QJSEngine>
 #include <QQmlEngine>
 #include <cmath>
+#include <type_traits>
 #include <limits>
 
 namespace sequences {
@@ -68,8 +69,8 @@ QString script_host::prelude_url() { return QStringLiteral("file:velmora-prelude
 
 void script_host::install()
 {
-    const QJSValue api =
-        engine_.evaluate(QString::fromUtf8(prelude), QStringLiteral("velmora-prelude")).call({engine_.newQObject(this)});
+    const QJSValue api = engine_.evaluate(QString::fromUtf8(prelude), QStringLiteral("velmora-prelude"))
+                             .call({engine_.newQObject(this)});
     QJSValue global = engine_.globalObject();
     for (const char *name : {"canopen", "custom", "wait", "check", "log"})
         global.setProperty(QLatin1String(name), api.property(QLatin1String(name)));
@@ -79,11 +80,12 @@ bool script_host::whole(const QJSValue &v, const char *what, int64_t low, int64_
 {
     const double d = v.isNumber() ? v.toNumber() : std::numeric_limits<double>::quiet_NaN();
     if (!std::isfinite(d) || d != std::floor(d) || d < static_cast<double>(low) || d > static_cast<double>(high)) {
-        engine_.throwError(QJSValue::RangeError, QStringLiteral("%1 must be a whole number from %2 to %3, not %4")
-                                                     .arg(QLatin1String(what))
-                                                     .arg(low)
-                                                     .arg(high)
-                                                     .arg(v.toString()));
+        engine_.throwError(QJSValue::RangeError,
+                           QStringLiteral("%1 must be a whole number from %2 to %3, not %4")
+                               .arg(QLatin1String(what))
+                               .arg(low)
+                               .arg(high)
+                               .arg(v.toString()));
         return false;
     }
     *out = static_cast<int64_t>(d);
@@ -134,11 +136,13 @@ bool script_host::check(const QJSValue &name, const QJSValue &actual, const QJSV
 {
     const double t = tolerance.toNumber();
     if (!tolerance.isNumber() || !(t >= 0)) {
-        engine_.throwError(QJSValue::RangeError,
-                           QStringLiteral("check(\"%1\"): the tolerance must be a number of 0 or more").arg(name.toString()));
+        engine_.throwError(
+            QJSValue::RangeError,
+            QStringLiteral("check(\"%1\"): the tolerance must be a number of 0 or more").arg(name.toString()));
         return false;
     }
-    const check_result r = evaluate_check(runner_.elapsed_s(), name.toString(), value_of(actual), value_of(expected), t);
+    const check_result r =
+        evaluate_check(runner_.elapsed_s(), name.toString(), value_of(actual), value_of(expected), t);
     runner_.record_check(r);
     return r.passed;
 }
@@ -147,15 +151,17 @@ void script_host::log(const QJSValue &text) { runner_.write_log(text.toString())
 
 // ---- joints --------------------------------------------------------------------------------
 
-template <typename F>
-QJSValue script_joint::act(const QString &action, bool moves, F &&operation)
+template <typename F> QJSValue script_joint::act(const QString &action, bool moves, F &&operation)
 {
     sequence_runner &runner = host_.runner();
     runner.set_action(joint_name(joint_.key()) + QStringLiteral(": ") + action);
     if (moves)
         runner.mark_moved(joint_.key());
     try {
-        return operation();
+        if constexpr (std::is_void_v<decltype(operation())>)
+            operation();
+        else
+            return operation();
     } catch (const joint_failure &failure) {
         host_.engine().throwError(failure.message());
     }
@@ -164,18 +170,12 @@ QJSValue script_joint::act(const QString &action, bool moves, F &&operation)
 
 void script_joint::enable()
 {
-    act(QStringLiteral("enable"), true, [this] {
-        joint_.enable();
-        return QJSValue();
-    });
+    act(QStringLiteral("enable"), true, [this] { joint_.enable(); });
 }
 
 void script_joint::disable()
 {
-    act(QStringLiteral("disable"), false, [this] {
-        joint_.disable();
-        return QJSValue();
-    });
+    act(QStringLiteral("disable"), false, [this] { joint_.disable(); });
 }
 
 void script_joint::profile(const QJSValue &velocity, const QJSValue &acceleration, const QJSValue &deceleration)
@@ -183,12 +183,11 @@ void script_joint::profile(const QJSValue &velocity, const QJSValue &acceleratio
     int64_t v = 0, a = 0, d = 0;
     const int64_t top = std::numeric_limits<int32_t>::max();
     if (!host_.whole(velocity, "the profile velocity", std::numeric_limits<int32_t>::min(), top, &v) ||
-        !host_.whole(acceleration, "the acceleration", 1, top, &a) || !host_.whole(deceleration, "the deceleration", 1, top, &d))
+        !host_.whole(acceleration, "the acceleration", 1, top, &a) ||
+        !host_.whole(deceleration, "the deceleration", 1, top, &d))
         return;
-    act(QStringLiteral("profile(%1, %2, %3)").arg(v).arg(a).arg(d), false, [&] {
-        joint_.profile(static_cast<int32_t>(v), static_cast<int32_t>(a), static_cast<int32_t>(d));
-        return QJSValue();
-    });
+    act(QStringLiteral("profile(%1, %2, %3)").arg(v).arg(a).arg(d), false,
+        [&] { joint_.profile(static_cast<int32_t>(v), static_cast<int32_t>(a), static_cast<int32_t>(d)); });
 }
 
 namespace {
@@ -202,10 +201,8 @@ void script_joint::moveTo(const QJSValue &position, const QJSValue &timeout_ms)
     if (!host_.whole(position, "the position", int32_low, int32_high, &p) ||
         !host_.whole(timeout_ms, "the timeout", 0, int32_high, &t))
         return;
-    act(QStringLiteral("moveTo(%1)").arg(p), true, [&] {
-        joint_.move_to(static_cast<int32_t>(p), static_cast<int>(t));
-        return QJSValue();
-    });
+    act(QStringLiteral("moveTo(%1)").arg(p), true,
+        [&] { joint_.move_to(static_cast<int32_t>(p), static_cast<int>(t)); });
 }
 
 void script_joint::moveBy(const QJSValue &delta, const QJSValue &timeout_ms)
@@ -214,10 +211,8 @@ void script_joint::moveBy(const QJSValue &delta, const QJSValue &timeout_ms)
     if (!host_.whole(delta, "the distance", int32_low, int32_high, &d) ||
         !host_.whole(timeout_ms, "the timeout", 0, int32_high, &t))
         return;
-    act(QStringLiteral("moveBy(%1)").arg(d), true, [&] {
-        joint_.move_by(static_cast<int32_t>(d), static_cast<int>(t));
-        return QJSValue();
-    });
+    act(QStringLiteral("moveBy(%1)").arg(d), true,
+        [&] { joint_.move_by(static_cast<int32_t>(d), static_cast<int>(t)); });
 }
 
 void script_joint::velocity(const QJSValue &v)
@@ -225,18 +220,12 @@ void script_joint::velocity(const QJSValue &v)
     int64_t speed = 0;
     if (!host_.whole(v, "the velocity", int32_low, int32_high, &speed))
         return;
-    act(QStringLiteral("velocity(%1)").arg(speed), true, [&] {
-        joint_.velocity(static_cast<int32_t>(speed));
-        return QJSValue();
-    });
+    act(QStringLiteral("velocity(%1)").arg(speed), true, [&] { joint_.velocity(static_cast<int32_t>(speed)); });
 }
 
 void script_joint::stop()
 {
-    act(QStringLiteral("stop"), false, [this] {
-        joint_.stop();
-        return QJSValue();
-    });
+    act(QStringLiteral("stop"), false, [this] { joint_.stop(); });
 }
 
 QJSValue script_joint::position()
@@ -287,8 +276,9 @@ void script_joint::write(const QJSValue &index, const QJSValue &sub, const QJSVa
     }
     // Whole numbers as integers, so that 64-bit objects take them exactly as far as they go.
     QString text = value.toString();
-    if (value.isNumber() && std::fabs(value.toNumber()) < 9007199254740992.0 && value.toNumber() == std::floor(value.toNumber()))
-        text = QString::number(static_cast<qint64>(value.toNumber()));
+    const double number = value.toNumber();
+    if (value.isNumber() && std::fabs(number) < 9007199254740992.0 && number == std::floor(number))
+        text = QString::number(static_cast<qint64>(number));
     auto *j = dynamic_cast<canopen_joint *>(&joint_);
     // The controlword moves the joint like any motion command.
     const bool moves = i == canopen::object::controlword || i >= 0x6000;
@@ -296,7 +286,6 @@ void script_joint::write(const QJSValue &index, const QJSValue &sub, const QJSVa
         if (!j)
             throw joint_failure(QStringLiteral("write() is for CANopen joints"));
         j->write_object(static_cast<uint16_t>(i), static_cast<uint8_t>(s), text, type.toString());
-        return QJSValue();
     });
 }
 
@@ -306,26 +295,25 @@ QJSValue script_joint::readRegister(const QJSValue &reg)
     if (!host_.whole(reg, "the register", 0, 0xFFFF, &r))
         return QJSValue();
     auto *j = dynamic_cast<custom_joint *>(&joint_);
-    return act(QStringLiteral("register(0x%1)").arg(r, 4, 16, QLatin1Char('0')), false,
-               [&] {
-                   if (!j)
-                       throw joint_failure(QStringLiteral("register() is for joints of the maker's protocol"));
-                   return QJSValue(j->read_register(static_cast<int32_t>(r)));
-               });
+    return act(QStringLiteral("register(0x%1)").arg(r, 4, 16, QLatin1Char('0')), false, [&] {
+        if (!j)
+            throw joint_failure(QStringLiteral("register() is for joints of the maker's protocol"));
+        return QJSValue(j->read_register(static_cast<int32_t>(r)));
+    });
 }
 
 void script_joint::writeRegister(const QJSValue &reg, const QJSValue &value)
 {
     int64_t r = 0, v = 0;
     // A register holds 32 bits: signed values and the unsigned pattern both go.
-    if (!host_.whole(reg, "the register", 0, 0xFFFF, &r) || !host_.whole(value, "the value", int32_low, 0xFFFFFFFFll, &v))
+    if (!host_.whole(reg, "the register", 0, 0xFFFF, &r) ||
+        !host_.whole(value, "the value", int32_low, 0xFFFFFFFFll, &v))
         return;
     auto *j = dynamic_cast<custom_joint *>(&joint_);
     act(QStringLiteral("setRegister(0x%1)").arg(r, 4, 16, QLatin1Char('0')), true, [&] {
         if (!j)
             throw joint_failure(QStringLiteral("setRegister() is for joints of the maker's protocol"));
         j->write_register(static_cast<int32_t>(r), static_cast<int32_t>(static_cast<uint32_t>(v)));
-        return QJSValue();
     });
 }
 

@@ -78,8 +78,7 @@ public:
 private:
     // Runs one joint operation; a failure becomes a script error. moves: the script moves the
     // joint with it, so a stop or a later error must stop it.
-    template <typename F>
-    QJSValue act(const QString &action, bool moves, F &&operation);
+    template <typename F> QJSValue act(const QString &action, bool moves, F &&operation);
 
     script_host &host_;
     joint &joint_;

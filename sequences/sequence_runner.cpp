@@ -30,8 +30,7 @@ class engine_thread : public QThread {
 public:
     engine_thread(sequence_runner &runner, const QString &script, const QString &file_name)
         : runner_(runner), script_(script), file_name_(file_name)
-    {
-    }
+    {}
     QString error;
 
 protected:
@@ -44,7 +43,10 @@ protected:
         const QJSValue result = engine.evaluate(script_, file_name_, 1);
         runner_.attach_engine(nullptr);
         if (result.isError())
-            error = QStringLiteral("%1:%2: %3").arg(QFileInfo(file_name_).fileName()).arg(script_line(result)).arg(result.toString());
+            error = QStringLiteral("%1:%2: %3")
+                        .arg(QFileInfo(file_name_).fileName())
+                        .arg(script_line(result))
+                        .arg(result.toString());
     }
 
 private:

@@ -52,7 +52,8 @@ Sequences::Sequences(QWidget *parent)
     connect(ui->run, &QPushButton::clicked, this, &Sequences::start_run);
     connect(ui->stop, &QPushButton::clicked, runner_, &sequences::sequence_runner::stop);
     connect(ui->open_script, &QPushButton::clicked, this, [this] {
-        const QString path = ask_file(false, tr("打开脚本/Open script"), tr("脚本/Scripts (*.js);;所有文件/All files (*)"));
+        const QString path =
+            ask_file(false, tr("打开脚本/Open script"), tr("脚本/Scripts (*.js);;所有文件/All files (*)"));
         QString why;
         if (!path.isEmpty() && !load_script(path, &why))
             desktop_seams::warning(this, tr("错误/Error"), why);
@@ -107,8 +108,9 @@ void Sequences::fit_columns()
                                                    {m::result_column, "000 失败/failed"}};
     for (const auto &column : widest) {
         const QString title = model_->headerData(column.first, Qt::Horizontal).toString();
-        ui->results->setColumnWidth(column.first, qMax(header.size(0, title).width(),
-                                                       text.horizontalAdvance(QString::fromUtf8(column.second))) + 24);
+        ui->results->setColumnWidth(
+            column.first,
+            qMax(header.size(0, title).width(), text.horizontalAdvance(QString::fromUtf8(column.second))) + 24);
     }
 }
 

@@ -88,9 +88,10 @@ private slots:
         QTemporaryDir dir;
         const QString report = dir.filePath(QStringLiteral("report.xml"));
         const QString log = dir.filePath(QStringLiteral("run.log"));
-        const QString example = qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") + QStringLiteral("/Document/sequences/endurance.js");
-        const run_result r = velmora({QStringLiteral("--run"), example, QStringLiteral("--report"), report,
-                                      QStringLiteral("--log"), log});
+        const QString example =
+            qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") + QStringLiteral("/Document/sequences/endurance.js");
+        const run_result r = velmora(
+            {QStringLiteral("--run"), example, QStringLiteral("--report"), report, QStringLiteral("--log"), log});
         QVERIFY2(r.code == 0, qPrintable(r.out));
         // Each check printed as it happened.
         QVERIFY(r.out.contains(QStringLiteral("PASS  custom 3 at 5000  actual 0  expected 0 ± 10")));
@@ -110,17 +111,22 @@ private slots:
         QTemporaryDir dir;
         const QString report = dir.filePath(QStringLiteral("report.xml"));
         const QString script =
-            write_script(dir, "fails.js", "var j = custom(3);\ncheck('position', j.position() + 7, j.position(), 5);\n"
-                                          "check('name', 'abc', 'abc');\n");
+            write_script(dir, "fails.js",
+                         "var j = custom(3);\ncheck('position', j.position() + 7, j.position(), 5);\n"
+                         "check('name', 'abc', 'abc');\n");
         const run_result r = velmora({QStringLiteral("--run"), script, QStringLiteral("--report"), report});
         QVERIFY2(r.code == 1, qPrintable(r.out));
         QVERIFY(r.out.contains(QStringLiteral("FAIL  position  actual 7  expected 0 ± 5")));
         const QDomElement suite = suite_of(report);
         QCOMPARE(suite.attribute(QStringLiteral("failures")), QStringLiteral("1"));
-        const QDomElement failure = suite.firstChildElement(QStringLiteral("testcase")).firstChildElement(QStringLiteral("failure"));
+        const QDomElement failure =
+            suite.firstChildElement(QStringLiteral("testcase")).firstChildElement(QStringLiteral("failure"));
         QVERIFY(failure.text().contains(QStringLiteral("actual: 7")));
         QVERIFY(failure.text().contains(QStringLiteral("expected: 0")));
-        QVERIFY(suite.elementsByTagName(QStringLiteral("testcase")).at(1).firstChildElement(QStringLiteral("failure")).isNull());
+        QVERIFY(suite.elementsByTagName(QStringLiteral("testcase"))
+                    .at(1)
+                    .firstChildElement(QStringLiteral("failure"))
+                    .isNull());
     }
 
     // In this process, so that the simulated joints can be looked at afterwards.
@@ -141,7 +147,8 @@ private slots:
         QCOMPARE(speed_after(1, 2000000), 0);
         QCOMPARE(speed_after(3, 0), 0);
         // The error is in the report, with where it happened.
-        const QDomElement error = suite_of(report).firstChildElement(QStringLiteral("testcase")).firstChildElement(QStringLiteral("error"));
+        const QDomElement error =
+            suite_of(report).firstChildElement(QStringLiteral("testcase")).firstChildElement(QStringLiteral("error"));
         QVERIFY2(error.attribute(QStringLiteral("message")).contains(QStringLiteral("error.js:3")),
                  qPrintable(error.attribute(QStringLiteral("message"))));
 
@@ -200,11 +207,12 @@ check("not enabled", refused.indexOf("moveTo(100): the joint is in") > 0, true);
         auto *stop = child<QPushButton>(&window, "stop");
         sequences::sequence_runner *runner = window.runner();
 
-        script->setPlainText(QStringLiteral("var j = canopen(1);\nj.enable();\nj.velocity(5000);\nwhile (true) j.position();\n"));
+        script->setPlainText(
+            QStringLiteral("var j = canopen(1);\nj.enable();\nj.velocity(5000);\nwhile (true) j.position();\n"));
         child<QPushButton>(&window, "run")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(window.findChild<QPlainTextEdit *>(QStringLiteral("log"))->toPlainText().contains(
-                                     QStringLiteral("start")),
-                                 generous_ms);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            window.findChild<QPlainTextEdit *>(QStringLiteral("log"))->toPlainText().contains(QStringLiteral("start")),
+            generous_ms);
         sim::joint &joint = sim_joint(1);
         QTRY_VERIFY_WITH_TIMEOUT(joint.canopen()->power() == sim::canopen_node::power_state::operation_enabled &&
                                      joint.motor().current_mode() == sim::motor_model::mode::velocity,
@@ -220,9 +228,9 @@ check("not enabled", refused.indexOf("moveTo(100): the joint is in") > 0, true);
 
         script->setPlainText(QStringLiteral("log('busy');\nwhile (true) {}\n"));
         child<QPushButton>(&window, "run")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(window.findChild<QPlainTextEdit *>(QStringLiteral("log"))->toPlainText().contains(
-                                     QStringLiteral("busy")),
-                                 generous_ms);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            window.findChild<QPlainTextEdit *>(QStringLiteral("log"))->toPlainText().contains(QStringLiteral("busy")),
+            generous_ms);
         QVERIFY(runner->running());
         stop->click();
         QTRY_VERIFY_WITH_TIMEOUT(!runner->running(), generous_ms);
@@ -266,10 +274,13 @@ check("not enabled", refused.indexOf("moveTo(100): the joint is in") > 0, true);
         const QDomNodeList cases = doc.elementsByTagName(QStringLiteral("testcase"));
         QCOMPARE(cases.size(), 6);
         QCOMPARE(cases.at(3).toElement().attribute(QStringLiteral("name")), QStringLiteral("a (2 more checks)"));
-        QVERIFY(cases.at(3).firstChildElement(QStringLiteral("failure")).attribute(QStringLiteral("message")).contains(
-            QStringLiteral("1 of 2 failed")));
+        QVERIFY(cases.at(3)
+                    .firstChildElement(QStringLiteral("failure"))
+                    .attribute(QStringLiteral("message"))
+                    .contains(QStringLiteral("1 of 2 failed")));
         sequences::check_book odd;
-        odd.add(sequences::evaluate_check(0, QStringLiteral("bell\x07 <&>"), sequences::check_value::of(QStringLiteral("\x01")),
+        odd.add(sequences::evaluate_check(0, QStringLiteral("bell\x07 <&>"),
+                                          sequences::check_value::of(QStringLiteral("\x01")),
                                           sequences::check_value::of(QString()), 0));
         QVERIFY(doc.setContent(sequences::junit_report(odd, {})));
         QCOMPARE(doc.elementsByTagName(QStringLiteral("testcase")).at(0).toElement().attribute(QStringLiteral("name")),

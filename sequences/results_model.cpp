@@ -39,7 +39,8 @@ QVariant results_model::data(const QModelIndex &index, int role) const
         return QBrush(passed ? QColor(0, 128, 0) : QColor(200, 0, 0));
     if (role == Qt::TextAlignmentRole && index.column() != check_column)
         return int(Qt::AlignRight | Qt::AlignVCenter);
-    if (role != Qt::DisplayRole)
+    // A value wider than its column is read in full from its tip.
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return QVariant();
     switch (index.column()) {
     case time_column: return QString::number(r.time_s, 'f', 3);
@@ -67,7 +68,7 @@ QVariant results_model::data(const QModelIndex &index, int role) const
     }
 }
 
-void results_model::added(int where)
+void results_model::sync()
 {
     const int rows = static_cast<int>(book_.rows().size());
     const int summaries = static_cast<int>(book_.summaries().size());
@@ -77,13 +78,12 @@ void results_model::added(int where)
         rows_ = rows;
         endInsertRows();
     }
+    if (summaries_ > 0)
+        emit dataChanged(index(rows_, 0), index(rows_ + summaries_ - 1, column_count - 1));
     if (summaries != summaries_) {
         beginInsertRows(QModelIndex(), rows_ + summaries_, rows_ + summaries - 1);
         summaries_ = summaries;
         endInsertRows();
-    } else if (where < 0) {
-        const int row = rows_ + (-1 - where);
-        emit dataChanged(index(row, 0), index(row, column_count - 1));
     }
 }
 

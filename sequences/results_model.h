@@ -29,8 +29,8 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-    // After check_book::add answered where.
-    void added(int where);
+    // Shows what the book holds now: new rows and summaries, and the summaries' new values.
+    void sync();
     // After the book was cleared.
     void reset();
 

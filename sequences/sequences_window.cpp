@@ -70,15 +70,6 @@ Sequences::Sequences(QWidget *parent)
         if (!path.isEmpty() && !save_results(path, &why))
             desktop_seams::warning(this, tr("错误/Error"), why);
     });
-    connect(runner_, &sequences::sequence_runner::check_added, this,
-            [this](int where, const sequences::check_result &) {
-                // The newest check stays in view unless the user scrolled away from it.
-                const QScrollBar *bar = ui->results->verticalScrollBar();
-                const bool following = bar->value() == bar->maximum();
-                model_->added(where);
-                if (following)
-                    ui->results->scrollToBottom();
-            });
     connect(runner_, &sequences::sequence_runner::log_line, ui->log, &QPlainTextEdit::appendPlainText);
     connect(runner_, &sequences::sequence_runner::finished, this, &Sequences::run_finished);
     progress_timer_.setInterval(progress_interval_ms);
@@ -105,7 +96,7 @@ void Sequences::fit_columns()
                                                    {m::actual_column, "-12345678"},
                                                    {m::expected_column, "-12345678"},
                                                    {m::tolerance_column, "1000"},
-                                                   {m::result_column, "000 失败/failed"}};
+                                                   {m::result_column, "00 失败/failed"}};
     for (const auto &column : widest) {
         const QString title = model_->headerData(column.first, Qt::Horizontal).toString();
         ui->results->setColumnWidth(
@@ -203,6 +194,13 @@ void Sequences::run_finished(sequences::run_end end, const QString &)
 
 void Sequences::show_progress()
 {
+    // The table catches up with the book here, a few times a second, not once per check.
+    const QScrollBar *bar = ui->results->verticalScrollBar();
+    const bool following = bar->value() == bar->maximum();
+    model_->sync();
+    if (following)
+        ui->results->scrollToBottom();
+
     QString text;
     if (runner_->running())
         text = tr("运行中/Running") + QStringLiteral(": ") + runner_->progress_text();

@@ -1,6 +1,5 @@
 #include "sequences/joint_bus.h"
 
-#include "base/shared_values.h"
 #include "custom_protocol/custom_exchange.h"
 #include "objects/sdo_bus_link.h"
 #include "sequences/gui_gate.h"
@@ -17,24 +16,19 @@ constexpr int pause_step_ms = 5;
 
 }  // namespace
 
-bool exchange_adapter::custom(int node, const custom_request &request, int32_t *value)
+bool exchange_adapter::custom(int node, const custom_request &request, int32_t *value) const
 {
-    exchange_request frame(custom_id::request_base + static_cast<uint32_t>(node), request.data, request.length,
-                           custom_reply_window_ms);
+    const uint32_t request_id = custom_id::request_base + static_cast<uint32_t>(node);
+    exchange_request frame(request_id, request.data, request.length, custom_reply_window_ms);
     frame.wait = wait_policy::until_reply;
-    // The exchange prefers the process-wide learned identifier: for this transaction it is this
-    // node's, and the connected node's is put back afterwards.
-    const auto learned = reply_ids_.find(node);
-    const int32_t connected = custom_reply_id;
-    custom_reply_id = learned == reply_ids_.end() ? 0 : static_cast<int32_t>(learned->second);
     const exchange_outcome out = custom_transaction(
         adapter_bus_ops(), frame, request.read ? custom_reply_shape::value : custom_reply_shape::value_or_ack,
         exchange_hooks());
-    custom_reply_id = connected;
     if (!out.answered)
         return false;
-    if (learned == reply_ids_.end())
-        reply_ids_[node] = out.reply.id;
+    // A node the script reaches without a scan is known by its first answer from then on.
+    if (custom_learned_reply_id(request_id) == 0)
+        custom_learn_reply_id(request_id, out.reply.id);
     *value = custom_reply_value(out.reply.data, static_cast<uint8_t>(bus_frame_bytes(out.reply)));
     return true;
 }

@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 
 namespace sequences {
 
@@ -24,15 +23,12 @@ struct joint_bus {
 };
 
 // The exchange core for joints by node, on the thread that calls it (the GUI thread). The maker's
-// protocol learns each node's reply identifier from its first answer, as the connection window
-// learns it for the one node it connects, and prefers it from then on.
+// protocol keeps each node's reply identifier where the node scan learns it; a node the scan never
+// probed is known by its first answer.
 class exchange_adapter {
 public:
-    bool custom(int node, const custom_request &request, int32_t *value);
+    bool custom(int node, const custom_request &request, int32_t *value) const;
     objects::sdo_link sdo(int node) const;
-
-private:
-    std::map<int, uint32_t> reply_ids_;
 };
 
 // The adapter on the calling thread; pause sleeps and never reports a stop.

@@ -1,9 +1,11 @@
 #include "canopen/canopen_replies.h"
 
 #include "base/document_lookup.h"
+#include "base/hex.h"
 
 #include "canopen/canopen_frames.h"
 #include "canopen/canopen_xml.h"
+#include "canopen/sdo_abort.h"
 
 namespace canopen {
 namespace {
@@ -69,14 +71,17 @@ reply_decoder reply_decoder_for(int32_t node, uint32_t id, const uint8_t *data, 
     return reply_decoder();
 }
 
-QString abort_text(uint32_t code)
+QString control_abort_text(uint32_t code)
 {
     const QString known = lookup_xml_text(document_lookup::locate(QStringLiteral("Document/CANopen_Error.xml")),
                                           static_cast<int32_t>(code));
     if (!known.isEmpty())
         return known;
-    const QString hex = QStringLiteral("%1").arg(code, 8, 16, QLatin1Char('0')).toUpper();
-    return QStringLiteral("SDO中止(0x%1)\nSDO abort (0x%1)").arg(hex);
+    const QString number = hex::prefixed(code, 8);
+    if (const abort_entry *e = find_abort(code))
+        return QStringLiteral("SDO中止：%1(%2)\nSDO abort: %3")
+            .arg(QString::fromUtf8(e->zh), number, QString::fromLatin1(e->en));
+    return QStringLiteral("SDO中止(%1)\nSDO abort (%1)").arg(number);
 }
 
 }  // namespace canopen

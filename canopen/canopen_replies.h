@@ -27,8 +27,9 @@ constexpr uint8_t nmt_reset_node = 0x81;
 // awaits no answer. The SYNC is answered by node's TPDO 1.
 reply_decoder reply_decoder_for(int32_t node, uint32_t id, const uint8_t *data, uint8_t len, uint8_t remote);
 
-// "SDO中止(0x06090032)…": the abort's text from the error document, or a plain one with the
-// code when the document does not know it.
-QString abort_text(uint32_t code);
+// The control window's text of an abort: its error document's for the codes the document
+// lists, else the abort table's in the document's style ("SDO中止：内存不足(0x05040005)\nSDO
+// abort: out of memory"), else "SDO中止(0x0BADC0DE)\nSDO abort (0x0BADC0DE)".
+QString control_abort_text(uint32_t code);
 
 }  // namespace canopen

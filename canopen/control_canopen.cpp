@@ -3,6 +3,7 @@
 #include "ui_control_canopen.h"
 
 #include "base/desktop_seams.h"
+#include "base/language.h"
 #include "base/screen_scale.h"
 #include "base/number_fields.h"
 #include "base/shared_values.h"
@@ -117,7 +118,7 @@ exchange_outcome control_CANopen::transact(uint32_t id, const uint8_t *data, uin
         canopen_transaction(adapter_bus_ops(), id, data, length, static_cast<uint8_t>(remote_request != 0),
                             description, log, [this](const QString &text) { emit senddata(text); });
     if (out.refused)
-        show_notice(canopen::abort_text(out.abort_code));
+        show_notice(canopen::control_abort_text(out.abort_code));
     return out;
 }
 
@@ -210,10 +211,7 @@ void control_CANopen::show_mode_description(int index)
 
 void control_CANopen::comboBox(int32_t language)
 {
-    if (language == 0)
-        translator.load(QStringLiteral(":/chinese"));
-    else if (language == 1)
-        translator.load(QStringLiteral(":/english"));
+    load_language(translator, language);
     canopen_worker->start();
     qApp->installTranslator(&translator);
 }

@@ -25,11 +25,6 @@ public:
     explicit Object_dictionary(QWidget *parent = nullptr);
     ~Object_dictionary() override;
 
-    // Asks for a file to open (save = false) or to write; an empty answer cancels. Tests set
-    // one instead of the file dialogs; an empty chooser restores the dialogs.
-    using file_chooser = std::function<QString(bool save, const QString &suggested)>;
-    static void set_file_chooser(file_chooser chooser);
-
     bool load_eds(const QString &path);
     bool export_dcf_to(const QString &path);
     objects::od_tree_model *model() const { return model_; }

@@ -1,6 +1,6 @@
 #include "objects/od_actions.h"
 
-#include "objects/sdo_abort.h"
+#include "canopen/sdo_abort.h"
 
 namespace objects {
 namespace {
@@ -58,7 +58,7 @@ read_all_summary read_all(eds_document &document, const sdo_link &link, int node
         }
         od_entry &e = *readable[static_cast<size_t>(i)];
         const sdo_outcome o = sdo_upload(link, e.index, e.sub);
-        if (!o.ok && !o.server_aborted && o.abort == abort_code::timeout) {
+        if (!o.ok && !o.server_aborted && o.abort == canopen::abort_code::timeout) {
             summary.no_answer = true;
             return summary;
         }

@@ -70,10 +70,6 @@ encoded encode_value(uint16_t type, const QString &text, const value_limits &lim
 // a fixed-size type come out as spaced hex.
 QString format_value(uint16_t type, const QByteArray &bytes, bool hex = false);
 
-// Hex bytes "01 0A FF"; accepts any whitespace between bytes or none.
-bool parse_hex_bytes(const QString &text, QByteArray *out);
-QString hex_bytes_text(const QByteArray &bytes);
-
 // A whole number: decimal or 0x-hexadecimal, with an optional leading '-'; EDS files may also
 // write octal with a leading 0 ("017"), which only octal = true accepts (a user's "010" is ten).
 // False on anything else, including magnitudes beyond 64 bits.

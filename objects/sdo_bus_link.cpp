@@ -1,7 +1,7 @@
 #include "objects/sdo_bus_link.h"
 
 #include "canopen/canopen_frames.h"
-#include "objects/sdo_abort.h"
+#include "canopen/sdo_abort.h"
 
 #include <cstring>
 
@@ -27,7 +27,7 @@ exchange_request sdo_request(int node, const sdo_frame &f, int window_ms)
 
 QString abort_comment(const bus_frame &, const reply_verdict &verdict)
 {
-    return verdict.kind == reply_kind::refusal ? abort_text(verdict.code) : QString();
+    return verdict.kind == reply_kind::refusal ? canopen::abort_text(verdict.code) : QString();
 }
 
 }  // namespace

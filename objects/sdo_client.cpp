@@ -1,6 +1,6 @@
 #include "objects/sdo_client.h"
 
-#include "objects/sdo_abort.h"
+#include "canopen/sdo_abort.h"
 
 #include <algorithm>
 
@@ -108,23 +108,23 @@ sdo_outcome upload_segments(transfer &t, uint32_t size, bool size_known)
         sdo_frame request;
         request.data[0] = static_cast<uint8_t>(ccs_upload_segment | toggle);
         if (!t.segment(request, &reply))
-            return t.fail(abort_code::timeout);
+            return t.fail(canopen::abort_code::timeout);
         if (sdo_is_abort(reply))
             return transfer::refused(reply);
         if (specifier(reply) != 0x00)
-            return t.fail(abort_code::unknown_command);
+            return t.fail(canopen::abort_code::unknown_command);
         if ((reply.data[0] & toggle_bit) != toggle)
-            return t.fail(abort_code::toggle_bit);
+            return t.fail(canopen::abort_code::toggle_bit);
         const int count = 7 - ((reply.data[0] >> 1) & 0x07);
         if (data.size() + count > static_cast<int>(size))
-            return t.fail(abort_code::length_too_high);
+            return t.fail(canopen::abort_code::length_too_high);
         data.append(reinterpret_cast<const char *>(reply.data + 1), count);
         if (reply.data[0] & 0x01)
             break;
         toggle ^= toggle_bit;
     }
     if (size_known && data.size() != static_cast<int>(size))
-        return t.fail(abort_code::length_too_low);
+        return t.fail(canopen::abort_code::length_too_low);
     return success(data);
 }
 
@@ -141,13 +141,13 @@ sdo_outcome download_segments(transfer &t, const QByteArray &data)
         std::copy(data.constData() + offset, data.constData() + offset + count, request.data + 1);
         sdo_frame reply;
         if (!t.segment(request, &reply))
-            return t.fail(abort_code::timeout);
+            return t.fail(canopen::abort_code::timeout);
         if (sdo_is_abort(reply))
             return transfer::refused(reply);
         if (specifier(reply) != 0x20)
-            return t.fail(abort_code::unknown_command);
+            return t.fail(canopen::abort_code::unknown_command);
         if ((reply.data[0] & toggle_bit) != toggle)
-            return t.fail(abort_code::toggle_bit);
+            return t.fail(canopen::abort_code::toggle_bit);
         toggle ^= toggle_bit;
         offset += count;
     } while (offset < data.size());
@@ -172,11 +172,11 @@ sdo_outcome sdo_upload(const sdo_link &link, uint16_t index, uint8_t subindex)
     transfer t(link, index, subindex);
     sdo_frame reply;
     if (!t.initiate(addressed(ccs_upload_init, index, subindex), &reply))
-        return t.fail(abort_code::timeout);
+        return t.fail(canopen::abort_code::timeout);
     if (sdo_is_abort(reply))
         return transfer::refused(reply);
     if (specifier(reply) != 0x40)
-        return t.fail(abort_code::unknown_command);
+        return t.fail(canopen::abort_code::unknown_command);
     const bool expedited = reply.data[0] & 0x02;
     const bool size_indicated = reply.data[0] & 0x01;
     if (expedited) {
@@ -186,7 +186,7 @@ sdo_outcome sdo_upload(const sdo_link &link, uint16_t index, uint8_t subindex)
     // A segmented upload without a size is legal; it is bounded by the same limit.
     const uint32_t size = size_indicated ? le32(reply.data + 4) : sdo_max_upload;
     if (size > sdo_max_upload)
-        return t.fail(abort_code::out_of_memory);
+        return t.fail(canopen::abort_code::out_of_memory);
     return upload_segments(t, size, size_indicated);
 }
 
@@ -204,11 +204,11 @@ sdo_outcome sdo_download(const sdo_link &link, uint16_t index, uint8_t subindex,
     }
     sdo_frame reply;
     if (!t.initiate(request, &reply))
-        return t.fail(abort_code::timeout);
+        return t.fail(canopen::abort_code::timeout);
     if (sdo_is_abort(reply))
         return transfer::refused(reply);
     if (reply.data[0] != 0x60)
-        return t.fail(abort_code::unknown_command);
+        return t.fail(canopen::abort_code::unknown_command);
     if (expedited)
         return success();
     return download_segments(t, data);

@@ -1,6 +1,7 @@
 // The scope: recordings reduced for display without losing peaks, the pre-trigger ring, the CSV
 // text, the sources' reply matching, and whole recordings of the simulated joint through the
 // scope window while the control window moves it (time is the simulator's manual clock).
+#include "base/desktop_seams.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
@@ -91,7 +92,7 @@ class test_scope : public QObject {
     QString export_csv()
     {
         const QString path = dir.filePath(QStringLiteral("scope"));
-        scope_window::set_file_chooser([path](QWidget *, const QString &, const QString &) { return path; });
+        desktop_seams::set_file_chooser([path](const desktop_seams::file_request &) { return path; });
         click(window, "export_csv");
         return path + QStringLiteral(".csv");
     }
@@ -112,7 +113,7 @@ private slots:
     void cleanupTestCase()
     {
         sim::clock::set_manual(false);
-        scope_window::set_file_chooser(nullptr);
+        desktop_seams::set_file_chooser(nullptr);
     }
 
     void init()
@@ -362,7 +363,7 @@ private slots:
         window->chart().zoom(0.5, 1.0);
         QCOMPARE(window->chart().view_end() - window->chart().view_start(), 1.09);
         const QString png = dir.filePath(QStringLiteral("chart"));
-        scope_window::set_file_chooser([png](QWidget *, const QString &, const QString &) { return png; });
+        desktop_seams::set_file_chooser([png](const desktop_seams::file_request &) { return png; });
         click(window, "export_png");
         QImage image(png + QStringLiteral(".png"));
         QVERIFY(!image.isNull());

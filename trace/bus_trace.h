@@ -37,8 +37,6 @@ public:
 
     // The file question of Save and Open (saving = true for Save); tests install their own,
     // an empty one restores the file dialog.
-    using file_chooser = std::function<QString(bool saving)>;
-    static void set_file_chooser(file_chooser chooser);
 
     static QString bus_state_text(int state);
     static QString node_state_text(int nmt_state);

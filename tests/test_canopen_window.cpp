@@ -76,16 +76,6 @@ struct fake_node {
     }
 };
 
-QString frame_text(const vci::can_message &m)
-{
-    QString s = QString::number(m.id, 16).toUpper() + QLatin1Char(':');
-    for (int i = 0; i < m.len; ++i)
-        s += QStringLiteral(" %1").arg(m.data[i], 2, 16, QLatin1Char('0')).toUpper();
-    if (m.remote)
-        s += QStringLiteral(" R");
-    return s;
-}
-
 }  // namespace
 
 class test_canopen_window : public QObject {
@@ -98,13 +88,7 @@ private:
     std::vector<desktop_seams::box_request> boxes;
     size_t mark = 0;
 
-    template <typename T = QWidget> T *w(const char *name)
-    {
-        T *found = window->findChild<T *>(QString::fromLatin1(name));
-        if (!found)
-            qFatal("no widget %s", name);
-        return found;
-    }
+    template <typename T = QWidget> T *w(const char *name) { return child<T>(window, name); }
     QPushButton *button(const char *name) { return w<QPushButton>(name); }
     QLineEdit *field(const char *name) { return w<QLineEdit>(name); }
     QString label(const char *name) { return w<QLabel>(name)->text(); }
@@ -476,6 +460,9 @@ private slots:
                                       "601: 2F 00 16 00 03 00 00 00", "601: 23 00 14 01 01 02 00 00"}));
         QCOMPARE(sent_descriptions(log).at(6),
                  QStringLiteral("1600h-00h写映射对象个数:3\n1600h-00h:the number of valid entries in the mapping record:3"));
+        QCOMPARE(sent_descriptions(log).mid(3, 2),
+                 QStringList({"1600h-01h映射60400010h(控制字)\n1600h-01h maps 60400010h(control word)",
+                              "1600h-02h映射60C10110h(插补位置低位)\n1600h-02h maps 60C10110h(插补位置低位)"}));
 
         // A step the node does not confirm stops the mapping; the cursor comes back anyway.
         select_mode(canopen::page_pp);

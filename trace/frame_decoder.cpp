@@ -2,6 +2,7 @@
 
 #include "base/hex.h"
 #include "canopen/canopen_frames.h"
+#include "canopen/cia_objects.h"
 #include "canopen/sdo_abort.h"
 #include "custom_protocol/custom_commands.h"
 
@@ -317,36 +318,7 @@ QString maker_register_name(uint16_t reg)
 
 QString object_name(uint16_t index)
 {
-    switch (index) {
-    case 0x1000: return QStringLiteral("device type");
-    case 0x1001: return QStringLiteral("error register");
-    case 0x1005: return QStringLiteral("SYNC COB-ID");
-    case 0x1006: return QStringLiteral("cycle period");
-    case 0x100C: return QStringLiteral("guard time");
-    case 0x100D: return QStringLiteral("life time factor");
-    case 0x1017: return QStringLiteral("producer heartbeat time");
-    case 0x1018: return QStringLiteral("identity");
-    case 0x6040: return QStringLiteral("controlword");
-    case 0x6041: return QStringLiteral("statusword");
-    case 0x603F: return QStringLiteral("error code");
-    case 0x6060: return QStringLiteral("modes of operation");
-    case 0x6061: return QStringLiteral("modes of operation display");
-    case 0x6064: return QStringLiteral("position actual value");
-    case 0x606C: return QStringLiteral("velocity actual value");
-    case 0x6065: return QStringLiteral("following error window");
-    case 0x6071: return QStringLiteral("target torque");
-    case 0x6075: return QStringLiteral("motor rated current");
-    case 0x6077: return QStringLiteral("torque actual value");
-    case 0x6078: return QStringLiteral("current actual value");
-    case 0x607A: return QStringLiteral("target position");
-    case 0x6081: return QStringLiteral("profile velocity");
-    case 0x6083: return QStringLiteral("profile acceleration");
-    case 0x6084: return QStringLiteral("profile deceleration");
-    case 0x60C1: return QStringLiteral("interpolation data record");
-    case 0x60FF: return QStringLiteral("target velocity");
-    case 0x6502: return QStringLiteral("supported drive modes");
-    default: break;
-    }
+    // Every PDO's parameters by their range, the first PDO's included.
     if (index >= 0x1400 && index <= 0x15FF)
         return QStringLiteral("RPDO communication");
     if (index >= 0x1600 && index <= 0x17FF)
@@ -355,7 +327,14 @@ QString object_name(uint16_t index)
         return QStringLiteral("TPDO communication");
     if (index >= 0x1A00 && index <= 0x1BFF)
         return QStringLiteral("TPDO mapping");
-    return QString();
+    const canopen::cia_object *o = canopen::find_cia_object(index);
+    if (!o)
+        return QString();
+    // In the flow of a line, lower case: "statusword", but "COB-ID EMCY".
+    QString name = QString::fromLatin1(o->en);
+    if (name.size() > 1 && !name.at(1).isUpper())
+        name[0] = name.at(0).toLower();
+    return name;
 }
 
 QString error_register_bits(uint8_t reg)

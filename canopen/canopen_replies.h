@@ -3,10 +3,10 @@
 //
 //   request                          | its answer
 //   ---------------------------------|----------------------------------------------------------
-//   SDO on 0x600+n: cs idx_lo idx_hi sub | 0x580+n with the same index and subindex:
-//                                    |   upload request 0x40 -> upload response 0x4X
-//                                    |   download 0x2F/0x2B/0x23 -> download response 0x60
-//                                    |   abort 0x80, code in bytes 4-7 (LE) -> refusal
+//   SDO initiate on 0x600+n          | 0x580+n as the SDO client judges it (sdo_answer_verdict):
+//     cs idx_lo idx_hi sub           |   upload request 0x40 -> upload response 0x4X
+//                                    |   download 0x2F/0x2B/0x23 -> download response 0x6X
+//                                    |   abort 0x80 of the object, code in bytes 4-7 -> refusal
 //   NMT reset node/communication     | boot-up: 0x700+n, one byte 00 (any node when n is 0)
 //   NMT start, stop, pre-operational | none awaited
 //   SYNC 0x080                       | TPDO 1 of the node: 0x180+n
@@ -18,10 +18,6 @@
 #include <cstdint>
 
 namespace canopen {
-
-constexpr uint8_t sdo_abort = 0x80;
-constexpr uint8_t sdo_download_response = 0x60;
-constexpr uint8_t nmt_reset_node = 0x81;
 
 // The decoder for a request to node (1..127) sent on id with these bytes; empty when the request
 // awaits no answer. The SYNC is answered by node's TPDO 1.

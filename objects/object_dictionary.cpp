@@ -14,7 +14,7 @@
 #include "objects/od_actions.h"
 #include "objects/od_tree_model.h"
 #include "canopen/sdo_abort.h"
-#include "objects/sdo_bus_link.h"
+#include "canopen/sdo_bus_link.h"
 #include "objects/standard_objects.h"
 #include "tools/monitor.h"
 
@@ -128,9 +128,10 @@ bool Object_dictionary::custom_ready()
     return true;
 }
 
-sdo_link Object_dictionary::link()
+canopen::sdo_link Object_dictionary::link()
 {
-    return exchange_sdo_link(adapter_bus_ops(), node(), [this](const QString &t) { emit senddata(t); });
+    return canopen::exchange_sdo_link(adapter_bus_ops(), node(), canopen::sdo_timeout_ms,
+                                      [this](const QString &t) { emit senddata(t); });
 }
 
 void Object_dictionary::show_status(const QString &text, bool error)
@@ -230,7 +231,7 @@ void Object_dictionary::on_read_clicked()
     uint8_t sub = 0;
     if (!read_address(&index, &sub) || !canopen_ready())
         return;
-    const sdo_outcome o = sdo_upload(link(), index, sub);
+    const sdo_outcome o = canopen::read_object(link(), index, sub);
     if (!o.ok) {
         show_status(canopen::abort_text(o.abort), true);
         return;
@@ -262,7 +263,7 @@ void Object_dictionary::on_write_clicked()
     }
     if (!canopen_ready())
         return;
-    const sdo_outcome o = sdo_download(link(), index, sub, value.bytes);
+    const sdo_outcome o = canopen::write_object(link(), index, sub, value.bytes);
     if (!o.ok) {
         show_status(canopen::abort_text(o.abort), true);
         return;

@@ -12,10 +12,12 @@ namespace Ui {
 class Object_dictionary;
 }
 
+namespace canopen {
+struct sdo_link;
+}
 namespace objects {
 class od_tree_model;
 struct od_entry;
-struct sdo_link;
 }  // namespace objects
 
 class Object_dictionary : public QMainWindow {
@@ -55,7 +57,7 @@ protected:
 private:
     bool canopen_ready();
     bool custom_ready();
-    objects::sdo_link link();
+    canopen::sdo_link link();
     int node() const;
     bool read_address(uint16_t *index, uint8_t *sub);
     uint16_t selected_type() const;

@@ -4,6 +4,7 @@
 #include "canopen/canopen_frames.h"
 #include "canopen/cia_objects.h"
 #include "canopen/sdo_abort.h"
+#include "canopen/sdo_client.h"
 #include "custom_protocol/custom_commands.h"
 
 #include <QStringList>
@@ -114,12 +115,10 @@ QString describe_pdo(const trace_record &r, int node, const decoder_context &con
     return values.isEmpty() ? out : out + QStringLiteral(": ") + values.join(QStringLiteral(", "));
 }
 
-// Bytes carried by an expedited transfer: bit 0 set means bits 2-3 count the unused bytes.
-int expedited_size(uint8_t cmd) { return (cmd & 0x01) ? 4 - ((cmd >> 2) & 3) : 4; }
 
 uint32_t low_bytes(uint32_t v, int bytes) { return bytes >= 4 ? v : v & ((1u << (8 * bytes)) - 1); }
 
-bool expedited(uint8_t cmd, uint8_t specifier) { return (cmd & 0xE0) == specifier && (cmd & 0x02) != 0; }
+bool expedited(uint8_t cmd, uint8_t specifier) { return (cmd & canopen::sdo_command_mask) == specifier && (cmd & 0x02) != 0; }
 
 QString describe_sdo(const trace_record &r, int node, bool request)
 {
@@ -130,14 +129,14 @@ QString describe_sdo(const trace_record &r, int node, bool request)
     const uint8_t cmd = r.data[0];
     const QString object = object_text(static_cast<uint16_t>(le(r.data + 1, 2)), r.data[3]);
     const uint32_t value = le(r.data + 4, 4);
-    const int size = expedited_size(cmd);
-    if (cmd == 0x80)
+    const int size = canopen::sdo_expedited_size(cmd);
+    if (cmd == canopen::sdo_abort)
         return QStringLiteral("SDO abort %1 %2: %3 %4").arg(object, who, hex::prefixed(value, 8), canopen::abort_meaning(value));
-    if (request && cmd == 0x40)
+    if (request && cmd == canopen::sdo_upload_initiate)
         return QStringLiteral("SDO read %1 %2").arg(object, who);
-    if (request && expedited(cmd, 0x20))
+    if (request && expedited(cmd, canopen::sdo_download_initiate))
         return QStringLiteral("SDO write %1 = %2 %3").arg(object, value_text(low_bytes(value, size), size), who);
-    if (!request && expedited(cmd, 0x40))
+    if (!request && expedited(cmd, canopen::sdo_upload_initiate))
         return QStringLiteral("SDO read reply %1 = %2 %3").arg(object, value_text(low_bytes(value, size), size), who);
     if (!request && cmd == 0x60)
         return QStringLiteral("SDO write confirmed %1 %2").arg(object, who);
@@ -364,12 +363,12 @@ void maker_request_tracker::observe(trace_record &r)
 
 void pdo_mapping_tracker::observe(const trace_record &r, decoder_context &context)
 {
-    if (classify(r) != frame_kind::sdo || r.id <= sdo_request_base || r.len != 8 || !expedited(r.data[0], 0x20))
+    if (classify(r) != frame_kind::sdo || r.id <= sdo_request_base || r.len != 8 || !expedited(r.data[0], canopen::sdo_download_initiate))
         return;
     const int node = node_of(r);
     const uint16_t index = static_cast<uint16_t>(le(r.data + 1, 2));
     const uint8_t sub = r.data[3];
-    const uint32_t value = low_bytes(le(r.data + 4, 4), expedited_size(r.data[0]));
+    const uint32_t value = low_bytes(le(r.data + 4, 4), canopen::sdo_expedited_size(r.data[0]));
     const uint16_t area = index & 0xFF00;
     const int number = index & 0xFF;  // PDO number - 1
     if ((area != 0x1400 && area != 0x1600 && area != 0x1800 && area != 0x1A00) || number > 3)

@@ -230,6 +230,8 @@ void sdo_transfer::succeed()
     outcome_.ok = true;
     if (phase_ == phase::upload_initiate || phase_ == phase::upload_segments)
         outcome_.data = data_;
+    else
+        offset_ = static_cast<int>(data_.size());
 }
 
 // ---- a transfer over a waiting link ---------------------------------------------------------

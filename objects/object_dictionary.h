@@ -6,7 +6,6 @@
 #include <QMainWindow>
 #include <QTranslator>
 #include <cstdint>
-#include <functional>
 
 namespace Ui {
 class Object_dictionary;

@@ -8,7 +8,6 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <QTranslator>
-#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -30,7 +29,6 @@ public:
 
     scope::sampler &sampler() { return *sampler_; }
     scope::chart &chart() { return *chart_; }
-
 
     // The source for the joint connected now, in the protocol of the control window in use;
     // null when no joint is connected.

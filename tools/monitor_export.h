@@ -4,7 +4,6 @@
 #include "tools/xlsx_workbook.h"
 
 #include <QString>
-#include <functional>
 
 class QTableWidget;
 class QWidget;

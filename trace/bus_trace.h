@@ -10,7 +10,6 @@
 #include <QTimer>
 #include <QTranslator>
 #include <cstdint>
-#include <functional>
 #include <map>
 
 namespace Ui {
@@ -34,9 +33,6 @@ public:
     // Starts playing the loaded log back at the speed set in the window.
     bool start_replay();
     void stop_replay();
-
-    // The file question of Save and Open (saving = true for Save); tests install their own,
-    // an empty one restores the file dialog.
 
     static QString bus_state_text(int state);
     static QString node_state_text(int nmt_state);

@@ -1,5 +1,6 @@
 #include "app/velmora.h"
 
+#include "base/language.h"
 #include "base/resources_registration.h"
 #include "base/shared_values.h"
 #include "base/desktop_seams.h"
@@ -209,10 +210,7 @@ void Velmora::changeEvent(QEvent *e)
 void Velmora::on_comboBox_activated()
 {
     const int index = ui->comboBox->currentIndex();
-    if (index == 0)
-        translator.load(QStringLiteral(":/chinese"));
-    else if (index == 1)
-        translator.load(QStringLiteral(":/english"));
+    load_language(translator, index);
     emit languagechange(index);
     QCoreApplication::installTranslator(&translator);
 }

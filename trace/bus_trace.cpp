@@ -52,8 +52,10 @@ Bus_trace::Bus_trace(QWidget *parent) : QMainWindow(parent), ui(new Ui::Bus_trac
     ui->splitter->setSizes({480, 140});
     status_label_ = new QLabel(this);
     status_label_->setObjectName(QStringLiteral("trace_status"));
+    status_label_->setContentsMargins(16, 0, 0, 0);  // apart from a message beside it
     statusBar()->addPermanentWidget(status_label_);
     ui->dropped_notice->hide();
+    ui->views->setTabEnabled(ui->views->indexOf(ui->send_tab), false);  // a live capture sends nothing
     QByteArray document;
     if (document_lookup::read_document(document_lookup::locate(QStringLiteral("Document/CANopen_Error.xml")),
                                        &document))
@@ -202,6 +204,7 @@ void Bus_trace::show_source(int index)
         return;
     current_ = index;
     ui->trace->setModel(model());
+    ui->views->setTabEnabled(ui->views->indexOf(ui->send_tab), index > 0);
     refresh_nodes();
     refresh_identifiers();
     refresh_send_list();
@@ -315,7 +318,7 @@ void Bus_trace::refresh_send_list()
         else if (c.id == 0 && !c.extended)
             note = tr("NMT 命令/NMT command");
         else if (c.held_back)
-            note = tr("节点发出的帧/A node's own frame");
+            note = tr("节点一方的标识符/An identifier of the nodes' side");
         fill_row(ui->send_ids, row,
                  {QString(), trace::trace_model::id_text(r) + (c.fd ? QStringLiteral(" FD") : QString()),
                   c.transmitted ? QStringLiteral("Tx") : QStringLiteral("Rx"), QString::number(c.frames), note});
@@ -337,6 +340,7 @@ void Bus_trace::refresh_dropped()
     const trace::frame_log &log = model()->log();
     if (log.dropped() == 0) {
         ui->dropped_notice->hide();
+    ui->views->setTabEnabled(ui->views->indexOf(ui->send_tab), false);  // a live capture sends nothing
         return;
     }
     ui->dropped_notice->setText(

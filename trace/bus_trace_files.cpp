@@ -229,8 +229,10 @@ void Bus_trace::replay_step()
         s.model->advance(due.back() + 1);
     const int64_t total = replay_.total_us();
     ui->replay_progress->setValue(total > 0 ? static_cast<int>(replay_.played_us() * 1000 / total) : 1000);
-    ui->replay_progress->setFormat(tr("%1 / %2 s").arg(static_cast<double>(replay_.played_us()) / 1e6, 0, 'f', 1)
-                                       .arg(static_cast<double>(total) / 1e6, 0, 'f', 1));
+    const int decimals = total < 10000000 ? 2 : 1;
+    ui->replay_progress->setFormat(QStringLiteral("%1 / %2 s")
+                                       .arg(static_cast<double>(replay_.played_us()) / 1e6, 0, 'f', decimals)
+                                       .arg(static_cast<double>(total) / 1e6, 0, 'f', decimals));
     if (replay_.finished()) {
         finish_replay(tr("回放完成/Playback finished"));
         return;

@@ -1,5 +1,6 @@
 #include "app/velmora.h"
 
+#include "base/language.h"
 #include "base/resources_registration.h"
 #include "base/shared_values.h"
 #include "base/desktop_seams.h"
@@ -13,6 +14,7 @@
 #include "node/set_node.h"
 #include "objects/object_dictionary.h"
 #include "scope/scope_window.h"
+#include "sequences/sequences_window.h"
 #include "tools/custom_send.h"
 #include "tools/monitor.h"
 #include "trace/bus_trace.h"
@@ -86,6 +88,7 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     scope_view->setWindowFlag(Qt::Window);
     // The trace records from the start, whether or not its window is shown.
     bus_trace_window = new Bus_trace();
+    sequences_window = new Sequences();
 
     move(0, 100);
 
@@ -102,6 +105,7 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     connect(this, &Velmora::languagechange, objects_window, &Object_dictionary::comboBox);
     connect(this, &Velmora::languagechange, scope_view, &scope_window::comboBox);
     connect(this, &Velmora::languagechange, bus_trace_window, &Bus_trace::comboBox);
+    connect(this, &Velmora::languagechange, sequences_window, &Sequences::comboBox);
     // The Tools menu reaches the same windows as their launcher buttons.
     connect(ui->actionScope, &QAction::triggered, this, &Velmora::on_scope_clicked);
     connect(ui->actionObjects, &QAction::triggered, this, &Velmora::on_objects_clicked);
@@ -119,6 +123,7 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
 
 Velmora::~Velmora()
 {
+    delete sequences_window;
     delete objects_window;
     delete bus_trace_window;
     delete ui;
@@ -174,6 +179,8 @@ void Velmora::closeEvent(QCloseEvent *event)
     objects_window->close();
     scope_view->close();
     bus_trace_window->close();
+    // Before the adapter closes: a running sequence stops its joints on the way out.
+    sequences_window->close();
     if (device_open == 1)
         close_adapter();
     // With nothing else shown the toolkit ends the process once this window is gone.
@@ -203,10 +210,7 @@ void Velmora::changeEvent(QEvent *e)
 void Velmora::on_comboBox_activated()
 {
     const int index = ui->comboBox->currentIndex();
-    if (index == 0)
-        translator.load(QStringLiteral(":/chinese"));
-    else if (index == 1)
-        translator.load(QStringLiteral(":/english"));
+    load_language(translator, index);
     emit languagechange(index);
     QCoreApplication::installTranslator(&translator);
 }
@@ -287,6 +291,13 @@ void Velmora::on_actionBus_trace_triggered()
     bus_trace_window->show();
     bus_trace_window->raise();
     bus_trace_window->activateWindow();
+}
+
+void Velmora::on_actionSequences_triggered()
+{
+    sequences_window->show();
+    sequences_window->raise();
+    sequences_window->activateWindow();
 }
 
 void Velmora::on_Help_clicked()

@@ -1,5 +1,7 @@
 #include "scope/scope_sample.h"
 
+#include "canopen/cia402.h"
+
 namespace scope {
 
 const char *unit_text(channel ch, setpoint_unit unit)
@@ -66,21 +68,8 @@ const char *state_name(int32_t number)
 
 int32_t state_number(uint16_t sw)
 {
-    struct pattern {
-        uint16_t mask;
-        uint16_t value;
-        int32_t number;
-    };
-    // Most specific masks first: the 0x6F patterns would also match some 0x4F ones.
-    static const pattern table[] = {
-        {0x6F, 0x21, 2}, {0x6F, 0x23, 3}, {0x6F, 0x27, 4}, {0x6F, 0x07, 5},
-        {0x4F, 0x00, 0}, {0x4F, 0x40, 1}, {0x4F, 0x0F, 6}, {0x4F, 0x08, 7},
-    };
-    for (const pattern &p : table) {
-        if ((sw & p.mask) == p.value)
-            return p.number;
-    }
-    return -1;
+    const canopen::drive_state state = canopen::state_of(sw);
+    return state == canopen::drive_state::unknown ? -1 : static_cast<int32_t>(state);
 }
 
 }  // namespace scope

@@ -3,6 +3,7 @@
 #include "ui_scope_window.h"
 
 #include "base/desktop_seams.h"
+#include "base/language.h"
 #include "base/shared_values.h"
 #include "canopen/canopen_frames.h"
 #include "custom_protocol/custom_commands.h"
@@ -13,7 +14,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileDialog>
 #include <QProgressDialog>
 #include <QVBoxLayout>
 
@@ -22,17 +22,9 @@ namespace {
 constexpr int redraw_period_ms = 50;            // a live chart at 20 frames per second
 constexpr size_t csv_rows_per_slice = 5000;     // a few milliseconds of writing between events
 
-scope_window::file_chooser &chooser()
+QString ask_file(QWidget *parent, const QString &kind, const QString &caption, const QString &filter)
 {
-    static scope_window::file_chooser c;
-    return c;
-}
-
-QString ask_file(QWidget *parent, const QString &caption, const QString &filter)
-{
-    if (chooser())
-        return chooser()(parent, caption, filter);
-    return QFileDialog::getSaveFileName(parent, caption, QString(), filter);
+    return desktop_seams::choose_file(desktop_seams::file_mode::save, parent, kind, caption, QString(), filter);
 }
 
 QString with_suffix(QString path, const QString &suffix)
@@ -80,8 +72,6 @@ scope_window::scope_window(QWidget *parent)
 
 scope_window::~scope_window() { delete ui; }
 
-void scope_window::set_file_chooser(file_chooser c) { chooser() = std::move(c); }
-
 std::unique_ptr<scope::sample_source> scope_window::source_for_joint()
 {
     if (device_open == 0 || node_connected == 0)
@@ -98,11 +88,7 @@ std::unique_ptr<scope::sample_source> scope_window::source_for_joint()
 
 void scope_window::comboBox(int32_t language)
 {
-    if (language == 0)
-        translator.load(QStringLiteral(":/chinese"));
-    else if (language == 1)
-        translator.load(QStringLiteral(":/english"));
-    qApp->installTranslator(&translator);
+    switch_language(translator, language);
 }
 
 void scope_window::changeEvent(QEvent *e)
@@ -217,7 +203,7 @@ bool scope_window::write_csv_file(const QString &path)
 
 void scope_window::on_export_csv_clicked()
 {
-    const QString path = with_suffix(ask_file(this, tr("导出CSV/Export CSV"), QStringLiteral("CSV (*.csv)")),
+    const QString path = with_suffix(ask_file(this, QStringLiteral("csv"), tr("导出CSV/Export CSV"), QStringLiteral("CSV (*.csv)")),
                                      QStringLiteral(".csv"));
     if (path.isEmpty())
         return;
@@ -232,7 +218,7 @@ void scope_window::on_export_csv_clicked()
 
 void scope_window::on_export_png_clicked()
 {
-    const QString path = with_suffix(ask_file(this, tr("导出PNG/Export PNG"), QStringLiteral("PNG (*.png)")),
+    const QString path = with_suffix(ask_file(this, QStringLiteral("png"), tr("导出PNG/Export PNG"), QStringLiteral("PNG (*.png)")),
                                      QStringLiteral(".png"));
     if (path.isEmpty())
         return;

@@ -8,7 +8,6 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <QTranslator>
-#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -30,10 +29,6 @@ public:
 
     scope::sampler &sampler() { return *sampler_; }
     scope::chart &chart() { return *chart_; }
-
-    // The save-file question; tests answer it themselves. An empty chooser restores the dialog.
-    using file_chooser = std::function<QString(QWidget *parent, const QString &caption, const QString &filter)>;
-    static void set_file_chooser(file_chooser chooser);
 
     // The source for the joint connected now, in the protocol of the control window in use;
     // null when no joint is connected.

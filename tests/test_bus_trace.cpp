@@ -100,7 +100,7 @@ private slots:
     {
         delete canopen;
         delete trace;
-        Bus_trace::set_file_chooser(nullptr);
+        desktop_seams::set_file_chooser(nullptr);
         desktop_seams::set_box_responder(nullptr);
         CloseDevice(3, 0);
         uninstall_bus();
@@ -184,7 +184,7 @@ private slots:
         const int frames = model()->rowCount();
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("session.log"));
-        Bus_trace::set_file_chooser([path](bool) { return path; });
+        desktop_seams::set_file_chooser([path](const desktop_seams::file_request &) { return path; });
         child<QPushButton>(trace, "save_trace")->click();
         const QJsonArray back = python_can_read(path);
         QCOMPARE(back.size(), frames);
@@ -293,7 +293,6 @@ private slots:
         QCOMPARE(time_cell(1), QStringLiteral("0.000100"));
         QCOMPARE(time_cell(8), QStringLiteral("-0.100000"));
 
-        Bus_trace::set_file_chooser([out](bool) { return out; });
         QVERIFY(trace->save_log(out));
         QFile saved(out);
         QVERIFY(saved.open(QIODevice::ReadOnly));

@@ -127,8 +127,16 @@ private slots:
         QCOMPARE(int(app_running), 1);
         QVERIFY(log->boxes.isEmpty());
         QCOMPARE(window->windowTitle(), QStringLiteral("Velmora_Ver1.0.2.0"));
-        QCOMPARE(window->size(), QSize(394, 337 + window->menuBar()->sizeHint().height()));
+        QCOMPARE(window->width(), 394);
         QCOMPARE(window->minimumSize(), window->maximumSize());
+        // The launcher keeps its whole 394x337 grid between the Tools menu and the status bar:
+        // no button is cut by either.
+        const int below_menu = window->menuBar()->geometry().bottom();
+        const int above_status = window->statusBar()->geometry().top();
+        for (QToolButton *b : window->centralWidget()->findChildren<QToolButton *>()) {
+            const QRect at(b->mapTo(window.get(), QPoint()), b->size());
+            QVERIFY2(at.top() > below_menu && at.bottom() < above_status, qPrintable(b->objectName()));
+        }
         QCOMPARE(window->pos(), QPoint(0, 100));
         QVERIFY(!window->findChild<QComboBox *>(QStringLiteral("comboBox"))->isVisible());
         QVERIFY(!window->findChild<QLabel *>(QStringLiteral("label"))->isVisible());

@@ -1,9 +1,11 @@
 // The scope: recordings reduced for display without losing peaks, the pre-trigger ring, the CSV
 // text, the sources' reply matching, and whole recordings of the simulated joint through the
 // scope window while the control window moves it (time is the simulator's manual clock).
+#include "base/desktop_seams.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
+#include "canopen/cia402.h"
 #include "custom_protocol/control_can.h"
 #include "custom_protocol/control_can_state.h"
 #include "base/motion_notifier.h"
@@ -91,7 +93,7 @@ class test_scope : public QObject {
     QString export_csv()
     {
         const QString path = dir.filePath(QStringLiteral("scope"));
-        scope_window::set_file_chooser([path](QWidget *, const QString &, const QString &) { return path; });
+        desktop_seams::set_file_chooser([path](const desktop_seams::file_request &) { return path; });
         click(window, "export_csv");
         return path + QStringLiteral(".csv");
     }
@@ -112,7 +114,7 @@ private slots:
     void cleanupTestCase()
     {
         sim::clock::set_manual(false);
-        scope_window::set_file_chooser(nullptr);
+        desktop_seams::set_file_chooser(nullptr);
     }
 
     void init()
@@ -240,16 +242,22 @@ private slots:
 
     void statusword_states()
     {
-        QCOMPARE(scope::state_number(0x0000), 0);
-        QCOMPARE(scope::state_number(0x0250), 1);
-        QCOMPARE(scope::state_number(0x0231), 2);
-        QCOMPARE(scope::state_number(0x0233), 3);
-        QCOMPARE(scope::state_number(0x1637), 4);
-        QCOMPARE(scope::state_number(0x0217), 5);
-        QCOMPARE(scope::state_number(0x021F), 6);
-        QCOMPARE(scope::state_number(0x0238), 7);
-        QCOMPARE(QString::fromUtf8(scope::state_name(4)), QStringLiteral("操作使能/Operation enabled"));
-        QCOMPARE(QString::fromUtf8(scope::state_name(-1)), QString());
+        // Traps of the two masks: bit 5 counts only in the powered states, bits above 6 never.
+        using canopen::drive_state;
+        const struct { uint16_t sw; drive_state state; } cases[] = {
+            {0x0020, drive_state::not_ready},          {0x0060, drive_state::switch_on_disabled},
+            {0x0031, drive_state::ready_to_switch_on}, {0x0233, drive_state::switched_on},
+            {0xFF37, drive_state::operation_enabled},  {0x0007, drive_state::quick_stop_active},
+            {0x002F, drive_state::fault_reaction_active}, {0x0028, drive_state::fault},
+            {0x0001, drive_state::unknown},            {0x0047, drive_state::unknown},
+        };
+        for (const auto &c : cases) {
+            QCOMPARE(canopen::state_of(c.sw), c.state);
+            // The chart names the state as the control window does.
+            const QString chart = QString::fromUtf8(scope::state_name(scope::state_number(c.sw)));
+            const QString window = canopen::state_text(c.state).section(QLatin1Char('\n'), 1);
+            QCOMPARE(chart.section(QLatin1Char('/'), 1), c.state == drive_state::unknown ? QString() : window);
+        }
     }
 
     void sdo_reads_take_only_their_own_reply()
@@ -362,7 +370,7 @@ private slots:
         window->chart().zoom(0.5, 1.0);
         QCOMPARE(window->chart().view_end() - window->chart().view_start(), 1.09);
         const QString png = dir.filePath(QStringLiteral("chart"));
-        scope_window::set_file_chooser([png](QWidget *, const QString &, const QString &) { return png; });
+        desktop_seams::set_file_chooser([png](const desktop_seams::file_request &) { return png; });
         click(window, "export_png");
         QImage image(png + QStringLiteral(".png"));
         QVERIFY(!image.isNull());

@@ -12,7 +12,6 @@
 #include <QTimer>
 #include <QTranslator>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 
@@ -46,11 +45,6 @@ public:
     // The playback's clock; tests install their own, an empty one restores the real one.
     using replay_clock = std::function<int64_t()>;
     void set_replay_clock(replay_clock clock);
-
-    // The file question of Save and Open (saving = true for Save); tests install their own,
-    // an empty one restores the file dialog.
-    using file_chooser = std::function<QString(bool saving)>;
-    static void set_file_chooser(file_chooser chooser);
 
     static QString bus_state_text(int state);
     static QString node_state_text(int nmt_state);

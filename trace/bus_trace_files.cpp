@@ -1,13 +1,13 @@
 #include "trace/bus_trace.h"
 
 #include "base/desktop_seams.h"
+#include "base/hex.h"
 #include "can/adapter.h"
 #include "can/vci/bus_backend.h"
 #include "trace/trace_log.h"
 #include "ui_bus_trace.h"
 
 #include <QApplication>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QProgressDialog>
 
@@ -16,12 +16,6 @@
 // send and when is the send plan's and the replay scheduler's.
 
 namespace {
-
-Bus_trace::file_chooser &chooser()
-{
-    static Bus_trace::file_chooser c;
-    return c;
-}
 
 constexpr int listed_refusals = 20;
 constexpr int listed_identifiers = 24;
@@ -32,15 +26,13 @@ constexpr int64_t longest_replay_wait_ms = 100;
 
 QString Bus_trace::ask_file(bool saving)
 {
-    if (chooser())
-        return chooser()(saving);
     const QString filter = tr("candump 日志/candump log (*.log *.txt);;*");
-    return saving ? QFileDialog::getSaveFileName(this, tr("保存跟踪/Save trace"),
-                                                 QStringLiteral("bus.log"), filter)
-                  : QFileDialog::getOpenFileName(this, tr("打开跟踪/Open trace"), QString(), filter);
+    const QString kind = QStringLiteral("candump");
+    return saving ? desktop_seams::choose_file(desktop_seams::file_mode::save, this, kind, tr("保存跟踪/Save trace"),
+                                               QStringLiteral("bus.log"), filter)
+                  : desktop_seams::choose_file(desktop_seams::file_mode::open, this, kind, tr("打开跟踪/Open trace"),
+                                               QString(), filter);
 }
-
-void Bus_trace::set_file_chooser(file_chooser c) { chooser() = std::move(c); }
 
 bool Bus_trace::load_log(const QString &path, QString *error)
 {
@@ -162,7 +154,7 @@ bool Bus_trace::confirm_sending(const trace::send_plan &plan)
         if (!c.ticked || !c.sendable)
             continue;
         if (listed++ < listed_identifiers)
-            ids << QStringLiteral("%1 ×%2").arg(c.id, 3, 16, QLatin1Char('0')).arg(c.frames).toUpper();
+            ids << QStringLiteral("%1 ×%2").arg(hex::digits(c.id, 3)).arg(c.frames);
     }
     if (listed > listed_identifiers)
         ids << tr("另有 %1 个标识符/and %1 more identifiers").arg(listed - listed_identifiers);

@@ -1,5 +1,6 @@
 #include "trace/candump.h"
 
+#include "base/hex.h"
 #include "can/vci/trace.h"
 
 #include <QIODevice>
@@ -9,22 +10,11 @@
 namespace trace {
 namespace {
 
-int hex_digit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 bool parse_hex(const char *p, int n, uint32_t *out)
 {
     uint32_t v = 0;
     for (int i = 0; i < n; ++i) {
-        const int d = hex_digit(p[i]);
+        const int d = hex::digit_value(p[i]);
         if (d < 0)
             return false;
         v = v << 4 | static_cast<uint32_t>(d);
@@ -83,7 +73,7 @@ bool parse_raw_dlc(const char *p, int chars, const trace_record &r, frame_detail
 {
     if (chars == 0)
         return true;
-    const int code = chars == 2 && p[0] == '_' ? hex_digit(p[1]) : -1;
+    const int code = chars == 2 && p[0] == '_' ? hex::digit_value(p[1]) : -1;
     if (r.len != 8 || code < 9)
         return false;
     d->code = static_cast<uint8_t>(code);
@@ -115,7 +105,7 @@ bool parse_frame(const QByteArray &text, trace_record *r, frame_detail *d, line_
     *why = line_fault::data;
     if (rest > 0 && p[0] == '#') {
         // CAN FD: a flags digit, then up to 64 bytes.
-        const int flags = rest > 1 ? hex_digit(p[1]) : -1;
+        const int flags = rest > 1 ? hex::digit_value(p[1]) : -1;
         if (flags < 0 || r->error() || !parse_payload(p + 2, rest - 2, 64, r, d))
             return false;
         r->flags |= record_flag::fd;

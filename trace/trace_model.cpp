@@ -1,5 +1,6 @@
 #include "trace/trace_model.h"
 
+#include "base/hex.h"
 #include "can/vci/bus_tap.h"
 
 #include <QCoreApplication>
@@ -234,28 +235,19 @@ QString trace_model::data_text(const trace_record &r, const frame_detail *detail
 {
     if (r.remote())
         return QStringLiteral("RTR");
-    static const char hex[] = "0123456789ABCDEF";
-    char text[64 * 3 + 4];
-    int pos = 0;
-    const int shown = detail ? r.len : std::min<int>(r.len, 8);
-    for (int i = 0; i < shown; ++i) {
-        const uint8_t byte = i < 8 ? r.data[i] : detail->tail[i - 8];
-        if (i)
-            text[pos++] = ' ';
-        text[pos++] = hex[byte >> 4];
-        text[pos++] = hex[byte & 0xF];
-    }
-    QString out = QString::fromLatin1(text, pos);
-    if (shown < r.len)
-        out += QStringLiteral(" …");
-    return out;
+    uint8_t bytes[64];
+    const int shown = detail ? std::min<int>(r.len, 64) : std::min<int>(r.len, 8);
+    std::memcpy(bytes, r.data, 8);
+    if (shown > 8)
+        std::memcpy(bytes + 8, detail->tail, static_cast<size_t>(shown - 8));
+    return shown < r.len ? hex::bytes(bytes, shown) + QStringLiteral(" …") : hex::bytes(bytes, shown);
 }
 
 QString trace_model::id_text(const trace_record &r)
 {
     if (r.error())
         return QStringLiteral("ERR");
-    return QString::number(r.id, 16).toUpper().rightJustified(r.extended() ? 8 : 3, QLatin1Char('0'));
+    return hex::digits(r.id, r.extended() ? 8 : 3);
 }
 
 QString trace_model::time_of_day(int64_t wall_us)

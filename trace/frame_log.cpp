@@ -10,10 +10,10 @@ void frame_log::push(const trace_record &r, const frame_detail *detail, uint16_t
 {
     if (size_ >= cap_)
         drop_oldest_chunk();
-    if (size_ % chunk_size == 0 && size_ / chunk_size == chunks_.size())
-        chunks_.emplace_back(new trace_record[chunk_size]);
-    trace_record &kept = chunks_[size_ / chunk_size][size_ % chunk_size];
-    kept = r;
+    if (size_ % chunk_size == 0)
+        chunks_.emplace_back();
+    chunks_.back().push_back(r);
+    trace_record &kept = chunks_.back().back();
     const uint64_t number = base_ + size_;
     if ((r.flags & record_flag::detail) && detail)
         details_.emplace_back(number, *detail);

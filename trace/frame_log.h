@@ -9,7 +9,6 @@
 #include <QString>
 #include <cstddef>
 #include <deque>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -60,7 +59,9 @@ private:
     void drop_oldest_chunk();
 
     size_t cap_;
-    std::vector<std::unique_ptr<trace_record[]>> chunks_;
+    // A chunk grows by doubling up to chunk_size (a power of two): a short log stays small, and
+    // a long one never copies more than the chunk being filled.
+    std::vector<std::vector<trace_record>> chunks_;
     size_t size_ = 0;
     uint64_t base_ = 0;  // the running number of at(0)
     std::deque<std::pair<uint64_t, frame_detail>> details_;

@@ -135,8 +135,11 @@ void Bus_trace::connect_controls()
         if (replaying_ == current_)
             stop_replay();
         model()->clear();
+        if (current_ > 0)
+            current().plan = trace::send_plan(model()->log());
         refresh_nodes();
         refresh_identifiers();
+        refresh_send_list();
         refresh_dropped();
     });
     connect(ui->save_trace, &QPushButton::clicked, this, [this] {

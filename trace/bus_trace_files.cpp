@@ -21,6 +21,8 @@ constexpr int listed_refusals = 20;
 constexpr int listed_identifiers = 24;
 // The playback looks at least this often, to move its progress bar.
 constexpr int64_t longest_replay_wait_ms = 100;
+// Frames sent per turn of the event loop at the most: each is a hand-over to the bus.
+constexpr size_t frames_sent_per_turn = 100;
 
 }  // namespace
 
@@ -198,7 +200,8 @@ void Bus_trace::replay_step()
     if (!replay_.running() || replaying_ < 0)
         return;
     source &s = sources_[static_cast<size_t>(replaying_)];
-    const std::vector<size_t> due = replay_.due(replay_now_us());
+    const std::vector<size_t> due =
+        replay_.due(replay_now_us(), sending_ ? frames_sent_per_turn : trace::replay_scheduler::max_batch);
     for (size_t i : due) {
         const trace::trace_record &r = s.model->frame(i);
         if (!sending_)

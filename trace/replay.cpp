@@ -131,14 +131,14 @@ void replay_scheduler::set_gap_limit(int64_t gap_limit_us)
         total_ = next_at_us_ + remaining_after_next();
 }
 
-std::vector<size_t> replay_scheduler::due(int64_t now_us)
+std::vector<size_t> replay_scheduler::due(int64_t now_us, size_t most)
 {
     std::vector<size_t> out;
     if (!log_)
         return out;
     played_us_ += static_cast<double>(now_us - clock_us_) * speed_;
     clock_us_ = now_us;
-    while (!finished() && static_cast<double>(next_at_us_) <= played_us_ && out.size() < max_batch) {
+    while (!finished() && static_cast<double>(next_at_us_) <= played_us_ && out.size() < most) {
         out.push_back(next_);
         latest_us_ = std::max(latest_us_, log_->at(next_).t_us);
         if (++next_ < log_->size())

@@ -60,7 +60,8 @@ public:
     static constexpr double min_speed = 0.1;
     static constexpr double max_speed = 10.0;
     static constexpr int64_t default_gap_limit_us = 1000000;
-    // Frames handed out per look at the most, so that a burst never holds the caller long.
+    // Frames handed out per look at the most (unless the caller asks for fewer), so that a
+    // burst never holds the caller long.
     static constexpr size_t max_batch = 2000;
 
     // Starts over with the log's frames at time now_us; speed is clamped to min..max.
@@ -71,7 +72,7 @@ public:
     void set_gap_limit(int64_t gap_limit_us);
 
     // Positions of the frames whose time has come by now_us, in order; each handed out once.
-    std::vector<size_t> due(int64_t now_us);
+    std::vector<size_t> due(int64_t now_us, size_t most = max_batch);
     // When the next frame is due (for the timer), or -1 when done.
     int64_t next_due_us() const;
     bool running() const { return log_ != nullptr; }

@@ -25,6 +25,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTextEdit>
 #include <QTextStream>
@@ -338,6 +339,30 @@ const std::vector<picture> &pictures()
              return w;
          }},
 
+        {"lss.png", "LSS节点配置 / LSS: a fresh joint given node-ID 5 and stored, the next one just found by the fast scan",
+         [](session &s) -> QWidget * {
+             QWidget *objects = s.shown("Object_dictionary");
+             if (!objects || !s.click("lss", objects))
+                 return nullptr;
+             QWidget *w = s.shown("Lss");
+             auto *status = s.child<QLabel>(w, "lss_status");
+             auto *node = s.child<QSpinBox>(w, "lss_node_id");
+             const auto found = [&] {
+                 return s.click("lss_scan", w)
+                        && wait_for([status] { return status->text().contains(QLatin1String("in configuration")); });
+             };
+             if (!status || !node || !found())
+                 return nullptr;
+             node->setValue(5);
+             if (!s.click("lss_configure", w) || !s.click("lss_store", w) || !status->text().contains(QLatin1String("booted"))
+                 || !found()) {
+                 fail(QStringLiteral("LSS staging: ") + (status ? status->text() : QString()));
+                 return nullptr;
+             }
+             node->setValue(6);
+             return w;
+         }},
+
         {"sequences.png", "测试序列 / The sequences window after the commissioning check of the simulated joints",
          [](session &s) -> QWidget * {
              // The joint the scope watched first finishes its move, as a user would wait for it.
@@ -453,7 +478,7 @@ int main(int argc, char *argv[])
     // The simulated joints, always: the pictures must not depend on the machine's adapters.
     qputenv("VELMORA_CAN", "sim");
     use_bus_from_environment();
-    qputenv("VELMORA_SIM_NODES", "1:10231,2:10231,3:10230");
+    qputenv("VELMORA_SIM_NODES", "1:10231,2:10231,3:10230,lss:0x1001,lss:0x1002");
     qunsetenv("VELMORA_CAN_TRACE");
     QApplication app(argc, argv);
     Q_INIT_RESOURCE(velmora_icon);

@@ -11,6 +11,7 @@
 #include "can/vci/bus_backend.h"
 #include "canopen/canopen_frames.h"
 #include "custom_protocol/custom_exchange.h"
+#include "objects/lss_dialog.h"
 #include "objects/od_actions.h"
 #include "objects/od_tree_model.h"
 #include "canopen/sdo_abort.h"
@@ -371,6 +372,17 @@ void Object_dictionary::run_parameter_command(bool store)
 void Object_dictionary::on_save_params_clicked() { run_parameter_command(true); }
 
 void Object_dictionary::on_restore_params_clicked() { run_parameter_command(false); }
+
+void Object_dictionary::on_lss_clicked()
+{
+    // Drives without node-ID are reached by their identity: no connected joint is needed.
+    Lss *dialog = findChild<Lss *>();
+    if (!dialog)
+        dialog = new Lss([this](const QString &t) { emit senddata(t); }, this);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
 
 // ---- custom-protocol page ----------------------------------------------------------------
 

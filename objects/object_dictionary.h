@@ -47,6 +47,7 @@ public slots:
     void on_export_dcf_clicked();
     void on_save_params_clicked();
     void on_restore_params_clicked();
+    void on_lss_clicked();
     void on_register_read_clicked();
     void on_register_write_clicked();
 

@@ -471,6 +471,256 @@ Time</source>
     </message>
 </context>
 <context>
+    <name>Lss</name>
+    <message>
+        <source>LSS节点配置/LSS node setup</source>
+        <translation>LSS node setup</translation>
+    </message>
+    <message>
+        <source>快速扫描/Fast scan</source>
+        <translation>Fast scan</translation>
+    </message>
+    <message>
+        <source>取消/Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>在配置状态的节点/Node in configuration</source>
+        <translation>Node in configuration</translation>
+    </message>
+    <message>
+        <source>节点号/Node-ID</source>
+        <translation>Node-ID</translation>
+    </message>
+    <message>
+        <source>波特率/Bit rate</source>
+        <translation>Bit rate</translation>
+    </message>
+    <message>
+        <source>设置/Configure</source>
+        <translation>Configure</translation>
+    </message>
+    <message>
+        <source>保存并启动/Store and boot</source>
+        <translation>Store and boot</translation>
+    </message>
+    <message>
+        <source>按标识选择/Select by identity</source>
+        <translation>Select by identity</translation>
+    </message>
+    <message>
+        <source>厂商/Vendor</source>
+        <translation>Vendor</translation>
+    </message>
+    <message>
+        <source>0x00000000</source>
+        <translation>0x00000000</translation>
+    </message>
+    <message>
+        <source>Vendor-ID (0x1018:1)</source>
+        <translation>Vendor-ID (0x1018:1)</translation>
+    </message>
+    <message>
+        <source>产品/Product</source>
+        <translation>Product</translation>
+    </message>
+    <message>
+        <source>Product code (0x1018:2)</source>
+        <translation>Product code (0x1018:2)</translation>
+    </message>
+    <message>
+        <source>版本/Revision</source>
+        <translation>Revision</translation>
+    </message>
+    <message>
+        <source>Revision number (0x1018:3)</source>
+        <translation>Revision number (0x1018:3)</translation>
+    </message>
+    <message>
+        <source>序列号/Serial</source>
+        <translation>Serial</translation>
+    </message>
+    <message>
+        <source>Serial number (0x1018:4)</source>
+        <translation>Serial number (0x1018:4)</translation>
+    </message>
+    <message>
+        <source>选择/Select</source>
+        <translation>Select</translation>
+    </message>
+    <message>
+        <source>整个总线/Whole bus</source>
+        <translation>Whole bus</translation>
+    </message>
+    <message>
+        <source>全部等待/All waiting</source>
+        <translation>All waiting</translation>
+    </message>
+    <message>
+        <source>全部配置/All configuration</source>
+        <translation>All configuration</translation>
+    </message>
+    <message>
+        <source>切换延时/Switch delay</source>
+        <translation>Switch delay</translation>
+    </message>
+    <message>
+        <source> ms</source>
+        <translation> ms</translation>
+    </message>
+    <message>
+        <source>启用波特率/Activate bit rate</source>
+        <translation>Activate bit rate</translation>
+    </message>
+    <message>
+        <source>不改变/unchanged</source>
+        <translation>unchanged</translation>
+    </message>
+    <message>
+        <source>扫描已取消/Scan cancelled</source>
+        <translation>Scan cancelled</translation>
+    </message>
+    <message>
+        <source>请先打开适配器/Open the adapter first</source>
+        <translation>Open the adapter first</translation>
+    </message>
+    <message>
+        <source>节点号 %1/node-ID %1</source>
+        <translation>node-ID %1</translation>
+    </message>
+    <message>
+        <source>已保存/stored</source>
+        <translation>stored</translation>
+    </message>
+    <message>
+        <source>已启动/booted</source>
+        <translation>booted</translation>
+    </message>
+    <message>
+        <source>配置状态/in configuration</source>
+        <translation>in configuration</translation>
+    </message>
+    <message>
+        <source>无节点号/no node-ID</source>
+        <translation>no node-ID</translation>
+    </message>
+    <message>
+        <source>等待/waiting</source>
+        <translation>waiting</translation>
+    </message>
+    <message>
+        <source>已做/Done</source>
+        <translation>Done</translation>
+    </message>
+    <message>
+        <source>扫描中…/Scanning…</source>
+        <translation>Scanning…</translation>
+    </message>
+    <message>
+        <source>发送失败/Sending failed</source>
+        <translation>Sending failed</translation>
+    </message>
+    <message>
+        <source>没有未配置的节点/No node without node-ID</source>
+        <translation>No node without node-ID</translation>
+    </message>
+    <message>
+        <source>扫描中断：节点未确认，请重试/Scan lost the node's answer: scan again</source>
+        <translation>Scan lost the node's answer: scan again</translation>
+    </message>
+    <message>
+        <source>找到节点，已进入配置状态/Found a node, now in configuration</source>
+        <translation>Found a node, now in configuration</translation>
+    </message>
+    <message>
+        <source>节点无应答/No answer from the node</source>
+        <translation>No answer from the node</translation>
+    </message>
+    <message>
+        <source>节点号：%1/Node-ID: %1</source>
+        <translation>Node-ID: %1</translation>
+    </message>
+    <message>
+        <source>节点号 %1 已设置/Node-ID %1 set</source>
+        <translation>Node-ID %1 set</translation>
+    </message>
+    <message>
+        <source>；波特率：%1/; bit rate: %1</source>
+        <translation>; bit rate: %1</translation>
+    </message>
+    <message>
+        <source>保存：%1/Store: %1</source>
+        <translation>Store: %1</translation>
+    </message>
+    <message>
+        <source>已保存，全部节点回到等待/Stored; every node is back to waiting</source>
+        <translation>Stored; every node is back to waiting</translation>
+    </message>
+    <message>
+        <source>已保存，但节点 %1 未启动/Stored, but node %1 sent no boot-up</source>
+        <translation>Stored, but node %1 sent no boot-up</translation>
+    </message>
+    <message>
+        <source>已保存，节点 %1 已启动/Stored; node %1 booted</source>
+        <translation>Stored; node %1 booted</translation>
+    </message>
+    <message>
+        <source>已保存，新设置在节点下次复位时生效/Stored; the new settings take effect at the node's next reset</source>
+        <translation>Stored; the new settings take effect at the node's next reset</translation>
+    </message>
+    <message>
+        <source>标识须为32位十六进制数/Each identity part is a 32-bit hex number</source>
+        <translation>Each identity part is a 32-bit hex number</translation>
+    </message>
+    <message>
+        <source>没有节点有此标识/No node has this identity</source>
+        <translation>No node has this identity</translation>
+    </message>
+    <message>
+        <source>节点已进入配置状态，无节点号/Node in configuration, without node-ID</source>
+        <translation>Node in configuration, without node-ID</translation>
+    </message>
+    <message>
+        <source>节点已进入配置状态，节点号 %1/Node in configuration, node-ID %1</source>
+        <translation>Node in configuration, node-ID %1</translation>
+    </message>
+    <message>
+        <source>全部节点回到等待/Every node is back to waiting</source>
+        <translation>Every node is back to waiting</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>总线上所有节点都将进入配置状态，之后设置的节点号会同时给所有节点。继续？
+Every node on the bus enters configuration: a node-ID set now goes to all of them at once. Continue?</source>
+        <translation>Every node on the bus enters configuration: a node-ID set now goes to all of them at once. Continue?</translation>
+    </message>
+    <message>
+        <source>全部节点在配置状态/Every node is in configuration</source>
+        <translation>Every node is in configuration</translation>
+    </message>
+    <message>
+        <source>请先选择波特率/Choose a bit rate first</source>
+        <translation>Choose a bit rate first</translation>
+    </message>
+    <message>
+        <source>每个节点都必须先设置 %1 kbit/s，否则启用后它将离开总线（此列表中 %2 个已设置）。现在整个总线启用？
+Every node must have been given %1 kbit/s first, or it drops off the bus once it is active (%2 in this list were given it). Activate it on the whole bus now?</source>
+        <translation>Every node must have been given %1 kbit/s first, or it drops off the bus once it is active (%2 in this list were given it). Activate it on the whole bus now?</translation>
+    </message>
+    <message>
+        <source>总线已启用 %1 kbit/s/The bus runs at %1 kbit/s</source>
+        <translation>s/The bus runs at %1 kbit/s</translation>
+    </message>
+    <message>
+        <source>%2 ms 后总线切换到 %1 kbit/s：请把适配器设为此波特率，然后点“全部等待”
+The bus switches to %1 kbit/s after %2 ms: set the adapter to it, then press "All waiting"</source>
+        <translation>The bus switches to %1 kbit/s after %2 ms: set the adapter to it, then press "All waiting"</translation>
+    </message>
+</context>
+<context>
     <name>Object_dictionary</name>
     <message>
         <source>对象字典/Objects</source>
@@ -608,6 +858,10 @@ Time</source>
         <source>读请求2字节(寄存器号)，写请求6字节(寄存器号+32位值，高字节在前)。
 Read requests carry the 2-byte register number; writes add the 32-bit value, most significant byte first.</source>
         <translation>Read requests carry the 2-byte register number; writes add the 32-bit value, most significant byte first.</translation>
+    </message>
+    <message>
+        <source>LSS节点配置/LSS</source>
+        <translation>LSS</translation>
     </message>
 </context>
 <context>

@@ -1,13 +1,16 @@
 // The object dictionary window on the simulated joint, the way a commissioning engineer uses
 // it: open the joint's EDS, Read all, change a manufacturer object (a value beyond its limit is
 // refused before anything is sent), Save parameters, reset the node, find the value still
-// there, export a DCF; read the device name; the custom-protocol register page; the launcher.
+// there, export a DCF; read the device name; the custom-protocol register page; the launcher;
+// LSS giving fresh joints their node-IDs.
 #include "base/desktop_seams.h"
 #include "base/shared_values.h"
 #include "app/velmora.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
+#include "canopen/sdo_bus_link.h"
 #include "objects/eds.h"
+#include "objects/lss_dialog.h"
 #include "objects/object_dictionary.h"
 #include "objects/od_tree_model.h"
 #include "sim/simulator.h"
@@ -20,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -216,6 +220,65 @@ private slots:
         child<QLineEdit>(window, "register_index")->setText(QStringLiteral("65536"));
         press("register_read");
         QVERIFY(child<QLabel>(window, "register_status")->text().contains(QLatin1String("out of range")));
+    }
+
+    void lss_gives_fresh_joints_their_node_ids()
+    {
+        std::vector<sim::joint_config> joints;
+        QVERIFY(sim::parse_nodes(QStringLiteral("1:10231,lss:0x1002,lss:0x1001"), &joints, nullptr));
+        sim::simulator::instance().configure(joints);
+        press("lss");
+        Lss *lss = window->findChild<Lss *>();
+        QVERIFY(lss && lss->isVisible());
+        const auto click = [lss](const char *name) { child<QPushButton>(lss, name)->click(); };
+        const auto lss_status = [lss] { return child<QLabel>(lss, "lss_status")->text(); };
+        auto *found = child<QTableWidget>(lss, "lss_found");
+
+        // Cancel is taken between steps.
+        click("lss_scan");
+        QVERIFY(lss->scanning());
+        click("lss_cancel");
+        QVERIFY(!lss->scanning());
+
+        // One joint a scan, the lower identity first; configured, stored, it boots at once.
+        child<QComboBox>(lss, "lss_bit_rate")->setCurrentIndex(1);  // 1000 kbit/s, index 0
+        for (const int id : {5, 6}) {
+            click("lss_scan");
+            QTRY_VERIFY(!lss->scanning());
+            QVERIFY2(lss_status().contains(QLatin1String("in configuration")), qPrintable(lss_status()));
+            QCOMPARE(found->rowCount(), id - 4);
+            QCOMPARE(found->item(id - 5, 3)->text(), QStringLiteral("0x0000100%1").arg(id - 4));
+            child<QSpinBox>(lss, "lss_node_id")->setValue(id);
+            click("lss_configure");
+            click("lss_store");
+            QVERIFY2(lss_status().contains(QStringLiteral("node %1 booted").arg(id)), qPrintable(lss_status()));
+            QCOMPARE(found->item(id - 5, 4)->text(),
+                     QStringLiteral("节点号 %1/node-ID %1, 1000 kbit/s, 已保存/stored, 已启动/booted").arg(id));
+        }
+        QStringList boot_ups;
+        for (int r = 0; r < canopen_monitor->table()->rowCount(); ++r)
+            if (canopen_monitor->table()->item(r, 4)->text().trimmed() == QLatin1String("00"))
+                boot_ups << canopen_monitor->table()->item(r, 3)->text();
+        QCOMPARE(boot_ups, QStringList({QStringLiteral("705"), QStringLiteral("706")}));
+        for (const int id : {5, 6}) {
+            const canopen::sdo_outcome o = canopen::read_object(canopen::exchange_sdo_link(adapter_bus_ops(), id, 100, {}), 0x1000, 0);
+            QVERIFY(o.ok);
+            QCOMPARE(o.data, QByteArray::fromHex("92010200"));
+        }
+        click("lss_scan");
+        QTRY_VERIFY(!lss->scanning());
+        QVERIFY(lss_status().contains(QLatin1String("No node without node-ID")));
+
+        // The bit rate goes live on the whole bus only after the question; at the adapter's own
+        // rate the nodes are back to waiting once switched.
+        child<QSpinBox>(lss, "lss_switch_delay")->setValue(5);
+        click("lss_activate");
+        QVERIFY(boxes.last().contains(QLatin1String("(2 in this list were given it)")));
+        QVERIFY(child<QPushButton>(lss, "lss_store")->isEnabled());
+        QTRY_VERIFY(!child<QPushButton>(lss, "lss_store")->isEnabled());
+        QVERIFY(canopen::read_object(canopen::exchange_sdo_link(adapter_bus_ops(), 5, 100, {}), 0x1000, 0).ok);
+        const QStringList cut = cut_texts_in_every_language(lss);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
     }
 
     void launcher_button()

@@ -229,6 +229,7 @@ private slots:
         QVERIFY2(status().contains(QLatin1String("cancelled")), qPrintable(status()));
         // The joint is told the transfer is over.
         QCOMPARE(monitor_cell(monitor_rows() - 1, 4), QStringLiteral("80 20 21 00 00 00 00 08 "));
+        QVERIFY(monitor_cell(monitor_rows() - 1, 5).contains(QLatin1String("general error (0x08000000)")));
     }
 
     void stop_ends_read_all_and_goes_out()

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QTranslator>
 #include <cstdint>
+#include <memory>
 
 namespace Ui {
 class Object_dictionary;
@@ -13,11 +14,14 @@ class Object_dictionary;
 
 namespace canopen {
 struct sdo_link;
-}
+struct sdo_outcome;
+}  // namespace canopen
 namespace objects {
 class od_tree_model;
 struct od_entry;
+struct read_all_summary;
 }  // namespace objects
+class step_job;
 
 class Object_dictionary : public QMainWindow {
     Q_OBJECT
@@ -68,9 +72,17 @@ private:
     bool read_register_number(uint16_t *reg);
     void set_document_title(const QString &text);
     void fit_columns(bool keep_wider = false);
+    // The transfers run as jobs of steps (can/step_job.h), so the window and every other one
+    // stay live meanwhile; what they read or wrote is shown when they end.
+    void start_job(std::unique_ptr<step_job> job, const QString &label);
+    void show_read(uint16_t index, uint8_t sub, uint16_t type, const canopen::sdo_outcome &o, bool cancelled);
+    void show_written(uint16_t index, uint8_t sub, uint16_t type, const QString &text, const QByteArray &bytes,
+                      const canopen::sdo_outcome &o, bool cancelled);
+    void show_read_all(const objects::read_all_summary &s);
 
     Ui::Object_dictionary *ui;
     QTranslator translator;
     objects::od_tree_model *model_;
     bool document_chosen_ = false;
+    bool job_running_ = false;  // a job of this window's
 };

@@ -1,6 +1,7 @@
 #include "scope/scope_sampler.h"
 
 #include "base/motion_notifier.h"
+#include "can/step_job.h"
 
 #include <QElapsedTimer>
 #include <algorithm>
@@ -74,7 +75,9 @@ void sampler::stop()
 
 void sampler::tick()
 {
-    if (!source_ || !sampling())
+    // While a job transfers (can/step_job.h), a read of the same server would end its transfer:
+    // the recording leaves those ticks out rather than counting them as silence.
+    if (!source_ || !sampling() || job_runner::instance().busy())
         return;
     sample s;
     s.t_us = clock_();

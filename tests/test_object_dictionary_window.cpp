@@ -2,11 +2,15 @@
 // it: open the joint's EDS, Read all, change a manufacturer object (a value beyond its limit is
 // refused before anything is sent), Save parameters, reset the node, find the value still
 // there, export a DCF; read the device name; the custom-protocol register page; the launcher;
-// LSS giving fresh joints their node-IDs.
+// LSS giving fresh joints their node-IDs. Long transfers run while the windows stay live:
+// Cancel and the control window's Stop reach them between two steps.
 #include "base/desktop_seams.h"
 #include "base/shared_values.h"
 #include "app/velmora.h"
 #include "can/adapter.h"
+#include "can/step_job.h"
+#include "canopen/canopen_state.h"
+#include "canopen/control_canopen.h"
 #include "can/vci/vci.h"
 #include "canopen/sdo_bus_link.h"
 #include "objects/eds.h"
@@ -22,6 +26,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -40,7 +45,15 @@ private:
 
     QLineEdit *field(const char *name) { return child<QLineEdit>(window, name); }
     QString status() { return child<QLabel>(window, "status")->text(); }
-    void press(const char *name) { child<QPushButton>(window, name)->click(); }
+    static bool job_running() { return job_runner::instance().busy(); }
+    // Clicks and waits until what the click started has ended.
+    void press(const char *name)
+    {
+        child<QPushButton>(window, name)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!job_running(), 20000);
+    }
+    QString monitor_cell(int row, int column) { return canopen_monitor->table()->item(row, column)->text(); }
+    int monitor_rows() { return canopen_monitor->cell_count() / 6; }
     void address(const char *index, const char *sub, const char *type)
     {
         field("index")->setText(QLatin1String(index));
@@ -200,6 +213,49 @@ private slots:
         press("read");
         QVERIFY(status().contains(QLatin1String("no CANopen")));
         QCOMPARE(canopen_monitor->cell_count(), cells_before);
+    }
+
+    void a_long_upload_leaves_the_windows_live_and_cancel_aborts_it()
+    {
+        window->show();
+        // The joint's recorder buffer, 64 KiB in some 9,400 segments, takes seconds to read.
+        address("0x2120", "0", "DOMAIN");
+        child<QPushButton>(window, "read")->click();
+        QVERIFY(job_running());
+        auto *progress = window->findChild<QProgressDialog *>(QStringLiteral("job_progress"));
+        QVERIFY(progress);
+        // The event loop turns between segments: the dialog's own timer brings it up, and it moves.
+        QTRY_VERIFY_WITH_TIMEOUT(progress->isVisible() && progress->value() > 7 * 100, 20000);
+        QCOMPARE(progress->maximum(), 65536);
+        QTest::mouseClick(child<QPushButton>(progress, "cancel_job"), Qt::LeftButton);
+        QVERIFY(!job_running());
+        QVERIFY2(status().contains(QLatin1String("cancelled")), qPrintable(status()));
+        // The joint is told the transfer is over.
+        QCOMPARE(monitor_cell(monitor_rows() - 1, 4), QStringLiteral("80 20 21 00 00 00 00 08 "));
+        QVERIFY(monitor_cell(monitor_rows() - 1, 5).contains(QLatin1String("general error (0x08000000)")));
+    }
+
+    void stop_ends_read_all_and_goes_out()
+    {
+        control_CANopen control;
+        params_loaded = 1;
+        // The PP page's Disable, clicked once Read all has read ten objects.
+        const QMetaObject::Connection tenth = connect(&job_runner::instance(), &job_runner::progress, [&control](int done, int) {
+            if (done == 10)
+                QTimer::singleShot(0, child<QPushButton>(&control, "Stop"), &QPushButton::click);
+        });
+        const int before = monitor_rows();
+        press("read_all");
+        disconnect(tenth);
+        QVERIFY2(status().contains(QLatin1String("cancelled")), qPrintable(status()));
+        // The disable RPDO went out, and no request of Read all after it.
+        QTest::qWait(20);
+        int disable = monitor_rows() - 1;
+        while (disable > before && monitor_cell(disable, 3) != QLatin1String("201"))
+            --disable;
+        QVERIFY(disable > before);
+        for (int row = disable; row < monitor_rows(); ++row)
+            QVERIFY(monitor_cell(row, 3) != QLatin1String("601"));
     }
 
     void registers_of_the_custom_protocol()

@@ -12,6 +12,7 @@
 #include "custom_protocol/control_can.h"
 #include "node/set_node.h"
 #include "objects/object_dictionary.h"
+#include "objects/od_tree_model.h"
 #include "scope/scope_window.h"
 #include "tools/custom_send.h"
 #include "tools/monitor.h"
@@ -84,6 +85,8 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     objects_window = new Object_dictionary();
     scope_view = new scope_window(this);
     scope_view->setWindowFlag(Qt::Window);
+    // The scope offers the objects of the dictionary window: its data sheet or the built-in list.
+    scope_view->set_dictionary([this] { return objects_window->model()->document(); });
     // The trace records from the start, whether or not its window is shown.
     bus_trace_window = new Bus_trace();
 

@@ -207,8 +207,8 @@ void hour_at_100_hz()
         QElapsedTimer t;
         t.start();
         size_t n = 0;
-        for (int ch = 0; ch < scope::channel_count; ++ch)
-            n += r.points(scope::channel(ch), 0.0, r.duration_s(), 1200).size();
+        for (int ch = 0; ch < scope::default_channel_count; ++ch)
+            n += r.points(ch, 0.0, r.end_s(), 1200).size();
         std::printf("1 h at 100 Hz: reducing 5 channels to %zu points takes %.1f ms\n", n, t.nsecsElapsed() / 1e6);
     }
     scope::chart chart;
@@ -219,7 +219,7 @@ void hour_at_100_hz()
     for (bool live : {false, true}) {
         chart.set_live(live);
         if (!live)
-            chart.set_view(0.0, r.duration_s());
+            chart.set_view(0.0, r.end_s());
         const int frames = 20;
         QElapsedTimer t;
         t.start();
@@ -286,7 +286,7 @@ int main(int argc, char **argv)
     if (!screenshot.isEmpty()) {
         // During a move, then the stopped recording with the cursor read at 1 s.
         record(window, 2, 4.0, screenshot);
-        window.chart().set_cursor(1.0);
+        window.chart().set_cursor(0, 1.0);
         window.grab().save(QString(screenshot).replace(QStringLiteral(".png"), QStringLiteral("-stopped.png")));
     }
     hour_at_100_hz();

@@ -308,7 +308,7 @@ const std::vector<picture> &pictures()
         {"scope.png", "示波器 / The scope recording the CANopen joint during a move from 5000 to 30000 cnt",
          [](session &s) -> QWidget * {
              s.click("scope");
-             QWidget *w = s.shown("scope_window");
+             QWidget *w = s.shown("Scope");
              QWidget *control = s.shown("control_CANopen");
              if (!w || !control || !s.click("record", w))
                  return nullptr;
@@ -324,7 +324,7 @@ const std::vector<picture> &pictures()
         {"object_dictionary.png", "对象字典 / The object dictionary of the simulated joint after Read all",
          [](session &s) -> QWidget * {
              // The recording ends before the dictionary is read, as a user would stop it.
-             QWidget *scope = s.shown("scope_window");
+             QWidget *scope = s.shown("Scope");
              if (!scope || !s.click("record", scope))
                  return nullptr;
              s.click("objects");

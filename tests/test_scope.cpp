@@ -26,6 +26,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <qwt_plot.h>
@@ -146,10 +147,10 @@ private slots:
             r.append(make_sample(int64_t(i) * 10000, v));
         }
         QCOMPARE(r.size(), size_t(100000));
-        QCOMPARE(r.duration_s(), 999.99);
+        QCOMPARE(r.end_s(), 999.99);
         QVERIFY(r.memory_bytes() < 36 * (r.size() + scope::recording::block_size));
 
-        const QVector<QPointF> all = r.points(scope::position, 0.0, r.duration_s(), 500);
+        const QVector<QPointF> all = r.points(scope::position, 0.0, r.end_s(), 500);
         QVERIFY(all.size() <= 2000);
         double peak = 0, dip = 0;
         for (int i = 1; i < all.size(); ++i) {
@@ -186,7 +187,7 @@ private slots:
         QVERIFY(c.data().empty());
         QVERIFY(!c.trigger(0));  // nothing armed
 
-        c.arm(5);
+        c.arm(scope::default_channels(), 5);
         for (int i = 0; i < 12; ++i)
             c.feed(make_sample(i * 1000, i));
         QVERIFY(c.data().empty());
@@ -201,13 +202,13 @@ private slots:
         QCOMPARE(c.data().size(), size_t(6));
 
         // A ring that never filled, and none at all.
-        c.arm(5);
+        c.arm(scope::default_channels(), 5);
         c.feed(make_sample(0, 1));
         c.feed(make_sample(1000, 2));
         c.trigger(1500);
         QCOMPARE(c.data().size(), size_t(2));
         QCOMPARE(c.data().at(0).value[scope::position], 1);
-        c.arm(0);
+        c.arm(scope::default_channels(), 0);
         c.feed(make_sample(0, 1));
         c.trigger(500);
         QVERIFY(c.data().empty());
@@ -340,11 +341,15 @@ private slots:
         QCOMPARE(t.rows.last()[1].toInt(), start + 4000);
         QCOMPARE(t.rows.last()[2].toInt(), 0);
 
-        // The stopped recording: the cursor reads every channel, the chart exports as shown.
-        const QString reading = window->chart().set_cursor(1.0);
-        QVERIFY(reading.startsWith(QStringLiteral("t = 1.000 s")));
-        QVERIFY(reading.contains(QStringLiteral("位置/Position: ")));
+        // Two cursors: both times and their difference; per channel both values and theirs.
+        window->chart().set_cursor(0, 0.1);
+        const QString reading = window->chart().set_cursor(1, 1.0);
+        QCOMPARE(reading, QStringLiteral("光标1/Cursor 1: 0.1000 s    光标2/Cursor 2: 1.0000 s    Δt = 0.9000 s"));
         QCOMPARE(child<QLabel>(window, "cursor_readout")->text(), reading);
+        auto *table = child<QTableWidget>(window, "channels");
+        QCOMPARE(table->item(scope::position, 4)->text(), QString::number(start));
+        QCOMPARE(table->item(scope::position, 5)->text(), t.rows[50][1]);
+        QCOMPARE(table->item(scope::position, 6)->text().toInt(), t.rows[50][1].toInt() - start);
         // Strips for the custom protocol's channels, the set-point drawn over the position;
         // normalised, one plot; a hidden channel takes its strip with it.
         auto shown_plots = [this] {
@@ -357,16 +362,31 @@ private slots:
         child<QCheckBox>(window, "normalised")->setChecked(true);
         QCOMPARE(shown_plots(), 1);
         child<QCheckBox>(window, "normalised")->setChecked(false);
-        child<QCheckBox>(window, "show_current")->setChecked(false);
+        table->item(scope::current, 0)->setCheckState(Qt::Unchecked);
         QCOMPARE(shown_plots(), 2);
         window->chart().zoom(0.5, 1.0);
         QCOMPARE(window->chart().view_end() - window->chart().view_start(), 1.09);
+
+        // The picture has a title band and no cursor lines unless asked; each export says where
+        // it went.
         const QString png = dir.filePath(QStringLiteral("chart"));
         scope_window::set_file_chooser([png](QWidget *, const QString &, const QString &) { return png; });
-        click(window, "export_png");
-        QImage image(png + QStringLiteral(".png"));
-        QVERIFY(!image.isNull());
-        QCOMPARE(image.size(), window->chart().size());
+        auto cursor_pixels = [](const QImage &image) {
+            int n = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    n += image.pixelColor(x, y) == QColor(0, 150, 200) ? 1 : 0;  // cursor 2, in view
+            return n;
+        };
+        for (bool with_cursors : {false, true}) {
+            child<QCheckBox>(window, "png_cursors")->setChecked(with_cursors);
+            click(window, "export_png");
+            QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("已保存/Saved: %1.png").arg(png));
+            QImage image(png + QStringLiteral(".png"));
+            QCOMPARE(image.width(), window->chart().width());
+            QVERIFY(image.height() > window->chart().height());
+            QCOMPARE(cursor_pixels(image) > 0, with_cursors);
+        }
     }
 
     void trigger_captures_the_start_of_the_move()

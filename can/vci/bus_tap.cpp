@@ -11,9 +11,20 @@ namespace {
 
 using steady = std::chrono::steady_clock;
 
+}  // namespace
+
+struct listener::state {
+    std::vector<uint32_t> ids;
+    std::vector<tapped_frame> pending;
+    uint64_t dropped = 0;
+};
+
+namespace {
+
 struct tap_state {
     std::mutex mutex;
     std::vector<tapped_frame> pending;
+    std::vector<listener::state *> listeners;
     uint64_t dropped = 0;
     std::atomic<uint8_t> state{static_cast<uint8_t>(bus_state::unknown)};
     const steady::time_point epoch = steady::now();
@@ -41,16 +52,61 @@ void record(const can_message &msg, bool transmitted, bool error)
 {
     tap_state &t = tap();
     std::lock_guard<std::mutex> lock(t.mutex);
-    if (t.pending.size() >= capacity) {
-        ++t.dropped;
-        return;
-    }
     tapped_frame f;
     f.t_us = now_us();  // under the lock: frames leave in time order
     f.msg = msg;
     f.transmitted = transmitted;
     f.error = error;
+    if (!transmitted && !error && !msg.extended && !msg.remote && !msg.fd) {
+        for (listener::state *l : t.listeners) {
+            if (std::find(l->ids.begin(), l->ids.end(), msg.id) == l->ids.end())
+                continue;
+            if (l->pending.size() >= capacity)
+                ++l->dropped;
+            else
+                l->pending.push_back(f);
+        }
+    }
+    if (t.pending.size() >= capacity) {
+        ++t.dropped;
+        return;
+    }
     t.pending.push_back(f);
+}
+
+listener::listener(std::vector<uint32_t> ids) : state_(new state)
+{
+    state_->ids = std::move(ids);
+    tap_state &t = tap();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    t.listeners.push_back(state_);
+}
+
+listener::~listener()
+{
+    tap_state &t = tap();
+    {
+        std::lock_guard<std::mutex> lock(t.mutex);
+        t.listeners.erase(std::remove(t.listeners.begin(), t.listeners.end(), state_), t.listeners.end());
+    }
+    delete state_;
+}
+
+size_t listener::drain(std::vector<tapped_frame> &out)
+{
+    tap_state &t = tap();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    const size_t n = state_->pending.size();
+    out.insert(out.end(), state_->pending.begin(), state_->pending.end());
+    state_->pending.clear();
+    return n;
+}
+
+uint64_t listener::dropped() const
+{
+    tap_state &t = tap();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    return state_->dropped;
 }
 
 size_t drain(std::vector<tapped_frame> &out, size_t max)

@@ -1,0 +1,404 @@
+#include "scope/scope_pdo.h"
+
+#include "objects/sdo_abort.h"
+
+#include <algorithm>
+
+namespace scope {
+namespace {
+
+constexpr uint32_t cob_no_rtr = 0x40000000u;
+constexpr uint32_t cob_identifier = 0x7FFu;
+
+uint32_t map_entry(const channel_def &c)
+{
+    return static_cast<uint32_t>(c.index) << 16 | static_cast<uint32_t>(c.sub) << 8 | static_cast<uint32_t>(c.bits());
+}
+
+uint32_t little_endian(const QByteArray &bytes)
+{
+    uint32_t v = 0;
+    for (int i = 0; i < bytes.size() && i < 4; ++i)
+        v |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[i])) << (8 * i);
+    return v;
+}
+
+QByteArray little_endian(uint32_t v, int size)
+{
+    QByteArray b;
+    for (int i = 0; i < size; ++i)
+        b += static_cast<char>(v >> (8 * i));
+    return b;
+}
+
+QString object_text(uint16_t index, uint8_t sub)
+{
+    return QStringLiteral("%1h:%2").arg(index, 4, 16, QLatin1Char('0')).arg(sub, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+}  // namespace
+
+pdo_packing pack_channels(const channel_list &channels, channel_mask wanted)
+{
+    std::vector<int> order;
+    for (size_t ch = 0; ch < channels.size() && ch < max_channels; ++ch) {
+        if ((wanted & bit(static_cast<int>(ch))) && channels[ch].is_object() && channels[ch].bits() > 0)
+            order.push_back(static_cast<int>(ch));
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [&channels](int a, int b) { return channels[a].bits() > channels[b].bits(); });
+    pdo_packing p;
+    std::vector<int> used;  // bits per PDO
+    for (int ch : order) {
+        const int bits = channels[ch].bits();
+        size_t k = 0;
+        while (k < used.size() && used[k] + bits > pdo_bits)
+            ++k;
+        if (k == used.size()) {
+            used.push_back(0);
+            p.entries.emplace_back();
+        }
+        p.fields.push_back({ch, static_cast<int>(k), used[k] / 8, bits});
+        p.entries[k].push_back(map_entry(channels[ch]));
+        used[k] += bits;
+    }
+    return p;
+}
+
+tpdo_params event_driven(const tpdo_params &found, const std::vector<uint32_t> &entries, int period_ms, int node)
+{
+    tpdo_params w = found;
+    uint32_t id = found.cob_id & cob_identifier;
+    if (id == 0)
+        id = static_cast<uint32_t>(0x180 + 0x100 * (found.number - 1) + node);
+    w.cob_id = (found.cob_id & cob_no_rtr) | id;
+    w.type = event_driven_type;
+    w.inhibit_100us = static_cast<uint16_t>(period_ms * 10);
+    w.event_ms = static_cast<uint16_t>(period_ms);
+    w.map = entries;
+    w.beyond.clear();
+    return w;
+}
+
+std::vector<sdo_write> setup_writes(const tpdo_params &found, const tpdo_params &wanted)
+{
+    const uint16_t comm = tpdo_comm_index(found.number);
+    const uint16_t map = tpdo_map_index(found.number);
+    std::vector<sdo_write> w;
+    if (!(found.cob_id & cob_not_valid))
+        w.push_back({comm, 1, found.cob_id | cob_not_valid, 4});
+    w.push_back({comm, 2, wanted.type, 1});
+    if (found.has_inhibit)
+        w.push_back({comm, 3, wanted.inhibit_100us, 2});
+    w.push_back({comm, 5, wanted.event_ms, 2});
+    w.push_back({map, 0, 0, 1});
+    for (size_t k = 0; k < wanted.map.size(); ++k)
+        w.push_back({map, static_cast<uint8_t>(k + 1), wanted.map[k], 4});
+    w.push_back({map, 0, static_cast<uint32_t>(wanted.map.size()), 1});
+    w.push_back({comm, 1, wanted.cob_id, 4});
+    return w;
+}
+
+std::vector<sdo_write> restore_writes(const tpdo_params &found)
+{
+    const uint16_t comm = tpdo_comm_index(found.number);
+    const uint16_t map = tpdo_map_index(found.number);
+    std::vector<sdo_write> w;
+    w.push_back({comm, 1, found.cob_id | cob_not_valid, 4});
+    w.push_back({map, 0, 0, 1});
+    uint8_t sub = 1;
+    for (uint32_t e : found.map)
+        w.push_back({map, sub++, e, 4});
+    for (uint32_t e : found.beyond)
+        w.push_back({map, sub++, e, 4, true});
+    w.push_back({map, 0, static_cast<uint32_t>(found.map.size()), 1});
+    w.push_back({comm, 2, found.type, 1});
+    if (found.has_inhibit)
+        w.push_back({comm, 3, found.inhibit_100us, 2});
+    w.push_back({comm, 5, found.event_ms, 2});
+    if (!(found.cob_id & cob_not_valid))
+        w.push_back({comm, 1, found.cob_id, 4});
+    return w;
+}
+
+bool refused_in_state(uint32_t code)
+{
+    // General parameter and internal incompatibility, and data that cannot be transferred or
+    // stored (at all, under local control, in the present device state).
+    return code == 0x06040043 || code == 0x06040047 || code == 0x08000020 || code == 0x08000021
+           || code == objects::abort_code::device_state;
+}
+
+pdo_decoder::pdo_decoder(const channel_list &channels, std::vector<uint32_t> cob_ids, std::vector<pdo_field> fields,
+                         bool rated_known, int32_t rated_ma)
+    : channels_(channels), cob_ids_(std::move(cob_ids)), fields_(std::move(fields)), rated_known_(rated_known),
+      rated_ma_(rated_ma)
+{
+}
+
+void pdo_decoder::flush(std::vector<sample> &out)
+{
+    if (seen_ != 0 && pending_.present != 0)
+        out.push_back(pending_);
+    seen_ = 0;
+    pending_ = sample();
+}
+
+void pdo_decoder::feed(uint32_t id, const uint8_t *data, int len, int64_t t_us, std::vector<sample> &out)
+{
+    const auto at = std::find(cob_ids_.begin(), cob_ids_.end(), id);
+    if (at == cob_ids_.end())
+        return;
+    const int k = static_cast<int>(at - cob_ids_.begin());
+    if (seen_ & (1u << k))
+        flush(out);  // the next period began before the others of this one came
+    if (seen_ == 0)
+        pending_.t_us = t_us;
+    len = std::min(len, 8);
+    for (const pdo_field &f : fields_) {
+        if (f.pdo != k || f.byte * 8 + f.bits > len * 8)
+            continue;
+        uint32_t raw = 0;
+        for (int b = 0; b < f.bits / 8; ++b)
+            raw |= static_cast<uint32_t>(data[f.byte + b]) << (8 * b);
+        int32_t key = 0;
+        if (stored_key(channels_[f.channel], raw, rated_known_, rated_ma_, &key))
+            pending_.set(f.channel, key);
+    }
+    seen_ |= 1u << k;
+    if (seen_ == (1u << cob_ids_.size()) - 1)
+        flush(out);
+}
+
+pdo_setup::pdo_setup(const objects::sdo_link &link, int node, const channel_list &channels, channel_mask wanted,
+                     int period_ms)
+    : link_(link), node_(node), channels_(channels), wanted_mask_(wanted), period_ms_(period_ms)
+{
+}
+
+bool pdo_setup::upload(uint16_t index, uint8_t sub, uint32_t *value, uint32_t *abort)
+{
+    if (!proceed()) {
+        *abort = 0;
+        return false;
+    }
+    const objects::sdo_outcome o = objects::sdo_upload(link_, index, sub);
+    *abort = o.abort;
+    if (o.ok)
+        *value = little_endian(o.data);
+    return o.ok;
+}
+
+bool pdo_setup::read_tpdo(int n, size_t entries_needed, tpdo_params *out, uint32_t *abort)
+{
+    const uint16_t comm = tpdo_comm_index(n);
+    const uint16_t map = tpdo_map_index(n);
+    tpdo_params p;
+    p.number = n;
+    uint32_t v = 0;
+    if (!upload(comm, 1, &p.cob_id, abort) || !upload(comm, 2, &v, abort))
+        return false;
+    p.type = static_cast<uint8_t>(v);
+    uint32_t ignored = 0;
+    p.has_inhibit = upload(comm, 3, &v, &ignored);
+    p.inhibit_100us = static_cast<uint16_t>(p.has_inhibit ? v : 0);
+    // Without an event timer an event-driven PDO waits for changes: no use for sampling.
+    if (!upload(comm, 5, &v, abort))
+        return false;
+    p.event_ms = static_cast<uint16_t>(v);
+    uint32_t count = 0;
+    if (!upload(map, 0, &count, abort) || count > 64)
+        return false;
+    for (uint32_t k = 1; k <= count; ++k) {
+        if (!upload(map, static_cast<uint8_t>(k), &v, abort))
+            return false;
+        p.map.push_back(v);
+    }
+    for (size_t k = count + 1; k <= entries_needed; ++k) {
+        if (!upload(map, static_cast<uint8_t>(k), &v, &ignored))
+            break;
+        p.beyond.push_back(v);
+    }
+    *out = p;
+    return true;
+}
+
+bool pdo_setup::prepare(QString *why)
+{
+    packing_ = pack_channels(channels_, wanted_mask_);
+    mapped_ = 0;
+    for (const pdo_field &f : packing_.fields)
+        mapped_ = static_cast<channel_mask>(mapped_ | bit(f.channel));
+    if (packing_.entries.empty()) {
+        *why = QStringLiteral("没有可映射的通道/No channel to map into a PDO");
+        return false;
+    }
+    found_.clear();
+    for (const pdo_field &f : packing_.fields) {
+        if (channels_[f.channel].kind == role::current && !rated_known_) {
+            uint32_t rated = 0, abort = 0;
+            rated_known_ = upload(0x6075, 0, &rated, &abort);
+            rated_ma_ = static_cast<int32_t>(rated);
+        }
+    }
+    for (int n : borrowable_tpdos) {
+        if (found_.size() == packing_.entries.size())
+            break;
+        tpdo_params p;
+        uint32_t abort = 0;
+        if (read_tpdo(n, packing_.entries[found_.size()].size(), &p, &abort)) {
+            found_.push_back(p);
+        } else if (abort == 0) {
+            *why = QStringLiteral("已取消/Cancelled");
+            return false;
+        } else if (abort == objects::abort_code::timeout) {
+            *why = QStringLiteral("驱动器无应答/The drive does not answer");
+            return false;
+        }
+    }
+    if (found_.size() < packing_.entries.size()) {
+        *why = QStringLiteral("通道需要%1个TPDO，驱动器只有%2个可用(TPDO 2-4)/The channels need %1 TPDOs; the drive "
+                              "has %2 to spare (TPDO 2-4)")
+                   .arg(packing_.entries.size())
+                   .arg(found_.size());
+        return false;
+    }
+    wanted_.clear();
+    for (size_t k = 0; k < found_.size(); ++k)
+        wanted_.push_back(event_driven(found_[k], packing_.entries[k], period_ms_, node_));
+    return true;
+}
+
+QString pdo_setup::summary() const
+{
+    QStringList lines;
+    for (size_t k = 0; k < wanted_.size(); ++k) {
+        const tpdo_params &f = found_[k];
+        const tpdo_params &w = wanted_[k];
+        QStringList objects;
+        for (uint32_t e : w.map)
+            objects << object_text(static_cast<uint16_t>(e >> 16), static_cast<uint8_t>(e >> 8));
+        const QString was = (f.cob_id & cob_not_valid) ? QStringLiteral("未使用/unused")
+                                                       : QStringLiteral("使用中/in use");
+        lines << QStringLiteral("TPDO %1 (%2, %3; %4): COB-ID 0x%5, 类型/type %6, %7 ms: %8")
+                     .arg(w.number)
+                     .arg(object_text(tpdo_comm_index(w.number), 0).left(5), object_text(tpdo_map_index(w.number), 0).left(5),
+                          was, QString::number(w.cob_id & cob_identifier, 16).toUpper())
+                     .arg(w.type)
+                     .arg(w.event_ms)
+                     .arg(objects.join(QStringLiteral(", ")));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+bool pdo_setup::write_all(const std::vector<sdo_write> &writes, bool cancellable, uint32_t *abort,
+                          const sdo_write **failed)
+{
+    for (const sdo_write &w : writes) {
+        if (cancellable && !proceed()) {
+            *abort = 0;
+            *failed = &w;
+            return false;
+        }
+        const objects::sdo_outcome o = objects::sdo_download(link_, w.index, w.sub, little_endian(w.value, w.size));
+        if (!o.ok && !w.may_fail) {
+            *abort = o.abort;
+            *failed = &w;
+            return false;
+        }
+    }
+    return true;
+}
+
+pdo_setup::result pdo_setup::set_up(bool in_pre_operational, QString *why)
+{
+    pre_operational_ = in_pre_operational;
+    touched_.assign(wanted_.size(), false);
+    if (in_pre_operational && nmt)
+        nmt(0x80);
+    result r = result::ok;
+    for (size_t k = 0; k < wanted_.size() && r == result::ok; ++k) {
+        uint32_t abort = 0;
+        const sdo_write *failed = nullptr;
+        const std::vector<sdo_write> writes = setup_writes(found_[k], wanted_[k]);
+        touched_[k] = true;
+        if (write_all(writes, true, &abort, &failed))
+            continue;
+        if (abort == 0) {
+            r = result::cancelled;
+            *why = QStringLiteral("已取消/Cancelled");
+        } else {
+            r = !in_pre_operational && refused_in_state(abort) ? result::refused_in_state : result::failed;
+            *why = QStringLiteral("%1 = 0x%2: %3")
+                       .arg(object_text(failed->index, failed->sub))
+                       .arg(failed->value, 0, 16)
+                       .arg(objects::abort_text(abort));
+        }
+        // Nothing changed when the first write was refused.
+        touched_[k] = failed != &writes.front();
+    }
+    if (r != result::ok) {
+        QString ignored;
+        restore_touched(&ignored);
+    }
+    if (in_pre_operational && nmt)
+        nmt(0x01);
+    active_ = r == result::ok;
+    return r;
+}
+
+bool pdo_setup::restore_touched(QString *why)
+{
+    QStringList failures;
+    for (size_t k = 0; k < found_.size() && k < touched_.size(); ++k) {
+        if (!touched_[k])
+            continue;
+        uint32_t abort = 0;
+        const sdo_write *failed = nullptr;
+        // Putting back is never cancelled: a half-restored PDO is worse than a slow stop.
+        if (!write_all(restore_writes(found_[k]), false, &abort, &failed))
+            failures << QStringLiteral("TPDO %1: %2: %3")
+                            .arg(found_[k].number)
+                            .arg(object_text(failed->index, failed->sub))
+                            .arg(objects::abort_text(abort));
+        touched_[k] = false;
+    }
+    *why = failures.join(QLatin1Char('\n'));
+    return failures.isEmpty();
+}
+
+bool pdo_setup::restore(QString *why)
+{
+    if (!active_)
+        return true;
+    active_ = false;
+    if (pre_operational_ && nmt)
+        nmt(0x80);
+    const bool ok = restore_touched(why);
+    if (pre_operational_ && nmt)
+        nmt(0x01);
+    return ok;
+}
+
+std::unique_ptr<pdo_decoder> pdo_setup::decoder() const
+{
+    std::vector<uint32_t> ids;
+    for (const tpdo_params &w : wanted_)
+        ids.push_back(w.cob_id & cob_identifier);
+    return std::make_unique<pdo_decoder>(channels_, ids, packing_.fields, rated_known_, rated_ma_);
+}
+
+pdo_source::pdo_source(std::unique_ptr<pdo_decoder> decoder, channel_mask channels)
+    : decoder_(std::move(decoder)), listener_(decoder_->cob_ids()), channels_(channels)
+{
+}
+
+void pdo_source::collect(std::vector<sample> &out)
+{
+    frames_.clear();
+    listener_.drain(frames_);
+    for (const vci::tapped_frame &f : frames_)
+        decoder_->feed(f.msg.id, f.msg.data, f.msg.len, f.t_us, out);
+}
+
+}  // namespace scope

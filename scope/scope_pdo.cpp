@@ -31,10 +31,6 @@ QByteArray little_endian(uint32_t v, int size)
     return b;
 }
 
-QString object_text(uint16_t index, uint8_t sub)
-{
-    return QStringLiteral("%1h:%2").arg(index, 4, 16, QLatin1Char('0')).arg(sub, 2, 16, QLatin1Char('0')).toUpper();
-}
 
 }  // namespace
 
@@ -99,19 +95,21 @@ std::vector<sdo_write> setup_writes(const tpdo_params &found, const tpdo_params 
     return w;
 }
 
-std::vector<sdo_write> restore_writes(const tpdo_params &found)
+std::vector<sdo_write> restore_writes(const tpdo_params &found, bool mapping)
 {
     const uint16_t comm = tpdo_comm_index(found.number);
     const uint16_t map = tpdo_map_index(found.number);
     std::vector<sdo_write> w;
     w.push_back({comm, 1, found.cob_id | cob_not_valid, 4});
-    w.push_back({map, 0, 0, 1});
-    uint8_t sub = 1;
-    for (uint32_t e : found.map)
-        w.push_back({map, sub++, e, 4});
-    for (uint32_t e : found.beyond)
-        w.push_back({map, sub++, e, 4, true});
-    w.push_back({map, 0, static_cast<uint32_t>(found.map.size()), 1});
+    if (mapping) {
+        w.push_back({map, 0, 0, 1});
+        uint8_t sub = 1;
+        for (uint32_t e : found.map)
+            w.push_back({map, sub++, e, 4});
+        for (uint32_t e : found.beyond)
+            w.push_back({map, sub++, e, 4, true});
+        w.push_back({map, 0, static_cast<uint32_t>(found.map.size()), 1});
+    }
     w.push_back({comm, 2, found.type, 1});
     if (found.has_inhibit)
         w.push_back({comm, 3, found.inhibit_100us, 2});
@@ -277,12 +275,12 @@ QString pdo_setup::summary() const
         const tpdo_params &w = wanted_[k];
         QStringList objects;
         for (uint32_t e : w.map)
-            objects << object_text(static_cast<uint16_t>(e >> 16), static_cast<uint8_t>(e >> 8));
+            objects << object_address(static_cast<uint16_t>(e >> 16), static_cast<uint8_t>(e >> 8));
         const QString was = (f.cob_id & cob_not_valid) ? QStringLiteral("未使用/unused")
                                                        : QStringLiteral("使用中/in use");
         lines << QStringLiteral("TPDO %1 (%2, %3; %4): COB-ID 0x%5, 类型/type %6, %7 ms: %8")
                      .arg(w.number)
-                     .arg(object_text(tpdo_comm_index(w.number), 0).left(5), object_text(tpdo_map_index(w.number), 0).left(5),
+                     .arg(object_address(tpdo_comm_index(w.number), 0).left(5), object_address(tpdo_map_index(w.number), 0).left(5),
                           was, QString::number(w.cob_id & cob_identifier, 16).toUpper())
                      .arg(w.type)
                      .arg(w.event_ms)
@@ -291,55 +289,43 @@ QString pdo_setup::summary() const
     return lines.join(QLatin1Char('\n'));
 }
 
-bool pdo_setup::write_all(const std::vector<sdo_write> &writes, bool cancellable, uint32_t *abort,
-                          const sdo_write **failed)
+bool pdo_setup::write(const sdo_write &w, uint32_t *abort)
 {
-    for (const sdo_write &w : writes) {
-        if (cancellable && !proceed()) {
-            *abort = 0;
-            *failed = &w;
-            return false;
-        }
-        const objects::sdo_outcome o = objects::sdo_download(link_, w.index, w.sub, little_endian(w.value, w.size));
-        if (!o.ok && !w.may_fail) {
-            *abort = o.abort;
-            *failed = &w;
-            return false;
-        }
-    }
-    return true;
+    const objects::sdo_outcome o = objects::sdo_download(link_, w.index, w.sub, little_endian(w.value, w.size));
+    *abort = o.abort;
+    return o.ok || w.may_fail;
 }
 
 pdo_setup::result pdo_setup::set_up(bool in_pre_operational, QString *why)
 {
     pre_operational_ = in_pre_operational;
-    touched_.assign(wanted_.size(), false);
+    changed_.assign(wanted_.size(), change::none);
     if (in_pre_operational && nmt)
         nmt(0x80);
     result r = result::ok;
     for (size_t k = 0; k < wanted_.size() && r == result::ok; ++k) {
-        uint32_t abort = 0;
-        const sdo_write *failed = nullptr;
-        const std::vector<sdo_write> writes = setup_writes(found_[k], wanted_[k]);
-        touched_[k] = true;
-        if (write_all(writes, true, &abort, &failed))
-            continue;
-        if (abort == 0) {
-            r = result::cancelled;
-            *why = QStringLiteral("已取消/Cancelled");
-        } else {
-            r = !in_pre_operational && refused_in_state(abort) ? result::refused_in_state : result::failed;
-            *why = QStringLiteral("%1 = 0x%2: %3")
-                       .arg(object_text(failed->index, failed->sub))
-                       .arg(failed->value, 0, 16)
-                       .arg(objects::abort_text(abort));
+        for (const sdo_write &w : setup_writes(found_[k], wanted_[k])) {
+            uint32_t abort = 0;
+            if (!proceed()) {
+                r = result::cancelled;
+                *why = QStringLiteral("已取消/Cancelled");
+                break;
+            }
+            if (!write(w, &abort)) {
+                r = !in_pre_operational && refused_in_state(abort) ? result::refused_in_state : result::failed;
+                *why = QStringLiteral("%1 = 0x%2: %3")
+                           .arg(object_address(w.index, w.sub))
+                           .arg(w.value, 0, 16)
+                           .arg(objects::abort_text(abort));
+                break;
+            }
+            changed_[k] = std::max(changed_[k], w.index == tpdo_map_index(found_[k].number) ? change::mapping
+                                                                                             : change::communication);
         }
-        // Nothing changed when the first write was refused.
-        touched_[k] = failed != &writes.front();
     }
     if (r != result::ok) {
         QString ignored;
-        restore_touched(&ignored);
+        put_back(&ignored);
     }
     if (in_pre_operational && nmt)
         nmt(0x01);
@@ -347,21 +333,22 @@ pdo_setup::result pdo_setup::set_up(bool in_pre_operational, QString *why)
     return r;
 }
 
-bool pdo_setup::restore_touched(QString *why)
+bool pdo_setup::put_back(QString *why)
 {
+    // Never cancelled, and on past a refusal: a half-restored PDO is worse than a slow stop.
     QStringList failures;
-    for (size_t k = 0; k < found_.size() && k < touched_.size(); ++k) {
-        if (!touched_[k])
+    for (size_t k = 0; k < found_.size() && k < changed_.size(); ++k) {
+        if (changed_[k] == change::none)
             continue;
-        uint32_t abort = 0;
-        const sdo_write *failed = nullptr;
-        // Putting back is never cancelled: a half-restored PDO is worse than a slow stop.
-        if (!write_all(restore_writes(found_[k]), false, &abort, &failed))
-            failures << QStringLiteral("TPDO %1: %2: %3")
-                            .arg(found_[k].number)
-                            .arg(object_text(failed->index, failed->sub))
-                            .arg(objects::abort_text(abort));
-        touched_[k] = false;
+        for (const sdo_write &w : restore_writes(found_[k], changed_[k] == change::mapping)) {
+            uint32_t abort = 0;
+            if (!write(w, &abort))
+                failures << QStringLiteral("TPDO %1: %2: %3")
+                                .arg(found_[k].number)
+                                .arg(object_address(w.index, w.sub))
+                                .arg(objects::abort_text(abort));
+        }
+        changed_[k] = change::none;
     }
     *why = failures.join(QLatin1Char('\n'));
     return failures.isEmpty();
@@ -374,7 +361,7 @@ bool pdo_setup::restore(QString *why)
     active_ = false;
     if (pre_operational_ && nmt)
         nmt(0x80);
-    const bool ok = restore_touched(why);
+    const bool ok = put_back(why);
     if (pre_operational_ && nmt)
         nmt(0x01);
     return ok;

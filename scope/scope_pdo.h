@@ -81,7 +81,8 @@ struct sdo_write {
     bool may_fail = false;
 };
 std::vector<sdo_write> setup_writes(const tpdo_params &found, const tpdo_params &wanted);
-std::vector<sdo_write> restore_writes(const tpdo_params &found);
+// mapping: the set-up got as far as the mapping, which then goes back too.
+std::vector<sdo_write> restore_writes(const tpdo_params &found, bool mapping = true);
 
 // An abort that says the drive takes no mapping change in its present state (operational),
 // so that the change may work in pre-operational.
@@ -144,8 +145,10 @@ private:
     bool proceed() { return !between || between(); }
     bool upload(uint16_t index, uint8_t sub, uint32_t *value, uint32_t *abort);
     bool read_tpdo(int n, size_t entries_needed, tpdo_params *out, uint32_t *abort);
-    bool write_all(const std::vector<sdo_write> &writes, bool cancellable, uint32_t *abort, const sdo_write **failed);
-    bool restore_touched(QString *why);
+    // False when the drive refused a write it must take.
+    bool write(const sdo_write &w, uint32_t *abort);
+    // Puts back what the set-up changed, on past refusals; false with them.
+    bool put_back(QString *why);
 
     const objects::sdo_link &link_;
     int node_;
@@ -156,7 +159,8 @@ private:
     pdo_packing packing_;
     std::vector<tpdo_params> found_;
     std::vector<tpdo_params> wanted_;
-    std::vector<bool> touched_;
+    enum class change { none, communication, mapping };  // how far the set-up got, per PDO
+    std::vector<change> changed_;
     bool rated_known_ = false;
     int32_t rated_ma_ = 0;
     bool active_ = false;

@@ -140,6 +140,13 @@ channel_list default_channels()
     };
 }
 
+QString object_address(uint16_t index, uint8_t sub)
+{
+    return QStringLiteral("%1h:%2")
+        .arg(QString::number(index, 16).toUpper().rightJustified(4, QLatin1Char('0')))
+        .arg(QString::number(sub, 16).toUpper().rightJustified(2, QLatin1Char('0')));
+}
+
 channel_mask channels_of(const channel_list &channels, role kind)
 {
     channel_mask m = 0;
@@ -161,11 +168,7 @@ bool object_channel(const objects::od_entry &entry, channel_def *out)
     c.key = slug(entry.name).toLower();
     if (c.key.isEmpty())
         c.key = QStringLiteral("object_%1_%2").arg(entry.index, 4, 16, QLatin1Char('0')).arg(entry.sub);
-    c.label = QStringLiteral("%1h:%2 %3")
-                  .arg(entry.index, 4, 16, QLatin1Char('0'))
-                  .arg(entry.sub, 2, 16, QLatin1Char('0'))
-                  .toUpper()
-                  .arg(entry.name);
+    c.label = object_address(entry.index, entry.sub) + QLatin1Char(' ') + entry.name;
     *out = c;
     return true;
 }

@@ -74,6 +74,9 @@ struct channel_def {
 };
 using channel_list = std::vector<channel_def>;
 
+// "6064h:00".
+QString object_address(uint16_t index, uint8_t sub);
+
 // Position, velocity, current, set-point and state, at the indices of enum channel.
 channel_list default_channels();
 // The channels of the list that have this role.

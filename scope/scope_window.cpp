@@ -66,7 +66,7 @@ QString object_text(const scope::channel_def &c)
 {
     if (c.kind == scope::role::setpoint)
         return QStringLiteral("—");
-    return QStringLiteral("%1h:%2").arg(c.index, 4, 16, QLatin1Char('0')).arg(c.sub, 2, 16, QLatin1Char('0')).toUpper();
+    return scope::object_address(c.index, c.sub);
 }
 
 }  // namespace
@@ -107,6 +107,9 @@ scope_window::scope_window(QWidget *parent)
             const double v = QLocale::c().toDouble(item->text().trimmed(), &ok);
             if (ok && std::isfinite(v) && v != 0.0)
                 c.scale = v;
+            filling_ = true;  // a scale that is no number goes back to the one in use
+            item->setText(QString::number(c.scale, 'g', 10));
+            filling_ = false;
         } else if (item->column() == col_unit) {
             c.unit = item->text().trimmed();
         } else {
@@ -114,7 +117,8 @@ scope_window::scope_window(QWidget *parent)
         }
         if (!sampler_->sampling())
             sampler_->relabel(item->row(), c);
-        fill_channels();
+        fill_cursor_values();
+        update_cap_info();
         chart_->refresh();
     });
     connect(ui->normalised, &QCheckBox::toggled, chart_, &scope::chart::set_normalised);
@@ -133,6 +137,8 @@ scope_window::scope_window(QWidget *parent)
                                     "operational (NMT start)?"));
     });
     connect(ui->cap, QOverload<int>::of(&QSpinBox::valueChanged), this, &scope_window::update_cap_info);
+    connect(ui->rate, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &scope_window::update_cap_info);
+    connect(ui->source, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &scope_window::fill_rates);
     redraw_timer_.setInterval(redraw_period_ms);
     connect(&redraw_timer_, &QTimer::timeout, this, [this] {
         chart_->refresh();
@@ -140,6 +146,7 @@ scope_window::scope_window(QWidget *parent)
     });
     fill_rates();
     fill_channels();
+    fill_objects();
     update_controls();
 }
 
@@ -241,10 +248,6 @@ void scope_window::fill_rates()
     ui->rate->setCurrentIndex(at >= 0 ? at : ui->rate->count() - 1);
     update_cap_info();
 }
-
-void scope_window::on_source_activated(int) { fill_rates(); }
-
-void scope_window::on_rate_activated(int) { update_cap_info(); }
 
 void scope_window::fill_objects()
 {

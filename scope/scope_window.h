@@ -59,8 +59,6 @@ public slots:
     void comboBox(int32_t language);
     void changeEvent(QEvent *e) override;
     void on_record_clicked();
-    void on_source_activated(int index);
-    void on_rate_activated(int index);
     void on_export_csv_clicked();
     void on_export_png_clicked();
     void on_add_channel_clicked();

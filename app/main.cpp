@@ -1,14 +1,42 @@
 #include "app/bus_choice.h"
+#include "app/command_line.h"
 #include "app/startup.h"
+#include "sequences/headless_run.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QIcon>
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const command_line line = parse_command_line(arguments);
+    if (!line.error.isEmpty()) {
+        std::fprintf(stderr, "velmora: %s\nTry 'velmora --help'.\n", qPrintable(line.error));
+        return 2;
+    }
+    if (line.help) {
+        std::fputs(command_line_help().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::fputs(command_line_version().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (!line.bus.isEmpty())
+        qputenv("VELMORA_CAN", line.bus.toLocal8Bit());
+    use_bus_from_environment();
+
+    if (!line.run.isEmpty()) {
+        // No display and no question: the run reports through its exit code.
+        QCoreApplication app(argc, argv);
+        return sequences::run_headless({line.run, line.report, line.log});
+    }
     QApplication app(argc, argv);
     Q_INIT_RESOURCE(velmora_icon);  // the bundle lives in the static core library
     app.setWindowIcon(QIcon(QStringLiteral(":/velmora.png")));
-    use_bus_from_environment();
     return run_velmora(app);
 }

@@ -14,6 +14,7 @@
 #include "objects/object_dictionary.h"
 #include "objects/od_tree_model.h"
 #include "scope/scope_window.h"
+#include "sequences/sequences_window.h"
 #include "tools/custom_send.h"
 #include "tools/monitor.h"
 #include "trace/bus_trace.h"
@@ -89,6 +90,7 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     scope_view->set_dictionary([this] { return objects_window->model()->document(); });
     // The trace records from the start, whether or not its window is shown.
     bus_trace_window = new Bus_trace();
+    sequences_window = new Sequences();
 
     move(0, 100);
 
@@ -105,6 +107,7 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     connect(this, &Velmora::languagechange, objects_window, &Object_dictionary::comboBox);
     connect(this, &Velmora::languagechange, scope_view, &scope_window::comboBox);
     connect(this, &Velmora::languagechange, bus_trace_window, &Bus_trace::comboBox);
+    connect(this, &Velmora::languagechange, sequences_window, &Sequences::comboBox);
     // The Tools menu reaches the same windows as their launcher buttons.
     connect(ui->actionScope, &QAction::triggered, this, &Velmora::on_scope_clicked);
     connect(ui->actionObjects, &QAction::triggered, this, &Velmora::on_objects_clicked);
@@ -122,6 +125,7 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
 
 Velmora::~Velmora()
 {
+    delete sequences_window;
     delete objects_window;
     delete bus_trace_window;
     delete ui;
@@ -177,6 +181,8 @@ void Velmora::closeEvent(QCloseEvent *event)
     objects_window->close();
     scope_view->close();
     bus_trace_window->close();
+    // Before the adapter closes: a running sequence stops its joints on the way out.
+    sequences_window->close();
     if (device_open == 1)
         close_adapter();
     // With nothing else shown the toolkit ends the process once this window is gone.
@@ -290,6 +296,13 @@ void Velmora::on_actionBus_trace_triggered()
     bus_trace_window->show();
     bus_trace_window->raise();
     bus_trace_window->activateWindow();
+}
+
+void Velmora::on_actionSequences_triggered()
+{
+    sequences_window->show();
+    sequences_window->raise();
+    sequences_window->activateWindow();
 }
 
 void Velmora::on_Help_clicked()

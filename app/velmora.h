@@ -12,6 +12,7 @@ class Velmora;
 }
 class Object_dictionary;
 class Bus_trace;
+class Sequences;
 
 class Velmora : public QMainWindow {
     Q_OBJECT
@@ -46,6 +47,7 @@ public slots:
     void on_objects_clicked();
     void on_scope_clicked();
     void on_actionBus_trace_triggered();
+    void on_actionSequences_triggered();
 
 private:
     void show_motion_window(QMainWindow *window);
@@ -56,4 +58,5 @@ private:
     Object_dictionary *objects_window;
     scope_window *scope_view;
     Bus_trace *bus_trace_window;
+    Sequences *sequences_window;
 };

@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QTableWidget>
 #include <QTextEdit>
@@ -334,6 +335,29 @@ const std::vector<picture> &pictures()
              auto *status = s.child<QLabel>(w, "status");
              if (!status || !wait_for([status] { return status->text().contains(QLatin1String("read")); }))
                  return nullptr;
+             return w;
+         }},
+
+        {"sequences.png", "测试序列 / The sequences window after the commissioning check of the simulated joints",
+         [](session &s) -> QWidget * {
+             // The joint the scope watched first finishes its move, as a user would wait for it.
+             QWidget *control = s.shown("control_CANopen");
+             if (!control || !s.label_settles(control, "position", [](const QString &p) { return p == QLatin1String("30000"); }) ||
+                 !s.trigger("actionSequences"))
+                 return nullptr;
+             QWidget *w = s.shown("Sequences");
+             auto *script = s.child<QPlainTextEdit>(w, "script");
+             auto *progress = s.child<QLabel>(w, "progress");
+             QFile example(QStringLiteral("Document/sequences/commissioning.js"));
+             if (!script || !progress || !example.open(QIODevice::ReadOnly)) {
+                 fail(QStringLiteral("no commissioning example to run"));
+                 return nullptr;
+             }
+             script->setPlainText(QString::fromUtf8(example.readAll()));
+             if (!s.click("run", w) || !wait_for([progress] { return progress->text().contains(QLatin1String("Passed")); })) {
+                 fail(QStringLiteral("the commissioning example did not pass: ") + progress->text());
+                 return nullptr;
+             }
              return w;
          }},
     };

@@ -443,6 +443,126 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
     </message>
 </context>
 <context>
+    <name>Sequences</name>
+    <message>
+        <source>测试序列/Sequences</source>
+        <translation>测试序列</translation>
+    </message>
+    <message>
+        <source>打开脚本/Open script</source>
+        <translation>打开脚本</translation>
+    </message>
+    <message>
+        <source>保存脚本/Save script</source>
+        <translation>保存脚本</translation>
+    </message>
+    <message>
+        <source>运行/Run</source>
+        <translation>运行</translation>
+    </message>
+    <message>
+        <source>停止/Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>保存结果/Save results</source>
+        <translation>保存结果</translation>
+    </message>
+    <message>
+        <source>就绪/Ready</source>
+        <translation>就绪</translation>
+    </message>
+    <message>
+        <source>脚本/Scripts (*.js);;所有文件/All files (*)</source>
+        <translation>脚本/Scripts (*.js);;所有文件/All files (*)</translation>
+    </message>
+    <message>
+        <source>错误/Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>脚本/Scripts (*.js)</source>
+        <translation>脚本</translation>
+    </message>
+    <message>
+        <source>JUnit XML (*.xml)</source>
+        <translation>JUnit XML (*.xml)</translation>
+    </message>
+    <message>
+        <source>总线未打开/The bus is not open</source>
+        <translation>总线未打开</translation>
+    </message>
+    <message>
+        <source>通过/Passed</source>
+        <translation>通过</translation>
+    </message>
+    <message>
+        <source>失败/Failed</source>
+        <translation>失败</translation>
+    </message>
+    <message>
+        <source>已停止/Stopped</source>
+        <translation>已停止</translation>
+    </message>
+    <message>
+        <source>在此编写或打开脚本 (JavaScript)
+Write or open a script here (JavaScript)</source>
+        <translation>在此编写或打开脚本 (JavaScript)</translation>
+    </message>
+    <message>
+        <source>无法读取文件/Cannot read the file</source>
+        <translation>无法读取文件</translation>
+    </message>
+    <message>
+        <source>无法写入文件/Cannot write the file</source>
+        <translation>无法写入文件</translation>
+    </message>
+    <message>
+        <source>运行中/Running</source>
+        <translation>运行中</translation>
+    </message>
+    <message>
+        <source>时间/Time (s)</source>
+        <translation>时间</translation>
+    </message>
+    <message>
+        <source>检查/Check</source>
+        <translation>检查</translation>
+    </message>
+    <message>
+        <source>实际/Actual</source>
+        <translation>实际</translation>
+    </message>
+    <message>
+        <source>期望/Expected</source>
+        <translation>期望</translation>
+    </message>
+    <message>
+        <source>容差/Tol.</source>
+        <translation>容差</translation>
+    </message>
+    <message>
+        <source>结果/Result</source>
+        <translation>结果</translation>
+    </message>
+    <message>
+        <source>其他检查/other checks</source>
+        <translation>其他检查</translation>
+    </message>
+    <message>
+        <source>失败/failed</source>
+        <translation>失败</translation>
+    </message>
+    <message>
+        <source>通过/pass</source>
+        <translation>通过</translation>
+    </message>
+    <message>
+        <source>失败/FAIL</source>
+        <translation>失败</translation>
+    </message>
+</context>
+<context>
     <name>Set_node</name>
     <message>
         <source>设备连接</source>
@@ -641,6 +761,10 @@ Scope</source>
     <message>
         <source>对象字典/Objects</source>
         <translation>对象字典</translation>
+    </message>
+    <message>
+        <source>测试序列/Sequences</source>
+        <translation>测试序列</translation>
     </message>
 </context>
 <context>

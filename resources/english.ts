@@ -443,6 +443,126 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
     </message>
 </context>
 <context>
+    <name>Sequences</name>
+    <message>
+        <source>测试序列/Sequences</source>
+        <translation>Sequences</translation>
+    </message>
+    <message>
+        <source>打开脚本/Open script</source>
+        <translation>Open script</translation>
+    </message>
+    <message>
+        <source>保存脚本/Save script</source>
+        <translation>Save script</translation>
+    </message>
+    <message>
+        <source>运行/Run</source>
+        <translation>Run</translation>
+    </message>
+    <message>
+        <source>停止/Stop</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>保存结果/Save results</source>
+        <translation>Save results</translation>
+    </message>
+    <message>
+        <source>就绪/Ready</source>
+        <translation>Ready</translation>
+    </message>
+    <message>
+        <source>脚本/Scripts (*.js);;所有文件/All files (*)</source>
+        <translation>脚本/Scripts (*.js);;所有文件/All files (*)</translation>
+    </message>
+    <message>
+        <source>错误/Error</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>脚本/Scripts (*.js)</source>
+        <translation>Scripts (*.js)</translation>
+    </message>
+    <message>
+        <source>JUnit XML (*.xml)</source>
+        <translation>JUnit XML (*.xml)</translation>
+    </message>
+    <message>
+        <source>总线未打开/The bus is not open</source>
+        <translation>The bus is not open</translation>
+    </message>
+    <message>
+        <source>通过/Passed</source>
+        <translation>Passed</translation>
+    </message>
+    <message>
+        <source>失败/Failed</source>
+        <translation>Failed</translation>
+    </message>
+    <message>
+        <source>已停止/Stopped</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
+        <source>在此编写或打开脚本 (JavaScript)
+Write or open a script here (JavaScript)</source>
+        <translation>Write or open a script here (JavaScript)</translation>
+    </message>
+    <message>
+        <source>无法读取文件/Cannot read the file</source>
+        <translation>Cannot read the file</translation>
+    </message>
+    <message>
+        <source>无法写入文件/Cannot write the file</source>
+        <translation>Cannot write the file</translation>
+    </message>
+    <message>
+        <source>运行中/Running</source>
+        <translation>Running</translation>
+    </message>
+    <message>
+        <source>时间/Time (s)</source>
+        <translation>Time (s)</translation>
+    </message>
+    <message>
+        <source>检查/Check</source>
+        <translation>Check</translation>
+    </message>
+    <message>
+        <source>实际/Actual</source>
+        <translation>Actual</translation>
+    </message>
+    <message>
+        <source>期望/Expected</source>
+        <translation>Expected</translation>
+    </message>
+    <message>
+        <source>容差/Tol.</source>
+        <translation>Tol.</translation>
+    </message>
+    <message>
+        <source>结果/Result</source>
+        <translation>Result</translation>
+    </message>
+    <message>
+        <source>其他检查/other checks</source>
+        <translation>other checks</translation>
+    </message>
+    <message>
+        <source>失败/failed</source>
+        <translation>failed</translation>
+    </message>
+    <message>
+        <source>通过/pass</source>
+        <translation>pass</translation>
+    </message>
+    <message>
+        <source>失败/FAIL</source>
+        <translation>FAIL</translation>
+    </message>
+</context>
+<context>
     <name>Set_node</name>
     <message>
         <source>设备连接</source>
@@ -641,6 +761,10 @@ Scope</source>
     <message>
         <source>对象字典/Objects</source>
         <translation>Objects</translation>
+    </message>
+    <message>
+        <source>测试序列/Sequences</source>
+        <translation>Sequences</translation>
     </message>
 </context>
 <context>

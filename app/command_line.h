@@ -1,0 +1,23 @@
+#pragma once
+// The program's command line, one parser for every mode: the window (default), a test sequence
+// without a window (--run), help and version. Qt's own options (-platform offscreen, -style ...)
+// are left for the toolkit.
+#include <QString>
+#include <QStringList>
+
+struct command_line {
+    bool help = false;
+    bool version = false;
+    QString bus;  // --bus SPEC, as VELMORA_CAN
+    QString run;  // --run FILE.js
+    QString report;  // --report FILE.xml
+    QString log;  // --log FILE
+    QString error;  // why the line was refused; empty when it was taken
+};
+
+// arguments as the process got them, the program's name first.
+command_line parse_command_line(const QStringList &arguments);
+
+// What --help prints: every option and environment variable.
+QString command_line_help();
+QString command_line_version();

@@ -1,0 +1,40 @@
+#pragma once
+// What the joint operations need from the bus, one transaction per call, and where it comes
+// from: the exchange core on the GUI thread, reached directly there or, from the script engine's
+// thread, through the gate. Joints are addressed by node number, several at a time, so nothing
+// here reads or changes the connected node of the control windows.
+#include "custom_protocol/custom_commands.h"
+#include "objects/sdo_client.h"
+
+#include <cstdint>
+#include <functional>
+
+namespace sequences {
+
+class gui_gate;
+
+struct joint_bus {
+    // One request of the maker's protocol to node: true with data bytes 0-3 of its reply.
+    std::function<bool(int node, const custom_request &request, int32_t *value)> custom;
+    // The SDO wire to node, each step one transaction.
+    std::function<objects::sdo_link(int node)> sdo;
+    // Waits ms between two polls of a joint; false once the run has been stopped.
+    std::function<bool(int ms)> pause;
+};
+
+// The exchange core for joints by node, on the thread that calls it (the GUI thread). The maker's
+// protocol keeps each node's reply identifier where the node scan learns it; a node the scan never
+// probed is known by its first answer.
+class exchange_adapter {
+public:
+    bool custom(int node, const custom_request &request, int32_t *value) const;
+    objects::sdo_link sdo(int node) const;
+};
+
+// The adapter on the calling thread; pause sleeps and never reports a stop.
+joint_bus direct_bus(exchange_adapter &adapter);
+// The adapter reached through the gate from another thread; stopped() ends pauses early. The
+// adapter and the gate must outlive the bus.
+joint_bus gated_bus(exchange_adapter &adapter, gui_gate &gate, std::function<bool()> stopped);
+
+}  // namespace sequences

@@ -1,0 +1,489 @@
+#include "sequences/joints.h"
+
+#include "canopen/cia402.h"
+#include "objects/od_types.h"
+#include "objects/sdo_abort.h"
+#include "objects/standard_objects.h"
+
+#include <QElapsedTimer>
+#include <cstring>
+
+namespace sequences {
+
+namespace {
+
+// Controlword bits and commands beyond those the control window sends.
+constexpr uint16_t cw_quick_stop = 0x0002;  // enable voltage with quick stop (bit 2) clear
+constexpr uint16_t cw_disable_voltage = 0x0000;
+constexpr uint16_t cw_change_at_once = 0x0020;  // profile position: a new set-point replaces the running one
+constexpr uint16_t cw_relative = 0x0040;  // profile position: the target is a distance
+// Statusword bits of the profile modes.
+constexpr uint16_t sw_target_reached = 0x0400;
+constexpr uint16_t sw_setpoint_acknowledge = 0x1000;
+
+constexpr int8_t mode_profile_position = 1;
+constexpr int8_t mode_profile_velocity = 3;
+
+// Enough controlwords to walk from "fault" to "operation enabled", with a look at each state.
+constexpr int enable_steps = 8;
+// A drive between states (not ready, fault reaction) gets this long to settle in all.
+constexpr int enable_settle_ms = 500;
+
+QString one_line(const QString &bilingual)
+{
+    return QString(bilingual).replace(QLatin1Char('\n'), QLatin1String(" / "));
+}
+
+QString object_name(uint16_t index, uint8_t sub)
+{
+    return QStringLiteral("0x%1:%2")
+        .arg(index, 4, 16, QLatin1Char('0'))
+        .arg(sub, 2, 16, QLatin1Char('0'))
+        .toUpper()
+        .replace(QLatin1String("0X"), QLatin1String("0x"));
+}
+
+const objects::eds_document &standard_dictionary()
+{
+    static const objects::eds_document d = objects::standard_objects();
+    return d;
+}
+
+}  // namespace
+
+QString joint_name(const joint_key &key)
+{
+    return key.protocol == joint_protocol::canopen ? QStringLiteral("CANopen joint %1").arg(key.node)
+                                                   : QStringLiteral("custom joint %1").arg(key.node);
+}
+
+void joint::fail(const QString &what) const { throw joint_failure(joint_name(key_) + QStringLiteral(": ") + what); }
+
+void joint::pause(int ms) const
+{
+    if (!bus_.pause(ms))
+        throw joint_failure(QStringLiteral("stopped"));
+}
+
+// ---- the maker's protocol ------------------------------------------------------------------
+
+int32_t custom_joint::ask(const custom_request &request, const QString &what)
+{
+    int32_t value = 0;
+    if (!bus_.custom(key_.node, request, &value))
+        fail(QStringLiteral("no answer to %1").arg(what));
+    return value;
+}
+
+void custom_joint::enable()
+{
+    ask(write_enable_state(true), QStringLiteral("enable"));
+    if (ask(custom_read(custom_register::enable_state), QStringLiteral("the power stage read")) != 1) {
+        const int32_t code = ask(read_error_code(), QStringLiteral("the error code read"));
+        fail(QStringLiteral("the power stage did not switch on (error code 0x%1)").arg(code, 4, 16, QLatin1Char('0')));
+    }
+}
+
+void custom_joint::disable() { ask(write_enable_state(false), QStringLiteral("disable")); }
+
+void custom_joint::profile(int32_t velocity, int32_t acceleration, int32_t deceleration)
+{
+    ask(custom_write(custom_register::profile_speed, velocity, QString(), 0), QStringLiteral("the profile speed"));
+    ask(custom_write(custom_register::profile_acceleration, acceleration, QString(), 0),
+        QStringLiteral("the acceleration"));
+    ask(custom_write(custom_register::profile_deceleration, deceleration, QString(), 0),
+        QStringLiteral("the deceleration"));
+    profile_speed_known_ = true;
+    profile_speed_ = velocity;
+    profile_speed_overwritten_ = false;
+}
+
+void custom_joint::prepare_single_move()
+{
+    if (!position_mode_) {
+        ask(write_control_mode(custom_control_mode::position), QStringLiteral("position mode"));
+        position_mode_ = true;
+    }
+    if (profile_speed_overwritten_) {
+        ask(custom_write(custom_register::profile_speed, profile_speed_, QString(), 0),
+            QStringLiteral("the profile speed"));
+        profile_speed_overwritten_ = false;
+    }
+    if (motion_mode_ != custom_motion_mode::unidirectional) {
+        ask(write_motion_mode(custom_motion_mode::unidirectional), QStringLiteral("the single-move mode"));
+        motion_mode_ = custom_motion_mode::unidirectional;
+    }
+}
+
+void custom_joint::move_to(int32_t target, int timeout_ms)
+{
+    prepare_single_move();
+    ask(write_relative_distance_zero(), QStringLiteral("the relative distance"));
+    ask(custom_write(custom_register::target_position, target, QString(), 0), QStringLiteral("the target position"));
+    ask(write_start_motion(start_kind::motion), QStringLiteral("start motion"));
+    wait_at(target, timeout_or_default(timeout_ms), QStringLiteral("moveTo(%1)").arg(target));
+}
+
+void custom_joint::move_by(int32_t delta, int timeout_ms)
+{
+    prepare_single_move();
+    const int64_t target = static_cast<int64_t>(position()) + delta;
+    ask(custom_write(custom_register::relative_distance, delta, QString(), 0), QStringLiteral("the relative distance"));
+    ask(write_start_motion(start_kind::motion), QStringLiteral("start motion"));
+    wait_at(static_cast<int32_t>(target), timeout_or_default(timeout_ms), QStringLiteral("moveBy(%1)").arg(delta));
+}
+
+void custom_joint::wait_at(int32_t target, int timeout_ms, const QString &move)
+{
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        const int32_t moving = ask(read_motion_state(), QStringLiteral("the motion state read"));
+        const int32_t at = position();
+        if (moving == 0 && qAbs(static_cast<int64_t>(at) - target) <= position_window)
+            return;
+        const int32_t code = error();
+        if (code != 0)
+            fail(QStringLiteral("%1: drive error 0x%2 at position %3")
+                     .arg(move)
+                     .arg(code, 4, 16, QLatin1Char('0'))
+                     .arg(at));
+        if (waited.elapsed() >= timeout_ms)
+            fail(QStringLiteral("%1 timed out after %2 ms at position %3 (%4)")
+                     .arg(move)
+                     .arg(timeout_ms)
+                     .arg(at)
+                     .arg(moving ? QStringLiteral("moving") : QStringLiteral("at rest")));
+        pause(move_poll_ms);
+    }
+}
+
+void custom_joint::velocity(int32_t v)
+{
+    if (v == 0) {
+        stop();
+        return;
+    }
+    if (!position_mode_) {
+        ask(write_control_mode(custom_control_mode::position), QStringLiteral("position mode"));
+        position_mode_ = true;
+    }
+    if (!profile_speed_known_) {
+        profile_speed_ = ask(read_profile_speed(), QStringLiteral("the profile speed read"));
+        profile_speed_known_ = true;
+    }
+    if (motion_mode_ != custom_motion_mode::continuous) {
+        ask(write_motion_mode(custom_motion_mode::continuous), QStringLiteral("the continuous mode"));
+        motion_mode_ = custom_motion_mode::continuous;
+    }
+    // The sign of the profile speed is the direction of continuous motion.
+    ask(custom_write(custom_register::profile_speed, v, QString(), 0), QStringLiteral("the speed"));
+    profile_speed_overwritten_ = true;
+    ask(write_start_motion(start_kind::motion), QStringLiteral("start motion"));
+}
+
+void custom_joint::stop() { ask(write_stop_motion(), QStringLiteral("stop motion")); }
+
+int32_t custom_joint::position() { return ask(read_actual_position(), QStringLiteral("the position read")); }
+int32_t custom_joint::speed() { return ask(read_actual_speed(), QStringLiteral("the speed read")); }
+int32_t custom_joint::current() { return ask(read_actual_current(), QStringLiteral("the current read")); }
+int32_t custom_joint::error() { return ask(read_error_code(), QStringLiteral("the error code read")); }
+
+int32_t custom_joint::read_register(int32_t reg)
+{
+    if (reg < 0 || reg > 0xFFFF)
+        fail(QStringLiteral("register %1 is outside 0..0xFFFF").arg(reg));
+    return ask(custom_read(static_cast<uint16_t>(reg)),
+               QStringLiteral("the read of register 0x%1").arg(reg, 4, 16, QLatin1Char('0')));
+}
+
+void custom_joint::write_register(int32_t reg, int32_t value)
+{
+    if (reg < 0 || reg > 0xFFFF)
+        fail(QStringLiteral("register %1 is outside 0..0xFFFF").arg(reg));
+    ask(custom_write(static_cast<uint16_t>(reg), value, QString(), 0),
+        QStringLiteral("the write of register 0x%1").arg(reg, 4, 16, QLatin1Char('0')));
+    // The cached modes describe the drive only as long as nobody else writes them.
+    position_mode_ = false;
+    motion_mode_ = -1;
+    profile_speed_known_ = false;
+    profile_speed_overwritten_ = false;
+}
+
+// ---- CANopen -------------------------------------------------------------------------------
+
+QByteArray canopen_joint::upload(uint16_t index, uint8_t sub)
+{
+    const objects::sdo_outcome out = objects::sdo_upload(bus_.sdo(key_.node), index, sub);
+    if (!out.ok)
+        fail(QStringLiteral("reading %1: %2").arg(object_name(index, sub), objects::abort_text(out.abort)));
+    return out.data;
+}
+
+void canopen_joint::download(uint16_t index, uint8_t sub, const QByteArray &bytes)
+{
+    const objects::sdo_outcome out = objects::sdo_download(bus_.sdo(key_.node), index, sub, bytes);
+    if (!out.ok)
+        fail(QStringLiteral("writing %1: %2").arg(object_name(index, sub), objects::abort_text(out.abort)));
+}
+
+void canopen_joint::download(uint16_t index, uint8_t sub, uint32_t value, int size)
+{
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>(value >> (8 * i));
+    download(index, sub, bytes);
+}
+
+int64_t canopen_joint::read_integer(uint16_t index, uint8_t sub, int size, bool is_signed)
+{
+    const QByteArray bytes = upload(index, sub);
+    if (bytes.size() != size)
+        fail(QStringLiteral("%1 answered %2 bytes, not %3").arg(object_name(index, sub)).arg(bytes.size()).arg(size));
+    uint64_t raw = 0;
+    for (int i = 0; i < size; ++i)
+        raw |= static_cast<uint64_t>(static_cast<uint8_t>(bytes[i])) << (8 * i);
+    if (is_signed && size < 8 && (raw >> (8 * size - 1)) & 1)
+        raw |= ~uint64_t(0) << (8 * size);
+    return static_cast<int64_t>(raw);
+}
+
+uint16_t canopen_joint::statusword()
+{
+    return static_cast<uint16_t>(read_integer(canopen::object::statusword, 0, 2, false));
+}
+
+void canopen_joint::controlword(uint16_t cw) { download(canopen::object::controlword, 0, cw, 2); }
+
+void canopen_joint::enable()
+{
+    QElapsedTimer settling;
+    settling.start();
+    uint16_t sw = 0;
+    for (int step = 0; step < enable_steps; ++step) {
+        sw = statusword();
+        switch (canopen::state_of(sw)) {
+        case canopen::drive_state::operation_enabled: return;
+        case canopen::drive_state::fault:
+            // The reset acts on the rising edge of bit 7.
+            controlword(cw_disable_voltage);
+            controlword(canopen::cw_fault_reset);
+            break;
+        case canopen::drive_state::switch_on_disabled: controlword(canopen::cw_shutdown); break;
+        case canopen::drive_state::ready_to_switch_on: controlword(canopen::cw_switch_on); break;
+        case canopen::drive_state::switched_on: controlword(canopen::cw_enable_operation); break;
+        case canopen::drive_state::quick_stop_active:
+            // Back to operation where the drive allows it, else through "switch on disabled".
+            controlword(step == 0 ? canopen::cw_enable_operation : cw_disable_voltage);
+            break;
+        default:
+            // Between states: a look that sends nothing is no step, for a while.
+            if (settling.elapsed() < enable_settle_ms) {
+                pause(move_poll_ms);
+                --step;
+            }
+            break;
+        }
+    }
+    fail(one_line(canopen::enable_failed_text(true, sw)));
+}
+
+void canopen_joint::disable() { controlword(canopen::cw_shutdown); }
+
+void canopen_joint::profile(int32_t velocity, int32_t acceleration, int32_t deceleration)
+{
+    if (velocity < 0 || acceleration <= 0 || deceleration <= 0)
+        fail(QStringLiteral("profile(%1, %2, %3): the velocity must not be negative, the ramps must be positive")
+                 .arg(velocity)
+                 .arg(acceleration)
+                 .arg(deceleration));
+    download(canopen::object::profile_velocity, 0, static_cast<uint32_t>(velocity), 4);
+    download(canopen::object::profile_acceleration, 0, static_cast<uint32_t>(acceleration), 4);
+    download(canopen::object::profile_deceleration, 0, static_cast<uint32_t>(deceleration), 4);
+}
+
+void canopen_joint::use_mode(int8_t mode)
+{
+    if (mode_known_ && mode_ == mode)
+        return;
+    download(canopen::object::modes_of_operation, 0, static_cast<uint8_t>(mode), 1);
+    mode_known_ = true;
+    mode_ = mode;
+}
+
+void canopen_joint::require_enabled(uint16_t sw, const QString &what)
+{
+    const canopen::drive_state state = canopen::state_of(sw);
+    if (state == canopen::drive_state::operation_enabled)
+        return;
+    QString text = QStringLiteral("%1: the joint is in \"%2\"").arg(what, one_line(canopen::state_text(state)));
+    if (state == canopen::drive_state::fault || state == canopen::drive_state::fault_reaction_active)
+        text += QStringLiteral(", error code 0x%1").arg(error(), 4, 16, QLatin1Char('0'));
+    fail(text);
+}
+
+void canopen_joint::move(int32_t target, bool relative, int timeout_ms, const QString &what)
+{
+    use_mode(mode_profile_position);
+    download(canopen::object::target_position, 0, static_cast<uint32_t>(target), 4);
+    const uint16_t kind = relative ? cw_relative : 0;
+    // Bit 4 clear first, so that the set-point below is a rising edge whatever was sent before.
+    controlword(canopen::cw_enable_operation | kind);
+    controlword(canopen::cw_new_setpoint | cw_change_at_once | kind);
+    QElapsedTimer waited;
+    waited.start();
+    bool acknowledged = false;
+    for (;;) {
+        const uint16_t sw = statusword();
+        require_enabled(sw, what);
+        if (!acknowledged && (sw & sw_setpoint_acknowledge)) {
+            acknowledged = true;
+            controlword(canopen::cw_enable_operation | kind);
+            continue;
+        }
+        if (acknowledged && (sw & sw_target_reached) && !(sw & sw_setpoint_acknowledge))
+            return;
+        if (waited.elapsed() >= timeout_ms)
+            fail(QStringLiteral("%1 timed out after %2 ms at position %3 (%4)")
+                     .arg(what)
+                     .arg(timeout_ms)
+                     .arg(position())
+                     .arg(acknowledged ? QStringLiteral("target not reached")
+                                       : QStringLiteral("set-point not acknowledged")));
+        pause(move_poll_ms);
+    }
+}
+
+void canopen_joint::move_to(int32_t target, int timeout_ms)
+{
+    move(target, false, timeout_or_default(timeout_ms), QStringLiteral("moveTo(%1)").arg(target));
+}
+
+void canopen_joint::move_by(int32_t delta, int timeout_ms)
+{
+    move(delta, true, timeout_or_default(timeout_ms), QStringLiteral("moveBy(%1)").arg(delta));
+}
+
+void canopen_joint::velocity(int32_t v)
+{
+    if (v == 0 && !(mode_known_ && mode_ == mode_profile_velocity)) {
+        stop();
+        return;
+    }
+    use_mode(mode_profile_velocity);
+    download(canopen::object::target_velocity, 0, static_cast<uint32_t>(v), 4);
+    controlword(canopen::cw_enable_operation);
+}
+
+void canopen_joint::stop()
+{
+    // A velocity target is cleared first: lifting the halt later must not start the joint again.
+    if (mode_known_ && mode_ == mode_profile_velocity)
+        download(canopen::object::target_velocity, 0, 0, 4);
+    controlword(canopen::cw_enable_operation | canopen::cw_halt_bit);
+}
+
+int32_t canopen_joint::position()
+{
+    return static_cast<int32_t>(read_integer(canopen::object::position_actual_value, 0, 4, true));
+}
+int32_t canopen_joint::speed()
+{
+    return static_cast<int32_t>(read_integer(canopen::object::velocity_actual_value, 0, 4, true));
+}
+
+int32_t canopen_joint::current()
+{
+    if (rated_current_ == 0)
+        rated_current_ = static_cast<int32_t>(read_integer(canopen::object::motor_rated_current, 0, 4, false));
+    const int64_t permille = read_integer(canopen::object::current_actual_value, 0, 2, true);
+    // 0x6078 is in thousandths of the rated current (0x6075, mA), which may exceed 16 bits.
+    return static_cast<int32_t>(permille * rated_current_ / 1000);
+}
+
+int32_t canopen_joint::error() { return static_cast<int32_t>(read_integer(canopen::object::error_code, 0, 2, false)); }
+
+object_value canopen_joint::read_object(uint16_t index, uint8_t sub, const QString &type)
+{
+    uint16_t code = 0;
+    if (!type.isEmpty()) {
+        objects::data_type t;
+        if (!objects::type_from_name(type, &t))
+            fail(QStringLiteral("unknown type \"%1\"").arg(type));
+        code = static_cast<uint16_t>(t);
+    } else if (const objects::od_entry *entry = objects::find_entry(standard_dictionary(), index, sub)) {
+        code = entry->type;
+    }
+    const QByteArray bytes = upload(index, sub);
+    if (code == 0) {
+        switch (bytes.size()) {
+        case 1: code = static_cast<uint16_t>(objects::data_type::unsigned8); break;
+        case 2: code = static_cast<uint16_t>(objects::data_type::unsigned16); break;
+        case 4: code = static_cast<uint16_t>(objects::data_type::unsigned32); break;
+        default: code = static_cast<uint16_t>(objects::data_type::octet_string); break;
+        }
+    }
+    object_value v;
+    const int size = objects::type_size(code);
+    if (size > 0 && bytes.size() != size)
+        fail(QStringLiteral("%1 answered %2 bytes, not a %3")
+                 .arg(object_name(index, sub))
+                 .arg(bytes.size())
+                 .arg(objects::type_name(code)));
+    if (objects::is_real(code)) {
+        if (size == 4) {
+            float f;
+            std::memcpy(&f, bytes.constData(), 4);
+            v.number = f;
+        } else {
+            std::memcpy(&v.number, bytes.constData(), 8);
+        }
+    } else if (size > 0 && size <= 4) {
+        uint64_t raw = 0;
+        for (int i = 0; i < size; ++i)
+            raw |= static_cast<uint64_t>(static_cast<uint8_t>(bytes[i])) << (8 * i);
+        if (objects::is_signed_integer(code) && (raw >> (8 * size - 1)) & 1)
+            raw |= ~uint64_t(0) << (8 * size);
+        v.number = objects::is_signed_integer(code) ? static_cast<double>(static_cast<int64_t>(raw))
+                                                    : static_cast<double>(raw);
+    } else if (code == static_cast<uint16_t>(objects::data_type::octet_string) ||
+               code == static_cast<uint16_t>(objects::data_type::domain)) {
+        v.is_text = true;
+        v.text = objects::hex_bytes_text(bytes);
+    } else {
+        v.is_text = true;
+        v.text = objects::format_value(code, bytes);
+    }
+    return v;
+}
+
+void canopen_joint::write_object(uint16_t index, uint8_t sub, const QString &value, const QString &type)
+{
+    objects::data_type t;
+    if (!objects::type_from_name(type, &t))
+        fail(QStringLiteral("unknown type \"%1\"").arg(type));
+    const objects::encoded e = objects::encode_value(static_cast<uint16_t>(t), value);
+    if (!e.ok)
+        fail(QStringLiteral("%1 = %2: %3").arg(object_name(index, sub), value, one_line(e.error)));
+    download(index, sub, e.bytes);
+    // The mode as last written describes the drive only as long as nobody else writes it.
+    if (index == canopen::object::modes_of_operation)
+        mode_known_ = false;
+}
+
+// ---- stopping what a script left moving ----------------------------------------------------
+
+void emergency_stop(const joint_key &key, const joint_bus &bus)
+{
+    if (key.protocol == joint_protocol::custom) {
+        int32_t ignored = 0;
+        if (bus.custom(key.node, write_stop_motion(), &ignored))
+            bus.custom(key.node, custom_write(custom_register::analog_target, 0, QString(), 0), &ignored);
+        return;
+    }
+    QByteArray quick_stop(2, '\0');
+    quick_stop[0] = static_cast<char>(cw_quick_stop);
+    objects::sdo_download(bus.sdo(key.node), canopen::object::controlword, 0, quick_stop);
+}
+
+}  // namespace sequences

@@ -1,0 +1,320 @@
+#include "sequences/script_host.h"
+
+#include "canopen/cia402.h"
+#include "sequences/sequence_runner.h"
+
+#include <QJSEngine>
+#include <QQmlEngine>
+#include <cmath>
+#include <type_traits>
+#include <limits>
+
+namespace sequences {
+
+namespace {
+
+// The script's functions and joint objects. Optional arguments get their defaults here, and a
+// joint has read/write (CANopen) or register/setRegister (maker's protocol), not both.
+const char prelude[] = R"JS(
+(function (host) {
+    'use strict';
+    function joint(q, custom) {
+        var j = {
+            enable: function () { q.enable(); },
+            disable: function () { q.disable(); },
+            profile: function (velocity, acceleration, deceleration) { q.profile(velocity, acceleration, deceleration); },
+            moveTo: function (position, timeout) { q.moveTo(position, timeout === undefined ? 0 : timeout); },
+            moveBy: function (delta, timeout) { q.moveBy(delta, timeout === undefined ? 0 : timeout); },
+            velocity: function (v) { q.velocity(v); },
+            stop: function () { q.stop(); },
+            position: function () { return q.position(); },
+            speed: function () { return q.speed(); },
+            current: function () { return q.current(); },
+            error: function () { return q.error(); }
+        };
+        if (custom) {
+            j.register = function (n) { return q.readRegister(n); };
+            j.setRegister = function (n, value) { q.writeRegister(n, value); };
+        } else {
+            j.read = function (index, sub, type) { return q.read(index, sub, type === undefined ? '' : type); };
+            j.write = function (index, sub, value, type) { q.write(index, sub, value, type); };
+        }
+        return Object.freeze(j);
+    }
+    return {
+        canopen: function (node) { return joint(host.canopenJoint(node), false); },
+        custom: function (node) { return joint(host.customJoint(node), true); },
+        wait: function (ms) { host.wait(ms); },
+        check: function (name, actual, expected, tolerance) {
+            return host.check(name, actual, expected, tolerance === undefined ? 0 : tolerance);
+        },
+        log: function (text) { host.log(text); }
+    };
+})
+)JS";
+
+constexpr int first_node = 1;
+constexpr int last_node = 127;
+
+}  // namespace
+
+script_host::script_host(sequence_runner &runner, QJSEngine &engine) : runner_(runner), engine_(engine)
+{
+    QQmlEngine::setObjectOwnership(this, QQmlEngine::CppOwnership);
+}
+
+script_host::~script_host() = default;
+
+QString script_host::prelude_url() { return QStringLiteral("file:velmora-prelude"); }
+
+void script_host::install()
+{
+    const QJSValue api = engine_.evaluate(QString::fromUtf8(prelude), QStringLiteral("velmora-prelude"))
+                             .call({engine_.newQObject(this)});
+    QJSValue global = engine_.globalObject();
+    for (const char *name : {"canopen", "custom", "wait", "check", "log"})
+        global.setProperty(QLatin1String(name), api.property(QLatin1String(name)));
+}
+
+bool script_host::whole(const QJSValue &v, const char *what, int64_t low, int64_t high, int64_t *out)
+{
+    const double d = v.isNumber() ? v.toNumber() : std::numeric_limits<double>::quiet_NaN();
+    if (!std::isfinite(d) || d != std::floor(d) || d < static_cast<double>(low) || d > static_cast<double>(high)) {
+        engine_.throwError(QJSValue::RangeError,
+                           QStringLiteral("%1 must be a whole number from %2 to %3, not %4")
+                               .arg(QLatin1String(what))
+                               .arg(low)
+                               .arg(high)
+                               .arg(v.toString()));
+        return false;
+    }
+    *out = static_cast<int64_t>(d);
+    return true;
+}
+
+QJSValue script_host::joint_object(joint_protocol protocol, const QJSValue &node)
+{
+    int64_t n = 0;
+    if (!whole(node, "the node", first_node, last_node, &n))
+        return QJSValue();
+    std::unique_ptr<joint> &j = joints_[{static_cast<int>(protocol), static_cast<int>(n)}];
+    if (!j) {
+        if (protocol == joint_protocol::canopen)
+            j = std::make_unique<canopen_joint>(static_cast<int>(n), runner_.bus());
+        else
+            j = std::make_unique<custom_joint>(static_cast<int>(n), runner_.bus());
+    }
+    // Owned by the script: the collector deletes it; the joint itself lives as long as the run.
+    return engine_.newQObject(new script_joint(*this, *j));
+}
+
+QJSValue script_host::canopenJoint(const QJSValue &node) { return joint_object(joint_protocol::canopen, node); }
+QJSValue script_host::customJoint(const QJSValue &node) { return joint_object(joint_protocol::custom, node); }
+
+void script_host::wait(const QJSValue &ms)
+{
+    int64_t n = 0;
+    if (!whole(ms, "wait's time", 0, std::numeric_limits<int32_t>::max(), &n))
+        return;
+    runner_.set_action(QStringLiteral("wait(%1)").arg(n));
+    runner_.bus().pause(static_cast<int>(n));
+}
+
+namespace {
+
+check_value value_of(const QJSValue &v)
+{
+    if (v.isNumber() || v.isBool())
+        return check_value::of(v.toNumber());
+    return check_value::of(v.toString());
+}
+
+}  // namespace
+
+bool script_host::check(const QJSValue &name, const QJSValue &actual, const QJSValue &expected,
+                        const QJSValue &tolerance)
+{
+    const double t = tolerance.toNumber();
+    if (!tolerance.isNumber() || !(t >= 0)) {
+        engine_.throwError(
+            QJSValue::RangeError,
+            QStringLiteral("check(\"%1\"): the tolerance must be a number of 0 or more").arg(name.toString()));
+        return false;
+    }
+    const check_result r =
+        evaluate_check(runner_.elapsed_s(), name.toString(), value_of(actual), value_of(expected), t);
+    runner_.record_check(r);
+    return r.passed;
+}
+
+void script_host::log(const QJSValue &text) { runner_.write_log(text.toString()); }
+
+// ---- joints --------------------------------------------------------------------------------
+
+template <typename F> QJSValue script_joint::act(const QString &action, bool moves, F &&operation)
+{
+    sequence_runner &runner = host_.runner();
+    runner.set_action(joint_name(joint_.key()) + QStringLiteral(": ") + action);
+    if (moves)
+        runner.mark_moved(joint_.key());
+    try {
+        if constexpr (std::is_void_v<decltype(operation())>)
+            operation();
+        else
+            return operation();
+    } catch (const joint_failure &failure) {
+        host_.engine().throwError(failure.message());
+    }
+    return QJSValue();
+}
+
+void script_joint::enable()
+{
+    act(QStringLiteral("enable"), true, [this] { joint_.enable(); });
+}
+
+void script_joint::disable()
+{
+    act(QStringLiteral("disable"), false, [this] { joint_.disable(); });
+}
+
+void script_joint::profile(const QJSValue &velocity, const QJSValue &acceleration, const QJSValue &deceleration)
+{
+    int64_t v = 0, a = 0, d = 0;
+    const int64_t top = std::numeric_limits<int32_t>::max();
+    if (!host_.whole(velocity, "the profile velocity", std::numeric_limits<int32_t>::min(), top, &v) ||
+        !host_.whole(acceleration, "the acceleration", 1, top, &a) ||
+        !host_.whole(deceleration, "the deceleration", 1, top, &d))
+        return;
+    act(QStringLiteral("profile(%1, %2, %3)").arg(v).arg(a).arg(d), false,
+        [&] { joint_.profile(static_cast<int32_t>(v), static_cast<int32_t>(a), static_cast<int32_t>(d)); });
+}
+
+namespace {
+constexpr int64_t int32_low = std::numeric_limits<int32_t>::min();
+constexpr int64_t int32_high = std::numeric_limits<int32_t>::max();
+}  // namespace
+
+void script_joint::moveTo(const QJSValue &position, const QJSValue &timeout_ms)
+{
+    int64_t p = 0, t = 0;
+    if (!host_.whole(position, "the position", int32_low, int32_high, &p) ||
+        !host_.whole(timeout_ms, "the timeout", 0, int32_high, &t))
+        return;
+    act(QStringLiteral("moveTo(%1)").arg(p), true,
+        [&] { joint_.move_to(static_cast<int32_t>(p), static_cast<int>(t)); });
+}
+
+void script_joint::moveBy(const QJSValue &delta, const QJSValue &timeout_ms)
+{
+    int64_t d = 0, t = 0;
+    if (!host_.whole(delta, "the distance", int32_low, int32_high, &d) ||
+        !host_.whole(timeout_ms, "the timeout", 0, int32_high, &t))
+        return;
+    act(QStringLiteral("moveBy(%1)").arg(d), true,
+        [&] { joint_.move_by(static_cast<int32_t>(d), static_cast<int>(t)); });
+}
+
+void script_joint::velocity(const QJSValue &v)
+{
+    int64_t speed = 0;
+    if (!host_.whole(v, "the velocity", int32_low, int32_high, &speed))
+        return;
+    act(QStringLiteral("velocity(%1)").arg(speed), true, [&] { joint_.velocity(static_cast<int32_t>(speed)); });
+}
+
+void script_joint::stop()
+{
+    act(QStringLiteral("stop"), false, [this] { joint_.stop(); });
+}
+
+QJSValue script_joint::position()
+{
+    return act(QStringLiteral("position"), false, [this] { return QJSValue(joint_.position()); });
+}
+
+QJSValue script_joint::speed()
+{
+    return act(QStringLiteral("speed"), false, [this] { return QJSValue(joint_.speed()); });
+}
+
+QJSValue script_joint::current()
+{
+    return act(QStringLiteral("current"), false, [this] { return QJSValue(joint_.current()); });
+}
+
+QJSValue script_joint::error()
+{
+    return act(QStringLiteral("error"), false, [this] { return QJSValue(joint_.error()); });
+}
+
+QJSValue script_joint::read(const QJSValue &index, const QJSValue &sub, const QJSValue &type)
+{
+    int64_t i = 0, s = 0;
+    if (!host_.whole(index, "the index", 0, 0xFFFF, &i) || !host_.whole(sub, "the subindex", 0, 0xFF, &s))
+        return QJSValue();
+    auto *j = dynamic_cast<canopen_joint *>(&joint_);
+    return act(QStringLiteral("read(0x%1, %2)").arg(i, 4, 16, QLatin1Char('0')).arg(s), false, [&] {
+        if (!j)
+            throw joint_failure(QStringLiteral("read() is for CANopen joints"));
+        const object_value v = j->read_object(static_cast<uint16_t>(i), static_cast<uint8_t>(s), type.toString());
+        return v.is_text ? QJSValue(v.text) : QJSValue(v.number);
+    });
+}
+
+void script_joint::write(const QJSValue &index, const QJSValue &sub, const QJSValue &value, const QJSValue &type)
+{
+    int64_t i = 0, s = 0;
+    if (!host_.whole(index, "the index", 0, 0xFFFF, &i) || !host_.whole(sub, "the subindex", 0, 0xFF, &s))
+        return;
+    if (!type.isString()) {
+        host_.engine().throwError(QJSValue::TypeError,
+                                  QStringLiteral("write(0x%1, %2, ...): the type is missing (\"UNSIGNED32\", ...)")
+                                      .arg(i, 4, 16, QLatin1Char('0'))
+                                      .arg(s));
+        return;
+    }
+    // Whole numbers as integers, so that 64-bit objects take them exactly as far as they go.
+    QString text = value.toString();
+    const double number = value.toNumber();
+    if (value.isNumber() && std::fabs(number) < 9007199254740992.0 && number == std::floor(number))
+        text = QString::number(static_cast<qint64>(number));
+    auto *j = dynamic_cast<canopen_joint *>(&joint_);
+    // The controlword moves the joint like any motion command.
+    const bool moves = i == canopen::object::controlword || i >= 0x6000;
+    act(QStringLiteral("write(0x%1, %2)").arg(i, 4, 16, QLatin1Char('0')).arg(s), moves, [&] {
+        if (!j)
+            throw joint_failure(QStringLiteral("write() is for CANopen joints"));
+        j->write_object(static_cast<uint16_t>(i), static_cast<uint8_t>(s), text, type.toString());
+    });
+}
+
+QJSValue script_joint::readRegister(const QJSValue &reg)
+{
+    int64_t r = 0;
+    if (!host_.whole(reg, "the register", 0, 0xFFFF, &r))
+        return QJSValue();
+    auto *j = dynamic_cast<custom_joint *>(&joint_);
+    return act(QStringLiteral("register(0x%1)").arg(r, 4, 16, QLatin1Char('0')), false, [&] {
+        if (!j)
+            throw joint_failure(QStringLiteral("register() is for joints of the maker's protocol"));
+        return QJSValue(j->read_register(static_cast<int32_t>(r)));
+    });
+}
+
+void script_joint::writeRegister(const QJSValue &reg, const QJSValue &value)
+{
+    int64_t r = 0, v = 0;
+    // A register holds 32 bits: signed values and the unsigned pattern both go.
+    if (!host_.whole(reg, "the register", 0, 0xFFFF, &r) ||
+        !host_.whole(value, "the value", int32_low, 0xFFFFFFFFll, &v))
+        return;
+    auto *j = dynamic_cast<custom_joint *>(&joint_);
+    act(QStringLiteral("setRegister(0x%1)").arg(r, 4, 16, QLatin1Char('0')), true, [&] {
+        if (!j)
+            throw joint_failure(QStringLiteral("setRegister() is for joints of the maker's protocol"));
+        j->write_register(static_cast<int32_t>(r), static_cast<int32_t>(static_cast<uint32_t>(v)));
+    });
+}
+
+}  // namespace sequences

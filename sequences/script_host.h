@@ -1,0 +1,87 @@
+#pragma once
+// What a script sees, on the engine's thread: the functions canopen(node), custom(node),
+// wait(ms), check(name, actual, expected[, tolerance]) and log(text), and the joint objects
+// they hand out (a small prelude gives them their JavaScript shape). Joint operations run the
+// protocol's joint (sequences/joints.h) over the run's gated bus; a failure becomes a script
+// error naming the joint.
+#include "sequences/joints.h"
+
+#include <QJSValue>
+#include <QObject>
+#include <map>
+#include <memory>
+
+class QJSEngine;
+
+namespace sequences {
+
+class sequence_runner;
+
+class script_host : public QObject {
+    Q_OBJECT
+
+public:
+    script_host(sequence_runner &runner, QJSEngine &engine);
+    ~script_host() override;
+
+    // Puts canopen, custom, wait, check and log into the engine's global object.
+    void install();
+    // Where the engine places the prelude's frames in an error's stack.
+    static QString prelude_url();
+
+    Q_INVOKABLE QJSValue canopenJoint(const QJSValue &node);
+    Q_INVOKABLE QJSValue customJoint(const QJSValue &node);
+    Q_INVOKABLE void wait(const QJSValue &ms);
+    Q_INVOKABLE bool check(const QJSValue &name, const QJSValue &actual, const QJSValue &expected,
+                           const QJSValue &tolerance);
+    Q_INVOKABLE void log(const QJSValue &text);
+
+    // For the joint objects.
+    sequence_runner &runner() { return runner_; }
+    QJSEngine &engine() { return engine_; }
+    // A number the script passed where a whole 32-bit value belongs; throws a RangeError
+    // into the script (and returns false) otherwise.
+    bool whole(const QJSValue &v, const char *what, int64_t low, int64_t high, int64_t *out);
+
+private:
+    QJSValue joint_object(joint_protocol protocol, const QJSValue &node);
+
+    sequence_runner &runner_;
+    QJSEngine &engine_;
+    std::map<std::pair<int, int>, std::unique_ptr<joint>> joints_;
+};
+
+// A joint as the script holds it; the prelude's wrapper gives the methods
+// their script names (register is a reserved word of C++).
+class script_joint : public QObject {
+    Q_OBJECT
+
+public:
+    script_joint(script_host &host, joint &j) : host_(host), joint_(j) {}
+
+    Q_INVOKABLE void enable();
+    Q_INVOKABLE void disable();
+    Q_INVOKABLE void profile(const QJSValue &velocity, const QJSValue &acceleration, const QJSValue &deceleration);
+    Q_INVOKABLE void moveTo(const QJSValue &position, const QJSValue &timeout_ms);
+    Q_INVOKABLE void moveBy(const QJSValue &delta, const QJSValue &timeout_ms);
+    Q_INVOKABLE void velocity(const QJSValue &v);
+    Q_INVOKABLE void stop();
+    Q_INVOKABLE QJSValue position();
+    Q_INVOKABLE QJSValue speed();
+    Q_INVOKABLE QJSValue current();
+    Q_INVOKABLE QJSValue error();
+    Q_INVOKABLE QJSValue read(const QJSValue &index, const QJSValue &sub, const QJSValue &type);
+    Q_INVOKABLE void write(const QJSValue &index, const QJSValue &sub, const QJSValue &value, const QJSValue &type);
+    Q_INVOKABLE QJSValue readRegister(const QJSValue &reg);
+    Q_INVOKABLE void writeRegister(const QJSValue &reg, const QJSValue &value);
+
+private:
+    // Runs one joint operation; a failure becomes a script error. moves: the script moves the
+    // joint with it, so a stop or a later error must stop it.
+    template <typename F> QJSValue act(const QString &action, bool moves, F &&operation);
+
+    script_host &host_;
+    joint &joint_;
+};
+
+}  // namespace sequences

@@ -1,0 +1,302 @@
+// Test sequences: the endurance example headless on the simulated joints with a report an XML
+// reader takes, a failing check (exit 1), a script error that stops the moving joints (exit 2),
+// Stop in the window during a continuous move and during a busy loop, the check book's
+// summaries of a long run, and the command line's help.
+#include "base/desktop_seams.h"
+#include "base/shared_values.h"
+#include "can/adapter.h"
+#include "sequences/check_book.h"
+#include "sequences/headless_run.h"
+#include "sequences/junit_report.h"
+#include "sequences/sequences_window.h"
+#include "sim/sim_clock.h"
+#include "sim/simulator.h"
+#include "support/test_bus.h"
+#include "support/widgets.h"
+
+#include <QDomDocument>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace test_support;
+
+namespace {
+
+constexpr int generous_ms = 60000;  // only a ceiling for a stuck run, never a speed check
+
+struct run_result {
+    int code = -1;
+    QString out;
+};
+
+run_result velmora(const QStringList &arguments)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VELMORA_CAN"), QStringLiteral("sim"));
+    env.remove(QStringLiteral("VELMORA_SIM_NODES"));
+    p.setProcessEnvironment(env);
+    p.start(qEnvironmentVariable("VELMORA_BIN_DIR") + QStringLiteral("/velmora"), arguments);
+    run_result r;
+    if (!p.waitForFinished(generous_ms) || p.exitStatus() != QProcess::NormalExit)
+        return r;
+    r.code = p.exitCode();
+    r.out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+    return r;
+}
+
+QString write_script(const QTemporaryDir &dir, const char *name, const char *text)
+{
+    const QString path = dir.filePath(QLatin1String(name));
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(text);
+    return path;
+}
+
+QDomElement suite_of(const QString &report_path)
+{
+    QFile f(report_path);
+    QDomDocument doc;
+    if (!f.open(QIODevice::ReadOnly) || !doc.setContent(&f))
+        return QDomElement();
+    return doc.documentElement().firstChildElement(QStringLiteral("testsuite"));
+}
+
+sim::joint &sim_joint(int node) { return *sim::simulator::instance().find(node); }
+
+// The joint's speed after the simulated time has moved on by us.
+int32_t speed_after(int node, int64_t us)
+{
+    sim::clock::advance_us(us);
+    sim_joint(node).motor().advance(sim::clock::now_us());
+    return sim_joint(node).motor().speed();
+}
+
+}  // namespace
+
+class test_sequences : public QObject {
+    Q_OBJECT
+
+private slots:
+    void endurance_example_passes_headless_with_a_report()
+    {
+        QTemporaryDir dir;
+        const QString report = dir.filePath(QStringLiteral("report.xml"));
+        const QString log = dir.filePath(QStringLiteral("run.log"));
+        const QString example =
+            qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") + QStringLiteral("/Document/sequences/endurance.js");
+        const run_result r = velmora(
+            {QStringLiteral("--run"), example, QStringLiteral("--report"), report, QStringLiteral("--log"), log});
+        QVERIFY2(r.code == 0, qPrintable(r.out));
+        // Each check printed as it happened.
+        QVERIFY(r.out.contains(QStringLiteral("PASS  custom 3 at 5000  actual 0  expected 0 ± 10")));
+        const QDomElement suite = suite_of(report);
+        QCOMPARE(suite.attribute(QStringLiteral("name")), QStringLiteral("endurance"));
+        // Three joints, ten rounds of two stops, and two closing checks each.
+        QCOMPARE(suite.attribute(QStringLiteral("tests")), QStringLiteral("66"));
+        QCOMPARE(suite.attribute(QStringLiteral("failures")), QStringLiteral("0"));
+        QCOMPARE(suite.elementsByTagName(QStringLiteral("testcase")).size(), 66);
+        QFile f(log);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll().contains("position error over 20 stops"));
+    }
+
+    void failing_check_exits_1_with_a_failure_element()
+    {
+        QTemporaryDir dir;
+        const QString report = dir.filePath(QStringLiteral("report.xml"));
+        const QString script =
+            write_script(dir, "fails.js",
+                         "var j = custom(3);\ncheck('position', j.position() + 7, j.position(), 5);\n"
+                         "check('name', 'abc', 'abc');\n");
+        const run_result r = velmora({QStringLiteral("--run"), script, QStringLiteral("--report"), report});
+        QVERIFY2(r.code == 1, qPrintable(r.out));
+        QVERIFY(r.out.contains(QStringLiteral("FAIL  position  actual 7  expected 0 ± 5")));
+        const QDomElement suite = suite_of(report);
+        QCOMPARE(suite.attribute(QStringLiteral("failures")), QStringLiteral("1"));
+        const QDomElement failure =
+            suite.firstChildElement(QStringLiteral("testcase")).firstChildElement(QStringLiteral("failure"));
+        QVERIFY(failure.text().contains(QStringLiteral("actual: 7")));
+        QVERIFY(failure.text().contains(QStringLiteral("expected: 0")));
+        QVERIFY(suite.elementsByTagName(QStringLiteral("testcase"))
+                    .at(1)
+                    .firstChildElement(QStringLiteral("failure"))
+                    .isNull());
+    }
+
+    // In this process, so that the simulated joints can be looked at afterwards.
+    void script_error_exits_2_and_stops_the_moving_joints()
+    {
+        fresh_process();
+        sim::clock::set_manual(true);
+        sim::simulator::instance().configure({{1, 10231}, {3, 10230}});
+        install_simulated_bus();
+        QTemporaryDir dir;
+        const QString script = write_script(dir, "error.js",
+                                            "var a = canopen(1); a.enable(); a.velocity(4000);\n"
+                                            "var b = custom(3); b.enable(); b.velocity(-4000);\n"
+                                            "a.moveTo('far');\n");
+        const QString report = dir.filePath(QStringLiteral("report.xml"));
+        QCOMPARE(sequences::run_headless({script, report, QString()}), 2);
+        QCOMPARE(sim_joint(1).canopen()->power(), sim::canopen_node::power_state::quick_stop_active);
+        QCOMPARE(speed_after(1, 2000000), 0);
+        QCOMPARE(speed_after(3, 0), 0);
+        // The error is in the report, with where it happened.
+        const QDomElement error =
+            suite_of(report).firstChildElement(QStringLiteral("testcase")).firstChildElement(QStringLiteral("error"));
+        QVERIFY2(error.attribute(QStringLiteral("message")).contains(QStringLiteral("error.js:3")),
+                 qPrintable(error.attribute(QStringLiteral("message"))));
+
+        // A syntax error runs nothing.
+        const QString broken = write_script(dir, "broken.js", "var a = canopen(1); a.enable(\n");
+        QCOMPARE(sequences::run_headless({broken, QString(), QString()}), 2);
+        QCOMPARE(sim_joint(1).canopen()->power(), sim::canopen_node::power_state::quick_stop_active);
+        sim::clock::set_manual(false);
+    }
+
+    // Objects of every kind of value, registers, refusals and a joint that is not enabled, as a
+    // script meets them; each expectation is a check of the script itself.
+    void objects_registers_and_refusals_from_a_script()
+    {
+        fresh_process();
+        sim::simulator::instance().configure({{1, 10231}, {3, 10230}});
+        install_simulated_bus();
+        QTemporaryDir dir;
+        const QString script = write_script(dir, "objects.js", R"JS(
+var c = canopen(1), m = custom(3);
+c.write(0x2110, 0, "bench joint 7", "VISIBLE_STRING");
+check("label", c.read(0x2110, 0, "VISIBLE_STRING"), "bench joint 7");
+check("standard string", c.read(0x1008, 0), "Velmora simulated joint");
+check("label bytes", c.read(0x2110, 0, "OCTET_STRING").slice(0, 8), "62 65 6E");
+check("signed", c.read(0x2103, 1, "INTEGER32"), -1000000);
+check("unknown object by size", c.read(0x2100, 0), 100);
+var refused = "";
+try { c.read(0x1018, 3, "UNSIGNED64"); } catch (e) { refused = e.message; }
+check("size mismatch named", refused.indexOf("0x1018:03 answered 4 bytes, not a UNSIGNED64") > 0, true);
+m.setRegister(0x0088, -5);
+check("register", m.register(0x0088), -5);
+try { c.write(0x6083, 0, 0, "UNSIGNED32"); } catch (e) { refused = e.message; }
+check("abort named", refused.indexOf("0x06090032") > 0 && refused.indexOf("CANopen joint 1") == 0, true);
+try { c.write(0x6083, 0, 70000, "UNSIGNED8"); } catch (e) { refused = e.message; }
+check("value refused before sending", refused.indexOf("0x6083:00 = 70000") > 0, true);
+try { c.moveTo(100, 1000); } catch (e) { refused = e.message; }
+check("not enabled", refused.indexOf("moveTo(100): the joint is in") > 0, true);
+)JS");
+        QCOMPARE(sequences::run_headless({script, QString(), QString()}), 0);
+    }
+
+    // Stop during a continuous move: the joint is told to stop before the click returns, and a
+    // script that never calls out of its loop ends too.
+    void stop_in_the_window_stops_the_joint_and_ends_any_loop()
+    {
+        fresh_process();
+        sim::clock::set_manual(true);
+        sim::simulator::instance().configure({{1, 10231}});
+        install_simulated_bus();
+        open_adapter();
+        QCOMPARE(adapter_error, 0);
+        device_open = 1;
+        Sequences window;
+        window.show();
+        auto *script = child<QPlainTextEdit>(&window, "script");
+        auto *stop = child<QPushButton>(&window, "stop");
+        sequences::sequence_runner *runner = window.runner();
+
+        script->setPlainText(
+            QStringLiteral("var j = canopen(1);\nj.enable();\nj.velocity(5000);\nwhile (true) j.position();\n"));
+        child<QPushButton>(&window, "run")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            window.findChild<QPlainTextEdit *>(QStringLiteral("log"))->toPlainText().contains(QStringLiteral("start")),
+            generous_ms);
+        sim::joint &joint = sim_joint(1);
+        QTRY_VERIFY_WITH_TIMEOUT(joint.canopen()->power() == sim::canopen_node::power_state::operation_enabled &&
+                                     joint.motor().current_mode() == sim::motor_model::mode::velocity,
+                                 generous_ms);
+        sim::clock::advance_us(500000);
+        QTRY_VERIFY_WITH_TIMEOUT(joint.motor().speed() != 0, generous_ms);
+        QVERIFY(stop->isEnabled());
+        stop->click();
+        QCOMPARE(joint.canopen()->power(), sim::canopen_node::power_state::quick_stop_active);
+        QTRY_VERIFY_WITH_TIMEOUT(!runner->running(), generous_ms);
+        QCOMPARE(speed_after(1, 2000000), 0);
+        QVERIFY(child<QLabel>(&window, "progress")->text().contains(QStringLiteral("Stopped")));
+
+        script->setPlainText(QStringLiteral("log('busy');\nwhile (true) {}\n"));
+        child<QPushButton>(&window, "run")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            window.findChild<QPlainTextEdit *>(QStringLiteral("log"))->toPlainText().contains(QStringLiteral("busy")),
+            generous_ms);
+        QVERIFY(runner->running());
+        stop->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!runner->running(), generous_ms);
+        QVERIFY(child<QPushButton>(&window, "run")->isEnabled());
+        close_adapter();
+        sim::clock::set_manual(false);
+    }
+
+    // A long run keeps the first rows and one summary per name (a bounded number of names).
+    void long_runs_are_summarised_beyond_the_limits()
+    {
+        sequences::check_book book(3, 2);
+        const auto check = [&](const char *name, double actual) {
+            return book.add(sequences::evaluate_check(0, QLatin1String(name), sequences::check_value::of(actual),
+                                                      sequences::check_value::of(0.0), 1));
+        };
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(check("a", 0), i);
+        QCOMPARE(check("a", 5), -1);
+        QCOMPARE(check("a", -1), -1);
+        QCOMPARE(check("b", 0), -2);
+        QCOMPARE(check("c", 3), -3);
+        QCOMPARE(check("d", 0), -3);
+        QCOMPARE(int(book.rows().size()), 3);
+        QCOMPARE(int(book.summaries().size()), 3);
+        const sequences::check_summary &a = book.summaries()[0];
+        QCOMPARE(a.count, 2);
+        QCOMPARE(a.failed, 1);
+        QCOMPARE(a.first_failure.actual, QStringLiteral("5"));
+        QCOMPARE(a.min, -1.0);
+        QCOMPARE(a.max, 5.0);
+        QCOMPARE(a.mean(), 2.0);
+        QVERIFY(book.summaries()[2].name.isEmpty());
+        QCOMPARE(book.summaries()[2].count, 2);
+        QCOMPARE(book.total(), 8);
+        QCOMPARE(book.failed(), 2);
+
+        // The report: a test case per row and per summary, names as scripts give them.
+        QDomDocument doc;
+        QVERIFY(doc.setContent(sequences::junit_report(book, {QStringLiteral("long.js"), QDateTime(), 1, QString()})));
+        const QDomNodeList cases = doc.elementsByTagName(QStringLiteral("testcase"));
+        QCOMPARE(cases.size(), 6);
+        QCOMPARE(cases.at(3).toElement().attribute(QStringLiteral("name")), QStringLiteral("a (2 more checks)"));
+        QVERIFY(cases.at(3)
+                    .firstChildElement(QStringLiteral("failure"))
+                    .attribute(QStringLiteral("message"))
+                    .contains(QStringLiteral("1 of 2 failed")));
+        sequences::check_book odd;
+        odd.add(sequences::evaluate_check(0, QStringLiteral("bell\x07 <&>"),
+                                          sequences::check_value::of(QStringLiteral("\x01")),
+                                          sequences::check_value::of(QString()), 0));
+        QVERIFY(doc.setContent(sequences::junit_report(odd, {})));
+        QCOMPARE(doc.elementsByTagName(QStringLiteral("testcase")).at(0).toElement().attribute(QStringLiteral("name")),
+                 QStringLiteral("bell\uFFFD <&>"));
+    }
+
+    void help_names_every_option_and_the_bus_variable()
+    {
+        const run_result r = velmora({QStringLiteral("--help")});
+        QCOMPARE(r.code, 0);
+        for (const char *word : {"--help", "--version", "--bus", "--run", "--report", "--log", "VELMORA_CAN"})
+            QVERIFY2(r.out.contains(QLatin1String(word)), word);
+        QCOMPARE(velmora({QStringLiteral("--report"), QStringLiteral("x.xml")}).code, 2);
+        QCOMPARE(velmora({QStringLiteral("--bus")}).code, 2);
+    }
+};
+
+QTEST_MAIN(test_sequences)
+#include "test_sequences.moc"

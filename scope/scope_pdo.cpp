@@ -10,11 +10,6 @@ namespace {
 constexpr uint32_t cob_no_rtr = 0x40000000u;
 constexpr uint32_t cob_identifier = 0x7FFu;
 
-uint32_t map_entry(const channel_def &c)
-{
-    return static_cast<uint32_t>(c.index) << 16 | static_cast<uint32_t>(c.sub) << 8 | static_cast<uint32_t>(c.bits());
-}
-
 uint32_t little_endian(const QByteArray &bytes)
 {
     uint32_t v = 0;
@@ -33,33 +28,6 @@ QByteArray little_endian(uint32_t v, int size)
 
 
 }  // namespace
-
-pdo_packing pack_channels(const channel_list &channels, channel_mask wanted)
-{
-    std::vector<int> order;
-    for (size_t ch = 0; ch < channels.size() && ch < max_channels; ++ch) {
-        if ((wanted & bit(static_cast<int>(ch))) && channels[ch].is_object() && channels[ch].bits() > 0)
-            order.push_back(static_cast<int>(ch));
-    }
-    std::stable_sort(order.begin(), order.end(),
-                     [&channels](int a, int b) { return channels[a].bits() > channels[b].bits(); });
-    pdo_packing p;
-    std::vector<int> used;  // bits per PDO
-    for (int ch : order) {
-        const int bits = channels[ch].bits();
-        size_t k = 0;
-        while (k < used.size() && used[k] + bits > pdo_bits)
-            ++k;
-        if (k == used.size()) {
-            used.push_back(0);
-            p.entries.emplace_back();
-        }
-        p.fields.push_back({ch, static_cast<int>(k), used[k] / 8, bits});
-        p.entries[k].push_back(map_entry(channels[ch]));
-        used[k] += bits;
-    }
-    return p;
-}
 
 tpdo_params event_driven(const tpdo_params &found, const std::vector<uint32_t> &entries, int period_ms, int node)
 {
@@ -125,47 +93,6 @@ bool refused_in_state(uint32_t code)
     // stored (at all, under local control, in the present device state).
     return code == 0x06040043 || code == 0x06040047 || code == 0x08000020 || code == 0x08000021
            || code == objects::abort_code::device_state;
-}
-
-pdo_decoder::pdo_decoder(const channel_list &channels, std::vector<uint32_t> cob_ids, std::vector<pdo_field> fields,
-                         bool rated_known, int32_t rated_ma)
-    : channels_(channels), cob_ids_(std::move(cob_ids)), fields_(std::move(fields)), rated_known_(rated_known),
-      rated_ma_(rated_ma)
-{
-}
-
-void pdo_decoder::flush(std::vector<sample> &out)
-{
-    if (seen_ != 0 && pending_.present != 0)
-        out.push_back(pending_);
-    seen_ = 0;
-    pending_ = sample();
-}
-
-void pdo_decoder::feed(uint32_t id, const uint8_t *data, int len, int64_t t_us, std::vector<sample> &out)
-{
-    const auto at = std::find(cob_ids_.begin(), cob_ids_.end(), id);
-    if (at == cob_ids_.end())
-        return;
-    const int k = static_cast<int>(at - cob_ids_.begin());
-    if (seen_ & (1u << k))
-        flush(out);  // the next period began before the others of this one came
-    if (seen_ == 0)
-        pending_.t_us = t_us;
-    len = std::min(len, 8);
-    for (const pdo_field &f : fields_) {
-        if (f.pdo != k || f.byte * 8 + f.bits > len * 8)
-            continue;
-        uint32_t raw = 0;
-        for (int b = 0; b < f.bits / 8; ++b)
-            raw |= static_cast<uint32_t>(data[f.byte + b]) << (8 * b);
-        int32_t key = 0;
-        if (stored_key(channels_[f.channel], raw, rated_known_, rated_ma_, &key))
-            pending_.set(f.channel, key);
-    }
-    seen_ |= 1u << k;
-    if (seen_ == (1u << cob_ids_.size()) - 1)
-        flush(out);
 }
 
 pdo_setup::pdo_setup(const objects::sdo_link &link, int node, const channel_list &channels, channel_mask wanted,
@@ -372,7 +299,14 @@ std::unique_ptr<pdo_decoder> pdo_setup::decoder() const
     std::vector<uint32_t> ids;
     for (const tpdo_params &w : wanted_)
         ids.push_back(w.cob_id & cob_identifier);
-    return std::make_unique<pdo_decoder>(channels_, ids, packing_.fields, rated_known_, rated_ma_);
+    const channel_list channels = channels_;
+    const bool rated_known = rated_known_;
+    const int32_t rated_ma = rated_ma_;
+    return std::make_unique<pdo_decoder>(ids, packing_.fields,
+                                         [channels, rated_known, rated_ma](int ch, uint32_t raw, int32_t *key) {
+                                             return stored_key(channels[static_cast<size_t>(ch)], raw, rated_known,
+                                                               rated_ma, key);
+                                         });
 }
 
 pdo_source::pdo_source(std::unique_ptr<pdo_decoder> decoder, channel_mask channels)

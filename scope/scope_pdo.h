@@ -18,11 +18,11 @@
 //   map:0   their count
 //   comm:1  COB-ID, identifier kept (valid)
 //
-// Samples come from the frames as the bus tap sees them arrive, no request per sample. Frames
-// of one period make one sample: it is complete when every PDO has come, or when one comes
-// again before the others.
+// Samples come from the frames as the bus tap sees them arrive, no request per sample
+// (scope_pdo_frames.h).
 #include "can/vci/bus_tap.h"
 #include "objects/sdo_client.h"
+#include "scope/scope_pdo_frames.h"
 #include "scope/scope_source.h"
 
 #include <QString>
@@ -34,7 +34,6 @@ namespace scope {
 
 // The TPDOs the scope may borrow, in the order it takes them.
 constexpr int borrowable_tpdos[] = {4, 3, 2};
-constexpr int pdo_bits = 64;
 
 constexpr uint16_t tpdo_comm_index(int n) { return static_cast<uint16_t>(0x1800 + n - 1); }
 constexpr uint16_t tpdo_map_index(int n) { return static_cast<uint16_t>(0x1A00 + n - 1); }
@@ -52,21 +51,6 @@ struct tpdo_params {
     std::vector<uint32_t> map;     // the mapped entries (sub 0 is their count)
     std::vector<uint32_t> beyond;  // entries after the count that a set-up overwrites, as found
 };
-
-// Where a channel's value lies: in which of the plan's PDOs, from which byte, how many bits.
-struct pdo_field {
-    int channel = 0;
-    int pdo = 0;
-    int byte = 0;
-    int bits = 0;
-};
-
-// The channels in 64-bit PDOs, largest values first, each into the first PDO it fits.
-struct pdo_packing {
-    std::vector<std::vector<uint32_t>> entries;  // mapping entries per PDO
-    std::vector<pdo_field> fields;
-};
-pdo_packing pack_channels(const channel_list &channels, channel_mask wanted);
 
 // Event timer and inhibit time for a sample period.
 tpdo_params event_driven(const tpdo_params &found, const std::vector<uint32_t> &entries, int period_ms, int node);
@@ -87,26 +71,6 @@ std::vector<sdo_write> restore_writes(const tpdo_params &found, bool mapping = t
 // An abort that says the drive takes no mapping change in its present state (operational),
 // so that the change may work in pre-operational.
 bool refused_in_state(uint32_t abort_code);
-
-// Frames to samples for the plan's PDOs (cob_ids in the plan's order).
-class pdo_decoder {
-public:
-    pdo_decoder(const channel_list &channels, std::vector<uint32_t> cob_ids, std::vector<pdo_field> fields,
-                bool rated_known, int32_t rated_ma);
-    void feed(uint32_t id, const uint8_t *data, int len, int64_t t_us, std::vector<sample> &out);
-    // The sample still waiting for PDOs of its period.
-    void flush(std::vector<sample> &out);
-    const std::vector<uint32_t> &cob_ids() const { return cob_ids_; }
-
-private:
-    channel_list channels_;
-    std::vector<uint32_t> cob_ids_;
-    std::vector<pdo_field> fields_;
-    bool rated_known_;
-    int32_t rated_ma_;
-    sample pending_;
-    uint32_t seen_ = 0;  // PDOs in pending_, one bit each
-};
 
 // The set-up on one drive: read, plan, write, restore. Every SDO transaction goes through
 // link; before each, between() may keep the GUI alive and returns false to cancel. nmt sends

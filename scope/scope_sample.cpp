@@ -1,6 +1,5 @@
 #include "scope/scope_sample.h"
 
-#include "canopen/canopen_commands.h"
 #include "objects/eds.h"
 #include "objects/od_types.h"
 
@@ -171,23 +170,6 @@ bool object_channel(const objects::od_entry &entry, channel_def *out)
     c.label = object_address(entry.index, entry.sub) + QLatin1Char(' ') + entry.name;
     *out = c;
     return true;
-}
-
-bool stored_key(const channel_def &ch, uint32_t raw, bool rated_known, int32_t rated_ma, int32_t *key)
-{
-    switch (ch.kind) {
-    case role::current:
-        if (!rated_known)
-            return false;
-        *key = canopen::current_milliamps(true, static_cast<int16_t>(raw), true, rated_ma);
-        return true;
-    case role::state:
-        *key = state_number(static_cast<uint16_t>(raw));
-        return true;
-    default:
-        *key = ch.key_of_raw(raw);
-        return true;
-    }
 }
 
 const char *state_name(int32_t number)

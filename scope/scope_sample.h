@@ -85,11 +85,6 @@ channel_mask channels_of(const channel_list &channels, role kind);
 // the object is nothing the scope can plot (not readable, or not a number of at most 32 bits).
 bool object_channel(const objects::od_entry &entry, channel_def *out);
 
-// The key a source stores for a default role from the object's raw value: the current in mA
-// (needs the rated current; false without it), the state number of a statusword, the others
-// as key_of_raw() gives them.
-bool stored_key(const channel_def &ch, uint32_t raw, bool rated_known, int32_t rated_ma, int32_t *key);
-
 // CiA 402 state of a statusword as a small number for plotting: 0 not ready to switch on,
 // 1 switch on disabled, 2 ready to switch on, 3 switched on, 4 operation enabled,
 // 5 quick stop active, 6 fault reaction active, 7 fault; -1 for a pattern outside the table.

@@ -12,6 +12,23 @@
 
 namespace scope {
 
+bool stored_key(const channel_def &ch, uint32_t raw, bool rated_known, int32_t rated_ma, int32_t *key)
+{
+    switch (ch.kind) {
+    case role::current:
+        if (!rated_known)
+            return false;
+        *key = canopen::current_milliamps(true, static_cast<int16_t>(raw), true, rated_ma);
+        return true;
+    case role::state:
+        *key = state_number(static_cast<uint16_t>(raw));
+        return true;
+    default:
+        *key = ch.key_of_raw(raw);
+        return true;
+    }
+}
+
 const exchange_bus &sampler_bus()
 {
     // The core's until-reply wait returns as soon as the answer is pending.

@@ -12,6 +12,11 @@
 
 namespace scope {
 
+// The key a source stores for a default role from the object's raw value: the current in mA
+// (needs the rated current; false without it), the state number of a statusword, the others
+// as key_of_raw() gives them.
+bool stored_key(const channel_def &ch, uint32_t raw, bool rated_known, int32_t rated_ma, int32_t *key);
+
 // The adapter of the process as the sampler uses it: the core's adapter steps, except that a
 // wait ends as soon as a frame is pending, so a quick reply is taken at once.
 const exchange_bus &sampler_bus();

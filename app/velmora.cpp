@@ -84,7 +84,7 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     settings_window = new joint_CAN_set();
     set_node_window = new Set_node();
     objects_window = new Object_dictionary();
-    scope_view = new scope_window(this);
+    scope_view = new Scope(this);
     scope_view->setWindowFlag(Qt::Window);
     // The scope offers the objects of the dictionary window: its data sheet or the built-in list.
     scope_view->set_dictionary([this] { return objects_window->model()->document(); });
@@ -105,7 +105,7 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     connect(this, &Velmora::languagechange, custom_send_window, &custom_send::comboBox);
     connect(this, &Velmora::languagechange, set_node_window, &Set_node::comboBox);
     connect(this, &Velmora::languagechange, objects_window, &Object_dictionary::comboBox);
-    connect(this, &Velmora::languagechange, scope_view, &scope_window::comboBox);
+    connect(this, &Velmora::languagechange, scope_view, &Scope::comboBox);
     connect(this, &Velmora::languagechange, bus_trace_window, &Bus_trace::comboBox);
     connect(this, &Velmora::languagechange, sequences_window, &Sequences::comboBox);
     // The Tools menu reaches the same windows as their launcher buttons.

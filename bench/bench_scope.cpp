@@ -131,7 +131,7 @@ bool during_command(int64_t from, int64_t to)
     return false;
 }
 
-run_result record(scope_window &window, int rate_index, double seconds, const QString &screenshot)
+run_result record(Scope &window, int rate_index, double seconds, const QString &screenshot)
 {
     window.findChild<QComboBox *>(QStringLiteral("rate"))->setCurrentIndex(rate_index);
     window.sampler().set_clock(now_us);
@@ -204,7 +204,7 @@ int frame_bits(int dlc, bool worst)
     return worst ? nominal + (34 + 8 * dlc - 1) / 4 : nominal;
 }
 
-void pdo_at_1_khz(scope_window &window, double seconds, const char *where)
+void pdo_at_1_khz(Scope &window, double seconds, const char *where)
 {
     const canopen::frame start = canopen::nmt(canopen::nmt_start, sdo_request_id);
     run_canopen_exchange(adapter_bus_ops(), start.id, start.data, start.len, 0, QString(), 0, monitor_sink());
@@ -386,7 +386,7 @@ int main(int argc, char **argv)
     sdo_request_id = 0x601;
     canopen_supported = 1;
 
-    scope_window window;
+    Scope window;
     window.resize(1100, 700);
     window.show();
     start_moving();

@@ -8,6 +8,7 @@
 #include <qwt_plot_textlabel.h>
 #include <qwt_scale_draw.h>
 #include <qwt_scale_map.h>
+#include <qwt_scale_widget.h>
 #include <qwt_text.h>
 
 #include <QMouseEvent>
@@ -142,7 +143,12 @@ void chart::layout_strips()
             curves_[ch]->setStyle(stepped(c) ? QwtPlotCurve::Steps : QwtPlotCurve::Lines);
             curves_[ch]->setTitle(c.label);
             const bool state = c.kind == role::state;
-            strips_[ch]->setAxisTitle(QwtPlot::yLeft, state ? QStringLiteral("CiA 402") : c.unit_text(data_->unit()));
+            // One line for every title, an empty one too: the strips' canvases stay aligned.
+            const QString unit = c.unit_text(data_->unit());
+            QwtText title(unit.isEmpty() ? QStringLiteral(" ") : unit);
+            title.setRenderFlags(Qt::AlignCenter | Qt::TextSingleLine);
+            title.setFont(strips_[ch]->axisWidget(QwtPlot::yLeft)->title().font());
+            strips_[ch]->setAxisTitle(QwtPlot::yLeft, title);
             // The state is one of eight numbers: a fixed scale reads better than one fitted to a flat line.
             if (state)
                 strips_[ch]->setAxisScale(QwtPlot::yLeft, -0.5, 7.5, 2.0);

@@ -1,5 +1,6 @@
 #pragma once
-// The scope's chart: one strip per channel, each with its own value axis in the channel's unit,
+// The scope's chart: one strip per channel, each with its own value axis in the channel's unit
+// (the CiA 402 state on a fixed scale of its eight states),
 // over a shared time axis (the set-point shares the position's strip while both are in the same
 // unit); or, normalised, every channel in one plot scaled to its own range in view. Live it
 // follows the newest samples; on a stopped recording the wheel zooms, dragging pans, a left

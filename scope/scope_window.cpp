@@ -34,9 +34,9 @@ constexpr int redraw_period_ms = 50;            // a live chart at 20 frames per
 constexpr size_t csv_rows_per_slice = 5000;     // a few milliseconds of writing between events
 enum column { col_channel, col_object, col_scale, col_unit, col_cursor1, col_cursor2, col_delta };
 
-scope_window::file_chooser &chooser()
+Scope::file_chooser &chooser()
 {
-    static scope_window::file_chooser c;
+    static Scope::file_chooser c;
     return c;
 }
 
@@ -71,8 +71,8 @@ QString object_text(const scope::channel_def &c)
 
 }  // namespace
 
-scope_window::scope_window(QWidget *parent)
-    : QMainWindow(parent), ui(new Ui::scope_window), sampler_(new scope::sampler(this))
+Scope::Scope(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::Scope), sampler_(new scope::sampler(this))
 {
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("示波器/Scope"));
@@ -122,8 +122,9 @@ scope_window::scope_window(QWidget *parent)
         chart_->refresh();
     });
     connect(ui->normalised, &QCheckBox::toggled, chart_, &scope::chart::set_normalised);
+    connect(ui->level_trigger, &QCheckBox::toggled, this, &Scope::update_controls);
     connect(chart_, &scope::chart::cursor_read, ui->cursor_readout, &QLabel::setText);
-    connect(chart_, &scope::chart::cursors_moved, this, &scope_window::fill_cursor_values);
+    connect(chart_, &scope::chart::cursors_moved, this, &Scope::fill_cursor_values);
     connect(sampler_, &scope::sampler::triggered, this, [this] {
         chart_->set_level_line(-1, 0.0);
         show_progress();
@@ -136,9 +137,9 @@ scope_window::scope_window(QWidget *parent)
         statusBar()->showMessage(tr("未收到PDO：关节是否处于运行状态(NMT启动)？/No PDO arrives: is the joint "
                                     "operational (NMT start)?"));
     });
-    connect(ui->cap, QOverload<int>::of(&QSpinBox::valueChanged), this, &scope_window::update_cap_info);
-    connect(ui->rate, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &scope_window::update_cap_info);
-    connect(ui->source, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &scope_window::fill_rates);
+    connect(ui->cap, QOverload<int>::of(&QSpinBox::valueChanged), this, &Scope::update_cap_info);
+    connect(ui->rate, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &Scope::update_cap_info);
+    connect(ui->source, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &Scope::fill_rates);
     redraw_timer_.setInterval(redraw_period_ms);
     connect(&redraw_timer_, &QTimer::timeout, this, [this] {
         chart_->refresh();
@@ -150,29 +151,29 @@ scope_window::scope_window(QWidget *parent)
     update_controls();
 }
 
-scope_window::~scope_window()
+Scope::~Scope()
 {
     restore_pdos();
     delete ui;
 }
 
-void scope_window::set_file_chooser(file_chooser c) { chooser() = std::move(c); }
+void Scope::set_file_chooser(file_chooser c) { chooser() = std::move(c); }
 
-void scope_window::set_dictionary(dictionary_source source)
+void Scope::set_dictionary(dictionary_source source)
 {
     dictionary_ = std::move(source);
     fill_objects();
 }
 
-bool scope_window::canopen_joint() const
+bool Scope::canopen_joint() const
 {
     return canopen_control_open == 1
            || (custom_control_open != 1 && protocol_name == QStringLiteral("CANopen") && canopen_supported != 0);
 }
 
-bool scope_window::pdo_chosen() const { return ui->source->currentText() == QStringLiteral("PDO"); }
+bool Scope::pdo_chosen() const { return ui->source->currentText() == QStringLiteral("PDO"); }
 
-std::unique_ptr<scope::sample_source> scope_window::source_for_joint(const scope::channel_list &channels)
+std::unique_ptr<scope::sample_source> Scope::source_for_joint(const scope::channel_list &channels)
 {
     if (device_open == 0 || node_connected == 0)
         return nullptr;
@@ -186,7 +187,7 @@ std::unique_ptr<scope::sample_source> scope_window::source_for_joint(const scope
     return nullptr;
 }
 
-void scope_window::comboBox(int32_t language)
+void Scope::comboBox(int32_t language)
 {
     if (language == 0)
         translator.load(QStringLiteral(":/chinese"));
@@ -195,7 +196,7 @@ void scope_window::comboBox(int32_t language)
     qApp->installTranslator(&translator);
 }
 
-void scope_window::changeEvent(QEvent *e)
+void Scope::changeEvent(QEvent *e)
 {
     QMainWindow::changeEvent(e);
     if (e->type() == QEvent::LanguageChange) {
@@ -205,37 +206,37 @@ void scope_window::changeEvent(QEvent *e)
     }
 }
 
-void scope_window::closeEvent(QCloseEvent *e)
+void Scope::closeEvent(QCloseEvent *e)
 {
     if (sampler_->sampling())
         stop_recording();
     e->accept();
 }
 
-void scope_window::showEvent(QShowEvent *e)
+void Scope::showEvent(QShowEvent *e)
 {
     QMainWindow::showEvent(e);
     fill_objects();
 }
 
-int scope_window::selected_rate() const
+int Scope::selected_rate() const
 {
     return ui->rate->currentData().toInt();
 }
 
-size_t scope_window::cap_samples() const
+size_t Scope::cap_samples() const
 {
     return static_cast<size_t>(ui->cap->value()) * 60u * static_cast<size_t>(selected_rate());
 }
 
-void scope_window::update_cap_info()
+void Scope::update_cap_info()
 {
     const size_t n = cap_samples();
     const double mb = scope::recording::bytes_for(n, static_cast<int>(channels_.size())) / 1e6;
     ui->cap_info->setText(tr("= %1 样本/samples, ≈ %2 MB").arg(n).arg(mb, 0, 'f', 0));
 }
 
-void scope_window::fill_rates()
+void Scope::fill_rates()
 {
     const int keep = ui->rate->count() > 0 ? selected_rate() : 50;
     const int highest = pdo_chosen() ? 1000 : scope::sampler::max_polled_rate_hz;
@@ -249,7 +250,7 @@ void scope_window::fill_rates()
     update_cap_info();
 }
 
-void scope_window::fill_objects()
+void Scope::fill_objects()
 {
     const QString typed = ui->object_choice->currentText();
     const objects::eds_document d = dictionary_ ? dictionary_() : objects::standard_objects();
@@ -271,14 +272,14 @@ void scope_window::fill_objects()
     ui->object_choice->setCurrentIndex(at >= 0 ? at : 0);
 }
 
-bool scope_window::eventFilter(QObject *watched, QEvent *event)
+bool Scope::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == ui->object_choice && event->type() == QEvent::MouseButtonPress)
         fill_objects();
     return QMainWindow::eventFilter(watched, event);
 }
 
-void scope_window::fill_channels()
+void Scope::fill_channels()
 {
     filling_ = true;
     const int selected = ui->channels->currentRow();
@@ -317,7 +318,7 @@ void scope_window::fill_channels()
     update_cap_info();
 }
 
-void scope_window::fill_cursor_values()
+void Scope::fill_cursor_values()
 {
     const scope::recording &r = sampler_->data();
     const long at[2] = {chart_->cursor_sample(0), chart_->cursor_sample(1)};
@@ -344,7 +345,7 @@ void scope_window::fill_cursor_values()
     filling_ = false;
 }
 
-void scope_window::on_add_channel_clicked()
+void Scope::on_add_channel_clicked()
 {
     const int at = ui->object_choice->currentIndex();
     if (at < 0 || at >= static_cast<int>(choices_.size()))
@@ -358,7 +359,7 @@ void scope_window::on_add_channel_clicked()
     ui->channels->setCurrentCell(static_cast<int>(channels_.size()) - 1, col_channel);
 }
 
-void scope_window::on_remove_channel_clicked()
+void Scope::on_remove_channel_clicked()
 {
     const int row = ui->channels->currentRow();
     if (row < 0 || row >= static_cast<int>(channels_.size()))
@@ -367,7 +368,7 @@ void scope_window::on_remove_channel_clicked()
     fill_channels();
 }
 
-std::unique_ptr<scope::sample_source> scope_window::set_up_pdos(bool *fell_back)
+std::unique_ptr<scope::sample_source> Scope::set_up_pdos(bool *fell_back)
 {
     *fell_back = false;
     restore_pdos();
@@ -433,7 +434,7 @@ std::unique_ptr<scope::sample_source> scope_window::set_up_pdos(bool *fell_back)
     return std::make_unique<scope::pdo_source>(pdo_setup_->decoder(), pdo_setup_->channels());
 }
 
-void scope_window::restore_pdos()
+void Scope::restore_pdos()
 {
     if (!pdo_setup_)
         return;
@@ -445,7 +446,7 @@ void scope_window::restore_pdos()
                                tr("驱动器未能全部恢复PDO/The drive did not take all of its PDOs back: %1").arg(why));
 }
 
-void scope_window::on_record_clicked()
+void Scope::on_record_clicked()
 {
     if (sampler_->sampling()) {
         stop_recording();
@@ -513,7 +514,7 @@ void scope_window::on_record_clicked()
         statusBar()->showMessage(statusBar()->currentMessage() + QStringLiteral("  ") + note);
 }
 
-void scope_window::stop_recording()
+void Scope::stop_recording()
 {
     sampler_->stop();
     redraw_timer_.stop();
@@ -528,22 +529,24 @@ void scope_window::stop_recording()
         ui->cursor_readout->setText(tr("左键：光标1，右键：光标2/Left click: cursor 1, right click: cursor 2"));
 }
 
-void scope_window::update_controls()
+void Scope::update_controls()
 {
     const bool sampling = sampler_->sampling();
     ui->record->setText(sampling ? tr("停止/Stop") : tr("记录/Record"));
     ui->record->setEnabled(!exporting_);
     for (QWidget *w : std::initializer_list<QWidget *>{ui->source, ui->rate, ui->cap, ui->trigger, ui->level_trigger,
-                                                       ui->trigger_channel, ui->trigger_edge, ui->trigger_level,
                                                        ui->pretrigger, ui->add_channel, ui->remove_channel,
                                                        ui->object_choice})
         w->setEnabled(!sampling);
+    const bool level = !sampling && ui->level_trigger->isChecked();
+    for (QWidget *w : std::initializer_list<QWidget *>{ui->trigger_channel, ui->trigger_edge, ui->trigger_level})
+        w->setEnabled(level);
     const bool have_data = !sampling && !sampler_->data().empty() && !exporting_;
     ui->export_csv->setEnabled(have_data);
     ui->export_png->setEnabled(!exporting_);
 }
 
-void scope_window::show_progress()
+void Scope::show_progress()
 {
     const scope::recording &r = sampler_->data();
     QString text;
@@ -567,7 +570,7 @@ void scope_window::show_progress()
     statusBar()->showMessage(text);
 }
 
-bool scope_window::write_csv_file(const QString &path)
+bool Scope::write_csv_file(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -591,7 +594,7 @@ bool scope_window::write_csv_file(const QString &path)
     return file.flush();
 }
 
-void scope_window::on_export_csv_clicked()
+void Scope::on_export_csv_clicked()
 {
     const QString path = with_suffix(ask_file(this, tr("导出CSV/Export CSV"), QStringLiteral("CSV (*.csv)")),
                                      QStringLiteral(".csv"));
@@ -608,7 +611,7 @@ void scope_window::on_export_csv_clicked()
         statusBar()->showMessage(tr("已保存/Saved: %1").arg(path));
 }
 
-QString scope_window::picture_title() const
+QString Scope::picture_title() const
 {
     if (sampler_->data().empty())
         return tr("示波器/Scope");
@@ -617,7 +620,7 @@ QString scope_window::picture_title() const
         .arg(recorded_protocol_, recorded_at_.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
 }
 
-void scope_window::on_export_png_clicked()
+void Scope::on_export_png_clicked()
 {
     const QString path = with_suffix(ask_file(this, tr("导出PNG/Export PNG"), QStringLiteral("PNG (*.png)")),
                                      QStringLiteral(".png"));

@@ -17,7 +17,7 @@
 #include <memory>
 
 namespace Ui {
-class scope_window;
+class Scope;
 }
 
 namespace objects {
@@ -31,12 +31,12 @@ class sample_source;
 class pdo_setup;
 }  // namespace scope
 
-class scope_window : public QMainWindow {
+class Scope : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit scope_window(QWidget *parent = nullptr);
-    ~scope_window() override;
+    explicit Scope(QWidget *parent = nullptr);
+    ~Scope() override;
 
     scope::sampler &sampler() { return *sampler_; }
     scope::chart &chart() { return *chart_; }
@@ -90,7 +90,7 @@ private:
     // False when the file could not be written; a cancelled export is no failure.
     bool write_csv_file(const QString &path);
 
-    Ui::scope_window *ui;
+    Ui::Scope *ui;
     QTranslator translator;
     scope::sampler *sampler_;
     scope::chart *chart_;

@@ -84,7 +84,7 @@ class test_scope : public QObject {
     Q_OBJECT
 
     control_CAN *control = nullptr;
-    scope_window *window = nullptr;
+    Scope *window = nullptr;
     QTemporaryDir dir;
 
     void run_ms(int ms) { sim::clock::advance_us(int64_t(ms) * 1000); }
@@ -130,7 +130,7 @@ class test_scope : public QObject {
     QString export_csv()
     {
         const QString path = dir.filePath(QStringLiteral("scope"));
-        scope_window::set_file_chooser([path](QWidget *, const QString &, const QString &) { return path; });
+        Scope::set_file_chooser([path](QWidget *, const QString &, const QString &) { return path; });
         click(window, "export_csv");
         return path + QStringLiteral(".csv");
     }
@@ -151,7 +151,7 @@ private slots:
     void cleanupTestCase()
     {
         sim::clock::set_manual(false);
-        scope_window::set_file_chooser(nullptr);
+        Scope::set_file_chooser(nullptr);
     }
 
     void init()
@@ -162,7 +162,7 @@ private slots:
         QVERIFY(open_node_1(QStringLiteral("CAN自定义")));
         custom_monitor = new monitor();
         control = custom_control = new control_CAN();
-        window = new scope_window();
+        window = new Scope();
         window->sampler().set_clock(&sim::clock::now_us);
     }
 
@@ -408,7 +408,7 @@ private slots:
         // The picture has a title band and no cursor lines unless asked; each export says where
         // it went.
         const QString png = dir.filePath(QStringLiteral("chart"));
-        scope_window::set_file_chooser([png](QWidget *, const QString &, const QString &) { return png; });
+        Scope::set_file_chooser([png](QWidget *, const QString &, const QString &) { return png; });
         auto cursor_pixels = [](const QImage &image) {
             int n = 0;
             for (int y = 0; y < image.height(); ++y)

@@ -400,8 +400,8 @@ std::unique_ptr<scope::sample_source> Scope::set_up_pdos(bool *fell_back)
         return nullptr;
     }
     progress.reset();
-    const QString plan = tr("示波器将把以下TPDO设为事件触发，停止时按原样恢复。\nThe scope will make these TPDOs "
-                            "event-driven and put them back as found at Stop.\n\n%1\n\n继续？/Go on?")
+    const QString plan = QStringLiteral("示波器将把以下TPDO设为事件触发，停止时按原样恢复。\nThe scope will make these "
+                                        "TPDOs event-driven and put them back as found at Stop.\n\n%1\n\n继续？/Go on?")
                              .arg(pdo_setup_->summary());
     if (desktop_seams::question(this, title, plan) != QMessageBox::Yes) {
         pdo_setup_.reset();
@@ -410,7 +410,7 @@ std::unique_ptr<scope::sample_source> Scope::set_up_pdos(bool *fell_back)
     }
     scope::pdo_setup::result r = pdo_setup_->set_up(false, &why);
     if (r == scope::pdo_setup::result::refused_in_state) {
-        const QString ask = tr("驱动器在运行状态下拒绝更改PDO：%1\nThe drive refuses to change its PDOs while "
+        const QString ask = QStringLiteral("驱动器在运行状态下拒绝更改PDO：%1\nThe drive refuses to change its PDOs while "
                                "operational: %1\n\n是：在预运行状态下更改(NMT 80h，完成后NMT 01h启动；关节的PDO短暂暂停，"
                                "停止时同样)\nYes: change them in pre-operational (NMT 80h, then NMT 01h start; the joint's "
                                "PDOs pause for a moment, and again at Stop)\n否：用SDO记录/No: record by SDO")

@@ -51,6 +51,9 @@ public slots:
 
 private:
     void show_motion_window(QMainWindow *window);
+    // At start-up without a bus: the choice to go on with the simulated joints; true when the
+    // simulated bus is open.
+    bool offer_simulated_bus();
 
     Ui::Velmora *ui;
     QTranslator translator;
@@ -59,4 +62,5 @@ private:
     Scope *scope_view;
     Bus_trace *bus_trace_window;
     Sequences *sequences_window;
+    bool shown_before_ = false;
 };

@@ -1,6 +1,14 @@
 #include "base/desktop_seams.h"
 
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
 
 namespace desktop_seams {
 namespace {
@@ -13,6 +21,11 @@ url_opener &opener()
 {
     static url_opener o;
     return o;
+}
+file_chooser &chooser()
+{
+    static file_chooser c;
+    return c;
 }
 
 QMessageBox::StandardButton show(box_kind kind, QWidget *parent, const QString &title, const QString &text,
@@ -36,6 +49,7 @@ QMessageBox::StandardButton show(box_kind kind, QWidget *parent, const QString &
 
 void set_box_responder(box_responder r) { responder() = std::move(r); }
 void set_url_opener(url_opener o) { opener() = std::move(o); }
+void set_file_chooser(file_chooser c) { chooser() = std::move(c); }
 
 QMessageBox::StandardButton information(QWidget *parent, const QString &title, const QString &text,
                                         QMessageBox::StandardButtons buttons)
@@ -58,11 +72,93 @@ QMessageBox::StandardButton question(QWidget *parent, const QString &title, cons
     return show(box_kind::question, parent, title, text, buttons);
 }
 
+QMessageBox::StandardButton ask(const box_request &request)
+{
+    if (responder())
+        return responder()(request);
+    static const QMessageBox::Icon icons[] = {QMessageBox::Information, QMessageBox::Warning, QMessageBox::Critical,
+                                              QMessageBox::Question};
+    QMessageBox box(icons[static_cast<int>(request.kind)], request.title, request.text, request.buttons,
+                    request.parent);
+    box.setInformativeText(request.informative);
+    for (const auto &label : request.labels)
+        if (QAbstractButton *button = box.button(label.first))
+            button->setText(label.second);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+namespace {
+
+// xdg-open reports success even when no application takes the file; ask the desktop's MIME
+// registry first. Without xdg-mime the desktop services decide.
+bool has_application_for(const QString &path)
+{
+    const QString xdg_mime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    if (xdg_mime.isEmpty())
+        return true;
+    QProcess query;
+    query.start(xdg_mime, {QStringLiteral("query"), QStringLiteral("default"),
+                           QMimeDatabase().mimeTypeForFile(path).name()});
+    if (!query.waitForFinished(2000))
+        return true;
+    return !query.readAllStandardOutput().trimmed().isEmpty();
+}
+
+}  // namespace
+
 bool open_url(const QUrl &url)
 {
     if (opener())
         return opener()(url);
+    if (url.isLocalFile() && !has_application_for(url.toLocalFile()))
+        return false;
     return QDesktopServices::openUrl(url);
+}
+
+namespace {
+
+QString settings_file()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+           + QStringLiteral("/velmora/velmora.conf");
+}
+
+QString folder_key(const QString &kind) { return QStringLiteral("folders/") + kind; }
+
+QString start_for(file_mode mode, const QString &kind, const QString &suggested)
+{
+    const QString folder = QSettings(settings_file(), QSettings::IniFormat).value(folder_key(kind)).toString();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return suggested;
+    if (mode == file_mode::open)
+        return folder;
+    return QDir(folder).filePath(QFileInfo(suggested).fileName());
+}
+
+QString ask(const file_request &r)
+{
+    if (chooser())
+        return chooser()(r);
+    switch (r.mode) {
+    case file_mode::open: return QFileDialog::getOpenFileName(r.parent, r.caption, r.start, r.filter);
+    case file_mode::save: return QFileDialog::getSaveFileName(r.parent, r.caption, r.start, r.filter);
+    case file_mode::save_own_question: break;
+    }
+    return QFileDialog::getSaveFileName(r.parent, r.caption, r.start, r.filter, nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+}
+
+}  // namespace
+
+QString choose_file(file_mode mode, QWidget *parent, const QString &kind, const QString &caption,
+                    const QString &suggested, const QString &filter)
+{
+    const QString path = ask({mode, parent, kind, caption, start_for(mode, kind, suggested), filter});
+    if (!path.isEmpty()) {
+        QSettings settings(settings_file(), QSettings::IniFormat);
+        settings.setValue(folder_key(kind), QFileInfo(path).absolutePath());
+    }
+    return path;
 }
 
 }  // namespace desktop_seams

@@ -91,7 +91,7 @@ int main(int argc, char **argv)
     tsv.close();
 
     const QString ours = dir.filePath("ours.xlsx");
-    set_export_file_chooser([&](QWidget *, const QString &, const QString &, const QString &) { return ours; });
+    desktop_seams::set_file_chooser([&](const desktop_seams::file_request &) { return ours; });
     desktop_seams::set_box_responder([](const desktop_seams::box_request &r) {
         if (r.kind != desktop_seams::box_kind::question)
             std::fprintf(stderr, "export failed: %s\n", qPrintable(r.text));

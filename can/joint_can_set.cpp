@@ -1,5 +1,6 @@
 #include "can/joint_can_set.h"
 
+#include "base/language.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
 #include "ui_joint_can_set.h"
@@ -19,10 +20,7 @@ joint_CAN_set::~joint_CAN_set() { delete ui; }
 
 void joint_CAN_set::comboBox(int32_t language)
 {
-    if (language == 0)
-        translator.load(QStringLiteral(":/chinese"));
-    else if (language == 1)
-        translator.load(QStringLiteral(":/english"));
+    load_language(translator, language);
     QCoreApplication::installTranslator(&translator);
 }
 

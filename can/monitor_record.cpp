@@ -1,24 +1,17 @@
 #include "can/monitor_record.h"
 
+#include "base/hex.h"
 #include "base/shared_values.h"
 
 QString monitor_time_text(const QDateTime &when) { return when.toString(QStringLiteral("yyyy.MM.dd hh:mm:ss.zzz")); }
 
-QString monitor_id_text(uint32_t id) { return QString::number(id, 16).toUpper(); }
+QString monitor_id_text(uint32_t id) { return hex::digits(id); }
 
 QString monitor_data_text(const uint8_t *data, int len)
 {
-    static const char hex[] = "0123456789ABCDEF";
-    QString text;
     if (len <= 0 || !data)
-        return text;
-    text.reserve(len * 3);
-    for (int i = 0; i < len; ++i) {
-        text += QLatin1Char(hex[data[i] >> 4]);
-        text += QLatin1Char(hex[data[i] & 0xF]);
-        text += QLatin1Char(' ');
-    }
-    return text;
+        return QString();
+    return hex::bytes(data, len) + QLatin1Char(' ');
 }
 
 QStringList monitor_record(int32_t seq, const QDateTime &when, monitor_direction direction, uint32_t id,

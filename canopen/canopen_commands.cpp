@@ -1,6 +1,8 @@
 #include "canopen/canopen_commands.h"
 
+#include "base/hex.h"
 #include "canopen/cia402.h"
+#include "canopen/cia_objects.h"
 
 namespace canopen {
 namespace {
@@ -8,6 +10,21 @@ namespace {
 step sdo_write(int32_t sdo, uint16_t index, uint8_t sub, uint32_t value, int size, const char *text)
 {
     return {sdo_download(sdo, index, sub, value, size), QString::fromUtf8(text)};
+}
+
+// Maps the object at its size into entry sub of the mapping record map, with the log text
+// "1A00h-01h映射60410010h(状态字)\n1A00h-01h maps 60410010h(status word)": the Chinese name is
+// the object table's, en the log's own English name (nullptr: the Chinese one again).
+step map_step(int32_t sdo, uint16_t map, uint8_t sub, uint16_t index, uint8_t index_sub, const char *en)
+{
+    const cia_entry *object = find_cia_entry(index, index_sub);
+    const QString zh = object ? entry_name_zh(*object) : QString();
+    const int bits = object ? 8 * type_size(static_cast<uint16_t>(object->type)) : 0;
+    const uint32_t entry = pdo_map_entry(index, index_sub, static_cast<uint8_t>(bits));
+    const QString where = hex::suffixed(map, 4) + QLatin1Char('-') + hex::suffixed(sub, 2);
+    return {sdo_download(sdo, map, sub, entry, 4),
+            QStringLiteral("%1映射%2(%3)\n%1 maps %2(%4)")
+                .arg(where, hex::suffixed(entry, 8), zh, en ? QString::fromUtf8(en) : zh)};
 }
 
 bool valid_page(int32_t page) { return page >= 0 && page < page_count; }
@@ -51,20 +68,15 @@ std::vector<step> tpdo_map_steps(int32_t page, int32_t sdo)
     }
     s.push_back(sdo_write(sdo, map, 0, 0, 1,
                           "清除原有映射\nDefines the number of valid entries in the mapping record"));
-    s.push_back(sdo_write(sdo, map, 1, pdo_map_entry(object::statusword, 0, 16), 4,
-                          "1A00h-01h映射60410010h(状态字)\n1A00h-01h maps 60410010h(status word)"));
+    s.push_back(map_step(sdo, map, 1, object::statusword, 0, "status word"));
     if (page == page_pv || page == page_csv)
-        s.push_back(sdo_write(sdo, map, 2, pdo_map_entry(object::velocity_actual_value, 0, 32), 4,
-                              "1A00h-02h映射606C0020h(实际速度)\n1A00h-02h maps 606C0020h(actual speed)"));
+        s.push_back(map_step(sdo, map, 2, object::velocity_actual_value, 0, "actual speed"));
     else if (page == page_pt || page == page_cst)
-        s.push_back(sdo_write(sdo, map, 2, pdo_map_entry(object::torque_actual_value, 0, 16), 4,
-                              "1A00h-02h映射60770010h(实际扭矩值)\n1A00h-02h maps 60770010h(actual torque)"));
+        s.push_back(map_step(sdo, map, 2, object::torque_actual_value, 0, "actual torque"));
     else
-        s.push_back(sdo_write(sdo, map, 2, pdo_map_entry(object::position_actual_value, 0, 32), 4,
-                              "1A00h-02h映射60640020h(实际位置)\n1A00h-02h maps 60640020h(actual position)"));
+        s.push_back(map_step(sdo, map, 2, object::position_actual_value, 0, "actual position"));
     if (page == page_cst) {
-        s.push_back(sdo_write(sdo, map, 3, pdo_map_entry(object::current_actual_value, 0, 16), 4,
-                              "1A00h-03h映射60780010h(实际电流值)\n1A00h-03h maps 60780010h(actual current)"));
+        s.push_back(map_step(sdo, map, 3, object::current_actual_value, 0, "actual current"));
         s.push_back(sdo_write(
             sdo, map, 0, 3, 1,
             "1A00h-00h 写入映射对象个数：3\n1A00h-00h:the number of valid entries in the mapping record:3"));
@@ -86,25 +98,19 @@ std::vector<step> rpdo_map_steps(int32_t page, int32_t sdo)
     s.push_back(sdo_write(sdo, comm, pdo_transmission_type, 1, 1, "设置传输类型\nDefines the transmission type"));
     s.push_back(sdo_write(sdo, map, 0, 0, 1,
                           "清除原有映射\nDefines the number of valid entries in the mapping record"));
-    s.push_back(sdo_write(sdo, map, 1, pdo_map_entry(object::controlword, 0, 16), 4,
-                          "1600h-01h映射60400010h(控制字)\n1600h-01h maps 60400010h(control word)"));
+    s.push_back(map_step(sdo, map, 1, object::controlword, 0, "control word"));
     if (page == page_ip) {
-        s.push_back(sdo_write(sdo, map, 2, pdo_map_entry(object::interpolation_data_record, 1, 16), 4,
-                              "1600h-02h映射60C10110h(插补位置低位)\n1600h-02h maps 60C10110h(插补位置低位)"));
-        s.push_back(sdo_write(sdo, map, 3, pdo_map_entry(object::interpolation_data_record, 2, 16), 4,
-                              "1600h-03h映射60C10210h(插补位置高位)\n1600h-03h maps 60C10210h(插补位置高位)"));
+        s.push_back(map_step(sdo, map, 2, object::interpolation_data_record, 1, nullptr));
+        s.push_back(map_step(sdo, map, 3, object::interpolation_data_record, 2, nullptr));
         s.push_back(sdo_write(sdo, map, 0, 3, 1,
                               "1600h-00h写映射对象个数:3\n1600h-00h:the number of valid entries in the mapping record:3"));
     } else {
         if (page == page_pv || page == page_csv)
-            s.push_back(sdo_write(sdo, map, 2, pdo_map_entry(object::target_velocity, 0, 32), 4,
-                                  "1600h-02h映射60FF0020h(目标速度)\n1600h-02h maps 60FF0020h(target speed)"));
+            s.push_back(map_step(sdo, map, 2, object::target_velocity, 0, "target speed"));
         else if (page == page_pt || page == page_cst)
-            s.push_back(sdo_write(sdo, map, 2, pdo_map_entry(object::target_torque, 0, 16), 4,
-                                  "1600h-02h映射60710010h(目标扭矩值)\n1600h-02h maps 60710010h(target torque)"));
+            s.push_back(map_step(sdo, map, 2, object::target_torque, 0, "target torque"));
         else
-            s.push_back(sdo_write(sdo, map, 2, pdo_map_entry(object::target_position, 0, 32), 4,
-                                  "1600h-02h映射607A0020h(目标位置)\n1600h-02h maps 607A0020h(target position)"));
+            s.push_back(map_step(sdo, map, 2, object::target_position, 0, "target position"));
         s.push_back(sdo_write(sdo, map, 0, 2, 1,
                               "1600h-00h写映射对象个数:2\n1600h-00h:the number of valid entries in the mapping record:2"));
     }

@@ -27,7 +27,7 @@ exchange_outcome canopen_transaction(const exchange_bus &bus, uint32_t id, const
     if (request.decoder && !monitor_logging_on(log))
         request.wait = wait_policy::until_reply;
     const monitor_comment comment = [](const bus_frame &, const reply_verdict &v) {
-        return v.kind == reply_kind::refusal ? canopen::abort_text(v.code) : QString();
+        return v.kind == reply_kind::refusal ? canopen::control_abort_text(v.code) : QString();
     };
     const exchange_outcome out = run_exchange(bus, request, monitor_hooks(emit_text, log, description, comment));
     if (out.succeeded())

@@ -1,37 +1,37 @@
 #include "canopen/canopen_frames.h"
 
 #include "can/adapter.h"
+#include "canopen/sdo_client.h"
+
+#include <algorithm>
 
 namespace canopen {
 
-frame sdo_upload(int32_t sdo_request_id, uint16_t index, uint8_t subindex)
+namespace {
+
+frame on_id(int32_t sdo_request_id, const sdo_frame &request)
 {
     frame f;
     f.id = static_cast<uint32_t>(sdo_request_id);
     f.len = 8;
-    f.data[0] = sdo_upload_request;
-    put_le_bytes(index, f.data, 1, 2);
-    f.data[3] = subindex;
+    std::copy(request.data, request.data + 8, f.data);
     return f;
+}
+
+}  // namespace
+
+frame sdo_upload(int32_t sdo_request_id, uint16_t index, uint8_t subindex)
+{
+    return on_id(sdo_request_id, sdo_upload_request(index, subindex));
 }
 
 frame sdo_download(int32_t sdo_request_id, uint16_t index, uint8_t subindex, uint32_t value, int size)
 {
-    frame f;
-    f.id = static_cast<uint32_t>(sdo_request_id);
-    f.len = 8;
-    switch (size) {
-    case 1: f.data[0] = sdo_download_1; break;
-    case 2: f.data[0] = sdo_download_2; break;
-    default:
+    if (size != 1 && size != 2)
         size = 4;
-        f.data[0] = sdo_download_4;
-        break;
-    }
-    put_le_bytes(index, f.data, 1, 2);
-    f.data[3] = subindex;
-    put_le_bytes(value, f.data, 4, size);
-    return f;
+    QByteArray bytes(size, '\0');
+    put_le_bytes(value, reinterpret_cast<uint8_t *>(bytes.data()), 0, size);
+    return on_id(sdo_request_id, sdo_download_request(index, subindex, bytes));
 }
 
 frame nmt(uint8_t command, int32_t sdo_request_id)

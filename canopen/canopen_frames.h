@@ -17,15 +17,10 @@ struct frame {
 constexpr uint32_t sdo_request_base = 0x600;
 constexpr uint32_t sdo_response_base = 0x580;
 
-// SDO command specifiers of expedited transfers.
-constexpr uint8_t sdo_upload_request = 0x40;
-constexpr uint8_t sdo_download_1 = 0x2F;
-constexpr uint8_t sdo_download_2 = 0x2B;
-constexpr uint8_t sdo_download_4 = 0x23;
-
 // NMT commands.
 constexpr uint8_t nmt_start = 0x01;
 constexpr uint8_t nmt_stop = 0x02;
+constexpr uint8_t nmt_reset_node = 0x81;
 constexpr uint8_t nmt_reset_communication = 0x82;
 
 constexpr uint32_t nmt_id = 0x000;
@@ -39,10 +34,11 @@ inline uint32_t tpdo1_cob_valid(int32_t sdo_request_id) { return static_cast<uin
 inline uint32_t rpdo1_cob_invalid(int32_t sdo_request_id) { return static_cast<uint32_t>(sdo_request_id) + 0x7FFFFC00u; }
 inline uint32_t rpdo1_cob_valid(int32_t sdo_request_id) { return static_cast<uint32_t>(sdo_request_id - 0x400); }
 
+// The SDO client's requests (sdo_client.h) on the node's identifier.
 // Read request: 40 lo hi sub 00 00 00 00.
 frame sdo_upload(int32_t sdo_request_id, uint16_t index, uint8_t subindex);
-// Write request of size 1, 2 or 4 bytes (0x2F, 0x2B, 0x23); the value little-endian in bytes
-// 4.., the bytes the size does not cover 0. Any other size is taken as 4.
+// Expedited write request of size 1, 2 or 4 bytes (0x2F, 0x2B, 0x23); the value little-endian
+// in bytes 4.., the bytes the size does not cover 0. Any other size is taken as 4.
 frame sdo_download(int32_t sdo_request_id, uint16_t index, uint8_t subindex, uint32_t value, int size);
 // Byte 1 is the low byte of sdo_request_id, which is the node number for nodes up to 127.
 frame nmt(uint8_t command, int32_t sdo_request_id);

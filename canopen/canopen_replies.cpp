@@ -1,45 +1,35 @@
 #include "canopen/canopen_replies.h"
 
 #include "base/document_lookup.h"
+#include "base/hex.h"
 
 #include "canopen/canopen_frames.h"
 #include "canopen/canopen_xml.h"
+#include "canopen/sdo_abort.h"
+#include "canopen/sdo_client.h"
 
 namespace canopen {
 namespace {
 
 constexpr uint32_t tpdo1_base = 0x180;
 constexpr uint32_t error_control_base = 0x700;
-constexpr uint8_t sdo_command_mask = 0xE0;
 
 bool is_node(uint32_t id, uint32_t base) { return id > base && id <= base + 0x7F; }
 
-uint32_t le32(const bus_frame &f, int from)
-{
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i)
-        v |= static_cast<uint32_t>(from + i < bus_frame_bytes(f) ? f.data[from + i] : 0) << (8 * i);
-    return v;
-}
-
+// Only the initiate requests name their object; the control window sends no other.
 reply_decoder sdo_decoder(uint32_t request_id, const uint8_t *data)
 {
+    const uint8_t command = data[0] & sdo_command_mask;
+    if (command != sdo_upload_initiate && command != sdo_download_initiate)
+        return reply_decoder();
     const uint32_t answer_id = request_id - sdo_request_base + sdo_response_base;
-    const uint8_t expected = (data[0] & sdo_command_mask) == sdo_upload_request ? sdo_upload_request
-                                                                                 : sdo_download_response;
-    const uint8_t index_lo = data[1], index_hi = data[2], sub = data[3];
+    const uint8_t request = data[0];
+    const uint16_t index = static_cast<uint16_t>(data[1] | data[2] << 8);
+    const uint8_t sub = data[3];
     return [=](const bus_frame &f) {
-        reply_verdict v;
-        if (f.id != answer_id || bus_frame_bytes(f) < 4 || f.data[1] != index_lo || f.data[2] != index_hi
-            || f.data[3] != sub)
-            return v;
-        if (f.data[0] == sdo_abort) {
-            v.kind = reply_kind::refusal;
-            v.code = le32(f, 4);
-        } else if ((f.data[0] & sdo_command_mask) == expected) {
-            v.kind = reply_kind::reply;
-        }
-        return v;
+        if (f.id != answer_id)
+            return reply_verdict();
+        return sdo_answer_verdict(request, index, sub, f.data, bus_frame_bytes(f));
     };
 }
 
@@ -69,14 +59,17 @@ reply_decoder reply_decoder_for(int32_t node, uint32_t id, const uint8_t *data, 
     return reply_decoder();
 }
 
-QString abort_text(uint32_t code)
+QString control_abort_text(uint32_t code)
 {
     const QString known = lookup_xml_text(document_lookup::locate(QStringLiteral("Document/CANopen_Error.xml")),
                                           static_cast<int32_t>(code));
     if (!known.isEmpty())
         return known;
-    const QString hex = QStringLiteral("%1").arg(code, 8, 16, QLatin1Char('0')).toUpper();
-    return QStringLiteral("SDO中止(0x%1)\nSDO abort (0x%1)").arg(hex);
+    const QString number = hex::prefixed(code, 8);
+    if (const abort_entry *e = find_abort(code))
+        return QStringLiteral("SDO中止：%1(%2)\nSDO abort: %3")
+            .arg(QString::fromUtf8(e->zh), number, QString::fromLatin1(e->en));
+    return QStringLiteral("SDO中止(%1)\nSDO abort (%1)").arg(number);
 }
 
 }  // namespace canopen

@@ -3,10 +3,10 @@
 //
 //   request                          | its answer
 //   ---------------------------------|----------------------------------------------------------
-//   SDO on 0x600+n: cs idx_lo idx_hi sub | 0x580+n with the same index and subindex:
-//                                    |   upload request 0x40 -> upload response 0x4X
-//                                    |   download 0x2F/0x2B/0x23 -> download response 0x60
-//                                    |   abort 0x80, code in bytes 4-7 (LE) -> refusal
+//   SDO initiate on 0x600+n          | 0x580+n as the SDO client judges it (sdo_answer_verdict):
+//     cs idx_lo idx_hi sub           |   upload request 0x40 -> upload response 0x4X
+//                                    |   download 0x2F/0x2B/0x23 -> download response 0x6X
+//                                    |   abort 0x80 of the object, code in bytes 4-7 -> refusal
 //   NMT reset node/communication     | boot-up: 0x700+n, one byte 00 (any node when n is 0)
 //   NMT start, stop, pre-operational | none awaited
 //   SYNC 0x080                       | TPDO 1 of the node: 0x180+n
@@ -19,16 +19,13 @@
 
 namespace canopen {
 
-constexpr uint8_t sdo_abort = 0x80;
-constexpr uint8_t sdo_download_response = 0x60;
-constexpr uint8_t nmt_reset_node = 0x81;
-
 // The decoder for a request to node (1..127) sent on id with these bytes; empty when the request
 // awaits no answer. The SYNC is answered by node's TPDO 1.
 reply_decoder reply_decoder_for(int32_t node, uint32_t id, const uint8_t *data, uint8_t len, uint8_t remote);
 
-// "SDO中止(0x06090032)…": the abort's text from the error document, or a plain one with the
-// code when the document does not know it.
-QString abort_text(uint32_t code);
+// The control window's text of an abort: its error document's for the codes the document
+// lists, else the abort table's in the document's style ("SDO中止：内存不足(0x05040005)\nSDO
+// abort: out of memory"), else "SDO中止(0x0BADC0DE)\nSDO abort (0x0BADC0DE)".
+QString control_abort_text(uint32_t code);
 
 }  // namespace canopen

@@ -3,6 +3,7 @@
 #include "ui_control_canopen.h"
 
 #include "base/desktop_seams.h"
+#include "base/language.h"
 #include "base/screen_scale.h"
 #include "base/number_fields.h"
 #include "base/shared_values.h"
@@ -121,7 +122,7 @@ exchange_outcome control_CANopen::transact(uint32_t id, const uint8_t *data, uin
     for (int i = 1; i < 4 && i < length; ++i)
         request |= uint64_t(data[i]) << (8 * i);
     if (out.refused) {
-        abort_notice_ = canopen::abort_text(out.abort_code);
+        abort_notice_ = canopen::control_abort_text(out.abort_code);
         aborted_request_ = request;
         show_status();
     } else if (out.succeeded() && !abort_notice_.isEmpty() && request == aborted_request_) {
@@ -229,10 +230,7 @@ void control_CANopen::show_mode_description(int index)
 
 void control_CANopen::comboBox(int32_t language)
 {
-    if (language == 0)
-        translator.load(QStringLiteral(":/chinese"));
-    else if (language == 1)
-        translator.load(QStringLiteral(":/english"));
+    load_language(translator, language);
     canopen_worker->start();
     qApp->installTranslator(&translator);
 }

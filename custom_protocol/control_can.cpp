@@ -2,6 +2,7 @@
 
 #include "ui_control_can.h"
 
+#include "base/language.h"
 #include "base/number_fields.h"
 #include "base/screen_scale.h"
 #include "base/shared_values.h"
@@ -359,10 +360,7 @@ bool control_CAN::read_profile(bool trace)
 
 void control_CAN::comboBox(int32_t language)
 {
-    if (language == 0)
-        translator.load(QStringLiteral(":/chinese"));
-    else if (language == 1)
-        translator.load(QStringLiteral(":/english"));
+    load_language(translator, language);
     worker->start();  // no effect while it still runs
     if (custom_control_open == 1)
         read_profile(true);

@@ -2,17 +2,17 @@
 // identifiers and others, of any length. A sample carries only mapped channels, its time is
 // that of a frame fed, and samples come in the order of their frames.
 #include "fuzz/frame_reader.h"
-#include "objects/od_types.h"
+#include "canopen/data_types.h"
 #include "scope/scope_pdo_frames.h"
 
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const objects::data_type types[] = {
-        objects::data_type::boolean,  objects::data_type::integer8,   objects::data_type::integer16,
-        objects::data_type::integer32, objects::data_type::unsigned8, objects::data_type::unsigned16,
-        objects::data_type::unsigned32, objects::data_type::real32,   objects::data_type::visible_string};
+    static const canopen::data_type types[] = {
+        canopen::data_type::boolean,  canopen::data_type::integer8,   canopen::data_type::integer16,
+        canopen::data_type::integer32, canopen::data_type::unsigned8, canopen::data_type::unsigned16,
+        canopen::data_type::unsigned32, canopen::data_type::real32,   canopen::data_type::visible_string};
     fuzz::frame_reader in(data, size);
     scope::channel_list channels = scope::default_channels();
     const int extra = in.byte() % 4;

@@ -1,6 +1,7 @@
 #include "node/set_node.h"
 
 #include "base/desktop_seams.h"
+#include "base/language.h"
 #include "base/screen_scale.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
@@ -306,10 +307,7 @@ void Set_node::save()
 
 void Set_node::comboBox(int32_t language)
 {
-    if (language == 0)
-        translator.load(QStringLiteral(":/chinese"));
-    else if (language == 1)
-        translator.load(QStringLiteral(":/english"));
+    load_language(translator, language);
 }
 
 void Set_node::changeEvent(QEvent *e)

@@ -1,5 +1,6 @@
 #include "objects/eds.h"
 
+#include "base/hex.h"
 #include "objects/od_types.h"
 
 #include <QHash>
@@ -43,21 +44,28 @@ bool fail(parse_error *e, int line, const QString &text)
     return false;
 }
 
-bool hex_digits(const QString &s, int min, int max)
+// Section names are bare hex digits ("1a00", "1a00sub1"): no prefix, suffix or sign.
+bool hex_digits(const QString &s, int max, uint32_t *value)
 {
-    if (s.size() < min || s.size() > max)
+    if (s.isEmpty() || s.size() > max)
         return false;
-    for (QChar c : s)
-        if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))))
+    uint32_t v = 0;
+    for (QChar c : s) {
+        const int d = hex::digit_value(c);
+        if (d < 0)
             return false;
+        v = v << 4 | static_cast<uint32_t>(d);
+    }
+    *value = v;
     return true;
 }
 
 bool object_section(const QString &name, uint16_t *index)
 {
-    if (!hex_digits(name, 1, 4))
+    uint32_t v = 0;
+    if (!hex_digits(name, 4, &v))
         return false;
-    *index = static_cast<uint16_t>(name.toUInt(nullptr, 16));
+    *index = static_cast<uint16_t>(v);
     return true;
 }
 
@@ -68,10 +76,11 @@ bool sub_section(const QString &name, uint16_t *index, uint8_t *sub)
         return false;
     const QString idx = name.left(at);
     const QString sb = name.mid(at + 3);
-    if (!hex_digits(idx, 1, 4) || !hex_digits(sb, 1, 2))
+    uint32_t i = 0, n = 0;
+    if (!hex_digits(idx, 4, &i) || !hex_digits(sb, 2, &n))
         return false;
-    *index = static_cast<uint16_t>(idx.toUInt(nullptr, 16));
-    *sub = static_cast<uint8_t>(sb.toUInt(nullptr, 16));
+    *index = static_cast<uint16_t>(i);
+    *sub = static_cast<uint8_t>(n);
     return true;
 }
 
@@ -321,7 +330,7 @@ QString one_line(const QString &value)
     return v;
 }
 
-QString hex4(uint32_t v) { return QStringLiteral("%1").arg(v, 4, 16, QLatin1Char('0')).toUpper(); }
+QString hex4(uint32_t v) { return hex::digits(v, 4); }
 
 void write_entry_keys(QStringList &out, const od_entry &e)
 {
@@ -350,10 +359,10 @@ void write_object(QStringList &out, const od_object &o)
     }
     // A plain variable that a file gave sub-objects anyway is written as the record it became.
     const uint8_t type = structured ? o.object_type : object_record;
-    out << QStringLiteral("ParameterName=") + one_line(o.name) << QStringLiteral("ObjectType=0x%1").arg(type, 0, 16)
+    out << QStringLiteral("ParameterName=") + one_line(o.name) << QStringLiteral("ObjectType=") + hex::prefixed(type)
         << QStringLiteral("SubNumber=%1").arg(o.entries.size());
     for (const od_entry &e : o.entries) {
-        out << QString() << QStringLiteral("[%1sub%2]").arg(hex4(o.index)).arg(QString::number(e.sub, 16).toUpper());
+        out << QString() << QStringLiteral("[%1sub%2]").arg(hex4(o.index), hex::digits(e.sub));
         write_entry_keys(out, e);
     }
 }
@@ -441,7 +450,7 @@ bool resolve_node_id(const QString &value, int node_id, QString *resolved)
         return false;
     const uint64_t sum = n.magnitude + static_cast<uint64_t>(node_id);
     *resolved = v.trimmed().startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
-                    ? QStringLiteral("0x") + QString::number(sum, 16).toUpper()
+                    ? hex::prefixed(sum)
                     : QString::number(sum);
     return true;
 }

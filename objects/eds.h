@@ -13,6 +13,8 @@
 //
 // The parser takes files from anywhere: it is bounded in size, line length and counts, names
 // the line of the first error, and never trusts a number it did not check.
+#include "canopen/cia_objects.h"
+
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
@@ -27,11 +29,10 @@ constexpr int eds_max_sections = 20000;
 constexpr int eds_max_keys = 200000;
 constexpr int eds_max_entries = 65536;
 
-// Object codes of ObjectType.
-constexpr uint8_t object_domain = 0x2;
-constexpr uint8_t object_var = 0x7;
-constexpr uint8_t object_array = 0x8;
-constexpr uint8_t object_record = 0x9;
+using canopen::object_array;
+using canopen::object_domain;
+using canopen::object_record;
+using canopen::object_var;
 
 struct od_entry {
     uint16_t index = 0;

@@ -1,6 +1,8 @@
 #include "objects/object_dictionary.h"
 
 #include "base/document_lookup.h"
+#include "base/hex.h"
+#include "base/language.h"
 
 #include "ui_object_dictionary.h"
 
@@ -11,14 +13,13 @@
 #include "custom_protocol/custom_exchange.h"
 #include "objects/od_actions.h"
 #include "objects/od_tree_model.h"
-#include "objects/sdo_abort.h"
-#include "objects/sdo_bus_link.h"
+#include "canopen/sdo_abort.h"
+#include "canopen/sdo_bus_link.h"
 #include "objects/standard_objects.h"
 #include "tools/monitor.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QProgressDialog>
@@ -29,12 +30,12 @@ using namespace objects;
 
 namespace {
 
-Object_dictionary::file_chooser chooser;
-
 // Before anything is read the value column still offers room for a typical value.
 constexpr int value_room = 200;
 
 const char *const eds_name = "velmora_joint.eds";
+// Data sheets read and configurations written share their folder.
+const QString eds_kind = QStringLiteral("eds");
 
 // Decimal or 0x-hexadecimal ("24641", "0x6041"); false for anything else or beyond max.
 bool parse_bounded(const QString &text, uint64_t max, uint64_t *value)
@@ -48,7 +49,7 @@ bool parse_bounded(const QString &text, uint64_t max, uint64_t *value)
 
 QString outcome_text(const sdo_outcome &o)
 {
-    return o.ok ? QStringLiteral("完成/done") : abort_text(o.abort);
+    return o.ok ? QStringLiteral("完成/done") : canopen::abort_text(o.abort);
 }
 
 }  // namespace
@@ -72,8 +73,6 @@ Object_dictionary::Object_dictionary(QWidget *parent)
 
 Object_dictionary::~Object_dictionary() { delete ui; }
 
-void Object_dictionary::set_file_chooser(file_chooser c) { chooser = std::move(c); }
-
 QString Object_dictionary::simulated_joint_eds()
 {
     const QString path = document_lookup::locate(QStringLiteral("Document/") + QLatin1String(eds_name));
@@ -82,11 +81,7 @@ QString Object_dictionary::simulated_joint_eds()
 
 void Object_dictionary::comboBox(int32_t language)
 {
-    if (language == 0)
-        translator.load(QStringLiteral(":/chinese"));
-    else if (language == 1)
-        translator.load(QStringLiteral(":/english"));
-    qApp->installTranslator(&translator);
+    switch_language(translator, language);
 }
 
 void Object_dictionary::changeEvent(QEvent *e)
@@ -133,9 +128,10 @@ bool Object_dictionary::custom_ready()
     return true;
 }
 
-sdo_link Object_dictionary::link()
+canopen::sdo_link Object_dictionary::link()
 {
-    return exchange_sdo_link(adapter_bus_ops(), node(), [this](const QString &t) { emit senddata(t); });
+    return canopen::exchange_sdo_link(adapter_bus_ops(), node(), canopen::sdo_timeout_ms,
+                                      [this](const QString &t) { emit senddata(t); });
 }
 
 void Object_dictionary::show_status(const QString &text, bool error)
@@ -220,7 +216,7 @@ void Object_dictionary::show_entry(const QModelIndex &index)
     const od_entry *e = model_->entry_at(index);
     if (!e)
         return;
-    ui->index->setText(QStringLiteral("0x%1").arg(e->index, 4, 16, QLatin1Char('0')).toUpper().replace(QLatin1String("0X"), QLatin1String("0x")));
+    ui->index->setText(hex::prefixed(e->index, 4));
     ui->subindex->setText(QString::number(e->sub));
     if (is_known_type(e->type))
         ui->type->setCurrentText(type_name(e->type));
@@ -235,9 +231,9 @@ void Object_dictionary::on_read_clicked()
     uint8_t sub = 0;
     if (!read_address(&index, &sub) || !canopen_ready())
         return;
-    const sdo_outcome o = sdo_upload(link(), index, sub);
+    const sdo_outcome o = canopen::read_object(link(), index, sub);
     if (!o.ok) {
-        show_status(abort_text(o.abort), true);
+        show_status(canopen::abort_text(o.abort), true);
         return;
     }
     od_entry *e = entry(index, sub);
@@ -267,9 +263,9 @@ void Object_dictionary::on_write_clicked()
     }
     if (!canopen_ready())
         return;
-    const sdo_outcome o = sdo_download(link(), index, sub, value.bytes);
+    const sdo_outcome o = canopen::write_object(link(), index, sub, value.bytes);
     if (!o.ok) {
-        show_status(abort_text(o.abort), true);
+        show_status(canopen::abort_text(o.abort), true);
         return;
     }
     if (e) {
@@ -283,9 +279,9 @@ void Object_dictionary::on_write_clicked()
 
 void Object_dictionary::on_open_eds_clicked()
 {
-    const QString path = chooser ? chooser(false, simulated_joint_eds())
-                                 : QFileDialog::getOpenFileName(this, QStringLiteral("打开EDS/Open EDS"), simulated_joint_eds(),
-                                                                QStringLiteral("EDS/DCF (*.eds *.dcf *.EDS *.DCF);;* (*)"));
+    const QString path = desktop_seams::choose_file(desktop_seams::file_mode::open, this, eds_kind,
+                                                    QStringLiteral("打开EDS/Open EDS"), simulated_joint_eds(),
+                                                    QStringLiteral("EDS/DCF (*.eds *.dcf *.EDS *.DCF);;* (*)"));
     if (!path.isEmpty())
         load_eds(path);
 }
@@ -337,9 +333,9 @@ void Object_dictionary::on_read_all_clicked()
 void Object_dictionary::on_export_dcf_clicked()
 {
     const QString suggested = QStringLiteral("joint%1.dcf").arg(node());
-    const QString path = chooser ? chooser(true, suggested)
-                                 : QFileDialog::getSaveFileName(this, QStringLiteral("导出DCF/Export DCF"), suggested,
-                                                                QStringLiteral("DCF (*.dcf)"));
+    const QString path = desktop_seams::choose_file(desktop_seams::file_mode::save, this, eds_kind,
+                                                    QStringLiteral("导出DCF/Export DCF"), suggested,
+                                                    QStringLiteral("DCF (*.dcf)"));
     if (!path.isEmpty())
         export_dcf_to(path);
 }

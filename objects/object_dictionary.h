@@ -6,16 +6,17 @@
 #include <QMainWindow>
 #include <QTranslator>
 #include <cstdint>
-#include <functional>
 
 namespace Ui {
 class Object_dictionary;
 }
 
+namespace canopen {
+struct sdo_link;
+}
 namespace objects {
 class od_tree_model;
 struct od_entry;
-struct sdo_link;
 }  // namespace objects
 
 class Object_dictionary : public QMainWindow {
@@ -24,11 +25,6 @@ class Object_dictionary : public QMainWindow {
 public:
     explicit Object_dictionary(QWidget *parent = nullptr);
     ~Object_dictionary() override;
-
-    // Asks for a file to open (save = false) or to write; an empty answer cancels. Tests set
-    // one instead of the file dialogs; an empty chooser restores the dialogs.
-    using file_chooser = std::function<QString(bool save, const QString &suggested)>;
-    static void set_file_chooser(file_chooser chooser);
 
     bool load_eds(const QString &path);
     bool export_dcf_to(const QString &path);
@@ -60,7 +56,7 @@ protected:
 private:
     bool canopen_ready();
     bool custom_ready();
-    objects::sdo_link link();
+    canopen::sdo_link link();
     int node() const;
     bool read_address(uint16_t *index, uint8_t *sub);
     uint16_t selected_type() const;

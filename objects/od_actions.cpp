@@ -1,6 +1,6 @@
 #include "objects/od_actions.h"
 
-#include "objects/sdo_abort.h"
+#include "canopen/sdo_abort.h"
 
 namespace objects {
 namespace {
@@ -57,8 +57,8 @@ read_all_summary read_all(eds_document &document, const sdo_link &link, int node
             return summary;
         }
         od_entry &e = *readable[static_cast<size_t>(i)];
-        const sdo_outcome o = sdo_upload(link, e.index, e.sub);
-        if (!o.ok && !o.server_aborted && o.abort == abort_code::timeout) {
+        const sdo_outcome o = canopen::read_object(link, e.index, e.sub);
+        if (!o.ok && !o.server_aborted && o.abort == canopen::abort_code::timeout) {
             summary.no_answer = true;
             return summary;
         }
@@ -77,8 +77,8 @@ read_all_summary read_all(eds_document &document, const sdo_link &link, int node
     return summary;
 }
 
-sdo_outcome store_parameters(const sdo_link &link) { return sdo_download(link, store_index, 1, save_signature); }
+sdo_outcome store_parameters(const sdo_link &link) { return canopen::write_object(link, store_index, 1, save_signature); }
 
-sdo_outcome restore_default_parameters(const sdo_link &link) { return sdo_download(link, restore_index, 1, load_signature); }
+sdo_outcome restore_default_parameters(const sdo_link &link) { return canopen::write_object(link, restore_index, 1, load_signature); }
 
 }  // namespace objects

@@ -3,11 +3,14 @@
 // before it is sent, read every readable object into a document, save and restore parameters.
 #include "objects/eds.h"
 #include "objects/od_types.h"
-#include "objects/sdo_client.h"
+#include "canopen/sdo_client.h"
 
 #include <functional>
 
 namespace objects {
+
+using canopen::sdo_link;
+using canopen::sdo_outcome;
 
 // The bytes to write for text typed into an object of this type. The dictionary entry, when
 // known, adds its limits and refuses an object that cannot be written.

@@ -1,5 +1,6 @@
 #include "objects/od_tree_model.h"
 
+#include "base/hex.h"
 #include "objects/od_types.h"
 
 #include <QBrush>
@@ -10,8 +11,6 @@ namespace {
 
 // internalId of a top-level row; an entry row stores its object's row + 1.
 constexpr quintptr top_level = 0;
-
-QString hex(uint32_t v, int width) { return QStringLiteral("0x") + QStringLiteral("%1").arg(v, width, 16, QLatin1Char('0')).toUpper(); }
 
 }  // namespace
 
@@ -99,13 +98,13 @@ int od_tree_model::columnCount(const QModelIndex &) const { return col_count; }
 QVariant od_tree_model::cell(const od_object &o, const od_entry *e, int column) const
 {
     if (column == col_index)
-        return hex(o.index, 4);
+        return hex::prefixed(o.index, 4);
     if (column == col_name)
         return e && !is_flat(o) ? e->name : o.name;
     if (!e)
         return QVariant();
     switch (column) {
-    case col_sub: return hex(e->sub, 2);
+    case col_sub: return hex::prefixed(e->sub, 2);
     case col_type: return type_name(e->type);
     case col_access: return e->access;
     case col_default: return e->default_value;

@@ -1,6 +1,7 @@
 #include "objects/od_types.h"
 
-#include <cctype>
+#include "base/hex.h"
+
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -8,33 +9,9 @@
 namespace objects {
 namespace {
 
-struct type_info {
-    data_type type;
-    const char *name;
-    int size;
-};
-
-constexpr type_info type_table[] = {
-    {data_type::boolean, "BOOLEAN", 1},         {data_type::integer8, "INTEGER8", 1},
-    {data_type::integer16, "INTEGER16", 2},     {data_type::integer32, "INTEGER32", 4},
-    {data_type::integer64, "INTEGER64", 8},     {data_type::unsigned8, "UNSIGNED8", 1},
-    {data_type::unsigned16, "UNSIGNED16", 2},   {data_type::unsigned32, "UNSIGNED32", 4},
-    {data_type::unsigned64, "UNSIGNED64", 8},   {data_type::real32, "REAL32", 4},
-    {data_type::real64, "REAL64", 8},           {data_type::visible_string, "VISIBLE_STRING", 0},
-    {data_type::octet_string, "OCTET_STRING", 0}, {data_type::domain, "DOMAIN", 0},
-};
-
 // Longest value the window hands to one transfer; far beyond any parameter, and it keeps a
 // pasted file from becoming one SDO download.
 constexpr int max_value_bytes = 65536;
-
-const type_info *info(uint16_t code)
-{
-    for (const type_info &t : type_table)
-        if (static_cast<uint16_t>(t.type) == code)
-            return &t;
-    return nullptr;
-}
 
 QString refusal(const QString &zh, const QString &en) { return zh + QStringLiteral("/") + en; }
 
@@ -180,48 +157,6 @@ encoded encode_number(uint16_t type, const QString &text, const value_limits &li
 
 }  // namespace
 
-bool is_known_type(uint16_t code) { return info(code) != nullptr; }
-
-QString type_name(uint16_t code)
-{
-    if (const type_info *t = info(code))
-        return QString::fromLatin1(t->name);
-    return QStringLiteral("0x%1").arg(code, 4, 16, QLatin1Char('0')).toUpper().replace(QLatin1String("0X"), QLatin1String("0x"));
-}
-
-bool type_from_name(const QString &name, data_type *type)
-{
-    for (const type_info &t : type_table)
-        if (name.compare(QLatin1String(t.name), Qt::CaseInsensitive) == 0) {
-            *type = t.type;
-            return true;
-        }
-    return false;
-}
-
-int type_size(uint16_t code)
-{
-    const type_info *t = info(code);
-    return t ? t->size : 0;
-}
-
-bool is_signed_integer(uint16_t code)
-{
-    const auto t = static_cast<data_type>(code);
-    return t == data_type::integer8 || t == data_type::integer16 || t == data_type::integer32 || t == data_type::integer64;
-}
-
-bool is_unsigned_integer(uint16_t code)
-{
-    const auto t = static_cast<data_type>(code);
-    return t == data_type::unsigned8 || t == data_type::unsigned16 || t == data_type::unsigned32 || t == data_type::unsigned64;
-}
-
-bool is_real(uint16_t code)
-{
-    return code == static_cast<uint16_t>(data_type::real32) || code == static_cast<uint16_t>(data_type::real64);
-}
-
 bool parse_number(const QString &text, number *out, bool octal)
 {
     QString t = text.trimmed();
@@ -242,8 +177,8 @@ bool parse_number(const QString &text, number *out, bool octal)
     if (t.isEmpty() || t.size() > 64)
         return false;
     for (QChar c : t) {
-        const int d = c.isDigit() ? c.digitValue() : (c.toLower() >= QLatin1Char('a') && c.toLower() <= QLatin1Char('f') ? c.toLower().unicode() - 'a' + 10 : 99);
-        if (d >= base)
+        const int d = hex::digit_value(c);
+        if (d < 0 || d >= base)
             return false;
     }
     bool ok = false;
@@ -253,25 +188,6 @@ bool parse_number(const QString &text, number *out, bool octal)
     *out = n;
     return true;
 }
-
-bool parse_hex_bytes(const QString &text, QByteArray *out)
-{
-    QString digits;
-    for (QChar c : text) {
-        if (c.isSpace())
-            continue;
-        // Checked as ASCII first: isxdigit of a negative char is undefined.
-        if (c.unicode() > 0x7F || !isxdigit(static_cast<unsigned char>(c.toLatin1())))
-            return false;
-        digits.append(c);
-    }
-    if (digits.size() % 2 != 0)
-        return false;
-    *out = QByteArray::fromHex(digits.toLatin1());
-    return true;
-}
-
-QString hex_bytes_text(const QByteArray &bytes) { return QString::fromLatin1(bytes.toHex(' ').toUpper()); }
 
 encoded encode_value(uint16_t type, const QString &text, const value_limits &limits)
 {
@@ -283,7 +199,7 @@ encoded encode_value(uint16_t type, const QString &text, const value_limits &lim
     }
     if (type_size(type) == 0) {
         QByteArray bytes;
-        if (!parse_hex_bytes(text, &bytes))
+        if (!hex::parse_bytes(text, &bytes))
             return fail(refusal(QStringLiteral("应为十六进制字节"), QStringLiteral("expected hex bytes such as 01 AB")));
         if (bytes.size() > max_value_bytes)
             return fail(refusal(QStringLiteral("数据过长"), QStringLiteral("data too long")));
@@ -304,7 +220,7 @@ QString format_value(uint16_t type, const QByteArray &bytes, bool hex)
     }
     const int size = type_size(type);
     if (size == 0 || bytes.size() != size)
-        return hex_bytes_text(bytes);
+        return hex::bytes(bytes);
     const uint64_t raw = le_bytes(bytes);
     if (type == static_cast<uint16_t>(data_type::real32)) {
         float f = 0;
@@ -319,7 +235,7 @@ QString format_value(uint16_t type, const QByteArray &bytes, bool hex)
     if (is_signed_integer(type) && !hex)
         return QString::number(sign_extend(raw, size));
     if (hex)
-        return QStringLiteral("0x") + QString::number(raw, 16).toUpper().rightJustified(2 * size, QLatin1Char('0'));
+        return hex::prefixed(raw, 2 * size);
     return QString::number(raw);
 }
 
@@ -341,7 +257,7 @@ QString register_value_text(int32_t value, bool hex)
 {
     if (!hex)
         return QString::number(value);
-    return QStringLiteral("0x") + QString::number(static_cast<uint32_t>(value), 16).toUpper().rightJustified(8, QLatin1Char('0'));
+    return hex::prefixed(static_cast<uint32_t>(value), 8);
 }
 
 }  // namespace objects

@@ -1,6 +1,6 @@
 #pragma once
-// The CiA 301/402 objects this program knows without a data sheet: the communication objects
-// and drive objects it reads and writes elsewhere, with their standard types and defaults.
+// The object dictionary's built-in list: the CiA 301/402 objects of canopen/cia_objects.h as
+// a data sheet, for a joint whose own the window has not been given.
 #include "objects/eds.h"
 
 namespace objects {

@@ -1,6 +1,8 @@
 #include "scope/scope_pdo.h"
 
-#include "objects/sdo_abort.h"
+#include "base/hex.h"
+#include "canopen/cia402.h"
+#include "canopen/sdo_abort.h"
 
 #include <algorithm>
 
@@ -91,11 +93,12 @@ bool refused_in_state(uint32_t code)
 {
     // General parameter and internal incompatibility, and data that cannot be transferred or
     // stored (at all, under local control, in the present device state).
-    return code == 0x06040043 || code == 0x06040047 || code == 0x08000020 || code == 0x08000021
-           || code == objects::abort_code::device_state;
+    namespace code_of = canopen::abort_code;
+    return code == code_of::parameter_incompatible || code == code_of::internal_incompatible
+           || code == code_of::cannot_store || code == code_of::local_control || code == code_of::device_state;
 }
 
-pdo_setup::pdo_setup(const objects::sdo_link &link, int node, const channel_list &channels, channel_mask wanted,
+pdo_setup::pdo_setup(const canopen::sdo_link &link, int node, const channel_list &channels, channel_mask wanted,
                      int period_ms)
     : link_(link), node_(node), channels_(channels), wanted_mask_(wanted), period_ms_(period_ms)
 {
@@ -107,7 +110,7 @@ bool pdo_setup::upload(uint16_t index, uint8_t sub, uint32_t *value, uint32_t *a
         *abort = 0;
         return false;
     }
-    const objects::sdo_outcome o = objects::sdo_upload(link_, index, sub);
+    const canopen::sdo_outcome o = canopen::read_object(link_, index, sub);
     *abort = o.abort;
     if (o.ok)
         *value = little_endian(o.data);
@@ -162,7 +165,7 @@ bool pdo_setup::prepare(QString *why)
     for (const pdo_field &f : packing_.fields) {
         if (channels_[f.channel].kind == role::current && !rated_known_) {
             uint32_t rated = 0, abort = 0;
-            rated_known_ = upload(0x6075, 0, &rated, &abort);
+            rated_known_ = upload(canopen::object::motor_rated_current, 0, &rated, &abort);
             rated_ma_ = static_cast<int32_t>(rated);
         }
     }
@@ -176,7 +179,7 @@ bool pdo_setup::prepare(QString *why)
         } else if (abort == 0) {
             *why = QStringLiteral("已取消/Cancelled");
             return false;
-        } else if (abort == objects::abort_code::timeout) {
+        } else if (abort == canopen::abort_code::timeout) {
             *why = QStringLiteral("驱动器无应答/The drive does not answer");
             return false;
         }
@@ -208,7 +211,7 @@ QString pdo_setup::summary() const
         lines << QStringLiteral("TPDO %1 (%2, %3; %4): COB-ID 0x%5, 类型/type %6, %7 ms: %8")
                      .arg(w.number)
                      .arg(object_address(tpdo_comm_index(w.number), 0).left(5), object_address(tpdo_map_index(w.number), 0).left(5),
-                          was, QString::number(w.cob_id & cob_identifier, 16).toUpper())
+                          was, hex::digits(w.cob_id & cob_identifier, 3))
                      .arg(w.type)
                      .arg(w.event_ms)
                      .arg(objects.join(QStringLiteral(", ")));
@@ -218,7 +221,7 @@ QString pdo_setup::summary() const
 
 bool pdo_setup::write(const sdo_write &w, uint32_t *abort)
 {
-    const objects::sdo_outcome o = objects::sdo_download(link_, w.index, w.sub, little_endian(w.value, w.size));
+    const canopen::sdo_outcome o = canopen::write_object(link_, w.index, w.sub, little_endian(w.value, w.size));
     *abort = o.abort;
     return o.ok || w.may_fail;
 }
@@ -240,10 +243,8 @@ pdo_setup::result pdo_setup::set_up(bool in_pre_operational, QString *why)
             }
             if (!write(w, &abort)) {
                 r = !in_pre_operational && refused_in_state(abort) ? result::refused_in_state : result::failed;
-                *why = QStringLiteral("%1 = 0x%2: %3")
-                           .arg(object_address(w.index, w.sub))
-                           .arg(w.value, 0, 16)
-                           .arg(objects::abort_text(abort));
+                *why = QStringLiteral("%1 = %2: %3")
+                           .arg(object_address(w.index, w.sub), hex::prefixed(w.value), canopen::abort_text(abort));
                 break;
             }
             changed_[k] = std::max(changed_[k], w.index == tpdo_map_index(found_[k].number) ? change::mapping
@@ -273,7 +274,7 @@ bool pdo_setup::put_back(QString *why)
                 failures << QStringLiteral("TPDO %1: %2: %3")
                                 .arg(found_[k].number)
                                 .arg(object_address(w.index, w.sub))
-                                .arg(objects::abort_text(abort));
+                                .arg(canopen::abort_text(abort));
         }
         changed_[k] = change::none;
     }

@@ -21,7 +21,7 @@
 // Samples come from the frames as the bus tap sees them arrive, no request per sample
 // (scope_pdo_frames.h).
 #include "can/vci/bus_tap.h"
-#include "objects/sdo_client.h"
+#include "canopen/sdo_client.h"
 #include "scope/scope_pdo_frames.h"
 #include "scope/scope_source.h"
 
@@ -77,7 +77,7 @@ bool refused_in_state(uint32_t abort_code);
 // an NMT command to the node (0x80 pre-operational, 0x01 start).
 class pdo_setup {
 public:
-    pdo_setup(const objects::sdo_link &link, int node, const channel_list &channels, channel_mask wanted,
+    pdo_setup(const canopen::sdo_link &link, int node, const channel_list &channels, channel_mask wanted,
               int period_ms);
 
     std::function<bool()> between;
@@ -114,7 +114,7 @@ private:
     // Puts back what the set-up changed, on past refusals; false with them.
     bool put_back(QString *why);
 
-    const objects::sdo_link &link_;
+    const canopen::sdo_link &link_;
     int node_;
     channel_list channels_;
     channel_mask wanted_mask_;

@@ -1,7 +1,9 @@
 #include "scope/scope_sample.h"
 
+#include "base/hex.h"
+#include "canopen/cia402.h"
+#include "canopen/data_types.h"
 #include "objects/eds.h"
-#include "objects/od_types.h"
 
 #include <cstring>
 
@@ -9,7 +11,7 @@ namespace scope {
 
 namespace {
 
-uint16_t type_code(objects::data_type t) { return static_cast<uint16_t>(t); }
+uint16_t type_code(canopen::data_type t) { return static_cast<uint16_t>(t); }
 
 // An ASCII piece of a column name: letters, digits and single underscores.
 QString slug(const QString &text)
@@ -33,7 +35,7 @@ QString slug(const QString &text)
     return out;
 }
 
-channel_def make(role kind, uint16_t index, objects::data_type type, const char *key, const char *label, const char *unit)
+channel_def make(role kind, uint16_t index, canopen::data_type type, const char *key, const char *label, const char *unit)
 {
     channel_def c;
     c.kind = kind;
@@ -53,29 +55,29 @@ int channel_def::bits() const
 {
     if (kind == role::setpoint)
         return 0;
-    switch (static_cast<objects::data_type>(type)) {
-    case objects::data_type::boolean:
-    case objects::data_type::integer8:
-    case objects::data_type::unsigned8: return 8;
-    case objects::data_type::integer16:
-    case objects::data_type::unsigned16: return 16;
-    case objects::data_type::integer32:
-    case objects::data_type::unsigned32:
-    case objects::data_type::real32: return 32;
+    switch (static_cast<canopen::data_type>(type)) {
+    case canopen::data_type::boolean:
+    case canopen::data_type::integer8:
+    case canopen::data_type::unsigned8: return 8;
+    case canopen::data_type::integer16:
+    case canopen::data_type::unsigned16: return 16;
+    case canopen::data_type::integer32:
+    case canopen::data_type::unsigned32:
+    case canopen::data_type::real32: return 32;
     default: return 0;
     }
 }
 
 int32_t channel_def::key_of_raw(uint32_t raw) const
 {
-    switch (static_cast<objects::data_type>(type)) {
-    case objects::data_type::integer8: return static_cast<int8_t>(raw);
-    case objects::data_type::integer16: return static_cast<int16_t>(raw);
-    case objects::data_type::boolean:
-    case objects::data_type::unsigned8: return static_cast<int32_t>(raw & 0xFF);
-    case objects::data_type::unsigned16: return static_cast<int32_t>(raw & 0xFFFF);
-    case objects::data_type::unsigned32: return static_cast<int32_t>(raw ^ sign32);
-    case objects::data_type::real32: {
+    switch (static_cast<canopen::data_type>(type)) {
+    case canopen::data_type::integer8: return static_cast<int8_t>(raw);
+    case canopen::data_type::integer16: return static_cast<int16_t>(raw);
+    case canopen::data_type::boolean:
+    case canopen::data_type::unsigned8: return static_cast<int32_t>(raw & 0xFF);
+    case canopen::data_type::unsigned16: return static_cast<int32_t>(raw & 0xFFFF);
+    case canopen::data_type::unsigned32: return static_cast<int32_t>(raw ^ sign32);
+    case canopen::data_type::real32: {
         // Negative floats order backwards by their bits: flip them, then fold as unsigned.
         const uint32_t ordered = (raw & sign32) ? ~raw : (raw | sign32);
         return static_cast<int32_t>(ordered ^ sign32);
@@ -87,9 +89,9 @@ int32_t channel_def::key_of_raw(uint32_t raw) const
 double channel_def::value(int32_t key) const
 {
     double v = key;
-    if (kind == role::object && type == type_code(objects::data_type::unsigned32)) {
+    if (kind == role::object && type == type_code(canopen::data_type::unsigned32)) {
         v = static_cast<uint32_t>(key) ^ sign32;
-    } else if (kind == role::object && type == type_code(objects::data_type::real32)) {
+    } else if (kind == role::object && type == type_code(canopen::data_type::real32)) {
         const uint32_t ordered = static_cast<uint32_t>(key) ^ sign32;
         const uint32_t bits = (ordered & sign32) ? (ordered & ~sign32) : ~ordered;
         float f;
@@ -102,7 +104,7 @@ double channel_def::value(int32_t key) const
 QString channel_def::value_text(int32_t key) const
 {
     const double v = value(key);
-    const bool whole = scale == 1.0 && !(kind == role::object && type == type_code(objects::data_type::real32));
+    const bool whole = scale == 1.0 && !(kind == role::object && type == type_code(canopen::data_type::real32));
     return whole ? QString::number(static_cast<qint64>(v)) : QString::number(v, 'g', 10);
 }
 
@@ -129,21 +131,20 @@ QString channel_def::column_name(setpoint_unit u) const
 
 channel_list default_channels()
 {
-    using objects::data_type;
+    using canopen::data_type;
+    namespace object = canopen::object;
     return {
-        make(role::position, 0x6064, data_type::integer32, "position", "位置/Position", "cnt"),
-        make(role::velocity, 0x606C, data_type::integer32, "velocity", "速度/Velocity", "cnt/s"),
-        make(role::current, 0x6078, data_type::integer16, "current", "电流/Current", "mA"),
+        make(role::position, object::position_actual_value, data_type::integer32, "position", "位置/Position", "cnt"),
+        make(role::velocity, object::velocity_actual_value, data_type::integer32, "velocity", "速度/Velocity", "cnt/s"),
+        make(role::current, object::current_actual_value, data_type::integer16, "current", "电流/Current", "mA"),
         make(role::setpoint, 0, data_type::integer32, "setpoint", "设定值/Set-point", ""),
-        make(role::state, 0x6041, data_type::unsigned16, "state", "状态/State", ""),
+        make(role::state, object::statusword, data_type::unsigned16, "state", "状态/State", ""),
     };
 }
 
 QString object_address(uint16_t index, uint8_t sub)
 {
-    return QStringLiteral("%1h:%2")
-        .arg(QString::number(index, 16).toUpper().rightJustified(4, QLatin1Char('0')))
-        .arg(QString::number(sub, 16).toUpper().rightJustified(2, QLatin1Char('0')));
+    return hex::suffixed(index, 4) + QLatin1Char(':') + hex::digits(sub, 2);
 }
 
 channel_mask channels_of(const channel_list &channels, role kind)
@@ -166,7 +167,7 @@ bool object_channel(const objects::od_entry &entry, channel_def *out)
         return false;
     c.key = slug(entry.name).toLower();
     if (c.key.isEmpty())
-        c.key = QStringLiteral("object_%1_%2").arg(entry.index, 4, 16, QLatin1Char('0')).arg(entry.sub);
+        c.key = QStringLiteral("object_%1_%2").arg(hex::digits(entry.index, 4), hex::digits(entry.sub, 2));
     c.label = object_address(entry.index, entry.sub) + QLatin1Char(' ') + entry.name;
     *out = c;
     return true;
@@ -184,21 +185,8 @@ const char *state_name(int32_t number)
 
 int32_t state_number(uint16_t sw)
 {
-    struct pattern {
-        uint16_t mask;
-        uint16_t value;
-        int32_t number;
-    };
-    // Most specific masks first: the 0x6F patterns would also match some 0x4F ones.
-    static const pattern table[] = {
-        {0x6F, 0x21, 2}, {0x6F, 0x23, 3}, {0x6F, 0x27, 4}, {0x6F, 0x07, 5},
-        {0x4F, 0x00, 0}, {0x4F, 0x40, 1}, {0x4F, 0x0F, 6}, {0x4F, 0x08, 7},
-    };
-    for (const pattern &p : table) {
-        if ((sw & p.mask) == p.value)
-            return p.number;
-    }
-    return -1;
+    const canopen::drive_state state = canopen::state_of(sw);
+    return state == canopen::drive_state::unknown ? -1 : static_cast<int32_t>(state);
 }
 
 }  // namespace scope

@@ -85,9 +85,10 @@ channel_mask channels_of(const channel_list &channels, role kind);
 // the object is nothing the scope can plot (not readable, or not a number of at most 32 bits).
 bool object_channel(const objects::od_entry &entry, channel_def *out);
 
-// CiA 402 state of a statusword as a small number for plotting: 0 not ready to switch on,
-// 1 switch on disabled, 2 ready to switch on, 3 switched on, 4 operation enabled,
-// 5 quick stop active, 6 fault reaction active, 7 fault; -1 for a pattern outside the table.
+// CiA 402 state of a statusword (canopen::state_of) as a small number for plotting, in the
+// order of canopen::drive_state: 0 not ready to switch on, 1 switch on disabled, 2 ready to
+// switch on, 3 switched on, 4 operation enabled, 5 quick stop active, 6 fault reaction active,
+// 7 fault; -1 for a pattern outside the table.
 int32_t state_number(uint16_t statusword);
 // Bilingual name of a state number ("操作使能/Operation enabled"); empty outside 0-7.
 const char *state_name(int32_t number);

@@ -3,13 +3,14 @@
 #include "ui_scope_window.h"
 
 #include "base/desktop_seams.h"
+#include "base/language.h"
 #include "base/shared_values.h"
 #include "canopen/canopen_exchange.h"
 #include "canopen/canopen_frames.h"
 #include "custom_protocol/custom_commands.h"
 #include "objects/eds.h"
 #include "objects/od_types.h"
-#include "objects/sdo_bus_link.h"
+#include "canopen/sdo_bus_link.h"
 #include "objects/standard_objects.h"
 #include "scope/scope_chart.h"
 #include "scope/scope_csv.h"
@@ -21,7 +22,6 @@
 #include <QCompleter>
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileDialog>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QProgressDialog>
@@ -34,17 +34,9 @@ constexpr int redraw_period_ms = 50;            // a live chart at 20 frames per
 constexpr size_t csv_rows_per_slice = 5000;     // a few milliseconds of writing between events
 enum column { col_channel, col_object, col_scale, col_unit, col_cursor1, col_cursor2, col_delta };
 
-Scope::file_chooser &chooser()
+QString ask_file(QWidget *parent, const QString &kind, const QString &caption, const QString &filter)
 {
-    static Scope::file_chooser c;
-    return c;
-}
-
-QString ask_file(QWidget *parent, const QString &caption, const QString &filter)
-{
-    if (chooser())
-        return chooser()(parent, caption, filter);
-    return QFileDialog::getSaveFileName(parent, caption, QString(), filter);
+    return desktop_seams::choose_file(desktop_seams::file_mode::save, parent, kind, caption, QString(), filter);
 }
 
 QString with_suffix(QString path, const QString &suffix)
@@ -157,8 +149,6 @@ Scope::~Scope()
     delete ui;
 }
 
-void Scope::set_file_chooser(file_chooser c) { chooser() = std::move(c); }
-
 void Scope::set_dictionary(dictionary_source source)
 {
     dictionary_ = std::move(source);
@@ -189,11 +179,7 @@ std::unique_ptr<scope::sample_source> Scope::source_for_joint(const scope::chann
 
 void Scope::comboBox(int32_t language)
 {
-    if (language == 0)
-        translator.load(QStringLiteral(":/chinese"));
-    else if (language == 1)
-        translator.load(QStringLiteral(":/english"));
-    qApp->installTranslator(&translator);
+    switch_language(translator, language);
 }
 
 void Scope::changeEvent(QEvent *e)
@@ -265,7 +251,7 @@ void Scope::fill_objects()
             if (!scope::object_channel(e, &c))
                 continue;
             choices_.push_back(c);
-            ui->object_choice->addItem(QStringLiteral("%1 (%2)").arg(c.label, objects::type_name(c.type)));
+            ui->object_choice->addItem(QStringLiteral("%1 (%2)").arg(c.label, canopen::type_name(c.type)));
         }
     }
     const int at = ui->object_choice->findText(typed);
@@ -373,7 +359,8 @@ std::unique_ptr<scope::sample_source> Scope::set_up_pdos(bool *fell_back)
     *fell_back = false;
     restore_pdos();
     const int node = sdo_request_id - static_cast<int32_t>(canopen::sdo_request_base);
-    pdo_link_ = std::make_unique<objects::sdo_link>(objects::exchange_sdo_link(adapter_bus_ops(), node, canopen_log()));
+    pdo_link_ = std::make_unique<canopen::sdo_link>(
+        canopen::exchange_sdo_link(adapter_bus_ops(), node, canopen::sdo_timeout_ms, canopen_log()));
     pdo_setup_ = std::make_unique<scope::pdo_setup>(*pdo_link_, node, channels_, scope::all_channels,
                                                     1000 / selected_rate());
     QProgressDialog progress(tr("设置PDO/Setting up the PDOs"), tr("取消/Cancel"), 0, 100, this);
@@ -596,7 +583,7 @@ bool Scope::write_csv_file(const QString &path)
 
 void Scope::on_export_csv_clicked()
 {
-    const QString path = with_suffix(ask_file(this, tr("导出CSV/Export CSV"), QStringLiteral("CSV (*.csv)")),
+    const QString path = with_suffix(ask_file(this, QStringLiteral("csv"), tr("导出CSV/Export CSV"), QStringLiteral("CSV (*.csv)")),
                                      QStringLiteral(".csv"));
     if (path.isEmpty())
         return;
@@ -622,7 +609,7 @@ QString Scope::picture_title() const
 
 void Scope::on_export_png_clicked()
 {
-    const QString path = with_suffix(ask_file(this, tr("导出PNG/Export PNG"), QStringLiteral("PNG (*.png)")),
+    const QString path = with_suffix(ask_file(this, QStringLiteral("png"), tr("导出PNG/Export PNG"), QStringLiteral("PNG (*.png)")),
                                      QStringLiteral(".png"));
     if (path.isEmpty())
         return;

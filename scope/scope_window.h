@@ -6,14 +6,13 @@
 // PNG. The channels are the defaults or objects picked from the object dictionary, each with
 // its scale and unit. Sampling is in scope_sampler.h, the PDO set-up in scope_pdo.h; this
 // window wires them to the form and the chart.
-#include "objects/sdo_client.h"
+#include "canopen/sdo_client.h"
 #include "scope/scope_sample.h"
 
 #include <QDateTime>
 #include <QMainWindow>
 #include <QTimer>
 #include <QTranslator>
-#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -41,10 +40,6 @@ public:
     scope::sampler &sampler() { return *sampler_; }
     scope::chart &chart() { return *chart_; }
     const scope::channel_list &channels() const { return channels_; }
-
-    // The save-file question; tests answer it themselves. An empty chooser restores the dialog.
-    using file_chooser = std::function<QString(QWidget *parent, const QString &caption, const QString &filter)>;
-    static void set_file_chooser(file_chooser chooser);
 
     // Where the objects to pick come from: the object dictionary window's document (its loaded
     // EDS, or the built-in CiA 301/402 list). Unset, the built-in list.
@@ -100,7 +95,7 @@ private:
     scope::channel_list channels_ = scope::default_channels();
     scope::channel_list choices_;  // what object_choice offers, item by item
     dictionary_source dictionary_;
-    std::unique_ptr<objects::sdo_link> pdo_link_;
+    std::unique_ptr<canopen::sdo_link> pdo_link_;
     std::unique_ptr<scope::pdo_setup> pdo_setup_;
     // What the present recording is, for the title of its picture.
     QString recorded_protocol_;

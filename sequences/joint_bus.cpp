@@ -1,7 +1,7 @@
 #include "sequences/joint_bus.h"
 
 #include "custom_protocol/custom_exchange.h"
-#include "objects/sdo_bus_link.h"
+#include "canopen/sdo_bus_link.h"
 #include "sequences/gui_gate.h"
 
 #include <QElapsedTimer>
@@ -33,9 +33,9 @@ bool exchange_adapter::custom(int node, const custom_request &request, int32_t *
     return true;
 }
 
-objects::sdo_link exchange_adapter::sdo(int node) const
+canopen::sdo_link exchange_adapter::sdo(int node) const
 {
-    return objects::exchange_sdo_link(adapter_bus_ops(), node, monitor_sink());
+    return canopen::exchange_sdo_link(adapter_bus_ops(), node, canopen::sdo_timeout_ms, monitor_sink());
 }
 
 joint_bus direct_bus(exchange_adapter &adapter)
@@ -61,16 +61,16 @@ joint_bus gated_bus(exchange_adapter &adapter, gui_gate &gate, std::function<boo
         return answered;
     };
     bus.sdo = [&adapter, &gate](int node) {
-        const objects::sdo_link wire = adapter.sdo(node);
-        objects::sdo_link link;
-        link.transact = [&gate, wire](const objects::sdo_frame &request,
-                                      const std::function<bool(const objects::sdo_frame &)> &is_reply,
-                                      objects::sdo_frame *reply) {
+        const canopen::sdo_link wire = adapter.sdo(node);
+        canopen::sdo_link link;
+        link.transact = [&gate, wire](const canopen::sdo_frame &request,
+                                      const std::function<bool(const canopen::sdo_frame &)> &is_reply,
+                                      canopen::sdo_frame *reply) {
             bool answered = false;
             gate.run([&] { answered = wire.transact(request, is_reply, reply); });
             return answered;
         };
-        link.send = [&gate, wire](const objects::sdo_frame &f) { gate.run([&] { wire.send(f); }); };
+        link.send = [&gate, wire](const canopen::sdo_frame &f) { gate.run([&] { wire.send(f); }); };
         return link;
     };
     bus.pause = [stopped](int ms) {

@@ -4,7 +4,7 @@
 // thread, through the gate. Joints are addressed by node number, several at a time, so nothing
 // here reads or changes the connected node of the control windows.
 #include "custom_protocol/custom_commands.h"
-#include "objects/sdo_client.h"
+#include "canopen/sdo_client.h"
 
 #include <cstdint>
 #include <functional>
@@ -17,7 +17,7 @@ struct joint_bus {
     // One request of the maker's protocol to node: true with data bytes 0-3 of its reply.
     std::function<bool(int node, const custom_request &request, int32_t *value)> custom;
     // The SDO wire to node, each step one transaction.
-    std::function<objects::sdo_link(int node)> sdo;
+    std::function<canopen::sdo_link(int node)> sdo;
     // Waits ms between two polls of a joint; false once the run has been stopped.
     std::function<bool(int ms)> pause;
 };
@@ -28,7 +28,7 @@ struct joint_bus {
 class exchange_adapter {
 public:
     bool custom(int node, const custom_request &request, int32_t *value) const;
-    objects::sdo_link sdo(int node) const;
+    canopen::sdo_link sdo(int node) const;
 };
 
 // The adapter on the calling thread; pause sleeps and never reports a stop.

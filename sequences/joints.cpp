@@ -1,9 +1,10 @@
 #include "sequences/joints.h"
 
+#include "base/hex.h"
 #include "canopen/cia402.h"
+#include "canopen/cia_objects.h"
+#include "canopen/sdo_client.h"
 #include "objects/od_types.h"
-#include "objects/sdo_abort.h"
-#include "objects/standard_objects.h"
 
 #include <QElapsedTimer>
 #include <cstring>
@@ -41,12 +42,6 @@ QString object_name(uint16_t index, uint8_t sub)
         .arg(sub, 2, 16, QLatin1Char('0'))
         .toUpper()
         .replace(QLatin1String("0X"), QLatin1String("0x"));
-}
-
-const objects::eds_document &standard_dictionary()
-{
-    static const objects::eds_document d = objects::standard_objects();
-    return d;
 }
 
 }  // namespace
@@ -214,17 +209,17 @@ void custom_joint::write_register(int32_t reg, int32_t value)
 
 QByteArray canopen_joint::upload(uint16_t index, uint8_t sub)
 {
-    const objects::sdo_outcome out = objects::sdo_upload(bus_.sdo(key_.node), index, sub);
+    const canopen::sdo_outcome out = canopen::read_object(bus_.sdo(key_.node), index, sub);
     if (!out.ok)
-        fail(QStringLiteral("reading %1: %2").arg(object_name(index, sub), objects::abort_text(out.abort)));
+        fail(QStringLiteral("reading %1: %2").arg(object_name(index, sub), canopen::abort_text(out.abort)));
     return out.data;
 }
 
 void canopen_joint::download(uint16_t index, uint8_t sub, const QByteArray &bytes)
 {
-    const objects::sdo_outcome out = objects::sdo_download(bus_.sdo(key_.node), index, sub, bytes);
+    const canopen::sdo_outcome out = canopen::write_object(bus_.sdo(key_.node), index, sub, bytes);
     if (!out.ok)
-        fail(QStringLiteral("writing %1: %2").arg(object_name(index, sub), objects::abort_text(out.abort)));
+        fail(QStringLiteral("writing %1: %2").arg(object_name(index, sub), canopen::abort_text(out.abort)));
 }
 
 void canopen_joint::download(uint16_t index, uint8_t sub, uint32_t value, int size)
@@ -411,8 +406,8 @@ object_value canopen_joint::read_object(uint16_t index, uint8_t sub, const QStri
         if (!objects::type_from_name(type, &t))
             fail(QStringLiteral("unknown type \"%1\"").arg(type));
         code = static_cast<uint16_t>(t);
-    } else if (const objects::od_entry *entry = objects::find_entry(standard_dictionary(), index, sub)) {
-        code = entry->type;
+    } else if (const canopen::cia_entry *entry = canopen::find_cia_entry(index, sub)) {
+        code = static_cast<uint16_t>(entry->type);
     }
     const QByteArray bytes = upload(index, sub);
     if (code == 0) {
@@ -449,7 +444,7 @@ object_value canopen_joint::read_object(uint16_t index, uint8_t sub, const QStri
     } else if (code == static_cast<uint16_t>(objects::data_type::octet_string) ||
                code == static_cast<uint16_t>(objects::data_type::domain)) {
         v.is_text = true;
-        v.text = objects::hex_bytes_text(bytes);
+        v.text = hex::bytes(bytes);
     } else {
         v.is_text = true;
         v.text = objects::format_value(code, bytes);
@@ -483,7 +478,7 @@ void emergency_stop(const joint_key &key, const joint_bus &bus)
     }
     QByteArray quick_stop(2, '\0');
     quick_stop[0] = static_cast<char>(cw_quick_stop);
-    objects::sdo_download(bus.sdo(key.node), canopen::object::controlword, 0, quick_stop);
+    canopen::write_object(bus.sdo(key.node), canopen::object::controlword, 0, quick_stop);
 }
 
 }  // namespace sequences

@@ -81,7 +81,7 @@ private slots:
     {
         delete canopen;
         delete trace;
-        Bus_trace::set_file_chooser(nullptr);
+        desktop_seams::set_file_chooser(nullptr);
         desktop_seams::set_box_responder(nullptr);
         CloseDevice(3, 0);
         uninstall_bus();
@@ -165,7 +165,7 @@ private slots:
         const int frames = model()->rowCount();
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("session.log"));
-        Bus_trace::set_file_chooser([path](bool) { return path; });
+        desktop_seams::set_file_chooser([path](const desktop_seams::file_request &) { return path; });
         child<QPushButton>(trace, "save_trace")->click();
 
         const char *script =

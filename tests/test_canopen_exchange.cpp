@@ -231,7 +231,7 @@ private slots:
         QVERIFY(!window.canopen_exchange(f.id, f.data, f.len, QString(), 0));
 
         // A code the error document does not list still shows as a number.
-        QCOMPARE(canopen::abort_text(0x0BADC0DE), QStringLiteral("SDO中止(0x0BADC0DE)\nSDO abort (0x0BADC0DE)"));
+        QCOMPARE(canopen::control_abort_text(0x0BADC0DE), QStringLiteral("SDO中止(0x0BADC0DE)\nSDO abort (0x0BADC0DE)"));
     }
 
     void bytes_beyond_the_length_count_as_zero()

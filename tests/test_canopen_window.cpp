@@ -78,16 +78,6 @@ struct fake_node {
     }
 };
 
-QString frame_text(const vci::can_message &m)
-{
-    QString s = QString::number(m.id, 16).toUpper() + QLatin1Char(':');
-    for (int i = 0; i < m.len; ++i)
-        s += QStringLiteral(" %1").arg(m.data[i], 2, 16, QLatin1Char('0')).toUpper();
-    if (m.remote)
-        s += QStringLiteral(" R");
-    return s;
-}
-
 }  // namespace
 
 class test_canopen_window : public QObject {
@@ -100,13 +90,7 @@ private:
     std::vector<desktop_seams::box_request> boxes;
     size_t mark = 0;
 
-    template <typename T = QWidget> T *w(const char *name)
-    {
-        T *found = window->findChild<T *>(QString::fromLatin1(name));
-        if (!found)
-            qFatal("no widget %s", name);
-        return found;
-    }
+    template <typename T = QWidget> T *w(const char *name) { return child<T>(window, name); }
     QPushButton *button(const char *name) { return w<QPushButton>(name); }
     QLineEdit *field(const char *name) { return w<QLineEdit>(name); }
     QString label(const char *name) { return w<QLabel>(name)->text(); }
@@ -478,6 +462,9 @@ private slots:
                                       "601: 2F 00 16 00 03 00 00 00", "601: 23 00 14 01 01 02 00 00"}));
         QCOMPARE(sent_descriptions(log).at(6),
                  QStringLiteral("1600h-00h写映射对象个数:3\n1600h-00h:the number of valid entries in the mapping record:3"));
+        QCOMPARE(sent_descriptions(log).mid(3, 2),
+                 QStringList({"1600h-01h映射60400010h(控制字)\n1600h-01h maps 60400010h(control word)",
+                              "1600h-02h映射60C10110h(插补位置低位)\n1600h-02h maps 60C10110h(插补位置低位)"}));
 
         // A step the node does not confirm stops the mapping; the cursor comes back anyway.
         select_mode(canopen::page_pp);
@@ -811,7 +798,7 @@ private slots:
     {
         // A drive without the rated current refuses that read on every tick, until it is back.
         take_over();
-        const QString notice = canopen::abort_text(0x06020000);
+        const QString notice = canopen::control_abort_text(0x06020000);
         const struct { uint32_t code; bool refused; QString shown; } ticks[] = {
             {0, true, notice}, {0x8611, true, "Following error"}, {0x8611, true, "Following error"},
             {0, true, notice}, {0, false, "未检测到错误"}};

@@ -1,6 +1,10 @@
 // The CANopen window's XML text lookup: the document format it accepts, what it refuses, and
 // the two documents the program ships beside itself.
+#include "canopen/canopen_replies.h"
 #include "canopen/canopen_xml.h"
+#include "canopen/sdo_abort.h"
+
+#include <QRegularExpression>
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -112,6 +116,28 @@ private slots:
             QVERIFY(text.contains(QStringLiteral("Enable")));
         }
         QCOMPARE(canopen::lookup_xml_text(modes, 7), QString());
+    }
+
+    void aborts_of_the_error_document_are_in_the_abort_table()
+    {
+        QFile f(shipped("CANopen_Error.xml"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(f.readAll());
+        QRegularExpressionMatchIterator ids = QRegularExpression(QStringLiteral("id=\"(\\d+)\"")).globalMatch(text);
+        int aborts = 0;
+        while (ids.hasNext()) {
+            const uint32_t code = ids.next().captured(1).toUInt();
+            if (code <= 0xFFFF)
+                continue;  // an emergency code
+            ++aborts;
+            QVERIFY2(canopen::find_abort(code), qPrintable(QString::number(code, 16)));
+            // The document's text wins in the control window.
+            QCOMPARE(canopen::control_abort_text(code), canopen::lookup_xml_text(f.fileName(), int32_t(code)));
+        }
+        QVERIFY(aborts >= 15);
+        // A code the document leaves out speaks with the table's words, in the document's style.
+        QCOMPARE(canopen::control_abort_text(canopen::abort_code::out_of_memory),
+                 QStringLiteral("SDO中止：内存不足(0x05040005)\nSDO abort: out of memory"));
     }
 };
 

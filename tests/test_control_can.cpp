@@ -16,6 +16,7 @@
 #include "sim/simulator.h"
 #include "support/flood.h"
 #include "support/test_bus.h"
+#include "support/widgets.h"
 #include "tools/monitor.h"
 
 #include <QComboBox>
@@ -62,15 +63,6 @@ struct scripted_drive {
     }
 };
 
-// The frame as "641: 00 8D 00 00 00 00" for readable comparisons.
-QString frame_text(const vci::can_message &m)
-{
-    QString s = QString::number(m.id, 16).toUpper() + QLatin1Char(':');
-    for (int i = 0; i < m.len; ++i)
-        s += QStringLiteral(" %1").arg(m.data[i], 2, 16, QLatin1Char('0')).toUpper();
-    return s;
-}
-
 const QString read_state = QStringLiteral("641: 00 20");
 
 }  // namespace
@@ -87,10 +79,7 @@ class test_control_can : public QObject {
     template <typename T>
     T *child(const char *name)
     {
-        T *c = w->findChild<T *>(QLatin1String(name));
-        if (!c)
-            qFatal("no widget %s", name);
-        return c;
+        return test_support::child<T>(w, name);
     }
     void click(const char *name) { child<QPushButton>(name)->click(); }
     QLineEdit *edit(const char *name) { return child<QLineEdit>(name); }
@@ -627,10 +616,7 @@ class test_control_can_session : public QObject {
     template <typename T>
     T *child(const char *name)
     {
-        T *c = w->findChild<T *>(QLatin1String(name));
-        if (!c)
-            qFatal("no widget %s", name);
-        return c;
+        return test_support::child<T>(w, name);
     }
     void run_ms(int ms) { sim::clock::advance_us(int64_t(ms) * 1000); }
     int32_t polled_position()

@@ -4,6 +4,7 @@
 #include "tools/monitor_export.h"
 #include "can/monitor_record.h"
 #include "tools/xlsx_workbook.h"
+#include "support/widgets.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -150,16 +151,17 @@ private slots:
             opened << u;
             return true;
         });
-        set_export_file_chooser([this](QWidget *, const QString &caption, const QString &start, const QString &filter) {
-            dialog_args = QStringList{caption, start, filter};
+        desktop_seams::set_file_chooser([this](const desktop_seams::file_request &r) {
+            dialog_args = QStringList{r.caption, r.start, r.filter};
             return chosen;
         });
+        test_support::fresh_settings();
     }
     void cleanup()
     {
         desktop_seams::set_box_responder({});
         desktop_seams::set_url_opener({});
-        set_export_file_chooser({});
+        desktop_seams::set_file_chooser({});
     }
 
     void cleared_table_exports_one_empty_bordered_row()
@@ -188,6 +190,11 @@ private slots:
         const QJsonObject cells = book["cells"].toObject();
         for (int k = 0; k < 6; ++k)
             QVERIFY(cells[column_letter(k) + "3"].toObject()["value"].isNull());
+
+        // The next export starts in the folder of this one.
+        chosen = dir.filePath("again");
+        QVERIFY(export_monitor_table(table.get(), nullptr));
+        QCOMPARE(dialog_args.value(1), dir.filePath("Velmora_data.xlsx"));
     }
 
     void hundred_frames_fill_rows_3_to_102_as_text()

@@ -260,7 +260,8 @@ private slots:
             ++attempts;
             poll_round(&counts);
         }
-        QVERIFY(attempts > 0);
+        // Misses are allowed, deafness is not: the joint's own answers still got through.
+        QVERIFY2(counts.rounds > 0, qPrintable(QStringLiteral("no whole round in %1 attempts").arg(attempts)));
         QCOMPARE(counts.sdo_foreign, 0);
         QVERIFY(GetReceiveNum(3, 0, 0) <= vci::receive_queue_capacity);
         QCOMPARE(monitor_seq, seq_before);

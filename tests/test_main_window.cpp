@@ -127,8 +127,16 @@ private slots:
         QCOMPARE(int(app_running), 1);
         QVERIFY(log->boxes.isEmpty());
         QCOMPARE(window->windowTitle(), QStringLiteral("Velmora_Ver1.0.2.0"));
-        QCOMPARE(window->size(), QSize(394, 337 + window->menuBar()->sizeHint().height()));
+        QCOMPARE(window->width(), 394);
         QCOMPARE(window->minimumSize(), window->maximumSize());
+        // The launcher keeps its whole 394x337 grid between the Tools menu and the status bar:
+        // no button is cut by either.
+        const int below_menu = window->menuBar()->geometry().bottom();
+        const int above_status = window->statusBar()->geometry().top();
+        for (QToolButton *b : window->centralWidget()->findChildren<QToolButton *>()) {
+            const QRect at(b->mapTo(window.get(), QPoint()), b->size());
+            QVERIFY2(at.top() > below_menu && at.bottom() < above_status, qPrintable(b->objectName()));
+        }
         QCOMPARE(window->pos(), QPoint(0, 100));
         QVERIFY(!window->findChild<QComboBox *>(QStringLiteral("comboBox"))->isVisible());
         QVERIFY(!window->findChild<QLabel *>(QStringLiteral("label"))->isVisible());
@@ -344,6 +352,15 @@ private slots:
             QVERIFY(opened[0].isLocalFile());
             QCOMPARE(opened[0].toLocalFile(), path);
         }
+        QVERIFY(log->boxes.isEmpty());
+        // Without a viewer the user is told where the manual is.
+        if (existed) {
+            desktop_seams::set_url_opener([](const QUrl &) { return false; });
+            click("Help");
+            QCOMPARE(log->boxes.size(), 1);
+            QVERIFY(log->boxes[0].text.endsWith(QDir::toNativeSeparators(path)));
+            log->boxes.clear();
+        }
         desktop_seams::set_url_opener(nullptr);
     }
 
@@ -465,7 +482,7 @@ private slots:
         trace->close();
     }
 
-    void startup_without_an_adapter_warns_and_returns_zero()
+    void startup_without_a_bus_offers_the_simulated_bus()
     {
         // The first window's adapter is closed by now; a bus that cannot be reached fails the open.
         window.reset();
@@ -475,16 +492,38 @@ private slots:
         bus->fail_connect = true;
         log->boxes.clear();
         reset_shared_values();
+        log->answer = QMessageBox::Close;
         const int code = run_velmora(*qApp);  // would hang in the event loop if it entered it
-        QCOMPARE(code, 0);
+        QCOMPARE(code, 1);  // refusing the simulated bus is a failure, not a success
         QCOMPARE(log->boxes.size(), 1);
-        QCOMPARE(log->boxes[0].kind, desktop_seams::box_kind::warning);
-        QCOMPARE(log->boxes[0].title, QStringLiteral("警告"));
-        QCOMPARE(log->boxes[0].text, QStringLiteral("请先关闭其他上位机程序或检查是否连接好调试器\n"));
+        const desktop_seams::box_request box = log->boxes[0];
+        QCOMPARE(box.kind, desktop_seams::box_kind::warning);
+        QCOMPARE(box.title, QStringLiteral("警告"));
+        QCOMPARE(box.text, QStringLiteral("请先关闭其他上位机程序或检查是否连接好调试器\n"));
+        QVERIFY2(box.informative.startsWith(QStringLiteral("Could not open the CAN bus <b>sim</b>.")), qPrintable(box.informative));
+        QVERIFY(box.buttons.testFlag(QMessageBox::Yes));
         QCOMPARE(int(app_running), 0);
         QCOMPARE(adapter_error, 1);
         QCOMPARE(bus->bitrate_calls, 0);
         delete_windows();
+        reset_shared_values();
+
+        // Choosing the simulated bus goes on with the simulated joints.
+        install_scripted_bus()->fail_connect = true;
+        log->boxes.clear();
+        log->answer = QMessageBox::Yes;
+        {
+            Velmora started;
+            started.show();
+            QCOMPARE(log->boxes.size(), 1);
+            QCOMPARE(int(app_running), 1);
+            QCOMPARE(int(device_open), 1);
+            QVERIFY(adapter_sends());
+            QVERIFY(started.statusBar()->currentMessage().startsWith(QStringLiteral("仿真总线 / Simulated bus")));
+        }
+        log->answer = QMessageBox::Ok;
+        delete_windows();
+        CloseDevice(3, 0);
         reset_shared_values();
     }
 };

@@ -260,14 +260,14 @@ private slots:
             window.recedata(text);
         QTemporaryDir dir;
         const QString chosen = dir.filePath(QStringLiteral("frames"));
-        set_export_file_chooser([&](QWidget *, const QString &, const QString &, const QString &) { return chosen; });
+        desktop_seams::set_file_chooser([&](const desktop_seams::file_request &) { return chosen; });
         int questions = 0;
         desktop_seams::set_box_responder([&](const desktop_seams::box_request &r) {
             questions += r.title == QStringLiteral("完成");
             return QMessageBox::No;
         });
         window.findChild<QPushButton *>(QStringLiteral("export_2"))->click();
-        set_export_file_chooser(nullptr);
+        desktop_seams::set_file_chooser(nullptr);
         desktop_seams::set_box_responder(nullptr);
         QCOMPARE(questions, 1);
         QVERIFY(QFileInfo(chosen + QStringLiteral(".xlsx")).size() > 0);

@@ -10,6 +10,7 @@
 #include "node/set_node.h"
 #include "sim/simulator.h"
 #include "support/test_bus.h"
+#include "support/widgets.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -65,10 +66,7 @@ class test_node : public QObject {
     template <typename T>
     T *child(const char *name)
     {
-        T *c = w->findChild<T *>(QLatin1String(name));
-        if (!c)
-            qFatal("no widget %s", name);
-        return c;
+        return test_support::child<T>(w, name);
     }
     QListWidget *list() { return child<QListWidget>("listWidget_2"); }
     QProgressBar *bar() { return child<QProgressBar>("progressBar"); }

@@ -78,7 +78,7 @@ private slots:
         delete custom_monitor;
         canopen_monitor = custom_monitor = nullptr;
         desktop_seams::set_box_responder(nullptr);
-        Object_dictionary::set_file_chooser(nullptr);
+        desktop_seams::set_file_chooser(nullptr);
         CloseDevice(3, 0);
         uninstall_bus();
     }
@@ -126,7 +126,9 @@ private slots:
 
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("joint1.dcf"));
-        Object_dictionary::set_file_chooser([&](bool save, const QString &) { return save ? path : QString(); });
+        desktop_seams::set_file_chooser([&](const desktop_seams::file_request &r) {
+            return r.mode == desktop_seams::file_mode::save ? path : QString();
+        });
         press("export_dcf");
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));

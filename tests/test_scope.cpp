@@ -7,7 +7,8 @@
 #include "can/vci/vci.h"
 #include "canopen/canopen_exchange.h"
 #include "canopen/canopen_frames.h"
-#include "objects/sdo_bus_link.h"
+#include "canopen/sdo_bus_link.h"
+#include "canopen/cia402.h"
 #include "custom_protocol/control_can.h"
 #include "custom_protocol/control_can_state.h"
 #include "base/motion_notifier.h"
@@ -109,16 +110,16 @@ class test_scope : public QObject {
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
     }
-    static uint32_t read(const objects::sdo_link &link, uint16_t index, uint8_t sub)
+    static uint32_t read(const canopen::sdo_link &link, uint16_t index, uint8_t sub)
     {
-        const objects::sdo_outcome o = objects::sdo_upload(link, index, sub);
+        const canopen::sdo_outcome o = canopen::read_object(link, index, sub);
         uint32_t v = 0;
         for (int i = 0; i < o.data.size(); ++i)
             v |= uint32_t(uint8_t(o.data[i])) << (8 * i);
         return o.ok ? v : 0xDEADBEEF;
     }
     // COB-ID, type, inhibit time, event timer, mapping count and entries 1-4 of a TPDO.
-    static QList<uint32_t> tpdo(const objects::sdo_link &link, int n)
+    static QList<uint32_t> tpdo(const canopen::sdo_link &link, int n)
     {
         QList<uint32_t> v;
         for (uint8_t sub : {1, 2, 3, 5})
@@ -130,7 +131,7 @@ class test_scope : public QObject {
     QString export_csv()
     {
         const QString path = dir.filePath(QStringLiteral("scope"));
-        Scope::set_file_chooser([path](QWidget *, const QString &, const QString &) { return path; });
+        desktop_seams::set_file_chooser([path](const desktop_seams::file_request &) { return path; });
         click(window, "export_csv");
         return path + QStringLiteral(".csv");
     }
@@ -151,7 +152,7 @@ private slots:
     void cleanupTestCase()
     {
         sim::clock::set_manual(false);
-        Scope::set_file_chooser(nullptr);
+        desktop_seams::set_file_chooser(nullptr);
     }
 
     void init()
@@ -279,16 +280,22 @@ private slots:
 
     void statusword_states()
     {
-        QCOMPARE(scope::state_number(0x0000), 0);
-        QCOMPARE(scope::state_number(0x0250), 1);
-        QCOMPARE(scope::state_number(0x0231), 2);
-        QCOMPARE(scope::state_number(0x0233), 3);
-        QCOMPARE(scope::state_number(0x1637), 4);
-        QCOMPARE(scope::state_number(0x0217), 5);
-        QCOMPARE(scope::state_number(0x021F), 6);
-        QCOMPARE(scope::state_number(0x0238), 7);
-        QCOMPARE(QString::fromUtf8(scope::state_name(4)), QStringLiteral("操作使能/Operation enabled"));
-        QCOMPARE(QString::fromUtf8(scope::state_name(-1)), QString());
+        // Traps of the two masks: bit 5 counts only in the powered states, bits above 6 never.
+        using canopen::drive_state;
+        const struct { uint16_t sw; drive_state state; } cases[] = {
+            {0x0020, drive_state::not_ready},          {0x0060, drive_state::switch_on_disabled},
+            {0x0031, drive_state::ready_to_switch_on}, {0x0233, drive_state::switched_on},
+            {0xFF37, drive_state::operation_enabled},  {0x0007, drive_state::quick_stop_active},
+            {0x002F, drive_state::fault_reaction_active}, {0x0028, drive_state::fault},
+            {0x0001, drive_state::unknown},            {0x0047, drive_state::unknown},
+        };
+        for (const auto &c : cases) {
+            QCOMPARE(canopen::state_of(c.sw), c.state);
+            // The chart names the state as the control window does.
+            const QString chart = QString::fromUtf8(scope::state_name(scope::state_number(c.sw)));
+            const QString window = canopen::state_text(c.state).section(QLatin1Char('\n'), 1);
+            QCOMPARE(chart.section(QLatin1Char('/'), 1), c.state == drive_state::unknown ? QString() : window);
+        }
     }
 
     void sdo_reads_take_only_their_own_reply()
@@ -408,7 +415,7 @@ private slots:
         // The picture has a title band and no cursor lines unless asked; each export says where
         // it went.
         const QString png = dir.filePath(QStringLiteral("chart"));
-        Scope::set_file_chooser([png](QWidget *, const QString &, const QString &) { return png; });
+        desktop_seams::set_file_chooser([png](const desktop_seams::file_request &) { return png; });
         auto cursor_pixels = [](const QImage &image) {
             int n = 0;
             for (int y = 0; y < image.height(); ++y)
@@ -459,11 +466,11 @@ private slots:
         control->close();
         protocol_name = QStringLiteral("CANopen");
         canopen_supported = 1;
-        const objects::sdo_link link = objects::exchange_sdo_link(adapter_bus_ops(), 1, monitor_sink());
+        const canopen::sdo_link link = canopen::exchange_sdo_link(adapter_bus_ops(), 1, canopen::sdo_timeout_ms, monitor_sink());
         // TPDO 3 is in use (synchronous, the statusword); TPDO 2 and 4 are as the drive starts.
         for (const scope::sdo_write &w : std::vector<scope::sdo_write>{
                  {0x1802, 2, 1, 1}, {0x1A02, 0, 0, 1}, {0x1A02, 1, 0x60410010, 4}, {0x1A02, 0, 1, 1}, {0x1802, 1, 0x381, 4}})
-            QVERIFY(objects::sdo_download(link, w.index, w.sub, QByteArray(reinterpret_cast<const char *>(&w.value), w.size)).ok);
+            QVERIFY(canopen::write_object(link, w.index, w.sub, QByteArray(reinterpret_cast<const char *>(&w.value), w.size)).ok);
         const canopen::frame operational = canopen::nmt(canopen::nmt_start, 0x601);
         run_canopen_exchange(adapter_bus_ops(), operational.id, operational.data, operational.len, 0, QString(), 0,
                              monitor_sink());
@@ -569,20 +576,20 @@ private slots:
         od[0x607500] = 3000;
         bool operational = true;
         QStringList nmt;
-        objects::sdo_link link;
-        link.transact = [&](const objects::sdo_frame &request, const std::function<bool(const objects::sdo_frame &)> &,
-                            objects::sdo_frame *reply) {
+        canopen::sdo_link link;
+        link.transact = [&](const canopen::sdo_frame &request, const std::function<bool(const canopen::sdo_frame &)> &,
+                            canopen::sdo_frame *reply) {
             const uint16_t index = uint16_t(request.data[1] | request.data[2] << 8);
             const uint32_t key = uint32_t(index) << 8 | request.data[3];
             uint32_t value = 0;
             std::memcpy(&value, request.data + 4, 4);
             *reply = request;
             if (!od.count(key))
-                *reply = objects::sdo_abort_frame(index, request.data[3], 0x06020000);
+                *reply = canopen::sdo_abort_frame(index, request.data[3], 0x06020000);
             else if ((request.data[0] & 0xE0) == 0x40)
                 reply->data[0] = 0x43, std::memcpy(reply->data + 4, &od[key], 4);
             else if (operational && index >= 0x1A00)
-                *reply = objects::sdo_abort_frame(index, request.data[3], 0x08000022);
+                *reply = canopen::sdo_abort_frame(index, request.data[3], 0x08000022);
             else
                 reply->data[0] = 0x60, od[key] = value & (request.data[0] == 0x2F ? 0xFF : request.data[0] == 0x2B ? 0xFFFF : ~0u);
             return true;

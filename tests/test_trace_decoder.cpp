@@ -87,11 +87,11 @@ private slots:
                                              << "SDO write confirmed 6040:00 controlword node 1" << sdo << 1;
         QTest::newRow("sdo abort")
             << frame(0x581, {0x80, 0x00, 0x20, 0x00, 0x00, 0x00, 0x02, 0x06})
-            << "SDO abort 2000:00 node 1: 0x06020000 object does not exist in the object dictionary" << sdo << 1;
+            << "SDO abort 2000:00 node 1: 0x06020000 对象不存在/object does not exist in the object dictionary" << sdo << 1;
         QTest::newRow("sdo mapping object")
             << frame(0x601, {0x40, 0x00, 0x1A, 0x01, 0, 0, 0, 0}) << "SDO read 1A00:01 TPDO mapping node 1" << sdo << 1;
         QTest::newRow("sdo segmented") << frame(0x601, {0x21, 0x08, 0x10, 0x00, 9, 0, 0, 0})
-                                       << "SDO 1008:00 node 1 command 0x21" << sdo << 1;
+                                       << "SDO 1008:00 manufacturer device name node 1 command 0x21" << sdo << 1;
         QTest::newRow("sdo short") << frame(0x601, {0x40, 0x41}) << "node 1 read register 0x4041"
                                    << int(frame_kind::maker) << 1;
         QTest::newRow("boot-up") << frame(0x701, {0x00}) << "boot-up node 1" << ec << 1;

@@ -3,6 +3,7 @@
 #include "ui_custom_send.h"
 
 #include "base/desktop_seams.h"
+#include "base/language.h"
 #include "base/shared_values.h"
 #include "can/exchange.h"
 #include "tools/custom_send_payload.h"
@@ -32,10 +33,7 @@ custom_send::~custom_send() { delete ui; }
 
 void custom_send::comboBox(int32_t language)
 {
-    if (language == 0)
-        translator.load(QStringLiteral(":/chinese"));
-    else if (language == 1)
-        translator.load(QStringLiteral(":/english"));
+    load_language(translator, language);
     qApp->installTranslator(&translator);
 }
 

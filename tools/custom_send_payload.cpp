@@ -1,22 +1,8 @@
 #include "tools/custom_send_payload.h"
 
+#include "base/hex.h"
+
 #include <QStringList>
-
-namespace {
-
-int hex_digit(QChar c)
-{
-    const ushort u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
 
 parsed_payload parse_payload_text(const QString &text)
 {
@@ -41,7 +27,7 @@ parsed_payload parse_payload_text(const QString &text)
             piece.remove(0, 1);
         int value = 0;
         for (QChar c : piece) {
-            const int d = hex_digit(c);
+            const int d = hex::digit_value(c);
             if (d < 0) {
                 value = 0;  // the whole piece is not hex
                 break;
@@ -59,20 +45,9 @@ parsed_payload parse_payload_text(const QString &text)
 identifier_status parse_identifier_text(const QString &text, uint32_t *id)
 {
     *id = 0;
-    QString digits = text.trimmed();
-    if (digits.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
-        digits = digits.mid(2);
-    if (digits.isEmpty())
-        return identifier_status::not_hex;
     uint64_t value = 0;
-    for (QChar c : digits) {
-        const int d = hex_digit(c);
-        if (d < 0)
-            return identifier_status::not_hex;
-        // Saturate instead of wrapping, so a long number can never come back under the limit.
-        if (value <= 0xFFFFFFFFu)
-            value = value * 16 + uint64_t(d);
-    }
+    if (!hex::parse(text, &value))
+        return identifier_status::not_hex;
     if (value > 0x7FF)
         return identifier_status::too_large;
     *id = uint32_t(value);

@@ -28,7 +28,7 @@ enum class identifier_status {
     not_hex,    // empty, or not a hex number
 };
 
-// Hex text (an optional 0x prefix aside) up to 0x7FF. Anything else is refused: read as 0 it
+// Hex text (with or without a 0x prefix or an h suffix) up to 0x7FF. Anything else is refused: read as 0 it
 // would go out as an NMT command to every node while the table showed the text as typed, and
 // above 0x7FF the bus would cut it down to 11 bits.
 identifier_status parse_identifier_text(const QString &text, uint32_t *id);

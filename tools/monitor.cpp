@@ -1,5 +1,6 @@
 #include "tools/monitor.h"
 
+#include "base/language.h"
 #include "base/screen_scale.h"
 #include "base/shared_values.h"
 #include "tools/monitor_export.h"
@@ -99,13 +100,7 @@ void monitor::recedata(QString str)
 
 void monitor::comboBox(int32_t language)
 {
-    bool loaded = false;
-    if (language == 0)
-        loaded = translator.load(QStringLiteral(":/chinese"));
-    else if (language == 1)
-        loaded = translator.load(QStringLiteral(":/english"));
-    if (loaded)
-        QApplication::installTranslator(&translator);
+    switch_language(translator, language);
 }
 
 void monitor::changeEvent(QEvent *e)

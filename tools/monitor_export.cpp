@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QPointer>
@@ -19,22 +18,7 @@
 
 namespace {
 
-export_file_chooser &chooser()
-{
-    static export_file_chooser c;
-    return c;
-}
-
 bool export_running = false;
-
-QString ask_file(QWidget *parent, const QString &caption, const QString &start, const QString &filter)
-{
-    if (chooser())
-        return chooser()(parent, caption, start, filter);
-    // The dialog would ask about the name typed, which may lack the extension the file gets;
-    // the question is asked for the file really written instead (replace_allowed).
-    return QFileDialog::getSaveFileName(parent, caption, start, filter, nullptr, QFileDialog::DontConfirmOverwrite);
-}
 
 bool replace_allowed(QWidget *parent, const QString &path)
 {
@@ -47,8 +31,6 @@ bool replace_allowed(QWidget *parent, const QString &path)
 }
 
 }  // namespace
-
-void set_export_file_chooser(export_file_chooser c) { chooser() = std::move(c); }
 
 table_snapshot snapshot_table(const QTableWidget *table)
 {
@@ -87,9 +69,12 @@ bool export_monitor_table(QTableWidget *table, QWidget *window)
     } guard;
 
     // The file is an Office Open XML workbook, so the dialog offers that format.
-    const QString chosen = ask_file(window, QCoreApplication::translate("monitor", "Excle file"),
-                                    QStringLiteral("./Velmora_data.xlsx"),
-                                    QCoreApplication::translate("monitor", "Excel Files(*.xlsx)"));
+    // The dialog would ask about the name typed, which may lack the extension the file gets;
+    // the question is asked for the file really written instead (replace_allowed).
+    const QString chosen = desktop_seams::choose_file(
+        desktop_seams::file_mode::save_own_question, window, QStringLiteral("workbook"),
+        QCoreApplication::translate("monitor", "Excle file"), QStringLiteral("./Velmora_data.xlsx"),
+        QCoreApplication::translate("monitor", "Excel Files(*.xlsx)"));
     if (chosen.isEmpty())
         return false;
     const QString path = QFileInfo(workbook_file_name(chosen)).absoluteFilePath();

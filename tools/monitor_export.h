@@ -4,19 +4,12 @@
 #include "tools/xlsx_workbook.h"
 
 #include <QString>
-#include <functional>
 
 class QTableWidget;
 class QWidget;
 
 // Copies header texts, current column widths and every cell text of the table.
 table_snapshot snapshot_table(const QTableWidget *table);
-
-// The save-file question. Returns the chosen path, or an empty text when cancelled. Tests
-// install their own chooser; an empty chooser restores the file dialog.
-using export_file_chooser =
-    std::function<QString(QWidget *parent, const QString &caption, const QString &start, const QString &filter)>;
-void set_export_file_chooser(export_file_chooser chooser);
 
 // A chosen name without the workbook extension gets ".xlsx".
 QString workbook_file_name(const QString &chosen);

@@ -2,6 +2,8 @@
 
 #include "base/desktop_seams.h"
 #include "base/document_lookup.h"
+#include "base/hex.h"
+#include "base/language.h"
 #include "can/vci/bus_tap.h"
 #include "canopen/canopen_xml.h"
 #include "ui_bus_trace.h"
@@ -18,7 +20,12 @@ constexpr int tables_every_ticks = 5;
 // The live trace lets its oldest frames go beyond this (about 60 MB).
 constexpr size_t max_trace_frames = 2000000;
 
-uint32_t hex_value(const QString &text) { return text.trimmed().toUInt(nullptr, 16); }
+// The fields take up to eight hex digits; an empty one is 0.
+uint32_t hex_value(const QString &text)
+{
+    uint64_t value = 0;
+    return hex::parse(text, &value) ? static_cast<uint32_t>(value) : 0;
+}
 
 }  // namespace
 
@@ -275,13 +282,7 @@ QString Bus_trace::error_text(uint16_t code)
 
 void Bus_trace::comboBox(int32_t language)
 {
-    bool loaded = false;
-    if (language == 0)
-        loaded = translator.load(QStringLiteral(":/chinese"));
-    else if (language == 1)
-        loaded = translator.load(QStringLiteral(":/english"));
-    if (loaded)
-        QApplication::installTranslator(&translator);
+    switch_language(translator, language);
 }
 
 void Bus_trace::showEvent(QShowEvent *e)

@@ -10,7 +10,6 @@
 #include <QTimer>
 #include <QTranslator>
 #include <cstdint>
-#include <functional>
 #include <map>
 
 namespace Ui {
@@ -34,11 +33,6 @@ public:
     // Starts playing the loaded log back at the speed set in the window.
     bool start_replay();
     void stop_replay();
-
-    // The file question of Save and Open (saving = true for Save); tests install their own,
-    // an empty one restores the file dialog.
-    using file_chooser = std::function<QString(bool saving)>;
-    static void set_file_chooser(file_chooser chooser);
 
     static QString bus_state_text(int state);
     static QString node_state_text(int nmt_state);

@@ -1,38 +1,26 @@
 #include "trace/bus_trace.h"
 
+#include "base/desktop_seams.h"
 #include "can/adapter.h"
 #include "can/vci/bus_tap.h"
 #include "trace/trace_log.h"
 #include "ui_bus_trace.h"
 
 #include <QApplication>
-#include <QFileDialog>
 #include <QProgressDialog>
 
 // The trace window's side of its files: the file question, progress, applying an opened log,
 // and playing it back. Reading and writing the files is trace_log's.
 
-namespace {
-
-Bus_trace::file_chooser &chooser()
-{
-    static Bus_trace::file_chooser c;
-    return c;
-}
-
-}  // namespace
-
 QString Bus_trace::ask_file(bool saving)
 {
-    if (chooser())
-        return chooser()(saving);
     const QString filter = tr("candump 日志/candump log (*.log *.txt);;*");
-    return saving ? QFileDialog::getSaveFileName(this, tr("保存跟踪/Save trace"),
-                                                 QStringLiteral("bus.log"), filter)
-                  : QFileDialog::getOpenFileName(this, tr("打开跟踪/Open trace"), QString(), filter);
+    const QString kind = QStringLiteral("candump");
+    return saving ? desktop_seams::choose_file(desktop_seams::file_mode::save, this, kind, tr("保存跟踪/Save trace"),
+                                               QStringLiteral("bus.log"), filter)
+                  : desktop_seams::choose_file(desktop_seams::file_mode::open, this, kind, tr("打开跟踪/Open trace"),
+                                               QString(), filter);
 }
-
-void Bus_trace::set_file_chooser(file_chooser c) { chooser() = std::move(c); }
 
 bool Bus_trace::load_log(const QString &path, QString *error)
 {

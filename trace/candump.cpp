@@ -1,5 +1,6 @@
 #include "trace/candump.h"
 
+#include "base/hex.h"
 #include "can/vci/trace.h"
 
 #include <QIODevice>
@@ -7,22 +8,11 @@
 namespace trace {
 namespace {
 
-int hex_digit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 bool parse_hex(const char *p, int n, uint32_t *out)
 {
     uint32_t v = 0;
     for (int i = 0; i < n; ++i) {
-        const int d = hex_digit(p[i]);
+        const int d = hex::digit_value(p[i]);
         if (d < 0)
             return false;
         v = v << 4 | static_cast<uint32_t>(d);
@@ -195,7 +185,7 @@ QByteArray format_record(const trace_record &r, int64_t epoch_us, const QString 
     QByteArray line = vci::format_candump_line(t, iface, m).toLatin1();
     const int hash = line.lastIndexOf('#');
     const uint32_t id = (r.id & 0x1FFFFFFFu) | (r.error() ? error_flag : 0);
-    line.replace(hash - 3, 3, QByteArray::number(id, 16).toUpper().rightJustified(8, '0'));
+    line.replace(hash - 3, 3, hex::digits(id, 8).toLatin1());
     return line;
 }
 

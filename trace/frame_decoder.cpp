@@ -1,6 +1,10 @@
 #include "trace/frame_decoder.h"
 
+#include "base/hex.h"
 #include "canopen/canopen_frames.h"
+#include "canopen/cia_objects.h"
+#include "canopen/sdo_abort.h"
+#include "canopen/sdo_client.h"
 #include "custom_protocol/custom_commands.h"
 
 #include <QStringList>
@@ -25,11 +29,6 @@ uint32_t le(const uint8_t *d, int n)
 
 uint32_t be32(const uint8_t *d) { return uint32_t(d[0]) << 24 | uint32_t(d[1]) << 16 | uint32_t(d[2]) << 8 | d[3]; }
 
-QString hex(uint32_t v, int digits)
-{
-    return QStringLiteral("0x") + QString::number(v, 16).rightJustified(digits, QLatin1Char('0')).toUpper();
-}
-
 // Maker frames share identifiers with SDO of nodes 65..127; SDO frames always carry 8 bytes.
 bool in_node_range(uint32_t id, uint32_t base) { return id > base && id <= base + 0x7F; }
 bool is_maker_request(const trace_record &r) { return in_node_range(r.id, maker_request_base) && r.len != 8; }
@@ -48,12 +47,11 @@ int pdo_number(uint32_t id, bool *transmit)
 QString object_text(uint16_t index, uint8_t sub)
 {
     const QString name = object_name(index);
-    const QString where =
-        QStringLiteral("%1:%2").arg(index, 4, 16, QLatin1Char('0')).arg(sub, 2, 16, QLatin1Char('0')).toUpper();
+    const QString where = hex::digits(index, 4) + QLatin1Char(':') + hex::digits(sub, 2);
     return name.isEmpty() ? where : QStringLiteral("%1 %2").arg(where, name);
 }
 
-QString value_text(uint32_t v, int bytes) { return QStringLiteral("%1 (%2)").arg(v).arg(hex(v, bytes * 2)); }
+QString value_text(uint32_t v, int bytes) { return QStringLiteral("%1 (%2)").arg(v).arg(hex::prefixed(v, bytes * 2)); }
 
 QString describe_nmt(const trace_record &r)
 {
@@ -66,7 +64,7 @@ QString describe_nmt(const trace_record &r)
     case 0x80: command = QStringLiteral("enter pre-operational"); break;
     case 0x81: command = QStringLiteral("reset node"); break;
     case 0x82: command = QStringLiteral("reset communication"); break;
-    default: command = QStringLiteral("command %1").arg(hex(r.data[0], 2)); break;
+    default: command = QStringLiteral("command %1").arg(hex::prefixed(r.data[0], 2)); break;
     }
     const QString target = r.data[1] == 0 ? QStringLiteral("all nodes") : QStringLiteral("node %1").arg(r.data[1]);
     return QStringLiteral("NMT %1 → %2").arg(command, target);
@@ -78,13 +76,13 @@ QString describe_emcy(const trace_record &r, int node, const decoder_context &co
         return QStringLiteral("EMCY node %1 (short)").arg(node);
     const uint16_t code = static_cast<uint16_t>(le(r.data, 2));
     if (code == 0)
-        return QStringLiteral("EMCY node %1: error reset, register %2").arg(node).arg(hex(r.data[2], 2));
+        return QStringLiteral("EMCY node %1: error reset, register %2").arg(node).arg(hex::prefixed(r.data[2], 2));
     QString text = context.error_text ? context.error_text(code).trimmed() : QString();
     text.replace(QLatin1Char('\n'), QLatin1String(" / "));
-    QString out = QStringLiteral("EMCY node %1: %2").arg(node).arg(hex(code, 4));
+    QString out = QStringLiteral("EMCY node %1: %2").arg(node).arg(hex::prefixed(code, 4));
     if (!text.isEmpty())
         out += QLatin1Char(' ') + text;
-    out += QStringLiteral("; register %1").arg(hex(r.data[2], 2));
+    out += QStringLiteral("; register %1").arg(hex::prefixed(r.data[2], 2));
     const QString bits = error_register_bits(r.data[2]);
     if (!bits.isEmpty())
         out += QStringLiteral(" (%1)").arg(bits);
@@ -117,12 +115,10 @@ QString describe_pdo(const trace_record &r, int node, const decoder_context &con
     return values.isEmpty() ? out : out + QStringLiteral(": ") + values.join(QStringLiteral(", "));
 }
 
-// Bytes carried by an expedited transfer: bit 0 set means bits 2-3 count the unused bytes.
-int expedited_size(uint8_t cmd) { return (cmd & 0x01) ? 4 - ((cmd >> 2) & 3) : 4; }
 
 uint32_t low_bytes(uint32_t v, int bytes) { return bytes >= 4 ? v : v & ((1u << (8 * bytes)) - 1); }
 
-bool expedited(uint8_t cmd, uint8_t specifier) { return (cmd & 0xE0) == specifier && (cmd & 0x02) != 0; }
+bool expedited(uint8_t cmd, uint8_t specifier) { return (cmd & canopen::sdo_command_mask) == specifier && (cmd & 0x02) != 0; }
 
 QString describe_sdo(const trace_record &r, int node, bool request)
 {
@@ -133,18 +129,18 @@ QString describe_sdo(const trace_record &r, int node, bool request)
     const uint8_t cmd = r.data[0];
     const QString object = object_text(static_cast<uint16_t>(le(r.data + 1, 2)), r.data[3]);
     const uint32_t value = le(r.data + 4, 4);
-    const int size = expedited_size(cmd);
-    if (cmd == 0x80)
-        return QStringLiteral("SDO abort %1 %2: %3 %4").arg(object, who, hex(value, 8), sdo_abort_text(value));
-    if (request && cmd == 0x40)
+    const int size = canopen::sdo_expedited_size(cmd);
+    if (cmd == canopen::sdo_abort)
+        return QStringLiteral("SDO abort %1 %2: %3 %4").arg(object, who, hex::prefixed(value, 8), canopen::abort_meaning(value));
+    if (request && cmd == canopen::sdo_upload_initiate)
         return QStringLiteral("SDO read %1 %2").arg(object, who);
-    if (request && expedited(cmd, 0x20))
+    if (request && expedited(cmd, canopen::sdo_download_initiate))
         return QStringLiteral("SDO write %1 = %2 %3").arg(object, value_text(low_bytes(value, size), size), who);
-    if (!request && expedited(cmd, 0x40))
+    if (!request && expedited(cmd, canopen::sdo_upload_initiate))
         return QStringLiteral("SDO read reply %1 = %2 %3").arg(object, value_text(low_bytes(value, size), size), who);
     if (!request && cmd == 0x60)
         return QStringLiteral("SDO write confirmed %1 %2").arg(object, who);
-    return QStringLiteral("SDO %1 %2 command %3").arg(object, who, hex(cmd, 2));
+    return QStringLiteral("SDO %1 %2 command %3").arg(object, who, hex::prefixed(cmd, 2));
 }
 
 QString describe_error_control(const trace_record &r, int node)
@@ -283,33 +279,7 @@ QString nmt_state_name(uint8_t state)
     case 0x04: return QStringLiteral("stopped");
     case 0x05: return QStringLiteral("operational");
     case 0x7F: return QStringLiteral("pre-operational");
-    default: return QStringLiteral("state %1").arg(hex(state, 2));
-    }
-}
-
-QString sdo_abort_text(uint32_t code)
-{
-    switch (code) {
-    case 0x05030000: return QStringLiteral("toggle bit not alternated");
-    case 0x05040000: return QStringLiteral("SDO protocol timed out");
-    case 0x05040001: return QStringLiteral("command specifier not valid or unknown");
-    case 0x06010000: return QStringLiteral("unsupported access to an object");
-    case 0x06010001: return QStringLiteral("attempt to read a write-only object");
-    case 0x06010002: return QStringLiteral("attempt to write a read-only object");
-    case 0x06020000: return QStringLiteral("object does not exist in the object dictionary");
-    case 0x06040041: return QStringLiteral("object cannot be mapped to the PDO");
-    case 0x06040042: return QStringLiteral("mapped objects would exceed the PDO length");
-    case 0x06040043: return QStringLiteral("general parameter incompatibility");
-    case 0x06070010: return QStringLiteral("data type or length does not match");
-    case 0x06090011: return QStringLiteral("subindex does not exist");
-    case 0x06090030: return QStringLiteral("invalid value for parameter");
-    case 0x06090031: return QStringLiteral("value of parameter written too high");
-    case 0x06090032: return QStringLiteral("value of parameter written too low");
-    case 0x08000000: return QStringLiteral("general error");
-    case 0x08000020: return QStringLiteral("data cannot be transferred or stored");
-    case 0x08000021: return QStringLiteral("data cannot be transferred or stored (local control)");
-    case 0x08000022: return QStringLiteral("data cannot be transferred or stored (device state)");
-    default: return QStringLiteral("unknown abort code");
+    default: return QStringLiteral("state %1").arg(hex::prefixed(state, 2));
     }
 }
 
@@ -342,41 +312,12 @@ QString maker_register_name(uint16_t reg)
     for (const auto &n : names)
         if (n.first == reg)
             return QString::fromLatin1(n.second);
-    return QStringLiteral("register %1").arg(hex(reg, 4));
+    return QStringLiteral("register %1").arg(hex::prefixed(reg, 4));
 }
 
 QString object_name(uint16_t index)
 {
-    switch (index) {
-    case 0x1000: return QStringLiteral("device type");
-    case 0x1001: return QStringLiteral("error register");
-    case 0x1005: return QStringLiteral("SYNC COB-ID");
-    case 0x1006: return QStringLiteral("cycle period");
-    case 0x100C: return QStringLiteral("guard time");
-    case 0x100D: return QStringLiteral("life time factor");
-    case 0x1017: return QStringLiteral("producer heartbeat time");
-    case 0x1018: return QStringLiteral("identity");
-    case 0x6040: return QStringLiteral("controlword");
-    case 0x6041: return QStringLiteral("statusword");
-    case 0x603F: return QStringLiteral("error code");
-    case 0x6060: return QStringLiteral("modes of operation");
-    case 0x6061: return QStringLiteral("modes of operation display");
-    case 0x6064: return QStringLiteral("position actual value");
-    case 0x606C: return QStringLiteral("velocity actual value");
-    case 0x6065: return QStringLiteral("following error window");
-    case 0x6071: return QStringLiteral("target torque");
-    case 0x6075: return QStringLiteral("motor rated current");
-    case 0x6077: return QStringLiteral("torque actual value");
-    case 0x6078: return QStringLiteral("current actual value");
-    case 0x607A: return QStringLiteral("target position");
-    case 0x6081: return QStringLiteral("profile velocity");
-    case 0x6083: return QStringLiteral("profile acceleration");
-    case 0x6084: return QStringLiteral("profile deceleration");
-    case 0x60C1: return QStringLiteral("interpolation data record");
-    case 0x60FF: return QStringLiteral("target velocity");
-    case 0x6502: return QStringLiteral("supported drive modes");
-    default: break;
-    }
+    // Every PDO's parameters by their range, the first PDO's included.
     if (index >= 0x1400 && index <= 0x15FF)
         return QStringLiteral("RPDO communication");
     if (index >= 0x1600 && index <= 0x17FF)
@@ -385,7 +326,14 @@ QString object_name(uint16_t index)
         return QStringLiteral("TPDO communication");
     if (index >= 0x1A00 && index <= 0x1BFF)
         return QStringLiteral("TPDO mapping");
-    return QString();
+    const canopen::cia_object *o = canopen::find_cia_object(index);
+    if (!o)
+        return QString();
+    // In the flow of a line, lower case: "statusword", but "COB-ID EMCY".
+    QString name = QString::fromLatin1(o->en);
+    if (name.size() > 1 && !name.at(1).isUpper())
+        name[0] = name.at(0).toLower();
+    return name;
 }
 
 QString error_register_bits(uint8_t reg)
@@ -415,12 +363,12 @@ void maker_request_tracker::observe(trace_record &r)
 
 void pdo_mapping_tracker::observe(const trace_record &r, decoder_context &context)
 {
-    if (classify(r) != frame_kind::sdo || r.id <= sdo_request_base || r.len != 8 || !expedited(r.data[0], 0x20))
+    if (classify(r) != frame_kind::sdo || r.id <= sdo_request_base || r.len != 8 || !expedited(r.data[0], canopen::sdo_download_initiate))
         return;
     const int node = node_of(r);
     const uint16_t index = static_cast<uint16_t>(le(r.data + 1, 2));
     const uint8_t sub = r.data[3];
-    const uint32_t value = low_bytes(le(r.data + 4, 4), expedited_size(r.data[0]));
+    const uint32_t value = low_bytes(le(r.data + 4, 4), canopen::sdo_expedited_size(r.data[0]));
     const uint16_t area = index & 0xFF00;
     const int number = index & 0xFF;  // PDO number - 1
     if ((area != 0x1400 && area != 0x1600 && area != 0x1800 && area != 0x1A00) || number > 3)

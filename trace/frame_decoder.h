@@ -63,7 +63,6 @@ QString describe(const trace_record &r, const decoder_context &context);
 
 // Names for the texts above (also used by the node table).
 QString nmt_state_name(uint8_t state);
-QString sdo_abort_text(uint32_t code);
 QString maker_register_name(uint16_t reg);
 QString object_name(uint16_t index);
 // "generic, current" for the error register 0x03.

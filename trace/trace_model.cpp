@@ -1,5 +1,6 @@
 #include "trace/trace_model.h"
 
+#include "base/hex.h"
 #include "can/vci/bus_tap.h"
 
 #include <QCoreApplication>
@@ -168,23 +169,14 @@ QString trace_model::data_text(const trace_record &r)
 {
     if (r.remote())
         return QStringLiteral("RTR");
-    static const char hex[] = "0123456789ABCDEF";
-    char text[24];
-    int pos = 0;
-    for (int i = 0; i < r.len && i < 8; ++i) {
-        if (i)
-            text[pos++] = ' ';
-        text[pos++] = hex[r.data[i] >> 4];
-        text[pos++] = hex[r.data[i] & 0xF];
-    }
-    return QString::fromLatin1(text, pos);
+    return hex::bytes(r.data, r.len > 8 ? 8 : r.len);
 }
 
 QString trace_model::id_text(const trace_record &r)
 {
     if (r.error())
         return QStringLiteral("ERR");
-    return QString::number(r.id, 16).toUpper().rightJustified(r.extended() ? 8 : 3, QLatin1Char('0'));
+    return hex::digits(r.id, r.extended() ? 8 : 3);
 }
 
 QVariant trace_model::data(const QModelIndex &index, int role) const

@@ -2,6 +2,7 @@
 
 #include "app/bus_choice.h"
 #include "base/desktop_seams.h"
+#include "base/hex.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
@@ -129,6 +130,16 @@ vci::can_message make_message(uint32_t id, std::initializer_list<uint8_t> bytes,
         m.data[i++] = b;
     }
     return m;
+}
+
+QString frame_text(const vci::can_message &m)
+{
+    QString s = hex::digits(m.id) + QLatin1Char(':');
+    if (m.len)
+        s += QLatin1Char(' ') + hex::bytes(m.data, m.len > 8 ? 8 : m.len);
+    if (m.remote)
+        s += QStringLiteral(" R");
+    return s;
 }
 
 }  // namespace test_support

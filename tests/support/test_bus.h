@@ -57,5 +57,7 @@ bool open_node_1(const QString &protocol);
 void collect_box_texts(QStringList *texts);
 
 vci::can_message make_message(uint32_t id, std::initializer_list<uint8_t> bytes, bool remote = false);
+// The frame as "641: 00 8D 00 00 00 00" ("701: R" for a remote frame), for readable comparisons.
+QString frame_text(const vci::can_message &m);
 
 }  // namespace test_support

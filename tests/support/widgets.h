@@ -1,5 +1,5 @@
 #pragma once
-// Finding the windows' widgets in tests; texts that do not fit.
+// Finding the windows' widgets in tests; texts that do not fit; settings of their own.
 #include "base/resources_registration.h"
 
 #include <QAbstractButton>
@@ -7,12 +7,14 @@
 #include <QApplication>
 #include <QLabel>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTranslator>
 #include <QTreeView>
 #include <QWidget>
 #include <QtGlobal>
 
 #include <functional>
+#include <memory>
 
 namespace test_support {
 
@@ -24,6 +26,15 @@ T *child(QWidget *w, const char *name)
     if (!c)
         qFatal("no widget %s", name);
     return c;
+}
+
+// Moves the program's settings (the folders the file questions remember) to an empty folder of
+// their own for the rest of the process, or until the next call.
+inline void fresh_settings()
+{
+    static std::unique_ptr<QTemporaryDir> folder;
+    folder = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_CONFIG_HOME", folder->path().toLocal8Bit());
 }
 
 // The CANopen window's command column, in the order the guided sequence runs.

@@ -1,13 +1,9 @@
-#include "objects/sdo_abort.h"
+#include "canopen/sdo_abort.h"
 
-namespace objects {
+#include "base/hex.h"
+
+namespace canopen {
 namespace {
-
-struct abort_entry {
-    uint32_t code;
-    const char *zh;  // UTF-8
-    const char *en;
-};
 
 const abort_entry abort_table[] = {
     {0x05030000, "触发位未交替", "toggle bit not alternated"},
@@ -45,13 +41,21 @@ const abort_entry abort_table[] = {
 
 }  // namespace
 
-QString abort_text(uint32_t code)
+const abort_entry *find_abort(uint32_t code)
 {
-    const QString hex = QStringLiteral("0x%1").arg(code, 8, 16, QLatin1Char('0')).toUpper().replace(QLatin1String("0X"), QLatin1String("0x"));
     for (const abort_entry &e : abort_table)
         if (e.code == code)
-            return QStringLiteral("%1/%2 (%3)").arg(QString::fromUtf8(e.zh), QString::fromLatin1(e.en), hex);
-    return QStringLiteral("未知中止代码/unknown abort code (%1)").arg(hex);
+            return &e;
+    return nullptr;
 }
 
-}  // namespace objects
+QString abort_meaning(uint32_t code)
+{
+    if (const abort_entry *e = find_abort(code))
+        return QStringLiteral("%1/%2").arg(QString::fromUtf8(e->zh), QString::fromLatin1(e->en));
+    return QStringLiteral("未知中止代码/unknown abort code");
+}
+
+QString abort_text(uint32_t code) { return QStringLiteral("%1 (%2)").arg(abort_meaning(code), hex::prefixed(code, 8)); }
+
+}  // namespace canopen

@@ -1,28 +1,28 @@
-#include "objects/sdo_bus_link.h"
+#include "canopen/sdo_bus_link.h"
 
+#include "base/hex.h"
 #include "canopen/canopen_frames.h"
-#include "objects/sdo_abort.h"
 
 #include <cstring>
 
-namespace objects {
+namespace canopen {
 namespace {
 
 QString describe(const sdo_frame &f)
 {
     const uint16_t index = static_cast<uint16_t>(f.data[1] | f.data[2] << 8);
-    const QString object = QStringLiteral("%1:%2").arg(index, 4, 16, QLatin1Char('0')).arg(f.data[3], 2, 16, QLatin1Char('0')).toUpper();
-    switch (f.data[0] & 0xE0) {
-    case 0x40: return QStringLiteral("SDO读 %1/SDO upload %1").arg(object);
-    case 0x20: return QStringLiteral("SDO写 %1/SDO download %1").arg(object);
-    case 0x80: return QStringLiteral("SDO中止 %1/SDO abort %1").arg(object);
+    const QString object = hex::digits(index, 4) + QLatin1Char(':') + hex::digits(f.data[3], 2);
+    switch (f.data[0] & sdo_command_mask) {
+    case sdo_upload_initiate: return QStringLiteral("SDO读 %1/SDO upload %1").arg(object);
+    case sdo_download_initiate: return QStringLiteral("SDO写 %1/SDO download %1").arg(object);
+    case sdo_abort: return QStringLiteral("SDO中止 %1/SDO abort %1").arg(object);
     default: return QStringLiteral("SDO分段/SDO segment");
     }
 }
 
 exchange_request sdo_request(int node, const sdo_frame &f, int window_ms)
 {
-    return exchange_request(canopen::sdo_request_base + static_cast<uint32_t>(node), f.data, 8, window_ms);
+    return exchange_request(sdo_request_base + static_cast<uint32_t>(node), f.data, 8, window_ms);
 }
 
 QString abort_comment(const bus_frame &, const reply_verdict &verdict)
@@ -32,14 +32,14 @@ QString abort_comment(const bus_frame &, const reply_verdict &verdict)
 
 }  // namespace
 
-sdo_link exchange_sdo_link(const exchange_bus &bus, int node, const monitor_sink &emit_text)
+sdo_link exchange_sdo_link(const exchange_bus &bus, int node, int window_ms, const monitor_sink &emit_text)
 {
-    const uint32_t reply_id = canopen::sdo_response_base + static_cast<uint32_t>(node);
+    const uint32_t reply_id = sdo_response_base + static_cast<uint32_t>(node);
     sdo_link link;
-    link.transact = [&bus, node, reply_id, emit_text](const sdo_frame &request,
-                                                        const std::function<bool(const sdo_frame &)> &is_reply,
-                                                        sdo_frame *reply) {
-        exchange_request r = sdo_request(node, request, sdo_timeout_ms);
+    link.transact = [&bus, node, window_ms, reply_id, emit_text](const sdo_frame &request,
+                                                                 const std::function<bool(const sdo_frame &)> &is_reply,
+                                                                 sdo_frame *reply) {
+        exchange_request r = sdo_request(node, request, window_ms);
         r.wait = wait_policy::until_reply;
         r.decoder = [reply_id, &is_reply](const bus_frame &f) {
             reply_verdict v;
@@ -66,4 +66,4 @@ sdo_link exchange_sdo_link(const exchange_bus &bus, int node, const monitor_sink
     return link;
 }
 
-}  // namespace objects
+}  // namespace canopen

@@ -1,0 +1,17 @@
+#pragma once
+// The SDO client's wire on the exchange core: requests to 0x600 + node, each step one
+// transaction that waits until its answer from 0x580 + node has arrived, at most window_ms.
+// Only whole 8-byte frames are taken. Every frame sent and received is logged into the CANopen
+// monitor when logging is on; an abort's row carries its text. The bus must outlive the link.
+#include "can/exchange.h"
+#include "canopen/sdo_client.h"
+
+namespace canopen {
+
+// The object dictionary's reply window for one SDO step. CiA 301 leaves the value to the
+// application; this is the usual default of CANopen masters.
+constexpr int sdo_timeout_ms = 1000;
+
+sdo_link exchange_sdo_link(const exchange_bus &bus, int node, int window_ms, const monitor_sink &emit_text);
+
+}  // namespace canopen

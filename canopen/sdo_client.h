@@ -1,0 +1,146 @@
+#pragma once
+// The SDO client (CiA 301): the request frames, which frame from the server answers a request,
+// and transfers of whole objects, expedited and segmented. Every frame is 8 bytes; byte 0 is
+// the command specifier, bytes 1-3 the object ("mux": index little-endian, subindex):
+//
+//   request (client -> 0x600+n)            answer (0x580+n -> client)
+//   40 ii ii ss -- -- -- --  upload init   4n ii ii ss d d d d  expedited (n: 3 - unused<<2 | e s)
+//                                          41 ii ii ss L L L L  segmented, L = size
+//   6t/7t                    upload seg    0t..1f d d d d d d d  t toggle, n = unused, c = last
+//   2n ii ii ss d d d d      download exp  60 ii ii ss           confirmed
+//   21 ii ii ss L L L L      download init 60 ii ii ss
+//   0t|n<<1|c d d d d d d d  download seg  20/30                  (toggle echoed in bit 4)
+//   80 ii ii ss C C C C      abort, either direction, C = abort code
+//
+// A transfer is a small state machine fed one answer at a time: it says which frame to send
+// next and which received frame is the answer to it, so that whoever drives it decides how long
+// to wait and when (one transaction per step). run_sdo drives it to the end over a link.
+#include "can/exchange.h"
+#include "canopen/sdo_abort.h"
+
+#include <QByteArray>
+#include <cstdint>
+#include <functional>
+
+namespace canopen {
+
+struct sdo_frame {
+    uint8_t data[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+};
+
+// Command specifiers: byte 0 masked with sdo_command_mask.
+constexpr uint8_t sdo_command_mask = 0xE0;
+constexpr uint8_t sdo_download_segment = 0x00;
+constexpr uint8_t sdo_download_initiate = 0x20;
+constexpr uint8_t sdo_upload_initiate = 0x40;
+constexpr uint8_t sdo_upload_segment = 0x60;
+constexpr uint8_t sdo_abort = 0x80;
+constexpr uint8_t sdo_toggle_bit = 0x10;
+
+// ---- requests ---------------------------------------------------------------------------
+
+sdo_frame sdo_upload_request(uint16_t index, uint8_t subindex);
+// 1 to 4 bytes go expedited with their size indicated (2F, 2B, 27, 23 and the data); any other
+// count is the initiate request of a segmented download announcing its size.
+sdo_frame sdo_download_request(uint16_t index, uint8_t subindex, const QByteArray &data);
+sdo_frame sdo_abort_frame(uint16_t index, uint8_t subindex, uint32_t code);
+bool sdo_is_abort(const sdo_frame &f);
+uint32_t sdo_abort_code(const sdo_frame &f);
+// Bytes an expedited transfer carries: 4 - n when its size is indicated, else 4.
+int sdo_expedited_size(uint8_t command);
+
+// ---- which frame answers ------------------------------------------------------------------
+
+// What a frame from the server (answer, len bytes; bytes beyond len read as 0) is to a request
+// whose command byte is request, in a transfer of the object index:subindex: the reply when it
+// has the command class that answers the request and names the object (answers to segments
+// name none); a refusal with its code when it is an abort naming the object; otherwise, or
+// with fewer than 4 bytes, not the answer. The toggle bit and sizes are the transfer's to check.
+reply_verdict sdo_answer_verdict(uint8_t request, uint16_t index, uint8_t subindex, const uint8_t *answer, int len);
+
+// ---- transfers ----------------------------------------------------------------------------
+
+// Largest object an upload accepts: a server that announces more is refused with "out of
+// memory" instead of tying up the bus for minutes.
+constexpr int sdo_max_upload = 65536;
+
+struct sdo_outcome {
+    bool ok = false;
+    uint32_t abort = 0;           // the abort code when !ok
+    bool server_aborted = false;  // the server sent the abort (else this client did)
+    QByteArray data;              // upload: the object's bytes
+};
+
+class sdo_transfer {
+public:
+    static sdo_transfer upload(uint16_t index, uint8_t subindex);
+    // Data of up to 4 bytes goes expedited, longer (or empty) data segmented.
+    static sdo_transfer download(uint16_t index, uint8_t subindex, const QByteArray &data);
+
+    bool done() const { return done_; }
+    // The frame to send next; meaningful while !done().
+    const sdo_frame &request() const { return request_; }
+    // What a frame from the server is to request() (sdo_answer_verdict).
+    reply_verdict judge(const uint8_t *answer, int len) const;
+    bool accepts(const sdo_frame &answer) const { return judge(answer.data, 8).kind != reply_kind::other; }
+    // Takes the answer to request(): the transfer moves to its next request, or ends.
+    void take(const sdo_frame &answer);
+    // No answer within the reply window: the transfer ends with the timeout abort.
+    void timed_out() { fail(abort_code::timeout); }
+    // The user gives up; the server is told with code.
+    void cancel(uint32_t code = abort_code::general_error) { fail(code); }
+
+    // After this client ended the transfer: the abort the server is to be sent, once.
+    bool owes_abort() const { return owes_abort_; }
+    sdo_frame abort_request() const { return sdo_abort_frame(index_, sub_, outcome_.abort); }
+    const sdo_outcome &outcome() const { return outcome_; }
+
+    uint16_t index() const { return index_; }
+    uint8_t subindex() const { return sub_; }
+    // Bytes moved so far, of the object's size (0 while the size is unknown).
+    int bytes_done() const;
+    int bytes_total() const { return size_known_ ? static_cast<int>(size_) : 0; }
+
+private:
+    enum class phase { upload_initiate, upload_segments, download_initiate, download_segments };
+
+    sdo_transfer(phase p, uint16_t index, uint8_t subindex) : phase_(p), index_(index), sub_(subindex) {}
+    void take_upload_initiate(const sdo_frame &answer);
+    void take_upload_segment(const sdo_frame &answer);
+    void take_download_segment(const sdo_frame &answer);
+    void next_download_segment();
+    void fail(uint32_t code);
+    void succeed();
+
+    phase phase_;
+    uint16_t index_;
+    uint8_t sub_;
+    sdo_frame request_;
+    QByteArray data_;  // download: what is sent; upload: what has come
+    uint32_t size_ = 0;
+    bool size_known_ = false;
+    int offset_ = 0;  // download: bytes sent and confirmed
+    uint8_t toggle_ = 0;
+    bool done_ = false;
+    bool owes_abort_ = false;
+    sdo_outcome outcome_;
+};
+
+// A wire for a client that waits for each answer. transact sends one request and waits for the
+// first frame from the server that is_reply accepts; false when nothing acceptable came before
+// the reply window closed (or the send failed). send puts a frame out without waiting (the
+// client's own aborts).
+struct sdo_link {
+    std::function<bool(const sdo_frame &request, const std::function<bool(const sdo_frame &)> &is_reply,
+                       sdo_frame *reply)>
+        transact;
+    std::function<void(const sdo_frame &)> send;
+};
+
+// Drives the transfer to its end, one transaction a step, and tells the server when this
+// client gives up.
+sdo_outcome run_sdo(const sdo_link &link, sdo_transfer transfer);
+sdo_outcome read_object(const sdo_link &link, uint16_t index, uint8_t subindex);
+sdo_outcome write_object(const sdo_link &link, uint16_t index, uint8_t subindex, const QByteArray &data);
+
+}  // namespace canopen

@@ -26,13 +26,12 @@
 #include "scope/scope_sampler.h"
 #include "scope/scope_window.h"
 #include "sim/simulator.h"
+#include "support/sim_host.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QPushButton>
-#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -41,9 +40,6 @@
 #include <fstream>
 #include <memory>
 #include <vector>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -253,29 +249,15 @@ void pdo_at_1_khz(Scope &window, double seconds, const char *where)
 
 // The joint in a process of its own on a virtual CAN bus, as a drive is a device of its own: its
 // event timers do not wait for this program's event loop.
-bool use_separate_simulator(QProcess *sim)
+bool use_separate_simulator(test_support::sim_host *sim)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    quint16 port = 0;
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0
-        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) == 0)
-        port = ntohs(addr.sin_port);
-    if (fd >= 0)
-        ::close(fd);
-    const QString bus = QStringLiteral("virtualcan:tcp://127.0.0.1:%1/can0").arg(port);
-    sim->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim->start(QCoreApplication::applicationDirPath() + QStringLiteral("/velmora-sim"),
-               {QStringLiteral("--bus"), bus, QStringLiteral("--nodes"), QStringLiteral("1:10231"),
-                QStringLiteral("--exit-with-parent")});
-    if (port == 0 || !sim->waitForStarted(10000))
+    QString why;
+    if (!sim->start(QStringLiteral("1:10231"), &why)) {
+        std::fprintf(stderr, "%s\n", qPrintable(why));
         return false;
-    QThread::msleep(1500);  // until it serves its bus
+    }
     close_adapter();
-    qputenv("VELMORA_CAN", bus.toLatin1());
+    qputenv("VELMORA_CAN", "virtualcan:" + sim->interface().toLatin1());
     use_bus_from_environment();
     open_adapter();
     device_open = adapter_error == 0 ? 1 : 0;
@@ -413,7 +395,7 @@ int main(int argc, char **argv)
         window.grab().save(QString(screenshot).replace(QStringLiteral(".png"), QStringLiteral("-stopped.png")));
     }
     hour_at_100_hz();
-    QProcess separate;
+    test_support::sim_host separate;
     if (use_separate_simulator(&separate)) {
         start_moving();
         pdo_at_1_khz(window, seconds, "joint in its own process (velmora-sim, virtual CAN bus)");

@@ -113,10 +113,8 @@ void sampler::tick()
     if (source_->streaming()) {
         streamed_.clear();
         source_->collect(streamed_);
-        // A second of silence is told once a second; the recording goes on.
+        // Silence is told (stream_silent()); the recording goes on.
         silent_in_a_row_ = streamed_.empty() ? silent_in_a_row_ + 1 : 0;
-        if (silent_in_a_row_ > 0 && silent_in_a_row_ % (1000 / stream_period_ms) == 0)
-            emit stream_silent();
         for (sample &s : streamed_)
             take(s);
         return;

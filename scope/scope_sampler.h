@@ -47,6 +47,11 @@ public:
     const recording &data() const { return capture_.data(); }
     // Ticks whose reads all went unanswered, since record() or arm().
     int failed_reads() const { return failed_; }
+    // A streaming source has brought nothing for a second or more.
+    bool stream_silent() const
+    {
+        return source_ && source_->streaming() && silent_in_a_row_ >= 1000 / stream_period_ms;
+    }
 
 public slots:
     void tick();
@@ -57,8 +62,6 @@ signals:
     // A whole second of samples went unanswered: the sampler stopped, so that a lost joint does
     // not hold the GUI thread for a reply window at every tick.
     void joint_lost();
-    // A streaming source brought nothing for a second (and again after each further second).
-    void stream_silent();
 
 private:
     void start(const channel_list &channels);

@@ -125,10 +125,6 @@ Scope::Scope(QWidget *parent)
         stop_recording();
         statusBar()->showMessage(tr("无应答，记录已停止/No reply: recording stopped"));
     });
-    connect(sampler_, &scope::sampler::stream_silent, this, [this] {
-        statusBar()->showMessage(tr("未收到PDO：关节是否处于运行状态(NMT启动)？/No PDO arrives: is the joint "
-                                    "operational (NMT start)?"));
-    });
     connect(ui->cap, QOverload<int>::of(&QSpinBox::valueChanged), this, &Scope::update_cap_info);
     connect(ui->rate, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &Scope::update_cap_info);
     connect(ui->source, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &Scope::fill_rates);
@@ -145,7 +141,11 @@ Scope::Scope(QWidget *parent)
 
 Scope::~Scope()
 {
-    restore_pdos();
+    // Closing stops a recording and puts the PDOs back; this is for a window never closed.
+    if (pdo_setup_) {
+        QString ignored;
+        pdo_setup_->restore(&ignored);
+    }
     delete ui;
 }
 
@@ -445,6 +445,10 @@ void Scope::on_record_clicked()
     }
     int rate = selected_rate();
     std::unique_ptr<scope::sample_source> source;
+    if (channels_.empty()) {
+        statusBar()->showMessage(tr("没有通道/No channel"));
+        return;
+    }
     QString note;
     bool by_pdo = pdo_chosen() && canopen_joint();
     if (pdo_chosen() && !by_pdo)
@@ -493,12 +497,11 @@ void Scope::on_record_clicked()
         sampler_->record(channels_);
         chart_->set_level_line(-1, 0.0);
     }
+    note_ = note;
     redraw_timer_.start();
     update_controls();
     fill_channels();
     show_progress();
-    if (!note.isEmpty())
-        statusBar()->showMessage(statusBar()->currentMessage() + QStringLiteral("  ") + note);
 }
 
 void Scope::stop_recording()
@@ -535,6 +538,7 @@ void Scope::update_controls()
 
 void Scope::show_progress()
 {
+    const bool sampling = sampler_->sampling();
     const scope::recording &r = sampler_->data();
     QString text;
     switch (sampler_->state()) {
@@ -552,6 +556,11 @@ void Scope::show_progress()
     }
     if (sampler_->failed_reads() > 0)
         text += QStringLiteral("  ") + tr("无应答/No reply: %1").arg(sampler_->failed_reads());
+    if (sampler_->stream_silent())
+        text += QStringLiteral("  ") + tr("未收到PDO：关节是否处于运行状态(NMT启动)？/No PDO arrives: is the joint "
+                                          "operational (NMT start)?");
+    if (sampling && !note_.isEmpty())
+        text += QStringLiteral("  ") + note_;
     if (r.dropped() > 0)
         text += QStringLiteral("  ") + tr("已达上限，丢弃最早的%1个样本/Cap reached: the oldest %1 samples dropped").arg(r.dropped());
     statusBar()->showMessage(text);

@@ -99,6 +99,7 @@ private:
     std::unique_ptr<scope::pdo_setup> pdo_setup_;
     // What the present recording is, for the title of its picture.
     QString recorded_protocol_;
+    QString note_;  // what the status line adds while recording (a source other than chosen)
     int recorded_node_ = 0;
     QDateTime recorded_at_;
 };

@@ -75,6 +75,7 @@ chart::chart(QWidget *parent) : QWidget(parent)
     level_line_ = new QwtPlotMarker();
     level_line_->setLineStyle(QwtPlotMarker::HLine);
     level_line_->setLinePen(QColor(128, 128, 128), 1.0, Qt::DotLine);
+    level_line_->attach(overlay_);  // a plot owns it wherever it moves
     level_line_->hide();
     layout_strips();
 }

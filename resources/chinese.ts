@@ -27,10 +27,6 @@
         <translation>打开</translation>
     </message>
     <message>
-        <source>回放/Replay</source>
-        <translation>回放</translation>
-    </message>
-    <message>
         <source>速度/Speed</source>
         <translation>速度</translation>
     </message>
@@ -190,10 +186,6 @@ Last data</source>
         <translation>, %1 帧丢失</translation>
     </message>
     <message>
-        <source>, 回放/replay %1/%2</source>
-        <translation>, 回放/replay %1/%2</translation>
-    </message>
-    <message>
         <source>总线正常/Error active</source>
         <translation>总线正常</translation>
     </message>
@@ -262,29 +254,12 @@ Last data</source>
         <translation>文件中没有 candump 帧</translation>
     </message>
     <message>
-        <source>跳过 %1 行/%1 lines skipped%2</source>
-        <translation>跳过 %1 行/%1 lines skipped%2</translation>
-    </message>
-    <message>
-        <source>, 已截断/cut short</source>
-        <translation>, 已截断</translation>
-    </message>
-    <message>
         <source>保存日志/Saving the log</source>
         <translation>保存日志</translation>
     </message>
     <message>
         <source>请先打开日志/Open a log first</source>
         <translation>请先打开日志</translation>
-    </message>
-    <message>
-        <source>回放发送失败/Replay could not send</source>
-        <translation>回放发送失败</translation>
-    </message>
-    <message>
-        <source>时间(ms)
-Time (ms)</source>
-        <translation>时间(ms)</translation>
     </message>
     <message>
         <source>长度
@@ -300,6 +275,199 @@ Data</source>
         <source>含义
 Meaning</source>
         <translation>含义</translation>
+    </message>
+    <message>
+        <source>相对时间/Relative time</source>
+        <translation>相对时间</translation>
+    </message>
+    <message>
+        <source>跟踪保留的最多帧数，超出时舍弃最早的帧/The most frames the trace keeps; beyond it the oldest go</source>
+        <translation>跟踪保留的最多帧数，超出时舍弃最早的帧</translation>
+    </message>
+    <message>
+        <source>在此标签中按原有时序重现日志，不向总线发送任何帧/Plays the log back in this tab with its timing; no frame reaches the bus</source>
+        <translation>在此标签中按原有时序重现日志，不向总线发送任何帧</translation>
+    </message>
+    <message>
+        <source>回放到跟踪/Play back into the trace</source>
+        <translation>回放到跟踪</translation>
+    </message>
+    <message>
+        <source>把“发送选择”中勾选的帧发送到总线（先询问）/Sends the frames ticked under "To send" onto the bus (asks first)</source>
+        <translation>把“发送选择”中勾选的帧发送到总线（先询问）</translation>
+    </message>
+    <message>
+        <source>发送到总线/Send to the bus</source>
+        <translation>发送到总线</translation>
+    </message>
+    <message>
+        <source>开始/Start</source>
+        <translation>开始</translation>
+    </message>
+    <message>
+        <source>停止/Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>最长间隔/Longest gap</source>
+        <translation>最长间隔</translation>
+    </message>
+    <message>
+        <source>日志中更长的间隔缩短为此值/Longer gaps of the log are shortened to this</source>
+        <translation>日志中更长的间隔缩短为此值</translation>
+    </message>
+    <message>
+        <source> s</source>
+        <translation> s</translation>
+    </message>
+    <message>
+        <source>发送选择/To send</source>
+        <translation>发送选择</translation>
+    </message>
+    <message>
+        <source>实时/Live</source>
+        <translation>实时</translation>
+    </message>
+    <message>
+        <source>回放已停止/Playback stopped</source>
+        <translation>回放已停止</translation>
+    </message>
+    <message>
+        <source>发送
+Send</source>
+        <translation>发送</translation>
+    </message>
+    <message>
+        <source>数量
+Frames</source>
+        <translation>数量</translation>
+    </message>
+    <message>
+        <source>说明
+Note</source>
+        <translation>说明</translation>
+    </message>
+    <message>
+        <source>此适配器无法发送，跳过/This adapter cannot send it: skipped</source>
+        <translation>此适配器无法发送，跳过</translation>
+    </message>
+    <message>
+        <source>NMT 命令/NMT command</source>
+        <translation>NMT 命令</translation>
+    </message>
+    <message>
+        <source>节点一方的标识符/An identifier of the nodes' side</source>
+        <translation>节点一方的标识符</translation>
+    </message>
+    <message>
+        <source>已达上限 %1 帧：最早的 %2 帧（%3 至 %4）已舍弃/At the cap of %1 frames: the oldest %2 frames (%3 to %4) were let go</source>
+        <translation>已达上限 %1 帧：最早的 %2 帧（%3 至 %4）已舍弃</translation>
+    </message>
+    <message>
+        <source>已打开 %1：%2 帧/Opened %1: %2 frames</source>
+        <translation>已打开 %1：%2 帧</translation>
+    </message>
+    <message>
+        <source>行太长/line too long</source>
+        <translation>行太长</translation>
+    </message>
+    <message>
+        <source>不是“(时间) 接口 帧 [T|R]”/not "(time) interface frame [T|R]"</source>
+        <translation>不是“(时间) 接口 帧 [T|R]”</translation>
+    </message>
+    <message>
+        <source>时间无效/bad time</source>
+        <translation>时间无效</translation>
+    </message>
+    <message>
+        <source>标识符无效/bad identifier</source>
+        <translation>标识符无效</translation>
+    </message>
+    <message>
+        <source>数据无效/bad data</source>
+        <translation>数据无效</translation>
+    </message>
+    <message>
+        <source>长度无效/bad length</source>
+        <translation>长度无效</translation>
+    </message>
+    <message>
+        <source>方向不是 T 或 R/direction is not T or R</source>
+        <translation>方向不是 T 或 R</translation>
+    </message>
+    <message>
+        <source>第 %1 行/line %1</source>
+        <translation>第 %1 行</translation>
+    </message>
+    <message>
+        <source>另有 %1 行/and %1 more lines</source>
+        <translation>另有 %1 行</translation>
+    </message>
+    <message>
+        <source>%1：%2 帧，跳过 %3 行/%1: %2 frames, %3 lines skipped</source>
+        <translation>%1：%2 帧，跳过 %3 行</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>%1 中有 %2 行无法读取，已跳过/%2 lines of %1 could not be read and were skipped:</source>
+        <translation>%1 中有 %2 行无法读取，已跳过</translation>
+    </message>
+    <message>
+        <source>没有勾选要发送的帧（见“发送选择”）/No frames are ticked to send (see "To send")</source>
+        <translation>没有勾选要发送的帧（见“发送选择”）</translation>
+    </message>
+    <message>
+        <source>另有 %1 个标识符/and %1 more identifiers</source>
+        <translation>另有 %1 个标识符</translation>
+    </message>
+    <message>
+        <source>将向总线发送 %1 帧，发往 %2 个标识符/%1 frames go onto the bus, to %2 identifiers:</source>
+        <translation>将向总线发送 %1 帧，发往 %2 个标识符</translation>
+    </message>
+    <message>
+        <source>%1 帧此适配器无法发送，将跳过/%1 frames this adapter cannot send are skipped</source>
+        <translation>%1 帧此适配器无法发送，将跳过</translation>
+    </message>
+    <message>
+        <source>发送？/Send them?</source>
+        <translation>发送？</translation>
+    </message>
+    <message>
+        <source>总线已断开，回放停止/The bus is gone: playback stopped</source>
+        <translation>总线已断开，回放停止</translation>
+    </message>
+    <message>
+        <source>回放完成/Playback finished</source>
+        <translation>回放完成</translation>
+    </message>
+    <message>
+        <source>：发送 %1 帧/: %1 frames sent</source>
+        <translation>：发送 %1 帧</translation>
+    </message>
+    <message>
+        <source>，跳过 %1 帧（此适配器无法发送）/, %1 skipped (this adapter cannot send them)</source>
+        <translation>，跳过 %1 帧（此适配器无法发送）</translation>
+    </message>
+    <message>
+        <source>，%1 帧发送失败/, %1 could not be sent</source>
+        <translation>，%1 帧发送失败</translation>
+    </message>
+    <message>
+        <source>时间(s)
+Time (s)</source>
+        <translation>时间(s)</translation>
+    </message>
+    <message>
+        <source>时间
+Time</source>
+        <translation>时间</translation>
+    </message>
+    <message>
+        <source>上限(帧)/Cap (frames)</source>
+        <translation>上限(帧)</translation>
     </message>
 </context>
 <context>
@@ -557,10 +725,6 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
         <translation>无应答，记录已停止</translation>
     </message>
     <message>
-        <source>未收到PDO：关节是否处于运行状态(NMT启动)？/No PDO arrives: is the joint operational (NMT start)?</source>
-        <translation>未收到PDO：关节是否处于运行状态(NMT启动)？</translation>
-    </message>
-    <message>
         <source>= %1 样本/samples, ≈ %2 MB</source>
         <translation>= %1 样本/samples, ≈ %2 MB</translation>
     </message>
@@ -597,6 +761,10 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
         <translation>未连接关节</translation>
     </message>
     <message>
+        <source>没有通道/No channel</source>
+        <translation>没有通道</translation>
+    </message>
+    <message>
         <source>PDO仅用于CANopen：按自定义协议读取/PDO needs CANopen: reading by the custom protocol</source>
         <translation>PDO仅用于CANopen：按自定义协议读取</translation>
     </message>
@@ -631,6 +799,10 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
     <message>
         <source>无应答/No reply: %1</source>
         <translation>无应答/No reply: %1</translation>
+    </message>
+    <message>
+        <source>未收到PDO：关节是否处于运行状态(NMT启动)？/No PDO arrives: is the joint operational (NMT start)?</source>
+        <translation>未收到PDO：关节是否处于运行状态(NMT启动)？</translation>
     </message>
     <message>
         <source>已达上限，丢弃最早的%1个样本/Cap reached: the oldest %1 samples dropped</source>
@@ -1526,6 +1698,14 @@ Close</source>
     <message>
         <source>Excel Files(*.xlsx)</source>
         <translation>Excel Files(*.xlsx)</translation>
+    </message>
+    <message>
+        <source>行数上限/Row limit: %1</source>
+        <translation>行数上限/Row limit: %1</translation>
+    </message>
+    <message>
+        <source>已达行数上限，记录已暂停；导出或清空后继续/Row limit reached: logging paused; export or clear to go on</source>
+        <translation>已达行数上限，记录已暂停；导出或清空后继续</translation>
     </message>
 </context>
 </TS>

@@ -27,10 +27,6 @@
         <translation>Open</translation>
     </message>
     <message>
-        <source>回放/Replay</source>
-        <translation>Replay</translation>
-    </message>
-    <message>
         <source>速度/Speed</source>
         <translation>Speed</translation>
     </message>
@@ -190,10 +186,6 @@ Last data</source>
         <translation>, %1 帧丢失/frames lost</translation>
     </message>
     <message>
-        <source>, 回放/replay %1/%2</source>
-        <translation>replay %1/%2</translation>
-    </message>
-    <message>
         <source>总线正常/Error active</source>
         <translation>Error active</translation>
     </message>
@@ -262,29 +254,12 @@ Last data</source>
         <translation>No candump frames in the file</translation>
     </message>
     <message>
-        <source>跳过 %1 行/%1 lines skipped%2</source>
-        <translation>%1 lines skipped%2</translation>
-    </message>
-    <message>
-        <source>, 已截断/cut short</source>
-        <translation>cut short</translation>
-    </message>
-    <message>
         <source>保存日志/Saving the log</source>
         <translation>Saving the log</translation>
     </message>
     <message>
         <source>请先打开日志/Open a log first</source>
         <translation>Open a log first</translation>
-    </message>
-    <message>
-        <source>回放发送失败/Replay could not send</source>
-        <translation>Replay could not send</translation>
-    </message>
-    <message>
-        <source>时间(ms)
-Time (ms)</source>
-        <translation>Time (ms)</translation>
     </message>
     <message>
         <source>长度
@@ -300,6 +275,199 @@ Data</source>
         <source>含义
 Meaning</source>
         <translation>Meaning</translation>
+    </message>
+    <message>
+        <source>相对时间/Relative time</source>
+        <translation>Relative time</translation>
+    </message>
+    <message>
+        <source>跟踪保留的最多帧数，超出时舍弃最早的帧/The most frames the trace keeps; beyond it the oldest go</source>
+        <translation>The most frames the trace keeps; beyond it the oldest go</translation>
+    </message>
+    <message>
+        <source>在此标签中按原有时序重现日志，不向总线发送任何帧/Plays the log back in this tab with its timing; no frame reaches the bus</source>
+        <translation>Plays the log back in this tab with its timing; no frame reaches the bus</translation>
+    </message>
+    <message>
+        <source>回放到跟踪/Play back into the trace</source>
+        <translation>Play back into the trace</translation>
+    </message>
+    <message>
+        <source>把“发送选择”中勾选的帧发送到总线（先询问）/Sends the frames ticked under "To send" onto the bus (asks first)</source>
+        <translation>Sends the frames ticked under "To send" onto the bus (asks first)</translation>
+    </message>
+    <message>
+        <source>发送到总线/Send to the bus</source>
+        <translation>Send to the bus</translation>
+    </message>
+    <message>
+        <source>开始/Start</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>停止/Stop</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>最长间隔/Longest gap</source>
+        <translation>Longest gap</translation>
+    </message>
+    <message>
+        <source>日志中更长的间隔缩短为此值/Longer gaps of the log are shortened to this</source>
+        <translation>Longer gaps of the log are shortened to this</translation>
+    </message>
+    <message>
+        <source> s</source>
+        <translation> s</translation>
+    </message>
+    <message>
+        <source>发送选择/To send</source>
+        <translation>To send</translation>
+    </message>
+    <message>
+        <source>实时/Live</source>
+        <translation>Live</translation>
+    </message>
+    <message>
+        <source>回放已停止/Playback stopped</source>
+        <translation>Playback stopped</translation>
+    </message>
+    <message>
+        <source>发送
+Send</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>数量
+Frames</source>
+        <translation>Frames</translation>
+    </message>
+    <message>
+        <source>说明
+Note</source>
+        <translation>Note</translation>
+    </message>
+    <message>
+        <source>此适配器无法发送，跳过/This adapter cannot send it: skipped</source>
+        <translation>This adapter cannot send it: skipped</translation>
+    </message>
+    <message>
+        <source>NMT 命令/NMT command</source>
+        <translation>NMT command</translation>
+    </message>
+    <message>
+        <source>节点一方的标识符/An identifier of the nodes' side</source>
+        <translation>An identifier of the nodes' side</translation>
+    </message>
+    <message>
+        <source>已达上限 %1 帧：最早的 %2 帧（%3 至 %4）已舍弃/At the cap of %1 frames: the oldest %2 frames (%3 to %4) were let go</source>
+        <translation>At the cap of %1 frames: the oldest %2 frames (%3 to %4) were let go</translation>
+    </message>
+    <message>
+        <source>已打开 %1：%2 帧/Opened %1: %2 frames</source>
+        <translation>Opened %1: %2 frames</translation>
+    </message>
+    <message>
+        <source>行太长/line too long</source>
+        <translation>line too long</translation>
+    </message>
+    <message>
+        <source>不是“(时间) 接口 帧 [T|R]”/not "(time) interface frame [T|R]"</source>
+        <translation>not "(time) interface frame [T|R]"</translation>
+    </message>
+    <message>
+        <source>时间无效/bad time</source>
+        <translation>bad time</translation>
+    </message>
+    <message>
+        <source>标识符无效/bad identifier</source>
+        <translation>bad identifier</translation>
+    </message>
+    <message>
+        <source>数据无效/bad data</source>
+        <translation>bad data</translation>
+    </message>
+    <message>
+        <source>长度无效/bad length</source>
+        <translation>bad length</translation>
+    </message>
+    <message>
+        <source>方向不是 T 或 R/direction is not T or R</source>
+        <translation>direction is not T or R</translation>
+    </message>
+    <message>
+        <source>第 %1 行/line %1</source>
+        <translation>line %1</translation>
+    </message>
+    <message>
+        <source>另有 %1 行/and %1 more lines</source>
+        <translation>and %1 more lines</translation>
+    </message>
+    <message>
+        <source>%1：%2 帧，跳过 %3 行/%1: %2 frames, %3 lines skipped</source>
+        <translation>%1: %2 frames, %3 lines skipped</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>%1 中有 %2 行无法读取，已跳过/%2 lines of %1 could not be read and were skipped:</source>
+        <translation>%2 lines of %1 could not be read and were skipped:</translation>
+    </message>
+    <message>
+        <source>没有勾选要发送的帧（见“发送选择”）/No frames are ticked to send (see "To send")</source>
+        <translation>No frames are ticked to send (see "To send")</translation>
+    </message>
+    <message>
+        <source>另有 %1 个标识符/and %1 more identifiers</source>
+        <translation>and %1 more identifiers</translation>
+    </message>
+    <message>
+        <source>将向总线发送 %1 帧，发往 %2 个标识符/%1 frames go onto the bus, to %2 identifiers:</source>
+        <translation>%1 frames go onto the bus, to %2 identifiers:</translation>
+    </message>
+    <message>
+        <source>%1 帧此适配器无法发送，将跳过/%1 frames this adapter cannot send are skipped</source>
+        <translation>%1 frames this adapter cannot send are skipped</translation>
+    </message>
+    <message>
+        <source>发送？/Send them?</source>
+        <translation>Send them?</translation>
+    </message>
+    <message>
+        <source>总线已断开，回放停止/The bus is gone: playback stopped</source>
+        <translation>The bus is gone: playback stopped</translation>
+    </message>
+    <message>
+        <source>回放完成/Playback finished</source>
+        <translation>Playback finished</translation>
+    </message>
+    <message>
+        <source>：发送 %1 帧/: %1 frames sent</source>
+        <translation>: %1 frames sent</translation>
+    </message>
+    <message>
+        <source>，跳过 %1 帧（此适配器无法发送）/, %1 skipped (this adapter cannot send them)</source>
+        <translation>, %1 skipped (this adapter cannot send them)</translation>
+    </message>
+    <message>
+        <source>，%1 帧发送失败/, %1 could not be sent</source>
+        <translation>, %1 could not be sent</translation>
+    </message>
+    <message>
+        <source>时间(s)
+Time (s)</source>
+        <translation>Time (s)</translation>
+    </message>
+    <message>
+        <source>时间
+Time</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>上限(帧)/Cap (frames)</source>
+        <translation>Cap (frames)</translation>
     </message>
 </context>
 <context>
@@ -655,6 +823,10 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
     <message>
         <source>示波器/Scope — 节点/Node %1 — %2 — %3</source>
         <translation>示波器/Scope — 节点/Node %1 — %2 — %3</translation>
+    </message>
+    <message>
+        <source>没有通道/No channel</source>
+        <translation>No channel</translation>
     </message>
 </context>
 <context>
@@ -1526,6 +1698,14 @@ Close</source>
     <message>
         <source>Excel Files(*.xlsx)</source>
         <translation>Excel Files(*.xlsx)</translation>
+    </message>
+    <message>
+        <source>行数上限/Row limit: %1</source>
+        <translation>Row limit: %1</translation>
+    </message>
+    <message>
+        <source>已达行数上限，记录已暂停；导出或清空后继续/Row limit reached: logging paused; export or clear to go on</source>
+        <translation>Row limit reached: logging paused; export or clear to go on</translation>
     </message>
 </context>
 </TS>

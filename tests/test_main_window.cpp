@@ -467,7 +467,7 @@ private slots:
         window->refresh_bus_status();
         QVERIFY(window->statusBar()->currentMessage().endsWith(QStringLiteral("总线关闭/Bus off")));
         trace->drain();
-        QVERIFY(trace->statusBar()->currentMessage().endsWith(QStringLiteral("总线关闭/Bus off")));
+        QVERIFY(trace->findChild<QLabel *>(QStringLiteral("trace_status"))->text().endsWith(QStringLiteral("总线关闭/Bus off")));
         const auto *m = trace->model();
         QCOMPARE(m->data(m->index(m->rowCount() - 1, trace::trace_model::meaning_column)).toString(),
                  QStringLiteral("error frame: bus-off"));

@@ -15,6 +15,7 @@
 #include "custom_protocol/control_can.h"
 #include "node/set_node.h"
 #include "objects/object_dictionary.h"
+#include "objects/od_tree_model.h"
 #include "scope/scope_window.h"
 #include "sequences/sequences_window.h"
 #include "tools/custom_send.h"
@@ -87,8 +88,10 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     settings_window = new joint_CAN_set();
     set_node_window = new Set_node();
     objects_window = new Object_dictionary();
-    scope_view = new scope_window(this);
+    scope_view = new Scope(this);
     scope_view->setWindowFlag(Qt::Window);
+    // The scope offers the objects of the dictionary window: its data sheet or the built-in list.
+    scope_view->set_dictionary([this] { return objects_window->model()->document(); });
     // The trace records from the start, whether or not its window is shown.
     bus_trace_window = new Bus_trace();
     sequences_window = new Sequences();
@@ -106,7 +109,7 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     connect(this, &Velmora::languagechange, custom_send_window, &custom_send::comboBox);
     connect(this, &Velmora::languagechange, set_node_window, &Set_node::comboBox);
     connect(this, &Velmora::languagechange, objects_window, &Object_dictionary::comboBox);
-    connect(this, &Velmora::languagechange, scope_view, &scope_window::comboBox);
+    connect(this, &Velmora::languagechange, scope_view, &Scope::comboBox);
     connect(this, &Velmora::languagechange, bus_trace_window, &Bus_trace::comboBox);
     connect(this, &Velmora::languagechange, sequences_window, &Sequences::comboBox);
     // The Tools menu reaches the same windows as their launcher buttons.

@@ -5,7 +5,7 @@
 #include <QTranslator>
 #include <cstdint>
 
-class scope_window;
+class Scope;
 
 namespace Ui {
 class Velmora;
@@ -59,7 +59,7 @@ private:
     QTranslator translator;
     QTimer *bus_status_timer;
     Object_dictionary *objects_window;
-    scope_window *scope_view;
+    Scope *scope_view;
     Bus_trace *bus_trace_window;
     Sequences *sequences_window;
     bool shown_before_ = false;

@@ -865,6 +865,225 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
     </message>
 </context>
 <context>
+    <name>Scope</name>
+    <message>
+        <source>示波器/Scope</source>
+        <translation>示波器</translation>
+    </message>
+    <message>
+        <source>记录/Record</source>
+        <translation>记录</translation>
+    </message>
+    <message>
+        <source>来源/Source</source>
+        <translation>来源</translation>
+    </message>
+    <message>
+        <source>SDO</source>
+        <translation>SDO</translation>
+    </message>
+    <message>
+        <source>PDO</source>
+        <translation>PDO</translation>
+    </message>
+    <message>
+        <source>采样率/Rate</source>
+        <translation>采样率</translation>
+    </message>
+    <message>
+        <source>记录上限/Cap</source>
+        <translation>记录上限</translation>
+    </message>
+    <message>
+        <source> min</source>
+        <translation> min</translation>
+    </message>
+    <message>
+        <source>运动触发/Trigger</source>
+        <translation>运动触发</translation>
+    </message>
+    <message>
+        <source>电平触发/Level trigger</source>
+        <translation>电平触发</translation>
+    </message>
+    <message>
+        <source>上升沿/Rising</source>
+        <translation>上升沿</translation>
+    </message>
+    <message>
+        <source>下降沿/Falling</source>
+        <translation>下降沿</translation>
+    </message>
+    <message>
+        <source>预触发/Pre-trigger</source>
+        <translation>预触发</translation>
+    </message>
+    <message>
+        <source> s</source>
+        <translation> s</translation>
+    </message>
+    <message>
+        <source>PNG含光标/Cursors in PNG</source>
+        <translation>PNG含光标</translation>
+    </message>
+    <message>
+        <source>导出CSV/Export CSV</source>
+        <translation>导出CSV</translation>
+    </message>
+    <message>
+        <source>导出PNG/Export PNG</source>
+        <translation>导出PNG</translation>
+    </message>
+    <message>
+        <source>通道/Channel</source>
+        <translation>通道</translation>
+    </message>
+    <message>
+        <source>对象/Object</source>
+        <translation>对象</translation>
+    </message>
+    <message>
+        <source>比例/Scale</source>
+        <translation>比例</translation>
+    </message>
+    <message>
+        <source>单位/Unit</source>
+        <translation>单位</translation>
+    </message>
+    <message>
+        <source>光标1/Cursor 1</source>
+        <translation>光标1</translation>
+    </message>
+    <message>
+        <source>光标2/Cursor 2</source>
+        <translation>光标2</translation>
+    </message>
+    <message>
+        <source>Δ</source>
+        <translation>Δ</translation>
+    </message>
+    <message>
+        <source>添加通道/Add channel</source>
+        <translation>添加通道</translation>
+    </message>
+    <message>
+        <source>删除通道/Remove channel</source>
+        <translation>删除通道</translation>
+    </message>
+    <message>
+        <source>归一化/Normalised</source>
+        <translation>归一化</translation>
+    </message>
+    <message>
+        <source>无应答，记录已停止/No reply: recording stopped</source>
+        <translation>无应答，记录已停止</translation>
+    </message>
+    <message>
+        <source>= %1 样本/samples, ≈ %2 MB</source>
+        <translation>= %1 样本/samples, ≈ %2 MB</translation>
+    </message>
+    <message>
+        <source>最多%1个通道/At most %1 channels</source>
+        <translation>最多%1个通道</translation>
+    </message>
+    <message>
+        <source>设置PDO/Setting up the PDOs</source>
+        <translation>设置PDO</translation>
+    </message>
+    <message>
+        <source>取消/Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>无法用PDO采样/Cannot sample by PDO: %1</source>
+        <translation>无法用PDO采样/Cannot sample by PDO: %1</translation>
+    </message>
+    <message>
+        <source>未记录/Not recorded</source>
+        <translation>未记录</translation>
+    </message>
+    <message>
+        <source>驱动器拒绝了PDO设置，已恢复原样/The drive refused the PDO set-up; what was changed is put back: %1</source>
+        <translation>驱动器拒绝了PDO设置，已恢复原样/The drive refused the PDO set-up; what was changed is put back: %1</translation>
+    </message>
+    <message>
+        <source>驱动器未能全部恢复PDO/The drive did not take all of its PDOs back: %1</source>
+        <translation>驱动器未能全部恢复PDO/The drive did not take all of its PDOs back: %1</translation>
+    </message>
+    <message>
+        <source>未连接关节/No joint connected</source>
+        <translation>未连接关节</translation>
+    </message>
+    <message>
+        <source>没有通道/No channel</source>
+        <translation>没有通道</translation>
+    </message>
+    <message>
+        <source>PDO仅用于CANopen：按自定义协议读取/PDO needs CANopen: reading by the custom protocol</source>
+        <translation>PDO仅用于CANopen：按自定义协议读取</translation>
+    </message>
+    <message>
+        <source>SDO最高%1 Hz/SDO at most %1 Hz</source>
+        <translation>SDO最高%1 Hz</translation>
+    </message>
+    <message>
+        <source>左键：光标1，右键：光标2/Left click: cursor 1, right click: cursor 2</source>
+        <translation>左键：光标1，右键：光标2</translation>
+    </message>
+    <message>
+        <source>停止/Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>等待电平触发/Waiting for the level trigger</source>
+        <translation>等待电平触发</translation>
+    </message>
+    <message>
+        <source>等待运动指令/Waiting for a motion command</source>
+        <translation>等待运动指令</translation>
+    </message>
+    <message>
+        <source>记录中/Recording: %1 samples, %2 s</source>
+        <translation>记录中/Recording: %1 samples, %2 s</translation>
+    </message>
+    <message>
+        <source>已停止/Stopped: %1 samples, %2 s</source>
+        <translation>已停止/Stopped: %1 samples, %2 s</translation>
+    </message>
+    <message>
+        <source>无应答/No reply: %1</source>
+        <translation>无应答/No reply: %1</translation>
+    </message>
+    <message>
+        <source>未收到PDO：关节是否处于运行状态(NMT启动)？/No PDO arrives: is the joint operational (NMT start)?</source>
+        <translation>未收到PDO：关节是否处于运行状态(NMT启动)？</translation>
+    </message>
+    <message>
+        <source>已达上限，丢弃最早的%1个样本/Cap reached: the oldest %1 samples dropped</source>
+        <translation>已达上限，丢弃最早的%1个样本</translation>
+    </message>
+    <message>
+        <source>导出中/Exporting</source>
+        <translation>导出中</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>无法写入文件/Cannot write the file: %1</source>
+        <translation>无法写入文件/Cannot write the file: %1</translation>
+    </message>
+    <message>
+        <source>已保存/Saved: %1</source>
+        <translation>已保存/Saved: %1</translation>
+    </message>
+    <message>
+        <source>示波器/Scope — 节点/Node %1 — %2 — %3</source>
+        <translation>示波器/Scope — 节点/Node %1 — %2 — %3</translation>
+    </message>
+</context>
+<context>
     <name>Sequences</name>
     <message>
         <source>测试序列/Sequences</source>
@@ -1736,130 +1955,11 @@ Close</source>
     </message>
     <message>
         <source>行数上限/Row limit: %1</source>
-        <translation>行数上限</translation>
+        <translation>行数上限/Row limit: %1</translation>
     </message>
     <message>
         <source>已达行数上限，记录已暂停；导出或清空后继续/Row limit reached: logging paused; export or clear to go on</source>
         <translation>已达行数上限，记录已暂停；导出或清空后继续</translation>
-    </message>
-</context>
-<context>
-    <name>scope_window</name>
-    <message>
-        <source>示波器/Scope</source>
-        <translation>示波器</translation>
-    </message>
-    <message>
-        <source>记录/Record</source>
-        <translation>记录</translation>
-    </message>
-    <message>
-        <source>采样率/Rate</source>
-        <translation>采样率</translation>
-    </message>
-    <message>
-        <source>10 Hz</source>
-        <translation>10 Hz</translation>
-    </message>
-    <message>
-        <source>20 Hz</source>
-        <translation>20 Hz</translation>
-    </message>
-    <message>
-        <source>50 Hz</source>
-        <translation>50 Hz</translation>
-    </message>
-    <message>
-        <source>100 Hz</source>
-        <translation>100 Hz</translation>
-    </message>
-    <message>
-        <source>运动触发/Trigger</source>
-        <translation>运动触发</translation>
-    </message>
-    <message>
-        <source>预触发/Pre-trigger</source>
-        <translation>预触发</translation>
-    </message>
-    <message>
-        <source> s</source>
-        <translation> s</translation>
-    </message>
-    <message>
-        <source>导出CSV/Export CSV</source>
-        <translation>导出CSV</translation>
-    </message>
-    <message>
-        <source>导出PNG/Export PNG</source>
-        <translation>导出PNG</translation>
-    </message>
-    <message>
-        <source>位置/Position</source>
-        <translation>位置</translation>
-    </message>
-    <message>
-        <source>速度/Velocity</source>
-        <translation>速度</translation>
-    </message>
-    <message>
-        <source>电流/Current</source>
-        <translation>电流</translation>
-    </message>
-    <message>
-        <source>设定值/Set-point</source>
-        <translation>设定值</translation>
-    </message>
-    <message>
-        <source>状态/State</source>
-        <translation>状态</translation>
-    </message>
-    <message>
-        <source>归一化/Normalised</source>
-        <translation>归一化</translation>
-    </message>
-    <message>
-        <source>无应答，记录已停止/No reply: recording stopped</source>
-        <translation>无应答，记录已停止</translation>
-    </message>
-    <message>
-        <source>未连接关节/No joint connected</source>
-        <translation>未连接关节</translation>
-    </message>
-    <message>
-        <source>停止/Stop</source>
-        <translation>停止</translation>
-    </message>
-    <message>
-        <source>等待运动指令/Waiting for a motion command</source>
-        <translation>等待运动指令</translation>
-    </message>
-    <message>
-        <source>记录中/Recording: %1 samples, %2 s</source>
-        <translation>记录中</translation>
-    </message>
-    <message>
-        <source>已停止/Stopped: %1 samples, %2 s</source>
-        <translation>已停止</translation>
-    </message>
-    <message>
-        <source>无应答/No reply: %1</source>
-        <translation>无应答</translation>
-    </message>
-    <message>
-        <source>导出中/Exporting</source>
-        <translation>导出中</translation>
-    </message>
-    <message>
-        <source>取消/Cancel</source>
-        <translation>取消</translation>
-    </message>
-    <message>
-        <source>错误</source>
-        <translation>错误</translation>
-    </message>
-    <message>
-        <source>无法写入文件/Cannot write the file: %1</source>
-        <translation>无法写入文件</translation>
     </message>
 </context>
 </TS>

@@ -171,7 +171,7 @@ private slots:
         QCOMPARE(button->geometry(), QRect(131, 173, 131, 131));
         QCOMPARE(button->styleSheet(), window->findChild<QToolButton *>(QStringLiteral("custom_send"))->styleSheet());
         click("scope");
-        auto *scope = window->findChild<QMainWindow *>(QStringLiteral("scope_window"));
+        auto *scope = window->findChild<QMainWindow *>(QStringLiteral("Scope"));
         QVERIFY(scope && scope->isVisible() && scope->isWindow());
         QCOMPARE(scope->windowTitle(), QStringLiteral("示波器/Scope"));
         scope->close();

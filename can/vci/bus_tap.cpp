@@ -11,9 +11,20 @@ namespace {
 
 using steady = std::chrono::steady_clock;
 
+}  // namespace
+
+struct listener::state {
+    std::vector<uint32_t> ids;
+    std::vector<tapped_frame> pending;
+    uint64_t dropped = 0;
+};
+
+namespace {
+
 struct tap_state {
     std::mutex mutex;
     std::vector<tapped_frame> pending;
+    std::vector<listener::state *> listeners;
     uint64_t dropped = 0;
     std::vector<QString> interfaces{QStringLiteral("can0")};
     uint8_t iface = 0;
@@ -61,11 +72,22 @@ void record(const can_message &msg, bool transmitted, bool error)
 {
     tap_state &t = tap();
     std::lock_guard<std::mutex> lock(t.mutex);
+    const tapped_frame f = stamped(t, msg, transmitted, error);
+    if (!transmitted && !error && !msg.extended && !msg.remote && !msg.fd) {
+        for (listener::state *l : t.listeners) {
+            if (std::find(l->ids.begin(), l->ids.end(), msg.id) == l->ids.end())
+                continue;
+            if (l->pending.size() >= capacity)
+                ++l->dropped;
+            else
+                l->pending.push_back(f);
+        }
+    }
     if (t.pending.size() >= capacity) {
         ++t.dropped;
         return;
     }
-    t.pending.push_back(stamped(t, msg, transmitted, error));
+    t.pending.push_back(f);
 }
 
 void begin_transmit(const can_message &msg)
@@ -112,6 +134,41 @@ QString interface_name(uint8_t iface)
     tap_state &t = tap();
     std::lock_guard<std::mutex> lock(t.mutex);
     return iface < t.interfaces.size() ? t.interfaces[iface] : QString();
+}
+
+listener::listener(std::vector<uint32_t> ids) : state_(new state)
+{
+    state_->ids = std::move(ids);
+    tap_state &t = tap();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    t.listeners.push_back(state_);
+}
+
+listener::~listener()
+{
+    tap_state &t = tap();
+    {
+        std::lock_guard<std::mutex> lock(t.mutex);
+        t.listeners.erase(std::remove(t.listeners.begin(), t.listeners.end(), state_), t.listeners.end());
+    }
+    delete state_;
+}
+
+size_t listener::drain(std::vector<tapped_frame> &out)
+{
+    tap_state &t = tap();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    const size_t n = state_->pending.size();
+    out.insert(out.end(), state_->pending.begin(), state_->pending.end());
+    state_->pending.clear();
+    return n;
+}
+
+uint64_t listener::dropped() const
+{
+    tap_state &t = tap();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    return state_->dropped;
 }
 
 size_t drain(std::vector<tapped_frame> &out, size_t max)

@@ -50,6 +50,26 @@ uint64_t dropped();
 int64_t now_us();
 int64_t epoch_wall_us();
 
+// A reader of its own beside the trace's queue, which it leaves alone: received standard data
+// frames on the identifiers it names, bounded like the tap (a full queue counts the frame as
+// dropped). For samplers that take a drive's PDOs as they come.
+class listener {
+public:
+    explicit listener(std::vector<uint32_t> ids);
+    ~listener();
+    listener(const listener &) = delete;
+    listener &operator=(const listener &) = delete;
+
+    // Appends the waiting frames to out, oldest first; returns how many were moved.
+    size_t drain(std::vector<tapped_frame> &out);
+    uint64_t dropped() const;
+
+    struct state;
+
+private:
+    state *state_;
+};
+
 // The controller state last reported by the bus in use.
 void report_bus_state(bus_state state);
 bus_state current_bus_state();

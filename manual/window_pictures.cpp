@@ -31,6 +31,7 @@
 #include <QProgressBar>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTextStream>
 #include <QThread>
@@ -335,7 +336,7 @@ const std::vector<picture> &pictures()
              auto *trigger = s.child<QAbstractButton>(w, "trigger");
              if (!w || !control || !source || !rate || !trigger)
                  return nullptr;
-             w->resize(1000, 760);
+             w->resize(1000, 700);
              source->setCurrentText(QStringLiteral("PDO"));
              rate->setCurrentIndex(rate->findData(1000));
              trigger->setChecked(true);
@@ -367,6 +368,7 @@ const std::vector<picture> &pictures()
              QWidget *w = s.shown("Object_dictionary");
              if (!w || !s.click("read_all", w))
                  return nullptr;
+             w->resize(1280, 680);  // as it opens on a laptop; the offscreen screen is smaller
              auto *status = s.child<QLabel>(w, "status");
              if (!status || !wait_for([status] { return status->text().contains(QLatin1String("read")); }))
                  return nullptr;
@@ -405,6 +407,8 @@ const std::vector<picture> &pictures()
                  !s.trigger("actionSequences"))
                  return nullptr;
              QWidget *w = s.shown("Sequences");
+             if (w)
+                 w->resize(960, 700);
              auto *script = s.child<QPlainTextEdit>(w, "script");
              auto *progress = s.child<QLabel>(w, "progress");
              QFile example(QStringLiteral("Document/sequences/commissioning.js"));
@@ -514,6 +518,9 @@ int main(int argc, char *argv[])
     use_bus_from_environment();
     qputenv("VELMORA_SIM_NODES", "1:10231,2:10231,3:10230,lss:0x1001,lss:0x1002");
     qunsetenv("VELMORA_CAN_TRACE");
+    // Nor on where the user left the windows last time.
+    const QTemporaryDir settings;
+    qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
     QApplication app(argc, argv);
     Q_INIT_RESOURCE(velmora_icon);
     app.setWindowIcon(QIcon(QStringLiteral(":/velmora.png")));

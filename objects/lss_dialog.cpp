@@ -8,6 +8,7 @@
 #include "base/hex.h"
 #include "base/language.h"
 #include "base/shared_values.h"
+#include "base/window_place.h"
 #include "can/step_job.h"
 
 #include <QHeaderView>
@@ -51,6 +52,7 @@ Lss::Lss(const monitor_sink &log, QWidget *parent)
     : QDialog(parent), ui(new Ui::Lss), log_(log), bus_(adapter_bus_ops())
 {
     ui->setupUi(this);
+    remember_place(this, QStringLiteral("Lss"));
     ui->lss_found->setColumnCount(col_count);
     ui->lss_found->verticalHeader()->hide();
     ui->lss_found->horizontalHeader()->setStretchLastSection(true);

@@ -107,10 +107,6 @@
         <translation>错误</translation>
     </message>
     <message>
-        <source>无法写入文件/Cannot write the file</source>
-        <translation>无法写入文件</translation>
-    </message>
-    <message>
         <source>此总线不支持复位控制器/This bus cannot reset its controller</source>
         <translation>此总线不支持复位控制器</translation>
     </message>
@@ -172,18 +168,6 @@ Period (ms)</source>
         <source>最近数据
 Last data</source>
         <translation>最近数据</translation>
-    </message>
-    <message>
-        <source>%1 帧/frames, %2 显示/shown</source>
-        <translation>%1 帧/frames, %2 显示/shown</translation>
-    </message>
-    <message>
-        <source> — 日志文件/log file</source>
-        <translation>— 日志文件</translation>
-    </message>
-    <message>
-        <source>, %1 帧丢失/frames lost</source>
-        <translation>, %1 帧丢失</translation>
     </message>
     <message>
         <source>总线正常/Error active</source>
@@ -469,6 +453,26 @@ Time</source>
         <source>上限(帧)/Cap (frames)</source>
         <translation>上限(帧)</translation>
     </message>
+    <message>
+        <source>无法写入文件：%1/Cannot write the file: %1</source>
+        <translation>无法写入文件：%1</translation>
+    </message>
+    <message>
+        <source>已保存：%1/Saved: %1</source>
+        <translation>已保存：%1</translation>
+    </message>
+    <message>
+        <source>%1 帧，%2 显示/%1 frames, %2 shown</source>
+        <translation>%1 帧，%2 显示</translation>
+    </message>
+    <message>
+        <source>日志文件/log file</source>
+        <translation>日志文件</translation>
+    </message>
+    <message>
+        <source>%1 帧丢失/%1 frames lost</source>
+        <translation>%1 帧丢失</translation>
+    </message>
 </context>
 <context>
     <name>Lss</name>
@@ -719,6 +723,10 @@ Every node must have been given %1 kbit/s first, or it drops off the bus once it
 The bus switches to %1 kbit/s after %2 ms: set the adapter to it, then press "All waiting"</source>
         <translation>%2 ms 后总线切换到 %1 kbit/s：请把适配器设为此波特率，然后点“全部等待”</translation>
     </message>
+    <message>
+        <source>另一项任务正在进行，请稍后/Another job is running: try again when it ends</source>
+        <translation>另一项任务正在进行，请稍后</translation>
+    </message>
 </context>
 <context>
     <name>Object_dictionary</name>
@@ -863,6 +871,132 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
         <source>LSS节点配置/LSS</source>
         <translation>LSS节点配置</translation>
     </message>
+    <message>
+        <source>完成/done</source>
+        <translation>完成</translation>
+    </message>
+    <message>
+        <source>已取消/cancelled</source>
+        <translation>已取消</translation>
+    </message>
+    <message>
+        <source>请等待当前传输结束/Wait for the transfer in progress to end</source>
+        <translation>请等待当前传输结束</translation>
+    </message>
+    <message>
+        <source>请先连接节点/Connect a joint first</source>
+        <translation>请先连接节点</translation>
+    </message>
+    <message>
+        <source>此关节固件不支持CANopen/This joint's firmware has no CANopen</source>
+        <translation>此关节固件不支持CANopen</translation>
+    </message>
+    <message>
+        <source>索引或子索引无效/Index or subindex is not a number in range</source>
+        <translation>索引或子索引无效</translation>
+    </message>
+    <message>
+        <source>正在读取 %1/Reading %1</source>
+        <translation>正在读取 %1</translation>
+    </message>
+    <message>
+        <source>读取完成，%1 字节，过长无法显示/read %1 bytes, too long to show</source>
+        <translation>读取完成，%1 字节，过长无法显示</translation>
+    </message>
+    <message>
+        <source>读取完成，%1 字节/read %1 bytes</source>
+        <translation>读取完成，%1 字节</translation>
+    </message>
+    <message>
+        <source>正在写入 %1/Writing %1</source>
+        <translation>正在写入 %1</translation>
+    </message>
+    <message>
+        <source>写入完成/written</source>
+        <translation>写入完成</translation>
+    </message>
+    <message>
+        <source>无法打开 %1/Cannot open %1</source>
+        <translation>无法打开 %1</translation>
+    </message>
+    <message>
+        <source>%1：第 %2 行：%3/%1: line %2: %3</source>
+        <translation>%1：第 %2 行：%3</translation>
+    </message>
+    <message>
+        <source>已载入 %1 个对象/loaded %1 objects</source>
+        <translation>已载入 %1 个对象</translation>
+    </message>
+    <message>
+        <source>正在读取对象/Reading objects</source>
+        <translation>正在读取对象</translation>
+    </message>
+    <message>
+        <source>已读取 %1，被拒绝 %2/read %1, refused %2</source>
+        <translation>已读取 %1，被拒绝 %2</translation>
+    </message>
+    <message>
+        <source>，已取消/, cancelled</source>
+        <translation>，已取消</translation>
+    </message>
+    <message>
+        <source>，节点无应答/, the joint stopped answering</source>
+        <translation>，节点无应答</translation>
+    </message>
+    <message>
+        <source>无法写入 %1/Cannot write %1</source>
+        <translation>无法写入 %1</translation>
+    </message>
+    <message>
+        <source>已导出 %1/exported %1</source>
+        <translation>已导出 %1</translation>
+    </message>
+    <message>
+        <source>将当前参数保存到关节(0x1010)？
+Save the joint's parameters (0x1010)?</source>
+        <translation>将当前参数保存到关节(0x1010)？</translation>
+    </message>
+    <message>
+        <source>恢复默认参数(0x1011)？复位节点后生效。
+Restore the default parameters (0x1011)? They apply after a reset node.</source>
+        <translation>恢复默认参数(0x1011)？复位节点后生效。</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>正在保存参数/Saving parameters</source>
+        <translation>正在保存参数</translation>
+    </message>
+    <message>
+        <source>正在恢复默认参数/Restoring defaults</source>
+        <translation>正在恢复默认参数</translation>
+    </message>
+    <message>
+        <source>寄存器号无效/Register number out of range (0-0xFFFF)</source>
+        <translation>寄存器号无效</translation>
+    </message>
+    <message>
+        <source>无应答/No reply</source>
+        <translation>无应答</translation>
+    </message>
+    <message>
+        <source>读取完成/read</source>
+        <translation>读取完成</translation>
+    </message>
+    <message>
+        <source>数值无效/Not a 32-bit value</source>
+        <translation>数值无效</translation>
+    </message>
+    <message>
+        <source>已发送，已收到应答/sent, answered</source>
+        <translation>已发送，已收到应答</translation>
+    </message>
 </context>
 <context>
     <name>Scope</name>
@@ -979,10 +1113,6 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
         <translation>无应答，记录已停止</translation>
     </message>
     <message>
-        <source>= %1 样本/samples, ≈ %2 MB</source>
-        <translation>= %1 样本/samples, ≈ %2 MB</translation>
-    </message>
-    <message>
         <source>最多%1个通道/At most %1 channels</source>
         <translation>最多%1个通道</translation>
     </message>
@@ -1075,12 +1205,16 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
         <translation>无法写入文件/Cannot write the file: %1</translation>
     </message>
     <message>
-        <source>已保存/Saved: %1</source>
-        <translation>已保存/Saved: %1</translation>
+        <source>= %1 样本，≈ %2 MB/= %1 samples, ≈ %2 MB</source>
+        <translation>= %1 样本，≈ %2 MB</translation>
     </message>
     <message>
-        <source>示波器/Scope — 节点/Node %1 — %2 — %3</source>
-        <translation>示波器/Scope — 节点/Node %1 — %2 — %3</translation>
+        <source>已保存：%1/Saved: %1</source>
+        <translation>已保存：%1</translation>
+    </message>
+    <message>
+        <source>示波器 — 节点 %1 — %2 — %3/Scope — Node %1 — %2 — %3</source>
+        <translation>示波器 — 节点 %1 — %2 — %3</translation>
     </message>
 </context>
 <context>
@@ -1112,10 +1246,6 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
     <message>
         <source>就绪/Ready</source>
         <translation>就绪</translation>
-    </message>
-    <message>
-        <source>脚本/Scripts (*.js);;所有文件/All files (*)</source>
-        <translation>脚本/Scripts (*.js);;所有文件/All files (*)</translation>
     </message>
     <message>
         <source>错误/Error</source>
@@ -1201,6 +1331,18 @@ Write or open a script here (JavaScript)</source>
     <message>
         <source>失败/FAIL</source>
         <translation>失败</translation>
+    </message>
+    <message>
+        <source>已保存：%1/Saved: %1</source>
+        <translation>已保存：%1</translation>
+    </message>
+    <message>
+        <source>脚本/Scripts</source>
+        <translation>脚本</translation>
+    </message>
+    <message>
+        <source>所有文件/All files</source>
+        <translation>所有文件</translation>
     </message>
 </context>
 <context>
@@ -1960,6 +2102,53 @@ Close</source>
     <message>
         <source>已达行数上限，记录已暂停；导出或清空后继续/Row limit reached: logging paused; export or clear to go on</source>
         <translation>已达行数上限，记录已暂停；导出或清空后继续</translation>
+    </message>
+</context>
+<context>
+    <name>od_tree_model</name>
+    <message>
+        <source>与默认值 %1 不同/differs from the default %1</source>
+        <translation>与默认值 %1 不同</translation>
+    </message>
+    <message>
+        <source>索引
+Index</source>
+        <translation>索引</translation>
+    </message>
+    <message>
+        <source>子索引
+Sub</source>
+        <translation>子索引</translation>
+    </message>
+    <message>
+        <source>名称
+Name</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>类型
+Type</source>
+        <translation>类型</translation>
+    </message>
+    <message>
+        <source>访问
+Access</source>
+        <translation>访问</translation>
+    </message>
+    <message>
+        <source>默认值
+Default</source>
+        <translation>默认值</translation>
+    </message>
+    <message>
+        <source>范围
+Limits</source>
+        <translation>范围</translation>
+    </message>
+    <message>
+        <source>读取值
+Value</source>
+        <translation>读取值</translation>
     </message>
 </context>
 </TS>

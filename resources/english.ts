@@ -107,10 +107,6 @@
         <translation>Error</translation>
     </message>
     <message>
-        <source>无法写入文件/Cannot write the file</source>
-        <translation>Cannot write the file</translation>
-    </message>
-    <message>
         <source>此总线不支持复位控制器/This bus cannot reset its controller</source>
         <translation>This bus cannot reset its controller</translation>
     </message>
@@ -172,18 +168,6 @@ Period (ms)</source>
         <source>最近数据
 Last data</source>
         <translation>Last data</translation>
-    </message>
-    <message>
-        <source>%1 帧/frames, %2 显示/shown</source>
-        <translation>%1 帧/frames, %2 显示/shown</translation>
-    </message>
-    <message>
-        <source> — 日志文件/log file</source>
-        <translation>log file</translation>
-    </message>
-    <message>
-        <source>, %1 帧丢失/frames lost</source>
-        <translation>, %1 帧丢失/frames lost</translation>
     </message>
     <message>
         <source>总线正常/Error active</source>
@@ -469,6 +453,26 @@ Time</source>
         <source>上限(帧)/Cap (frames)</source>
         <translation>Cap (frames)</translation>
     </message>
+    <message>
+        <source>无法写入文件：%1/Cannot write the file: %1</source>
+        <translation>Cannot write the file: %1</translation>
+    </message>
+    <message>
+        <source>已保存：%1/Saved: %1</source>
+        <translation>Saved: %1</translation>
+    </message>
+    <message>
+        <source>%1 帧，%2 显示/%1 frames, %2 shown</source>
+        <translation>%1 frames, %2 shown</translation>
+    </message>
+    <message>
+        <source>日志文件/log file</source>
+        <translation>log file</translation>
+    </message>
+    <message>
+        <source>%1 帧丢失/%1 frames lost</source>
+        <translation>%1 frames lost</translation>
+    </message>
 </context>
 <context>
     <name>Lss</name>
@@ -719,6 +723,10 @@ Every node must have been given %1 kbit/s first, or it drops off the bus once it
 The bus switches to %1 kbit/s after %2 ms: set the adapter to it, then press "All waiting"</source>
         <translation>The bus switches to %1 kbit/s after %2 ms: set the adapter to it, then press "All waiting"</translation>
     </message>
+    <message>
+        <source>另一项任务正在进行，请稍后/Another job is running: try again when it ends</source>
+        <translation>Another job is running: try again when it ends</translation>
+    </message>
 </context>
 <context>
     <name>Object_dictionary</name>
@@ -863,6 +871,132 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
         <source>LSS节点配置/LSS</source>
         <translation>LSS</translation>
     </message>
+    <message>
+        <source>完成/done</source>
+        <translation>done</translation>
+    </message>
+    <message>
+        <source>已取消/cancelled</source>
+        <translation>cancelled</translation>
+    </message>
+    <message>
+        <source>请等待当前传输结束/Wait for the transfer in progress to end</source>
+        <translation>Wait for the transfer in progress to end</translation>
+    </message>
+    <message>
+        <source>请先连接节点/Connect a joint first</source>
+        <translation>Connect a joint first</translation>
+    </message>
+    <message>
+        <source>此关节固件不支持CANopen/This joint's firmware has no CANopen</source>
+        <translation>This joint's firmware has no CANopen</translation>
+    </message>
+    <message>
+        <source>索引或子索引无效/Index or subindex is not a number in range</source>
+        <translation>Index or subindex is not a number in range</translation>
+    </message>
+    <message>
+        <source>正在读取 %1/Reading %1</source>
+        <translation>Reading %1</translation>
+    </message>
+    <message>
+        <source>读取完成，%1 字节，过长无法显示/read %1 bytes, too long to show</source>
+        <translation>read %1 bytes, too long to show</translation>
+    </message>
+    <message>
+        <source>读取完成，%1 字节/read %1 bytes</source>
+        <translation>read %1 bytes</translation>
+    </message>
+    <message>
+        <source>正在写入 %1/Writing %1</source>
+        <translation>Writing %1</translation>
+    </message>
+    <message>
+        <source>写入完成/written</source>
+        <translation>written</translation>
+    </message>
+    <message>
+        <source>无法打开 %1/Cannot open %1</source>
+        <translation>Cannot open %1</translation>
+    </message>
+    <message>
+        <source>%1：第 %2 行：%3/%1: line %2: %3</source>
+        <translation>%1: line %2: %3</translation>
+    </message>
+    <message>
+        <source>已载入 %1 个对象/loaded %1 objects</source>
+        <translation>loaded %1 objects</translation>
+    </message>
+    <message>
+        <source>正在读取对象/Reading objects</source>
+        <translation>Reading objects</translation>
+    </message>
+    <message>
+        <source>已读取 %1，被拒绝 %2/read %1, refused %2</source>
+        <translation>read %1, refused %2</translation>
+    </message>
+    <message>
+        <source>，已取消/, cancelled</source>
+        <translation>, cancelled</translation>
+    </message>
+    <message>
+        <source>，节点无应答/, the joint stopped answering</source>
+        <translation>, the joint stopped answering</translation>
+    </message>
+    <message>
+        <source>无法写入 %1/Cannot write %1</source>
+        <translation>Cannot write %1</translation>
+    </message>
+    <message>
+        <source>已导出 %1/exported %1</source>
+        <translation>exported %1</translation>
+    </message>
+    <message>
+        <source>将当前参数保存到关节(0x1010)？
+Save the joint's parameters (0x1010)?</source>
+        <translation>Save the joint's parameters (0x1010)?</translation>
+    </message>
+    <message>
+        <source>恢复默认参数(0x1011)？复位节点后生效。
+Restore the default parameters (0x1011)? They apply after a reset node.</source>
+        <translation>Restore the default parameters (0x1011)? They apply after a reset node.</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>正在保存参数/Saving parameters</source>
+        <translation>Saving parameters</translation>
+    </message>
+    <message>
+        <source>正在恢复默认参数/Restoring defaults</source>
+        <translation>Restoring defaults</translation>
+    </message>
+    <message>
+        <source>寄存器号无效/Register number out of range (0-0xFFFF)</source>
+        <translation>Register number out of range (0-0xFFFF)</translation>
+    </message>
+    <message>
+        <source>无应答/No reply</source>
+        <translation>No reply</translation>
+    </message>
+    <message>
+        <source>读取完成/read</source>
+        <translation>read</translation>
+    </message>
+    <message>
+        <source>数值无效/Not a 32-bit value</source>
+        <translation>Not a 32-bit value</translation>
+    </message>
+    <message>
+        <source>已发送，已收到应答/sent, answered</source>
+        <translation>sent, answered</translation>
+    </message>
 </context>
 <context>
     <name>Scope</name>
@@ -983,10 +1117,6 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
         <translation>No PDO arrives: is the joint operational (NMT start)?</translation>
     </message>
     <message>
-        <source>= %1 样本/samples, ≈ %2 MB</source>
-        <translation>= %1 样本/samples, ≈ %2 MB</translation>
-    </message>
-    <message>
         <source>最多%1个通道/At most %1 channels</source>
         <translation>At most %1 channels</translation>
     </message>
@@ -1071,16 +1201,20 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
         <translation>Cannot write the file: %1</translation>
     </message>
     <message>
-        <source>已保存/Saved: %1</source>
+        <source>没有通道/No channel</source>
+        <translation>No channel</translation>
+    </message>
+    <message>
+        <source>= %1 样本，≈ %2 MB/= %1 samples, ≈ %2 MB</source>
+        <translation>= %1 samples, ≈ %2 MB</translation>
+    </message>
+    <message>
+        <source>已保存：%1/Saved: %1</source>
         <translation>Saved: %1</translation>
     </message>
     <message>
-        <source>示波器/Scope — 节点/Node %1 — %2 — %3</source>
-        <translation>示波器/Scope — 节点/Node %1 — %2 — %3</translation>
-    </message>
-    <message>
-        <source>没有通道/No channel</source>
-        <translation>No channel</translation>
+        <source>示波器 — 节点 %1 — %2 — %3/Scope — Node %1 — %2 — %3</source>
+        <translation>Scope — Node %1 — %2 — %3</translation>
     </message>
 </context>
 <context>
@@ -1112,10 +1246,6 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
     <message>
         <source>就绪/Ready</source>
         <translation>Ready</translation>
-    </message>
-    <message>
-        <source>脚本/Scripts (*.js);;所有文件/All files (*)</source>
-        <translation>脚本/Scripts (*.js);;所有文件/All files (*)</translation>
     </message>
     <message>
         <source>错误/Error</source>
@@ -1201,6 +1331,18 @@ Write or open a script here (JavaScript)</source>
     <message>
         <source>失败/FAIL</source>
         <translation>FAIL</translation>
+    </message>
+    <message>
+        <source>已保存：%1/Saved: %1</source>
+        <translation>Saved: %1</translation>
+    </message>
+    <message>
+        <source>脚本/Scripts</source>
+        <translation>Scripts</translation>
+    </message>
+    <message>
+        <source>所有文件/All files</source>
+        <translation>All files</translation>
     </message>
 </context>
 <context>
@@ -1960,6 +2102,53 @@ Close</source>
     <message>
         <source>已达行数上限，记录已暂停；导出或清空后继续/Row limit reached: logging paused; export or clear to go on</source>
         <translation>Row limit reached: logging paused; export or clear to go on</translation>
+    </message>
+</context>
+<context>
+    <name>od_tree_model</name>
+    <message>
+        <source>与默认值 %1 不同/differs from the default %1</source>
+        <translation>differs from the default %1</translation>
+    </message>
+    <message>
+        <source>索引
+Index</source>
+        <translation>Index</translation>
+    </message>
+    <message>
+        <source>子索引
+Sub</source>
+        <translation>Sub</translation>
+    </message>
+    <message>
+        <source>名称
+Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>类型
+Type</source>
+        <translation>Type</translation>
+    </message>
+    <message>
+        <source>访问
+Access</source>
+        <translation>Access</translation>
+    </message>
+    <message>
+        <source>默认值
+Default</source>
+        <translation>Default</translation>
+    </message>
+    <message>
+        <source>范围
+Limits</source>
+        <translation>Limits</translation>
+    </message>
+    <message>
+        <source>读取值
+Value</source>
+        <translation>Value</translation>
     </message>
 </context>
 </TS>

@@ -133,7 +133,7 @@ private slots:
                      .isEmpty());
         QCOMPARE(node_cell(0, 4), QStringLiteral("1"));
         QVERIFY(node_cell(0, 5).startsWith(QStringLiteral("0x2310 持续过流")));
-        QVERIFY(child<QLabel>(trace, "trace_status")->text().contains(QStringLiteral("显示/shown")));
+        QVERIFY(child<QLabel>(trace, "trace_status")->text().contains(QStringLiteral("显示/%1 frames, ").arg(model()->frame_count())));
         const QStringList cut = cut_texts_in_every_language(trace);
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
 
@@ -186,6 +186,7 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("session.log"));
         desktop_seams::set_file_chooser([path](const desktop_seams::file_request &) { return path; });
         child<QPushButton>(trace, "save_trace")->click();
+        QVERIFY(trace->statusBar()->currentMessage().contains(path));
         const QJsonArray back = python_can_read(path);
         QCOMPARE(back.size(), frames);
         for (int i = 0; i < frames; ++i) {

@@ -6,6 +6,7 @@
 // Cancel and the control window's Stop reach them between two steps.
 #include "base/desktop_seams.h"
 #include "base/shared_values.h"
+#include "base/window_place.h"
 #include "app/velmora.h"
 #include "can/adapter.h"
 #include "can/step_job.h"
@@ -28,6 +29,7 @@
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -227,6 +229,8 @@ private slots:
         // The event loop turns between segments: the dialog's own timer brings it up, and it moves.
         QTRY_VERIFY_WITH_TIMEOUT(progress->isVisible() && progress->value() > 7 * 100, 20000);
         QCOMPARE(progress->maximum(), 65536);
+        const QStringList cut = cut_texts_in_every_language(progress);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
         QTest::mouseClick(child<QPushButton>(progress, "cancel_job"), Qt::LeftButton);
         QVERIFY(!job_running());
         QVERIFY2(status().contains(QLatin1String("cancelled")), qPrintable(status()));
@@ -361,6 +365,33 @@ private slots:
                 opened = w;
         QVERIFY(opened);
         QCOMPARE(opened->windowTitle(), QStringLiteral("对象字典/Objects"));
+    }
+
+    // The first time within 1280x720 and the screen; afterwards where it was left, pulled back
+    // onto the screen when that place is off it (a monitor unplugged, a smaller screen).
+    void comes_back_where_it_was_left_and_on_the_screen()
+    {
+        const QRect laptop(0, 0, 1366, 728);
+        QCOMPARE(clamped_onto(QRect(3000, 2000, 800, 600), QSize(400, 300), laptop), QRect(566, 128, 800, 600));
+        QCOMPARE(clamped_onto(QRect(-50, -20, 2000, 1000), QSize(400, 300), laptop), laptop);
+        QCOMPARE(clamped_onto(QRect(10, 10, 100, 100), QSize(400, 300), laptop), QRect(10, 10, 400, 300));
+
+        window->show();
+        const QRect screen = window->screen()->availableGeometry();
+        QVERIFY(window->width() <= qMax(qMin(1280, screen.width()), window->minimumWidth()));
+        QVERIFY(window->height() <= qMax(qMin(720, screen.height()), window->minimumHeight()));
+        window->setGeometry(QRect(screen.topLeft() + QPoint(0, 30), window->minimumSize()));
+        const QRect left = window->geometry();
+        window->close();
+        Object_dictionary again;
+        again.show();
+        QCOMPARE(again.geometry(), left);
+        again.move(screen.right() + 500, screen.bottom() + 500);
+        again.close();
+        Object_dictionary third;
+        third.show();
+        QVERIFY(screen.contains(third.geometry().topLeft()));
+        QCOMPARE(third.size(), left.size());
     }
 };
 

@@ -8,6 +8,7 @@
 #include "ui_bus_trace.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QProgressDialog>
 
@@ -128,11 +129,17 @@ bool Bus_trace::save_log(const QString &path)
     const trace::trace_model *m = model();
     QProgressDialog progress(tr("保存日志/Saving the log"), tr("取消/Cancel"), 0, qMax(1, m->rowCount()), this);
     progress.setMinimumDuration(300);
-    return trace::save_log(path, m->log(), m->rows(), [&](size_t done) {
+    const bool saved = trace::save_log(path, m->log(), m->rows(), [&](size_t done) {
         progress.setValue(static_cast<int>(done));
         QApplication::processEvents();
         return !progress.wasCanceled();
     });
+    // A cancelled save leaves no half-written log behind; it is no failure either.
+    if (!saved && progress.wasCanceled()) {
+        QFile::remove(path);
+        return true;
+    }
+    return saved;
 }
 
 void Bus_trace::set_replay_clock(replay_clock clock) { replay_clock_ = std::move(clock); }

@@ -4,9 +4,19 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemModel>
+#include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QStatusBar>
 #include <QStringList>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QTreeView>
@@ -81,8 +91,76 @@ inline QStringList cut_texts(QWidget *window)
     return cut;
 }
 
+// The texts a user of the English interface sees in the window that have a Chinese part with no
+// English beside it ("1 帧", "错误"); a part is what lies between ASCII commas or semicolons, so
+// "读取完成/read", "已读取 1，被拒绝 0/read 1, refused 0" and "连接\nConnect" pass. Titles,
+// labels, buttons, tabs, group boxes, combo box items, placeholders, menu entries, the status
+// bar, and the headings and first rows of views.
+inline QStringList chinese_without_english(QWidget *window)
+{
+    static const QRegularExpression chinese(QStringLiteral("[\\x{4e00}-\\x{9fff}]"));
+    static const QRegularExpression latin(QStringLiteral("[A-Za-z]{2}"));
+    static const QRegularExpression parts(QStringLiteral("[,;]"));
+    QStringList found;
+    const auto check = [&](const QObject *where, const QString &text) {
+        for (const QString &part : text.split(parts))
+            if (part.contains(chinese) && !part.contains(latin)) {
+                found << where->objectName() + QLatin1Char(' ') + text;
+                return;
+            }
+    };
+    check(window, window->windowTitle());
+    for (QLabel *l : window->findChildren<QLabel *>())
+        if (l->isVisibleTo(window))
+            check(l, l->text());
+    for (QAbstractButton *b : window->findChildren<QAbstractButton *>())
+        if (b->isVisibleTo(window))
+            check(b, b->text());
+    for (QGroupBox *g : window->findChildren<QGroupBox *>())
+        if (g->isVisibleTo(window))
+            check(g, g->title());
+    for (QTabBar *t : window->findChildren<QTabBar *>())
+        for (int i = 0; i < t->count(); ++i)
+            check(t, t->tabText(i));
+    for (QComboBox *c : window->findChildren<QComboBox *>())
+        for (int i = 0; i < c->count(); ++i)
+            check(c, c->itemText(i));
+    for (QLineEdit *e : window->findChildren<QLineEdit *>())
+        if (e->isVisibleTo(window))
+            check(e, e->placeholderText());
+    for (QAction *a : window->findChildren<QAction *>())
+        check(a, a->text());
+    if (auto *main = qobject_cast<QMainWindow *>(window))
+        check(main->statusBar(), main->statusBar()->currentMessage());
+    for (QAbstractItemView *view : window->findChildren<QAbstractItemView *>()) {
+        const QAbstractItemModel *m = view->model();
+        if (!m || !view->isVisibleTo(window))
+            continue;
+        for (int c = 0; c < m->columnCount(); ++c) {
+            check(view, m->headerData(c, Qt::Horizontal).toString());
+            for (int r = 0; r < qMin(m->rowCount(), 50); ++r)
+                check(view, m->data(m->index(r, c)).toString());
+        }
+    }
+    return found;
+}
+
+// Where the window does not fit a 1366x768 screen: its default size beyond what it opens at
+// (1280x720), its minimum beyond the screen less a panel and a title bar.
+inline QStringList beyond_a_laptop_screen(QWidget *window)
+{
+    QStringList beyond;
+    if (window->width() > 1280 || window->height() > 720)
+        beyond << QStringLiteral("default size %1x%2").arg(window->width()).arg(window->height());
+    const QSize minimum = window->minimumSizeHint().expandedTo(window->minimumSize());
+    if (minimum.width() > 1366 || minimum.height() > 700)
+        beyond << QStringLiteral("minimum size %1x%2").arg(minimum.width()).arg(minimum.height());
+    return beyond;
+}
+
 // cut_texts() of the window at its default size and at its minimum, with the bilingual texts
-// and with each language's catalogue installed, each finding prefixed by where it was seen.
+// and with each language's catalogue installed, each finding prefixed by where it was seen;
+// with the English catalogue also chinese_without_english(), and beyond_a_laptop_screen().
 inline QStringList cut_texts_in_every_language(QWidget *window)
 {
     velmora_resources_registered();
@@ -103,11 +181,16 @@ inline QStringList cut_texts_in_every_language(QWidget *window)
                                       .arg(window->height());
             for (const QString &text : cut_texts(window))
                 cut << where + text;
+            if (catalogue && QLatin1String(catalogue) == QLatin1String(":/english") && size == default_size)
+                for (const QString &text : chinese_without_english(window))
+                    cut << where + QStringLiteral("no English: ") + text;
         }
         if (catalogue)
             QApplication::removeTranslator(&translator);
     }
     window->resize(default_size);
+    for (const QString &text : beyond_a_laptop_screen(window))
+        cut << text;
     return cut;
 }
 

@@ -236,18 +236,24 @@ void sdo_transfer::succeed()
 
 // ---- a transfer over a waiting link ---------------------------------------------------------
 
+void step_sdo(const sdo_link &link, sdo_transfer &transfer)
+{
+    if (transfer.done())
+        return;
+    sdo_frame answer;
+    const auto is_reply = [&transfer](const sdo_frame &f) { return transfer.accepts(f); };
+    if (link.transact && link.transact(transfer.request(), is_reply, &answer))
+        transfer.take(answer);
+    else
+        transfer.timed_out();
+    if (transfer.done() && transfer.owes_abort() && link.send)
+        link.send(transfer.abort_request());
+}
+
 sdo_outcome run_sdo(const sdo_link &link, sdo_transfer transfer)
 {
-    while (!transfer.done()) {
-        sdo_frame answer;
-        const auto is_reply = [&transfer](const sdo_frame &f) { return transfer.accepts(f); };
-        if (link.transact && link.transact(transfer.request(), is_reply, &answer))
-            transfer.take(answer);
-        else
-            transfer.timed_out();
-    }
-    if (transfer.owes_abort() && link.send)
-        link.send(transfer.abort_request());
+    while (!transfer.done())
+        step_sdo(link, transfer);
     return transfer.outcome();
 }
 

@@ -137,6 +137,9 @@ struct sdo_link {
     std::function<void(const sdo_frame &)> send;
 };
 
+// One step of a transfer: one transaction, and the abort this client owes the server when the
+// transfer ends with it. Nothing for a transfer that is done.
+void step_sdo(const sdo_link &link, sdo_transfer &transfer);
 // Drives the transfer to its end, one transaction a step, and tells the server when this
 // client gives up.
 sdo_outcome run_sdo(const sdo_link &link, sdo_transfer transfer);

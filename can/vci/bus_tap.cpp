@@ -14,6 +14,7 @@ using steady = std::chrono::steady_clock;
 struct tap_state {
     std::mutex mutex;
     std::vector<tapped_frame> pending;
+    seen_frame last[0x800];
     uint64_t dropped = 0;
     std::atomic<uint8_t> state{static_cast<uint8_t>(bus_state::unknown)};
     const steady::time_point epoch = steady::now();
@@ -41,16 +42,25 @@ void record(const can_message &msg, bool transmitted, bool error)
 {
     tap_state &t = tap();
     std::lock_guard<std::mutex> lock(t.mutex);
-    if (t.pending.size() >= capacity) {
-        ++t.dropped;
-        return;
-    }
     tapped_frame f;
     f.t_us = now_us();  // under the lock: frames leave in time order
     f.msg = msg;
     f.transmitted = transmitted;
     f.error = error;
+    if (!transmitted && !error && !msg.extended && !msg.remote && !msg.fd)
+        t.last[msg.id & 0x7FF] = seen_frame{f.t_us, msg};
+    if (t.pending.size() >= capacity) {
+        ++t.dropped;
+        return;
+    }
     t.pending.push_back(f);
+}
+
+seen_frame last_received(uint32_t standard_id)
+{
+    tap_state &t = tap();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    return standard_id < 0x800 ? t.last[standard_id] : seen_frame();
 }
 
 size_t drain(std::vector<tapped_frame> &out, size_t max)

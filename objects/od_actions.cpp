@@ -77,6 +77,33 @@ read_all_summary read_all(eds_document &document, const sdo_link &link, int node
     return summary;
 }
 
+int values_held(const eds_document &document)
+{
+    int n = 0;
+    for (const od_object &o : document.objects)
+        for (const od_entry &e : o.entries)
+            n += e.parameter_value.isEmpty() ? 0 : 1;
+    return n;
+}
+
+int carry_values(const eds_document &from, eds_document &to)
+{
+    int lost = 0;
+    for (const od_object &o : from.objects)
+        for (const od_entry &e : o.entries) {
+            if (e.parameter_value.isEmpty())
+                continue;
+            od_entry *target = find_entry(to, e.index, e.sub);
+            if (!target || !target->parameter_value.isEmpty()) {
+                lost += target && target->parameter_value == e.parameter_value ? 0 : 1;
+                continue;
+            }
+            target->parameter_value = e.parameter_value;
+            target->differs = e.differs;
+        }
+    return lost;
+}
+
 sdo_outcome store_parameters(const sdo_link &link) { return canopen::write_object(link, store_index, 1, save_signature); }
 
 sdo_outcome restore_default_parameters(const sdo_link &link) { return canopen::write_object(link, restore_index, 1, load_signature); }

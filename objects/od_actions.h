@@ -34,6 +34,12 @@ struct read_all_summary {
 read_all_summary read_all(eds_document &document, const sdo_link &link, int node_id,
                           const std::function<bool(int done, int total)> &progress);
 
+// Entries that hold a value (read, written, or from the file).
+int values_held(const eds_document &document);
+// Gives each entry of to that has no value of its own the value from holds for the same object;
+// returns how many values of from found no place in to (no such object, or to's own value).
+int carry_values(const eds_document &from, eds_document &to);
+
 // 0x1010 sub 1 with "save", 0x1011 sub 1 with "load".
 sdo_outcome store_parameters(const sdo_link &link);
 sdo_outcome restore_default_parameters(const sdo_link &link);

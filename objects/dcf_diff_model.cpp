@@ -45,6 +45,8 @@ QVariant dcf_diff_model::data(const QModelIndex &index, int role) const
         return cell(r, index.column());
     if (role == Qt::ToolTipRole)
         return cell(r, index.column());
+    if (role == filter_role)
+        return r.state == dcf_state::same ? QStringLiteral("same") : QStringLiteral("other");
     if (role == Qt::BackgroundRole && r.state != dcf_state::same && (r.read || r.abort != 0))
         return QBrush(QColor(255, 236, 179));
     return QVariant();

@@ -1,6 +1,7 @@
 #pragma once
 // The table of a DCF compare or download: one row per node and object the DCF sets, with the
-// DCF's value, the drive's and how they compare. Rows that differ are tinted.
+// DCF's value, the drive's and how they compare. Rows that differ are tinted; the state
+// column's filter_role is "same" for rows that agree, so that a proxy can hide them.
 #include "objects/dcf_config.h"
 
 #include <QAbstractTableModel>
@@ -12,6 +13,7 @@ class dcf_diff_model : public QAbstractTableModel {
     Q_OBJECT
 
 public:
+    static constexpr int filter_role = Qt::UserRole;
     enum column { col_node, col_index, col_sub, col_name, col_dcf, col_drive, col_state, col_count };
 
     using QAbstractTableModel::QAbstractTableModel;

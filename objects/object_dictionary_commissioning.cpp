@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QSortFilterProxyModel>
 #include <QTimer>
 
 using namespace objects;
@@ -52,8 +53,16 @@ void Object_dictionary::setup_commissioning()
     ui->nodes->setHorizontalHeaderLabels(node_headers());
     ui->nodes->horizontalHeader()->setStretchLastSection(true);
     ui->nodes->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    ui->dcf_diff->setModel(dcf_model_);
+    auto *shown = new QSortFilterProxyModel(this);
+    shown->setSourceModel(dcf_model_);
+    shown->setFilterKeyColumn(dcf_diff_model::col_state);
+    shown->setFilterRole(dcf_diff_model::filter_role);
+    ui->dcf_diff->setModel(shown);
+    connect(ui->dcf_differences_only, &QCheckBox::toggled, shown, [shown](bool only) {
+        shown->setFilterRegularExpression(only ? QStringLiteral("^other$") : QString());
+    });
     ui->dcf_diff->horizontalHeader()->setStretchLastSection(true);
+    ui->dcf_diff->resizeColumnsToContents();
     ui->job_progress->hide();
     ui->cancel_job->hide();
     job_timer_->setInterval(0);
@@ -203,6 +212,7 @@ bool Object_dictionary::open_dcf(const QString &path)
     dcf_ = r.document;
     dcf_name_ = name;
     ui->dcf_file->setText(name);
+    ui->dcf_file->setToolTip(path);
     dcf_model_->set_rows({});
     show_commissioning_status(QStringLiteral("已载入/loaded %1: %2个值/%2 values").arg(name).arg(values), false);
     return true;

@@ -3,6 +3,8 @@
 #include "base/hex.h"
 #include "objects/od_types.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QStringList>
 #include <QTextCodec>
@@ -405,6 +407,21 @@ eds_result parse_eds(const QByteArray &text)
         return r;
     }
     r.ok = true;
+    return r;
+}
+
+eds_result read_eds_file(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        eds_result r;
+        r.error = QStringLiteral("无法打开文件/Cannot open %1").arg(path);
+        return r;
+    }
+    // One byte over the limit is enough to tell an oversized file.
+    eds_result r = parse_eds(f.read(eds_max_bytes + 1));
+    if (!r.ok)
+        r.error = QStringLiteral("%1: 第%2行/line %2: %3").arg(QFileInfo(path).fileName()).arg(r.error_line).arg(r.error);
     return r;
 }
 

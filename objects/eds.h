@@ -74,6 +74,9 @@ struct eds_result {
 };
 
 eds_result parse_eds(const QByteArray &text);
+// The file at path parsed; a failure's error names the file and the line for the user
+// ("joint.eds: 第4行/line 4: ...", "无法打开文件/Cannot open PATH").
+eds_result read_eds_file(const QString &path);
 
 // A DCF of the document: every entry with its ParameterValue when it has one, node_id in
 // [DeviceComissioning] and FileInfo naming file_name. A value that is the entry's $NODEID

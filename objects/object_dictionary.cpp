@@ -324,16 +324,10 @@ void Object_dictionary::on_open_eds_clicked()
 
 bool Object_dictionary::load_eds(const QString &path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        show_status(QStringLiteral("无法打开文件/Cannot open %1").arg(path), true);
-        return false;
-    }
-    // One byte over the limit is enough to tell an oversized file.
-    eds_result r = parse_eds(f.read(eds_max_bytes + 1));
+    eds_result r = read_eds_file(path);
     const QString name = QFileInfo(path).fileName();
     if (!r.ok) {
-        show_status(QStringLiteral("%1: 第%2行/line %2: %3").arg(name).arg(r.error_line).arg(r.error), true);
+        show_status(r.error, true);
         return false;
     }
     // Values already read stay with their objects; none is dropped without asking.

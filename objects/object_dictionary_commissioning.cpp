@@ -15,7 +15,6 @@
 #include "objects/node_discovery.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QSortFilterProxyModel>
@@ -193,15 +192,10 @@ void Object_dictionary::on_open_dcf_clicked()
 
 bool Object_dictionary::open_dcf(const QString &path)
 {
-    QFile f(path);
+    const eds_result r = read_eds_file(path);
     const QString name = QFileInfo(path).fileName();
-    if (!f.open(QIODevice::ReadOnly)) {
-        show_commissioning_status(QStringLiteral("无法打开文件/Cannot open %1").arg(path), true);
-        return false;
-    }
-    const eds_result r = parse_eds(f.read(eds_max_bytes + 1));
     if (!r.ok) {
-        show_commissioning_status(QStringLiteral("%1: 第%2行/line %2: %3").arg(name).arg(r.error_line).arg(r.error), true);
+        show_commissioning_status(r.error, true);
         return false;
     }
     const size_t values = dcf_values(r.document, 1).size();

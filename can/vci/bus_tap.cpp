@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <iterator>
 #include <mutex>
 
 namespace vci {
@@ -61,6 +62,13 @@ seen_frame last_received(uint32_t standard_id)
     tap_state &t = tap();
     std::lock_guard<std::mutex> lock(t.mutex);
     return standard_id < 0x800 ? t.last[standard_id] : seen_frame();
+}
+
+void forget_received()
+{
+    tap_state &t = tap();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    std::fill(std::begin(t.last), std::end(t.last), seen_frame());
 }
 
 size_t drain(std::vector<tapped_frame> &out, size_t max)

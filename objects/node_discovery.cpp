@@ -54,17 +54,25 @@ void node_discovery::step()
     if (done())
         return;
     ++steps_;
-    if (!swept_)
+    if (cancelled_)
+        stop();
+    else if (!swept_)
         sweep();
     else
         read_next();
 }
 
-void node_discovery::cancel()
+void node_discovery::stop()
 {
-    // The sweep is one transaction; afterwards each read ends after its own step.
-    swept_ = true;
+    // A transfer under way ends with its abort, so that the node does not wait for the rest.
+    if (transfer_ && !transfer_->done()) {
+        transfer_->cancel();
+        const canopen::sdo_link link = wire_.link(nodes_[next_node_].node);
+        if (link.send)
+            link.send(transfer_->abort_request());
+    }
     transfer_.reset();
+    swept_ = true;
     next_node_ = nodes_.size();
 }
 

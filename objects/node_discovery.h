@@ -52,7 +52,7 @@ public:
     bool done() const override { return swept_ && next_node_ >= nodes_.size(); }
     int steps_done() const override { return steps_; }
     int steps_expected() const override;
-    void cancel() override;
+    void cancel() override { cancelled_ = true; }
 
     // In node order; complete once done().
     const std::vector<found_node> &nodes() const { return nodes_; }
@@ -61,12 +61,14 @@ private:
     void sweep();
     void read_next();
     void skip_unasked();
+    void stop();
     void take(found_node &n, int object, const canopen::sdo_outcome &o);
 
     discovery_bus wire_;
     int first_;
     int last_;
     bool swept_ = false;
+    bool cancelled_ = false;
     std::vector<found_node> nodes_;
     size_t next_node_ = 0;  // the node whose identity is being read
     int next_object_ = 0;   // of identity_objects

@@ -20,6 +20,9 @@
 #include "tools/monitor.h"
 
 #include <QCheckBox>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -336,6 +339,16 @@ private slots:
         const QStringList lines = QString::fromUtf8(written.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 1 + 13);
         QVERIFY(lines.contains(QStringLiteral("1,0x6081:00,Profile velocity,1000,5000,是/yes,")));
+        // The same as a workbook: a row number, then the report's columns below its header.
+        const QString book = dir.filePath(QStringLiteral("report.xlsx"));
+        QVERIFY(window->save_dcf_report_to(book));
+        QProcess reader;
+        reader.start(QStringLiteral("/usr/bin/python3"),
+                     {qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") + QStringLiteral("/tests/read_workbook.py"), book});
+        QVERIFY(reader.waitForFinished(60000) && reader.exitCode() == 0);
+        const QJsonObject cells = QJsonDocument::fromJson(reader.readAllStandardOutput()).object()[QStringLiteral("cells")].toObject();
+        QCOMPARE(cells[QStringLiteral("B2")].toObject()[QStringLiteral("value")].toString(), QStringLiteral("节点/Node"));
+        QCOMPARE(cells[QStringLiteral("C15")].toObject()[QStringLiteral("value")].toString(), QStringLiteral("0x1010:01"));
     }
 
     void registers_of_the_custom_protocol()

@@ -273,7 +273,8 @@ void Object_dictionary::start_dcf_job(dcf_job::mode mode, const std::vector<int>
 {
     auto job = std::make_unique<dcf_job>(mode, dcf_, nodes, wire());
     const dcf_job *running = job.get();
-    report_.clear();
+    if (mode == dcf_job::mode::download)
+        report_.clear();
     dcf_model_->set_rows(running->rows());
     show_commissioning_status(mode == dcf_job::mode::compare ? QStringLiteral("正在比较/Comparing...")
                                                              : QStringLiteral("正在下载/Downloading..."),
@@ -295,7 +296,8 @@ void Object_dictionary::dcf_job_finished(const dcf_job &job)
         text += QStringLiteral("; 写入/written %1, 已校验/verified %2, 被拒绝/refused %3").arg(t.written).arg(t.verified).arg(t.refused);
     if (t.cancelled)
         text += QStringLiteral("; 已取消/cancelled");
-    report_ = job.report();
+    if (job.downloads())
+        report_ = job.report();
     show_commissioning_status(text, t.refused > 0 || t.verified < t.written);
     const std::vector<int> written = job.nodes_written();
     if (!t.cancelled && !written.empty())

@@ -28,6 +28,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -331,6 +332,10 @@ private slots:
         const QString status = child<QLabel>(window, "commissioning_status")->text();
         for (const char *said : {"differing 11", "written 9", "verified 9", "refused 2", "stored 2 of 2"})
             QVERIFY2(status.contains(QLatin1String(said)), qPrintable(status));
+        window->show();
+        child<QTabWidget>(window, "pages")->setCurrentIndex(1);
+        const QStringList cut = cut_texts_in_every_language(window);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
 
         const QString csv = dir.filePath(QStringLiteral("report.csv"));
         QVERIFY(window->save_dcf_report_to(csv));

@@ -11,5 +11,6 @@ int run_velmora(QApplication &app)
     window.show();  // the first show event opens the adapter
     if (app_running)
         return app.exec();
-    return 0;
+    // No bus and no simulated one chosen: the program did not do what it was started for.
+    return 1;
 }

@@ -1,5 +1,7 @@
 #include "app/velmora.h"
 
+#include "app/bus_choice.h"
+
 #include "base/language.h"
 #include "base/resources_registration.h"
 #include "base/shared_values.h"
@@ -13,6 +15,7 @@
 #include "custom_protocol/control_can.h"
 #include "node/set_node.h"
 #include "objects/object_dictionary.h"
+#include "objects/od_tree_model.h"
 #include "scope/scope_window.h"
 #include "sequences/sequences_window.h"
 #include "tools/custom_send.h"
@@ -23,6 +26,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QMenuBar>
@@ -84,8 +88,10 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     settings_window = new joint_CAN_set();
     set_node_window = new Set_node();
     objects_window = new Object_dictionary();
-    scope_view = new scope_window(this);
+    scope_view = new Scope(this);
     scope_view->setWindowFlag(Qt::Window);
+    // The scope offers the objects of the dictionary window: its data sheet or the built-in list.
+    scope_view->set_dictionary([this] { return objects_window->model()->document(); });
     // The trace records from the start, whether or not its window is shown.
     bus_trace_window = new Bus_trace();
     sequences_window = new Sequences();
@@ -103,7 +109,7 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     connect(this, &Velmora::languagechange, custom_send_window, &custom_send::comboBox);
     connect(this, &Velmora::languagechange, set_node_window, &Set_node::comboBox);
     connect(this, &Velmora::languagechange, objects_window, &Object_dictionary::comboBox);
-    connect(this, &Velmora::languagechange, scope_view, &scope_window::comboBox);
+    connect(this, &Velmora::languagechange, scope_view, &Scope::comboBox);
     connect(this, &Velmora::languagechange, bus_trace_window, &Bus_trace::comboBox);
     connect(this, &Velmora::languagechange, sequences_window, &Sequences::comboBox);
     // The Tools menu reaches the same windows as their launcher buttons.
@@ -190,14 +196,61 @@ void Velmora::closeEvent(QCloseEvent *event)
 void Velmora::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
+    const bool starting = !shown_before_;
+    shown_before_ = true;
     open_adapter();
     if (adapter_error == 0) {
         app_running = 1;
         device_open = 1;
         return;
     }
-    desktop_seams::warning(this, tr("警告"), tr("请先关闭其他上位机程序或检查是否连接好调试器\n"));
+    if (starting && offer_simulated_bus())
+        return;
+    if (!starting)
+        desktop_seams::warning(this, tr("警告"), tr("请先关闭其他上位机程序或检查是否连接好调试器\n"));
     app_running = 0;
+}
+
+namespace {
+
+// What to do about the bus that could not be opened, in a line a newcomer can act on (rich
+// text, so that the command stays on one line).
+QString bus_advice(const QString &bus)
+{
+    const QString tried = QStringLiteral("Could not open the CAN bus <b>%1</b>.").arg(bus.toHtmlEscaped());
+    if (bus.startsWith(QLatin1String("socketcan:"))) {
+        const QString iface = bus.mid(bus.indexOf(QLatin1Char(':')) + 1).toHtmlEscaped();
+        return tried + QStringLiteral("<br>Bring the interface up with<br><nobr><tt>sudo ip link set %1 up type can "
+                                      "bitrate 1000000</tt></nobr><br>and start again, or continue on the "
+                                      "simulated bus.")
+                           .arg(iface);
+    }
+    return tried + QStringLiteral("<br>Check that the adapter is connected and VELMORA_CAN names it, or continue "
+                                  "on the simulated bus.");
+}
+
+}  // namespace
+
+bool Velmora::offer_simulated_bus()
+{
+    desktop_seams::box_request box{desktop_seams::box_kind::warning, this, tr("警告"),
+                                   tr("请先关闭其他上位机程序或检查是否连接好调试器\n"),
+                                   QMessageBox::Yes | QMessageBox::Close};
+    box.informative = bus_advice(vci::selected_bus_description(0));
+    box.labels = {{QMessageBox::Yes, QStringLiteral("仿真总线/Simulated bus")},
+                  {QMessageBox::Close, QStringLiteral("退出/Quit")}};
+    if (desktop_seams::ask(box) != QMessageBox::Yes)
+        return false;
+    qputenv("VELMORA_CAN", "sim");
+    use_bus_from_environment();
+    adapter_error = 0;  // the open sequence only ever sets it
+    open_adapter();
+    if (adapter_error != 0)
+        return false;
+    app_running = 1;
+    device_open = 1;
+    refresh_bus_status();
+    return true;
 }
 
 void Velmora::changeEvent(QEvent *e)
@@ -303,8 +356,10 @@ void Velmora::on_actionSequences_triggered()
 void Velmora::on_Help_clicked()
 {
     const QString path = document_lookup::locate(QStringLiteral("Document/Velmora用户手册_Ver1.1.pdf"));
-    if (QFile::exists(path))
-        desktop_seams::open_url(QUrl::fromLocalFile(path));
+    if (QFile::exists(path) && !desktop_seams::open_url(QUrl::fromLocalFile(path)))
+        desktop_seams::information(this, QStringLiteral("帮助/Help"),
+                                   QStringLiteral("没有能打开 PDF 的程序。手册在：\nNo PDF viewer could open the manual. It is at:\n%1")
+                                       .arg(QDir::toNativeSeparators(path)));
 }
 
 void Velmora::on_scope_clicked()

@@ -5,7 +5,7 @@
 #include <QTranslator>
 #include <cstdint>
 
-class scope_window;
+class Scope;
 
 namespace Ui {
 class Velmora;
@@ -51,12 +51,16 @@ public slots:
 
 private:
     void show_motion_window(QMainWindow *window);
+    // At start-up without a bus: the choice to go on with the simulated joints; true when the
+    // simulated bus is open.
+    bool offer_simulated_bus();
 
     Ui::Velmora *ui;
     QTranslator translator;
     QTimer *bus_status_timer;
     Object_dictionary *objects_window;
-    scope_window *scope_view;
+    Scope *scope_view;
     Bus_trace *bus_trace_window;
     Sequences *sequences_window;
+    bool shown_before_ = false;
 };

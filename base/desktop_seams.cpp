@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMimeDatabase>
+#include <QProcess>
+#include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -69,10 +72,46 @@ QMessageBox::StandardButton question(QWidget *parent, const QString &title, cons
     return show(box_kind::question, parent, title, text, buttons);
 }
 
+QMessageBox::StandardButton ask(const box_request &request)
+{
+    if (responder())
+        return responder()(request);
+    static const QMessageBox::Icon icons[] = {QMessageBox::Information, QMessageBox::Warning, QMessageBox::Critical,
+                                              QMessageBox::Question};
+    QMessageBox box(icons[static_cast<int>(request.kind)], request.title, request.text, request.buttons,
+                    request.parent);
+    box.setInformativeText(request.informative);
+    for (const auto &label : request.labels)
+        if (QAbstractButton *button = box.button(label.first))
+            button->setText(label.second);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+namespace {
+
+// xdg-open reports success even when no application takes the file; ask the desktop's MIME
+// registry first. Without xdg-mime the desktop services decide.
+bool has_application_for(const QString &path)
+{
+    const QString xdg_mime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    if (xdg_mime.isEmpty())
+        return true;
+    QProcess query;
+    query.start(xdg_mime, {QStringLiteral("query"), QStringLiteral("default"),
+                           QMimeDatabase().mimeTypeForFile(path).name()});
+    if (!query.waitForFinished(2000))
+        return true;
+    return !query.readAllStandardOutput().trimmed().isEmpty();
+}
+
+}  // namespace
+
 bool open_url(const QUrl &url)
 {
     if (opener())
         return opener()(url);
+    if (url.isLocalFile() && !has_application_for(url.toLocalFile()))
+        return false;
     return QDesktopServices::openUrl(url);
 }
 

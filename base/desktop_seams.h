@@ -17,6 +17,10 @@ struct box_request {
     QString title;
     QString text;
     QMessageBox::StandardButtons buttons;
+    // A second, smaller text under text (may be empty).
+    QString informative = QString();
+    // Buttons that say what they do instead of "Yes" or "Close".
+    QList<QPair<QMessageBox::StandardButton, QString>> labels = {};
 };
 
 using box_responder = std::function<QMessageBox::StandardButton(const box_request &)>;
@@ -35,6 +39,11 @@ QMessageBox::StandardButton critical(QWidget *parent, const QString &title, cons
 QMessageBox::StandardButton question(QWidget *parent, const QString &title, const QString &text,
                                      QMessageBox::StandardButtons buttons = QMessageBox::Yes | QMessageBox::No);
 
+// A box with the fields of request beyond the standard ones (informative text, button labels).
+QMessageBox::StandardButton ask(const box_request &request);
+
+// False when nothing could open it: no desktop opener, or for a local file no application
+// registered for its type (the desktop's own opener would fail without a word).
 bool open_url(const QUrl &url);
 
 // ---- the file question ----------------------------------------------------------------------

@@ -39,7 +39,7 @@ int main(int argc, char **argv)
         QElapsedTimer total, step;
         total.start();
         double longest = 0;
-        while (!discovery.done()) {
+        while (!discovery.finished()) {
             step.start();
             discovery.step();
             longest = std::max(longest, double(step.nsecsElapsed()) / 1e6);
@@ -47,7 +47,7 @@ int main(int argc, char **argv)
         totals.push_back(double(total.nsecsElapsed()) / 1e6);
         longest_steps.push_back(longest);
         found = discovery.nodes().size();
-        steps = discovery.steps_done();
+        steps = discovery.done();
     }
     std::sort(totals.begin(), totals.end());
     std::sort(longest_steps.begin(), longest_steps.end());

@@ -18,6 +18,13 @@
 //      reply, or a refusal (an SDO abort). Extended and remote frames are never offered: no
 //      reply of either protocol is one. The first frame taken is the reply; every frame,
 //      offered or not, taken or not, goes to the received hook.
+//
+// Work of many transactions (a segmented SDO transfer, Read all, a configuration download, a
+// search of the bus) never loops here or in a nested event loop: it runs as a job of steps
+// (can/step_job.h), one transaction per turn of the event loop, with progress and Cancel, so the
+// GUI thread is never held longer than one transaction. One job runs at a time. A Stop, Disable
+// or quick stop clicked meanwhile is taken at the next step: the job ends (an SDO transfer with
+// its abort to the server), then the stop is sent.
 #include "can/monitor_record.h"
 
 #include <QString>

@@ -51,12 +51,17 @@ reply_decoder reply_decoder_for(int32_t node, uint32_t id, const uint8_t *data, 
     if (is_node(id, sdo_request_base) && len >= 4 && data)
         return sdo_decoder(id, data);
     if (id == nmt_id && len >= 2 && data && (data[0] == nmt_reset_communication || data[0] == nmt_reset_node))
-        return frame_from(error_control_base + data[1], data[1] == 0, 1, 0x00);
+        return boot_up_decoder(data[1]);
     if (id == sync_id && node > 0 && node <= 0x7F)
         return frame_from(tpdo1_base + static_cast<uint32_t>(node), false, 0, -1);
     if (remote && is_node(id, error_control_base))
         return frame_from(id, false, 1, -1);
     return reply_decoder();
+}
+
+reply_decoder boot_up_decoder(int32_t node)
+{
+    return frame_from(error_control_base + static_cast<uint32_t>(node), node == 0, 1, 0x00);
 }
 
 QString control_abort_text(uint32_t code)

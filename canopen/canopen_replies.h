@@ -22,6 +22,8 @@ namespace canopen {
 // The decoder for a request to node (1..127) sent on id with these bytes; empty when the request
 // awaits no answer. The SYNC is answered by node's TPDO 1.
 reply_decoder reply_decoder_for(int32_t node, uint32_t id, const uint8_t *data, uint8_t len, uint8_t remote);
+// Takes node's boot-up (any node's when node is 0).
+reply_decoder boot_up_decoder(int32_t node);
 
 // The control window's text of an abort: its error document's for the codes the document
 // lists, else the abort table's in the document's style ("SDO中止：内存不足(0x05040005)\nSDO

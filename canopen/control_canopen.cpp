@@ -7,6 +7,7 @@
 #include "base/screen_scale.h"
 #include "base/number_fields.h"
 #include "base/shared_values.h"
+#include "can/step_job.h"
 #include "canopen/canopen_exchange.h"
 #include "canopen/canopen_frames.h"
 #include "canopen/canopen_replies.h"
@@ -310,6 +311,9 @@ void control_CANopen::casuals()
 void control_CANopen::tim()
 {
     canopen_page = ui->stackedWidget->currentIndex();
+    // An SDO request now would end the node's segmented transfer of a job in progress.
+    if (job_runner::instance().busy())
+        return;
     auto read = [this](uint16_t index) { return send(canopen::sdo_upload(sdo_request_id, index, 0), QString(), 0); };
     // Silence counts as a lost node only while the node is expected to answer; the
     // disconnect resets the sequence (sdo_expected 0), so a tick disconnects at most once.
@@ -625,6 +629,12 @@ void control_CANopen::press(const canopen::page_rpdo &button, const QLineEdit *f
     });
 }
 
+void control_CANopen::press_stop(const canopen::page_rpdo &button)
+{
+    end_job_for_stop();
+    press(button);
+}
+
 int32_t control_CANopen::ip_halt_point()
 {
     // The interpolation record keeps the last target so nothing new is commanded. Before any
@@ -702,6 +712,7 @@ void control_CANopen::on_Move_to_clicked()
 }
 void control_CANopen::on_Stop_4_clicked()
 {
+    end_job_for_stop();
     when_page_ready({}, [this] {
         const QString text = QStringLiteral("停止\nStop");
         const canopen::frame zero = canopen::sdo_download(sdo_request_id, object::profile_velocity, 0, 0, 4);
@@ -713,19 +724,19 @@ void control_CANopen::on_Stop_4_clicked()
                  text);
     });
 }
-void control_CANopen::on_Stop_clicked() { press(disable); }
+void control_CANopen::on_Stop_clicked() { press_stop(disable); }
 // Profile velocity
 void control_CANopen::on_PV_Vel_Sure_clicked()
 {
     when_page_ready({ui->PV_Acceleration, ui->PV_Deceleration}, [this] { apply_pv_profile(); });
 }
 void control_CANopen::on_Start_run_clicked() { press(run_velocity, ui->PV_Velocity); }
-void control_CANopen::on_PV_Stop_2_clicked() { press(stop); }
-void control_CANopen::on_PV_Stop_clicked() { press(disable); }
+void control_CANopen::on_PV_Stop_2_clicked() { press_stop(stop); }
+void control_CANopen::on_PV_Stop_clicked() { press_stop(disable); }
 // Profile torque; its Stop is the velocity page's: zero torque, power stage left on.
 void control_CANopen::on_pushButton_2_clicked() { press(run_torque, ui->lineEdit); }
-void control_CANopen::on_pushButton_4_clicked() { press(stop); }
-void control_CANopen::on_pushButton_3_clicked() { press(disable_torque_page); }
+void control_CANopen::on_pushButton_4_clicked() { press_stop(stop); }
+void control_CANopen::on_pushButton_3_clicked() { press_stop(disable_torque_page); }
 // Cyclic synchronous position
 void control_CANopen::on_sure_3_clicked()
 {
@@ -739,8 +750,8 @@ void control_CANopen::on_Move_to_3_clicked()
     if (!number_text_blank(ui->Target_position_2->text()))
         when_page_ready({ui->Target_position_2}, [this] { csp_move(); });
 }
-void control_CANopen::on_Stop_6_clicked() { press(csp_halt); }
-void control_CANopen::on_Stop_2_clicked() { press(disable); }
+void control_CANopen::on_Stop_6_clicked() { press_stop(csp_halt); }
+void control_CANopen::on_Stop_2_clicked() { press_stop(disable); }
 // Cyclic synchronous velocity
 void control_CANopen::on_PV_Vel_Sure_2_clicked()
 {
@@ -749,12 +760,12 @@ void control_CANopen::on_PV_Vel_Sure_2_clicked()
     });
 }
 void control_CANopen::on_Start_run_2_clicked() { press(run_velocity, ui->CSV_Velocity); }
-void control_CANopen::on_PV_Stop_3_clicked() { press(stop); }
-void control_CANopen::on_PV_Stop_4_clicked() { press(disable); }
+void control_CANopen::on_PV_Stop_3_clicked() { press_stop(stop); }
+void control_CANopen::on_PV_Stop_4_clicked() { press_stop(disable); }
 // Cyclic synchronous torque
 void control_CANopen::on_pushButton_5_clicked() { press(run_torque, ui->CST_torque); }
-void control_CANopen::on_CST_STOP_clicked() { press(stop); }
-void control_CANopen::on_CST_DISABLE_clicked() { press(disable); }
+void control_CANopen::on_CST_STOP_clicked() { press_stop(stop); }
+void control_CANopen::on_CST_DISABLE_clicked() { press_stop(disable); }
 // Interpolated position
 void control_CANopen::on_sure_4_clicked()
 {
@@ -767,5 +778,5 @@ void control_CANopen::on_Move_to_2_clicked()
     if (!number_text_blank(ui->Target_position_3->text()))
         when_page_ready({ui->Target_position_3}, [this] { ip_move(); });
 }
-void control_CANopen::on_Stop_5_clicked() { press(ip_halt); }
-void control_CANopen::on_Stop_3_clicked() { press(disable_ip_page); }
+void control_CANopen::on_Stop_5_clicked() { press_stop(ip_halt); }
+void control_CANopen::on_Stop_3_clicked() { press_stop(disable_ip_page); }

@@ -150,6 +150,9 @@ private:
     void when_page_ready(const QList<const QLineEdit *> &fields, const std::function<void()> &action);
     // Sends a page button's RPDO; field is where a set_point_from::field button reads its value.
     void press(const canopen::page_rpdo &button, const QLineEdit *field = nullptr);
+    // A Stop or Disable button: a job still running (can/step_job.h) ends first, with its abort,
+    // then the button's RPDO goes out.
+    void press_stop(const canopen::page_rpdo &button);
     void apply_pp_profile();
     void apply_pv_profile();
     void pp_move();

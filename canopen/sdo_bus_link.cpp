@@ -15,7 +15,8 @@ QString describe(const sdo_frame &f)
     switch (f.data[0] & sdo_command_mask) {
     case sdo_upload_initiate: return QStringLiteral("SDO读 %1/SDO upload %1").arg(object);
     case sdo_download_initiate: return QStringLiteral("SDO写 %1/SDO download %1").arg(object);
-    case sdo_abort: return QStringLiteral("SDO中止 %1/SDO abort %1").arg(object);
+    // The client's own abort says why, as the server's does.
+    case sdo_abort: return QStringLiteral("SDO中止 %1/SDO abort %1: %2").arg(object, abort_text(sdo_abort_code(f)));
     default: return QStringLiteral("SDO分段/SDO segment");
     }
 }

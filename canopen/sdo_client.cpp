@@ -178,10 +178,15 @@ void sdo_transfer::take_upload_segment(const sdo_frame &answer)
     if ((answer.data[0] & sdo_toggle_bit) != toggle_)
         return fail(abort_code::toggle_bit);
     const int count = 7 - ((answer.data[0] >> 1) & 0x07);
+    const bool last = answer.data[0] & last_segment_bit;
+    // Every segment but the last brings at least one byte, so size + 1 segments carry any
+    // object; a server that sends more, or sends nothing and goes on, is not heard out.
+    if (++segments_ > static_cast<int>(size_) + 1 || (count == 0 && !last))
+        return fail(abort_code::unknown_command);
     if (data_.size() + count > static_cast<int>(size_))
         return fail(abort_code::length_too_high);
     data_.append(reinterpret_cast<const char *>(answer.data + 1), count);
-    if (!(answer.data[0] & last_segment_bit)) {
+    if (!last) {
         toggle_ ^= sdo_toggle_bit;
         request_.data[0] = static_cast<uint8_t>(sdo_upload_segment | toggle_);
         return;
@@ -247,6 +252,15 @@ void step_sdo(const sdo_link &link, sdo_transfer &transfer)
     else
         transfer.timed_out();
     if (transfer.done() && transfer.owes_abort() && link.send)
+        link.send(transfer.abort_request());
+}
+
+void cancel_sdo(const sdo_link &link, sdo_transfer &transfer)
+{
+    if (transfer.done())
+        return;
+    transfer.cancel();
+    if (link.send)
         link.send(transfer.abort_request());
 }
 

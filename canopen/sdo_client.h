@@ -14,7 +14,13 @@
 //
 // A transfer is a small state machine fed one answer at a time: it says which frame to send
 // next and which received frame is the answer to it, so that whoever drives it decides how long
-// to wait and when (one transaction per step). run_sdo drives it to the end over a link.
+// to wait and when (one transaction per step). step_sdo takes one step over a link; run_sdo
+// drives a transfer to its end.
+//
+// A transfer is bounded whatever the server does: an upload takes at most its announced size (or
+// sdo_max_upload when none is announced); a segment that carries no byte and is not the last is
+// refused (a server answering so would never end), and no upload runs longer than one segment
+// more than its size in bytes.
 #include "can/exchange.h"
 #include "canopen/sdo_abort.h"
 
@@ -120,6 +126,7 @@ private:
     uint32_t size_ = 0;
     bool size_known_ = false;
     int offset_ = 0;  // download: bytes sent and confirmed
+    int segments_ = 0;  // upload: segments taken
     uint8_t toggle_ = 0;
     bool done_ = false;
     bool owes_abort_ = false;
@@ -137,11 +144,14 @@ struct sdo_link {
     std::function<void(const sdo_frame &)> send;
 };
 
-// One step of a transfer: one transaction, and the abort this client owes the server when the
-// transfer ends with it. Nothing for a transfer that is done.
+// One step of a transfer that is not done: its request and the answer (one transaction), and,
+// when this client ends the transfer there, its abort to the server.
 void step_sdo(const sdo_link &link, sdo_transfer &transfer);
+// Ends a transfer that is not done at the user's wish, with its abort to the server.
+void cancel_sdo(const sdo_link &link, sdo_transfer &transfer);
 // Drives the transfer to its end, one transaction a step, and tells the server when this
-// client gives up.
+// client gives up. It holds its caller for the whole transfer: a window takes the steps from
+// its event loop instead (canopen/sdo_job.h).
 sdo_outcome run_sdo(const sdo_link &link, sdo_transfer transfer);
 sdo_outcome read_object(const sdo_link &link, uint16_t index, uint8_t subindex);
 sdo_outcome write_object(const sdo_link &link, uint16_t index, uint8_t subindex, const QByteArray &data);

@@ -6,6 +6,7 @@
 #include "base/number_fields.h"
 #include "base/screen_scale.h"
 #include "base/shared_values.h"
+#include "can/step_job.h"
 #include "custom_protocol/control_can_state.h"
 #include "custom_protocol/custom_commands.h"
 #include "custom_protocol/custom_exchange.h"
@@ -85,6 +86,12 @@ bool control_CAN::send(const custom_request &request)
     return custom_exchange(this, static_cast<uint32_t>(custom_request_id), request);
 }
 
+bool control_CAN::send_stop(const custom_request &request)
+{
+    end_job_for_stop();
+    return send(request);
+}
+
 bool control_CAN::acknowledged(bool exchanged) const
 {
     // reply_length keeps the length of an earlier reply when nothing came back, so a write that
@@ -148,7 +155,7 @@ void control_CAN::changeEvent(QEvent *e)
         ui->retranslateUi(this);
 }
 
-void control_CAN::on_disable_clicked() { send(write_enable_state(false)); }
+void control_CAN::on_disable_clicked() { send_stop(write_enable_state(false)); }
 void control_CAN::on_enable_clicked() { send(write_enable_state(true)); }
 
 void control_CAN::on_apply_clicked()
@@ -176,7 +183,7 @@ void control_CAN::on_apply_clicked()
     }
 }
 
-void control_CAN::on_stop_clicked() { send(write_stop_motion()); }
+void control_CAN::on_stop_clicked() { send_stop(write_stop_motion()); }
 
 void control_CAN::continuous_motion(bool backwards)
 {
@@ -305,7 +312,7 @@ void control_CAN::on_set_parameter_clicked()
 }
 
 void control_CAN::on_enable_2_clicked() { send(write_enable_state(true)); }
-void control_CAN::on_disenable_clicked() { send(write_enable_state(false)); }
+void control_CAN::on_disenable_clicked() { send_stop(write_enable_state(false)); }
 
 void control_CAN::on_choose_mode_2_clicked()
 {
@@ -323,9 +330,9 @@ void control_CAN::on_set_parameter_2_clicked()
 }
 
 void control_CAN::on_enable_3_clicked() { send(write_enable_state(true)); }
-void control_CAN::on_disenable_2_clicked() { send(write_enable_state(false)); }
-void control_CAN::on_stop_run_clicked() { send(write_analog_stop()); }
-void control_CAN::on_stop_run2_clicked() { send(write_analog_stop()); }
+void control_CAN::on_disenable_2_clicked() { send_stop(write_enable_state(false)); }
+void control_CAN::on_stop_run_clicked() { send_stop(write_analog_stop()); }
+void control_CAN::on_stop_run2_clicked() { send_stop(write_analog_stop()); }
 
 void control_CAN::thread()
 {

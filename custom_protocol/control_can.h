@@ -66,6 +66,8 @@ public slots:
 
 private:
     bool send(const custom_request &request);
+    // Stop and Disable: a job still running (can/step_job.h) ends first, then the stop goes out.
+    bool send_stop(const custom_request &request);
     // A write the drive took answers with exactly one byte.
     bool acknowledged(bool exchanged) const;
     void set_motion_controls_enabled(bool on);

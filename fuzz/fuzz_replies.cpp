@@ -1,6 +1,8 @@
 // What decides whether a bus frame is an answer: the CANopen reply decoders for any request and
-// any received frame, and the joint lists of VELMORA_SIM_NODES / velmora-sim --nodes.
+// any received frame, the LSS answers driving a fast scan, and the joint lists of
+// VELMORA_SIM_NODES / velmora-sim --nodes.
 #include "canopen/canopen_replies.h"
+#include "canopen/lss_master.h"
 #include "fuzz/frame_reader.h"
 #include "sim/simulator.h"
 
@@ -38,6 +40,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (v.kind != reply_kind::refusal && v.code != 0)
             std::abort();  // only a refusal carries a code
     }
+
+    // The same bytes as the answers a fast scan hears: whatever they are, it ends within its
+    // steps, and it asks only for what the fast scan can ask.
+    fuzz::frame_reader lss_in(data, size);
+    canopen::lss_fast_scan scan;
+    const reply_decoder identified = canopen::lss_answer_decoder(canopen::lss_cs::identified);
+    while (scan.state() == canopen::lss_fast_scan::result::running && !lss_in.done()) {
+        const canopen::lss_frame ask = scan.request();
+        if (ask.data[0] != canopen::lss_cs::fast_scan || (ask.data[5] > 31 && ask.data[5] != 0x80) || ask.data[6] > 3
+            || ask.data[7] > 3)
+            std::abort();
+        uint32_t ignored = 0;
+        bus_frame answer = read_frame(lss_in, &ignored);
+        if (lss_in.byte() & 1)
+            answer.id = canopen::lss_answer_id;
+        scan.take(identified(answer).kind == reply_kind::reply);
+        canopen::lss_error_text(answer.data[0], answer.data[1], answer.data[2]);
+    }
+    if (scan.step() > canopen::lss_fast_scan::step_count)
+        std::abort();
 
     // The same bytes as a joint list.
     std::vector<sim::joint_config> joints;

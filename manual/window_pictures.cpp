@@ -9,6 +9,10 @@
 #include "base/desktop_seams.h"
 #include "base/shared_values.h"
 #include "app/velmora.h"
+#include "scope/scope_chart.h"
+#include "scope/scope_recording.h"
+#include "scope/scope_sampler.h"
+#include "scope/scope_window.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -31,6 +35,7 @@
 #include <QTextEdit>
 #include <QTextStream>
 #include <QThread>
+#include <QTimer>
 
 #include <chrono>
 #include <condition_variable>
@@ -68,11 +73,22 @@ void settle(int ms)
     wait_for([] { return false; }, ms);
 }
 
+// Lets the event loop run undisturbed, so that timers of a millisecond (the simulated joint's
+// PDOs) keep their pace.
+void run_for(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 // One working session of the program, shared by the table's entries in order: each entry
 // starts where the previous one left the windows.
 struct session {
     Velmora *main = nullptr;
     QStringList unexpected_boxes;
+    // Questions the next steps are to meet, answered with Yes.
+    int expected_questions = 0;
 
     // The shown top-level window of that class (by its C++ class name, so that an entry needs
     // no header of the window it pictures), or null after waiting a step for it.
@@ -331,28 +347,46 @@ const std::vector<picture> &pictures()
              return w;
          }},
 
-        {"scope.png", "示波器 / The scope recording the CANopen joint during a move from 5000 to 30000 cnt",
+        {"scope.png",
+         "示波器 / The scope after a move from 5000 to 30000 cnt, recorded from the joint's PDOs at 1 kHz from the "
+         "motion command on, with the cursors on the command and where the position reached 90 % of the step",
          [](session &s) -> QWidget * {
              s.click("scope");
-             QWidget *w = s.shown("scope_window");
+             auto *w = static_cast<Scope *>(s.shown("Scope"));
              QWidget *control = s.shown("control_CANopen");
-             if (!w || !control || !s.click("record", w))
+             auto *source = s.child<QComboBox>(w, "source");
+             auto *rate = s.child<QComboBox>(w, "rate");
+             auto *trigger = s.child<QAbstractButton>(w, "trigger");
+             if (!w || !control || !source || !rate || !trigger)
                  return nullptr;
-             w->resize(900, 620);
-             settle(500);
+             w->resize(1000, 760);
+             source->setCurrentText(QStringLiteral("PDO"));
+             rate->setCurrentIndex(rate->findData(1000));
+             trigger->setChecked(true);
+             s.expected_questions = 1;  // what the scope will write to the joint's TPDOs
+             if (!s.click("record", w) || s.expected_questions != 0)
+                 return nullptr;
+             run_for(300);
              if (!s.type(control, "Target_position", QStringLiteral("30000")) || !s.click("Move_to", control)
                  || !s.click("Enable_Sync", control))
                  return nullptr;
-             settle(1500);  // mid-move: the curves are still rising
+             run_for(4000);  // the whole move and a little after
+             if (!s.click("record", w))
+                 return nullptr;
+             // Cursor 1 on the command, cursor 2 where the position first reached 90 % of the step.
+             const scope::recording &r = w->sampler().data();
+             if (r.empty() || r.trigger_s() < 0.0)
+                 return nullptr;
+             size_t at = 0;
+             while (at + 1 < r.size() && !(r.has(at, scope::position) && r.value(at, scope::position) >= 27500))
+                 ++at;
+             w->chart().set_cursor(0, r.trigger_s());
+             w->chart().set_cursor(1, r.time_s(at));
              return w;
          }},
 
         {"object_dictionary.png", "对象字典 / The object dictionary of the simulated joint after Read all",
          [](session &s) -> QWidget * {
-             // The recording ends before the dictionary is read, as a user would stop it.
-             QWidget *scope = s.shown("scope_window");
-             if (!scope || !s.click("record", scope))
-                 return nullptr;
              s.click("objects");
              QWidget *w = s.shown("Object_dictionary");
              if (!w || !s.click("read_all", w))
@@ -360,6 +394,30 @@ const std::vector<picture> &pictures()
              auto *status = s.child<QLabel>(w, "status");
              if (!status || !wait_for([status] { return status->text().contains(QLatin1String("read")); }))
                  return nullptr;
+             return w;
+         }},
+
+        {"lss.png", "LSS节点配置 / LSS: a fresh joint given node-ID 5 and stored, the next one just found by the fast scan",
+         [](session &s) -> QWidget * {
+             QWidget *objects = s.shown("Object_dictionary");
+             if (!objects || !s.click("lss", objects))
+                 return nullptr;
+             QWidget *w = s.shown("Lss");
+             auto *status = s.child<QLabel>(w, "lss_status");
+             auto *node = s.child<QSpinBox>(w, "lss_node_id");
+             const auto found = [&] {
+                 return s.click("lss_scan", w)
+                        && wait_for([status] { return status->text().contains(QLatin1String("in configuration")); });
+             };
+             if (!status || !node || !found())
+                 return nullptr;
+             node->setValue(5);
+             if (!s.click("lss_configure", w) || !s.click("lss_store", w) || !status->text().contains(QLatin1String("booted"))
+                 || !found()) {
+                 fail(QStringLiteral("LSS staging: ") + (status ? status->text() : QString()));
+                 return nullptr;
+             }
+             node->setValue(6);
              return w;
          }},
 
@@ -386,7 +444,7 @@ const std::vector<picture> &pictures()
              return w;
          }},
 
-        {"commissioning_discovery.png", "调试：发现节点 / Discovery: the maker's joints and a CANopen drive of another make (node 4)",
+        {"commissioning_discovery.png", "调试：发现节点 / Discovery: the maker's joints, a CANopen drive of another make (node 4) and the drive LSS gave node-ID 5",
          [](session &s) -> QWidget * {
              QWidget *w = s.commissioning();
              if (!w || !s.click("discover", w) || !s.label_settles(w, "commissioning_status", [](const QString &t) {
@@ -531,8 +589,9 @@ int main(int argc, char *argv[])
     // The simulated joints, always: the pictures must not depend on the machine's adapters.
     qputenv("VELMORA_CAN", "sim");
     use_bus_from_environment();
-    // Node 4 is a CANopen drive of another make: only the commissioning pictures see it.
-    qputenv("VELMORA_SIM_NODES", "1:10231,2:10231,3:10230,4:canopen");
+    // Node 4 is a CANopen drive of another make, seen only by the commissioning pictures; the
+    // two drives without node-ID are for LSS.
+    qputenv("VELMORA_SIM_NODES", "1:10231,2:10231,3:10230,4:canopen,lss:0x1001,lss:0x1002");
     qunsetenv("VELMORA_CAN_TRACE");
     QApplication app(argc, argv);
     Q_INIT_RESOURCE(velmora_icon);
@@ -561,6 +620,10 @@ int main(int argc, char *argv[])
     session s;
     // A message box here means the staging went wrong; answer it so nothing waits, and fail.
     desktop_seams::set_box_responder([&s](const desktop_seams::box_request &r) {
+        if (r.kind == desktop_seams::box_kind::question && s.expected_questions > 0) {
+            --s.expected_questions;
+            return QMessageBox::Yes;
+        }
         s.unexpected_boxes << r.text;
         fail(QStringLiteral("message box \"%1\"").arg(r.text.trimmed()));
         return (r.buttons & QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;

@@ -14,8 +14,9 @@ bool timed_out(const canopen::sdo_outcome &o) { return !o.ok && !o.server_aborte
 
 }  // namespace
 
-dcf_job::dcf_job(mode m, const eds_document &dcf, const std::vector<int> &nodes, const dcf_wire &wire)
-    : mode_(m), nodes_(nodes), wire_(wire)
+dcf_job::dcf_job(mode m, const eds_document &dcf, const std::vector<int> &nodes, const dcf_wire &wire,
+                 std::function<void(const dcf_job &, bool)> end)
+    : mode_(m), nodes_(nodes), wire_(wire), end_(std::move(end))
 {
     for (const int n : nodes_) {
         node_first_row_.push_back(static_cast<int>(rows_.size()));
@@ -41,18 +42,17 @@ std::vector<int> dcf_job::nodes_written() const
     return out;
 }
 
-void dcf_job::step()
+bool dcf_job::step()
 {
-    if (done())
-        return;
+    if (finished())
+        return false;
     ++steps_;
     switch (phase_) {
     case phase::read: step_read(); break;
     case phase::pre_operational:
-        if (cancel_) {
-            totals_.cancelled = true;
-            node_ = nodes_.size();
-            return;
+        if (stop_) {
+            end_here();
+            break;
         }
         wire_.pre_operational(node());
         phase_ = phase::write;
@@ -61,6 +61,33 @@ void dcf_job::step()
     case phase::write: step_write(); break;
     case phase::verify: step_verify(); break;
     }
+    return !finished();
+}
+
+void dcf_job::end_here()
+{
+    totals_.cancelled = true;
+    node_ = nodes_.size();
+}
+
+void dcf_job::cancel()
+{
+    if (finished())
+        return;
+    if (transfer_)
+        canopen::cancel_sdo(wire_.link(node()), *transfer_);
+    transfer_.reset();
+    // A group cut short is told as it stands: what was written, nothing read back.
+    if (phase_ == phase::write || phase_ == phase::verify)
+        report_group(QStringLiteral("中断：未回读/interrupted: not read back"));
+    end_here();
+}
+
+void dcf_job::ended(bool cancelled)
+{
+    totals_.cancelled = totals_.cancelled || cancelled;
+    if (end_)
+        end_(*this, totals_.cancelled);
 }
 
 bool dcf_job::run_transfer(const canopen::sdo_transfer &start)
@@ -82,11 +109,8 @@ void dcf_job::step_read()
         before_.assign(static_cast<size_t>(count), QByteArray());
         read_before_.assign(static_cast<size_t>(count), false);
     }
-    if (!transfer_ && cancel_) {
-        totals_.cancelled = true;
-        node_ = nodes_.size();
-        return;
-    }
+    if (!transfer_ && stop_)
+        return end_here();
     if (at_ < count) {
         dcf_row &r = rows_[static_cast<size_t>(first_row() + at_)];
         if (r.value.bytes.ok && !run_transfer(canopen::sdo_transfer::upload(r.value.index, r.value.sub)))
@@ -183,11 +207,24 @@ void dcf_job::step_verify()
 
 void dcf_job::finish_group()
 {
+    report_group(QString());
+    ++group_;
+    at_ = 0;
+    phase_ = phase::write;
+    if (stop_)
+        end_here();
+    else if (group_ >= groups_.size())
+        next_node();
+}
+
+void dcf_job::report_group(const QString &interrupted)
+{
     for (const int i : groups_[group_].rows) {
         const dcf_row &r = rows_[static_cast<size_t>(i)];
         const size_t k = static_cast<size_t>(i - first_row());
         const bool changed = read_before_[k] != r.read || before_[k] != r.drive;
-        if (!written_[static_cast<size_t>(i)] && notes_[static_cast<size_t>(i)].isEmpty() && !changed)
+        const bool cut_short = !interrupted.isEmpty() && wants_write(r);
+        if (!written_[static_cast<size_t>(i)] && notes_[static_cast<size_t>(i)].isEmpty() && !changed && !cut_short)
             continue;
         report_row line;
         line.node = r.node;
@@ -198,17 +235,13 @@ void dcf_job::finish_group()
         line.after = r.read ? drive_text(r.value, r.drive) : canopen::abort_text(r.abort);
         line.verified = r.read && r.drive == r.value.bytes.bytes;
         line.note = notes_[static_cast<size_t>(i)];
+        if (!interrupted.isEmpty()) {
+            line.after = QStringLiteral("-");
+            line.verified = false;
+            line.note = line.note.isEmpty() ? interrupted : line.note + QStringLiteral("; ") + interrupted;
+        }
         totals_.verified += line.verified && written_[static_cast<size_t>(i)] ? 1 : 0;
         report_.push_back(line);
-    }
-    ++group_;
-    at_ = 0;
-    phase_ = phase::write;
-    if (cancel_) {
-        totals_.cancelled = true;
-        node_ = nodes_.size();
-    } else if (group_ >= groups_.size()) {
-        next_node();
     }
 }
 
@@ -222,12 +255,19 @@ void dcf_job::next_node()
     group_ = 0;
 }
 
-void store_job::step()
+bool store_job::step()
 {
-    if (done())
-        return;
-    const int node = nodes_[next_++];
-    const canopen::sdo_outcome o = store_parameters(wire_.link(node));
+    if (next_ >= nodes_.size())
+        return false;
+    const int node = nodes_[next_];
+    if (!transfer_)
+        transfer_ = store_parameters();
+    canopen::step_sdo(wire_.link(node), *transfer_);
+    if (!transfer_->done())
+        return true;
+    const canopen::sdo_outcome o = transfer_->outcome();
+    transfer_.reset();
+    ++next_;
     report_row line;
     line.node = node;
     line.index = store_index;
@@ -238,6 +278,21 @@ void store_job::step()
     line.verified = o.ok;
     stored_ += o.ok ? 1 : 0;
     report_.push_back(line);
+    return next_ < nodes_.size();
+}
+
+void store_job::cancel()
+{
+    if (transfer_ && next_ < nodes_.size())
+        canopen::cancel_sdo(wire_.link(nodes_[next_]), *transfer_);
+    transfer_.reset();
+    next_ = nodes_.size();
+}
+
+void store_job::ended(bool cancelled)
+{
+    if (end_)
+        end_(*this, cancelled);
 }
 
 }  // namespace objects

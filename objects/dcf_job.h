@@ -1,13 +1,15 @@
 #pragma once
-// Comparing drives with a DCF and putting its values on them, one transaction per step (see
-// step_job.h), for one node or many. A compare reads every object the DCF gives a value for;
-// a download does the same, then sends the node to pre-operational, writes what differs in the
-// order dcf_config.h plans, and reads each group back right after writing it. Cancel stops
-// between two objects, never inside a PDO's group. The report lists every object a download
-// wrote or changed: node, object, value before, value after, verified.
+// Comparing drives with a DCF and putting its values on them as jobs of steps (can/step_job.h),
+// one transaction per step, for one node or many. A compare reads every object the DCF gives a
+// value for; a download does the same, then sends the node to pre-operational, writes what
+// differs in the order dcf_config.h plans, and reads each group back right after writing it.
+// The user's Cancel (stop_between_objects) stops between two objects, never inside a PDO's
+// group; the runner's cancel (a Stop clicked meanwhile) ends at once, and the report says which
+// group it interrupted. The report lists every object a download wrote or changed: node,
+// object, value before, value after, verified.
+#include "can/step_job.h"
 #include "canopen/sdo_client.h"
 #include "objects/dcf_config.h"
-#include "objects/step_job.h"
 
 #include <algorithm>
 #include <functional>
@@ -45,13 +47,18 @@ struct dcf_totals {
 class dcf_job : public step_job {
 public:
     enum class mode { compare, download };
-    dcf_job(mode m, const eds_document &dcf, const std::vector<int> &nodes, const dcf_wire &wire);
+    // end hears of the end, with the job still there to be asked.
+    dcf_job(mode m, const eds_document &dcf, const std::vector<int> &nodes, const dcf_wire &wire,
+            std::function<void(const dcf_job &, bool cancelled)> end = {});
 
-    void step() override;
-    bool done() const override { return node_ >= nodes_.size(); }
-    int steps_done() const override { return steps_; }
-    int steps_expected() const override { return std::max(expected_, steps_); }
-    void cancel() override { cancel_ = true; }
+    bool step() override;
+    void cancel() override;
+    void ended(bool cancelled) override;
+    int done() const override { return steps_; }
+    int total() const override { return std::max(expected_, steps_); }
+    bool finished() const { return node_ >= nodes_.size(); }
+    // Ends the job at the next point between two objects that leaves no PDO half written.
+    void stop_between_objects() { stop_ = true; }
 
     // Every node's rows, node after node; a download leaves the values read back in them.
     const std::vector<dcf_row> &rows() const { return rows_; }
@@ -70,6 +77,8 @@ private:
     void step_verify();
     void plan_node();
     void finish_group();
+    void report_group(const QString &note);
+    void end_here();
     void next_node();
     // Runs one transaction of the current transfer; true when the transfer has ended.
     bool run_transfer(const canopen::sdo_transfer &start);
@@ -79,6 +88,7 @@ private:
     mode mode_;
     std::vector<int> nodes_;
     dcf_wire wire_;
+    std::function<void(const dcf_job &, bool cancelled)> end_;
     std::vector<dcf_row> rows_;
     std::vector<int> node_first_row_;  // where each node's rows start, and one past the last
     std::vector<QString> notes_;       // per row
@@ -95,28 +105,33 @@ private:
     std::vector<bool> read_before_;
     std::optional<canopen::sdo_transfer> transfer_;
     canopen::sdo_outcome outcome_;  // of the transfer that ended last
-    bool cancel_ = false;
+    bool stop_ = false;
     int steps_ = 0;
     int expected_ = 0;
 };
 
-// Stores the parameters of each node (0x1010 sub 1 "save"), one node a step; one report row
-// each.
+// Stores the parameters of each node (0x1010 sub 1 "save"), one transaction a step; one
+// report row each.
 class store_job : public step_job {
 public:
-    store_job(const std::vector<int> &nodes, const dcf_wire &wire) : nodes_(nodes), wire_(wire) {}
-    void step() override;
-    bool done() const override { return next_ >= nodes_.size(); }
-    int steps_done() const override { return static_cast<int>(next_); }
-    int steps_expected() const override { return static_cast<int>(nodes_.size()); }
-    void cancel() override { next_ = nodes_.size(); }
+    store_job(const std::vector<int> &nodes, const dcf_wire &wire, std::function<void(const store_job &, bool cancelled)> end = {})
+        : nodes_(nodes), wire_(wire), end_(std::move(end))
+    {
+    }
+    bool step() override;
+    void cancel() override;
+    void ended(bool cancelled) override;
+    int done() const override { return static_cast<int>(next_); }
+    int total() const override { return static_cast<int>(nodes_.size()); }
     const std::vector<report_row> &report() const { return report_; }
     int stored() const { return stored_; }
 
 private:
     std::vector<int> nodes_;
     dcf_wire wire_;
+    std::function<void(const store_job &, bool cancelled)> end_;
     size_t next_ = 0;
+    std::optional<canopen::sdo_transfer> transfer_;
     int stored_ = 0;
     std::vector<report_row> report_;
 };

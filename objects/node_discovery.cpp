@@ -38,9 +38,13 @@ int heard_nmt_state(int node)
     return seen.msg.data[0] & 0x7F;  // bit 7 is a guarding answer's toggle
 }
 
-node_discovery::node_discovery(const discovery_bus &wire, int first, int last) : wire_(wire), first_(first), last_(last) {}
+node_discovery::node_discovery(const discovery_bus &wire, std::function<void(const node_discovery &, bool)> end,
+                               int first, int last)
+    : wire_(wire), end_(std::move(end)), first_(first), last_(last)
+{
+}
 
-int node_discovery::steps_expected() const
+int node_discovery::total() const
 {
     int reads = 0;
     for (const found_node &n : nodes_)
@@ -49,31 +53,31 @@ int node_discovery::steps_expected() const
     return 1 + (swept_ ? reads : 4 * identity_count);
 }
 
-void node_discovery::step()
+bool node_discovery::step()
 {
-    if (done())
-        return;
+    if (finished())
+        return false;
     ++steps_;
-    if (cancelled_)
-        stop();
-    else if (!swept_)
+    if (!swept_)
         sweep();
     else
         read_next();
+    return !finished();
 }
 
-void node_discovery::stop()
+void node_discovery::cancel()
 {
-    // A transfer under way ends with its abort, so that the node does not wait for the rest.
-    if (transfer_ && !transfer_->done()) {
-        transfer_->cancel();
-        const canopen::sdo_link link = wire_.link(nodes_[next_node_].node);
-        if (link.send)
-            link.send(transfer_->abort_request());
-    }
+    if (transfer_)
+        canopen::cancel_sdo(wire_.link(nodes_[next_node_].node), *transfer_);
     transfer_.reset();
     swept_ = true;
     next_node_ = nodes_.size();
+}
+
+void node_discovery::ended(bool cancelled)
+{
+    if (end_)
+        end_(*this, cancelled);
 }
 
 void node_discovery::sweep()

@@ -2,9 +2,10 @@
 // Which CANopen nodes are on the bus, whatever their make: every node whose boot-up or heartbeat
 // was heard lately, and every node that answers an SDO read of its device type (0x1000), asked
 // of nodes 1..127 at once in one sweep transaction. Then, one transaction a step, each node that
-// answered is asked its identity (0x1018 subs 1-4) and its name (0x1008).
+// answered is asked its identity (0x1018 subs 1-4) and its name (0x1008). A job of steps
+// (can/step_job.h).
+#include "can/step_job.h"
 #include "canopen/sdo_bus_link.h"
-#include "objects/step_job.h"
 
 #include <QString>
 #include <functional>
@@ -46,29 +47,32 @@ struct discovery_bus {
 
 class node_discovery : public step_job {
 public:
-    explicit node_discovery(const discovery_bus &wire, int first = 1, int last = 127);
+    // end hears of the end, with the job still there to be asked.
+    explicit node_discovery(const discovery_bus &wire, std::function<void(const node_discovery &, bool cancelled)> end = {},
+                            int first = 1, int last = 127);
 
-    void step() override;
-    bool done() const override { return swept_ && next_node_ >= nodes_.size(); }
-    int steps_done() const override { return steps_; }
-    int steps_expected() const override;
-    void cancel() override { cancelled_ = true; }
+    bool step() override;
+    // A read under way ends with its abort.
+    void cancel() override;
+    void ended(bool cancelled) override;
+    int done() const override { return steps_; }
+    int total() const override;
+    bool finished() const { return swept_ && next_node_ >= nodes_.size(); }
 
-    // In node order; complete once done().
+    // In node order; complete once finished.
     const std::vector<found_node> &nodes() const { return nodes_; }
 
 private:
     void sweep();
     void read_next();
     void skip_unasked();
-    void stop();
     void take(found_node &n, int object, const canopen::sdo_outcome &o);
 
     discovery_bus wire_;
+    std::function<void(const node_discovery &, bool cancelled)> end_;
     int first_;
     int last_;
     bool swept_ = false;
-    bool cancelled_ = false;
     std::vector<found_node> nodes_;
     size_t next_node_ = 0;  // the node whose identity is being read
     int next_object_ = 0;   // of identity_objects

@@ -8,10 +8,12 @@
 
 #include "base/desktop_seams.h"
 #include "base/shared_values.h"
+#include "can/step_job.h"
 #include "can/vci/bus_backend.h"
 #include "canopen/canopen_frames.h"
 #include "custom_protocol/custom_exchange.h"
 #include "objects/dcf_diff_model.h"
+#include "objects/lss_dialog.h"
 #include "objects/od_actions.h"
 #include "objects/od_tree_model.h"
 #include "canopen/sdo_abort.h"
@@ -19,14 +21,11 @@
 #include "objects/standard_objects.h"
 #include "tools/monitor.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
-#include <QProgressDialog>
 #include <QShowEvent>
 #include <QStyle>
-#include <QTimer>
 
 using namespace objects;
 
@@ -54,14 +53,22 @@ QString outcome_text(const sdo_outcome &o)
     return o.ok ? QStringLiteral("完成/done") : canopen::abort_text(o.abort);
 }
 
+QString cancelled_text() { return QStringLiteral("已取消/cancelled"); }
+
+QString busy_text() { return QStringLiteral("请等待当前传输结束/Wait for the transfer in progress to end"); }
+
+QString object_text(uint16_t index, uint8_t sub) { return hex::prefixed(index, 4) + QLatin1Char(':') + QString::number(sub); }
+
+// Characters of a value too long for the value field that it still shows.
+constexpr int value_preview = 96;
+
 }  // namespace
 
 Object_dictionary::Object_dictionary(QWidget *parent)
     : QMainWindow(parent),
       ui(new Ui::Object_dictionary),
       model_(new od_tree_model(this)),
-      dcf_model_(new dcf_diff_model(this)),
-      job_timer_(new QTimer(this))
+      dcf_model_(new dcf_diff_model(this))
 {
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("对象字典/Objects"));
@@ -81,10 +88,22 @@ Object_dictionary::Object_dictionary(QWidget *parent)
         connect(this, &Object_dictionary::senddata, canopen_monitor, &monitor::recedata);
     if (custom_monitor)
         connect(this, &Object_dictionary::send_custom_data, custom_monitor, &monitor::recedata);
+    // One job runs at a time: when one ends, it was this window's if this window had one.
+    connect(&job_runner::instance(), &job_runner::finished, this, [this] {
+        job_running_ = false;
+        page_job_ = false;
+        set_busy(false);
+    });
     setup_commissioning();
 }
 
-Object_dictionary::~Object_dictionary() { delete ui; }
+Object_dictionary::~Object_dictionary()
+{
+    // A transfer of this window's does not outlive it; the server hears of its end.
+    if (job_running_)
+        job_runner::instance().cancel();
+    delete ui;
+}
 
 QString Object_dictionary::simulated_joint_eds()
 {
@@ -146,7 +165,16 @@ bool Object_dictionary::canopen_ready()
         show_status(QStringLiteral("此关节固件不支持CANopen/This joint's firmware has no CANopen"), true);
         return false;
     }
+    if (job_runner::instance().busy()) {
+        show_status(busy_text(), true);
+        return false;
+    }
     return true;
+}
+
+void Object_dictionary::start_job(std::unique_ptr<step_job> job, const QString &label)
+{
+    job_running_ = start_job_with_progress(std::move(job), this, label);
 }
 
 bool Object_dictionary::custom_ready()
@@ -267,13 +295,34 @@ void Object_dictionary::on_read_clicked()
     uint8_t sub = 0;
     if (!read_address(&index, &sub) || !canopen_ready())
         return;
-    const sdo_outcome o = canopen::read_object(link(), index, sub);
-    if (!o.ok) {
-        show_status(canopen::abort_text(o.abort), true);
+    const uint16_t type = selected_type();
+    start_job(canopen::sdo_job::one(link(), canopen::sdo_transfer::upload(index, sub),
+                                    [this, index, sub, type](const sdo_outcome &o, bool cancelled) {
+                                        show_read(index, sub, type, o, cancelled);
+                                    }),
+              QStringLiteral("正在读取/Reading %1").arg(object_text(index, sub)));
+}
+
+void Object_dictionary::show_read(uint16_t index, uint8_t sub, uint16_t type, const sdo_outcome &o, bool cancelled)
+{
+    if (cancelled || !o.ok) {
+        show_status(cancelled ? cancelled_text() : canopen::abort_text(o.abort), true);
         return;
     }
     od_entry *e = entry(index, sub);
-    const QString text = e && e->type == selected_type() ? value_text(*e, o.data) : format_value(selected_type(), o.data);
+    const QString text = e && e->type == type ? value_text(*e, o.data) : format_value(type, o.data);
+    if (text.size() > ui->value->maxLength()) {
+        // A recording or a program does not fit the field: its start shows, marked so that it
+        // cannot be written back, and the dictionary keeps no cut value for a DCF.
+        ui->value->setText(text.left(value_preview) + QChar(0x2026));
+        if (e) {
+            e->parameter_value.clear();
+            e->differs = false;
+            model_->values_changed();
+        }
+        show_status(QStringLiteral("读取完成/read %1 bytes, 过长无法显示/too long to show").arg(o.data.size()), false);
+        return;
+    }
     ui->value->setText(text);
     if (e) {
         e->parameter_value = text;
@@ -290,23 +339,34 @@ void Object_dictionary::on_write_clicked()
     uint8_t sub = 0;
     if (!read_address(&index, &sub))
         return;
-    od_entry *e = entry(index, sub);
+    const uint16_t type = selected_type();
     // Refused here, before anything is sent: a value the type or the object's limits exclude.
-    const encoded value = prepare_write(e, selected_type(), ui->value->text());
+    const encoded value = prepare_write(entry(index, sub), type, ui->value->text());
     if (!value.ok) {
         show_status(value.error, true);
         return;
     }
     if (!canopen_ready())
         return;
-    const sdo_outcome o = canopen::write_object(link(), index, sub, value.bytes);
-    if (!o.ok) {
-        show_status(canopen::abort_text(o.abort), true);
+    const QString text = ui->value->text();
+    const QByteArray bytes = value.bytes;
+    start_job(canopen::sdo_job::one(link(), canopen::sdo_transfer::download(index, sub, bytes),
+                                    [this, index, sub, type, text, bytes](const sdo_outcome &o, bool cancelled) {
+                                        show_written(index, sub, type, text, bytes, o, cancelled);
+                                    }),
+              QStringLiteral("正在写入/Writing %1").arg(object_text(index, sub)));
+}
+
+void Object_dictionary::show_written(uint16_t index, uint8_t sub, uint16_t type, const QString &text,
+                                     const QByteArray &bytes, const sdo_outcome &o, bool cancelled)
+{
+    if (cancelled || !o.ok) {
+        show_status(cancelled ? cancelled_text() : canopen::abort_text(o.abort), true);
         return;
     }
-    if (e) {
-        e->parameter_value = e->type == selected_type() ? value_text(*e, value.bytes) : ui->value->text();
-        e->differs = differs_from_default(*e, value.bytes, node());
+    if (od_entry *e = entry(index, sub)) {
+        e->parameter_value = e->type == type ? value_text(*e, bytes) : text;
+        e->differs = differs_from_default(*e, bytes, node());
         model_->values_changed();
         fit_columns(true);
     }
@@ -324,6 +384,11 @@ void Object_dictionary::on_open_eds_clicked()
 
 bool Object_dictionary::load_eds(const QString &path)
 {
+    // Read all writes into the document it started on.
+    if (job_running_) {
+        show_status(busy_text(), true);
+        return false;
+    }
     eds_result r = read_eds_file(path);
     const QString name = QFileInfo(path).fileName();
     if (!r.ok) {
@@ -357,14 +422,12 @@ void Object_dictionary::on_read_all_clicked()
 {
     if (!canopen_ready())
         return;
-    QProgressDialog progress(QStringLiteral("正在读取对象/Reading objects"), QStringLiteral("取消/Cancel"), 0, 1, this);
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(0);
-    const read_all_summary s = read_all(model_->document(), link(), node(), [&progress](int done, int total) {
-        progress.setMaximum(total);
-        progress.setValue(done);
-        return !progress.wasCanceled();
-    });
+    start_job(read_all_job(model_->document(), link(), node(), [this](const read_all_summary &s) { show_read_all(s); }),
+              QStringLiteral("正在读取对象/Reading objects"));
+}
+
+void Object_dictionary::show_read_all(const read_all_summary &s)
+{
     model_->values_changed();
     fit_columns(true);
     ui->objects->expandAll();
@@ -415,17 +478,38 @@ void Object_dictionary::run_parameter_command(bool store)
                                    : QStringLiteral("恢复默认参数(0x1011)？复位节点后生效。\nRestore the default parameters (0x1011)? They apply after a reset node.");
     if (desktop_seams::question(this, QStringLiteral("提示"), question) != QMessageBox::Yes)
         return;
-    const sdo_outcome o = store ? store_parameters(link()) : restore_default_parameters(link());
-    show_status(outcome_text(o), !o.ok);
-    if (o.ok)
-        desktop_seams::information(this, QStringLiteral("提示"), outcome_text(o));
-    else
-        desktop_seams::warning(this, QStringLiteral("警告"), outcome_text(o));
+    // The question ran an event loop of its own: another job may have started meanwhile.
+    if (!canopen_ready())
+        return;
+    start_job(canopen::sdo_job::one(link(), store ? store_parameters() : restore_default_parameters(),
+                                    [this](const sdo_outcome &o, bool cancelled) {
+                                        if (cancelled) {
+                                            show_status(cancelled_text(), true);
+                                            return;
+                                        }
+                                        show_status(outcome_text(o), !o.ok);
+                                        if (o.ok)
+                                            desktop_seams::information(this, QStringLiteral("提示"), outcome_text(o));
+                                        else
+                                            desktop_seams::warning(this, QStringLiteral("警告"), outcome_text(o));
+                                    }),
+              store ? QStringLiteral("正在保存参数/Saving parameters") : QStringLiteral("正在恢复默认参数/Restoring defaults"));
 }
 
 void Object_dictionary::on_save_params_clicked() { run_parameter_command(true); }
 
 void Object_dictionary::on_restore_params_clicked() { run_parameter_command(false); }
+
+void Object_dictionary::on_lss_clicked()
+{
+    // Drives without node-ID are reached by their identity: no connected joint is needed.
+    Lss *dialog = findChild<Lss *>();
+    if (!dialog)
+        dialog = new Lss([this](const QString &t) { emit senddata(t); }, this);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
 
 // ---- custom-protocol page ----------------------------------------------------------------
 

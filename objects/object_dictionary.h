@@ -5,14 +5,14 @@
 // restore parameters. The commissioning page discovers every CANopen node on the bus and
 // compares drives with a DCF or puts its values on them; a third page reads and writes any
 // register of the drive's own protocol. The protocol work lives in objects/ (discovery, DCF
-// plans and jobs, EDS parser, actions) and canopen/ (the SDO client).
-#include "objects/eds.h"
+// plans and jobs, EDS parser, actions) and canopen/ (the SDO client); every transfer runs as a
+// job of steps (can/step_job.h), so the windows stay live meanwhile.
 #include "objects/dcf_job.h"
+#include "objects/eds.h"
 
 #include <QMainWindow>
 #include <QTranslator>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -20,16 +20,18 @@ namespace Ui {
 class Object_dictionary;
 }
 
-class QTimer;
 namespace canopen {
 struct sdo_link;
-}
+struct sdo_outcome;
+}  // namespace canopen
 namespace objects {
 class dcf_diff_model;
 class od_tree_model;
-class step_job;
 struct found_node;
+struct od_entry;
+struct read_all_summary;
 }  // namespace objects
+class step_job;
 
 class Object_dictionary : public QMainWindow {
     Q_OBJECT
@@ -46,7 +48,8 @@ public:
     objects::od_tree_model *model() const { return model_; }
     objects::dcf_diff_model *dcf_model() const { return dcf_model_; }
     const std::vector<objects::report_row> &dcf_report() const { return report_; }
-    bool job_running() const { return job_ != nullptr; }
+    // A job of this window's runs.
+    bool job_running() const { return job_running_; }
     // The data sheet of the simulated joint beside the program; empty when not found.
     static QString simulated_joint_eds();
 
@@ -65,6 +68,7 @@ public slots:
     void on_export_dcf_clicked();
     void on_save_params_clicked();
     void on_restore_params_clicked();
+    void on_lss_clicked();
     void on_register_read_clicked();
     void on_register_write_clicked();
     void on_discover_clicked();
@@ -72,7 +76,7 @@ public slots:
     void on_compare_dcf_clicked();
     void on_download_dcf_clicked();
     void on_save_dcf_report_clicked();
-    void on_cancel_job_clicked();
+    void on_commissioning_cancel_clicked();
 
 protected:
     void showEvent(QShowEvent *e) override;
@@ -94,11 +98,18 @@ private:
     bool read_register_number(uint16_t *reg);
     void set_document_title(const QString &text);
     void fit_columns(bool keep_wider = false);
+    // The transfers run as jobs of steps (can/step_job.h), so the window and every other one
+    // stay live meanwhile; what they read or wrote is shown when they end.
+    void start_job(std::unique_ptr<step_job> job, const QString &label);
+    void show_read(uint16_t index, uint8_t sub, uint16_t type, const canopen::sdo_outcome &o, bool cancelled);
+    void show_written(uint16_t index, uint8_t sub, uint16_t type, const QString &text, const QByteArray &bytes,
+                      const canopen::sdo_outcome &o, bool cancelled);
+    void show_read_all(const objects::read_all_summary &s);
 
     // ---- commissioning page
     void setup_commissioning();
     void show_commissioning_status(const QString &text, bool error);
-    bool bus_ready();
+    bool commissioning_ready();
     bool dcf_ready();
     bool dcf_targets(std::vector<int> *nodes);
     objects::dcf_wire wire();
@@ -106,10 +117,9 @@ private:
     void start_dcf_job(objects::dcf_job::mode mode, const std::vector<int> &nodes);
     void dcf_job_finished(const objects::dcf_job &job);
     void offer_store(const std::vector<int> &nodes);
-    // The window's runner of step jobs: one step per turn of the event loop from a zero timer,
-    // progress and Cancel in the page's job row, the page's buttons off meanwhile.
-    void start_job(std::unique_ptr<objects::step_job> job, std::function<void()> finished);
-    void run_job_step();
+    // The page's jobs show their progress and Cancel on the page itself; its buttons are off
+    // meanwhile.
+    void start_page_job(std::unique_ptr<step_job> job);
     void set_busy(bool busy);
 
     Ui::Object_dictionary *ui;
@@ -117,12 +127,12 @@ private:
     objects::od_tree_model *model_;
     objects::dcf_diff_model *dcf_model_;
     bool document_chosen_ = false;
-    bool node_chosen_ = false;  // the user picked a node: the connection no longer moves it
+    bool job_running_ = false;   // a job of this window's
+    bool page_job_ = false;      // ... of the commissioning page
+    objects::dcf_job *download_ = nullptr;  // the page's compare or download while it runs
+    bool node_chosen_ = false;   // the user picked a node: the connection no longer moves it
     bool setting_node_ = false;
     objects::eds_document dcf_;
     QString dcf_name_;
     std::vector<objects::report_row> report_;
-    std::unique_ptr<objects::step_job> job_;
-    std::function<void()> job_finished_;
-    QTimer *job_timer_;
 };

@@ -1,11 +1,13 @@
 // The commissioning page of the object dictionary window: discovery of every CANopen node, and
-// a DCF compared with or put on one node or many, each as a step job run from a zero timer.
+// a DCF compared with or put on one node or many, each as a job of steps (can/step_job.h) with
+// its progress and Cancel on the page.
 #include "objects/object_dictionary.h"
 
 #include "ui_object_dictionary.h"
 
 #include "base/desktop_seams.h"
 #include "base/shared_values.h"
+#include "can/step_job.h"
 #include "canopen/canopen_exchange.h"
 #include "canopen/canopen_frames.h"
 #include "canopen/nmt_state.h"
@@ -18,7 +20,6 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QSortFilterProxyModel>
-#include <QTimer>
 
 using namespace objects;
 
@@ -62,10 +63,14 @@ void Object_dictionary::setup_commissioning()
     });
     ui->dcf_diff->horizontalHeader()->setStretchLastSection(true);
     ui->dcf_diff->resizeColumnsToContents();
-    ui->job_progress->hide();
-    ui->cancel_job->hide();
-    job_timer_->setInterval(0);
-    connect(job_timer_, &QTimer::timeout, this, &Object_dictionary::run_job_step);
+    ui->commissioning_progress->hide();
+    ui->commissioning_cancel->hide();
+    connect(&job_runner::instance(), &job_runner::progress, this, [this](int done, int total) {
+        if (!page_job_)
+            return;
+        ui->commissioning_progress->setMaximum(qMax(total, 1));
+        ui->commissioning_progress->setValue(qMin(done, total));
+    });
     // Choosing a found node makes it the window's node.
     connect(ui->nodes, &QTableWidget::currentCellChanged, this, [this](int row) {
         if (const QTableWidgetItem *item = ui->nodes->item(row, nc_node))
@@ -82,58 +87,45 @@ void Object_dictionary::show_commissioning_status(const QString &text, bool erro
     ui->commissioning_status->setText(text);
 }
 
-bool Object_dictionary::bus_ready()
+bool Object_dictionary::commissioning_ready()
 {
-    if (device_open != 0)
-        return true;
-    show_commissioning_status(QStringLiteral("请先在节点窗口扫描以打开适配器/Open the adapter first (Scan in the node window)"), true);
-    return false;
-}
-
-// ---- the job runner ------------------------------------------------------------------------
-
-void Object_dictionary::start_job(std::unique_ptr<step_job> job, std::function<void()> finished)
-{
-    job_ = std::move(job);
-    job_finished_ = std::move(finished);
-    ui->job_progress->setValue(0);
-    ui->job_progress->show();
-    ui->cancel_job->show();
-    set_busy(true);
-    job_timer_->start();
-}
-
-void Object_dictionary::run_job_step()
-{
-    if (!job_) {
-        job_timer_->stop();
-        return;
+    if (device_open == 0) {
+        show_commissioning_status(QStringLiteral("请先在节点窗口扫描以打开适配器/Open the adapter first (Scan in the node window)"), true);
+        return false;
     }
-    job_->step();
-    ui->job_progress->setMaximum(job_->steps_expected());
-    ui->job_progress->setValue(job_->steps_done());
-    if (!job_->done())
-        return;
-    job_timer_->stop();
-    ui->job_progress->hide();
-    ui->cancel_job->hide();
-    set_busy(false);
-    // The job stays readable while its finishing code runs, which may start the next one.
-    const std::unique_ptr<step_job> ended = std::move(job_);
-    const std::function<void()> finished = std::move(job_finished_);
-    job_finished_ = nullptr;
-    if (finished)
-        finished();
+    if (job_runner::instance().busy()) {
+        show_commissioning_status(QStringLiteral("请等待当前传输结束/Wait for the transfer in progress to end"), true);
+        return false;
+    }
+    return true;
 }
 
-void Object_dictionary::on_cancel_job_clicked()
+// ---- the page's jobs -----------------------------------------------------------------------
+
+void Object_dictionary::start_page_job(std::unique_ptr<step_job> job)
 {
-    if (job_)
-        job_->cancel();
+    if (!job_runner::instance().start(std::move(job)))
+        return;
+    job_running_ = page_job_ = true;
+    ui->commissioning_progress->setValue(0);
+    set_busy(true);
+}
+
+void Object_dictionary::on_commissioning_cancel_clicked()
+{
+    if (!page_job_)
+        return;
+    // A download stops between two objects; anything else at once.
+    if (download_)
+        download_->stop_between_objects();
+    else
+        job_runner::instance().cancel();
 }
 
 void Object_dictionary::set_busy(bool busy)
 {
+    ui->commissioning_progress->setVisible(busy);
+    ui->commissioning_cancel->setVisible(busy);
     for (QWidget *w : {static_cast<QWidget *>(ui->discover), static_cast<QWidget *>(ui->open_dcf),
                        static_cast<QWidget *>(ui->compare_dcf), static_cast<QWidget *>(ui->download_dcf),
                        static_cast<QWidget *>(ui->save_dcf_report), static_cast<QWidget *>(ui->read_all),
@@ -145,24 +137,23 @@ void Object_dictionary::set_busy(bool busy)
 
 void Object_dictionary::on_discover_clicked()
 {
-    if (job_ || !bus_ready())
+    if (!commissioning_ready())
         return;
     discovery_bus wire;
     wire.bus = &adapter_bus_ops();
     wire.link = [this](int n) { return link_to(n); };
     wire.log = [this](const QString &t) { emit senddata(t); };
-    auto job = std::make_unique<node_discovery>(wire);
-    node_discovery *discovery = job.get();
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     show_commissioning_status(QStringLiteral("正在查找节点/Discovering nodes..."), false);
-    start_job(std::move(job), [this, discovery, clock] {
-        show_nodes(discovery->nodes());
-        show_commissioning_status(QStringLiteral("找到%1个CANopen节点/found %1 CANopen nodes (%2 s)")
-                                      .arg(discovery->nodes().size())
-                                      .arg(static_cast<double>(clock->elapsed()) / 1000.0, 0, 'f', 2),
+    start_page_job(std::make_unique<node_discovery>(wire, [this, clock](const node_discovery &d, bool cancelled) {
+        show_nodes(d.nodes());
+        show_commissioning_status(QStringLiteral("找到%1个CANopen节点/found %1 CANopen nodes (%2 s)%3")
+                                      .arg(d.nodes().size())
+                                      .arg(static_cast<double>(clock->elapsed()) / 1000.0, 0, 'f', 2)
+                                      .arg(cancelled ? QStringLiteral(", 已取消/cancelled") : QString()),
                                   false);
-    });
+    }));
 }
 
 void Object_dictionary::show_nodes(const std::vector<found_node> &nodes)
@@ -250,7 +241,7 @@ dcf_wire Object_dictionary::wire()
 void Object_dictionary::on_compare_dcf_clicked()
 {
     std::vector<int> nodes;
-    if (job_ || !dcf_targets(&nodes) || !bus_ready() || !dcf_ready())
+    if (!dcf_targets(&nodes) || !commissioning_ready() || !dcf_ready())
         return;
     start_dcf_job(dcf_job::mode::compare, nodes);
 }
@@ -258,28 +249,34 @@ void Object_dictionary::on_compare_dcf_clicked()
 void Object_dictionary::on_download_dcf_clicked()
 {
     std::vector<int> nodes;
-    if (job_ || !dcf_targets(&nodes) || !bus_ready() || !dcf_ready())
+    if (!dcf_targets(&nodes) || !commissioning_ready() || !dcf_ready())
         return;
     const QString question = QStringLiteral("将%1中不同的值写入节点%2？节点先进入预运行状态。\n"
                                             "Write the values of %1 that differ to node(s) %2? Each node goes "
                                             "pre-operational first.")
                                  .arg(dcf_name_, node_list_text(nodes));
-    if (desktop_seams::question(this, QStringLiteral("提示"), question) != QMessageBox::Yes)
+    // The question ran an event loop of its own: another job may have started meanwhile.
+    if (desktop_seams::question(this, QStringLiteral("提示"), question) != QMessageBox::Yes || !commissioning_ready())
         return;
     start_dcf_job(dcf_job::mode::download, nodes);
 }
 
 void Object_dictionary::start_dcf_job(dcf_job::mode mode, const std::vector<int> &nodes)
 {
-    auto job = std::make_unique<dcf_job>(mode, dcf_, nodes, wire());
-    const dcf_job *running = job.get();
+    auto job = std::make_unique<dcf_job>(mode, dcf_, nodes, wire(), [this](const dcf_job &j, bool) {
+        download_ = nullptr;
+        dcf_job_finished(j);
+    });
+    dcf_model_->set_rows(job->rows());
     if (mode == dcf_job::mode::download)
         report_.clear();
-    dcf_model_->set_rows(running->rows());
     show_commissioning_status(mode == dcf_job::mode::compare ? QStringLiteral("正在比较/Comparing...")
                                                              : QStringLiteral("正在下载/Downloading..."),
                               false);
-    start_job(std::move(job), [this, running] { dcf_job_finished(*running); });
+    dcf_job *running = job.get();
+    start_page_job(std::move(job));
+    if (page_job_)
+        download_ = running;
 }
 
 void Object_dictionary::dcf_job_finished(const dcf_job &job)
@@ -311,14 +308,12 @@ void Object_dictionary::offer_store(const std::vector<int> &nodes)
                                  .arg(node_list_text(nodes));
     if (desktop_seams::question(this, QStringLiteral("提示"), question) != QMessageBox::Yes)
         return;
-    auto job = std::make_unique<store_job>(nodes, wire());
-    const store_job *store = job.get();
     const QString before = ui->commissioning_status->text();
-    start_job(std::move(job), [this, store, before] {
-        report_.insert(report_.end(), store->report().begin(), store->report().end());
-        show_commissioning_status(before + QStringLiteral("; 已保存/stored %1 of %2").arg(store->stored()).arg(store->report().size()),
-                                  store->stored() < static_cast<int>(store->report().size()));
-    });
+    start_page_job(std::make_unique<store_job>(nodes, wire(), [this, before](const store_job &store, bool) {
+        report_.insert(report_.end(), store.report().begin(), store.report().end());
+        show_commissioning_status(before + QStringLiteral("; 已保存/stored %1 of %2").arg(store.stored()).arg(store.report().size()),
+                                  store.stored() < static_cast<int>(store.report().size()));
+    }));
 }
 
 void Object_dictionary::on_save_dcf_report_clicked()

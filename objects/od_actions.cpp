@@ -41,40 +41,47 @@ bool differs_from_default(const od_entry &entry, const QByteArray &bytes, int no
     return resolved != format_value(entry.type, bytes);
 }
 
-read_all_summary read_all(eds_document &document, const sdo_link &link, int node_id,
-                          const std::function<bool(int done, int total)> &progress)
+std::unique_ptr<canopen::sdo_job> read_all_job(eds_document &document, const sdo_link &link, int node_id,
+                                               std::function<void(const read_all_summary &)> done)
 {
-    std::vector<od_entry *> readable;
+    auto readable = std::make_shared<std::vector<od_entry *>>();
     for (od_object &o : document.objects)
         for (od_entry &e : o.entries)
-            if (access_readable(e.access))
-                readable.push_back(&e);
-    read_all_summary summary;
-    const int total = static_cast<int>(readable.size());
-    for (int i = 0; i < total; ++i) {
-        if (progress && !progress(i, total)) {
-            summary.cancelled = true;
-            return summary;
-        }
-        od_entry &e = *readable[static_cast<size_t>(i)];
-        const sdo_outcome o = canopen::read_object(link, e.index, e.sub);
-        if (!o.ok && !o.server_aborted && o.abort == canopen::abort_code::timeout) {
-            summary.no_answer = true;
-            return summary;
-        }
-        if (!o.ok) {
-            ++summary.refused;
-            e.parameter_value.clear();
-            e.differs = false;
-            continue;
-        }
-        ++summary.read;
-        e.parameter_value = value_text(e, o.data);
-        e.differs = differs_from_default(e, o.data, node_id);
-    }
-    if (progress)
-        progress(total, total);
-    return summary;
+            if (access_readable(e.access) && e.type != static_cast<uint16_t>(data_type::domain))
+                readable->push_back(&e);
+    auto summary = std::make_shared<read_all_summary>();
+    auto next = std::make_shared<size_t>(0);
+    return std::make_unique<canopen::sdo_job>(
+        link,
+        [readable, next]() -> std::optional<canopen::sdo_transfer> {
+            if (*next >= readable->size())
+                return std::nullopt;
+            const od_entry &e = *(*readable)[(*next)++];
+            return canopen::sdo_transfer::upload(e.index, e.sub);
+        },
+        [readable, next, summary, node_id](const canopen::sdo_transfer &, const sdo_outcome &o) {
+            od_entry &e = *(*readable)[*next - 1];
+            if (!o.ok && !o.server_aborted && o.abort == canopen::abort_code::timeout) {
+                summary->no_answer = true;
+                return false;
+            }
+            if (!o.ok) {
+                ++summary->refused;
+                e.parameter_value.clear();
+                e.differs = false;
+                return true;
+            }
+            ++summary->read;
+            e.parameter_value = value_text(e, o.data);
+            e.differs = differs_from_default(e, o.data, node_id);
+            return true;
+        },
+        [summary, done](bool cancelled) {
+            summary->cancelled = cancelled;
+            if (done)
+                done(*summary);
+        },
+        static_cast<int>(readable->size()));
 }
 
 int values_held(const eds_document &document)
@@ -104,8 +111,11 @@ int carry_values(const eds_document &from, eds_document &to)
     return lost;
 }
 
-sdo_outcome store_parameters(const sdo_link &link) { return canopen::write_object(link, store_index, 1, save_signature); }
+canopen::sdo_transfer store_parameters() { return canopen::sdo_transfer::download(store_index, 1, save_signature); }
 
-sdo_outcome restore_default_parameters(const sdo_link &link) { return canopen::write_object(link, restore_index, 1, load_signature); }
+canopen::sdo_transfer restore_default_parameters()
+{
+    return canopen::sdo_transfer::download(restore_index, 1, load_signature);
+}
 
 }  // namespace objects

@@ -4,8 +4,10 @@
 #include "objects/eds.h"
 #include "objects/od_types.h"
 #include "canopen/sdo_client.h"
+#include "canopen/sdo_job.h"
 
 #include <functional>
+#include <memory>
 
 namespace objects {
 
@@ -29,10 +31,12 @@ struct read_all_summary {
     bool no_answer = false;   // the node fell silent: reading stopped
 };
 
-// Reads every readable entry in dictionary order into parameter_value / differs. progress is
-// called before each read with (done, total) and stops the run by returning false.
-read_all_summary read_all(eds_document &document, const sdo_link &link, int node_id,
-                          const std::function<bool(int done, int total)> &progress);
+// Read all as a job of steps: every readable entry in dictionary order into parameter_value /
+// differs, DOMAINs left out (their data is no parameter, and a DCF keeps no value for them).
+// The first read the node leaves unanswered ends it. done gets the summary at the end. The
+// document must stay as it is while the job runs.
+std::unique_ptr<canopen::sdo_job> read_all_job(eds_document &document, const sdo_link &link, int node_id,
+                                               std::function<void(const read_all_summary &)> done);
 
 // Entries that hold a value (read, written, or from the file).
 int values_held(const eds_document &document);
@@ -41,7 +45,7 @@ int values_held(const eds_document &document);
 int carry_values(const eds_document &from, eds_document &to);
 
 // 0x1010 sub 1 with "save", 0x1011 sub 1 with "load".
-sdo_outcome store_parameters(const sdo_link &link);
-sdo_outcome restore_default_parameters(const sdo_link &link);
+canopen::sdo_transfer store_parameters();
+canopen::sdo_transfer restore_default_parameters();
 
 }  // namespace objects

@@ -27,10 +27,6 @@
         <translation>打开</translation>
     </message>
     <message>
-        <source>回放/Replay</source>
-        <translation>回放</translation>
-    </message>
-    <message>
         <source>速度/Speed</source>
         <translation>速度</translation>
     </message>
@@ -190,10 +186,6 @@ Last data</source>
         <translation>, %1 帧丢失</translation>
     </message>
     <message>
-        <source>, 回放/replay %1/%2</source>
-        <translation>, 回放</translation>
-    </message>
-    <message>
         <source>总线正常/Error active</source>
         <translation>总线正常</translation>
     </message>
@@ -242,29 +234,12 @@ Last data</source>
         <translation>文件中没有 candump 帧</translation>
     </message>
     <message>
-        <source>跳过 %1 行/%1 lines skipped%2</source>
-        <translation>跳过 %1 行</translation>
-    </message>
-    <message>
-        <source>, 已截断/cut short</source>
-        <translation>, 已截断</translation>
-    </message>
-    <message>
         <source>保存日志/Saving the log</source>
         <translation>保存日志</translation>
     </message>
     <message>
         <source>请先打开日志/Open a log first</source>
         <translation>请先打开日志</translation>
-    </message>
-    <message>
-        <source>回放发送失败/Replay could not send</source>
-        <translation>回放发送失败</translation>
-    </message>
-    <message>
-        <source>时间(ms)
-Time (ms)</source>
-        <translation>时间(ms)</translation>
     </message>
     <message>
         <source>长度
@@ -280,6 +255,449 @@ Data</source>
         <source>含义
 Meaning</source>
         <translation>含义</translation>
+    </message>
+    <message>
+        <source>相对时间/Relative time</source>
+        <translation>相对时间</translation>
+    </message>
+    <message>
+        <source>跟踪保留的最多帧数，超出时舍弃最早的帧/The most frames the trace keeps; beyond it the oldest go</source>
+        <translation>跟踪保留的最多帧数，超出时舍弃最早的帧</translation>
+    </message>
+    <message>
+        <source>在此标签中按原有时序重现日志，不向总线发送任何帧/Plays the log back in this tab with its timing; no frame reaches the bus</source>
+        <translation>在此标签中按原有时序重现日志，不向总线发送任何帧</translation>
+    </message>
+    <message>
+        <source>回放到跟踪/Play back into the trace</source>
+        <translation>回放到跟踪</translation>
+    </message>
+    <message>
+        <source>把“发送选择”中勾选的帧发送到总线（先询问）/Sends the frames ticked under "To send" onto the bus (asks first)</source>
+        <translation>把“发送选择”中勾选的帧发送到总线（先询问）</translation>
+    </message>
+    <message>
+        <source>发送到总线/Send to the bus</source>
+        <translation>发送到总线</translation>
+    </message>
+    <message>
+        <source>开始/Start</source>
+        <translation>开始</translation>
+    </message>
+    <message>
+        <source>停止/Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>最长间隔/Longest gap</source>
+        <translation>最长间隔</translation>
+    </message>
+    <message>
+        <source>日志中更长的间隔缩短为此值/Longer gaps of the log are shortened to this</source>
+        <translation>日志中更长的间隔缩短为此值</translation>
+    </message>
+    <message>
+        <source> s</source>
+        <translation> s</translation>
+    </message>
+    <message>
+        <source>发送选择/To send</source>
+        <translation>发送选择</translation>
+    </message>
+    <message>
+        <source>实时/Live</source>
+        <translation>实时</translation>
+    </message>
+    <message>
+        <source>回放已停止/Playback stopped</source>
+        <translation>回放已停止</translation>
+    </message>
+    <message>
+        <source>发送
+Send</source>
+        <translation>发送</translation>
+    </message>
+    <message>
+        <source>数量
+Frames</source>
+        <translation>数量</translation>
+    </message>
+    <message>
+        <source>说明
+Note</source>
+        <translation>说明</translation>
+    </message>
+    <message>
+        <source>此适配器无法发送，跳过/This adapter cannot send it: skipped</source>
+        <translation>此适配器无法发送，跳过</translation>
+    </message>
+    <message>
+        <source>NMT 命令/NMT command</source>
+        <translation>NMT 命令</translation>
+    </message>
+    <message>
+        <source>节点一方的标识符/An identifier of the nodes' side</source>
+        <translation>节点一方的标识符</translation>
+    </message>
+    <message>
+        <source>已达上限 %1 帧：最早的 %2 帧（%3 至 %4）已舍弃/At the cap of %1 frames: the oldest %2 frames (%3 to %4) were let go</source>
+        <translation>已达上限 %1 帧：最早的 %2 帧（%3 至 %4）已舍弃</translation>
+    </message>
+    <message>
+        <source>已打开 %1：%2 帧/Opened %1: %2 frames</source>
+        <translation>已打开 %1：%2 帧</translation>
+    </message>
+    <message>
+        <source>行太长/line too long</source>
+        <translation>行太长</translation>
+    </message>
+    <message>
+        <source>不是“(时间) 接口 帧 [T|R]”/not "(time) interface frame [T|R]"</source>
+        <translation>不是“(时间) 接口 帧 [T|R]”</translation>
+    </message>
+    <message>
+        <source>时间无效/bad time</source>
+        <translation>时间无效</translation>
+    </message>
+    <message>
+        <source>标识符无效/bad identifier</source>
+        <translation>标识符无效</translation>
+    </message>
+    <message>
+        <source>数据无效/bad data</source>
+        <translation>数据无效</translation>
+    </message>
+    <message>
+        <source>长度无效/bad length</source>
+        <translation>长度无效</translation>
+    </message>
+    <message>
+        <source>方向不是 T 或 R/direction is not T or R</source>
+        <translation>方向不是 T 或 R</translation>
+    </message>
+    <message>
+        <source>第 %1 行/line %1</source>
+        <translation>第 %1 行</translation>
+    </message>
+    <message>
+        <source>另有 %1 行/and %1 more lines</source>
+        <translation>另有 %1 行</translation>
+    </message>
+    <message>
+        <source>%1：%2 帧，跳过 %3 行/%1: %2 frames, %3 lines skipped</source>
+        <translation>%1：%2 帧，跳过 %3 行</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>%1 中有 %2 行无法读取，已跳过/%2 lines of %1 could not be read and were skipped:</source>
+        <translation>%1 中有 %2 行无法读取，已跳过</translation>
+    </message>
+    <message>
+        <source>没有勾选要发送的帧（见“发送选择”）/No frames are ticked to send (see "To send")</source>
+        <translation>没有勾选要发送的帧（见“发送选择”）</translation>
+    </message>
+    <message>
+        <source>另有 %1 个标识符/and %1 more identifiers</source>
+        <translation>另有 %1 个标识符</translation>
+    </message>
+    <message>
+        <source>将向总线发送 %1 帧，发往 %2 个标识符/%1 frames go onto the bus, to %2 identifiers:</source>
+        <translation>将向总线发送 %1 帧，发往 %2 个标识符</translation>
+    </message>
+    <message>
+        <source>%1 帧此适配器无法发送，将跳过/%1 frames this adapter cannot send are skipped</source>
+        <translation>%1 帧此适配器无法发送，将跳过</translation>
+    </message>
+    <message>
+        <source>发送？/Send them?</source>
+        <translation>发送？</translation>
+    </message>
+    <message>
+        <source>总线已断开，回放停止/The bus is gone: playback stopped</source>
+        <translation>总线已断开，回放停止</translation>
+    </message>
+    <message>
+        <source>回放完成/Playback finished</source>
+        <translation>回放完成</translation>
+    </message>
+    <message>
+        <source>：发送 %1 帧/: %1 frames sent</source>
+        <translation>：发送 %1 帧</translation>
+    </message>
+    <message>
+        <source>，跳过 %1 帧（此适配器无法发送）/, %1 skipped (this adapter cannot send them)</source>
+        <translation>，跳过 %1 帧（此适配器无法发送）</translation>
+    </message>
+    <message>
+        <source>，%1 帧发送失败/, %1 could not be sent</source>
+        <translation>，%1 帧发送失败</translation>
+    </message>
+    <message>
+        <source>时间(s)
+Time (s)</source>
+        <translation>时间(s)</translation>
+    </message>
+    <message>
+        <source>时间
+Time</source>
+        <translation>时间</translation>
+    </message>
+    <message>
+        <source>上限(帧)/Cap (frames)</source>
+        <translation>上限(帧)</translation>
+    </message>
+</context>
+<context>
+    <name>Lss</name>
+    <message>
+        <source>LSS节点配置/LSS node setup</source>
+        <translation>LSS节点配置</translation>
+    </message>
+    <message>
+        <source>快速扫描/Fast scan</source>
+        <translation>快速扫描</translation>
+    </message>
+    <message>
+        <source>取消/Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>在配置状态的节点/Node in configuration</source>
+        <translation>在配置状态的节点</translation>
+    </message>
+    <message>
+        <source>节点号/Node-ID</source>
+        <translation>节点号</translation>
+    </message>
+    <message>
+        <source>波特率/Bit rate</source>
+        <translation>波特率</translation>
+    </message>
+    <message>
+        <source>设置/Configure</source>
+        <translation>设置</translation>
+    </message>
+    <message>
+        <source>保存并启动/Store and boot</source>
+        <translation>保存并启动</translation>
+    </message>
+    <message>
+        <source>按标识选择/Select by identity</source>
+        <translation>按标识选择</translation>
+    </message>
+    <message>
+        <source>厂商/Vendor</source>
+        <translation>厂商</translation>
+    </message>
+    <message>
+        <source>0x00000000</source>
+        <translation>0x00000000</translation>
+    </message>
+    <message>
+        <source>Vendor-ID (0x1018:1)</source>
+        <translation>Vendor-ID (0x1018:1)</translation>
+    </message>
+    <message>
+        <source>产品/Product</source>
+        <translation>产品</translation>
+    </message>
+    <message>
+        <source>Product code (0x1018:2)</source>
+        <translation>Product code (0x1018:2)</translation>
+    </message>
+    <message>
+        <source>版本/Revision</source>
+        <translation>版本</translation>
+    </message>
+    <message>
+        <source>Revision number (0x1018:3)</source>
+        <translation>Revision number (0x1018:3)</translation>
+    </message>
+    <message>
+        <source>序列号/Serial</source>
+        <translation>序列号</translation>
+    </message>
+    <message>
+        <source>Serial number (0x1018:4)</source>
+        <translation>Serial number (0x1018:4)</translation>
+    </message>
+    <message>
+        <source>选择/Select</source>
+        <translation>选择</translation>
+    </message>
+    <message>
+        <source>整个总线/Whole bus</source>
+        <translation>整个总线</translation>
+    </message>
+    <message>
+        <source>全部等待/All waiting</source>
+        <translation>全部等待</translation>
+    </message>
+    <message>
+        <source>全部配置/All configuration</source>
+        <translation>全部配置</translation>
+    </message>
+    <message>
+        <source>切换延时/Switch delay</source>
+        <translation>切换延时</translation>
+    </message>
+    <message>
+        <source> ms</source>
+        <translation> ms</translation>
+    </message>
+    <message>
+        <source>启用波特率/Activate bit rate</source>
+        <translation>启用波特率</translation>
+    </message>
+    <message>
+        <source>不改变/unchanged</source>
+        <translation>不改变</translation>
+    </message>
+    <message>
+        <source>扫描已取消/Scan cancelled</source>
+        <translation>扫描已取消</translation>
+    </message>
+    <message>
+        <source>请先打开适配器/Open the adapter first</source>
+        <translation>请先打开适配器</translation>
+    </message>
+    <message>
+        <source>节点号 %1/node-ID %1</source>
+        <translation>节点号 %1</translation>
+    </message>
+    <message>
+        <source>已保存/stored</source>
+        <translation>已保存</translation>
+    </message>
+    <message>
+        <source>已启动/booted</source>
+        <translation>已启动</translation>
+    </message>
+    <message>
+        <source>配置状态/in configuration</source>
+        <translation>配置状态</translation>
+    </message>
+    <message>
+        <source>无节点号/no node-ID</source>
+        <translation>无节点号</translation>
+    </message>
+    <message>
+        <source>等待/waiting</source>
+        <translation>等待</translation>
+    </message>
+    <message>
+        <source>已做/Done</source>
+        <translation>已做</translation>
+    </message>
+    <message>
+        <source>扫描中…/Scanning…</source>
+        <translation>扫描中…</translation>
+    </message>
+    <message>
+        <source>发送失败/Sending failed</source>
+        <translation>发送失败</translation>
+    </message>
+    <message>
+        <source>没有未配置的节点/No node without node-ID</source>
+        <translation>没有未配置的节点</translation>
+    </message>
+    <message>
+        <source>扫描中断：节点未确认，请重试/Scan lost the node's answer: scan again</source>
+        <translation>扫描中断：节点未确认，请重试</translation>
+    </message>
+    <message>
+        <source>找到节点，已进入配置状态/Found a node, now in configuration</source>
+        <translation>找到节点，已进入配置状态</translation>
+    </message>
+    <message>
+        <source>节点无应答/No answer from the node</source>
+        <translation>节点无应答</translation>
+    </message>
+    <message>
+        <source>节点号：%1/Node-ID: %1</source>
+        <translation>节点号：%1</translation>
+    </message>
+    <message>
+        <source>节点号 %1 已设置/Node-ID %1 set</source>
+        <translation>节点号 %1 已设置</translation>
+    </message>
+    <message>
+        <source>；波特率：%1/; bit rate: %1</source>
+        <translation>；波特率：%1</translation>
+    </message>
+    <message>
+        <source>保存：%1/Store: %1</source>
+        <translation>保存：%1</translation>
+    </message>
+    <message>
+        <source>已保存，全部节点回到等待/Stored; every node is back to waiting</source>
+        <translation>已保存，全部节点回到等待</translation>
+    </message>
+    <message>
+        <source>已保存，但节点 %1 未启动/Stored, but node %1 sent no boot-up</source>
+        <translation>已保存，但节点 %1 未启动</translation>
+    </message>
+    <message>
+        <source>已保存，节点 %1 已启动/Stored; node %1 booted</source>
+        <translation>已保存，节点 %1 已启动</translation>
+    </message>
+    <message>
+        <source>已保存，新设置在节点下次复位时生效/Stored; the new settings take effect at the node's next reset</source>
+        <translation>已保存，新设置在节点下次复位时生效</translation>
+    </message>
+    <message>
+        <source>标识须为32位十六进制数/Each identity part is a 32-bit hex number</source>
+        <translation>标识须为32位十六进制数</translation>
+    </message>
+    <message>
+        <source>没有节点有此标识/No node has this identity</source>
+        <translation>没有节点有此标识</translation>
+    </message>
+    <message>
+        <source>节点已进入配置状态，无节点号/Node in configuration, without node-ID</source>
+        <translation>节点已进入配置状态，无节点号</translation>
+    </message>
+    <message>
+        <source>节点已进入配置状态，节点号 %1/Node in configuration, node-ID %1</source>
+        <translation>节点已进入配置状态，节点号 %1</translation>
+    </message>
+    <message>
+        <source>全部节点回到等待/Every node is back to waiting</source>
+        <translation>全部节点回到等待</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>总线上所有节点都将进入配置状态，之后设置的节点号会同时给所有节点。继续？
+Every node on the bus enters configuration: a node-ID set now goes to all of them at once. Continue?</source>
+        <translation>总线上所有节点都将进入配置状态，之后设置的节点号会同时给所有节点。继续？</translation>
+    </message>
+    <message>
+        <source>全部节点在配置状态/Every node is in configuration</source>
+        <translation>全部节点在配置状态</translation>
+    </message>
+    <message>
+        <source>请先选择波特率/Choose a bit rate first</source>
+        <translation>请先选择波特率</translation>
+    </message>
+    <message>
+        <source>每个节点都必须先设置 %1 kbit/s，否则启用后它将离开总线（此列表中 %2 个已设置）。现在整个总线启用？
+Every node must have been given %1 kbit/s first, or it drops off the bus once it is active (%2 in this list were given it). Activate it on the whole bus now?</source>
+        <translation>每个节点都必须先设置 %1 kbit/s，否则启用后它将离开总线（此列表中 %2 个已设置）。现在整个总线启用？</translation>
+    </message>
+    <message>
+        <source>总线已启用 %1 kbit/s/The bus runs at %1 kbit/s</source>
+        <translation>总线已启用 %1 kbit</translation>
+    </message>
+    <message>
+        <source>%2 ms 后总线切换到 %1 kbit/s：请把适配器设为此波特率，然后点“全部等待”
+The bus switches to %1 kbit/s after %2 ms: set the adapter to it, then press "All waiting"</source>
+        <translation>%2 ms 后总线切换到 %1 kbit/s：请把适配器设为此波特率，然后点“全部等待”</translation>
     </message>
 </context>
 <context>
@@ -418,6 +836,10 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
         <translation>读请求2字节(寄存器号)，写请求6字节(寄存器号+32位值，高字节在前)。</translation>
     </message>
     <message>
+        <source>LSS节点配置/LSS</source>
+        <translation>LSS节点配置</translation>
+    </message>
+    <message>
         <source>节点/Node</source>
         <translation>节点</translation>
     </message>
@@ -485,6 +907,225 @@ e.g. 1-6 or 2,4,5; empty for the node chosen</source>
     <message>
         <source>取消/Cancel</source>
         <translation>取消</translation>
+    </message>
+</context>
+<context>
+    <name>Scope</name>
+    <message>
+        <source>示波器/Scope</source>
+        <translation>示波器</translation>
+    </message>
+    <message>
+        <source>记录/Record</source>
+        <translation>记录</translation>
+    </message>
+    <message>
+        <source>来源/Source</source>
+        <translation>来源</translation>
+    </message>
+    <message>
+        <source>SDO</source>
+        <translation>SDO</translation>
+    </message>
+    <message>
+        <source>PDO</source>
+        <translation>PDO</translation>
+    </message>
+    <message>
+        <source>采样率/Rate</source>
+        <translation>采样率</translation>
+    </message>
+    <message>
+        <source>记录上限/Cap</source>
+        <translation>记录上限</translation>
+    </message>
+    <message>
+        <source> min</source>
+        <translation> min</translation>
+    </message>
+    <message>
+        <source>运动触发/Trigger</source>
+        <translation>运动触发</translation>
+    </message>
+    <message>
+        <source>电平触发/Level trigger</source>
+        <translation>电平触发</translation>
+    </message>
+    <message>
+        <source>上升沿/Rising</source>
+        <translation>上升沿</translation>
+    </message>
+    <message>
+        <source>下降沿/Falling</source>
+        <translation>下降沿</translation>
+    </message>
+    <message>
+        <source>预触发/Pre-trigger</source>
+        <translation>预触发</translation>
+    </message>
+    <message>
+        <source> s</source>
+        <translation> s</translation>
+    </message>
+    <message>
+        <source>PNG含光标/Cursors in PNG</source>
+        <translation>PNG含光标</translation>
+    </message>
+    <message>
+        <source>导出CSV/Export CSV</source>
+        <translation>导出CSV</translation>
+    </message>
+    <message>
+        <source>导出PNG/Export PNG</source>
+        <translation>导出PNG</translation>
+    </message>
+    <message>
+        <source>通道/Channel</source>
+        <translation>通道</translation>
+    </message>
+    <message>
+        <source>对象/Object</source>
+        <translation>对象</translation>
+    </message>
+    <message>
+        <source>比例/Scale</source>
+        <translation>比例</translation>
+    </message>
+    <message>
+        <source>单位/Unit</source>
+        <translation>单位</translation>
+    </message>
+    <message>
+        <source>光标1/Cursor 1</source>
+        <translation>光标1</translation>
+    </message>
+    <message>
+        <source>光标2/Cursor 2</source>
+        <translation>光标2</translation>
+    </message>
+    <message>
+        <source>Δ</source>
+        <translation>Δ</translation>
+    </message>
+    <message>
+        <source>添加通道/Add channel</source>
+        <translation>添加通道</translation>
+    </message>
+    <message>
+        <source>删除通道/Remove channel</source>
+        <translation>删除通道</translation>
+    </message>
+    <message>
+        <source>归一化/Normalised</source>
+        <translation>归一化</translation>
+    </message>
+    <message>
+        <source>无应答，记录已停止/No reply: recording stopped</source>
+        <translation>无应答，记录已停止</translation>
+    </message>
+    <message>
+        <source>= %1 样本/samples, ≈ %2 MB</source>
+        <translation>= %1 样本/samples, ≈ %2 MB</translation>
+    </message>
+    <message>
+        <source>最多%1个通道/At most %1 channels</source>
+        <translation>最多%1个通道</translation>
+    </message>
+    <message>
+        <source>设置PDO/Setting up the PDOs</source>
+        <translation>设置PDO</translation>
+    </message>
+    <message>
+        <source>取消/Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>无法用PDO采样/Cannot sample by PDO: %1</source>
+        <translation>无法用PDO采样/Cannot sample by PDO: %1</translation>
+    </message>
+    <message>
+        <source>未记录/Not recorded</source>
+        <translation>未记录</translation>
+    </message>
+    <message>
+        <source>驱动器拒绝了PDO设置，已恢复原样/The drive refused the PDO set-up; what was changed is put back: %1</source>
+        <translation>驱动器拒绝了PDO设置，已恢复原样/The drive refused the PDO set-up; what was changed is put back: %1</translation>
+    </message>
+    <message>
+        <source>驱动器未能全部恢复PDO/The drive did not take all of its PDOs back: %1</source>
+        <translation>驱动器未能全部恢复PDO/The drive did not take all of its PDOs back: %1</translation>
+    </message>
+    <message>
+        <source>未连接关节/No joint connected</source>
+        <translation>未连接关节</translation>
+    </message>
+    <message>
+        <source>没有通道/No channel</source>
+        <translation>没有通道</translation>
+    </message>
+    <message>
+        <source>PDO仅用于CANopen：按自定义协议读取/PDO needs CANopen: reading by the custom protocol</source>
+        <translation>PDO仅用于CANopen：按自定义协议读取</translation>
+    </message>
+    <message>
+        <source>SDO最高%1 Hz/SDO at most %1 Hz</source>
+        <translation>SDO最高%1 Hz</translation>
+    </message>
+    <message>
+        <source>左键：光标1，右键：光标2/Left click: cursor 1, right click: cursor 2</source>
+        <translation>左键：光标1，右键：光标2</translation>
+    </message>
+    <message>
+        <source>停止/Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>等待电平触发/Waiting for the level trigger</source>
+        <translation>等待电平触发</translation>
+    </message>
+    <message>
+        <source>等待运动指令/Waiting for a motion command</source>
+        <translation>等待运动指令</translation>
+    </message>
+    <message>
+        <source>记录中/Recording: %1 samples, %2 s</source>
+        <translation>记录中/Recording: %1 samples, %2 s</translation>
+    </message>
+    <message>
+        <source>已停止/Stopped: %1 samples, %2 s</source>
+        <translation>已停止/Stopped: %1 samples, %2 s</translation>
+    </message>
+    <message>
+        <source>无应答/No reply: %1</source>
+        <translation>无应答/No reply: %1</translation>
+    </message>
+    <message>
+        <source>未收到PDO：关节是否处于运行状态(NMT启动)？/No PDO arrives: is the joint operational (NMT start)?</source>
+        <translation>未收到PDO：关节是否处于运行状态(NMT启动)？</translation>
+    </message>
+    <message>
+        <source>已达上限，丢弃最早的%1个样本/Cap reached: the oldest %1 samples dropped</source>
+        <translation>已达上限，丢弃最早的%1个样本</translation>
+    </message>
+    <message>
+        <source>导出中/Exporting</source>
+        <translation>导出中</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>无法写入文件/Cannot write the file: %1</source>
+        <translation>无法写入文件/Cannot write the file: %1</translation>
+    </message>
+    <message>
+        <source>已保存/Saved: %1</source>
+        <translation>已保存/Saved: %1</translation>
+    </message>
+    <message>
+        <source>示波器/Scope — 节点/Node %1 — %2 — %3</source>
+        <translation>示波器/Scope — 节点/Node %1 — %2 — %3</translation>
     </message>
 </context>
 <context>
@@ -1357,6 +1998,14 @@ Close</source>
         <source>Excel Files(*.xlsx)</source>
         <translation>Excel Files(*.xlsx)</translation>
     </message>
+    <message>
+        <source>行数上限/Row limit: %1</source>
+        <translation>行数上限/Row limit: %1</translation>
+    </message>
+    <message>
+        <source>已达行数上限，记录已暂停；导出或清空后继续/Row limit reached: logging paused; export or clear to go on</source>
+        <translation>已达行数上限，记录已暂停；导出或清空后继续</translation>
+    </message>
 </context>
 <context>
     <name>nmt_state</name>
@@ -1379,125 +2028,6 @@ Close</source>
     <message>
         <source>未知/Unknown</source>
         <translation>未知</translation>
-    </message>
-</context>
-<context>
-    <name>scope_window</name>
-    <message>
-        <source>示波器/Scope</source>
-        <translation>示波器</translation>
-    </message>
-    <message>
-        <source>记录/Record</source>
-        <translation>记录</translation>
-    </message>
-    <message>
-        <source>采样率/Rate</source>
-        <translation>采样率</translation>
-    </message>
-    <message>
-        <source>10 Hz</source>
-        <translation>10 Hz</translation>
-    </message>
-    <message>
-        <source>20 Hz</source>
-        <translation>20 Hz</translation>
-    </message>
-    <message>
-        <source>50 Hz</source>
-        <translation>50 Hz</translation>
-    </message>
-    <message>
-        <source>100 Hz</source>
-        <translation>100 Hz</translation>
-    </message>
-    <message>
-        <source>运动触发/Trigger</source>
-        <translation>运动触发</translation>
-    </message>
-    <message>
-        <source>预触发/Pre-trigger</source>
-        <translation>预触发</translation>
-    </message>
-    <message>
-        <source> s</source>
-        <translation> s</translation>
-    </message>
-    <message>
-        <source>导出CSV/Export CSV</source>
-        <translation>导出CSV</translation>
-    </message>
-    <message>
-        <source>导出PNG/Export PNG</source>
-        <translation>导出PNG</translation>
-    </message>
-    <message>
-        <source>位置/Position</source>
-        <translation>位置</translation>
-    </message>
-    <message>
-        <source>速度/Velocity</source>
-        <translation>速度</translation>
-    </message>
-    <message>
-        <source>电流/Current</source>
-        <translation>电流</translation>
-    </message>
-    <message>
-        <source>设定值/Set-point</source>
-        <translation>设定值</translation>
-    </message>
-    <message>
-        <source>状态/State</source>
-        <translation>状态</translation>
-    </message>
-    <message>
-        <source>归一化/Normalised</source>
-        <translation>归一化</translation>
-    </message>
-    <message>
-        <source>无应答，记录已停止/No reply: recording stopped</source>
-        <translation>无应答，记录已停止</translation>
-    </message>
-    <message>
-        <source>未连接关节/No joint connected</source>
-        <translation>未连接关节</translation>
-    </message>
-    <message>
-        <source>停止/Stop</source>
-        <translation>停止</translation>
-    </message>
-    <message>
-        <source>等待运动指令/Waiting for a motion command</source>
-        <translation>等待运动指令</translation>
-    </message>
-    <message>
-        <source>记录中/Recording: %1 samples, %2 s</source>
-        <translation>记录中</translation>
-    </message>
-    <message>
-        <source>已停止/Stopped: %1 samples, %2 s</source>
-        <translation>已停止</translation>
-    </message>
-    <message>
-        <source>无应答/No reply: %1</source>
-        <translation>无应答</translation>
-    </message>
-    <message>
-        <source>导出中/Exporting</source>
-        <translation>导出中</translation>
-    </message>
-    <message>
-        <source>取消/Cancel</source>
-        <translation>取消</translation>
-    </message>
-    <message>
-        <source>错误</source>
-        <translation>错误</translation>
-    </message>
-    <message>
-        <source>无法写入文件/Cannot write the file: %1</source>
-        <translation>无法写入文件</translation>
     </message>
 </context>
 </TS>

@@ -27,10 +27,6 @@
         <translation>Open</translation>
     </message>
     <message>
-        <source>回放/Replay</source>
-        <translation>Replay</translation>
-    </message>
-    <message>
         <source>速度/Speed</source>
         <translation>Speed</translation>
     </message>
@@ -187,11 +183,7 @@ Last data</source>
     </message>
     <message>
         <source>, %1 帧丢失/frames lost</source>
-        <translation>frames lost</translation>
-    </message>
-    <message>
-        <source>, 回放/replay %1/%2</source>
-        <translation>replay %1/%2</translation>
+        <translation>, %1 帧丢失/frames lost</translation>
     </message>
     <message>
         <source>总线正常/Error active</source>
@@ -242,29 +234,12 @@ Last data</source>
         <translation>No candump frames in the file</translation>
     </message>
     <message>
-        <source>跳过 %1 行/%1 lines skipped%2</source>
-        <translation>%1 lines skipped%2</translation>
-    </message>
-    <message>
-        <source>, 已截断/cut short</source>
-        <translation>cut short</translation>
-    </message>
-    <message>
         <source>保存日志/Saving the log</source>
         <translation>Saving the log</translation>
     </message>
     <message>
         <source>请先打开日志/Open a log first</source>
         <translation>Open a log first</translation>
-    </message>
-    <message>
-        <source>回放发送失败/Replay could not send</source>
-        <translation>Replay could not send</translation>
-    </message>
-    <message>
-        <source>时间(ms)
-Time (ms)</source>
-        <translation>Time (ms)</translation>
     </message>
     <message>
         <source>长度
@@ -280,6 +255,449 @@ Data</source>
         <source>含义
 Meaning</source>
         <translation>Meaning</translation>
+    </message>
+    <message>
+        <source>相对时间/Relative time</source>
+        <translation>Relative time</translation>
+    </message>
+    <message>
+        <source>跟踪保留的最多帧数，超出时舍弃最早的帧/The most frames the trace keeps; beyond it the oldest go</source>
+        <translation>The most frames the trace keeps; beyond it the oldest go</translation>
+    </message>
+    <message>
+        <source>在此标签中按原有时序重现日志，不向总线发送任何帧/Plays the log back in this tab with its timing; no frame reaches the bus</source>
+        <translation>Plays the log back in this tab with its timing; no frame reaches the bus</translation>
+    </message>
+    <message>
+        <source>回放到跟踪/Play back into the trace</source>
+        <translation>Play back into the trace</translation>
+    </message>
+    <message>
+        <source>把“发送选择”中勾选的帧发送到总线（先询问）/Sends the frames ticked under "To send" onto the bus (asks first)</source>
+        <translation>Sends the frames ticked under "To send" onto the bus (asks first)</translation>
+    </message>
+    <message>
+        <source>发送到总线/Send to the bus</source>
+        <translation>Send to the bus</translation>
+    </message>
+    <message>
+        <source>开始/Start</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>停止/Stop</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>最长间隔/Longest gap</source>
+        <translation>Longest gap</translation>
+    </message>
+    <message>
+        <source>日志中更长的间隔缩短为此值/Longer gaps of the log are shortened to this</source>
+        <translation>Longer gaps of the log are shortened to this</translation>
+    </message>
+    <message>
+        <source> s</source>
+        <translation> s</translation>
+    </message>
+    <message>
+        <source>发送选择/To send</source>
+        <translation>To send</translation>
+    </message>
+    <message>
+        <source>实时/Live</source>
+        <translation>Live</translation>
+    </message>
+    <message>
+        <source>回放已停止/Playback stopped</source>
+        <translation>Playback stopped</translation>
+    </message>
+    <message>
+        <source>发送
+Send</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>数量
+Frames</source>
+        <translation>Frames</translation>
+    </message>
+    <message>
+        <source>说明
+Note</source>
+        <translation>Note</translation>
+    </message>
+    <message>
+        <source>此适配器无法发送，跳过/This adapter cannot send it: skipped</source>
+        <translation>This adapter cannot send it: skipped</translation>
+    </message>
+    <message>
+        <source>NMT 命令/NMT command</source>
+        <translation>NMT command</translation>
+    </message>
+    <message>
+        <source>节点一方的标识符/An identifier of the nodes' side</source>
+        <translation>An identifier of the nodes' side</translation>
+    </message>
+    <message>
+        <source>已达上限 %1 帧：最早的 %2 帧（%3 至 %4）已舍弃/At the cap of %1 frames: the oldest %2 frames (%3 to %4) were let go</source>
+        <translation>At the cap of %1 frames: the oldest %2 frames (%3 to %4) were let go</translation>
+    </message>
+    <message>
+        <source>已打开 %1：%2 帧/Opened %1: %2 frames</source>
+        <translation>Opened %1: %2 frames</translation>
+    </message>
+    <message>
+        <source>行太长/line too long</source>
+        <translation>line too long</translation>
+    </message>
+    <message>
+        <source>不是“(时间) 接口 帧 [T|R]”/not "(time) interface frame [T|R]"</source>
+        <translation>not "(time) interface frame [T|R]"</translation>
+    </message>
+    <message>
+        <source>时间无效/bad time</source>
+        <translation>bad time</translation>
+    </message>
+    <message>
+        <source>标识符无效/bad identifier</source>
+        <translation>bad identifier</translation>
+    </message>
+    <message>
+        <source>数据无效/bad data</source>
+        <translation>bad data</translation>
+    </message>
+    <message>
+        <source>长度无效/bad length</source>
+        <translation>bad length</translation>
+    </message>
+    <message>
+        <source>方向不是 T 或 R/direction is not T or R</source>
+        <translation>direction is not T or R</translation>
+    </message>
+    <message>
+        <source>第 %1 行/line %1</source>
+        <translation>line %1</translation>
+    </message>
+    <message>
+        <source>另有 %1 行/and %1 more lines</source>
+        <translation>and %1 more lines</translation>
+    </message>
+    <message>
+        <source>%1：%2 帧，跳过 %3 行/%1: %2 frames, %3 lines skipped</source>
+        <translation>%1: %2 frames, %3 lines skipped</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>%1 中有 %2 行无法读取，已跳过/%2 lines of %1 could not be read and were skipped:</source>
+        <translation>%2 lines of %1 could not be read and were skipped:</translation>
+    </message>
+    <message>
+        <source>没有勾选要发送的帧（见“发送选择”）/No frames are ticked to send (see "To send")</source>
+        <translation>No frames are ticked to send (see "To send")</translation>
+    </message>
+    <message>
+        <source>另有 %1 个标识符/and %1 more identifiers</source>
+        <translation>and %1 more identifiers</translation>
+    </message>
+    <message>
+        <source>将向总线发送 %1 帧，发往 %2 个标识符/%1 frames go onto the bus, to %2 identifiers:</source>
+        <translation>%1 frames go onto the bus, to %2 identifiers:</translation>
+    </message>
+    <message>
+        <source>%1 帧此适配器无法发送，将跳过/%1 frames this adapter cannot send are skipped</source>
+        <translation>%1 frames this adapter cannot send are skipped</translation>
+    </message>
+    <message>
+        <source>发送？/Send them?</source>
+        <translation>Send them?</translation>
+    </message>
+    <message>
+        <source>总线已断开，回放停止/The bus is gone: playback stopped</source>
+        <translation>The bus is gone: playback stopped</translation>
+    </message>
+    <message>
+        <source>回放完成/Playback finished</source>
+        <translation>Playback finished</translation>
+    </message>
+    <message>
+        <source>：发送 %1 帧/: %1 frames sent</source>
+        <translation>: %1 frames sent</translation>
+    </message>
+    <message>
+        <source>，跳过 %1 帧（此适配器无法发送）/, %1 skipped (this adapter cannot send them)</source>
+        <translation>, %1 skipped (this adapter cannot send them)</translation>
+    </message>
+    <message>
+        <source>，%1 帧发送失败/, %1 could not be sent</source>
+        <translation>, %1 could not be sent</translation>
+    </message>
+    <message>
+        <source>时间(s)
+Time (s)</source>
+        <translation>Time (s)</translation>
+    </message>
+    <message>
+        <source>时间
+Time</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>上限(帧)/Cap (frames)</source>
+        <translation>Cap (frames)</translation>
+    </message>
+</context>
+<context>
+    <name>Lss</name>
+    <message>
+        <source>LSS节点配置/LSS node setup</source>
+        <translation>LSS node setup</translation>
+    </message>
+    <message>
+        <source>快速扫描/Fast scan</source>
+        <translation>Fast scan</translation>
+    </message>
+    <message>
+        <source>取消/Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>在配置状态的节点/Node in configuration</source>
+        <translation>Node in configuration</translation>
+    </message>
+    <message>
+        <source>节点号/Node-ID</source>
+        <translation>Node-ID</translation>
+    </message>
+    <message>
+        <source>波特率/Bit rate</source>
+        <translation>Bit rate</translation>
+    </message>
+    <message>
+        <source>设置/Configure</source>
+        <translation>Configure</translation>
+    </message>
+    <message>
+        <source>保存并启动/Store and boot</source>
+        <translation>Store and boot</translation>
+    </message>
+    <message>
+        <source>按标识选择/Select by identity</source>
+        <translation>Select by identity</translation>
+    </message>
+    <message>
+        <source>厂商/Vendor</source>
+        <translation>Vendor</translation>
+    </message>
+    <message>
+        <source>0x00000000</source>
+        <translation>0x00000000</translation>
+    </message>
+    <message>
+        <source>Vendor-ID (0x1018:1)</source>
+        <translation>Vendor-ID (0x1018:1)</translation>
+    </message>
+    <message>
+        <source>产品/Product</source>
+        <translation>Product</translation>
+    </message>
+    <message>
+        <source>Product code (0x1018:2)</source>
+        <translation>Product code (0x1018:2)</translation>
+    </message>
+    <message>
+        <source>版本/Revision</source>
+        <translation>Revision</translation>
+    </message>
+    <message>
+        <source>Revision number (0x1018:3)</source>
+        <translation>Revision number (0x1018:3)</translation>
+    </message>
+    <message>
+        <source>序列号/Serial</source>
+        <translation>Serial</translation>
+    </message>
+    <message>
+        <source>Serial number (0x1018:4)</source>
+        <translation>Serial number (0x1018:4)</translation>
+    </message>
+    <message>
+        <source>选择/Select</source>
+        <translation>Select</translation>
+    </message>
+    <message>
+        <source>整个总线/Whole bus</source>
+        <translation>Whole bus</translation>
+    </message>
+    <message>
+        <source>全部等待/All waiting</source>
+        <translation>All waiting</translation>
+    </message>
+    <message>
+        <source>全部配置/All configuration</source>
+        <translation>All configuration</translation>
+    </message>
+    <message>
+        <source>切换延时/Switch delay</source>
+        <translation>Switch delay</translation>
+    </message>
+    <message>
+        <source> ms</source>
+        <translation> ms</translation>
+    </message>
+    <message>
+        <source>启用波特率/Activate bit rate</source>
+        <translation>Activate bit rate</translation>
+    </message>
+    <message>
+        <source>不改变/unchanged</source>
+        <translation>unchanged</translation>
+    </message>
+    <message>
+        <source>扫描已取消/Scan cancelled</source>
+        <translation>Scan cancelled</translation>
+    </message>
+    <message>
+        <source>请先打开适配器/Open the adapter first</source>
+        <translation>Open the adapter first</translation>
+    </message>
+    <message>
+        <source>节点号 %1/node-ID %1</source>
+        <translation>node-ID %1</translation>
+    </message>
+    <message>
+        <source>已保存/stored</source>
+        <translation>stored</translation>
+    </message>
+    <message>
+        <source>已启动/booted</source>
+        <translation>booted</translation>
+    </message>
+    <message>
+        <source>配置状态/in configuration</source>
+        <translation>in configuration</translation>
+    </message>
+    <message>
+        <source>无节点号/no node-ID</source>
+        <translation>no node-ID</translation>
+    </message>
+    <message>
+        <source>等待/waiting</source>
+        <translation>waiting</translation>
+    </message>
+    <message>
+        <source>已做/Done</source>
+        <translation>Done</translation>
+    </message>
+    <message>
+        <source>扫描中…/Scanning…</source>
+        <translation>Scanning…</translation>
+    </message>
+    <message>
+        <source>发送失败/Sending failed</source>
+        <translation>Sending failed</translation>
+    </message>
+    <message>
+        <source>没有未配置的节点/No node without node-ID</source>
+        <translation>No node without node-ID</translation>
+    </message>
+    <message>
+        <source>扫描中断：节点未确认，请重试/Scan lost the node's answer: scan again</source>
+        <translation>Scan lost the node's answer: scan again</translation>
+    </message>
+    <message>
+        <source>找到节点，已进入配置状态/Found a node, now in configuration</source>
+        <translation>Found a node, now in configuration</translation>
+    </message>
+    <message>
+        <source>节点无应答/No answer from the node</source>
+        <translation>No answer from the node</translation>
+    </message>
+    <message>
+        <source>节点号：%1/Node-ID: %1</source>
+        <translation>Node-ID: %1</translation>
+    </message>
+    <message>
+        <source>节点号 %1 已设置/Node-ID %1 set</source>
+        <translation>Node-ID %1 set</translation>
+    </message>
+    <message>
+        <source>；波特率：%1/; bit rate: %1</source>
+        <translation>; bit rate: %1</translation>
+    </message>
+    <message>
+        <source>保存：%1/Store: %1</source>
+        <translation>Store: %1</translation>
+    </message>
+    <message>
+        <source>已保存，全部节点回到等待/Stored; every node is back to waiting</source>
+        <translation>Stored; every node is back to waiting</translation>
+    </message>
+    <message>
+        <source>已保存，但节点 %1 未启动/Stored, but node %1 sent no boot-up</source>
+        <translation>Stored, but node %1 sent no boot-up</translation>
+    </message>
+    <message>
+        <source>已保存，节点 %1 已启动/Stored; node %1 booted</source>
+        <translation>Stored; node %1 booted</translation>
+    </message>
+    <message>
+        <source>已保存，新设置在节点下次复位时生效/Stored; the new settings take effect at the node's next reset</source>
+        <translation>Stored; the new settings take effect at the node's next reset</translation>
+    </message>
+    <message>
+        <source>标识须为32位十六进制数/Each identity part is a 32-bit hex number</source>
+        <translation>Each identity part is a 32-bit hex number</translation>
+    </message>
+    <message>
+        <source>没有节点有此标识/No node has this identity</source>
+        <translation>No node has this identity</translation>
+    </message>
+    <message>
+        <source>节点已进入配置状态，无节点号/Node in configuration, without node-ID</source>
+        <translation>Node in configuration, without node-ID</translation>
+    </message>
+    <message>
+        <source>节点已进入配置状态，节点号 %1/Node in configuration, node-ID %1</source>
+        <translation>Node in configuration, node-ID %1</translation>
+    </message>
+    <message>
+        <source>全部节点回到等待/Every node is back to waiting</source>
+        <translation>Every node is back to waiting</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>总线上所有节点都将进入配置状态，之后设置的节点号会同时给所有节点。继续？
+Every node on the bus enters configuration: a node-ID set now goes to all of them at once. Continue?</source>
+        <translation>Every node on the bus enters configuration: a node-ID set now goes to all of them at once. Continue?</translation>
+    </message>
+    <message>
+        <source>全部节点在配置状态/Every node is in configuration</source>
+        <translation>Every node is in configuration</translation>
+    </message>
+    <message>
+        <source>请先选择波特率/Choose a bit rate first</source>
+        <translation>Choose a bit rate first</translation>
+    </message>
+    <message>
+        <source>每个节点都必须先设置 %1 kbit/s，否则启用后它将离开总线（此列表中 %2 个已设置）。现在整个总线启用？
+Every node must have been given %1 kbit/s first, or it drops off the bus once it is active (%2 in this list were given it). Activate it on the whole bus now?</source>
+        <translation>Every node must have been given %1 kbit/s first, or it drops off the bus once it is active (%2 in this list were given it). Activate it on the whole bus now?</translation>
+    </message>
+    <message>
+        <source>总线已启用 %1 kbit/s/The bus runs at %1 kbit/s</source>
+        <translation>s/The bus runs at %1 kbit/s</translation>
+    </message>
+    <message>
+        <source>%2 ms 后总线切换到 %1 kbit/s：请把适配器设为此波特率，然后点“全部等待”
+The bus switches to %1 kbit/s after %2 ms: set the adapter to it, then press "All waiting"</source>
+        <translation>The bus switches to %1 kbit/s after %2 ms: set the adapter to it, then press "All waiting"</translation>
     </message>
 </context>
 <context>
@@ -418,6 +836,10 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
         <translation>Read requests carry the 2-byte register number; writes add the 32-bit value, most significant byte first.</translation>
     </message>
     <message>
+        <source>LSS节点配置/LSS</source>
+        <translation>LSS</translation>
+    </message>
+    <message>
         <source>节点/Node</source>
         <translation>Node</translation>
     </message>
@@ -485,6 +907,225 @@ e.g. 1-6 or 2,4,5; empty for the node chosen</source>
     <message>
         <source>取消/Cancel</source>
         <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>Scope</name>
+    <message>
+        <source>示波器/Scope</source>
+        <translation>Scope</translation>
+    </message>
+    <message>
+        <source>记录/Record</source>
+        <translation>Record</translation>
+    </message>
+    <message>
+        <source>来源/Source</source>
+        <translation>Source</translation>
+    </message>
+    <message>
+        <source>SDO</source>
+        <translation>SDO</translation>
+    </message>
+    <message>
+        <source>PDO</source>
+        <translation>PDO</translation>
+    </message>
+    <message>
+        <source>采样率/Rate</source>
+        <translation>Rate</translation>
+    </message>
+    <message>
+        <source>记录上限/Cap</source>
+        <translation>Cap</translation>
+    </message>
+    <message>
+        <source> min</source>
+        <translation> min</translation>
+    </message>
+    <message>
+        <source>运动触发/Trigger</source>
+        <translation>Trigger</translation>
+    </message>
+    <message>
+        <source>电平触发/Level trigger</source>
+        <translation>Level trigger</translation>
+    </message>
+    <message>
+        <source>上升沿/Rising</source>
+        <translation>Rising</translation>
+    </message>
+    <message>
+        <source>下降沿/Falling</source>
+        <translation>Falling</translation>
+    </message>
+    <message>
+        <source>预触发/Pre-trigger</source>
+        <translation>Pre-trigger</translation>
+    </message>
+    <message>
+        <source> s</source>
+        <translation> s</translation>
+    </message>
+    <message>
+        <source>PNG含光标/Cursors in PNG</source>
+        <translation>Cursors in PNG</translation>
+    </message>
+    <message>
+        <source>导出CSV/Export CSV</source>
+        <translation>Export CSV</translation>
+    </message>
+    <message>
+        <source>导出PNG/Export PNG</source>
+        <translation>Export PNG</translation>
+    </message>
+    <message>
+        <source>通道/Channel</source>
+        <translation>Channel</translation>
+    </message>
+    <message>
+        <source>对象/Object</source>
+        <translation>Object</translation>
+    </message>
+    <message>
+        <source>比例/Scale</source>
+        <translation>Scale</translation>
+    </message>
+    <message>
+        <source>单位/Unit</source>
+        <translation>Unit</translation>
+    </message>
+    <message>
+        <source>光标1/Cursor 1</source>
+        <translation>Cursor 1</translation>
+    </message>
+    <message>
+        <source>光标2/Cursor 2</source>
+        <translation>Cursor 2</translation>
+    </message>
+    <message>
+        <source>Δ</source>
+        <translation>Δ</translation>
+    </message>
+    <message>
+        <source>添加通道/Add channel</source>
+        <translation>Add channel</translation>
+    </message>
+    <message>
+        <source>删除通道/Remove channel</source>
+        <translation>Remove channel</translation>
+    </message>
+    <message>
+        <source>归一化/Normalised</source>
+        <translation>Normalised</translation>
+    </message>
+    <message>
+        <source>无应答，记录已停止/No reply: recording stopped</source>
+        <translation>No reply: recording stopped</translation>
+    </message>
+    <message>
+        <source>未收到PDO：关节是否处于运行状态(NMT启动)？/No PDO arrives: is the joint operational (NMT start)?</source>
+        <translation>No PDO arrives: is the joint operational (NMT start)?</translation>
+    </message>
+    <message>
+        <source>= %1 样本/samples, ≈ %2 MB</source>
+        <translation>= %1 样本/samples, ≈ %2 MB</translation>
+    </message>
+    <message>
+        <source>最多%1个通道/At most %1 channels</source>
+        <translation>At most %1 channels</translation>
+    </message>
+    <message>
+        <source>设置PDO/Setting up the PDOs</source>
+        <translation>Setting up the PDOs</translation>
+    </message>
+    <message>
+        <source>取消/Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>无法用PDO采样/Cannot sample by PDO: %1</source>
+        <translation>Cannot sample by PDO: %1</translation>
+    </message>
+    <message>
+        <source>未记录/Not recorded</source>
+        <translation>Not recorded</translation>
+    </message>
+    <message>
+        <source>驱动器拒绝了PDO设置，已恢复原样/The drive refused the PDO set-up; what was changed is put back: %1</source>
+        <translation>The drive refused the PDO set-up; what was changed is put back: %1</translation>
+    </message>
+    <message>
+        <source>驱动器未能全部恢复PDO/The drive did not take all of its PDOs back: %1</source>
+        <translation>The drive did not take all of its PDOs back: %1</translation>
+    </message>
+    <message>
+        <source>未连接关节/No joint connected</source>
+        <translation>No joint connected</translation>
+    </message>
+    <message>
+        <source>PDO仅用于CANopen：按自定义协议读取/PDO needs CANopen: reading by the custom protocol</source>
+        <translation>PDO needs CANopen: reading by the custom protocol</translation>
+    </message>
+    <message>
+        <source>SDO最高%1 Hz/SDO at most %1 Hz</source>
+        <translation>SDO at most %1 Hz</translation>
+    </message>
+    <message>
+        <source>左键：光标1，右键：光标2/Left click: cursor 1, right click: cursor 2</source>
+        <translation>Left click: cursor 1, right click: cursor 2</translation>
+    </message>
+    <message>
+        <source>停止/Stop</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>等待电平触发/Waiting for the level trigger</source>
+        <translation>Waiting for the level trigger</translation>
+    </message>
+    <message>
+        <source>等待运动指令/Waiting for a motion command</source>
+        <translation>Waiting for a motion command</translation>
+    </message>
+    <message>
+        <source>记录中/Recording: %1 samples, %2 s</source>
+        <translation>Recording: %1 samples, %2 s</translation>
+    </message>
+    <message>
+        <source>已停止/Stopped: %1 samples, %2 s</source>
+        <translation>Stopped: %1 samples, %2 s</translation>
+    </message>
+    <message>
+        <source>无应答/No reply: %1</source>
+        <translation>No reply: %1</translation>
+    </message>
+    <message>
+        <source>已达上限，丢弃最早的%1个样本/Cap reached: the oldest %1 samples dropped</source>
+        <translation>Cap reached: the oldest %1 samples dropped</translation>
+    </message>
+    <message>
+        <source>导出中/Exporting</source>
+        <translation>Exporting</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>无法写入文件/Cannot write the file: %1</source>
+        <translation>Cannot write the file: %1</translation>
+    </message>
+    <message>
+        <source>已保存/Saved: %1</source>
+        <translation>Saved: %1</translation>
+    </message>
+    <message>
+        <source>示波器/Scope — 节点/Node %1 — %2 — %3</source>
+        <translation>示波器/Scope — 节点/Node %1 — %2 — %3</translation>
+    </message>
+    <message>
+        <source>没有通道/No channel</source>
+        <translation>No channel</translation>
     </message>
 </context>
 <context>
@@ -1357,6 +1998,14 @@ Close</source>
         <source>Excel Files(*.xlsx)</source>
         <translation>Excel Files(*.xlsx)</translation>
     </message>
+    <message>
+        <source>行数上限/Row limit: %1</source>
+        <translation>Row limit: %1</translation>
+    </message>
+    <message>
+        <source>已达行数上限，记录已暂停；导出或清空后继续/Row limit reached: logging paused; export or clear to go on</source>
+        <translation>Row limit reached: logging paused; export or clear to go on</translation>
+    </message>
 </context>
 <context>
     <name>nmt_state</name>
@@ -1379,125 +2028,6 @@ Close</source>
     <message>
         <source>未知/Unknown</source>
         <translation>Unknown</translation>
-    </message>
-</context>
-<context>
-    <name>scope_window</name>
-    <message>
-        <source>示波器/Scope</source>
-        <translation>Scope</translation>
-    </message>
-    <message>
-        <source>记录/Record</source>
-        <translation>Record</translation>
-    </message>
-    <message>
-        <source>采样率/Rate</source>
-        <translation>Rate</translation>
-    </message>
-    <message>
-        <source>10 Hz</source>
-        <translation>10 Hz</translation>
-    </message>
-    <message>
-        <source>20 Hz</source>
-        <translation>20 Hz</translation>
-    </message>
-    <message>
-        <source>50 Hz</source>
-        <translation>50 Hz</translation>
-    </message>
-    <message>
-        <source>100 Hz</source>
-        <translation>100 Hz</translation>
-    </message>
-    <message>
-        <source>运动触发/Trigger</source>
-        <translation>Trigger</translation>
-    </message>
-    <message>
-        <source>预触发/Pre-trigger</source>
-        <translation>Pre-trigger</translation>
-    </message>
-    <message>
-        <source> s</source>
-        <translation> s</translation>
-    </message>
-    <message>
-        <source>导出CSV/Export CSV</source>
-        <translation>Export CSV</translation>
-    </message>
-    <message>
-        <source>导出PNG/Export PNG</source>
-        <translation>Export PNG</translation>
-    </message>
-    <message>
-        <source>位置/Position</source>
-        <translation>Position</translation>
-    </message>
-    <message>
-        <source>速度/Velocity</source>
-        <translation>Velocity</translation>
-    </message>
-    <message>
-        <source>电流/Current</source>
-        <translation>Current</translation>
-    </message>
-    <message>
-        <source>设定值/Set-point</source>
-        <translation>Set-point</translation>
-    </message>
-    <message>
-        <source>状态/State</source>
-        <translation>State</translation>
-    </message>
-    <message>
-        <source>归一化/Normalised</source>
-        <translation>Normalised</translation>
-    </message>
-    <message>
-        <source>无应答，记录已停止/No reply: recording stopped</source>
-        <translation>No reply: recording stopped</translation>
-    </message>
-    <message>
-        <source>未连接关节/No joint connected</source>
-        <translation>No joint connected</translation>
-    </message>
-    <message>
-        <source>停止/Stop</source>
-        <translation>Stop</translation>
-    </message>
-    <message>
-        <source>等待运动指令/Waiting for a motion command</source>
-        <translation>Waiting for a motion command</translation>
-    </message>
-    <message>
-        <source>记录中/Recording: %1 samples, %2 s</source>
-        <translation>Recording: %1 samples, %2 s</translation>
-    </message>
-    <message>
-        <source>已停止/Stopped: %1 samples, %2 s</source>
-        <translation>Stopped: %1 samples, %2 s</translation>
-    </message>
-    <message>
-        <source>无应答/No reply: %1</source>
-        <translation>No reply: %1</translation>
-    </message>
-    <message>
-        <source>导出中/Exporting</source>
-        <translation>Exporting</translation>
-    </message>
-    <message>
-        <source>取消/Cancel</source>
-        <translation>Cancel</translation>
-    </message>
-    <message>
-        <source>错误</source>
-        <translation>Error</translation>
-    </message>
-    <message>
-        <source>无法写入文件/Cannot write the file: %1</source>
-        <translation>Cannot write the file: %1</translation>
     </message>
 </context>
 </TS>

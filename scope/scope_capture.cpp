@@ -2,20 +2,24 @@
 
 namespace scope {
 
-void capture::start()
+void capture::start(const channel_list &channels)
 {
-    recording_.clear();
+    const size_t cap = recording_.cap();
+    recording_.reset(channels);
+    recording_.set_cap(cap);
     ring_.clear();
+    level_ = level_trigger();
     phase_ = phase::recording;
 }
 
-void capture::arm(size_t pretrigger_samples)
+void capture::arm(const channel_list &channels, size_t pretrigger_samples, const level_trigger &level)
 {
-    recording_.clear();
-    ring_.clear();
+    start(channels);
     ring_.reserve(pretrigger_samples);
     ring_capacity_ = pretrigger_samples;
     ring_next_ = 0;
+    level_ = level;
+    have_previous_ = false;
     phase_ = phase::armed;
 }
 
@@ -29,33 +33,51 @@ bool capture::trigger(int64_t t_us)
     for (size_t k = 0; k < n; ++k)
         recording_.append(ring_[(oldest + k) % n]);
     ring_.clear();
-    const int64_t origin = recording_.empty() ? t_us : recording_.at(0).t_us;
-    recording_.set_trigger_s((t_us - origin) / 1e6);
+    recording_.set_trigger_us(t_us);
     phase_ = phase::recording;
     return true;
 }
 
 void capture::stop() { phase_ = phase::idle; }
 
-void capture::feed(const sample &s)
+bool capture::crosses(const sample &s)
+{
+    const int ch = level_.channel;
+    if (ch < 0 || ch >= recording_.width() || !s.has(ch))
+        return false;
+    const double v = recording_.channel_defs()[ch].value(s.value[ch]);
+    const bool crossed = have_previous_ && (level_.rising ? previous_ < level_.level && v >= level_.level
+                                                          : previous_ > level_.level && v <= level_.level);
+    have_previous_ = true;
+    previous_ = v;
+    return crossed;
+}
+
+bool capture::feed(const sample &s)
 {
     switch (phase_) {
     case phase::idle:
-        return;
+        return false;
     case phase::recording:
         recording_.append(s);
-        return;
+        return false;
     case phase::armed:
+        if (crosses(s)) {
+            trigger(s.t_us);
+            recording_.append(s);
+            return true;
+        }
         if (ring_capacity_ == 0)
-            return;
+            return false;
         if (ring_.size() < ring_capacity_) {
             ring_.push_back(s);
-            return;
+            return false;
         }
         ring_[ring_next_] = s;
         ring_next_ = (ring_next_ + 1) % ring_capacity_;
-        return;
+        return false;
     }
+    return false;
 }
 
 }  // namespace scope

@@ -1,37 +1,52 @@
 #pragma once
 // Where samples go: nowhere while idle, into a ring of the last pre-trigger samples while armed,
 // into the recording while recording. A trigger while armed starts the recording with what the
-// ring held, so the recording shows the moments before the motion command.
+// ring held, so the recording shows the moments before it. Two triggers, either of which may
+// fire first: the motion command (trigger()), and a level crossed by a channel, which the
+// samples themselves fire as they are fed.
 #include "scope/scope_recording.h"
 
 #include <vector>
 
 namespace scope {
 
+struct level_trigger {
+    int channel = -1;  // -1: none
+    double level = 0.0;  // in the channel's scaled unit
+    bool rising = true;
+};
+
 class capture {
 public:
     enum class phase { idle, armed, recording };
 
-    // Starts a new recording at once.
-    void start();
+    // Starts a new recording of these channels at once.
+    void start(const channel_list &channels);
     // Starts waiting for a trigger, keeping the last pretrigger_samples samples (0 keeps none).
-    void arm(size_t pretrigger_samples);
+    void arm(const channel_list &channels, size_t pretrigger_samples, const level_trigger &level = {});
     // The motion command: an armed capture starts recording; otherwise nothing happens. Returns
     // true when this trigger started the recording.
     bool trigger(int64_t t_us);
     void stop();
-    void feed(const sample &s);
+    // Returns true when this sample fired the level trigger (it is then the first sample after
+    // the trigger).
+    bool feed(const sample &s);
 
     phase state() const { return phase_; }
     recording &data() { return recording_; }
     const recording &data() const { return recording_; }
 
 private:
+    bool crosses(const sample &s);
+
     phase phase_ = phase::idle;
     recording recording_;
     std::vector<sample> ring_;
     size_t ring_capacity_ = 0;
     size_t ring_next_ = 0;  // slot the next sample goes to once the ring is full
+    level_trigger level_;
+    bool have_previous_ = false;
+    double previous_ = 0.0;
 };
 
 }  // namespace scope

@@ -1,6 +1,7 @@
 #include "scope/scope_csv.h"
 
 #include <QIODevice>
+#include <QStringList>
 #include <algorithm>
 
 namespace scope {
@@ -13,23 +14,29 @@ csv_writer::csv_writer(const recording &r, channel_mask wanted, QIODevice *out)
 QByteArray csv_writer::header() const
 {
     QByteArray h("time_s");
-    for (int ch = 0; ch < channel_count; ++ch) {
-        if (columns_ & bit(channel(ch)))
-            h += ',' + QByteArray(column_name(channel(ch), data_.unit()));
+    QStringList names;
+    for (int ch = 0; ch < data_.width(); ++ch) {
+        if (!column(ch))
+            continue;
+        const QString name = data_.channel_defs()[ch].column_name(data_.unit());
+        QString unique = name;
+        for (int n = 2; names.contains(unique); ++n)
+            unique = name + QStringLiteral("_%1").arg(n);
+        names << unique;
+        h += ',' + unique.toLatin1();
     }
     return h + '\n';
 }
 
 QByteArray csv_writer::row(size_t i) const
 {
-    const sample &s = data_.at(i);
     QByteArray line = QByteArray::number(data_.time_s(i), 'f', 6);
-    for (int ch = 0; ch < channel_count; ++ch) {
-        if (!(columns_ & bit(channel(ch))))
+    for (int ch = 0; ch < data_.width(); ++ch) {
+        if (!column(ch))
             continue;
         line += ',';
-        if (s.has(channel(ch)))
-            line += QByteArray::number(s.value[ch]);
+        if (data_.has(i, ch))
+            line += data_.channel_defs()[ch].value_text(data_.key(i, ch)).toLatin1();
     }
     return line + '\n';
 }

@@ -1,7 +1,8 @@
 #pragma once
 // A recording as comma-separated text: a header row ("time_s,position_cnt,..."), then one row
-// per sample, time in seconds from the first sample with microsecond digits; a channel the
-// sample lacks leaves its cell empty. Written in slices so that a long recording can be written
+// per sample, time in seconds from the first sample recorded with microsecond digits, each
+// channel's value scaled (a whole number while unscaled); a channel the sample lacks leaves its
+// cell empty. Written in slices so that a long recording can be written
 // from the GUI thread with a progress dialog between slices.
 #include "scope/scope_recording.h"
 
@@ -14,6 +15,7 @@ namespace scope {
 class csv_writer {
 public:
     // Channels as columns, in channel order; those the recording never carried are left out.
+    // A column name that repeats gets "_2", "_3", ... appended.
     csv_writer(const recording &r, channel_mask wanted, QIODevice *out);
 
     // Writes the header (first call) and up to max_rows rows. False when the device refused
@@ -25,6 +27,7 @@ public:
 private:
     QByteArray header() const;
     QByteArray row(size_t i) const;
+    bool column(int ch) const { return (columns_ & bit(ch)) != 0; }
 
     const recording &data_;
     channel_mask columns_;

@@ -1,6 +1,8 @@
 #include "scope/scope_sampler.h"
 
 #include "base/motion_notifier.h"
+#include "can/step_job.h"
+#include "can/vci/bus_tap.h"
 
 #include <QElapsedTimer>
 #include <algorithm>
@@ -44,37 +46,83 @@ void sampler::set_rate_hz(int hz)
         if (r == hz)
             rate_hz_ = hz;
     }
-    if (timer_.isActive())
-        start_timer();
 }
 
-void sampler::start_timer() { timer_.start(1000 / rate_hz_); }
+int64_t sampler::now_us() const
+{
+    return source_ && source_->streaming() ? vci::bus_tap::now_us() : clock_();
+}
 
-void sampler::record()
+void sampler::start(const channel_list &channels)
 {
     failed_ = 0;
     silent_in_a_row_ = 0;
-    capture_.start();
-    start_timer();
+    setpoint_channel_ = position_channel_ = -1;
+    for (size_t ch = 0; ch < channels.size() && ch < max_channels; ++ch) {
+        if (channels[ch].kind == role::setpoint && setpoint_channel_ < 0)
+            setpoint_channel_ = static_cast<int>(ch);
+        if (channels[ch].kind == role::position && position_channel_ < 0)
+            position_channel_ = static_cast<int>(ch);
+    }
+    streamed_.clear();
+    if (source_ && source_->streaming()) {
+        source_->collect(streamed_);  // what came before the start is not part of the recording
+        streamed_.clear();
+    }
+    timer_.start(source_ && source_->streaming() ? stream_period_ms : 1000 / rate_hz_);
 }
 
-void sampler::arm(double pretrigger_s)
+void sampler::record(const channel_list &channels)
 {
-    failed_ = 0;
-    silent_in_a_row_ = 0;
-    capture_.arm(static_cast<size_t>(std::lround(std::max(0.0, pretrigger_s) * rate_hz_)));
-    start_timer();
+    capture_.start(channels);
+    start(channels);
+}
+
+void sampler::arm(const channel_list &channels, double pretrigger_s, const level_trigger &level, bool on_motion)
+{
+    on_motion_ = on_motion;
+    capture_.arm(channels, static_cast<size_t>(std::lround(std::max(0.0, pretrigger_s) * rate_hz_)), level);
+    start(channels);
 }
 
 void sampler::stop()
 {
+    if (source_ && source_->streaming() && sampling())
+        tick();  // what arrived up to the stop belongs to the recording
     timer_.stop();
     capture_.stop();
+}
+
+void sampler::take(sample &s)
+{
+    if (position_channel_ >= 0 && s.has(position_channel_)) {
+        have_position_ = true;
+        last_position_ = s.value[position_channel_];
+    }
+    if (have_setpoint_ && setpoint_channel_ >= 0)
+        s.set(setpoint_channel_, setpoint_);
+    const bool fired = capture_.feed(s);
+    capture_.data().set_unit(unit_);
+    if (fired)
+        emit triggered();
 }
 
 void sampler::tick()
 {
     if (!source_ || !sampling())
+        return;
+    if (source_->streaming()) {
+        streamed_.clear();
+        source_->collect(streamed_);
+        // Silence is told (stream_silent()); the recording goes on.
+        silent_in_a_row_ = streamed_.empty() ? silent_in_a_row_ + 1 : 0;
+        for (sample &s : streamed_)
+            take(s);
+        return;
+    }
+    // While a job transfers (can/step_job.h), a read of the same server would end its transfer:
+    // the recording leaves those ticks out rather than counting them as silence.
+    if (job_runner::instance().busy())
         return;
     sample s;
     s.t_us = clock_();
@@ -88,14 +136,7 @@ void sampler::tick()
             return;
         }
     }
-    if (s.has(position)) {
-        have_position_ = true;
-        last_position_ = s.value[position];
-    }
-    if (have_setpoint_)
-        s.set(setpoint, setpoint_);
-    capture_.feed(s);
-    capture_.data().set_unit(unit_);
+    take(s);
 }
 
 void sampler::motion_sent(int kind, qint32 value)
@@ -107,6 +148,9 @@ void sampler::motion_sent(int kind, qint32 value)
         have_setpoint_ = false;
         return;
     }
+    // Streamed samples from before the command still carry the previous set-point.
+    if (source_ && source_->streaming() && sampling())
+        tick();
     if (k == motion_kind::relative)
         setpoint_ = static_cast<int32_t>(std::clamp<int64_t>((have_position_ ? int64_t(last_position_) : 0) + value,
                                                             INT32_MIN, INT32_MAX));
@@ -114,7 +158,7 @@ void sampler::motion_sent(int kind, qint32 value)
         setpoint_ = value;
     have_setpoint_ = true;
     unit_ = unit_of(k);
-    if (capture_.trigger(clock_())) {
+    if (on_motion_ && capture_.trigger(now_us())) {
         capture_.data().set_unit(unit_);
         emit triggered();
     }

@@ -12,6 +12,23 @@
 
 namespace scope {
 
+bool stored_key(const channel_def &ch, uint32_t raw, bool rated_known, int32_t rated_ma, int32_t *key)
+{
+    switch (ch.kind) {
+    case role::current:
+        if (!rated_known)
+            return false;
+        *key = canopen::current_milliamps(true, static_cast<int16_t>(raw), true, rated_ma);
+        return true;
+    case role::state:
+        *key = state_number(static_cast<uint16_t>(raw));
+        return true;
+    default:
+        *key = ch.key_of_raw(raw);
+        return true;
+    }
+}
+
 const exchange_bus &sampler_bus()
 {
     // The core's until-reply wait returns as soon as the answer is pending.
@@ -28,27 +45,44 @@ bool custom_source::read_register(const uint8_t *request, uint8_t length, int32_
     return out.answered;
 }
 
+custom_source::custom_source(const exchange_bus &bus, uint32_t request_id, const channel_list &channels)
+    : bus_(bus), request_id_(request_id), channels_(channels)
+{
+    for (size_t ch = 0; ch < channels_.size() && ch < max_channels; ++ch) {
+        const role r = channels_[ch].kind;
+        if (r == role::position || r == role::velocity || r == role::current)
+            mask_ = static_cast<channel_mask>(mask_ | bit(static_cast<int>(ch)));
+    }
+}
+
 bool custom_source::read(sample *s)
 {
-    const struct {
-        channel ch;
-        custom_request request;
-    } reads[] = {
-        {position, read_actual_position()},
-        {velocity, read_actual_speed()},
-        {current, read_actual_current()},
-    };
     bool any = false;
-    for (const auto &r : reads) {
+    for (size_t ch = 0; ch < channels_.size() && ch < max_channels; ++ch) {
+        if (!(mask_ & bit(static_cast<int>(ch))))
+            continue;
+        const role r = channels_[ch].kind;
+        const custom_request request = r == role::position   ? read_actual_position()
+                                       : r == role::velocity ? read_actual_speed()
+                                                             : read_actual_current();
         int32_t v = 0;
-        if (read_register(r.request.data, r.request.length, &v)) {
-            s->set(r.ch, v);
+        if (read_register(request.data, request.length, &v)) {
+            s->set(static_cast<int>(ch), v);
             any = true;
         } else if (!any) {
             return false;  // a silent joint costs one reply window per sample, not three
         }
     }
     return any;
+}
+
+canopen_source::canopen_source(const exchange_bus &bus, uint32_t sdo_request_id, const channel_list &channels)
+    : bus_(bus), request_id_(sdo_request_id), channels_(channels)
+{
+    for (size_t ch = 0; ch < channels_.size() && ch < max_channels; ++ch) {
+        if (channels_[ch].is_object() && channels_[ch].bits() > 0)
+            mask_ = static_cast<channel_mask>(mask_ | bit(static_cast<int>(ch)));
+    }
 }
 
 bool canopen_source::upload(uint16_t index, uint8_t subindex, int32_t *value, bool *answered)
@@ -69,28 +103,27 @@ bool canopen_source::upload(uint16_t index, uint8_t subindex, int32_t *value, bo
 
 bool canopen_source::read(sample *s)
 {
-    bool answered = false;
-    int32_t v = 0;
-    if (upload(canopen::object::position_actual_value, 0, &v, &answered))
-        s->set(position, v);
-    else if (!answered)
-        return false;  // a silent node costs one reply window per sample, not five
-    bool any = s->has(position);
-    if (upload(canopen::object::velocity_actual_value, 0, &v)) {
-        s->set(velocity, v);
-        any = true;
-    }
-    // Asked once: a node that refuses it shows no current, and is not asked again each sample.
-    if (!rated_asked_)
-        rated_known_ = upload(canopen::object::motor_rated_current, 0, &rated_ma_, &rated_asked_);
-    if (upload(canopen::object::current_actual_value, 0, &v)) {
-        any = true;
-        if (rated_known_)
-            s->set(current, canopen::current_milliamps(true, v, true, rated_ma_));
-    }
-    if (upload(canopen::object::statusword, 0, &v)) {
-        s->set(state, state_number(static_cast<uint16_t>(v)));
-        any = true;
+    bool any = false;
+    bool first = true;
+    for (size_t ch = 0; ch < channels_.size() && ch < max_channels; ++ch) {
+        if (!(mask_ & bit(static_cast<int>(ch))))
+            continue;
+        const channel_def &c = channels_[ch];
+        // Asked once: a node that refuses it shows no current, and is not asked again each sample.
+        if (c.kind == role::current && !rated_asked_)
+            rated_known_ = upload(canopen::object::motor_rated_current, 0, &rated_ma_, &rated_asked_);
+        bool answered = false;
+        int32_t raw = 0;
+        const bool ok = upload(c.index, c.sub, &raw, &answered);
+        if (first && !answered)
+            return false;  // a silent node costs one reply window per sample, not one per channel
+        first = false;
+        int32_t key = 0;
+        if (ok && stored_key(c, static_cast<uint32_t>(raw), rated_known_, rated_ma_, &key)) {
+            s->set(static_cast<int>(ch), key);
+            any = true;
+        }
+        any = any || (ok && c.kind == role::current);
     }
     return any;
 }

@@ -1,5 +1,6 @@
 #include "sequences/sequence_runner.h"
 
+#include "can/step_job.h"
 #include "sequences/script_host.h"
 
 #include <QFileInfo>
@@ -138,6 +139,8 @@ void sequence_runner::stop()
         if (engine_)
             engine_->setInterrupted(true);
     }
+    // A job of another window (can/step_job.h) ends first, with its abort, then the stops go out.
+    end_job_for_stop();
     stop_moved_joints();
 }
 
@@ -187,6 +190,9 @@ void sequence_runner::stop_moved_joints()
         std::lock_guard<std::mutex> lock(shared_);
         moved = moved_;
     }
+    // A quick stop goes out after a job still running has ended.
+    if (!moved.empty())
+        end_job_for_stop();
     // Straight on this thread: the gate is closed to the script by now.
     const joint_bus direct = direct_bus(adapter_);
     for (const joint_key &key : moved) {

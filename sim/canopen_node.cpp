@@ -96,6 +96,8 @@ bool canopen_node::live_value(const od_def &def, int64_t &v) const
 
 std::string canopen_node::value_bytes(const od_def &def) const
 {
+    if (def.type == od_type::domain)
+        return recorder_buffer();
     int64_t v = 0;
     if (live_value(def, v))
         return bytes_of(v, type_size(def.type));

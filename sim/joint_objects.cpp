@@ -14,6 +14,7 @@ constexpr od_type i8 = od_type::integer8;
 constexpr od_type i16 = od_type::integer16;
 constexpr od_type i32 = od_type::integer32;
 constexpr od_type str = od_type::visible_string;
+constexpr od_type dom = od_type::domain;
 constexpr od_access ro = od_access::ro;
 constexpr od_access rw = od_access::rw;
 constexpr od_access rww = od_access::rww;
@@ -95,6 +96,7 @@ std::vector<od_def> build()
         {0x2103, 2, i32, rw, false, num, 1000000},         // upper position limit, inc
         {0x2104, 0, i16, rw, false, num, 0, -500, 500},     // current offset, mA
         {0x2110, 0, str, rw, false, txt, 0},                // joint label
+        {0x2120, 0, dom, ro, false, none, 0},               // recorder buffer
         // CiA 402.
         {0x603F, 0, b16, ro, true, num, 0},
         {0x6040, 0, b16, rww, true, num, 0},
@@ -157,6 +159,18 @@ std::string default_text(uint16_t index)
     case 0x2110: return "joint";
     default: return std::string();
     }
+}
+
+const std::string &recorder_buffer()
+{
+    static const std::string buffer = [] {
+        std::string b;
+        b.reserve(recorder_bytes);
+        for (uint32_t record = 0; b.size() < recorder_bytes; ++record)
+            b += bytes_of(record, 4);
+        return b;
+    }();
+    return buffer;
 }
 
 int type_size(od_type type)

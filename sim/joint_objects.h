@@ -18,6 +18,7 @@ enum class od_type : uint16_t {
     unsigned16 = 0x0006,
     unsigned32 = 0x0007,
     visible_string = 0x0009,
+    domain = 0x000F,
 };
 
 // rww: writable, and written by RPDOs too (process data towards the drive).
@@ -53,6 +54,11 @@ const std::vector<od_def> &joint_dictionary();
 const od_def *find_def(uint16_t index, uint8_t sub, uint32_t *abort);
 // The default of a string entry.
 std::string default_text(uint16_t index);
+// The recorder buffer (0x2120), a read-only DOMAIN of recorder_bytes: as a drive offers its
+// recordings, large enough that a master reads it in thousands of segments. It holds records
+// of four bytes, each its own number (0, 1, 2, ... little-endian).
+constexpr size_t recorder_bytes = 65536;
+const std::string &recorder_buffer();
 // The default's bytes for a joint at node_id, little-endian in the type's size.
 std::string default_bytes(const od_def &def, int node_id);
 

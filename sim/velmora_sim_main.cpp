@@ -198,9 +198,12 @@ int main(int argc, char **argv)
 
     sim::simulator simulator(joints);
     auto send = [&](const std::vector<vci::can_message> &frames) {
+        vci::line_marks sent;
+        sent.dir = vci::direction::transmitted;
         for (const vci::can_message &m : frames) {
-            trace.write(trace_iface, m);
-            if (!device->writeFrame(vci::frame_from_message(m)))
+            if (device->writeFrame(vci::frame_from_message(m)))
+                trace.write(trace_iface, m, sent);
+            else
                 say(QStringLiteral("cannot send: %1").arg(device->errorString()));
         }
     };
@@ -223,7 +226,9 @@ int main(int argc, char **argv)
             vci::can_message m;
             if (!to_message(device->readFrame(), &m))
                 continue;
-            trace.write(trace_iface, m);
+            vci::line_marks received;
+            received.dir = vci::direction::received;
+            trace.write(trace_iface, m, received);
             send(simulator.process(m));
         }
         schedule();

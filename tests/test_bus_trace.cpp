@@ -1,7 +1,8 @@
 // The bus trace window on the simulated bus during a CANopen session run by the CANopen window:
 // frames decoded live, filters, the node table, an injected fault's EMCY, save (read back by
-// python3-can), open (a can-utils log) and replay onto the bus; heartbeats and an emergency
-// from velmora-sim over a real (virtual) bus. Set VELMORA_SCREENSHOT=FILE to
+// python3-can), logs opened in tabs of their own (byte for byte through open and save, the cap
+// and what it let go), played back and sent with care; heartbeats and an emergency from
+// velmora-sim over a real (virtual) bus. Set VELMORA_SCREENSHOT=FILE to
 // keep a picture of the trace after the session.
 #include "base/desktop_seams.h"
 #include "base/shared_values.h"
@@ -21,7 +22,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QTabBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QSpinBox>
@@ -48,6 +53,20 @@ class test_bus_trace : public QObject {
         return out;
     }
     QString node_cell(int row, int column) { return child<QTableWidget>(trace, "nodes")->item(row, column)->text(); }
+
+    static QJsonArray python_can_read(const QString &path)
+    {
+        const char *script =
+            "import can, json, sys\n"
+            "print(json.dumps([{'id': m.arbitration_id, 'data': m.data.hex() if m.data else '', 'remote': m.is_remote_frame,"
+            " 't': m.timestamp, 'rx': m.is_rx, 'channel': m.channel, 'dlc': m.dlc, 'fd': m.is_fd,"
+            " 'extended': m.is_extended_id} for m in can.CanutilsLogReader(sys.argv[1])]))\n";
+        QProcess py;
+        py.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromLatin1(script), path});
+        if (!py.waitForFinished(60000) || py.exitCode() != 0)
+            qWarning() << py.readAllStandardError();
+        return QJsonDocument::fromJson(py.readAllStandardOutput()).array();
+    }
 
     void commission()
     {
@@ -114,7 +133,7 @@ private slots:
                      .isEmpty());
         QCOMPARE(node_cell(0, 4), QStringLiteral("1"));
         QVERIFY(node_cell(0, 5).startsWith(QStringLiteral("0x2310 持续过流")));
-        QVERIFY(trace->statusBar()->currentMessage().contains(QStringLiteral("显示/shown")));
+        QVERIFY(child<QLabel>(trace, "trace_status")->text().contains(QStringLiteral("显示/shown")));
         const QStringList cut = cut_texts_in_every_language(trace);
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
 
@@ -158,7 +177,7 @@ private slots:
         QVERIFY(child<QTableWidget>(trace, "identifiers")->rowCount() > 5);
     }
 
-    void saved_trace_reads_back_with_python_can_and_replays()
+    void saved_session_reads_back_and_plays_back_without_touching_the_bus()
     {
         commission();
         trace->drain();
@@ -167,52 +186,155 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("session.log"));
         desktop_seams::set_file_chooser([path](const desktop_seams::file_request &) { return path; });
         child<QPushButton>(trace, "save_trace")->click();
-
-        const char *script =
-            "import can, json, sys\n"
-            "print(json.dumps([{'id': m.arbitration_id, 'data': m.data.hex(), 'remote': m.is_remote_frame,"
-            " 't': m.timestamp} for m in can.CanutilsLogReader(sys.argv[1])]))\n";
-        QProcess py;
-        py.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromLatin1(script), path});
-        QVERIFY(py.waitForFinished(60000));
-        QVERIFY2(py.exitCode() == 0, py.readAllStandardError().constData());
-        const QJsonArray back = QJsonDocument::fromJson(py.readAllStandardOutput()).array();
+        const QJsonArray back = python_can_read(path);
         QCOMPARE(back.size(), frames);
         for (int i = 0; i < frames; ++i) {
             const trace::trace_record &r = model()->row_record(i);
-            QCOMPARE(back[i].toObject()[QStringLiteral("id")].toInt(), int(r.id));
-            QCOMPARE(back[i].toObject()[QStringLiteral("remote")].toBool(), r.remote());
+            const QJsonObject m = back[i].toObject();
+            QCOMPARE(m[QStringLiteral("id")].toInt(), int(r.id));
+            QCOMPARE(m[QStringLiteral("remote")].toBool(), r.remote());
+            QCOMPARE(m[QStringLiteral("rx")].toBool(), !r.transmitted());
+            QCOMPARE(m[QStringLiteral("channel")].toString(), QStringLiteral("sim0"));
             if (!r.remote())
-                QCOMPARE(back[i].toObject()[QStringLiteral("data")].toString(),
+                QCOMPARE(m[QStringLiteral("data")].toString(),
                          QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(r.data), r.len).toHex()));
         }
         QVERIFY(back[0].toObject()[QStringLiteral("t")].toDouble() > 1.5e9);  // wall-clock time
 
-        // Replay the saved session onto the simulated bus, twice as fast: the same requests go
-        // out in order, and the joint answers them again.
-        delete canopen;  // its poll would talk on the bus during the replay
+        // Opened in a tab of its own beside the live capture, played back into that tab: the
+        // tab fills again and nothing reaches the bus.
+        delete canopen;  // its poll would talk on the bus
         canopen = nullptr;
         child<QPushButton>(trace, "open_trace")->click();
+        QCOMPARE(child<QTabBar>(trace, "sources")->count(), 2);
+        QVERIFY(model() != trace->live_model());
         QCOMPARE(model()->rowCount(), frames);
-        sim::simulator::instance().configure({{1, 10231}});
-        child<QDoubleSpinBox>(trace, "speed")->setValue(2.0);
-        QElapsedTimer clock;
-        clock.start();
-        child<QPushButton>(trace, "replay")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(!child<QPushButton>(trace, "replay")->isChecked(), 20000);
+        int64_t fake_us = 0;
+        trace->set_replay_clock([&fake_us] { return fake_us += 1000; });
         trace->drain();
-        std::vector<uint32_t> sent, replayed;
-        for (const QJsonValue &v : back)
-            sent.push_back(uint32_t(v.toObject()[QStringLiteral("id")].toInt()));
-        for (int i = 0; i < model()->rowCount(); ++i) {
-            if (model()->row_record(i).transmitted())
-                replayed.push_back(model()->row_record(i).id);
+        const size_t live_before = trace->live_model()->frame_count();
+        QVERIFY(trace->start_replay());
+        QVERIFY(model()->shown_frames() < size_t(frames));
+        QTRY_VERIFY_WITH_TIMEOUT(!child<QPushButton>(trace, "replay_stop")->isEnabled(), 20000);
+        trace->drain();
+        QCOMPARE(trace->live_model()->frame_count(), live_before);
+        QCOMPARE(model()->rowCount(), frames);
+        QCOMPARE(child<QProgressBar>(trace, "replay_progress")->value(), 1000);
+
+        // Sent to the bus: asked first, then only what this program sent, without its NMT
+        // commands and without the node's own identifiers.
+        std::vector<uint32_t> expected;
+        for (int i = 0; i < frames; ++i) {
+            const trace::trace_record &r = model()->row_record(i);
+            if (r.transmitted() && !trace::held_back_by_default(r.id))
+                expected.push_back(r.id);
         }
-        // Every frame of the log goes out, the node's own answers included (as canplayer does).
-        QCOMPARE(replayed, sent);
-        const double span_s =
-            back.last().toObject()[QStringLiteral("t")].toDouble() - back[0].toObject()[QStringLiteral("t")].toDouble();
-        QVERIFY(clock.elapsed() >= qint64(span_s / 2 * 1000) - 1);
+        QStringList asked;
+        QMessageBox::StandardButton answer = QMessageBox::No;
+        desktop_seams::set_box_responder([&](const desktop_seams::box_request &b) {
+            asked << b.text;
+            return answer;
+        });
+        child<QRadioButton>(trace, "send_to_bus")->setChecked(true);
+        child<QPushButton>(trace, "replay_start")->click();
+        QCOMPARE(asked.size(), 1);
+        QVERIFY2(asked[0].contains(QStringLiteral("%1 frames go onto the bus").arg(expected.size())),
+                 qPrintable(asked[0]));
+        QVERIFY(asked[0].contains(QStringLiteral("601 ×")) && !asked[0].contains(QStringLiteral("000 ×")) &&
+                !asked[0].contains(QStringLiteral("581 ×")));
+        QVERIFY(!child<QPushButton>(trace, "replay_stop")->isEnabled());
+        answer = QMessageBox::Yes;
+        sim::simulator::instance().configure({{1, 10231}});
+        child<QPushButton>(trace, "replay_start")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!child<QPushButton>(trace, "replay_stop")->isEnabled(), 20000);
+        trace->drain();
+        std::vector<uint32_t> sent;
+        for (size_t i = live_before; i < trace->live_model()->frame_count(); ++i)
+            if (trace->live_model()->frame(i).transmitted())
+                sent.push_back(trace->live_model()->frame(i).id);
+        QCOMPARE(sent, expected);
+        QVERIFY(trace->statusBar()->currentMessage().contains(QStringLiteral("%1 frames sent").arg(sent.size())));
+    }
+
+    void log_keeps_what_happened_through_open_and_save()
+    {
+        const QByteArray log = "(1733650000.000000) can1 000#8201 T\n"
+                               "(1733650000.000100) can1 601#4041600000000000 T\n"
+                               "(1733650000.000400) can1 581#4B41600037020000 R\n"
+                               "(1733650000.100000) can1 701#R1 T\n"
+                               "(1733650000.100300) can0 18FF0102#0102030405060708 R\n"
+                               "(1733650000.200000) can0 123##1000102030405060708090A0B R\n"
+                               "(1733650000.300000) can0 20000004#0004000000000000 R\n"
+                               "(1733650000.400000) vcan0 123#1122334455667788_E R\n"
+                               "(1733649999.900000) vcan0 080# T\n";
+        QTemporaryDir dir;
+        const QString in = dir.filePath(QStringLiteral("in.log")), out = dir.filePath(QStringLiteral("out.log"));
+        QFile f(in);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(log.left(log.indexOf("(1733650000.100000)")) + "(1733650000.000500) can1 123#GG R\n" +
+                log.mid(log.indexOf("(1733650000.100000)")));
+        f.close();
+        QStringList boxes;
+        collect_box_texts(&boxes);
+        QString why;
+        QVERIFY(trace->load_log(in, &why));
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(boxes[0].contains(QStringLiteral("line 4: 数据无效/bad data")), qPrintable(boxes[0]));
+        const QString said = trace->statusBar()->currentMessage();
+        QVERIFY(said.contains(QStringLiteral("1 lines skipped")));
+        for (int i = 0; i < 3; ++i)
+            trace->drain();  // the status refresh leaves the message alone
+        QCOMPARE(trace->statusBar()->currentMessage(), said);
+        QCOMPARE(trace->live_model()->frame_count(), size_t(0));
+
+        const auto time_cell = [this](int row) { return model()->data(model()->index(row, 0)).toString(); };
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.000100$")).match(time_cell(1)).hasMatch());
+        child<QCheckBox>(trace, "relative_time")->setChecked(true);
+        QCOMPARE(time_cell(1), QStringLiteral("0.000100"));
+        QCOMPARE(time_cell(8), QStringLiteral("-0.100000"));
+
+        QVERIFY(trace->save_log(out));
+        QFile saved(out);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), log);
+
+        // python-can reads every line but the raw length code, which it does not know.
+        QFile known(dir.filePath(QStringLiteral("known.log")));
+        QVERIFY(known.open(QIODevice::WriteOnly));
+        for (const QByteArray &line : log.split('\n'))
+            if (!line.isEmpty() && !line.contains("_E"))
+                known.write(line + '\n');
+        known.close();
+        const QJsonArray read = python_can_read(known.fileName());
+        QCOMPARE(read.size(), 8);
+        QCOMPARE(read[3].toObject()[QStringLiteral("dlc")].toInt(), 1);
+        QVERIFY(read[3].toObject()[QStringLiteral("remote")].toBool() && !read[3].toObject()[QStringLiteral("rx")].toBool());
+        QVERIFY(read[4].toObject()[QStringLiteral("extended")].toBool());
+        QVERIFY(read[5].toObject()[QStringLiteral("fd")].toBool());
+        QCOMPARE(read[5].toObject()[QStringLiteral("data")].toString().size(), 24);
+        QCOMPARE(read[7].toObject()[QStringLiteral("channel")].toString(), QStringLiteral("vcan0"));
+    }
+
+    void a_log_beyond_the_cap_says_what_it_let_go()
+    {
+        child<QSpinBox>(trace, "cap")->setValue(0);  // the least: two chunks of frames
+        QByteArray log;
+        for (int i = 0; i < 150000; ++i)
+            log += QByteArray("(1000.") + QByteArray::number(i).rightJustified(6, '0') + ") can0 181#01 R\n";
+        QTemporaryDir dir;
+        QFile f(dir.filePath(QStringLiteral("long.log")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(log);
+        f.close();
+        child<QCheckBox>(trace, "relative_time")->setChecked(true);
+        QVERIFY(trace->load_log(f.fileName()));
+        QCOMPARE(model()->frame_count(), size_t(150000 - 65536));
+        auto *notice = child<QLabel>(trace, "dropped_notice");
+        QVERIFY(notice->isVisibleTo(trace));
+        QVERIFY2(notice->text().contains(QStringLiteral("the oldest 65536 frames (0.000000 s to 0.065535 s)")),
+                 qPrintable(notice->text()));
+        child<QTabBar>(trace, "sources")->setCurrentIndex(0);  // the live capture lost nothing
+        QVERIFY(!notice->isVisibleTo(trace));
     }
 
     void heartbeats_and_an_emergency_from_another_process()
@@ -240,6 +362,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(node_row(5) >= 0 && node_cell(node_row(5), 1) == QStringLiteral("运行/Operational"), 20000);
         QVERIFY(node_cell(node_row(5), 3) != QStringLiteral("-"));
         QCOMPARE(node_cell(node_row(1), 4), QStringLiteral("1"));
+        const trace::frame_log &live = trace->live_model()->log();
+        QCOMPARE(live.interface_of(live.size() - 1), QStringLiteral("can0"));  // the channel, not the bus address
         // The producer goes away: three missed heartbeats later node 5 is lost.
         host.kill();
         QTRY_COMPARE_WITH_TIMEOUT(node_cell(node_row(5), 1), QStringLiteral("丢失/Lost"), 20000);
@@ -267,7 +391,7 @@ private slots:
         trace->drain(true);
         QCOMPARE(node_cell(0, 1), QStringLiteral("运行/Operational"));
         QVERIFY(node_cell(0, 5).startsWith(QStringLiteral("0x2310")));
-        QVERIFY(trace->statusBar()->currentMessage().contains(QStringLiteral("log file")));
+        QVERIFY(child<QLabel>(trace, "trace_status")->text().contains(QStringLiteral("log file")));
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write("nothing here\n");
         f.close();

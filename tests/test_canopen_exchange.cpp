@@ -1,6 +1,6 @@
 // The CANopen exchange against a scripted adapter: what goes out, what lands in reply_value,
 // the monitor record and its three switches, and every way the exchange can fail. Also the
-// frame layouts the control window builds.
+// frame layouts the control window builds, and which frames answer an LSS request.
 #include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
@@ -9,6 +9,7 @@
 #include "canopen/canopen_replies.h"
 #include "canopen/control_canopen.h"
 #include "canopen/sdo_bus_link.h"
+#include "canopen/lss_exchange.h"
 #include "support/test_bus.h"
 
 #include <QSignalSpy>
@@ -399,6 +400,29 @@ private slots:
         fake.frames.resize(1);
         QVERIFY(canopen::sdo_sweep(fake.ops(), 2, 2, 0x1000, 0, 300, {}).front().answered);
         QCOMPARE(fake.sleeps, 1);
+    }
+
+    void lss_answers_are_whole_frames_on_7e4_with_their_specifier()
+    {
+        fake_bus fake;
+        fake.pending = 1;
+        canopen::lss_fast_scan scan;
+        // A short frame, another identifier, another answer's specifier: nobody answered.
+        fake.frames = {make_message(0x7E4, {0x4F, 0, 0, 0, 0, 0, 0}), make_message(0x7E3, {0x4F, 0, 0, 0, 0, 0, 0, 0}),
+                       make_message(0x7E4, {0x44, 0, 0, 0, 0, 0, 0, 0})};
+        QVERIFY(!canopen::lss_exchange(fake.ops(), scan.request(), canopen::lss_scan_window_ms, {}).answered);
+        fake.frames.push_back(make_message(0x7E4, {0x4F, 0, 0, 0, 0, 0, 0, 0}));
+        QVERIFY(canopen::lss_exchange(fake.ops(), scan.request(), canopen::lss_scan_window_ms, {}).answered);
+
+        fake.frames = {make_message(0x7E4, {0x17, 0x01, 0, 0, 0, 0, 0, 0})};
+        const canopen::lss_outcome store = canopen::lss_exchange(fake.ops(), canopen::lss_store_configuration(), 1000, {});
+        QVERIFY(store.answered && !store.ok());
+        QCOMPARE(canopen::lss_error_text(canopen::lss_cs::store, store.error(), store.specific_error()),
+                 QStringLiteral("不支持保存/storing not supported"));
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(canopen::lss_configure_bit_timing(2).data), 8),
+                 QByteArray::fromHex("1300020000000000"));
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(canopen::lss_activate_bit_timing(300).data), 8),
+                 QByteArray::fromHex("152C010000000000"));
     }
 
     void frame_layouts()

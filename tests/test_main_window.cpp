@@ -171,7 +171,7 @@ private slots:
         QCOMPARE(button->geometry(), QRect(131, 173, 131, 131));
         QCOMPARE(button->styleSheet(), window->findChild<QToolButton *>(QStringLiteral("custom_send"))->styleSheet());
         click("scope");
-        auto *scope = window->findChild<QMainWindow *>(QStringLiteral("scope_window"));
+        auto *scope = window->findChild<QMainWindow *>(QStringLiteral("Scope"));
         QVERIFY(scope && scope->isVisible() && scope->isWindow());
         QCOMPARE(scope->windowTitle(), QStringLiteral("示波器/Scope"));
         scope->close();
@@ -352,6 +352,15 @@ private slots:
             QVERIFY(opened[0].isLocalFile());
             QCOMPARE(opened[0].toLocalFile(), path);
         }
+        QVERIFY(log->boxes.isEmpty());
+        // Without a viewer the user is told where the manual is.
+        if (existed) {
+            desktop_seams::set_url_opener([](const QUrl &) { return false; });
+            click("Help");
+            QCOMPARE(log->boxes.size(), 1);
+            QVERIFY(log->boxes[0].text.endsWith(QDir::toNativeSeparators(path)));
+            log->boxes.clear();
+        }
         desktop_seams::set_url_opener(nullptr);
     }
 
@@ -458,7 +467,7 @@ private slots:
         window->refresh_bus_status();
         QVERIFY(window->statusBar()->currentMessage().endsWith(QStringLiteral("总线关闭/Bus off")));
         trace->drain();
-        QVERIFY(trace->statusBar()->currentMessage().endsWith(QStringLiteral("总线关闭/Bus off")));
+        QVERIFY(trace->findChild<QLabel *>(QStringLiteral("trace_status"))->text().endsWith(QStringLiteral("总线关闭/Bus off")));
         const auto *m = trace->model();
         QCOMPARE(m->data(m->index(m->rowCount() - 1, trace::trace_model::meaning_column)).toString(),
                  QStringLiteral("error frame: bus-off"));
@@ -473,7 +482,7 @@ private slots:
         trace->close();
     }
 
-    void startup_without_an_adapter_warns_and_returns_zero()
+    void startup_without_a_bus_offers_the_simulated_bus()
     {
         // The first window's adapter is closed by now; a bus that cannot be reached fails the open.
         window.reset();
@@ -483,16 +492,38 @@ private slots:
         bus->fail_connect = true;
         log->boxes.clear();
         reset_shared_values();
+        log->answer = QMessageBox::Close;
         const int code = run_velmora(*qApp);  // would hang in the event loop if it entered it
-        QCOMPARE(code, 0);
+        QCOMPARE(code, 1);  // refusing the simulated bus is a failure, not a success
         QCOMPARE(log->boxes.size(), 1);
-        QCOMPARE(log->boxes[0].kind, desktop_seams::box_kind::warning);
-        QCOMPARE(log->boxes[0].title, QStringLiteral("警告"));
-        QCOMPARE(log->boxes[0].text, QStringLiteral("请先关闭其他上位机程序或检查是否连接好调试器\n"));
+        const desktop_seams::box_request box = log->boxes[0];
+        QCOMPARE(box.kind, desktop_seams::box_kind::warning);
+        QCOMPARE(box.title, QStringLiteral("警告"));
+        QCOMPARE(box.text, QStringLiteral("请先关闭其他上位机程序或检查是否连接好调试器\n"));
+        QVERIFY2(box.informative.startsWith(QStringLiteral("Could not open the CAN bus <b>sim</b>.")), qPrintable(box.informative));
+        QVERIFY(box.buttons.testFlag(QMessageBox::Yes));
         QCOMPARE(int(app_running), 0);
         QCOMPARE(adapter_error, 1);
         QCOMPARE(bus->bitrate_calls, 0);
         delete_windows();
+        reset_shared_values();
+
+        // Choosing the simulated bus goes on with the simulated joints.
+        install_scripted_bus()->fail_connect = true;
+        log->boxes.clear();
+        log->answer = QMessageBox::Yes;
+        {
+            Velmora started;
+            started.show();
+            QCOMPARE(log->boxes.size(), 1);
+            QCOMPARE(int(app_running), 1);
+            QCOMPARE(int(device_open), 1);
+            QVERIFY(adapter_sends());
+            QVERIFY(started.statusBar()->currentMessage().startsWith(QStringLiteral("仿真总线 / Simulated bus")));
+        }
+        log->answer = QMessageBox::Ok;
+        delete_windows();
+        CloseDevice(3, 0);
         reset_shared_values();
     }
 };

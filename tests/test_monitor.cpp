@@ -182,6 +182,28 @@ private slots:
         QCOMPARE(t->item(1, 0)->text(), QStringLiteral("t6"));
     }
 
+    void logging_pauses_at_the_row_limit_and_clear_goes_on()
+    {
+        monitor m;
+        QCOMPARE(m.row_limit(), 1000000);
+        QVERIFY(m.findChild<QLabel *>(QStringLiteral("row_limit"))->text().endsWith(QStringLiteral("1000000")));
+        m.set_row_limit(3);
+        QLabel *notice = m.findChild<QLabel *>(QStringLiteral("limit_notice"));
+        QVERIFY(!notice->isVisibleTo(&m));
+        feed(m, 30);  // three rows, then two records with nowhere to go
+        QTableWidget *t = m.table();
+        QCOMPARE(t->rowCount(), 3);
+        QCOMPARE(t->item(2, 5)->text(), QStringLiteral("t17"));  // nothing logged is lost
+        QVERIFY(m.full());
+        QCOMPARE(monitor_capture, 0);
+        QVERIFY(notice->isVisibleTo(&m));
+        button(m, "pushButton_3")->click();
+        QVERIFY(!m.full() && !notice->isVisibleTo(&m));
+        QCOMPARE(monitor_capture, 1);
+        feed(m, 6);
+        QCOMPARE(t->item(0, 0)->text(), QStringLiteral("t0"));
+    }
+
     void windows_keep_their_own_fill_position()
     {
         monitor a, b;

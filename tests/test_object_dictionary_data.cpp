@@ -304,8 +304,8 @@ private slots:
         dcf_wire wire{[&drive](int) { return drive.link(); }, [&pre_operational](int n) { pre_operational.push_back(n); }};
 
         dcf_job compare(dcf_job::mode::compare, dcf, {3}, wire);
-        while (!compare.done())
-            compare.step();
+        while (compare.step()) {
+        }
         QCOMPARE(int(compare.rows()[6].state), int(dcf_state::read_only_differs));
         QCOMPARE(compare.totals().differing, 5);
         QVERIFY(drive.writes.isEmpty() && pre_operational.empty());
@@ -313,9 +313,9 @@ private slots:
         dcf_job download(dcf_job::mode::download, dcf, {3}, wire);
         while (drive.writes.isEmpty())
             download.step();
-        download.cancel();  // taken after the PDO's group, before 0x2100
-        while (!download.done())
-            download.step();
+        download.stop_between_objects();  // taken after the PDO's group, before 0x2100
+        while (download.step()) {
+        }
         QCOMPARE(pre_operational, std::vector<int>{3});
         QCOMPARE(drive.writes, QStringList({"1800:01=80000183", "1800:05=0032", "1A00:00=00", "1A00:02=60640020",
                                             "1A00:00=02", "1800:01=00000183"}));
@@ -329,12 +329,25 @@ private slots:
         drive.refused = {0x1A0000};
         drive.writes.clear();
         dcf_job refused(dcf_job::mode::download, dcf, {3}, wire);
-        while (!refused.done())
-            refused.step();
+        while (refused.step()) {
+        }
         QCOMPARE(drive.writes.size(), 5 + 1);  // the group as far as the drive lets it, then 0x2100
         QCOMPARE(refused.report().size(), size_t(2));
         QVERIFY(refused.report()[0].note.contains(QLatin1String("PDO step 0x1A00:00: ")));
         QCOMPARE(refused.report()[1].index, uint16_t(0x2100));
+
+        // A Stop clicked meanwhile ends the job at once: the group it cut short is told as it is.
+        drive.objects[0x180005] = QByteArray::fromHex("0000");
+        drive.refused.clear();
+        drive.writes.clear();
+        dcf_job stopped(dcf_job::mode::download, dcf, {3}, wire);
+        while (drive.writes.size() < 2)
+            stopped.step();
+        stopped.cancel();
+        QVERIFY(stopped.finished() && stopped.totals().cancelled);
+        QCOMPARE(stopped.report().size(), size_t(1));
+        QVERIFY(stopped.report()[0].note.contains(QLatin1String("interrupted: not read back")));
+        QVERIFY(!stopped.report()[0].verified);
     }
 
     void tree_model()

@@ -1,16 +1,22 @@
 // The object dictionary window on the simulated joint, the way a commissioning engineer uses
 // it: open the joint's EDS, Read all, change a manufacturer object (a value beyond its limit is
 // refused before anything is sent), Save parameters, reset the node, find the value still
-// there, export a DCF; read the device name; the custom-protocol register page; the launcher.
+// there, export a DCF; read the device name; the custom-protocol register page; the launcher;
+// LSS giving fresh joints their node-IDs. Long transfers run while the windows stay live:
+// Cancel and the control window's Stop reach them between two steps.
 #include "base/desktop_seams.h"
 #include "base/shared_values.h"
 #include "app/velmora.h"
 #include "can/adapter.h"
-#include "can/vci/vci.h"
 #include "can/exchange.h"
+#include "can/step_job.h"
+#include "canopen/canopen_state.h"
+#include "canopen/control_canopen.h"
+#include "can/vci/vci.h"
 #include "canopen/sdo_bus_link.h"
 #include "objects/dcf_diff_model.h"
 #include "objects/eds.h"
+#include "objects/lss_dialog.h"
 #include "objects/object_dictionary.h"
 #include "objects/od_actions.h"
 #include "objects/od_tree_model.h"
@@ -20,12 +26,13 @@
 #include "tools/monitor.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -44,7 +51,9 @@ std::map<int, QString> snapshot(int node)
     QFile f(Object_dictionary::simulated_joint_eds());
     f.open(QIODevice::ReadOnly);
     objects::eds_document d = objects::parse_eds(f.readAll()).document;
-    objects::read_all(d, canopen::exchange_sdo_link(adapter_bus_ops(), node, 100, {}), node, nullptr);
+    const auto job = objects::read_all_job(d, canopen::exchange_sdo_link(adapter_bus_ops(), node, 100, {}), node, {});
+    while (job->step()) {
+    }
     std::map<int, QString> values;
     for (const objects::od_object &o : d.objects)
         for (const objects::od_entry &e : o.entries)
@@ -63,7 +72,15 @@ private:
 
     QLineEdit *field(const char *name) { return child<QLineEdit>(window, name); }
     QString status() { return child<QLabel>(window, "status")->text(); }
-    void press(const char *name) { child<QPushButton>(window, name)->click(); }
+    static bool job_running() { return job_runner::instance().busy(); }
+    // Clicks and waits until what the click started has ended.
+    void press(const char *name)
+    {
+        child<QPushButton>(window, name)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!job_running(), 20000);
+    }
+    QString monitor_cell(int row, int column) { return canopen_monitor->table()->item(row, column)->text(); }
+    int monitor_rows() { return canopen_monitor->cell_count() / 6; }
     void address(const char *index, const char *sub, const char *type)
     {
         field("index")->setText(QLatin1String(index));
@@ -356,6 +373,49 @@ private slots:
         QCOMPARE(cells[QStringLiteral("C15")].toObject()[QStringLiteral("value")].toString(), QStringLiteral("0x1010:01"));
     }
 
+    void a_long_upload_leaves_the_windows_live_and_cancel_aborts_it()
+    {
+        window->show();
+        // The joint's recorder buffer, 64 KiB in some 9,400 segments, takes seconds to read.
+        address("0x2120", "0", "DOMAIN");
+        child<QPushButton>(window, "read")->click();
+        QVERIFY(job_running());
+        auto *progress = window->findChild<QProgressDialog *>(QStringLiteral("job_progress"));
+        QVERIFY(progress);
+        // The event loop turns between segments: the dialog's own timer brings it up, and it moves.
+        QTRY_VERIFY_WITH_TIMEOUT(progress->isVisible() && progress->value() > 7 * 100, 20000);
+        QCOMPARE(progress->maximum(), 65536);
+        QTest::mouseClick(child<QPushButton>(progress, "cancel_job"), Qt::LeftButton);
+        QVERIFY(!job_running());
+        QVERIFY2(status().contains(QLatin1String("cancelled")), qPrintable(status()));
+        // The joint is told the transfer is over.
+        QCOMPARE(monitor_cell(monitor_rows() - 1, 4), QStringLiteral("80 20 21 00 00 00 00 08 "));
+        QVERIFY(monitor_cell(monitor_rows() - 1, 5).contains(QLatin1String("general error (0x08000000)")));
+    }
+
+    void stop_ends_read_all_and_goes_out()
+    {
+        control_CANopen control;
+        params_loaded = 1;
+        // The PP page's Disable, clicked once Read all has read ten objects.
+        const QMetaObject::Connection tenth = connect(&job_runner::instance(), &job_runner::progress, [&control](int done, int) {
+            if (done == 10)
+                QTimer::singleShot(0, child<QPushButton>(&control, "Stop"), &QPushButton::click);
+        });
+        const int before = monitor_rows();
+        press("read_all");
+        disconnect(tenth);
+        QVERIFY2(status().contains(QLatin1String("cancelled")), qPrintable(status()));
+        // The disable RPDO went out, and no request of Read all after it.
+        QTest::qWait(20);
+        int disable = monitor_rows() - 1;
+        while (disable > before && monitor_cell(disable, 3) != QLatin1String("201"))
+            --disable;
+        QVERIFY(disable > before);
+        for (int row = disable; row < monitor_rows(); ++row)
+            QVERIFY(monitor_cell(row, 3) != QLatin1String("601"));
+    }
+
     void registers_of_the_custom_protocol()
     {
         // Profile speed 0x008A: write, read back as decimal and as hex.
@@ -374,6 +434,65 @@ private slots:
         child<QLineEdit>(window, "register_index")->setText(QStringLiteral("65536"));
         press("register_read");
         QVERIFY(child<QLabel>(window, "register_status")->text().contains(QLatin1String("out of range")));
+    }
+
+    void lss_gives_fresh_joints_their_node_ids()
+    {
+        std::vector<sim::joint_config> joints;
+        QVERIFY(sim::parse_nodes(QStringLiteral("1:10231,lss:0x1002,lss:0x1001"), &joints, nullptr));
+        sim::simulator::instance().configure(joints);
+        press("lss");
+        Lss *lss = window->findChild<Lss *>();
+        QVERIFY(lss && lss->isVisible());
+        const auto click = [lss](const char *name) { child<QPushButton>(lss, name)->click(); };
+        const auto lss_status = [lss] { return child<QLabel>(lss, "lss_status")->text(); };
+        auto *found = child<QTableWidget>(lss, "lss_found");
+
+        // Cancel is taken between steps.
+        click("lss_scan");
+        QVERIFY(lss->scanning());
+        click("lss_cancel");
+        QVERIFY(!lss->scanning());
+
+        // One joint a scan, the lower identity first; configured, stored, it boots at once.
+        child<QComboBox>(lss, "lss_bit_rate")->setCurrentIndex(1);  // 1000 kbit/s, index 0
+        for (const int id : {5, 6}) {
+            click("lss_scan");
+            QTRY_VERIFY(!lss->scanning());
+            QVERIFY2(lss_status().contains(QLatin1String("in configuration")), qPrintable(lss_status()));
+            QCOMPARE(found->rowCount(), id - 4);
+            QCOMPARE(found->item(id - 5, 3)->text(), QStringLiteral("0x0000100%1").arg(id - 4));
+            child<QSpinBox>(lss, "lss_node_id")->setValue(id);
+            click("lss_configure");
+            click("lss_store");
+            QVERIFY2(lss_status().contains(QStringLiteral("node %1 booted").arg(id)), qPrintable(lss_status()));
+            QCOMPARE(found->item(id - 5, 4)->text(),
+                     QStringLiteral("节点号 %1/node-ID %1, 1000 kbit/s, 已保存/stored, 已启动/booted").arg(id));
+        }
+        QStringList boot_ups;
+        for (int r = 0; r < canopen_monitor->table()->rowCount(); ++r)
+            if (canopen_monitor->table()->item(r, 4)->text().trimmed() == QLatin1String("00"))
+                boot_ups << canopen_monitor->table()->item(r, 3)->text();
+        QCOMPARE(boot_ups, QStringList({QStringLiteral("705"), QStringLiteral("706")}));
+        for (const int id : {5, 6}) {
+            const canopen::sdo_outcome o = canopen::read_object(canopen::exchange_sdo_link(adapter_bus_ops(), id, 100, {}), 0x1000, 0);
+            QVERIFY(o.ok);
+            QCOMPARE(o.data, QByteArray::fromHex("92010200"));
+        }
+        click("lss_scan");
+        QTRY_VERIFY(!lss->scanning());
+        QVERIFY(lss_status().contains(QLatin1String("No node without node-ID")));
+
+        // The bit rate goes live on the whole bus only after the question; at the adapter's own
+        // rate the nodes are back to waiting once switched.
+        child<QSpinBox>(lss, "lss_switch_delay")->setValue(5);
+        click("lss_activate");
+        QVERIFY(boxes.last().contains(QLatin1String("(2 in this list were given it)")));
+        QVERIFY(child<QPushButton>(lss, "lss_store")->isEnabled());
+        QTRY_VERIFY(!child<QPushButton>(lss, "lss_store")->isEnabled());
+        QVERIFY(canopen::read_object(canopen::exchange_sdo_link(adapter_bus_ops(), 5, 100, {}), 0x1000, 0).ok);
+        const QStringList cut = cut_texts_in_every_language(lss);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
     }
 
     void launcher_button()

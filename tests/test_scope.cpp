@@ -5,12 +5,16 @@
 #include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
+#include "canopen/canopen_exchange.h"
+#include "canopen/canopen_frames.h"
+#include "canopen/sdo_bus_link.h"
 #include "canopen/cia402.h"
 #include "custom_protocol/control_can.h"
 #include "custom_protocol/control_can_state.h"
 #include "base/motion_notifier.h"
 #include "scope/scope_chart.h"
 #include "scope/scope_csv.h"
+#include "scope/scope_pdo.h"
 #include "scope/scope_sampler.h"
 #include "scope/scope_window.h"
 #include "sim/sim_clock.h"
@@ -23,13 +27,17 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cstring>
+#include <map>
 #include <qwt_plot.h>
 
 using namespace test_support;
@@ -77,7 +85,7 @@ class test_scope : public QObject {
     Q_OBJECT
 
     control_CAN *control = nullptr;
-    scope_window *window = nullptr;
+    Scope *window = nullptr;
     QTemporaryDir dir;
 
     void run_ms(int ms) { sim::clock::advance_us(int64_t(ms) * 1000); }
@@ -90,6 +98,36 @@ class test_scope : public QObject {
         }
     }
     void click(QWidget *w, const char *name) { child<QPushButton>(w, name)->click(); }
+    // Simulated time in 1 ms steps, each delivered by the simulated bus before the next.
+    void run_bus_ms(int ms)
+    {
+        sim::simulator &sim = sim::simulator::instance();
+        for (int i = 0; i < ms; ++i) {
+            run_ms(1);
+            QElapsedTimer guard;
+            guard.start();
+            while (sim.next_due_us() <= sim::clock::now_us() && guard.elapsed() < 5000)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+    }
+    static uint32_t read(const canopen::sdo_link &link, uint16_t index, uint8_t sub)
+    {
+        const canopen::sdo_outcome o = canopen::read_object(link, index, sub);
+        uint32_t v = 0;
+        for (int i = 0; i < o.data.size(); ++i)
+            v |= uint32_t(uint8_t(o.data[i])) << (8 * i);
+        return o.ok ? v : 0xDEADBEEF;
+    }
+    // COB-ID, type, inhibit time, event timer, mapping count and entries 1-4 of a TPDO.
+    static QList<uint32_t> tpdo(const canopen::sdo_link &link, int n)
+    {
+        QList<uint32_t> v;
+        for (uint8_t sub : {1, 2, 3, 5})
+            v << read(link, scope::tpdo_comm_index(n), sub);
+        for (uint8_t sub = 0; sub <= 4; ++sub)
+            v << read(link, scope::tpdo_map_index(n), sub);
+        return v;
+    }
     QString export_csv()
     {
         const QString path = dir.filePath(QStringLiteral("scope"));
@@ -125,7 +163,7 @@ private slots:
         QVERIFY(open_node_1(QStringLiteral("CAN自定义")));
         custom_monitor = new monitor();
         control = custom_control = new control_CAN();
-        window = new scope_window();
+        window = new Scope();
         window->sampler().set_clock(&sim::clock::now_us);
     }
 
@@ -148,10 +186,10 @@ private slots:
             r.append(make_sample(int64_t(i) * 10000, v));
         }
         QCOMPARE(r.size(), size_t(100000));
-        QCOMPARE(r.duration_s(), 999.99);
+        QCOMPARE(r.end_s(), 999.99);
         QVERIFY(r.memory_bytes() < 36 * (r.size() + scope::recording::block_size));
 
-        const QVector<QPointF> all = r.points(scope::position, 0.0, r.duration_s(), 500);
+        const QVector<QPointF> all = r.points(scope::position, 0.0, r.end_s(), 500);
         QVERIFY(all.size() <= 2000);
         double peak = 0, dip = 0;
         for (int i = 1; i < all.size(); ++i) {
@@ -188,7 +226,7 @@ private slots:
         QVERIFY(c.data().empty());
         QVERIFY(!c.trigger(0));  // nothing armed
 
-        c.arm(5);
+        c.arm(scope::default_channels(), 5);
         for (int i = 0; i < 12; ++i)
             c.feed(make_sample(i * 1000, i));
         QVERIFY(c.data().empty());
@@ -203,13 +241,13 @@ private slots:
         QCOMPARE(c.data().size(), size_t(6));
 
         // A ring that never filled, and none at all.
-        c.arm(5);
+        c.arm(scope::default_channels(), 5);
         c.feed(make_sample(0, 1));
         c.feed(make_sample(1000, 2));
         c.trigger(1500);
         QCOMPARE(c.data().size(), size_t(2));
         QCOMPARE(c.data().at(0).value[scope::position], 1);
-        c.arm(0);
+        c.arm(scope::default_channels(), 0);
         c.feed(make_sample(0, 1));
         c.trigger(500);
         QVERIFY(c.data().empty());
@@ -348,11 +386,15 @@ private slots:
         QCOMPARE(t.rows.last()[1].toInt(), start + 4000);
         QCOMPARE(t.rows.last()[2].toInt(), 0);
 
-        // The stopped recording: the cursor reads every channel, the chart exports as shown.
-        const QString reading = window->chart().set_cursor(1.0);
-        QVERIFY(reading.startsWith(QStringLiteral("t = 1.000 s")));
-        QVERIFY(reading.contains(QStringLiteral("位置/Position: ")));
+        // Two cursors: both times and their difference; per channel both values and theirs.
+        window->chart().set_cursor(0, 0.1);
+        const QString reading = window->chart().set_cursor(1, 1.0);
+        QCOMPARE(reading, QStringLiteral("光标1/Cursor 1: 0.1000 s    光标2/Cursor 2: 1.0000 s    Δt = 0.9000 s"));
         QCOMPARE(child<QLabel>(window, "cursor_readout")->text(), reading);
+        auto *table = child<QTableWidget>(window, "channels");
+        QCOMPARE(table->item(scope::position, 4)->text(), QString::number(start));
+        QCOMPARE(table->item(scope::position, 5)->text(), t.rows[50][1]);
+        QCOMPARE(table->item(scope::position, 6)->text().toInt(), t.rows[50][1].toInt() - start);
         // Strips for the custom protocol's channels, the set-point drawn over the position;
         // normalised, one plot; a hidden channel takes its strip with it.
         auto shown_plots = [this] {
@@ -365,16 +407,31 @@ private slots:
         child<QCheckBox>(window, "normalised")->setChecked(true);
         QCOMPARE(shown_plots(), 1);
         child<QCheckBox>(window, "normalised")->setChecked(false);
-        child<QCheckBox>(window, "show_current")->setChecked(false);
+        table->item(scope::current, 0)->setCheckState(Qt::Unchecked);
         QCOMPARE(shown_plots(), 2);
         window->chart().zoom(0.5, 1.0);
         QCOMPARE(window->chart().view_end() - window->chart().view_start(), 1.09);
+
+        // The picture has a title band and no cursor lines unless asked; each export says where
+        // it went.
         const QString png = dir.filePath(QStringLiteral("chart"));
         desktop_seams::set_file_chooser([png](const desktop_seams::file_request &) { return png; });
-        click(window, "export_png");
-        QImage image(png + QStringLiteral(".png"));
-        QVERIFY(!image.isNull());
-        QCOMPARE(image.size(), window->chart().size());
+        auto cursor_pixels = [](const QImage &image) {
+            int n = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    n += image.pixelColor(x, y) == QColor(0, 150, 200) ? 1 : 0;  // cursor 2, in view
+            return n;
+        };
+        for (bool with_cursors : {false, true}) {
+            child<QCheckBox>(window, "png_cursors")->setChecked(with_cursors);
+            click(window, "export_png");
+            QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("已保存/Saved: %1.png").arg(png));
+            QImage image(png + QStringLiteral(".png"));
+            QCOMPARE(image.width(), window->chart().width());
+            QVERIFY(image.height() > window->chart().height());
+            QCOMPARE(cursor_pixels(image) > 0, with_cursors);
+        }
     }
 
     void trigger_captures_the_start_of_the_move()
@@ -401,6 +458,167 @@ private slots:
         QVERIFY(r.at(21).value[scope::position] < start);
         QCOMPARE(r.at(119).value[scope::position], start - 3000);
         QCOMPARE(r.at(119).value[scope::setpoint], start - 3000);
+    }
+
+    void pdo_mode_records_a_step_at_1_khz_and_puts_the_pdos_back()
+    {
+        const int32_t start = enable_joint();
+        control->close();
+        protocol_name = QStringLiteral("CANopen");
+        canopen_supported = 1;
+        const canopen::sdo_link link = canopen::exchange_sdo_link(adapter_bus_ops(), 1, canopen::sdo_timeout_ms, monitor_sink());
+        // TPDO 3 is in use (synchronous, the statusword); TPDO 2 and 4 are as the drive starts.
+        for (const scope::sdo_write &w : std::vector<scope::sdo_write>{
+                 {0x1802, 2, 1, 1}, {0x1A02, 0, 0, 1}, {0x1A02, 1, 0x60410010, 4}, {0x1A02, 0, 1, 1}, {0x1802, 1, 0x381, 4}})
+            QVERIFY(canopen::write_object(link, w.index, w.sub, QByteArray(reinterpret_cast<const char *>(&w.value), w.size)).ok);
+        const canopen::frame operational = canopen::nmt(canopen::nmt_start, 0x601);
+        run_canopen_exchange(adapter_bus_ops(), operational.id, operational.data, operational.len, 0, QString(), 0,
+                             monitor_sink());
+        QList<uint32_t> before;
+        for (int n : {2, 3, 4})
+            before << tpdo(link, n);
+
+        // An object picked from the dictionary's list, scaled: the position again, in half counts.
+        auto *choice = child<QComboBox>(window, "object_choice");
+        choice->setCurrentIndex(choice->findText(QStringLiteral("6064h:00 Position actual value (INTEGER32)")));
+        click(window, "add_channel");
+        auto *table = child<QTableWidget>(window, "channels");
+        table->item(5, 2)->setText(QStringLiteral("0.5"));
+        table->item(5, 3)->setText(QStringLiteral("half cnt"));
+        child<QComboBox>(window, "source")->setCurrentText(QStringLiteral("PDO"));
+        auto *rate = child<QComboBox>(window, "rate");
+        rate->setCurrentIndex(rate->findData(1000));
+        QStringList asked;
+        desktop_seams::set_box_responder([&asked](const desktop_seams::box_request &r) {
+            asked << r.text;
+            return QMessageBox::Yes;
+        });
+        click(window, "record");
+        desktop_seams::set_box_responder(nullptr);
+        QCOMPARE(asked.size(), 1);
+        QVERIFY(asked[0].contains(QStringLiteral("TPDO 4 (1803h, 1A03h; 未使用/unused)")));
+        QVERIFY(asked[0].contains(QStringLiteral("TPDO 3 (1802h, 1A02h; 使用中/in use)")));
+        QVERIFY(!asked[0].contains(QStringLiteral("TPDO 2")));
+        // Event-driven at the period, values largest first: two 32-bit values, then 32 + 16 + 16.
+        QCOMPARE(tpdo(link, 4), (QList<uint32_t>{0x481, 255, 10, 1, 2, 0x60640020, 0x606C0020, 0, 0}));
+        QCOMPARE(tpdo(link, 3), (QList<uint32_t>{0x381, 255, 10, 1, 3, 0x60640020, 0x60780010, 0x60410010, 0}));
+
+        run_bus_ms(100);
+        control->show();
+        child<QLineEdit>(control, "relative_position")->setText(QStringLiteral("4000"));
+        click(control, "forward");
+        run_bus_ms(500);
+        click(window, "record");
+        QCOMPARE(window->sampler().data().size(), size_t(600));  // one a millisecond, none missed
+        QList<uint32_t> after;
+        for (int n : {2, 3, 4})
+            after << tpdo(link, n);
+        QCOMPARE(after, before);
+
+        const csv_table t = parse_csv(read_file(export_csv()));
+        QCOMPARE(t.header, QStringList({"time_s", "position_cnt", "velocity_cnt_per_s", "current_mA", "setpoint_cnt",
+                                        "state_cia402", "position_actual_value_half_cnt"}));
+        QCOMPARE(t.rows.size(), 600);
+        for (const QStringList &row : t.rows)
+            QCOMPARE(row[6], QString::number(row[1].toInt() * 0.5, 'g', 10));
+        QCOMPARE(t.rows.first()[1].toInt(), start);
+        QCOMPARE(t.rows[99][4], QString());
+        QCOMPARE(t.rows.last()[4].toInt(), start + 4000);
+        QCOMPARE(t.rows.last()[1].toInt(), start + 4000);  // the step, sample by sample
+    }
+
+    void a_level_crossing_triggers_and_the_cap_drops_the_oldest()
+    {
+        // Falling through 2.5 on a channel scaled by 0.5: the rise past it before does not fire.
+        scope::channel_list channels = scope::default_channels();
+        channels[scope::velocity].scale = 0.5;
+        scope::capture c;
+        c.arm(channels, 3, {scope::velocity, 2.5, false});
+        const int keys[] = {0, 4, 8, 9, 7, 6, 5, 4, 3};
+        int fired_at = -1;
+        for (int i = 0; i < 9; ++i) {
+            scope::sample s = make_sample(i * 1000, i);
+            s.set(scope::velocity, keys[i]);
+            if (c.feed(s))
+                fired_at = i;
+        }
+        QCOMPARE(fired_at, 6);
+        QCOMPARE(c.data().size(), size_t(6));  // three before the crossing, it, two after
+        QCOMPARE(c.data().at(0).value[scope::position], 3);
+        QCOMPARE(c.data().trigger_s(), 0.003);
+
+        scope::recording r;
+        r.set_cap(10000);
+        for (int i = 0; i < 25000; ++i)
+            r.append(make_sample(int64_t(i) * 1000, i));
+        QCOMPARE(r.size(), size_t(10000));
+        QCOMPARE(r.dropped(), size_t(15000));
+        QCOMPARE(r.at(0).value[scope::position], 15000);
+        QCOMPARE(r.start_s(), 15.0);  // what is kept keeps its place in time
+        QVERIFY(r.memory_bytes() < 40 * (r.size() + 2 * scope::recording::block_size));
+        double lo = 0, hi = 0;
+        QVERIFY(r.value_range(scope::position, 0.0, 30.0, &lo, &hi));
+        QCOMPARE(lo, 15000.0);
+        QCOMPARE(hi, 24999.0);
+    }
+
+    void a_drive_that_maps_only_in_pre_operational_gets_its_pdos_there()
+    {
+        // TPDO 2-4 as the joint starts; mapping writes refused while operational.
+        std::map<uint32_t, uint32_t> od;  // index << 8 | sub
+        for (int n = 2; n <= 4; ++n) {
+            od[scope::tpdo_comm_index(n) << 8 | 1] = 0x80000000u + 0x80 + 0x100 * n + 1;
+            od[scope::tpdo_comm_index(n) << 8 | 2] = 255;
+            od[scope::tpdo_comm_index(n) << 8 | 3] = od[scope::tpdo_comm_index(n) << 8 | 5] = 0;
+            for (uint8_t sub = 0; sub <= 8; ++sub)
+                od[scope::tpdo_map_index(n) << 8 | sub] = 0;
+        }
+        od[0x607500] = 3000;
+        bool operational = true;
+        QStringList nmt;
+        canopen::sdo_link link;
+        link.transact = [&](const canopen::sdo_frame &request, const std::function<bool(const canopen::sdo_frame &)> &,
+                            canopen::sdo_frame *reply) {
+            const uint16_t index = uint16_t(request.data[1] | request.data[2] << 8);
+            const uint32_t key = uint32_t(index) << 8 | request.data[3];
+            uint32_t value = 0;
+            std::memcpy(&value, request.data + 4, 4);
+            *reply = request;
+            if (!od.count(key))
+                *reply = canopen::sdo_abort_frame(index, request.data[3], 0x06020000);
+            else if ((request.data[0] & 0xE0) == 0x40)
+                reply->data[0] = 0x43, std::memcpy(reply->data + 4, &od[key], 4);
+            else if (operational && index >= 0x1A00)
+                *reply = canopen::sdo_abort_frame(index, request.data[3], 0x08000022);
+            else
+                reply->data[0] = 0x60, od[key] = value & (request.data[0] == 0x2F ? 0xFF : request.data[0] == 0x2B ? 0xFFFF : ~0u);
+            return true;
+        };
+        scope::pdo_setup setup(link, 1, scope::default_channels(), scope::all_channels, 2);
+        setup.nmt = [&](uint8_t command) {
+            operational = command == 0x01;
+            nmt << QString::number(command, 16);
+        };
+        QString why;
+        QVERIFY(setup.prepare(&why));
+        const std::map<uint32_t, uint32_t> found = od;
+        QCOMPARE(setup.set_up(false, &why), scope::pdo_setup::result::refused_in_state);
+        QVERIFY(why.startsWith(QStringLiteral("1A03h:00 = 0x0: ")));
+        QVERIFY(why.endsWith(QStringLiteral("(0x08000022)")));
+        QVERIFY(od == found);  // what it had changed is back
+        QVERIFY(nmt.isEmpty());
+
+        QCOMPARE(setup.set_up(true, &why), scope::pdo_setup::result::ok);
+        QCOMPARE(nmt, QStringList({"80", "1"}));
+        QVERIFY(operational);
+        QCOMPARE(od[0x1A0300], 2u);
+        QCOMPARE(od[0x1A0301], 0x60640020u);
+        QCOMPARE(od[0x180305], 2u);
+        QCOMPARE(od[0x180303], 20u);
+        QCOMPARE(od[0x180301], 0x481u);
+        QVERIFY(setup.restore(&why));
+        QCOMPARE(nmt, QStringList({"80", "1", "80", "1"}));
+        QVERIFY(od == found);
     }
 
     void a_silent_joint_stops_the_recording()

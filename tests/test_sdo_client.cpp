@@ -4,6 +4,7 @@
 // out by hand from CiA 301.
 #include "canopen/sdo_abort.h"
 #include "canopen/sdo_client.h"
+#include "canopen/sdo_job.h"
 #include "objects/od_actions.h"
 #include "objects/od_types.h"
 #include "objects/standard_objects.h"
@@ -201,6 +202,25 @@ private slots:
         wire.replies = {frame_of("4108100001000100")};
         QCOMPARE(read_object(wire.link(), 0x1008, 0).abort, abort_code::out_of_memory);
 
+        // A server that answers every segment with an empty one that is not the last would never
+        // end: the first such segment is refused, and the server told.
+        int asked = 0;
+        const sdo_link endless{[&asked](const sdo_frame &request, const std::function<bool(const sdo_frame &)> &is_reply,
+                                        sdo_frame *reply) {
+                                   ++asked;
+                                   // Segmented without a size; then segments of no byte, not the last, toggled.
+                                   *reply = frame_of(request.data[0] == 0x40 ? "4008100000000000" : "0e");
+                                   if (request.data[0] != 0x40)
+                                       reply->data[0] |= request.data[0] & sdo_toggle_bit;
+                                   return is_reply(*reply);
+                               },
+                               [&wire](const sdo_frame &f) { wire.aborts << bytes_of(f); }};
+        wire = scripted_wire();
+        o = read_object(endless, 0x1008, 0);
+        QCOMPARE(o.abort, abort_code::unknown_command);
+        QCOMPARE(asked, 2);
+        QCOMPARE(wire.aborts, QList<QByteArray>{QByteArray::fromHex("8008100001000405")});
+
         // Silence: the client gives up with the timeout code and tells the server.
         wire = scripted_wire();
         o = read_object(wire.link(), 0x1008, 0);
@@ -262,18 +282,28 @@ private slots:
         QCOMPARE(wire.requests.front(), QByteArray::fromHex("2b002100d2040000"));
     }
 
-    void read_all_stops_when_asked_or_when_the_node_falls_silent()
+    void read_all_goes_step_by_step_and_stops_when_asked_or_when_the_node_falls_silent()
     {
         sim_wire wire;
         eds_document d = standard_objects();
-        int calls = 0;
-        read_all_summary s = read_all(d, wire.link(), 1, [&calls](int done, int) { return ++calls, done < 3; });
+        read_all_summary s;
+        const auto run = [&d, &s](const sdo_link &link, int steps) {
+            std::unique_ptr<sdo_job> job = read_all_job(d, link, 1, [&s](const read_all_summary &r) { s = r; });
+            bool more = true;
+            for (int i = 0; more && i < steps; ++i)
+                more = job->step();
+            if (more)
+                job->cancel();
+            job->ended(more);
+        };
+        // Four steps read four objects; the fifth, a segmented string, stops half way.
+        run(wire.link(), 5);
         QVERIFY(s.cancelled);
-        QCOMPARE(s.read, 3);
+        QCOMPARE(s.read, 4);
         QCOMPARE(find_entry(d, 0x1000, 0)->parameter_value, QStringLiteral("0x00020192"));
         QVERIFY(find_entry(d, 0x1008, 0)->parameter_value.isEmpty());
 
-        s = read_all(d, wire.link(), 1, nullptr);
+        run(wire.link(), 100000);
         QVERIFY(!s.cancelled && !s.no_answer);
         QCOMPARE(s.refused, 0);
         QCOMPARE(find_entry(d, 0x1014, 0)->parameter_value, QStringLiteral("0x00000081"));
@@ -282,7 +312,7 @@ private slots:
         // Silence after the first object: one timeout ends the run instead of one per object.
         scripted_wire silent;
         silent.replies = {frame_of("4300100092010200")};
-        s = read_all(d, silent.link(), 1, nullptr);
+        run(silent.link(), 100000);
         QVERIFY(s.no_answer);
         QCOMPARE(s.read, 1);
         QCOMPARE(silent.requests.size(), 2);

@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -30,6 +31,51 @@ private slots:
                  QStringLiteral("(0.000005) sim0 705#R"));
         QCOMPARE(vci::format_candump_line(0, QStringLiteral("x"), make_message(0x80, {})),
                  QStringLiteral("(0.000000) x 080#"));
+    }
+
+    void adapter_trace_keeps_direction_kind_and_only_what_the_bus_took()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("bus.log"));
+        qputenv("VELMORA_CAN_TRACE", path.toLocal8Bit());
+        std::vector<vci::tapped_frame> frames;
+        vci::bus_tap::drain(frames);
+        frames.clear();
+        reset_shared_values();
+        auto bus = install_scripted_bus();
+        bus->responder = [](const vci::can_message &) { return std::vector<vci::can_message>{make_message(0x581, {0x60})}; };
+        open_adapter();
+        qunsetenv("VELMORA_CAN_TRACE");
+        const uint8_t one = 0;
+        QVERIFY(send_frame(0x601, &one, 1, 0));
+        QVERIFY(send_frame(0x701, &one, 1, 1));
+        bus->fail_transmit = true;
+        QVERIFY(!send_frame(0x602, &one, 1, 0));  // refused: neither traced nor tapped
+        vci::can_message fd = make_message(0x123, {});
+        fd.fd = true;
+        fd.len = 12;
+        fd.data[11] = 0xBB;
+        bus->inject(fd);
+        vci::can_message extended = make_message(0x1A, {1, 2});
+        extended.extended = true;
+        bus->inject(extended);
+        bus->sink->error_frame(make_message(0x004, {0, 0x04, 0, 0, 0, 0, 0, 0}));
+        QCOMPARE(close_adapter(), 1);
+        uninstall_bus();
+
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QStringList lines;
+        for (const QByteArray &line : file.readAll().split('\n'))
+            lines << QString::fromLatin1(line.mid(line.indexOf(' ') + 1));
+        QCOMPARE(lines, QStringList({"test0 601#00 T", "test0 581#60 R", "test0 701#R1 T", "test0 581#60 R",
+                                     "test0 123##00000000000000000000000BB R", "test0 0000001A#0102 R",
+                                     "test0 20000004#0004000000000000 R", ""}));
+        QCOMPARE(vci::bus_tap::drain(frames), size_t(6));  // the error frame is the bus status's to tap
+        QCOMPARE(frames[2].msg.id, 0x701u);
+        QVERIFY(frames[2].transmitted && frames[2].msg.remote);
+        QCOMPARE(int(frames[4].msg.data[11]), 0xBB);
+        QCOMPARE(vci::bus_tap::interface_name(frames[0].iface), QStringLiteral("test0"));
     }
 
     void tap_sees_every_frame_both_ways_before_clear_buffer()
@@ -92,7 +138,7 @@ private slots:
             "out = []\n"
             "for m in can.CanutilsLogReader(sys.argv[1]):\n"
             "    out.append({'id': m.arbitration_id, 'remote': m.is_remote_frame, 'data': m.data.hex(),"
-            " 'channel': m.channel, 't': m.timestamp})\n"
+            " 'channel': m.channel, 't': m.timestamp, 'rx': m.is_rx})\n"
             "print(json.dumps(out))\n";
         QProcess py;
         py.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromLatin1(script), path});
@@ -111,6 +157,8 @@ private slots:
         QCOMPARE(frames[4].toObject()[QStringLiteral("id")].toInt(), 0x080);
         QCOMPARE(frames[4].toObject()[QStringLiteral("data")].toString(), QString());
         QCOMPARE(frames[0].toObject()[QStringLiteral("channel")].toString(), QStringLiteral("sim0"));
+        for (int i = 0; i < 5; ++i)  // sent, answered, sent, answered, sent
+            QCOMPARE(frames[i].toObject()[QStringLiteral("rx")].toBool(), i % 2 == 1);
         QVERIFY(frames[0].toObject()[QStringLiteral("t")].toDouble() > 1.5e9);
     }
 };

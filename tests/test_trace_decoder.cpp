@@ -177,66 +177,95 @@ private slots:
 
     void candump_lines()
     {
-        trace_record r;
-        QVERIFY(parse_candump_line("(1733650000.123456) can0 601#4064600000000000", &r));
+        parsed_line p;
+        const trace_record &r = p.record;
+        QVERIFY(parse_candump_line("(1733650000.123456) can0 601#4064600000000000", &p));
         QCOMPARE(r.t_us, 1733650000123456LL);
         QCOMPARE(r.id, 0x601u);
         QCOMPARE(int(r.len), 8);
         QCOMPARE(int(r.data[0]), 0x40);
         QCOMPARE(int(r.flags), 0);
-        QVERIFY(parse_candump_line("(0.5) vcan0 12345678#DEAD T", &r));
+        QVERIFY(parse_candump_line("(0.5) vcan0 12345678#DEAD T", &p));
         QCOMPARE(r.t_us, 500000LL);
         QCOMPARE(r.id, 0x12345678u);
         QVERIFY(r.extended() && r.transmitted());
-        QVERIFY(parse_candump_line("(1.000001) can0 701#R", &r));
+        QCOMPARE(p.iface, QByteArray("vcan0"));
+        QVERIFY(parse_candump_line("(1.000001) can0 701#R", &p));
         QVERIFY(r.remote() && r.len == 0);
-        QVERIFY(parse_candump_line("(1.000001) can0 701#R1 R", &r));
+        QVERIFY(parse_candump_line("(1.000001) can0 701#r1 R", &p));
         QVERIFY(r.remote() && r.len == 1 && !r.transmitted());
-        QVERIFY(parse_candump_line("(1.0) can0 20000044#0020000000000000", &r));
+        QVERIFY(parse_candump_line("(1.0) can0 20000044#0020000000000000", &p));
         QVERIFY(r.error() && r.id == 0x44);
-        QVERIFY(parse_candump_line("(1.0) can0 080#", &r));
+        QVERIFY(parse_candump_line("(1.0) can0 080#", &p));
         QCOMPARE(int(r.len), 0);
-        for (const char *bad : {"", "(1.0) can0", "1.0 can0 601#00", "(1.0) can0 601#0", "(1.0) can0 801#00",
-                                "(1.0) can0 601#001122334455667788", "(1.0) can0 601##100", "(1.0) can0 60#00",
-                                "(1.0) can0 601#GG", "(x.0) can0 601#00", "(1.0) can0 601#00 X",
-                                "(1234567890123.0) can0 601#00", "(1.0) can0 601#R9", "(1.0) can0 3FFFFFFFF#00"})
-            QVERIFY2(!parse_candump_line(bad, &r), bad);
+        // Raw length codes of classic frames, and CAN FD kept as FD.
+        QVERIFY(parse_candump_line("(1.0) can0 123#1122334455667788_E", &p));
+        QVERIFY((r.flags & record_flag::detail) && p.detail.code == 0xE && r.len == 8);
+        QVERIFY(parse_candump_line("(1.0) can0 701#R8_9", &p));
+        QVERIFY(r.remote() && r.len == 8 && p.detail.code == 9);
+        QVERIFY(parse_candump_line("(1.0) can0 123##1000102030405060708090A0B", &p));
+        QVERIFY(r.fd() && r.len == 12 && p.detail.code == 1 && r.data[7] == 7 && p.detail.tail[3] == 0x0B);
+        line_fault why = line_fault::fields;
+        const struct {
+            const char *line;
+            line_fault why;
+        } bad[] = {{"", line_fault::fields},
+                   {"(1.0) can0", line_fault::fields},
+                   {"(1.0) \x01" "can0 601#00", line_fault::fields},
+                   {"1.0 can0 601#00", line_fault::time},
+                   {"(x.0) can0 601#00", line_fault::time},
+                   {"(1234567890123.0) can0 601#00", line_fault::time},
+                   {"(1.0) can0 601#0", line_fault::data},
+                   {"(1.0) can0 601#001122334455667788", line_fault::data},
+                   {"(1.0) can0 601#GG", line_fault::data},
+                   {"(1.0) can0 601##", line_fault::data},
+                   {"(1.0) can0 801#00", line_fault::identifier},
+                   {"(1.0) can0 60#00", line_fault::identifier},
+                   {"(1.0) can0 3FFFFFFFF#00", line_fault::identifier},
+                   {"(1.0) can0 601#R9", line_fault::length},
+                   {"(1.0) can0 601#0011_E", line_fault::length},
+                   {"(1.0) can0 601#1122334455667788_3", line_fault::length},
+                   {"(1.0) can0 601#00 X", line_fault::direction}};
+        for (const auto &b : bad) {
+            QVERIFY2(!parse_candump_line(b.line, &p, &why), b.line);
+            QVERIFY2(why == b.why, b.line);
+        }
     }
 
     void candump_round_trip_and_bounds()
     {
-        std::vector<trace_record> written = {frame(0x601, {0x40, 0x41, 0x60, 0, 0, 0, 0, 0}, 0),
-                                             frame(0x701, {}, 1500, record_flag::remote),
-                                             frame(0x1ABCDEF0, {1, 2}, 2000, record_flag::extended),
-                                             frame(0x000, {}, 2500, record_flag::extended | record_flag::remote),
-                                             frame(0x044, {0, 0x10}, 3000, record_flag::error)};
-        std::vector<const trace_record *> rows;
-        for (const trace_record &r : written)
-            rows.push_back(&r);
+        frame_log written;
+        written.epoch_us = 1733650000000000LL;
+        for (const trace_record &r : {frame(0x601, {0x40, 0x41, 0x60, 0, 0, 0, 0, 0}, 0),
+                                      frame(0x701, {}, 1500, record_flag::remote),
+                                      frame(0x1ABCDEF0, {1, 2}, 2000, record_flag::extended),
+                                      frame(0x000, {}, 2500, record_flag::extended | record_flag::remote),
+                                      frame(0x044, {0, 0x10}, 3000, record_flag::error)})
+            written.push(r);
         QBuffer file;
         file.open(QIODevice::ReadWrite);
-        QVERIFY(write_candump(file, rows, 1733650000000000LL, QStringLiteral("can0")));
+        QVERIFY(write_candump(file, written, {0, 1, 2, 3, 4}));
         const QList<QByteArray> lines = file.data().split('\n');
-        QCOMPARE(lines.value(0), QByteArray("(1733650000.000000) can0 601#4041600000000000"));
-        QCOMPARE(lines.value(3), QByteArray("(1733650000.002500) can0 00000000#R"));
-        QCOMPARE(lines.value(4), QByteArray("(1733650000.003000) can0 20000044#0010"));
+        QCOMPARE(lines.value(0), QByteArray("(1733650000.000000) can0 601#4041600000000000 R"));
+        QCOMPARE(lines.value(3), QByteArray("(1733650000.002500) can0 00000000#R R"));
+        QCOMPARE(lines.value(4), QByteArray("(1733650000.003000) can0 20000044#0010 R"));
         // Junk between the frames, an overlong line, a line without an end: skipped, counted.
         file.write(QByteArray(5000, 'x') + "\nnot a frame\n(1733650000.004000) can0 123#01");
         file.seek(0);
         const read_result back = read_candump(file, 100);
-        QCOMPARE(back.records.size(), size_t(6));
-        QCOMPARE(back.skipped_lines, size_t(2));
+        QCOMPARE(back.log.size(), size_t(6));
+        QCOMPARE(back.refused_lines, size_t(2));
+        QCOMPARE(back.refused.at(0).line, size_t(6));
+        QVERIFY(back.refused.at(0).why == line_fault::too_long);
+        QCOMPARE(back.refused.at(1).line, size_t(7));
+        QCOMPARE(back.log.epoch_us, written.epoch_us);
         for (size_t i = 0; i < written.size(); ++i) {
-            QCOMPARE(back.records[i].id, written[i].id);
-            QCOMPARE(back.records[i].t_us, written[i].t_us);
-            QCOMPARE(int(back.records[i].flags), int(written[i].flags));
-            QCOMPARE(QByteArray(reinterpret_cast<const char *>(back.records[i].data), back.records[i].len),
-                     QByteArray(reinterpret_cast<const char *>(written[i].data), written[i].len));
+            QCOMPARE(back.log.at(i).id, written.at(i).id);
+            QCOMPARE(back.log.at(i).t_us, written.at(i).t_us);
+            QCOMPARE(int(back.log.at(i).flags), int(written.at(i).flags));
+            QCOMPARE(QByteArray(reinterpret_cast<const char *>(back.log.at(i).data), back.log.at(i).len),
+                     QByteArray(reinterpret_cast<const char *>(written.at(i).data), written.at(i).len));
         }
-        file.seek(0);
-        const read_result cut = read_candump(file, 2);
-        QCOMPARE(cut.records.size(), size_t(2));
-        QVERIFY(cut.truncated);
     }
 
     void node_lost_after_three_missed_heartbeats()
@@ -265,25 +294,61 @@ private slots:
         QVERIFY(!health.rows(10000000).at(0).lost);
     }
 
-    void replay_keeps_timing_scaled()
+    void replay_shortens_gaps_and_never_stalls()
     {
+        frame_log log;
+        for (const trace_record &r :
+             {frame(0x601, {1}, 1000000), frame(0x044, {}, 1050000, record_flag::error), frame(0x602, {2}, 1100000),
+              frame(0x603, {3}, 44100000), frame(0x604, {4}, 500), frame(0x605, {5}, 44200000),
+              frame(0x606, {6}, int64_t(1) << 50)})
+            log.push(r);
         replay_scheduler replay;
-        std::vector<trace_record> log = {frame(0x601, {1}, 1000000), frame(0x044, {}, 1050000, record_flag::error),
-                                         frame(0x602, {2}, 1100000), frame(0x603, {3}, 1300000)};
-        replay.start(log, 2.0, 5000);
-        QCOMPARE(replay.total(), size_t(3));  // error frames are not sent
-        QCOMPARE(replay.due(5000).size(), size_t(1));
-        QCOMPARE(replay.next_due_us(), 55000LL);
-        QVERIFY(replay.due(54999).empty());
-        QCOMPARE(replay.due(55000).at(0).id, 0x602u);
-        QCOMPARE(replay.due(1000000).at(0).id, 0x603u);
+        replay.start(log, 2.0, replay_scheduler::default_gap_limit_us, 5000);
+        // 50 + 50 ms, the 43 s gap as 1 s, the frame stamped in the past at once, 100 ms, and
+        // the one far in the future after 1 s.
+        QCOMPARE(replay.total_us(), 2200000LL);
+        QCOMPARE(replay.due(5000), std::vector<size_t>{0});
+        QCOMPARE(replay.next_due_us(), 30000LL);
+        QVERIFY(replay.due(29999).empty());
+        QCOMPARE(replay.due(55000), (std::vector<size_t>{1, 2}));
+        QCOMPARE(replay.next_due_us(), 555000LL);  // 1 s of play at 2x
+        replay.set_speed(1.0, 305000);             // half way: the rest at 1x
+        QCOMPARE(replay.next_due_us(), 805000LL);
+        QCOMPARE(replay.played_us(), 600000LL);
+        QCOMPARE(replay.due(805000), (std::vector<size_t>{3, 4}));
+        QCOMPARE(replay.due(905000), std::vector<size_t>{5});
+        QCOMPARE(replay.due(1905000), std::vector<size_t>{6});
         QVERIFY(replay.finished());
         QCOMPARE(replay.next_due_us(), -1LL);
-        replay.start(log, 100.0, 0);
+        QCOMPARE(replay.played_us(), replay.total_us());
+        replay.start(log, 100.0, 0, 0);
         QCOMPARE(replay.speed(), 10.0);
-        replay.start(log, 0.0, 0);
-        QCOMPARE(replay.speed(), 0.1);
-        QCOMPARE(replay.due(2999999).size(), size_t(2));
+        QCOMPARE(replay.due(0).size(), log.size());  // no gap at all
+    }
+
+    void send_plan_sends_what_the_log_sent_and_holds_back_the_nodes_side()
+    {
+        frame_log log;
+        for (const trace_record &r :
+             {frame(0x000, {0x82, 0x01}, 0, record_flag::transmitted), frame(0x601, {0x40}, 1, record_flag::transmitted),
+              frame(0x581, {0x43}, 2, record_flag::transmitted), frame(0x581, {0x43}, 3),
+              frame(0x201, {1}, 4), frame(0x123, {}, 5, record_flag::transmitted | record_flag::fd),
+              frame(0x181, {1}, 6, record_flag::transmitted | record_flag::extended),
+              frame(0x004, {}, 7, record_flag::error)})
+            log.push(r);
+        send_plan plan(log);
+        QCOMPARE(plan.choices().size(), size_t(7));  // error frames are never listed
+        QVERIFY(!plan.sends(log.at(0)) && !plan.sends(log.at(2)) && !plan.sends(log.at(3)) && !plan.sends(log.at(4)));
+        QVERIFY(plan.sends(log.at(1)));
+        QVERIFY(plan.skips(log.at(5)) && plan.skips(log.at(6)));
+        QCOMPARE(plan.frames_to_send(), size_t(1));
+        QCOMPARE(plan.frames_skipped(), size_t(2));
+        for (uint32_t id : {0x000u, 0x081u, 0x1FFu, 0x281u, 0x3FFu, 0x481u, 0x581u, 0x5FFu, 0x701u, 0x77Fu, 0x7E4u})
+            QVERIFY(held_back_by_default(id));
+        for (uint32_t id : {0x080u, 0x100u, 0x201u, 0x601u, 0x641u, 0x700u, 0x7E5u})
+            QVERIFY(!held_back_by_default(id));
+        plan.tick(0, true);  // the user ticks NMT
+        QVERIFY(plan.sends(log.at(0)));
     }
 
     void filters_and_pause()
@@ -317,21 +382,23 @@ private slots:
         QCOMPARE(model.data(model.index(0, trace_model::data_column)).toString(),
                  QStringLiteral("40 41 60 00 00 00 00 00"));
         QCOMPARE(model.data(model.index(1, trace_model::id_column)).toString(), QStringLiteral("602"));
-        QCOMPARE(model.identifiers().size(), size_t(3));
+        QCOMPARE(model.identifiers().size(), size_t(2));  // those the filter shows
     }
 
     void oldest_frames_go_at_the_limit()
     {
-        trace_model model(2 * record_store::chunk_size);
-        std::vector<trace_record> batch(record_store::chunk_size, frame(0x181, {1}));
+        trace_model model(frame_log::min_cap);
+        std::vector<trace_record> batch(frame_log::chunk_size, frame(0x181, {1}));
         for (int i = 0; i < 3; ++i) {
             for (trace_record &r : batch)
                 r.t_us = i;
             model.append(batch);
         }
-        QCOMPARE(model.frame_count(), 2 * record_store::chunk_size);
-        QCOMPARE(size_t(model.rowCount()), 2 * record_store::chunk_size);
+        QCOMPARE(model.frame_count(), frame_log::min_cap);
+        QCOMPARE(size_t(model.rowCount()), frame_log::min_cap);
         QCOMPARE(model.row_record(0).t_us, 1LL);
+        QCOMPARE(model.log().dropped(), uint64_t(frame_log::chunk_size));
+        QCOMPARE(model.log().dropped_last_us(), 0LL);
     }
 };
 

@@ -1,8 +1,9 @@
 // The windows driving velmora-sim in another process over a private virtual CAN bus: the whole
 // custom-protocol session from scan to a finished move, a CANopen profile position session
 // from the command column to a finished move, a bus this program hosts, busy with other
-// devices' heartbeats, across the adapter re-opens of the node window's scans, and the object
-// dictionary's discovery and DCF download on a bench with a drive of another make.
+// devices' heartbeats, across the adapter re-opens of the node window's scans, LSS giving two
+// fresh joints their node-IDs (which discovery then lists), and the object dictionary's
+// discovery and DCF download on a bench with a drive of another make.
 //
 // The joints' clock is real and every answer crosses two processes and a TCP server, so on a
 // loaded machine an answer may miss the few milliseconds an exchange waits for it. The windows
@@ -22,6 +23,7 @@
 #include "custom_protocol/control_can_state.h"
 #include "node/node_state.h"
 #include "node/set_node.h"
+#include "objects/lss_dialog.h"
 #include "objects/object_dictionary.h"
 #include "support/sim_host.h"
 #include "support/test_bus.h"
@@ -35,6 +37,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -332,6 +335,35 @@ private slots:
         QCOMPARE(w.dcf_report().size(), size_t(2 + 2));  // the gain and the store, on each node
         for (const objects::report_row &r : w.dcf_report())
             QVERIFY2(r.verified, qPrintable(r.after + r.note));
+    }
+
+    void lss_gives_fresh_joints_node_ids_over_two_processes()
+    {
+        QVERIFY(start_bus(QStringLiteral("1:10231,lss:0x1001,lss:0x1002")));
+        open_adapter();
+        QCOMPARE(adapter_error, 0);
+        device_open = 1;
+        Lss lss({});
+        const auto status = [&lss] { return child<QLabel>(&lss, "lss_status")->text(); };
+        for (const int id : {5, 6}) {
+            // A scan that lost an answer in transit says so; it is simply run again.
+            for (int i = 0; i < tries && !status().contains(QLatin1String("in configuration")); ++i) {
+                child<QPushButton>(&lss, "lss_scan")->click();
+                QVERIFY(QTest::qWaitFor([&lss] { return !lss.scanning(); }, generous_ms));
+            }
+            child<QSpinBox>(&lss, "lss_node_id")->setValue(id);
+            child<QPushButton>(&lss, "lss_configure")->click();
+            child<QPushButton>(&lss, "lss_store")->click();
+            QVERIFY2(status().contains(QStringLiteral("node %1 booted").arg(id)), qPrintable(status()));
+        }
+        Object_dictionary w;
+        child<QPushButton>(&w, "discover")->click();
+        QVERIFY(QTest::qWaitFor([&w] { return !w.job_running(); }, generous_ms));
+        auto *nodes = child<QTableWidget>(&w, "nodes");
+        QStringList found;
+        for (int r = 0; r < nodes->rowCount(); ++r)
+            found << nodes->item(r, 0)->text();
+        QCOMPARE(found, QStringList({QStringLiteral("1"), QStringLiteral("5"), QStringLiteral("6")}));
     }
 };
 

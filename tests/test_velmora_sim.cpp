@@ -123,8 +123,8 @@ private slots:
         QFile trace(trace_path);
         QVERIFY(trace.open(QIODevice::ReadOnly));
         const QString log = QString::fromLatin1(trace.readAll());
-        for (const char *line : {" can0 701#00\n", " can0 601#4000100000000000\n", " can0 581#4300100092010200\n",
-                                 " can0 701#R\n", " can0 701#7F\n"})
+        for (const char *line : {" can0 701#00 T\n", " can0 601#4000100000000000 R\n", " can0 581#4300100092010200 T\n",
+                                 " can0 701#R R\n", " can0 701#7F T\n"})
             QVERIFY2(log.contains(QLatin1String(line)), line);
     }
 

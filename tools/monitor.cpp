@@ -67,7 +67,22 @@ monitor::monitor(QWidget *parent) : QMainWindow(parent), ui(new Ui::monitor)
     t->setSelectionBehavior(QAbstractItemView::SelectRows);
     t->setFocusPolicy(Qt::NoFocus);
 
+    ui->limit_notice->hide();
+    show_row_limit();
     setFixedSize(form_width, height_for_dpi(screen_logical_dpi()));
+}
+
+void monitor::set_row_limit(int rows)
+{
+    row_limit_ = qMax(1, rows);
+    show_row_limit();
+}
+
+void monitor::show_row_limit()
+{
+    ui->row_limit->setText(tr("行数上限/Row limit: %1").arg(row_limit_));
+    ui->limit_notice->setText(
+        tr("已达行数上限，记录已暂停；导出或清空后继续/Row limit reached: logging paused; export or clear to go on"));
 }
 
 monitor::~monitor() { delete ui; }
@@ -82,6 +97,15 @@ int monitor::height_for_dpi(int logical_dpi)
 void monitor::recedata(QString str)
 {
     QTableWidget *t = ui->tableWidget;
+    if (full_)
+        return;
+    if (fill_column_ > 5 && t->rowCount() >= row_limit_) {
+        // Everything logged stays; the rest of this record and what follows are not placed.
+        full_ = true;
+        monitor_capture = 0;
+        ui->limit_notice->show();
+        return;
+    }
     fill_row_ = cell_count_ / 6;
     if (fill_column_ > 5) {
         fill_column_ %= 6;
@@ -108,6 +132,7 @@ void monitor::changeEvent(QEvent *e)
     QMainWindow::changeEvent(e);
     if (e->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
+        show_row_limit();
     }
 }
 
@@ -126,6 +151,12 @@ void monitor::on_pushButton_3_clicked()
     reset_fill_position();
     text_pool_.clear();
     monitor_seq = 1;
+    if (full_) {
+        // Logging paused at the row limit goes on.
+        full_ = false;
+        monitor_capture = 1;
+        ui->limit_notice->hide();
+    }
 }
 
 void monitor::on_export_2_clicked() { export_monitor_table(ui->tableWidget, this); }

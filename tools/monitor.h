@@ -25,6 +25,13 @@ public:
     // Cells placed since the last reset.
     int32_t cell_count() const { return cell_count_; }
 
+    // At this many rows logging pauses (the rows stay) until the table is cleared; a long run
+    // would otherwise grow until memory runs out (about 1 KB a row).
+    static constexpr int default_row_limit = 1000000;
+    void set_row_limit(int rows);
+    int row_limit() const { return row_limit_; }
+    bool full() const { return full_; }
+
     // Height of the window for a screen's logical DPI (the width is fixed).
     static int height_for_dpi(int logical_dpi);
     static constexpr int form_width = 1076;
@@ -46,6 +53,7 @@ protected:
 
 private:
     void reset_fill_position();
+    void show_row_limit();
     void scroll_to_bottom();
     QString shared_text(const QString &str);
 
@@ -57,5 +65,7 @@ private:
     int32_t fill_row_ = 0;
     int32_t fill_column_ = 0;
     bool scroll_pending_ = false;
+    int row_limit_ = default_row_limit;
+    bool full_ = false;
     QHash<QString, QString> text_pool_;
 };

@@ -12,14 +12,15 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QLabel>
 #include <QRegularExpressionValidator>
 
 namespace {
 
 constexpr int drain_interval_ms = 100;
 constexpr int tables_every_ticks = 5;
-// The live trace lets its oldest frames go beyond this (about 60 MB).
-constexpr size_t max_trace_frames = 2000000;
+// A message in the status bar stays at least this long, then until the user acts.
+constexpr qint64 message_min_ms = 10000;
 
 // The fields take up to eight hex digits; an empty one is 0.
 uint32_t hex_value(const QString &text)
@@ -30,11 +31,18 @@ uint32_t hex_value(const QString &text)
 
 }  // namespace
 
-Bus_trace::Bus_trace(QWidget *parent)
-    : QMainWindow(parent), ui(new Ui::Bus_trace), model_(new trace::trace_model(max_trace_frames, this))
+Bus_trace::Bus_trace(QWidget *parent) : QMainWindow(parent), ui(new Ui::Bus_trace)
 {
     ui->setupUi(this);
-    ui->trace->setModel(model_);
+    sources_.push_back({new trace::trace_model(static_cast<size_t>(ui->cap->value()), this), QString(), {}});
+    ui->sources->setDocumentMode(true);
+    ui->sources->setExpanding(false);
+    ui->sources->setTabsClosable(true);
+    ui->sources->addTab(tr("实时/Live"));
+    if (QWidget *close = ui->sources->tabButton(0, QTabBar::RightSide))
+        close->hide();
+    live_model()->set_epoch(vci::bus_tap::epoch_wall_us());
+    ui->trace->setModel(live_model());
     ui->trace->verticalHeader()->setDefaultSectionSize(20);
     ui->trace->verticalHeader()->hide();
     ui->trace->horizontalHeader()->setStretchLastSection(true);
@@ -44,16 +52,23 @@ Bus_trace::Bus_trace(QWidget *parent)
     ui->filter_mask->setValidator(hex_only);
     ui->nodes->setColumnCount(6);
     ui->identifiers->setColumnCount(5);
-    for (QTableWidget *t : {ui->nodes, ui->identifiers}) {
+    ui->send_ids->setColumnCount(5);
+    for (QTableWidget *t : {ui->nodes, ui->identifiers, ui->send_ids}) {
         t->verticalHeader()->hide();
         t->horizontalHeader()->setStretchLastSection(true);
     }
     ui->splitter->setSizes({480, 140});
+    status_label_ = new QLabel(this);
+    status_label_->setObjectName(QStringLiteral("trace_status"));
+    status_label_->setContentsMargins(16, 0, 0, 0);  // apart from a message beside it
+    statusBar()->addPermanentWidget(status_label_);
+    ui->dropped_notice->hide();
+    ui->views->setTabEnabled(ui->views->indexOf(ui->send_tab), false);  // a live capture sends nothing
     QByteArray document;
     if (document_lookup::read_document(document_lookup::locate(QStringLiteral("Document/CANopen_Error.xml")),
                                        &document))
         error_document_ = document;
-    model_->context().error_text = [this](uint16_t code) { return error_text(code); };
+    live_model()->context().error_text = [this](uint16_t code) { return error_text(code); };
     connect_controls();
     drain_timer_.setInterval(drain_interval_ms);
     connect(&drain_timer_, &QTimer::timeout, this, [this] {
@@ -64,8 +79,11 @@ Bus_trace::Bus_trace(QWidget *parent)
     replay_timer_.setTimerType(Qt::PreciseTimer);
     replay_timer_.setSingleShot(true);
     connect(&replay_timer_, &QTimer::timeout, this, &Bus_trace::replay_step);
+    qApp->installEventFilter(this);
     refresh_nodes();
     refresh_identifiers();
+    refresh_send_list();
+    refresh_replay_controls();
     fit_columns();
     refresh_status();
 }
@@ -88,24 +106,42 @@ void fit(QTableView *view, const QStringList &widest)
 
 void Bus_trace::fit_columns()
 {
-    fit(ui->trace, {QStringLiteral("000000.000"), QStringLiteral("Tx"), QStringLiteral("1FFFFFFF"), QStringLiteral("8"),
-                    QStringLiteral("00 00 00 00 00 00 00 00")});
+    fit(ui->trace, {QStringLiteral("00:00:00.000000"), QStringLiteral("Tx"), QStringLiteral("1FFFFFFF"),
+                    QStringLiteral("64"), QStringLiteral("00 00 00 00 00 00 00 00")});
     fit(ui->nodes, {QStringLiteral("127"), node_state_text(0x7F), QStringLiteral("0000.0"), QStringLiteral("00000.0"),
                     QStringLiteral("0000")});
     fit(ui->identifiers,
         {QStringLiteral("1FFFFFFF"), QStringLiteral("Tx"), QStringLiteral("0000000"), QStringLiteral("00000.0")});
+    fit(ui->send_ids, {QStringLiteral("0000"), QStringLiteral("1FFFFFFF FD"), QStringLiteral("Tx"),
+                       QStringLiteral("0000000")});
 }
 
 Bus_trace::~Bus_trace() { delete ui; }
 
+trace::trace_model *Bus_trace::model() const { return sources_[static_cast<size_t>(current_)].model; }
+
 void Bus_trace::connect_controls()
 {
-    connect(ui->pause, &QPushButton::toggled, model_, &trace::trace_model::set_paused);
+    connect(ui->pause, &QPushButton::toggled, live_model(), &trace::trace_model::set_paused);
+    connect(ui->relative_time, &QCheckBox::toggled, this, [this](bool relative) {
+        for (source &s : sources_)
+            s.model->set_relative_time(relative);
+        refresh_dropped();
+    });
+    connect(ui->cap, QOverload<int>::of(&QSpinBox::valueChanged), this, [this](int cap) {
+        live_model()->set_cap(static_cast<size_t>(cap));
+        refresh_dropped();
+    });
     connect(ui->clear, &QPushButton::clicked, this, [this] {
-        model_->clear();
-        live_ = true;
+        if (replaying_ == current_)
+            stop_replay();
+        model()->clear();
+        if (current_ > 0)
+            current().plan = trace::send_plan(model()->log());
         refresh_nodes();
         refresh_identifiers();
+        refresh_send_list();
+        refresh_dropped();
     });
     connect(ui->save_trace, &QPushButton::clicked, this, [this] {
         const QString path = ask_file(true);
@@ -115,18 +151,35 @@ void Bus_trace::connect_controls()
     connect(ui->open_trace, &QPushButton::clicked, this, [this] {
         const QString path = ask_file(false);
         QString why;
-        if (!path.isEmpty() && !load_log(path, &why))
+        if (!path.isEmpty() && !load_log(path, &why) && !why.isEmpty())
             desktop_seams::warning(this, tr("错误"), why);
     });
-    connect(ui->replay, &QPushButton::toggled, this, [this](bool on) {
-        if (on && !start_replay())
-            ui->replay->setChecked(false);
-        if (!on)
-            stop_replay();
+    connect(ui->sources, &QTabBar::currentChanged, this, &Bus_trace::show_source);
+    connect(ui->sources, &QTabBar::tabCloseRequested, this, &Bus_trace::close_source);
+    connect(ui->replay_start, &QPushButton::clicked, this, [this] { start_replay(); });
+    connect(ui->replay_stop, &QPushButton::clicked, this, [this] {
+        if (replay_.running())
+            finish_replay(tr("回放已停止/Playback stopped"));
+    });
+    connect(ui->speed, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this, [this](double speed) {
+        if (!replay_.running())
+            return;
+        replay_.set_speed(speed, replay_now_us());
+        replay_step();
+    });
+    connect(ui->gap_limit, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this, [this](double seconds) {
+        if (!replay_.running())
+            return;
+        replay_.set_gap_limit(static_cast<int64_t>(seconds * 1e6));
+        replay_step();
+    });
+    connect(ui->send_ids, &QTableWidget::itemChanged, this, [this](QTableWidgetItem *item) {
+        if (item->column() == 0 && current_ > 0)
+            current().plan.tick(static_cast<size_t>(item->row()), item->checkState() == Qt::Checked);
     });
     connect(ui->reset_controller, &QPushButton::clicked, this, [this] {
         if (!vci::reset_controller())
-            statusBar()->showMessage(tr("此总线不支持复位控制器/This bus cannot reset its controller"), 3000);
+            say(tr("此总线不支持复位控制器/This bus cannot reset its controller"));
     });
     connect(ui->filter_id, &QLineEdit::textChanged, this, &Bus_trace::apply_filter);
     connect(ui->filter_mask, &QLineEdit::textChanged, this, &Bus_trace::apply_filter);
@@ -151,17 +204,37 @@ void Bus_trace::apply_filter()
     for (int i = 0; i < trace::frame_kind_count; ++i)
         if (boxes[i]->isChecked())
             f.kinds |= static_cast<uint16_t>(1u << i);
-    model_->set_filter(f);
+    for (source &s : sources_)
+        s.model->set_filter(f);
+    refresh_identifiers();
+}
+
+void Bus_trace::show_source(int index)
+{
+    if (index < 0 || index >= static_cast<int>(sources_.size()))
+        return;
+    current_ = index;
+    ui->trace->setModel(model());
+    ui->views->setTabEnabled(ui->views->indexOf(ui->send_tab), index > 0);
+    refresh_nodes();
+    refresh_identifiers();
+    refresh_send_list();
+    refresh_dropped();
+    refresh_replay_controls();
+    refresh_status();
 }
 
 void Bus_trace::drain(bool refresh_tables)
 {
     std::vector<vci::tapped_frame> frames;
     vci::bus_tap::drain(frames);
-    if (live_ && !frames.empty()) {
-        model_->append(frames);
-        if (ui->follow->isChecked() && !model_->paused())
+    if (!frames.empty()) {
+        const uint64_t dropped = live_model()->log().dropped();
+        live_model()->append(frames);
+        if (current_ == 0 && ui->follow->isChecked() && !live_model()->paused())
             ui->trace->scrollToBottom();
+        if (live_model()->log().dropped() != dropped)
+            refresh_dropped();
     }
     if (refresh_tables) {
         refresh_nodes();
@@ -172,10 +245,11 @@ void Bus_trace::drain(bool refresh_tables)
 
 int64_t Bus_trace::now_us() const
 {
-    if (live_)
+    if (current_ == 0)
         return vci::bus_tap::now_us();
-    // A log from a file: its own last frame is "now".
-    return model_->frame_count() ? model_->frame(model_->frame_count() - 1).t_us : 0;
+    // A log from a file: the last frame shown is "now".
+    const trace::trace_model *m = model();
+    return m->shown_frames() ? m->frame(m->shown_frames() - 1).t_us : 0;
 }
 
 namespace {
@@ -204,7 +278,7 @@ void Bus_trace::refresh_nodes()
                                           tr("心跳周期(ms)\nHeartbeat (ms)"), tr("紧急报文\nEMCY"),
                                           tr("最近错误\nLast error")});
     const int64_t now = now_us();
-    const std::vector<trace::node_health_row> rows = model_->nodes().rows(now);
+    const std::vector<trace::node_health_row> rows = model()->nodes().rows(now);
     ui->nodes->setRowCount(static_cast<int>(rows.size()));
     int i = 0;
     for (const trace::node_health_row &r : rows) {
@@ -223,7 +297,7 @@ void Bus_trace::refresh_identifiers()
 {
     ui->identifiers->setHorizontalHeaderLabels(
         {tr("标识符\nID"), tr("方向\nDir"), tr("数量\nCount"), tr("周期(ms)\nPeriod (ms)"), tr("最近数据\nLast data")});
-    const auto &ids = model_->identifiers();
+    const auto &ids = model()->identifiers();
     ui->identifiers->setRowCount(static_cast<int>(ids.size()));
     int row = 0;
     for (const auto &entry : ids) {
@@ -231,23 +305,92 @@ void Bus_trace::refresh_identifiers()
         fill_row(ui->identifiers, row++,
                  {trace::trace_model::id_text(s.last),
                   s.last.transmitted() ? QStringLiteral("Tx") : QStringLiteral("Rx"), QString::number(s.count),
-                  s.count > 1 ? milliseconds(s.period_us) : QStringLiteral("-"),
+                  s.count > 1 ? milliseconds(s.period_us()) : QStringLiteral("-"),
                   trace::trace_model::data_text(s.last)});
     }
 }
 
+void Bus_trace::refresh_send_list()
+{
+    const QSignalBlocker block(ui->send_ids);
+    ui->send_ids->setHorizontalHeaderLabels(
+        {tr("发送\nSend"), tr("标识符\nID"), tr("方向\nDir"), tr("数量\nFrames"), tr("说明\nNote")});
+    const std::vector<trace::send_choice> none;
+    const std::vector<trace::send_choice> &choices = current_ > 0 ? current().plan.choices() : none;
+    ui->send_ids->setRowCount(static_cast<int>(choices.size()));
+    for (int row = 0; row < static_cast<int>(choices.size()); ++row) {
+        const trace::send_choice &c = choices[static_cast<size_t>(row)];
+        trace::trace_record r;
+        r.id = c.id;
+        r.flags = c.extended ? trace::record_flag::extended : 0;
+        QString note;
+        if (!c.sendable)
+            note = tr("此适配器无法发送，跳过/This adapter cannot send it: skipped");
+        else if (c.id == 0 && !c.extended)
+            note = tr("NMT 命令/NMT command");
+        else if (c.held_back)
+            note = tr("节点一方的标识符/An identifier of the nodes' side");
+        fill_row(ui->send_ids, row,
+                 {QString(), trace::trace_model::id_text(r) + (c.fd ? QStringLiteral(" FD") : QString()),
+                  c.transmitted ? QStringLiteral("Tx") : QStringLiteral("Rx"), QString::number(c.frames), note});
+        QTableWidgetItem *tick = ui->send_ids->item(row, 0);
+        tick->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+        tick->setCheckState(c.ticked ? Qt::Checked : Qt::Unchecked);
+    }
+}
+
+QString Bus_trace::time_text(const trace::trace_model &m, int64_t t_us) const
+{
+    if (ui->relative_time->isChecked())
+        return QString::number(static_cast<double>(t_us) / 1e6, 'f', 6) + QStringLiteral(" s");
+    return trace::trace_model::time_of_day(m.log().epoch_us + t_us);
+}
+
+void Bus_trace::refresh_dropped()
+{
+    const trace::frame_log &log = model()->log();
+    if (log.dropped() == 0) {
+        ui->dropped_notice->hide();
+    ui->views->setTabEnabled(ui->views->indexOf(ui->send_tab), false);  // a live capture sends nothing
+        return;
+    }
+    ui->dropped_notice->setText(
+        tr("已达上限 %1 帧：最早的 %2 帧（%3 至 %4）已舍弃/At the cap of %1 frames: the oldest %2 frames (%3 to %4) "
+           "were let go")
+            .arg(log.cap())
+            .arg(log.dropped())
+            .arg(time_text(*model(), log.dropped_first_us()), time_text(*model(), log.dropped_last_us())));
+    ui->dropped_notice->show();
+}
+
 void Bus_trace::refresh_status()
 {
-    QString text = tr("%1 帧/frames, %2 显示/shown").arg(model_->frame_count()).arg(model_->rowCount());
-    if (!live_)
+    QString text = tr("%1 帧/frames, %2 显示/shown").arg(model()->frame_count()).arg(model()->rowCount());
+    if (current_ > 0)
         text += tr(" — 日志文件/log file");
     if (const uint64_t lost = vci::bus_tap::dropped())
         text += tr(", %1 帧丢失/frames lost").arg(lost);
-    if (replay_timer_.isActive() || (ui->replay->isChecked() && !replay_.finished()))
-        text += tr(", 回放/replay %1/%2").arg(replay_.sent()).arg(replay_.total());
     text += QStringLiteral(" | ") + bus_state_text(static_cast<int>(vci::bus_tap::current_bus_state()));
-    if (statusBar()->currentMessage() != text)
-        statusBar()->showMessage(text);
+    if (status_label_->text() != text)
+        status_label_->setText(text);
+}
+
+void Bus_trace::say(const QString &text)
+{
+    statusBar()->showMessage(text);
+    message_shown_.start();
+}
+
+bool Bus_trace::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::MouseButtonPress || type == QEvent::KeyPress) && message_shown_.isValid() &&
+        message_shown_.elapsed() >= message_min_ms && watched->isWidgetType() &&
+        static_cast<QWidget *>(watched)->window() == this) {
+        statusBar()->clearMessage();
+        message_shown_.invalidate();
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 QString Bus_trace::bus_state_text(int state)
@@ -288,9 +431,13 @@ void Bus_trace::changeEvent(QEvent *e)
     QMainWindow::changeEvent(e);
     if (e->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
-        emit model_->headerDataChanged(Qt::Horizontal, 0, trace::trace_model::column_count - 1);
+        ui->sources->setTabText(0, tr("实时/Live"));
+        for (const source &s : sources_)
+            emit s.model->headerDataChanged(Qt::Horizontal, 0, trace::trace_model::column_count - 1);
         refresh_nodes();
         refresh_identifiers();
+        refresh_send_list();
+        refresh_dropped();
         fit_columns();
     }
 }

@@ -1,7 +1,9 @@
 #pragma once
 // The bus trace window: every frame on the bus, decoded, with filters, a per-identifier view,
-// the node table and the bus state; saves and opens candump logs and plays them back. The work
-// is in the trace model, the node table logic and the replay scheduler; this is the view.
+// the node table and the bus state; saves and opens candump logs, each opened log in a tab of
+// its own beside the live capture, and plays them back or sends them. The work is in the trace
+// model, the node table logic and the replay scheduler and send plan; this is the view.
+#include "trace/candump.h"
 #include "trace/replay.h"
 #include "trace/trace_model.h"
 
@@ -11,6 +13,9 @@
 #include <QTranslator>
 #include <cstdint>
 #include <map>
+#include <memory>
+
+class QLabel;
 
 namespace Ui {
 class Bus_trace;
@@ -23,16 +28,23 @@ public:
     explicit Bus_trace(QWidget *parent = nullptr);
     ~Bus_trace() override;
 
-    trace::trace_model *model() const { return model_; }
-    // Takes waiting frames off the bus tap into the trace (the drain timer does this 10 times
-    // a second); refreshes the node and identifier tables when refresh_tables is set.
+    // The model of the tab shown, and of the live capture.
+    trace::trace_model *model() const;
+    trace::trace_model *live_model() const { return sources_.front().model; }
+    // Takes waiting frames off the bus tap into the live trace (the drain timer does this 10
+    // times a second); refreshes the node and identifier tables when refresh_tables is set.
     void drain(bool refresh_tables = false);
-    // Loads a candump log into the view and keeps it for replay; false with a reason on failure.
+    // Opens a candump log in a tab of its own and shows it; false with a reason on failure.
     bool load_log(const QString &path, QString *error = nullptr);
+    // Saves the rows of the tab shown.
     bool save_log(const QString &path);
-    // Starts playing the loaded log back at the speed set in the window.
+    // Plays the log of the tab shown back (into the trace, or onto the bus when send_to_bus is
+    // chosen and the user agrees); false when nothing starts.
     bool start_replay();
     void stop_replay();
+    // The playback's clock; tests install their own, an empty one restores the real one.
+    using replay_clock = std::function<int64_t()>;
+    void set_replay_clock(replay_clock clock);
 
     static QString bus_state_text(int state);
     static QString node_state_text(int nmt_state);
@@ -43,30 +55,57 @@ public slots:
 protected:
     void changeEvent(QEvent *e) override;
     void showEvent(QShowEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    struct source {
+        trace::trace_model *model = nullptr;
+        QString path;  // empty for the live capture
+        trace::send_plan plan;
+    };
+
     void connect_controls();
     QString ask_file(bool saving);
     void apply_filter();
     void fit_columns();
+    void show_source(int index);
+    void close_source(int index);
     void refresh_nodes();
     void refresh_identifiers();
+    void refresh_send_list();
     void refresh_status();
+    void refresh_dropped();
+    void refresh_replay_controls();
     void replay_step();
+    void finish_replay(const QString &why);
+    bool confirm_sending(const trace::send_plan &plan);
+    void report_refused(const QString &path, const trace::read_result &read);
+    // A message in the status bar that stays until the user acts after at least 10 s.
+    void say(const QString &text);
+    QString time_text(const trace::trace_model &m, int64_t t_us) const;
     QString error_text(uint16_t code);
     QString error_cell(int code);
     int64_t now_us() const;
+    int64_t replay_now_us() const;
+    source &current() { return sources_[static_cast<size_t>(current_)]; }
 
     Ui::Bus_trace *ui;
     QTranslator translator;
-    trace::trace_model *model_;
+    std::vector<source> sources_;  // by tab: the live capture first
+    int current_ = 0;
     QTimer drain_timer_;
     QTimer replay_timer_;
     int drain_ticks_ = 0;
-    bool live_ = true;  // false while the view shows a log opened from a file
-    std::vector<trace::trace_record> loaded_;
+    int replaying_ = -1;  // the tab being played back
+    bool sending_ = false;
+    size_t replay_sent_ = 0;
+    size_t replay_skipped_ = 0;
+    size_t replay_failed_ = 0;
     trace::replay_scheduler replay_;
-    QElapsedTimer replay_clock_;
+    QElapsedTimer replay_elapsed_;
+    replay_clock replay_clock_;
+    QElapsedTimer message_shown_;
+    QLabel *status_label_ = nullptr;
     QByteArray error_document_;
     std::map<uint16_t, QString> error_texts_;
 };

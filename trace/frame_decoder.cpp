@@ -220,7 +220,7 @@ frame_kind classify(const trace_record &r)
 {
     if (r.error())
         return frame_kind::error_frame;
-    if (r.extended())
+    if (r.extended() || r.fd())
         return frame_kind::other;
     const uint32_t id = r.id;
     if (id == 0)

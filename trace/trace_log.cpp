@@ -4,7 +4,7 @@
 
 namespace trace {
 
-log_file open_log(const QString &path, const std::function<bool(int)> &progress)
+log_file open_log(const QString &path, size_t cap, const std::function<bool(int)> &progress)
 {
     log_file result;
     QFile file(path);
@@ -13,21 +13,23 @@ log_file open_log(const QString &path, const std::function<bool(int)> &progress)
         return result;
     }
     const qint64 size = qMax<qint64>(1, file.size());
-    result.read = read_candump(file, max_loaded_frames, [&](qint64 bytes) {
+    result.read = read_candump(file, cap, [&](qint64 bytes) {
         return !progress || progress(static_cast<int>(bytes * 1000 / size));
     });
-    if (result.read.records.empty())
+    if (result.read.stopped)
+        result.error = log_error::cancelled;
+    else if (result.read.log.empty())
         result.error = log_error::no_frames;
     return result;
 }
 
-bool save_log(const QString &path, const std::vector<const trace_record *> &rows, int64_t epoch_us,
-              const QString &iface, const std::function<bool(size_t)> &progress)
+bool save_log(const QString &path, const frame_log &log, const std::vector<uint32_t> &rows,
+              const std::function<bool(size_t)> &progress)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
-    return write_candump(file, rows, epoch_us, iface, progress) && file.flush();
+    return write_candump(file, log, rows, progress) && file.flush();
 }
 
 }  // namespace trace

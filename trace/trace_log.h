@@ -10,21 +10,20 @@
 
 namespace trace {
 
-// A loaded log larger than this is cut (and the user told): 4 million frames is about 100 MB.
-constexpr size_t max_loaded_frames = 4000000;
-
-enum class log_error { none, cannot_open, no_frames };
+enum class log_error { none, cannot_open, no_frames, cancelled };
 
 struct log_file {
     read_result read;
     log_error error = log_error::none;
 };
 
-// progress gets the share read so far in thousandths and returns false to stop.
-log_file open_log(const QString &path, const std::function<bool(int)> &progress = {});
+// Keeps the newest cap frames of the file. progress gets the share read so far in thousandths
+// and returns false to stop (the log is then not used).
+log_file open_log(const QString &path, size_t cap, const std::function<bool(int)> &progress = {});
 
-// progress gets the rows written so far and returns false to stop; false on any failure.
-bool save_log(const QString &path, const std::vector<const trace_record *> &rows, int64_t epoch_us,
-              const QString &iface, const std::function<bool(size_t)> &progress = {});
+// Writes the frames at these positions of the log; progress gets the rows written so far and
+// returns false to stop; false on any failure.
+bool save_log(const QString &path, const frame_log &log, const std::vector<uint32_t> &rows,
+              const std::function<bool(size_t)> &progress = {});
 
 }  // namespace trace

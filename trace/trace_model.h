@@ -1,14 +1,15 @@
 #pragma once
-// The bus trace as a table model over compact records (24 bytes each, in chunks so that growth
-// never copies the whole trace), with a filtered row index of 4 bytes per visible frame. Frames
-// come in batches from a timer; texts are made only for the rows a view asks for.
+// The bus trace as a table model over a frame log (24 bytes a frame), with a filtered row index
+// of 4 bytes per visible frame. Frames come in batches from a timer; texts are made only for
+// the rows a view asks for. A log from a file can be played back: the model then shows its
+// frames up to the point played.
 #include "trace/frame_decoder.h"
+#include "trace/frame_log.h"
 #include "trace/node_health.h"
-#include "trace/trace_record.h"
 
 #include <QAbstractTableModel>
+#include <algorithm>
 #include <map>
-#include <memory>
 #include <vector>
 
 namespace vci {
@@ -25,29 +26,15 @@ struct trace_filter {
     bool matches(const trace_record &r) const;
 };
 
-// Chunked storage of records; the oldest chunk can be dropped when the trace reaches its limit.
-class record_store {
-public:
-    static constexpr size_t chunk_size = 1 << 16;
-    void push(const trace_record &r);
-    size_t size() const { return size_; }
-    const trace_record &at(size_t i) const { return chunks_[i / chunk_size][i % chunk_size]; }
-    void drop_oldest_chunk();
-    void clear();
-
-private:
-    std::vector<std::unique_ptr<trace_record[]>> chunks_;
-    size_t size_ = 0;
-};
-
-// Per-identifier summary for the second view: one row per identifier (and direction).
+// Per-identifier summary for the second view: one row per identifier (and direction), over
+// the frames the filter shows.
 struct id_summary {
-    uint32_t id = 0;
-    uint8_t flags = 0;
     uint64_t count = 0;
+    int64_t first_us = 0;
     int64_t last_us = 0;
-    int64_t period_us = 0;  // between the last two frames
     trace_record last;
+    // The mean time between its frames, from their own times; 0 below two frames.
+    int64_t period_us() const { return count > 1 ? std::max<int64_t>(0, last_us - first_us) / int64_t(count - 1) : 0; }
 };
 
 class trace_model : public QAbstractTableModel {
@@ -56,47 +43,69 @@ class trace_model : public QAbstractTableModel {
 public:
     enum column { time_column, direction_column, id_column, dlc_column, data_column, meaning_column, column_count };
 
-    // At this many frames the oldest are let go, a chunk at a time.
-    explicit trace_model(size_t max_frames = 4000000, QObject *parent = nullptr);
+    explicit trace_model(size_t cap = frame_log::default_cap, QObject *parent = nullptr);
 
     void append(const std::vector<vci::tapped_frame> &frames);
     void append(const std::vector<trace_record> &records);
+    // Shows a log read from a file in place of what the model held.
+    void load(frame_log &&log);
     void clear();
+
+    // Playback: rewind() hides every frame, advance(n) shows the first n (as if they had just
+    // arrived: node table, PDO mappings and identifiers follow).
+    void rewind();
+    void advance(size_t frames);
+    size_t shown_frames() const { return shown_; }
 
     void set_filter(const trace_filter &filter);
     const trace_filter &filter() const { return filter_; }
     // While paused, frames are still kept but the rows do not grow.
     void set_paused(bool paused);
     bool paused() const { return paused_; }
+    // The cap of the log; a trace over it lets its oldest frames go at once.
+    void set_cap(size_t cap);
+    // Time of day (the default) or seconds since the start of the trace.
+    void set_relative_time(bool relative);
 
     decoder_context &context() { return context_; }
     const node_health &nodes() const { return nodes_; }
     const std::map<uint64_t, id_summary> &identifiers() const { return ids_; }
 
-    size_t frame_count() const { return store_.size(); }
-    const trace_record &frame(size_t i) const { return store_.at(i); }
-    const trace_record &row_record(int row) const { return store_.at(rows_[static_cast<size_t>(row)]); }
+    const frame_log &log() const { return log_; }
+    // The wall-clock time of the records' time 0 (a live trace's start).
+    void set_epoch(int64_t wall_us) { log_.epoch_us = wall_us; }
+    size_t frame_count() const { return log_.size(); }
+    const trace_record &frame(size_t i) const { return log_.at(i); }
+    const trace_record &row_record(int row) const { return log_.at(rows_[static_cast<size_t>(row)]); }
+    // Positions in the log of the rows shown, in order.
+    const std::vector<uint32_t> &rows() const { return rows_; }
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-    static QString data_text(const trace_record &r);
+    static QString data_text(const trace_record &r, const frame_detail *detail = nullptr);
     static QString id_text(const trace_record &r);
+    // "hh:mm:ss.zzzzzz" local time of a wall-clock time in microseconds since the Unix epoch.
+    static QString time_of_day(int64_t wall_us);
 
 private:
-    void keep(trace_record r);
+    void observe(trace_record &r);
+    void forget_observations();
+    void count_identifier(const trace_record &r);
     void extend_rows();
     void rebuild_rows();
 
-    size_t max_frames_;
-    record_store store_;
+    frame_log log_;
+    size_t shown_ = 0;  // frames observed and offered to the rows
+    uint64_t dropped_seen_ = 0;
     std::vector<uint32_t> rows_;
     size_t filtered_upto_ = 0;  // records already offered to the filter
-    bool rows_stale_ = false;   // old frames were let go: the rows index the wrong records
     trace_filter filter_;
     bool paused_ = false;
+    bool relative_time_ = false;
+    std::vector<int> tap_interfaces_;  // the tap's interface numbers in the log's
     decoder_context context_;
     maker_request_tracker tracker_;
     pdo_mapping_tracker mappings_;

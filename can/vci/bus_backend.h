@@ -10,9 +10,10 @@ namespace vci {
 
 struct can_message {
     uint32_t id = 0;
-    // For an FD frame: its real length (up to 64), of which data holds the first 8 bytes.
-    uint8_t len = 0;
-    uint8_t data[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    uint8_t len = 0;  // up to 8, or up to 64 for an FD frame
+    // Room for a whole FD payload, so that the bus tap and the trace file keep all of it;
+    // classic frames use the first 8 bytes.
+    uint8_t data[64] = {};
     bool remote = false;
     bool extended = false;  // 29-bit identifier
     // A CAN FD frame: shown to the bus tap, never queued as a classic frame.
@@ -25,12 +26,15 @@ public:
     virtual void deliver(const can_message &msg) = 0;
     // The bus went away under us (adapter unplugged, interface down, server gone).
     virtual void bus_lost(const QString &why) = 0;
+    // An error frame the controller reported (msg.id holds the error class bits); not data,
+    // only recorded.
+    virtual void error_frame(const can_message &msg) { (void)msg; }
 };
 
 class bus_backend {
 public:
     virtual ~bus_backend() = default;
-    // Name used for the interface column of the trace ("can0", "sim0", ...).
+    // The interface as traces name it ("can0", "sim0", ...): the channel, never a bus address.
     virtual QString interface_name() const = 0;
     // Reach the bus; true only when it can be used. Received frames go to sink from now on.
     virtual bool connect_bus(frame_sink *sink, QString *error) = 0;

@@ -12,11 +12,27 @@ namespace {
 
 using steady = std::chrono::steady_clock;
 
+}  // namespace
+
+struct listener::state {
+    std::vector<uint32_t> ids;
+    std::vector<tapped_frame> pending;
+    uint64_t dropped = 0;
+};
+
+namespace {
+
 struct tap_state {
     std::mutex mutex;
     std::vector<tapped_frame> pending;
     seen_frame last[0x800];
+    std::vector<listener::state *> listeners;
     uint64_t dropped = 0;
+    std::vector<QString> interfaces{QStringLiteral("can0")};
+    uint8_t iface = 0;
+    bool holding = false;
+    tapped_frame outgoing;
+    size_t outgoing_at = 0;  // where in pending the held frame belongs
     std::atomic<uint8_t> state{static_cast<uint8_t>(bus_state::unknown)};
     const steady::time_point epoch = steady::now();
     const int64_t epoch_wall =
@@ -39,17 +55,37 @@ int64_t now_us() { return std::chrono::duration_cast<std::chrono::microseconds>(
 
 int64_t epoch_wall_us() { return tap().epoch_wall; }
 
-void record(const can_message &msg, bool transmitted, bool error)
+namespace {
+
+tapped_frame stamped(tap_state &t, const can_message &msg, bool transmitted, bool error)
 {
-    tap_state &t = tap();
-    std::lock_guard<std::mutex> lock(t.mutex);
     tapped_frame f;
     f.t_us = now_us();  // under the lock: frames leave in time order
     f.msg = msg;
     f.transmitted = transmitted;
     f.error = error;
-    if (!transmitted && !error && !msg.extended && !msg.remote && !msg.fd)
+    f.iface = t.iface;
+    return f;
+}
+
+}  // namespace
+
+void record(const can_message &msg, bool transmitted, bool error)
+{
+    tap_state &t = tap();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    const tapped_frame f = stamped(t, msg, transmitted, error);
+    if (!transmitted && !error && !msg.extended && !msg.remote && !msg.fd) {
         t.last[msg.id & 0x7FF] = seen_frame{f.t_us, msg};
+        for (listener::state *l : t.listeners) {
+            if (std::find(l->ids.begin(), l->ids.end(), msg.id) == l->ids.end())
+                continue;
+            if (l->pending.size() >= capacity)
+                ++l->dropped;
+            else
+                l->pending.push_back(f);
+        }
+    }
     if (t.pending.size() >= capacity) {
         ++t.dropped;
         return;
@@ -71,11 +107,94 @@ void forget_received()
     std::fill(std::begin(t.last), std::end(t.last), seen_frame());
 }
 
+void begin_transmit(const can_message &msg)
+{
+    tap_state &t = tap();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    t.outgoing = stamped(t, msg, true, false);
+    t.outgoing_at = t.pending.size();
+    t.holding = true;
+}
+
+void end_transmit(bool sent)
+{
+    tap_state &t = tap();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    if (!t.holding)
+        return;
+    t.holding = false;
+    if (!sent)
+        return;
+    if (t.pending.size() >= capacity) {
+        ++t.dropped;
+        return;
+    }
+    t.pending.insert(t.pending.begin() + static_cast<std::ptrdiff_t>(std::min(t.outgoing_at, t.pending.size())),
+                     t.outgoing);
+}
+
+void set_interface(const QString &name)
+{
+    tap_state &t = tap();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    const auto found = std::find(t.interfaces.begin(), t.interfaces.end(), name);
+    if (found != t.interfaces.end()) {
+        t.iface = static_cast<uint8_t>(found - t.interfaces.begin());
+    } else if (t.interfaces.size() < 256) {
+        t.iface = static_cast<uint8_t>(t.interfaces.size());
+        t.interfaces.push_back(name);
+    }
+}
+
+QString interface_name(uint8_t iface)
+{
+    tap_state &t = tap();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    return iface < t.interfaces.size() ? t.interfaces[iface] : QString();
+}
+
+listener::listener(std::vector<uint32_t> ids) : state_(new state)
+{
+    state_->ids = std::move(ids);
+    tap_state &t = tap();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    t.listeners.push_back(state_);
+}
+
+listener::~listener()
+{
+    tap_state &t = tap();
+    {
+        std::lock_guard<std::mutex> lock(t.mutex);
+        t.listeners.erase(std::remove(t.listeners.begin(), t.listeners.end(), state_), t.listeners.end());
+    }
+    delete state_;
+}
+
+size_t listener::drain(std::vector<tapped_frame> &out)
+{
+    tap_state &t = tap();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    const size_t n = state_->pending.size();
+    out.insert(out.end(), state_->pending.begin(), state_->pending.end());
+    state_->pending.clear();
+    return n;
+}
+
+uint64_t listener::dropped() const
+{
+    tap_state &t = tap();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    return state_->dropped;
+}
+
 size_t drain(std::vector<tapped_frame> &out, size_t max)
 {
     tap_state &t = tap();
     std::lock_guard<std::mutex> lock(t.mutex);
     const size_t n = std::min(max, t.pending.size());
+    // A held frame belongs before what is left.
+    t.outgoing_at -= std::min(t.outgoing_at, n);
     out.insert(out.end(), t.pending.begin(), t.pending.begin() + static_cast<std::ptrdiff_t>(n));
     t.pending.erase(t.pending.begin(), t.pending.begin() + static_cast<std::ptrdiff_t>(n));
     return n;

@@ -1,7 +1,8 @@
 #pragma once
 // A read-only tap on every frame the adapter transmits or takes off the bus, for the bus trace.
-// Whatever thread meets a frame records it (the caller of Transmit, the I/O thread for received
-// frames, on their way into the receive queue so that ClearBuffer cannot hide them); the trace
+// Whatever thread meets a frame records it (the caller of Transmit once the bus took the frame,
+// the I/O thread for received frames, on their way into the receive queue so that ClearBuffer
+// cannot hide them); the trace
 // drains the frames in batches from a GUI timer. The buffer is bounded: when nobody drains it,
 // newer frames are counted as dropped instead of growing memory.
 #include "can/vci/bus_backend.h"
@@ -21,6 +22,7 @@ struct tapped_frame {
     bool transmitted = false;
     // An error frame: msg.id holds the error class bits, msg.data the controller's details.
     bool error = false;
+    uint8_t iface = 0;  // the bus's interface at the time (interface_name())
 };
 
 namespace bus_tap {
@@ -28,6 +30,17 @@ namespace bus_tap {
 constexpr size_t capacity = 1u << 17;
 
 void record(const can_message &msg, bool transmitted, bool error = false);
+// A frame on its way out: stamped now, recorded by end_transmit only when the bus took it, and
+// then ahead of what arrived meanwhile (a simulated bus answers inside its transmit). One
+// transmission at a time.
+void begin_transmit(const can_message &msg);
+void end_transmit(bool sent);
+
+// The interface frames are recorded on from now on ("can0", "sim0"), and the name behind a
+// frame's iface.
+void set_interface(const QString &name);
+QString interface_name(uint8_t iface);
+
 // Appends up to max waiting frames to out, oldest first; returns how many were moved.
 size_t drain(std::vector<tapped_frame> &out, size_t max = capacity);
 // Frames refused because the buffer was full, since the start of the program.
@@ -47,6 +60,26 @@ void forget_received();
 // Microseconds since the tap's epoch, and the wall-clock time of that epoch (for log files).
 int64_t now_us();
 int64_t epoch_wall_us();
+
+// A reader of its own beside the trace's queue, which it leaves alone: received standard data
+// frames on the identifiers it names, bounded like the tap (a full queue counts the frame as
+// dropped). For samplers that take a drive's PDOs as they come.
+class listener {
+public:
+    explicit listener(std::vector<uint32_t> ids);
+    ~listener();
+    listener(const listener &) = delete;
+    listener &operator=(const listener &) = delete;
+
+    // Appends the waiting frames to out, oldest first; returns how many were moved.
+    size_t drain(std::vector<tapped_frame> &out);
+    uint64_t dropped() const;
+
+    struct state;
+
+private:
+    state *state_;
+};
 
 // The controller state last reported by the bus in use.
 void report_bus_state(bus_state state);

@@ -148,7 +148,7 @@ bool fd_message_from_frame(const QCanBusFrame &frame, can_message *msg)
     msg->fd = true;
     const QByteArray payload = frame.payload();
     msg->len = static_cast<uint8_t>(qMin(payload.size(), 64));
-    for (int i = 0; i < msg->len && i < 8; ++i)
+    for (int i = 0; i < msg->len; ++i)
         msg->data[i] = static_cast<uint8_t>(payload[i]);
     return true;
 }
@@ -230,8 +230,11 @@ bool qt_backend::connect_bus(frame_sink *sink, QString *error)
         QObject::connect(dev, &QCanBusDevice::framesReceived, context_, [this, dev] {
             while (dev->framesAvailable() > 0) {
                 const QCanBusFrame frame = dev->readFrame();
-                if (frame.frameType() == QCanBusFrame::ErrorFrame && sink_)
-                    tap_error_frame(frame);
+                if (frame.frameType() == QCanBusFrame::ErrorFrame) {
+                    if (sink_)
+                        sink_->error_frame(tap_error_frame(frame));
+                    continue;
+                }
                 can_message m;
                 if (!message_from_frame(frame, &m) && !fd_message_from_frame(frame, &m))
                     continue;

@@ -40,7 +40,8 @@ public:
     qt_backend(const QString &plugin, const QString &interface);
     ~qt_backend() override;
 
-    QString interface_name() const override { return interface_; }
+    // A private virtual bus is addressed as tcp://host:port/can0; its channel is can0.
+    QString interface_name() const override { return interface_.section(QLatin1Char('/'), -1); }
     bool connect_bus(frame_sink *sink, QString *error) override;
     bool set_bitrate(int bits_per_second) override;
     void disconnect_bus() override;

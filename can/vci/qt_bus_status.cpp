@@ -56,7 +56,7 @@ bus_state bus_state_after_error(uint32_t error_class, const uint8_t data[8], bus
     return previous;
 }
 
-void tap_error_frame(const QCanBusFrame &frame)
+can_message tap_error_frame(const QCanBusFrame &frame)
 {
     can_message m;
     m.id = static_cast<uint32_t>(frame.error());
@@ -66,6 +66,7 @@ void tap_error_frame(const QCanBusFrame &frame)
         m.data[i] = static_cast<uint8_t>(payload[i]);
     bus_tap::record(m, false, true);
     bus_tap::report_bus_state(bus_state_after_error(m.id, m.data, bus_tap::current_bus_state()));
+    return m;
 }
 
 }  // namespace vci

@@ -52,6 +52,7 @@ public:
             started_ = false;
         }
         iface_ = b->interface_name();
+        bus_tap::set_interface(iface_);
         bus_tap::report_bus_state(bus_state::unknown);  // until the new bus reports one
         bus_tap::forget_received();
         QString error;
@@ -133,6 +134,8 @@ public:
             if (!started_ || lost_)
                 return 0;
         }
+        // One transmission at a time: the trace and the tap hold each frame until the bus took it.
+        std::lock_guard<std::mutex> one_at_a_time(transmit_mutex_);
         int32_t sent = 0;
         for (int32_t i = 0; i < count; ++i) {
             const vci_frame &f = frames[i];
@@ -145,10 +148,14 @@ public:
             msg.remote = f.remote_flag != 0;
             if (!msg.remote)
                 std::memcpy(msg.data, f.data, f.data_len);
-            // Trace before handing over: a simulated bus answers inside transmit().
-            trace_.write(backend_->interface_name(), msg);
-            bus_tap::record(msg, true);
-            if (!backend_->transmit(msg))
+            // Stamped before handing over (a simulated bus answers inside transmit()), recorded
+            // only when the bus took the frame.
+            trace_.begin_transmit(iface_, msg);
+            bus_tap::begin_transmit(msg);
+            const bool accepted = backend_->transmit(msg);
+            bus_tap::end_transmit(accepted);
+            trace_.end_transmit(accepted);
+            if (!accepted)
                 break;
             ++sent;
         }
@@ -188,19 +195,28 @@ public:
             if (!started_)
                 return;  // a stopped controller takes nothing off the bus
             if (msg.fd) {
-                // This adapter is a classic one: an FD frame is seen by the tap and counted,
-                // and never offered as a shortened classic frame.
+                // This adapter is a classic one: an FD frame is traced and counted, and never
+                // offered as a shortened classic frame.
                 fd_ignored_.fetch_add(1, std::memory_order_relaxed);
-                bus_tap::record(msg, false);
-                return;
+            } else {
+                if (static_cast<int>(queue_.size()) >= receive_queue_capacity)
+                    queue_.pop_front();
+                queue_.push_back(msg);
             }
-            if (static_cast<int>(queue_.size()) >= receive_queue_capacity)
-                queue_.pop_front();
-            queue_.push_back(msg);
             bus_tap::record(msg, false);  // under the queue lock: ClearBuffer cannot hide it
         }
-        trace_.write(iface_, msg);
+        line_marks marks;
+        marks.dir = direction::received;
+        trace_.write(iface_, msg, marks);
         cv_.notify_all();
+    }
+
+    void error_frame(const can_message &msg) override
+    {
+        line_marks marks;
+        marks.dir = direction::received;
+        marks.error = true;
+        trace_.write(iface_, msg, marks);
     }
 
     void bus_lost(const QString &why) override
@@ -234,6 +250,7 @@ public:
 
 private:
     std::mutex mutex_;
+    std::mutex transmit_mutex_;
     std::condition_variable cv_;
     std::deque<can_message> queue_;
     std::atomic<uint64_t> fd_ignored_{0};

@@ -1,0 +1,77 @@
+#pragma once
+// Dialog `Lss`: gives fresh drives their node-ID and bit rate over layer setting services. The
+// fast scan finds one drive without node-ID at a time and leaves it in configuration; the user
+// gives it a node-ID (and a bit rate), stores, and the dialog switches it back to waiting, so it
+// boots with its node-ID. Switch state selective reaches a drive whose identity is known. The
+// protocol is in canopen/lss_master; this is the view and the order of the steps.
+#include "can/exchange.h"
+#include "canopen/lss_exchange.h"
+
+#include <QDialog>
+#include <QTimer>
+#include <QTranslator>
+#include <cstdint>
+#include <vector>
+
+namespace Ui {
+class Lss;
+}
+
+class Lss : public QDialog {
+    Q_OBJECT
+
+public:
+    // log receives the monitor texts of every LSS frame.
+    explicit Lss(const monitor_sink &log, QWidget *parent = nullptr);
+    ~Lss() override;
+
+    bool scanning() const { return step_timer_.isActive(); }
+
+public slots:
+    void comboBox(int32_t language);
+
+protected:
+    void changeEvent(QEvent *e) override;
+    void hideEvent(QHideEvent *e) override;
+
+private:
+    // A drive met by the scan or a selection, and what the dialog did to it.
+    struct found_node {
+        canopen::lss_identity id;
+        bool unconfigured = true;  // had no node-ID when found: boots once it gets one
+        int node = 0;              // node-ID given; 0 none
+        int bit_rate = -1;         // bit timing table index given; -1 none
+        bool stored = false;
+        bool booted = false;
+    };
+
+    bool bus_ready();
+    exchange_hooks hooks(const QString &what) const;
+    void scan();
+    void scan_step();
+    void stop_scan(const QString &why, bool error);
+    void configure();
+    void store();
+    void select();
+    void switch_global(canopen::lss_mode mode);
+    void activate_bit_rate();
+    // Ends configuration (switch state global waiting) and notes a boot-up of the drive in it.
+    bool leave_configuration();
+    int row_of(const canopen::lss_identity &id);
+    void show_rows();
+    QString done_text(const found_node &n, bool configuring) const;
+    void show_status(const QString &text, bool error);
+    void update_buttons();
+
+    Ui::Lss *ui;
+    QTranslator translator;
+    monitor_sink log_;
+    const exchange_bus &bus_;
+    std::vector<found_node> found_;
+    // The row of the drive in configuration; -1 for none or, with all_configuring_, every drive.
+    int current_ = -1;
+    bool all_configuring_ = false;
+    canopen::lss_fast_scan scan_;
+    QTimer step_timer_;
+    QTimer waiting_timer_;  // back to waiting once the bus runs at the activated bit rate
+};

@@ -8,8 +8,10 @@
 #include "base/hex.h"
 #include "base/language.h"
 #include "base/shared_values.h"
+#include "can/step_job.h"
 
 #include <QHeaderView>
+#include <QPointer>
 #include <QMessageBox>
 #include <QTableWidgetItem>
 
@@ -22,6 +24,26 @@ enum column { col_vendor, col_product, col_revision, col_serial, col_done, col_c
 // The window after activation during which the drives switch: twice the switch delay, and the
 // scan window again for the drives' own timing.
 int switch_time_ms(int delay_ms) { return 2 * delay_ms + lss_scan_window_ms; }
+
+// The fast scan as a job of the one runner: it takes its turn with other long work, and a Stop
+// of a control window ends it between two steps. The scan owes the drives nothing when cut short:
+// none is in configuration before its last confirmation.
+class scan_job : public step_job {
+public:
+    scan_job(std::function<bool()> step, std::function<void()> cancel, std::function<int()> done)
+        : step_(std::move(step)), cancel_(std::move(cancel)), done_(std::move(done))
+    {
+    }
+    bool step() override { return step_(); }
+    void cancel() override { cancel_(); }
+    int done() const override { return done_(); }
+    int total() const override { return lss_fast_scan::step_count; }
+
+private:
+    std::function<bool()> step_;
+    std::function<void()> cancel_;
+    std::function<int()> done_;
+};
 
 }  // namespace
 
@@ -36,16 +58,16 @@ Lss::Lss(const monitor_sink &log, QWidget *parent)
     ui->lss_bit_rate->addItem(tr("不改变/unchanged"), -1);
     for (const uint8_t index : lss_bit_rate_indices)
         ui->lss_bit_rate->addItem(QStringLiteral("%1 kbit/s (%2)").arg(lss_bit_rate_kbps(index)).arg(index), index);
-    step_timer_.setInterval(0);
     waiting_timer_.setSingleShot(true);
-    connect(&step_timer_, &QTimer::timeout, this, &Lss::scan_step);
     connect(&waiting_timer_, &QTimer::timeout, this, [this] {
         if (all_configuring_)
             switch_global(lss_mode::waiting);
     });
     connect(ui->lss_scan, &QPushButton::clicked, this, &Lss::scan);
-    connect(ui->lss_cancel, &QPushButton::clicked, this,
-            [this] { stop_scan(tr("扫描已取消/Scan cancelled"), false); });
+    connect(ui->lss_cancel, &QPushButton::clicked, this, [this] {
+        if (scanning_)
+            job_runner::instance().cancel();
+    });
     connect(ui->lss_configure, &QPushButton::clicked, this, &Lss::configure);
     connect(ui->lss_store, &QPushButton::clicked, this, &Lss::store);
     connect(ui->lss_select, &QPushButton::clicked, this, &Lss::select);
@@ -64,7 +86,12 @@ Lss::Lss(const monitor_sink &log, QWidget *parent)
     update_buttons();
 }
 
-Lss::~Lss() { delete ui; }
+Lss::~Lss()
+{
+    if (scanning_)
+        job_runner::instance().cancel();
+    delete ui;
+}
 
 void Lss::comboBox(int32_t language) { switch_language(translator, language); }
 
@@ -82,8 +109,8 @@ void Lss::hideEvent(QHideEvent *e)
 {
     // Nothing stays half done behind a closed dialog: the scan stops, and no drive is left in
     // configuration where a later configure request of anyone would reach it.
-    if (scanning())
-        stop_scan(tr("扫描已取消/Scan cancelled"), false);
+    if (scanning_)
+        job_runner::instance().cancel();
     if (current_ >= 0 && bus_ready())
         leave_configuration();
     QDialog::hideEvent(e);
@@ -191,32 +218,43 @@ void Lss::scan()
     leave_configuration();
     scan_ = lss_fast_scan();
     ui->lss_progress->setValue(0);
+    QPointer<Lss> self(this);
+    auto job = std::make_unique<scan_job>([self] { return self && self->scan_step(); },
+                                          [self] {
+                                              if (self)
+                                                  self->stop_scan(tr("扫描已取消/Scan cancelled"), false);
+                                          },
+                                          [self] { return self ? self->scan_.step() : 0; });
+    if (!job_runner::instance().start(std::move(job))) {
+        show_status(tr("另一项任务正在进行，请稍后/Another job is running: try again when it ends"), true);
+        return;
+    }
+    scanning_ = true;
     show_status(tr("扫描中…/Scanning…"), false);
-    step_timer_.start();
     update_buttons();
 }
 
-void Lss::scan_step()
+bool Lss::scan_step()
 {
     const lss_outcome o = lss_exchange(bus_, scan_.request(), lss_scan_window_ms,
                                        hooks(QStringLiteral("LSS快速扫描/LSS fast scan")));
     if (!o.sent) {
         stop_scan(tr("发送失败/Sending failed"), true);
-        return;
+        return false;
     }
     scan_.take(o.answered);
     ui->lss_progress->setValue(scan_.step());
     switch (scan_.state()) {
     case lss_fast_scan::result::running:
-        return;
+        return true;
     case lss_fast_scan::result::none:
         stop_scan(tr("没有未配置的节点/No node without node-ID"), false);
-        return;
+        return false;
     case lss_fast_scan::result::lost:
         // The last confirmation may have reached the drive although its answer was lost.
         leave_configuration();
         stop_scan(tr("扫描中断：节点未确认，请重试/Scan lost the node's answer: scan again"), true);
-        return;
+        return false;
     case lss_fast_scan::result::found:
         // Found without node-ID: whatever the row says of an earlier life is past.
         current_ = row_of(scan_.identity());
@@ -225,13 +263,14 @@ void Lss::scan_step()
         ui->lss_progress->setValue(lss_fast_scan::step_count);
         stop_scan(tr("找到节点，已进入配置状态/Found a node, now in configuration"), false);
         ui->lss_found->selectRow(current_);
-        return;
+        return false;
     }
+    return false;
 }
 
 void Lss::stop_scan(const QString &why, bool error)
 {
-    step_timer_.stop();
+    scanning_ = false;
     show_status(why, error);
     show_rows();
     update_buttons();

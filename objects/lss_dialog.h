@@ -25,7 +25,7 @@ public:
     explicit Lss(const monitor_sink &log, QWidget *parent = nullptr);
     ~Lss() override;
 
-    bool scanning() const { return step_timer_.isActive(); }
+    bool scanning() const { return scanning_; }
 
 public slots:
     void comboBox(int32_t language);
@@ -48,7 +48,8 @@ private:
     bool bus_ready();
     exchange_hooks hooks(const QString &what) const;
     void scan();
-    void scan_step();
+    // One step of the fast scan, run by the job runner; false once the scan has ended.
+    bool scan_step();
     void stop_scan(const QString &why, bool error);
     void configure();
     void store();
@@ -72,6 +73,6 @@ private:
     int current_ = -1;
     bool all_configuring_ = false;
     canopen::lss_fast_scan scan_;
-    QTimer step_timer_;
+    bool scanning_ = false;
     QTimer waiting_timer_;  // back to waiting once the bus runs at the activated bit rate
 };

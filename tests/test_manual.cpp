@@ -319,7 +319,13 @@ private slots:
             }
         }
         QCOMPARE(chapter_starts, chapters.size());
-        QVERIFY2(pages.size() <= 2 * chapters.size(), qPrintable(QString::number(pages.size())));
+        // Room is left empty only at a chapter's end or before a picture or heading that moved on:
+        // all that room together stays under a page a chapter, however long the manual grows.
+        double empty = 0;
+        for (const page_layout &page : pages)
+            empty += 1.0 - page.filled;
+        qInfo("%d pages, %.1f of them left empty, %d chapters", int(pages.size()), empty, int(chapters.size()));
+        QVERIFY2(empty <= chapters.size(), qPrintable(QString::number(empty)));
     }
 
     void tool_places_pictures_with_numbered_captions_and_refuses_missing_ones()

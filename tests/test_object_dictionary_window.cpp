@@ -448,11 +448,18 @@ private slots:
         const auto lss_status = [lss] { return child<QLabel>(lss, "lss_status")->text(); };
         auto *found = child<QTableWidget>(lss, "lss_found");
 
-        // Cancel is taken between steps.
+        // Cancel is taken between steps, and so is a control window's Stop (the scan is a job of
+        // the one runner, which also refuses a second long job meanwhile).
         click("lss_scan");
         QVERIFY(lss->scanning());
+        QVERIFY(job_runner::instance().busy());
         click("lss_cancel");
         QVERIFY(!lss->scanning());
+        click("lss_scan");
+        QTest::qWait(5);
+        end_job_for_stop();
+        QVERIFY(!lss->scanning());
+        QVERIFY(!job_runner::instance().busy());
 
         // One joint a scan, the lower identity first; configured, stored, it boots at once.
         child<QComboBox>(lss, "lss_bit_rate")->setCurrentIndex(1);  // 1000 kbit/s, index 0

@@ -206,26 +206,6 @@ Last data</source>
         <translation>总线状态未知</translation>
     </message>
     <message>
-        <source>启动/Boot-up</source>
-        <translation>启动</translation>
-    </message>
-    <message>
-        <source>停止/Stopped</source>
-        <translation>停止</translation>
-    </message>
-    <message>
-        <source>运行/Operational</source>
-        <translation>运行</translation>
-    </message>
-    <message>
-        <source>预运行/Pre-operational</source>
-        <translation>预运行</translation>
-    </message>
-    <message>
-        <source>未知/Unknown</source>
-        <translation>未知</translation>
-    </message>
-    <message>
         <source>candump 日志/candump log (*.log *.txt);;*</source>
         <translation>candump 日志</translation>
     </message>
@@ -735,10 +715,6 @@ The bus switches to %1 kbit/s after %2 ms: set the adapter to it, then press "Al
         <translation>索引</translation>
     </message>
     <message>
-        <source>0x6041</source>
-        <translation>0x6041</translation>
-    </message>
-    <message>
         <source>子索引/Sub</source>
         <translation>子索引</translation>
     </message>
@@ -862,6 +838,75 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
     <message>
         <source>LSS节点配置/LSS</source>
         <translation>LSS节点配置</translation>
+    </message>
+    <message>
+        <source>节点/Node</source>
+        <translation>节点</translation>
+    </message>
+    <message>
+        <source>读写、全部读取和导出所用的节点；不改变控制窗口的连接。
+The node that Read, Write, Read all and Export talk to; the control windows keep their connection.</source>
+        <translation>读写、全部读取和导出所用的节点；不改变控制窗口的连接。</translation>
+    </message>
+    <message>
+        <source>6041</source>
+        <translation>6041</translation>
+    </message>
+    <message>
+        <source>十六进制：6041、0x6041、6041h
+Hexadecimal: 6041, 0x6041 or 6041h</source>
+        <translation>十六进制：6041、0x6041、6041h</translation>
+    </message>
+    <message>
+        <source>十六进制：10 即 0x10
+Hexadecimal: 10 is 0x10</source>
+        <translation>十六进制：10 即 0x10</translation>
+    </message>
+    <message>
+        <source>调试/Commissioning</source>
+        <translation>调试</translation>
+    </message>
+    <message>
+        <source>列出总线上所有CANopen节点（任何厂家）
+List every CANopen node on the bus, whatever its make</source>
+        <translation>列出总线上所有CANopen节点（任何厂家）</translation>
+    </message>
+    <message>
+        <source>发现节点/Discover</source>
+        <translation>发现节点</translation>
+    </message>
+    <message>
+        <source>打开DCF/Open DCF</source>
+        <translation>打开DCF</translation>
+    </message>
+    <message>
+        <source>节点/Nodes</source>
+        <translation>节点</translation>
+    </message>
+    <message>
+        <source>例如 1-6 或 2,4,5；空着为当前节点
+e.g. 1-6 or 2,4,5; empty for the node chosen</source>
+        <translation>例如 1-6 或 2,4,5；空着为当前节点</translation>
+    </message>
+    <message>
+        <source>比较/Compare</source>
+        <translation>比较</translation>
+    </message>
+    <message>
+        <source>下载/Download</source>
+        <translation>下载</translation>
+    </message>
+    <message>
+        <source>保存报告/Save report</source>
+        <translation>保存报告</translation>
+    </message>
+    <message>
+        <source>只显示不同/Differences only</source>
+        <translation>只显示不同</translation>
+    </message>
+    <message>
+        <source>取消/Cancel</source>
+        <translation>取消</translation>
     </message>
 </context>
 <context>
@@ -1960,6 +2005,29 @@ Close</source>
     <message>
         <source>已达行数上限，记录已暂停；导出或清空后继续/Row limit reached: logging paused; export or clear to go on</source>
         <translation>已达行数上限，记录已暂停；导出或清空后继续</translation>
+    </message>
+</context>
+<context>
+    <name>nmt_state</name>
+    <message>
+        <source>启动/Boot-up</source>
+        <translation>启动</translation>
+    </message>
+    <message>
+        <source>停止/Stopped</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>运行/Operational</source>
+        <translation>运行</translation>
+    </message>
+    <message>
+        <source>预运行/Pre-operational</source>
+        <translation>预运行</translation>
+    </message>
+    <message>
+        <source>未知/Unknown</source>
+        <translation>未知</translation>
     </message>
 </context>
 </TS>

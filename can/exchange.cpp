@@ -28,10 +28,12 @@ bus_frame request_frame(const exchange_request &request)
     return f;
 }
 
-// When frames are pending, receives one batch and offers every frame it took, in order. False
-// when the receive failed.
-bool receive_and_offer(const exchange_bus &bus, const exchange_request &request, const exchange_hooks &hooks,
-                       exchange_outcome &out)
+// Says what a received frame is, and notes it where it belongs.
+using frame_judge = std::function<reply_verdict(const bus_frame &)>;
+
+// When frames are pending, receives one batch and offers every frame it took, in order, to
+// judge. False when the receive failed.
+bool receive_and_offer(const exchange_bus &bus, const frame_judge &judge, const exchange_hooks &hooks, bool *received)
 {
     if (bus.pending() <= 0)
         return true;
@@ -44,7 +46,7 @@ bool receive_and_offer(const exchange_bus &bus, const exchange_request &request,
     std::memset(lens, unfilled_len, sizeof lens);
     if (!bus.receive(ids, payloads, lens, flags))
         return false;
-    out.received = true;
+    *received = true;
     for (int32_t i = 0; i < frame_batch_size && lens[i] != unfilled_len; ++i) {
         bus_frame f;
         f.id = ids[i];
@@ -52,46 +54,57 @@ bool receive_and_offer(const exchange_bus &bus, const exchange_request &request,
         std::memcpy(f.data, payloads[i], static_cast<size_t>(bus_frame_bytes(f)));
         f.extended = (flags[i] & batch_flag::extended) != 0;
         f.remote = (flags[i] & batch_flag::remote) != 0;
-        reply_verdict verdict;
-        if (request.decoder && is_standard_data(f))
-            verdict = request.decoder(f);
-        ++out.frames;
-        // The first frame taken is the reply; what follows it is other traffic.
-        if (verdict.kind != reply_kind::other && !out.answered) {
-            out.answered = true;
-            out.refused = verdict.kind == reply_kind::refusal;
-            out.abort_code = out.refused ? verdict.code : 0;
-            out.reply = f;
-        } else if (verdict.kind != reply_kind::other) {
-            verdict = reply_verdict();
-        }
+        const reply_verdict verdict = judge(f);
         if (hooks.received)
             hooks.received(f, verdict);
     }
     return true;
 }
 
-// Reads what arrives until the decoder has taken a frame or the reply window has passed.
-void read_until_reply(const exchange_bus &bus, const exchange_request &request, const exchange_hooks &hooks,
-                      exchange_outcome &out)
+// Offers a frame to one request's decoder: the first frame taken is the reply; what follows it
+// is other traffic.
+reply_verdict offer(const reply_decoder &decoder, const bus_frame &f, exchange_outcome &out)
+{
+    ++out.frames;
+    const reply_verdict verdict = decoder && is_standard_data(f) ? decoder(f) : reply_verdict();
+    if (verdict.kind == reply_kind::other || out.answered)
+        return reply_verdict();
+    out.answered = true;
+    out.refused = verdict.kind == reply_kind::refusal;
+    out.abort_code = out.refused ? verdict.code : 0;
+    out.reply = f;
+    return verdict;
+}
+
+// Reads what arrives until answered() holds or window_ms have passed.
+void read_until(const exchange_bus &bus, int window_ms, const std::function<bool()> &answered,
+                const frame_judge &judge, const exchange_hooks &hooks, bool *received)
 {
     if (bus.wait_for_frame) {
         // Foreign frames end a wait early, so the window is kept by the clock, not by steps.
         QElapsedTimer waited;
         waited.start();
-        for (qint64 left = request.reply_window_ms; left > 0 && !out.answered;
-             left = request.reply_window_ms - waited.elapsed()) {
+        for (qint64 left = window_ms; left > 0 && !answered(); left = window_ms - waited.elapsed()) {
             bus.wait_for_frame(static_cast<int>(left));
-            if (!receive_and_offer(bus, request, hooks, out))
+            if (!receive_and_offer(bus, judge, hooks, received))
                 break;
         }
         return;
     }
-    for (int waited = 0; waited < request.reply_window_ms && !out.answered; waited += poll_step_ms) {
+    for (int waited = 0; waited < window_ms && !answered(); waited += poll_step_ms) {
         bus.sleep_ms(poll_step_ms);
-        if (!receive_and_offer(bus, request, hooks, out))
+        if (!receive_and_offer(bus, judge, hooks, received))
             break;
     }
+}
+
+// Reads what arrives until the decoder has taken a frame or the reply window has passed.
+void read_until_reply(const exchange_bus &bus, const exchange_request &request, const exchange_hooks &hooks,
+                      exchange_outcome &out)
+{
+    read_until(
+        bus, request.reply_window_ms, [&out] { return out.answered; },
+        [&](const bus_frame &f) { return offer(request.decoder, f, out); }, hooks, &out.received);
 }
 
 }  // namespace
@@ -138,7 +151,8 @@ exchange_outcome run_exchange(const exchange_bus &bus, const exchange_request &r
         bus.sleep_ms(request.reply_window_ms);
         if (hooks.sent)
             hooks.sent(sent);
-        receive_and_offer(bus, request, hooks, out);
+        receive_and_offer(
+            bus, [&](const bus_frame &f) { return offer(request.decoder, f, out); }, hooks, &out.received);
         return out;
     }
 
@@ -146,6 +160,44 @@ exchange_outcome run_exchange(const exchange_bus &bus, const exchange_request &r
         hooks.sent(sent);
     read_until_reply(bus, request, hooks, out);
     return out;
+}
+
+std::vector<exchange_outcome> run_exchange_batch(const exchange_bus &bus, const std::vector<exchange_request> &requests,
+                                               int reply_window_ms, const exchange_hooks &hooks)
+{
+    std::vector<exchange_outcome> outs(requests.size());
+    size_t awaited = 0;
+    bus.clear_buffer();
+    for (size_t i = 0; i < requests.size(); ++i) {
+        const exchange_request &r = requests[i];
+        const bus_frame sent = request_frame(r);
+        outs[i].awaited = static_cast<bool>(r.decoder);
+        outs[i].sent = bus.send(sent.id, sent.data, sent.len, r.remote);
+        if (outs[i].sent && outs[i].awaited)
+            ++awaited;
+        if (outs[i].sent && hooks.sent)
+            hooks.sent(sent);
+    }
+    size_t answered = 0;
+    bool received = false;
+    // A frame answers the first request still waiting whose decoder takes it.
+    const auto judge = [&](const bus_frame &f) {
+        for (size_t i = 0; i < requests.size(); ++i) {
+            exchange_outcome &out = outs[i];
+            if (!out.sent || out.answered || !requests[i].decoder)
+                continue;
+            const reply_verdict verdict = offer(requests[i].decoder, f, out);
+            if (verdict.kind != reply_kind::other) {
+                ++answered;
+                return verdict;
+            }
+        }
+        return reply_verdict();
+    };
+    read_until(bus, reply_window_ms, [&] { return awaited > 0 && answered == awaited; }, judge, hooks, &received);
+    for (exchange_outcome &out : outs)
+        out.received = received;
+    return outs;
 }
 
 exchange_outcome await_frame(const exchange_bus &bus, const reply_decoder &decoder, int window_ms,

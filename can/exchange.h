@@ -30,6 +30,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 // A frame as received. len is the DLC as the adapter reported it (a record may claim more than
 // 8); data beyond the DLC reads as 0.
@@ -112,6 +113,15 @@ struct exchange_hooks {
 
 exchange_outcome run_exchange(const exchange_bus &bus, const exchange_request &request,
                               const exchange_hooks &hooks = exchange_hooks());
+
+// Several requests as one transaction, for a sweep over many nodes: the queue is cleared once,
+// the requests go out back to back, and their answers are collected in one reply window that
+// ends as soon as every request that went out has its answer. A frame answers the first
+// request still waiting whose decoder takes it. One outcome per request, in order; the requests'
+// own windows, wait policies and clear flags are not used. The sent hook sees each request as
+// it goes out, the received hook every frame.
+std::vector<exchange_outcome> run_exchange_batch(const exchange_bus &bus, const std::vector<exchange_request> &requests,
+                                               int reply_window_ms, const exchange_hooks &hooks = exchange_hooks());
 
 // Sends nothing: reads what arrives, as an until_reply transaction does, until the decoder takes
 // a frame or window_ms have passed. For waiting out what an earlier request may still bring.

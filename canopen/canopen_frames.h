@@ -20,6 +20,7 @@ constexpr uint32_t sdo_response_base = 0x580;
 // NMT commands.
 constexpr uint8_t nmt_start = 0x01;
 constexpr uint8_t nmt_stop = 0x02;
+constexpr uint8_t nmt_enter_pre_operational = 0x80;
 constexpr uint8_t nmt_reset_node = 0x81;
 constexpr uint8_t nmt_reset_communication = 0x82;
 

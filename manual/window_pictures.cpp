@@ -30,6 +30,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextEdit>
@@ -184,6 +185,29 @@ struct session {
         }
         list->clearSelection();  // so the connected row shows its green
         return node;
+    }
+
+    // The object dictionary on its commissioning page, as the user left it.
+    QWidget *commissioning() const
+    {
+        QWidget *w = shown("Object_dictionary");
+        auto *pages = child<QTabWidget>(w, "pages");
+        if (!pages)
+            return nullptr;
+        pages->setCurrentIndex(1);
+        return w;
+    }
+
+    // Answers the questions a step is expected to ask with Yes; any other box still fails.
+    void answer_questions(bool yes)
+    {
+        desktop_seams::set_box_responder([this, yes](const desktop_seams::box_request &r) {
+            if (yes && r.kind == desktop_seams::box_kind::question)
+                return QMessageBox::Yes;
+            unexpected_boxes << r.text;
+            fail(QStringLiteral("message box \"%1\"").arg(r.text.trimmed()));
+            return (r.buttons & QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok;
+        });
     }
 
     QWidget *label_settles(QWidget *w, const char *name, const std::function<bool(const QString &)> &ok) const
@@ -423,6 +447,59 @@ const std::vector<picture> &pictures()
              }
              return w;
          }},
+
+        {"commissioning_discovery.png", "调试：发现节点 / Discovery: the maker's joints, a CANopen drive of another make (node 4) and the drive LSS gave node-ID 5",
+         [](session &s) -> QWidget * {
+             QWidget *w = s.commissioning();
+             if (!w || !s.click("discover", w) || !s.label_settles(w, "commissioning_status", [](const QString &t) {
+                     return t.contains(QLatin1String("found"));
+                 }))
+                 return nullptr;
+             return w;
+         }},
+
+        {"commissioning_compare.png", "调试：比较 / Nodes 2 and 4 compared with the DCF exported from node 1 (differences only)",
+         [](session &s) -> QWidget * {
+             // Node 1 gets its own position loop gain and acceleration, then its DCF is exported.
+             QWidget *w = s.shown("Object_dictionary");
+             auto *pages = s.child<QTabWidget>(w, "pages");
+             auto *node = s.child<QSpinBox>(w, "node");
+             if (!pages || !node)
+                 return nullptr;
+             pages->setCurrentIndex(0);
+             node->setValue(1);
+             const QString dcf = QDir::temp().filePath(QStringLiteral("velmora_pictures_node1.dcf"));
+             desktop_seams::set_file_chooser([dcf](const desktop_seams::file_request &) { return dcf; });
+             const char *const writes[][3] = {{"2100", "UNSIGNED16", "250"}, {"6083", "UNSIGNED32", "20000"}};
+             for (const auto &value : writes) {
+                 if (!s.type(w, "index", QLatin1String(value[0])) || !s.type(w, "subindex", QStringLiteral("0"))
+                     || !s.choose(w, "type", QLatin1String(value[1])) || !s.type(w, "value", QLatin1String(value[2]))
+                     || !s.click("write", w))
+                     return nullptr;
+             }
+             s.click("export_dcf", w);
+             w = s.commissioning();
+             if (!w || !s.click("open_dcf", w) || !s.type(w, "dcf_nodes", QStringLiteral("2,4")))
+                 return nullptr;
+             desktop_seams::set_file_chooser(nullptr);
+             s.click("dcf_differences_only", w);
+             if (!s.click("compare_dcf", w) || !s.label_settles(w, "commissioning_status", [](const QString &t) {
+                     return t.contains(QLatin1String("compared"));
+                 }))
+                 return nullptr;
+             return w;
+         }},
+
+        {"commissioning_download.png", "调试：下载 / The DCF downloaded to nodes 2 and 4, read back and stored",
+         [](session &s) -> QWidget * {
+             QWidget *w = s.commissioning();
+             s.answer_questions(true);
+             const bool done = w && s.click("download_dcf", w) && s.label_settles(w, "commissioning_status", [](const QString &t) {
+                 return t.contains(QLatin1String("stored"));
+             });
+             s.answer_questions(false);
+             return done ? w : nullptr;
+         }},
     };
     return table;
 }
@@ -516,7 +593,9 @@ int main(int argc, char *argv[])
     // The simulated joints, always: the pictures must not depend on the machine's adapters.
     qputenv("VELMORA_CAN", "sim");
     use_bus_from_environment();
-    qputenv("VELMORA_SIM_NODES", "1:10231,2:10231,3:10230,lss:0x1001,lss:0x1002");
+    // Node 4 is a CANopen drive of another make, seen only by the commissioning pictures; the
+    // two drives without node-ID are for LSS.
+    qputenv("VELMORA_SIM_NODES", "1:10231,2:10231,3:10230,4:canopen,lss:0x1001,lss:0x1002");
     qunsetenv("VELMORA_CAN_TRACE");
     // Nor on where the user left the windows last time.
     const QTemporaryDir settings;

@@ -3,6 +3,8 @@
 #include "base/hex.h"
 #include "objects/od_types.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QStringList>
 #include <QTextCodec>
@@ -332,7 +334,20 @@ QString one_line(const QString &value)
 
 QString hex4(uint32_t v) { return hex::digits(v, 4); }
 
-void write_entry_keys(QStringList &out, const od_entry &e)
+// A value that the entry's $NODEID default gives for node_id is written as that formula, so that
+// the file configures any node the same way (a PDO's COB-ID follows the node it is put on).
+QString portable_value(const od_entry &e, int node_id)
+{
+    QString resolved;
+    if (node_id < 1 || node_id > 127 || !e.default_value.contains(QLatin1Char('$'))
+        || !resolve_node_id(e.default_value, node_id, &resolved))
+        return e.parameter_value;
+    const encoded expected = encode_value(e.type, resolved);
+    const encoded value = encode_value(e.type, e.parameter_value);
+    return expected.ok && value.ok && expected.bytes == value.bytes ? e.default_value : e.parameter_value;
+}
+
+void write_entry_keys(QStringList &out, const od_entry &e, int node_id)
 {
     out << QStringLiteral("ParameterName=") + one_line(e.name) << QStringLiteral("ObjectType=0x7")
         << QStringLiteral("DataType=0x") + hex4(e.type) << QStringLiteral("AccessType=") + e.access;
@@ -344,17 +359,17 @@ void write_entry_keys(QStringList &out, const od_entry &e)
         out << QStringLiteral("HighLimit=") + one_line(e.high_limit);
     out << QStringLiteral("PDOMapping=%1").arg(e.pdo_mapping ? 1 : 0);
     if (!e.parameter_value.isEmpty())
-        out << QStringLiteral("ParameterValue=") + one_line(e.parameter_value);
+        out << QStringLiteral("ParameterValue=") + one_line(portable_value(e, node_id));
 }
 
-void write_object(QStringList &out, const od_object &o)
+void write_object(QStringList &out, const od_object &o, int node_id)
 {
     out << QString() << QStringLiteral("[%1]").arg(hex4(o.index));
     const bool structured = o.object_type == object_array || o.object_type == object_record;
     if (!structured && o.entries.size() == 1) {
         od_entry e = o.entries.front();
         e.name = o.name;
-        write_entry_keys(out, e);
+        write_entry_keys(out, e, node_id);
         return;
     }
     // A plain variable that a file gave sub-objects anyway is written as the record it became.
@@ -363,7 +378,7 @@ void write_object(QStringList &out, const od_object &o)
         << QStringLiteral("SubNumber=%1").arg(o.entries.size());
     for (const od_entry &e : o.entries) {
         out << QString() << QStringLiteral("[%1sub%2]").arg(hex4(o.index), hex::digits(e.sub));
-        write_entry_keys(out, e);
+        write_entry_keys(out, e, node_id);
     }
 }
 
@@ -395,6 +410,21 @@ eds_result parse_eds(const QByteArray &text)
     return r;
 }
 
+eds_result read_eds_file(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        eds_result r;
+        r.error = QStringLiteral("无法打开文件/Cannot open %1").arg(path);
+        return r;
+    }
+    // One byte over the limit is enough to tell an oversized file.
+    eds_result r = parse_eds(f.read(eds_max_bytes + 1));
+    if (!r.ok)
+        r.error = QStringLiteral("%1: 第%2行/line %2: %3").arg(QFileInfo(path).fileName()).arg(r.error_line).arg(r.error);
+    return r;
+}
+
 QByteArray write_dcf(const eds_document &document, int node_id, const QString &file_name)
 {
     QStringList out;
@@ -420,7 +450,7 @@ QByteArray write_dcf(const eds_document &document, int node_id, const QString &f
     write_list(out, "OptionalObjects", optional);
     write_list(out, "ManufacturerObjects", manufacturer);
     for (const od_object &o : document.objects)
-        write_object(out, o);
+        write_object(out, o, node_id);
     out << QString();
     return out.join(QLatin1Char('\n')).toUtf8();
 }
@@ -461,6 +491,11 @@ bool access_writable(const QString &access)
 {
     return access == QLatin1String("wo") || access == QLatin1String("rw") || access == QLatin1String("rwr")
            || access == QLatin1String("rww");
+}
+
+od_entry *find_entry(eds_document &document, uint16_t index, uint8_t sub)
+{
+    return const_cast<od_entry *>(find_entry(static_cast<const eds_document &>(document), index, sub));
 }
 
 const od_entry *find_entry(const eds_document &document, uint16_t index, uint8_t sub)

@@ -74,9 +74,13 @@ struct eds_result {
 };
 
 eds_result parse_eds(const QByteArray &text);
+// The file at path parsed; a failure's error names the file and the line for the user
+// ("joint.eds: 第4行/line 4: ...", "无法打开文件/Cannot open PATH").
+eds_result read_eds_file(const QString &path);
 
 // A DCF of the document: every entry with its ParameterValue when it has one, node_id in
-// [DeviceComissioning] and FileInfo naming file_name.
+// [DeviceComissioning] and FileInfo naming file_name. A value that is the entry's $NODEID
+// default for node_id is written as the formula, so that the file fits every node.
 QByteArray write_dcf(const eds_document &document, int node_id, const QString &file_name);
 
 // A default or limit with the node id put in: "$NODEID+0x180" for node 5 gives "0x185"; any
@@ -87,5 +91,6 @@ bool access_readable(const QString &access);
 bool access_writable(const QString &access);
 
 const od_entry *find_entry(const eds_document &document, uint16_t index, uint8_t sub);
+od_entry *find_entry(eds_document &document, uint16_t index, uint8_t sub);
 
 }  // namespace objects

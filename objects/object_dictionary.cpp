@@ -13,6 +13,7 @@
 #include "can/vci/bus_backend.h"
 #include "canopen/canopen_frames.h"
 #include "custom_protocol/custom_exchange.h"
+#include "objects/dcf_diff_model.h"
 #include "objects/lss_dialog.h"
 #include "objects/od_actions.h"
 #include "objects/od_tree_model.h"
@@ -70,11 +71,20 @@ constexpr int value_preview = 96;
 }  // namespace
 
 Object_dictionary::Object_dictionary(QWidget *parent)
-    : QMainWindow(parent), ui(new Ui::Object_dictionary), model_(new od_tree_model(this))
+    : QMainWindow(parent),
+      ui(new Ui::Object_dictionary),
+      model_(new od_tree_model(this)),
+      dcf_model_(new dcf_diff_model(this))
 {
     ui->setupUi(this);
     remember_place(this, QStringLiteral("Object_dictionary"));
     ui->objects->setModel(model_);
+    follow_connection();
+    model_->set_node_id(node());
+    connect(ui->node, QOverload<int>::of(&QSpinBox::valueChanged), this, [this](int n) {
+        node_chosen_ = node_chosen_ || !setting_node_;
+        model_->set_node_id(n);
+    });
     model_->set_document(standard_objects());
     fit_columns();
     ui->type->setCurrentText(QStringLiteral("UNSIGNED16"));
@@ -85,7 +95,12 @@ Object_dictionary::Object_dictionary(QWidget *parent)
     if (custom_monitor)
         connect(this, &Object_dictionary::send_custom_data, custom_monitor, &monitor::recedata);
     // One job runs at a time: when one ends, it was this window's if this window had one.
-    connect(&job_runner::instance(), &job_runner::finished, this, [this] { job_running_ = false; });
+    connect(&job_runner::instance(), &job_runner::finished, this, [this] {
+        job_running_ = false;
+        page_job_ = false;
+        set_busy(false);
+    });
+    setup_commissioning();
 }
 
 Object_dictionary::~Object_dictionary()
@@ -114,12 +129,14 @@ void Object_dictionary::changeEvent(QEvent *e)
         ui->retranslateUi(this);
         emit model_->headerDataChanged(Qt::Horizontal, 0, od_tree_model::col_count - 1);
         fit_columns(true);
+        retranslate_commissioning();
     }
 }
 
 void Object_dictionary::showEvent(QShowEvent *e)
 {
     QMainWindow::showEvent(e);
+    follow_connection();
     // On the simulated bus the simulated joint's own data sheet is the natural first choice.
     if (!document_chosen_ && vci::simulated_bus_selected()) {
         const QString path = simulated_joint_eds();
@@ -130,15 +147,31 @@ void Object_dictionary::showEvent(QShowEvent *e)
 
 // ---- helpers -----------------------------------------------------------------------------
 
-int Object_dictionary::node() const { return sdo_request_id - static_cast<int32_t>(canopen::sdo_request_base); }
+int Object_dictionary::node() const { return ui->node->value(); }
+
+void Object_dictionary::set_node(int node)
+{
+    setting_node_ = true;
+    ui->node->setValue(node);
+    setting_node_ = false;
+    model_->set_node_id(ui->node->value());
+}
+
+// Until the user picks a node, the window talks to the node the connection window connected.
+void Object_dictionary::follow_connection()
+{
+    if (!node_chosen_ && node_connected == 1 && node_id >= 1 && node_id <= 127)
+        set_node(node_id);
+}
 
 bool Object_dictionary::canopen_ready()
 {
-    if (device_open == 0 || node_connected == 0 || node() < 1 || node() > 127) {
-        show_status(tr("请先连接节点/Connect a joint first"), true);
+    // Any node can be asked once the adapter is open; only the connected joint's firmware is known.
+    if (device_open == 0) {
+        show_status(tr("请先在节点窗口扫描以打开适配器/Open the adapter first (Scan in the node window)"), true);
         return false;
     }
-    if (canopen_supported == 0) {
+    if (node_connected == 1 && node() == node_id && canopen_supported == 0) {
         show_status(tr("此关节固件不支持CANopen/This joint's firmware has no CANopen"), true);
         return false;
     }
@@ -163,9 +196,11 @@ bool Object_dictionary::custom_ready()
     return true;
 }
 
-canopen::sdo_link Object_dictionary::link()
+canopen::sdo_link Object_dictionary::link() { return link_to(node()); }
+
+canopen::sdo_link Object_dictionary::link_to(int node)
 {
-    return canopen::exchange_sdo_link(adapter_bus_ops(), node(), canopen::sdo_timeout_ms,
+    return canopen::exchange_sdo_link(adapter_bus_ops(), node, canopen::sdo_timeout_ms,
                                       [this](const QString &t) { emit senddata(t); });
 }
 
@@ -217,15 +252,19 @@ void Object_dictionary::set_document_title(const QString &text)
 
 bool Object_dictionary::read_address(uint16_t *index, uint8_t *sub)
 {
+    // Hexadecimal as every CANopen document writes them: 6064, 0x6064 and 6064h are 0x6064. An
+    // empty subindex is sub 0, as its placeholder shows.
     uint64_t i = 0, s = 0;
-    // An empty subindex is sub 0, as its placeholder shows.
     const QString sub_text = ui->subindex->text().trimmed().isEmpty() ? QStringLiteral("0") : ui->subindex->text();
-    if (!parse_bounded(ui->index->text(), 0xFFFF, &i) || !parse_bounded(sub_text, 0xFF, &s)) {
-        show_status(tr("索引或子索引无效/Index or subindex is not a number in range"), true);
+    if (!hex::parse(ui->index->text(), &i) || i > 0xFFFF || !hex::parse(sub_text, &s) || s > 0xFF) {
+        show_status(tr("索引或子索引无效/Index or subindex is not a hex number in range"), true);
         return false;
     }
     *index = static_cast<uint16_t>(i);
     *sub = static_cast<uint8_t>(s);
+    // Shown as they were taken.
+    ui->index->setText(hex::prefixed(*index, 4));
+    ui->subindex->setText(hex::prefixed(*sub, 2));
     return true;
 }
 
@@ -252,7 +291,7 @@ void Object_dictionary::show_entry(const QModelIndex &index)
     if (!e)
         return;
     ui->index->setText(hex::prefixed(e->index, 4));
-    ui->subindex->setText(QString::number(e->sub));
+    ui->subindex->setText(hex::prefixed(e->sub, 2));
     if (is_known_type(e->type))
         ui->type->setCurrentText(type_name(e->type));
     ui->value->setText(e->parameter_value);
@@ -360,22 +399,32 @@ bool Object_dictionary::load_eds(const QString &path)
         show_status(busy_text(), true);
         return false;
     }
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        show_status(tr("无法打开 %1/Cannot open %1").arg(path), true);
-        return false;
-    }
-    // One byte over the limit is enough to tell an oversized file.
-    const eds_result r = parse_eds(f.read(eds_max_bytes + 1));
+    eds_result r = read_eds_file(path);
+    const QString name = QFileInfo(path).fileName();
     if (!r.ok) {
-        show_status(tr("%1：第 %2 行：%3/%1: line %2: %3").arg(QFileInfo(path).fileName()).arg(r.error_line).arg(r.error), true);
+        show_status(r.error, true);
         return false;
     }
+    // Values already read stay with their objects; none is dropped without asking.
+    const int held = values_held(model_->document());
+    const int lost = carry_values(model_->document(), r.document);
+    if (lost > 0
+        && desktop_seams::question(this, tr("提示"),
+                                   tr("%1个已读取的值在%2中没有位置（无此对象或文件自带值），打开后将不再显示。仍然打开？\n"
+                                      "%1 values read have no place in %2 (no such object, or the file gives its "
+                                      "own value) and will no longer show. Open it anyway?")
+                                       .arg(lost)
+                                       .arg(name))
+               != QMessageBox::Yes)
+        return false;
     model_->set_document(r.document);
-    fit_columns();
+    fit_columns(held > 0);
     document_chosen_ = true;
-    set_document_title(QFileInfo(path).fileName());
-    show_status(tr("已载入 %1 个对象/loaded %1 objects").arg(r.document.objects.size()), false);
+    set_document_title(name);
+    QString text = tr("已载入 %1 个对象/loaded %1 objects").arg(r.document.objects.size());
+    if (held > lost)
+        text += tr("，保留 %1 个已读取的值/, kept %1 values read").arg(held - lost);
+    show_status(text, false);
     return true;
 }
 
@@ -402,6 +451,12 @@ void Object_dictionary::show_read_all(const read_all_summary &s)
 
 void Object_dictionary::on_export_dcf_clicked()
 {
+    if (values_held(model_->document()) == 0
+        && desktop_seams::question(this, tr("提示"),
+                                   tr("尚未读取任何值：DCF将含0个值。仍然导出？\n"
+                                      "Nothing was read: the DCF would hold 0 values. Export it anyway?"))
+               != QMessageBox::Yes)
+        return;
     const QString suggested = QStringLiteral("joint%1.dcf").arg(node());
     const QString path = desktop_seams::choose_file(desktop_seams::file_mode::save, this, eds_kind,
                                                     tr("导出DCF/Export DCF"), suggested,
@@ -413,12 +468,15 @@ void Object_dictionary::on_export_dcf_clicked()
 bool Object_dictionary::export_dcf_to(const QString &path)
 {
     QFile f(path);
-    const QByteArray text = write_dcf(model_->document(), node() >= 1 && node() <= 127 ? node() : 0, QFileInfo(path).fileName());
+    const QByteArray text = write_dcf(model_->document(), node(), QFileInfo(path).fileName());
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(text) != text.size()) {
         show_status(tr("无法写入 %1/Cannot write %1").arg(path), true);
         return false;
     }
-    show_status(tr("已导出 %1/exported %1").arg(QDir::toNativeSeparators(path)), false);
+    show_status(tr("已导出 %1：%2 个值/exported %1: %2 values")
+                    .arg(QDir::toNativeSeparators(path))
+                    .arg(values_held(model_->document())),
+                false);
     return true;
 }
 

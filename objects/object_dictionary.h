@@ -1,12 +1,20 @@
 #pragma once
-// Window `Object_dictionary`: read and write any object of the connected joint by SDO, browse
-// its dictionary from an EDS file (or the built-in CiA 301/402 list), read it all, export a DCF,
-// save and restore parameters; a second page reads and writes any register of the drive's own
-// protocol. The protocol work lives in objects/ (SDO client, EDS parser, actions).
+// Window `Object_dictionary`: read and write any object of any CANopen node by SDO (the window's
+// own node choice, which never changes the control windows' connection), browse its dictionary
+// from an EDS file (or the built-in CiA 301/402 list), read it all, export a DCF, save and
+// restore parameters. The commissioning page discovers every CANopen node on the bus and
+// compares drives with a DCF or puts its values on them; a third page reads and writes any
+// register of the drive's own protocol. The protocol work lives in objects/ (discovery, DCF
+// plans and jobs, EDS parser, actions) and canopen/ (the SDO client); every transfer runs as a
+// job of steps (can/step_job.h), so the windows stay live meanwhile.
+#include "objects/dcf_job.h"
+#include "objects/eds.h"
+
 #include <QMainWindow>
 #include <QTranslator>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace Ui {
 class Object_dictionary;
@@ -17,7 +25,9 @@ struct sdo_link;
 struct sdo_outcome;
 }  // namespace canopen
 namespace objects {
+class dcf_diff_model;
 class od_tree_model;
+struct found_node;
 struct od_entry;
 struct read_all_summary;
 }  // namespace objects
@@ -32,7 +42,14 @@ public:
 
     bool load_eds(const QString &path);
     bool export_dcf_to(const QString &path);
+    // The DCF that compare and download use.
+    bool open_dcf(const QString &path);
+    bool save_dcf_report_to(const QString &path);
     objects::od_tree_model *model() const { return model_; }
+    objects::dcf_diff_model *dcf_model() const { return dcf_model_; }
+    const std::vector<objects::report_row> &dcf_report() const { return report_; }
+    // A job of this window's runs.
+    bool job_running() const { return job_running_; }
     // The data sheet of the simulated joint beside the program; empty when not found.
     static QString simulated_joint_eds();
 
@@ -54,6 +71,12 @@ public slots:
     void on_lss_clicked();
     void on_register_read_clicked();
     void on_register_write_clicked();
+    void on_discover_clicked();
+    void on_open_dcf_clicked();
+    void on_compare_dcf_clicked();
+    void on_download_dcf_clicked();
+    void on_save_dcf_report_clicked();
+    void on_commissioning_cancel_clicked();
 
 protected:
     void showEvent(QShowEvent *e) override;
@@ -62,7 +85,10 @@ private:
     bool canopen_ready();
     bool custom_ready();
     canopen::sdo_link link();
+    canopen::sdo_link link_to(int node);
     int node() const;
+    void set_node(int node);
+    void follow_connection();
     bool read_address(uint16_t *index, uint8_t *sub);
     uint16_t selected_type() const;
     objects::od_entry *entry(uint16_t index, uint8_t sub);
@@ -80,9 +106,35 @@ private:
                       const canopen::sdo_outcome &o, bool cancelled);
     void show_read_all(const objects::read_all_summary &s);
 
+    // ---- commissioning page
+    void setup_commissioning();
+    void show_commissioning_status(const QString &text, bool error);
+    // The page's headings in the language just switched to.
+    void retranslate_commissioning();
+    bool commissioning_ready();
+    bool dcf_ready();
+    bool dcf_targets(std::vector<int> *nodes);
+    objects::dcf_wire wire();
+    void show_nodes(const std::vector<objects::found_node> &nodes);
+    void start_dcf_job(objects::dcf_job::mode mode, const std::vector<int> &nodes);
+    void dcf_job_finished(const objects::dcf_job &job);
+    void offer_store(const std::vector<int> &nodes);
+    // The page's jobs show their progress and Cancel on the page itself; its buttons are off
+    // meanwhile.
+    void start_page_job(std::unique_ptr<step_job> job);
+    void set_busy(bool busy);
+
     Ui::Object_dictionary *ui;
     QTranslator translator;
     objects::od_tree_model *model_;
+    objects::dcf_diff_model *dcf_model_;
     bool document_chosen_ = false;
-    bool job_running_ = false;  // a job of this window's
+    bool job_running_ = false;   // a job of this window's
+    bool page_job_ = false;      // ... of the commissioning page
+    objects::dcf_job *download_ = nullptr;  // the page's compare or download while it runs
+    bool node_chosen_ = false;   // the user picked a node: the connection no longer moves it
+    bool setting_node_ = false;
+    objects::eds_document dcf_;
+    QString dcf_name_;
+    std::vector<objects::report_row> report_;
 };

@@ -84,6 +84,33 @@ std::unique_ptr<canopen::sdo_job> read_all_job(eds_document &document, const sdo
         static_cast<int>(readable->size()));
 }
 
+int values_held(const eds_document &document)
+{
+    int n = 0;
+    for (const od_object &o : document.objects)
+        for (const od_entry &e : o.entries)
+            n += e.parameter_value.isEmpty() ? 0 : 1;
+    return n;
+}
+
+int carry_values(const eds_document &from, eds_document &to)
+{
+    int lost = 0;
+    for (const od_object &o : from.objects)
+        for (const od_entry &e : o.entries) {
+            if (e.parameter_value.isEmpty())
+                continue;
+            od_entry *target = find_entry(to, e.index, e.sub);
+            if (!target || !target->parameter_value.isEmpty()) {
+                lost += target && target->parameter_value == e.parameter_value ? 0 : 1;
+                continue;
+            }
+            target->parameter_value = e.parameter_value;
+            target->differs = e.differs;
+        }
+    return lost;
+}
+
 canopen::sdo_transfer store_parameters() { return canopen::sdo_transfer::download(store_index, 1, save_signature); }
 
 canopen::sdo_transfer restore_default_parameters()

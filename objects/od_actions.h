@@ -38,6 +38,12 @@ struct read_all_summary {
 std::unique_ptr<canopen::sdo_job> read_all_job(eds_document &document, const sdo_link &link, int node_id,
                                                std::function<void(const read_all_summary &)> done);
 
+// Entries that hold a value (read, written, or from the file).
+int values_held(const eds_document &document);
+// Gives each entry of to that has no value of its own the value from holds for the same object;
+// returns how many values of from found no place in to (no such object, or to's own value).
+int carry_values(const eds_document &from, eds_document &to);
+
 // 0x1010 sub 1 with "save", 0x1011 sub 1 with "load".
 canopen::sdo_transfer store_parameters();
 canopen::sdo_transfer restore_default_parameters();

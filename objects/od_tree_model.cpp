@@ -31,6 +31,18 @@ void od_tree_model::values_changed()
     emit layoutChanged();
 }
 
+void od_tree_model::set_node_id(int node)
+{
+    node_id_ = node;
+    values_changed();
+}
+
+QString od_tree_model::resolved(const QString &value) const
+{
+    QString out;
+    return node_id_ >= 1 && node_id_ <= 127 && resolve_node_id(value, node_id_, &out) ? out : value;
+}
+
 bool od_tree_model::is_flat(const od_object &o)
 {
     return o.object_type != object_array && o.object_type != object_record && o.entries.size() == 1;
@@ -108,11 +120,11 @@ QVariant od_tree_model::cell(const od_object &o, const od_entry *e, int column) 
     case col_sub: return hex::prefixed(e->sub, 2);
     case col_type: return type_name(e->type);
     case col_access: return e->access;
-    case col_default: return e->default_value;
+    case col_default: return resolved(e->default_value);
     case col_limits:
         return e->low_limit.isEmpty() && e->high_limit.isEmpty() ? QString() : e->low_limit + QStringLiteral(" .. ") + e->high_limit;
     case col_pdo: return e->pdo_mapping ? QStringLiteral("✓") : QString();
-    case col_value: return e->parameter_value;
+    case col_value: return resolved(e->parameter_value);
     default: return QVariant();
     }
 }
@@ -135,7 +147,10 @@ QVariant od_tree_model::data(const QModelIndex &index, int role) const
     if (role == Qt::BackgroundRole && marked)
         return QBrush(QColor(255, 236, 179));
     if (role == Qt::ToolTipRole && marked)
-        return QCoreApplication::translate("od_tree_model", "与默认值 %1 不同/differs from the default %1").arg(e->default_value);
+        return QCoreApplication::translate("od_tree_model", "与默认值 %1 不同/differs from the default %1")
+            .arg(resolved(e->default_value));
+    if (role == Qt::ToolTipRole && e && index.column() == col_default && e->default_value.contains(QLatin1Char('$')))
+        return e->default_value;
     return QVariant();
 }
 

@@ -21,6 +21,9 @@ public:
     eds_document &document() { return document_; }
     // Call after changing entries' values in document().
     void values_changed();
+    // The node whose $NODEID the defaults and values show resolved (1..127; 0 shows them as
+    // written).
+    void set_node_id(int node);
 
     // The entry of a row: a variable's row or an entry row; null for the row of an array/record.
     const od_entry *entry_at(const QModelIndex &index) const;
@@ -38,7 +41,10 @@ private:
     static bool is_flat(const od_object &o);
     QVariant cell(const od_object &o, const od_entry *e, int column) const;
 
+    QString resolved(const QString &value) const;
+
     eds_document document_;
+    int node_id_ = 0;
 };
 
 }  // namespace objects

@@ -190,26 +190,6 @@ Last data</source>
         <translation>Bus state unknown</translation>
     </message>
     <message>
-        <source>启动/Boot-up</source>
-        <translation>Boot-up</translation>
-    </message>
-    <message>
-        <source>停止/Stopped</source>
-        <translation>Stopped</translation>
-    </message>
-    <message>
-        <source>运行/Operational</source>
-        <translation>Operational</translation>
-    </message>
-    <message>
-        <source>预运行/Pre-operational</source>
-        <translation>Pre-operational</translation>
-    </message>
-    <message>
-        <source>未知/Unknown</source>
-        <translation>Unknown</translation>
-    </message>
-    <message>
         <source>candump 日志/candump log (*.log *.txt);;*</source>
         <translation>candump log (*.log *.txt);;*</translation>
     </message>
@@ -743,10 +723,6 @@ The bus switches to %1 kbit/s after %2 ms: set the adapter to it, then press "Al
         <translation>Index</translation>
     </message>
     <message>
-        <source>0x6041</source>
-        <translation>0x6041</translation>
-    </message>
-    <message>
         <source>子索引/Sub</source>
         <translation>Sub</translation>
     </message>
@@ -872,6 +848,75 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
         <translation>LSS</translation>
     </message>
     <message>
+        <source>节点/Node</source>
+        <translation>Node</translation>
+    </message>
+    <message>
+        <source>读写、全部读取和导出所用的节点；不改变控制窗口的连接。
+The node that Read, Write, Read all and Export talk to; the control windows keep their connection.</source>
+        <translation>The node that Read, Write, Read all and Export talk to; the control windows keep their connection.</translation>
+    </message>
+    <message>
+        <source>6041</source>
+        <translation>6041</translation>
+    </message>
+    <message>
+        <source>十六进制：6041、0x6041、6041h
+Hexadecimal: 6041, 0x6041 or 6041h</source>
+        <translation>Hexadecimal: 6041, 0x6041 or 6041h</translation>
+    </message>
+    <message>
+        <source>十六进制：10 即 0x10
+Hexadecimal: 10 is 0x10</source>
+        <translation>Hexadecimal: 10 is 0x10</translation>
+    </message>
+    <message>
+        <source>调试/Commissioning</source>
+        <translation>Commissioning</translation>
+    </message>
+    <message>
+        <source>列出总线上所有CANopen节点（任何厂家）
+List every CANopen node on the bus, whatever its make</source>
+        <translation>List every CANopen node on the bus, whatever its make</translation>
+    </message>
+    <message>
+        <source>发现节点/Discover</source>
+        <translation>Discover</translation>
+    </message>
+    <message>
+        <source>打开DCF/Open DCF</source>
+        <translation>Open DCF</translation>
+    </message>
+    <message>
+        <source>节点/Nodes</source>
+        <translation>Nodes</translation>
+    </message>
+    <message>
+        <source>例如 1-6 或 2,4,5；空着为当前节点
+e.g. 1-6 or 2,4,5; empty for the node chosen</source>
+        <translation>e.g. 1-6 or 2,4,5; empty for the node chosen</translation>
+    </message>
+    <message>
+        <source>比较/Compare</source>
+        <translation>Compare</translation>
+    </message>
+    <message>
+        <source>下载/Download</source>
+        <translation>Download</translation>
+    </message>
+    <message>
+        <source>保存报告/Save report</source>
+        <translation>Save report</translation>
+    </message>
+    <message>
+        <source>只显示不同/Differences only</source>
+        <translation>Differences only</translation>
+    </message>
+    <message>
+        <source>取消/Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
         <source>完成/done</source>
         <translation>done</translation>
     </message>
@@ -884,16 +929,20 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
         <translation>Wait for the transfer in progress to end</translation>
     </message>
     <message>
-        <source>请先连接节点/Connect a joint first</source>
-        <translation>Connect a joint first</translation>
+        <source>请先在节点窗口扫描以打开适配器/Open the adapter first (Scan in the node window)</source>
+        <translation>Open the adapter first (Scan in the node window)</translation>
     </message>
     <message>
         <source>此关节固件不支持CANopen/This joint's firmware has no CANopen</source>
         <translation>This joint's firmware has no CANopen</translation>
     </message>
     <message>
-        <source>索引或子索引无效/Index or subindex is not a number in range</source>
-        <translation>Index or subindex is not a number in range</translation>
+        <source>请先连接节点/Connect a joint first</source>
+        <translation>Connect a joint first</translation>
+    </message>
+    <message>
+        <source>索引或子索引无效/Index or subindex is not a hex number in range</source>
+        <translation>Index or subindex is not a hex number in range</translation>
     </message>
     <message>
         <source>正在读取 %1/Reading %1</source>
@@ -916,16 +965,12 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
         <translation>written</translation>
     </message>
     <message>
-        <source>无法打开 %1/Cannot open %1</source>
-        <translation>Cannot open %1</translation>
-    </message>
-    <message>
-        <source>%1：第 %2 行：%3/%1: line %2: %3</source>
-        <translation>%1: line %2: %3</translation>
-    </message>
-    <message>
         <source>已载入 %1 个对象/loaded %1 objects</source>
         <translation>loaded %1 objects</translation>
+    </message>
+    <message>
+        <source>，保留 %1 个已读取的值/, kept %1 values read</source>
+        <translation>, kept %1 values read</translation>
     </message>
     <message>
         <source>正在读取对象/Reading objects</source>
@@ -948,8 +993,8 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
         <translation>Cannot write %1</translation>
     </message>
     <message>
-        <source>已导出 %1/exported %1</source>
-        <translation>exported %1</translation>
+        <source>已导出 %1：%2 个值/exported %1: %2 values</source>
+        <translation>exported %1: %2 values</translation>
     </message>
     <message>
         <source>将当前参数保存到关节(0x1010)？
@@ -996,6 +1041,110 @@ Restore the default parameters (0x1011)? They apply after a reset node.</source>
     <message>
         <source>已发送，已收到应答/sent, answered</source>
         <translation>sent, answered</translation>
+    </message>
+    <message>
+        <source>%1个已读取的值在%2中没有位置（无此对象或文件自带值），打开后将不再显示。仍然打开？
+%1 values read have no place in %2 (no such object, or the file gives its own value) and will no longer show. Open it anyway?</source>
+        <translation>%1 values read have no place in %2 (no such object, or the file gives its own value) and will no longer show. Open it anyway?</translation>
+    </message>
+    <message>
+        <source>尚未读取任何值：DCF将含0个值。仍然导出？
+Nothing was read: the DCF would hold 0 values. Export it anyway?</source>
+        <translation>Nothing was read: the DCF would hold 0 values. Export it anyway?</translation>
+    </message>
+    <message>
+        <source>设备类型/Device type</source>
+        <translation>Device type</translation>
+    </message>
+    <message>
+        <source>厂商/Vendor</source>
+        <translation>Vendor</translation>
+    </message>
+    <message>
+        <source>产品/Product</source>
+        <translation>Product</translation>
+    </message>
+    <message>
+        <source>版本/Revision</source>
+        <translation>Revision</translation>
+    </message>
+    <message>
+        <source>序列号/Serial</source>
+        <translation>Serial</translation>
+    </message>
+    <message>
+        <source>名称/Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>NMT状态/NMT state</source>
+        <translation>NMT state</translation>
+    </message>
+    <message>
+        <source>正在查找节点/Discovering nodes...</source>
+        <translation>Discovering nodes...</translation>
+    </message>
+    <message>
+        <source>找到 %1 个CANopen节点（%2 s）%3/found %1 CANopen nodes (%2 s)%3</source>
+        <translation>found %1 CANopen nodes (%2 s)%3</translation>
+    </message>
+    <message>
+        <source>无SDO应答/no SDO answer</source>
+        <translation>no SDO answer</translation>
+    </message>
+    <message>
+        <source>%1 不含任何值/%1 holds no values (ParameterValue)</source>
+        <translation>%1 holds no values (ParameterValue)</translation>
+    </message>
+    <message>
+        <source>已载入 %1：%2 个值/loaded %1: %2 values</source>
+        <translation>loaded %1: %2 values</translation>
+    </message>
+    <message>
+        <source>将%1中不同的值写入节点%2？节点先进入预运行状态。
+Write the values of %1 that differ to node(s) %2? Each node goes pre-operational first.</source>
+        <translation>Write the values of %1 that differ to node(s) %2? Each node goes pre-operational first.</translation>
+    </message>
+    <message>
+        <source>正在比较/Comparing...</source>
+        <translation>Comparing...</translation>
+    </message>
+    <message>
+        <source>正在下载/Downloading...</source>
+        <translation>Downloading...</translation>
+    </message>
+    <message>
+        <source>完成节点 %1（共 %2）：比较 %3，不同 %4/nodes done %1 of %2: compared %3, differing %4</source>
+        <translation>nodes done %1 of %2: compared %3, differing %4</translation>
+    </message>
+    <message>
+        <source>；写入 %1，已校验 %2，被拒绝 %3/; written %1, verified %2, refused %3</source>
+        <translation>; written %1, verified %2, refused %3</translation>
+    </message>
+    <message>
+        <source>；已取消/; cancelled</source>
+        <translation>; cancelled</translation>
+    </message>
+    <message>
+        <source>将参数保存到节点%1(0x1010:1 "save")？
+Store the parameters in node(s) %1 (0x1010:1 "save")?</source>
+        <translation>Store the parameters in node(s) %1 (0x1010:1 "save")?</translation>
+    </message>
+    <message>
+        <source>；已保存 %1（共 %2）/; stored %1 of %2</source>
+        <translation>; stored %1 of %2</translation>
+    </message>
+    <message>
+        <source>尚无下载报告/No download to report yet</source>
+        <translation>No download to report yet</translation>
+    </message>
+    <message>
+        <source>无法写入 %1：%2/Cannot write %1: %2</source>
+        <translation>Cannot write %1: %2</translation>
+    </message>
+    <message>
+        <source>报告已保存：%1（%2 行）/report saved: %1 (%2 rows)</source>
+        <translation>report saved: %1 (%2 rows)</translation>
     </message>
 </context>
 <context>
@@ -1333,16 +1482,16 @@ Write or open a script here (JavaScript)</source>
         <translation>FAIL</translation>
     </message>
     <message>
-        <source>已保存：%1/Saved: %1</source>
-        <translation>Saved: %1</translation>
-    </message>
-    <message>
         <source>脚本/Scripts</source>
         <translation>Scripts</translation>
     </message>
     <message>
         <source>所有文件/All files</source>
         <translation>All files</translation>
+    </message>
+    <message>
+        <source>已保存：%1/Saved: %1</source>
+        <translation>Saved: %1</translation>
     </message>
 </context>
 <context>
@@ -1965,6 +2114,37 @@ Clear</source>
     </message>
 </context>
 <context>
+    <name>dcf_diff_model</name>
+    <message>
+        <source>节点/Node</source>
+        <translation>Node</translation>
+    </message>
+    <message>
+        <source>索引/Index</source>
+        <translation>Index</translation>
+    </message>
+    <message>
+        <source>子索引/Sub</source>
+        <translation>Sub</translation>
+    </message>
+    <message>
+        <source>名称/Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>DCF值/DCF value</source>
+        <translation>DCF value</translation>
+    </message>
+    <message>
+        <source>驱动器值/Drive</source>
+        <translation>Drive</translation>
+    </message>
+    <message>
+        <source>状态/State</source>
+        <translation>State</translation>
+    </message>
+</context>
+<context>
     <name>joint_CAN_set</name>
     <message>
         <source>joint_CAN_set</source>
@@ -2102,6 +2282,29 @@ Close</source>
     <message>
         <source>已达行数上限，记录已暂停；导出或清空后继续/Row limit reached: logging paused; export or clear to go on</source>
         <translation>Row limit reached: logging paused; export or clear to go on</translation>
+    </message>
+</context>
+<context>
+    <name>nmt_state</name>
+    <message>
+        <source>启动/Boot-up</source>
+        <translation>Boot-up</translation>
+    </message>
+    <message>
+        <source>停止/Stopped</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
+        <source>运行/Operational</source>
+        <translation>Operational</translation>
+    </message>
+    <message>
+        <source>预运行/Pre-operational</source>
+        <translation>Pre-operational</translation>
+    </message>
+    <message>
+        <source>未知/Unknown</source>
+        <translation>Unknown</translation>
     </message>
 </context>
 <context>

@@ -8,8 +8,8 @@ namespace sim {
 
 joint::joint(int node, uint32_t firmware) : joint(node, firmware, 0x00010000u + static_cast<uint32_t>(node)) {}
 
-joint::joint(int node, uint32_t firmware, uint32_t serial)
-    : node_(node), firmware_(firmware), custom_(node, firmware, motor_)
+joint::joint(int node, uint32_t firmware, uint32_t serial, bool custom_protocol)
+    : node_(node), firmware_(firmware), custom_protocol_(custom_protocol), custom_(node, firmware, motor_)
 {
     if (firmware % 10 != 0)
         canopen_ = std::make_unique<canopen_node>(node, motor_, serial);
@@ -34,7 +34,7 @@ void joint::power_on(std::vector<vci::can_message> &out)
 void joint::handle(const vci::can_message &frame, std::vector<vci::can_message> &out)
 {
     motor_.advance(clock::now_us());
-    if (node_ >= 1 && node_ <= 127 && frame.id == custom_request_base + static_cast<uint32_t>(node_)) {
+    if (custom_protocol_ && node_ >= 1 && node_ <= 127 && frame.id == custom_request_base + static_cast<uint32_t>(node_)) {
         custom_.handle(frame, out);
         return;
     }

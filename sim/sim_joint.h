@@ -1,6 +1,7 @@
 #pragma once
 // One simulated servo joint: a motor model served by the custom protocol and, unless its
-// firmware is the EtherCAT build (firmware number ending in 0), by CANopen. A joint started
+// firmware is the EtherCAT build (firmware number ending in 0), by CANopen. A joint built
+// without the custom protocol stands for a standard CANopen drive of another make. A joint started
 // without node number (255) speaks nothing but LSS until it is given one; both protocols then
 // use it.
 #include "sim/canopen_node.h"
@@ -16,7 +17,7 @@ class joint {
 public:
     // The CANopen serial number is 0x00010000 + node unless given.
     joint(int node, uint32_t firmware);
-    joint(int node, uint32_t firmware, uint32_t serial);
+    joint(int node, uint32_t firmware, uint32_t serial, bool custom_protocol = true);
     joint(const joint &) = delete;
     joint &operator=(const joint &) = delete;
 
@@ -24,6 +25,7 @@ public:
     int node() const { return canopen_ ? canopen_->node() : node_; }
     uint32_t firmware() const { return firmware_; }
     bool speaks_canopen() const { return canopen_ != nullptr; }
+    bool speaks_custom() const { return custom_protocol_; }
 
     motor_model &motor() { return motor_; }
     custom_drive &custom() { return custom_; }
@@ -40,6 +42,7 @@ private:
 
     int node_;
     uint32_t firmware_;
+    bool custom_protocol_;
     motor_model motor_;
     custom_drive custom_;
     std::unique_ptr<canopen_node> canopen_;

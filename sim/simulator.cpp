@@ -54,9 +54,10 @@ bool parse_nodes(const QString &text, std::vector<joint_config> *out, QString *e
         bool ok = false;
         const int node = parts.value(0).trimmed().toInt(&ok);
         if (!ok || parts.size() > 2 || node < 1 || node > 127)
-            return refuse(error, QStringLiteral("bad joint '%1': expected node[:firmware] with node 1..127, or lss:SERIAL").arg(item));
+            return refuse(error, QStringLiteral("bad joint '%1': expected node[:firmware|:heartbeat|:canopen] with node 1..127, or lss:SERIAL").arg(item));
         uint32_t firmware = default_firmware;
         uint16_t heartbeat_only_ms = 0;
+        bool custom_protocol = true;
         const QString kind = parts.value(1).trimmed();
         if (kind.startsWith(QLatin1String("heartbeat"))) {
             const QString period = kind.mid(int(qstrlen("heartbeat")));
@@ -65,6 +66,8 @@ bool parse_nodes(const QString &text, std::vector<joint_config> *out, QString *e
                 || period_ms > 65535)
                 return refuse(error, QStringLiteral("bad heartbeat in '%1': expected node:heartbeat[/1..65535 ms]").arg(item));
             heartbeat_only_ms = static_cast<uint16_t>(period_ms);
+        } else if (kind == QLatin1String("canopen")) {
+            custom_protocol = false;
         } else if (parts.size() == 2) {
             firmware = parts[1].trimmed().toUInt(&ok);
             if (!ok)
@@ -74,7 +77,7 @@ bool parse_nodes(const QString &text, std::vector<joint_config> *out, QString *e
             if (c.node == node)
                 return refuse(error, QStringLiteral("node %1 listed twice").arg(node));
         }
-        result.push_back({node, firmware, heartbeat_only_ms, 0x00010000u + static_cast<uint32_t>(node)});
+        result.push_back({node, firmware, heartbeat_only_ms, 0x00010000u + static_cast<uint32_t>(node), custom_protocol});
     }
     // LSS tells the joints apart by their identity, so no two may share a serial number.
     for (size_t i = 0; i < result.size(); ++i)
@@ -116,7 +119,8 @@ void simulator::configure(const std::vector<joint_config> &joints)
             producers_[c.node] = heartbeat_producer{period, now + period};
         } else {
             const bool given = c.serial != 0 || c.node == unconfigured_node;
-            joints_.push_back(std::make_unique<joint>(c.node, c.firmware, given ? c.serial : 0x00010000u + uint32_t(c.node)));
+            joints_.push_back(std::make_unique<joint>(c.node, c.firmware, given ? c.serial : 0x00010000u + uint32_t(c.node),
+                                                      c.custom_protocol));
         }
     }
 }

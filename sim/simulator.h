@@ -27,10 +27,13 @@ struct joint_config {
     uint16_t heartbeat_only_ms = 0;
     // CANopen serial number (0x1018 sub 4); 0 means 0x00010000 + node.
     uint32_t serial = 0;
+    // False: a standard CANopen drive of another make, which does not speak the custom protocol.
+    bool custom_protocol = true;
 };
 
 // Parses "entry,entry,..." with nodes 1..127; an entry is "node[:firmware]" for a joint,
-// "node:heartbeat[/ms]" for a heartbeat producer of an absent node (default every 100 ms), or
+// "node:heartbeat[/ms]" for a heartbeat producer of an absent node (default every 100 ms),
+// "node:canopen" for a CANopen joint that does not speak the custom protocol, or
 // "lss:SERIAL[:firmware]" for a CANopen joint without node-ID and with that serial number
 // (decimal or 0x-hex), which LSS can give one. Returns false (and says why) on bad text.
 bool parse_nodes(const QString &text, std::vector<joint_config> *out, QString *error);

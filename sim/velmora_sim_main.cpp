@@ -81,7 +81,9 @@ int main(int argc, char **argv)
         "A busy bus: --nodes 1:10231,5:heartbeat,6:heartbeat/50 adds heartbeat producers for the\n"
         "absent nodes 5 (every 100 ms) and 6 (every 50 ms).\n"
         "Fresh drives: --nodes 1:10231,lss:0x1001,lss:0x1002 adds two CANopen joints without node-ID\n"
-        "(serial numbers 0x1001 and 0x1002) that LSS (CiA 305) finds and gives one."));
+        "(serial numbers 0x1001 and 0x1002) that LSS (CiA 305) finds and gives one.\n"
+        "Another make: --nodes 1:10231,4:canopen adds a standard CANopen drive at node 4 that does\n"
+        "not speak the drive's own protocol."));
     parser.addHelpOption();
     const QCommandLineOption bus_option(QStringLiteral("bus"),
                                         QStringLiteral("QtSerialBus plugin and interface, e.g. socketcan:vcan0 or "
@@ -89,7 +91,8 @@ int main(int argc, char **argv)
                                         QStringLiteral("plugin:interface"));
     const QCommandLineOption nodes_option(QStringLiteral("nodes"),
                                           QStringLiteral("Joints as node[:firmware],... (node 1..127; default %1); node:heartbeat[/ms] "
-                                                         "is a heartbeat producer of an absent node; lss:SERIAL[:firmware] "
+                                                         "is a heartbeat producer of an absent node; node:canopen a CANopen drive without the "
+                                                         "custom protocol; lss:SERIAL[:firmware] "
                                                          "a CANopen joint without node-ID, for LSS.")
                                               .arg(QString::fromLatin1(sim::default_nodes)),
                                           QStringLiteral("list"), QString::fromLatin1(sim::default_nodes));
@@ -253,7 +256,9 @@ int main(int argc, char **argv)
         served << QStringLiteral("%1 (firmware %2%3)")
                       .arg(c.node)
                       .arg(c.firmware)
-                      .arg(j && j->speaks_canopen() ? QStringLiteral(", CANopen") : QString());
+                      .arg(j && j->speaks_canopen() ? (j->speaks_custom() ? QStringLiteral(", CANopen")
+                                                                          : QStringLiteral(", CANopen only"))
+                                                    : QString());
     }
     say(QStringLiteral("serving node %1 on %2").arg(served.join(QStringLiteral(", ")), bus));
 

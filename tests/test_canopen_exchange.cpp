@@ -8,6 +8,7 @@
 #include "canopen/canopen_frames.h"
 #include "canopen/canopen_replies.h"
 #include "canopen/control_canopen.h"
+#include "canopen/sdo_bus_link.h"
 #include "canopen/lss_exchange.h"
 #include "support/test_bus.h"
 
@@ -48,10 +49,11 @@ struct fake_bus {
             slept_ms += ms;
         };
         o.pending = [this] { return pending; };
-        o.receive = [this](uint32_t *ids, uint8_t (*payloads)[8], uint8_t *lens, uint8_t *) {
+        o.receive = [this](uint32_t *ids, uint8_t (*payloads)[8], uint8_t *lens, uint8_t *flags) {
             for (size_t i = 0; i < frames.size() && i < 64; ++i) {
                 ids[i] = frames[i].id;
                 lens[i] = frames[i].len;
+                flags[i] = frames[i].extended ? batch_flag::extended : 0;
                 std::memcpy(payloads[i], frames[i].data, 8);  // stale bytes past the length too
             }
             return receive_ok;
@@ -369,6 +371,35 @@ private slots:
             QVERIFY(run_canopen_exchange(fake.ops(), f.id, f.data, f.len, 0, QString(), log, [](const QString &) {}));
             QCOMPARE(fake.slept_ms, log == 0 ? 1 : canopen_reply_window_ms);
         }
+    }
+
+    void a_sweep_asks_every_node_in_one_transaction()
+    {
+        // Of nodes 1..6, node 2 answers the device type and node 5 refuses it; a 29-bit frame
+        // shaped like node 3's answer is none, and node 2's second answer is other traffic.
+        fake_bus fake;
+        fake.pending = 4;
+        fake.frames = {make_message(0x582, {0x43, 0x00, 0x10, 0x00, 0x92, 0x01, 0x02, 0x00}),
+                       make_message(0x583, {0x43, 0x00, 0x10, 0x00, 0x92, 0x01, 0x02, 0x00}),
+                       make_message(0x585, {0x80, 0x00, 0x10, 0x00, 0x00, 0x00, 0x02, 0x06}),
+                       make_message(0x582, {0x43, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00})};
+        fake.frames[1].extended = true;
+        QStringList texts;
+        const auto answers = canopen::sdo_sweep(fake.ops(), 1, 6, 0x1000, 0, 300, [&](const QString &t) { texts << t; });
+        QCOMPARE(answers.size(), size_t(6));
+        QCOMPARE(texts.count(QStringLiteral("SDO读 1000:00/SDO upload 1000:00")), 6);
+        QVERIFY(answers[1].answered && !answers[1].refused);
+        QCOMPARE(answers[1].data, QByteArray::fromHex("92010200"));
+        QVERIFY(!answers[2].answered);
+        QVERIFY(answers[4].refused);
+        QCOMPARE(answers[4].abort, 0x06020000u);
+        QCOMPARE(fake.sleeps, 300);  // the unused node-IDs keep the window open to its end
+
+        // Once every request has its answer the window closes.
+        fake.sleeps = 0;
+        fake.frames.resize(1);
+        QVERIFY(canopen::sdo_sweep(fake.ops(), 2, 2, 0x1000, 0, 300, {}).front().answered);
+        QCOMPARE(fake.sleeps, 1);
     }
 
     void lss_answers_are_whole_frames_on_7e4_with_their_specifier()

@@ -1,12 +1,16 @@
 // Typed values and EDS/DCF files without a bus: what the window refuses before sending, how a
 // vendor-style data sheet reads, where a broken one fails, and that an exported DCF reads back
 // with the same values.
+#include "objects/dcf_job.h"
 #include "objects/eds.h"
 #include "objects/od_tree_model.h"
 #include "objects/od_types.h"
 #include "objects/standard_objects.h"
 
 #include <QAbstractItemModelTester>
+#include <algorithm>
+#include <map>
+#include <set>
 #include <QFile>
 #include <QtTest>
 
@@ -23,6 +27,58 @@ QByteArray fixture(const char *name)
 }
 
 uint16_t code(data_type t) { return static_cast<uint16_t>(t); }
+
+void add_value(eds_document &d, uint16_t index, uint8_t sub, data_type type, const char *value, const char *access = "rw")
+{
+    od_object o;
+    o.index = index;
+    od_entry e;
+    e.index = index;
+    e.sub = sub;
+    e.type = code(type);
+    e.access = QLatin1String(access);
+    e.parameter_value = QLatin1String(value);
+    o.entries.push_back(e);
+    d.objects.push_back(o);
+}
+
+// A drive as a table of objects behind expedited SDO, keeping every write in order as
+// "1800:01=80000181" (value in hex, most significant byte first).
+struct table_drive {
+    std::map<int, QByteArray> objects;
+    std::set<int> refused;  // writes aborted with "value too high"
+    QStringList writes;
+
+    canopen::sdo_link link()
+    {
+        canopen::sdo_link l;
+        l.transact = [this](const canopen::sdo_frame &request, const std::function<bool(const canopen::sdo_frame &)> &,
+                            canopen::sdo_frame *reply) {
+            const uint16_t index = uint16_t(request.data[1] | request.data[2] << 8);
+            const int key = index << 8 | request.data[3];
+            *reply = canopen::sdo_frame();
+            std::copy(request.data + 1, request.data + 4, reply->data + 1);
+            if ((request.data[0] & canopen::sdo_command_mask) == canopen::sdo_upload_initiate) {
+                const QByteArray v = objects[key];
+                reply->data[0] = uint8_t(0x43 | (4 - v.size()) << 2);
+                std::copy(v.begin(), v.end(), reply->data + 4);
+                return true;
+            }
+            const QByteArray v(reinterpret_cast<const char *>(request.data + 4), canopen::sdo_expedited_size(request.data[0]));
+            QByteArray shown = v;
+            std::reverse(shown.begin(), shown.end());
+            writes << QStringLiteral("%1:%2=%3").arg(index, 4, 16, QLatin1Char('0')).arg(request.data[3], 2, 16, QLatin1Char('0')).arg(QLatin1String(shown.toHex())).toUpper();
+            if (refused.count(key)) {
+                *reply = canopen::sdo_abort_frame(index, request.data[3], 0x06090031);
+                return true;
+            }
+            objects[key] = v;
+            reply->data[0] = 0x60;
+            return true;
+        };
+        return l;
+    }
+};
 
 }  // namespace
 
@@ -197,6 +253,101 @@ private slots:
         }
         QVERIFY(dcf.contains("FileName=joint5.dcf\n"));
         QVERIFY(dcf.contains("[ManufacturerObjects]\nSupportedObjects=1\n1=0x2100\n"));
+    }
+
+    void node_lists_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("nodes");  // empty: refused
+        QTest::newRow("range") << "1-6" << "1,2,3,4,5,6";
+        QTest::newRow("list") << "2,4,5" << "2,4,5";
+        QTest::newRow("mixed, spaced, repeated") << " 7 , 1-2,2 " << "7,1,2";
+        QTest::newRow("node 0") << "0-3" << "";
+        QTest::newRow("node 128") << "127,128" << "";
+        QTest::newRow("backwards") << "6-1" << "";
+        QTest::newRow("two dashes") << "1--2" << "";
+        QTest::newRow("empty item") << "1,,2" << "";
+        QTest::newRow("text") << "all" << "";
+    }
+
+    void node_lists()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, nodes);
+        std::vector<int> parsed;
+        QString error;
+        QCOMPARE(parse_node_list(text, &parsed, &error), !nodes.isEmpty());
+        QStringList shown;
+        for (const int n : parsed)
+            shown << QString::number(n);
+        QCOMPARE(shown.join(QLatin1Char(',')), nodes);
+        QCOMPARE(error.isEmpty(), !nodes.isEmpty());
+    }
+
+    void pdo_written_by_its_procedure_and_cancel_waits_for_it()
+    {
+        // TPDO 1 of node 3 gets an event timer and a second mapped object; its COB-ID stays.
+        eds_document dcf;
+        add_value(dcf, 0x1800, 1, data_type::unsigned32, "$NODEID+0x180");
+        add_value(dcf, 0x1800, 5, data_type::unsigned16, "50");
+        add_value(dcf, 0x1A00, 0, data_type::unsigned8, "2");
+        add_value(dcf, 0x1A00, 1, data_type::unsigned32, "0x60410010");
+        add_value(dcf, 0x1A00, 2, data_type::unsigned32, "0x60640020");
+        add_value(dcf, 0x2100, 0, data_type::unsigned16, "300");
+        add_value(dcf, 0x6041, 0, data_type::unsigned16, "0x0237", "ro");
+        table_drive drive;
+        drive.objects = {{0x180001, QByteArray::fromHex("83010000")}, {0x180005, QByteArray::fromHex("0000")},
+                         {0x1A0000, QByteArray::fromHex("01")},       {0x1A0001, QByteArray::fromHex("10004160")},
+                         {0x1A0002, QByteArray::fromHex("00000000")}, {0x210000, QByteArray::fromHex("6400")},
+                         {0x604100, QByteArray::fromHex("4002")}};
+        std::vector<int> pre_operational;
+        dcf_wire wire{[&drive](int) { return drive.link(); }, [&pre_operational](int n) { pre_operational.push_back(n); }};
+
+        dcf_job compare(dcf_job::mode::compare, dcf, {3}, wire);
+        while (compare.step()) {
+        }
+        QCOMPARE(int(compare.rows()[6].state), int(dcf_state::read_only_differs));
+        QCOMPARE(compare.totals().differing, 5);
+        QVERIFY(drive.writes.isEmpty() && pre_operational.empty());
+
+        dcf_job download(dcf_job::mode::download, dcf, {3}, wire);
+        while (drive.writes.isEmpty())
+            download.step();
+        download.stop_between_objects();  // taken after the PDO's group, before 0x2100
+        while (download.step()) {
+        }
+        QCOMPARE(pre_operational, std::vector<int>{3});
+        QCOMPARE(drive.writes, QStringList({"1800:01=80000183", "1800:05=0032", "1A00:00=00", "1A00:02=60640020",
+                                            "1A00:00=02", "1800:01=00000183"}));
+        QVERIFY(download.totals().cancelled);
+        QCOMPARE(download.totals().written, 3);
+        QCOMPARE(download.report().size(), size_t(3));
+        QVERIFY(download.report()[2].verified);
+
+        // A refused step of the procedure is told on the objects it was for, and the rest goes on.
+        drive.objects[0x1A0002] = QByteArray::fromHex("00000000");
+        drive.refused = {0x1A0000};
+        drive.writes.clear();
+        dcf_job refused(dcf_job::mode::download, dcf, {3}, wire);
+        while (refused.step()) {
+        }
+        QCOMPARE(drive.writes.size(), 5 + 1);  // the group as far as the drive lets it, then 0x2100
+        QCOMPARE(refused.report().size(), size_t(2));
+        QVERIFY(refused.report()[0].note.contains(QLatin1String("PDO step 0x1A00:00: ")));
+        QCOMPARE(refused.report()[1].index, uint16_t(0x2100));
+
+        // A Stop clicked meanwhile ends the job at once: the group it cut short is told as it is.
+        drive.objects[0x180005] = QByteArray::fromHex("0000");
+        drive.refused.clear();
+        drive.writes.clear();
+        dcf_job stopped(dcf_job::mode::download, dcf, {3}, wire);
+        while (drive.writes.size() < 2)
+            stopped.step();
+        stopped.cancel();
+        QVERIFY(stopped.finished() && stopped.totals().cancelled);
+        QCOMPARE(stopped.report().size(), size_t(1));
+        QVERIFY(stopped.report()[0].note.contains(QLatin1String("interrupted: not read back")));
+        QVERIFY(!stopped.report()[0].verified);
     }
 
     void tree_model()

@@ -9,14 +9,17 @@
 #include "base/window_place.h"
 #include "app/velmora.h"
 #include "can/adapter.h"
+#include "can/exchange.h"
 #include "can/step_job.h"
 #include "canopen/canopen_state.h"
 #include "canopen/control_canopen.h"
 #include "can/vci/vci.h"
 #include "canopen/sdo_bus_link.h"
+#include "objects/dcf_diff_model.h"
 #include "objects/eds.h"
 #include "objects/lss_dialog.h"
 #include "objects/object_dictionary.h"
+#include "objects/od_actions.h"
 #include "objects/od_tree_model.h"
 #include "sim/simulator.h"
 #include "support/test_bus.h"
@@ -25,18 +28,42 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
 using namespace test_support;
+
+namespace {
+
+// Every readable object of the joint's data sheet as node reads it now, by index and sub.
+std::map<int, QString> snapshot(int node)
+{
+    QFile f(Object_dictionary::simulated_joint_eds());
+    f.open(QIODevice::ReadOnly);
+    objects::eds_document d = objects::parse_eds(f.readAll()).document;
+    const auto job = objects::read_all_job(d, canopen::exchange_sdo_link(adapter_bus_ops(), node, 100, {}), node, {});
+    while (job->step()) {
+    }
+    std::map<int, QString> values;
+    for (const objects::od_object &o : d.objects)
+        for (const objects::od_entry &e : o.entries)
+            values[e.index << 8 | e.sub] = e.parameter_value;
+    return values;
+}
+
+}  // namespace
 
 class test_object_dictionary_window : public QObject {
     Q_OBJECT
@@ -118,6 +145,10 @@ private slots:
         QCOMPARE(entry(0x1400, 1)->parameter_value, QStringLiteral("0x00000201"));  // $NODEID+0x200
         QVERIFY(!entry(0x1400, 1)->differs);
         QVERIFY(!entry(0x2100, 0)->differs);
+        // Opening the data sheet again keeps what was read.
+        QVERIFY(window->load_eds(Object_dictionary::simulated_joint_eds()));
+        QCOMPARE(entry(0x1008, 0)->parameter_value, QStringLiteral("Velmora simulated joint"));
+        QVERIFY2(status().contains(QLatin1String("kept")), qPrintable(status()));
         // Every SDO frame went into the capturing CANopen monitor.
         QVERIFY(canopen_monitor->cell_count() > 6 * 2 * 60);
 
@@ -169,6 +200,12 @@ private slots:
         // Without a data sheet the built-in standard objects fill the tree.
         QVERIFY(entry(0x6041, 0));
         QVERIFY(!entry(0x2100, 0));
+        // A DCF of nothing read is not exported without a word.
+        QTemporaryDir dir;
+        desktop_seams::set_file_chooser([&dir](const desktop_seams::file_request &) { return dir.filePath(QStringLiteral("empty.dcf")); });
+        press("export_dcf");
+        QVERIFY(boxes.value(0).contains(QLatin1String("would hold 0 values")));
+        QVERIFY(status().contains(QLatin1String("0 values")));
 
         address("0x1008", "0", "VISIBLE_STRING");
         press("read");
@@ -192,7 +229,6 @@ private slots:
         QCOMPARE(canopen_monitor->cell_count(), cells);
 
         // A broken data sheet names its line and leaves the tree as it was.
-        QTemporaryDir dir;
         QFile bad(dir.filePath(QStringLiteral("bad.eds")));
         QVERIFY(bad.open(QIODevice::WriteOnly));
         bad.write("[1000]\nParameterName=Device type\nDataType=0x0007\nAccessType=read\n");
@@ -202,11 +238,23 @@ private slots:
         QVERIFY(entry(0x6041, 0));
 
         // A node that never answers: one step's timeout, then the SDO timeout abort.
-        sdo_request_id = 0x605;
+        child<QSpinBox>(window, "node")->setValue(5);
         address("0x1000", "0", "UNSIGNED32");
         press("read");
         QVERIFY(status().contains(QLatin1String("(0x05040000)")));
-        sdo_request_id = 0x601;
+        child<QSpinBox>(window, "node")->setValue(1);
+
+        // Indices and subindices are hex whichever way they are written, and show as such.
+        address("6064", "", "INTEGER32");
+        press("read");
+        QCOMPARE(field("index")->text(), QStringLiteral("0x6064"));
+        QVERIFY2(status().contains(QLatin1String("read 4 bytes")), qPrintable(status()));
+        address("1018h", "4", "UNSIGNED32");
+        press("read");
+        QCOMPARE(field("value")->text(), QStringLiteral("65537"));  // serial 0x00010001
+        address("0x1018", "10", "UNSIGNED32");
+        press("read");
+        QVERIFY(status().contains(QLatin1String("(0x06090011)")));  // sub 0x10 does not exist
 
         // A joint without CANopen firmware is not asked at all.
         canopen_supported = 0;
@@ -217,17 +265,131 @@ private slots:
         QCOMPARE(canopen_monitor->cell_count(), cells_before);
     }
 
+    void discovery_finds_every_canopen_node()
+    {
+        // Node 4 is a standard CANopen drive of another make: the drive's own protocol gets no
+        // answer from it. Node 6 is only a heartbeat.
+        sim::simulator::instance().configure({{1, 10231}, {4, 10231, 0, 0, false}, {6, 10231, 20}});
+        ClearBuffer(3, 0, 0);
+        const uint8_t firmware_read[2] = {0x00, 0x01};
+        QVERIFY(send_frame(0x644, firmware_read, 2, 0));
+        QCOMPARE(GetReceiveNum(3, 0, 0), 0);
+        QTest::qWait(60);
+
+        press("discover");
+        QTRY_VERIFY(!window->job_running());
+        auto *nodes = child<QTableWidget>(window, "nodes");
+        QCOMPARE(nodes->rowCount(), 3);
+        const auto cell = [nodes](int row, int column) { return nodes->item(row, column)->text(); };
+        QCOMPARE(cell(1, 0), QStringLiteral("4"));
+        QCOMPARE(cell(1, 1), QStringLiteral("0x00020192"));
+        QCOMPARE(cell(1, 5), QStringLiteral("0x00010004"));
+        QCOMPARE(cell(1, 6), QStringLiteral("Velmora simulated joint"));
+        QCOMPARE(cell(1, 7), QStringLiteral("未知/Unknown"));  // it sends no heartbeat
+        QCOMPARE(cell(2, 0), QStringLiteral("6"));
+        QCOMPARE(cell(2, 6), QStringLiteral("无SDO应答/no SDO answer"));
+        QCOMPARE(cell(2, 7), QStringLiteral("运行/Operational"));
+        // The found node becomes the window's, not the control windows'.
+        nodes->setCurrentCell(1, 0);
+        QCOMPARE(child<QSpinBox>(window, "node")->value(), 4);
+        QCOMPARE(sdo_request_id, 0x601);
+        field("index")->setText(QStringLiteral("1008"));
+        child<QComboBox>(window, "type")->setCurrentText(QStringLiteral("VISIBLE_STRING"));
+        press("read");
+        QCOMPARE(field("value")->text(), QStringLiteral("Velmora simulated joint"));
+    }
+
+    void dcf_download_to_two_nodes()
+    {
+        sim::simulator::instance().configure({{1, 10231}, {2, 10231}});
+        // The DCF: the data sheet's defaults, $NODEID formulas as they are, and a few values of
+        // its own; 20000 lies beyond what 0x2100 takes. Node 2 already has the profile velocity.
+        QFile eds(Object_dictionary::simulated_joint_eds());
+        QVERIFY(eds.open(QIODevice::ReadOnly));
+        objects::eds_document dcf = objects::parse_eds(eds.readAll()).document;
+        const std::map<int, QString> own = {{0x210000, "20000"},  {0x608100, "5000"}, {0x101700, "100"},
+                                            {0x180005, "50"},     {0x1A0000, "2"},    {0x1A0002, "0x60640020"}};
+        for (objects::od_object &o : dcf.objects)
+            for (objects::od_entry &e : o.entries)
+                e.parameter_value = own.count(e.index << 8 | e.sub) ? own.at(e.index << 8 | e.sub) : e.default_value;
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("bench.dcf")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(objects::write_dcf(dcf, 0, QStringLiteral("bench.dcf")));
+        file.close();
+        QVERIFY(window->open_dcf(file.fileName()));
+        child<QSpinBox>(window, "node")->setValue(2);
+        address("6081", "0", "UNSIGNED32");
+        field("value")->setText(QStringLiteral("5000"));
+        press("write");
+        const std::map<int, QString> before[2] = {snapshot(1), snapshot(2)};
+
+        field("dcf_nodes")->setText(QStringLiteral("1-2"));
+        press("download_dcf");
+        QTRY_VERIFY(!window->job_running());
+
+        // Exactly what differed changed, on each node; the refused value did not.
+        const QList<int> changed[2] = {{0x101700, 0x180005, 0x1A0000, 0x1A0002, 0x608100},
+                                       {0x101700, 0x180005, 0x1A0000, 0x1A0002}};
+        for (int n = 1; n <= 2; ++n) {
+            const std::map<int, QString> after = snapshot(n);
+            QList<int> seen;  // in object order
+            for (const auto &v : after)
+                if (before[n - 1].at(v.first) != v.second)
+                    seen << v.first;
+            QCOMPARE(seen, changed[n - 1]);
+        }
+        // The report: every written object verified, the refusal with its reason, then the store.
+        const std::vector<objects::report_row> &report = window->dcf_report();
+        QCOMPARE(report.size(), size_t(5 + 4 + 2 + 2));
+        for (const objects::report_row &r : report) {
+            const bool refused = r.index == 0x2100;
+            QCOMPARE(r.verified, !refused);
+            QCOMPARE(r.note.contains(QLatin1String("write refused: ")), refused);
+        }
+        QCOMPARE(report.back().index, uint16_t(0x1010));
+        const QString status = child<QLabel>(window, "commissioning_status")->text();
+        for (const char *said : {"differing 11", "written 9", "verified 9", "refused 2", "stored 2 of 2"})
+            QVERIFY2(status.contains(QLatin1String(said)), qPrintable(status));
+        window->show();
+        child<QTabWidget>(window, "pages")->setCurrentIndex(1);
+        const QStringList cut = cut_texts_in_every_language(window);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
+
+        const QString csv = dir.filePath(QStringLiteral("report.csv"));
+        QVERIFY(window->save_dcf_report_to(csv));
+        QFile written(csv);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(written.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1 + 13);
+        QVERIFY(lines.contains(QStringLiteral("1,0x6081:00,Profile velocity,1000,5000,是/yes,")));
+        // The same as a workbook: a row number, then the report's columns below its header.
+        const QString book = dir.filePath(QStringLiteral("report.xlsx"));
+        QVERIFY(window->save_dcf_report_to(book));
+        QProcess reader;
+        reader.start(QStringLiteral("/usr/bin/python3"),
+                     {qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") + QStringLiteral("/tests/read_workbook.py"), book});
+        QVERIFY(reader.waitForFinished(60000) && reader.exitCode() == 0);
+        const QJsonObject cells = QJsonDocument::fromJson(reader.readAllStandardOutput()).object()[QStringLiteral("cells")].toObject();
+        QCOMPARE(cells[QStringLiteral("B2")].toObject()[QStringLiteral("value")].toString(), QStringLiteral("节点/Node"));
+        QCOMPARE(cells[QStringLiteral("C15")].toObject()[QStringLiteral("value")].toString(), QStringLiteral("0x1010:01"));
+    }
+
     void a_long_upload_leaves_the_windows_live_and_cancel_aborts_it()
     {
         window->show();
         // The joint's recorder buffer, 64 KiB in some 9,400 segments, takes seconds to read.
         address("0x2120", "0", "DOMAIN");
+        // An idle machine reads it all in a tenth of a second; a millisecond a segment is the pace
+        // of a busy bus, and keeps the transfer running until the click.
+        const QMetaObject::Connection pace = connect(&job_runner::instance(), &job_runner::progress, [] { QThread::msleep(1); });
         child<QPushButton>(window, "read")->click();
         QVERIFY(job_running());
-        auto *progress = window->findChild<QProgressDialog *>(QStringLiteral("job_progress"));
+        QPointer<QProgressDialog> progress = window->findChild<QProgressDialog *>(QStringLiteral("job_progress"));
         QVERIFY(progress);
         // The event loop turns between segments: the dialog's own timer brings it up, and it moves.
-        QTRY_VERIFY_WITH_TIMEOUT(progress->isVisible() && progress->value() > 7 * 100, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(progress && progress->isVisible() && progress->value() > 7 * 100, 20000);
+        disconnect(pace);
         QCOMPARE(progress->maximum(), 65536);
         const QStringList cut = cut_texts_in_every_language(progress);
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));

@@ -1,8 +1,9 @@
 // The windows driving velmora-sim in another process over a private virtual CAN bus: the whole
 // custom-protocol session from scan to a finished move, a CANopen profile position session
 // from the command column to a finished move, a bus this program hosts, busy with other
-// devices' heartbeats, across the adapter re-opens of the node window's scans, and LSS giving
-// two fresh joints their node-IDs.
+// devices' heartbeats, across the adapter re-opens of the node window's scans, LSS giving two
+// fresh joints their node-IDs (which discovery then lists), and the object dictionary's
+// discovery and DCF download on a bench with a drive of another make.
 //
 // The joints' clock is real and every answer crosses two processes and a TCP server, so on a
 // loaded machine an answer may miss the few milliseconds an exchange waits for it. The windows
@@ -23,6 +24,7 @@
 #include "node/node_state.h"
 #include "node/set_node.h"
 #include "objects/lss_dialog.h"
+#include "objects/object_dictionary.h"
 #include "support/sim_host.h"
 #include "support/test_bus.h"
 #include "support/widgets.h"
@@ -36,6 +38,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTableWidget>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using test_support::canopen_column_names;
@@ -304,6 +308,35 @@ private slots:
         w->close();
     }
 
+    void commissioning_a_bench_with_a_drive_of_another_make()
+    {
+        QVERIFY(start_bus(QStringLiteral("1:10231,2:10231,4:canopen")));
+        open_adapter();
+        QCOMPARE(adapter_error, 0);
+        device_open = 1;
+        desktop_seams::set_box_responder([](const desktop_seams::box_request &) { return QMessageBox::Yes; });
+        Object_dictionary w;
+        child<QPushButton>(&w, "discover")->click();
+        QVERIFY(QTest::qWaitFor([&w] { return !w.job_running(); }, generous_ms));
+        auto *nodes = child<QTableWidget>(&w, "nodes");
+        QCOMPARE(nodes->rowCount(), 3);
+        QCOMPARE(nodes->item(2, 0)->text(), QStringLiteral("4"));
+
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("gain.dcf")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[2100]\nParameterName=Position loop gain\nObjectType=0x7\nDataType=0x0006\nAccessType=rw\n"
+                   "ParameterValue=300\n");
+        file.close();
+        QVERIFY(w.open_dcf(file.fileName()));
+        child<QLineEdit>(&w, "dcf_nodes")->setText(QStringLiteral("2,4"));
+        child<QPushButton>(&w, "download_dcf")->click();
+        QVERIFY(QTest::qWaitFor([&w] { return !w.job_running(); }, generous_ms));
+        QCOMPARE(w.dcf_report().size(), size_t(2 + 2));  // the gain and the store, on each node
+        for (const objects::report_row &r : w.dcf_report())
+            QVERIFY2(r.verified, qPrintable(r.after + r.note));
+    }
+
     void lss_gives_fresh_joints_node_ids_over_two_processes()
     {
         QVERIFY(start_bus(QStringLiteral("1:10231,lss:0x1001,lss:0x1002")));
@@ -323,6 +356,14 @@ private slots:
             child<QPushButton>(&lss, "lss_store")->click();
             QVERIFY2(status().contains(QStringLiteral("node %1 booted").arg(id)), qPrintable(status()));
         }
+        Object_dictionary w;
+        child<QPushButton>(&w, "discover")->click();
+        QVERIFY(QTest::qWaitFor([&w] { return !w.job_running(); }, generous_ms));
+        auto *nodes = child<QTableWidget>(&w, "nodes");
+        QStringList found;
+        for (int r = 0; r < nodes->rowCount(); ++r)
+            found << nodes->item(r, 0)->text();
+        QCOMPARE(found, QStringList({QStringLiteral("1"), QStringLiteral("5"), QStringLiteral("6")}));
     }
 };
 

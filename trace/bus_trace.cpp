@@ -7,6 +7,7 @@
 #include "base/window_place.h"
 #include "can/vci/bus_tap.h"
 #include "canopen/canopen_xml.h"
+#include "canopen/nmt_state.h"
 #include "ui_bus_trace.h"
 
 #include <QApplication>
@@ -410,17 +411,7 @@ QString Bus_trace::bus_state_text(int state)
     }
 }
 
-QString Bus_trace::node_state_text(int nmt_state)
-{
-    switch (nmt_state) {
-    case 0x00: return tr("启动/Boot-up");
-    case 0x04: return tr("停止/Stopped");
-    case 0x05: return tr("运行/Operational");
-    case 0x7F: return tr("预运行/Pre-operational");
-    case -1: return tr("未知/Unknown");
-    default: return QStringLiteral("0x%1").arg(nmt_state, 2, 16, QLatin1Char('0'));
-    }
-}
+QString Bus_trace::node_state_text(int nmt_state) { return canopen::nmt_state_text(nmt_state); }
 
 QString Bus_trace::error_text(uint16_t code)
 {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <iterator>
 #include <mutex>
 
 namespace vci {
@@ -24,6 +25,7 @@ namespace {
 struct tap_state {
     std::mutex mutex;
     std::vector<tapped_frame> pending;
+    seen_frame last[0x800];
     std::vector<listener::state *> listeners;
     uint64_t dropped = 0;
     std::vector<QString> interfaces{QStringLiteral("can0")};
@@ -74,6 +76,7 @@ void record(const can_message &msg, bool transmitted, bool error)
     std::lock_guard<std::mutex> lock(t.mutex);
     const tapped_frame f = stamped(t, msg, transmitted, error);
     if (!transmitted && !error && !msg.extended && !msg.remote && !msg.fd) {
+        t.last[msg.id & 0x7FF] = seen_frame{f.t_us, msg};
         for (listener::state *l : t.listeners) {
             if (std::find(l->ids.begin(), l->ids.end(), msg.id) == l->ids.end())
                 continue;
@@ -88,6 +91,20 @@ void record(const can_message &msg, bool transmitted, bool error)
         return;
     }
     t.pending.push_back(f);
+}
+
+seen_frame last_received(uint32_t standard_id)
+{
+    tap_state &t = tap();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    return standard_id < 0x800 ? t.last[standard_id] : seen_frame();
+}
+
+void forget_received()
+{
+    tap_state &t = tap();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    std::fill(std::begin(t.last), std::end(t.last), seen_frame());
 }
 
 void begin_transmit(const can_message &msg)

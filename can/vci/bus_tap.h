@@ -46,6 +46,17 @@ size_t drain(std::vector<tapped_frame> &out, size_t max = capacity);
 // Frames refused because the buffer was full, since the start of the program.
 uint64_t dropped();
 
+// The last data frame received on each standard identifier since the adapter was opened, kept
+// apart from the drained buffer so that a window can ask who spoke (heartbeats, boot-ups)
+// without taking the trace's frames. t_us is -1 while none was seen.
+struct seen_frame {
+    int64_t t_us = -1;
+    can_message msg;
+};
+seen_frame last_received(uint32_t standard_id);
+// Forgets them all: what was heard on the bus of an earlier opening says nothing of this one.
+void forget_received();
+
 // Microseconds since the tap's epoch, and the wall-clock time of that epoch (for log files).
 int64_t now_us();
 int64_t epoch_wall_us();

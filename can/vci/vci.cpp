@@ -54,6 +54,7 @@ public:
         iface_ = b->interface_name();
         bus_tap::set_interface(iface_);
         bus_tap::report_bus_state(bus_state::unknown);  // until the new bus reports one
+        bus_tap::forget_received();
         QString error;
         if (!b->connect_bus(this, &error))
             return 0;

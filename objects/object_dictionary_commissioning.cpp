@@ -1,0 +1,355 @@
+// The commissioning page of the object dictionary window: discovery of every CANopen node, and
+// a DCF compared with or put on one node or many, each as a job of steps (can/step_job.h) with
+// its progress and Cancel on the page.
+#include "objects/object_dictionary.h"
+
+#include "ui_object_dictionary.h"
+
+#include "base/desktop_seams.h"
+#include "base/shared_values.h"
+#include "can/step_job.h"
+#include "canopen/canopen_exchange.h"
+#include "canopen/canopen_frames.h"
+#include "canopen/nmt_state.h"
+#include "canopen/sdo_bus_link.h"
+#include "objects/dcf_diff_model.h"
+#include "objects/dcf_report.h"
+#include "objects/node_discovery.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QSortFilterProxyModel>
+
+using namespace objects;
+
+namespace {
+
+const QString dcf_kind = QStringLiteral("eds");
+const QString report_kind = QStringLiteral("dcf_report");
+
+enum node_column { nc_node, nc_type, nc_vendor, nc_product, nc_revision, nc_serial, nc_name, nc_state, nc_count };
+
+QStringList node_headers()
+{
+    static const char *const headers[nc_count] = {
+        QT_TRANSLATE_NOOP("Object_dictionary", "节点/Node"),    QT_TRANSLATE_NOOP("Object_dictionary", "设备类型/Device type"),
+        QT_TRANSLATE_NOOP("Object_dictionary", "厂商/Vendor"),  QT_TRANSLATE_NOOP("Object_dictionary", "产品/Product"),
+        QT_TRANSLATE_NOOP("Object_dictionary", "版本/Revision"), QT_TRANSLATE_NOOP("Object_dictionary", "序列号/Serial"),
+        QT_TRANSLATE_NOOP("Object_dictionary", "名称/Name"),    QT_TRANSLATE_NOOP("Object_dictionary", "NMT状态/NMT state")};
+    QStringList texts;
+    for (const char *h : headers)
+        texts << QCoreApplication::translate("Object_dictionary", h);
+    return texts;
+}
+
+QString node_list_text(const std::vector<int> &nodes)
+{
+    QStringList parts;
+    for (const int n : nodes)
+        parts << QString::number(n);
+    return parts.join(QLatin1Char(','));
+}
+
+}  // namespace
+
+void Object_dictionary::setup_commissioning()
+{
+    ui->nodes->setColumnCount(nc_count);
+    ui->nodes->setHorizontalHeaderLabels(node_headers());
+    ui->nodes->horizontalHeader()->setStretchLastSection(true);
+    ui->nodes->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    auto *shown = new QSortFilterProxyModel(this);
+    shown->setSourceModel(dcf_model_);
+    shown->setFilterKeyColumn(dcf_diff_model::col_state);
+    shown->setFilterRole(dcf_diff_model::filter_role);
+    ui->dcf_diff->setModel(shown);
+    connect(ui->dcf_differences_only, &QCheckBox::toggled, shown, [shown](bool only) {
+        shown->setFilterRegularExpression(only ? QStringLiteral("^other$") : QString());
+    });
+    ui->dcf_diff->horizontalHeader()->setStretchLastSection(true);
+    ui->dcf_diff->resizeColumnsToContents();
+    ui->commissioning_progress->hide();
+    ui->commissioning_cancel->hide();
+    connect(&job_runner::instance(), &job_runner::progress, this, [this](int done, int total) {
+        if (!page_job_)
+            return;
+        ui->commissioning_progress->setMaximum(qMax(total, 1));
+        ui->commissioning_progress->setValue(qMin(done, total));
+    });
+    // Choosing a found node makes it the window's node.
+    connect(ui->nodes, &QTableWidget::currentCellChanged, this, [this](int row) {
+        if (const QTableWidgetItem *item = ui->nodes->item(row, nc_node))
+            ui->node->setValue(item->text().toInt());
+    });
+    connect(ui->node, QOverload<int>::of(&QSpinBox::valueChanged), this,
+            [this](int n) { ui->dcf_nodes->setPlaceholderText(QString::number(n)); });
+    ui->dcf_nodes->setPlaceholderText(QString::number(node()));
+}
+
+void Object_dictionary::retranslate_commissioning()
+{
+    ui->nodes->setHorizontalHeaderLabels(node_headers());
+    emit dcf_model_->headerDataChanged(Qt::Horizontal, 0, dcf_diff_model::col_count - 1);
+}
+
+void Object_dictionary::show_commissioning_status(const QString &text, bool error)
+{
+    ui->commissioning_status->setStyleSheet(error ? QStringLiteral("color: rgb(200, 0, 0);") : QString());
+    ui->commissioning_status->setText(text);
+}
+
+bool Object_dictionary::commissioning_ready()
+{
+    if (device_open == 0) {
+        show_commissioning_status(tr("请先在节点窗口扫描以打开适配器/Open the adapter first (Scan in the node window)"), true);
+        return false;
+    }
+    if (job_runner::instance().busy()) {
+        show_commissioning_status(tr("请等待当前传输结束/Wait for the transfer in progress to end"), true);
+        return false;
+    }
+    return true;
+}
+
+// ---- the page's jobs -----------------------------------------------------------------------
+
+void Object_dictionary::start_page_job(std::unique_ptr<step_job> job)
+{
+    if (!job_runner::instance().start(std::move(job)))
+        return;
+    job_running_ = page_job_ = true;
+    ui->commissioning_progress->setValue(0);
+    set_busy(true);
+}
+
+void Object_dictionary::on_commissioning_cancel_clicked()
+{
+    if (!page_job_)
+        return;
+    // A download stops between two objects; anything else at once.
+    if (download_)
+        download_->stop_between_objects();
+    else
+        job_runner::instance().cancel();
+}
+
+void Object_dictionary::set_busy(bool busy)
+{
+    ui->commissioning_progress->setVisible(busy);
+    ui->commissioning_cancel->setVisible(busy);
+    for (QWidget *w : {static_cast<QWidget *>(ui->discover), static_cast<QWidget *>(ui->open_dcf),
+                       static_cast<QWidget *>(ui->compare_dcf), static_cast<QWidget *>(ui->download_dcf),
+                       static_cast<QWidget *>(ui->save_dcf_report), static_cast<QWidget *>(ui->read_all),
+                       static_cast<QWidget *>(ui->open_eds)})
+        w->setEnabled(!busy);
+}
+
+// ---- discovery -----------------------------------------------------------------------------
+
+void Object_dictionary::on_discover_clicked()
+{
+    if (!commissioning_ready())
+        return;
+    discovery_bus wire;
+    wire.bus = &adapter_bus_ops();
+    wire.link = [this](int n) { return link_to(n); };
+    wire.log = [this](const QString &t) { emit senddata(t); };
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    show_commissioning_status(tr("正在查找节点/Discovering nodes..."), false);
+    start_page_job(std::make_unique<node_discovery>(wire, [this, clock](const node_discovery &d, bool cancelled) {
+        show_nodes(d.nodes());
+        show_commissioning_status(tr("找到 %1 个CANopen节点（%2 s）%3/found %1 CANopen nodes (%2 s)%3")
+                                      .arg(d.nodes().size())
+                                      .arg(static_cast<double>(clock->elapsed()) / 1000.0, 0, 'f', 2)
+                                      .arg(cancelled ? tr("，已取消/, cancelled") : QString()),
+                                  false);
+    }));
+}
+
+void Object_dictionary::show_nodes(const std::vector<found_node> &nodes)
+{
+    ui->nodes->setRowCount(0);
+    for (const found_node &n : nodes) {
+        const int row = ui->nodes->rowCount();
+        ui->nodes->insertRow(row);
+        const QString cells[nc_count] = {QString::number(n.node), n.device_type, n.vendor, n.product, n.revision,
+                                         n.serial, n.answers_sdo ? n.name : tr("无SDO应答/no SDO answer"),
+                                         canopen::nmt_state_text(n.nmt_state)};
+        for (int c = 0; c < nc_count; ++c)
+            ui->nodes->setItem(row, c, new QTableWidgetItem(cells[c]));
+    }
+}
+
+// ---- configuration from a DCF --------------------------------------------------------------
+
+void Object_dictionary::on_open_dcf_clicked()
+{
+    const QString path = desktop_seams::choose_file(desktop_seams::file_mode::open, this, dcf_kind,
+                                                    tr("打开DCF/Open DCF"), QString(),
+                                                    QStringLiteral("DCF (*.dcf *.DCF);;* (*)"));
+    if (!path.isEmpty())
+        open_dcf(path);
+}
+
+bool Object_dictionary::open_dcf(const QString &path)
+{
+    const eds_result r = read_eds_file(path);
+    const QString name = QFileInfo(path).fileName();
+    if (!r.ok) {
+        show_commissioning_status(r.error, true);
+        return false;
+    }
+    const size_t values = dcf_values(r.document, 1).size();
+    if (values == 0) {
+        show_commissioning_status(tr("%1 不含任何值/%1 holds no values (ParameterValue)").arg(name), true);
+        return false;
+    }
+    dcf_ = r.document;
+    dcf_name_ = name;
+    ui->dcf_file->setText(name);
+    ui->dcf_file->setToolTip(path);
+    dcf_model_->set_rows({});
+    show_commissioning_status(tr("已载入 %1：%2 个值/loaded %1: %2 values").arg(name).arg(values), false);
+    return true;
+}
+
+bool Object_dictionary::dcf_ready()
+{
+    if (dcf_name_.isEmpty())
+        on_open_dcf_clicked();
+    return !dcf_name_.isEmpty();
+}
+
+bool Object_dictionary::dcf_targets(std::vector<int> *nodes)
+{
+    const QString text = ui->dcf_nodes->text().trimmed();
+    if (text.isEmpty()) {
+        *nodes = {node()};
+        return true;
+    }
+    QString error;
+    if (parse_node_list(text, nodes, &error))
+        return true;
+    show_commissioning_status(error, true);
+    return false;
+}
+
+dcf_wire Object_dictionary::wire()
+{
+    dcf_wire w;
+    w.link = [this](int n) { return link_to(n); };
+    w.pre_operational = [this](int n) {
+        const canopen::frame f = canopen::nmt(canopen::nmt_enter_pre_operational,
+                                              static_cast<int32_t>(canopen::sdo_request_base) + n);
+        run_canopen_exchange(adapter_bus_ops(), f.id, f.data, f.len, 0,
+                             QStringLiteral("NMT预运行/NMT pre-operational %1").arg(n), 1,
+                             [this](const QString &t) { emit senddata(t); });
+    };
+    return w;
+}
+
+void Object_dictionary::on_compare_dcf_clicked()
+{
+    std::vector<int> nodes;
+    if (!dcf_targets(&nodes) || !commissioning_ready() || !dcf_ready())
+        return;
+    start_dcf_job(dcf_job::mode::compare, nodes);
+}
+
+void Object_dictionary::on_download_dcf_clicked()
+{
+    std::vector<int> nodes;
+    if (!dcf_targets(&nodes) || !commissioning_ready() || !dcf_ready())
+        return;
+    const QString question = tr("将%1中不同的值写入节点%2？节点先进入预运行状态。\n"
+                                "Write the values of %1 that differ to node(s) %2? Each node goes "
+                                "pre-operational first.")
+                                 .arg(dcf_name_, node_list_text(nodes));
+    // The question ran an event loop of its own: another job may have started meanwhile.
+    if (desktop_seams::question(this, tr("提示"), question) != QMessageBox::Yes || !commissioning_ready())
+        return;
+    start_dcf_job(dcf_job::mode::download, nodes);
+}
+
+void Object_dictionary::start_dcf_job(dcf_job::mode mode, const std::vector<int> &nodes)
+{
+    auto job = std::make_unique<dcf_job>(mode, dcf_, nodes, wire(), [this](const dcf_job &j, bool) {
+        download_ = nullptr;
+        dcf_job_finished(j);
+    });
+    dcf_model_->set_rows(job->rows());
+    if (mode == dcf_job::mode::download)
+        report_.clear();
+    show_commissioning_status(mode == dcf_job::mode::compare ? tr("正在比较/Comparing...") : tr("正在下载/Downloading..."),
+                              false);
+    dcf_job *running = job.get();
+    start_page_job(std::move(job));
+    if (page_job_)
+        download_ = running;
+}
+
+void Object_dictionary::dcf_job_finished(const dcf_job &job)
+{
+    dcf_model_->set_rows(job.rows());
+    ui->dcf_diff->resizeColumnsToContents();
+    const dcf_totals &t = job.totals();
+    QString text = tr("完成节点 %1（共 %2）：比较 %3，不同 %4/nodes done %1 of %2: compared %3, differing %4")
+                       .arg(t.nodes_done)
+                       .arg(job.node_count())
+                       .arg(t.compared)
+                       .arg(t.differing);
+    if (job.downloads())
+        text += tr("；写入 %1，已校验 %2，被拒绝 %3/; written %1, verified %2, refused %3").arg(t.written).arg(t.verified).arg(t.refused);
+    if (t.cancelled)
+        text += tr("；已取消/; cancelled");
+    if (job.downloads())
+        report_ = job.report();
+    show_commissioning_status(text, t.refused > 0 || t.verified < t.written);
+    const std::vector<int> written = job.nodes_written();
+    if (!t.cancelled && !written.empty())
+        offer_store(written);
+}
+
+void Object_dictionary::offer_store(const std::vector<int> &nodes)
+{
+    const QString question = tr("将参数保存到节点%1(0x1010:1 \"save\")？\nStore the parameters in node(s) %1 "
+                                "(0x1010:1 \"save\")?")
+                                 .arg(node_list_text(nodes));
+    if (desktop_seams::question(this, tr("提示"), question) != QMessageBox::Yes)
+        return;
+    const QString before = ui->commissioning_status->text();
+    start_page_job(std::make_unique<store_job>(nodes, wire(), [this, before](const store_job &store, bool) {
+        report_.insert(report_.end(), store.report().begin(), store.report().end());
+        show_commissioning_status(before + tr("；已保存 %1（共 %2）/; stored %1 of %2").arg(store.stored()).arg(store.report().size()),
+                                  store.stored() < static_cast<int>(store.report().size()));
+    }));
+}
+
+void Object_dictionary::on_save_dcf_report_clicked()
+{
+    if (report_.empty()) {
+        show_commissioning_status(tr("尚无下载报告/No download to report yet"), true);
+        return;
+    }
+    const QString path = desktop_seams::choose_file(desktop_seams::file_mode::save, this, report_kind,
+                                                    tr("保存报告/Save report"), QStringLiteral("dcf_report.csv"),
+                                                    QStringLiteral("CSV (*.csv);;Excel (*.xlsx)"));
+    if (!path.isEmpty())
+        save_dcf_report_to(path);
+}
+
+bool Object_dictionary::save_dcf_report_to(const QString &path)
+{
+    QString error;
+    if (!save_report(path, report_, &error)) {
+        show_commissioning_status(tr("无法写入 %1：%2/Cannot write %1: %2").arg(path, error), true);
+        return false;
+    }
+    show_commissioning_status(
+        tr("报告已保存：%1（%2 行）/report saved: %1 (%2 rows)").arg(QDir::toNativeSeparators(path)).arg(report_.size()), false);
+    return true;
+}

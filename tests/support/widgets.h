@@ -11,7 +11,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMainWindow>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QStatusBar>
@@ -91,71 +90,54 @@ inline QStringList cut_texts(QWidget *window)
     return cut;
 }
 
-// The texts a user of the English interface sees in the window that have a Chinese part with no
-// English beside it ("1 帧", "错误"); a part is what lies between ASCII commas or semicolons, so
-// "读取完成/read", "已读取 1，被拒绝 0/read 1, refused 0" and "连接\nConnect" pass. Titles,
-// labels, buttons, tabs, group boxes, combo box items, placeholders, menu entries, the status
-// bar, and the headings and first rows of views.
+// The texts a user of the English interface sees in the window that have a part with Chinese and
+// no Latin letter ("1 帧", "错误"); parts lie between ASCII commas or semicolons, so "读取完成/read",
+// "已读取 1，被拒绝 0/read 1, refused 0" and "连接\nConnect" pass. Titles, labels, buttons, group
+// boxes, placeholders, tabs, combo box items, the status bar, menu entries, headings and first rows.
 inline QStringList chinese_without_english(QWidget *window)
 {
-    static const QRegularExpression chinese(QStringLiteral("[\\x{4e00}-\\x{9fff}]"));
-    static const QRegularExpression latin(QStringLiteral("[A-Za-z]{2}"));
-    static const QRegularExpression parts(QStringLiteral("[,;]"));
-    QStringList found;
-    const auto check = [&](const QObject *where, const QString &text) {
-        for (const QString &part : text.split(parts))
-            if (part.contains(chinese) && !part.contains(latin)) {
-                found << where->objectName() + QLatin1Char(' ') + text;
-                return;
-            }
-    };
-    check(window, window->windowTitle());
-    for (QLabel *l : window->findChildren<QLabel *>())
-        if (l->isVisibleTo(window))
-            check(l, l->text());
-    for (QAbstractButton *b : window->findChildren<QAbstractButton *>())
-        if (b->isVisibleTo(window))
-            check(b, b->text());
-    for (QGroupBox *g : window->findChildren<QGroupBox *>())
-        if (g->isVisibleTo(window))
-            check(g, g->title());
-    for (QTabBar *t : window->findChildren<QTabBar *>())
-        for (int i = 0; i < t->count(); ++i)
-            check(t, t->tabText(i));
-    for (QComboBox *c : window->findChildren<QComboBox *>())
-        for (int i = 0; i < c->count(); ++i)
-            check(c, c->itemText(i));
-    for (QLineEdit *e : window->findChildren<QLineEdit *>())
-        if (e->isVisibleTo(window))
-            check(e, e->placeholderText());
-    for (QAction *a : window->findChildren<QAction *>())
-        check(a, a->text());
-    if (auto *main = qobject_cast<QMainWindow *>(window))
-        check(main->statusBar(), main->statusBar()->currentMessage());
-    for (QAbstractItemView *view : window->findChildren<QAbstractItemView *>()) {
-        const QAbstractItemModel *m = view->model();
-        if (!m || !view->isVisibleTo(window))
+    static const QRegularExpression chinese_part(
+        QStringLiteral("(?:^|[,;])[^,;A-Za-z]*[\\x{4e00}-\\x{9fff}][^,;A-Za-z]*(?:[,;]|$)"));
+    QStringList texts{window->windowTitle()};
+    for (QWidget *w : window->findChildren<QWidget *>()) {
+        if (!w->isVisibleTo(window))
             continue;
-        for (int c = 0; c < m->columnCount(); ++c) {
-            check(view, m->headerData(c, Qt::Horizontal).toString());
-            for (int r = 0; r < qMin(m->rowCount(), 50); ++r)
-                check(view, m->data(m->index(r, c)).toString());
-        }
+        if (auto *l = qobject_cast<QLabel *>(w))
+            texts << l->text();
+        else if (auto *b = qobject_cast<QAbstractButton *>(w))
+            texts << b->text();
+        else if (auto *g = qobject_cast<QGroupBox *>(w))
+            texts << g->title();
+        else if (auto *e = qobject_cast<QLineEdit *>(w))
+            texts << e->placeholderText();
+        else if (auto *t = qobject_cast<QTabBar *>(w))
+            for (int i = 0; i < t->count(); ++i)
+                texts << t->tabText(i);
+        else if (auto *c = qobject_cast<QComboBox *>(w))
+            for (int i = 0; i < c->count(); ++i)
+                texts << c->itemText(i);
+        else if (auto *bar = qobject_cast<QStatusBar *>(w))
+            texts << bar->currentMessage();
+        else if (auto *v = qobject_cast<QAbstractItemView *>(w))
+            for (int c = 0; v->model() && c < v->model()->columnCount(); ++c) {
+                texts << v->model()->headerData(c, Qt::Horizontal).toString();
+                for (int r = 0; r < qMin(v->model()->rowCount(), 50); ++r)
+                    texts << v->model()->index(r, c).data().toString();
+            }
     }
-    return found;
+    for (QAction *a : window->findChildren<QAction *>())
+        texts << a->text();
+    return texts.filter(chinese_part);
 }
 
-// Where the window does not fit a 1366x768 screen: its default size beyond what it opens at
-// (1280x720), its minimum beyond the screen less a panel and a title bar.
+// Where the window does not fit a 1366x768 laptop: opened larger than 1280x720, or with a
+// minimum larger than the screen less a panel and a title bar.
 inline QStringList beyond_a_laptop_screen(QWidget *window)
 {
-    QStringList beyond;
-    if (window->width() > 1280 || window->height() > 720)
-        beyond << QStringLiteral("default size %1x%2").arg(window->width()).arg(window->height());
     const QSize minimum = window->minimumSizeHint().expandedTo(window->minimumSize());
-    if (minimum.width() > 1366 || minimum.height() > 700)
-        beyond << QStringLiteral("minimum size %1x%2").arg(minimum.width()).arg(minimum.height());
-    return beyond;
+    if (window->width() <= 1280 && window->height() <= 720 && minimum.width() <= 1366 && minimum.height() <= 700)
+        return {};
+    return {QStringLiteral("%1x%2 at least %3x%4").arg(window->width()).arg(window->height()).arg(minimum.width()).arg(minimum.height())};
 }
 
 // cut_texts() of the window at its default size and at its minimum, with the bilingual texts

@@ -310,7 +310,7 @@ void Object_dictionary::on_read_clicked()
                                     [this, index, sub, type](const sdo_outcome &o, bool cancelled) {
                                         show_read(index, sub, type, o, cancelled);
                                     }),
-              tr("正在读取 %1/Reading %1").arg(object_text(index, sub)));
+              tr("正在读取/Reading %1").arg(object_text(index, sub)));
 }
 
 void Object_dictionary::show_read(uint16_t index, uint8_t sub, uint16_t type, const sdo_outcome &o, bool cancelled)
@@ -330,7 +330,7 @@ void Object_dictionary::show_read(uint16_t index, uint8_t sub, uint16_t type, co
             e->differs = false;
             model_->values_changed();
         }
-        show_status(tr("读取完成，%1 字节，过长无法显示/read %1 bytes, too long to show").arg(o.data.size()), false);
+        show_status(tr("读取完成/read %1 bytes, 过长无法显示/too long to show").arg(o.data.size()), false);
         return;
     }
     ui->value->setText(text);
@@ -340,7 +340,7 @@ void Object_dictionary::show_read(uint16_t index, uint8_t sub, uint16_t type, co
         model_->values_changed();
         fit_columns(true);
     }
-    show_status(tr("读取完成，%1 字节/read %1 bytes").arg(o.data.size()), false);
+    show_status(tr("读取完成/read %1 bytes").arg(o.data.size()), false);
 }
 
 void Object_dictionary::on_write_clicked()
@@ -364,7 +364,7 @@ void Object_dictionary::on_write_clicked()
                                     [this, index, sub, type, text, bytes](const sdo_outcome &o, bool cancelled) {
                                         show_written(index, sub, type, text, bytes, o, cancelled);
                                     }),
-              tr("正在写入 %1/Writing %1").arg(object_text(index, sub)));
+              tr("正在写入/Writing %1").arg(object_text(index, sub)));
 }
 
 void Object_dictionary::show_written(uint16_t index, uint8_t sub, uint16_t type, const QString &text,
@@ -421,9 +421,9 @@ bool Object_dictionary::load_eds(const QString &path)
     fit_columns(held > 0);
     document_chosen_ = true;
     set_document_title(name);
-    QString text = tr("已载入 %1 个对象/loaded %1 objects").arg(r.document.objects.size());
+    QString text = tr("已载入/loaded %1 objects").arg(r.document.objects.size());
     if (held > lost)
-        text += tr("，保留 %1 个已读取的值/, kept %1 values read").arg(held - lost);
+        text += tr(", 保留已读取的值/kept %1 values read").arg(held - lost);
     show_status(text, false);
     return true;
 }
@@ -441,11 +441,11 @@ void Object_dictionary::show_read_all(const read_all_summary &s)
     model_->values_changed();
     fit_columns(true);
     ui->objects->expandAll();
-    QString text = tr("已读取 %1，被拒绝 %2/read %1, refused %2").arg(s.read).arg(s.refused);
+    QString text = tr("已读取/read %1, 被拒绝/refused %2").arg(s.read).arg(s.refused);
     if (s.cancelled)
-        text += tr("，已取消/, cancelled");
+        text += tr(", 已取消/cancelled");
     if (s.no_answer)
-        text += tr("，节点无应答/, the joint stopped answering");
+        text += tr(", 节点无应答/the joint stopped answering");
     show_status(text, s.no_answer);
 }
 
@@ -470,10 +470,10 @@ bool Object_dictionary::export_dcf_to(const QString &path)
     QFile f(path);
     const QByteArray text = write_dcf(model_->document(), node(), QFileInfo(path).fileName());
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(text) != text.size()) {
-        show_status(tr("无法写入 %1/Cannot write %1").arg(path), true);
+        show_status(tr("无法写入/Cannot write %1").arg(path), true);
         return false;
     }
-    show_status(tr("已导出 %1：%2 个值/exported %1: %2 values")
+    show_status(tr("已导出/exported %1: %2个值/%2 values")
                     .arg(QDir::toNativeSeparators(path))
                     .arg(values_held(model_->document())),
                 false);

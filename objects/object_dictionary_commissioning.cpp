@@ -162,10 +162,10 @@ void Object_dictionary::on_discover_clicked()
     show_commissioning_status(tr("正在查找节点/Discovering nodes..."), false);
     start_page_job(std::make_unique<node_discovery>(wire, [this, clock](const node_discovery &d, bool cancelled) {
         show_nodes(d.nodes());
-        show_commissioning_status(tr("找到 %1 个CANopen节点（%2 s）%3/found %1 CANopen nodes (%2 s)%3")
+        show_commissioning_status(tr("找到%1个CANopen节点/found %1 CANopen nodes (%2 s)%3")
                                       .arg(d.nodes().size())
                                       .arg(static_cast<double>(clock->elapsed()) / 1000.0, 0, 'f', 2)
-                                      .arg(cancelled ? tr("，已取消/, cancelled") : QString()),
+                                      .arg(cancelled ? tr(", 已取消/cancelled") : QString()),
                                   false);
     }));
 }
@@ -205,7 +205,7 @@ bool Object_dictionary::open_dcf(const QString &path)
     }
     const size_t values = dcf_values(r.document, 1).size();
     if (values == 0) {
-        show_commissioning_status(tr("%1 不含任何值/%1 holds no values (ParameterValue)").arg(name), true);
+        show_commissioning_status(tr("%1不含任何值/%1 holds no values (ParameterValue)").arg(name), true);
         return false;
     }
     dcf_ = r.document;
@@ -213,7 +213,7 @@ bool Object_dictionary::open_dcf(const QString &path)
     ui->dcf_file->setText(name);
     ui->dcf_file->setToolTip(path);
     dcf_model_->set_rows({});
-    show_commissioning_status(tr("已载入 %1：%2 个值/loaded %1: %2 values").arg(name).arg(values), false);
+    show_commissioning_status(tr("已载入/loaded %1: %2个值/%2 values").arg(name).arg(values), false);
     return true;
 }
 
@@ -297,15 +297,15 @@ void Object_dictionary::dcf_job_finished(const dcf_job &job)
     dcf_model_->set_rows(job.rows());
     ui->dcf_diff->resizeColumnsToContents();
     const dcf_totals &t = job.totals();
-    QString text = tr("完成节点 %1（共 %2）：比较 %3，不同 %4/nodes done %1 of %2: compared %3, differing %4")
+    QString text = tr("完成节点/nodes done %1 of %2: 比较/compared %3, 不同/differing %4")
                        .arg(t.nodes_done)
                        .arg(job.node_count())
                        .arg(t.compared)
                        .arg(t.differing);
     if (job.downloads())
-        text += tr("；写入 %1，已校验 %2，被拒绝 %3/; written %1, verified %2, refused %3").arg(t.written).arg(t.verified).arg(t.refused);
+        text += tr("; 写入/written %1, 已校验/verified %2, 被拒绝/refused %3").arg(t.written).arg(t.verified).arg(t.refused);
     if (t.cancelled)
-        text += tr("；已取消/; cancelled");
+        text += tr("; 已取消/cancelled");
     if (job.downloads())
         report_ = job.report();
     show_commissioning_status(text, t.refused > 0 || t.verified < t.written);
@@ -324,7 +324,7 @@ void Object_dictionary::offer_store(const std::vector<int> &nodes)
     const QString before = ui->commissioning_status->text();
     start_page_job(std::make_unique<store_job>(nodes, wire(), [this, before](const store_job &store, bool) {
         report_.insert(report_.end(), store.report().begin(), store.report().end());
-        show_commissioning_status(before + tr("；已保存 %1（共 %2）/; stored %1 of %2").arg(store.stored()).arg(store.report().size()),
+        show_commissioning_status(before + tr("; 已保存/stored %1 of %2").arg(store.stored()).arg(store.report().size()),
                                   store.stored() < static_cast<int>(store.report().size()));
     }));
 }
@@ -346,10 +346,10 @@ bool Object_dictionary::save_dcf_report_to(const QString &path)
 {
     QString error;
     if (!save_report(path, report_, &error)) {
-        show_commissioning_status(tr("无法写入 %1：%2/Cannot write %1: %2").arg(path, error), true);
+        show_commissioning_status(tr("无法写入/Cannot write %1: %2").arg(path, error), true);
         return false;
     }
     show_commissioning_status(
-        tr("报告已保存：%1（%2 行）/report saved: %1 (%2 rows)").arg(QDir::toNativeSeparators(path)).arg(report_.size()), false);
+        tr("报告已保存/report saved: %1 (%2 rows)").arg(QDir::toNativeSeparators(path)).arg(report_.size()), false);
     return true;
 }

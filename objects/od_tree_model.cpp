@@ -147,7 +147,7 @@ QVariant od_tree_model::data(const QModelIndex &index, int role) const
     if (role == Qt::BackgroundRole && marked)
         return QBrush(QColor(255, 236, 179));
     if (role == Qt::ToolTipRole && marked)
-        return QCoreApplication::translate("od_tree_model", "与默认值 %1 不同/differs from the default %1")
+        return QCoreApplication::translate("od_tree_model", "与默认值不同/differs from the default %1")
             .arg(resolved(e->default_value));
     if (role == Qt::ToolTipRole && e && index.column() == col_default && e->default_value.contains(QLatin1Char('$')))
         return e->default_value;

@@ -434,24 +434,24 @@ Time</source>
         <translation>Cap (frames)</translation>
     </message>
     <message>
-        <source>无法写入文件：%1/Cannot write the file: %1</source>
-        <translation>Cannot write the file: %1</translation>
-    </message>
-    <message>
-        <source>已保存：%1/Saved: %1</source>
-        <translation>Saved: %1</translation>
-    </message>
-    <message>
-        <source>%1 帧，%2 显示/%1 frames, %2 shown</source>
-        <translation>%1 frames, %2 shown</translation>
-    </message>
-    <message>
         <source>日志文件/log file</source>
         <translation>log file</translation>
     </message>
     <message>
-        <source>%1 帧丢失/%1 frames lost</source>
-        <translation>%1 frames lost</translation>
+        <source>无法写入文件/Cannot write the file: %1</source>
+        <translation>Cannot write the file: %1</translation>
+    </message>
+    <message>
+        <source>已保存/Saved: %1</source>
+        <translation>Saved: %1</translation>
+    </message>
+    <message>
+        <source>%1 帧/frames, %2 显示/shown</source>
+        <translation>%1 frames, %2 shown</translation>
+    </message>
+    <message>
+        <source>, %1 帧丢失/frames lost</source>
+        <translation>, %1 frames lost</translation>
     </message>
 </context>
 <context>
@@ -696,7 +696,7 @@ Every node must have been given %1 kbit/s first, or it drops off the bus once it
     </message>
     <message>
         <source>总线已启用 %1 kbit/s/The bus runs at %1 kbit/s</source>
-        <translation>s/The bus runs at %1 kbit/s</translation>
+        <translation>The bus runs at %1 kbit/s</translation>
     </message>
     <message>
         <source>%2 ms 后总线切换到 %1 kbit/s：请把适配器设为此波特率，然后点“全部等待”
@@ -945,56 +945,12 @@ e.g. 1-6 or 2,4,5; empty for the node chosen</source>
         <translation>Index or subindex is not a hex number in range</translation>
     </message>
     <message>
-        <source>正在读取 %1/Reading %1</source>
-        <translation>Reading %1</translation>
-    </message>
-    <message>
-        <source>读取完成，%1 字节，过长无法显示/read %1 bytes, too long to show</source>
-        <translation>read %1 bytes, too long to show</translation>
-    </message>
-    <message>
-        <source>读取完成，%1 字节/read %1 bytes</source>
-        <translation>read %1 bytes</translation>
-    </message>
-    <message>
-        <source>正在写入 %1/Writing %1</source>
-        <translation>Writing %1</translation>
-    </message>
-    <message>
         <source>写入完成/written</source>
         <translation>written</translation>
     </message>
     <message>
-        <source>已载入 %1 个对象/loaded %1 objects</source>
-        <translation>loaded %1 objects</translation>
-    </message>
-    <message>
-        <source>，保留 %1 个已读取的值/, kept %1 values read</source>
-        <translation>, kept %1 values read</translation>
-    </message>
-    <message>
         <source>正在读取对象/Reading objects</source>
         <translation>Reading objects</translation>
-    </message>
-    <message>
-        <source>已读取 %1，被拒绝 %2/read %1, refused %2</source>
-        <translation>read %1, refused %2</translation>
-    </message>
-    <message>
-        <source>，已取消/, cancelled</source>
-        <translation>, cancelled</translation>
-    </message>
-    <message>
-        <source>，节点无应答/, the joint stopped answering</source>
-        <translation>, the joint stopped answering</translation>
-    </message>
-    <message>
-        <source>无法写入 %1/Cannot write %1</source>
-        <translation>Cannot write %1</translation>
-    </message>
-    <message>
-        <source>已导出 %1：%2 个值/exported %1: %2 values</source>
-        <translation>exported %1: %2 values</translation>
     </message>
     <message>
         <source>将当前参数保存到关节(0x1010)？
@@ -1085,20 +1041,8 @@ Nothing was read: the DCF would hold 0 values. Export it anyway?</source>
         <translation>Discovering nodes...</translation>
     </message>
     <message>
-        <source>找到 %1 个CANopen节点（%2 s）%3/found %1 CANopen nodes (%2 s)%3</source>
-        <translation>found %1 CANopen nodes (%2 s)%3</translation>
-    </message>
-    <message>
         <source>无SDO应答/no SDO answer</source>
         <translation>no SDO answer</translation>
-    </message>
-    <message>
-        <source>%1 不含任何值/%1 holds no values (ParameterValue)</source>
-        <translation>%1 holds no values (ParameterValue)</translation>
-    </message>
-    <message>
-        <source>已载入 %1：%2 个值/loaded %1: %2 values</source>
-        <translation>loaded %1: %2 values</translation>
     </message>
     <message>
         <source>将%1中不同的值写入节点%2？节点先进入预运行状态。
@@ -1114,36 +1058,92 @@ Write the values of %1 that differ to node(s) %2? Each node goes pre-operational
         <translation>Downloading...</translation>
     </message>
     <message>
-        <source>完成节点 %1（共 %2）：比较 %3，不同 %4/nodes done %1 of %2: compared %3, differing %4</source>
-        <translation>nodes done %1 of %2: compared %3, differing %4</translation>
-    </message>
-    <message>
-        <source>；写入 %1，已校验 %2，被拒绝 %3/; written %1, verified %2, refused %3</source>
-        <translation>; written %1, verified %2, refused %3</translation>
-    </message>
-    <message>
-        <source>；已取消/; cancelled</source>
-        <translation>; cancelled</translation>
-    </message>
-    <message>
         <source>将参数保存到节点%1(0x1010:1 "save")？
 Store the parameters in node(s) %1 (0x1010:1 "save")?</source>
         <translation>Store the parameters in node(s) %1 (0x1010:1 "save")?</translation>
-    </message>
-    <message>
-        <source>；已保存 %1（共 %2）/; stored %1 of %2</source>
-        <translation>; stored %1 of %2</translation>
     </message>
     <message>
         <source>尚无下载报告/No download to report yet</source>
         <translation>No download to report yet</translation>
     </message>
     <message>
-        <source>无法写入 %1：%2/Cannot write %1: %2</source>
+        <source>正在读取/Reading %1</source>
+        <translation>Reading %1</translation>
+    </message>
+    <message>
+        <source>读取完成/read %1 bytes, 过长无法显示/too long to show</source>
+        <translation>read %1 bytes, too long to show</translation>
+    </message>
+    <message>
+        <source>读取完成/read %1 bytes</source>
+        <translation>read %1 bytes</translation>
+    </message>
+    <message>
+        <source>正在写入/Writing %1</source>
+        <translation>Writing %1</translation>
+    </message>
+    <message>
+        <source>已载入/loaded %1 objects</source>
+        <translation>loaded %1 objects</translation>
+    </message>
+    <message>
+        <source>, 保留已读取的值/kept %1 values read</source>
+        <translation>kept %1 values read</translation>
+    </message>
+    <message>
+        <source>已读取/read %1, 被拒绝/refused %2</source>
+        <translation>read %1, refused %2</translation>
+    </message>
+    <message>
+        <source>, 已取消/cancelled</source>
+        <translation>cancelled</translation>
+    </message>
+    <message>
+        <source>, 节点无应答/the joint stopped answering</source>
+        <translation>the joint stopped answering</translation>
+    </message>
+    <message>
+        <source>无法写入/Cannot write %1</source>
+        <translation>Cannot write %1</translation>
+    </message>
+    <message>
+        <source>已导出/exported %1: %2个值/%2 values</source>
+        <translation>exported %1: %2 values</translation>
+    </message>
+    <message>
+        <source>找到%1个CANopen节点/found %1 CANopen nodes (%2 s)%3</source>
+        <translation>found %1 CANopen nodes (%2 s)%3</translation>
+    </message>
+    <message>
+        <source>%1不含任何值/%1 holds no values (ParameterValue)</source>
+        <translation>%1 holds no values (ParameterValue)</translation>
+    </message>
+    <message>
+        <source>已载入/loaded %1: %2个值/%2 values</source>
+        <translation>loaded %1: %2 values</translation>
+    </message>
+    <message>
+        <source>完成节点/nodes done %1 of %2: 比较/compared %3, 不同/differing %4</source>
+        <translation>nodes done %1 of %2: compared %3, differing %4</translation>
+    </message>
+    <message>
+        <source>; 写入/written %1, 已校验/verified %2, 被拒绝/refused %3</source>
+        <translation>; written %1, verified %2, refused %3</translation>
+    </message>
+    <message>
+        <source>; 已取消/cancelled</source>
+        <translation>cancelled</translation>
+    </message>
+    <message>
+        <source>; 已保存/stored %1 of %2</source>
+        <translation>stored %1 of %2</translation>
+    </message>
+    <message>
+        <source>无法写入/Cannot write %1: %2</source>
         <translation>Cannot write %1: %2</translation>
     </message>
     <message>
-        <source>报告已保存：%1（%2 行）/report saved: %1 (%2 rows)</source>
+        <source>报告已保存/report saved: %1 (%2 rows)</source>
         <translation>report saved: %1 (%2 rows)</translation>
     </message>
 </context>
@@ -1354,15 +1354,15 @@ Store the parameters in node(s) %1 (0x1010:1 "save")?</source>
         <translation>No channel</translation>
     </message>
     <message>
-        <source>= %1 样本，≈ %2 MB/= %1 samples, ≈ %2 MB</source>
+        <source>= %1 样本/samples, ≈ %2 MB</source>
         <translation>= %1 samples, ≈ %2 MB</translation>
     </message>
     <message>
-        <source>已保存：%1/Saved: %1</source>
+        <source>已保存/Saved: %1</source>
         <translation>Saved: %1</translation>
     </message>
     <message>
-        <source>示波器 — 节点 %1 — %2 — %3/Scope — Node %1 — %2 — %3</source>
+        <source>示波器/Scope — 节点/Node %1 — %2 — %3</source>
         <translation>Scope — Node %1 — %2 — %3</translation>
     </message>
 </context>
@@ -1490,7 +1490,7 @@ Write or open a script here (JavaScript)</source>
         <translation>All files</translation>
     </message>
     <message>
-        <source>已保存：%1/Saved: %1</source>
+        <source>已保存/Saved: %1</source>
         <translation>Saved: %1</translation>
     </message>
 </context>
@@ -2310,10 +2310,6 @@ Close</source>
 <context>
     <name>od_tree_model</name>
     <message>
-        <source>与默认值 %1 不同/differs from the default %1</source>
-        <translation>differs from the default %1</translation>
-    </message>
-    <message>
         <source>索引
 Index</source>
         <translation>Index</translation>
@@ -2352,6 +2348,10 @@ Limits</source>
         <source>读取值
 Value</source>
         <translation>Value</translation>
+    </message>
+    <message>
+        <source>与默认值不同/differs from the default %1</source>
+        <translation>differs from the default %1</translation>
     </message>
 </context>
 </TS>

@@ -222,7 +222,7 @@ void Scope::update_cap_info()
 {
     const size_t n = cap_samples();
     const double mb = scope::recording::bytes_for(n, static_cast<int>(channels_.size())) / 1e6;
-    ui->cap_info->setText(tr("= %1 样本，≈ %2 MB/= %1 samples, ≈ %2 MB").arg(n).arg(mb, 0, 'f', 0));
+    ui->cap_info->setText(tr("= %1 样本/samples, ≈ %2 MB").arg(n).arg(mb, 0, 'f', 0));
 }
 
 void Scope::fill_rates()
@@ -607,14 +607,14 @@ void Scope::on_export_csv_clicked()
     if (!ok)
         desktop_seams::warning(this, tr("错误"), tr("无法写入文件/Cannot write the file: %1").arg(path));
     else if (QFile::exists(path))
-        statusBar()->showMessage(tr("已保存：%1/Saved: %1").arg(QDir::toNativeSeparators(path)));
+        statusBar()->showMessage(tr("已保存/Saved: %1").arg(QDir::toNativeSeparators(path)));
 }
 
 QString Scope::picture_title() const
 {
     if (sampler_->data().empty())
         return tr("示波器/Scope");
-    return tr("示波器 — 节点 %1 — %2 — %3/Scope — Node %1 — %2 — %3")
+    return tr("示波器/Scope — 节点/Node %1 — %2 — %3")
         .arg(recorded_node_)
         .arg(recorded_protocol_, recorded_at_.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
 }
@@ -628,5 +628,5 @@ void Scope::on_export_png_clicked()
     if (!chart_->picture(picture_title(), ui->png_cursors->isChecked()).save(path, "PNG"))
         desktop_seams::warning(this, tr("错误"), tr("无法写入文件/Cannot write the file: %1").arg(path));
     else
-        statusBar()->showMessage(tr("已保存：%1/Saved: %1").arg(QDir::toNativeSeparators(path)));
+        statusBar()->showMessage(tr("已保存/Saved: %1").arg(QDir::toNativeSeparators(path)));
 }

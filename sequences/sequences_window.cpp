@@ -63,7 +63,7 @@ Sequences::Sequences(QWidget *parent)
         if (path.isEmpty())
             return;
         if (save_script(path, &why))
-            statusBar()->showMessage(tr("已保存：%1/Saved: %1").arg(QDir::toNativeSeparators(path)));
+            statusBar()->showMessage(tr("已保存/Saved: %1").arg(QDir::toNativeSeparators(path)));
         else
             desktop_seams::warning(this, tr("错误/Error"), why);
     });
@@ -74,7 +74,7 @@ Sequences::Sequences(QWidget *parent)
         if (path.isEmpty())
             return;
         if (save_results(path, &why))
-            statusBar()->showMessage(tr("已保存：%1/Saved: %1").arg(QDir::toNativeSeparators(path)));
+            statusBar()->showMessage(tr("已保存/Saved: %1").arg(QDir::toNativeSeparators(path)));
         else
             desktop_seams::warning(this, tr("错误/Error"), why);
     });

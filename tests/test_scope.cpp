@@ -426,7 +426,7 @@ private slots:
         for (bool with_cursors : {false, true}) {
             child<QCheckBox>(window, "png_cursors")->setChecked(with_cursors);
             click(window, "export_png");
-            QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("已保存：%1.png/Saved: %1.png").arg(png));
+            QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("已保存/Saved: %1.png").arg(png));
             QImage image(png + QStringLiteral(".png"));
             QCOMPARE(image.width(), window->chart().width());
             QVERIFY(image.height() > window->chart().height());

@@ -152,9 +152,9 @@ void Bus_trace::connect_controls()
         if (path.isEmpty())
             return;
         if (!save_log(path))
-            desktop_seams::warning(this, tr("错误"), tr("无法写入文件：%1/Cannot write the file: %1").arg(QDir::toNativeSeparators(path)));
+            desktop_seams::warning(this, tr("错误"), tr("无法写入文件/Cannot write the file: %1").arg(QDir::toNativeSeparators(path)));
         else if (QFile::exists(path))
-            say(tr("已保存：%1/Saved: %1").arg(QDir::toNativeSeparators(path)));
+            say(tr("已保存/Saved: %1").arg(QDir::toNativeSeparators(path)));
     });
     connect(ui->open_trace, &QPushButton::clicked, this, [this] {
         const QString path = ask_file(false);
@@ -372,11 +372,11 @@ void Bus_trace::refresh_dropped()
 
 void Bus_trace::refresh_status()
 {
-    QString text = tr("%1 帧，%2 显示/%1 frames, %2 shown").arg(model()->frame_count()).arg(model()->rowCount());
+    QString text = tr("%1 帧/frames, %2 显示/shown").arg(model()->frame_count()).arg(model()->rowCount());
     if (current_ > 0)
         text += QStringLiteral(" — ") + tr("日志文件/log file");
     if (const uint64_t lost = vci::bus_tap::dropped())
-        text += QStringLiteral(", ") + tr("%1 帧丢失/%1 frames lost").arg(lost);
+        text += tr(", %1 帧丢失/frames lost").arg(lost);
     text += QStringLiteral(" | ") + bus_state_text(static_cast<int>(vci::bus_tap::current_bus_state()));
     if (status_label_->text() != text)
         status_label_->setText(text);

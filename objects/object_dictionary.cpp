@@ -409,7 +409,7 @@ bool Object_dictionary::load_eds(const QString &path)
     const int held = values_held(model_->document());
     const int lost = carry_values(model_->document(), r.document);
     if (lost > 0
-        && desktop_seams::question(this, tr("提示"),
+        && desktop_seams::question(this, tr("提示/Notice"),
                                    tr("%1个已读取的值在%2中没有位置（无此对象或文件自带值），打开后将不再显示。仍然打开？\n"
                                       "%1 values read have no place in %2 (no such object, or the file gives its "
                                       "own value) and will no longer show. Open it anyway?")
@@ -452,7 +452,7 @@ void Object_dictionary::show_read_all(const read_all_summary &s)
 void Object_dictionary::on_export_dcf_clicked()
 {
     if (values_held(model_->document()) == 0
-        && desktop_seams::question(this, tr("提示"),
+        && desktop_seams::question(this, tr("提示/Notice"),
                                    tr("尚未读取任何值：DCF将含0个值。仍然导出？\n"
                                       "Nothing was read: the DCF would hold 0 values. Export it anyway?"))
                != QMessageBox::Yes)
@@ -486,7 +486,7 @@ void Object_dictionary::run_parameter_command(bool store)
         return;
     const QString question = store ? tr("将当前参数保存到关节(0x1010)？\nSave the joint's parameters (0x1010)?")
                                    : tr("恢复默认参数(0x1011)？复位节点后生效。\nRestore the default parameters (0x1011)? They apply after a reset node.");
-    if (desktop_seams::question(this, tr("提示"), question) != QMessageBox::Yes)
+    if (desktop_seams::question(this, tr("提示/Notice"), question) != QMessageBox::Yes)
         return;
     // The question ran an event loop of its own: another job may have started meanwhile.
     if (!canopen_ready())
@@ -499,9 +499,9 @@ void Object_dictionary::run_parameter_command(bool store)
                                         }
                                         show_status(outcome_text(o), !o.ok);
                                         if (o.ok)
-                                            desktop_seams::information(this, tr("提示"), outcome_text(o));
+                                            desktop_seams::information(this, tr("提示/Notice"), outcome_text(o));
                                         else
-                                            desktop_seams::warning(this, tr("警告"), outcome_text(o));
+                                            desktop_seams::warning(this, tr("警告/Warning"), outcome_text(o));
                                     }),
               store ? tr("正在保存参数/Saving parameters") : tr("正在恢复默认参数/Restoring defaults"));
 }

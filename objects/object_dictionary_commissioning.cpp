@@ -270,7 +270,7 @@ void Object_dictionary::on_download_dcf_clicked()
                                 "pre-operational first.")
                                  .arg(dcf_name_, node_list_text(nodes));
     // The question ran an event loop of its own: another job may have started meanwhile.
-    if (desktop_seams::question(this, tr("提示"), question) != QMessageBox::Yes || !commissioning_ready())
+    if (desktop_seams::question(this, tr("提示/Notice"), question) != QMessageBox::Yes || !commissioning_ready())
         return;
     start_dcf_job(dcf_job::mode::download, nodes);
 }
@@ -319,7 +319,7 @@ void Object_dictionary::offer_store(const std::vector<int> &nodes)
     const QString question = tr("将参数保存到节点%1(0x1010:1 \"save\")？\nStore the parameters in node(s) %1 "
                                 "(0x1010:1 \"save\")?")
                                  .arg(node_list_text(nodes));
-    if (desktop_seams::question(this, tr("提示"), question) != QMessageBox::Yes)
+    if (desktop_seams::question(this, tr("提示/Notice"), question) != QMessageBox::Yes)
         return;
     const QString before = ui->commissioning_status->text();
     start_page_job(std::make_unique<store_job>(nodes, wire(), [this, before](const store_job &store, bool) {

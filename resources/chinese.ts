@@ -103,10 +103,6 @@
         <translation>标识符</translation>
     </message>
     <message>
-        <source>错误</source>
-        <translation>错误</translation>
-    </message>
-    <message>
         <source>此总线不支持复位控制器/This bus cannot reset its controller</source>
         <translation>此总线不支持复位控制器</translation>
     </message>
@@ -372,10 +368,6 @@ Note</source>
         <translation>%1：%2 帧，跳过 %3 行</translation>
     </message>
     <message>
-        <source>提示</source>
-        <translation>提示</translation>
-    </message>
-    <message>
         <source>%1 中有 %2 行无法读取，已跳过/%2 lines of %1 could not be read and were skipped:</source>
         <translation>%1 中有 %2 行无法读取，已跳过</translation>
     </message>
@@ -452,6 +444,14 @@ Time</source>
     <message>
         <source>, %1 帧丢失/frames lost</source>
         <translation>, %1 帧丢失</translation>
+    </message>
+    <message>
+        <source>错误/Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>提示/Notice</source>
+        <translation>提示</translation>
     </message>
 </context>
 <context>
@@ -673,10 +673,6 @@ Time</source>
         <translation>全部节点回到等待</translation>
     </message>
     <message>
-        <source>提示</source>
-        <translation>提示</translation>
-    </message>
-    <message>
         <source>总线上所有节点都将进入配置状态，之后设置的节点号会同时给所有节点。继续？
 Every node on the bus enters configuration: a node-ID set now goes to all of them at once. Continue?</source>
         <translation>总线上所有节点都将进入配置状态，之后设置的节点号会同时给所有节点。继续？</translation>
@@ -706,6 +702,10 @@ The bus switches to %1 kbit/s after %2 ms: set the adapter to it, then press "Al
     <message>
         <source>另一项任务正在进行，请稍后/Another job is running: try again when it ends</source>
         <translation>另一项任务正在进行，请稍后</translation>
+    </message>
+    <message>
+        <source>提示/Notice</source>
+        <translation>提示</translation>
     </message>
 </context>
 <context>
@@ -963,14 +963,6 @@ Restore the default parameters (0x1011)? They apply after a reset node.</source>
         <translation>恢复默认参数(0x1011)？复位节点后生效。</translation>
     </message>
     <message>
-        <source>提示</source>
-        <translation>提示</translation>
-    </message>
-    <message>
-        <source>警告</source>
-        <translation>警告</translation>
-    </message>
-    <message>
         <source>正在保存参数/Saving parameters</source>
         <translation>正在保存参数</translation>
     </message>
@@ -1145,6 +1137,14 @@ Store the parameters in node(s) %1 (0x1010:1 "save")?</source>
     <message>
         <source>报告已保存/report saved: %1 (%2 rows)</source>
         <translation>报告已保存/report saved: %1 (%2 rows)</translation>
+    </message>
+    <message>
+        <source>提示/Notice</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>警告/Warning</source>
+        <translation>警告</translation>
     </message>
 </context>
 <context>
@@ -1346,10 +1346,6 @@ Store the parameters in node(s) %1 (0x1010:1 "save")?</source>
         <translation>导出中</translation>
     </message>
     <message>
-        <source>错误</source>
-        <translation>错误</translation>
-    </message>
-    <message>
         <source>无法写入文件/Cannot write the file: %1</source>
         <translation>无法写入文件/Cannot write the file: %1</translation>
     </message>
@@ -1364,6 +1360,10 @@ Store the parameters in node(s) %1 (0x1010:1 "save")?</source>
     <message>
         <source>示波器/Scope — 节点/Node %1 — %2 — %3</source>
         <translation>示波器/Scope — 节点/Node %1 — %2 — %3</translation>
+    </message>
+    <message>
+        <source>错误/Error</source>
+        <translation>错误</translation>
     </message>
 </context>
 <context>

@@ -103,10 +103,6 @@
         <translation>Identifiers</translation>
     </message>
     <message>
-        <source>错误</source>
-        <translation>Error</translation>
-    </message>
-    <message>
         <source>此总线不支持复位控制器/This bus cannot reset its controller</source>
         <translation>This bus cannot reset its controller</translation>
     </message>
@@ -372,10 +368,6 @@ Note</source>
         <translation>%1: %2 frames, %3 lines skipped</translation>
     </message>
     <message>
-        <source>提示</source>
-        <translation>Notice</translation>
-    </message>
-    <message>
         <source>%1 中有 %2 行无法读取，已跳过/%2 lines of %1 could not be read and were skipped:</source>
         <translation>%2 lines of %1 could not be read and were skipped:</translation>
     </message>
@@ -452,6 +444,14 @@ Time</source>
     <message>
         <source>, %1 帧丢失/frames lost</source>
         <translation>, %1 frames lost</translation>
+    </message>
+    <message>
+        <source>错误/Error</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>提示/Notice</source>
+        <translation>Notice</translation>
     </message>
 </context>
 <context>
@@ -673,10 +673,6 @@ Time</source>
         <translation>Every node is back to waiting</translation>
     </message>
     <message>
-        <source>提示</source>
-        <translation>Notice</translation>
-    </message>
-    <message>
         <source>总线上所有节点都将进入配置状态，之后设置的节点号会同时给所有节点。继续？
 Every node on the bus enters configuration: a node-ID set now goes to all of them at once. Continue?</source>
         <translation>Every node on the bus enters configuration: a node-ID set now goes to all of them at once. Continue?</translation>
@@ -706,6 +702,10 @@ The bus switches to %1 kbit/s after %2 ms: set the adapter to it, then press "Al
     <message>
         <source>另一项任务正在进行，请稍后/Another job is running: try again when it ends</source>
         <translation>Another job is running: try again when it ends</translation>
+    </message>
+    <message>
+        <source>提示/Notice</source>
+        <translation>Notice</translation>
     </message>
 </context>
 <context>
@@ -963,14 +963,6 @@ Restore the default parameters (0x1011)? They apply after a reset node.</source>
         <translation>Restore the default parameters (0x1011)? They apply after a reset node.</translation>
     </message>
     <message>
-        <source>提示</source>
-        <translation>Notice</translation>
-    </message>
-    <message>
-        <source>警告</source>
-        <translation>Warning</translation>
-    </message>
-    <message>
         <source>正在保存参数/Saving parameters</source>
         <translation>Saving parameters</translation>
     </message>
@@ -1145,6 +1137,14 @@ Store the parameters in node(s) %1 (0x1010:1 "save")?</source>
     <message>
         <source>报告已保存/report saved: %1 (%2 rows)</source>
         <translation>report saved: %1 (%2 rows)</translation>
+    </message>
+    <message>
+        <source>提示/Notice</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>警告/Warning</source>
+        <translation>Warning</translation>
     </message>
 </context>
 <context>
@@ -1342,10 +1342,6 @@ Store the parameters in node(s) %1 (0x1010:1 "save")?</source>
         <translation>Exporting</translation>
     </message>
     <message>
-        <source>错误</source>
-        <translation>Error</translation>
-    </message>
-    <message>
         <source>无法写入文件/Cannot write the file: %1</source>
         <translation>Cannot write the file: %1</translation>
     </message>
@@ -1364,6 +1360,10 @@ Store the parameters in node(s) %1 (0x1010:1 "save")?</source>
     <message>
         <source>示波器/Scope — 节点/Node %1 — %2 — %3</source>
         <translation>Scope — Node %1 — %2 — %3</translation>
+    </message>
+    <message>
+        <source>错误/Error</source>
+        <translation>Error</translation>
     </message>
 </context>
 <context>

@@ -605,7 +605,7 @@ void Scope::on_export_csv_clicked()
     exporting_ = false;
     update_controls();
     if (!ok)
-        desktop_seams::warning(this, tr("错误"), tr("无法写入文件/Cannot write the file: %1").arg(path));
+        desktop_seams::warning(this, tr("错误/Error"), tr("无法写入文件/Cannot write the file: %1").arg(path));
     else if (QFile::exists(path))
         statusBar()->showMessage(tr("已保存/Saved: %1").arg(QDir::toNativeSeparators(path)));
 }
@@ -626,7 +626,7 @@ void Scope::on_export_png_clicked()
     if (path.isEmpty())
         return;
     if (!chart_->picture(picture_title(), ui->png_cursors->isChecked()).save(path, "PNG"))
-        desktop_seams::warning(this, tr("错误"), tr("无法写入文件/Cannot write the file: %1").arg(path));
+        desktop_seams::warning(this, tr("错误/Error"), tr("无法写入文件/Cannot write the file: %1").arg(path));
     else
         statusBar()->showMessage(tr("已保存/Saved: %1").arg(QDir::toNativeSeparators(path)));
 }

@@ -152,7 +152,7 @@ void Bus_trace::connect_controls()
         if (path.isEmpty())
             return;
         if (!save_log(path))
-            desktop_seams::warning(this, tr("错误"), tr("无法写入文件/Cannot write the file: %1").arg(QDir::toNativeSeparators(path)));
+            desktop_seams::warning(this, tr("错误/Error"), tr("无法写入文件/Cannot write the file: %1").arg(QDir::toNativeSeparators(path)));
         else if (QFile::exists(path))
             say(tr("已保存/Saved: %1").arg(QDir::toNativeSeparators(path)));
     });
@@ -160,7 +160,7 @@ void Bus_trace::connect_controls()
         const QString path = ask_file(false);
         QString why;
         if (!path.isEmpty() && !load_log(path, &why) && !why.isEmpty())
-            desktop_seams::warning(this, tr("错误"), why);
+            desktop_seams::warning(this, tr("错误/Error"), why);
     });
     connect(ui->sources, &QTabBar::currentChanged, this, &Bus_trace::show_source);
     connect(ui->sources, &QTabBar::tabCloseRequested, this, &Bus_trace::close_source);

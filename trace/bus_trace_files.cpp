@@ -99,7 +99,7 @@ void Bus_trace::report_refused(const QString &path, const trace::read_result &re
             .arg(name)
             .arg(read.log.size())
             .arg(read.refused_lines));
-    desktop_seams::information(this, tr("提示"),
+    desktop_seams::information(this, tr("提示/Notice"),
                                tr("%1 中有 %2 行无法读取，已跳过/%2 lines of %1 could not be read and were skipped:")
                                        .arg(name)
                                        .arg(read.refused_lines) +
@@ -153,7 +153,7 @@ bool Bus_trace::confirm_sending(const trace::send_plan &plan)
 {
     const size_t frames = plan.frames_to_send();
     if (frames == 0) {
-        desktop_seams::information(this, tr("提示"),
+        desktop_seams::information(this, tr("提示/Notice"),
                                    tr("没有勾选要发送的帧（见“发送选择”）/No frames are ticked to send (see \"To send\")"));
         return false;
     }

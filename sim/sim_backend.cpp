@@ -1,12 +1,12 @@
 #include "sim/sim_backend.h"
 
 #include "can/vci/bus_tap.h"
+#include "sim/due_waker.h"
 #include "sim/sim_clock.h"
 #include "sim/simulator.h"
 
 #include <QCoreApplication>
 #include <QThread>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -14,7 +14,7 @@ namespace sim {
 
 namespace {
 // A look at least this often, whatever the simulator says (a clock driven by a test).
-constexpr int64_t longest_wait_ms = 1000;
+constexpr int64_t longest_wait_us = 1000000;
 }  // namespace
 
 sim_backend::sim_backend(simulator &sim) : sim_(sim) {}
@@ -38,9 +38,7 @@ void sim_backend::schedule()
         return;
     }
     const int64_t wait_us = sim_.next_due_us() - clock::now_us();
-    // Rounded up, so that the timer never fires before the simulator's time.
-    const int64_t wait_ms = std::min(longest_wait_ms, std::max<int64_t>(0, (wait_us + 999) / 1000));
-    due_timer_->start(static_cast<int>(wait_ms));
+    due_timer_->arm_in_us(std::min(longest_wait_us, wait_us));
 }
 
 bool sim_backend::connect_bus(vci::frame_sink *sink, QString *error)
@@ -53,10 +51,7 @@ bool sim_backend::connect_bus(vci::frame_sink *sink, QString *error)
     sink_ = sink;
     vci::bus_tap::report_bus_state(vci::bus_state::error_active);
     if (QCoreApplication::instance()) {
-        due_timer_ = std::make_unique<QTimer>();
-        due_timer_->setSingleShot(true);
-        due_timer_->setTimerType(Qt::PreciseTimer);
-        QObject::connect(due_timer_.get(), &QTimer::timeout, [this] {
+        due_timer_ = std::make_unique<due_waker>([this] {
             deliver_spontaneous();
             schedule();
         });

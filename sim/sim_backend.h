@@ -3,9 +3,9 @@
 
 #include <memory>
 
-class QTimer;
-
 namespace sim {
+
+class due_waker;
 
 class simulator;
 
@@ -30,7 +30,7 @@ private:
 
     simulator &sim_;
     vci::frame_sink *sink_ = nullptr;
-    std::unique_ptr<QTimer> due_timer_;
+    std::unique_ptr<due_waker> due_timer_;
 };
 
 }  // namespace sim

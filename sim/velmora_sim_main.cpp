@@ -3,6 +3,7 @@
 //   velmora-sim --bus virtualcan:can0 --nodes 1:10231,7:10230 [--trace FILE]
 #include "can/vci/qt_backend.h"
 #include "can/vci/trace.h"
+#include "sim/due_waker.h"
 #include "sim/sim_clock.h"
 #include "sim/simulator.h"
 
@@ -209,17 +210,15 @@ int main(int argc, char **argv)
     };
 
     // Heartbeats and TPDOs by event timer go out when the simulator says they fall due.
-    QTimer due;
-    due.setSingleShot(true);
-    due.setTimerType(Qt::PreciseTimer);
-    auto schedule = [&] {
-        const int64_t wait_us = simulator.next_due_us() - sim::clock::now_us();
-        due.start(static_cast<int>(std::min(longest_wait_ms, std::max<int64_t>(0, (wait_us + 999) / 1000))));
-    };
-    QObject::connect(&due, &QTimer::timeout, &app, [&] {
+    std::function<void()> schedule;
+    sim::due_waker due([&] {
         send(simulator.spontaneous());
         schedule();
     });
+    schedule = [&] {
+        const int64_t wait_us = simulator.next_due_us() - sim::clock::now_us();
+        due.arm_in_us(std::min<int64_t>(longest_wait_ms * 1000, wait_us));
+    };
 
     QObject::connect(device, &QCanBusDevice::framesReceived, &app, [&] {
         while (device->framesAvailable() > 0) {

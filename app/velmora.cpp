@@ -378,7 +378,6 @@ void Velmora::on_objects_clicked()
 {
     if (device_open == 0)
         return;
-    objects_window->move(150, 150);
     objects_window->show();
     objects_window->activateWindow();
 }

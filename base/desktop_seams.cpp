@@ -115,13 +115,13 @@ bool open_url(const QUrl &url)
     return QDesktopServices::openUrl(url);
 }
 
-namespace {
-
 QString settings_file()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
            + QStringLiteral("/velmora/velmora.conf");
 }
+
+namespace {
 
 QString folder_key(const QString &kind) { return QStringLiteral("folders/") + kind; }
 

@@ -80,4 +80,7 @@ void set_file_chooser(file_chooser chooser);
 QString choose_file(file_mode mode, QWidget *parent, const QString &kind, const QString &caption,
                     const QString &suggested, const QString &filter);
 
+// The program's settings file (an INI file for QSettings): the folders above, the windows' places.
+QString settings_file();
+
 }  // namespace desktop_seams

@@ -1,5 +1,7 @@
 #include "can/step_job.h"
 
+#include "base/window_place.h"
+
 #include <QCoreApplication>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -76,11 +78,14 @@ bool start_job_with_progress(std::unique_ptr<step_job> job, QWidget *parent, con
         return false;
     auto *dialog = new QProgressDialog(label, QString(), 0, 0, parent);
     dialog->setObjectName(QStringLiteral("job_progress"));
+    remember_place(dialog, QStringLiteral("job_progress"));
     if (parent)
         dialog->setWindowTitle(parent->windowTitle());
     auto *cancel = new QPushButton(QStringLiteral("取消/Cancel"));
     cancel->setObjectName(QStringLiteral("cancel_job"));
     dialog->setCancelButton(cancel);
+    // It lays out its label and button itself: no smaller than they need.
+    dialog->setMinimumSize(dialog->sizeHint());
     // A modal progress dialog turns the event loop inside setValue; this one never does.
     dialog->setWindowModality(Qt::NonModal);
     dialog->setAutoReset(false);

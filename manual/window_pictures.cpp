@@ -32,6 +32,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTextStream>
 #include <QThread>
@@ -359,7 +360,7 @@ const std::vector<picture> &pictures()
              auto *trigger = s.child<QAbstractButton>(w, "trigger");
              if (!w || !control || !source || !rate || !trigger)
                  return nullptr;
-             w->resize(1000, 760);
+             w->resize(1000, 700);
              source->setCurrentText(QStringLiteral("PDO"));
              rate->setCurrentIndex(rate->findData(1000));
              trigger->setChecked(true);
@@ -391,6 +392,7 @@ const std::vector<picture> &pictures()
              QWidget *w = s.shown("Object_dictionary");
              if (!w || !s.click("read_all", w))
                  return nullptr;
+             w->resize(1280, 680);  // as it opens on a laptop; the offscreen screen is smaller
              auto *status = s.child<QLabel>(w, "status");
              if (!status || !wait_for([status] { return status->text().contains(QLatin1String("read")); }))
                  return nullptr;
@@ -429,6 +431,8 @@ const std::vector<picture> &pictures()
                  !s.trigger("actionSequences"))
                  return nullptr;
              QWidget *w = s.shown("Sequences");
+             if (w)
+                 w->resize(960, 700);
              auto *script = s.child<QPlainTextEdit>(w, "script");
              auto *progress = s.child<QLabel>(w, "progress");
              QFile example(QStringLiteral("Document/sequences/commissioning.js"));
@@ -593,6 +597,9 @@ int main(int argc, char *argv[])
     // two drives without node-ID are for LSS.
     qputenv("VELMORA_SIM_NODES", "1:10231,2:10231,3:10230,4:canopen,lss:0x1001,lss:0x1002");
     qunsetenv("VELMORA_CAN_TRACE");
+    // Nor on where the user left the windows last time.
+    const QTemporaryDir settings;
+    qputenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit());
     QApplication app(argc, argv);
     Q_INIT_RESOURCE(velmora_icon);
     app.setWindowIcon(QIcon(QStringLiteral(":/velmora.png")));

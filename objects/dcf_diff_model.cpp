@@ -5,6 +5,7 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QCoreApplication>
 
 namespace objects {
 
@@ -56,9 +57,12 @@ QVariant dcf_diff_model::headerData(int section, Qt::Orientation orientation, in
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= col_count)
         return QVariant();
-    static const char *const headers[col_count] = {"节点/Node",      "索引/Index",     "子索引/Sub", "名称/Name",
-                                                   "DCF值/DCF value", "驱动器值/Drive", "状态/State"};
-    return QString::fromUtf8(headers[section]);
+    static const char *const headers[col_count] = {
+        QT_TRANSLATE_NOOP("dcf_diff_model", "节点/Node"),       QT_TRANSLATE_NOOP("dcf_diff_model", "索引/Index"),
+        QT_TRANSLATE_NOOP("dcf_diff_model", "子索引/Sub"),      QT_TRANSLATE_NOOP("dcf_diff_model", "名称/Name"),
+        QT_TRANSLATE_NOOP("dcf_diff_model", "DCF值/DCF value"), QT_TRANSLATE_NOOP("dcf_diff_model", "驱动器值/Drive"),
+        QT_TRANSLATE_NOOP("dcf_diff_model", "状态/State")};
+    return QCoreApplication::translate("dcf_diff_model", headers[section]);
 }
 
 }  // namespace objects

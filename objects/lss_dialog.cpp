@@ -8,6 +8,7 @@
 #include "base/hex.h"
 #include "base/language.h"
 #include "base/shared_values.h"
+#include "base/window_place.h"
 #include "can/step_job.h"
 
 #include <QHeaderView>
@@ -51,6 +52,7 @@ Lss::Lss(const monitor_sink &log, QWidget *parent)
     : QDialog(parent), ui(new Ui::Lss), log_(log), bus_(adapter_bus_ops())
 {
     ui->setupUi(this);
+    remember_place(this, QStringLiteral("Lss"));
     ui->lss_found->setColumnCount(col_count);
     ui->lss_found->verticalHeader()->hide();
     ui->lss_found->horizontalHeader()->setStretchLastSection(true);
@@ -393,7 +395,7 @@ void Lss::switch_global(lss_mode mode)
         show_status(ok ? tr("全部节点回到等待/Every node is back to waiting") : tr("发送失败/Sending failed"), !ok);
         return;
     }
-    if (desktop_seams::question(this, tr("提示"),
+    if (desktop_seams::question(this, tr("提示/Notice"),
                                 tr("总线上所有节点都将进入配置状态，之后设置的节点号会同时给所有节点。继续？\n"
                                    "Every node on the bus enters configuration: a node-ID set now goes to all of "
                                    "them at once. Continue?"))
@@ -429,7 +431,7 @@ void Lss::activate_bit_rate()
                             "active (%2 in this list were given it). Activate it on the whole bus now?")
                              .arg(kbps)
                              .arg(given);
-    if (desktop_seams::question(this, tr("提示"), text) != QMessageBox::Yes)
+    if (desktop_seams::question(this, tr("提示/Notice"), text) != QMessageBox::Yes)
         return;
     leave_configuration();
     // Every node takes the activation together, so every node must be in configuration first.

@@ -8,6 +8,7 @@
 
 #include "base/desktop_seams.h"
 #include "base/shared_values.h"
+#include "base/window_place.h"
 #include "can/step_job.h"
 #include "can/vci/bus_backend.h"
 #include "canopen/canopen_frames.h"
@@ -21,6 +22,8 @@
 #include "objects/standard_objects.h"
 #include "tools/monitor.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -50,12 +53,15 @@ bool parse_bounded(const QString &text, uint64_t max, uint64_t *value)
 
 QString outcome_text(const sdo_outcome &o)
 {
-    return o.ok ? QStringLiteral("完成/done") : canopen::abort_text(o.abort);
+    return o.ok ? QCoreApplication::translate("Object_dictionary", "完成/done") : canopen::abort_text(o.abort);
 }
 
-QString cancelled_text() { return QStringLiteral("已取消/cancelled"); }
+QString cancelled_text() { return QCoreApplication::translate("Object_dictionary", "已取消/cancelled"); }
 
-QString busy_text() { return QStringLiteral("请等待当前传输结束/Wait for the transfer in progress to end"); }
+QString busy_text()
+{
+    return QCoreApplication::translate("Object_dictionary", "请等待当前传输结束/Wait for the transfer in progress to end");
+}
 
 QString object_text(uint16_t index, uint8_t sub) { return hex::prefixed(index, 4) + QLatin1Char(':') + QString::number(sub); }
 
@@ -71,7 +77,7 @@ Object_dictionary::Object_dictionary(QWidget *parent)
       dcf_model_(new dcf_diff_model(this))
 {
     ui->setupUi(this);
-    setWindowTitle(QStringLiteral("对象字典/Objects"));
+    remember_place(this, QStringLiteral("Object_dictionary"));
     ui->objects->setModel(model_);
     follow_connection();
     model_->set_node_id(node());
@@ -119,8 +125,12 @@ void Object_dictionary::comboBox(int32_t language)
 void Object_dictionary::changeEvent(QEvent *e)
 {
     QMainWindow::changeEvent(e);
-    if (e->type() == QEvent::LanguageChange)
+    if (e->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
+        emit model_->headerDataChanged(Qt::Horizontal, 0, od_tree_model::col_count - 1);
+        fit_columns(true);
+        retranslate_commissioning();
+    }
 }
 
 void Object_dictionary::showEvent(QShowEvent *e)
@@ -158,11 +168,11 @@ bool Object_dictionary::canopen_ready()
 {
     // Any node can be asked once the adapter is open; only the connected joint's firmware is known.
     if (device_open == 0) {
-        show_status(QStringLiteral("请先在节点窗口扫描以打开适配器/Open the adapter first (Scan in the node window)"), true);
+        show_status(tr("请先在节点窗口扫描以打开适配器/Open the adapter first (Scan in the node window)"), true);
         return false;
     }
     if (node_connected == 1 && node() == node_id && canopen_supported == 0) {
-        show_status(QStringLiteral("此关节固件不支持CANopen/This joint's firmware has no CANopen"), true);
+        show_status(tr("此关节固件不支持CANopen/This joint's firmware has no CANopen"), true);
         return false;
     }
     if (job_runner::instance().busy()) {
@@ -180,7 +190,7 @@ void Object_dictionary::start_job(std::unique_ptr<step_job> job, const QString &
 bool Object_dictionary::custom_ready()
 {
     if (device_open == 0 || node_connected == 0) {
-        ui->register_status->setText(QStringLiteral("请先连接节点/Connect a joint first"));
+        ui->register_status->setText(tr("请先连接节点/Connect a joint first"));
         return false;
     }
     return true;
@@ -247,7 +257,7 @@ bool Object_dictionary::read_address(uint16_t *index, uint8_t *sub)
     uint64_t i = 0, s = 0;
     const QString sub_text = ui->subindex->text().trimmed().isEmpty() ? QStringLiteral("0") : ui->subindex->text();
     if (!hex::parse(ui->index->text(), &i) || i > 0xFFFF || !hex::parse(sub_text, &s) || s > 0xFF) {
-        show_status(QStringLiteral("索引或子索引无效/Index or subindex is not a hex number in range"), true);
+        show_status(tr("索引或子索引无效/Index or subindex is not a hex number in range"), true);
         return false;
     }
     *index = static_cast<uint16_t>(i);
@@ -300,7 +310,7 @@ void Object_dictionary::on_read_clicked()
                                     [this, index, sub, type](const sdo_outcome &o, bool cancelled) {
                                         show_read(index, sub, type, o, cancelled);
                                     }),
-              QStringLiteral("正在读取/Reading %1").arg(object_text(index, sub)));
+              tr("正在读取/Reading %1").arg(object_text(index, sub)));
 }
 
 void Object_dictionary::show_read(uint16_t index, uint8_t sub, uint16_t type, const sdo_outcome &o, bool cancelled)
@@ -320,7 +330,7 @@ void Object_dictionary::show_read(uint16_t index, uint8_t sub, uint16_t type, co
             e->differs = false;
             model_->values_changed();
         }
-        show_status(QStringLiteral("读取完成/read %1 bytes, 过长无法显示/too long to show").arg(o.data.size()), false);
+        show_status(tr("读取完成/read %1 bytes, 过长无法显示/too long to show").arg(o.data.size()), false);
         return;
     }
     ui->value->setText(text);
@@ -330,7 +340,7 @@ void Object_dictionary::show_read(uint16_t index, uint8_t sub, uint16_t type, co
         model_->values_changed();
         fit_columns(true);
     }
-    show_status(QStringLiteral("读取完成/read %1 bytes").arg(o.data.size()), false);
+    show_status(tr("读取完成/read %1 bytes").arg(o.data.size()), false);
 }
 
 void Object_dictionary::on_write_clicked()
@@ -354,7 +364,7 @@ void Object_dictionary::on_write_clicked()
                                     [this, index, sub, type, text, bytes](const sdo_outcome &o, bool cancelled) {
                                         show_written(index, sub, type, text, bytes, o, cancelled);
                                     }),
-              QStringLiteral("正在写入/Writing %1").arg(object_text(index, sub)));
+              tr("正在写入/Writing %1").arg(object_text(index, sub)));
 }
 
 void Object_dictionary::show_written(uint16_t index, uint8_t sub, uint16_t type, const QString &text,
@@ -370,13 +380,13 @@ void Object_dictionary::show_written(uint16_t index, uint8_t sub, uint16_t type,
         model_->values_changed();
         fit_columns(true);
     }
-    show_status(QStringLiteral("写入完成/written"), false);
+    show_status(tr("写入完成/written"), false);
 }
 
 void Object_dictionary::on_open_eds_clicked()
 {
     const QString path = desktop_seams::choose_file(desktop_seams::file_mode::open, this, eds_kind,
-                                                    QStringLiteral("打开EDS/Open EDS"), simulated_joint_eds(),
+                                                    tr("打开EDS/Open EDS"), simulated_joint_eds(),
                                                     QStringLiteral("EDS/DCF (*.eds *.dcf *.EDS *.DCF);;* (*)"));
     if (!path.isEmpty())
         load_eds(path);
@@ -399,10 +409,10 @@ bool Object_dictionary::load_eds(const QString &path)
     const int held = values_held(model_->document());
     const int lost = carry_values(model_->document(), r.document);
     if (lost > 0
-        && desktop_seams::question(this, QStringLiteral("提示"),
-                                   QStringLiteral("%1个已读取的值在%2中没有位置（无此对象或文件自带值），打开后将不再显示。仍然打开？\n"
-                                                  "%1 values read have no place in %2 (no such object, or the file gives its "
-                                                  "own value) and will no longer show. Open it anyway?")
+        && desktop_seams::question(this, tr("提示/Notice"),
+                                   tr("%1个已读取的值在%2中没有位置（无此对象或文件自带值），打开后将不再显示。仍然打开？\n"
+                                      "%1 values read have no place in %2 (no such object, or the file gives its "
+                                      "own value) and will no longer show. Open it anyway?")
                                        .arg(lost)
                                        .arg(name))
                != QMessageBox::Yes)
@@ -411,9 +421,9 @@ bool Object_dictionary::load_eds(const QString &path)
     fit_columns(held > 0);
     document_chosen_ = true;
     set_document_title(name);
-    QString text = QStringLiteral("已载入/loaded %1 objects").arg(r.document.objects.size());
+    QString text = tr("已载入/loaded %1 objects").arg(r.document.objects.size());
     if (held > lost)
-        text += QStringLiteral(", 保留已读取的值/kept %1 values read").arg(held - lost);
+        text += tr(", 保留已读取的值/kept %1 values read").arg(held - lost);
     show_status(text, false);
     return true;
 }
@@ -423,7 +433,7 @@ void Object_dictionary::on_read_all_clicked()
     if (!canopen_ready())
         return;
     start_job(read_all_job(model_->document(), link(), node(), [this](const read_all_summary &s) { show_read_all(s); }),
-              QStringLiteral("正在读取对象/Reading objects"));
+              tr("正在读取对象/Reading objects"));
 }
 
 void Object_dictionary::show_read_all(const read_all_summary &s)
@@ -431,25 +441,25 @@ void Object_dictionary::show_read_all(const read_all_summary &s)
     model_->values_changed();
     fit_columns(true);
     ui->objects->expandAll();
-    QString text = QStringLiteral("已读取/read %1, 被拒绝/refused %2").arg(s.read).arg(s.refused);
+    QString text = tr("已读取/read %1, 被拒绝/refused %2").arg(s.read).arg(s.refused);
     if (s.cancelled)
-        text += QStringLiteral(", 已取消/cancelled");
+        text += tr(", 已取消/cancelled");
     if (s.no_answer)
-        text += QStringLiteral(", 节点无应答/the joint stopped answering");
+        text += tr(", 节点无应答/the joint stopped answering");
     show_status(text, s.no_answer);
 }
 
 void Object_dictionary::on_export_dcf_clicked()
 {
     if (values_held(model_->document()) == 0
-        && desktop_seams::question(this, QStringLiteral("提示"),
-                                   QStringLiteral("尚未读取任何值：DCF将含0个值。仍然导出？\n"
-                                                  "Nothing was read: the DCF would hold 0 values. Export it anyway?"))
+        && desktop_seams::question(this, tr("提示/Notice"),
+                                   tr("尚未读取任何值：DCF将含0个值。仍然导出？\n"
+                                      "Nothing was read: the DCF would hold 0 values. Export it anyway?"))
                != QMessageBox::Yes)
         return;
     const QString suggested = QStringLiteral("joint%1.dcf").arg(node());
     const QString path = desktop_seams::choose_file(desktop_seams::file_mode::save, this, eds_kind,
-                                                    QStringLiteral("导出DCF/Export DCF"), suggested,
+                                                    tr("导出DCF/Export DCF"), suggested,
                                                     QStringLiteral("DCF (*.dcf)"));
     if (!path.isEmpty())
         export_dcf_to(path);
@@ -460,11 +470,11 @@ bool Object_dictionary::export_dcf_to(const QString &path)
     QFile f(path);
     const QByteArray text = write_dcf(model_->document(), node(), QFileInfo(path).fileName());
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(text) != text.size()) {
-        show_status(QStringLiteral("无法写入/Cannot write %1").arg(path), true);
+        show_status(tr("无法写入/Cannot write %1").arg(path), true);
         return false;
     }
-    show_status(QStringLiteral("已导出/exported %1: %2个值/%2 values")
-                    .arg(QFileInfo(path).fileName())
+    show_status(tr("已导出/exported %1: %2个值/%2 values")
+                    .arg(QDir::toNativeSeparators(path))
                     .arg(values_held(model_->document())),
                 false);
     return true;
@@ -474,9 +484,9 @@ void Object_dictionary::run_parameter_command(bool store)
 {
     if (!canopen_ready())
         return;
-    const QString question = store ? QStringLiteral("将当前参数保存到关节(0x1010)？\nSave the joint's parameters (0x1010)?")
-                                   : QStringLiteral("恢复默认参数(0x1011)？复位节点后生效。\nRestore the default parameters (0x1011)? They apply after a reset node.");
-    if (desktop_seams::question(this, QStringLiteral("提示"), question) != QMessageBox::Yes)
+    const QString question = store ? tr("将当前参数保存到关节(0x1010)？\nSave the joint's parameters (0x1010)?")
+                                   : tr("恢复默认参数(0x1011)？复位节点后生效。\nRestore the default parameters (0x1011)? They apply after a reset node.");
+    if (desktop_seams::question(this, tr("提示/Notice"), question) != QMessageBox::Yes)
         return;
     // The question ran an event loop of its own: another job may have started meanwhile.
     if (!canopen_ready())
@@ -489,11 +499,11 @@ void Object_dictionary::run_parameter_command(bool store)
                                         }
                                         show_status(outcome_text(o), !o.ok);
                                         if (o.ok)
-                                            desktop_seams::information(this, QStringLiteral("提示"), outcome_text(o));
+                                            desktop_seams::information(this, tr("提示/Notice"), outcome_text(o));
                                         else
-                                            desktop_seams::warning(this, QStringLiteral("警告"), outcome_text(o));
+                                            desktop_seams::warning(this, tr("警告/Warning"), outcome_text(o));
                                     }),
-              store ? QStringLiteral("正在保存参数/Saving parameters") : QStringLiteral("正在恢复默认参数/Restoring defaults"));
+              store ? tr("正在保存参数/Saving parameters") : tr("正在恢复默认参数/Restoring defaults"));
 }
 
 void Object_dictionary::on_save_params_clicked() { run_parameter_command(true); }
@@ -517,7 +527,7 @@ bool Object_dictionary::read_register_number(uint16_t *reg)
 {
     uint64_t r = 0;
     if (!parse_bounded(ui->register_index->text(), 0xFFFF, &r)) {
-        ui->register_status->setText(QStringLiteral("寄存器号无效/Register number out of range (0-0xFFFF)"));
+        ui->register_status->setText(tr("寄存器号无效/Register number out of range (0-0xFFFF)"));
         return false;
     }
     *reg = static_cast<uint16_t>(r);
@@ -534,11 +544,11 @@ void Object_dictionary::on_register_read_clicked()
     request.log = 1;
     const bool ok = custom_exchange([this](const QString &t) { emit send_custom_data(t); }, static_cast<uint32_t>(custom_request_id), request);
     if (!ok || reply_length < 4) {
-        ui->register_status->setText(QStringLiteral("无应答/No reply"));
+        ui->register_status->setText(tr("无应答/No reply"));
         return;
     }
     ui->register_value->setText(register_value_text(reply_value, ui->register_hex->isChecked()));
-    ui->register_status->setText(QStringLiteral("读取完成/read"));
+    ui->register_status->setText(tr("读取完成/read"));
 }
 
 void Object_dictionary::on_register_write_clicked()
@@ -548,12 +558,12 @@ void Object_dictionary::on_register_write_clicked()
         return;
     int32_t value = 0;
     if (!parse_register_value(ui->register_value->text(), &value)) {
-        ui->register_status->setText(QStringLiteral("数值无效/Not a 32-bit value"));
+        ui->register_status->setText(tr("数值无效/Not a 32-bit value"));
         return;
     }
     if (!custom_ready())
         return;
     const bool ok = custom_exchange([this](const QString &t) { emit send_custom_data(t); }, static_cast<uint32_t>(custom_request_id),
                                     custom_write(reg, value, QStringLiteral("写寄存器/Write register 0x%1").arg(reg, 4, 16, QLatin1Char('0')), 1));
-    ui->register_status->setText(ok ? QStringLiteral("已发送，已收到应答/sent, answered") : QStringLiteral("无应答/No reply"));
+    ui->register_status->setText(ok ? tr("已发送，已收到应答/sent, answered") : tr("无应答/No reply"));
 }

@@ -109,6 +109,8 @@ private:
     // ---- commissioning page
     void setup_commissioning();
     void show_commissioning_status(const QString &text, bool error);
+    // The page's headings in the language just switched to.
+    void retranslate_commissioning();
     bool commissioning_ready();
     bool dcf_ready();
     bool dcf_targets(std::vector<int> *nodes);

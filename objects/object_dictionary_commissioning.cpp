@@ -16,6 +16,8 @@
 #include "objects/dcf_report.h"
 #include "objects/node_discovery.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -32,9 +34,15 @@ enum node_column { nc_node, nc_type, nc_vendor, nc_product, nc_revision, nc_seri
 
 QStringList node_headers()
 {
-    return {QStringLiteral("节点/Node"),     QStringLiteral("设备类型/Device type"), QStringLiteral("厂商/Vendor"),
-            QStringLiteral("产品/Product"),  QStringLiteral("版本/Revision"),        QStringLiteral("序列号/Serial"),
-            QStringLiteral("名称/Name"),     QStringLiteral("NMT状态/NMT state")};
+    static const char *const headers[nc_count] = {
+        QT_TRANSLATE_NOOP("Object_dictionary", "节点/Node"),    QT_TRANSLATE_NOOP("Object_dictionary", "设备类型/Device type"),
+        QT_TRANSLATE_NOOP("Object_dictionary", "厂商/Vendor"),  QT_TRANSLATE_NOOP("Object_dictionary", "产品/Product"),
+        QT_TRANSLATE_NOOP("Object_dictionary", "版本/Revision"), QT_TRANSLATE_NOOP("Object_dictionary", "序列号/Serial"),
+        QT_TRANSLATE_NOOP("Object_dictionary", "名称/Name"),    QT_TRANSLATE_NOOP("Object_dictionary", "NMT状态/NMT state")};
+    QStringList texts;
+    for (const char *h : headers)
+        texts << QCoreApplication::translate("Object_dictionary", h);
+    return texts;
 }
 
 QString node_list_text(const std::vector<int> &nodes)
@@ -81,6 +89,12 @@ void Object_dictionary::setup_commissioning()
     ui->dcf_nodes->setPlaceholderText(QString::number(node()));
 }
 
+void Object_dictionary::retranslate_commissioning()
+{
+    ui->nodes->setHorizontalHeaderLabels(node_headers());
+    emit dcf_model_->headerDataChanged(Qt::Horizontal, 0, dcf_diff_model::col_count - 1);
+}
+
 void Object_dictionary::show_commissioning_status(const QString &text, bool error)
 {
     ui->commissioning_status->setStyleSheet(error ? QStringLiteral("color: rgb(200, 0, 0);") : QString());
@@ -90,11 +104,11 @@ void Object_dictionary::show_commissioning_status(const QString &text, bool erro
 bool Object_dictionary::commissioning_ready()
 {
     if (device_open == 0) {
-        show_commissioning_status(QStringLiteral("请先在节点窗口扫描以打开适配器/Open the adapter first (Scan in the node window)"), true);
+        show_commissioning_status(tr("请先在节点窗口扫描以打开适配器/Open the adapter first (Scan in the node window)"), true);
         return false;
     }
     if (job_runner::instance().busy()) {
-        show_commissioning_status(QStringLiteral("请等待当前传输结束/Wait for the transfer in progress to end"), true);
+        show_commissioning_status(tr("请等待当前传输结束/Wait for the transfer in progress to end"), true);
         return false;
     }
     return true;
@@ -145,13 +159,13 @@ void Object_dictionary::on_discover_clicked()
     wire.log = [this](const QString &t) { emit senddata(t); };
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
-    show_commissioning_status(QStringLiteral("正在查找节点/Discovering nodes..."), false);
+    show_commissioning_status(tr("正在查找节点/Discovering nodes..."), false);
     start_page_job(std::make_unique<node_discovery>(wire, [this, clock](const node_discovery &d, bool cancelled) {
         show_nodes(d.nodes());
-        show_commissioning_status(QStringLiteral("找到%1个CANopen节点/found %1 CANopen nodes (%2 s)%3")
+        show_commissioning_status(tr("找到%1个CANopen节点/found %1 CANopen nodes (%2 s)%3")
                                       .arg(d.nodes().size())
                                       .arg(static_cast<double>(clock->elapsed()) / 1000.0, 0, 'f', 2)
-                                      .arg(cancelled ? QStringLiteral(", 已取消/cancelled") : QString()),
+                                      .arg(cancelled ? tr(", 已取消/cancelled") : QString()),
                                   false);
     }));
 }
@@ -163,7 +177,7 @@ void Object_dictionary::show_nodes(const std::vector<found_node> &nodes)
         const int row = ui->nodes->rowCount();
         ui->nodes->insertRow(row);
         const QString cells[nc_count] = {QString::number(n.node), n.device_type, n.vendor, n.product, n.revision,
-                                         n.serial, n.answers_sdo ? n.name : QStringLiteral("无SDO应答/no SDO answer"),
+                                         n.serial, n.answers_sdo ? n.name : tr("无SDO应答/no SDO answer"),
                                          canopen::nmt_state_text(n.nmt_state)};
         for (int c = 0; c < nc_count; ++c)
             ui->nodes->setItem(row, c, new QTableWidgetItem(cells[c]));
@@ -175,7 +189,7 @@ void Object_dictionary::show_nodes(const std::vector<found_node> &nodes)
 void Object_dictionary::on_open_dcf_clicked()
 {
     const QString path = desktop_seams::choose_file(desktop_seams::file_mode::open, this, dcf_kind,
-                                                    QStringLiteral("打开DCF/Open DCF"), QString(),
+                                                    tr("打开DCF/Open DCF"), QString(),
                                                     QStringLiteral("DCF (*.dcf *.DCF);;* (*)"));
     if (!path.isEmpty())
         open_dcf(path);
@@ -191,7 +205,7 @@ bool Object_dictionary::open_dcf(const QString &path)
     }
     const size_t values = dcf_values(r.document, 1).size();
     if (values == 0) {
-        show_commissioning_status(QStringLiteral("%1不含任何值/%1 holds no values (ParameterValue)").arg(name), true);
+        show_commissioning_status(tr("%1不含任何值/%1 holds no values (ParameterValue)").arg(name), true);
         return false;
     }
     dcf_ = r.document;
@@ -199,7 +213,7 @@ bool Object_dictionary::open_dcf(const QString &path)
     ui->dcf_file->setText(name);
     ui->dcf_file->setToolTip(path);
     dcf_model_->set_rows({});
-    show_commissioning_status(QStringLiteral("已载入/loaded %1: %2个值/%2 values").arg(name).arg(values), false);
+    show_commissioning_status(tr("已载入/loaded %1: %2个值/%2 values").arg(name).arg(values), false);
     return true;
 }
 
@@ -251,12 +265,12 @@ void Object_dictionary::on_download_dcf_clicked()
     std::vector<int> nodes;
     if (!dcf_targets(&nodes) || !commissioning_ready() || !dcf_ready())
         return;
-    const QString question = QStringLiteral("将%1中不同的值写入节点%2？节点先进入预运行状态。\n"
-                                            "Write the values of %1 that differ to node(s) %2? Each node goes "
-                                            "pre-operational first.")
+    const QString question = tr("将%1中不同的值写入节点%2？节点先进入预运行状态。\n"
+                                "Write the values of %1 that differ to node(s) %2? Each node goes "
+                                "pre-operational first.")
                                  .arg(dcf_name_, node_list_text(nodes));
     // The question ran an event loop of its own: another job may have started meanwhile.
-    if (desktop_seams::question(this, QStringLiteral("提示"), question) != QMessageBox::Yes || !commissioning_ready())
+    if (desktop_seams::question(this, tr("提示/Notice"), question) != QMessageBox::Yes || !commissioning_ready())
         return;
     start_dcf_job(dcf_job::mode::download, nodes);
 }
@@ -270,8 +284,7 @@ void Object_dictionary::start_dcf_job(dcf_job::mode mode, const std::vector<int>
     dcf_model_->set_rows(job->rows());
     if (mode == dcf_job::mode::download)
         report_.clear();
-    show_commissioning_status(mode == dcf_job::mode::compare ? QStringLiteral("正在比较/Comparing...")
-                                                             : QStringLiteral("正在下载/Downloading..."),
+    show_commissioning_status(mode == dcf_job::mode::compare ? tr("正在比较/Comparing...") : tr("正在下载/Downloading..."),
                               false);
     dcf_job *running = job.get();
     start_page_job(std::move(job));
@@ -284,15 +297,15 @@ void Object_dictionary::dcf_job_finished(const dcf_job &job)
     dcf_model_->set_rows(job.rows());
     ui->dcf_diff->resizeColumnsToContents();
     const dcf_totals &t = job.totals();
-    QString text = QStringLiteral("完成节点/nodes done %1 of %2: 比较/compared %3, 不同/differing %4")
+    QString text = tr("完成节点/nodes done %1 of %2: 比较/compared %3, 不同/differing %4")
                        .arg(t.nodes_done)
                        .arg(job.node_count())
                        .arg(t.compared)
                        .arg(t.differing);
     if (job.downloads())
-        text += QStringLiteral("; 写入/written %1, 已校验/verified %2, 被拒绝/refused %3").arg(t.written).arg(t.verified).arg(t.refused);
+        text += tr("; 写入/written %1, 已校验/verified %2, 被拒绝/refused %3").arg(t.written).arg(t.verified).arg(t.refused);
     if (t.cancelled)
-        text += QStringLiteral("; 已取消/cancelled");
+        text += tr("; 已取消/cancelled");
     if (job.downloads())
         report_ = job.report();
     show_commissioning_status(text, t.refused > 0 || t.verified < t.written);
@@ -303,15 +316,15 @@ void Object_dictionary::dcf_job_finished(const dcf_job &job)
 
 void Object_dictionary::offer_store(const std::vector<int> &nodes)
 {
-    const QString question = QStringLiteral("将参数保存到节点%1(0x1010:1 \"save\")？\nStore the parameters in node(s) %1 "
-                                            "(0x1010:1 \"save\")?")
+    const QString question = tr("将参数保存到节点%1(0x1010:1 \"save\")？\nStore the parameters in node(s) %1 "
+                                "(0x1010:1 \"save\")?")
                                  .arg(node_list_text(nodes));
-    if (desktop_seams::question(this, QStringLiteral("提示"), question) != QMessageBox::Yes)
+    if (desktop_seams::question(this, tr("提示/Notice"), question) != QMessageBox::Yes)
         return;
     const QString before = ui->commissioning_status->text();
     start_page_job(std::make_unique<store_job>(nodes, wire(), [this, before](const store_job &store, bool) {
         report_.insert(report_.end(), store.report().begin(), store.report().end());
-        show_commissioning_status(before + QStringLiteral("; 已保存/stored %1 of %2").arg(store.stored()).arg(store.report().size()),
+        show_commissioning_status(before + tr("; 已保存/stored %1 of %2").arg(store.stored()).arg(store.report().size()),
                                   store.stored() < static_cast<int>(store.report().size()));
     }));
 }
@@ -319,11 +332,11 @@ void Object_dictionary::offer_store(const std::vector<int> &nodes)
 void Object_dictionary::on_save_dcf_report_clicked()
 {
     if (report_.empty()) {
-        show_commissioning_status(QStringLiteral("尚无下载报告/No download to report yet"), true);
+        show_commissioning_status(tr("尚无下载报告/No download to report yet"), true);
         return;
     }
     const QString path = desktop_seams::choose_file(desktop_seams::file_mode::save, this, report_kind,
-                                                    QStringLiteral("保存报告/Save report"), QStringLiteral("dcf_report.csv"),
+                                                    tr("保存报告/Save report"), QStringLiteral("dcf_report.csv"),
                                                     QStringLiteral("CSV (*.csv);;Excel (*.xlsx)"));
     if (!path.isEmpty())
         save_dcf_report_to(path);
@@ -333,9 +346,10 @@ bool Object_dictionary::save_dcf_report_to(const QString &path)
 {
     QString error;
     if (!save_report(path, report_, &error)) {
-        show_commissioning_status(QStringLiteral("无法写入/Cannot write %1: %2").arg(path, error), true);
+        show_commissioning_status(tr("无法写入/Cannot write %1: %2").arg(path, error), true);
         return false;
     }
-    show_commissioning_status(QStringLiteral("报告已保存/report saved: %1 (%2 rows)").arg(QFileInfo(path).fileName()).arg(report_.size()), false);
+    show_commissioning_status(
+        tr("报告已保存/report saved: %1 (%2 rows)").arg(QDir::toNativeSeparators(path)).arg(report_.size()), false);
     return true;
 }

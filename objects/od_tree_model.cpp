@@ -4,6 +4,7 @@
 #include "objects/od_types.h"
 
 #include <QBrush>
+#include <QCoreApplication>
 #include <QFont>
 
 namespace objects {
@@ -146,7 +147,8 @@ QVariant od_tree_model::data(const QModelIndex &index, int role) const
     if (role == Qt::BackgroundRole && marked)
         return QBrush(QColor(255, 236, 179));
     if (role == Qt::ToolTipRole && marked)
-        return QStringLiteral("与默认值不同/differs from the default %1").arg(resolved(e->default_value));
+        return QCoreApplication::translate("od_tree_model", "与默认值不同/differs from the default %1")
+            .arg(resolved(e->default_value));
     if (role == Qt::ToolTipRole && e && index.column() == col_default && e->default_value.contains(QLatin1Char('$')))
         return e->default_value;
     return QVariant();
@@ -156,11 +158,15 @@ QVariant od_tree_model::headerData(int section, Qt::Orientation orientation, int
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QVariant();
-    // Two lines, so that a heading is no wider than the column's contents.
-    static const char *const headers[col_count] = {"索引\nIndex",    "子索引\nSub",   "名称\nName",
-                                                   "类型\nType",     "访问\nAccess",  "默认值\nDefault",
-                                                   "范围\nLimits",   "PDO",           "读取值\nValue"};
-    return QString::fromUtf8(headers[section]);
+    // Two lines, so that a heading is no wider than the column's contents; one with a language's
+    // catalogue installed.
+    static const char *const headers[col_count] = {
+        QT_TRANSLATE_NOOP("od_tree_model", "索引\nIndex"),   QT_TRANSLATE_NOOP("od_tree_model", "子索引\nSub"),
+        QT_TRANSLATE_NOOP("od_tree_model", "名称\nName"),    QT_TRANSLATE_NOOP("od_tree_model", "类型\nType"),
+        QT_TRANSLATE_NOOP("od_tree_model", "访问\nAccess"),  QT_TRANSLATE_NOOP("od_tree_model", "默认值\nDefault"),
+        QT_TRANSLATE_NOOP("od_tree_model", "范围\nLimits"),  "PDO",
+        QT_TRANSLATE_NOOP("od_tree_model", "读取值\nValue")};
+    return QCoreApplication::translate("od_tree_model", headers[section]);
 }
 
 }  // namespace objects

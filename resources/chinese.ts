@@ -103,14 +103,6 @@
         <translation>标识符</translation>
     </message>
     <message>
-        <source>错误</source>
-        <translation>错误</translation>
-    </message>
-    <message>
-        <source>无法写入文件/Cannot write the file</source>
-        <translation>无法写入文件</translation>
-    </message>
-    <message>
         <source>此总线不支持复位控制器/This bus cannot reset its controller</source>
         <translation>此总线不支持复位控制器</translation>
     </message>
@@ -172,18 +164,6 @@ Period (ms)</source>
         <source>最近数据
 Last data</source>
         <translation>最近数据</translation>
-    </message>
-    <message>
-        <source>%1 帧/frames, %2 显示/shown</source>
-        <translation>%1 帧/frames, %2 显示/shown</translation>
-    </message>
-    <message>
-        <source> — 日志文件/log file</source>
-        <translation>— 日志文件</translation>
-    </message>
-    <message>
-        <source>, %1 帧丢失/frames lost</source>
-        <translation>, %1 帧丢失</translation>
     </message>
     <message>
         <source>总线正常/Error active</source>
@@ -388,10 +368,6 @@ Note</source>
         <translation>%1：%2 帧，跳过 %3 行</translation>
     </message>
     <message>
-        <source>提示</source>
-        <translation>提示</translation>
-    </message>
-    <message>
         <source>%1 中有 %2 行无法读取，已跳过/%2 lines of %1 could not be read and were skipped:</source>
         <translation>%1 中有 %2 行无法读取，已跳过</translation>
     </message>
@@ -448,6 +424,34 @@ Time</source>
     <message>
         <source>上限(帧)/Cap (frames)</source>
         <translation>上限(帧)</translation>
+    </message>
+    <message>
+        <source>日志文件/log file</source>
+        <translation>日志文件</translation>
+    </message>
+    <message>
+        <source>无法写入文件/Cannot write the file: %1</source>
+        <translation>无法写入文件/Cannot write the file: %1</translation>
+    </message>
+    <message>
+        <source>已保存/Saved: %1</source>
+        <translation>已保存/Saved: %1</translation>
+    </message>
+    <message>
+        <source>%1 帧/frames, %2 显示/shown</source>
+        <translation>%1 帧/frames, %2 显示/shown</translation>
+    </message>
+    <message>
+        <source>, %1 帧丢失/frames lost</source>
+        <translation>, %1 帧丢失</translation>
+    </message>
+    <message>
+        <source>错误/Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>提示/Notice</source>
+        <translation>提示</translation>
     </message>
 </context>
 <context>
@@ -669,10 +673,6 @@ Time</source>
         <translation>全部节点回到等待</translation>
     </message>
     <message>
-        <source>提示</source>
-        <translation>提示</translation>
-    </message>
-    <message>
         <source>总线上所有节点都将进入配置状态，之后设置的节点号会同时给所有节点。继续？
 Every node on the bus enters configuration: a node-ID set now goes to all of them at once. Continue?</source>
         <translation>总线上所有节点都将进入配置状态，之后设置的节点号会同时给所有节点。继续？</translation>
@@ -692,12 +692,20 @@ Every node must have been given %1 kbit/s first, or it drops off the bus once it
     </message>
     <message>
         <source>总线已启用 %1 kbit/s/The bus runs at %1 kbit/s</source>
-        <translation>总线已启用 %1 kbit</translation>
+        <translation>总线已启用 %1 kbit/s</translation>
     </message>
     <message>
         <source>%2 ms 后总线切换到 %1 kbit/s：请把适配器设为此波特率，然后点“全部等待”
 The bus switches to %1 kbit/s after %2 ms: set the adapter to it, then press "All waiting"</source>
         <translation>%2 ms 后总线切换到 %1 kbit/s：请把适配器设为此波特率，然后点“全部等待”</translation>
+    </message>
+    <message>
+        <source>另一项任务正在进行，请稍后/Another job is running: try again when it ends</source>
+        <translation>另一项任务正在进行，请稍后</translation>
+    </message>
+    <message>
+        <source>提示/Notice</source>
+        <translation>提示</translation>
     </message>
 </context>
 <context>
@@ -908,6 +916,236 @@ e.g. 1-6 or 2,4,5; empty for the node chosen</source>
         <source>取消/Cancel</source>
         <translation>取消</translation>
     </message>
+    <message>
+        <source>完成/done</source>
+        <translation>完成</translation>
+    </message>
+    <message>
+        <source>已取消/cancelled</source>
+        <translation>已取消</translation>
+    </message>
+    <message>
+        <source>请等待当前传输结束/Wait for the transfer in progress to end</source>
+        <translation>请等待当前传输结束</translation>
+    </message>
+    <message>
+        <source>请先在节点窗口扫描以打开适配器/Open the adapter first (Scan in the node window)</source>
+        <translation>请先在节点窗口扫描以打开适配器</translation>
+    </message>
+    <message>
+        <source>此关节固件不支持CANopen/This joint's firmware has no CANopen</source>
+        <translation>此关节固件不支持CANopen</translation>
+    </message>
+    <message>
+        <source>请先连接节点/Connect a joint first</source>
+        <translation>请先连接节点</translation>
+    </message>
+    <message>
+        <source>索引或子索引无效/Index or subindex is not a hex number in range</source>
+        <translation>索引或子索引无效</translation>
+    </message>
+    <message>
+        <source>写入完成/written</source>
+        <translation>写入完成</translation>
+    </message>
+    <message>
+        <source>正在读取对象/Reading objects</source>
+        <translation>正在读取对象</translation>
+    </message>
+    <message>
+        <source>将当前参数保存到关节(0x1010)？
+Save the joint's parameters (0x1010)?</source>
+        <translation>将当前参数保存到关节(0x1010)？</translation>
+    </message>
+    <message>
+        <source>恢复默认参数(0x1011)？复位节点后生效。
+Restore the default parameters (0x1011)? They apply after a reset node.</source>
+        <translation>恢复默认参数(0x1011)？复位节点后生效。</translation>
+    </message>
+    <message>
+        <source>正在保存参数/Saving parameters</source>
+        <translation>正在保存参数</translation>
+    </message>
+    <message>
+        <source>正在恢复默认参数/Restoring defaults</source>
+        <translation>正在恢复默认参数</translation>
+    </message>
+    <message>
+        <source>寄存器号无效/Register number out of range (0-0xFFFF)</source>
+        <translation>寄存器号无效</translation>
+    </message>
+    <message>
+        <source>无应答/No reply</source>
+        <translation>无应答</translation>
+    </message>
+    <message>
+        <source>读取完成/read</source>
+        <translation>读取完成</translation>
+    </message>
+    <message>
+        <source>数值无效/Not a 32-bit value</source>
+        <translation>数值无效</translation>
+    </message>
+    <message>
+        <source>已发送，已收到应答/sent, answered</source>
+        <translation>已发送，已收到应答</translation>
+    </message>
+    <message>
+        <source>%1个已读取的值在%2中没有位置（无此对象或文件自带值），打开后将不再显示。仍然打开？
+%1 values read have no place in %2 (no such object, or the file gives its own value) and will no longer show. Open it anyway?</source>
+        <translation>%1个已读取的值在%2中没有位置（无此对象或文件自带值），打开后将不再显示。仍然打开？</translation>
+    </message>
+    <message>
+        <source>尚未读取任何值：DCF将含0个值。仍然导出？
+Nothing was read: the DCF would hold 0 values. Export it anyway?</source>
+        <translation>尚未读取任何值：DCF将含0个值。仍然导出？</translation>
+    </message>
+    <message>
+        <source>设备类型/Device type</source>
+        <translation>设备类型</translation>
+    </message>
+    <message>
+        <source>厂商/Vendor</source>
+        <translation>厂商</translation>
+    </message>
+    <message>
+        <source>产品/Product</source>
+        <translation>产品</translation>
+    </message>
+    <message>
+        <source>版本/Revision</source>
+        <translation>版本</translation>
+    </message>
+    <message>
+        <source>序列号/Serial</source>
+        <translation>序列号</translation>
+    </message>
+    <message>
+        <source>名称/Name</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>NMT状态/NMT state</source>
+        <translation>NMT状态</translation>
+    </message>
+    <message>
+        <source>正在查找节点/Discovering nodes...</source>
+        <translation>正在查找节点</translation>
+    </message>
+    <message>
+        <source>无SDO应答/no SDO answer</source>
+        <translation>无SDO应答</translation>
+    </message>
+    <message>
+        <source>将%1中不同的值写入节点%2？节点先进入预运行状态。
+Write the values of %1 that differ to node(s) %2? Each node goes pre-operational first.</source>
+        <translation>将%1中不同的值写入节点%2？节点先进入预运行状态。</translation>
+    </message>
+    <message>
+        <source>正在比较/Comparing...</source>
+        <translation>正在比较</translation>
+    </message>
+    <message>
+        <source>正在下载/Downloading...</source>
+        <translation>正在下载</translation>
+    </message>
+    <message>
+        <source>将参数保存到节点%1(0x1010:1 "save")？
+Store the parameters in node(s) %1 (0x1010:1 "save")?</source>
+        <translation>将参数保存到节点%1(0x1010:1 "save")？</translation>
+    </message>
+    <message>
+        <source>尚无下载报告/No download to report yet</source>
+        <translation>尚无下载报告</translation>
+    </message>
+    <message>
+        <source>正在读取/Reading %1</source>
+        <translation>正在读取/Reading %1</translation>
+    </message>
+    <message>
+        <source>读取完成/read %1 bytes, 过长无法显示/too long to show</source>
+        <translation>读取完成/read %1 bytes, 过长无法显示/too long to show</translation>
+    </message>
+    <message>
+        <source>读取完成/read %1 bytes</source>
+        <translation>读取完成/read %1 bytes</translation>
+    </message>
+    <message>
+        <source>正在写入/Writing %1</source>
+        <translation>正在写入/Writing %1</translation>
+    </message>
+    <message>
+        <source>已载入/loaded %1 objects</source>
+        <translation>已载入/loaded %1 objects</translation>
+    </message>
+    <message>
+        <source>, 保留已读取的值/kept %1 values read</source>
+        <translation>, 保留已读取的值/kept %1 values read</translation>
+    </message>
+    <message>
+        <source>已读取/read %1, 被拒绝/refused %2</source>
+        <translation>已读取/read %1, 被拒绝/refused %2</translation>
+    </message>
+    <message>
+        <source>, 已取消/cancelled</source>
+        <translation>, 已取消</translation>
+    </message>
+    <message>
+        <source>, 节点无应答/the joint stopped answering</source>
+        <translation>, 节点无应答</translation>
+    </message>
+    <message>
+        <source>无法写入/Cannot write %1</source>
+        <translation>无法写入/Cannot write %1</translation>
+    </message>
+    <message>
+        <source>已导出/exported %1: %2个值/%2 values</source>
+        <translation>已导出/exported %1: %2个值/%2 values</translation>
+    </message>
+    <message>
+        <source>找到%1个CANopen节点/found %1 CANopen nodes (%2 s)%3</source>
+        <translation>找到%1个CANopen节点/found %1 CANopen nodes (%2 s)%3</translation>
+    </message>
+    <message>
+        <source>%1不含任何值/%1 holds no values (ParameterValue)</source>
+        <translation>%1不含任何值</translation>
+    </message>
+    <message>
+        <source>已载入/loaded %1: %2个值/%2 values</source>
+        <translation>已载入/loaded %1: %2个值/%2 values</translation>
+    </message>
+    <message>
+        <source>完成节点/nodes done %1 of %2: 比较/compared %3, 不同/differing %4</source>
+        <translation>完成节点/nodes done %1 of %2: 比较/compared %3, 不同/differing %4</translation>
+    </message>
+    <message>
+        <source>; 写入/written %1, 已校验/verified %2, 被拒绝/refused %3</source>
+        <translation>; 写入/written %1, 已校验/verified %2, 被拒绝/refused %3</translation>
+    </message>
+    <message>
+        <source>; 已取消/cancelled</source>
+        <translation>; 已取消</translation>
+    </message>
+    <message>
+        <source>; 已保存/stored %1 of %2</source>
+        <translation>; 已保存/stored %1 of %2</translation>
+    </message>
+    <message>
+        <source>无法写入/Cannot write %1: %2</source>
+        <translation>无法写入/Cannot write %1: %2</translation>
+    </message>
+    <message>
+        <source>报告已保存/report saved: %1 (%2 rows)</source>
+        <translation>报告已保存/report saved: %1 (%2 rows)</translation>
+    </message>
+    <message>
+        <source>提示/Notice</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>警告/Warning</source>
+        <translation>警告</translation>
+    </message>
 </context>
 <context>
     <name>Scope</name>
@@ -1024,10 +1262,6 @@ e.g. 1-6 or 2,4,5; empty for the node chosen</source>
         <translation>无应答，记录已停止</translation>
     </message>
     <message>
-        <source>= %1 样本/samples, ≈ %2 MB</source>
-        <translation>= %1 样本/samples, ≈ %2 MB</translation>
-    </message>
-    <message>
         <source>最多%1个通道/At most %1 channels</source>
         <translation>最多%1个通道</translation>
     </message>
@@ -1112,12 +1346,12 @@ e.g. 1-6 or 2,4,5; empty for the node chosen</source>
         <translation>导出中</translation>
     </message>
     <message>
-        <source>错误</source>
-        <translation>错误</translation>
-    </message>
-    <message>
         <source>无法写入文件/Cannot write the file: %1</source>
         <translation>无法写入文件/Cannot write the file: %1</translation>
+    </message>
+    <message>
+        <source>= %1 样本/samples, ≈ %2 MB</source>
+        <translation>= %1 样本/samples, ≈ %2 MB</translation>
     </message>
     <message>
         <source>已保存/Saved: %1</source>
@@ -1126,6 +1360,10 @@ e.g. 1-6 or 2,4,5; empty for the node chosen</source>
     <message>
         <source>示波器/Scope — 节点/Node %1 — %2 — %3</source>
         <translation>示波器/Scope — 节点/Node %1 — %2 — %3</translation>
+    </message>
+    <message>
+        <source>错误/Error</source>
+        <translation>错误</translation>
     </message>
 </context>
 <context>
@@ -1157,10 +1395,6 @@ e.g. 1-6 or 2,4,5; empty for the node chosen</source>
     <message>
         <source>就绪/Ready</source>
         <translation>就绪</translation>
-    </message>
-    <message>
-        <source>脚本/Scripts (*.js);;所有文件/All files (*)</source>
-        <translation>脚本/Scripts (*.js);;所有文件/All files (*)</translation>
     </message>
     <message>
         <source>错误/Error</source>
@@ -1246,6 +1480,18 @@ Write or open a script here (JavaScript)</source>
     <message>
         <source>失败/FAIL</source>
         <translation>失败</translation>
+    </message>
+    <message>
+        <source>脚本/Scripts</source>
+        <translation>脚本</translation>
+    </message>
+    <message>
+        <source>所有文件/All files</source>
+        <translation>所有文件</translation>
+    </message>
+    <message>
+        <source>已保存/Saved: %1</source>
+        <translation>已保存/Saved: %1</translation>
     </message>
 </context>
 <context>
@@ -1868,6 +2114,37 @@ Clear</source>
     </message>
 </context>
 <context>
+    <name>dcf_diff_model</name>
+    <message>
+        <source>节点/Node</source>
+        <translation>节点</translation>
+    </message>
+    <message>
+        <source>索引/Index</source>
+        <translation>索引</translation>
+    </message>
+    <message>
+        <source>子索引/Sub</source>
+        <translation>子索引</translation>
+    </message>
+    <message>
+        <source>名称/Name</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>DCF值/DCF value</source>
+        <translation>DCF值</translation>
+    </message>
+    <message>
+        <source>驱动器值/Drive</source>
+        <translation>驱动器值</translation>
+    </message>
+    <message>
+        <source>状态/State</source>
+        <translation>状态</translation>
+    </message>
+</context>
+<context>
     <name>joint_CAN_set</name>
     <message>
         <source>joint_CAN_set</source>
@@ -2028,6 +2305,53 @@ Close</source>
     <message>
         <source>未知/Unknown</source>
         <translation>未知</translation>
+    </message>
+</context>
+<context>
+    <name>od_tree_model</name>
+    <message>
+        <source>索引
+Index</source>
+        <translation>索引</translation>
+    </message>
+    <message>
+        <source>子索引
+Sub</source>
+        <translation>子索引</translation>
+    </message>
+    <message>
+        <source>名称
+Name</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>类型
+Type</source>
+        <translation>类型</translation>
+    </message>
+    <message>
+        <source>访问
+Access</source>
+        <translation>访问</translation>
+    </message>
+    <message>
+        <source>默认值
+Default</source>
+        <translation>默认值</translation>
+    </message>
+    <message>
+        <source>范围
+Limits</source>
+        <translation>范围</translation>
+    </message>
+    <message>
+        <source>读取值
+Value</source>
+        <translation>读取值</translation>
+    </message>
+    <message>
+        <source>与默认值不同/differs from the default %1</source>
+        <translation>与默认值不同/differs from the default %1</translation>
     </message>
 </context>
 </TS>

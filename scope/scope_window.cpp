@@ -5,6 +5,7 @@
 #include "base/desktop_seams.h"
 #include "base/language.h"
 #include "base/shared_values.h"
+#include "base/window_place.h"
 #include "canopen/canopen_exchange.h"
 #include "canopen/canopen_frames.h"
 #include "custom_protocol/custom_commands.h"
@@ -21,6 +22,7 @@
 #include <QCloseEvent>
 #include <QCompleter>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -36,7 +38,8 @@ enum column { col_channel, col_object, col_scale, col_unit, col_cursor1, col_cur
 
 QString ask_file(QWidget *parent, const QString &kind, const QString &caption, const QString &filter)
 {
-    return desktop_seams::choose_file(desktop_seams::file_mode::save, parent, kind, caption, QString(), filter);
+    return desktop_seams::choose_file(desktop_seams::file_mode::save, parent, kind, caption,
+                                      QStringLiteral("scope.") + kind, filter);
 }
 
 QString with_suffix(QString path, const QString &suffix)
@@ -67,7 +70,7 @@ Scope::Scope(QWidget *parent)
     : QMainWindow(parent), ui(new Ui::Scope), sampler_(new scope::sampler(this))
 {
     ui->setupUi(this);
-    setWindowTitle(QStringLiteral("示波器/Scope"));
+    remember_place(this, QStringLiteral("Scope"));
     chart_ = new scope::chart(ui->chart_area);
     chart_->setObjectName(QStringLiteral("chart"));
     auto *layout = new QVBoxLayout(ui->chart_area);
@@ -602,9 +605,9 @@ void Scope::on_export_csv_clicked()
     exporting_ = false;
     update_controls();
     if (!ok)
-        desktop_seams::warning(this, tr("错误"), tr("无法写入文件/Cannot write the file: %1").arg(path));
+        desktop_seams::warning(this, tr("错误/Error"), tr("无法写入文件/Cannot write the file: %1").arg(path));
     else if (QFile::exists(path))
-        statusBar()->showMessage(tr("已保存/Saved: %1").arg(path));
+        statusBar()->showMessage(tr("已保存/Saved: %1").arg(QDir::toNativeSeparators(path)));
 }
 
 QString Scope::picture_title() const
@@ -623,7 +626,7 @@ void Scope::on_export_png_clicked()
     if (path.isEmpty())
         return;
     if (!chart_->picture(picture_title(), ui->png_cursors->isChecked()).save(path, "PNG"))
-        desktop_seams::warning(this, tr("错误"), tr("无法写入文件/Cannot write the file: %1").arg(path));
+        desktop_seams::warning(this, tr("错误/Error"), tr("无法写入文件/Cannot write the file: %1").arg(path));
     else
-        statusBar()->showMessage(tr("已保存/Saved: %1").arg(path));
+        statusBar()->showMessage(tr("已保存/Saved: %1").arg(QDir::toNativeSeparators(path)));
 }

@@ -2,20 +2,22 @@
 
 #include "base/desktop_seams.h"
 #include "base/document_lookup.h"
+#include "base/language.h"
 #include "base/shared_values.h"
+#include "base/window_place.h"
 #include "sequences/results_model.h"
 #include "ui_sequences_window.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
-#include <QFileDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QSaveFile>
 #include <QScrollBar>
+#include <QStatusBar>
 
 namespace {
 
@@ -23,11 +25,7 @@ constexpr int progress_interval_ms = 200;
 // The log keeps its last lines; a long run's whole log goes to a file headless (--log).
 constexpr int log_lines_kept = 5000;
 
-Sequences::file_chooser &chooser()
-{
-    static Sequences::file_chooser c;
-    return c;
-}
+const QString script_kind = QStringLiteral("script");
 
 }  // namespace
 
@@ -52,28 +50,39 @@ Sequences::Sequences(QWidget *parent)
     connect(ui->run, &QPushButton::clicked, this, &Sequences::start_run);
     connect(ui->stop, &QPushButton::clicked, runner_, &sequences::sequence_runner::stop);
     connect(ui->open_script, &QPushButton::clicked, this, [this] {
-        const QString path =
-            ask_file(false, tr("打开脚本/Open script"), tr("脚本/Scripts (*.js);;所有文件/All files (*)"));
+        const QString path = ask_file(desktop_seams::file_mode::open, script_kind, tr("打开脚本/Open script"),
+                                      tr("脚本/Scripts") + QStringLiteral(" (*.js);;") + tr("所有文件/All files") + QStringLiteral(" (*)"));
         QString why;
         if (!path.isEmpty() && !load_script(path, &why))
             desktop_seams::warning(this, tr("错误/Error"), why);
     });
     connect(ui->save_script, &QPushButton::clicked, this, [this] {
-        const QString path = ask_file(true, tr("保存脚本/Save script"), tr("脚本/Scripts (*.js)"));
+        const QString path =
+            ask_file(desktop_seams::file_mode::save, script_kind, tr("保存脚本/Save script"), tr("脚本/Scripts (*.js)"));
         QString why;
-        if (!path.isEmpty() && !save_script(path, &why))
+        if (path.isEmpty())
+            return;
+        if (save_script(path, &why))
+            statusBar()->showMessage(tr("已保存/Saved: %1").arg(QDir::toNativeSeparators(path)));
+        else
             desktop_seams::warning(this, tr("错误/Error"), why);
     });
     connect(ui->save_results, &QPushButton::clicked, this, [this] {
-        const QString path = ask_file(true, tr("保存结果/Save results"), tr("JUnit XML (*.xml)"));
+        const QString path = ask_file(desktop_seams::file_mode::save, QStringLiteral("report"),
+                                      tr("保存结果/Save results"), tr("JUnit XML (*.xml)"));
         QString why;
-        if (!path.isEmpty() && !save_results(path, &why))
+        if (path.isEmpty())
+            return;
+        if (save_results(path, &why))
+            statusBar()->showMessage(tr("已保存/Saved: %1").arg(QDir::toNativeSeparators(path)));
+        else
             desktop_seams::warning(this, tr("错误/Error"), why);
     });
     connect(runner_, &sequences::sequence_runner::log_line, ui->log, &QPlainTextEdit::appendPlainText);
     connect(runner_, &sequences::sequence_runner::finished, this, &Sequences::run_finished);
     progress_timer_.setInterval(progress_interval_ms);
     connect(&progress_timer_, &QTimer::timeout, this, &Sequences::show_progress);
+    remember_place(this, QStringLiteral("Sequences"));
 }
 
 Sequences::~Sequences()
@@ -82,8 +91,6 @@ Sequences::~Sequences()
     delete runner_;
     delete ui;
 }
-
-void Sequences::set_file_chooser(file_chooser c) { chooser() = std::move(c); }
 
 void Sequences::fit_columns()
 {
@@ -105,14 +112,14 @@ void Sequences::fit_columns()
     }
 }
 
-QString Sequences::ask_file(bool saving, const QString &caption, const QString &filter)
+QString Sequences::ask_file(desktop_seams::file_mode mode, const QString &kind, const QString &caption,
+                            const QString &filter)
 {
-    if (chooser())
-        return chooser()(saving, caption, filter);
+    // Until a folder is remembered: the script's own, else the examples that come with the program.
     const QString folder = script_path_.isEmpty() ? document_lookup::locate(QStringLiteral("Document/sequences"))
                                                   : QFileInfo(script_path_).absolutePath();
-    return saving ? QFileDialog::getSaveFileName(this, caption, folder, filter)
-                  : QFileDialog::getOpenFileName(this, caption, folder, filter);
+    const QString name = kind == script_kind ? QStringLiteral("script.js") : QStringLiteral("results.xml");
+    return desktop_seams::choose_file(mode, this, kind, caption, QDir(folder).filePath(name), filter);
 }
 
 bool Sequences::load_script(const QString &path, QString *why)
@@ -218,16 +225,7 @@ void Sequences::closeEvent(QCloseEvent *e)
     QMainWindow::closeEvent(e);
 }
 
-void Sequences::comboBox(int32_t language)
-{
-    bool loaded = false;
-    if (language == 0)
-        loaded = translator.load(QStringLiteral(":/chinese"));
-    else if (language == 1)
-        loaded = translator.load(QStringLiteral(":/english"));
-    if (loaded)
-        QApplication::installTranslator(&translator);
-}
+void Sequences::comboBox(int32_t language) { switch_language(translator, language); }
 
 void Sequences::changeEvent(QEvent *e)
 {

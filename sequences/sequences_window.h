@@ -1,13 +1,13 @@
 #pragma once
 // The sequences window: a script editor, Run and Stop, a progress line, the results table and
 // the run's log. The run itself is the sequence runner's; this is the view.
+#include "base/desktop_seams.h"
 #include "sequences/sequence_runner.h"
 
 #include <QMainWindow>
 #include <QTimer>
 #include <QTranslator>
 #include <cstdint>
-#include <functional>
 
 namespace Ui {
 class Sequences;
@@ -31,11 +31,6 @@ public:
     // Runs what the editor holds; false (with a message box) when it cannot start.
     bool start_run();
 
-    // The file question of Open script, Save script and Save results; tests install their own,
-    // an empty one restores the file dialog.
-    using file_chooser = std::function<QString(bool saving, const QString &caption, const QString &filter)>;
-    static void set_file_chooser(file_chooser chooser);
-
 public slots:
     void comboBox(int32_t language);
 
@@ -44,7 +39,7 @@ protected:
     void closeEvent(QCloseEvent *e) override;
 
 private:
-    QString ask_file(bool saving, const QString &caption, const QString &filter);
+    QString ask_file(desktop_seams::file_mode mode, const QString &kind, const QString &caption, const QString &filter);
     void run_finished(sequences::run_end end, const QString &message);
     void show_progress();
     void set_running(bool running);

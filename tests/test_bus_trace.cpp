@@ -186,6 +186,7 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("session.log"));
         desktop_seams::set_file_chooser([path](const desktop_seams::file_request &) { return path; });
         child<QPushButton>(trace, "save_trace")->click();
+        QVERIFY(trace->statusBar()->currentMessage().contains(path));
         const QJsonArray back = python_can_read(path);
         QCOMPARE(back.size(), frames);
         for (int i = 0; i < frames; ++i) {

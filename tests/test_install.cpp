@@ -168,6 +168,12 @@ private slots:
         for (const char *dep : {"libqt5widgets5", "libqt5serialbus5 ", "libqt5xml5", "libxlsxwriter", "libc6",
                                 "libqt5serialbus5-plugins"})
             QVERIFY2(out.contains(QLatin1String(dep)), dep);
+        // The description and the manual page name every window beside the control ones.
+        QFile man(qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") + QStringLiteral("/resources/man/velmora.1"));
+        QVERIFY(man.open(QIODevice::ReadOnly));
+        const QString page = QString::fromUtf8(man.readAll()).toLower();
+        for (const char *window : {"scope", "object dictionary", "lss", "bus trace", "sequences"})
+            QVERIFY2(out.toLower().contains(QLatin1String(window)) && page.contains(QLatin1String(window)), window);
 
         out = run(dpkg_deb, {QStringLiteral("-c"), deb}, &code);
         QCOMPARE(code, 0);

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -226,6 +227,32 @@ private slots:
         QVERIFY(sections.size() > 30);
         for (const QString &h : sections)
             QVERIFY2(text.contains(h), qPrintable(QStringLiteral("heading missing from the manual: ") + h));
+    }
+
+    // "section 12.2", "chapters 5 and 6", "(see 6.2)", "(2.1)", "13.1 节", "第 7 章": each names
+    // a numbered heading the manual has.
+    void cross_references_name_existing_headings()
+    {
+        static const QRegularExpression number(QStringLiteral("\\d{1,2}(?:\\.\\d{1,2})?"));
+        QSet<QString> numbers;
+        for (const QString &h : headings(source_markdown(), 3))
+            numbers << number.match(h, 0, QRegularExpression::NormalMatch, QRegularExpression::AnchoredMatchOption).captured();
+        QFile f(source_markdown());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(f.readAll());
+        static const QRegularExpression reference(
+            QStringLiteral("(?:\\b(?:sections?|chapters?|see)|第)\\s*\\d{1,2}(?:\\.\\d{1,2})?(?!\\w)"
+                           "(?:\\s*(?:,|and|or|to|和|与)\\s*\\d{1,2}(?:\\.\\d{1,2})?(?!\\w))*"
+                           "|(?<![\\d.])\\d{1,2}\\.\\d{1,2}\\)|(?<![\\d.])\\d{1,2}(?:\\.\\d{1,2})?\\s*[章节](?!点)"),
+            QRegularExpression::CaseInsensitiveOption);
+        int references = 0;
+        for (auto m = reference.globalMatch(text); m.hasNext();) {
+            const QRegularExpressionMatch r = m.next();
+            for (auto n = number.globalMatch(r.captured()); n.hasNext(); ++references)
+                QVERIFY2(numbers.contains(n.next().captured()),
+                         qPrintable(QStringLiteral("\"%1\" names no heading").arg(r.captured())));
+        }
+        QVERIFY(references > 20);
     }
 
     // Chapters start pages; sections (##) flow on.

@@ -6,6 +6,7 @@
 // Cancel and the control window's Stop reach them between two steps.
 #include "base/desktop_seams.h"
 #include "base/shared_values.h"
+#include "base/window_place.h"
 #include "app/velmora.h"
 #include "can/adapter.h"
 #include "can/exchange.h"
@@ -34,6 +35,7 @@
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -389,6 +391,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(progress && progress->isVisible() && progress->value() > 7 * 100, 20000);
         disconnect(pace);
         QCOMPARE(progress->maximum(), 65536);
+        const QStringList cut = cut_texts_in_every_language(progress);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
         QTest::mouseClick(child<QPushButton>(progress, "cancel_job"), Qt::LeftButton);
         QVERIFY(!job_running());
         QVERIFY2(status().contains(QLatin1String("cancelled")), qPrintable(status()));
@@ -523,6 +527,31 @@ private slots:
                 opened = w;
         QVERIFY(opened);
         QCOMPARE(opened->windowTitle(), QStringLiteral("对象字典/Objects"));
+    }
+
+    // The first time within 1280x720 and the screen; afterwards where it was left, pulled back
+    // onto the screen when that place is off it (a monitor unplugged, a smaller screen).
+    void comes_back_where_it_was_left_and_on_the_screen()
+    {
+        const QRect laptop(0, 0, 1366, 728);
+        QCOMPARE(clamped_onto(QRect(3000, 2000, 800, 600), QSize(400, 300), laptop), QRect(566, 128, 800, 600));
+        QCOMPARE(clamped_onto(QRect(-50, -20, 2000, 100), QSize(400, 300), laptop), QRect(0, 0, 1366, 300));
+        window->show();
+        const QRect screen = window->screen()->availableGeometry();
+        QVERIFY(window->width() <= qMax(qMin(1280, screen.width()), window->minimumWidth()));
+        const QRect left(screen.topLeft() + QPoint(20, 30), QSize(300, 200));
+        const auto place = [](QWidget *w) { remember_place(w, QStringLiteral("probe")); w->show(); };
+        QWidget first, again, third;
+        place(&first);
+        first.setGeometry(left);
+        first.close();
+        place(&again);
+        QCOMPARE(again.geometry(), left);
+        again.move(screen.right() + 500, screen.bottom() + 500);
+        again.close();
+        place(&third);
+        QVERIFY(screen.contains(third.geometry()));
+        QCOMPARE(third.size(), left.size());
     }
 };
 

@@ -225,6 +225,18 @@ check("not enabled", refused.indexOf("moveTo(100): the joint is in") > 0, true);
         QTRY_VERIFY_WITH_TIMEOUT(!runner->running(), generous_ms);
         QCOMPARE(speed_after(1, 2000000), 0);
         QVERIFY(child<QLabel>(&window, "progress")->text().contains(QStringLiteral("Stopped")));
+        // Saved through the one file question, and the window says where.
+        QTemporaryDir dir;
+        const QString report = dir.filePath(QStringLiteral("stopped.xml"));
+        desktop_seams::set_file_chooser([&report](const desktop_seams::file_request &r) {
+            return r.kind == QLatin1String("report") ? report : QString();
+        });
+        child<QPushButton>(&window, "save_results")->click();
+        desktop_seams::set_file_chooser(nullptr);
+        QVERIFY(QFile::exists(report));
+        QVERIFY(window.statusBar()->currentMessage().contains(report));
+        const QStringList cut = cut_texts_in_every_language(&window);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
 
         script->setPlainText(QStringLiteral("log('busy');\nwhile (true) {}\n"));
         child<QPushButton>(&window, "run")->click();

@@ -4,12 +4,15 @@
 #include "base/document_lookup.h"
 #include "base/hex.h"
 #include "base/language.h"
+#include "base/window_place.h"
 #include "can/vci/bus_tap.h"
 #include "canopen/canopen_xml.h"
 #include "canopen/nmt_state.h"
 #include "ui_bus_trace.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
@@ -34,6 +37,7 @@ uint32_t hex_value(const QString &text)
 Bus_trace::Bus_trace(QWidget *parent) : QMainWindow(parent), ui(new Ui::Bus_trace)
 {
     ui->setupUi(this);
+    remember_place(this, QStringLiteral("Bus_trace"));
     sources_.push_back({new trace::trace_model(static_cast<size_t>(ui->cap->value()), this), QString(), {}});
     ui->sources->setDocumentMode(true);
     ui->sources->setExpanding(false);
@@ -145,14 +149,18 @@ void Bus_trace::connect_controls()
     });
     connect(ui->save_trace, &QPushButton::clicked, this, [this] {
         const QString path = ask_file(true);
-        if (!path.isEmpty() && !save_log(path))
-            desktop_seams::warning(this, tr("错误"), tr("无法写入文件/Cannot write the file"));
+        if (path.isEmpty())
+            return;
+        if (!save_log(path))
+            desktop_seams::warning(this, tr("错误/Error"), tr("无法写入文件/Cannot write the file: %1").arg(QDir::toNativeSeparators(path)));
+        else if (QFile::exists(path))
+            say(tr("已保存/Saved: %1").arg(QDir::toNativeSeparators(path)));
     });
     connect(ui->open_trace, &QPushButton::clicked, this, [this] {
         const QString path = ask_file(false);
         QString why;
         if (!path.isEmpty() && !load_log(path, &why) && !why.isEmpty())
-            desktop_seams::warning(this, tr("错误"), why);
+            desktop_seams::warning(this, tr("错误/Error"), why);
     });
     connect(ui->sources, &QTabBar::currentChanged, this, &Bus_trace::show_source);
     connect(ui->sources, &QTabBar::tabCloseRequested, this, &Bus_trace::close_source);
@@ -351,7 +359,6 @@ void Bus_trace::refresh_dropped()
     const trace::frame_log &log = model()->log();
     if (log.dropped() == 0) {
         ui->dropped_notice->hide();
-    ui->views->setTabEnabled(ui->views->indexOf(ui->send_tab), false);  // a live capture sends nothing
         return;
     }
     ui->dropped_notice->setText(
@@ -367,7 +374,7 @@ void Bus_trace::refresh_status()
 {
     QString text = tr("%1 帧/frames, %2 显示/shown").arg(model()->frame_count()).arg(model()->rowCount());
     if (current_ > 0)
-        text += tr(" — 日志文件/log file");
+        text += QStringLiteral(" — ") + tr("日志文件/log file");
     if (const uint64_t lost = vci::bus_tap::dropped())
         text += tr(", %1 帧丢失/frames lost").arg(lost);
     text += QStringLiteral(" | ") + bus_state_text(static_cast<int>(vci::bus_tap::current_bus_state()));
@@ -438,6 +445,7 @@ void Bus_trace::changeEvent(QEvent *e)
         refresh_identifiers();
         refresh_send_list();
         refresh_dropped();
+        refresh_status();
         fit_columns();
     }
 }

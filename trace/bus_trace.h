@@ -36,7 +36,8 @@ public:
     void drain(bool refresh_tables = false);
     // Opens a candump log in a tab of its own and shows it; false with a reason on failure.
     bool load_log(const QString &path, QString *error = nullptr);
-    // Saves the rows of the tab shown.
+    // Saves the rows of the tab shown; a save cancelled from its progress dialog leaves no file
+    // and is no failure.
     bool save_log(const QString &path);
     // Plays the log of the tab shown back (into the trace, or onto the bus when send_to_bus is
     // chosen and the user agrees); false when nothing starts.

@@ -8,6 +8,7 @@
 #include "ui_bus_trace.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QProgressDialog>
 
@@ -98,7 +99,7 @@ void Bus_trace::report_refused(const QString &path, const trace::read_result &re
             .arg(name)
             .arg(read.log.size())
             .arg(read.refused_lines));
-    desktop_seams::information(this, tr("提示"),
+    desktop_seams::information(this, tr("提示/Notice"),
                                tr("%1 中有 %2 行无法读取，已跳过/%2 lines of %1 could not be read and were skipped:")
                                        .arg(name)
                                        .arg(read.refused_lines) +
@@ -128,11 +129,17 @@ bool Bus_trace::save_log(const QString &path)
     const trace::trace_model *m = model();
     QProgressDialog progress(tr("保存日志/Saving the log"), tr("取消/Cancel"), 0, qMax(1, m->rowCount()), this);
     progress.setMinimumDuration(300);
-    return trace::save_log(path, m->log(), m->rows(), [&](size_t done) {
+    const bool saved = trace::save_log(path, m->log(), m->rows(), [&](size_t done) {
         progress.setValue(static_cast<int>(done));
         QApplication::processEvents();
         return !progress.wasCanceled();
     });
+    // A cancelled save leaves no half-written log behind; it is no failure either.
+    if (!saved && progress.wasCanceled()) {
+        QFile::remove(path);
+        return true;
+    }
+    return saved;
 }
 
 void Bus_trace::set_replay_clock(replay_clock clock) { replay_clock_ = std::move(clock); }
@@ -146,7 +153,7 @@ bool Bus_trace::confirm_sending(const trace::send_plan &plan)
 {
     const size_t frames = plan.frames_to_send();
     if (frames == 0) {
-        desktop_seams::information(this, tr("提示"),
+        desktop_seams::information(this, tr("提示/Notice"),
                                    tr("没有勾选要发送的帧（见“发送选择”）/No frames are ticked to send (see \"To send\")"));
         return false;
     }

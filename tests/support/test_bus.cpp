@@ -12,6 +12,7 @@
 #include "node/node_state.h"
 #include "sim/sim_backend.h"
 #include "sim/simulator.h"
+#include "support/widgets.h"
 
 namespace test_support {
 namespace {
@@ -80,6 +81,7 @@ void uninstall_bus() { use_bus_from_environment(); }
 
 void fresh_process()
 {
+    fresh_settings();
     CloseDevice(3, 0);
     reset_shared_values();
     reset_canopen_state();

@@ -44,8 +44,8 @@ void install_simulated_bus();
 // Back to the bus VELMORA_CAN selects, as the program opens it.
 void uninstall_bus();
 
-// A clean process for the next test: the adapter closed, the shared values and every
-// window's state as at start-up.
+// A clean process for the next test: the adapter closed, the shared values, every window's
+// state and the settings as at start-up.
 void fresh_process();
 // Opens the adapter on the installed bus and leaves what the connection window leaves for
 // CANopen node 1 (communication cycle 1000 us). False when the adapter did not open.

@@ -4,9 +4,18 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemModel>
+#include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QStatusBar>
 #include <QStringList>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QTreeView>
@@ -81,8 +90,59 @@ inline QStringList cut_texts(QWidget *window)
     return cut;
 }
 
+// The texts a user of the English interface sees in the window that have a part with Chinese and
+// no Latin letter ("1 帧", "错误"); parts lie between ASCII commas or semicolons, so "读取完成/read",
+// "已读取 1，被拒绝 0/read 1, refused 0" and "连接\nConnect" pass. Titles, labels, buttons, group
+// boxes, placeholders, tabs, combo box items, the status bar, menu entries, headings and first rows.
+inline QStringList chinese_without_english(QWidget *window)
+{
+    static const QRegularExpression chinese_part(
+        QStringLiteral("(?:^|[,;])[^,;A-Za-z]*[\\x{4e00}-\\x{9fff}][^,;A-Za-z]*(?:[,;]|$)"));
+    QStringList texts{window->windowTitle()};
+    for (QWidget *w : window->findChildren<QWidget *>()) {
+        if (!w->isVisibleTo(window))
+            continue;
+        if (auto *l = qobject_cast<QLabel *>(w))
+            texts << l->text();
+        else if (auto *b = qobject_cast<QAbstractButton *>(w))
+            texts << b->text();
+        else if (auto *g = qobject_cast<QGroupBox *>(w))
+            texts << g->title();
+        else if (auto *e = qobject_cast<QLineEdit *>(w))
+            texts << e->placeholderText();
+        else if (auto *t = qobject_cast<QTabBar *>(w))
+            for (int i = 0; i < t->count(); ++i)
+                texts << t->tabText(i);
+        else if (auto *c = qobject_cast<QComboBox *>(w))
+            for (int i = 0; i < c->count(); ++i)
+                texts << c->itemText(i);
+        else if (auto *bar = qobject_cast<QStatusBar *>(w))
+            texts << bar->currentMessage();
+        else if (auto *v = qobject_cast<QAbstractItemView *>(w))
+            for (int c = 0; v->model() && c < v->model()->columnCount(); ++c) {
+                texts << v->model()->headerData(c, Qt::Horizontal).toString();
+                for (int r = 0; r < qMin(v->model()->rowCount(), 50); ++r)
+                    texts << v->model()->index(r, c).data().toString();
+            }
+    }
+    for (QAction *a : window->findChildren<QAction *>())
+        texts << a->text();
+    return texts.filter(chinese_part);
+}
+
+// Where the window does not fit a 1366x768 laptop: opened larger than 1280x720, or with a
+// minimum larger than the screen less a panel and a title bar.
+inline QStringList beyond_a_laptop_screen(QWidget *window)
+{
+    const QSize minimum = window->minimumSizeHint().expandedTo(window->minimumSize());
+    if (window->width() <= 1280 && window->height() <= 720 && minimum.width() <= 1366 && minimum.height() <= 700)
+        return {};
+    return {QStringLiteral("%1x%2 at least %3x%4").arg(window->width()).arg(window->height()).arg(minimum.width()).arg(minimum.height())};
+}
+
 // cut_texts() of the window at its default size and at its minimum, with the bilingual texts
-// and with each language's catalogue installed, each finding prefixed by where it was seen.
+// and with each language's catalogue installed, each finding prefixed by where it was seen;
+// with the English catalogue also chinese_without_english(), and beyond_a_laptop_screen().
 inline QStringList cut_texts_in_every_language(QWidget *window)
 {
     velmora_resources_registered();
@@ -103,11 +163,16 @@ inline QStringList cut_texts_in_every_language(QWidget *window)
                                       .arg(window->height());
             for (const QString &text : cut_texts(window))
                 cut << where + text;
+            if (catalogue && QLatin1String(catalogue) == QLatin1String(":/english") && size == default_size)
+                for (const QString &text : chinese_without_english(window))
+                    cut << where + QStringLiteral("no English: ") + text;
         }
         if (catalogue)
             QApplication::removeTranslator(&translator);
     }
     window->resize(default_size);
+    for (const QString &text : beyond_a_laptop_screen(window))
+        cut << text;
     return cut;
 }
 

@@ -1,7 +1,7 @@
-// Test sequences: the endurance example headless on the simulated joints with a report an XML
+// Test sequences: the two examples headless on the simulated joints with a report an XML
 // reader takes, a failing check (exit 1), a script error that stops the moving joints (exit 2),
-// Stop in the window during a continuous move and during a busy loop, the check book's
-// summaries of a long run, and the command line's help.
+// Stop in the window during a continuous move and during a busy loop, how checks compare, the
+// check book's summaries of a long run, and the command line's help.
 #include "base/desktop_seams.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
@@ -83,7 +83,7 @@ class test_sequences : public QObject {
     Q_OBJECT
 
 private slots:
-    void endurance_example_passes_headless_with_a_report()
+    void examples_pass_headless_with_a_report()
     {
         QTemporaryDir dir;
         const QString report = dir.filePath(QStringLiteral("report.xml"));
@@ -104,6 +104,14 @@ private slots:
         QFile f(log);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QVERIFY(f.readAll().contains("position error over 20 stops"));
+
+        // The commissioning example: identity, parameters and a relative move on each protocol.
+        const run_result c = velmora({QStringLiteral("--run"),
+                                      qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") +
+                                          QStringLiteral("/Document/sequences/commissioning.js"),
+                                      QStringLiteral("--report"), report});
+        QVERIFY2(c.code == 0, qPrintable(c.out));
+        QCOMPARE(suite_of(report).attribute(QStringLiteral("tests")), QStringLiteral("13"));
     }
 
     void failing_check_exits_1_with_a_failure_element()
@@ -159,13 +167,14 @@ private slots:
         sim::clock::set_manual(false);
     }
 
-    // Objects of every kind of value, registers, refusals and a joint that is not enabled, as a
-    // script meets them; each expectation is a check of the script itself.
+    // Objects of every kind of value, registers, refusals and a joint in fault, as a script meets
+    // them; each expectation is a check of the script itself.
     void objects_registers_and_refusals_from_a_script()
     {
         fresh_process();
         sim::simulator::instance().configure({{1, 10231}, {3, 10230}});
         install_simulated_bus();
+        sim::simulator::instance().inject_fault(1, 0x2310);
         QTemporaryDir dir;
         const QString script = write_script(dir, "objects.js", R"JS(
 var c = canopen(1), m = custom(3);
@@ -186,6 +195,42 @@ try { c.write(0x6083, 0, 70000, "UNSIGNED8"); } catch (e) { refused = e.message;
 check("value refused before sending", refused.indexOf("0x6083:00 = 70000") > 0, true);
 try { c.moveTo(100, 1000); } catch (e) { refused = e.message; }
 check("not enabled", refused.indexOf("moveTo(100): the joint is in") > 0, true);
+check("the fault named", refused.indexOf("error code 0x2310") > 0, true);
+c.enable();
+check("enabled out of the fault", c.error(), 0);
+// A single move after continuous motion goes at the profile's speed again, not the last one.
+m.profile(50000, 500000, 500000);
+m.enable();
+m.velocity(-4000);
+m.stop();
+wait(50);
+var home = m.position();
+m.moveBy(1000, 5000);
+check("profile speed back", m.register(0x008A), 50000);
+check("moved by", m.position(), home + 1000, 10);
+m.disable();
+// 64-bit integers travel as decimal text, exact beyond the 53 bits a script number holds.
+c.write(0x2110, 0, "18446744073709551615", "UNSIGNED64");
+check("unsigned 64", c.read(0x2110, 0, "UNSIGNED64"), "18446744073709551615");
+c.write(0x2110, 0, -2, "INTEGER64");
+check("signed 64", c.read(0x2110, 0, "INTEGER64"), "-2");
+check("signed 64 as unsigned", c.read(0x2110, 0, "UNSIGNED64"), "18446744073709551614");
+c.write(0x2110, 0, 9007199254740991, "UNSIGNED64");
+check("largest exact script number", c.read(0x2110, 0, "UNSIGNED64"), "9007199254740991");
+c.write(0x2110, 0, "01 00 ff 7F", "OCTET_STRING");
+check("hex bytes", c.read(0x2110, 0, "DOMAIN"), "01 00 FF 7F");
+check("the same bytes as a number", c.read(0x2110, 0, "INTEGER32"), 0x7FFF0001);
+c.write(0x2110, 0, 1.5, "REAL32");
+check("real", c.read(0x2110, 0, "REAL32"), 1.5);
+// Registers take the signed value or its 32-bit pattern, nothing wider.
+m.setRegister(0x0088, 0xFFFFFFFF);
+check("register pattern", m.register(0x0088), -1);
+try { m.setRegister(0x0088, 0x100000000); } catch (e) { refused = e.message; }
+check("register too wide", refused.indexOf("the value must be a whole number") == 0, true);
+try { m.register(0x10000); } catch (e) { refused = e.message; }
+check("register beyond 0xFFFF", refused.indexOf("the register must be a whole number") == 0, true);
+try { check("negative tolerance", 1, 1, -1); } catch (e) { refused = e.message; }
+check("tolerance refused", refused.indexOf("the tolerance must be a number of 0 or more") > 0, true);
 )JS");
         QCOMPARE(sequences::run_headless({script, QString(), QString()}), 0);
     }
@@ -242,6 +287,16 @@ check("not enabled", refused.indexOf("moveTo(100): the joint is in") > 0, true);
     // A long run keeps the first rows and one summary per name (a bounded number of names).
     void long_runs_are_summarised_beyond_the_limits()
     {
+        // Numbers within the tolerance pass (NaN never does); a text compares as text.
+        const auto passes = [](sequences::check_value actual, sequences::check_value expected, double tolerance) {
+            return sequences::evaluate_check(0, QString(), actual, expected, tolerance).passed;
+        };
+        QVERIFY(passes(sequences::check_value::of(7.0), sequences::check_value::of(10.0), 3));
+        QVERIFY(!passes(sequences::check_value::of(13.5), sequences::check_value::of(10.0), 3));
+        QVERIFY(!passes(sequences::check_value::of(qQNaN()), sequences::check_value::of(0.0), 1e300));
+        QVERIFY(!passes(sequences::check_value::of(QStringLiteral("5.0")), sequences::check_value::of(5.0), 1));
+        QCOMPARE(sequences::check_number_text(123456789012.0), QStringLiteral("123456789012"));
+
         sequences::check_book book(3, 2);
         const auto check = [&](const char *name, double actual) {
             return book.add(sequences::evaluate_check(0, QLatin1String(name), sequences::check_value::of(actual),

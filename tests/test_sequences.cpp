@@ -1,7 +1,8 @@
 // Test sequences: the two examples headless on the simulated joints with a report an XML
 // reader takes, a failing check (exit 1), a script error that stops the moving joints (exit 2),
 // Stop in the window during a continuous move and during a busy loop, how checks compare, the
-// check book's summaries of a long run, and the command line's help.
+// check book's summaries of a long run, and the command line.
+#include "app/command_line.h"
 #include "base/desktop_seams.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
@@ -350,6 +351,29 @@ check("tolerance refused", refused.indexOf("the tolerance must be a number of 0 
             QVERIFY2(r.out.contains(QLatin1String(word)), word);
         QCOMPARE(velmora({QStringLiteral("--report"), QStringLiteral("x.xml")}).code, 2);
         QCOMPARE(velmora({QStringLiteral("--bus")}).code, 2);
+
+        // Values inline or apart; the toolkit's options, with their values, are left alone.
+        const auto parse = [](const char *line) {
+            return parse_command_line(QString::fromLatin1(line).split(QLatin1Char(' ')));
+        };
+        command_line c = parse("velmora -platform offscreen --bus=sim --run a.js --report=r.xml -style fusion");
+        QVERIFY2(c.error.isEmpty(), qPrintable(c.error));
+        QCOMPARE(c.bus, QStringLiteral("sim"));
+        QCOMPARE(c.run, QStringLiteral("a.js"));
+        QCOMPARE(c.report, QStringLiteral("r.xml"));
+        QCOMPARE(parse("velmora -platform --help").error, QString());  // "--help" is -platform's value
+        QVERIFY(!parse("velmora -platform --help").help);
+        const struct {
+            const char *line;
+            const char *error;
+        } refused[] = {{"velmora --bus=", "--bus needs a value"},
+                       {"velmora --run", "--run needs a value"},
+                       {"velmora --help=yes", "--help takes no value"},
+                       {"velmora a.js", "unknown argument a.js"},
+                       {"velmora --runs a.js", "unknown argument --runs"},
+                       {"velmora --log run.log", "--report and --log go with --run"}};
+        for (const auto &r : refused)
+            QCOMPARE(parse(r.line).error, QLatin1String(r.error));
     }
 };
 

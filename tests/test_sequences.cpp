@@ -199,6 +199,16 @@ check("not enabled", refused.indexOf("moveTo(100): the joint is in") > 0, true);
 check("the fault named", refused.indexOf("error code 0x2310") > 0, true);
 c.enable();
 check("enabled out of the fault", c.error(), 0);
+// Continuous motion once stopped stays stopped when the halt is lifted.
+c.profile(50000, 500000, 500000);
+c.velocity(4000);
+wait(100);
+check("turning", c.speed(), 4000, 100);
+c.stop();
+wait(50);
+c.write(0x6040, 0, 0x0F, "UNSIGNED16");
+wait(100);
+check("stays stopped without the halt", c.speed(), 0);
 // A single move after continuous motion goes at the profile's speed again, not the last one.
 m.profile(50000, 500000, 500000);
 m.enable();

@@ -9,12 +9,14 @@
 #include "sequences/check_book.h"
 #include "sequences/headless_run.h"
 #include "sequences/junit_report.h"
+#include "sequences/results_model.h"
 #include "sequences/sequences_window.h"
 #include "sim/sim_clock.h"
 #include "sim/simulator.h"
 #include "support/test_bus.h"
 #include "support/widgets.h"
 
+#include <QAbstractItemModelTester>
 #include <QDomDocument>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -309,9 +311,13 @@ check("tolerance refused", refused.indexOf("the tolerance must be a number of 0 
         QCOMPARE(sequences::check_number_text(123456789012.0), QStringLiteral("123456789012"));
 
         sequences::check_book book(3, 2);
+        sequences::results_model model(book);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         const auto check = [&](const char *name, double actual) {
-            return book.add(sequences::evaluate_check(0, QLatin1String(name), sequences::check_value::of(actual),
-                                                      sequences::check_value::of(0.0), 1));
+            const int at = book.add(sequences::evaluate_check(0, QLatin1String(name), sequences::check_value::of(actual),
+                                                              sequences::check_value::of(0.0), 1));
+            model.sync();
+            return at;
         };
         for (int i = 0; i < 3; ++i)
             QCOMPARE(check("a", 0), i);
@@ -333,6 +339,13 @@ check("tolerance refused", refused.indexOf("the tolerance must be a number of 0 
         QCOMPARE(book.summaries()[2].count, 2);
         QCOMPARE(book.total(), 8);
         QCOMPARE(book.failed(), 2);
+        // The table: the rows, then a summary a row.
+        const auto cell = [&model](int row, int column) { return model.index(row, column).data().toString(); };
+        QCOMPARE(model.rowCount(), 6);
+        QCOMPARE(cell(3, sequences::results_model::check_column), QStringLiteral("a (+2)"));
+        QCOMPARE(cell(3, sequences::results_model::actual_column), QStringLiteral("-1 … 5 (⌀ 2)"));
+        QVERIFY(cell(3, sequences::results_model::result_column).startsWith(QStringLiteral("1 ")));
+        QVERIFY(cell(5, sequences::results_model::check_column).endsWith(QStringLiteral("other checks (+2)")));
 
         // The report: a test case per row and per summary, names as scripts give them.
         QDomDocument doc;
@@ -344,6 +357,12 @@ check("tolerance refused", refused.indexOf("the tolerance must be a number of 0 
                     .firstChildElement(QStringLiteral("failure"))
                     .attribute(QStringLiteral("message"))
                     .contains(QStringLiteral("1 of 2 failed")));
+        book.clear();
+        model.reset();
+        check("e", 0);
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(cell(0, sequences::results_model::check_column), QStringLiteral("e"));
+
         sequences::check_book odd;
         odd.add(sequences::evaluate_check(0, QStringLiteral("bell\x07 <&>"),
                                           sequences::check_value::of(QStringLiteral("\x01")),

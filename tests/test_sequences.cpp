@@ -1,7 +1,7 @@
 // Test sequences: the two examples headless on the simulated joints with a report an XML
-// reader takes, a failing check (exit 1), a script error that stops the moving joints (exit 2),
-// Stop in the window during a continuous move and during a busy loop, how checks compare, the
-// check book's summaries of a long run, and the command line.
+// reader takes, a failing check (exit 1), runs cut short and a script error that stops the moving
+// joints (exit 2), Stop in the window during a continuous move and during a busy loop, how checks
+// compare, the check book's summaries of a long run, and the command line.
 #include "app/command_line.h"
 #include "base/desktop_seams.h"
 #include "base/shared_values.h"
@@ -138,6 +138,47 @@ private slots:
                     .at(1)
                     .firstChildElement(QStringLiteral("failure"))
                     .isNull());
+    }
+
+    // A run that could not do all it was asked never exits 0: a report or log it cannot write, a
+    // script it cannot read, a terminate signal meanwhile (which stops the moving joint first).
+    void runs_cut_short_exit_2()
+    {
+        QTemporaryDir dir;
+        const QString ok = write_script(dir, "ok.js", "check('one', 1, 1);\n");
+        run_result r = velmora({QStringLiteral("--run"), ok, QStringLiteral("--report"), dir.filePath(QStringLiteral("no/report.xml"))});
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.out.contains(QStringLiteral("PASS  one")) && r.out.contains(QStringLiteral("cannot write the report")),
+                 qPrintable(r.out));
+        r = velmora({QStringLiteral("--run"), ok, QStringLiteral("--log"), dir.filePath(QStringLiteral("no/run.log"))});
+        QCOMPARE(r.code, 2);
+        QVERIFY2(!r.out.contains(QStringLiteral("PASS")), qPrintable(r.out));  // nothing ran
+        QCOMPARE(velmora({QStringLiteral("--run"), dir.filePath(QStringLiteral("none.js"))}).code, 2);
+
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VELMORA_CAN"), QStringLiteral("sim"));
+        env.remove(QStringLiteral("VELMORA_SIM_NODES"));
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        const QString loop = write_script(dir, "loop.js",
+                                          "var j = canopen(1); j.enable(); j.velocity(3000);\n"
+                                          "log('moving'); while (true) wait(10);\n");
+        p.start(qEnvironmentVariable("VELMORA_BIN_DIR") + QStringLiteral("/velmora"), {QStringLiteral("--run"), loop});
+        QByteArray out;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                p.waitForReadyRead(100);
+                out += p.readAll();
+                return out.contains("moving");
+            },
+            generous_ms));
+        p.terminate();
+        QVERIFY(p.waitForFinished(generous_ms));
+        out += p.readAll();
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY2(out.contains("CANopen joint 1 stopped"), out.constData());
     }
 
     // In this process, so that the simulated joints can be looked at afterwards.

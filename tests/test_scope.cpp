@@ -704,6 +704,12 @@ private slots:
         QVERIFY(setup.restore(&why));
         QCOMPARE(nmt, QStringList({"80", "1", "80", "1"}));
         QVERIFY(od == found);
+
+        // A TPDO whose mapping count is no count is passed over, not taken for a cancel.
+        od[0x1A0300] = 0xFF;
+        scope::pdo_setup odd(link, 1, scope::default_channels(), scope::all_channels, 2);
+        QVERIFY2(odd.prepare(&why), qPrintable(why));
+        QCOMPARE(odd.found().front().number, 3);
     }
 
     void a_silent_joint_stops_the_recording()

@@ -208,6 +208,10 @@ private slots:
         const QString broken = write_script(dir, "broken.js", "var a = canopen(1); a.enable(\n");
         QCOMPARE(sequences::run_headless({broken, QString(), QString()}), 2);
         QCOMPARE(sim_joint(1).canopen()->power(), sim::canopen_node::power_state::quick_stop_active);
+        // The next run enables the joint out of its quick stop.
+        const QString again = write_script(dir, "again.js", "canopen(1).enable();\n");
+        QCOMPARE(sequences::run_headless({again, QString(), QString()}), 0);
+        QCOMPARE(sim_joint(1).canopen()->power(), sim::canopen_node::power_state::operation_enabled);
         sim::clock::set_manual(false);
     }
 

@@ -135,8 +135,14 @@ bool pdo_setup::read_tpdo(int n, size_t entries_needed, tpdo_params *out, uint32
         return false;
     p.event_ms = static_cast<uint16_t>(v);
     uint32_t count = 0;
-    if (!upload(map, 0, &count, abort) || count > 64)
+    if (!upload(map, 0, &count, abort))
         return false;
+    // A count no mapping has: this PDO cannot be borrowed, which a zero abort would pass off as
+    // a cancel.
+    if (count > 64) {
+        *abort = canopen::abort_code::invalid_value;
+        return false;
+    }
     for (uint32_t k = 1; k <= count; ++k) {
         if (!upload(map, static_cast<uint8_t>(k), &v, abort))
             return false;

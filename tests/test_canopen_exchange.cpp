@@ -1,6 +1,7 @@
 // The CANopen exchange against a scripted adapter: what goes out, what lands in reply_value,
 // the monitor record and its three switches, and every way the exchange can fail. Also the
-// frame layouts the control window builds, and which frames answer an LSS request.
+// frame layouts the control window builds, which frames answer an LSS request, and the LSS
+// master's services against the simulated slaves.
 #include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
@@ -10,6 +11,7 @@
 #include "canopen/control_canopen.h"
 #include "canopen/sdo_bus_link.h"
 #include "canopen/lss_exchange.h"
+#include "sim/simulator.h"
 #include "support/test_bus.h"
 
 #include <QSignalSpy>
@@ -57,6 +59,39 @@ struct fake_bus {
                 std::memcpy(payloads[i], frames[i].data, 8);  // stale bytes past the length too
             }
             return receive_ok;
+        };
+        return o;
+    }
+};
+
+// The simulated joints as the exchange's bus: what a request makes them send waits to be read.
+struct sim_wire {
+    sim::simulator &sim;
+    std::vector<vci::can_message> queued;
+
+    exchange_bus ops()
+    {
+        exchange_bus o;
+        o.clear_buffer = [this] { queued.clear(); };
+        o.send = [this](uint32_t id, const uint8_t *data, uint8_t len, uint8_t) {
+            vci::can_message m;
+            m.id = id;
+            m.len = len;
+            std::memcpy(m.data, data, len);
+            for (const vci::can_message &out : sim.process(m))
+                queued.push_back(out);
+            return true;
+        };
+        o.sleep_ms = [](int) {};
+        o.pending = [this] { return int32_t(queued.size()); };
+        o.receive = [this](uint32_t *ids, uint8_t (*payloads)[8], uint8_t *lens, uint8_t *) {
+            for (size_t i = 0; i < queued.size(); ++i) {
+                ids[i] = queued[i].id;
+                lens[i] = queued[i].len;
+                std::memcpy(payloads[i], queued[i].data, 8);
+            }
+            queued.clear();
+            return true;
         };
         return o;
     }
@@ -423,6 +458,57 @@ private slots:
                  QByteArray::fromHex("1300020000000000"));
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(canopen::lss_activate_bit_timing(300).data), 8),
                  QByteArray::fromHex("152C010000000000"));
+    }
+
+    // The master's services against the simulated slaves: the fast scan finds the lowest
+    // identity among the joints without node-ID (bit 31 included), switch state selective
+    // reaches only the joint of the identity it names, and a node-ID given there is the one the
+    // joint boots with.
+    void lss_master_against_the_simulated_slaves()
+    {
+        std::vector<sim::joint_config> joints;
+        QVERIFY(sim::parse_nodes(QStringLiteral("1,lss:0x80000001,lss:0x1002,lss:0x1001"), &joints, nullptr));
+        sim::simulator sim(joints);
+        sim.power_on();
+        sim_wire wire{sim, {}};
+        const exchange_bus bus = wire.ops();
+        const auto scan = [&bus] {
+            canopen::lss_fast_scan s;
+            while (s.state() == canopen::lss_fast_scan::result::running)
+                s.take(canopen::lss_exchange(bus, s.request(), canopen::lss_scan_window_ms, {}).answered);
+            return s;
+        };
+        const canopen::lss_fast_scan first = scan();
+        QVERIFY(first.state() == canopen::lss_fast_scan::result::found);
+        QCOMPARE(first.step(), canopen::lss_fast_scan::step_count);
+        QCOMPARE(first.identity().part[3], 0x1001u);
+        const canopen::lss_outcome node = canopen::lss_exchange(bus, canopen::lss_inquire(4), 1000, {});
+        QVERIFY(node.answered);
+        QCOMPARE(canopen::lss_answer_value(node.answer), 0xFFu);
+        QVERIFY(canopen::lss_back_to_waiting(bus, 0, {}));
+
+        canopen::lss_identity other = first.identity();
+        other.part[3] = 0x1003;
+        QVERIFY(!canopen::lss_select(bus, other, {}));
+        other.part[3] = 0x1002;
+        QVERIFY(canopen::lss_select(bus, other, {}));
+        const canopen::lss_outcome serial = canopen::lss_exchange(bus, canopen::lss_inquire(3), 1000, {});
+        QCOMPARE(canopen::lss_answer_value(serial.answer), 0x1002u);
+        QVERIFY(canopen::lss_exchange(bus, canopen::lss_configure_node(9), 1000, {}).ok());
+        QVERIFY(canopen::lss_back_to_waiting(bus, 9, {}));
+        QCOMPARE(sim.nodes(), std::vector<int>({1, 9}));
+
+        // The two left, lower serial first; then none waits.
+        for (const uint8_t id : {uint8_t(10), uint8_t(11)}) {
+            const canopen::lss_fast_scan next = scan();
+            QVERIFY(next.state() == canopen::lss_fast_scan::result::found);
+            QCOMPARE(next.identity().part[3], id == 10 ? 0x1001u : 0x80000001u);
+            QVERIFY(canopen::lss_exchange(bus, canopen::lss_configure_node(id), 1000, {}).ok());
+            QVERIFY(canopen::lss_back_to_waiting(bus, id, {}));
+        }
+        const canopen::lss_fast_scan none = scan();
+        QVERIFY(none.state() == canopen::lss_fast_scan::result::none);
+        QCOMPARE(none.step(), 1);
     }
 
     void frame_layouts()

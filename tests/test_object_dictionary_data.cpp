@@ -1,6 +1,6 @@
 // Typed values and EDS/DCF files without a bus: what the window refuses before sending, how a
-// vendor-style data sheet reads, where a broken one fails, and that an exported DCF reads back
-// with the same values.
+// vendor-style data sheet reads, where a broken one fails, that an exported DCF reads back
+// with the same values, and what a DCF download writes (against a table of objects).
 #include "objects/dcf_job.h"
 #include "objects/eds.h"
 #include "objects/od_tree_model.h"
@@ -59,6 +59,10 @@ struct table_drive {
             *reply = canopen::sdo_frame();
             std::copy(request.data + 1, request.data + 4, reply->data + 1);
             if ((request.data[0] & canopen::sdo_command_mask) == canopen::sdo_upload_initiate) {
+                if (!objects.count(key)) {
+                    *reply = canopen::sdo_abort_frame(index, request.data[3], 0x06010001);  // write only
+                    return true;
+                }
                 const QByteArray v = objects[key];
                 reply->data[0] = uint8_t(0x43 | (4 - v.size()) << 2);
                 std::copy(v.begin(), v.end(), reply->data + 4);
@@ -348,6 +352,47 @@ private slots:
         QCOMPARE(stopped.report().size(), size_t(1));
         QVERIFY(stopped.report()[0].note.contains(QLatin1String("interrupted: not read back")));
         QVERIFY(!stopped.report()[0].verified);
+    }
+
+    // Only what differs is written: commands (store, controlword), read-only objects and values
+    // that are no value of their type never; a write-only object always. A PDO's group is
+    // written even to enable a PDO the drive has disabled, and leaves its mapping alone when
+    // that is the same.
+    void download_writes_only_what_it_should()
+    {
+        eds_document dcf;
+        add_value(dcf, 0x1010, 1, data_type::unsigned32, "0x65766173");
+        add_value(dcf, 0x1017, 0, data_type::unsigned16, "100");
+        add_value(dcf, 0x1400, 1, data_type::unsigned32, "$NODEID+0x200");
+        add_value(dcf, 0x1400, 2, data_type::unsigned8, "1");
+        add_value(dcf, 0x1600, 1, data_type::unsigned32, "0x60400010");
+        add_value(dcf, 0x2100, 0, data_type::unsigned16, "70000");
+        add_value(dcf, 0x2101, 0, data_type::unsigned16, "7", "wo");
+        add_value(dcf, 0x6040, 0, data_type::unsigned16, "0x000F");
+        add_value(dcf, 0x6041, 0, data_type::unsigned16, "0x0237", "ro");
+        table_drive drive;
+        drive.objects = {{0x101001, QByteArray::fromHex("01000000")}, {0x101700, QByteArray::fromHex("0000")},
+                         {0x140001, QByteArray::fromHex("03020080")}, {0x140002, QByteArray::fromHex("FF")},
+                         {0x160001, QByteArray::fromHex("10004060")}, {0x210000, QByteArray::fromHex("0000")},
+                         {0x604000, QByteArray::fromHex("0600")},     {0x604100, QByteArray::fromHex("4002")}};
+        dcf_wire wire{[&drive](int) { return drive.link(); }, [](int) {}};
+        dcf_job compare(dcf_job::mode::compare, dcf, {3}, wire);
+        while (compare.step()) {
+        }
+        QList<int> states;
+        for (const dcf_row &r : compare.rows())
+            states << int(r.state);
+        QCOMPARE(states, QList<int>({int(dcf_state::command_differs), int(dcf_state::differs), int(dcf_state::differs),
+                                     int(dcf_state::differs), int(dcf_state::same), int(dcf_state::invalid),
+                                     int(dcf_state::not_readable), int(dcf_state::command_differs),
+                                     int(dcf_state::read_only_differs)}));
+        QVERIFY(drive.writes.isEmpty());
+        dcf_job download(dcf_job::mode::download, dcf, {3}, wire);
+        while (download.step()) {
+        }
+        QCOMPARE(drive.writes, QStringList({"1017:00=0064", "1400:01=80000203", "1400:02=01", "1400:01=00000203",
+                                            "2101:00=0007"}));
+        QCOMPARE(download.totals().written, 4);
     }
 
     void tree_model()

@@ -9,8 +9,10 @@
 #include "canopen/canopen_frames.h"
 #include "canopen/sdo_bus_link.h"
 #include "canopen/cia402.h"
+#include "canopen/data_types.h"
 #include "custom_protocol/control_can.h"
 #include "custom_protocol/control_can_state.h"
+#include "objects/eds.h"
 #include "base/motion_notifier.h"
 #include "scope/scope_chart.h"
 #include "scope/scope_csv.h"
@@ -562,6 +564,89 @@ private slots:
         QCOMPARE(hi, 24999.0);
     }
 
+    // An object of each type the scope carries keeps its value, and as a key its order (the
+    // reduction for display keeps the least and greatest key): unsigned values past 2^31 and
+    // negative floats included; bits above the type's are not its own.
+    void object_channels_keep_the_value_and_order_of_every_type()
+    {
+        using canopen::data_type;
+        const auto bits_of = [](float f) {
+            uint32_t raw = 0;
+            std::memcpy(&raw, &f, 4);
+            return raw;
+        };
+        const struct {
+            data_type type;
+            std::vector<uint32_t> raw;
+            std::vector<double> value;  // in increasing order
+        } cases[] = {
+            {data_type::integer8, {0xFFFFFF80, 0xFF, 0x100, 0x7F}, {-128, -1, 0, 127}},
+            {data_type::unsigned8, {0x100, 0x7F, 0x12345680, 0xFF}, {0, 127, 128, 255}},
+            {data_type::integer16, {0x8000, 0xFFFF, 0x10000, 0x7FFF}, {-32768, -1, 0, 32767}},
+            {data_type::unsigned16, {0, 0x7FFF, 0x8000, 0xFFFFFFFF}, {0, 32767, 32768, 65535}},
+            {data_type::integer32, {0x80000000, 0xFFFFFFFF, 0, 0x7FFFFFFF}, {-2147483648.0, -1, 0, 2147483647}},
+            {data_type::unsigned32, {0, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF}, {0, 2147483647, 2147483648.0, 4294967295.0}},
+            {data_type::real32,
+             {bits_of(-3e38f), bits_of(-1.5f), bits_of(-1e-30f), bits_of(0.0f), bits_of(1e-30f), bits_of(2.5f), bits_of(3e38f)},
+             {double(-3e38f), -1.5, double(-1e-30f), 0, double(1e-30f), 2.5, double(3e38f)}},
+        };
+        for (const auto &c : cases) {
+            scope::channel_def ch;
+            ch.type = uint16_t(c.type);
+            for (size_t i = 0; i < c.raw.size(); ++i) {
+                const int32_t key = ch.key_of_raw(c.raw[i]);
+                QCOMPARE(ch.value(key), c.value[i]);
+                if (i > 0)
+                    QVERIFY2(key > ch.key_of_raw(c.raw[i - 1]), qPrintable(QString::number(int(c.type), 16)));
+            }
+        }
+        scope::channel_def u32;
+        u32.type = uint16_t(data_type::unsigned32);
+        QCOMPARE(u32.value_text(u32.key_of_raw(0xFFFFFFFF)), QStringLiteral("4294967295"));
+        u32.scale = 0.001;
+        QCOMPARE(u32.value_text(u32.key_of_raw(0xFFFFFFFF)), QStringLiteral("4294967.295"));
+        // A recording of such a channel spans its values on both sides of 2^31, a negative
+        // scale turning them round.
+        u32.scale = -1;
+        scope::recording r;
+        r.reset({u32});
+        for (uint32_t raw = 0x7FFFFF00u; raw <= 0x80000100u; ++raw) {
+            scope::sample s;
+            s.t_us = raw - 0x7FFFFF00u;
+            s.set(0, u32.key_of_raw(raw));
+            r.append(s);
+        }
+        double lo = 0, hi = 0;
+        QVERIFY(r.value_range(0, 0.0, 1.0, &lo, &hi));
+        QCOMPARE(lo, -2147483904.0);
+        QCOMPARE(hi, -2147483392.0);
+        scope::channel_def real;
+        real.type = uint16_t(data_type::real32);
+        QCOMPARE(real.value_text(real.key_of_raw(bits_of(2.5f))), QStringLiteral("2.5"));
+
+        // Which objects can be channels, and their names.
+        objects::od_entry e;
+        e.index = 0x6077;
+        e.name = QStringLiteral("Torque actual value");
+        e.type = uint16_t(data_type::integer16);
+        e.access = QStringLiteral("ro");
+        scope::channel_def ch;
+        QVERIFY(scope::object_channel(e, &ch));
+        QCOMPARE(ch.key, QStringLiteral("torque_actual_value"));
+        QCOMPARE(ch.label, QStringLiteral("6077h:00 Torque actual value"));
+        e.name = QStringLiteral("速度");
+        QVERIFY(scope::object_channel(e, &ch));
+        QCOMPARE(ch.key, QStringLiteral("object_6077_00"));
+        e.access = QStringLiteral("wo");
+        QVERIFY(!scope::object_channel(e, &ch));
+        e.access = QStringLiteral("rw");
+        for (const data_type t : {data_type::unsigned64, data_type::integer64, data_type::real64, data_type::visible_string})
+        {
+            e.type = uint16_t(t);
+            QVERIFY(!scope::object_channel(e, &ch));
+        }
+    }
+
     void a_drive_that_maps_only_in_pre_operational_gets_its_pdos_there()
     {
         // TPDO 2-4 as the joint starts; mapping writes refused while operational.
@@ -619,6 +704,12 @@ private slots:
         QVERIFY(setup.restore(&why));
         QCOMPARE(nmt, QStringList({"80", "1", "80", "1"}));
         QVERIFY(od == found);
+
+        // A TPDO whose mapping count is no count is passed over, not taken for a cancel.
+        od[0x1A0300] = 0xFF;
+        scope::pdo_setup odd(link, 1, scope::default_channels(), scope::all_channels, 2);
+        QVERIFY2(odd.prepare(&why), qPrintable(why));
+        QCOMPARE(odd.found().front().number, 3);
     }
 
     void a_silent_joint_stops_the_recording()

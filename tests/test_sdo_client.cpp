@@ -120,8 +120,10 @@ private slots:
         QCOMPARE(wire.requests, 5);
         QCOMPARE(format_value(0x0009, read_object(wire.link(), 0x100A, 0).data), QStringLiteral("SIM-FW 1.0.2"));
 
-        // Download longer than 4 bytes, back by upload; then short (expedited) and empty.
-        for (const QByteArray &label : {QByteArray("Left elbow, joint 2 of 6"), QByteArray("j1"), QByteArray()}) {
+        // Download longer than 4 bytes (whole segments only, too), back by upload; then short
+        // (expedited) and empty.
+        for (const QByteArray &label : {QByteArray("Left elbow, joint 2 of 6"), QByteArray("seven 7"),
+                                        QByteArray("fourteen bytes"), QByteArray("j1"), QByteArray()}) {
             wire.requests = 0;
             o = write_object(wire.link(), 0x2110, 0, label);
             QVERIFY2(o.ok, qPrintable(abort_text(o.abort)));

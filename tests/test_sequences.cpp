@@ -1,19 +1,22 @@
-// Test sequences: the endurance example headless on the simulated joints with a report an XML
-// reader takes, a failing check (exit 1), a script error that stops the moving joints (exit 2),
-// Stop in the window during a continuous move and during a busy loop, the check book's
-// summaries of a long run, and the command line's help.
+// Test sequences: the two examples headless on the simulated joints with a report an XML
+// reader takes, a failing check (exit 1), runs cut short and a script error that stops the moving
+// joints (exit 2), Stop in the window during a continuous move and during a busy loop, how checks
+// compare, the check book's summaries of a long run, and the command line.
+#include "app/command_line.h"
 #include "base/desktop_seams.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
 #include "sequences/check_book.h"
 #include "sequences/headless_run.h"
 #include "sequences/junit_report.h"
+#include "sequences/results_model.h"
 #include "sequences/sequences_window.h"
 #include "sim/sim_clock.h"
 #include "sim/simulator.h"
 #include "support/test_bus.h"
 #include "support/widgets.h"
 
+#include <QAbstractItemModelTester>
 #include <QDomDocument>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -83,7 +86,7 @@ class test_sequences : public QObject {
     Q_OBJECT
 
 private slots:
-    void endurance_example_passes_headless_with_a_report()
+    void examples_pass_headless_with_a_report()
     {
         QTemporaryDir dir;
         const QString report = dir.filePath(QStringLiteral("report.xml"));
@@ -104,6 +107,14 @@ private slots:
         QFile f(log);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QVERIFY(f.readAll().contains("position error over 20 stops"));
+
+        // The commissioning example: identity, parameters and a relative move on each protocol.
+        const run_result c = velmora({QStringLiteral("--run"),
+                                      qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") +
+                                          QStringLiteral("/Document/sequences/commissioning.js"),
+                                      QStringLiteral("--report"), report});
+        QVERIFY2(c.code == 0, qPrintable(c.out));
+        QCOMPARE(suite_of(report).attribute(QStringLiteral("tests")), QStringLiteral("13"));
     }
 
     void failing_check_exits_1_with_a_failure_element()
@@ -127,6 +138,47 @@ private slots:
                     .at(1)
                     .firstChildElement(QStringLiteral("failure"))
                     .isNull());
+    }
+
+    // A run that could not do all it was asked never exits 0: a report or log it cannot write, a
+    // script it cannot read, a terminate signal meanwhile (which stops the moving joint first).
+    void runs_cut_short_exit_2()
+    {
+        QTemporaryDir dir;
+        const QString ok = write_script(dir, "ok.js", "check('one', 1, 1);\n");
+        run_result r = velmora({QStringLiteral("--run"), ok, QStringLiteral("--report"), dir.filePath(QStringLiteral("no/report.xml"))});
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.out.contains(QStringLiteral("PASS  one")) && r.out.contains(QStringLiteral("cannot write the report")),
+                 qPrintable(r.out));
+        r = velmora({QStringLiteral("--run"), ok, QStringLiteral("--log"), dir.filePath(QStringLiteral("no/run.log"))});
+        QCOMPARE(r.code, 2);
+        QVERIFY2(!r.out.contains(QStringLiteral("PASS")), qPrintable(r.out));  // nothing ran
+        QCOMPARE(velmora({QStringLiteral("--run"), dir.filePath(QStringLiteral("none.js"))}).code, 2);
+
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VELMORA_CAN"), QStringLiteral("sim"));
+        env.remove(QStringLiteral("VELMORA_SIM_NODES"));
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        const QString loop = write_script(dir, "loop.js",
+                                          "var j = canopen(1); j.enable(); j.velocity(3000);\n"
+                                          "log('moving'); while (true) wait(10);\n");
+        p.start(qEnvironmentVariable("VELMORA_BIN_DIR") + QStringLiteral("/velmora"), {QStringLiteral("--run"), loop});
+        QByteArray out;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                p.waitForReadyRead(100);
+                out += p.readAll();
+                return out.contains("moving");
+            },
+            generous_ms));
+        p.terminate();
+        QVERIFY(p.waitForFinished(generous_ms));
+        out += p.readAll();
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY2(out.contains("CANopen joint 1 stopped"), out.constData());
     }
 
     // In this process, so that the simulated joints can be looked at afterwards.
@@ -156,16 +208,21 @@ private slots:
         const QString broken = write_script(dir, "broken.js", "var a = canopen(1); a.enable(\n");
         QCOMPARE(sequences::run_headless({broken, QString(), QString()}), 2);
         QCOMPARE(sim_joint(1).canopen()->power(), sim::canopen_node::power_state::quick_stop_active);
+        // The next run enables the joint out of its quick stop.
+        const QString again = write_script(dir, "again.js", "canopen(1).enable();\n");
+        QCOMPARE(sequences::run_headless({again, QString(), QString()}), 0);
+        QCOMPARE(sim_joint(1).canopen()->power(), sim::canopen_node::power_state::operation_enabled);
         sim::clock::set_manual(false);
     }
 
-    // Objects of every kind of value, registers, refusals and a joint that is not enabled, as a
-    // script meets them; each expectation is a check of the script itself.
+    // Objects of every kind of value, registers, refusals and a joint in fault, as a script meets
+    // them; each expectation is a check of the script itself.
     void objects_registers_and_refusals_from_a_script()
     {
         fresh_process();
         sim::simulator::instance().configure({{1, 10231}, {3, 10230}});
         install_simulated_bus();
+        sim::simulator::instance().inject_fault(1, 0x2310);
         QTemporaryDir dir;
         const QString script = write_script(dir, "objects.js", R"JS(
 var c = canopen(1), m = custom(3);
@@ -186,6 +243,52 @@ try { c.write(0x6083, 0, 70000, "UNSIGNED8"); } catch (e) { refused = e.message;
 check("value refused before sending", refused.indexOf("0x6083:00 = 70000") > 0, true);
 try { c.moveTo(100, 1000); } catch (e) { refused = e.message; }
 check("not enabled", refused.indexOf("moveTo(100): the joint is in") > 0, true);
+check("the fault named", refused.indexOf("error code 0x2310") > 0, true);
+c.enable();
+check("enabled out of the fault", c.error(), 0);
+// Continuous motion once stopped stays stopped when the halt is lifted.
+c.profile(50000, 500000, 500000);
+c.velocity(4000);
+wait(100);
+check("turning", c.speed(), 4000, 100);
+c.stop();
+wait(50);
+c.write(0x6040, 0, 0x0F, "UNSIGNED16");
+wait(100);
+check("stays stopped without the halt", c.speed(), 0);
+// A single move after continuous motion goes at the profile's speed again, not the last one.
+m.profile(50000, 500000, 500000);
+m.enable();
+m.velocity(-4000);
+m.stop();
+wait(50);
+var home = m.position();
+m.moveBy(1000, 5000);
+check("profile speed back", m.register(0x008A), 50000);
+check("moved by", m.position(), home + 1000, 10);
+m.disable();
+// 64-bit integers travel as decimal text, exact beyond the 53 bits a script number holds.
+c.write(0x2110, 0, "18446744073709551615", "UNSIGNED64");
+check("unsigned 64", c.read(0x2110, 0, "UNSIGNED64"), "18446744073709551615");
+c.write(0x2110, 0, -2, "INTEGER64");
+check("signed 64", c.read(0x2110, 0, "INTEGER64"), "-2");
+check("signed 64 as unsigned", c.read(0x2110, 0, "UNSIGNED64"), "18446744073709551614");
+c.write(0x2110, 0, 9007199254740991, "UNSIGNED64");
+check("largest exact script number", c.read(0x2110, 0, "UNSIGNED64"), "9007199254740991");
+c.write(0x2110, 0, "01 00 ff 7F", "OCTET_STRING");
+check("hex bytes", c.read(0x2110, 0, "DOMAIN"), "01 00 FF 7F");
+check("the same bytes as a number", c.read(0x2110, 0, "INTEGER32"), 0x7FFF0001);
+c.write(0x2110, 0, 1.5, "REAL32");
+check("real", c.read(0x2110, 0, "REAL32"), 1.5);
+// Registers take the signed value or its 32-bit pattern, nothing wider.
+m.setRegister(0x0088, 0xFFFFFFFF);
+check("register pattern", m.register(0x0088), -1);
+try { m.setRegister(0x0088, 0x100000000); } catch (e) { refused = e.message; }
+check("register too wide", refused.indexOf("the value must be a whole number") == 0, true);
+try { m.register(0x10000); } catch (e) { refused = e.message; }
+check("register beyond 0xFFFF", refused.indexOf("the register must be a whole number") == 0, true);
+try { check("negative tolerance", 1, 1, -1); } catch (e) { refused = e.message; }
+check("tolerance refused", refused.indexOf("the tolerance must be a number of 0 or more") > 0, true);
 )JS");
         QCOMPARE(sequences::run_headless({script, QString(), QString()}), 0);
     }
@@ -254,10 +357,24 @@ check("not enabled", refused.indexOf("moveTo(100): the joint is in") > 0, true);
     // A long run keeps the first rows and one summary per name (a bounded number of names).
     void long_runs_are_summarised_beyond_the_limits()
     {
+        // Numbers within the tolerance pass (NaN never does); a text compares as text.
+        const auto passes = [](sequences::check_value actual, sequences::check_value expected, double tolerance) {
+            return sequences::evaluate_check(0, QString(), actual, expected, tolerance).passed;
+        };
+        QVERIFY(passes(sequences::check_value::of(7.0), sequences::check_value::of(10.0), 3));
+        QVERIFY(!passes(sequences::check_value::of(13.5), sequences::check_value::of(10.0), 3));
+        QVERIFY(!passes(sequences::check_value::of(qQNaN()), sequences::check_value::of(0.0), 1e300));
+        QVERIFY(!passes(sequences::check_value::of(QStringLiteral("5.0")), sequences::check_value::of(5.0), 1));
+        QCOMPARE(sequences::check_number_text(123456789012.0), QStringLiteral("123456789012"));
+
         sequences::check_book book(3, 2);
+        sequences::results_model model(book);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         const auto check = [&](const char *name, double actual) {
-            return book.add(sequences::evaluate_check(0, QLatin1String(name), sequences::check_value::of(actual),
-                                                      sequences::check_value::of(0.0), 1));
+            const int at = book.add(sequences::evaluate_check(0, QLatin1String(name), sequences::check_value::of(actual),
+                                                              sequences::check_value::of(0.0), 1));
+            model.sync();
+            return at;
         };
         for (int i = 0; i < 3; ++i)
             QCOMPARE(check("a", 0), i);
@@ -279,6 +396,13 @@ check("not enabled", refused.indexOf("moveTo(100): the joint is in") > 0, true);
         QCOMPARE(book.summaries()[2].count, 2);
         QCOMPARE(book.total(), 8);
         QCOMPARE(book.failed(), 2);
+        // The table: the rows, then a summary a row.
+        const auto cell = [&model](int row, int column) { return model.index(row, column).data().toString(); };
+        QCOMPARE(model.rowCount(), 6);
+        QCOMPARE(cell(3, sequences::results_model::check_column), QStringLiteral("a (+2)"));
+        QCOMPARE(cell(3, sequences::results_model::actual_column), QStringLiteral("-1 … 5 (⌀ 2)"));
+        QVERIFY(cell(3, sequences::results_model::result_column).startsWith(QStringLiteral("1 ")));
+        QVERIFY(cell(5, sequences::results_model::check_column).endsWith(QStringLiteral("other checks (+2)")));
 
         // The report: a test case per row and per summary, names as scripts give them.
         QDomDocument doc;
@@ -290,6 +414,12 @@ check("not enabled", refused.indexOf("moveTo(100): the joint is in") > 0, true);
                     .firstChildElement(QStringLiteral("failure"))
                     .attribute(QStringLiteral("message"))
                     .contains(QStringLiteral("1 of 2 failed")));
+        book.clear();
+        model.reset();
+        check("e", 0);
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(cell(0, sequences::results_model::check_column), QStringLiteral("e"));
+
         sequences::check_book odd;
         odd.add(sequences::evaluate_check(0, QStringLiteral("bell\x07 <&>"),
                                           sequences::check_value::of(QStringLiteral("\x01")),
@@ -307,6 +437,29 @@ check("not enabled", refused.indexOf("moveTo(100): the joint is in") > 0, true);
             QVERIFY2(r.out.contains(QLatin1String(word)), word);
         QCOMPARE(velmora({QStringLiteral("--report"), QStringLiteral("x.xml")}).code, 2);
         QCOMPARE(velmora({QStringLiteral("--bus")}).code, 2);
+
+        // Values inline or apart; the toolkit's options, with their values, are left alone.
+        const auto parse = [](const char *line) {
+            return parse_command_line(QString::fromLatin1(line).split(QLatin1Char(' ')));
+        };
+        command_line c = parse("velmora -platform offscreen --bus=sim --run a.js --report=r.xml -style fusion");
+        QVERIFY2(c.error.isEmpty(), qPrintable(c.error));
+        QCOMPARE(c.bus, QStringLiteral("sim"));
+        QCOMPARE(c.run, QStringLiteral("a.js"));
+        QCOMPARE(c.report, QStringLiteral("r.xml"));
+        QCOMPARE(parse("velmora -platform --help").error, QString());  // "--help" is -platform's value
+        QVERIFY(!parse("velmora -platform --help").help);
+        const struct {
+            const char *line;
+            const char *error;
+        } refused[] = {{"velmora --bus=", "--bus needs a value"},
+                       {"velmora --run", "--run needs a value"},
+                       {"velmora --help=yes", "--help takes no value"},
+                       {"velmora a.js", "unknown argument a.js"},
+                       {"velmora --runs a.js", "unknown argument --runs"},
+                       {"velmora --log run.log", "--report and --log go with --run"}};
+        for (const auto &r : refused)
+            QCOMPARE(parse(r.line).error, QLatin1String(r.error));
     }
 };
 

@@ -324,6 +324,16 @@ private slots:
         replay.start(log, 100.0, 0, 0);
         QCOMPARE(replay.speed(), 10.0);
         QCOMPARE(replay.due(0).size(), log.size());  // no gap at all
+
+        // A new gap limit holds from the next gap on; the gap already under way keeps its length.
+        replay.start(log, 1.0, replay_scheduler::default_gap_limit_us, 0);
+        QCOMPARE(replay.due(100000), (std::vector<size_t>{0, 1, 2}));
+        replay.set_gap_limit(200000);
+        QCOMPARE(replay.total_us(), 1400000LL);
+        QCOMPARE(replay.due(1100000), (std::vector<size_t>{3, 4}));
+        QCOMPARE(replay.next_due_us(), 1200000LL);
+        QCOMPARE(replay.due(1200000), std::vector<size_t>{5});
+        QCOMPARE(replay.next_due_us(), 1400000LL);
     }
 
     void send_plan_sends_what_the_log_sent_and_holds_back_the_nodes_side()

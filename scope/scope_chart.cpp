@@ -22,6 +22,7 @@ namespace {
 
 constexpr double shortest_view_s = 0.05;
 constexpr int axis_extent_px = 70;  // the same width for every value axis keeps the strips aligned
+constexpr int strip_height_px = 60;  // a strip lower than this overlaps its value labels
 constexpr int click_slop_px = 4;    // a press that moves less is a click, not a drag
 const QColor cursor_colours[2] = {QColor(255, 140, 0), QColor(0, 150, 200)};
 
@@ -88,7 +89,7 @@ QwtPlot *chart::make_plot()
     plot->axisScaleDraw(QwtPlot::yLeft)->setMinimumExtent(axis_extent_px);
     plot->setAxisMaxMajor(QwtPlot::yLeft, 5);  // strips are low: a few labels stay readable
     plot->setAxisTitle(QwtPlot::xBottom, QStringLiteral("时间/Time (s)"));
-    plot->setMinimumHeight(60);
+    plot->setMinimumHeight(strip_height_px);
     auto *grid = new QwtPlotGrid();
     grid->setMajorPen(QColor(225, 225, 225), 0.0);
     grid->attach(plot);
@@ -169,6 +170,9 @@ void chart::layout_strips()
     }
     if (last)
         last->enableAxis(QwtPlot::xBottom, true);
+    // The strip that carries the time axis keeps as much room for its curve as the others.
+    for (QwtPlot *p : plots())
+        p->setMinimumHeight(strip_height_px + (p == last ? p->axisWidget(QwtPlot::xBottom)->sizeHint().height() : 0));
     name_strips();
 }
 

@@ -1,5 +1,6 @@
 #include "can/exchange.h"
 
+#include "base/hex.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
@@ -218,9 +219,16 @@ void emit_monitor_record(const monitor_sink &sink, monitor_direction direction, 
     if (!sink)
         return;
     QStringList texts = monitor_record(monitor_seq, QDateTime::currentDateTime(), direction, frame.id, frame.data,
-                                       bus_frame_bytes(frame), description);
+                                       frame.remote ? 0 : bus_frame_bytes(frame), description);
     // A received frame's comment (an abort's text) goes where a sent frame has its description.
     texts.last() = description;
+    // Another device's extended or remote frame on a node's identifier must not read as that
+    // node's answer: an extended identifier has its eight digits, as candump writes it, and a
+    // remote frame, which carries no bytes, says so.
+    if (frame.extended)
+        texts[3] = hex::digits(frame.id, 8);
+    if (frame.remote && direction == monitor_direction::received && description.isEmpty())
+        texts.last() = QStringLiteral("远程帧/remote frame, DLC %1").arg(frame.len);
     for (const QString &text : texts)
         sink(text);
     ++monitor_seq;

@@ -244,7 +244,13 @@ private slots:
         const canopen::frame g = canopen::sdo_upload(sdo_request_id, 0x2345, 0);
         QVERIFY(!window.canopen_exchange(g.id, g.data, g.len, QString(), 1));
         QCOMPARE(reply_value, 1);
-        QCOMPARE(texts_of(spy).size(), 18);
+        const QStringList logged = texts_of(spy);
+        QCOMPARE(logged.size(), 18);
+        // Logged as what they are, never as the node's 0x581 answer.
+        QCOMPARE(logged[9], QStringLiteral("00000581"));
+        QCOMPARE(logged[15], QStringLiteral("581"));
+        QCOMPARE(logged[16], QString());
+        QVERIFY2(logged[17].contains(QLatin1String("remote frame")), qPrintable(logged[17]));
     }
 
     void an_abort_is_a_refusal_with_its_text_in_the_monitor()

@@ -1,9 +1,11 @@
 #include "custom_protocol/custom_exchange.h"
 
 #include "base/shared_values.h"
+#include "can/vci/bus_tap.h"
 #include "custom_protocol/control_can.h"
 
 #include <QElapsedTimer>
+#include <algorithm>
 #include <map>
 
 int custom_late_guard_ms = 6;
@@ -108,8 +110,14 @@ void custom_learn_reply_id(uint32_t request_id, uint32_t reply_id)
 
 void custom_forget_reply_ids() { nodes().clear(); }
 
+std::vector<uint32_t> custom_other_traffic()
+{
+    constexpr int64_t look_back_us = 200000;
+    return vci::bus_tap::heard_since(vci::bus_tap::now_us() - look_back_us);
+}
+
 exchange_outcome custom_transaction(const exchange_bus &bus, exchange_request request, custom_reply_shape shape,
-                                    const exchange_hooks &hooks)
+                                    const exchange_hooks &hooks, const std::vector<uint32_t> &not_replies)
 {
     const uint32_t learned = custom_learned_reply_id(request.id);
     node_replies &node = nodes()[request.id];
@@ -117,9 +125,11 @@ exchange_outcome custom_transaction(const exchange_bus &bus, exchange_request re
         wait_out_late_reply(bus, node, learned);
     // Once a node's reply identifier is known, nothing else answers it; until then any frame of
     // the right shape does.
-    request.decoder = [learned, shape](const bus_frame &f) {
+    request.decoder = [learned, shape, &not_replies](const bus_frame &f) {
         reply_verdict v;
-        if (has_reply_shape(f, shape) && (learned == 0 || f.id == learned))
+        const bool allowed = learned != 0 ? f.id == learned
+                                          : std::find(not_replies.begin(), not_replies.end(), f.id) == not_replies.end();
+        if (has_reply_shape(f, shape) && allowed)
             v.kind = reply_kind::reply;
         return v;
     };

@@ -16,6 +16,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <vector>
 
 class control_CAN;
 
@@ -44,8 +45,14 @@ void custom_forget_reply_ids();
 
 // The transaction itself: the reply chosen as described above (outcome.answered tells whether
 // one came). reply_value and reply_length are left alone.
+// The identifiers other devices were heard on in the moment before now (their PDOs, say): a
+// drive answers only when asked, so none of them is the reply of a node not yet learned.
+std::vector<uint32_t> custom_other_traffic();
+
+// While none is learned, a frame on one of not_replies (other traffic heard before the request)
+// is not taken for the answer either.
 exchange_outcome custom_transaction(const exchange_bus &bus, exchange_request request, custom_reply_shape shape,
-                                    const exchange_hooks &hooks);
+                                    const exchange_hooks &hooks, const std::vector<uint32_t> &not_replies = {});
 
 // Records go out through window->senddata. Returns true when the request went out and its reply
 // came; false when the transmit was refused or no reply arrived (reply_value/reply_length keep

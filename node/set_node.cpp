@@ -5,6 +5,7 @@
 #include "base/screen_scale.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
+#include "can/vci/bus_tap.h"
 #include "canopen/canopen_frames.h"
 #include "canopen/control_canopen.h"
 #include "custom_protocol/control_can.h"
@@ -22,6 +23,8 @@
 #include <QResizeEvent>
 #include <QShowEvent>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -82,11 +85,11 @@ Set_node::~Set_node()
 }
 
 bool Set_node::node_exchange(uint32_t identifier, const uint8_t *payload, uint8_t length, uint32_t *reply_id,
-                             bool command)
+                             bool command, const std::vector<uint32_t> &not_replies)
 {
     const exchange_request request(identifier, payload, length, custom_reply_window_ms);
     const custom_reply_shape shape = command ? custom_reply_shape::value_or_ack : custom_reply_shape::value;
-    const exchange_outcome out = custom_transaction(adapter_bus_ops(), request, shape, exchange_hooks());
+    const exchange_outcome out = custom_transaction(adapter_bus_ops(), request, shape, exchange_hooks(), not_replies);
     if (!out.answered)
         return false;
     reply_value = custom_reply_value(out.reply.data, static_cast<uint8_t>(bus_frame_bytes(out.reply)));
@@ -99,9 +102,13 @@ bool Set_node::probe(int32_t node)
 {
     // Learned afresh: the drive on that number may have been replaced since.
     const uint32_t request_id = custom_request_base + static_cast<uint32_t>(node);
+    // The identifier it answered from before is its own, however recently it was heard.
+    std::vector<uint32_t> not_replies = other_traffic_;
+    not_replies.erase(std::remove(not_replies.begin(), not_replies.end(), custom_learned_reply_id(request_id)),
+                      not_replies.end());
     custom_learn_reply_id(request_id, 0);
     uint32_t answered_on = 0;
-    if (!node_exchange(request_id, probe_request.data, probe_request.length, &answered_on))
+    if (!node_exchange(request_id, probe_request.data, probe_request.length, &answered_on, false, not_replies))
         return false;
     custom_learn_reply_id(request_id, answered_on);
     return true;
@@ -179,6 +186,8 @@ void Set_node::scan_node()
     const int32_t min = ui->Min->text().toInt(nullptr, 10);
     const int32_t max = ui->Max->text().toInt(nullptr, 10);
     if (min >= first_scan_node && max >= min) {
+        // Everything heard since the adapter opened for this scan came before any probe.
+        other_traffic_ = vci::bus_tap::heard_since(0);
         const float step = 80.0f / static_cast<float>(static_cast<int64_t>(max) - min + 1);
         for (int32_t n = min; n <= ui->Max->text().toInt(nullptr, 10) && n <= last_scan_node; ++n) {
             if (probe(n) && found_node_count < max_found_nodes)
@@ -187,6 +196,7 @@ void Set_node::scan_node()
             ui->progressBar->setValue(static_cast<int>(static_cast<float>(n - min + 1) * step + 20));
         }
     }
+    other_traffic_.clear();
     ui->progressBar->hide();
 
     for (int32_t i = 0; i < found_node_count; ++i)
@@ -221,7 +231,10 @@ void Set_node::on_Connect_clicked()
 
     // The probe answers with the drive's reply identifier; every later exchange keeps to it.
     custom_reply_id = 0;
-    if (!probe(node_id)) {
+    other_traffic_ = custom_other_traffic();
+    const bool answered = probe(node_id);
+    other_traffic_.clear();
+    if (!answered) {
         desktop_seams::critical(this, QStringLiteral("错误"), QStringLiteral("未找到正确ID号请重新扫描"));
         return;
     }

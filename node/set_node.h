@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTranslator>
 #include <cstdint>
+#include <vector>
 
 class QTimer;
 class progressBars_thread;
@@ -27,10 +28,13 @@ public:
     // (big-endian) land in reply_value, its identifier in *reply_id when asked for. A command (the
     // save) may also be acknowledged by one byte.
     bool node_exchange(uint32_t identifier, const uint8_t *payload, uint8_t length, uint32_t *reply_id = nullptr,
-                       bool command = false);
+                       bool command = false, const std::vector<uint32_t> &not_replies = {});
     // The presence probe of node (1..64): true when it answered; the identifier it answered
     // from becomes its reply identifier (custom_learn_reply_id).
     bool probe(int32_t node);
+    // Identifiers other devices were heard on before the probes (their PDOs, say): no probe
+    // takes a frame on one of them for a drive's answer.
+    std::vector<uint32_t> other_traffic_;
 
     // Shows or hides the progress bar; the save's worker reaches it only through queued calls.
     void set_progress_visible(bool visible);

@@ -21,13 +21,14 @@ bool exchange_adapter::custom(int node, const custom_request &request, int32_t *
     const uint32_t request_id = custom_id::request_base + static_cast<uint32_t>(node);
     exchange_request frame(request_id, request.data, request.length, custom_reply_window_ms);
     frame.wait = wait_policy::until_reply;
+    const bool unknown = custom_learned_reply_id(request_id) == 0;
     const exchange_outcome out = custom_transaction(
         adapter_bus_ops(), frame, request.read ? custom_reply_shape::value : custom_reply_shape::value_or_ack,
-        exchange_hooks());
+        exchange_hooks(), unknown ? custom_other_traffic() : std::vector<uint32_t>());
     if (!out.answered)
         return false;
     // A node the script reaches without a scan is known by its first answer from then on.
-    if (custom_learned_reply_id(request_id) == 0)
+    if (unknown)
         custom_learn_reply_id(request_id, out.reply.id);
     *value = custom_reply_value(out.reply.data, static_cast<uint8_t>(bus_frame_bytes(out.reply)));
     return true;

@@ -9,6 +9,7 @@
 #include "node/node_state.h"
 #include "node/set_node.h"
 #include "sim/simulator.h"
+#include "support/flood.h"
 #include "support/test_bus.h"
 #include "support/widgets.h"
 
@@ -330,6 +331,23 @@ private slots:
         QCOMPARE(int(boxes.size()), 1);
         QCOMPARE(boxes[0].text, QStringLiteral("未找到正确ID号请重新扫描"));
         QCOMPARE(custom_request_id, 0x642);  // the new identifiers stay
+    }
+
+    void a_scan_among_other_devices_pdos_finds_only_the_drives()
+    {
+        // Ten PDOs a millisecond of nodes that do not speak the protocol, 8 bytes each: without a
+        // look at what was heard before, every probe took one for an answer.
+        auto bus = install_scripted_bus();
+        bus->responder = drives({{2, 10231}, {5, 10230}}, &answering);
+        foreign_traffic traffic([&bus](const vci::can_message &m) { bus->inject(m); });
+        traffic.start();
+        QVERIFY(scan(QStringLiteral("1"), QStringLiteral("8")));
+        QCOMPARE(list()->count(), 2);
+        QCOMPARE(list()->item(1)->text().right(1), QStringLiteral("5"));
+        list()->setCurrentRow(1);
+        child<QPushButton>("Connect")->click();
+        QCOMPARE(custom_reply_id, 0x5C5);
+        QCOMPARE(child<QLineEdit>("Firmware")->text(), QStringLiteral("10230"));
     }
 
     void scanning_while_connected_disconnects_first()

@@ -100,6 +100,17 @@ seen_frame last_received(uint32_t standard_id)
     return standard_id < 0x800 ? t.last[standard_id] : seen_frame();
 }
 
+std::vector<uint32_t> heard_since(int64_t t_us)
+{
+    tap_state &t = tap();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    std::vector<uint32_t> ids;
+    for (uint32_t id = 0; id < 0x800; ++id)
+        if (t.last[id].t_us >= 0 && t.last[id].t_us >= t_us)
+            ids.push_back(id);
+    return ids;
+}
+
 void forget_received()
 {
     tap_state &t = tap();

@@ -54,6 +54,8 @@ struct seen_frame {
     can_message msg;
 };
 seen_frame last_received(uint32_t standard_id);
+// The standard identifiers a data frame was received on at t_us or later.
+std::vector<uint32_t> heard_since(int64_t t_us);
 // Forgets them all: what was heard on the bus of an earlier opening says nothing of this one.
 void forget_received();
 

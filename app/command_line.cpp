@@ -46,6 +46,10 @@ command_line parse_command_line(const QStringList &arguments)
             c.help = true;
         else if (a == QLatin1String("--version"))
             c.version = true;
+        else if (a == QLatin1String("--no-guard"))
+            c.no_guard = true;
+        else if (a == QLatin1String("--verbose"))
+            c.verbose = true;
         else if (a == QLatin1String("--bus"))
             target = &c.bus;
         else if (a == QLatin1String("--run"))
@@ -93,6 +97,10 @@ QString command_line_help()
                           "                      bus not open, interrupted)\n"
                           "      --report FILE.xml  with --run: write a JUnit XML report\n"
                           "      --log FILE      with --run: write the run's log\n"
+                          "      --no-guard      do not make the joints this run enables watch Velmora\n"
+                          "                      (heartbeat consumer, guardian); the settings key\n"
+                          "                      guard/enabled=false does so for good\n"
+                          "      --verbose       also print the toolkit's own bus messages\n"
                           "\n"
                           "Environment:\n"
                           "  VELMORA_CAN         the bus: unset means socketcan:can0; PLUGIN:INTERFACE for a\n"

@@ -1,6 +1,7 @@
 #include "app/bus_choice.h"
 #include "app/command_line.h"
 #include "app/startup.h"
+#include "base/guard_settings.h"
 #include "sequences/headless_run.h"
 
 #include <QApplication>
@@ -29,6 +30,8 @@ int main(int argc, char *argv[])
     if (!line.bus.isEmpty())
         qputenv("VELMORA_CAN", line.bus.toLocal8Bit());
     use_bus_from_environment();
+    if (line.no_guard)
+        guard::disable_for_run();
 
     if (!line.run.isEmpty()) {
         // No display and no question: the run reports through its exit code.

@@ -1,6 +1,7 @@
 #include "objects/dcf_report.h"
 
 #include "base/hex.h"
+#include "base/text_safety.h"
 #include "tools/xlsx_workbook.h"
 
 #include <QFile>
@@ -10,14 +11,7 @@ namespace {
 
 constexpr int column_width_px = 150;
 
-QString csv_cell(const QString &text)
-{
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
+QString csv_cell(const QString &text) { return text_safety::csv_field(text); }
 
 bool save_csv(const QString &path, const std::vector<report_row> &rows, QString *error)
 {

@@ -1,5 +1,7 @@
 #include "scope/scope_csv.h"
 
+#include "base/text_safety.h"
+
 #include <QIODevice>
 #include <QStringList>
 #include <algorithm>
@@ -23,7 +25,7 @@ QByteArray csv_writer::header() const
         for (int n = 2; names.contains(unique); ++n)
             unique = name + QStringLiteral("_%1").arg(n);
         names << unique;
-        h += ',' + unique.toLatin1();
+        h += ',' + text_safety::csv_field(unique).toUtf8();
     }
     return h + '\n';
 }

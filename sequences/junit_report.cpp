@@ -1,5 +1,7 @@
 #include "sequences/junit_report.h"
 
+#include "base/text_safety.h"
+
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QXmlStreamWriter>
@@ -10,19 +12,8 @@ namespace {
 
 QString seconds(double s) { return QString::number(s, 'f', 3); }
 
-// Scripts name their checks freely; XML 1.0 has no place for control characters but tab and
-// line breaks.
-QString xml_text(const QString &text)
-{
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text)
-        out += (c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\n') && c != QLatin1Char('\r')) ||
-                c.unicode() == 0xFFFE || c.unicode() == 0xFFFF
-            ? QChar(0xFFFD)
-            : c;
-    return out;
-}
+// Scripts name their checks freely; the report stays well-formed XML whatever they hold.
+QString xml_text(const QString &text) { return text_safety::safe_text(text); }
 
 void write_failure(QXmlStreamWriter &xml, const check_result &r, const QString &message)
 {

@@ -23,6 +23,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 using namespace test_support;
@@ -138,6 +139,37 @@ private slots:
                     .at(1)
                     .firstChildElement(QStringLiteral("failure"))
                     .isNull());
+    }
+
+    // Whatever a script names its checks, the report is XML every reader takes, a test case a check.
+    void report_parses_whatever_the_names_hold()
+    {
+        QTemporaryDir dir;
+        const QString report = dir.filePath(QStringLiteral("names.xml"));
+        const QString script = write_script(dir, "names.js",
+                                            "check('half \\uD800 pair', 1, 1);\n"
+                                            "check('bell \\x07 esc \\x1b nul \\x00 \\uFFFE', 1, 2);\n"
+                                            "check('tail \\uDC00', 'a\\u0001', 'a\\u0001');\n"
+                                            "check('pair \\uD83D\\uDE00', 1, 1);\n");
+        const run_result r = velmora({QStringLiteral("--run"), script, QStringLiteral("--report"), report});
+        QVERIFY2(r.code == 1, qPrintable(r.out));
+        QFile f(report);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QXmlStreamReader xml(&f);
+        QStringList names;
+        while (!xml.atEnd())
+            if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("testcase"))
+                names << xml.attributes().value(QLatin1String("name")).toString();
+        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+        QCOMPARE(names, QStringList({QStringLiteral("half \uFFFD pair"), QStringLiteral("bell \uFFFD esc \uFFFD nul \uFFFD \uFFFD"),
+                                     QStringLiteral("tail \uFFFD"), QStringLiteral("pair \U0001F600")}));
+        QProcess python;
+        python.start(QStringLiteral("/usr/bin/python3"),
+                     {QStringLiteral("-c"),
+                      QStringLiteral("import sys, xml.etree.ElementTree as E; print(len(list(E.parse(sys.argv[1]).iter('testcase'))))"),
+                      report});
+        QVERIFY(python.waitForFinished(generous_ms));
+        QCOMPARE(python.readAllStandardOutput().trimmed(), QByteArray("4"));
     }
 
     // A run that could not do all it was asked never exits 0: a report or log it cannot write, a

@@ -1,11 +1,16 @@
 #include "tools/xlsx_workbook.h"
 
+#include "base/text_safety.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <xlsxwriter.h>
 
 namespace {
+
+// A workbook is XML inside: a cell with a character XML forbids makes the whole file unreadable.
+QByteArray cell_text(const QString &text) { return text_safety::safe_text(text).toUtf8(); }
 
 constexpr double title_row_height = 40;
 constexpr double table_row_height = 30;
@@ -50,16 +55,16 @@ void write_head(lxw_worksheet *sheet, const table_snapshot &snap, const formats 
 
     err << worksheet_set_row(sheet, 0, title_row_height, nullptr);
     if (n > 1)
-        err << worksheet_merge_range(sheet, 0, 0, 0, lxw_col_t(n - 1), snap.headers.at(0).toUtf8().constData(),
+        err << worksheet_merge_range(sheet, 0, 0, 0, lxw_col_t(n - 1), cell_text(snap.headers.at(0)).constData(),
                                      f.title);
     else if (n == 1)
-        err << worksheet_write_string(sheet, 0, 0, snap.headers.at(0).toUtf8().constData(), f.title);
+        err << worksheet_write_string(sheet, 0, 0, cell_text(snap.headers.at(0)).constData(), f.title);
     if (n == 0)
         return;
     err << worksheet_set_row(sheet, 1, table_row_height, nullptr);
     err << worksheet_write_blank(sheet, 1, 0, f.body);
     for (int k = 1; k < n; ++k)
-        err << worksheet_write_string(sheet, 1, lxw_col_t(k), snap.headers.at(k).toUtf8().constData(), f.header);
+        err << worksheet_write_string(sheet, 1, lxw_col_t(k), cell_text(snap.headers.at(k)).constData(), f.header);
 }
 
 // Table rows first .. first + count - 1 into worksheet rows 3 onward.
@@ -77,7 +82,7 @@ void write_rows(lxw_worksheet *sheet, const table_snapshot &snap, int first, int
             if (text.isEmpty())
                 err << worksheet_write_blank(sheet, row, lxw_col_t(k), f.body);
             else
-                err << worksheet_write_string(sheet, row, lxw_col_t(k), text.toUtf8().constData(), f.body);
+                err << worksheet_write_string(sheet, row, lxw_col_t(k), cell_text(text).constData(), f.body);
         }
         if (progress && (r + 1) % progress_step == 0)
             progress(r + 1, snap.rows);

@@ -1,5 +1,7 @@
 #include "can/vci/trace.h"
 
+#include "base/text_safety.h"
+
 #include <chrono>
 
 namespace vci {
@@ -60,7 +62,7 @@ QString format_candump_line(qint64 usecs_since_epoch, const QString &iface, cons
     return QStringLiteral("(%1.%2) %3 %4")
         .arg(secs)
         .arg(usecs, 6, 10, QLatin1Char('0'))
-        .arg(iface, QString::fromLatin1(frame, pos));
+        .arg(text_safety::word(iface), QString::fromLatin1(frame, pos));
 }
 
 trace_writer::~trace_writer() { close(); }

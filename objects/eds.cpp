@@ -1,6 +1,7 @@
 #include "objects/eds.h"
 
 #include "base/hex.h"
+#include "base/text_safety.h"
 #include "objects/od_types.h"
 
 #include <QFile>
@@ -86,8 +87,22 @@ bool sub_section(const QString &name, uint16_t *index, uint8_t *sub)
     return true;
 }
 
+// A key given twice in one section: the same value again is harmless and only noted (the first
+// stays); two different values leave no way to tell which one the file means, so it is refused.
+bool repeated_key(const raw_section &s, const raw_key &first, const raw_key &k, parse_error *e, QStringList *warnings)
+{
+    const QString where =
+        QStringLiteral("[%1] %2: 第%3行与第%4行/lines %3 and %4").arg(s.name, k.written).arg(first.line).arg(k.line);
+    if (first.value == k.value) {
+        if (warnings->size() < eds_max_warnings)
+            warnings->append(QStringLiteral("键重复/key repeated, %1").arg(where));
+        return true;
+    }
+    return fail(e, k.line, QStringLiteral("键重复且值不同/key repeated with another value, %1").arg(where));
+}
+
 // Splits the text into sections of keys, refusing what no EDS contains.
-bool read_sections(const QByteArray &text, std::vector<raw_section> *sections, parse_error *e)
+bool read_sections(const QByteArray &text, std::vector<raw_section> *sections, parse_error *e, QStringList *warnings)
 {
     // Many vendor tools still write Latin-1 ("µs", "°C"); a file that is not valid UTF-8 is
     // read as Latin-1 throughout rather than with replacement characters.
@@ -95,6 +110,7 @@ bool read_sections(const QByteArray &text, std::vector<raw_section> *sections, p
     QTextCodec::codecForMib(106)->toUnicode(text.constData(), text.size(), &state);
     const bool latin1 = state.invalidChars > 0;
     QHash<QString, int> seen;
+    QHash<QString, int> section_keys;  // of the section being read, to its position
     int key_count = 0;
     int line_no = 0;
     int start = 0;
@@ -120,6 +136,7 @@ bool read_sections(const QByteArray &text, std::vector<raw_section> *sections, p
             if (static_cast<int>(sections->size()) >= eds_max_sections)
                 return fail(e, line_no, QStringLiteral("节过多/more than %1 sections").arg(eds_max_sections));
             seen.insert(name, line_no);
+            section_keys.clear();
             sections->push_back(raw_section{name, line_no, {}});
             continue;
         }
@@ -131,7 +148,16 @@ bool read_sections(const QByteArray &text, std::vector<raw_section> *sections, p
         if (++key_count > eds_max_keys)
             return fail(e, line_no, QStringLiteral("键过多/more than %1 keys").arg(eds_max_keys));
         const QString key = line.left(eq).trimmed();
-        sections->back().keys.push_back(raw_key{key.toLower(), key, line.mid(eq + 1).trimmed(), line_no});
+        raw_key k{key.toLower(), key, line.mid(eq + 1).trimmed(), line_no};
+        raw_section &section = sections->back();
+        const auto first = section_keys.constFind(k.key);
+        if (first != section_keys.constEnd()) {
+            if (!repeated_key(section, section.keys[static_cast<size_t>(*first)], k, e, warnings))
+                return false;
+            continue;
+        }
+        section_keys.insert(k.key, static_cast<int>(section.keys.size()));
+        section.keys.push_back(k);
     }
     return true;
 }
@@ -145,11 +171,28 @@ bool number_key(const raw_key &k, uint64_t max, uint64_t *value, parse_error *e)
     return true;
 }
 
+// A $NODEID formula must give a value of the entry's type for the node it is meant for: the
+// file's own node-ID, or node 1 (the least any node adds) in a file for every node.
+bool check_formula(const raw_key &k, uint16_t type, int node, parse_error *e)
+{
+    if (!is_signed_integer(type) && !is_unsigned_integer(type))
+        return true;
+    QString resolved;
+    const formula f = resolve_formula(k.value, node, &resolved);
+    if (f == formula::resolved && !encode_value(type, resolved).ok)
+        return fail(e, k.line, QStringLiteral("$NODEID超出%1范围/%2=%3 gives %4 for node %5, beyond %1")
+                                   .arg(type_name(type), k.written, k.value, resolved).arg(node));
+    if (f == formula::overflow)
+        return fail(e, k.line, QStringLiteral("$NODEID超出%1范围/%2=%3 overflows for node %4")
+                                   .arg(type_name(type), k.written, k.value).arg(node));
+    return true;
+}
+
 const char *const access_types[] = {"ro", "wo", "rw", "rwr", "rww", "const"};
 
 // The keys every described value carries. inherit (an ARRAY's own keys) fills what a compact
 // sub-object does not say itself.
-bool fill_entry(const raw_section &s, od_entry *entry, parse_error *e)
+bool fill_entry(const raw_section &s, int node, od_entry *entry, parse_error *e)
 {
     entry->line = s.line;
     if (const raw_key *k = s.find("parametername"))
@@ -179,26 +222,28 @@ bool fill_entry(const raw_section &s, od_entry *entry, parse_error *e)
             return false;
         entry->pdo_mapping = v == 1;
     }
-    if (const raw_key *k = s.find("defaultvalue"))
-        entry->default_value = k->value;
-    if (const raw_key *k = s.find("lowlimit"))
-        entry->low_limit = k->value;
-    if (const raw_key *k = s.find("highlimit"))
-        entry->high_limit = k->value;
-    if (const raw_key *k = s.find("parametervalue"))
-        entry->parameter_value = k->value;
+    const std::pair<const char *, QString *> values[] = {{"defaultvalue", &entry->default_value},
+                                                          {"lowlimit", &entry->low_limit},
+                                                          {"highlimit", &entry->high_limit},
+                                                          {"parametervalue", &entry->parameter_value}};
+    for (const auto &v : values)
+        if (const raw_key *k = s.find(v.first)) {
+            if (!check_formula(*k, entry->type, node, e))
+                return false;
+            *v.second = k->value;
+        }
     return true;
 }
 
 // An ARRAY written as CompactSubObj=N: sub 0 holds N, subs 1..N share the object's type.
 bool expand_compact(const raw_section &s, const raw_key &compact, const QHash<QString, int> &by_name,
-                    const std::vector<raw_section> &sections, od_object *object, parse_error *e)
+                    const std::vector<raw_section> &sections, int node, od_object *object, parse_error *e)
 {
     uint64_t count = 0;
     if (!number_key(compact, 254, &count, e))
         return false;
     od_entry base;
-    if (!fill_entry(s, &base, e))
+    if (!fill_entry(s, node, &base, e))
         return false;
     od_entry zero;
     zero.index = object->index;
@@ -223,7 +268,7 @@ bool expand_compact(const raw_section &s, const raw_key &compact, const QHash<QS
 }
 
 bool read_object(const raw_section &s, const QHash<QString, int> &by_name, const std::vector<raw_section> &sections,
-                 od_object *object, parse_error *e)
+                 int node, od_object *object, parse_error *e)
 {
     object->line = s.line;
     if (const raw_key *k = s.find("parametername"))
@@ -238,7 +283,7 @@ bool read_object(const raw_section &s, const QHash<QString, int> &by_name, const
     object->object_type = static_cast<uint8_t>(v);
     if (object->object_type == object_array || object->object_type == object_record) {
         if (const raw_key *k = s.find("compactsubobj"); k && k->value != QLatin1String("0"))
-            return expand_compact(s, *k, by_name, sections, object, e);
+            return expand_compact(s, *k, by_name, sections, node, object, e);
         return true;
     }
     od_entry entry;
@@ -247,7 +292,7 @@ bool read_object(const raw_section &s, const QHash<QString, int> &by_name, const
         entry.type = static_cast<uint16_t>(data_type::domain);
         entry.access = QStringLiteral("rw");
     }
-    if (!fill_entry(s, &entry, e))
+    if (!fill_entry(s, node, &entry, e))
         return false;
     object->entries.push_back(entry);
     return true;
@@ -278,6 +323,11 @@ bool build(const std::vector<raw_section> &sections, eds_document *doc, parse_er
     QHash<QString, int> by_name;
     for (size_t i = 0; i < sections.size(); ++i)
         by_name.insert(sections[i].name, static_cast<int>(i));
+    // The node-ID comes first: the formulas of the objects are checked for it.
+    const auto commissioning = by_name.find(QStringLiteral("devicecomissioning"));
+    if (commissioning != by_name.end() && !read_node_id(sections[static_cast<size_t>(*commissioning)], &doc->node_id, e))
+        return false;
+    const int node = doc->node_id >= 1 ? doc->node_id : 1;
     std::map<uint16_t, od_object> objects;
     size_t entry_count = 0;
     for (const raw_section &s : sections) {
@@ -286,13 +336,11 @@ bool build(const std::vector<raw_section> &sections, eds_document *doc, parse_er
             doc->file_info = keys_as_written(s);
         else if (s.name == QLatin1String("deviceinfo"))
             doc->device_info = keys_as_written(s);
-        else if (s.name == QLatin1String("devicecomissioning") && !read_node_id(s, &doc->node_id, e))
-            return false;
         if (!object_section(s.name, &index))
             continue;
         od_object object;
         object.index = index;
-        if (!read_object(s, by_name, sections, &object, e))
+        if (!read_object(s, by_name, sections, node, &object, e))
             return false;
         // Compact arrays multiply a few lines into many entries; the total stays bounded.
         entry_count += object.entries.size();
@@ -311,7 +359,7 @@ bool build(const std::vector<raw_section> &sections, eds_document *doc, parse_er
         od_entry entry;
         entry.index = index;
         entry.sub = sub;
-        if (!fill_entry(s, &entry, e))
+        if (!fill_entry(s, node, &entry, e))
             return false;
         auto &entries = parent->second.entries;
         auto at = std::lower_bound(entries.begin(), entries.end(), sub, [](const od_entry &x, uint8_t s2) { return x.sub < s2; });
@@ -325,12 +373,7 @@ bool build(const std::vector<raw_section> &sections, eds_document *doc, parse_er
     return true;
 }
 
-QString one_line(const QString &value)
-{
-    QString v = value;
-    v.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return v;
-}
+QString one_line(const QString &value) { return text_safety::ini_value(value); }
 
 QString hex4(uint32_t v) { return hex::digits(v, 4); }
 
@@ -400,10 +443,11 @@ eds_result parse_eds(const QByteArray &text)
     }
     std::vector<raw_section> sections;
     parse_error e;
-    if (!read_sections(text, &sections, &e) || !build(sections, &r.document, &e)) {
+    if (!read_sections(text, &sections, &e, &r.warnings) || !build(sections, &r.document, &e)) {
         r.error_line = e.line;
         r.error = e.text;
         r.document = eds_document{};
+        r.warnings.clear();
         return r;
     }
     r.ok = true;
@@ -455,14 +499,14 @@ QByteArray write_dcf(const eds_document &document, int node_id, const QString &f
     return out.join(QLatin1Char('\n')).toUtf8();
 }
 
-bool resolve_node_id(const QString &value, int node_id, QString *resolved)
+formula resolve_formula(const QString &value, int node_id, QString *resolved)
 {
     QString v = value.trimmed();
     const QLatin1String marker("$nodeid");
     const int at = v.toLower().indexOf(marker);
     if (at < 0) {
         *resolved = v;
-        return true;
+        return formula::plain;
     }
     v.remove(at, marker.size());
     v = v.trimmed();
@@ -472,17 +516,25 @@ bool resolve_node_id(const QString &value, int node_id, QString *resolved)
     else if (v.endsWith(QLatin1Char('+')))
         v.chop(1);
     else if (!v.isEmpty())
-        return false;
+        return formula::malformed;
     number n;
     if (v.trimmed().isEmpty())
         n.magnitude = 0;
-    else if (!parse_number(v, &n, true) || n.negative)
-        return false;
+    else if (!parse_number(v, &n, true) || n.negative || node_id < 0)
+        return formula::malformed;
+    if (n.magnitude > UINT64_MAX - static_cast<uint64_t>(node_id))
+        return formula::overflow;
     const uint64_t sum = n.magnitude + static_cast<uint64_t>(node_id);
     *resolved = v.trimmed().startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
                     ? hex::prefixed(sum)
                     : QString::number(sum);
-    return true;
+    return formula::resolved;
+}
+
+bool resolve_node_id(const QString &value, int node_id, QString *resolved)
+{
+    const formula f = resolve_formula(value, node_id, resolved);
+    return f == formula::plain || f == formula::resolved;
 }
 
 bool access_readable(const QString &access) { return access != QLatin1String("wo"); }

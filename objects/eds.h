@@ -17,6 +17,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -28,6 +29,7 @@ constexpr int eds_max_line = 4096;
 constexpr int eds_max_sections = 20000;
 constexpr int eds_max_keys = 200000;
 constexpr int eds_max_entries = 65536;
+constexpr int eds_max_warnings = 100;
 
 using canopen::object_array;
 using canopen::object_domain;
@@ -71,6 +73,9 @@ struct eds_result {
     int error_line = 0;  // 1-based; 0 for a fault of the whole file (size)
     QString error;
     eds_document document;
+    // What the file says more than once but means only one way ("键重复/key repeated, [1000]
+    // DataType: 第3行与第5行/lines 3 and 5"), at most eds_max_warnings; the first is kept.
+    QStringList warnings;
 };
 
 eds_result parse_eds(const QByteArray &text);
@@ -84,8 +89,13 @@ eds_result read_eds_file(const QString &path);
 QByteArray write_dcf(const eds_document &document, int node_id, const QString &file_name);
 
 // A default or limit with the node id put in: "$NODEID+0x180" for node 5 gives "0x185"; any
-// plain number comes back unchanged. False when a formula is malformed.
+// plain number comes back unchanged. False when a formula is malformed or its sum passes 64 bits;
+// whether the sum fits the entry's type is the caller's to check (the parser refuses a file
+// whose formula does not fit for its own node-ID, or node 1 in an EDS).
 bool resolve_node_id(const QString &value, int node_id, QString *resolved);
+// The same, telling a plain number, a formula resolved, a malformed one and a 64-bit overflow apart.
+enum class formula { plain, resolved, malformed, overflow };
+formula resolve_formula(const QString &value, int node_id, QString *resolved);
 
 bool access_readable(const QString &access);
 bool access_writable(const QString &access);

@@ -1,6 +1,7 @@
 // Typed values and EDS/DCF files without a bus: what the window refuses before sending, how a
 // vendor-style data sheet reads, where a broken one fails, that an exported DCF reads back
 // with the same values, and what a DCF download writes (against a table of objects).
+#include "base/text_safety.h"
 #include "objects/dcf_job.h"
 #include "objects/eds.h"
 #include "objects/od_tree_model.h"
@@ -194,6 +195,19 @@ private slots:
         QVERIFY(resolve_node_id(QStringLiteral("$NODEID"), 7, &v));
         QCOMPARE(v, QStringLiteral("7"));
         QVERIFY(!resolve_node_id(QStringLiteral("$NODEID*2"), 7, &v));
+        // Beyond 64 bits a formula does not wrap round to a plausible value.
+        QVERIFY(!resolve_node_id(QStringLiteral("$NODEID+0xFFFFFFFFFFFFFFFF"), 1, &v));
+
+        // A key given twice: the same value again is noted, another value refused; both name
+        // the two lines.
+        const QByteArray twice("[1000]\nParameterName=Device type\nDataType=0x0007\nAccessType=ro\nDataType=0x0007\n");
+        const eds_result same = parse_eds(twice);
+        QVERIFY(same.ok);
+        QCOMPARE(same.warnings.size(), 1);
+        QVERIFY(same.warnings.front().contains(QStringLiteral("lines 3 and 5")));
+        const eds_result other = parse_eds(twice + "accesstype = rw\n");
+        QCOMPARE(other.error_line, 6);
+        QVERIFY(other.error.contains(QStringLiteral("lines 4 and 6")));
 
         // A Latin-1 file reads as Latin-1, a UTF-8 one as UTF-8.
         const QByteArray var("[2000]\nParameterName=Cycle in \xB5s\nDataType=7\nAccessType=rw\n");
@@ -217,6 +231,13 @@ private slots:
         QTest::newRow("compact count") << head + "[1003]\nParameterName=E\nObjectType=8\nDataType=7\nAccessType=ro\nCompactSubObj=300\n" << 10;
         QTest::newRow("long line") << head + "Description=" + QByteArray(5000, 'x') + "\n" << 5;
         QTest::newRow("node id") << head + "[DeviceComissioning]\nNodeId=200\n" << 6;
+        const QByteArray emcy = "[1014]\nParameterName=E\nDataType=7\nAccessType=ro\n";
+        QTest::newRow("$NODEID past 64 bits") << head + emcy + "DefaultValue=$NODEID+0xFFFFFFFFFFFFFFFF\n" << 9;
+        QTest::newRow("$NODEID past the type") << head + emcy + "DefaultValue=$NODEID+0xFFFFFFFF\n" << 9;
+        QTest::newRow("$NODEID past the type for the file's node")
+            << head + "[DeviceComissioning]\nNodeId=16\n" + emcy + "ParameterValue=$NODEID+0xFFFFFFF0\n" << 11;
+        QTest::newRow("signed $NODEID past the type") << head + "[2000]\nParameterName=E\nDataType=3\nAccessType=rw\n"
+                                                             "LowLimit=$NODEID+32767\n" << 9;
     }
     void broken_files_name_their_line()
     {
@@ -257,6 +278,17 @@ private slots:
         }
         QVERIFY(dcf.contains("FileName=joint5.dcf\n"));
         QVERIFY(dcf.contains("[ManufacturerObjects]\nSupportedObjects=1\n1=0x2100\n"));
+
+        // A name or value with line breaks, a lone surrogate or a control character stays one
+        // readable line.
+        d.objects[0].name = QStringLiteral("two\r\nlines, half ") + QChar(0xD800) + QStringLiteral(" bell\x07");
+        d.objects[0].entries[0].parameter_value = QStringLiteral("a\nb");
+        const eds_result odd = parse_eds(write_dcf(d, 5, QStringLiteral("odd\n.dcf")));
+        QVERIFY2(odd.ok, qPrintable(odd.error));
+        QCOMPARE(odd.document.objects[0].name, QStringLiteral("two  lines, half \uFFFD bell\uFFFD"));
+        QCOMPARE(odd.document.objects[0].entries[0].parameter_value, QStringLiteral("a b"));
+        QCOMPARE(text_safety::csv_field(QStringLiteral("say \"hi\"\r")), QStringLiteral("\"say \"\"hi\"\"\r\""));
+        QCOMPARE(text_safety::csv_field(QStringLiteral("plain ") + QChar(0xDC00)), QStringLiteral("plain \uFFFD"));
     }
 
     void node_lists_data()

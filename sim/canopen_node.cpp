@@ -38,6 +38,8 @@ uint8_t error_register(uint16_t code)
     }
 }
 
+constexpr uint8_t communication_error = 0x11;  // generic and communication bits of 0x1001
+
 bool is_mode(int64_t m) { return m == 0 || m == 1 || m == 3 || m == 4 || m == 7 || m == 8 || m == 9 || m == 10; }
 
 lss_slave::identity identity_of(uint32_t serial)
@@ -63,12 +65,17 @@ canopen_node::canopen_node(int node, motor_model &motor, uint32_t serial)
     reset_communication();
 }
 
+uint8_t canopen_node::error_register_now() const
+{
+    return static_cast<uint8_t>(error_register(fault_code_) | (producer_lost() ? communication_error : 0));
+}
+
 // ---- object values ---------------------------------------------------------------------
 
 bool canopen_node::live_value(const od_def &def, int64_t &v) const
 {
     switch (def.index) {
-    case 0x1001: v = error_register(fault_code_); return true;
+    case 0x1001: v = error_register_now(); return true;
     case 0x1018:
         if (def.sub != 4)
             return false;
@@ -198,6 +205,7 @@ uint32_t canopen_node::check_value(const od_def &def, int64_t value) const
         // The node only consumes SYNC; extended identifiers do not exist on this bus.
         return (u & (sync_generate | cob_extended)) || (u & 0x7FF) == 0 ? sdo_abort::invalid_value : 0;
     case 0x6060: return is_mode(value) ? 0 : sdo_abort::invalid_value;
+    case 0x1016: return def.sub == 0 ? 0 : check_consumer_entry(def.sub, u);
     case 0x2103: {
         // The lower position limit may not pass the upper one.
         const int64_t lower = def.sub == 1 ? value : param(0x2103, 1);
@@ -219,6 +227,10 @@ void canopen_node::applied(const od_def &def, int64_t value)
         return;
     }
     switch (def.index) {
+    case 0x1016:
+        if (def.sub >= 1)
+            restart_watch(def.sub - 1);
+        return;
     case 0x1017: next_heartbeat_us_ = clock::now_us() + value * 1000; return;
     case 0x6040: apply_controlword(static_cast<uint16_t>(value)); return;
     case 0x6060: change_mode(static_cast<int8_t>(value)); return;
@@ -271,6 +283,8 @@ void canopen_node::reset_communication()
     guard_toggle_ = false;
     load_range(0x1000, 0x1FFF);
     next_heartbeat_us_ = clock::now_us() + param(0x1017) * 1000;
+    for (watched_producer &w : watch_)
+        w = watched_producer{};
     restart_pdos();
     sdo_.reset();
 }
@@ -327,6 +341,9 @@ void canopen_node::handle(const vci::can_message &frame, std::vector<vci::can_me
     if (now < silent_until_us_)
         return;
     sync_with_motor();
+    // A producer's time may have run out before the waker looked.
+    if (configured())
+        watch_producers(now, out);
     std::vector<vci::can_message> replies;
     const uint32_t n = static_cast<uint32_t>(node_);
 
@@ -347,6 +364,8 @@ void canopen_node::handle(const vci::can_message &frame, std::vector<vci::can_me
             guard_toggle_ = !guard_toggle_;
             replies.push_back(answer);
         }
+    } else if (is_heartbeat_of_other(frame)) {
+        consume_heartbeat(frame);
     } else if (nmt_ != nmt_state::stopped) {
         if (frame.remote) {
             handle_tpdo_request(frame, replies);
@@ -373,6 +392,7 @@ void canopen_node::tick(int64_t now_us, std::vector<vci::can_message> &out)
     if (!configured() || now_us < silent_until_us_)
         return;
     sync_with_motor();
+    watch_producers(now_us, out);
     flush_emcy(out);
     heartbeat(now_us, out);
     serve_tpdos(now_us, out);
@@ -401,7 +421,7 @@ int64_t canopen_node::next_due_us(int64_t now_us) const
         return never;
     if (now_us < silent_until_us_)
         return silent_until_us_;
-    int64_t due = param(0x1017) != 0 ? next_heartbeat_us_ : never;
+    int64_t due = std::min(param(0x1017) != 0 ? next_heartbeat_us_ : never, next_watch_due_us());
     if (nmt_ != nmt_state::operational)
         return due;
     for (int p = 0; p < 4; ++p) {
@@ -757,7 +777,7 @@ void canopen_node::queue_emcy(uint16_t code)
     m.id = emcy_base + static_cast<uint32_t>(node_);
     m.len = 8;
     put_le(code, m.data, 2);
-    m.data[2] = error_register(code == 0 ? fault_code_ : code);
+    m.data[2] = static_cast<uint8_t>(error_register(code) | error_register_now());
     pending_emcy_.push_back(m);
 }
 

@@ -2,7 +2,8 @@
 // CANopen side of one simulated joint: an NMT slave with node guarding and heartbeat, an SDO
 // server over the object table of joint_objects.h, four RPDOs and four TPDOs (synchronous,
 // on change, by event timer, on request), storing and restoring parameters, LSS, and a
-// CiA 402 servo drive on top of the joint's motor model. Frames come in through handle();
+// CiA 402 servo drive on top of the joint's motor model; it watches other nodes' heartbeats
+// (0x1016) and reacts to a lost one as 0x6007 and 0x1029:1 say. Frames come in through handle();
 // what falls due with time (heartbeats, TPDOs by event timer or by a change of a moving joint)
 // goes out through tick(), which the bus calls at next_due_us().
 #include "can/vci/bus_backend.h"
@@ -69,6 +70,9 @@ public:
     static constexpr uint16_t error_following = 0x8611;    // CSP set-point beyond 0x6065
     static constexpr uint16_t error_device = 0xFF00;       // a motor fault raised outside CANopen
     static constexpr uint16_t error_pdo_length = 0x8210;   // RPDO shorter than its mapping (EMCY only)
+    static constexpr uint16_t error_heartbeat = 0x8130;    // a watched producer fell silent
+    // Entries of the heartbeat consumer (0x1016 sub 1..4).
+    static constexpr int consumer_entries = 4;
 
     // Signatures of 0x1010 ("save") and 0x1011 ("load").
     static constexpr uint32_t save_signature = 0x65766173;
@@ -83,6 +87,13 @@ private:
         int64_t event_due_us = 0;
         unsigned sync_count = 0;
         vci::can_message sampled;  // type 252: taken at the SYNC, sent on request
+    };
+    // A producer watched by an entry of 0x1016: when its time runs out (0 while not watched:
+    // until its first heartbeat since the entry was set, and after it was lost) and whether it
+    // was lost and has not been heard since.
+    struct watched_producer {
+        int64_t due_us = 0;
+        bool lost = false;
     };
     struct rpdo_runtime {
         uint8_t data[8] = {};
@@ -133,6 +144,19 @@ private:
     void handle_lss(const vci::can_message &frame, std::vector<vci::can_message> &out);
     void heartbeat(int64_t now_us, std::vector<vci::can_message> &out);
 
+    // Heartbeat consumer and the reactions to a lost producer (canopen_watch.cpp)
+    uint32_t consumer_entry(int n) const;
+    uint32_t check_consumer_entry(uint8_t sub, uint32_t value) const;
+    bool producer_lost() const;
+    uint8_t error_register_now() const;
+    void restart_watch(int n);
+    void comm_error_gone(bool was_lost);
+    bool is_heartbeat_of_other(const vci::can_message &frame) const;
+    void consume_heartbeat(const vci::can_message &frame);
+    void watch_producers(int64_t now_us, std::vector<vci::can_message> &out);
+    void abort_connection();
+    int64_t next_watch_due_us() const;
+
     // CiA 402
     void sync_with_motor();
     void apply_controlword(uint16_t cw);
@@ -166,6 +190,7 @@ private:
     int64_t silent_until_us_ = 0;  // switching bit timing: neither hears nor speaks
     tpdo_runtime tpdo_[4];
     rpdo_runtime rpdo_[4];
+    watched_producer watch_[consumer_entries];
     std::vector<vci::can_message> pending_emcy_;
 
     power_state power_ = power_state::switch_on_disabled;

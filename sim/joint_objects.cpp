@@ -52,12 +52,19 @@ std::vector<od_def> build()
             t.push_back({index, g, b32, rw, false, num, 1});
     }
     t.push_back({0x1014, 0, b32, ro, false, nid, 0x80});
+    // Heartbeat consumer: four producers, each node-ID << 16 | time in ms; none watched at first.
+    t.push_back({0x1016, 0, b8, ro, false, num, 4});
+    for (uint8_t s = 1; s <= 4; ++s)
+        t.push_back({0x1016, s, b32, rw, false, num, 0});
     t.push_back({0x1017, 0, b16, rw, false, num, 0});
     t.push_back({0x1018, 0, b8, ro, false, num, 4});
     t.push_back({0x1018, 1, b32, ro, false, num, 0});  // no vendor identifier assigned
     t.push_back({0x1018, 2, b32, ro, false, num, product_code});
     t.push_back({0x1018, 3, b32, ro, false, num, revision});
     t.push_back({0x1018, 4, b32, ro, false, none, 0});  // serial number, one per joint
+    // Error behaviour: on a communication error 0 to pre-operational, 1 no change, 2 stopped.
+    t.push_back({0x1029, 0, b8, ro, false, num, 1});
+    t.push_back({0x1029, 1, b8, rw, false, num, 0, 0, 2});
 
     // Four RPDOs and four TPDOs. RPDO 1 takes the controlword and TPDO 1 sends the statusword
     // on every change, as CiA 402 predefines them; the others start invalid and empty.
@@ -98,6 +105,7 @@ std::vector<od_def> build()
         {0x2110, 0, str, rw, false, txt, 0},                // joint label
         {0x2120, 0, dom, ro, false, none, 0},               // recorder buffer
         // CiA 402.
+        {0x6007, 0, i16, rw, false, num, 1, 0, 3},          // abort connection: fault
         {0x603F, 0, b16, ro, true, num, 0},
         {0x6040, 0, b16, rww, true, num, 0},
         {0x6041, 0, b16, ro, true, none, 0},

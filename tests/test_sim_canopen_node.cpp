@@ -769,6 +769,69 @@ private slots:
         QCOMPARE(entries, sim::joint_dictionary().size());
     }
 
+    void a_lost_master_heartbeat_stops_the_joint()
+    {
+        // The master's heartbeat as Velmora produces it: node 0x7F, operational.
+        const vci::can_message master = msg(0x77F, {0x05});
+        const auto emcy_over_ms = [](bench &b, int ms) { return b.count_over_ms(0x081, ms); };
+        bench b;
+        b.enable_in_mode(3, {0x60410010, 0x606C0020}, {0x60400010, 0x60FF0020}, 20000);
+        QCOMPARE(b.write(0x6007, 0, 3, 2), 0u);  // quick stop
+        // Entries naming node 0 or giving time 0 watch nothing; reserved bits and a second
+        // time for a node already watched are refused.
+        QCOMPARE(b.write(0x1016, 2, 0x0000012C), 0u);
+        QCOMPARE(b.write(0x1016, 3, 0x007F0000), 0u);
+        QVERIFY(b.send(master).empty());
+        QCOMPARE(emcy_over_ms(b, 1000), 0);
+        QCOMPARE(b.write(0x1016, 1, 0x007F012C), 0u);  // 300 ms
+        QCOMPARE(b.write(0x1016, 4, 0x007F0190), 0x06040043u);
+        QCOMPARE(b.write(0x1016, 4, 0x0100012C), 0x06040043u);
+        // Watching starts with the first heartbeat since the entry was set, and goes on
+        // quietly while they come.
+        QCOMPARE(emcy_over_ms(b, 1000), 0);
+        for (int i = 0; i < 10; ++i) {
+            QVERIFY(b.send(master).empty());
+            QCOMPARE(emcy_over_ms(b, 100), 0);
+        }
+        QCOMPARE(b.status() & 0x6F, 0x27);
+        QVERIFY(b.joint.motor().speed() > 0);
+
+        // Silent for 300 ms on the joint's clock: one emergency, the quick stop, pre-operational.
+        QCOMPARE(emcy_over_ms(b, 199), 0);
+        frames out;
+        sim::clock::advance_us(1000);
+        b.joint.tick(sim::clock::now_us(), out);
+        QCOMPARE(payload(b.only(out, 0x081)), QByteArray::fromHex("3081110000000000"));
+        QCOMPARE(emcy_over_ms(b, 3000), 0);
+        QCOMPARE(b.status() & 0x6F, 0x07);
+        QCOMPARE(b.joint.motor().speed(), 0);
+        QCOMPARE(b.read(0x1001), 0x11u);
+        QCOMPARE(b.guard() & 0x7F, 0x7F);
+        // Heard again: the error clears, and the next silence counts once more.
+        QCOMPARE(payload(b.only(b.send(master), 0x081)), QByteArray::fromHex("0000000000000000"));
+        QCOMPARE(b.read(0x1001), 0u);
+        QCOMPARE(b.joint.next_due_us(sim::clock::now_us()), sim::clock::now_us() + 300000);
+
+        // Disable voltage, and no change of the NMT state.
+        QCOMPARE(b.write(0x6007, 0, 2, 2), 0u);
+        QCOMPARE(b.write(0x1029, 1, 1, 1), 0u);
+        b.nmt(0x01);
+        QCOMPARE(b.write(0x6040, 0, 0x0F, 2), 0u);
+        QCOMPARE(b.status() & 0x6F, 0x27);
+        QCOMPARE(emcy_over_ms(b, 300), 1);
+        QCOMPARE(b.status() & 0x4F, 0x40);
+        QVERIFY(!b.joint.motor().enabled());
+        QCOMPARE(b.guard() & 0x7F, 0x05);
+        // Fault, and stopped: the emergency still goes out first.
+        b.send(master);
+        QCOMPARE(b.write(0x6007, 0, 1, 2), 0u);
+        QCOMPARE(b.write(0x1029, 1, 2, 1), 0u);
+        QCOMPARE(emcy_over_ms(b, 300), 1);
+        QCOMPARE(b.guard() & 0x7F, 0x04);
+        QCOMPARE(b.joint.canopen()->error_code(), 0x8130);
+        QCOMPARE(b.joint.canopen()->power(), sim::canopen_node::power_state::fault);
+    }
+
     void lss_gives_joints_without_node_id_one()
     {
         std::vector<sim::joint_config> joints;

@@ -2,6 +2,7 @@
 
 #include "base/desktop_seams.h"
 #include "base/hex.h"
+#include "canopen/joint_guard.h"
 #include "canopen/sdo_abort.h"
 
 namespace canopen {
@@ -56,7 +57,11 @@ QString describe(const std::vector<drive_journal::entry> &entries)
 
 std::vector<drive_journal::entry> offer_put_back(QWidget *parent, const sdo_link &link, int bus, int node)
 {
-    std::vector<drive_journal::entry> left = drive_journal::of_node(bus, node);
+    std::vector<drive_journal::entry> left;
+    // A joint this program guards now is no change left behind.
+    for (const drive_journal::entry &e : drive_journal::of_node(bus, node))
+        if (!(e.kind == QLatin1String("guard") && guarded(bus, node)))
+            left.push_back(e);
     if (left.empty())
         return left;
     desktop_seams::box_request ask{

@@ -25,13 +25,13 @@ producer &producer::instance()
     return *p;
 }
 
-producer::producer()
+producer::producer() : timer_(new QTimer(this))
 {
+    timer_->setInterval(period_ms);
+    connect(timer_, &QTimer::timeout, this, &producer::beat);
+    // The timer, a child, goes along.
     if (QCoreApplication::instance() && thread() != QCoreApplication::instance()->thread())
         moveToThread(QCoreApplication::instance()->thread());
-    timer_.setParent(this);
-    timer_.setInterval(period_ms);
-    connect(&timer_, &QTimer::timeout, this, &producer::beat);
 }
 
 void producer::hold(const QString &holder)
@@ -58,17 +58,17 @@ bool producer::held() const
     return !holders_.empty();
 }
 
-void producer::fall_silent() { timer_.stop(); }
+void producer::fall_silent() { timer_->stop(); }
 
 void producer::apply()
 {
     const bool wanted = held();
-    if (wanted && !timer_.isActive()) {
+    if (wanted && !timer_->isActive()) {
         id_ = node_id();
         beat();
-        timer_.start();
-    } else if (!wanted && timer_.isActive()) {
-        timer_.stop();
+        timer_->start();
+    } else if (!wanted && timer_->isActive()) {
+        timer_->stop();
     }
 }
 

@@ -38,7 +38,7 @@ public:
     void hold(const QString &holder);
     void release(const QString &holder);
     bool held() const;
-    bool producing() const { return timer_.isActive(); }
+    bool producing() const { return timer_->isActive(); }
 
     // Stops beating while still held, as a hung program would: a drive's consumer then times out.
     void fall_silent();
@@ -48,7 +48,7 @@ private:
     void apply();
     void beat();
 
-    QTimer timer_;
+    QTimer *timer_;
     mutable std::mutex mutex_;
     std::set<QString> holders_;
     int id_ = default_node_id;

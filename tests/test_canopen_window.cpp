@@ -398,6 +398,24 @@ private slots:
         QVERIFY(!heartbeat::producer::instance().producing());
         QVERIFY(drive_journal::all().empty());
         QVERIFY(w<QTextEdit>("textEdit")->toPlainText().contains("the drive has no heartbeat consumer (0x1016)"));
+
+        // Another node-ID from the settings; the heartbeat goes on from the event loop until it
+        // falls silent as a hung program would.
+        button("Stop")->click();
+        QSettings(desktop_seams::settings_file(), QSettings::IniFormat).setValue("guard/node_id", 0x20);
+        node->missing_objects.clear();
+        node->entries = {{0x101600, 1}, {0x101601, 0}, {0x600700, 1}, {0x102901, 1}};
+        sent();
+        button("Enable")->click();
+        const QStringList frames = sent();
+        QCOMPARE(frames.front(), QStringLiteral("720: 05"));
+        QVERIFY(frames.contains("601: 23 16 10 01 5E 01 20 00"));
+        const size_t before = bus->sent.size();
+        QTRY_VERIFY(bus->sent.size() > before && frame_text(bus->sent.back()) == QLatin1String("720: 05"));
+        heartbeat::producer::instance().fall_silent();
+        QVERIFY(!heartbeat::producer::instance().producing());
+        button("Stop")->click();
+        QVERIFY(drive_journal::all().empty());
     }
 
     void mode_change_resets_the_sequence()

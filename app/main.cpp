@@ -2,6 +2,7 @@
 #include "app/command_line.h"
 #include "app/startup.h"
 #include "base/guard_settings.h"
+#include "canopen/drive_changes.h"
 #include "sequences/headless_run.h"
 
 #include <QApplication>
@@ -36,6 +37,10 @@ int main(int argc, char *argv[])
     if (!line.run.isEmpty()) {
         // No display and no question: the run reports through its exit code.
         QCoreApplication app(argc, argv);
+        // Changes an earlier run left on a drive are told, never asked about: nobody answers here.
+        const QString left = canopen::left_behind_report();
+        if (!left.isEmpty())
+            std::fprintf(stderr, "velmora: %s\n", qPrintable(QString(left).replace(QLatin1Char('\n'), QStringLiteral("\nvelmora: "))));
         return sequences::run_headless({line.run, line.report, line.log});
     }
     QApplication app(argc, argv);

@@ -26,7 +26,13 @@ constexpr uint16_t rpdo1_communication = 0x1400;
 constexpr uint16_t rpdo1_mapping = 0x1600;
 constexpr uint16_t tpdo1_communication = 0x1800;
 constexpr uint16_t tpdo1_mapping = 0x1A00;
+// Sub n: the node-ID a heartbeat is expected from (bits 16-23) and the time in ms (bits 0-15).
+constexpr uint16_t consumer_heartbeat_time = 0x1016;
+// Sub 1: the NMT state a communication error sends the node to (0 pre-operational).
+constexpr uint16_t error_behaviour = 0x1029;
 // CiA 402 drive objects.
+// What the drive does when the connection is lost (a heartbeat consumer times out): 3 quick stop.
+constexpr uint16_t abort_connection_option = 0x6007;
 constexpr uint16_t error_code = 0x603F;
 constexpr uint16_t controlword = 0x6040;
 constexpr uint16_t statusword = 0x6041;

@@ -12,6 +12,9 @@
 #include "canopen/canopen_frames.h"
 #include "canopen/canopen_replies.h"
 #include "canopen/cia402.h"
+#include "canopen/drive_changes.h"
+#include "canopen/joint_guard.h"
+#include "canopen/sdo_bus_link.h"
 #include "canopen/canopen_state.h"
 #include "canopen/canopen_xml.h"
 #include "canopen/sssss.h"
@@ -252,8 +255,12 @@ void control_CANopen::showEvent(QShowEvent *e)
     // typed with a fresh read.
     if (e->spontaneous())
         return;
-    if (sdo_request_id > static_cast<int32_t>(canopen::sdo_request_base))
+    if (sdo_request_id > static_cast<int32_t>(canopen::sdo_request_base)) {
         emit func2();
+        // A change an earlier run left on this drive (its heartbeat guard, the scope's TPDOs).
+        if (canopen_link_active == 1)
+            canopen::offer_put_back(this, guard_link(), 0, connected_node());
+    }
     show_mode_description(ui->comboBox->currentIndex());
     canopen_control_open = 1;
 }
@@ -355,6 +362,7 @@ void control_CANopen::tim()
 void control_CANopen::disconnects()
 {
     canopen_poll_timer.stop();
+    release_guard();
     ui->position->clear();
     ui->vel->clear();
     ui->comboBox->setEnabled(false);
@@ -567,6 +575,7 @@ void control_CANopen::on_Enable_clicked()
 {
     if (power_enabled != 1) {
         sdo_expected = 1;
+        show_guard_text(canopen::engage_guard(guard_link(), 0, connected_node()).text);
         const int32_t set_point = canopen::page_holds_position(canopen_page) ? hold_position : 0;
         // A drive applies only the latest synchronous RPDO at a SYNC, so every control word
         // of the walk through the state machine gets a SYNC of its own.
@@ -588,6 +597,10 @@ void control_CANopen::on_Enable_clicked()
         const bool known = read_statusword_after(answered, from_tpdo, &statusword);
         if (!known || canopen::state_of(statusword) != canopen::drive_state::operation_enabled) {
             show_notice(canopen::enable_failed_text(known, statusword));
+            // A drive that answered and is not enabled needs no guard; one that did not answer
+            // may be enabled after all, and stays guarded.
+            if (known)
+                release_guard();
             return;
         }
         if (!shown_error_.isEmpty())
@@ -633,6 +646,37 @@ void control_CANopen::press_stop(const canopen::page_rpdo &button)
 {
     end_job_for_stop();
     press(button);
+}
+
+void control_CANopen::press_disable(const canopen::page_rpdo &button)
+{
+    press_stop(button);
+    // The drive's consumer is put back once the joint is disabled, not on a press the page
+    // refused (parameters not read yet).
+    if (power_enabled == 0)
+        release_guard();
+}
+
+int control_CANopen::connected_node() const
+{
+    return sdo_request_id - static_cast<int32_t>(canopen::sdo_request_base);
+}
+
+canopen::sdo_link control_CANopen::guard_link() const
+{
+    // No monitor sink: the guard's frames are the trace's, never monitor rows.
+    return canopen::exchange_sdo_link(adapter_bus_ops(), connected_node(), canopen::sdo_timeout_ms, monitor_sink());
+}
+
+void control_CANopen::release_guard()
+{
+    show_guard_text(canopen::release_guard(guard_link(), 0, connected_node()).text);
+}
+
+void control_CANopen::show_guard_text(const QString &text)
+{
+    if (!text.isEmpty())
+        ui->textEdit->append(text);
 }
 
 int32_t control_CANopen::ip_halt_point()
@@ -724,7 +768,7 @@ void control_CANopen::on_Stop_4_clicked()
                  text);
     });
 }
-void control_CANopen::on_Stop_clicked() { press_stop(disable); }
+void control_CANopen::on_Stop_clicked() { press_disable(disable); }
 // Profile velocity
 void control_CANopen::on_PV_Vel_Sure_clicked()
 {
@@ -732,11 +776,11 @@ void control_CANopen::on_PV_Vel_Sure_clicked()
 }
 void control_CANopen::on_Start_run_clicked() { press(run_velocity, ui->PV_Velocity); }
 void control_CANopen::on_PV_Stop_2_clicked() { press_stop(stop); }
-void control_CANopen::on_PV_Stop_clicked() { press_stop(disable); }
+void control_CANopen::on_PV_Stop_clicked() { press_disable(disable); }
 // Profile torque; its Stop is the velocity page's: zero torque, power stage left on.
 void control_CANopen::on_pushButton_2_clicked() { press(run_torque, ui->lineEdit); }
 void control_CANopen::on_pushButton_4_clicked() { press_stop(stop); }
-void control_CANopen::on_pushButton_3_clicked() { press_stop(disable_torque_page); }
+void control_CANopen::on_pushButton_3_clicked() { press_disable(disable_torque_page); }
 // Cyclic synchronous position
 void control_CANopen::on_sure_3_clicked()
 {
@@ -751,7 +795,7 @@ void control_CANopen::on_Move_to_3_clicked()
         when_page_ready({ui->Target_position_2}, [this] { csp_move(); });
 }
 void control_CANopen::on_Stop_6_clicked() { press_stop(csp_halt); }
-void control_CANopen::on_Stop_2_clicked() { press_stop(disable); }
+void control_CANopen::on_Stop_2_clicked() { press_disable(disable); }
 // Cyclic synchronous velocity
 void control_CANopen::on_PV_Vel_Sure_2_clicked()
 {
@@ -761,11 +805,11 @@ void control_CANopen::on_PV_Vel_Sure_2_clicked()
 }
 void control_CANopen::on_Start_run_2_clicked() { press(run_velocity, ui->CSV_Velocity); }
 void control_CANopen::on_PV_Stop_3_clicked() { press_stop(stop); }
-void control_CANopen::on_PV_Stop_4_clicked() { press_stop(disable); }
+void control_CANopen::on_PV_Stop_4_clicked() { press_disable(disable); }
 // Cyclic synchronous torque
 void control_CANopen::on_pushButton_5_clicked() { press(run_torque, ui->CST_torque); }
 void control_CANopen::on_CST_STOP_clicked() { press_stop(stop); }
-void control_CANopen::on_CST_DISABLE_clicked() { press_stop(disable); }
+void control_CANopen::on_CST_DISABLE_clicked() { press_disable(disable); }
 // Interpolated position
 void control_CANopen::on_sure_4_clicked()
 {
@@ -779,4 +823,4 @@ void control_CANopen::on_Move_to_2_clicked()
         when_page_ready({ui->Target_position_3}, [this] { ip_move(); });
 }
 void control_CANopen::on_Stop_5_clicked() { press_stop(ip_halt); }
-void control_CANopen::on_Stop_3_clicked() { press_stop(disable_ip_page); }
+void control_CANopen::on_Stop_3_clicked() { press_disable(disable_ip_page); }

@@ -1,6 +1,7 @@
 #pragma once
 #include "can/exchange.h"
 #include "canopen/canopen_commands.h"
+#include "canopen/sdo_client.h"
 #include "base/motion_notifier.h"
 
 #include <QMainWindow>
@@ -153,6 +154,14 @@ private:
     // A Stop or Disable button: a job still running (can/step_job.h) ends first, with its abort,
     // then the button's RPDO goes out.
     void press_stop(const canopen::page_rpdo &button);
+    // A Disable button: its RPDO as press_stop sends it, then the joint's heartbeat guard is put back.
+    void press_disable(const canopen::page_rpdo &button);
+    int connected_node() const;
+    // The SDO wire of the heartbeat guard (canopen/joint_guard.h) to the connected node.
+    canopen::sdo_link guard_link() const;
+    void release_guard();
+    // Tells the user once what the guard set or put back.
+    void show_guard_text(const QString &text);
     void apply_pp_profile();
     void apply_pv_profile();
     void pp_move();

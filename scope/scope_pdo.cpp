@@ -1,5 +1,6 @@
 #include "scope/scope_pdo.h"
 
+#include "base/drive_journal.h"
 #include "base/hex.h"
 #include "canopen/cia402.h"
 #include "canopen/sdo_abort.h"
@@ -29,7 +30,77 @@ QByteArray little_endian(uint32_t v, int size)
 }
 
 
+QString journal_kind(int n) { return QStringLiteral("tpdo%1").arg(n); }
+
+// The value of sub s (from 1) of the mapping as read; false beyond what was read.
+bool mapped_sub(const tpdo_params &p, size_t s, uint32_t *value)
+{
+    if (s >= 1 && s <= p.map.size()) {
+        *value = p.map[s - 1];
+        return true;
+    }
+    const size_t k = s - p.map.size() - 1;
+    if (s > p.map.size() && k < p.beyond.size()) {
+        *value = p.beyond[k];
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+QString tpdo_name(int n)
+{
+    return QStringLiteral("TPDO %1 (0x%2/0x%3)").arg(n).arg(hex::digits(tpdo_comm_index(n), 4), hex::digits(tpdo_map_index(n), 4));
+}
+
+drive_journal::entry journal_entry(int node, const tpdo_params &found, bool mapping)
+{
+    drive_journal::entry e{0, node, journal_kind(found.number), tpdo_name(found.number), {}};
+    for (const sdo_write &w : restore_writes(found, mapping))
+        e.restore.push_back({w.index, w.sub, w.value, w.size, w.may_fail});
+    return e;
+}
+
+std::optional<tpdo_params> found_in_journal(int node, int n)
+{
+    const std::optional<drive_journal::entry> e = drive_journal::find(0, node, journal_kind(n));
+    if (!e)
+        return std::nullopt;
+    tpdo_params p;
+    p.number = n;
+    for (const drive_journal::write &w : e->restore) {
+        if (w.index == tpdo_comm_index(n)) {
+            switch (w.sub) {
+            // Not valid first, then, when it was valid, the COB-ID as found: the last one is it.
+            case 1: p.cob_id = w.value; break;
+            case 2: p.type = static_cast<uint8_t>(w.value); break;
+            case 3:
+                p.has_inhibit = true;
+                p.inhibit_100us = static_cast<uint16_t>(w.value);
+                break;
+            case 5: p.event_ms = static_cast<uint16_t>(w.value); break;
+            default: break;
+            }
+        } else if (w.index == tpdo_map_index(n) && w.sub != 0) {
+            (w.may_fail ? p.beyond : p.map).push_back(w.value);
+        }
+    }
+    return p;
+}
+
+tpdo_params with_journal(const tpdo_params &present, const tpdo_params &journalled, size_t entries_needed)
+{
+    tpdo_params p = journalled;
+    // Entries the earlier set-up did not reach are still as found on the drive.
+    for (size_t s = p.map.size() + p.beyond.size() + 1; s <= entries_needed; ++s) {
+        uint32_t v = 0;
+        if (!mapped_sub(present, s, &v))
+            break;
+        p.beyond.push_back(v);
+    }
+    return p;
+}
 
 tpdo_params event_driven(const tpdo_params &found, const std::vector<uint32_t> &entries, int period_ms, int node)
 {
@@ -180,7 +251,11 @@ bool pdo_setup::prepare(QString *why)
             break;
         tpdo_params p;
         uint32_t abort = 0;
-        if (read_tpdo(n, packing_.entries[found_.size()].size(), &p, &abort)) {
+        const size_t needed = packing_.entries[found_.size()].size();
+        if (read_tpdo(n, needed, &p, &abort)) {
+            // A PDO an earlier run borrowed and never put back: what that run found is what goes back.
+            if (const std::optional<tpdo_params> left = found_in_journal(node_, n))
+                p = with_journal(p, *left, needed);
             found_.push_back(p);
         } else if (abort == 0) {
             *why = QStringLiteral("已取消/Cancelled");
@@ -236,6 +311,7 @@ pdo_setup::result pdo_setup::set_up(bool in_pre_operational, QString *why)
 {
     pre_operational_ = in_pre_operational;
     changed_.assign(wanted_.size(), change::none);
+    journalled_.assign(wanted_.size(), change::none);
     if (in_pre_operational && nmt)
         nmt(0x80);
     result r = result::ok;
@@ -246,6 +322,11 @@ pdo_setup::result pdo_setup::set_up(bool in_pre_operational, QString *why)
                 r = result::cancelled;
                 *why = QStringLiteral("已取消/Cancelled");
                 break;
+            }
+            const change level = w.index == tpdo_map_index(found_[k].number) ? change::mapping : change::communication;
+            if (journalled_[k] < level) {
+                drive_journal::put(journal_entry(node_, found_[k], level == change::mapping));
+                journalled_[k] = level;
             }
             if (!write(w, &abort)) {
                 r = !in_pre_operational && refused_in_state(abort) ? result::refused_in_state : result::failed;
@@ -274,6 +355,7 @@ bool pdo_setup::put_back(QString *why)
     for (size_t k = 0; k < found_.size() && k < changed_.size(); ++k) {
         if (changed_[k] == change::none)
             continue;
+        const int before = failures.size();
         for (const sdo_write &w : restore_writes(found_[k], changed_[k] == change::mapping)) {
             uint32_t abort = 0;
             if (!write(w, &abort))
@@ -282,6 +364,9 @@ bool pdo_setup::put_back(QString *why)
                                 .arg(object_address(w.index, w.sub))
                                 .arg(canopen::abort_text(abort));
         }
+        // A PDO the drive did not take back stays journalled, to be offered at the next connect.
+        if (failures.size() == before)
+            drive_journal::remove(0, node_, journal_kind(found_[k].number));
         changed_[k] = change::none;
     }
     *why = failures.join(QLatin1Char('\n'));

@@ -20,6 +20,7 @@
 //
 // Samples come from the frames as the bus tap sees them arrive, no request per sample
 // (scope_pdo_frames.h).
+#include "base/drive_journal.h"
 #include "can/vci/bus_tap.h"
 #include "canopen/sdo_client.h"
 #include "scope/scope_pdo_frames.h"
@@ -28,6 +29,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace scope {
@@ -67,6 +69,15 @@ struct sdo_write {
 std::vector<sdo_write> setup_writes(const tpdo_params &found, const tpdo_params &wanted);
 // mapping: the set-up got as far as the mapping, which then goes back too.
 std::vector<sdo_write> restore_writes(const tpdo_params &found, bool mapping = true);
+
+// The journal's record of a borrowed PDO (base/drive_journal.h), written before the set-up
+// changes it: the restore writes for what was found (mapping: the set-up reaches the mapping).
+QString tpdo_name(int n);
+drive_journal::entry journal_entry(int node, const tpdo_params &found, bool mapping);
+// What an earlier run found in TPDO n of node before borrowing it, when that run never put it
+// back; with_journal completes it with entries that run did not touch, as present holds them.
+std::optional<tpdo_params> found_in_journal(int node, int n);
+tpdo_params with_journal(const tpdo_params &present, const tpdo_params &journalled, size_t entries_needed);
 
 // An abort that says the drive takes no mapping change in its present state (operational),
 // so that the change may work in pre-operational.
@@ -125,6 +136,7 @@ private:
     std::vector<tpdo_params> wanted_;
     enum class change { none, communication, mapping };  // how far the set-up got, per PDO
     std::vector<change> changed_;
+    std::vector<change> journalled_;  // how far each PDO's journal entry reaches
     bool rated_known_ = false;
     int32_t rated_ma_ = 0;
     bool active_ = false;

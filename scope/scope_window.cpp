@@ -8,6 +8,7 @@
 #include "base/window_place.h"
 #include "canopen/canopen_exchange.h"
 #include "canopen/canopen_frames.h"
+#include "canopen/drive_changes.h"
 #include "custom_protocol/custom_commands.h"
 #include "objects/eds.h"
 #include "objects/od_types.h"
@@ -364,6 +365,9 @@ std::unique_ptr<scope::sample_source> Scope::set_up_pdos(bool *fell_back)
     const int node = sdo_request_id - static_cast<int32_t>(canopen::sdo_request_base);
     pdo_link_ = std::make_unique<canopen::sdo_link>(
         canopen::exchange_sdo_link(adapter_bus_ops(), node, canopen::sdo_timeout_ms, canopen_log()));
+    // TPDOs an earlier run borrowed and never put back are offered back first; those left stay
+    // journalled, and the set-up puts back what that run found, not what it left.
+    canopen::offer_put_back(this, *pdo_link_, 0, node);
     pdo_setup_ = std::make_unique<scope::pdo_setup>(*pdo_link_, node, channels_, scope::all_channels,
                                                     1000 / selected_rate());
     QProgressDialog progress(tr("设置PDO/Setting up the PDOs"), tr("取消/Cancel"), 0, 100, this);

@@ -20,6 +20,8 @@ struct joint_bus {
     std::function<canopen::sdo_link(int node)> sdo;
     // Waits ms between two polls of a joint; false once the run has been stopped.
     std::function<bool(int ms)> pause;
+    // A line for the run's log (what the heartbeat guard set); may be empty.
+    std::function<void(const QString &text)> note;
 };
 
 // The exchange core for joints by node, on the thread that calls it (the GUI thread). The maker's

@@ -3,6 +3,7 @@
 #include "base/hex.h"
 #include "canopen/cia402.h"
 #include "canopen/cia_objects.h"
+#include "canopen/joint_guard.h"
 #include "canopen/sdo_client.h"
 #include "objects/od_types.h"
 
@@ -252,6 +253,11 @@ void canopen_joint::controlword(uint16_t cw) { download(canopen::object::control
 
 void canopen_joint::enable()
 {
+    // The drive watches Velmora's heartbeat before it is enabled, so that a run that dies from
+    // here on leaves it stopped.
+    const canopen::guard_result guard = canopen::engage_guard(bus_.sdo(key_.node), 0, key_.node);
+    if (!guard.text.isEmpty() && bus_.note)
+        bus_.note(joint_name(key_) + QStringLiteral(": ") + guard.text);
     QElapsedTimer settling;
     settling.start();
     uint16_t sw = 0;
@@ -283,7 +289,13 @@ void canopen_joint::enable()
     fail(one_line(canopen::enable_failed_text(true, sw)));
 }
 
-void canopen_joint::disable() { controlword(canopen::cw_shutdown); }
+void canopen_joint::disable()
+{
+    controlword(canopen::cw_shutdown);
+    const canopen::guard_result guard = canopen::release_guard(bus_.sdo(key_.node), 0, key_.node);
+    if (!guard.text.isEmpty() && bus_.note)
+        bus_.note(joint_name(key_) + QStringLiteral(": ") + guard.text);
+}
 
 void canopen_joint::profile(int32_t velocity, int32_t acceleration, int32_t deceleration)
 {

@@ -77,6 +77,7 @@ sequence_runner::sequence_runner(QObject *parent) : QObject(parent), gate_(new g
     qRegisterMetaType<sequences::run_end>();
     qRegisterMetaType<sequences::check_result>();
     bus_ = gated_bus(adapter_, *gate_, [this] { return stopped_.load(); });
+    bus_.note = [this](const QString &text) { write_log(text); };
 }
 
 sequence_runner::~sequence_runner()

@@ -34,6 +34,7 @@
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QSettings>
 #include <QtTest>
 
 using namespace test_support;
@@ -86,6 +87,8 @@ private slots:
     void init()
     {
         fresh_process();
+        // The session below is the control window's own frames; the guard's are tested beside it.
+        QSettings(desktop_seams::settings_file(), QSettings::IniFormat).setValue("guard/enabled", false);
         sim::simulator::instance().configure({{1, 10231}});
         install_simulated_bus();
         QVERIFY(open_canopen_node_1());

@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QtTest>
 
 using namespace test_support;
@@ -98,6 +99,9 @@ private slots:
     void init()
     {
         fresh_process();
+        // The manual clock runs ahead of Velmora's heartbeat: a guarded joint would take that
+        // for Velmora's death. The guard's own scenario turns it on.
+        QSettings(desktop_seams::settings_file(), QSettings::IniFormat).setValue("guard/enabled", false);
         sim::simulator::instance().configure({{1, 10231}});
         install_simulated_bus();
         QVERIFY(open_canopen_node_1());

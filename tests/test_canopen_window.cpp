@@ -2,6 +2,8 @@
 // sequence frame for frame, the page buttons, the status poll and its loss-of-node rules,
 // and the XML text lookup with the documents the program ships.
 #include "base/desktop_seams.h"
+#include "base/drive_journal.h"
+#include "can/heartbeat_producer.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/vci.h"
@@ -21,6 +23,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -46,6 +49,10 @@ struct fake_node {
     uint16_t statusword = 0x0237;         // in TPDO 1 and 0x6041: operation enabled
     bool silent = false;
     bool ignore_guarding = false;
+    // Objects with subindices, index << 8 | sub; writes to them are kept.
+    std::map<uint32_t, uint32_t> entries;
+    // Whether Velmora's heartbeat was being produced at each write to an entry, in write order.
+    std::vector<std::pair<uint32_t, bool>> entry_writes;
 
     std::vector<vci::can_message> operator()(const vci::can_message &m)
     {
@@ -62,6 +69,19 @@ struct fake_node {
             const uint16_t index = static_cast<uint16_t>(m.data[1] | m.data[2] << 8);
             if (silent_objects.count(index))
                 return out;
+            const uint32_t entry = uint32_t(index) << 8 | m.data[3];
+            if (entries.count(entry)) {
+                if (m.data[0] == 0x40) {
+                    const uint32_t v = entries[entry];
+                    out.push_back(make_message(0x580u + node, {0x43, m.data[1], m.data[2], m.data[3], uint8_t(v),
+                                                               uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}));
+                    return out;
+                }
+                entries[entry] = uint32_t(m.data[4] | m.data[5] << 8 | m.data[6] << 16 | uint32_t(m.data[7]) << 24);
+                entry_writes.push_back({entry, heartbeat::producer::instance().producing()});
+                out.push_back(make_message(0x580u + node, {0x60, m.data[1], m.data[2], m.data[3], 0, 0, 0, 0}));
+                return out;
+            }
             if ((m.data[0] != 0x40 && aborts.count(index)) || missing_objects.count(index)) {
                 const uint32_t c = missing_objects.count(index) ? 0x06020000 : aborts[index];
                 out.push_back(make_message(0x580u + node, {0x80, m.data[1], m.data[2], m.data[3], uint8_t(c),
@@ -152,6 +172,8 @@ private slots:
     void init()
     {
         fresh_process();
+        // The guard's frames come on top of the sequences below; one test turns it on.
+        QSettings(desktop_seams::settings_file(), QSettings::IniFormat).setValue("guard/enabled", false);
         bus = install_scripted_bus();
         node = std::make_shared<fake_node>();
         auto n = node;
@@ -331,6 +353,69 @@ private slots:
         button("Enable")->click();
         QVERIFY(sent().isEmpty());
         QVERIFY(is_green("Enable"));
+    }
+
+    void enable_guards_the_joint_and_disable_puts_it_back()
+    {
+        QSettings(desktop_seams::settings_file(), QSettings::IniFormat).setValue("guard/enabled", true);
+        // Sub 1 watches another node; sub 2 is free. 0x1029:1 is 1 (no change).
+        node->entries = {{0x101600, 2}, {0x101601, 0x000500C8}, {0x101602, 0}, {0x600700, 1}, {0x102901, 1}};
+        take_over();
+        run_column("Enable_Sync");
+        sent();
+        button("Enable")->click();
+        const QStringList enable{"201: 80 00 00 00 00 00", "80:", "201: 06 00 00 00 00 00", "80:",
+                                 "201: 07 00 00 00 00 00", "80:", "201: 0F 00 00 00 00 00", "80:"};
+        // Velmora's heartbeat first, then the values found, then the guard, then the enable as ever.
+        QCOMPARE(sent(), QStringList({"77F: 05", "601: 40 16 10 00 00 00 00 00", "601: 40 16 10 01 00 00 00 00",
+                                      "601: 40 16 10 02 00 00 00 00", "601: 40 07 60 00 00 00 00 00",
+                                      "601: 40 29 10 01 00 00 00 00", "601: 23 16 10 02 5E 01 7F 00",
+                                      "601: 2B 07 60 00 03 00 00 00", "601: 2F 29 10 01 00 00 00 00"})
+                             + enable);
+        QCOMPARE(power_enabled, 1);
+        QVERIFY(heartbeat::producer::instance().producing());
+        QVERIFY(w<QTextEdit>("textEdit")->toPlainText().contains("Heartbeat guard set: node 1 quick-stops 350 ms"));
+        const auto journalled = drive_journal::find(0, 1, "guard");
+        QVERIFY(journalled);
+        QCOMPARE(journalled->name, QStringLiteral("heartbeat guard (0x1016:2, 0x6007, 0x1029:1)"));
+
+        node->entry_writes.clear();
+        button("Stop")->click();
+        QCOMPARE(sent(), QStringList({"201: 06 00 00 00 00 00", "601: 23 16 10 02 00 00 00 00",
+                                      "601: 2B 07 60 00 01 00 00 00", "601: 2F 29 10 01 01 00 00 00"}));
+        // The consumer went back while the heartbeat still beat, and the heartbeat ended after.
+        QCOMPARE(node->entry_writes.front(), std::make_pair(uint32_t(0x101602), true));
+        QVERIFY(!heartbeat::producer::instance().producing());
+        QVERIFY(!drive_journal::find(0, 1, "guard"));
+        QCOMPARE(node->entries[0x101602], 0u);
+        QCOMPARE(node->entries[0x600700], 1u);
+
+        // A drive without the objects is enabled unguarded, with a note, and nothing is journalled.
+        node->entries.clear();
+        node->missing_objects = {0x1016};
+        button("Enable")->click();
+        QCOMPARE(sent(), QStringList({"77F: 05", "601: 40 16 10 00 00 00 00 00"}) + enable);
+        QVERIFY(!heartbeat::producer::instance().producing());
+        QVERIFY(drive_journal::all().empty());
+        QVERIFY(w<QTextEdit>("textEdit")->toPlainText().contains("the drive has no heartbeat consumer (0x1016)"));
+
+        // Another node-ID from the settings; the heartbeat goes on from the event loop until it
+        // falls silent as a hung program would.
+        button("Stop")->click();
+        QSettings(desktop_seams::settings_file(), QSettings::IniFormat).setValue("guard/node_id", 0x20);
+        node->missing_objects.clear();
+        node->entries = {{0x101600, 1}, {0x101601, 0}, {0x600700, 1}, {0x102901, 1}};
+        sent();
+        button("Enable")->click();
+        const QStringList frames = sent();
+        QCOMPARE(frames.front(), QStringLiteral("720: 05"));
+        QVERIFY(frames.contains("601: 23 16 10 01 5E 01 20 00"));
+        const size_t before = bus->sent.size();
+        QTRY_VERIFY(bus->sent.size() > before && frame_text(bus->sent.back()) == QLatin1String("720: 05"));
+        heartbeat::producer::instance().fall_silent();
+        QVERIFY(!heartbeat::producer::instance().producing());
+        button("Stop")->click();
+        QVERIFY(drive_journal::all().empty());
     }
 
     void mode_change_resets_the_sequence()

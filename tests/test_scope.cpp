@@ -1,6 +1,7 @@
 // The scope: recordings reduced for display without losing peaks, the pre-trigger ring, the CSV
 // text, the sources' reply matching, and whole recordings of the simulated joint through the
 // scope window while the control window moves it (time is the simulator's manual clock).
+#include "base/drive_journal.h"
 #include "base/desktop_seams.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
@@ -10,6 +11,7 @@
 #include "canopen/sdo_bus_link.h"
 #include "canopen/cia402.h"
 #include "canopen/data_types.h"
+#include "canopen/drive_changes.h"
 #include "custom_protocol/control_can.h"
 #include "custom_protocol/control_can_state.h"
 #include "objects/eds.h"
@@ -147,6 +149,47 @@ class test_scope : public QObject {
         child<QLineEdit>(control, "deceleration")->setText(QStringLiteral("100000"));
         click(control, "apply");
         return sim::simulator::instance().find(1)->motor().position();
+    }
+
+    // TPDO 2-4 of a drive as it starts (not valid, unmapped), index << 8 | sub.
+    static std::map<uint32_t, uint32_t> fresh_tpdos()
+    {
+        std::map<uint32_t, uint32_t> od;
+        for (int n = 2; n <= 4; ++n) {
+            od[scope::tpdo_comm_index(n) << 8 | 1] = 0x80000000u + 0x80 + 0x100 * n + 1;
+            od[scope::tpdo_comm_index(n) << 8 | 2] = 255;
+            od[scope::tpdo_comm_index(n) << 8 | 3] = od[scope::tpdo_comm_index(n) << 8 | 5] = 0;
+            for (uint8_t sub = 0; sub <= 8; ++sub)
+                od[scope::tpdo_map_index(n) << 8 | sub] = 0;
+        }
+        od[0x607500] = 3000;
+        return od;
+    }
+
+    // A drive holding od that takes mapping writes only while not operational.
+    static canopen::sdo_link od_link(std::map<uint32_t, uint32_t> &od, const bool &operational)
+    {
+        canopen::sdo_link link;
+        link.transact = [&od, &operational](const canopen::sdo_frame &request,
+                                            const std::function<bool(const canopen::sdo_frame &)> &,
+                                            canopen::sdo_frame *reply) {
+            const uint16_t index = uint16_t(request.data[1] | request.data[2] << 8);
+            const uint32_t key = uint32_t(index) << 8 | request.data[3];
+            uint32_t value = 0;
+            std::memcpy(&value, request.data + 4, 4);
+            *reply = request;
+            if (!od.count(key))
+                *reply = canopen::sdo_abort_frame(index, request.data[3], 0x06020000);
+            else if ((request.data[0] & 0xE0) == 0x40)
+                reply->data[0] = 0x43, std::memcpy(reply->data + 4, &od[key], 4);
+            else if (operational && index >= 0x1A00)
+                *reply = canopen::sdo_abort_frame(index, request.data[3], 0x08000022);
+            else
+                reply->data[0] = 0x60, od[key] = value & (request.data[0] == 0x2F ? 0xFF : request.data[0] == 0x2B ? 0xFFFF : ~0u);
+            return true;
+        };
+        link.send = [](const canopen::sdo_frame &) {};
+        return link;
     }
 
 private slots:
@@ -650,35 +693,10 @@ private slots:
     void a_drive_that_maps_only_in_pre_operational_gets_its_pdos_there()
     {
         // TPDO 2-4 as the joint starts; mapping writes refused while operational.
-        std::map<uint32_t, uint32_t> od;  // index << 8 | sub
-        for (int n = 2; n <= 4; ++n) {
-            od[scope::tpdo_comm_index(n) << 8 | 1] = 0x80000000u + 0x80 + 0x100 * n + 1;
-            od[scope::tpdo_comm_index(n) << 8 | 2] = 255;
-            od[scope::tpdo_comm_index(n) << 8 | 3] = od[scope::tpdo_comm_index(n) << 8 | 5] = 0;
-            for (uint8_t sub = 0; sub <= 8; ++sub)
-                od[scope::tpdo_map_index(n) << 8 | sub] = 0;
-        }
-        od[0x607500] = 3000;
+        std::map<uint32_t, uint32_t> od = fresh_tpdos();
         bool operational = true;
         QStringList nmt;
-        canopen::sdo_link link;
-        link.transact = [&](const canopen::sdo_frame &request, const std::function<bool(const canopen::sdo_frame &)> &,
-                            canopen::sdo_frame *reply) {
-            const uint16_t index = uint16_t(request.data[1] | request.data[2] << 8);
-            const uint32_t key = uint32_t(index) << 8 | request.data[3];
-            uint32_t value = 0;
-            std::memcpy(&value, request.data + 4, 4);
-            *reply = request;
-            if (!od.count(key))
-                *reply = canopen::sdo_abort_frame(index, request.data[3], 0x06020000);
-            else if ((request.data[0] & 0xE0) == 0x40)
-                reply->data[0] = 0x43, std::memcpy(reply->data + 4, &od[key], 4);
-            else if (operational && index >= 0x1A00)
-                *reply = canopen::sdo_abort_frame(index, request.data[3], 0x08000022);
-            else
-                reply->data[0] = 0x60, od[key] = value & (request.data[0] == 0x2F ? 0xFF : request.data[0] == 0x2B ? 0xFFFF : ~0u);
-            return true;
-        };
+        const canopen::sdo_link link = od_link(od, operational);
         scope::pdo_setup setup(link, 1, scope::default_channels(), scope::all_channels, 2);
         setup.nmt = [&](uint8_t command) {
             operational = command == 0x01;
@@ -710,6 +728,55 @@ private slots:
         scope::pdo_setup odd(link, 1, scope::default_channels(), scope::all_channels, 2);
         QVERIFY2(odd.prepare(&why), qPrintable(why));
         QCOMPARE(odd.found().front().number, 3);
+    }
+
+    void a_kill_mid_recording_is_found_and_put_back_as_found()
+    {
+        std::map<uint32_t, uint32_t> od = fresh_tpdos();
+        const bool operational = false;
+        const canopen::sdo_link link = od_link(od, operational);
+        const std::map<uint32_t, uint32_t> found = od;
+        QString why;
+        {
+            // Killed while recording: the journal and the changes stay, no restore.
+            scope::pdo_setup killed(link, 1, scope::default_channels(), scope::all_channels, 1);
+            QVERIFY(killed.prepare(&why));
+            QCOMPARE(killed.set_up(false, &why), scope::pdo_setup::result::ok);
+        }
+        QVERIFY(od != found);
+        QCOMPARE(drive_journal::of_node(0, 1).size(), size_t(2));
+
+        // The next recording takes the PDOs for what they were before the killed one, not "in
+        // use", and Stop puts that back.
+        scope::pdo_setup next(link, 1, scope::default_channels(), scope::all_channels, 2);
+        QVERIFY(next.prepare(&why));
+        QVERIFY(next.summary().contains(QStringLiteral("TPDO 4 (1803h, 1A03h; 未使用/unused)")));
+        QVERIFY(!next.summary().contains(QStringLiteral("使用中/in use")));
+        QCOMPARE(next.set_up(false, &why), scope::pdo_setup::result::ok);
+        QVERIFY(next.restore(&why));
+        QVERIFY(od == found);
+        QVERIFY(drive_journal::all().empty());
+
+        // Killed again; at the next connect the user is offered the change by name, and Yes
+        // writes back the values found.
+        {
+            scope::pdo_setup killed(link, 1, scope::default_channels(), scope::all_channels, 1);
+            QVERIFY(killed.prepare(&why));
+            QCOMPARE(killed.set_up(false, &why), scope::pdo_setup::result::ok);
+        }
+        QStringList asked;
+        desktop_seams::set_box_responder([&asked](const desktop_seams::box_request &r) {
+            asked << r.text;
+            return QMessageBox::Yes;
+        });
+        QVERIFY(canopen::offer_put_back(nullptr, link, 0, 1).empty());
+        desktop_seams::set_box_responder(nullptr);
+        QCOMPARE(asked.size(), 1);
+        QVERIFY(asked[0].contains(QStringLiteral("TPDO 4 (0x1803/0x1A03)")));
+        QVERIFY(asked[0].contains(QStringLiteral("TPDO 3 (0x1802/0x1A02)")));
+        QVERIFY(od == found);
+        QVERIFY(drive_journal::all().empty());
+        QVERIFY(canopen::left_behind_report().isEmpty());
     }
 
     void a_silent_joint_stops_the_recording()

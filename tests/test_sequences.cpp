@@ -4,8 +4,11 @@
 // compare, the check book's summaries of a long run, and the command line.
 #include "app/command_line.h"
 #include "base/desktop_seams.h"
+#include "base/drive_journal.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
+#include "canopen/joint_guard.h"
+#include "sequences/joints.h"
 #include "sequences/check_book.h"
 #include "sequences/headless_run.h"
 #include "sequences/junit_report.h"
@@ -25,6 +28,8 @@
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <QtTest>
+#include <cstring>
+#include <map>
 
 using namespace test_support;
 
@@ -249,6 +254,64 @@ private slots:
 
     // Objects of every kind of value, registers, refusals and a joint in fault, as a script meets
     // them; each expectation is a check of the script itself.
+    // A script's enable guards the joint before the first controlword, its disable puts the
+    // consumer back first; a change left by a killed run is told by a headless run, not asked.
+    void a_script_guards_what_it_enables_and_a_headless_run_tells_what_was_left()
+    {
+        fresh_process();
+        std::map<uint32_t, uint32_t> od{{0x101600, 1}, {0x101601, 0}, {0x600700, 2}, {0x604100, 0x0237},
+                                        {0x604000, 0}};
+        QStringList wire;
+        canopen::sdo_link link;
+        link.transact = [&](const canopen::sdo_frame &request, const std::function<bool(const canopen::sdo_frame &)> &,
+                            canopen::sdo_frame *reply) {
+            const uint16_t index = uint16_t(request.data[1] | request.data[2] << 8);
+            const uint32_t key = uint32_t(index) << 8 | request.data[3];
+            uint32_t value = 0;
+            std::memcpy(&value, request.data + 4, 4);
+            const bool read = (request.data[0] & 0xE0) == 0x40;
+            wire << QStringLiteral("%1 %2:%3%4").arg(read ? "r" : "w").arg(index, 4, 16).arg(request.data[3])
+                        .arg(read ? QString() : QStringLiteral("=%1").arg(value, 0, 16));
+            *reply = request;
+            if (!od.count(key))
+                *reply = canopen::sdo_abort_frame(index, request.data[3], 0x06020000);
+            else if (read)
+                reply->data[0] = index >= 0x6000 ? 0x4B : 0x43, std::memcpy(reply->data + 4, &od[key], 4);
+            else
+                reply->data[0] = 0x60, od[key] = value;
+            return true;
+        };
+        link.send = [](const canopen::sdo_frame &) {};
+        QStringList notes;
+        sequences::joint_bus bus;
+        bus.sdo = [&](int) { return link; };
+        bus.pause = [](int) { return true; };
+        bus.note = [&](const QString &text) { notes << text; };
+        sequences::canopen_joint joint(1, bus);
+        joint.enable();
+        // No 0x1029 on this drive: skipped with a note.
+        QCOMPARE(wire, QStringList({"r 1016:0", "r 1016:1", "r 6007:0", "r 1029:1", "w 1016:1=7f015e", "w 6007:0=3",
+                                    "r 6041:0"}));
+        QCOMPARE(notes.size(), 1);
+        QVERIFY2(notes[0].startsWith("CANopen joint 1: ") && notes[0].contains("the drive has no 0x1029:1: skipped"),
+                 qPrintable(notes[0]));
+        wire.clear();
+        joint.disable();
+        QCOMPARE(wire, QStringList({"w 6040:0=6", "w 1016:1=0", "w 6007:0=2"}));
+        QVERIFY(!canopen::guarded(0, 1));
+
+        // Killed while guarded: the journal entry stays, and the next headless run says so and runs.
+        joint.enable();
+        QTemporaryDir dir;
+        const run_result r = velmora({QStringLiteral("--run"), write_script(dir, "ok.js", "check('one', 1, 1);\n")});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.out.contains("velmora: drive left changed by an earlier run: bus 0 node 1: heartbeat guard "
+                                "(0x1016:1, 0x6007)"),
+                 qPrintable(r.out));
+        joint.disable();
+        QVERIFY(drive_journal::all().empty());
+    }
+
     void objects_registers_and_refusals_from_a_script()
     {
         fresh_process();

@@ -1,0 +1,81 @@
+#include "can/heartbeat_producer.h"
+
+#include "base/desktop_seams.h"
+#include "can/adapter.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+#include <QThread>
+
+namespace heartbeat {
+
+int node_id()
+{
+    bool ok = false;
+    const int id = QSettings(desktop_seams::settings_file(), QSettings::IniFormat)
+                       .value(QStringLiteral("guard/node_id"), default_node_id)
+                       .toInt(&ok);
+    return ok && id >= 1 && id <= 127 ? id : default_node_id;
+}
+
+producer &producer::instance()
+{
+    // Never destroyed: a static QTimer would be torn down after the application's thread is gone.
+    static producer *p = new producer;
+    return *p;
+}
+
+producer::producer() : timer_(new QTimer(this))
+{
+    timer_->setInterval(period_ms);
+    connect(timer_, &QTimer::timeout, this, &producer::beat);
+    // The timer, a child, goes along.
+    if (QCoreApplication::instance() && thread() != QCoreApplication::instance()->thread())
+        moveToThread(QCoreApplication::instance()->thread());
+}
+
+void producer::hold(const QString &holder)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        holders_.insert(holder);
+    }
+    QMetaObject::invokeMethod(this, [this] { apply(); }, Qt::AutoConnection);
+}
+
+void producer::release(const QString &holder)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        holders_.erase(holder);
+    }
+    QMetaObject::invokeMethod(this, [this] { apply(); }, Qt::AutoConnection);
+}
+
+bool producer::held() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !holders_.empty();
+}
+
+void producer::fall_silent() { timer_->stop(); }
+
+void producer::apply()
+{
+    const bool wanted = held();
+    if (wanted && !timer_->isActive()) {
+        id_ = node_id();
+        beat();
+        timer_->start();
+    } else if (!wanted && timer_->isActive()) {
+        timer_->stop();
+    }
+}
+
+void producer::beat()
+{
+    const uint8_t state = state_operational;
+    send_frame(cob_base + static_cast<uint32_t>(id_), &state, 1, 0);
+}
+
+}  // namespace heartbeat

@@ -126,6 +126,17 @@ bool guarded(int bus, int node)
     return registry.count({bus, node}) != 0;
 }
 
+void forget_guards()
+{
+    std::set<std::pair<int, int>> held;
+    {
+        std::lock_guard<std::mutex> lock(registry_mutex);
+        held.swap(registry);
+    }
+    for (const auto &joint : held)
+        heartbeat::producer::instance().release(holder(joint.first, joint.second));
+}
+
 guard_result engage_guard(const sdo_link &link, int bus, int node)
 {
     if (guarded(bus, node))

@@ -42,5 +42,7 @@ struct guard_result {
 guard_result engage_guard(const sdo_link &link, int bus, int node);
 guard_result release_guard(const sdo_link &link, int bus, int node);
 bool guarded(int bus, int node);
+// As a new process starts: no joint guarded by this one, the heartbeat let go (the journal stays).
+void forget_guards();
 
 }  // namespace canopen

@@ -7,6 +7,7 @@
 #include "can/adapter.h"
 #include "can/vci/vci.h"
 #include "canopen/canopen_state.h"
+#include "canopen/joint_guard.h"
 #include "custom_protocol/control_can_state.h"
 #include "custom_protocol/custom_exchange.h"
 #include "node/node_state.h"
@@ -85,6 +86,7 @@ void fresh_process()
     CloseDevice(3, 0);
     reset_shared_values();
     reset_canopen_state();
+    canopen::forget_guards();
     reset_control_can_state();
     custom_forget_reply_ids();
     reset_node_state();

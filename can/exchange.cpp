@@ -3,6 +3,7 @@
 #include "base/hex.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
+#include "can/heartbeat_producer.h"
 #include "can/vci/vci.h"
 
 #include <QDateTime>
@@ -130,8 +131,10 @@ const exchange_bus &adapter_bus_ops()
         [](int ms) {
             QElapsedTimer waited;
             waited.start();
-            while (GetReceiveNum(device_type, device_index, can_index) <= 0 && waited.elapsed() < ms)
+            while (GetReceiveNum(device_type, device_index, can_index) <= 0 && waited.elapsed() < ms) {
                 QThread::usleep(pending_check_us);
+                heartbeat::producer::instance().beat_if_due();
+            }
         },
     };
     return ops;

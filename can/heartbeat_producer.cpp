@@ -72,8 +72,17 @@ void producer::apply()
     }
 }
 
+void producer::beat_if_due()
+{
+    if (thread() != QThread::currentThread() || !timer_->isActive() || since_beat_.elapsed() < period_ms)
+        return;
+    beat();
+    timer_->start();
+}
+
 void producer::beat()
 {
+    since_beat_.start();
     const uint8_t state = state_operational;
     send_frame(cob_base + static_cast<uint32_t>(id_), &state, 1, 0);
 }

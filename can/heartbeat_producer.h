@@ -8,6 +8,7 @@
 // silent as a dead one does, and goes straight through the adapter: the bus tap and the trace
 // see it, the frame monitor does not. The node-ID is the settings key guard/node_id (1-127;
 // 0x7F when unset or out of range).
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -42,6 +43,10 @@ public:
 
     // Stops beating while still held, as a hung program would: a drive's consumer then times out.
     void fall_silent();
+    // From the GUI thread while it waits on the bus (an exchange's reply window, up to a second
+    // for an SDO to a silent node): the beat that fell due meanwhile goes out, so a bounded wait
+    // does not read as a dead program. A program that truly hangs waits nowhere and falls silent.
+    void beat_if_due();
 
 private:
     producer();
@@ -49,6 +54,7 @@ private:
     void beat();
 
     QTimer *timer_;
+    QElapsedTimer since_beat_;
     mutable std::mutex mutex_;
     std::set<QString> holders_;
     int id_ = default_node_id;

@@ -26,6 +26,7 @@
 #include <QDebug>
 #include <QEvent>
 #include <QShowEvent>
+#include <cstdlib>
 
 namespace {
 
@@ -116,7 +117,7 @@ bool control_CANopen::canopen_exchange(uint32_t id, const uint8_t *data, uint8_t
 }
 
 exchange_outcome control_CANopen::transact(uint32_t id, const uint8_t *data, uint8_t length,
-                                           const QString &description, int log)
+                                           const QString &description, int log, bool report_refusal)
 {
     const exchange_outcome out =
         canopen_transaction(adapter_bus_ops(), id, data, length, static_cast<uint8_t>(remote_request != 0),
@@ -125,26 +126,29 @@ exchange_outcome control_CANopen::transact(uint32_t id, const uint8_t *data, uin
     uint64_t request = uint64_t(id) << 32;
     for (int i = 1; i < 4 && i < length; ++i)
         request |= uint64_t(data[i]) << (8 * i);
-    if (out.refused) {
-        abort_notice_ = canopen::control_abort_text(out.abort_code);
+    if (out.refused && report_refusal) {
+        show_refusal(canopen::control_abort_text(out.abort_code));
         aborted_request_ = request;
-        show_status();
     } else if (out.succeeded() && !abort_notice_.isEmpty() && request == aborted_request_) {
-        abort_notice_.clear();
-        show_status();
+        show_refusal(QString());
     }
     return out;
 }
 
-void control_CANopen::show_notice(const QString &text)
+void control_CANopen::show_refusal(const QString &text)
 {
-    abort_notice_.clear();
-    ui->Error_2->setText(text);
+    abort_notice_ = text;
+    aborted_request_ = 0;
+    ui->notice->set_full_text(text);
 }
+
+void control_CANopen::show_notice(const QString &text) { show_refusal(text); }
 
 void control_CANopen::show_status()
 {
-    ui->Error_2->setText(drive_error_ || abort_notice_.isEmpty() ? shown_error_ : abort_notice_);
+    ui->Error_2->setText(shown_error_);
+    if (aborted_request_ == 0 && !abort_notice_.isEmpty())
+        show_refusal(QString());
 }
 
 QString control_CANopen::lookup_xml_text(const QString &path, int32_t id) { return canopen::lookup_xml_text(path, id); }
@@ -321,37 +325,43 @@ void control_CANopen::tim()
     // An SDO request now would end the node's segmented transfer of a job in progress.
     if (job_runner::instance().busy())
         return;
-    auto read = [this](uint16_t index) { return send(canopen::sdo_upload(sdo_request_id, index, 0), QString(), 0); };
-    // Silence counts as a lost node only while the node is expected to answer; the
-    // disconnect resets the sequence (sdo_expected 0), so a tick disconnects at most once.
-    auto lost = [this] {
-        if (sdo_expected == 1) {
+    auto read = [this](uint16_t index) {
+        const canopen::frame f = canopen::sdo_upload(sdo_request_id, index, 0);
+        return transact(f.id, f.data, f.len, QString(), 0);
+    };
+    // Only silence counts as a lost node, and only while the node is expected to answer: a
+    // refusal is an answer (shown as a notice, the label keeps its last value). The disconnect
+    // resets the sequence (sdo_expected 0), so a tick disconnects at most once.
+    auto lost_if_silent = [this](const exchange_outcome &out) {
+        if (!out.answered && sdo_expected == 1) {
             power_enabled = 0;
             emit func();
         }
     };
 
-    if (read(object::position_actual_value))
+    const exchange_outcome position = read(object::position_actual_value);
+    if (position.succeeded())
         ui->position->setText(QString::number(reply_value));
-    else
-        lost();
-    if (read(object::velocity_actual_value))
+    lost_if_silent(position);
+    const exchange_outcome velocity = read(object::velocity_actual_value);
+    if (velocity.succeeded()) {
         ui->vel->setText(QString::number(reply_value));
-    else
-        lost();
-    const bool current_ok = read(object::current_actual_value);
+        check_stop(reply_value);
+    }
+    lost_if_silent(velocity);
+    const bool current_ok = read(object::current_actual_value).succeeded();
     const int32_t current = reply_value;
-    const bool rated_ok = read(object::motor_rated_current);
+    const bool rated_ok = read(object::motor_rated_current).succeeded();
     const int32_t rated = reply_value;
     ui->electricity->setText(QString::number(canopen::current_milliamps(current_ok, current, rated_ok, rated)));
 
-    if (!read(object::error_code)) {
-        lost();
+    const exchange_outcome error = read(object::error_code);
+    if (!error.succeeded()) {
+        lost_if_silent(error);
         return;
     }
-    drive_error_ = reply_value != 0;
     const QString text = lookup_xml_text(document_lookup::locate(QString::fromLatin1(error_document)), reply_value);
-    if (text != shown_error_ || !abort_notice_.isEmpty()) {
+    if (text != shown_error_) {
         shown_error_ = text;
         show_status();
     }
@@ -377,8 +387,7 @@ void control_CANopen::disconnects()
     canopen_link_active = 0;
     power_enabled = 0;
     shown_error_.clear();
-    drive_error_ = false;
-    abort_notice_.clear();
+    show_refusal(QString());
     // The fields are empty now: page buttons stay inert until the parameters are read again.
     params_loaded = 0;
 }
@@ -397,6 +406,7 @@ void control_CANopen::on_Test_reset_clicked()
 {
     sdo_expected = 0;
     ip_target_.reset();
+    stop_check_ = false;
     const QList<QPushButton *> column = command_column();
     for (QPushButton *b : column) {
         if (b != ui->Stop_remote_node)
@@ -675,8 +685,9 @@ void control_CANopen::release_guard()
 
 void control_CANopen::show_guard_text(const QString &text)
 {
+    // Told once, beside the refusals: Error_2 is the drive's own error text.
     if (!text.isEmpty())
-        ui->textEdit->append(text);
+        ui->notice->set_full_text(text);
 }
 
 int32_t control_CANopen::ip_halt_point()
@@ -760,13 +771,35 @@ void control_CANopen::on_Stop_4_clicked()
     when_page_ready({}, [this] {
         const QString text = QStringLiteral("停止\nStop");
         const canopen::frame zero = canopen::sdo_download(sdo_request_id, object::profile_velocity, 0, 0, 4);
-        // A drive whose profile velocity has a lower limit above 0 refuses that stop; it is
-        // halted instead (controlword bit 8), its power stage left on as the 0 would leave it.
-        if (transact(zero.id, zero.data, zero.len, text, 1).refused)
-            send(canopen::sdo_download(sdo_request_id, object::controlword, 0,
-                                       canopen::cw_enable_operation | canopen::cw_halt_bit, 2),
-                 text);
+        // The joint takes a profile velocity of 0 as "stop now" and decelerates to standstill.
+        // A drive whose profile velocity has a lower limit above 0 refuses it and is halted
+        // instead; one that takes it and goes on moving is halted at the next poll.
+        const exchange_outcome out = transact(zero.id, zero.data, zero.len, text, 1, false);
+        if (out.refused) {
+            pp_halt(text);
+        } else if (out.succeeded()) {
+            stop_check_ = true;
+            stop_speed_ = send(canopen::sdo_upload(sdo_request_id, object::velocity_actual_value, 0), QString(), 0)
+                              ? reply_value
+                              : ui->vel->text().toInt();
+        }
     });
+}
+
+void control_CANopen::pp_halt(const QString &description)
+{
+    send(canopen::sdo_download(sdo_request_id, object::controlword, 0,
+                               canopen::cw_enable_operation | canopen::cw_halt_bit, 2),
+         description);
+}
+
+void control_CANopen::check_stop(int32_t speed)
+{
+    if (!stop_check_)
+        return;
+    stop_check_ = false;
+    if (speed != 0 && std::abs(int64_t(speed)) >= std::abs(int64_t(stop_speed_)))
+        pp_halt(QStringLiteral("停止\nStop"));
 }
 void control_CANopen::on_Stop_clicked() { press_disable(disable); }
 // Profile velocity

@@ -124,19 +124,29 @@ private:
     };
 
     bool send(const canopen::frame &f, const QString &description, int log = 1);
-    exchange_outcome transact(uint32_t id, const uint8_t *data, uint8_t length, const QString &description, int log);
+    // A refusal is shown in the notice unless report_refusal is false (a refusal the caller
+    // handles itself).
+    exchange_outcome transact(uint32_t id, const uint8_t *data, uint8_t length, const QString &description, int log,
+                              bool report_refusal = true);
     // SYNC, answered by TPDO 1, whose bytes 0-1 are the statusword on every page; *statusword
     // is set when it came.
     bool sync_for_statusword(uint16_t *statusword);
     // The drive's power state after Enable, from the TPDO of its last SYNC or, as a drive may
     // report one SYNC late, from one SDO read of 0x6041. False when neither answered.
     bool read_statusword_after(bool have_tpdo, uint16_t from_tpdo, uint16_t *statusword);
-    // A notice in the status text (a refused Enable); it stays until the drive's error text
-    // changes or the next notice.
+    // The notice label, apart from the drive's own error text: a request the drive refused, a
+    // note of the window's. Empty clears it.
+    void show_refusal(const QString &text);
+    // A notice of no request (a refused Enable); it stays until the drive's error text changes
+    // or the next notice.
     void show_notice(const QString &text);
-    // The status text: the drive's error text while it reports an error, else the abort notice
-    // while one stands, else the drive's text.
+    // The status text: the drive's error text alone (0x603F), which ends a notice of no request.
     void show_status();
+    // Profile position Stop for a drive that refused the profile velocity 0 or went on
+    // moving: the halt bit, power stage left on.
+    void pp_halt(const QString &description);
+    // The poll's speed after an accepted Stop.
+    void check_stop(int32_t speed);
     bool sdo_write32(uint16_t index, int32_t value, const QString &description);
     // Writes in order, stopping at the first failed exchange; true when all went through.
     bool write_profile(const std::vector<profile_write> &writes);
@@ -183,10 +193,12 @@ private:
     // The error text the poll last showed; the poll rewrites the status text only on change
     // (or while an abort notice stands).
     QString shown_error_;
-    // The error code the poll last read was not 0.
-    bool drive_error_ = false;
-    // The text of the last abort and the request it refused; it goes when that request is
-    // answered again, or with the next notice.
+    // The notice shown and the request it refused (0 for a notice of no request); it goes
+    // when that request is answered again, or with the next notice.
     QString abort_notice_;
     uint64_t aborted_request_ = 0;
+    // A profile position Stop the drive accepted: the next poll halts a joint that is no slower
+    // than stop_speed_, the speed when Stop was pressed.
+    bool stop_check_ = false;
+    int32_t stop_speed_ = 0;
 };

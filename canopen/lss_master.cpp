@@ -1,5 +1,8 @@
 #include "canopen/lss_master.h"
 
+#include "canopen/canopen_frames.h"
+#include "canopen/nmt_state.h"
+
 namespace canopen {
 namespace {
 
@@ -142,6 +145,28 @@ void lss_fast_scan::take(bool answered)
         ++part_;
         bit_ = 31;
     }
+}
+
+std::set<int> node_ids_heard(const std::vector<uint32_t> &ids)
+{
+    std::set<int> used;
+    for (const uint32_t id : ids) {
+        for (const uint32_t base : {sdo_response_base, error_control_base}) {
+            if (id > base && id <= base + 127)
+                used.insert(static_cast<int>(id - base));
+        }
+    }
+    return used;
+}
+
+int next_free_node_id(int after, const std::set<int> &used)
+{
+    for (int i = 1; i <= 127; ++i) {
+        const int n = (after + i - 1) % 127 + 1;
+        if (!used.count(n))
+            return n;
+    }
+    return 0;
 }
 
 }  // namespace canopen

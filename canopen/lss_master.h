@@ -21,6 +21,8 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <set>
+#include <vector>
 
 namespace canopen {
 
@@ -71,6 +73,12 @@ uint8_t lss_answer_to(uint8_t request_cs);
 reply_decoder lss_answer_decoder(uint8_t answer_cs);
 // The answer's value: bytes 1-4.
 uint32_t lss_answer_value(const bus_frame &answer);
+
+// The node-IDs the identifiers of received frames show in use: a boot-up or heartbeat on
+// 0x700+n, an SDO answer on 0x580+n (n 1..127).
+std::set<int> node_ids_heard(const std::vector<uint32_t> &ids);
+// The first node-ID after `after` (1..127, round to 1 past 127) not in used; 0 when all are.
+int next_free_node_id(int after, const std::set<int> &used);
 
 // The standard bit timing table: index 0..8 (5 is reserved); 0 for no entry.
 int lss_bit_rate_kbps(int table_index);

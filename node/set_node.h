@@ -32,6 +32,7 @@ public:
     // The presence probe of node (1..64): true when it answered; the identifier it answered
     // from becomes its reply identifier (custom_learn_reply_id).
     bool probe(int32_t node);
+    void take_late_answer();
     // Identifiers other devices were heard on before the probes (their PDOs, say): no probe
     // takes a frame on one of them for a drive's answer.
     std::vector<uint32_t> other_traffic_;

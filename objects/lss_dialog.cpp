@@ -10,6 +10,7 @@
 #include "base/shared_values.h"
 #include "base/window_place.h"
 #include "can/step_job.h"
+#include "can/vci/bus_tap.h"
 
 #include <QHeaderView>
 #include <QPointer>
@@ -285,6 +286,12 @@ void Lss::configure()
     if (!bus_ready())
         return;
     const uint8_t node = static_cast<uint8_t>(ui->lss_node_id->value());
+    std::set<int> used = node_ids_in_use();
+    if (used.count(node) &&
+        desktop_seams::question(this, tr("提示"),
+                                tr("节点ID %1已被使用，仍要分配？/Node-ID %1 is already in use. Assign it anyway?").arg(node),
+                                QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        return;
     lss_outcome o = lss_exchange(bus_, lss_configure_node(node), lss_answer_window_ms,
                                  hooks(QStringLiteral("LSS设置节点号/LSS configure node-ID")));
     if (!o.answered) {
@@ -297,6 +304,10 @@ void Lss::configure()
     }
     if (current_ >= 0)
         found_[current_].node = node;
+    // Ready for the next drive of the bench.
+    used.insert(node);
+    if (const int next = next_free_node_id(node, used))
+        ui->lss_node_id->setValue(next);
     QString text = tr("节点号 %1 已设置/Node-ID %1 set").arg(node);
     const int rate = ui->lss_bit_rate->currentData().toInt();
     if (rate >= 0) {
@@ -315,6 +326,15 @@ void Lss::configure()
     }
     show_status(text, false);
     show_rows();
+}
+
+std::set<int> Lss::node_ids_in_use() const
+{
+    std::set<int> used = node_ids_heard(vci::bus_tap::heard_since(0));
+    for (size_t i = 0; i < found_.size(); ++i)
+        if (found_[i].node && static_cast<int>(i) != current_)
+            used.insert(found_[i].node);
+    return used;
 }
 
 void Lss::store()

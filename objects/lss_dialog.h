@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QTranslator>
 #include <cstdint>
+#include <set>
 #include <vector>
 
 namespace Ui {
@@ -52,6 +53,9 @@ private:
     bool scan_step();
     void stop_scan(const QString &why, bool error);
     void configure();
+    // Node-IDs heard on the bus since the adapter opened (boot-up, heartbeat, an SDO answer,
+    // which discovery also gets) and those this dialog gave other drives.
+    std::set<int> node_ids_in_use() const;
     void store();
     void select();
     void switch_global(canopen::lss_mode mode);

@@ -242,7 +242,12 @@ void canopen_node::applied(const od_def &def, int64_t value)
         if (mode_ == 3)
             apply_continuous_targets();
         return;
-    case 0x6081: motor_.set_profile(value, motor_.profile_acceleration(), motor_.profile_deceleration()); return;
+    case 0x6081:
+        motor_.set_profile(value, motor_.profile_acceleration(), motor_.profile_deceleration());
+        // In profile position a velocity of 0 is "stop now": down to standstill with 0x6084.
+        if (value == 0 && mode_ == 1)
+            motor_.halt();
+        return;
     case 0x6083: motor_.set_profile(motor_.profile_speed(), value, motor_.profile_deceleration()); return;
     case 0x6084: motor_.set_profile(motor_.profile_speed(), motor_.profile_acceleration(), value); return;
     default: return;

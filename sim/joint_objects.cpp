@@ -120,7 +120,7 @@ std::vector<od_def> build()
         {0x6078, 0, i16, ro, true, none, 0},
         {0x607A, 0, i32, rww, true, num, 0},
         {0x6080, 0, b32, rw, false, num, 5000, 0, i32_top},
-        {0x6081, 0, b32, rww, true, num, 1000, 1, i32_top},
+        {0x6081, 0, b32, rww, true, num, 1000, 0, i32_top},
         {0x6083, 0, b32, rw, false, num, 10000, 1, i32_top},
         {0x6084, 0, b32, rw, false, num, 10000, 1, i32_top},
         {0x60C1, 0, b8, ro, false, num, 2},

@@ -42,7 +42,7 @@ void motor_model::step(double dt)
         const double v = velocity_;
         const double decel = static_cast<double>(decel_);
         const double accel = static_cast<double>(accel_);
-        const double vmax = static_cast<double>(profile_speed_);
+        const double vmax = static_cast<double>(profile_speed_ > 0 ? profile_speed_ : 1);
         // Distance needed to stop from the present speed.
         const double stop_dist = v * v / (2 * decel);
         double new_v;
@@ -139,7 +139,7 @@ void motor_model::set_enabled(bool on)
 
 void motor_model::set_profile(int64_t speed, int64_t acceleration, int64_t deceleration)
 {
-    profile_speed_ = speed > 0 ? speed : 1;
+    profile_speed_ = speed >= 0 ? speed : 1;
     accel_ = acceleration > 0 ? acceleration : 1;
     decel_ = deceleration > 0 ? deceleration : 1;
 }

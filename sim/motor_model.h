@@ -26,7 +26,8 @@ public:
     // Power stage. Disabling stops the joint at once (it coasts to rest immediately here).
     void set_enabled(bool on);
 
-    // Profile for position moves and velocity ramps; zero or negative values are taken as 1.
+    // Profile for position moves and velocity ramps; zero or negative values are taken as 1
+    // (a speed of 0 is kept as set, and a move at it creeps at 1 cnt/s).
     void set_profile(int64_t speed, int64_t acceleration, int64_t deceleration);
     int64_t profile_speed() const { return profile_speed_; }
     int64_t profile_acceleration() const { return accel_; }

@@ -155,6 +155,9 @@ private slots:
         QVERIFY(stopped_at < 1500 && stopped_at > -400);
         QCOMPARE(label("vel"), QStringLiteral("0"));
         QVERIFY(motor().enabled());
+        // The joint took the profile velocity 0 itself: no refusal, no halt needed.
+        QCOMPARE(label("notice"), QString());
+        QCOMPARE(sdo_read(0x6040, 0) & 0x0100, 0);
 
         press("Stop");
         sync();

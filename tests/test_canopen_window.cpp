@@ -3,6 +3,7 @@
 // and the XML text lookup with the documents the program ships.
 #include "base/desktop_seams.h"
 #include "base/drive_journal.h"
+#include "base/elided_label.h"
 #include "can/heartbeat_producer.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
@@ -114,6 +115,8 @@ private:
     QPushButton *button(const char *name) { return w<QPushButton>(name); }
     QLineEdit *field(const char *name) { return w<QLineEdit>(name); }
     QString label(const char *name) { return w<QLabel>(name)->text(); }
+    // The refusal notice in full (it may be shown elided).
+    QString notice() { return w<elided_label>("notice")->full_text(); }
     bool is_green(const char *name) { return button(name)->styleSheet() == QLatin1String(green); }
 
     // Frames sent since the last call.
@@ -374,7 +377,7 @@ private slots:
                              + enable);
         QCOMPARE(power_enabled, 1);
         QVERIFY(heartbeat::producer::instance().producing());
-        QVERIFY(w<QTextEdit>("textEdit")->toPlainText().contains("Heartbeat guard set: node 1 quick-stops 350 ms"));
+        QVERIFY2(notice().contains("Heartbeat guard set: node 1 quick-stops 350 ms"), qPrintable(notice()));
         const auto journalled = drive_journal::find(0, 1, "guard");
         QVERIFY(journalled);
         QCOMPARE(journalled->name, QStringLiteral("heartbeat guard (0x1016:2, 0x6007, 0x1029:1)"));
@@ -397,7 +400,7 @@ private slots:
         QCOMPARE(sent(), QStringList({"77F: 05", "601: 40 16 10 00 00 00 00 00"}) + enable);
         QVERIFY(!heartbeat::producer::instance().producing());
         QVERIFY(drive_journal::all().empty());
-        QVERIFY(w<QTextEdit>("textEdit")->toPlainText().contains("the drive has no heartbeat consumer (0x1016)"));
+        QVERIFY2(notice().contains("the drive has no heartbeat consumer (0x1016)"), qPrintable(notice()));
 
         // Another node-ID from the settings; the heartbeat goes on from the event loop until it
         // falls silent as a hung program would.
@@ -582,10 +585,12 @@ private slots:
                                       "601: 23 84 60 00 00 00 00 00"}));
         QVERIFY(!is_green("Set_velocity"));
         QVERIFY(!button("Disable_Sync")->isEnabled());
-        QVERIFY2(label("Error_2").contains(QStringLiteral("06090032")), qPrintable(label("Error_2")));
-        QCOMPARE(log.last().at(0).toString(), label("Error_2"));  // the received row's comment
-        window->tim();  // the drive's error text did not change: the notice stays
-        QVERIFY(label("Error_2").contains(QStringLiteral("06090032")));
+        // The refusal is a notice of its own; the status text stays the drive's.
+        QVERIFY2(notice().contains(QStringLiteral("06090032")), qPrintable(notice()));
+        QCOMPARE(label("Error_2"), QStringLiteral("未检测到错误"));
+        QCOMPARE(log.last().at(0).toString(), notice());  // the received row's comment
+        window->tim();
+        QVERIFY(notice().contains(QStringLiteral("06090032")));
         monitor_open = 0;
 
         // A drive that stays in "switch on disabled": Enable reads the statusword once more,
@@ -600,7 +605,8 @@ private slots:
         QCOMPARE(frames.last(), QStringLiteral("601: 40 41 60 00 00 00 00 00"));
         QVERIFY(!is_green("Enable"));
         QCOMPARE(power_enabled, 0);
-        QVERIFY2(label("Error_2").contains(QStringLiteral("Switch on disabled")), qPrintable(label("Error_2")));
+        QVERIFY2(notice().contains(QStringLiteral("Switch on disabled")), qPrintable(notice()));
+        QCOMPARE(label("Error_2"), QStringLiteral("未检测到错误"));
 
         node->statusword = 0x0237;
         button("Enable")->click();
@@ -608,6 +614,7 @@ private slots:
         QVERIFY(is_green("Enable"));
         QCOMPARE(power_enabled, 1);
         QCOMPARE(label("Error_2"), QStringLiteral("未检测到错误"));
+        QCOMPARE(notice(), QString());
     }
 
     void cycle_period_follows_the_node_window()
@@ -735,7 +742,7 @@ private slots:
         QVERIFY(boxes.empty());
         field("Target_position")->setText(QStringLiteral("-1"));
         QCOMPARE(press("Move_to"), QStringList({"201: 0F 00 FF FF FF FF", "80:", "201: 1F 00 FF FF FF FF"}));
-        QCOMPARE(press("Stop_4"), QStringList({"601: 23 81 60 00 00 00 00 00"}));
+        QCOMPARE(press("Stop_4"), QStringList({"601: 23 81 60 00 00 00 00 00", "601: 40 6C 60 00 00 00 00 00"}));
         power_enabled = 1;
         QCOMPARE(press("Stop"), QStringList({"201: 06 00 00 00 00 00"}));
         QCOMPARE(power_enabled, 0);
@@ -879,20 +886,76 @@ private slots:
         QCOMPARE(power_enabled, 0);
     }
 
-    void a_drive_error_shows_over_an_abort_notice()
+    void a_refusal_is_a_notice_apart_from_the_drive_error()
     {
         // A drive without the rated current refuses that read on every tick, until it is back.
         take_over();
-        const QString notice = canopen::control_abort_text(0x06020000);
-        const struct { uint32_t code; bool refused; QString shown; } ticks[] = {
-            {0, true, notice}, {0x8611, true, "Following error"}, {0x8611, true, "Following error"},
-            {0, true, notice}, {0, false, "未检测到错误"}};
+        const QString refusal = canopen::control_abort_text(0x06020000);
+        const struct { uint32_t code; bool refused; QString error; } ticks[] = {
+            {0, true, "未检测到错误"}, {0x8611, true, "Following error"}, {0, true, "未检测到错误"},
+            {0x8611, false, "Following error"}, {0, false, "未检测到错误"}};
         for (const auto &t : ticks) {
             node->objects[0x603F] = t.code;
             node->missing_objects = t.refused ? std::set<uint16_t>{0x6075} : std::set<uint16_t>();
             window->tim();
-            QVERIFY2(label("Error_2").contains(t.shown), qPrintable(label("Error_2")));
+            QVERIFY2(label("Error_2").contains(t.error), qPrintable(label("Error_2")));
+            QVERIFY2(!label("Error_2").contains(QStringLiteral("06020000")), qPrintable(label("Error_2")));
+            QCOMPARE(notice(), t.refused ? refusal : QString());
         }
+        QCOMPARE(w<QLabel>("notice")->toolTip(), QString());
+    }
+
+    void a_refused_poll_read_keeps_the_node()
+    {
+        // A drive without 0x603F, or refusing 0x6064 in some state, still answers: connected.
+        take_over();
+        run_column("Operating_mode");
+        node->objects[0x6064] = 1234;
+        window->tim();
+        QSignalSpy lost(window, &control_CANopen::func);
+        node->objects[0x6064] = 999;
+        node->missing_objects = {0x6064, 0x603F};
+        window->tim();
+        QCOMPARE(lost.size(), 0);
+        QCOMPARE(canopen_link_active, 1);
+        QCOMPARE(label("position"), QStringLiteral("1234"));  // the last value stays
+        QCOMPARE(label("Error_2"), QStringLiteral("未检测到错误"));
+        QVERIFY2(notice().contains(QStringLiteral("06020000")), qPrintable(notice()));
+        QVERIFY(is_green("Operating_mode"));
+        // Silence is still loss.
+        node->silent = true;
+        window->tim();
+        QCOMPARE(lost.size(), 1);
+        QCOMPARE(notice(), QString());
+    }
+
+    void profile_position_stop_halts_a_drive_that_does_not_stop()
+    {
+        take_over();
+        const QString zero = QStringLiteral("601: 23 81 60 00 00 00 00 00");
+        const QString halt = QStringLiteral("601: 2B 40 60 00 0F 01 00 00");
+        const QString speed = QStringLiteral("601: 40 6C 60 00 00 00 00 00");
+        // Refusing 0: halted at once, and the expected refusal is no notice.
+        node->aborts[0x6081] = 0x06090032;
+        button("Stop_4")->click();
+        QCOMPARE(sent(), QStringList({zero, halt}));
+        QCOMPARE(notice(), QString());
+        // Taking 0 and slowing down: nothing more.
+        node->aborts.clear();
+        node->objects[0x606C] = 800;
+        button("Stop_4")->click();
+        QCOMPARE(sent(), QStringList({zero, speed}));
+        node->objects[0x606C] = 300;
+        window->tim();
+        QVERIFY(!sent().contains(halt));
+        // Taking 0 and going on at the same speed: halted at the next poll, once.
+        node->objects[0x606C] = 800;
+        button("Stop_4")->click();
+        sent();
+        window->tim();
+        QCOMPARE(sent().count(halt), 1);
+        window->tim();
+        QVERIFY(!sent().contains(halt));
     }
 
     void lost_node_disconnects_once()

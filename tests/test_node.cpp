@@ -20,6 +20,8 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <chrono>
+#include <thread>
 
 using namespace test_support;
 
@@ -348,6 +350,27 @@ private slots:
         child<QPushButton>("Connect")->click();
         QCOMPARE(custom_reply_id, 0x5C5);
         QCOMPARE(child<QLineEdit>("Firmware")->text(), QStringLiteral("10230"));
+    }
+
+    void a_late_answer_is_not_the_next_nodes()
+    {
+        // Node 3 answers 8 ms after its probe: beyond its window, and without the probe's own
+        // 10 ms batch wait inside the next node's.
+        auto bus = install_scripted_bus();
+        std::vector<std::thread> late;
+        bus->responder = [&](const vci::can_message &m) -> std::vector<vci::can_message> {
+            if (m.id == 0x643)
+                late.emplace_back([&bus] {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(8));
+                    bus->inject(reply(0x5C3, 0));
+                });
+            return {};
+        };
+        QVERIFY(scan(QStringLiteral("1"), QStringLiteral("6")));
+        for (std::thread &t : late)
+            t.join();
+        QCOMPARE(list()->count(), 0);
+        QCOMPARE(found_node_count, 0);
     }
 
     void scanning_while_connected_disconnects_first()

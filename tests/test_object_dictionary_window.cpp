@@ -71,6 +71,7 @@ class test_object_dictionary_window : public QObject {
 private:
     Object_dictionary *window = nullptr;
     QStringList boxes;
+    QMessageBox::StandardButton question_answer = QMessageBox::Yes;
 
     QLineEdit *field(const char *name) { return child<QLineEdit>(window, name); }
     QString status() { return child<QLabel>(window, "status")->text(); }
@@ -109,7 +110,7 @@ private slots:
         boxes.clear();
         desktop_seams::set_box_responder([this](const desktop_seams::box_request &r) {
             boxes << r.text;
-            return r.kind == desktop_seams::box_kind::question ? QMessageBox::Yes : QMessageBox::Ok;
+            return r.kind == desktop_seams::box_kind::question ? question_answer : QMessageBox::Ok;
         });
         canopen_monitor = new monitor();
         custom_monitor = new monitor();
@@ -477,6 +478,18 @@ private slots:
             QVERIFY2(lss_status().contains(QLatin1String("in configuration")), qPrintable(lss_status()));
             QCOMPARE(found->rowCount(), id - 4);
             QCOMPARE(found->item(id - 5, 3)->text(), QStringLiteral("0x0000100%1").arg(id - 4));
+            if (id == 6) {
+                // The field moved past the node-ID just given; that one, now in use, is given
+                // again only when the user says so.
+                QCOMPARE(child<QSpinBox>(lss, "lss_node_id")->value(), 6);
+                child<QSpinBox>(lss, "lss_node_id")->setValue(5);
+                question_answer = QMessageBox::No;
+                const int frames = int(canopen_monitor->table()->rowCount());
+                click("lss_configure");
+                question_answer = QMessageBox::Yes;
+                QCOMPARE(boxes.last(), QStringLiteral("节点ID 5已被使用，仍要分配？/Node-ID 5 is already in use. Assign it anyway?"));
+                QCOMPARE(int(canopen_monitor->table()->rowCount()), frames);  // nothing sent
+            }
             child<QSpinBox>(lss, "lss_node_id")->setValue(id);
             click("lss_configure");
             click("lss_store");

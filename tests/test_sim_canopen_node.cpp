@@ -494,19 +494,34 @@ private slots:
         QCOMPARE(int32_t(b.read(0x6064)), 600);
         QCOMPARE(int32_t(b.read(0x607A)), -400);
 
-        // A profile speed of 0 is refused, as the data sheet's limit says; halt stops a move.
+        // A profile speed of 0 is "stop now": down to standstill with the deceleration.
         b.rpdo(0x0F, 5000);
         b.sync();
         b.rpdo(0x1F, 5000);
         b.sync();
         b.advance_s(0.3);
-        QCOMPARE(b.write(0x6081, 0, 0), 0x06090032u);
-        QCOMPARE(b.read(0x6081), 2000u);
-        QVERIFY(b.joint.motor().moving());
-        QCOMPARE(b.write(0x6040, 0, 0x011F, 2), 0u);
+        const int32_t at_stop = int32_t(b.read(0x6064));
+        QCOMPARE(b.write(0x6081, 0, 0), 0u);
+        QCOMPARE(b.read(0x6081), 0u);
+        b.advance_s(0.05);
+        QVERIFY(b.joint.motor().moving());  // decelerating, not a jump to rest
         b.advance_s(2);
         const int32_t stopped_at = int32_t(b.read(0x6064));
-        QVERIFY(stopped_at > 600 && stopped_at < 5000);
+        // 2000 cnt/s at 20000 cnt/s² takes 100 cnt to stop.
+        QVERIFY2(stopped_at > at_stop && stopped_at <= at_stop + 110, qPrintable(QString::number(stopped_at - at_stop)));
+        QVERIFY(!b.joint.motor().moving());
+
+        // Halt stops a move as well.
+        QCOMPARE(b.write(0x6081, 0, 2000), 0u);
+        b.rpdo(0x0F, 9000);
+        b.sync();
+        b.rpdo(0x1F, 9000);
+        b.sync();
+        b.advance_s(0.3);
+        QCOMPARE(b.write(0x6040, 0, 0x011F, 2), 0u);
+        b.advance_s(2);
+        const int32_t halted_at = int32_t(b.read(0x6064));
+        QVERIFY(halted_at > stopped_at && halted_at < 9000);
         QVERIFY(!b.joint.motor().moving());
     }
 

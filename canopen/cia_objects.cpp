@@ -1,5 +1,7 @@
 #include "canopen/cia_objects.h"
 
+#include "base/hex.h"
+
 #include <iterator>
 
 namespace canopen {
@@ -155,6 +157,21 @@ QString entry_name_en(const cia_entry &e)
 {
     const cia_object *o = e.en ? nullptr : find_cia_object(e.index);
     return QString::fromLatin1(o ? o->en : e.en);
+}
+
+bool is_identity_entry(uint16_t index, uint8_t sub)
+{
+    return index == identity_index && sub >= identity_vendor && sub <= identity_serial;
+}
+
+QString identity_text(uint32_t value) { return hex::prefixed(value, 8); }
+
+QString identity_text(const QByteArray &bytes)
+{
+    uint32_t v = 0;
+    for (int i = 0; i < bytes.size() && i < 4; ++i)
+        v |= uint32_t(uint8_t(bytes[i])) << (8 * i);
+    return identity_text(v);
 }
 
 }  // namespace canopen

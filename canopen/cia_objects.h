@@ -11,6 +11,7 @@
 //                                                        name of its object)
 #include "canopen/data_types.h"
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 
@@ -61,5 +62,17 @@ const cia_entry *find_cia_entry(uint16_t index, uint8_t sub);
 // An entry's names, its object's for the entry of a variable.
 QString entry_name_zh(const cia_entry &e);
 QString entry_name_en(const cia_entry &e);
+
+// The identity object: vendor-ID, product code, revision number, serial number (subs 1-4).
+constexpr uint16_t identity_index = 0x1018;
+constexpr uint8_t identity_vendor = 1;
+constexpr uint8_t identity_product = 2;
+constexpr uint8_t identity_revision = 3;
+constexpr uint8_t identity_serial = 4;
+bool is_identity_entry(uint16_t index, uint8_t sub);
+// A part of an identity as every table, report and file shows it: "0x00010001".
+QString identity_text(uint32_t value);
+// The same of the object's bytes as read (little-endian, up to 4).
+QString identity_text(const QByteArray &bytes);
 
 }  // namespace canopen

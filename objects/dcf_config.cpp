@@ -1,5 +1,7 @@
 #include "objects/dcf_config.h"
 
+#include "canopen/cia_objects.h"
+
 #include <QStringList>
 #include <algorithm>
 #include <map>
@@ -244,6 +246,8 @@ dcf_state compare(const dcf_value &value, const canopen::sdo_outcome &read)
 
 QString drive_text(const dcf_value &value, const QByteArray &drive)
 {
+    if (canopen::is_identity_entry(value.index, value.sub) && drive.size() == 4)
+        return canopen::identity_text(drive);
     const bool hex = is_unsigned_integer(value.type) && value.text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
     return format_value(value.type, drive, hex);
 }

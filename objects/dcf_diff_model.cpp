@@ -1,6 +1,7 @@
 #include "objects/dcf_diff_model.h"
 
 #include "base/hex.h"
+#include "canopen/cia_objects.h"
 #include "canopen/sdo_abort.h"
 
 #include <QBrush>
@@ -27,7 +28,11 @@ QString dcf_diff_model::cell(const dcf_row &r, int column) const
     case col_index: return hex::prefixed(r.value.index, 4);
     case col_sub: return hex::prefixed(r.value.sub, 2);
     case col_name: return r.value.name;
-    case col_dcf: return r.value.text;
+    case col_dcf:
+        // An identity reads alike in both columns, however the file writes it.
+        if (canopen::is_identity_entry(r.value.index, r.value.sub) && r.value.bytes.ok && r.value.bytes.bytes.size() == 4)
+            return canopen::identity_text(r.value.bytes.bytes);
+        return r.value.text;
     case col_drive:
         if (r.read)
             return drive_text(r.value, r.drive);

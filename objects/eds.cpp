@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QStringList>
 #include <QTextCodec>
+#include <algorithm>
 #include <map>
 
 namespace objects {
@@ -432,6 +433,41 @@ void write_list(QStringList &out, const char *section, const std::vector<uint16_
         out << QStringLiteral("%1=0x%2").arg(i + 1).arg(hex4(indexes[i]));
 }
 
+constexpr uint16_t device_name_index = 0x1008;
+
+// Keys without a value are left out.
+void write_keys(QStringList &out, const key_values &keys)
+{
+    for (const auto &kv : keys)
+        if (!kv.second.isEmpty())
+            out << kv.first + QLatin1Char('=') + one_line(kv.second);
+}
+
+// The values read stand over what the data sheet says of the device.
+void write_device(QStringList &out, const eds_document &document, const dcf_device &d)
+{
+    const key_values read = {{QStringLiteral("VendorNumber"), d.vendor_number},
+                             {QStringLiteral("ProductNumber"), d.product_number},
+                             {QStringLiteral("RevisionNumber"), d.revision_number},
+                             {QStringLiteral("ProductName"), d.product_name}};
+    key_values info;
+    for (const auto &kv : document.device_info) {
+        const bool replaced = std::any_of(read.begin(), read.end(), [&kv](const std::pair<QString, QString> &r) {
+            return !r.second.isEmpty() && r.first.compare(kv.first, Qt::CaseInsensitive) == 0;
+        });
+        if (!replaced)
+            info.push_back(kv);
+    }
+    out << QString() << QStringLiteral("[DeviceInfo]");
+    for (const auto &kv : info)
+        out << kv.first + QLatin1Char('=') + one_line(kv.second);
+    write_keys(out, read);
+    out << QString() << QStringLiteral("[DeviceComissioning]") << QStringLiteral("NodeID=%1").arg(d.node_id);
+    write_keys(out, {{QStringLiteral("NodeName"), d.node_name},
+                     {QStringLiteral("Baudrate"), d.baudrate_kbps > 0 ? QString::number(d.baudrate_kbps) : QString()},
+                     {QStringLiteral("LSS_SerialNumber"), d.serial_number}});
+}
+
 }  // namespace
 
 eds_result parse_eds(const QByteArray &text)
@@ -471,15 +507,38 @@ eds_result read_eds_file(const QString &path)
 
 QByteArray write_dcf(const eds_document &document, int node_id, const QString &file_name)
 {
+    dcf_device device;
+    device.node_id = node_id;
+    return write_dcf(document, device, file_name);
+}
+
+dcf_device device_of_values(const eds_document &document, int node_id)
+{
+    dcf_device d;
+    d.node_id = node_id;
+    const auto identity = [&document](uint8_t sub) {
+        const od_entry *e = find_entry(document, canopen::identity_index, sub);
+        const encoded v = e ? encode_value(static_cast<uint16_t>(data_type::unsigned32), e->parameter_value) : encoded();
+        return v.ok && v.bytes.size() == 4 ? canopen::identity_text(v.bytes) : QString();
+    };
+    d.vendor_number = identity(canopen::identity_vendor);
+    d.product_number = identity(canopen::identity_product);
+    d.revision_number = identity(canopen::identity_revision);
+    d.serial_number = identity(canopen::identity_serial);
+    if (const od_entry *name = find_entry(document, device_name_index, 0))
+        d.product_name = name->parameter_value;
+    return d;
+}
+
+QByteArray write_dcf(const eds_document &document, const dcf_device &device, const QString &file_name)
+{
+    const int node_id = device.node_id;
     QStringList out;
     out << QStringLiteral("[FileInfo]") << QStringLiteral("FileName=") + one_line(file_name);
     for (const auto &kv : document.file_info)
         if (kv.first.compare(QLatin1String("FileName"), Qt::CaseInsensitive) != 0)
             out << kv.first + QLatin1Char('=') + one_line(kv.second);
-    out << QString() << QStringLiteral("[DeviceInfo]");
-    for (const auto &kv : document.device_info)
-        out << kv.first + QLatin1Char('=') + one_line(kv.second);
-    out << QString() << QStringLiteral("[DeviceComissioning]") << QStringLiteral("NodeId=%1").arg(node_id);
+    write_device(out, document, device);
 
     std::vector<uint16_t> mandatory, optional, manufacturer;
     for (const od_object &o : document.objects) {

@@ -83,9 +83,28 @@ eds_result parse_eds(const QByteArray &text);
 // ("joint.eds: 第4行/line 4: ...", "无法打开文件/Cannot open PATH").
 eds_result read_eds_file(const QString &path);
 
-// A DCF of the document: every entry with its ParameterValue when it has one, node_id in
-// [DeviceComissioning] and FileInfo naming file_name. A value that is the entry's $NODEID
-// default for node_id is written as the formula, so that the file fits every node.
+// What a DCF says of the device it was made from beyond its objects' values: [DeviceInfo]
+// VendorNumber, ProductNumber, RevisionNumber, ProductName and [DeviceComissioning] NodeID,
+// NodeName, Baudrate (kbit/s), LSS_SerialNumber. Empty texts and 0 are not known: not written.
+struct dcf_device {
+    int node_id = 0;
+    QString node_name;
+    int baudrate_kbps = 0;
+    QString vendor_number;  // identities as canopen::identity_text writes them
+    QString product_number;
+    QString revision_number;
+    QString serial_number;
+    QString product_name;
+};
+// The device as the document's values give it (1018h subs 1-4, 1008h), for node_id.
+dcf_device device_of_values(const eds_document &document, int node_id);
+
+// A DCF of the document: every entry with its ParameterValue when it has one, the device in
+// [DeviceInfo] (over what the data sheet said) and [DeviceComissioning], and FileInfo naming
+// file_name. A value that is the entry's $NODEID default for the node is written as the
+// formula, so that the file fits every node.
+QByteArray write_dcf(const eds_document &document, const dcf_device &device, const QString &file_name);
+// The same with nothing known of the device but its node-ID.
 QByteArray write_dcf(const eds_document &document, int node_id, const QString &file_name);
 
 // A default or limit with the node id put in: "$NODEID+0x180" for node 5 gives "0x185"; any

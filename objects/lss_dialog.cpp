@@ -11,6 +11,7 @@
 #include "base/window_place.h"
 #include "can/step_job.h"
 #include "can/vci/bus_tap.h"
+#include "objects/od_actions.h"
 
 #include <QHeaderView>
 #include <QPointer>
@@ -125,6 +126,10 @@ bool Lss::bus_ready()
 {
     if (device_open == 0) {
         show_status(tr("请先打开适配器/Open the adapter first"), true);
+        return false;
+    }
+    if (!objects::bus_lost_text().isEmpty()) {
+        show_status(objects::bus_lost_text(), true);
         return false;
     }
     return true;

@@ -1,6 +1,7 @@
 #include "objects/node_discovery.h"
 
 #include "can/vci/bus_tap.h"
+#include "canopen/cia_objects.h"
 #include "canopen/nmt_state.h"
 #include "objects/od_types.h"
 
@@ -18,10 +19,10 @@ struct identity_object {
 
 // What each node that answered the sweep is asked next, in this order.
 const identity_object identity_objects[] = {
-    {0x1018, 1, data_type::unsigned32, &found_node::vendor},
-    {0x1018, 2, data_type::unsigned32, &found_node::product},
-    {0x1018, 3, data_type::unsigned32, &found_node::revision},
-    {0x1018, 4, data_type::unsigned32, &found_node::serial},
+    {canopen::identity_index, canopen::identity_vendor, data_type::unsigned32, &found_node::vendor},
+    {canopen::identity_index, canopen::identity_product, data_type::unsigned32, &found_node::product},
+    {canopen::identity_index, canopen::identity_revision, data_type::unsigned32, &found_node::revision},
+    {canopen::identity_index, canopen::identity_serial, data_type::unsigned32, &found_node::serial},
     {0x1008, 0, data_type::visible_string, &found_node::name},
 };
 constexpr int identity_count = static_cast<int>(sizeof identity_objects / sizeof identity_objects[0]);
@@ -134,7 +135,7 @@ void node_discovery::take(found_node &n, int object, const canopen::sdo_outcome 
         return;
     const identity_object &what = identity_objects[object];
     n.*what.field = what.type == data_type::visible_string ? format_value(static_cast<uint16_t>(what.type), o.data)
-                                                           : number_text(o.data);
+                                                           : canopen::identity_text(o.data);
 }
 
 }  // namespace objects

@@ -53,7 +53,7 @@ bool parse_bounded(const QString &text, uint64_t max, uint64_t *value)
 
 QString outcome_text(const sdo_outcome &o)
 {
-    return o.ok ? QCoreApplication::translate("Object_dictionary", "完成/done") : canopen::abort_text(o.abort);
+    return o.ok ? QCoreApplication::translate("Object_dictionary", "完成/done") : failure_text(o);
 }
 
 QString cancelled_text() { return QCoreApplication::translate("Object_dictionary", "已取消/cancelled"); }
@@ -169,6 +169,10 @@ bool Object_dictionary::canopen_ready()
     // Any node can be asked once the adapter is open; only the connected joint's firmware is known.
     if (device_open == 0) {
         show_status(tr("请先在节点窗口扫描以打开适配器/Open the adapter first (Scan in the node window)"), true);
+        return false;
+    }
+    if (!bus_lost_text().isEmpty()) {
+        show_status(bus_lost_text(), true);
         return false;
     }
     if (node_connected == 1 && node() == node_id && canopen_supported == 0) {
@@ -316,7 +320,7 @@ void Object_dictionary::on_read_clicked()
 void Object_dictionary::show_read(uint16_t index, uint8_t sub, uint16_t type, const sdo_outcome &o, bool cancelled)
 {
     if (cancelled || !o.ok) {
-        show_status(cancelled ? cancelled_text() : canopen::abort_text(o.abort), true);
+        show_status(cancelled ? cancelled_text() : failure_text(o), true);
         return;
     }
     od_entry *e = entry(index, sub);
@@ -371,7 +375,7 @@ void Object_dictionary::show_written(uint16_t index, uint8_t sub, uint16_t type,
                                      const QByteArray &bytes, const sdo_outcome &o, bool cancelled)
 {
     if (cancelled || !o.ok) {
-        show_status(cancelled ? cancelled_text() : canopen::abort_text(o.abort), true);
+        show_status(cancelled ? cancelled_text() : failure_text(o), true);
         return;
     }
     if (od_entry *e = entry(index, sub)) {
@@ -445,7 +449,7 @@ void Object_dictionary::show_read_all(const read_all_summary &s)
     if (s.cancelled)
         text += tr(", 已取消/cancelled");
     if (s.no_answer)
-        text += tr(", 节点无应答/the joint stopped answering");
+        text += bus_lost_text().isEmpty() ? tr(", 节点无应答/the joint stopped answering") : QStringLiteral(", ") + bus_lost_text();
     show_status(text, s.no_answer);
 }
 
@@ -468,7 +472,11 @@ void Object_dictionary::on_export_dcf_clicked()
 bool Object_dictionary::export_dcf_to(const QString &path)
 {
     QFile f(path);
-    const QByteArray text = write_dcf(model_->document(), node(), QFileInfo(path).fileName());
+    dcf_device device = device_of_values(model_->document(), node());
+    // The adapter's rate is the bus's while the adapter talks to the drives.
+    if (device_open == 1)
+        device.baudrate_kbps = baud_kbps;
+    const QByteArray text = write_dcf(model_->document(), device, QFileInfo(path).fileName());
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(text) != text.size()) {
         show_status(tr("无法写入/Cannot write %1").arg(path), true);
         return false;

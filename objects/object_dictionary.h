@@ -8,6 +8,7 @@
 // plans and jobs, EDS parser, actions) and canopen/ (the SDO client); every transfer runs as a
 // job of steps (can/step_job.h), so the windows stay live meanwhile.
 #include "objects/dcf_job.h"
+#include "objects/dcf_report.h"
 #include "objects/eds.h"
 
 #include <QMainWindow>
@@ -48,6 +49,7 @@ public:
     objects::od_tree_model *model() const { return model_; }
     objects::dcf_diff_model *dcf_model() const { return dcf_model_; }
     const std::vector<objects::report_row> &dcf_report() const { return report_; }
+    const objects::report_head &dcf_report_head() const { return report_head_; }
     // A job of this window's runs.
     bool job_running() const { return job_running_; }
     // The data sheet of the simulated joint beside the program; empty when not found.
@@ -118,7 +120,7 @@ private:
     void show_nodes(const std::vector<objects::found_node> &nodes);
     void start_dcf_job(objects::dcf_job::mode mode, const std::vector<int> &nodes);
     void dcf_job_finished(const objects::dcf_job &job);
-    void offer_store(const std::vector<int> &nodes);
+    void offer_store(std::vector<int> nodes);
     // The page's jobs show their progress and Cancel on the page itself; its buttons are off
     // meanwhile.
     void start_page_job(std::unique_ptr<step_job> job);
@@ -137,4 +139,6 @@ private:
     objects::eds_document dcf_;
     QString dcf_name_;
     std::vector<objects::report_row> report_;
+    objects::report_head report_head_;
+    std::shared_ptr<objects::reboot_watch> watch_;  // of the last compare or download's nodes
 };

@@ -12,11 +12,14 @@
 #include "canopen/canopen_frames.h"
 #include "canopen/nmt_state.h"
 #include "canopen/sdo_bus_link.h"
+#include "can/vci/bus_backend.h"
+#include "objects/od_actions.h"
 #include "objects/dcf_diff_model.h"
 #include "objects/dcf_report.h"
 #include "objects/node_discovery.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -107,6 +110,10 @@ bool Object_dictionary::commissioning_ready()
         show_commissioning_status(tr("请先在节点窗口扫描以打开适配器/Open the adapter first (Scan in the node window)"), true);
         return false;
     }
+    if (!bus_lost_text().isEmpty()) {
+        show_commissioning_status(bus_lost_text(), true);
+        return false;
+    }
     if (job_runner::instance().busy()) {
         show_commissioning_status(tr("请等待当前传输结束/Wait for the transfer in progress to end"), true);
         return false;
@@ -162,6 +169,8 @@ void Object_dictionary::on_discover_clicked()
     show_commissioning_status(tr("正在查找节点/Discovering nodes..."), false);
     start_page_job(std::make_unique<node_discovery>(wire, [this, clock](const node_discovery &d, bool cancelled) {
         show_nodes(d.nodes());
+        if (!bus_lost_text().isEmpty())
+            return show_commissioning_status(bus_lost_text(), true);
         show_commissioning_status(tr("找到%1个CANopen节点/found %1 CANopen nodes (%2 s)%3")
                                       .arg(d.nodes().size())
                                       .arg(static_cast<double>(clock->elapsed()) / 1000.0, 0, 'f', 2)
@@ -249,6 +258,8 @@ dcf_wire Object_dictionary::wire()
                              QStringLiteral("NMT预运行/NMT pre-operational %1").arg(n), 1,
                              [this](const QString &t) { emit senddata(t); });
     };
+    w.bus_lost = vci::bus_lost;
+    w.watch = watch_;
     return w;
 }
 
@@ -277,6 +288,11 @@ void Object_dictionary::on_download_dcf_clicked()
 
 void Object_dictionary::start_dcf_job(dcf_job::mode mode, const std::vector<int> &nodes)
 {
+    // Watched from before the first frame until the store: a reboot anywhere in between counts.
+    watch_ = std::make_shared<reboot_watch>(tapped_error_control(nodes));
+    report_head_ = report_head();
+    report_head_.dcf_file = dcf_name_;
+    report_head_.started = QDateTime::currentDateTime();
     auto job = std::make_unique<dcf_job>(mode, dcf_, nodes, wire(), [this](const dcf_job &j, bool) {
         download_ = nullptr;
         dcf_job_finished(j);
@@ -304,28 +320,71 @@ void Object_dictionary::dcf_job_finished(const dcf_job &job)
                        .arg(t.differing);
     if (job.downloads())
         text += tr("; 写入/written %1, 已校验/verified %2, 被拒绝/refused %3").arg(t.written).arg(t.verified).arg(t.refused);
-    if (t.cancelled)
+    std::vector<int> rebooted;
+    for (const node_summary &n : job.summaries())
+        if (n.outcome == node_summary::result::rebooted)
+            rebooted.push_back(n.node);
+    if (!rebooted.empty())
+        text += tr("; 节点/node %1: %2").arg(node_list_text(rebooted), rebooted_text());
+    if (t.bus_lost)
+        text += QStringLiteral("; ") + (bus_lost_text().isEmpty() ? bus_lost_note() : bus_lost_text());
+    else if (t.cancelled)
         text += tr("; 已取消/cancelled");
-    if (job.downloads())
+    if (job.downloads()) {
         report_ = job.report();
-    show_commissioning_status(text, t.refused > 0 || t.verified < t.written);
-    const std::vector<int> written = job.nodes_written();
-    if (!t.cancelled && !written.empty())
-        offer_store(written);
+        report_head_.nodes = job.summaries();
+    }
+    const bool whole = t.nodes_done == job.node_count() && t.refused == 0 && t.verified >= t.written;
+    show_commissioning_status(text, !whole || t.bus_lost || t.cancelled);
+    // Nothing can be stored on a lost bus.
+    if (job.downloads() && !t.cancelled && !t.bus_lost && !job.nodes_written().empty())
+        offer_store(job.nodes_written());
 }
 
-void Object_dictionary::offer_store(const std::vector<int> &nodes)
+// Nodes that rebooted since the download ended lost what it wrote: they are left out, and the
+// user is asked again about the rest.
+void Object_dictionary::offer_store(std::vector<int> nodes)
 {
-    const QString question = tr("将参数保存到节点%1(0x1010:1 \"save\")？\nStore the parameters in node(s) %1 "
-                                "(0x1010:1 \"save\")?")
-                                 .arg(node_list_text(nodes));
-    if (desktop_seams::question(this, tr("提示/Notice"), question) != QMessageBox::Yes)
+    std::map<int, int> reboots;
+    if (watch_) {
+        watch_->look();
+        for (const int n : nodes)
+            reboots[n] = watch_->reboots(n);
+    }
+    QString left_out;
+    for (;;) {
+        const QString question = left_out + tr("将参数保存到节点%1(0x1010:1 \"save\")？\nStore the parameters in node(s) %1 "
+                                               "(0x1010:1 \"save\")?")
+                                                .arg(node_list_text(nodes));
+        if (desktop_seams::question(this, tr("提示/Notice"), question) != QMessageBox::Yes)
+            return;
+        if (!watch_)
+            break;
+        watch_->look();
+        std::vector<int> kept, dropped;
+        for (const int n : nodes)
+            (watch_->reboots(n) > reboots[n] ? dropped : kept).push_back(n);
+        if (dropped.empty())
+            break;
+        if (kept.empty()) {
+            show_commissioning_status(ui->commissioning_status->text() + tr("; 节点/node %1: %2").arg(node_list_text(dropped), rebooted_text()), true);
+            return;
+        }
+        left_out = tr("节点/node %1: %2\n").arg(node_list_text(dropped), rebooted_text());
+        nodes = kept;
+        for (const int n : nodes)
+            reboots[n] = watch_->reboots(n);
+    }
+    // The question ran an event loop of its own: the bus may have gone, another job started.
+    if (!commissioning_ready())
         return;
     const QString before = ui->commissioning_status->text();
     start_page_job(std::make_unique<store_job>(nodes, wire(), [this, before](const store_job &store, bool) {
         report_.insert(report_.end(), store.report().begin(), store.report().end());
-        show_commissioning_status(before + tr("; 已保存/stored %1 of %2").arg(store.stored()).arg(store.report().size()),
-                                  store.stored() < static_cast<int>(store.report().size()));
+        QString text = before + tr("; 已保存/stored %1 of %2").arg(store.stored()).arg(store.report().size());
+        if (store.bus_lost())
+            text += QStringLiteral("; ") + bus_lost_note();
+        show_commissioning_status(text, store.stored() < static_cast<int>(store.report().size()));
     }));
 }
 
@@ -345,7 +404,7 @@ void Object_dictionary::on_save_dcf_report_clicked()
 bool Object_dictionary::save_dcf_report_to(const QString &path)
 {
     QString error;
-    if (!save_report(path, report_, &error)) {
+    if (!save_report(path, report_head_, report_, &error)) {
         show_commissioning_status(tr("无法写入/Cannot write %1: %2").arg(path, error), true);
         return false;
     }

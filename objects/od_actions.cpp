@@ -1,5 +1,7 @@
 #include "objects/od_actions.h"
 
+#include "can/vci/bus_backend.h"
+#include "canopen/cia_objects.h"
 #include "canopen/sdo_abort.h"
 
 namespace objects {
@@ -26,6 +28,8 @@ encoded prepare_write(const od_entry *entry, uint16_t type, const QString &text)
 
 QString value_text(const od_entry &entry, const QByteArray &bytes)
 {
+    if (canopen::is_identity_entry(entry.index, entry.sub) && bytes.size() == 4)
+        return canopen::identity_text(bytes);
     const bool hex = is_unsigned_integer(entry.type) && entry.default_value.contains(QLatin1String("0x"), Qt::CaseInsensitive);
     return format_value(entry.type, bytes, hex);
 }
@@ -109,6 +113,20 @@ int carry_values(const eds_document &from, eds_document &to)
             target->differs = e.differs;
         }
     return lost;
+}
+
+QString bus_lost_text()
+{
+    if (!vci::bus_lost())
+        return QString();
+    const QString why = vci::bus_lost_reason();
+    return QStringLiteral("总线断开/bus lost") + (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
+}
+
+QString failure_text(const sdo_outcome &o)
+{
+    const QString lost = o.server_aborted ? QString() : bus_lost_text();
+    return lost.isEmpty() ? canopen::abort_text(o.abort) : lost;
 }
 
 canopen::sdo_transfer store_parameters() { return canopen::sdo_transfer::download(store_index, 1, save_signature); }

@@ -44,6 +44,12 @@ int values_held(const eds_document &document);
 // returns how many values of from found no place in to (no such object, or to's own value).
 int carry_values(const eds_document &from, eds_document &to);
 
+// "总线断开/bus lost" and the adapter's reason, when the bus is lost; empty while it is not.
+// Once the bus is gone every transfer fails at once, and a timeout would tell the user nothing.
+QString bus_lost_text();
+// Why a transfer failed: the lost bus when it is, else the abort's text.
+QString failure_text(const sdo_outcome &o);
+
 // 0x1010 sub 1 with "save", 0x1011 sub 1 with "load".
 canopen::sdo_transfer store_parameters();
 canopen::sdo_transfer restore_default_parameters();

@@ -3,6 +3,7 @@
 // with the same values, and what a DCF download writes (against a table of objects).
 #include "base/text_safety.h"
 #include "objects/dcf_job.h"
+#include "objects/dcf_watch.h"
 #include "objects/eds.h"
 #include "objects/od_tree_model.h"
 #include "objects/od_types.h"
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <utility>
 #include <QFile>
 #include <QtTest>
 
@@ -337,7 +339,7 @@ private slots:
                          {0x1A0002, QByteArray::fromHex("00000000")}, {0x210000, QByteArray::fromHex("6400")},
                          {0x604100, QByteArray::fromHex("4002")}};
         std::vector<int> pre_operational;
-        dcf_wire wire{[&drive](int) { return drive.link(); }, [&pre_operational](int n) { pre_operational.push_back(n); }};
+        dcf_wire wire{[&drive](int) { return drive.link(); }, [&pre_operational](int n) { pre_operational.push_back(n); }, {}, {}};
 
         dcf_job compare(dcf_job::mode::compare, dcf, {3}, wire);
         while (compare.step()) {
@@ -407,7 +409,7 @@ private slots:
                          {0x140001, QByteArray::fromHex("03020080")}, {0x140002, QByteArray::fromHex("FF")},
                          {0x160001, QByteArray::fromHex("10004060")}, {0x210000, QByteArray::fromHex("0000")},
                          {0x604000, QByteArray::fromHex("0600")},     {0x604100, QByteArray::fromHex("4002")}};
-        dcf_wire wire{[&drive](int) { return drive.link(); }, [](int) {}};
+        dcf_wire wire{[&drive](int) { return drive.link(); }, [](int) {}, {}, {}};
         dcf_job compare(dcf_job::mode::compare, dcf, {3}, wire);
         while (compare.step()) {
         }
@@ -425,6 +427,28 @@ private slots:
         QCOMPARE(drive.writes, QStringList({"1017:00=0064", "1400:01=80000203", "1400:02=01", "1400:01=00000203",
                                             "2101:00=0007"}));
         QCOMPARE(download.totals().written, 4);
+    }
+
+    // A reboot shows as a boot-up, or as a heartbeat turning pre-operational that no NMT command
+    // of ours explains.
+    void reboots_from_boot_ups_and_heartbeats()
+    {
+        std::vector<error_control_frame> heard;
+        reboot_watch watch([&heard] { return std::exchange(heard, {}); });
+        heard = {{3, 0x05}, {4, 0x05}};
+        watch.look();
+        watch.commanded_pre_operational(3);
+        // Node 3's late heartbeat from before the command, then its answer to it.
+        heard = {{3, 0x05}, {3, 0x7F}, {4, 0x7F}, {5, 0x7F}, {6, 0x00}};
+        watch.look();
+        QCOMPARE(watch.reboots(3), 0);
+        QCOMPARE(watch.reboots(4), 1);
+        QCOMPARE(watch.reboots(5), 0);  // first heard pre-operational: nothing changed
+        QCOMPARE(watch.reboots(6), 1);
+        // Guarding answers carry a toggle bit: started by someone, then back with no command.
+        heard = {{3, 0x85}, {3, 0xFF}};
+        watch.look();
+        QCOMPARE(watch.reboots(3), 1);
     }
 
     void tree_model()

@@ -63,6 +63,26 @@ std::map<int, QString> snapshot(int node)
     return values;
 }
 
+// A DCF of the joint's data sheet that sets three objects, one group each: 0x1017, 0x2100, 0x6081.
+QString three_group_dcf(const QTemporaryDir &dir)
+{
+    QFile eds(Object_dictionary::simulated_joint_eds());
+    eds.open(QIODevice::ReadOnly);
+    objects::eds_document dcf = objects::parse_eds(eds.readAll()).document;
+    const std::map<int, QString> own = {{0x101700, "100"}, {0x210000, "300"}, {0x608100, "5000"}};
+    for (objects::od_object &o : dcf.objects)
+        for (objects::od_entry &e : o.entries)
+            e.parameter_value = own.count(e.index << 8 | e.sub) ? own.at(e.index << 8 | e.sub) : QString();
+    QFile file(dir.filePath(QStringLiteral("three.dcf")));
+    file.open(QIODevice::WriteOnly);
+    file.write(objects::write_dcf(dcf, 0, QStringLiteral("three.dcf")));
+    return file.fileName();
+}
+
+// Node 1's steps of a download of three_group_dcf up to the end of its first group: four
+// identity reads, three reads, the NMT command, one write, one read back.
+constexpr int first_group_done = 4 + 3 + 1 + 2;
+
 }  // namespace
 
 class test_object_dictionary_window : public QObject {
@@ -127,6 +147,7 @@ private slots:
         desktop_seams::set_box_responder(nullptr);
         desktop_seams::set_file_chooser(nullptr);
         CloseDevice(3, 0);
+        sim::simulator::instance().set_cut(false);
         uninstall_bus();
     }
 
@@ -183,7 +204,13 @@ private slots:
         press("export_dcf");
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
-        const objects::eds_result dcf = objects::parse_eds(f.readAll());
+        const QByteArray text = f.readAll();
+        // The device as it was read, over what its data sheet says.
+        for (const char *line : {"\nVendorNumber=0x00000000\n", "\nProductName=Velmora simulated joint\n",
+                                 "[DeviceComissioning]\nNodeID=1\nBaudrate=1000\nLSS_SerialNumber=0x00010001\n"})
+            QVERIFY2(text.contains(line), line);
+        QCOMPARE(text.count("ProductName="), 1);
+        const objects::eds_result dcf = objects::parse_eds(text);
         QVERIFY(dcf.ok);
         QCOMPARE(dcf.document.node_id, 1);
         QCOMPARE(objects::find_entry(dcf.document, 0x2100, 0)->parameter_value, QStringLiteral("1234"));
@@ -252,7 +279,7 @@ private slots:
         QVERIFY2(status().contains(QLatin1String("read 4 bytes")), qPrintable(status()));
         address("1018h", "4", "UNSIGNED32");
         press("read");
-        QCOMPARE(field("value")->text(), QStringLiteral("65537"));  // serial 0x00010001
+        QCOMPARE(field("value")->text(), QStringLiteral("0x00010001"));  // identities read alike everywhere
         address("0x1018", "10", "UNSIGNED32");
         press("read");
         QVERIFY(status().contains(QLatin1String("(0x06090011)")));  // sub 0x10 does not exist
@@ -350,7 +377,8 @@ private slots:
         }
         QCOMPARE(report.back().index, uint16_t(0x1010));
         const QString status = child<QLabel>(window, "commissioning_status")->text();
-        for (const char *said : {"differing 11", "written 9", "verified 9", "refused 2", "stored 2 of 2"})
+        // A node with a refused write is not done.
+        for (const char *said : {"nodes done 0 of 2", "differing 11", "written 9", "verified 9", "refused 2", "stored 2 of 2"})
             QVERIFY2(status.contains(QLatin1String(said)), qPrintable(status));
         window->show();
         child<QTabWidget>(window, "pages")->setCurrentIndex(1);
@@ -362,7 +390,14 @@ private slots:
         QFile written(csv);
         QVERIFY(written.open(QIODevice::ReadOnly));
         const QStringList lines = QString::fromUtf8(written.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(lines.size(), 1 + 13);
+        // The title names the DCF and the time; a row per node names it and what became of it.
+        QCOMPARE(lines.size(), 2 + 2 + 13);
+        QVERIFY2(lines[0].startsWith(QStringLiteral("DCF下载报告/DCF download report,bench.dcf,%1 ")
+                                         .arg(QDate::currentDate().toString(Qt::ISODate))),
+                 qPrintable(lines[0]));
+        QVERIFY2(lines[3].startsWith(QStringLiteral("2,0x1018,身份/Identity,-,\"厂商/vendor 0x")), qPrintable(lines[3]));
+        QVERIFY2(lines[3].endsWith(QStringLiteral("序列号/serial 0x00010002\",否/no,未完全配置/not fully configured")),
+                 qPrintable(lines[3]));
         QVERIFY(lines.contains(QStringLiteral("1,0x6081:00,Profile velocity,1000,5000,是/yes,")));
         // The same as a workbook: a row number, then the report's columns below its header.
         const QString book = dir.filePath(QStringLiteral("report.xlsx"));
@@ -373,7 +408,76 @@ private slots:
         QVERIFY(reader.waitForFinished(60000) && reader.exitCode() == 0);
         const QJsonObject cells = QJsonDocument::fromJson(reader.readAllStandardOutput()).object()[QStringLiteral("cells")].toObject();
         QCOMPARE(cells[QStringLiteral("B2")].toObject()[QStringLiteral("value")].toString(), QStringLiteral("节点/Node"));
-        QCOMPARE(cells[QStringLiteral("C15")].toObject()[QStringLiteral("value")].toString(), QStringLiteral("0x1010:01"));
+        QCOMPARE(cells[QStringLiteral("C17")].toObject()[QStringLiteral("value")].toString(), QStringLiteral("0x1010:01"));
+    }
+
+    // Node 1 resets between two groups: what was written went with the reset, so it is neither
+    // done nor stored, and its rows say so; node 2 is configured and stored.
+    void a_node_that_reboots_mid_download_is_not_configured()
+    {
+        sim::simulator::instance().configure({{1, 10231}, {2, 10231}});
+        QTemporaryDir dir;
+        QVERIFY(window->open_dcf(three_group_dcf(dir)));
+        const QMetaObject::Connection reset = connect(&job_runner::instance(), &job_runner::progress, [this](int done, int) {
+            if (done == first_group_done)
+                reset_node();
+        });
+        field("dcf_nodes")->setText(QStringLiteral("1-2"));
+        press("download_dcf");
+        disconnect(reset);
+        const QString status = child<QLabel>(window, "commissioning_status")->text();
+        for (const char *said : {"nodes done 1 of 2", "node 1: 下载中重启：未配置/rebooted during download: not configured",
+                                 "stored 1 of 1"})
+            QVERIFY2(status.contains(QString::fromUtf8(said)), qPrintable(status));
+        QCOMPARE(boxes.size(), 2);
+        QVERIFY2(boxes[1].contains(QLatin1String("node(s) 2 (")), qPrintable(boxes[1]));
+        int node_1_rows = 0;
+        for (const objects::report_row &r : window->dcf_report()) {
+            if (r.node != 1)
+                continue;
+            ++node_1_rows;
+            QVERIFY(!r.verified);
+            QVERIFY2(r.note.contains(QLatin1String("rebooted during download: not configured")), qPrintable(r.note));
+            QVERIFY(r.index != 0x1010);
+        }
+        QCOMPARE(node_1_rows, 2);  // 0x1017 as written before the reset, and the node's own row
+        QCOMPARE(int(window->dcf_report_head().nodes[0].outcome), int(objects::node_summary::result::rebooted));
+        QCOMPARE(int(window->dcf_report_head().nodes[1].outcome), int(objects::node_summary::result::configured));
+    }
+
+    // The bus cut after node 1's first group: told once as lost, nothing counted done that was
+    // not, no Store offered, and every action afterwards says the bus is lost.
+    void a_bus_lost_mid_download_is_told_once()
+    {
+        sim::simulator::instance().configure({{1, 10231}, {2, 10231}});
+        QTemporaryDir dir;
+        QVERIFY(window->open_dcf(three_group_dcf(dir)));
+        const QMetaObject::Connection cut = connect(&job_runner::instance(), &job_runner::progress, [](int done, int) {
+            if (done == first_group_done)
+                sim::simulator::instance().set_cut(true);
+        });
+        field("dcf_nodes")->setText(QStringLiteral("1-2"));
+        press("download_dcf");
+        disconnect(cut);
+        const QString said = child<QLabel>(window, "commissioning_status")->text();
+        QVERIFY2(said.contains(QLatin1String("nodes done 0 of 2")) && said.count(QLatin1String("bus lost")) == 1
+                     && said.contains(QLatin1String("refused 0")),
+                 qPrintable(said));
+        QCOMPARE(boxes.size(), 1);  // the download's question; no Store
+        int lost_rows = 0;
+        for (const objects::report_row &r : window->dcf_report()) {
+            QVERIFY(!r.note.contains(QLatin1String("refused")));
+            lost_rows += r.note.contains(QLatin1String("bus lost")) ? 1 : 0;
+        }
+        QCOMPARE(lost_rows, 1);
+        QCOMPARE(window->dcf_report().front().index, uint16_t(0x1017));
+        QVERIFY(window->dcf_report().front().verified);
+
+        address("0x1008", "0", "VISIBLE_STRING");
+        press("read");
+        QVERIFY2(status().startsWith(QStringLiteral("总线断开/bus lost")), qPrintable(status()));
+        press("discover");
+        QVERIFY(child<QLabel>(window, "commissioning_status")->text().startsWith(QStringLiteral("总线断开/bus lost")));
     }
 
     void a_long_upload_leaves_the_windows_live_and_cancel_aborts_it()

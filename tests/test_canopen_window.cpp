@@ -4,9 +4,10 @@
 #include "base/desktop_seams.h"
 #include "base/drive_journal.h"
 #include "base/elided_label.h"
-#include "can/heartbeat_producer.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
+#include "can/exchange.h"
+#include "can/heartbeat_producer.h"
 #include "can/vci/vci.h"
 #include "canopen/canopen_commands.h"
 #include "canopen/canopen_exchange.h"
@@ -415,6 +416,19 @@ private slots:
         QVERIFY(frames.contains("601: 23 16 10 01 5E 01 20 00"));
         const size_t before = bus->sent.size();
         QTRY_VERIFY(bus->sent.size() > before && frame_text(bus->sent.back()) == QLatin1String("720: 05"));
+        // A bounded wait on the bus (an SDO to a silent node waits up to a second) beats meanwhile,
+        // with no turn of the event loop: only a program that truly hangs falls silent.
+        node->silent = true;
+        const size_t waiting = bus->sent.size();
+        exchange_request unanswered(0x601, nullptr, 0, 450);
+        unanswered.wait = wait_policy::until_reply;
+        unanswered.decoder = [](const bus_frame &) { return reply_verdict(); };
+        run_exchange(adapter_bus_ops(), unanswered, exchange_hooks());
+        int beats = 0;
+        for (size_t i = waiting; i < bus->sent.size(); ++i)
+            beats += frame_text(bus->sent[i]) == QLatin1String("720: 05");
+        QVERIFY2(beats >= 3, qPrintable(QString::number(beats)));
+        node->silent = false;
         heartbeat::producer::instance().fall_silent();
         QVERIFY(!heartbeat::producer::instance().producing());
         button("Stop")->click();

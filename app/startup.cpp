@@ -4,6 +4,7 @@
 #include "app/velmora.h"
 
 #include <QApplication>
+#include <cstdio>
 
 int run_velmora(QApplication &app)
 {
@@ -12,5 +13,6 @@ int run_velmora(QApplication &app)
     if (app_running)
         return app.exec();
     // No bus and no simulated one chosen: the program did not do what it was started for.
+    std::fputs("velmora: no CAN bus was opened\n", stderr);
     return 1;
 }

@@ -5,6 +5,7 @@
 #include "base/language.h"
 #include "base/resources_registration.h"
 #include "base/shared_values.h"
+#include "base/window_place.h"
 #include "base/desktop_seams.h"
 #include "base/document_lookup.h"
 #include "can/adapter.h"
@@ -241,12 +242,18 @@ bool Velmora::offer_simulated_bus()
                   {QMessageBox::Close, QStringLiteral("退出/Quit")}};
     if (desktop_seams::ask(box) != QMessageBox::Yes)
         return false;
+    // An adapter that opened but would not initialise or start is still held: the simulated
+    // bus takes its place only once it is closed (an open adapter is kept as it is).
+    if (adapter_error != 1)
+        close_adapter();
     qputenv("VELMORA_CAN", "sim");
     use_bus_from_environment();
     adapter_error = 0;  // the open sequence only ever sets it
     open_adapter();
-    if (adapter_error != 0)
+    if (adapter_error != 0) {
+        desktop_seams::warning(this, tr("警告"), tr("仿真总线无法打开/The simulated bus could not be opened"));
         return false;
+    }
     app_running = 1;
     device_open = 1;
     refresh_bus_status();
@@ -270,7 +277,7 @@ void Velmora::on_comboBox_activated()
 
 void Velmora::show_motion_window(QMainWindow *window)
 {
-    window->move(0, 250);
+    move_onto_screen(window, QPoint(0, 250));
     window->show();
     window->activateWindow();
     motion_window_open = 1;
@@ -322,9 +329,9 @@ void Velmora::on_monitoring_clicked()
     if (!m)
         return;
     if (m == custom_monitor)
-        m->move(730, 250);
+        move_onto_screen(m, QPoint(730, 250));
     else
-        m->move(800, 250);
+        move_onto_screen(m, QPoint(800, 250));
     m->show();
     m->activateWindow();
     monitor_open = 1;
@@ -334,7 +341,7 @@ void Velmora::on_custom_send_clicked()
 {
     if (device_open == 0)
         return;
-    custom_send_window->move(200, 200);
+    move_onto_screen(custom_send_window, QPoint(200, 200));
     custom_send_window->show();
     custom_send_window->activateWindow();
 }

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
+#include <QStyle>
 #include <QWidget>
 
 namespace {
@@ -18,6 +19,20 @@ QRect available_area(const QRect &near)
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     return screen ? screen->availableGeometry() : QRect(QPoint(0, 0), default_window_limit);
+}
+
+// The window's frame around its client area. The window manager adds it only once the window is
+// mapped, so until then a frame is assumed to be a title bar and a border.
+QMargins frame_margins(const QWidget *window)
+{
+    const QRect frame = window->frameGeometry();
+    const QRect client = window->geometry();
+    const QMargins m(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+                     frame.bottom() - client.bottom());
+    if (!m.isNull() || window->windowFlags().testFlag(Qt::FramelessWindowHint))
+        return m;
+    const int border = window->style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth);
+    return QMargins(border, window->style()->pixelMetric(QStyle::PM_TitleBarHeight) + border, border, border);
 }
 
 class place_keeper : public QObject {
@@ -45,8 +60,10 @@ private:
     {
         const QRect saved = QSettings(desktop_seams::settings_file(), QSettings::IniFormat).value(key(name_)).toRect();
         if (saved.isValid()) {
-            window_->setGeometry(clamped_onto(saved, window_->minimumSizeHint().expandedTo(window_->minimumSize()),
-                                              available_area(saved)));
+            // The saved place is the client area's; the title bar above it must land on the
+            // screen too, or the window cannot be moved.
+            const QRect area = available_area(saved).marginsRemoved(frame_margins(window_));
+            window_->setGeometry(clamped_onto(saved, window_->minimumSizeHint().expandedTo(window_->minimumSize()), area));
             return;
         }
         const QRect available = available_area(window_->geometry());
@@ -71,3 +88,12 @@ QRect clamped_onto(const QRect &geometry, const QSize &minimum, const QRect &ava
 }
 
 void remember_place(QWidget *window, const QString &name) { new place_keeper(window, name); }
+
+void move_onto_screen(QWidget *window, const QPoint &wanted)
+{
+    const QSize frame = window->size().grownBy(frame_margins(window));
+    const QRect area = available_area(QRect(wanted, frame));
+    // Left and top win when the window is larger than the area: the title bar stays reachable.
+    window->move(qMax(area.left(), qMin(wanted.x(), area.right() + 1 - frame.width())),
+                 qMax(area.top(), qMin(wanted.y(), area.bottom() + 1 - frame.height())));
+}

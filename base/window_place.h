@@ -19,3 +19,7 @@ QRect clamped_onto(const QRect &geometry, const QSize &minimum, const QRect &ava
 // screen it falls on, or else at its own size capped to default_window_limit and the screen;
 // each hide remembers where it is.
 void remember_place(QWidget *window, const QString &name);
+
+// Windows of a fixed size and place: the frame goes to wanted (its top-left, as QWidget::move
+// has it) when it fits in the available area of the screen there, else as near to it as fits.
+void move_onto_screen(QWidget *window, const QPoint &wanted);

@@ -707,6 +707,14 @@ The bus switches to %1 kbit/s after %2 ms: set the adapter to it, then press "Al
         <source>提示/Notice</source>
         <translation>Notice</translation>
     </message>
+    <message>
+        <source>提示</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>节点ID %1已被使用，仍要分配？/Node-ID %1 is already in use. Assign it anyway?</source>
+        <translation>Node-ID %1 is already in use. Assign it anyway?</translation>
+    </message>
 </context>
 <context>
     <name>Object_dictionary</name>
@@ -1697,6 +1705,10 @@ Scope</source>
     <message>
         <source>测试序列/Sequences</source>
         <translation>Sequences</translation>
+    </message>
+    <message>
+        <source>仿真总线无法打开/The simulated bus could not be opened</source>
+        <translation>The simulated bus could not be opened</translation>
     </message>
 </context>
 <context>

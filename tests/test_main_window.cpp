@@ -26,6 +26,7 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolButton>
+#include <QScreen>
 #include <QtTest>
 #include <memory>
 
@@ -72,6 +73,20 @@ class test_main_window : public QObject {
         auto *button = window->findChild<QAbstractButton *>(QLatin1String(name));
         QVERIFY2(button, name);
         button->click();
+    }
+
+    // A window of fixed size opens at the place the launcher gives it, or, where its frame would
+    // leave the screen there (the offscreen screen is 800x600), inside the screen at its size.
+    static bool placed(QWidget *w, const QPoint &wanted, const QSize &size)
+    {
+        const QRect area = w->screen()->availableGeometry();
+        const QRect frame(w->pos(), w->frameGeometry().size());
+        if (area.contains(QRect(wanted, frame.size())))
+            return w->pos() == wanted;
+        // Where the window is larger than the screen its top left corner is the screen's.
+        const bool across = frame.left() >= area.left() && (frame.right() <= area.right() || frame.left() == area.left());
+        const bool down = frame.top() >= area.top() && (frame.bottom() <= area.bottom() || frame.top() == area.top());
+        return w->size() == size && across && down;
     }
 
     void hide_children()
@@ -225,7 +240,7 @@ private slots:
         device_open = 1;
         click("sport");
         QVERIFY(custom_control->isVisible());
-        QCOMPARE(custom_control->pos(), QPoint(0, 250));
+        QVERIFY(placed(custom_control, QPoint(0, 250), custom_control->size()));
         QCOMPARE(motion_window_open, 1);
         hide_children();
         protocol_name = QStringLiteral("CAN");
@@ -298,13 +313,13 @@ private slots:
         canopen_supported = 0;
         click("monitoring");
         QVERIFY(custom_monitor->isVisible());
-        QCOMPARE(custom_monitor->pos(), QPoint(730, 250));
+        QVERIFY(placed(custom_monitor, QPoint(730, 250), QSize(1076, 553)));
         QCOMPARE(monitor_open, 1);
         hide_children();
         canopen_supported = 1;
         click("monitoring");
         QVERIFY(canopen_monitor->isVisible());
-        QCOMPARE(canopen_monitor->pos(), QPoint(800, 250));
+        QVERIFY(placed(canopen_monitor, QPoint(800, 250), QSize(1076, 553)));
         hide_children();
         protocol_name = QStringLiteral("other");
         click("monitoring");
@@ -319,7 +334,7 @@ private slots:
         device_open = 1;
         click("custom_send");
         QVERIFY(custom_send_window->isVisible());
-        QCOMPARE(custom_send_window->pos(), QPoint(200, 200));
+        QVERIFY(placed(custom_send_window, QPoint(200, 200), custom_send_window->size()));
         device_open = 0;
         click("connect_device");
         QVERIFY(set_node_window->isVisible());
@@ -519,6 +534,25 @@ private slots:
             QCOMPARE(int(app_running), 1);
             QCOMPARE(int(device_open), 1);
             QVERIFY(adapter_sends());
+            QVERIFY(started.statusBar()->currentMessage().startsWith(QStringLiteral("仿真总线 / Simulated bus")));
+        }
+        delete_windows();
+        CloseDevice(3, 0);
+        reset_shared_values();
+
+        // An adapter that opened but would not start is closed before the simulated bus
+        // takes its place.
+        auto held = install_scripted_bus();
+        held->fail_start = true;
+        log->boxes.clear();
+        {
+            Velmora started;
+            started.show();
+            QCOMPARE(log->boxes.size(), 1);
+            QCOMPARE(held->disconnect_calls, 1);
+            QCOMPARE(int(app_running), 1);
+            QVERIFY(adapter_sends());
+            QVERIFY(held->sent.empty());
             QVERIFY(started.statusBar()->currentMessage().startsWith(QStringLiteral("仿真总线 / Simulated bus")));
         }
         log->answer = QMessageBox::Ok;

@@ -669,6 +669,14 @@ private slots:
         place(&third);
         QVERIFY(screen.contains(third.geometry()));
         QCOMPARE(third.size(), left.size());
+        // Left with its title bar above the top edge: back with the whole frame on the screen.
+        third.move(screen.left() + 40, screen.top() - 200);
+        third.close();
+        QWidget fourth;
+        place(&fourth);
+        QVERIFY2(fourth.frameGeometry().top() >= screen.top(), qPrintable(QStringLiteral("%1 %2").arg(fourth.frameGeometry().top()).arg(fourth.geometry().top())));
+        QVERIFY(fourth.geometry().top() > screen.top());
+        QCOMPARE(fourth.size(), left.size());
     }
 };
 

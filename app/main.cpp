@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QIcon>
+#include <QLoggingCategory>
 #include <cstdio>
 
 int main(int argc, char *argv[])
@@ -33,6 +34,11 @@ int main(int argc, char *argv[])
     use_bus_from_environment();
     if (line.no_guard)
         guard::disable_for_run();
+    // The toolkit's bus plugins talk about themselves ("Server ... could not be started, port ...
+    // already in use" whenever another process serves the virtual bus); the program says what
+    // matters to the user in its own words.
+    if (!line.verbose)
+        QLoggingCategory::setFilterRules(QStringLiteral("qt.canbus*=false"));
 
     if (!line.run.isEmpty()) {
         // No display and no question: the run reports through its exit code.

@@ -1,8 +1,10 @@
 #include "app/bus_choice.h"
 #include "app/command_line.h"
+#include "app/guardian_session.h"
 #include "app/startup.h"
 #include "base/guard_settings.h"
 #include "canopen/drive_changes.h"
+#include "custom_protocol/guardian.h"
 #include "sequences/headless_run.h"
 
 #include <QApplication>
@@ -13,6 +15,10 @@
 
 int main(int argc, char *argv[])
 {
+    // The guardian the program starts of itself: no window, no command line of its own.
+    if (is_guardian_process(argc, argv))
+        return guardian::run(argc, argv);
+
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -47,10 +53,12 @@ int main(int argc, char *argv[])
         const QString left = canopen::left_behind_report();
         if (!left.isEmpty())
             std::fprintf(stderr, "velmora: %s\n", qPrintable(QString(left).replace(QLatin1Char('\n'), QStringLiteral("\nvelmora: "))));
+        const guardian_session guarded;
         return sequences::run_headless({line.run, line.report, line.log});
     }
     QApplication app(argc, argv);
     Q_INIT_RESOURCE(velmora_icon);  // the bundle lives in the static core library
     app.setWindowIcon(QIcon(QStringLiteral(":/velmora.png")));
+    const guardian_session guarded;
     return run_velmora(app);
 }

@@ -11,6 +11,7 @@
 #include "custom_protocol/custom_commands.h"
 #include "custom_protocol/custom_exchange.h"
 #include "custom_protocol/custom_worker.h"
+#include "custom_protocol/guardian_link.h"
 #include "custom_protocol/xml_lookup.h"
 #include "base/motion_notifier.h"
 #include "tools/monitor.h"
@@ -86,10 +87,18 @@ bool control_CAN::send(const custom_request &request)
     return custom_exchange(this, static_cast<uint32_t>(custom_request_id), request);
 }
 
-bool control_CAN::send_stop(const custom_request &request)
+int control_CAN::node() const { return static_cast<int>(custom_request_id) - static_cast<int>(custom_id::request_base); }
+
+void control_CAN::guard_moving(guardian_link::motion kind) const { guardian_link::moving(node(), kind); }
+
+bool control_CAN::send_stop(const custom_request &request, guardian_link::motion rest)
 {
     end_job_for_stop();
-    return send(request);
+    // A stop that went unanswered may not have been taken: the guardian keeps the joint.
+    const bool answered = send(request);
+    if (answered)
+        guardian_link::at_rest(node(), rest);
+    return answered;
 }
 
 bool control_CAN::acknowledged(bool exchanged) const
@@ -155,7 +164,7 @@ void control_CAN::changeEvent(QEvent *e)
         ui->retranslateUi(this);
 }
 
-void control_CAN::on_disable_clicked() { send_stop(write_enable_state(false)); }
+void control_CAN::on_disable_clicked() { send_stop(write_enable_state(false), guardian_link::motion::all); }
 void control_CAN::on_enable_clicked() { send(write_enable_state(true)); }
 
 void control_CAN::on_apply_clicked()
@@ -183,12 +192,13 @@ void control_CAN::on_apply_clicked()
     }
 }
 
-void control_CAN::on_stop_clicked() { send_stop(write_stop_motion()); }
+void control_CAN::on_stop_clicked() { send_stop(write_stop_motion(), guardian_link::motion::profile); }
 
 void control_CAN::continuous_motion(bool backwards)
 {
     if (!typed_numbers_ok(this, {ui->speed}))
         return;
+    guard_moving(guardian_link::motion::profile);
     send(read_motion_state());
     if (motion_kind != custom_motion_kind::continuous) {
         if (reply_value != 0)
@@ -222,6 +232,7 @@ void control_CAN::relative_move(bool backwards)
 {
     if (number_text_blank(ui->relative_position->text()) || !typed_numbers_ok(this, {ui->relative_position}))
         return;
+    guard_moving(guardian_link::motion::profile);
     if (motion_kind != custom_motion_kind::relative) {
         motion_kind = custom_motion_kind::relative;
         absolute_repeat_state = custom_repeat_state::undetermined;
@@ -250,6 +261,7 @@ void control_CAN::on_move_to_clicked()
 {
     if (number_text_blank(ui->absolute_position->text()) || !typed_numbers_ok(this, {ui->absolute_position}))
         return;
+    guard_moving(guardian_link::motion::profile);
     if (motion_kind != custom_motion_kind::absolute) {
         motion_kind = custom_motion_kind::absolute;
         relative_repeat_state = custom_repeat_state::undetermined;
@@ -306,13 +318,14 @@ void control_CAN::on_set_parameter_clicked()
 {
     if (!typed_numbers_ok(this, {ui->analog_value, ui->max_speed}))
         return;
+    guard_moving(guardian_link::motion::analog);
     send(write_target_current(ui->analog_value->text()));
     send(write_max_speed_limit(ui->max_speed->text()));
     scope::motion_notifier::sent(scope::motion_kind::torque_ma, custom_value_from_text(ui->analog_value->text()));
 }
 
 void control_CAN::on_enable_2_clicked() { send(write_enable_state(true)); }
-void control_CAN::on_disenable_clicked() { send_stop(write_enable_state(false)); }
+void control_CAN::on_disenable_clicked() { send_stop(write_enable_state(false), guardian_link::motion::all); }
 
 void control_CAN::on_choose_mode_2_clicked()
 {
@@ -325,14 +338,15 @@ void control_CAN::on_set_parameter_2_clicked()
 {
     if (!typed_numbers_ok(this, {ui->analog_value_2}))
         return;
+    guard_moving(guardian_link::motion::analog);
     send(write_target_speed(ui->analog_value_2->text()));
     scope::motion_notifier::sent(scope::motion_kind::velocity, custom_value_from_text(ui->analog_value_2->text()));
 }
 
 void control_CAN::on_enable_3_clicked() { send(write_enable_state(true)); }
-void control_CAN::on_disenable_2_clicked() { send_stop(write_enable_state(false)); }
-void control_CAN::on_stop_run_clicked() { send_stop(write_analog_stop()); }
-void control_CAN::on_stop_run2_clicked() { send_stop(write_analog_stop()); }
+void control_CAN::on_disenable_2_clicked() { send_stop(write_enable_state(false), guardian_link::motion::all); }
+void control_CAN::on_stop_run_clicked() { send_stop(write_analog_stop(), guardian_link::motion::analog); }
+void control_CAN::on_stop_run2_clicked() { send_stop(write_analog_stop(), guardian_link::motion::analog); }
 
 void control_CAN::thread()
 {

@@ -3,6 +3,8 @@
 // and absolute moves, speed and torque control, and the once-a-second status display of the
 // connected joint. Every button issues requests of the command set (custom_commands.h) through
 // custom_exchange; the link goes up in casual and down in cut.
+#include "custom_protocol/guardian_link.h"
+
 #include <QMainWindow>
 #include <QString>
 #include <QTranslator>
@@ -66,8 +68,12 @@ public slots:
 
 private:
     bool send(const custom_request &request);
-    // Stop and Disable: a job still running (can/step_job.h) ends first, then the stop goes out.
-    bool send_stop(const custom_request &request);
+    // Stop and Disable: a job still running (can/step_job.h) ends first, then the stop goes out;
+    // an answered one tells the guardian which motion came to rest.
+    bool send_stop(const custom_request &request, guardian_link::motion rest);
+    // The connected node, and the guardian told of a motion before its first frame goes out.
+    int node() const;
+    void guard_moving(guardian_link::motion kind) const;
     // A write the drive took answers with exactly one byte.
     bool acknowledged(bool exchanged) const;
     void set_motion_controls_enabled(bool on);

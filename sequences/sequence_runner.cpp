@@ -1,6 +1,7 @@
 #include "sequences/sequence_runner.h"
 
 #include "can/step_job.h"
+#include "custom_protocol/guardian_link.h"
 #include "sequences/script_host.h"
 
 #include <QFileInfo>
@@ -156,6 +157,8 @@ void sequence_runner::attach_engine(QJSEngine *engine)
 
 void sequence_runner::mark_moved(const joint_key &key)
 {
+    if (key.protocol == joint_protocol::custom)
+        guardian_link::moving(key.node, guardian_link::motion::profile);
     std::lock_guard<std::mutex> lock(shared_);
     for (const joint_key &k : moved_)
         if (k == key)

@@ -3,6 +3,7 @@
 #include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/bus_backend.h"
+#include "can/vci/qt_backend.h"
 #include "can/vci/vci.h"
 #include "support/test_bus.h"
 
@@ -12,6 +13,8 @@
 #include <QThread>
 #include <QtTest>
 #include <atomic>
+#include <cstdio>
+#include <thread>
 
 namespace {
 
@@ -23,6 +26,7 @@ public:
     std::atomic<int> requests{0};
     std::atomic<bool> connected{false};
     QCanBusDevice *device = nullptr;
+    QTimer *flood_timer = nullptr;
 
 public slots:
     void start(const QString &iface)
@@ -41,6 +45,17 @@ public slots:
         connected = device->state() == QCanBusDevice::ConnectedState;
     }
     void say(quint32 id, const QByteArray &payload) { device->writeFrame(QCanBusFrame(id, payload)); }
+    // Foreign PDOs, a few thousand a second, until stop_flood.
+    void flood()
+    {
+        flood_timer = new QTimer(this);
+        connect(flood_timer, &QTimer::timeout, this, [this] {
+            for (int i = 0; i < 20; ++i)
+                device->writeFrame(QCanBusFrame(0x185, QByteArray(8, '\x11')));
+        });
+        flood_timer->start(1);
+    }
+    void stop_flood() { delete flood_timer; flood_timer = nullptr; }
     void stop()
     {
         if (device)
@@ -182,6 +197,36 @@ private slots:
         vci_frame f;
         QVERIFY(receive_one(&f));
         QCOMPARE(f.id, 0x5C1u);
+    }
+
+    // The program's exit under a flood: the adapter left open (closed by the exit's own path)
+    // or closed first, then the I/O thread ended; neither may hang on the closing device.
+    void quit_during_a_flood_ends()
+    {
+        std::atomic<bool> ended{false};
+        std::thread watchdog([&ended] {
+            for (int i = 0; i < 100 && !ended; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (!ended) {
+                std::fputs("FAIL: quit during a flood hangs\n", stderr);
+                std::_Exit(1);
+            }
+        });
+        QMetaObject::invokeMethod(drive, "flood", Qt::BlockingQueuedConnection);
+        for (bool close_first : {false, false, false, true}) {
+            open_adapter();
+            QCOMPARE(adapter_error, 0);
+            vci_frame f;
+            QVERIFY(receive_one(&f));  // the flood is on the bus
+            QTest::qWait(100);
+            if (close_first)
+                close_adapter();
+            vci::end_bus_io_thread();
+            close_adapter();
+        }
+        ended = true;
+        watchdog.join();
+        QMetaObject::invokeMethod(drive, "stop_flood", Qt::BlockingQueuedConnection);
     }
 };
 

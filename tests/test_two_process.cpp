@@ -3,7 +3,9 @@
 // from the command column to a finished move, a bus this program hosts, busy with other
 // devices' heartbeats, across the adapter re-opens of the node window's scans, LSS giving two
 // fresh joints their node-IDs (which discovery then lists), and the object dictionary's
-// discovery and DCF download on a bench with a drive of another make.
+// discovery and DCF download on a bench with a drive of another make; and the guardian, a
+// process of its own on that bus, stopping a joint of the maker's protocol that this program
+// leaves moving when it ends without a goodbye.
 //
 // The joints' clock is real and every answer crosses two processes and a TCP server, so on a
 // loaded machine an answer may miss the few milliseconds an exchange waits for it. The windows
@@ -21,6 +23,8 @@
 #include "canopen/control_canopen.h"
 #include "custom_protocol/control_can.h"
 #include "custom_protocol/control_can_state.h"
+#include "custom_protocol/custom_exchange.h"
+#include "custom_protocol/guardian_link.h"
 #include "node/node_state.h"
 #include "node/set_node.h"
 #include "objects/lss_dialog.h"
@@ -41,6 +45,8 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/wait.h>
 
 using test_support::canopen_column_names;
 using test_support::child;
@@ -71,6 +77,30 @@ class test_two_process : public QObject {
         vci::set_backend_factory(
             [iface](int) { return std::make_unique<vci::qt_backend>(QStringLiteral("virtualcan"), iface); });
         return true;
+    }
+
+    // A request to custom joint 7, repeated until it is answered; false if it never was.
+    static bool ask_joint_7(const custom_request &request)
+    {
+        for (int i = 0; i < tries; ++i)
+            if (custom_exchange(monitor_emitter(), custom_id::request_base + 7, request))
+                return true;
+        return false;
+    }
+    static bool joint_7_moving()
+    {
+        return ask_joint_7(read_motion_state()) && reply_value != 0;
+    }
+    // Ends with the guardian's process; false if it outlived the ceiling.
+    static bool guardian_ended(int pid)
+    {
+        const QDeadlineTimer ceiling(generous_ms);
+        while (!ceiling.hasExpired()) {
+            if (::waitpid(pid, nullptr, WNOHANG) == pid)
+                return true;
+            QTest::qWait(20);
+        }
+        return false;
     }
 
     // Scan 1..8 until both joints are listed, then connect the first one with the protocol given.
@@ -364,6 +394,36 @@ private slots:
         for (int r = 0; r < nodes->rowCount(); ++r)
             found << nodes->item(r, 0)->text();
         QCOMPARE(found, QStringList({QStringLiteral("1"), QStringLiteral("5"), QStringLiteral("6")}));
+    }
+
+    void the_guardian_stops_what_a_dying_program_left_moving()
+    {
+        QVERIFY(start_bus(QStringLiteral("7:10230")));
+        open_adapter();
+        QCOMPARE(adapter_error, 0);
+        const QString guardian = qEnvironmentVariable("VELMORA_BIN_DIR") + QStringLiteral("/velmora");
+        const QString bus = QStringLiteral("virtualcan:") + host.interface();
+        QVERIFY(ask_joint_7(write_enable_state(true)));
+        QVERIFY(ask_joint_7(write_motion_mode(custom_motion_mode::continuous)));
+        QVERIFY(ask_joint_7(write_continuous_speed(QStringLiteral("5000"), false)));
+
+        // A goodbye: the guardian leaves the joint as it is.
+        QVERIFY(guardian_link::start(guardian, bus));
+        QVERIFY(ask_joint_7(write_start_motion(start_kind::forward)));
+        guardian_link::moving(7, guardian_link::motion::profile);
+        QVERIFY(joint_7_moving());
+        QVERIFY(guardian_ended(guardian_link::goodbye()));
+        QTest::qWait(300);
+        QVERIFY(joint_7_moving());
+
+        // The program's end of the link closes without a goodbye, as at a kill: the stop.
+        QVERIFY(guardian_link::start(guardian, bus));
+        guardian_link::moving(7, guardian_link::motion::profile);
+        QElapsedTimer since_death;
+        since_death.start();
+        QVERIFY(guardian_ended(guardian_link::drop()));
+        QVERIFY(QTest::qWaitFor([] { return !joint_7_moving(); }, generous_ms));
+        qInfo("guardian: joint at rest %lld ms after the program's end", since_death.elapsed());
     }
 };
 

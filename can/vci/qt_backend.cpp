@@ -6,7 +6,9 @@
 #include <QCanBusDevice>
 #include <QCanBusFrame>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QHash>
 #include <QTimer>
 #include <QVariant>
 
@@ -17,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cstdlib>
+#include <mutex>
 
 namespace vci {
 namespace {
@@ -24,6 +27,12 @@ namespace {
 constexpr int connect_timeout_ms = 3000;
 // A process that hosts the virtual bus sees new clients connect at any time.
 constexpr int low_delay_sweep_ms = 200;
+// The longest the program's exit waits for the I/O thread; beyond it the thread is left to end
+// with the process.
+constexpr int io_thread_end_ms = 1500;
+// The toolkit's bus warnings repeat per frame when a device misbehaves: one a second at most.
+constexpr qint64 repeat_interval_ms = 1000;
+constexpr int repeat_keys_kept = 64;
 
 template <typename F>
 void run_on(QObject *context, F &&f)
@@ -44,10 +53,64 @@ io_thread_state &io()
     return state;
 }
 
+struct repeats {
+    qint64 printed_ms = 0;
+    int left_out = 0;
+};
+
+struct repeat_limiter {
+    std::mutex mutex;
+    QtMessageHandler next = nullptr;
+    QElapsedTimer clock;
+    QHash<QString, repeats> seen;
+};
+
+repeat_limiter &limiter()
+{
+    static repeat_limiter l;
+    return l;
+}
+
+void limit_repeats(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    repeat_limiter &l = limiter();
+    QString summary;
+    {
+        std::lock_guard<std::mutex> lock(l.mutex);
+        const bool bus_warning = type == QtWarningMsg && context.category
+                                 && qstrncmp(context.category, "qt.canbus", 9) == 0;
+        if (bus_warning) {
+            if (l.seen.size() > repeat_keys_kept)
+                l.seen.clear();
+            const qint64 now = l.clock.elapsed();
+            const auto found = l.seen.find(text);
+            if (found != l.seen.end() && now - found->printed_ms < repeat_interval_ms) {
+                ++found->left_out;
+                return;
+            }
+            const int left_out = found == l.seen.end() ? 0 : found->left_out;
+            l.seen.insert(text, repeats{now, 0});
+            if (left_out > 0)
+                summary = QStringLiteral(" (%1 more like it in the last second left out)").arg(left_out);
+        }
+    }
+    if (l.next)
+        l.next(type, context, text + summary);
+}
+
+void install_repeat_limiter()
+{
+    repeat_limiter &l = limiter();
+    std::lock_guard<std::mutex> lock(l.mutex);
+    l.clock.start();
+    l.next = qInstallMessageHandler(limit_repeats);
+}
+
 // Ended before the application object goes, so that nothing on it outlives the event
 // dispatcher: the devices are closed on their own thread, and everything living there is
-// deleted as the thread finishes. Without an application object the thread simply ends with
-// the process.
+// deleted as the thread finishes. A device still open is cut from its handlers first: while it
+// closes, it still announces frames it will no longer hand out. Without an application object
+// the thread simply ends with the process.
 void stop_bus_io_thread()
 {
     io_thread_state &s = io();
@@ -55,17 +118,25 @@ void stop_bus_io_thread()
         return;
     QObject *root = s.root;
     run_on(root, [root] {
-        for (QCanBusDevice *dev : root->findChildren<QCanBusDevice *>())
+        for (QCanBusDevice *dev : root->findChildren<QCanBusDevice *>()) {
+            QObject::disconnect(dev, nullptr, nullptr, nullptr);
             dev->disconnectDevice();
+        }
     });
     s.thread->quit();
-    s.thread->wait();
+    if (!s.thread->wait(io_thread_end_ms)) {
+        qWarning("the CAN bus thread did not end within %d ms; leaving it to the process's end", io_thread_end_ms);
+        s = io_thread_state();
+        return;
+    }
     delete s.thread;
     s = io_thread_state();
 }
 
 void start_bus_io_thread()
 {
+    static const bool once = (install_repeat_limiter(), qAddPostRoutine(stop_bus_io_thread), true);
+    (void)once;
     io_thread_state &s = io();
     s.thread = new QThread;
     s.thread->setObjectName(QStringLiteral("can-io"));
@@ -73,7 +144,6 @@ void start_bus_io_thread()
     s.root->moveToThread(s.thread);
     QObject::connect(s.thread, &QThread::finished, s.root, &QObject::deleteLater);
     s.thread->start();
-    qAddPostRoutine(stop_bus_io_thread);
 }
 
 bool io_thread_running() { return io().thread && io().thread->isRunning(); }
@@ -95,6 +165,8 @@ bool is_tcp_socket(int fd)
 }
 
 }  // namespace
+
+void end_bus_io_thread() { stop_bus_io_thread(); }
 
 QThread *bus_io_thread()
 {
@@ -228,7 +300,8 @@ bool qt_backend::connect_bus(frame_sink *sink, QString *error)
         }
         sink_ = sink;
         QObject::connect(dev, &QCanBusDevice::framesReceived, context_, [this, dev] {
-            while (dev->framesAvailable() > 0) {
+            // A closing device still counts its frames but refuses to hand them out.
+            while (dev->state() == QCanBusDevice::ConnectedState && dev->framesAvailable() > 0) {
                 const QCanBusFrame frame = dev->readFrame();
                 if (frame.frameType() == QCanBusFrame::ErrorFrame) {
                     if (sink_)

@@ -24,6 +24,10 @@ QCanBusFrame frame_from_message(const can_message &msg);
 // Qt's virtual-bus server, when this process started it, lives on this thread, so it keeps
 // serving the other processes on the bus while the adapter is closed.
 QThread *bus_io_thread();
+// What the program's exit does (a post routine of the application object): closes every device
+// still open and ends the thread, waiting at most 1.5 s for it. A later bus_io_thread() starts a
+// new one.
+void end_bus_io_thread();
 
 // Qt's virtual bus runs over TCP with Nagle's algorithm on: a frame sent right after one that
 // nobody answered waits for the delayed acknowledgement (up to 40 ms), far longer than any

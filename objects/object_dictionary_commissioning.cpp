@@ -339,6 +339,8 @@ void Object_dictionary::dcf_job_finished(const dcf_job &job)
     // Nothing can be stored on a lost bus.
     if (job.downloads() && !t.cancelled && !t.bus_lost && !job.nodes_written().empty())
         offer_store(job.nodes_written());
+    // A store under way holds the watch itself; nothing else needs it any more.
+    watch_.reset();
 }
 
 // Nodes that rebooted since the download ended lost what it wrote: they are left out, and the

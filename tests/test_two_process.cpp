@@ -425,6 +425,31 @@ private slots:
         QVERIFY(QTest::qWaitFor([] { return !joint_7_moving(); }, generous_ms));
         qInfo("guardian: joint at rest %lld ms after the program's end", since_death.elapsed());
     }
+
+    // A run on a bus another process serves: the virtual bus's own words about its server stay
+    // out of the output unless asked for.
+    void a_headless_run_keeps_the_toolkit_quiet_unless_verbose()
+    {
+        QVERIFY(start_bus(QStringLiteral("1:10231")));
+        QTemporaryDir dir;
+        const QString script = dir.filePath(QStringLiteral("quiet.js"));
+        QFile f(script);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("log('quiet');\n");
+        f.close();
+        const auto run = [&](const QStringList &extra) {
+            QProcess p;
+            p.setProcessChannelMode(QProcess::MergedChannels);
+            p.start(qEnvironmentVariable("VELMORA_BIN_DIR") + QStringLiteral("/velmora"),
+                    extra + QStringList{"--no-guard", "--bus", "virtualcan:" + host.interface(), "--run", script});
+            p.waitForFinished(generous_ms);
+            return QString::fromUtf8(p.readAll());
+        };
+        const QString quiet = run({});
+        QVERIFY2(quiet.contains("quiet") && !quiet.contains("could not be started"), qPrintable(quiet));
+        const QString verbose = run({QStringLiteral("--verbose")});
+        QVERIFY2(verbose.contains("could not be started"), qPrintable(verbose));
+    }
 };
 
 QTEST_MAIN(test_two_process)

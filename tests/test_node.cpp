@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -355,22 +356,39 @@ private slots:
     void a_late_answer_is_not_the_next_nodes()
     {
         // Node 3 answers 8 ms after its probe: beyond its window, and without the probe's own
-        // 10 ms batch wait inside the next node's.
-        auto bus = install_scripted_bus();
-        std::vector<std::thread> late;
-        bus->responder = [&](const vci::can_message &m) -> std::vector<vci::can_message> {
-            if (m.id == 0x643)
-                late.emplace_back([&bus] {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(8));
-                    bus->inject(reply(0x5C3, 0));
-                });
-            return {};
-        };
-        QVERIFY(scan(QStringLiteral("1"), QStringLiteral("6")));
-        for (std::thread &t : late)
-            t.join();
-        QCOMPARE(list()->count(), 0);
-        QCOMPARE(found_node_count, 0);
+        // 10 ms batch wait inside the next node's. A loaded machine may deliver the answer later
+        // than that wait, where no program could tell it from node 4's: such a try says nothing
+        // and the scan is tried again.
+        using steady = std::chrono::steady_clock;
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            if (attempt > 0) {
+                cleanup();
+                init();
+            }
+            auto bus = install_scripted_bus();
+            std::vector<std::thread> late;
+            std::atomic<int64_t> delay_us{0};
+            bus->responder = [&](const vci::can_message &m) -> std::vector<vci::can_message> {
+                if (m.id == 0x643) {
+                    const steady::time_point probed = steady::now();
+                    late.emplace_back([&bus, &delay_us, probed] {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(8));
+                        delay_us = std::chrono::duration_cast<std::chrono::microseconds>(steady::now() - probed).count();
+                        bus->inject(reply(0x5C3, 0));
+                    });
+                }
+                return {};
+            };
+            QVERIFY(scan(QStringLiteral("1"), QStringLiteral("6")));
+            for (std::thread &t : late)
+                t.join();
+            if (delay_us > 14000)
+                continue;
+            QCOMPARE(list()->count(), 0);
+            QCOMPARE(found_node_count, 0);
+            return;
+        }
+        QSKIP("the late answer never came within the batch wait: the machine is too loaded to tell");
     }
 
     void scanning_while_connected_disconnects_first()

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
@@ -75,10 +76,12 @@ private:
                 pending_.append(chunk, static_cast<int>(n));
                 continue;
             }
-            if (n < 0 && errno == EINTR)
+            // Kept before the lines are taken: opening the bus for them sets errno anew.
+            const int error = n < 0 ? errno : 0;
+            if (error == EINTR)
                 continue;
             take_lines();
-            if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK))
+            if (n == 0 || (error != EAGAIN && error != EWOULDBLOCK))
                 end_of_input();
             return;
         }
@@ -179,6 +182,8 @@ int run(int argc, char **argv)
 {
     // Whoever reads our messages may be gone with the program; the stops matter more.
     std::signal(SIGPIPE, SIG_IGN);
+    // Its own lines say what matters; the bus plugins' chatter about servers and sockets does not.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.canbus*=false"));
     QCoreApplication app(argc, argv);
     const QString bus = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     const int colon = bus.indexOf(QLatin1Char(':'));

@@ -411,6 +411,10 @@ private slots:
         QVERIFY(guardian_link::start(guardian, bus));
         QVERIFY(ask_joint_7(write_start_motion(start_kind::forward)));
         guardian_link::moving(7, guardian_link::motion::profile);
+        // Told of a moving joint, it opens its bus and watches: the joint goes on while the
+        // program lives and ticks.
+        QTest::qWait(400);
+        QVERIFY(guardian_link::running());
         QVERIFY(joint_7_moving());
         QVERIFY(guardian_ended(guardian_link::goodbye()));
         QTest::qWait(300);

@@ -12,6 +12,23 @@
 //   0t|n<<1|c d d d d d d d  download seg  20/30                  (toggle echoed in bit 4)
 //   80 ii ii ss C C C C      abort, either direction, C = abort code
 //
+// Block transfers move up to 127 segments per confirmation (B: block size, q: sequence number
+// 1..B, S = 0x80 on the segment with the last byte, n: unused bytes of the last segment, C C:
+// CRC-16 of the whole object when both ends support it, bit 2 of the initiates):
+//
+//   C6 ii ii ss L L L L      block down init   A4 ii ii ss B          (A0: server without CRC)
+//   S|q d d d d d d d  xB    segments          A2 q B                 q: last segment in order
+//   C1|n<<2 C C              end               A1
+//   A4 ii ii ss B P          block up init     C6 ii ii ss L L L L    or, when L <= P, the
+//                                                                     ordinary upload answer
+//   A3                       start             S|q d d d d d d d  xB
+//   A2 q B                   confirm           the next block, or C1|n<<2 C C after the last
+//   A1                       end confirmed     (nothing)
+//
+// A block ends early at the segment with S; a segment missing from a block makes the receiver
+// confirm only the segments before it, and the sender goes on from there. A server that does
+// not offer block transfers answers the initiate with 0x05040001: the transfer goes on as an
+// ordinary one.
 // A transfer is a small state machine fed one answer at a time: it says which frame to send
 // next and which received frame is the answer to it, so that whoever drives it decides how long
 // to wait and when (one transaction per step). step_sdo takes one step over a link; run_sdo
@@ -27,6 +44,7 @@
 #include <QByteArray>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace canopen {
 
@@ -77,11 +95,25 @@ struct sdo_outcome {
     QByteArray data;              // upload: the object's bytes
 };
 
+// Largest block a block transfer asks for or offers.
+constexpr int sdo_max_block = 127;
+// Downloads longer than this go as block transfers where the caller allows it (block_download_
+// above): below it the segments are too few for the block's extra initiate and end to pay.
+constexpr int sdo_block_threshold = 64;
+// A block upload asks the server to answer an object this small the ordinary way.
+constexpr int sdo_protocol_switch = 21;
+
 class sdo_transfer {
 public:
     static sdo_transfer upload(uint16_t index, uint8_t subindex);
     // Data of up to 4 bytes goes expedited, longer (or empty) data segmented.
     static sdo_transfer download(uint16_t index, uint8_t subindex, const QByteArray &data);
+    // Block transfers, falling back to the ordinary ones on a server without them. block_size:
+    // the upload's blocks (1..127).
+    static sdo_transfer block_upload(uint16_t index, uint8_t subindex, int block_size = sdo_max_block);
+    static sdo_transfer block_download(uint16_t index, uint8_t subindex, const QByteArray &data);
+    // download, or block_download for data longer than sdo_block_threshold.
+    static sdo_transfer large_download(uint16_t index, uint8_t subindex, const QByteArray &data);
 
     bool done() const { return done_; }
     // The frame to send next; meaningful while !done().
@@ -89,6 +121,18 @@ public:
     // What a frame from the server is to request() (sdo_answer_verdict).
     reply_verdict judge(const uint8_t *answer, int len) const;
     bool accepts(const sdo_frame &answer) const { return judge(answer.data, 8).kind != reply_kind::other; }
+    // What the link's wait offers, frame by frame in their order: accepts(), except while a
+    // block upload's segments come in, which are gathered here until the block's last one (or
+    // an abort) ends the wait. Call it once per frame received after request() went out.
+    bool offer(const sdo_frame &frame);
+    // Frames that go out, unanswered, before request(): a download block's segments but its last.
+    const std::vector<sdo_frame> &preamble() const { return preamble_; }
+    // After a transfer that ended well: a frame the server is owed without answer (a block
+    // upload's A1), once.
+    bool owes_trailer() const { return owes_trailer_; }
+    const sdo_frame &trailer() const { return trailer_; }
+    // Whether the transfer went as a block transfer (false after the fallback).
+    bool block() const;
     // Takes the answer to request(): the transfer moves to its next request, or ends.
     void take(const sdo_frame &answer);
     // No answer within the reply window: the transfer ends with the timeout abort.
@@ -108,7 +152,17 @@ public:
     int bytes_total() const { return size_known_ ? static_cast<int>(size_) : 0; }
 
 private:
-    enum class phase { upload_initiate, upload_segments, download_initiate, download_segments };
+    enum class phase {
+        upload_initiate,
+        upload_segments,
+        download_initiate,
+        download_segments,
+        block_upload_initiate,
+        block_upload_blocks,
+        block_download_initiate,
+        block_download_blocks,
+        block_download_end
+    };
 
     sdo_transfer(phase p, uint16_t index, uint8_t subindex) : phase_(p), index_(index), sub_(subindex) {}
     void take_upload_initiate(const sdo_frame &answer);
@@ -117,6 +171,15 @@ private:
     void next_download_segment();
     void fail(uint32_t code);
     void succeed();
+    bool falls_back(const sdo_frame &abort);
+    reply_verdict judge_block(const uint8_t *answer, int len) const;
+    void take_block_upload_initiate(const sdo_frame &answer);
+    void take_upload_block(const sdo_frame &answer);
+    void take_upload_end(const sdo_frame &answer);
+    void take_block_download_initiate(const sdo_frame &answer);
+    void take_download_block(const sdo_frame &answer);
+    void next_download_block();
+    void confirm_upload_block();
 
     phase phase_;
     uint16_t index_;
@@ -131,6 +194,21 @@ private:
     bool done_ = false;
     bool owes_abort_ = false;
     sdo_outcome outcome_;
+
+    // Block transfers.
+    int block_size_ = sdo_max_block;  // of the block in hand
+    bool crc_ = false;                // both ends check the CRC
+    std::vector<sdo_frame> preamble_;
+    int block_segments_ = 0;          // download: segments of the block in hand
+    int next_sequence_ = 1;           // upload: the segment awaited next
+    bool block_gathered_ = false;     // upload: the block's wait has ended
+    bool bad_sequence_ = false;
+    bool last_in_block_ = false;      // upload: the segment with S came in order
+    bool awaiting_end_ = false;       // upload: the last block confirmed, the end comes next
+    int idle_blocks_ = 0;             // blocks in a row that moved nothing
+    QByteArray block_data_;           // upload: the block's segments in order
+    bool owes_trailer_ = false;
+    sdo_frame trailer_;
 };
 
 // A wire for a client that waits for each answer. transact sends one request and waits for the
@@ -146,6 +224,8 @@ struct sdo_link {
 
 // One step of a transfer that is not done: its request and the answer (one transaction), and,
 // when this client ends the transfer there, its abort to the server.
+// A block transfer's step is one block: its segments out and the confirmation back, or the
+// confirmation out and the next block back.
 void step_sdo(const sdo_link &link, sdo_transfer &transfer);
 // Ends a transfer that is not done at the user's wish, with its abort to the server.
 void cancel_sdo(const sdo_link &link, sdo_transfer &transfer);

@@ -310,7 +310,11 @@ void Object_dictionary::on_read_clicked()
     if (!read_address(&index, &sub) || !canopen_ready())
         return;
     const uint16_t type = selected_type();
-    start_job(canopen::sdo_job::one(link(), canopen::sdo_transfer::upload(index, sub),
+    // A DOMAIN may be large: block transfer, or segments from a node without it.
+    const canopen::sdo_transfer upload = type == static_cast<uint16_t>(data_type::domain)
+                                             ? canopen::sdo_transfer::block_upload(index, sub)
+                                             : canopen::sdo_transfer::upload(index, sub);
+    start_job(canopen::sdo_job::one(link(), upload,
                                     [this, index, sub, type](const sdo_outcome &o, bool cancelled) {
                                         show_read(index, sub, type, o, cancelled);
                                     }),
@@ -364,7 +368,7 @@ void Object_dictionary::on_write_clicked()
         return;
     const QString text = ui->value->text();
     const QByteArray bytes = value.bytes;
-    start_job(canopen::sdo_job::one(link(), canopen::sdo_transfer::download(index, sub, bytes),
+    start_job(canopen::sdo_job::one(link(), canopen::sdo_transfer::large_download(index, sub, bytes),
                                     [this, index, sub, type, text, bytes](const sdo_outcome &o, bool cancelled) {
                                         show_written(index, sub, type, text, bytes, o, cancelled);
                                     }),

@@ -208,9 +208,11 @@ void custom_joint::write_register(int32_t reg, int32_t value)
 
 // ---- CANopen -------------------------------------------------------------------------------
 
-QByteArray canopen_joint::upload(uint16_t index, uint8_t sub)
+QByteArray canopen_joint::upload(uint16_t index, uint8_t sub, bool large)
 {
-    const canopen::sdo_outcome out = canopen::read_object(bus_.sdo(key_.node), index, sub);
+    const canopen::sdo_outcome out =
+        large ? canopen::run_sdo(bus_.sdo(key_.node), canopen::sdo_transfer::block_upload(index, sub))
+              : canopen::read_object(bus_.sdo(key_.node), index, sub);
     if (!out.ok)
         fail(QStringLiteral("reading %1: %2").arg(object_name(index, sub), canopen::abort_text(out.abort)));
     return out.data;
@@ -218,7 +220,8 @@ QByteArray canopen_joint::upload(uint16_t index, uint8_t sub)
 
 void canopen_joint::download(uint16_t index, uint8_t sub, const QByteArray &bytes)
 {
-    const canopen::sdo_outcome out = canopen::write_object(bus_.sdo(key_.node), index, sub, bytes);
+    const canopen::sdo_outcome out =
+        canopen::run_sdo(bus_.sdo(key_.node), canopen::sdo_transfer::large_download(index, sub, bytes));
     if (!out.ok)
         fail(QStringLiteral("writing %1: %2").arg(object_name(index, sub), canopen::abort_text(out.abort)));
 }
@@ -421,7 +424,7 @@ object_value canopen_joint::read_object(uint16_t index, uint8_t sub, const QStri
     } else if (const canopen::cia_entry *entry = canopen::find_cia_entry(index, sub)) {
         code = static_cast<uint16_t>(entry->type);
     }
-    const QByteArray bytes = upload(index, sub);
+    const QByteArray bytes = upload(index, sub, code == static_cast<uint16_t>(objects::data_type::domain));
     if (code == 0) {
         switch (bytes.size()) {
         case 1: code = static_cast<uint16_t>(objects::data_type::unsigned8); break;

@@ -152,7 +152,8 @@ public:
     void write_object(uint16_t index, uint8_t sub, const QString &value, const QString &type);
 
 private:
-    QByteArray upload(uint16_t index, uint8_t sub);
+    // large: by block transfer (a DOMAIN), which falls back to segments where the joint has none.
+    QByteArray upload(uint16_t index, uint8_t sub, bool large = false);
     void download(uint16_t index, uint8_t sub, const QByteArray &bytes);
     void download(uint16_t index, uint8_t sub, uint32_t value, int size);
     int64_t read_integer(uint16_t index, uint8_t sub, int size, bool is_signed);

@@ -103,7 +103,7 @@ bool canopen_node::live_value(const od_def &def, int64_t &v) const
 
 std::string canopen_node::value_bytes(const od_def &def) const
 {
-    if (def.type == od_type::domain)
+    if (def.index == 0x2120)
         return recorder_buffer();
     int64_t v = 0;
     if (live_value(def, v))
@@ -150,7 +150,7 @@ uint32_t canopen_node::can_write(uint16_t index, uint8_t sub, size_t size, bool 
     const size_t fixed = static_cast<size_t>(type_size(def->type));
     if (size_known && fixed != 0 && size != fixed)
         return sdo_abort::length_mismatch;
-    if (size_known && fixed == 0 && size > string_max)
+    if (size_known && fixed == 0 && size > (def->type == od_type::domain ? domain_max : string_max))
         return sdo_abort::too_long;
     return 0;
 }
@@ -176,7 +176,7 @@ uint32_t canopen_node::write(uint16_t index, uint8_t sub, const std::string &byt
 uint32_t canopen_node::assign(const od_def &def, const std::string &bytes)
 {
     int64_t v = 0;
-    if (def.type != od_type::visible_string) {
+    if (def.type != od_type::visible_string && def.type != od_type::domain) {
         v = number_of(bytes, def.type);
         if (def.limited() && v < def.low)
             return sdo_abort::too_low;
@@ -491,11 +491,15 @@ void canopen_node::handle_sdo(const vci::can_message &frame, std::vector<vci::ca
     // SDO frames always carry 8 bytes; anything shorter is not an SDO request.
     if (frame.len != 8)
         return;
-    vci::can_message reply;
-    reply.id = sdo_response_base + static_cast<uint32_t>(node_);
-    reply.len = 8;
-    if (sdo_.handle(frame.data, reply.data))
+    std::vector<sdo_server::frame> replies;
+    sdo_.handle(frame.data, replies);
+    for (const sdo_server::frame &data : replies) {
+        vci::can_message reply;
+        reply.id = sdo_response_base + static_cast<uint32_t>(node_);
+        reply.len = 8;
+        std::copy(data.begin(), data.end(), reply.data);
         out.push_back(reply);
+    }
 }
 
 void canopen_node::handle_lss(const vci::can_message &frame, std::vector<vci::can_message> &out)

@@ -60,6 +60,8 @@ public:
     bool configured() const { return node_ != unconfigured_node; }
     uint32_t serial() const { return serial_; }
     const lss_slave &lss() const { return lss_; }
+    // Its SDO server, for the block size it offers.
+    sdo_server &sdo() { return sdo_; }
     nmt_state state() const { return nmt_; }
     power_state power() const { return power_; }
     uint16_t statusword() const;

@@ -103,6 +103,7 @@ std::vector<od_def> build()
         {0x2103, 2, i32, rw, false, num, 1000000},         // upper position limit, inc
         {0x2104, 0, i16, rw, false, num, 0, -500, 500},     // current offset, mA
         {0x2110, 0, str, rw, false, txt, 0},                // joint label
+        {0x2111, 0, dom, rw, false, none, 0},               // scratch data, up to domain_max bytes
         {0x2120, 0, dom, ro, false, none, 0},               // recorder buffer
         // CiA 402.
         {0x6007, 0, i16, rw, false, num, 1, 0, 3},          // abort connection: fault

@@ -82,5 +82,7 @@ bool saved_by_store(const od_def &def);
 
 // Longest value of the joint's writable string.
 constexpr size_t string_max = 32;
+// Longest value of its writable DOMAIN (0x2111): room for a block download of 64 KiB.
+constexpr size_t domain_max = 65536;
 
 }  // namespace sim

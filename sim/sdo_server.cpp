@@ -1,5 +1,7 @@
 #include "sim/sdo_server.h"
 
+#include "base/checksums.h"
+
 #include <algorithm>
 
 namespace sim {
@@ -147,33 +149,235 @@ void sdo_server::download_segment(const uint8_t request[8], uint8_t reply[8])
     reply[0] = static_cast<uint8_t>(0x20 | toggle);
 }
 
-bool sdo_server::handle(const uint8_t request[8], uint8_t reply[8])
+void sdo_server::handle(const uint8_t request[8], std::vector<frame> &replies)
 {
     const uint8_t command = request[0];
     const uint16_t index = static_cast<uint16_t>(request[1] | request[2] << 8);
     const uint8_t sub = request[3];
+    // Inside a block every frame is a segment, whatever its first byte looks like.
+    if (session_.block == block_state::receiving && command != 0x80)
+        return block_segment(request, replies);
+    frame reply{};
     switch (command >> 5) {
-    case 0:
-        download_segment(request, reply);
-        return true;
+    case 0: download_segment(request, reply.data()); break;
     case 1:
         session_ = session{};
-        initiate_download(request, reply);
-        return true;
+        initiate_download(request, reply.data());
+        break;
     case 2:
         session_ = session{};
-        initiate_upload(index, sub, reply);
-        return true;
-    case 3:
-        upload_segment(command, reply);
-        return true;
+        initiate_upload(index, sub, reply.data());
+        break;
+    case 3: upload_segment(command, reply.data()); break;
     case 4:  // the client aborted: the transfer ends without an answer
         session_ = session{};
-        return false;
-    default:  // block transfers and anything else
-        abort(index, sub, sdo_abort::unknown_command, reply);
-        return true;
+        return;
+    case 5: return block_upload(request, replies);
+    case 6: return block_download(request, replies);
+    default: abort(index, sub, sdo_abort::unknown_command, reply.data()); break;
     }
+    replies.push_back(reply);
+}
+
+void sdo_server::block_download(const uint8_t request[8], std::vector<frame> &replies)
+{
+    const uint8_t command = request[0];
+    const uint16_t index = static_cast<uint16_t>(request[1] | request[2] << 8);
+    const uint8_t sub = request[3];
+    frame reply{};
+    if ((command & 0x01) == 0) {  // initiate
+        session_ = session{};
+        const bool size_indicated = command & 0x02;
+        const size_t size = le32(request + 4);
+        uint32_t code = block_size_ == 0 ? sdo_abort::unknown_command : 0;
+        if (code == 0)
+            code = dictionary_.can_write(index, sub, size, size_indicated);
+        if (code == 0 && size_indicated && size > max_bytes)
+            code = sdo_abort::too_long;
+        if (code != 0) {
+            abort(index, sub, code, reply.data());
+        } else {
+            begin(false, index, sub);
+            session_.size_known = size_indicated;
+            session_.size = size;
+            session_.block = block_state::receiving;
+            session_.crc = command & 0x04;
+            session_.block_size = block_size_;
+            session_.expected = 1;
+            answer(reply.data(), 0xA4, index, sub);  // this server checks the CRC
+            reply[4] = static_cast<uint8_t>(block_size_);
+        }
+        replies.push_back(reply);
+        return;
+    }
+    // The end: the last segment's unused bytes and the CRC.
+    if (session_.block != block_state::awaiting_end) {
+        abort(session_.index, session_.sub, sdo_abort::unknown_command, reply.data());
+        replies.push_back(reply);
+        return;
+    }
+    const size_t unused = (command >> 2) & 0x07;
+    std::string &data = session_.data;
+    uint32_t code = unused > data.size() ? sdo_abort::too_short : 0;
+    if (code == 0)
+        data.resize(data.size() - unused);
+    if (code == 0 && session_.size_known && data.size() != session_.size)
+        code = data.size() > session_.size ? sdo_abort::too_long : sdo_abort::too_short;
+    if (code == 0 && session_.crc &&
+        checksums::crc16_ccitt(data.data(), data.size()) != static_cast<uint16_t>(request[1] | request[2] << 8))
+        code = sdo_abort::crc_error;
+    if (code == 0)
+        code = dictionary_.write(session_.index, session_.sub, data, true);
+    if (code != 0) {
+        abort(session_.index, session_.sub, code, reply.data());
+    } else {
+        answer(reply.data(), 0xA1, 0, 0);
+        session_ = session{};
+    }
+    replies.push_back(reply);
+}
+
+void sdo_server::block_segment(const uint8_t request[8], std::vector<frame> &replies)
+{
+    const int sequence = request[0] & 0x7F;
+    const bool last = request[0] & 0x80;
+    frame reply{};
+    if (sequence == 0 || sequence > session_.block_size) {
+        abort(session_.index, session_.sub, sdo_abort::invalid_sequence, reply.data());
+        replies.push_back(reply);
+        return;
+    }
+    bool last_in_order = false;
+    // A segment after a gap is dropped: the block is confirmed up to the gap and sent again.
+    if (sequence == session_.expected) {
+        session_.data.append(reinterpret_cast<const char *>(request + 1), 7);
+        ++session_.expected;
+        last_in_order = last;
+        if (session_.data.size() > max_bytes + 7 ||
+            (session_.size_known && session_.data.size() > session_.size + 7)) {
+            abort(session_.index, session_.sub, sdo_abort::too_long, reply.data());
+            replies.push_back(reply);
+            return;
+        }
+    }
+    if (!last && sequence != session_.block_size)
+        return;
+    reply[0] = 0xA2;
+    reply[1] = static_cast<uint8_t>(session_.expected - 1);
+    reply[2] = static_cast<uint8_t>(block_size_);
+    session_.block_size = block_size_;
+    session_.expected = 1;
+    if (last_in_order)
+        session_.block = block_state::awaiting_end;
+    replies.push_back(reply);
+}
+
+void sdo_server::block_upload(const uint8_t request[8], std::vector<frame> &replies)
+{
+    const uint8_t command = request[0];
+    const uint16_t index = static_cast<uint16_t>(request[1] | request[2] << 8);
+    const uint8_t sub = request[3];
+    frame reply{};
+    switch (command & 0x03) {
+    case 0: {  // initiate
+        session_ = session{};
+        const int size = request[4];
+        const size_t threshold = request[5];
+        if (block_size_ == 0) {
+            abort(index, sub, sdo_abort::unknown_command, reply.data());
+            break;
+        }
+        if (size < 1 || size > 127) {
+            abort(index, sub, sdo_abort::invalid_block_size, reply.data());
+            break;
+        }
+        std::string bytes;
+        const uint32_t code = dictionary_.read(index, sub, bytes);
+        if (code != 0) {
+            abort(index, sub, code, reply.data());
+            break;
+        }
+        if (threshold != 0 && bytes.size() <= threshold) {
+            // The protocol switch: the ordinary answer, and segments if it needs them.
+            initiate_upload(index, sub, reply.data());
+            break;
+        }
+        begin(true, index, sub);
+        session_.data = bytes;
+        session_.size = bytes.size();
+        session_.block = block_state::upload_ready;
+        session_.crc = command & 0x04;
+        session_.block_size = size;
+        answer(reply.data(), 0xC6, index, sub);
+        put_le(static_cast<uint32_t>(bytes.size()), reply.data() + 4);
+        break;
+    }
+    case 3:  // start
+        if (session_.block != block_state::upload_ready) {
+            abort(session_.index, session_.sub, sdo_abort::unknown_command, reply.data());
+            break;
+        }
+        return send_block(replies);
+    case 2: {  // a block confirmed
+        const int confirmed = request[1];
+        const int size = request[2];
+        if (session_.block != block_state::upload_sent) {
+            abort(session_.index, session_.sub, sdo_abort::unknown_command, reply.data());
+            break;
+        }
+        if (confirmed > session_.sent) {
+            abort(session_.index, session_.sub, sdo_abort::invalid_sequence, reply.data());
+            break;
+        }
+        if (size < 1 || size > 127) {
+            abort(session_.index, session_.sub, sdo_abort::invalid_block_size, reply.data());
+            break;
+        }
+        const bool all_taken = session_.sent_last && confirmed == session_.sent;
+        session_.offset = std::min(session_.data.size(), session_.offset + 7 * static_cast<size_t>(confirmed));
+        session_.block_size = size;
+        if (!all_taken)
+            return send_block(replies);
+        const size_t rest = session_.data.size() % 7;
+        const size_t unused = session_.data.empty() ? 7 : rest == 0 ? 0 : 7 - rest;
+        const uint16_t crc = session_.crc ? checksums::crc16_ccitt(session_.data.data(), session_.data.size()) : 0;
+        reply[0] = static_cast<uint8_t>(0xC1 | unused << 2);
+        reply[1] = static_cast<uint8_t>(crc);
+        reply[2] = static_cast<uint8_t>(crc >> 8);
+        session_.block = block_state::upload_end_sent;
+        break;
+    }
+    default:  // the end confirmed: nothing more to say
+        if (session_.block != block_state::upload_end_sent) {
+            abort(session_.index, session_.sub, sdo_abort::unknown_command, reply.data());
+            break;
+        }
+        session_ = session{};
+        return;
+    }
+    replies.push_back(reply);
+}
+
+void sdo_server::send_block(std::vector<frame> &replies)
+{
+    size_t at = session_.offset;
+    session_.sent = 0;
+    session_.sent_last = false;
+    for (int sequence = 1; sequence <= session_.block_size; ++sequence) {
+        const size_t count = std::min<size_t>(7, session_.data.size() - at);
+        const bool last = at + count >= session_.data.size();
+        frame f{};
+        f[0] = static_cast<uint8_t>(sequence | (last ? 0x80 : 0));
+        std::copy_n(session_.data.begin() + static_cast<long>(at), count, f.begin() + 1);
+        replies.push_back(f);
+        at += count;
+        session_.sent = sequence;
+        if (last) {
+            session_.sent_last = true;
+            break;
+        }
+    }
+    session_.block = block_state::upload_sent;
 }
 
 }  // namespace sim

@@ -1,16 +1,24 @@
 #pragma once
-// The SDO server of a simulated joint (CiA 301): expedited and segmented transfers of any size
-// in both directions, with the size indicated or not. Block transfers are not offered; their
-// requests are refused as unknown commands, which lets a client fall back to segments.
+// The SDO server of a simulated joint (CiA 301): expedited, segmented and block transfers in
+// both directions, with the size indicated or not. Block transfers check the CRC when the
+// client does, offer blocks of up to block_size() segments (settable, 1..127; 0 refuses block
+// transfers as unknown commands, as a server without them does), confirm only the segments of a
+// block that came in order, and switch a block upload of an object no longer than the client's
+// threshold to the ordinary upload answer.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sim {
 
 namespace sdo_abort {
 constexpr uint32_t toggle = 0x05030000;
 constexpr uint32_t unknown_command = 0x05040001;
+constexpr uint32_t invalid_block_size = 0x05040002;
+constexpr uint32_t invalid_sequence = 0x05040003;
+constexpr uint32_t crc_error = 0x05040004;
 constexpr uint32_t unsupported_access = 0x06010000;
 constexpr uint32_t read_only = 0x06010002;
 constexpr uint32_t no_object = 0x06020000;
@@ -45,16 +53,24 @@ public:
     };
 
     // Longest value one transfer may carry; a longer one is refused, never buffered.
-    static constexpr size_t max_bytes = 256;
+    static constexpr size_t max_bytes = 1u << 20;
+
+    using frame = std::array<uint8_t, 8>;
 
     explicit sdo_server(dictionary &d) : dictionary_(d) {}
 
-    // One request (8 bytes); false when it gets no answer (a client's abort).
-    bool handle(const uint8_t request[8], uint8_t reply[8]);
+    // One request (8 bytes) and what the server sends for it: nothing (a client's abort, a
+    // segment inside a block), one answer, or a whole block of an upload.
+    void handle(const uint8_t request[8], std::vector<frame> &replies);
     // A transfer in progress is dropped (reset communication).
     void reset() { session_ = session{}; }
 
+    int block_size() const { return block_size_; }
+    void set_block_size(int segments) { block_size_ = segments < 0 ? 0 : segments > 127 ? 127 : segments; }
+
 private:
+    enum class block_state { none, receiving, awaiting_end, upload_ready, upload_sent, upload_end_sent };
+
     struct session {
         bool active = false;
         bool upload = false;
@@ -65,6 +81,13 @@ private:
         size_t size = 0;
         std::string data;
         size_t offset = 0;
+        // Block transfers.
+        block_state block = block_state::none;
+        bool crc = false;
+        int block_size = 0;
+        int expected = 1;           // download: the segment awaited next in the block
+        int sent = 0;               // upload: segments of the block sent
+        bool sent_last = false;     // upload: the block held the last segment
     };
 
     void begin(bool upload, uint16_t index, uint8_t sub);
@@ -73,9 +96,14 @@ private:
     void upload_segment(uint8_t command, uint8_t reply[8]);
     void download_segment(const uint8_t request[8], uint8_t reply[8]);
     void abort(uint16_t index, uint8_t sub, uint32_t code, uint8_t reply[8]);
+    void block_download(const uint8_t request[8], std::vector<frame> &replies);
+    void block_segment(const uint8_t request[8], std::vector<frame> &replies);
+    void block_upload(const uint8_t request[8], std::vector<frame> &replies);
+    void send_block(std::vector<frame> &replies);
 
     dictionary &dictionary_;
     session session_;
+    int block_size_ = 127;
 };
 
 }  // namespace sim

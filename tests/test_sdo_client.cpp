@@ -35,6 +35,8 @@ class sim_wire {
 public:
     sim::joint joint{1, 10231};
     int requests = 0;
+    // Sees every frame on the wire (to_server: the client's) and may change it; false drops it.
+    std::function<bool(vci::can_message &m, bool to_server)> tamper;
 
     sdo_link link()
     {
@@ -74,7 +76,12 @@ private:
         m.len = len;
         std::copy(data, data + len, m.data);
         std::vector<vci::can_message> out;
+        if (tamper && !tamper(m, true))
+            return out;
         joint.handle(m, out);
+        if (tamper)
+            out.erase(std::remove_if(out.begin(), out.end(), [this](vci::can_message &r) { return !tamper(r, false); }),
+                      out.end());
         return out;
     }
 };
@@ -140,6 +147,122 @@ private slots:
         // The expedited objects of the drive still answer as before.
         o = read_object(wire.link(), 0x1000, 0);
         QCOMPARE(o.data, QByteArray::fromHex("92010200"));
+    }
+
+    // Block transfers of 64 KiB both ways against the simulated joint, with the faults a bus
+    // brings: a lost segment is sent again, a changed one fails the CRC on whichever end checks.
+    void block_transfers_against_the_simulated_joint()
+    {
+        sim_wire wire;
+        const QByteArray recorder = read_object(wire.link(), 0x2120, 0).data;
+        QCOMPARE(recorder.size(), 65536);
+        wire.requests = 0;
+        sdo_outcome o = run_sdo(wire.link(), sdo_transfer::block_upload(0x2120, 0));
+        QVERIFY2(o.ok, qPrintable(abort_text(o.abort)));
+        QCOMPARE(o.data, recorder);
+        // 9363 segments in blocks of 127: the initiate, 74 blocks, the end's wait.
+        QCOMPARE(wire.requests, 76);
+
+        QByteArray image(65536, '\0');
+        for (int i = 0; i < image.size(); ++i)
+            image[i] = static_cast<char>((i * 131 + i / 251) & 0xFF);
+        wire.requests = 0;
+        sdo_transfer down = sdo_transfer::large_download(0x2111, 0, image);
+        QVERIFY(down.block());
+        o = run_sdo(wire.link(), down);
+        QVERIFY2(o.ok, qPrintable(abort_text(o.abort)));
+        QVERIFY(wire.requests < 80);
+        QCOMPARE(run_sdo(wire.link(), sdo_transfer::block_upload(0x2111, 0)).data, image);
+
+        // The fifth segment of the first block lost once, each way.
+        int segment = 0;
+        bool dropped = false;
+        const auto drop_fifth = [&](bool from_client) {
+            return [&, from_client](vci::can_message &m, bool to_server) {
+                if (to_server != from_client || (m.id & 0x780) != (to_server ? 0x600u : 0x580u))
+                    return true;
+                if (!dropped && ++segment == (from_client ? 6 : 7))  // after the initiate (and A3)
+                    return !(dropped = true);
+                return true;
+            };
+        };
+        wire.tamper = drop_fifth(false);
+        o = run_sdo(wire.link(), sdo_transfer::block_upload(0x2120, 0));
+        QVERIFY(dropped);
+        QVERIFY2(o.ok, qPrintable(abort_text(o.abort)));
+        QCOMPARE(o.data, recorder);
+        segment = 0;
+        dropped = false;
+        wire.tamper = drop_fifth(true);
+        o = run_sdo(wire.link(), sdo_transfer::block_download(0x2111, 0, recorder));
+        QVERIFY(dropped);
+        QVERIFY2(o.ok, qPrintable(abort_text(o.abort)));
+        wire.tamper = nullptr;
+        QCOMPARE(run_sdo(wire.link(), sdo_transfer::block_upload(0x2111, 0)).data, recorder);
+
+        // A byte changed on the way: the client refuses the upload, the joint the download and
+        // keeps what it held.
+        const auto change_a_segment = [&](bool from_client) {
+            segment = 0;
+            return [&, from_client](vci::can_message &m, bool to_server) {
+                if (to_server == from_client && ++segment == 40)
+                    m.data[3] ^= 0x01;
+                return true;
+            };
+        };
+        wire.tamper = change_a_segment(false);
+        o = run_sdo(wire.link(), sdo_transfer::block_upload(0x2120, 0));
+        QVERIFY(!o.ok && !o.server_aborted);
+        QCOMPARE(o.abort, abort_code::crc_error);
+        wire.tamper = change_a_segment(true);
+        o = run_sdo(wire.link(), sdo_transfer::block_download(0x2111, 0, image));
+        QVERIFY(!o.ok && o.server_aborted);
+        QCOMPARE(o.abort, abort_code::crc_error);
+        wire.tamper = nullptr;
+        QCOMPARE(run_sdo(wire.link(), sdo_transfer::block_upload(0x2111, 0)).data, recorder);
+
+        // Small objects come back the ordinary way (the protocol switch), and a joint without
+        // block transfers gets the same objects segmented.
+        QCOMPARE(run_sdo(wire.link(), sdo_transfer::block_upload(0x1000, 0)).data, QByteArray::fromHex("92010200"));
+        QCOMPARE(run_sdo(wire.link(), sdo_transfer::block_upload(0x1008, 0)).data, QByteArray("Velmora simulated joint"));
+        wire.joint.canopen()->sdo().set_block_size(0);
+        o = run_sdo(wire.link(), sdo_transfer::block_download(0x2111, 0, image.left(1000)));
+        QVERIFY2(o.ok, qPrintable(abort_text(o.abort)));
+        o = run_sdo(wire.link(), sdo_transfer::block_upload(0x2111, 0));
+        QVERIFY(o.ok);
+        QCOMPARE(o.data, image.left(1000));
+        // Blocks of 5: every block is confirmed.
+        wire.joint.canopen()->sdo().set_block_size(5);
+        o = run_sdo(wire.link(), sdo_transfer::block_download(0x2111, 0, image.left(999)));
+        QVERIFY2(o.ok, qPrintable(abort_text(o.abort)));
+        QCOMPARE(run_sdo(wire.link(), sdo_transfer::block_upload(0x2111, 0, 3)).data, image.left(999));
+    }
+
+    // What a faulty server does in a block transfer, frame by frame.
+    void faults_of_block_transfers()
+    {
+        // A block size outside 1..127 in the server's answer.
+        scripted_wire wire;
+        wire.replies = {frame_of("A411210000000000")};
+        sdo_outcome o = run_sdo(wire.link(), sdo_transfer::block_download(0x2111, 0, QByteArray(100, 'x')));
+        QCOMPARE(o.abort, abort_code::invalid_block_size);
+        QCOMPARE(wire.aborts, QList<QByteArray>{QByteArray::fromHex("8011210002000405")});
+        // A segment numbered 0 in an upload's block.
+        wire = scripted_wire();
+        wire.replies = {frame_of("C620210064000000"), frame_of("0141424344454647"), frame_of("0048494a4b4c4d4e")};
+        o = run_sdo(wire.link(), sdo_transfer::block_upload(0x2120, 0));
+        QCOMPARE(o.abort, abort_code::invalid_sequence);
+        // Confirms nothing, block after block: the download gives up instead of sending forever.
+        wire = scripted_wire();
+        wire.replies = {frame_of("A411210004000000"), frame_of("A200040000000000"), frame_of("A200040000000000"),
+                        frame_of("A200040000000000"), frame_of("A200040000000000"), frame_of("A200040000000000")};
+        o = run_sdo(wire.link(), sdo_transfer::block_download(0x2111, 0, QByteArray(100, 'x')));
+        QCOMPARE(o.abort, abort_code::invalid_sequence);
+        QVERIFY(wire.requests.size() <= 5);
+        // An announced size the client does not take.
+        wire = scripted_wire();
+        wire.replies = {frame_of("C620210001000100")};
+        QCOMPARE(run_sdo(wire.link(), sdo_transfer::block_upload(0x2120, 0)).abort, abort_code::out_of_memory);
     }
 
     void manufacturer_limits_and_stored_parameters()

@@ -1,9 +1,10 @@
-// A 64 KiB segmented upload (the simulated joint's recorder buffer, 0x2120) from the object
-// dictionary window, as a user starts it with Read. Prints the longest time the GUI thread was
-// held between two turns of its event loop while the transfer ran (a zero timer stamps every
-// turn), by the wall clock and by the thread's own CPU time (a loaded machine stretches the first
-// with other processes' time), the transfer's duration, and, for comparison, the same upload
-// driven to its end in one call, which is how long the window would freeze without its steps.
+// A 64 KiB upload (the simulated joint's recorder buffer, 0x2120, a DOMAIN: by block transfer)
+// from the object dictionary window, as a user starts it with Read. Prints the longest time the
+// GUI thread was held between two turns of its event loop while the transfer ran (a zero timer
+// stamps every turn), by the wall clock and by the thread's own CPU time (a loaded machine
+// stretches the first with other processes' time), the transfer's duration, and, for
+// comparison, the same upload driven to its end in one call, segmented and by block, and a
+// 64 KiB block download (0x2111), each the best of three.
 //
 // Runs offscreen on the in-process simulated bus; with VELMORA_CAN set to another bus it uses
 // that one, e.g. `velmora-sim --bus virtualcan:can0 --nodes 1:10231` in another terminal and
@@ -102,10 +103,25 @@ int main(int argc, char **argv)
     const double stepped_ms = clock.nsecsElapsed() / 1e6;
     const QString status = window.findChild<QLabel *>(QStringLiteral("status"))->text();
 
-    clock.restart();
-    const canopen::sdo_outcome blocking = canopen::read_object(
-        canopen::exchange_sdo_link(adapter_bus_ops(), 1, canopen::sdo_timeout_ms, monitor_sink()), 0x2120, 0);
-    const double blocking_ms = clock.nsecsElapsed() / 1e6;
+    const canopen::sdo_link link = canopen::exchange_sdo_link(adapter_bus_ops(), 1, canopen::sdo_timeout_ms, monitor_sink());
+    canopen::sdo_outcome blocking;
+    const auto best_of_three = [&](const canopen::sdo_transfer &transfer) {
+        double best = 0;
+        for (int i = 0; i < 3; ++i) {
+            clock.restart();
+            blocking = canopen::run_sdo(link, transfer);
+            const double ms = clock.nsecsElapsed() / 1e6;
+            best = i == 0 ? ms : std::min(best, ms);
+        }
+        return best;
+    };
+    const double blocking_ms = best_of_three(canopen::sdo_transfer::upload(0x2120, 0));
+    const bool segmented_ok = blocking.ok && blocking.data.size() == 64 * 1024;
+    const QByteArray recorder = blocking.data;
+    const double block_ms = best_of_three(canopen::sdo_transfer::block_upload(0x2120, 0));
+    const bool block_ok = blocking.ok && blocking.data == recorder;
+    const double download_ms = best_of_three(canopen::sdo_transfer::block_download(0x2111, 0, recorder));
+    const bool download_ok = blocking.ok;
 
     const int segments = (64 * 1024 + 6) / 7;
     std::printf("64 KiB upload from the object dictionary window on %s: %s\n", qgetenv("VELMORA_CAN").constData(),
@@ -116,8 +132,10 @@ int main(int argc, char **argv)
                 quantile_ms(wall_gaps, 1.0), quantile_ms(wall_gaps, 0.999), quantile_ms(wall_gaps, 0.5));
     std::printf("GUI thread held between two turns, its CPU time: longest %.2f ms, 99.9%% %.3f ms, median %.3f ms\n",
                 quantile_ms(cpu_gaps, 1.0), quantile_ms(cpu_gaps, 0.999), quantile_ms(cpu_gaps, 0.5));
-    std::printf("the same upload in one call: %.0f ms without a turn (%s)\n", blocking_ms,
-                blocking.ok && blocking.data.size() == 64 * 1024 ? "65536 bytes" : "failed");
+    std::printf("the same upload in one call, segmented: %.1f ms (%s)\n", blocking_ms, segmented_ok ? "65536 bytes" : "failed");
+    std::printf("the same upload in one call, by block: %.1f ms (%s), %.1f times faster\n", block_ms,
+                block_ok ? "the same bytes" : "failed", block_ms > 0 ? blocking_ms / block_ms : 0.0);
+    std::printf("a 64 KiB block download in one call: %.1f ms (%s)\n", download_ms, download_ok ? "confirmed" : "failed");
     close_adapter();
-    return blocking.ok ? 0 : 1;
+    return segmented_ok && block_ok && download_ok ? 0 : 1;
 }

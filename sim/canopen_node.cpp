@@ -81,6 +81,15 @@ bool canopen_node::live_value(const od_def &def, int64_t &v) const
             return false;
         v = serial_;
         return true;
+    case 0x1F51:
+    case 0x1F56:
+    case 0x1F57:
+        if (def.sub != 1)
+            return false;
+        v = def.index == 0x1F51 ? (program_.running() ? 1 : 0)
+            : def.index == 0x1F56 ? program_.identification(clock::now_us())
+                                  : program_.flash_status(clock::now_us());
+        return true;
     case 0x603F: v = fault_code_; return true;
     case 0x6040: v = controlword_; return true;
     case 0x6041: v = statusword(); return true;
@@ -105,6 +114,10 @@ std::string canopen_node::value_bytes(const od_def &def) const
 {
     if (def.index == 0x2120)
         return recorder_buffer();
+    if (def.index == 0x100A)
+        return program_.version();
+    if (def.index == 0x1F50 && def.sub == 1)
+        return std::string();  // the bootloader keeps no copy to read back
     int64_t v = 0;
     if (live_value(def, v))
         return bytes_of(v, type_size(def.type));
@@ -150,6 +163,8 @@ uint32_t canopen_node::can_write(uint16_t index, uint8_t sub, size_t size, bool 
     const size_t fixed = static_cast<size_t>(type_size(def->type));
     if (size_known && fixed != 0 && size != fixed)
         return sdo_abort::length_mismatch;
+    if (index == 0x1F50)
+        return program_.can_download(size, nmt_ == nmt_state::pre_operational, clock::now_us());
     if (size_known && fixed == 0 && size > (def->type == od_type::domain ? domain_max : string_max))
         return sdo_abort::too_long;
     return 0;
@@ -170,6 +185,9 @@ uint32_t canopen_node::write(uint16_t index, uint8_t sub, const std::string &byt
     }
     if (index == 0x1010 || index == 0x1011)
         return store_command(index, sub, static_cast<uint32_t>(number_of(value, def.type)));
+    if (index == 0x1F50)
+        return program_.download(value, nmt_ == nmt_state::pre_operational, clock::now_us());
+
     return assign(def, value);
 }
 
@@ -186,6 +204,8 @@ uint32_t canopen_node::assign(const od_def &def, const std::string &bytes)
         if (abort != 0)
             return abort;
     }
+    if (def.index == 0x1F51)
+        return program_.command(v, power_ == power_state::operation_enabled, clock::now_us(), &boot_pending_);
     int64_t unused = 0;
     if (!live_value(def, unused))
         values_[def.key()] = bytes;
@@ -499,6 +519,14 @@ void canopen_node::handle_sdo(const vci::can_message &frame, std::vector<vci::ca
         reply.len = 8;
         std::copy(data.begin(), data.end(), reply.data);
         out.push_back(reply);
+    }
+    // A program started or reset: the answer goes out, then the joint boots as after a reset.
+    if (boot_pending_) {
+        boot_pending_ = false;
+        pending_emcy_.clear();
+        reset_application();
+        reset_communication();
+        boot(out);
     }
 }
 

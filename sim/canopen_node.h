@@ -10,6 +10,7 @@
 #include "sim/joint_objects.h"
 #include "sim/lss_slave.h"
 #include "sim/motor_model.h"
+#include "sim/program_store.h"
 #include "sim/sdo_server.h"
 
 #include <cstdint>
@@ -180,6 +181,9 @@ private:
     uint32_t serial_;
     sdo_server sdo_;
     lss_slave lss_;
+    // Outlives resets and power cycles, as flash does.
+    program_store program_{default_text(0x100A)};
+    bool boot_pending_ = false;  // a program start or reset boots once its answer is out
 
     // The values of every entry the node does not compute, and the ones "save" kept: the
     // non-volatile memory, which resets and power-on load from (an absent key: the default).

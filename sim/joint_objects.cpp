@@ -93,6 +93,16 @@ std::vector<od_def> build()
             t.push_back({uint16_t(0x1A00 + n), s, b32, rw, false, num, n == 0 && s == 1 ? 0x60410010 : 0});
     }
 
+    // The program (CiA 302-3), number 1: data, control, identification, flash status.
+    t.push_back({0x1F50, 0, b8, ro, false, num, 1});
+    t.push_back({0x1F50, 1, dom, rw, false, none, 0});
+    t.push_back({0x1F51, 0, b8, ro, false, num, 1});
+    t.push_back({0x1F51, 1, b8, rw, false, none, 0, 0, 3});
+    t.push_back({0x1F56, 0, b8, ro, false, num, 1});
+    t.push_back({0x1F56, 1, b32, ro, false, none, 0});
+    t.push_back({0x1F57, 0, b8, ro, false, num, 1});
+    t.push_back({0x1F57, 1, b32, ro, false, none, 0});
+
     const std::vector<od_def> rest = {
         // Manufacturer parameters.
         {0x2100, 0, b16, rw, false, num, 100, 1, 10000},    // position loop gain
@@ -243,7 +253,7 @@ bool in_group(uint16_t index, uint8_t group)
 
 bool saved_by_store(const od_def &def)
 {
-    if (!def.writable() || def.index == 0x1010 || def.index == 0x1011)
+    if (!def.writable() || def.index == 0x1010 || def.index == 0x1011 || def.index == 0x1F50 || def.index == 0x1F51)
         return false;
     switch (def.index) {
     case 0x6040:  // controlword

@@ -2,12 +2,14 @@
 // across a reset node) and against a scripted server for the faults a good joint never shows:
 // an abort mid-transfer, a wrong toggle bit, a wrong size, silence. Server frames are written
 // out by hand from CiA 301.
+#include "base/checksums.h"
 #include "canopen/sdo_abort.h"
 #include "canopen/sdo_client.h"
 #include "canopen/sdo_job.h"
 #include "objects/od_actions.h"
 #include "objects/od_types.h"
 #include "objects/standard_objects.h"
+#include "sim/sim_clock.h"
 #include "sim/sim_joint.h"
 
 #include <QtTest>
@@ -37,6 +39,8 @@ public:
     int requests = 0;
     // Sees every frame on the wire (to_server: the client's) and may change it; false drops it.
     std::function<bool(vci::can_message &m, bool to_server)> tamper;
+    // What the joint sent besides its SDO answers (boot-up messages, emergencies).
+    std::vector<vci::can_message> heard;
 
     sdo_link link()
     {
@@ -82,6 +86,9 @@ private:
         if (tamper)
             out.erase(std::remove_if(out.begin(), out.end(), [this](vci::can_message &r) { return !tamper(r, false); }),
                       out.end());
+        for (const vci::can_message &r : out)
+            if (r.id != 0x581)
+                heard.push_back(r);
         return out;
     }
 };
@@ -236,6 +243,67 @@ private slots:
         o = run_sdo(wire.link(), sdo_transfer::block_download(0x2111, 0, image.left(999)));
         QVERIFY2(o.ok, qPrintable(abort_text(o.abort)));
         QCOMPARE(run_sdo(wire.link(), sdo_transfer::block_upload(0x2111, 0, 3)).data, image.left(999));
+    }
+
+    // The joint's bootloader: a program goes only into a stopped joint, takes its time to flash,
+    // is identified by its CRC-32 and boots with its own version; a broken transfer keeps the old.
+    void program_download_into_the_simulated_joint()
+    {
+        sim::clock::set_manual(true);
+        sim_wire wire;
+        const auto u32 = [&wire](uint16_t index) {
+            const QByteArray b = read_object(wire.link(), index, 1).data;
+            return b.size() == 4 ? uint32_t(uint8_t(b[0])) | uint32_t(uint8_t(b[1])) << 8 | uint32_t(uint8_t(b[2])) << 16 |
+                                       uint32_t(uint8_t(b[3])) << 24
+                                 : 0xFFFFFFFFu;
+        };
+        QByteArray image(100000, '\0');
+        for (int i = 0; i < image.size(); ++i)
+            image[i] = static_cast<char>(i * 7 + (i >> 9));
+        image.replace(500, 21, "VERSION=SIM-FW 2.0.0\n");
+        const uint32_t crc = checksums::crc32(image.constData(), static_cast<size_t>(image.size()));
+        const uint32_t factory = u32(0x1F56);
+        QVERIFY(factory != 0);
+
+        // Running: nothing goes in, and a clear is refused too.
+        QCOMPARE(run_sdo(wire.link(), sdo_transfer::block_download(0x1F50, 1, image)).abort, abort_code::device_state);
+        QCOMPARE(write_object(wire.link(), 0x1F51, 1, QByteArray(1, '\3')).abort, abort_code::device_state);
+        QVERIFY(write_object(wire.link(), 0x1F51, 1, QByteArray(1, '\0')).ok);
+        QCOMPARE(read_object(wire.link(), 0x1F51, 1).data, QByteArray(1, '\0'));
+        QVERIFY(write_object(wire.link(), 0x1F51, 1, QByteArray(1, '\3')).ok);
+        QCOMPARE(u32(0x1F56), 0u);
+        QCOMPARE(write_object(wire.link(), 0x1F51, 1, QByteArray(1, '\1')).abort, abort_code::device_state);
+
+        // A block end with a wrong CRC: refused, nothing flashed.
+        int segment = 0;
+        wire.tamper = [&segment](vci::can_message &m, bool to_server) {
+            if (to_server && ++segment == 30)
+                m.data[5] ^= 0x80;
+            return true;
+        };
+        QCOMPARE(run_sdo(wire.link(), sdo_transfer::block_download(0x1F50, 1, image)).abort, abort_code::crc_error);
+        wire.tamper = nullptr;
+        QCOMPARE(u32(0x1F57), 0u);
+
+        sdo_outcome o = run_sdo(wire.link(), sdo_transfer::large_download(0x1F50, 1, image));
+        QVERIFY2(o.ok, qPrintable(abort_text(o.abort)));
+        QCOMPARE(u32(0x1F57), 1u);  // busy
+        QCOMPARE(write_object(wire.link(), 0x1F51, 1, QByteArray(1, '\1')).abort, abort_code::device_state);
+        sim::clock::advance_us(250000);  // 100000 bytes at 512 KiB/s
+        QCOMPARE(u32(0x1F57), 0u);
+        QCOMPARE(u32(0x1F56), crc);
+
+        wire.heard.clear();
+        QVERIFY(write_object(wire.link(), 0x1F51, 1, QByteArray(1, '\1')).ok);
+        QCOMPARE(wire.heard.size(), size_t(1));
+        QCOMPARE(wire.heard[0].id, 0x701u);
+        QCOMPARE(read_object(wire.link(), 0x100A, 0).data, QByteArray("SIM-FW 2.0.0"));
+        QCOMPARE(read_object(wire.link(), 0x1F51, 1).data, QByteArray(1, '\1'));
+        // Flash outlives a reset.
+        wire.reset_node();
+        QCOMPARE(u32(0x1F56), crc);
+        QCOMPARE(read_object(wire.link(), 0x100A, 0).data, QByteArray("SIM-FW 2.0.0"));
+        sim::clock::set_manual(false);
     }
 
     // What a faulty server does in a block transfer, frame by frame.

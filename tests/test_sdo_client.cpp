@@ -3,9 +3,12 @@
 // an abort mid-transfer, a wrong toggle bit, a wrong size, silence. Server frames are written
 // out by hand from CiA 301.
 #include "base/checksums.h"
+#include "base/hex.h"
 #include "canopen/sdo_abort.h"
 #include "canopen/sdo_client.h"
 #include "canopen/sdo_job.h"
+#include "objects/dcf_watch.h"
+#include "objects/firmware_job.h"
 #include "objects/od_actions.h"
 #include "objects/od_types.h"
 #include "objects/standard_objects.h"
@@ -35,7 +38,8 @@ QByteArray bytes_of(const sdo_frame &f) { return QByteArray(reinterpret_cast<con
 // client's reply test in order.
 class sim_wire {
 public:
-    sim::joint joint{1, 10231};
+    explicit sim_wire(int node = 1) : joint(node, 10231), node_(node) {}
+    sim::joint joint;
     int requests = 0;
     // Sees every frame on the wire (to_server: the client's) and may change it; false drops it.
     std::function<bool(vci::can_message &m, bool to_server)> tamper;
@@ -46,8 +50,8 @@ public:
     {
         return {[this](const sdo_frame &request, const std::function<bool(const sdo_frame &)> &is_reply, sdo_frame *reply) {
                     ++requests;
-                    for (const vci::can_message &m : deliver(0x601, request.data, 8))
-                        if (m.id == 0x581) {
+                    for (const vci::can_message &m : deliver(0x600 + node_, request.data, 8))
+                        if (m.id == 0x580u + node_) {
                             sdo_frame f;
                             std::copy(m.data, m.data + 8, f.data);
                             if (is_reply(f)) {
@@ -57,7 +61,7 @@ public:
                         }
                     return false;
                 },
-                [this](const sdo_frame &f) { deliver(0x601, f.data, 8); }};
+                [this](const sdo_frame &f) { deliver(0x600 + node_, f.data, 8); }};
     }
     void reset_node()
     {
@@ -87,10 +91,11 @@ private:
             out.erase(std::remove_if(out.begin(), out.end(), [this](vci::can_message &r) { return !tamper(r, false); }),
                       out.end());
         for (const vci::can_message &r : out)
-            if (r.id != 0x581)
+            if (r.id != 0x580u + node_)
                 heard.push_back(r);
         return out;
     }
+    int node_;
 };
 
 // A server that answers from a list and records every request and every abort the client sends.
@@ -303,6 +308,89 @@ private slots:
         wire.reset_node();
         QCOMPARE(u32(0x1F56), crc);
         QCOMPARE(read_object(wire.link(), 0x100A, 0).data, QByteArray("SIM-FW 2.0.0"));
+        sim::clock::set_manual(false);
+    }
+
+    // Two joints updated in one job, from the file and its sidecar; an image for another product
+    // goes nowhere unless forced, and the report says what each node runs before and after.
+    void firmware_update_of_two_joints()
+    {
+        sim::clock::set_manual(true);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("joint.bin"));
+        QByteArray bytes(40000, 'x');
+        bytes.replace(100, 19, "VERSION=SIM-FW 3.1\n");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+        firmware_image image;
+        QString error;
+        QVERIFY(load_firmware_image(path, &image, &error));
+        QVERIFY(!image.product_known);
+        QFile side(path + QStringLiteral(".json"));
+        QVERIFY(side.open(QIODevice::WriteOnly));
+        side.write("{\"product\": \"0x00000402\", \"version\": \"SIM-FW 3.1\"}");
+        side.close();
+        QVERIFY2(load_firmware_image(path, &image, &error), qPrintable(error));
+        QCOMPARE(image.product, 0x402u);
+        QCOMPARE(image.crc, checksums::crc32(bytes.constData(), size_t(bytes.size())));
+        QVERIFY(!parse_firmware_sidecar("{\"product\": \"0x1FFFFFFFF\"}", &image, &error));
+        QVERIFY(!parse_firmware_sidecar("[1]", &image, &error));
+
+        sim_wire one(1), two(2);
+        const auto wire = [&] {
+            dcf_wire w;
+            w.link = [&](int n) { return (n == 1 ? one : two).link(); };
+            w.pre_operational = [](int) {};
+            w.watch = std::make_shared<reboot_watch>([&] {
+                std::vector<error_control_frame> heard;
+                for (sim_wire *s : {&one, &two}) {
+                    for (const vci::can_message &m : s->heard)
+                        if ((m.id & 0x780) == 0x700 && m.len == 1)
+                            heard.push_back({int(m.id - 0x700), m.data[0]});
+                    s->heard.clear();
+                }
+                return heard;
+            });
+            return w;
+        };
+        // The job paces its flash polls by the wall clock; the joints' clock runs meanwhile.
+        const auto run = [](firmware_job &job) {
+            QElapsedTimer t;
+            t.start();
+            while (job.step() && t.elapsed() < 30000)
+                sim::clock::advance_us(20);
+        };
+        firmware_job job(image, {1, 2}, wire(), false);
+        run(job);
+        QCOMPARE(job.updated(), 2);
+        for (const firmware_report &r : job.reports()) {
+            QCOMPARE(r.before_version, QStringLiteral("SIM-FW 1.0.2"));
+            QCOMPARE(r.after_version, QStringLiteral("SIM-FW 3.1"));
+            QCOMPARE(r.after_id, hex::prefixed(image.crc, 8));
+            QVERIFY(r.before_id != r.after_id);
+        }
+        QCOMPARE(read_object(two.link(), 0x1F51, 1).data, QByteArray(1, '\1'));
+        const QString csv = firmware_report_csv(image, job.reports());
+        QCOMPARE(csv.count(QLatin1Char('\n')), 4);
+        QVERIFY(csv.contains(QStringLiteral("已更新/updated")));
+
+        // For another product: refused before anything is sent to the program objects.
+        image.product = 0x999;
+        firmware_job other(image, {1, 2}, wire(), false);
+        run(other);
+        QCOMPARE(other.updated(), 0);
+        QCOMPARE(other.reports()[1].outcome, firmware_report::result::refused);
+        QCOMPARE(read_object(one.link(), 0x1F51, 1).data, QByteArray(1, '\1'));
+        // Forced, it goes; a cancel mid-download says the node was left without a program.
+        firmware_job forced(image, {1}, wire(), true);
+        for (int i = 0; i < 12; ++i)
+            QVERIFY(forced.step());
+        forced.cancel();
+        QCOMPARE(forced.reports()[0].outcome, firmware_report::result::cancelled);
+        QVERIFY2(forced.reports()[0].note.contains(QLatin1String("without a program")), qPrintable(forced.reports()[0].note));
+        QCOMPARE(read_object(one.link(), 0x1F56, 1).data, QByteArray(4, '\0'));
         sim::clock::set_manual(false);
     }
 

@@ -10,6 +10,7 @@
 #include "objects/dcf_job.h"
 #include "objects/dcf_report.h"
 #include "objects/eds.h"
+#include "objects/firmware_job.h"
 
 #include <QMainWindow>
 #include <QTranslator>
@@ -78,6 +79,8 @@ public slots:
     void on_compare_dcf_clicked();
     void on_download_dcf_clicked();
     void on_save_dcf_report_clicked();
+    void on_update_firmware_clicked();
+    void on_save_firmware_report_clicked();
     void on_commissioning_cancel_clicked();
 
 protected:
@@ -120,6 +123,7 @@ private:
     void show_nodes(const std::vector<objects::found_node> &nodes);
     void start_dcf_job(objects::dcf_job::mode mode, const std::vector<int> &nodes);
     void dcf_job_finished(const objects::dcf_job &job);
+    void firmware_job_finished(const objects::firmware_job &job, bool cancelled);
     void offer_store(std::vector<int> nodes);
     // The page's jobs show their progress and Cancel on the page itself; its buttons are off
     // meanwhile.
@@ -134,6 +138,9 @@ private:
     bool job_running_ = false;   // a job of this window's
     bool page_job_ = false;      // ... of the commissioning page
     objects::dcf_job *download_ = nullptr;  // the page's compare or download while it runs
+    objects::firmware_job *firmware_ = nullptr;  // the page's firmware update while it runs
+    objects::firmware_image firmware_image_;
+    std::vector<objects::firmware_report> firmware_report_;
     bool node_chosen_ = false;   // the user picked a node: the connection no longer moves it
     bool setting_node_ = false;
     objects::eds_document dcf_;

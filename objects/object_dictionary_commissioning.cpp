@@ -6,6 +6,7 @@
 #include "ui_object_dictionary.h"
 
 #include "base/desktop_seams.h"
+#include "base/hex.h"
 #include "base/shared_values.h"
 #include "can/step_job.h"
 #include "canopen/canopen_exchange.h"
@@ -22,6 +23,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QSortFilterProxyModel>
@@ -32,6 +34,8 @@ namespace {
 
 const QString dcf_kind = QStringLiteral("eds");
 const QString report_kind = QStringLiteral("dcf_report");
+const QString firmware_kind = QStringLiteral("firmware");
+const QString firmware_report_kind = QStringLiteral("firmware_report");
 
 enum node_column { nc_node, nc_type, nc_vendor, nc_product, nc_revision, nc_serial, nc_name, nc_state, nc_count };
 
@@ -136,9 +140,12 @@ void Object_dictionary::on_commissioning_cancel_clicked()
 {
     if (!page_job_)
         return;
-    // A download stops between two objects; anything else at once.
+    // A download stops between two objects, a firmware update after the node in hand (never
+    // leaving it without a program); anything else at once.
     if (download_)
         download_->stop_between_objects();
+    else if (firmware_)
+        firmware_->stop_after_node();
     else
         job_runner::instance().cancel();
 }
@@ -150,6 +157,7 @@ void Object_dictionary::set_busy(bool busy)
     for (QWidget *w : {static_cast<QWidget *>(ui->discover), static_cast<QWidget *>(ui->open_dcf),
                        static_cast<QWidget *>(ui->compare_dcf), static_cast<QWidget *>(ui->download_dcf),
                        static_cast<QWidget *>(ui->save_dcf_report), static_cast<QWidget *>(ui->read_all),
+                       static_cast<QWidget *>(ui->update_firmware), static_cast<QWidget *>(ui->save_firmware_report),
                        static_cast<QWidget *>(ui->open_eds)})
         w->setEnabled(!busy);
 }
@@ -388,6 +396,96 @@ void Object_dictionary::offer_store(std::vector<int> nodes)
             text += QStringLiteral("; ") + bus_lost_note();
         show_commissioning_status(text, store.stored() < static_cast<int>(store.report().size()));
     }));
+}
+
+// ---- firmware -------------------------------------------------------------------------------
+
+void Object_dictionary::on_update_firmware_clicked()
+{
+    std::vector<int> nodes;
+    const QString text = ui->firmware_nodes->text().trimmed();
+    QString error;
+    if (text.isEmpty())
+        nodes = {node()};
+    else if (!parse_node_list(text, &nodes, &error)) {
+        show_commissioning_status(error, true);
+        return;
+    }
+    if (!commissioning_ready())
+        return;
+    const QString path = desktop_seams::choose_file(desktop_seams::file_mode::open, this, firmware_kind,
+                                                    tr("程序映像/Program image"), QString(),
+                                                    tr("程序映像/Program images (*.bin *.hex *.img);;*"));
+    if (path.isEmpty())
+        return;
+    objects::firmware_image image;
+    if (!load_firmware_image(path, &image, &error)) {
+        show_commissioning_status(error, true);
+        return;
+    }
+    const bool force = ui->force_firmware->isChecked();
+    const QString product = image.product_known ? hex::prefixed(image.product, 8) : tr("未知/unknown");
+    const QString question =
+        tr("将%1 (%2字节, CRC %3, 产品%4)下载到节点%5？每个节点的程序先停止并清除。\n"
+           "Download %1 (%2 bytes, CRC %3, product %4) to node(s) %5? Each node's program is stopped "
+           "and cleared first.")
+            .arg(QFileInfo(path).fileName())
+            .arg(image.data.size())
+            .arg(hex::prefixed(image.crc, 8), product, node_list_text(nodes));
+    if (desktop_seams::question(this, tr("提示/Notice"), question) != QMessageBox::Yes || !commissioning_ready())
+        return;
+    firmware_image_ = image;
+    firmware_report_.clear();
+    watch_ = std::make_shared<reboot_watch>(tapped_error_control(nodes));
+    auto job = std::make_unique<objects::firmware_job>(image, nodes, wire(), force,
+                                                       [this](const objects::firmware_job &j, bool cancelled) {
+                                                           firmware_ = nullptr;
+                                                           firmware_job_finished(j, cancelled);
+                                                       });
+    objects::firmware_job *running = job.get();
+    show_commissioning_status(tr("正在更新固件/Updating firmware..."), false);
+    start_page_job(std::move(job));
+    if (page_job_)
+        firmware_ = running;
+}
+
+void Object_dictionary::firmware_job_finished(const objects::firmware_job &job, bool cancelled)
+{
+    firmware_report_ = job.reports();
+    QStringList lines;
+    lines << tr("固件已更新/firmware updated on %1 of %2 nodes").arg(job.updated()).arg(job.reports().size());
+    for (const objects::firmware_report &r : job.reports())
+        if (r.outcome != objects::firmware_report::result::updated)
+            lines << tr("节点/node %1: %2%3")
+                         .arg(r.node)
+                         .arg(objects::firmware_result_text(r.outcome))
+                         .arg(r.note.isEmpty() ? QString() : QStringLiteral(" — ") + r.note);
+    if (cancelled)
+        lines << tr("已取消/cancelled");
+    show_commissioning_status(lines.join(QLatin1Char('\n')), job.updated() != static_cast<int>(job.reports().size()));
+}
+
+void Object_dictionary::on_save_firmware_report_clicked()
+{
+    if (firmware_report_.empty()) {
+        show_commissioning_status(tr("尚无固件更新报告/No firmware update to report yet"), true);
+        return;
+    }
+    const QString path = desktop_seams::choose_file(desktop_seams::file_mode::save, this, firmware_report_kind,
+                                                    tr("保存固件报告/Save firmware report"),
+                                                    QStringLiteral("firmware_report.csv"), QStringLiteral("CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        f.write(objects::firmware_report_csv(firmware_image_, firmware_report_).toUtf8()) < 0 || !f.flush()) {
+        show_commissioning_status(tr("无法写入/Cannot write %1: %2").arg(path, f.errorString()), true);
+        return;
+    }
+    show_commissioning_status(tr("报告已保存/report saved: %1 (%2 rows)")
+                                  .arg(QDir::toNativeSeparators(path))
+                                  .arg(firmware_report_.size()),
+                              false);
 }
 
 void Object_dictionary::on_save_dcf_report_clicked()

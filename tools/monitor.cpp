@@ -172,9 +172,9 @@ void monitor::on_export_2_clicked()
     if (!export_monitor_table(ui->tableWidget, this))
         return;
     // A full table takes no rows, so the workbook holds all of them: they can go, and logging
-    // goes on. Numbering goes on too, so that the next workbook continues this one (a gap says
-    // how many frames passed while paused). A table cleared meanwhile has new rows that are in
-    // no file, and stays.
+    // goes on. Numbering goes on too, so that the next workbook continues this one (the frames
+    // that passed while paused leave their numbers out). A table cleared meanwhile has new rows
+    // that are in no file, and stays.
     if (was_full && full_ && drops == drops_)
         drop_rows();
 }

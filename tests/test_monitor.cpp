@@ -281,6 +281,20 @@ private slots:
         chosen = dir.filePath(QStringLiteral("partial.xlsx"));
         button(m, "export_2")->click();
         QCOMPARE(m.table()->item(0, 0)->text(), QStringLiteral("9"));
+
+        // Cleared while the export asks its last question, and logging again: those rows are in
+        // no file and stay.
+        for (int seq = 10; seq <= 13; ++seq)
+            log(seq);
+        QVERIFY(m.full());
+        desktop_seams::set_box_responder([&](const desktop_seams::box_request &) {
+            button(m, "pushButton_3")->click();
+            log(20);
+            return QMessageBox::No;
+        });
+        chosen = dir.filePath(QStringLiteral("again.xlsx"));
+        button(m, "export_2")->click();
+        QCOMPARE(m.table()->item(0, 0)->text(), QStringLiteral("20"));
     }
 
     void windows_keep_their_own_fill_position()

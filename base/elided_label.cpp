@@ -1,6 +1,7 @@
 #include "base/elided_label.h"
 
 #include <QFontMetrics>
+#include <QtMath>
 #include <QResizeEvent>
 
 elided_label::elided_label(QWidget *parent) : QLabel(parent)
@@ -18,13 +19,14 @@ void elided_label::set_full_text(const QString &text)
 
 QSize elided_label::sizeHint() const
 {
-    const QFontMetrics fm(font());
+    const QFontMetricsF fm(font());
     const QMargins m = contentsMargins();
     // One line: the texts are bilingual with a line break between the halves.
     QString line = full_;
     line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return QSize(fm.horizontalAdvance(line) + m.left() + m.right() + 2 * margin(),
-                 fm.height() + m.top() + m.bottom() + 2 * margin());
+    // Rounded up: a width rounded down is a fraction short of the text, which then elides.
+    return QSize(qCeil(fm.horizontalAdvance(line)) + m.left() + m.right() + 2 * margin(),
+                 qCeil(fm.height()) + m.top() + m.bottom() + 2 * margin());
 }
 
 QSize elided_label::minimumSizeHint() const { return QSize(0, sizeHint().height()); }

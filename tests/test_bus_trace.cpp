@@ -2,9 +2,11 @@
 // frames decoded live, filters, the node table, an injected fault's EMCY, save (read back by
 // python3-can), logs opened in tabs of their own (byte for byte through open and save, the cap
 // and what it let go), played back and sent with care; heartbeats and an emergency from
-// velmora-sim over a real (virtual) bus. Set VELMORA_SCREENSHOT=FILE to
+// velmora-sim over a real (virtual) bus; the window at its default size (five nodes, a replay
+// followed, the status line whole). Set VELMORA_SCREENSHOT=FILE to
 // keep a picture of the trace after the session.
 #include "base/desktop_seams.h"
+#include "base/elided_label.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/bus_tap.h"
@@ -26,6 +28,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QProcess>
 #include <QPushButton>
@@ -136,7 +139,7 @@ private slots:
                      .isEmpty());
         QCOMPARE(node_cell(0, 4), QStringLiteral("1"));
         QVERIFY(node_cell(0, 5).startsWith(QStringLiteral("0x2310 持续过流")));
-        QVERIFY(child<QLabel>(trace, "trace_status")->text().contains(QStringLiteral("显示/shown")));
+        QVERIFY(child<elided_label>(trace, "trace_status")->full_text().contains(QStringLiteral("显示/shown")));
         const QStringList cut = cut_texts_in_every_language(trace);
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
 
@@ -373,6 +376,78 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(node_cell(node_row(5), 1), QStringLiteral("丢失/Lost"), 20000);
     }
 
+    void default_size_shows_five_nodes_follows_a_replay_and_keeps_the_status_whole()
+    {
+        // Six nodes beating for four seconds: more rows than the frame view shows.
+        QByteArray log;
+        for (int tick = 0; tick < 40; ++tick)
+            for (int node = 1; node <= 6; ++node)
+                log += "(" + QByteArray::number(1000 + tick / 10) + "." +
+                       QByteArray::number((tick % 10) * 100000 + node).rightJustified(6, '0') + ") can0 70" +
+                       QByteArray::number(node) + "#05\n";
+        QTemporaryDir dir;
+        QFile f(dir.filePath(QStringLiteral("nodes.log")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(log);
+        f.close();
+        delete canopen;  // its poll would talk on the bus
+        canopen = nullptr;
+        QVERIFY(trace->load_log(f.fileName()));
+        trace->resize(1100, 680);  // the form's size (the test screen is smaller)
+        trace->show();
+        QVERIFY(QTest::qWaitForWindowExposed(trace));
+
+        auto *nodes = child<QTableWidget>(trace, "nodes");
+        QCOMPARE(nodes->rowCount(), 6);
+        const QRect fifth = nodes->visualItemRect(nodes->item(4, 0));
+        QVERIFY2(fifth.bottom() < nodes->viewport()->height(),
+                 qPrintable(QStringLiteral("%1 of %2").arg(fifth.bottom()).arg(nodes->viewport()->height())));
+
+        // Playing back, Follow keeps the newest row shown in view; without it the view stays.
+        auto *view = child<QTableView>(trace, "trace");
+        int64_t now = 0;
+        trace->set_replay_clock([&now] { return now; });
+        QVERIFY(trace->start_replay());
+        now = 2000000;
+        QTRY_VERIFY(model()->shown_frames() > 60);
+        QVERIFY(child<QPushButton>(trace, "replay_stop")->isEnabled());
+        QVERIFY(view->verticalScrollBar()->maximum() > 0);
+        QCOMPARE(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
+        QCOMPARE(view->rowAt(view->viewport()->height() - 1), model()->rowCount() - 1);
+        child<QCheckBox>(trace, "follow")->setChecked(false);
+        view->scrollToTop();
+        const size_t shown = model()->shown_frames();
+        now = 3000000;
+        QTRY_VERIFY(model()->shown_frames() > shown);
+        QCOMPARE(view->verticalScrollBar()->value(), 0);
+        trace->stop_replay();
+
+        // A message too long for the room beside the status: the status gives way, whole in its
+        // tooltip, and is whole again once the message goes.
+        auto *status = child<elided_label>(trace, "trace_status");
+        QStatusBar *bar = trace->statusBar();
+        bar->clearMessage();  // the one the opened log left
+        QTRY_COMPARE(status->text(), status->full_text());
+        const QString prefix = QStringLiteral("已保存/Saved: ");
+        QString name = QStringLiteral("session");
+        const auto message_width = [&] {
+            return bar->fontMetrics().horizontalAdvance(prefix +
+                                                        QDir::toNativeSeparators(dir.filePath(name + ".log")));
+        };
+        while (message_width() < bar->width() - status->sizeHint().width() / 2)
+            name += QLatin1Char('x');
+        const QString path = dir.filePath(name + ".log");
+        desktop_seams::set_file_chooser([path](const desktop_seams::file_request &) { return path; });
+        child<QPushButton>(trace, "save_trace")->click();
+        QCOMPARE(bar->currentMessage(), prefix + QDir::toNativeSeparators(path));
+        QTRY_VERIFY(status->x() >= 6 + message_width());
+        QVERIFY(status->text().endsWith(QChar(0x2026)));
+        QCOMPARE(status->toolTip(), status->full_text());
+        QVERIFY(status->full_text().contains(QStringLiteral("log file")));
+        bar->clearMessage();
+        QTRY_COMPARE(status->text(), status->full_text());
+    }
+
     void can_utils_log_opens_and_bad_lines_are_skipped()
     {
         QTemporaryDir dir;
@@ -395,7 +470,7 @@ private slots:
         trace->drain(true);
         QCOMPARE(node_cell(0, 1), QStringLiteral("运行/Operational"));
         QVERIFY(node_cell(0, 5).startsWith(QStringLiteral("0x2310")));
-        QVERIFY(child<QLabel>(trace, "trace_status")->text().contains(QStringLiteral("log file")));
+        QVERIFY(child<elided_label>(trace, "trace_status")->full_text().contains(QStringLiteral("log file")));
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write("nothing here\n");
         f.close();

@@ -13,6 +13,10 @@
 #include "can/monitor_record.h"
 
 #include <QHeaderView>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -184,7 +188,8 @@ private slots:
 
     void logging_pauses_at_the_row_limit_and_clear_goes_on()
     {
-        monitor m;
+        monitor m, other;
+        monitor_open = 1;
         QCOMPARE(m.row_limit(), 1000000);
         QVERIFY(m.findChild<QLabel *>(QStringLiteral("row_limit"))->text().endsWith(QStringLiteral("1000000")));
         m.set_row_limit(3);
@@ -195,13 +200,101 @@ private slots:
         QCOMPARE(t->rowCount(), 3);
         QCOMPARE(t->item(2, 5)->text(), QStringLiteral("t17"));  // nothing logged is lost
         QVERIFY(m.full());
-        QCOMPARE(monitor_capture, 0);
         QVERIFY(notice->isVisibleTo(&m));
+        // The other protocol's window has rows to spare and goes on logging.
+        QCOMPARE(monitor_capture, 1);
+        QVERIFY(monitor_logging_on(1));
+        feed(other, 12);
+        QCOMPARE(other.table()->rowCount(), 2);
+        QVERIFY(!other.full());
+
         button(m, "pushButton_3")->click();
         QVERIFY(!m.full() && !notice->isVisibleTo(&m));
-        QCOMPARE(monitor_capture, 1);
         feed(m, 6);
         QCOMPARE(t->item(0, 0)->text(), QStringLiteral("t0"));
+        QCOMPARE(other.table()->rowCount(), 2);
+
+        // Stopped by hand, a cleared window stays stopped.
+        feed(m, 30);
+        QVERIFY(m.full());
+        button(m, "pushButton_2")->click();
+        button(m, "pushButton_3")->click();
+        QCOMPARE(monitor_capture, 0);
+    }
+
+    void export_at_the_row_limit_keeps_every_row_and_goes_on()
+    {
+        monitor m;
+        m.set_row_limit(3);
+        monitor_open = 1;
+        auto log = [&m](int seq) {
+            for (const QString &text : monitor_record(seq, QDateTime::currentDateTime(), monitor_direction::sent,
+                                                      0x600 + seq, nullptr, 0, QStringLiteral("f%1").arg(seq)))
+                m.recedata(text);
+        };
+        for (int seq = 1; seq <= 5; ++seq)
+            log(seq);
+        QVERIFY(m.full());
+
+        QTemporaryDir dir;
+        QString chosen;
+        desktop_seams::set_file_chooser([&](const desktop_seams::file_request &) { return chosen; });
+        desktop_seams::set_box_responder([](const desktop_seams::box_request &) { return QMessageBox::No; });
+        auto cleanup = qScopeGuard([] {
+            desktop_seams::set_file_chooser(nullptr);
+            desktop_seams::set_box_responder(nullptr);
+        });
+
+        // An export that writes nothing (the file question cancelled) keeps the rows and the pause.
+        chosen.clear();
+        button(m, "export_2")->click();
+        QVERIFY(m.full());
+        QCOMPARE(m.table()->rowCount(), 3);
+
+        chosen = dir.filePath(QStringLiteral("full.xlsx"));
+        button(m, "export_2")->click();
+        QVERIFY(!m.full());
+        QVERIFY(!m.findChild<QLabel *>(QStringLiteral("limit_notice"))->isVisibleTo(&m));
+        QCOMPARE(m.table()->rowCount(), 1);
+        QCOMPARE(m.cell_count(), 0);
+        log(9);
+        QCOMPARE(m.table()->item(0, 0)->text(), QStringLiteral("9"));
+        QCOMPARE(m.table()->item(0, 5)->text(), QStringLiteral("f9"));
+
+        // The workbook (title, header, rows from the third line) holds the three rows logged.
+        QProcess reader;
+        reader.start(QStringLiteral("/usr/bin/python3"),
+                     {qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") + QStringLiteral("/tests/read_workbook.py"), chosen});
+        QVERIFY(reader.waitForFinished(60000) && reader.exitCode() == 0);
+        const QJsonObject book = QJsonDocument::fromJson(reader.readAllStandardOutput()).object();
+        QCOMPARE(book[QStringLiteral("max_row")].toInt(), 5);
+        const QJsonObject cells = book[QStringLiteral("cells")].toObject();
+        for (int seq = 1; seq <= 3; ++seq) {
+            const QString row = QString::number(seq + 2);
+            QCOMPARE(cells[QStringLiteral("A") + row].toObject()[QStringLiteral("value")].toVariant().toString(),
+                     QString::number(seq));
+            QCOMPARE(cells[QStringLiteral("F") + row].toObject()[QStringLiteral("value")].toString(),
+                     QStringLiteral("f%1").arg(seq));
+        }
+
+        // Below the limit an export leaves the table as it is.
+        chosen = dir.filePath(QStringLiteral("partial.xlsx"));
+        button(m, "export_2")->click();
+        QCOMPARE(m.table()->item(0, 0)->text(), QStringLiteral("9"));
+
+        // Cleared while the export asks its last question, and logging again: those rows are in
+        // no file and stay.
+        for (int seq = 10; seq <= 13; ++seq)
+            log(seq);
+        QVERIFY(m.full());
+        desktop_seams::set_box_responder([&](const desktop_seams::box_request &) {
+            button(m, "pushButton_3")->click();
+            log(20);
+            return QMessageBox::No;
+        });
+        chosen = dir.filePath(QStringLiteral("again.xlsx"));
+        button(m, "export_2")->click();
+        QCOMPARE(m.table()->item(0, 0)->text(), QStringLiteral("20"));
     }
 
     void windows_keep_their_own_fill_position()

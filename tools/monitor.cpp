@@ -101,8 +101,9 @@ void monitor::recedata(QString str)
         return;
     if (fill_column_ > 5 && t->rowCount() >= row_limit_) {
         // Everything logged stays; the rest of this record and what follows are not placed.
+        // Only this window pauses: the logging switch is shared, and the other protocol's
+        // window, which has rows to spare, goes on.
         full_ = true;
-        monitor_capture = 0;
         ui->limit_notice->show();
         return;
     }
@@ -142,6 +143,12 @@ void monitor::on_pushButton_2_clicked() { monitor_capture = 0; }
 
 void monitor::on_pushButton_3_clicked()
 {
+    drop_rows();
+    monitor_seq = 1;
+}
+
+void monitor::drop_rows()
+{
     QTableWidget *t = ui->tableWidget;
     t->clearContents();
     // Dropping the rows in one step is the same as removing them from the last down to row 1,
@@ -150,16 +157,27 @@ void monitor::on_pushButton_3_clicked()
     t->setRowHeight(0, row_height);
     reset_fill_position();
     text_pool_.clear();
-    monitor_seq = 1;
+    ++drops_;
     if (full_) {
         // Logging paused at the row limit goes on.
         full_ = false;
-        monitor_capture = 1;
         ui->limit_notice->hide();
     }
 }
 
-void monitor::on_export_2_clicked() { export_monitor_table(ui->tableWidget, this); }
+void monitor::on_export_2_clicked()
+{
+    const bool was_full = full_;
+    const uint32_t drops = drops_;
+    if (!export_monitor_table(ui->tableWidget, this))
+        return;
+    // A full table takes no rows, so the workbook holds all of them: they can go, and logging
+    // goes on. Numbering goes on too, so that the next workbook continues this one (the frames
+    // that passed while paused leave their numbers out). A table cleared meanwhile has new rows
+    // that are in no file, and stays.
+    if (was_full && full_ && drops == drops_)
+        drop_rows();
+}
 
 void monitor::on_close_clicked()
 {

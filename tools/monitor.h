@@ -25,8 +25,9 @@ public:
     // Cells placed since the last reset.
     int32_t cell_count() const { return cell_count_; }
 
-    // At this many rows logging pauses (the rows stay) until the table is cleared; a long run
-    // would otherwise grow until memory runs out (about 1 KB a row).
+    // At this many rows this window's logging pauses (the rows stay) until the table is cleared
+    // or exported, which lets the rows go; a long run would otherwise grow until memory runs
+    // out (about 1 KB a row).
     static constexpr int default_row_limit = 1000000;
     void set_row_limit(int rows);
     int row_limit() const { return row_limit_; }
@@ -53,6 +54,8 @@ protected:
 
 private:
     void reset_fill_position();
+    // Empties the table and ends a pause at the row limit; the numbering is the caller's.
+    void drop_rows();
     void show_row_limit();
     void scroll_to_bottom();
     QString shared_text(const QString &str);
@@ -67,5 +70,6 @@ private:
     bool scroll_pending_ = false;
     int row_limit_ = default_row_limit;
     bool full_ = false;
+    uint32_t drops_ = 0;  // times the rows were let go, so that an export sees a clear meanwhile
     QHash<QString, QString> text_pool_;
 };

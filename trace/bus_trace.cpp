@@ -2,6 +2,7 @@
 
 #include "base/desktop_seams.h"
 #include "base/document_lookup.h"
+#include "base/elided_label.h"
 #include "base/hex.h"
 #include "base/language.h"
 #include "base/window_place.h"
@@ -58,14 +59,17 @@ Bus_trace::Bus_trace(QWidget *parent) : QMainWindow(parent), ui(new Ui::Bus_trac
     ui->identifiers->setColumnCount(5);
     ui->send_ids->setColumnCount(5);
     for (QTableWidget *t : {ui->nodes, ui->identifiers, ui->send_ids}) {
+        // As tight as the frames: the node table shares the splitter with them.
+        t->verticalHeader()->setDefaultSectionSize(ui->trace->verticalHeader()->defaultSectionSize());
         t->verticalHeader()->hide();
         t->horizontalHeader()->setStretchLastSection(true);
     }
     ui->splitter->setSizes({480, 140});
-    status_label_ = new QLabel(this);
+    status_label_ = new elided_label(this);
     status_label_->setObjectName(QStringLiteral("trace_status"));
     status_label_->setContentsMargins(16, 0, 0, 0);  // apart from a message beside it
     statusBar()->addPermanentWidget(status_label_);
+    connect(statusBar(), &QStatusBar::messageChanged, this, &Bus_trace::fit_status);
     ui->dropped_notice->hide();
     ui->views->setTabEnabled(ui->views->indexOf(ui->send_tab), false);  // a live capture sends nothing
     QByteArray document;
@@ -378,8 +382,25 @@ void Bus_trace::refresh_status()
     if (const uint64_t lost = vci::bus_tap::dropped())
         text += tr(", %1 帧丢失/frames lost").arg(lost);
     text += QStringLiteral(" | ") + bus_state_text(static_cast<int>(vci::bus_tap::current_bus_state()));
-    if (status_label_->text() != text)
-        status_label_->setText(text);
+    if (status_label_->full_text() != text)
+        status_label_->set_full_text(text);
+}
+
+void Bus_trace::fit_status()
+{
+    // The status bar draws its message left of the permanent status and cuts what does not fit
+    // there; the status, whose whole text is its tooltip, is the one that gives way.
+    const QString message = statusBar()->currentMessage();
+    if (message.isEmpty()) {
+        status_label_->setMaximumWidth(QWIDGETSIZE_MAX);
+        return;
+    }
+    // The message starts 6 pixels in; the status ends where it is, whatever its width (the size
+    // grip follows it).
+    constexpr int message_left = 6, gap = 12;
+    const int status_right = status_label_->x() + status_label_->width();
+    const int room = status_right - message_left - statusBar()->fontMetrics().horizontalAdvance(message) - gap;
+    status_label_->setMaximumWidth(qMax(0, room));
 }
 
 void Bus_trace::say(const QString &text)
@@ -431,6 +452,31 @@ void Bus_trace::showEvent(QShowEvent *e)
     QMainWindow::showEvent(e);
     refresh_nodes();
     refresh_identifiers();
+    if (!shown_once_) {
+        shown_once_ = true;
+        show_five_nodes();
+    }
+}
+
+void Bus_trace::resizeEvent(QResizeEvent *e)
+{
+    QMainWindow::resizeEvent(e);
+    fit_status();
+}
+
+void Bus_trace::show_five_nodes()
+{
+    // Set once the splitter has its height: sizes given before are only weights, and at the
+    // default size those left the node table a single row.
+    QTableWidget *t = ui->nodes;
+    const int wanted = t->horizontalHeader()->sizeHint().height() + 5 * t->verticalHeader()->defaultSectionSize() +
+                       2 * t->frameWidth();
+    const QList<int> sizes = ui->splitter->sizes();
+    if (sizes.size() != 2 || sizes[1] >= wanted)
+        return;
+    const int total = sizes[0] + sizes[1];
+    const int frames = qMax(total - wanted, ui->views->minimumSizeHint().height());
+    ui->splitter->setSizes({frames, total - frames});
 }
 
 void Bus_trace::changeEvent(QEvent *e)
@@ -447,5 +493,6 @@ void Bus_trace::changeEvent(QEvent *e)
         refresh_dropped();
         refresh_status();
         fit_columns();
+        fit_status();
     }
 }

@@ -15,7 +15,7 @@
 #include <map>
 #include <memory>
 
-class QLabel;
+class elided_label;
 
 namespace Ui {
 class Bus_trace;
@@ -56,6 +56,7 @@ public slots:
 protected:
     void changeEvent(QEvent *e) override;
     void showEvent(QShowEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -75,6 +76,10 @@ private:
     void refresh_identifiers();
     void refresh_send_list();
     void refresh_status();
+    // Gives a message in the status bar the room it needs; the status beside it elides.
+    void fit_status();
+    // The splitter's share for the node table: its header and five rows.
+    void show_five_nodes();
     void refresh_dropped();
     void refresh_replay_controls();
     void replay_step();
@@ -106,7 +111,8 @@ private:
     QElapsedTimer replay_elapsed_;
     replay_clock replay_clock_;
     QElapsedTimer message_shown_;
-    QLabel *status_label_ = nullptr;
+    elided_label *status_label_ = nullptr;
+    bool shown_once_ = false;
     QByteArray error_document_;
     std::map<uint16_t, QString> error_texts_;
 };

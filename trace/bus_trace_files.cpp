@@ -227,8 +227,11 @@ void Bus_trace::replay_step()
             }
         }
     }
-    if (!due.empty())
+    if (!due.empty()) {
         s.model->advance(due.back() + 1);
+        if (replaying_ == current_ && ui->follow->isChecked())
+            ui->trace->scrollToBottom();
+    }
     const int64_t total = replay_.total_us();
     ui->replay_progress->setValue(total > 0 ? static_cast<int>(replay_.played_us() * 1000 / total) : 1000);
     const int decimals = total < 10000000 ? 2 : 1;

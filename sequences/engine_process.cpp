@@ -147,12 +147,13 @@ QString engine_end_text(const engine_exit &e, bool garbled, int memory_limit_mib
 {
     if (e.exited && e.code == engine_exit_out_of_memory)
         return QStringLiteral("script engine out of memory (limit %1 MiB)").arg(memory_limit_mib);
+    // The program ended an engine that wrote garbage itself: that signal is not the cause.
+    if (garbled)
+        return QStringLiteral("script engine sent garbled data");
     if (e.signal != 0)
         return QStringLiteral("script engine ended by signal %1 (%2)")
             .arg(e.signal)
             .arg(QString::fromLocal8Bit(::strsignal(e.signal)));
-    if (garbled)
-        return QStringLiteral("script engine sent garbled data");
     if (e.exited && e.code == engine_exit_pipe_lost)
         return QStringLiteral("script engine lost its link to the program");
     if (e.exited)

@@ -16,6 +16,7 @@
 #include <exception>
 #include <fcntl.h>
 #include <new>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
@@ -360,8 +361,14 @@ bool is_script_engine_process(int argc, char **argv)
 
 int run_script_engine(int argc, char **argv)
 {
-    // A program gone away shows as a failed write, not as a signal.
+    // A program gone away shows as a failed write, not as a signal; and if it went away while
+    // the script computes without asking it anything, this process goes too.
     ::signal(SIGPIPE, SIG_IGN);
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() == 1)
+        return engine_exit_pipe_lost;
+    // Ctrl-C reaches the whole process group: the program stops the run and ends this process.
+    ::signal(SIGINT, SIG_IGN);
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--memory-limit-mib") == 0 && i + 1 < argc) {
             const long long mib = std::atoll(argv[++i]);

@@ -83,6 +83,9 @@ bool engine_process::start(const QString &program, int memory_limit_mib, QString
     // dup2 clears close-on-exec on the copies; the originals close at the exec.
     posix_spawn_file_actions_adddup2(&actions, pair[1], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, pair[1], STDOUT_FILENO);
+    // Nothing else of the program's: a copy of the guardian's link or of the bus socket held by
+    // the engine would outlive the program.
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
     pid_t pid = -1;
     const int failed = ::posix_spawn(&pid, path.constData(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -95,12 +98,16 @@ bool engine_process::start(const QString &program, int memory_limit_mib, QString
     std::lock_guard<std::mutex> lock(mutex_);
     pid_ = pid;
     fd_ = pair[0];
+    // A stop while it was being started.
+    if (killed_)
+        ::kill(pid_, SIGKILL);
     return true;
 }
 
 void engine_process::kill()
 {
     std::lock_guard<std::mutex> lock(mutex_);
+    killed_ = true;
     if (pid_ > 0)
         ::kill(pid_, SIGKILL);
 }

@@ -36,7 +36,7 @@ public:
     bool start(const QString &program, int memory_limit_mib, QString *why);
     // The program's end of the socket; -1 before start.
     int fd() const { return fd_; }
-    // Ends the engine now (SIGKILL); nothing once it was reaped.
+    // Ends the engine now (SIGKILL), or as soon as it is started; nothing once it was reaped.
     void kill();
     // Waits for its end (after kill() or once it closed its end) and closes the socket.
     engine_exit reap();
@@ -45,6 +45,7 @@ private:
     std::mutex mutex_;
     pid_t pid_ = -1;
     int fd_ = -1;
+    bool killed_ = false;
 };
 
 // "script engine out of memory (limit 1024 MiB)", "script engine ended by signal 11", ...: why an

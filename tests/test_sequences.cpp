@@ -537,11 +537,22 @@ check("tolerance refused", refused.indexOf("the tolerance must be a number of 0 
         QCOMPARE(r.end, sequences::run_end::error);
         QVERIFY2(r.message.startsWith(QStringLiteral("runaway.js:3: RangeError")), qPrintable(r.message));
 
-        // The runner goes at once with its engine in a busy loop.
+        // The runner goes at once with its engine in a busy loop; a Stop as the engine starts
+        // ends it before the script's first line.
         {
             sequences::sequence_runner busy;
             busy.start(QStringLiteral("while (true) {}\n"), QStringLiteral("busy.js"));
             QTest::qWait(200);
+        }
+        {
+            sequences::sequence_runner runner;
+            QStringList log;
+            connect(&runner, &sequences::sequence_runner::log_line, [&](const QString &line) { log << line; });
+            runner.start(QStringLiteral("log('ran');\n"), QStringLiteral("early.js"));
+            runner.stop();
+            QTRY_VERIFY_WITH_TIMEOUT(!runner.running(), generous_ms);
+            QVERIFY2(log.filter(QStringLiteral("ran")).isEmpty() && log.last().contains(QStringLiteral("end: stopped")),
+                     qPrintable(log.join('\n')));
         }
         close_adapter();
         sim::clock::set_manual(false);
@@ -591,6 +602,45 @@ check("tolerance refused", refused.indexOf("the tolerance must be a number of 0 
         QCOMPARE(property.attribute(QStringLiteral("name")), QStringLiteral("checks"));
         QCOMPARE(property.attribute(QStringLiteral("value")), QStringLiteral("0"));
         QVERIFY(suite.firstChildElement(QStringLiteral("system-out")).text().contains(QStringLiteral("no checks")));
+
+        // The program killed while its script computes: the engine goes with it.
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VELMORA_CAN"), QStringLiteral("sim"));
+        p.setProcessEnvironment(env);
+        p.start(qEnvironmentVariable("VELMORA_BIN_DIR") + QStringLiteral("/velmora"),
+                {QStringLiteral("--run"), write_script(dir, "spin.js", "log('spinning');\nwhile (true) {}\n")});
+        QByteArray out;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                p.waitForReadyRead(100);
+                out += p.readAll();
+                return out.contains("spinning");
+            },
+            generous_ms));
+        const auto children_of = [](qint64 parent) {
+            QList<qint64> found;
+            for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+                QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+                if (!stat.open(QIODevice::ReadOnly))
+                    continue;
+                // pid (name) state ppid ...
+                const QList<QByteArray> fields = stat.readAll().split(')').value(1).trimmed().split(' ');
+                if (fields.size() > 1 && fields[1].toLongLong() == parent)
+                    found << pid.toLongLong();
+            }
+            return found;
+        };
+        const QList<qint64> spawned = children_of(p.processId());
+        QCOMPARE(spawned.size(), 1);
+        p.kill();
+        QVERIFY(p.waitForFinished(generous_ms));
+        // Gone, or a zombie until whoever inherited it reaps it.
+        const auto gone = [](qint64 pid) {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+            return !stat.open(QIODevice::ReadOnly) || stat.readAll().split(')').value(1).trimmed().startsWith('Z');
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(gone(spawned[0]), generous_ms);
 
         // Headless with a time limit: exit 2 with the cause.
         const run_result limited = velmora({QStringLiteral("--run"), write_script(dir, "busy.js", "while (true) {}\n"),

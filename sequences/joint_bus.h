@@ -1,7 +1,7 @@
 #pragma once
 // What the joint operations need from the bus, one transaction per call, and where it comes
-// from: the exchange core on the GUI thread, reached directly there or, from the script engine's
-// thread, through the gate. Joints are addressed by node number, several at a time, so nothing
+// from: the exchange core on the GUI thread, reached directly there or, from the thread that
+// serves the script engine, through the gate; in the engine process, a proxy over its socket. Joints are addressed by node number, several at a time, so nothing
 // here reads or changes the connected node of the control windows.
 #include "custom_protocol/custom_commands.h"
 #include "canopen/joint_guard.h"

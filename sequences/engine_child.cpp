@@ -227,12 +227,15 @@ public:
                 m.kind = wire_kind::sdo_send;
                 m.node = node;
                 std::memcpy(m.frame, f.data, 8);
+                // The client's abort goes out now, not with the next request.
                 tell(m);
+                flush();
             };
             return link;
         };
         // The program ends this process to stop a run: a pause never sees a stop here.
-        bus_.pause = [](int ms) {
+        bus_.pause = [this](int ms) {
+            flush();
             QThread::msleep(static_cast<unsigned long>(ms));
             return true;
         };
@@ -284,11 +287,22 @@ public:
         return ask(m).flag != 0;
     }
 
+    // What was told and not yet written.
+    void flush()
+    {
+        if (!told_.isEmpty())
+            write_all(told_);
+        told_.clear();
+    }
+
 private:
-    void tell(const wire_message &m) { write_all(encode(m)); }
+    // Messages without a reply wait for the next one that has one (or a pause), so that a
+    // request costs one write: the program takes them in order all the same.
+    void tell(const wire_message &m) { told_ += encode(m); }
     wire_message ask(const wire_message &m)
     {
         tell(m);
+        flush();
         const wire_message r = read_message(in_);
         if (r.kind != wire_kind::reply)
             pipe_lost();
@@ -298,6 +312,7 @@ private:
     wire_reader &in_;
     joint_bus bus_;
     QElapsedTimer clock_;
+    QByteArray told_;
 };
 
 // The line of the script where the error arose: the innermost frame of the stack ("name@url:line"
@@ -337,6 +352,7 @@ protected:
                             .arg(QFileInfo(file_name_).fileName())
                             .arg(script_line(result))
                             .arg(result.toString());
+            services.flush();
             wire_message done;
             done.kind = wire_kind::done;
             done.texts[0] = error;

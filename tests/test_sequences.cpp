@@ -490,6 +490,9 @@ check("tolerance refused", refused.indexOf("the tolerance must be a number of 0 
         stop->click();
         QTRY_VERIFY_WITH_TIMEOUT(!runner->running(), generous_ms);
         QVERIFY(child<QPushButton>(&window, "run")->isEnabled());
+        // It made no check, and the progress line says so rather than "0 checks".
+        QVERIFY2(child<QLabel>(&window, "progress")->text().contains(QStringLiteral("没有检查/no checks")),
+                 qPrintable(child<QLabel>(&window, "progress")->text()));
         close_adapter();
         sim::clock::set_manual(false);
     }

@@ -26,6 +26,7 @@ bool toolkit_option_with_value(const QString &a)
 command_line parse_command_line(const QStringList &arguments)
 {
     command_line c;
+    QString time_limit;
     const auto value_of = [&](int &i, const QString &option, QString *into) {
         if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
             c.error = QStringLiteral("%1 needs a value").arg(option);
@@ -58,6 +59,8 @@ command_line parse_command_line(const QStringList &arguments)
             target = &c.report;
         else if (a == QLatin1String("--log"))
             target = &c.log;
+        else if (a == QLatin1String("--time-limit"))
+            target = &time_limit;
         else if (toolkit_option_with_value(a))
             ++i;
         else if (a.startsWith(QLatin1String("--")) || !a.startsWith(QLatin1Char('-')))
@@ -74,8 +77,16 @@ command_line parse_command_line(const QStringList &arguments)
             c.error = QStringLiteral("%1 takes no value").arg(a);
         }
     }
+    if (c.error.isEmpty() && !time_limit.isEmpty()) {
+        bool ok = false;
+        c.time_limit_s = time_limit.toInt(&ok);
+        if (!ok || c.time_limit_s < 0)
+            c.error = QStringLiteral("--time-limit takes whole seconds (0: none), not %1").arg(time_limit);
+    }
     if (c.error.isEmpty() && c.run.isEmpty() && !(c.report.isEmpty() && c.log.isEmpty()))
         c.error = QStringLiteral("--report and --log go with --run");
+    if (c.error.isEmpty() && c.run.isEmpty() && !time_limit.isEmpty())
+        c.error = QStringLiteral("--time-limit goes with --run");
     return c;
 }
 
@@ -97,6 +108,9 @@ QString command_line_help()
                           "                      bus not open, interrupted)\n"
                           "      --report FILE.xml  with --run: write a JUnit XML report\n"
                           "      --log FILE      with --run: write the run's log\n"
+                          "      --time-limit S  with --run: end the script as an error (exit 2) after S\n"
+                          "                      seconds, stopping the joints it moved; 0: no limit\n"
+                          "                      (the default)\n"
                           "      --no-guard      do not make the joints this run enables watch Velmora\n"
                           "                      (heartbeat consumer, guardian); the settings key\n"
                           "                      guard/enabled=false does so for good\n"

@@ -12,6 +12,7 @@ struct command_line {
     QString run;  // --run FILE.js
     QString report;  // --report FILE.xml
     QString log;  // --log FILE
+    int time_limit_s = 0;  // --time-limit S: the run ends as an error after S seconds; 0: none
     bool no_guard = false;  // --no-guard: joints this run enables are not guarded
     bool verbose = false;  // --verbose: the toolkit's own bus messages are printed too
     QString error;  // why the line was refused; empty when it was taken

@@ -5,6 +5,7 @@
 #include "base/guard_settings.h"
 #include "canopen/drive_changes.h"
 #include "custom_protocol/guardian.h"
+#include "sequences/engine_child.h"
 #include "sequences/headless_run.h"
 
 #include <QApplication>
@@ -18,6 +19,9 @@ int main(int argc, char *argv[])
     // The guardian the program starts of itself: no window, no command line of its own.
     if (is_guardian_process(argc, argv))
         return guardian::run(argc, argv);
+    // The engine a test sequence runs in (sequences/engine_child.h): no bus, no window.
+    if (sequences::is_script_engine_process(argc, argv))
+        return sequences::run_script_engine(argc, argv);
 
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
@@ -54,7 +58,7 @@ int main(int argc, char *argv[])
         if (!left.isEmpty())
             std::fprintf(stderr, "velmora: %s\n", qPrintable(QString(left).replace(QLatin1Char('\n'), QStringLiteral("\nvelmora: "))));
         const guardian_session guarded;
-        return sequences::run_headless({line.run, line.report, line.log});
+        return sequences::run_headless({line.run, line.report, line.log, line.time_limit_s});
     }
     QApplication app(argc, argv);
     Q_INIT_RESOURCE(velmora_icon);  // the bundle lives in the static core library

@@ -1,10 +1,11 @@
 // Test sequences: what the script engine adds to each exchange, and the memory of a long run.
 // 1. Reads of a joint's position, N at a time, straight through the exchange core and from a
-//    script (engine thread, blocking queued call to this thread, exchange, back): the difference
-//    per exchange is the engine's overhead; the goal is under 0.1 ms.
-// 2. A script of MOVES small moves on a simulated CANopen joint, each followed by a check: the
-//    resident memory after 1,000 moves and at the end (flat: the checks beyond the row limit are
-//    summarised).
+//    script (engine process, its socket, the relay thread, blocking queued call to this thread,
+//    exchange, back): the difference per exchange is the engine's overhead; the goal is under
+//    0.1 ms.
+// 2. A script of MOVES small moves on a simulated CANopen joint, each followed by a check: this
+//    process's resident memory after 1,000 moves and at the end (flat: the checks beyond the row
+//    limit are summarised), and the engine process's peak.
 //   bench_sequences [N] [MOVES]
 #include "app/bus_choice.h"
 #include "base/shared_values.h"
@@ -120,10 +121,11 @@ int main(int argc, char **argv)
                        .arg(moves));
     const double after = resident_mb();
     std::printf("%d moves with a check each in %.1f s: resident memory %.1f MB before, %.1f MB after 1,000 moves, "
-                "%.1f MB after %d (%d checks: %d rows kept, %d summarised, %d failed)\n",
+                "%.1f MB after %d (%d checks: %d rows kept, %d summarised, %d failed); engine peak %.1f MB\n",
                 moves, ms / 1000, before, after_first, after, moves, runner.book().total(),
                 static_cast<int>(runner.book().rows().size()),
-                runner.book().total() - static_cast<int>(runner.book().rows().size()), runner.book().failed());
+                runner.book().total() - static_cast<int>(runner.book().rows().size()), runner.book().failed(),
+                static_cast<double>(runner.engine_peak_kib()) / 1024.0);
     close_adapter();
     return ok ? 0 : 1;
 }

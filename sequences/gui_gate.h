@@ -1,7 +1,7 @@
 #pragma once
-// Carries the script engine's bus actions over to the GUI thread, where the exchange core lives:
-// each action is one blocking queued call, so the engine's thread waits for its answer while the
-// window goes on handling its events between actions. Once closed (Stop), actions still queued
+// Carries a script's bus actions over to the GUI thread, where the exchange core lives: each
+// action is one blocking queued call, so the relay thread serving the script engine waits for its
+// answer while the window goes on handling its events between actions. Once closed (Stop), actions still queued
 // and actions yet to come are refused without touching the bus.
 #include <QObject>
 #include <atomic>

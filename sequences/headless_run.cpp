@@ -103,6 +103,7 @@ int run_headless(const headless_options &options)
         });
         signals_timer.start(signal_poll_ms);
 
+        runner.set_time_limit_s(options.time_limit_s);
         runner.start(script, options.script);
         QCoreApplication::exec();
         std::signal(SIGINT, previous_int);

@@ -10,10 +10,12 @@ struct headless_options {
     QString script;
     QString report;  // JUnit XML; empty: none
     QString log;  // the run's log; empty: none
+    int time_limit_s = 0;  // the run ends as an error after this long; 0: no limit
 };
 
 // The process's exit code: 0 every check passed, 1 a check failed, 2 the script could not run
-// (unreadable, a syntax or script error, the bus not open, stopped by a signal).
+// (unreadable, a syntax or script error, the bus not open, stopped by a signal, the script
+// engine out of memory or dead, the time limit).
 int run_headless(const headless_options &options);
 
 // One check as the headless run prints it: "PASS  name  actual 3  expected 0 ± 5".

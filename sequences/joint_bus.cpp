@@ -16,6 +16,8 @@ constexpr int pause_step_ms = 5;
 
 }  // namespace
 
+const exchange_bus &exchange_adapter::ops() const { return bus_ ? *bus_ : adapter_bus_ops(); }
+
 bool exchange_adapter::custom(int node, const custom_request &request, int32_t *value) const
 {
     const uint32_t request_id = custom_id::request_base + static_cast<uint32_t>(node);
@@ -23,7 +25,7 @@ bool exchange_adapter::custom(int node, const custom_request &request, int32_t *
     frame.wait = wait_policy::until_reply;
     const bool unknown = custom_learned_reply_id(request_id) == 0;
     const exchange_outcome out = custom_transaction(
-        adapter_bus_ops(), frame, request.read ? custom_reply_shape::value : custom_reply_shape::value_or_ack,
+        ops(), frame, request.read ? custom_reply_shape::value : custom_reply_shape::value_or_ack,
         exchange_hooks(), unknown ? custom_other_traffic() : std::vector<uint32_t>());
     if (!out.answered)
         return false;
@@ -36,7 +38,7 @@ bool exchange_adapter::custom(int node, const custom_request &request, int32_t *
 
 canopen::sdo_link exchange_adapter::sdo(int node) const
 {
-    return canopen::exchange_sdo_link(adapter_bus_ops(), node, canopen::sdo_timeout_ms, monitor_sink());
+    return canopen::exchange_sdo_link(ops(), node, canopen::sdo_timeout_ms, monitor_sink());
 }
 
 joint_bus direct_bus(exchange_adapter &adapter)

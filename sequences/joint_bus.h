@@ -1,9 +1,10 @@
 #pragma once
 // What the joint operations need from the bus, one transaction per call, and where it comes
-// from: the exchange core on the GUI thread, reached directly there or, from the script engine's
-// thread, through the gate. Joints are addressed by node number, several at a time, so nothing
+// from: the exchange core on the GUI thread, reached directly there or, from the thread that
+// serves the script engine, through the gate; in the engine process, a proxy over its socket. Joints are addressed by node number, several at a time, so nothing
 // here reads or changes the connected node of the control windows.
 #include "custom_protocol/custom_commands.h"
+#include "canopen/joint_guard.h"
 #include "canopen/sdo_client.h"
 
 #include <cstdint>
@@ -22,6 +23,9 @@ struct joint_bus {
     std::function<bool(int ms)> pause;
     // A line for the run's log (what the heartbeat guard set); may be empty.
     std::function<void(const QString &text)> note;
+    // The heartbeat guard of a CANopen joint (canopen/joint_guard.h), engaged or released where
+    // the program's heartbeat and journal live; empty: over sdo(node) in this process.
+    std::function<canopen::guard_result(int node, bool engage)> guard;
 };
 
 // The exchange core for joints by node, on the thread that calls it (the GUI thread). The maker's
@@ -29,8 +33,18 @@ struct joint_bus {
 // probed is known by its first answer.
 class exchange_adapter {
 public:
+    exchange_adapter() = default;
+    // Over another bus than the adapter's own (one that counts what went out); it must outlive
+    // the adapter and every link it handed out.
+    explicit exchange_adapter(const exchange_bus &bus) : bus_(&bus) {}
+
     bool custom(int node, const custom_request &request, int32_t *value) const;
     canopen::sdo_link sdo(int node) const;
+
+private:
+    const exchange_bus &ops() const;
+
+    const exchange_bus *bus_ = nullptr;  // none: the adapter's
 };
 
 // The adapter on the calling thread; pause sleeps and never reports a stop.

@@ -258,7 +258,8 @@ void canopen_joint::enable()
 {
     // The drive watches Velmora's heartbeat before it is enabled, so that a run that dies from
     // here on leaves it stopped.
-    const canopen::guard_result guard = canopen::engage_guard(bus_.sdo(key_.node), 0, key_.node);
+    const canopen::guard_result guard =
+        bus_.guard ? bus_.guard(key_.node, true) : canopen::engage_guard(bus_.sdo(key_.node), 0, key_.node);
     if (!guard.text.isEmpty() && bus_.note)
         bus_.note(joint_name(key_) + QStringLiteral(": ") + guard.text);
     QElapsedTimer settling;
@@ -295,7 +296,8 @@ void canopen_joint::enable()
 void canopen_joint::disable()
 {
     controlword(canopen::cw_shutdown);
-    const canopen::guard_result guard = canopen::release_guard(bus_.sdo(key_.node), 0, key_.node);
+    const canopen::guard_result guard =
+        bus_.guard ? bus_.guard(key_.node, false) : canopen::release_guard(bus_.sdo(key_.node), 0, key_.node);
     if (!guard.text.isEmpty() && bus_.note)
         bus_.note(joint_name(key_) + QStringLiteral(": ") + guard.text);
 }
@@ -483,17 +485,23 @@ void canopen_joint::write_object(uint16_t index, uint8_t sub, const QString &val
 
 // ---- stopping what a script left moving ----------------------------------------------------
 
-void emergency_stop(const joint_key &key, const joint_bus &bus)
+stop_result emergency_stop(const joint_key &key, const joint_bus &bus)
 {
+    stop_result r;
     if (key.protocol == joint_protocol::custom) {
         int32_t ignored = 0;
-        if (bus.custom(key.node, write_stop_motion(), &ignored))
+        r.confirmed = bus.custom(key.node, write_stop_motion(), &ignored);
+        if (r.confirmed)
             bus.custom(key.node, custom_write(custom_register::analog_target, 0, QString(), 0), &ignored);
-        return;
+        return r;
     }
     QByteArray quick_stop(2, '\0');
     quick_stop[0] = static_cast<char>(cw_quick_stop);
-    canopen::write_object(bus.sdo(key.node), canopen::object::controlword, 0, quick_stop);
+    const canopen::sdo_outcome out = canopen::write_object(bus.sdo(key.node), canopen::object::controlword, 0, quick_stop);
+    r.confirmed = out.ok;
+    if (!out.ok && out.server_aborted)
+        r.refusal = canopen::abort_text(out.abort);
+    return r;
 }
 
 }  // namespace sequences

@@ -170,8 +170,14 @@ private:
 };
 
 // The protocol's stop for a joint that a stopped or failed script leaves behind: the maker's
-// stop motion and a zero analog target (speed and torque control), CANopen quick stop. Sends
-// and forgets: a joint that does not answer is not waited for twice.
-void emergency_stop(const joint_key &key, const joint_bus &bus);
+// stop motion and a zero analog target (speed and torque control), CANopen quick stop. A joint
+// that does not answer is not waited for twice. Confirmed when the drive answered the stop (the
+// maker's reply to stop motion, the SDO write of the controlword confirmed); refusal: the
+// drive's abort, when it refused.
+struct stop_result {
+    bool confirmed = false;
+    QString refusal;
+};
+stop_result emergency_stop(const joint_key &key, const joint_bus &bus);
 
 }  // namespace sequences

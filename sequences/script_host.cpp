@@ -1,7 +1,6 @@
 #include "sequences/script_host.h"
 
 #include "canopen/cia402.h"
-#include "sequences/sequence_runner.h"
 
 #include <QJSEngine>
 #include <QQmlEngine>
@@ -58,7 +57,7 @@ constexpr int last_node = 127;
 
 }  // namespace
 
-script_host::script_host(sequence_runner &runner, QJSEngine &engine) : runner_(runner), engine_(engine)
+script_host::script_host(script_services &runner, QJSEngine &engine) : runner_(runner), engine_(engine)
 {
     QQmlEngine::setObjectOwnership(this, QQmlEngine::CppOwnership);
 }
@@ -153,7 +152,7 @@ void script_host::log(const QJSValue &text) { runner_.write_log(text.toString())
 
 template <typename F> QJSValue script_joint::act(const QString &action, bool moves, F &&operation)
 {
-    sequence_runner &runner = host_.runner();
+    script_services &runner = host_.runner();
     runner.set_action(joint_name(joint_.key()) + QStringLiteral(": ") + action);
     if (moves)
         runner.mark_moved(joint_.key());

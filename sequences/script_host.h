@@ -2,8 +2,10 @@
 // What a script sees, on the engine's thread: the functions canopen(node), custom(node),
 // wait(ms), check(name, actual, expected[, tolerance]) and log(text), and the joint objects
 // they hand out (a small prelude gives them their JavaScript shape). Joint operations run the
-// protocol's joint (sequences/joints.h) over the run's gated bus; a failure becomes a script
-// error naming the joint.
+// protocol's joint (sequences/joints.h) over the run's bus; a failure becomes a script error
+// naming the joint. What the host needs of the run (its bus and bookkeeping) is script_services:
+// in the engine process, a proxy to the program over the pipe (sequences/engine_child.h).
+#include "sequences/check_book.h"
 #include "sequences/joints.h"
 
 #include <QJSValue>
@@ -15,13 +17,25 @@ class QJSEngine;
 
 namespace sequences {
 
-class sequence_runner;
+// The run as the script's host reaches it.
+class script_services {
+public:
+    virtual ~script_services() = default;
+    virtual const joint_bus &bus() const = 0;
+    // The script moves the joint: a stop or an error must stop it.
+    virtual void mark_moved(const joint_key &key) = 0;
+    // What the script does now, for the progress line.
+    virtual void set_action(const QString &action) = 0;
+    virtual double elapsed_s() const = 0;
+    virtual bool record_check(const check_result &result) = 0;
+    virtual bool write_log(const QString &text) = 0;
+};
 
 class script_host : public QObject {
     Q_OBJECT
 
 public:
-    script_host(sequence_runner &runner, QJSEngine &engine);
+    script_host(script_services &runner, QJSEngine &engine);
     ~script_host() override;
 
     // Puts canopen, custom, wait, check and log into the engine's global object.
@@ -37,7 +51,7 @@ public:
     Q_INVOKABLE void log(const QJSValue &text);
 
     // For the joint objects.
-    sequence_runner &runner() { return runner_; }
+    script_services &runner() { return runner_; }
     QJSEngine &engine() { return engine_; }
     // A number the script passed where a whole 32-bit value belongs; throws a RangeError
     // into the script (and returns false) otherwise.
@@ -46,7 +60,7 @@ public:
 private:
     QJSValue joint_object(joint_protocol protocol, const QJSValue &node);
 
-    sequence_runner &runner_;
+    script_services &runner_;
     QJSEngine &engine_;
     std::map<std::pair<int, int>, std::unique_ptr<joint>> joints_;
 };

@@ -1,64 +1,209 @@
 #include "sequences/sequence_runner.h"
 
 #include "can/step_job.h"
+#include "can/vci/bus_backend.h"
+#include "canopen/joint_guard.h"
 #include "custom_protocol/guardian_link.h"
-#include "sequences/script_host.h"
+#include "sequences/engine_process.h"
+#include "sequences/engine_wire.h"
 
 #include <QFileInfo>
-#include <QJSEngine>
 #include <QThread>
+#include <QTimer>
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace sequences {
 
 namespace {
 
-// The line of the script where the error arose: the innermost frame of the stack ("name@url:line"
-// per frame) that is not the prelude's.
-int script_line(const QJSValue &error)
+bool send_all(int fd, const QByteArray &bytes)
 {
-    const QStringList frames = error.property(QStringLiteral("stack")).toString().split(QLatin1Char('\n'));
-    for (const QString &frame : frames) {
-        const QString where = frame.mid(frame.indexOf(QLatin1Char('@')) + 1);
-        const int colon = where.lastIndexOf(QLatin1Char(':'));
-        if (colon > 0 && where.left(colon) != script_host::prelude_url())
-            return where.mid(colon + 1).toInt();
+    const char *p = bytes.constData();
+    qint64 left = bytes.size();
+    while (left > 0) {
+        // A gone engine shows as a failed send, not as SIGPIPE.
+        const ssize_t n = ::send(fd, p, static_cast<size_t>(left), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        left -= n;
     }
-    return error.property(QStringLiteral("lineNumber")).toInt();
+    return true;
 }
 
-// The engine's thread: evaluates the script once and hands the error (empty when none) back to
-// the runner's thread. The engine, the script's objects and their joints all live and die here.
-class engine_thread : public QThread {
+bool valid_node(int32_t node) { return node >= 1 && node <= 127; }
+
+// How long an engine that said it is done may take to end before it is ended.
+constexpr int done_grace_ms = 2000;
+
+// How the engine's run ended, as the relay thread saw it.
+struct relay_end {
+    QString start_failure;  // the engine could not start
+    bool done = false;  // it said so, with the script's error (empty when none)
+    QString script_error;
+    bool garbled = false;
+    engine_exit exit;
+};
+
+// The relay thread: starts the engine process, hands it the script, and serves its requests
+// one at a time through the runner (the bus through the gate, the bookkeeping), until the
+// engine says it is done, dies, or is killed by a stop.
+class relay_thread : public QThread {
 public:
-    engine_thread(sequence_runner &runner, const QString &script, const QString &file_name)
-        : runner_(runner), script_(script), file_name_(file_name)
+    relay_thread(sequence_runner &runner, engine_process &engine, const QString &script, const QString &file_name)
+        : runner_(runner), engine_(engine), script_(script), file_name_(file_name)
     {}
-    QString error;
+    relay_end result;
 
 protected:
     void run() override
     {
-        QJSEngine engine;
-        script_host host(runner_, engine);
-        host.install();
-        runner_.attach_engine(&engine);
-        const QJSValue result = engine.evaluate(script_, file_name_, 1);
-        runner_.attach_engine(nullptr);
-        if (result.isError())
-            error = QStringLiteral("%1:%2: %3")
-                        .arg(QFileInfo(file_name_).fileName())
-                        .arg(script_line(result))
-                        .arg(result.toString());
+        if (!engine_.start(engine_program(), engine_memory_limit_mib, &result.start_failure))
+            return;
+        const int fd = engine_.fd();
+        wire_message start;
+        start.kind = wire_kind::script;
+        start.texts[0] = script_;
+        start.texts[1] = file_name_;
+        send_all(fd, encode(start));
+        wire_reader in(wire_engine_message_limit);
+        for (;;) {
+            wire_message m;
+            const wire_reader::status st = in.next(&m);
+            if (st == wire_reader::status::garbled) {
+                result.garbled = true;
+                break;
+            }
+            if (st == wire_reader::status::more) {
+                char chunk[64 * 1024];
+                const ssize_t n = ::read(fd, chunk, sizeof chunk);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n <= 0)
+                    break;
+                in.feed(chunk, static_cast<int>(n));
+                continue;
+            }
+            if (m.kind == wire_kind::done) {
+                result.done = true;
+                result.script_error = m.texts[0];
+                break;
+            }
+            wire_message reply;
+            reply.kind = wire_kind::reply;
+            if (!serve(m, &reply)) {
+                result.garbled = true;
+                break;
+            }
+            if (needs_reply(m.kind))
+                send_all(fd, encode(reply));
+        }
+        if (result.done) {
+            pollfd p{fd, POLLIN, 0};
+            while (::poll(&p, 1, done_grace_ms) < 0 && errno == EINTR) {
+            }
+        }
+        // Whatever it was about to do, nothing of it is wanted now.
+        engine_.kill();
+        result.exit = engine_.reap();
     }
 
 private:
+    static bool needs_reply(wire_kind k)
+    {
+        return k != wire_kind::sdo_send && k != wire_kind::moved && k != wire_kind::action;
+    }
+
+    // One request; false when it is none the engine may make.
+    bool serve(const wire_message &m, wire_message *reply)
+    {
+        const joint_bus &bus = runner_.bus();
+        switch (m.kind) {
+        case wire_kind::custom: {
+            if (!valid_node(m.node))
+                return false;
+            custom_request request;
+            std::memcpy(request.data, m.frame, 8);
+            request.length = m.length;
+            request.read = m.flag != 0;
+            int32_t value = 0;
+            reply->flag = bus.custom(m.node, request, &value) ? 1 : 0;
+            reply->value = value;
+            return true;
+        }
+        case wire_kind::sdo_transact: {
+            if (!valid_node(m.node))
+                return false;
+            canopen::sdo_frame request, answer;
+            std::memcpy(request.data, m.frame, 8);
+            const uint8_t command = request.data[0];
+            const uint16_t index = m.index;
+            const uint8_t sub = m.sub;
+            const auto is_reply = [command, index, sub](const canopen::sdo_frame &f) {
+                return canopen::sdo_answer_verdict(command, index, sub, f.data, 8).kind != reply_kind::other;
+            };
+            reply->flag = bus.sdo(m.node).transact(request, is_reply, &answer) ? 1 : 0;
+            if (reply->flag)
+                std::memcpy(reply->frame, answer.data, 8);
+            return true;
+        }
+        case wire_kind::sdo_send: {
+            if (!valid_node(m.node))
+                return false;
+            canopen::sdo_frame f;
+            std::memcpy(f.data, m.frame, 8);
+            bus.sdo(m.node).send(f);
+            return true;
+        }
+        case wire_kind::guard: {
+            if (!valid_node(m.node))
+                return false;
+            // Here, where the heartbeat and the journal live; each of its steps one exchange.
+            const canopen::guard_result g = m.flag ? canopen::engage_guard(bus.sdo(m.node), 0, m.node)
+                                                   : canopen::release_guard(bus.sdo(m.node), 0, m.node);
+            reply->flag = g.guarded ? 1 : 0;
+            reply->texts[0] = g.text;
+            return true;
+        }
+        case wire_kind::check: {
+            check_result r;
+            // The run's own clock, not the engine's, which started later.
+            r.time_s = runner_.elapsed_s();
+            r.passed = m.flag & 1;
+            r.numeric = (m.flag & 2) != 0;
+            r.tolerance = m.numbers[0];
+            r.actual_number = m.numbers[1];
+            r.name = m.texts[0];
+            r.actual = m.texts[1];
+            r.expected = m.texts[2];
+            reply->flag = runner_.record_check(r) ? 1 : 0;
+            return true;
+        }
+        case wire_kind::log: reply->flag = runner_.write_log(m.texts[0]) ? 1 : 0; return true;
+        case wire_kind::moved:
+            if (!valid_node(m.node) || m.flag > static_cast<uint8_t>(joint_protocol::custom))
+                return false;
+            runner_.mark_moved({static_cast<joint_protocol>(m.flag), m.node});
+            return true;
+        case wire_kind::action: runner_.set_action(m.texts[0]); return true;
+        case wire_kind::script:
+        case wire_kind::done:
+        case wire_kind::reply: break;
+        }
+        return false;
+    }
+
     sequence_runner &runner_;
+    engine_process &engine_;
     QString script_;
     QString file_name_;
 };
-
-// Room for deep recursion in a script before the engine reports it.
-constexpr uint engine_stack_bytes = 16u << 20;
 
 }  // namespace
 
@@ -73,12 +218,20 @@ int exit_code(run_end end)
     return 2;
 }
 
-sequence_runner::sequence_runner(QObject *parent) : QObject(parent), gate_(new gui_gate(this))
+sequence_runner::sequence_runner(QObject *parent)
+    : QObject(parent), gate_(new gui_gate(this)), time_limit_timer_(new QTimer(this))
 {
     qRegisterMetaType<sequences::run_end>();
     qRegisterMetaType<sequences::check_result>();
     bus_ = gated_bus(adapter_, *gate_, [this] { return stopped_.load(); });
     bus_.note = [this](const QString &text) { write_log(text); };
+    time_limit_timer_->setSingleShot(true);
+    connect(time_limit_timer_, &QTimer::timeout, this, [this] {
+        if (!running_ || stopped_)
+            return;
+        timed_out_ = true;
+        cut_short();
+    });
 }
 
 sequence_runner::~sequence_runner()
@@ -88,7 +241,7 @@ sequence_runner::~sequence_runner()
     // Whoever listened may be half gone by now; the joints are still stopped.
     blockSignals(true);
     stop();
-    // The engine may be waiting in the gate for this thread, whose event loop no longer turns.
+    // The relay may be waiting in the gate for this thread, whose event loop no longer turns.
     while (!thread_->wait(5))
         gate_->answer_waiting();
     delete thread_;
@@ -106,6 +259,8 @@ bool sequence_runner::start(const QString &script, const QString &file_name)
         action_.clear();
     }
     stopped_ = false;
+    timed_out_ = false;
+    engine_peak_kib_ = 0;
     gate_->open();
     script_name_ = file_name;
     end_message_.clear();
@@ -115,17 +270,29 @@ bool sequence_runner::start(const QString &script, const QString &file_name)
     duration_s_ = 0;
     running_ = true;
     emit_log(QStringLiteral("start %1").arg(QFileInfo(file_name).fileName()));
-    auto *thread = new engine_thread(*this, script, file_name);
-    thread->setStackSize(engine_stack_bytes);
+    engine_ = std::make_unique<engine_process>();
+    auto *thread = new relay_thread(*this, *engine_, script, file_name);
     connect(thread, &QThread::finished, this, [this, thread] {
         // Queued: the thread has left run() and holds nothing of the runner's any more.
         thread->wait();
-        const QString error = thread->error;
+        const relay_end end = thread->result;
         thread_ = nullptr;
         thread->deleteLater();
+        engine_.reset();
+        time_limit_timer_->stop();
+        engine_peak_kib_ = end.exit.peak_rss_kib;
+        QString error;
+        if (!end.start_failure.isEmpty())
+            error = QStringLiteral("script engine could not start: ") + end.start_failure;
+        else if (end.done)
+            error = end.script_error;
+        else
+            error = engine_end_text(end.exit, end.garbled, engine_memory_limit_mib);
         engine_returned(error);
     });
     thread_ = thread;
+    if (time_limit_s_ > 0)
+        time_limit_timer_->start(time_limit_s_ * 1000);
     thread->start();
     return true;
 }
@@ -134,25 +301,19 @@ void sequence_runner::stop()
 {
     if (!running_ || stopped_)
         return;
+    cut_short();
+}
+
+void sequence_runner::cut_short()
+{
     stopped_ = true;
     gate_->close();
-    {
-        std::lock_guard<std::mutex> lock(shared_);
-        if (engine_)
-            engine_->setInterrupted(true);
-    }
+    // No need to wait for the engine to notice: its end of the pipe closes with it.
+    if (engine_)
+        engine_->kill();
     // A job of another window (can/step_job.h) ends first, with its abort, then the stops go out.
     end_job_for_stop();
     stop_moved_joints();
-}
-
-void sequence_runner::attach_engine(QJSEngine *engine)
-{
-    std::lock_guard<std::mutex> lock(shared_);
-    engine_ = engine;
-    // A Stop before the engine existed still ends the script before its first statement.
-    if (engine && stopped_)
-        engine->setInterrupted(true);
 }
 
 void sequence_runner::mark_moved(const joint_key &key)
@@ -197,12 +358,36 @@ void sequence_runner::stop_moved_joints()
     // A quick stop goes out after a job still running has ended.
     if (!moved.empty())
         end_job_for_stop();
-    // Straight on this thread: the gate is closed to the script by now.
-    const joint_bus direct = direct_bus(adapter_);
+    // Straight on this thread (the gate is closed to the script by now), over the adapter's bus
+    // with the frames that went out counted, so that the log tells a stop the bus never carried
+    // from one the drive did not confirm.
+    const exchange_bus &adapter_bus = adapter_bus_ops();
+    int sent = 0;
+    exchange_bus counting = adapter_bus;
+    counting.send = [&adapter_bus, &sent](uint32_t id, const uint8_t *data, uint8_t len, uint8_t remote) {
+        const bool out = adapter_bus.send(id, data, len, remote);
+        sent += out ? 1 : 0;
+        return out;
+    };
+    exchange_adapter counted(counting);
+    const joint_bus direct = direct_bus(counted);
     for (const joint_key &key : moved) {
-        emergency_stop(key, direct);
-        emit_log(QStringLiteral("%1 stopped").arg(joint_name(key)));
+        sent = 0;
+        const stop_result r = emergency_stop(key, direct);
+        emit_log(stop_text(joint_name(key), r, sent > 0, vci::bus_lost()));
     }
+}
+
+QString stop_text(const QString &joint, const stop_result &r, bool sent, bool bus_lost)
+{
+    if (r.confirmed)
+        return QStringLiteral("%1 stopped").arg(joint);
+    if (!r.refusal.isEmpty())
+        return QStringLiteral("%1: stop refused: %2").arg(joint, r.refusal);
+    if (sent)
+        return QStringLiteral("%1: stop sent, not confirmed").arg(joint);
+    return QStringLiteral("%1: stop not sent: %2")
+        .arg(joint, bus_lost ? QStringLiteral("bus lost") : QStringLiteral("the adapter took no frame"));
 }
 
 void sequence_runner::engine_returned(const QString &error)
@@ -211,7 +396,12 @@ void sequence_runner::engine_returned(const QString &error)
     running_ = false;
     run_end &end = end_;
     end = run_end::passed;
-    if (stopped_) {
+    if (timed_out_) {
+        // The stops went out when the time ran out.
+        end = run_end::error;
+        end_message_ = QStringLiteral("script ran longer than its time limit of %1 s").arg(time_limit_s_);
+        emit_log(end_message_);
+    } else if (stopped_) {
         end = run_end::stopped;
         end_message_ = QStringLiteral("stopped");
     } else if (!error.isEmpty()) {
@@ -223,6 +413,8 @@ void sequence_runner::engine_returned(const QString &error)
     } else if (book_.failed() > 0) {
         end = run_end::failed;
         end_message_ = QStringLiteral("%1 of %2 checks failed").arg(book_.failed()).arg(book_.total());
+    } else if (book_.total() == 0) {
+        end_message_ = no_checks_text();
     } else {
         end_message_ = QStringLiteral("%1 checks passed").arg(book_.total());
     }
@@ -250,10 +442,10 @@ QString sequence_runner::progress_text() const
         std::lock_guard<std::mutex> lock(shared_);
         action = action_;
     }
-    QString text = QStringLiteral("%1 s, %2 checks, %3 failed")
-                       .arg(running_ ? elapsed_s() : duration_s_, 0, 'f', 1)
-                       .arg(book_.total())
-                       .arg(book_.failed());
+    const double s = running_ ? elapsed_s() : duration_s_;
+    if (!running_ && book_.total() == 0)
+        return QStringLiteral("%1 s, %2").arg(s, 0, 'f', 1).arg(no_checks_text());
+    QString text = QStringLiteral("%1 s, %2 checks, %3 failed").arg(s, 0, 'f', 1).arg(book_.total()).arg(book_.failed());
     if (running_ && !action.isEmpty())
         text += QStringLiteral(" — ") + action;
     return text;

@@ -1,10 +1,13 @@
 #pragma once
-// One run of a test sequence: the script runs on Qt's JavaScript engine on a thread of its own,
-// and every bus action it asks for is carried out by the exchange core on the runner's (GUI)
-// thread through the gate, as are its checks and log lines, so that the window, the headless
-// runner and the results only ever change on that thread. Stop interrupts the engine (a
-// while (true) ends too), refuses its further bus actions and, at once, stops every joint the
-// script moved with the protocol's stop; a script error does the same when the engine returns.
+// One run of a test sequence: the script runs on Qt's JavaScript engine in a process of its own
+// (sequences/engine_child.h), bounded in memory and, when asked, in time, so that no script can
+// take the program down. Every bus action it asks for is carried out by the exchange core on the
+// runner's (GUI) thread through the gate, one exchange per request, as are its checks and log
+// lines, so that the window, the headless runner and the results only ever change on that
+// thread; a relay thread reads the engine's requests and waits for their answers. Stop ends the
+// engine process at once (a while (true) ends too), refuses its further bus actions and stops
+// every joint the script moved with the protocol's stop; a script error, the engine's death
+// (out of memory, a signal, garbage on the pipe) and the time limit do the same.
 #include "sequences/check_book.h"
 #include "sequences/gui_gate.h"
 #include "sequences/joint_bus.h"
@@ -20,16 +23,22 @@
 #include <mutex>
 #include <vector>
 
-class QJSEngine;
 class QThread;
+class QTimer;
 
 namespace sequences {
+
+class engine_process;
 
 enum class run_end { passed, failed, error, stopped };
 
 // Exit code of a headless run: 0 every check passed, 1 a check failed, 2 the script could not
 // run to its end.
 int exit_code(run_end end);
+
+// The log line of a stop a stopped or failed script left to the runner: "stopped" only when
+// the drive confirmed it. sent: a frame of it went out.
+QString stop_text(const QString &joint, const stop_result &r, bool sent, bool bus_lost);
 
 class sequence_runner : public QObject {
     Q_OBJECT
@@ -41,6 +50,11 @@ public:
 
     // Starts script (file_name names it in errors and the report); false while a run goes on.
     bool start(const QString &script, const QString &file_name);
+    // The next runs end as an error once they ran this long; 0: no limit.
+    void set_time_limit_s(int seconds) { time_limit_s_ = seconds; }
+    int time_limit_s() const { return time_limit_s_; }
+    // The engine's largest resident memory in the last run, KiB (0 before its end).
+    int64_t engine_peak_kib() const { return engine_peak_kib_; }
     void stop();
     bool running() const { return running_; }
 
@@ -50,7 +64,7 @@ public:
     // "12.3 s, 45 checks, 1 failed — CANopen joint 2: moveTo(1000)".
     QString progress_text() const;
 
-    // From the engine's thread (script_host): the bus of the run, and the bookkeeping.
+    // From the relay thread, for the engine: the bus of the run, and the bookkeeping.
     const joint_bus &bus() const { return bus_; }
     bool stopped() const { return stopped_; }
     void mark_moved(const joint_key &key);
@@ -59,7 +73,6 @@ public:
     // Through the gate to the runner's thread; false once stopped.
     bool record_check(const check_result &result);
     bool write_log(const QString &text);
-    void attach_engine(QJSEngine *engine);
 
 signals:
     // where: check_book::add's answer.
@@ -69,6 +82,8 @@ signals:
 
 private:
     void engine_returned(const QString &error);
+    // Ends the run now: the engine killed, its further actions refused, the moved joints stopped.
+    void cut_short();
     void stop_moved_joints();
     void emit_log(const QString &text);
 
@@ -77,6 +92,11 @@ private:
     joint_bus bus_;
     check_book book_;
     QThread *thread_ = nullptr;
+    std::unique_ptr<engine_process> engine_;  // while the relay thread runs
+    QTimer *time_limit_timer_;
+    int time_limit_s_ = 0;
+    bool timed_out_ = false;
+    int64_t engine_peak_kib_ = 0;
     bool running_ = false;
     std::atomic<bool> stopped_{false};
     QElapsedTimer clock_;
@@ -89,7 +109,6 @@ private:
     mutable std::mutex shared_;  // guards what both threads touch below
     std::vector<joint_key> moved_;
     QString action_;
-    QJSEngine *engine_ = nullptr;
 };
 
 }  // namespace sequences

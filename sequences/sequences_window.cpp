@@ -16,6 +16,7 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QSaveFile>
+#include <QSettings>
 #include <QScrollBar>
 #include <QStatusBar>
 
@@ -26,6 +27,8 @@ constexpr int progress_interval_ms = 200;
 constexpr int log_lines_kept = 5000;
 
 const QString script_kind = QStringLiteral("script");
+// Seconds a run from the window may take before it ends as an error; 0: no limit.
+const QString time_limit_key = QStringLiteral("sequences/time_limit_s");
 
 }  // namespace
 
@@ -166,6 +169,9 @@ bool Sequences::start_run()
     }
     ui->log->clear();
     const QString name = script_path_.isEmpty() ? QStringLiteral("script.js") : script_path_;
+    // None by default: a long endurance run from the window is ended with Stop.
+    runner_->set_time_limit_s(
+        qMax(0, QSettings(desktop_seams::settings_file(), QSettings::IniFormat).value(time_limit_key, 0).toInt()));
     if (!runner_->start(ui->script->toPlainText(), name))
         return false;
     model_->reset();

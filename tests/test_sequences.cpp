@@ -1,7 +1,9 @@
 // Test sequences: the two examples headless on the simulated joints with a report an XML
 // reader takes, a failing check (exit 1), runs cut short and a script error that stops the moving
-// joints (exit 2), Stop in the window during a continuous move and during a busy loop, how checks
-// compare, the check book's summaries of a long run, and the command line.
+// joints (exit 2), runaway scripts and dead engines that end their engine process (never this
+// one) and stop the moving joints, stops the drive did not confirm, Stop in the window during a
+// continuous move and during a busy loop, how checks compare, the check book's summaries of a
+// long run, the engine's messages, and the command line.
 #include "app/command_line.h"
 #include "base/desktop_seams.h"
 #include "base/drive_journal.h"
@@ -10,6 +12,7 @@
 #include "canopen/joint_guard.h"
 #include "sequences/joints.h"
 #include "sequences/check_book.h"
+#include "sequences/engine_wire.h"
 #include "sequences/headless_run.h"
 #include "sequences/junit_report.h"
 #include "sequences/results_model.h"
@@ -84,6 +87,46 @@ int32_t speed_after(int node, int64_t us)
     sim::clock::advance_us(us);
     sim_joint(node).motor().advance(sim::clock::now_us());
     return sim_joint(node).motor().speed();
+}
+
+// A run in this process (its engine in its own), on the bus installed and opened here.
+struct here_run {
+    sequences::run_end end = sequences::run_end::passed;
+    QString message;
+    QStringList log;
+    int64_t peak_kib = 0;
+    double seconds = 0;
+};
+
+here_run run_here(const QString &script, int time_limit_s = 0)
+{
+    sequences::sequence_runner runner;
+    here_run r;
+    bool done = false;
+    QObject::connect(&runner, &sequences::sequence_runner::log_line, [&](const QString &line) { r.log << line; });
+    QObject::connect(&runner, &sequences::sequence_runner::finished,
+                     [&](sequences::run_end end, const QString &message) {
+                         r.end = end;
+                         r.message = message;
+                         done = true;
+                     });
+    runner.set_time_limit_s(time_limit_s);
+    QElapsedTimer clock;
+    clock.start();
+    runner.start(script, QStringLiteral("runaway.js"));
+    if (!QTest::qWaitFor([&] { return done; }, generous_ms))
+        r.message = QStringLiteral("(no end)");
+    r.seconds = clock.nsecsElapsed() / 1e9;
+    r.peak_kib = runner.engine_peak_kib();
+    return r;
+}
+
+// A stand-in for the engine program that does what text (a shell script) says.
+QString fake_engine(const QTemporaryDir &dir, const char *name, const char *text)
+{
+    const QString path = write_script(dir, name, text);
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return path;
 }
 
 }  // namespace
@@ -416,9 +459,11 @@ check("tolerance refused", refused.indexOf("the tolerance must be a number of 0 
                                      joint.motor().current_mode() == sim::motor_model::mode::velocity,
                                  generous_ms);
         // Less than the guard's 350 ms: the joint's clock stands still between advances while
-        // Velmora's heartbeat keeps real time, so a longer jump reads as Velmora gone.
+        // Velmora's heartbeat keeps real time, so a longer jump reads as Velmora gone. The mode
+        // is written before the target velocity, so the joint's clock goes on in small steps
+        // until the target has come too (a loaded machine brings it after the jump).
         sim::clock::advance_us(200000);
-        QTRY_VERIFY_WITH_TIMEOUT(joint.motor().speed() != 0, generous_ms);
+        QTRY_VERIFY_WITH_TIMEOUT(speed_after(1, 1000) != 0, generous_ms);
         QVERIFY(stop->isEnabled());
         stop->click();
         QCOMPARE(joint.canopen()->power(), sim::canopen_node::power_state::quick_stop_active);
@@ -447,8 +492,254 @@ check("tolerance refused", refused.indexOf("the tolerance must be a number of 0 
         stop->click();
         QTRY_VERIFY_WITH_TIMEOUT(!runner->running(), generous_ms);
         QVERIFY(child<QPushButton>(&window, "run")->isEnabled());
+        // It made no check, and the progress line says so rather than "0 checks".
+        QVERIFY2(child<QLabel>(&window, "progress")->text().contains(QStringLiteral("没有检查/no checks")),
+                 qPrintable(child<QLabel>(&window, "progress")->text()));
         close_adapter();
         sim::clock::set_manual(false);
+    }
+
+    // A script that takes all memory ends its engine, not this process, and the joint it set
+    // moving is stopped; so does one that runs past its time limit, and a stack overflow names
+    // the script's line.
+    void runaway_scripts_end_their_engine_and_stop_the_joints()
+    {
+        fresh_process();
+        sim::clock::set_manual(true);
+        sim::simulator::instance().configure({{1, 10231}});
+        install_simulated_bus();
+        open_adapter();
+        QCOMPARE(adapter_error, 0);
+        device_open = 1;
+        const struct {
+            const char *what;
+            const char *grow;
+        } runaways[] = {{"a doubling string", "var s = 'x'; while (true) s = s + s;\n"},
+                        {"a growing array", "var a = []; while (true) a.push({n: a.length, t: 'v' + a.length});\n"}};
+        for (const auto &runaway : runaways) {
+            const here_run r = run_here(QStringLiteral("var j = canopen(1); j.enable(); j.velocity(50000);\n") +
+                                        QLatin1String(runaway.grow));
+            qInfo("%s: ended after %.1f s, engine peak %lld MiB: %s", runaway.what, r.seconds,
+                  static_cast<long long>(r.peak_kib / 1024), qPrintable(r.message));
+            QCOMPARE(r.end, sequences::run_end::error);
+            QCOMPARE(r.message, QStringLiteral("script engine out of memory (limit 1024 MiB)"));
+            QVERIFY2(r.log.filter(QStringLiteral("CANopen joint 1 stopped")).size() == 1, qPrintable(r.log.join('\n')));
+            // Bounded: the engine's memory stayed within its limit (and the sanitizer's margin).
+            QVERIFY(r.peak_kib > 0 && r.peak_kib < (1024 + 600) * 1024);
+            QCOMPARE(sim_joint(1).canopen()->power(), sim::canopen_node::power_state::quick_stop_active);
+            QCOMPARE(speed_after(1, 2000000), 0);
+        }
+
+        // The time limit ends a loop that never calls out, as an error, and stops the joint.
+        here_run r = run_here(QStringLiteral("var j = canopen(1); j.enable(); j.velocity(5000);\nwhile (true) {}\n"), 1);
+        QCOMPARE(r.end, sequences::run_end::error);
+        QCOMPARE(r.message, QStringLiteral("script ran longer than its time limit of 1 s"));
+        QVERIFY2(r.log.filter(QStringLiteral("CANopen joint 1 stopped")).size() == 1, qPrintable(r.log.join('\n')));
+        QVERIFY(r.seconds < 30);
+        QCOMPARE(speed_after(1, 2000000), 0);
+
+        r = run_here(QStringLiteral("// deep\nfunction f(n) {\n    return f(n + 1) + 1;\n}\nf(0);\n"));
+        QCOMPARE(r.end, sequences::run_end::error);
+        QVERIFY2(r.message.startsWith(QStringLiteral("runaway.js:3: RangeError")), qPrintable(r.message));
+
+        // The runner goes at once with its engine in a busy loop; a Stop as the engine starts
+        // ends it before the script's first line.
+        {
+            sequences::sequence_runner busy;
+            busy.start(QStringLiteral("while (true) {}\n"), QStringLiteral("busy.js"));
+            QTest::qWait(200);
+        }
+        {
+            sequences::sequence_runner runner;
+            QStringList log;
+            connect(&runner, &sequences::sequence_runner::log_line, [&](const QString &line) { log << line; });
+            runner.start(QStringLiteral("log('ran');\n"), QStringLiteral("early.js"));
+            runner.stop();
+            QTRY_VERIFY_WITH_TIMEOUT(!runner.running(), generous_ms);
+            QVERIFY2(log.filter(QStringLiteral("ran")).isEmpty() && log.last().contains(QStringLiteral("end: stopped")),
+                     qPrintable(log.join('\n')));
+        }
+        close_adapter();
+        sim::clock::set_manual(false);
+    }
+
+    // An engine that dies, writes garbage or cannot be started ends the run as an error that
+    // says so, and a run without checks says that it had none.
+    void dead_engines_and_runs_without_checks()
+    {
+        fresh_process();
+        sim::simulator::instance().configure({{1, 10231}});
+        install_simulated_bus();
+        open_adapter();
+        device_open = 1;
+        QTemporaryDir dir;
+        const struct {
+            const char *name;
+            const char *text;
+            QString message;
+        } engines[] = {
+            {"segv.sh", "#!/bin/sh\nkill -SEGV $$\n", QStringLiteral("script engine ended by signal 11 (Segmentation fault)")},
+            {"garbage.sh", "#!/bin/sh\nprintf 'Segmentation fault (core dumped)\\n'\nsleep 5\n",
+             QStringLiteral("script engine sent garbled data")},
+            {"quiet.sh", "#!/bin/sh\nexit 0\n", QStringLiteral("script engine ended with exit code 0 before the script's end")},
+        };
+        for (const auto &e : engines) {
+            qputenv("VELMORA_SCRIPT_ENGINE", QFile::encodeName(fake_engine(dir, e.name, e.text)));
+            const here_run r = run_here(QStringLiteral("check('one', 1, 1);\n"));
+            QCOMPARE(r.end, sequences::run_end::error);
+            QCOMPARE(r.message, e.message);
+            QVERIFY2(r.seconds < 4, e.name);  // garbage ends the engine, not its sleep
+        }
+        qputenv("VELMORA_SCRIPT_ENGINE", QFile::encodeName(dir.filePath(QStringLiteral("none"))));
+        QVERIFY(run_here(QStringLiteral("check('one', 1, 1);\n")).message.startsWith(QStringLiteral("script engine could not start: ")));
+        qunsetenv("VELMORA_SCRIPT_ENGINE");
+        close_adapter();
+
+        const QString report = dir.filePath(QStringLiteral("none.xml"));
+        const run_result none = velmora({QStringLiteral("--run"), write_script(dir, "none.js", "log('nothing to see');\n"),
+                                         QStringLiteral("--report"), report});
+        QCOMPARE(none.code, 0);
+        QVERIFY2(none.out.contains(QStringLiteral("end: 没有检查/no checks")), qPrintable(none.out));
+        const QDomElement suite = suite_of(report);
+        QCOMPARE(suite.attribute(QStringLiteral("tests")), QStringLiteral("0"));
+        const QDomElement property =
+            suite.firstChildElement(QStringLiteral("properties")).firstChildElement(QStringLiteral("property"));
+        QCOMPARE(property.attribute(QStringLiteral("name")), QStringLiteral("checks"));
+        QCOMPARE(property.attribute(QStringLiteral("value")), QStringLiteral("0"));
+        QVERIFY(suite.firstChildElement(QStringLiteral("system-out")).text().contains(QStringLiteral("no checks")));
+
+        // The program killed while its script computes: the engine goes with it.
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VELMORA_CAN"), QStringLiteral("sim"));
+        p.setProcessEnvironment(env);
+        p.start(qEnvironmentVariable("VELMORA_BIN_DIR") + QStringLiteral("/velmora"),
+                {QStringLiteral("--run"), write_script(dir, "spin.js", "log('spinning');\nwhile (true) {}\n")});
+        QByteArray out;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                p.waitForReadyRead(100);
+                out += p.readAll();
+                return out.contains("spinning");
+            },
+            generous_ms));
+        const auto children_of = [](qint64 parent) {
+            QList<qint64> found;
+            for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+                QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+                if (!stat.open(QIODevice::ReadOnly))
+                    continue;
+                // pid (name) state ppid ...
+                const QList<QByteArray> fields = stat.readAll().split(')').value(1).trimmed().split(' ');
+                if (fields.size() > 1 && fields[1].toLongLong() == parent)
+                    found << pid.toLongLong();
+            }
+            return found;
+        };
+        const QList<qint64> spawned = children_of(p.processId());
+        QCOMPARE(spawned.size(), 1);
+        p.kill();
+        QVERIFY(p.waitForFinished(generous_ms));
+        // Gone, or a zombie until whoever inherited it reaps it.
+        const auto gone = [](qint64 pid) {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+            return !stat.open(QIODevice::ReadOnly) || stat.readAll().split(')').value(1).trimmed().startsWith('Z');
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(gone(spawned[0]), generous_ms);
+
+        // Headless with a time limit: exit 2 with the cause.
+        const run_result limited = velmora({QStringLiteral("--run"), write_script(dir, "busy.js", "while (true) {}\n"),
+                                            QStringLiteral("--time-limit"), QStringLiteral("1")});
+        QCOMPARE(limited.code, 2);
+        QVERIFY2(limited.out.contains(QStringLiteral("velmora: script ran longer than its time limit of 1 s")),
+                 qPrintable(limited.out));
+    }
+
+    // The stops a failed script leaves say what the drive confirmed: nothing from a bus that
+    // does not answer, nothing sent on a bus that is lost.
+    void stops_say_what_the_drive_confirmed()
+    {
+        fresh_process();
+        const std::shared_ptr<scripted_bus_state> silent = install_scripted_bus();
+        open_adapter();
+        QCOMPARE(adapter_error, 0);
+        device_open = 1;
+        here_run r = run_here(QStringLiteral("canopen(1).velocity(1000);\n"));
+        QCOMPARE(r.end, sequences::run_end::error);
+        QVERIFY2(r.log.filter(QStringLiteral("CANopen joint 1: stop sent, not confirmed")).size() == 1,
+                 qPrintable(r.log.join('\n')));
+        QVERIFY(r.log.filter(QStringLiteral("stopped")).isEmpty());
+        // The quick stop went out: controlword 0x6040 = 0x02.
+        QVERIFY(std::any_of(silent->sent.begin(), silent->sent.end(), [](const vci::can_message &m) {
+            return m.id == 0x601 && m.data[1] == 0x40 && m.data[2] == 0x60 && m.data[4] == 0x02;
+        }));
+        close_adapter();
+
+        // The simulated bus cut while the joint moves: the stop cannot go out.
+        fresh_process();
+        sim::simulator::instance().configure({{3, 10230}});
+        install_simulated_bus();
+        open_adapter();
+        device_open = 1;
+        sequences::sequence_runner runner;
+        QStringList log;
+        connect(&runner, &sequences::sequence_runner::log_line, [&](const QString &line) { log << line; });
+        runner.start(QStringLiteral("var j = custom(3); j.enable(); j.velocity(2000);\nlog('moving');\nwhile (true) wait(10);\n"),
+                     QStringLiteral("cut.js"));
+        QTRY_VERIFY_WITH_TIMEOUT(!log.filter(QStringLiteral("moving")).isEmpty(), generous_ms);
+        sim::simulator::instance().set_cut(true);
+        runner.stop();
+        QVERIFY2(log.filter(QStringLiteral("custom joint 3: stop not sent: bus lost")).size() == 1, qPrintable(log.join('\n')));
+        QTRY_VERIFY_WITH_TIMEOUT(!runner.running(), generous_ms);
+        sim::simulator::instance().set_cut(false);
+        close_adapter();
+    }
+
+    // What the engine writes is taken only as whole messages of a known kind within the limit.
+    void engine_messages_are_read_defensively()
+    {
+        sequences::wire_message m;
+        m.kind = sequences::wire_kind::check;
+        m.node = -7;
+        m.flag = 3;
+        m.numbers[0] = 0.5;
+        m.texts[0] = QStringLiteral("half \xD800 pair \U0001F600");  // an unpaired surrogate as a script may make it
+        m.texts[2] = QString(sequences::wire_text_limit, QLatin1Char('x'));
+        const QByteArray bytes = sequences::encode(m);
+        sequences::wire_reader in(sequences::wire_engine_message_limit);
+        sequences::wire_message out;
+        // Byte by byte, as a socket may hand it over.
+        for (int i = 0; i + 1 < bytes.size(); ++i) {
+            in.feed(bytes.constData() + i, 1);
+            QCOMPARE(in.next(&out), sequences::wire_reader::status::more);
+        }
+        in.feed(bytes.constData() + bytes.size() - 1, 1);
+        QCOMPARE(in.next(&out), sequences::wire_reader::status::message);
+        QCOMPARE(out.kind, sequences::wire_kind::check);
+        QCOMPARE(out.node, -7);
+        QCOMPARE(out.numbers[0], 0.5);
+        QCOMPARE(out.texts[0], m.texts[0]);
+        // Cut to the limit, and said so.
+        QCOMPARE(out.texts[2].size(), sequences::wire_text_limit / 2);
+        QVERIFY(out.texts[2].endsWith(QChar(0x2026)));
+        QCOMPARE(in.pending(), 0);
+
+        QByteArray unknown_kind = sequences::encode(m);
+        unknown_kind[4] = char(0x7F);
+        QByteArray odd_text = sequences::encode(sequences::wire_message());
+        odd_text[odd_text.size() - 4] = 1;  // the last text claims one byte of UTF-16
+        QByteArray short_text = sequences::encode(sequences::wire_message());
+        short_text[0] = char(short_text[0] + 2);  // two bytes more than its texts hold
+        short_text += "zz";
+        const QByteArray huge("\xFF\xFF\xFF\x7F", 4);
+        for (const QByteArray &bad : {unknown_kind, odd_text, short_text, huge}) {
+            sequences::wire_reader r(sequences::wire_engine_message_limit);
+            r.feed(bad.constData(), bad.size());
+            QCOMPARE(r.next(&out), sequences::wire_reader::status::garbled);
+            // Once garbled, a good message after it is not taken.
+            r.feed(bytes.constData(), bytes.size());
+            QCOMPARE(r.next(&out), sequences::wire_reader::status::garbled);
+        }
     }
 
     // A long run keeps the first rows and one summary per name (a bounded number of names).
@@ -530,7 +821,7 @@ check("tolerance refused", refused.indexOf("the tolerance must be a number of 0 
     {
         const run_result r = velmora({QStringLiteral("--help")});
         QCOMPARE(r.code, 0);
-        for (const char *word : {"--help", "--version", "--bus", "--run", "--report", "--log", "VELMORA_CAN"})
+        for (const char *word : {"--help", "--version", "--bus", "--run", "--report", "--log", "--time-limit", "VELMORA_CAN"})
             QVERIFY2(r.out.contains(QLatin1String(word)), word);
         QCOMPARE(velmora({QStringLiteral("--report"), QStringLiteral("x.xml")}).code, 2);
         QCOMPARE(velmora({QStringLiteral("--bus")}).code, 2);
@@ -544,6 +835,7 @@ check("tolerance refused", refused.indexOf("the tolerance must be a number of 0 
         QCOMPARE(c.bus, QStringLiteral("sim"));
         QCOMPARE(c.run, QStringLiteral("a.js"));
         QCOMPARE(c.report, QStringLiteral("r.xml"));
+        QCOMPARE(parse("velmora --run a.js --time-limit 30").time_limit_s, 30);
         QCOMPARE(parse("velmora -platform --help").error, QString());  // "--help" is -platform's value
         QVERIFY(!parse("velmora -platform --help").help);
         const struct {
@@ -554,7 +846,10 @@ check("tolerance refused", refused.indexOf("the tolerance must be a number of 0 
                        {"velmora --help=yes", "--help takes no value"},
                        {"velmora a.js", "unknown argument a.js"},
                        {"velmora --runs a.js", "unknown argument --runs"},
-                       {"velmora --log run.log", "--report and --log go with --run"}};
+                       {"velmora --log run.log", "--report and --log go with --run"},
+                       {"velmora --time-limit 5", "--time-limit goes with --run"},
+                       {"velmora --run a.js --time-limit -1", "--time-limit takes whole seconds (0: none), not -1"},
+                       {"velmora --run a.js --time-limit=1.5", "--time-limit takes whole seconds (0: none), not 1.5"}};
         for (const auto &r : refused)
             QCOMPARE(parse(r.line).error, QLatin1String(r.error));
     }

@@ -1,0 +1,137 @@
+#include "sequences/engine_wire.h"
+
+#include <cstring>
+
+namespace sequences {
+
+namespace {
+
+// kind .. numbers: everything before the texts.
+constexpr int fixed_size = 1 + 4 + 1 + 1 + 2 + 1 + 8 + 4 + 3 * 8;
+
+void put(QByteArray &out, uint64_t v, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+uint64_t get(const char *p, int bytes)
+{
+    uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v |= static_cast<uint64_t>(static_cast<uint8_t>(p[i])) << (8 * i);
+    return v;
+}
+
+// The UTF-16 code units of text, little-endian: whatever a script made of a string (an unpaired
+// surrogate too) arrives as it was. Cut to limit bytes, with "…" at the end.
+QByteArray text_bytes(const QString &text, bool cut)
+{
+    QString t = text;
+    const int most = wire_text_limit / 2;
+    if (cut && t.size() > most) {
+        t.truncate(most - 1);
+        t += QChar(0x2026);
+    }
+    QByteArray bytes;
+    bytes.reserve(t.size() * 2);
+    for (const QChar c : t)
+        put(bytes, c.unicode(), 2);
+    return bytes;
+}
+
+QString text_of(const char *p, int bytes)
+{
+    QString t(bytes / 2, Qt::Uninitialized);
+    for (int i = 0; i < t.size(); ++i)
+        t[i] = QChar(static_cast<char16_t>(get(p + 2 * i, 2)));
+    return t;
+}
+
+bool known(uint8_t kind) { return kind >= static_cast<uint8_t>(wire_kind::script) && kind <= static_cast<uint8_t>(wire_kind::reply); }
+
+}  // namespace
+
+QByteArray encode(const wire_message &m)
+{
+    QByteArray body;
+    body.reserve(fixed_size + 16);
+    put(body, static_cast<uint8_t>(m.kind), 1);
+    put(body, static_cast<uint32_t>(m.node), 4);
+    put(body, m.flag, 1);
+    put(body, m.length, 1);
+    put(body, m.index, 2);
+    put(body, m.sub, 1);
+    body.append(reinterpret_cast<const char *>(m.frame), 8);
+    put(body, static_cast<uint32_t>(m.value), 4);
+    for (double d : m.numbers) {
+        uint64_t bits = 0;
+        std::memcpy(&bits, &d, sizeof bits);
+        put(body, bits, 8);
+    }
+    for (const QString &t : m.texts) {
+        const QByteArray bytes = text_bytes(t, m.kind != wire_kind::script);
+        put(body, static_cast<uint32_t>(bytes.size()), 4);
+        body += bytes;
+    }
+    QByteArray out;
+    put(out, static_cast<uint32_t>(body.size()), 4);
+    return out + body;
+}
+
+wire_reader::status wire_reader::next(wire_message *out)
+{
+    if (garbled_)
+        return status::garbled;
+    if (buffer_.size() < 4)
+        return status::more;
+    const uint64_t size = get(buffer_.constData(), 4);
+    if (size < fixed_size + 3 * 4 || size > max_size_) {
+        garbled_ = true;
+        return status::garbled;
+    }
+    if (static_cast<uint64_t>(buffer_.size()) < 4 + size)
+        return status::more;
+    const char *p = buffer_.constData() + 4;
+    const char *const end = p + size;
+    wire_message m;
+    const uint8_t kind = static_cast<uint8_t>(p[0]);
+    m.node = static_cast<int32_t>(static_cast<uint32_t>(get(p + 1, 4)));
+    m.flag = static_cast<uint8_t>(p[5]);
+    m.length = static_cast<uint8_t>(p[6]);
+    m.index = static_cast<uint16_t>(get(p + 7, 2));
+    m.sub = static_cast<uint8_t>(p[9]);
+    std::memcpy(m.frame, p + 10, 8);
+    m.value = static_cast<int32_t>(static_cast<uint32_t>(get(p + 18, 4)));
+    for (int i = 0; i < 3; ++i) {
+        const uint64_t bits = get(p + 22 + 8 * i, 8);
+        std::memcpy(&m.numbers[i], &bits, sizeof bits);
+    }
+    p += fixed_size;
+    bool ok = known(kind) && m.length <= 8;
+    for (QString &t : m.texts) {
+        if (!ok || end - p < 4) {
+            ok = false;
+            break;
+        }
+        const uint64_t n = get(p, 4);
+        p += 4;
+        if (n > static_cast<uint64_t>(end - p) || n % 2 != 0) {
+            ok = false;
+            break;
+        }
+        t = text_of(p, static_cast<int>(n));
+        p += n;
+    }
+    // Every byte the size announced belongs to the message.
+    if (!ok || p != end) {
+        garbled_ = true;
+        return status::garbled;
+    }
+    m.kind = static_cast<wire_kind>(kind);
+    buffer_.remove(0, static_cast<int>(4 + size));
+    *out = m;
+    return status::message;
+}
+
+}  // namespace sequences

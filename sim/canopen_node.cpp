@@ -40,7 +40,13 @@ uint8_t error_register(uint16_t code)
 
 constexpr uint8_t communication_error = 0x11;  // generic and communication bits of 0x1001
 
-bool is_mode(int64_t m) { return m == 0 || m == 1 || m == 3 || m == 4 || m == 7 || m == 8 || m == 9 || m == 10; }
+bool is_mode(int64_t m) { return m == 0 || m == 1 || m == 3 || m == 4 || m == 6 || m == 7 || m == 8 || m == 9 || m == 10; }
+
+bool is_homing_method(int64_t m)
+{
+    const std::vector<int8_t> &methods = homing_methods();
+    return std::find(methods.begin(), methods.end(), m) != methods.end();
+}
 
 lss_slave::identity identity_of(uint32_t serial)
 {
@@ -87,6 +93,7 @@ bool canopen_node::live_value(const od_def &def, int64_t &v) const
     case 0x6060:
     case 0x6061: v = mode_; return true;
     case 0x6064: v = motor_.position(); return true;
+    case 0x60FD: v = motor_.inputs(); return true;
     case 0x606C: v = motor_.speed(); return true;
     case 0x6077:
     case 0x6078:
@@ -205,6 +212,7 @@ uint32_t canopen_node::check_value(const od_def &def, int64_t value) const
         // The node only consumes SYNC; extended identifiers do not exist on this bus.
         return (u & (sync_generate | cob_extended)) || (u & 0x7FF) == 0 ? sdo_abort::invalid_value : 0;
     case 0x6060: return is_mode(value) ? 0 : sdo_abort::invalid_value;
+    case 0x6098: return is_homing_method(value) ? 0 : sdo_abort::invalid_value;
     case 0x1016: return def.sub == 0 ? 0 : check_consumer_entry(def.sub, u);
     case 0x2103: {
         // The lower position limit may not pass the upper one.
@@ -308,6 +316,10 @@ void canopen_node::reset_application()
     pending_setpoint_ = 0;
     ip_running_ = false;
     ip_target_ = 0;
+    homing_ = homing_stage::idle;
+    legs_.clear();
+    motor_.clear_latch();
+    motor_.end_ramp();
     load_range(0x2000, 0xFFFF);
     int64_t profile[3] = {};
     for (int i = 0; i < 3; ++i) {
@@ -427,6 +439,9 @@ int64_t canopen_node::next_due_us(int64_t now_us) const
     if (now_us < silent_until_us_)
         return silent_until_us_;
     int64_t due = std::min(param(0x1017) != 0 ? next_heartbeat_us_ : never, next_watch_due_us());
+    // A homing run goes from edge to edge by itself: looked at every millisecond.
+    if (homing_busy())
+        due = std::min(due, now_us + 1000);
     if (nmt_ != nmt_state::operational)
         return due;
     for (int p = 0; p < 4; ++p) {
@@ -526,6 +541,7 @@ void canopen_node::sync_with_motor()
         has_pending_setpoint_ = false;
         motor_.move_to(pending_setpoint_);
     }
+    serve_homing();
     if (motor_.error_code() != 0 && power_ != power_state::fault) {
         raise_fault(error_device);
         return;
@@ -560,6 +576,15 @@ uint16_t canopen_node::statusword() const
             reached = motor_.speed() == (halted() ? 0 : target_velocity());
             bit12 = motor_.speed() == 0;
             break;
+        case mode_homing:
+            switch (homing_) {
+            case homing_stage::searching:
+            case homing_stage::returning: reached = false; break;
+            case homing_stage::attained: bit12 = true; break;
+            case homing_stage::error: sw |= sw_homing_error; break;
+            default: break;
+            }
+            break;
         case 7:
             bit12 = ip_running_;
             break;
@@ -585,6 +610,8 @@ void canopen_node::enter(power_state next)
     const bool was_on = power_ == power_state::operation_enabled || power_ == power_state::quick_stop_active;
     const bool is_on = next == power_state::operation_enabled || next == power_state::quick_stop_active;
     power_ = next;
+    if (homing_busy() && next != power_state::operation_enabled)
+        end_homing(homing_stage::interrupted);
     if (was_on && !is_on) {
         motor_.set_enabled(false);
         has_pending_setpoint_ = false;
@@ -603,6 +630,9 @@ void canopen_node::change_mode(int8_t m)
         return;
     mode_ = m;
     // Whatever the old mode was doing ends; the new one starts from rest.
+    if (homing_busy())
+        end_homing(homing_stage::interrupted);
+    motor_.end_ramp();
     has_pending_setpoint_ = false;
     setpoint_ack_ = false;
     ip_running_ = false;
@@ -662,10 +692,22 @@ void canopen_node::apply_controlword(uint16_t cw)
         return;
     const bool halt_now = cw & 0x100;
     const bool halt_before = old & 0x100;
-    if (halt_now && !halt_before)
+    if (halt_now && !halt_before) {
         motor_.halt();
+        if (homing_busy())
+            end_homing(homing_stage::interrupted);
+    }
     else if (!halt_now && halt_before && (mode_ == 3 || mode_ == 4))
         apply_continuous_targets();
+
+    if (mode_ == mode_homing) {
+        // Bit 4 rising starts homing, falling interrupts it; a halt keeps it from starting.
+        const bool start = (cw & 0x10) && !(old & 0x10);
+        if (start && !halt_now)
+            start_homing();
+        else if (!(cw & 0x10) && (old & 0x10) && homing_busy())
+            end_homing(homing_stage::interrupted);
+    }
 
     if (mode_ == 1) {
         const bool new_setpoint = (cw & 0x10) && !(old & 0x10);
@@ -759,6 +801,9 @@ void canopen_node::raise_fault(uint16_t code)
     has_pending_setpoint_ = false;
     ip_running_ = false;
     setpoint_ack_ = false;
+    if (homing_busy())
+        end_homing(homing_stage::error);
+    motor_.end_ramp();
     queue_emcy(code);
 }
 

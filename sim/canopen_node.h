@@ -71,6 +71,10 @@ public:
     static constexpr uint16_t error_device = 0xFF00;       // a motor fault raised outside CANopen
     static constexpr uint16_t error_pdo_length = 0x8210;   // RPDO shorter than its mapping (EMCY only)
     static constexpr uint16_t error_heartbeat = 0x8130;    // a watched producer fell silent
+    // Homing modes (0x6060 = 6) and its statusword bits.
+    static constexpr int8_t mode_homing = 6;
+    static constexpr uint16_t sw_homing_attained = 0x1000;
+    static constexpr uint16_t sw_homing_error = 0x2000;
     // Entries of the heartbeat consumer (0x1016 sub 1..4).
     static constexpr int consumer_entries = 4;
 
@@ -157,6 +161,23 @@ private:
     void abort_connection();
     int64_t next_watch_due_us() const;
 
+    // Homing, mode 6 (canopen_homing.cpp). A run is a list of legs, each a search in one
+    // direction for a change of one input; the last leg's edge is the home position.
+    enum class homing_stage { idle, searching, returning, attained, interrupted, error };
+    struct homing_leg {
+        int dir;            // +1 positive, -1 negative
+        bool zero_speed;    // 0x6099:2 (searching for zero), else 0x6099:1 (for the switch)
+        uint32_t input;     // motor_model::input_* bit, or 0 for the index pulse
+        bool becomes;       // the input's state the search ends on
+    };
+    void start_homing();
+    void end_homing(homing_stage why);
+    void plan_homing(bool home_switch_active);
+    void begin_leg(double from);
+    void serve_homing();
+    void finish_homing(double home);
+    bool homing_busy() const { return homing_ == homing_stage::searching || homing_ == homing_stage::returning; }
+
     // CiA 402
     void sync_with_motor();
     void apply_controlword(uint16_t cw);
@@ -202,6 +223,14 @@ private:
     int64_t pending_setpoint_ = 0;
     bool ip_running_ = false;
     int32_t ip_target_ = 0;
+
+    homing_stage homing_ = homing_stage::idle;
+    std::vector<homing_leg> legs_;
+    size_t leg_ = 0;
+    bool leg_to_limit_ = false;   // no edge that way: the search runs to the limit switch
+    bool turned_ = false;         // a home switch search already turned round at a limit
+    bool turning_ = false;        // on the way back from that limit, looking for the cam
+    double leg_edge_ = 0;         // mechanical position the leg ends at
 };
 
 }  // namespace sim

@@ -26,8 +26,9 @@ constexpr od_default txt = od_default::text;
 constexpr int64_t i32_top = 0x7FFFFFFFLL;
 
 constexpr uint32_t device_type_servo = 0x00020192;  // CiA 402, servo drive
-// pp, pv, tq, ip, csp, csv, cst
-constexpr uint32_t supported_modes = (1u << 0) | (1u << 2) | (1u << 3) | (1u << 6) | (1u << 7) | (1u << 8) | (1u << 9);
+// pp, pv, tq, hm, ip, csp, csv, cst
+constexpr uint32_t supported_modes =
+    (1u << 0) | (1u << 2) | (1u << 3) | (1u << 5) | (1u << 6) | (1u << 7) | (1u << 8) | (1u << 9);
 constexpr uint32_t product_code = 0x00000402;
 constexpr uint32_t revision = 0x00010000;
 constexpr uint32_t pdo_invalid = 0x80000000u;
@@ -119,21 +120,38 @@ std::vector<od_def> build()
         {0x6077, 0, i16, ro, true, none, 0},
         {0x6078, 0, i16, ro, true, none, 0},
         {0x607A, 0, i32, rww, true, num, 0},
+        {0x607C, 0, i32, rw, false, num, 0},                 // home offset
         {0x6080, 0, b32, rw, false, num, 5000, 0, i32_top},
         {0x6081, 0, b32, rww, true, num, 1000, 0, i32_top},
         {0x6083, 0, b32, rw, false, num, 10000, 1, i32_top},
         {0x6084, 0, b32, rw, false, num, 10000, 1, i32_top},
+        {0x6098, 0, i8, rw, false, num, 35},                 // homing method: current position
+        {0x6099, 0, b8, ro, false, num, 2},
+        {0x6099, 1, b32, rw, false, num, 10000, 1, i32_top}, // speed searching for a switch
+        {0x6099, 2, b32, rw, false, num, 1000, 1, i32_top},  // speed searching for zero
+        {0x609A, 0, b32, rw, false, num, 50000, 1, i32_top}, // homing acceleration
         {0x60C1, 0, b8, ro, false, num, 2},
         {0x60C1, 1, b16, rww, true, num, 0},
         {0x60C1, 2, b16, rww, true, num, 0},
-        {0x60FF, 0, i32, rww, true, num, 0},
-        {0x6502, 0, b32, ro, false, num, supported_modes},
     };
     t.insert(t.end(), rest.begin(), rest.end());
+    const std::vector<int8_t> &methods = homing_methods();
+    t.push_back({0x60E3, 0, b8, ro, false, num, int64_t(methods.size())});
+    for (size_t i = 0; i < methods.size(); ++i)
+        t.push_back({0x60E3, uint8_t(i + 1), i16, ro, false, num, methods[i]});
+    t.push_back({0x60FD, 0, b32, ro, true, none, 0});  // digital inputs: the switches
+    t.push_back({0x60FF, 0, i32, rww, true, num, 0});
+    t.push_back({0x6502, 0, b32, ro, false, num, supported_modes});
     return t;
 }
 
 }  // namespace
+
+const std::vector<int8_t> &homing_methods()
+{
+    static const std::vector<int8_t> methods = {1, 2, 17, 18, 19, 20, 21, 22, 33, 34, 35, 37};
+    return methods;
+}
 
 const std::vector<od_def> &joint_dictionary()
 {

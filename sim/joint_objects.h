@@ -48,6 +48,9 @@ struct od_def {
     uint32_t key() const { return uint32_t(index) << 8 | sub; }
 };
 
+// The homing methods the joint offers (0x60E3, 0x6098): limit switch and index pulse (1, 2),
+// limit switch (17, 18), home switch (19-22), index pulse (33, 34), current position (35, 37).
+const std::vector<int8_t> &homing_methods();
 // Every entry, by index and subindex.
 const std::vector<od_def> &joint_dictionary();
 // The entry, or nullptr with the abort code (object or subindex does not exist).

@@ -272,7 +272,7 @@ private slots:
         QCOMPARE(r.data[0], uint8_t(0x4B));
         QCOMPARE(r.data[6], uint8_t(0));
         QCOMPARE(r.data[7], uint8_t(0));
-        QCOMPARE(b.read(0x6502), 0x3CDu);  // pp, pv, tq, ip, csp, csv, cst
+        QCOMPARE(b.read(0x6502), 0x3EDu);  // pp, pv, tq, hm, ip, csp, csv, cst
         QCOMPARE(b.read(0x6075), 3000u);
         QCOMPARE(b.read(0x603F), 0u);
         for (uint8_t sub = 1; sub <= 4; ++sub) {
@@ -293,7 +293,7 @@ private slots:
 
         QCOMPARE(b.write(0x6041, 0, 0x0F, 2), 0x06010002u);
         QCOMPARE(b.write(0x1000, 0, 0), 0x06010002u);
-        QCOMPARE(b.write(0x6060, 0, 2, 1), 0x06090030u);   // homing is not offered, 2 is no mode
+        QCOMPARE(b.write(0x6060, 0, 2, 1), 0x06090030u);   // velocity mode is not offered
         QCOMPARE(b.write(0x6060, 0, 1, 4), 0x06070010u);   // 4 bytes into an 8-bit object
         QCOMPARE(b.write(0x6075, 0, 0), 0x06090032u);      // would divide the per-mille values by 0
         QCOMPARE(b.write(0x6083, 0, 0), 0x06090032u);
@@ -893,6 +893,88 @@ private slots:
         for (const vci::can_message &m : bus.power_on())
             booted.push_back(m.id);
         QCOMPARE(booted, std::vector<uint32_t>({0x701, 0x706, 0x705}));
+    }
+
+    // Each method from a place on the axis ends at its edge, which then reads the home offset;
+    // a search for the home cam that finds no edge turns round at the limit switch.
+    void homing_finds_each_methods_edge_on_the_clock()
+    {
+        struct run {
+            int8_t method;
+            int32_t from, home;  // mechanical positions
+        };
+        const run runs[] = {{17, 0, -50000}, {18, 0, 50000},  {1, 0, -49152},     {2, 0, 49152},   {33, 0, -4096},
+                            {34, 0, 4096},   {19, 0, -500},   {20, 0, -500},      {21, 0, 500},    {22, 0, 500},
+                            {19, 20000, -500}, {21, -30000, 500}, {17, -60000, -50000}, {35, 777, 777}};
+        for (const run &r : runs) {
+            const QByteArray where = QByteArray::number(r.method) + " from " + QByteArray::number(r.from);
+            bench b;
+            b.joint.motor().set_position(r.from);
+            QCOMPARE(b.write(0x6098, 0, uint8_t(r.method), 1), 0u);
+            QCOMPARE(b.write(0x6099, 1, 20000), 0u);
+            QCOMPARE(b.write(0x6099, 2, 2000), 0u);
+            QCOMPARE(b.write(0x609A, 0, 100000), 0u);
+            QCOMPARE(b.write(0x607C, 0, uint32_t(-1234)), 0u);
+            QCOMPARE(b.write(0x6060, 0, 6, 1), 0u);
+            for (uint16_t cw : {0x06, 0x0F})
+                QCOMPARE(b.write(0x6040, 0, cw, 2), 0u);
+            QCOMPARE(b.status() & 0x3400, 0x0400);  // not started
+            QCOMPARE(b.write(0x6040, 0, 0x1F, 2), 0u);
+            int ms = 0;
+            uint32_t inputs_seen = 0;
+            for (; (b.status() & 0x3400) != 0x1400 && ms < 30000; ms += 50) {
+                // Bit 10 is clear from the start on until the joint rests on the home position.
+                QVERIFY2((b.status() & 0x3400) == 0, where);
+                b.advance_s(0.05);
+                inputs_seen |= b.read(0x60FD);
+            }
+            QVERIFY2((b.status() & 0x3400) == 0x1400, where);
+            QVERIFY2(int32_t(b.read(0x6064)) == -1234, where);
+            QVERIFY2(b.joint.motor().mechanical_position() == r.home, where);
+            QVERIFY2(b.read(0x6061) == 6 && (b.status() & 0x6F) == 0x27, where);
+            if (r.method == 17)
+                QVERIFY2(inputs_seen & 1, where);
+            if (r.method == 35)
+                QVERIFY2(ms == 0, where);  // at once
+            if (r.method == 19 && r.from == 20000)
+                QVERIFY2(inputs_seen & 2, where);  // turned round at the positive limit
+        }
+    }
+
+    void homing_refusals_halt_and_errors()
+    {
+        bench b;
+        QCOMPARE(b.read(0x60E3, 0), 12u);
+        QCOMPARE(b.read(0x60E3, 3), 17u);
+        QCOMPARE(b.read(0x60E3, 12), 37u);
+        QCOMPARE(b.read(0x60FD), 0x4u);  // inside the home cam at power-on
+        for (int8_t m : {int8_t(0), int8_t(3), int8_t(36), int8_t(-1)})
+            QCOMPARE(b.write(0x6098, 0, uint8_t(m), 1), 0x06090030u);
+        QCOMPARE(b.read(0x6098), 35u);
+        // A halt ends a search: at rest, not attained, no error; the next start goes again.
+        QCOMPARE(b.write(0x6098, 0, 18, 1), 0u);
+        QCOMPARE(b.write(0x6060, 0, 6, 1), 0u);
+        for (uint16_t cw : {0x06, 0x0F, 0x1F})
+            QCOMPARE(b.write(0x6040, 0, cw, 2), 0u);
+        b.advance_s(0.2);
+        QVERIFY(b.joint.motor().speed() > 0);
+        QCOMPARE(b.write(0x6040, 0, 0x11F, 2), 0u);
+        for (int i = 0; i < 10; ++i)
+            b.advance_s(0.05);
+        QCOMPARE(b.joint.motor().speed(), 0);
+        QCOMPARE(b.status() & 0x3400, 0x0400);
+        // An index search that runs into the limit switch is a homing error.
+        b.joint.motor().set_position(-49500);  // the next index pulse below is beyond the switch
+        QCOMPARE(b.write(0x6098, 0, 33, 1), 0u);
+        QCOMPARE(b.write(0x6040, 0, 0x0F, 2), 0u);
+        QCOMPARE(b.write(0x6040, 0, 0x1F, 2), 0u);
+        for (int i = 0; i < 100 && !(b.status() & 0x2000); ++i)
+            b.advance_s(0.05);
+        for (int i = 0; i < 10; ++i)
+            b.advance_s(0.05);
+        QCOMPARE(b.status() & 0x3400, 0x2400);
+        QCOMPARE(b.read(0x60FD) & 1, 1u);
+        QCOMPARE(b.status() & 0x6F, 0x27);  // still enabled: a homing error is no fault
     }
 
     void short_rpdo_is_refused()

@@ -73,7 +73,8 @@ canopen_node::canopen_node(int node, motor_model &motor, uint32_t serial)
 
 uint8_t canopen_node::error_register_now() const
 {
-    return static_cast<uint8_t>(error_register(fault_code_) | (producer_lost() ? communication_error : 0));
+    const bool communication = producer_lost() || pdo_length_error_;
+    return static_cast<uint8_t>(error_register(fault_code_) | (communication ? communication_error : 0));
 }
 
 // ---- object values ---------------------------------------------------------------------
@@ -82,6 +83,12 @@ bool canopen_node::live_value(const od_def &def, int64_t &v) const
 {
     switch (def.index) {
     case 0x1001: v = error_register_now(); return true;
+    case 0x1003:
+        if (def.sub == 0)
+            v = static_cast<int64_t>(error_history_.size());
+        else
+            v = def.sub <= error_history_.size() ? error_history_[def.sub - 1] : 0;
+        return true;
     case 0x1018:
         if (def.sub != 4)
             return false;
@@ -214,6 +221,7 @@ uint32_t canopen_node::check_value(const od_def &def, int64_t value) const
     case 0x6060: return is_mode(value) ? 0 : sdo_abort::invalid_value;
     case 0x6098: return is_homing_method(value) ? 0 : sdo_abort::invalid_value;
     case 0x1016: return def.sub == 0 ? 0 : check_consumer_entry(def.sub, u);
+    case 0x1003: return value == 0 ? 0 : sdo_abort::invalid_value;  // only clearing it
     case 0x2103: {
         // The lower position limit may not pass the upper one.
         const int64_t lower = def.sub == 1 ? value : param(0x2103, 1);
@@ -240,6 +248,7 @@ void canopen_node::applied(const od_def &def, int64_t value)
             restart_watch(def.sub - 1);
         return;
     case 0x1017: next_heartbeat_us_ = clock::now_us() + value * 1000; return;
+    case 0x1003: error_history_.clear(); return;
     case 0x6040: apply_controlword(static_cast<uint16_t>(value)); return;
     case 0x6060: change_mode(static_cast<int8_t>(value)); return;
     case 0x6071:
@@ -300,6 +309,7 @@ void canopen_node::reset_communication()
         w = watched_producer{};
     restart_pdos();
     sdo_.reset();
+    pdo_length_error_ = false;
 }
 
 void canopen_node::reset_application()
@@ -347,6 +357,7 @@ void canopen_node::power_on(std::vector<vci::can_message> &out)
     node_ = lss_.pending_node();
     silent_until_us_ = 0;
     pending_emcy_.clear();
+    error_history_.clear();
     reset_application();
     reset_communication();
     boot(out);
@@ -827,8 +838,14 @@ void canopen_node::queue_emcy(uint16_t code)
     m.id = emcy_base + static_cast<uint32_t>(node_);
     m.len = 8;
     put_le(code, m.data, 2);
-    m.data[2] = static_cast<uint8_t>(error_register(code) | error_register_now());
+    // The error that sends it stands by now, so 0x1001 read next says the same.
+    m.data[2] = error_register_now();
     pending_emcy_.push_back(m);
+    if (code != 0) {
+        error_history_.insert(error_history_.begin(), code);
+        if (error_history_.size() > history_entries)
+            error_history_.pop_back();
+    }
 }
 
 }  // namespace sim

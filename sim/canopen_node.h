@@ -69,7 +69,10 @@ public:
     // Error codes the drive raises by itself.
     static constexpr uint16_t error_following = 0x8611;    // CSP set-point beyond 0x6065
     static constexpr uint16_t error_device = 0xFF00;       // a motor fault raised outside CANopen
-    static constexpr uint16_t error_pdo_length = 0x8210;   // RPDO shorter than its mapping (EMCY only)
+    // An RPDO shorter than its mapping; stands (0x1001 bit 4) until an RPDO of the right length.
+    static constexpr uint16_t error_pdo_length = 0x8210;
+    // Entries of the error history (0x1003 sub 1..8, newest first).
+    static constexpr size_t history_entries = 8;
     static constexpr uint16_t error_heartbeat = 0x8130;    // a watched producer fell silent
     // Homing modes (0x6060 = 6) and its statusword bits.
     static constexpr int8_t mode_homing = 6;
@@ -213,6 +216,8 @@ private:
     rpdo_runtime rpdo_[4];
     watched_producer watch_[consumer_entries];
     std::vector<vci::can_message> pending_emcy_;
+    std::vector<uint32_t> error_history_;  // 0x1003, newest first
+    bool pdo_length_error_ = false;
 
     power_state power_ = power_state::switch_on_disabled;
     uint16_t controlword_ = 0;

@@ -225,8 +225,15 @@ void canopen_node::handle_rpdo(int n, const vci::can_message &frame)
     for (int i = 1; i <= param(map, 0); ++i)
         bits += static_cast<uint32_t>(param(map, static_cast<uint8_t>(i))) & 0xFF;
     if (frame.len * 8u < bits) {
+        pdo_length_error_ = true;
         queue_emcy(error_pdo_length);
         return;
+    }
+    if (pdo_length_error_) {
+        // A PDO of the right length ends the error; the last one gone says so.
+        pdo_length_error_ = false;
+        if (error_register_now() == 0)
+            queue_emcy(0x0000);
     }
     if (event_driven(param(uint16_t(0x1400 + n), 2))) {
         apply_rpdo(n, frame.data);

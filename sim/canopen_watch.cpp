@@ -60,7 +60,7 @@ void canopen_node::restart_watch(int n)
 void canopen_node::comm_error_gone(bool was_lost)
 {
     // The error clears with its cause; a fault it raised stays until the fault reset.
-    if (was_lost && !producer_lost() && fault_code_ == 0)
+    if (was_lost && !producer_lost() && error_register_now() == 0)
         queue_emcy(0x0000);
 }
 

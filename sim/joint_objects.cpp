@@ -46,6 +46,10 @@ std::vector<od_def> build()
         {0x100C, 0, b16, rw, false, num, 0},
         {0x100D, 0, b8, rw, false, num, 0},
     };
+    // Error history: sub 0 the number of errors (writing 0 clears them), then the newest first.
+    t.push_back({0x1003, 0, b8, rw, false, num, 0});
+    for (uint8_t s = 1; s <= 8; ++s)
+        t.push_back({0x1003, s, b32, ro, false, none, 0});
     // Store and restore: sub 0 the highest group, reading a group gives 1 ("on command").
     for (uint16_t index : {uint16_t(0x1010), uint16_t(0x1011)}) {
         t.push_back({index, 0, b8, ro, false, num, group_manufacturer});
@@ -142,6 +146,8 @@ std::vector<od_def> build()
     t.push_back({0x60FD, 0, b32, ro, true, none, 0});  // digital inputs: the switches
     t.push_back({0x60FF, 0, i32, rww, true, num, 0});
     t.push_back({0x6502, 0, b32, ro, false, num, supported_modes});
+    // find_def() searches by index and subindex.
+    std::sort(t.begin(), t.end(), [](const od_def &a, const od_def &b) { return a.key() < b.key(); });
     return t;
 }
 
@@ -260,7 +266,7 @@ bool in_group(uint16_t index, uint8_t group)
 
 bool saved_by_store(const od_def &def)
 {
-    if (!def.writable() || def.index == 0x1010 || def.index == 0x1011)
+    if (!def.writable() || def.index == 0x1003 || def.index == 0x1010 || def.index == 0x1011)
         return false;
     switch (def.index) {
     case 0x6040:  // controlword

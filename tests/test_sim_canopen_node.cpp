@@ -616,6 +616,19 @@ private slots:
         QCOMPARE(b.read(0x603F), 0xFF00u);
         QCOMPARE(b.status() & 0x4F, 0x08);
 
+        // The error history keeps both, newest first, until 0 is written to its count.
+        QCOMPARE(b.read(0x1003, 0), 2u);
+        QCOMPARE(b.read(0x1003, 1), 0xFF00u);
+        QCOMPARE(b.read(0x1003, 2), 0x2310u);
+        QCOMPARE(b.read(0x1003, 3), 0u);
+        QCOMPARE(b.write(0x1003, 0, 1, 1), 0x06090030u);
+        QCOMPARE(b.write(0x1003, 1, 0), 0x06010002u);
+        QCOMPARE(b.read(0x1003, 0), 2u);
+        QCOMPARE(b.write(0x1003, 0, 0, 1), 0u);
+        QCOMPARE(b.read(0x1003, 0), 0u);
+        QCOMPARE(b.read(0x1003, 1), 0u);
+        QCOMPARE(b.read(0x603F), 0xFF00u);  // the fault itself stays
+
         // A stopped node sends no emergency.
         b.nmt(0x02);
         b.joint.canopen()->inject_fault(0x4200);
@@ -984,9 +997,17 @@ private slots:
         const frames out = b.send(msg(0x201, {0x06, 0x00}));
         QCOMPARE(out.size(), size_t(1));
         QCOMPARE(out[0].id, 0x081u);
-        QCOMPARE(payload(out[0]).left(2), QByteArray::fromHex("1082"));
+        QCOMPARE(payload(out[0]), QByteArray::fromHex("1082110000000000"));
         b.sync();
         QCOMPARE(b.status() & 0x6F, 0x27);  // not applied
+        // The error stands as the emergency said, until a PDO of the right length ends it.
+        b.advance_s(0.15);
+        QCOMPARE(b.read(0x1001), 0x11u);
+        QCOMPARE(b.read(0x1003, 1), 0x8210u);
+        const frames fine = b.send(msg(0x201, {0x0F, 0x00, 0, 0, 0, 0}));
+        QCOMPARE(payload(b.only(fine, 0x081)), QByteArray::fromHex("0000000000000000"));
+        QCOMPARE(b.read(0x1001), 0u);
+        QVERIFY(b.send(msg(0x201, {0x0F, 0x00, 0, 0, 0, 0})).empty());  // said once
     }
 };
 

@@ -42,6 +42,21 @@ constexpr uint8_t communication_error = 0x11;  // generic and communication bits
 
 bool is_mode(int64_t m) { return m == 0 || m == 1 || m == 3 || m == 4 || m == 6 || m == 7 || m == 8 || m == 9 || m == 10; }
 
+// Quick stop option code (0x605A) as CiA 402 numbers it; 3, 4, 7 and 8 (current and voltage
+// limit) are not offered.
+constexpr int64_t qs_disable = 0;
+constexpr int64_t qs_slow_down = 1;
+constexpr int64_t qs_quick_ramp = 2;
+constexpr int64_t qs_slow_down_stay = 5;
+constexpr int64_t qs_quick_ramp_stay = 6;
+bool is_quick_stop_option(int64_t v)
+{
+    return v == qs_disable || v == qs_slow_down || v == qs_quick_ramp || v == qs_slow_down_stay || v == qs_quick_ramp_stay;
+}
+// 0x605B/0x605C: 1 down the slow-down ramp first; 0x605E: 1 slow-down ramp, 2 quick stop ramp.
+constexpr int64_t option_slow_down = 1;
+constexpr int64_t option_quick_ramp = 2;
+
 bool is_homing_method(int64_t m)
 {
     const std::vector<int8_t> &methods = homing_methods();
@@ -101,6 +116,9 @@ bool canopen_node::live_value(const od_def &def, int64_t &v) const
     case 0x6061: v = mode_; return true;
     case 0x6064: v = motor_.position(); return true;
     case 0x60FD: v = motor_.inputs(); return true;
+    case 0x6062: v = motor_.position_demand(); return true;
+    case 0x606B: v = motor_.speed_demand(); return true;
+    case 0x60F4: v = int64_t(motor_.position_demand()) - motor_.position(); return true;
     case 0x606C: v = motor_.speed(); return true;
     case 0x6077:
     case 0x6078:
@@ -220,8 +238,14 @@ uint32_t canopen_node::check_value(const od_def &def, int64_t value) const
         return (u & (sync_generate | cob_extended)) || (u & 0x7FF) == 0 ? sdo_abort::invalid_value : 0;
     case 0x6060: return is_mode(value) ? 0 : sdo_abort::invalid_value;
     case 0x6098: return is_homing_method(value) ? 0 : sdo_abort::invalid_value;
+    case 0x605A: return is_quick_stop_option(value) ? 0 : sdo_abort::invalid_value;
     case 0x1016: return def.sub == 0 ? 0 : check_consumer_entry(def.sub, u);
     case 0x1003: return value == 0 ? 0 : sdo_abort::invalid_value;  // only clearing it
+    case 0x607D: {
+        const int64_t lower = def.sub == 1 ? value : param(0x607D, 1);
+        const int64_t upper = def.sub == 2 ? value : param(0x607D, 2);
+        return upper < lower ? sdo_abort::max_below_min : 0;
+    }
     case 0x2103: {
         // The lower position limit may not pass the upper one.
         const int64_t lower = def.sub == 1 ? value : param(0x2103, 1);
@@ -266,6 +290,7 @@ void canopen_node::applied(const od_def &def, int64_t value)
             motor_.halt();
         return;
     case 0x6083: motor_.set_profile(motor_.profile_speed(), value, motor_.profile_deceleration()); return;
+    case 0x607F: motor_.set_speed_limit(value); return;
     case 0x6084: motor_.set_profile(motor_.profile_speed(), motor_.profile_acceleration(), value); return;
     default: return;
     }
@@ -318,6 +343,7 @@ void canopen_node::reset_application()
         motor_.set_enabled(false);
     motor_.clear_fault();
     power_ = power_state::switch_on_disabled;
+    slowing_down_ = false;
     controlword_ = 0;
     fault_code_ = 0;
     mode_ = 0;
@@ -338,6 +364,9 @@ void canopen_node::reset_application()
         profile[i] = number_of(saved != saved_.end() ? saved->second : default_bytes(def, node_), def.type);
     }
     motor_.set_profile(profile[0], profile[1], profile[2]);
+    motor_.set_speed_limit(param(0x607F));
+    limit_active_ = false;
+    following_since_us_ = -1;
 }
 
 void canopen_node::boot(std::vector<vci::can_message> &out)
@@ -450,8 +479,9 @@ int64_t canopen_node::next_due_us(int64_t now_us) const
     if (now_us < silent_until_us_)
         return silent_until_us_;
     int64_t due = std::min(param(0x1017) != 0 ? next_heartbeat_us_ : never, next_watch_due_us());
-    // A homing run goes from edge to edge by itself: looked at every millisecond.
-    if (homing_busy())
+    // A homing run goes from edge to edge by itself, and a blocked joint's following error grows
+    // by itself: looked at every millisecond.
+    if (homing_busy() || (motor_.blocked() && motor_.moving()) || following_since_us_ >= 0)
         due = std::min(due, now_us + 1000);
     if (nmt_ != nmt_state::operational)
         return due;
@@ -553,7 +583,9 @@ void canopen_node::sync_with_motor()
         motor_.move_to(pending_setpoint_);
     }
     serve_homing();
-    if (motor_.error_code() != 0 && power_ != power_state::fault) {
+    settle_ramps();
+    watch_following_error();
+    if (motor_.error_code() != 0 && !in_fault()) {
         raise_fault(error_device);
         return;
     }
@@ -571,6 +603,7 @@ uint16_t canopen_node::statusword() const
     case power_state::switched_on: sw = 0x0033; break;
     case power_state::operation_enabled: sw = 0x0037; break;
     case power_state::quick_stop_active: sw = 0x0017; break;
+    case power_state::fault_reaction_active: sw = 0x001F; break;
     case power_state::fault: sw = 0x0008; break;
     }
     sw |= 0x0200;  // remote: the control word comes from the network
@@ -613,11 +646,89 @@ uint16_t canopen_node::statusword() const
         sw |= 0x0400;
     if (bit12)
         sw |= 0x1000;
+    if (enabled && (mode_ == 1 || mode_ == 8) && following_error_now())
+        sw |= 0x2000;  // following error
+    if (enabled && limit_active_)
+        sw |= 0x0800;  // internal limit active: a target was cut at the software limit
     return sw;
+}
+
+int64_t canopen_node::within_limits(int64_t target)
+{
+    const int64_t limited = std::max(param(0x607D, 1), std::min(param(0x607D, 2), target));
+    limit_active_ = limited != target;
+    return limited;
+}
+
+bool canopen_node::following_error_now() const
+{
+    const int64_t window = param(0x6065);
+    const int64_t error = int64_t(motor_.position_demand()) - motor_.position();
+    return window != 0xFFFFFFFFLL && (error > window || -error > window);
+}
+
+void canopen_node::watch_following_error()
+{
+    const bool position_mode = mode_ == 1 || mode_ == mode_homing || mode_ == 7 || mode_ == 8;
+    if (power_ != power_state::operation_enabled || !position_mode || !following_error_now()) {
+        following_since_us_ = -1;
+        return;
+    }
+    const int64_t now = clock::now_us();
+    if (following_since_us_ < 0)
+        following_since_us_ = now;
+    if (now - following_since_us_ >= param(0x6066) * 1000) {
+        following_since_us_ = -1;
+        raise_fault(error_following);
+    }
+}
+
+void canopen_node::quick_stop()
+{
+    const int64_t option = param(0x605A);
+    if (option == qs_disable) {
+        enter(power_state::switch_on_disabled);
+        return;
+    }
+    enter(power_state::quick_stop_active);
+    if (option == qs_quick_ramp || option == qs_quick_ramp_stay)
+        motor_.use_ramp(motor_.profile_speed(), param(0x6085));
+    motor_.halt();
+    settle_ramps();
+}
+
+void canopen_node::slow_down_to(power_state next)
+{
+    motor_.halt();
+    slowing_down_ = true;
+    slow_down_to_ = next;
+    settle_ramps();
+}
+
+void canopen_node::settle_ramps()
+{
+    if (motor_.moving())
+        return;
+    if (slowing_down_) {
+        slowing_down_ = false;
+        if (power_ == power_state::operation_enabled)
+            enter(slow_down_to_);
+    }
+    if (power_ == power_state::quick_stop_active) {
+        const int64_t option = param(0x605A);
+        if (option == qs_slow_down || option == qs_quick_ramp)
+            enter(power_state::switch_on_disabled);
+    } else if (power_ == power_state::fault_reaction_active) {
+        power_ = power_state::fault;
+        motor_.set_enabled(false);
+        motor_.end_ramp();
+    }
 }
 
 void canopen_node::enter(power_state next)
 {
+    if (power_ == power_state::quick_stop_active && next != power_state::quick_stop_active)
+        motor_.end_ramp();
     const bool was_on = power_ == power_state::operation_enabled || power_ == power_state::quick_stop_active;
     const bool is_on = next == power_state::operation_enabled || next == power_state::quick_stop_active;
     power_ = next;
@@ -659,6 +770,8 @@ void canopen_node::apply_controlword(uint16_t cw)
     controlword_ = cw;
     const bool rising = (cw & 0x80) && !(old & 0x80);
 
+    if (power_ == power_state::fault_reaction_active)
+        return;  // nothing but the reaction until it is done
     if (power_ == power_state::fault) {
         if (rising) {
             fault_code_ = 0;
@@ -677,6 +790,7 @@ void canopen_node::apply_controlword(uint16_t cw)
     const bool enable_operation = cw & 0x08;
     const power_state s = power_;
     using ps = power_state;
+    slowing_down_ = false;  // a new command replaces a slow-down under way
 
     if (!enable_voltage) {
         if (s != ps::switch_on_disabled)
@@ -684,15 +798,17 @@ void canopen_node::apply_controlword(uint16_t cw)
     } else if (!quick_stop_off) {
         if (s == ps::ready_to_switch_on || s == ps::switched_on)
             enter(ps::switch_on_disabled);
-        else if (s == ps::operation_enabled) {
-            enter(ps::quick_stop_active);
-            motor_.halt();
-        }
+        else if (s == ps::operation_enabled)
+            quick_stop();
     } else if (!switch_on) {
-        if (s == ps::switch_on_disabled || s == ps::switched_on || s == ps::operation_enabled)
+        if (s == ps::operation_enabled && param(0x605B) == option_slow_down)
+            slow_down_to(ps::ready_to_switch_on);
+        else if (s == ps::switch_on_disabled || s == ps::switched_on || s == ps::operation_enabled)
             enter(ps::ready_to_switch_on);
     } else if (!enable_operation) {
-        if (s == ps::ready_to_switch_on || s == ps::operation_enabled)
+        if (s == ps::operation_enabled && param(0x605C) == option_slow_down)
+            slow_down_to(ps::switched_on);
+        else if (s == ps::ready_to_switch_on || s == ps::operation_enabled)
             enter(ps::switched_on);
     } else {
         if (s == ps::ready_to_switch_on || s == ps::switched_on || s == ps::quick_stop_active)
@@ -732,6 +848,7 @@ void canopen_node::apply_controlword(uint16_t cw)
             }
             setpoint_ack_ = true;
             // Without "change set immediately" a running move finishes first.
+            target = within_limits(target);
             if (!(cw & 0x20) && motor_.current_mode() == motor_model::mode::position) {
                 has_pending_setpoint_ = true;
                 pending_setpoint_ = target;
@@ -774,7 +891,8 @@ void canopen_node::apply_cyclic_targets()
             ip_running_ = false;
             return;
         }
-        const int32_t target = static_cast<int32_t>(uint32_t(param(0x60C1, 2)) << 16 | uint32_t(param(0x60C1, 1)));
+        const int32_t target = static_cast<int32_t>(
+            within_limits(static_cast<int32_t>(uint32_t(param(0x60C1, 2)) << 16 | uint32_t(param(0x60C1, 1)))));
         if (!ip_running_ || target != ip_target_)
             motor_.move_to(target);
         ip_running_ = true;
@@ -782,13 +900,14 @@ void canopen_node::apply_cyclic_targets()
         return;
     }
     case 8: {
-        const int64_t step = static_cast<int64_t>(target_position()) - motor_.position();
+        const int64_t target = within_limits(target_position());
+        const int64_t step = target - motor_.position();
         const int64_t window = param(0x6065);
         if (window != 0xFFFFFFFFLL && (step > window || -step > window)) {
             raise_fault(error_following);
             return;
         }
-        motor_.follow(target_position());
+        motor_.follow(target);
         return;
     }
     case 9:
@@ -806,15 +925,25 @@ void canopen_node::raise_fault(uint16_t code)
 {
     fault_code_ = code;
     const bool was_on = power_ == power_state::operation_enabled || power_ == power_state::quick_stop_active;
-    power_ = power_state::fault;
-    if (was_on || motor_.enabled())
-        motor_.set_enabled(false);
+    const int64_t reaction = param(0x605E);
+    slowing_down_ = false;
+    motor_.end_ramp();
+    if (was_on && motor_.enabled() && (reaction == option_slow_down || reaction == option_quick_ramp)) {
+        // Down a ramp with the power stage on, then off: "fault reaction active" meanwhile.
+        power_ = power_state::fault_reaction_active;
+        if (reaction == option_quick_ramp)
+            motor_.use_ramp(motor_.profile_speed(), param(0x6085));
+        motor_.halt();
+    } else {
+        power_ = power_state::fault;
+        if (was_on || motor_.enabled())
+            motor_.set_enabled(false);
+    }
     has_pending_setpoint_ = false;
     ip_running_ = false;
     setpoint_ack_ = false;
     if (homing_busy())
         end_homing(homing_stage::error);
-    motor_.end_ramp();
     queue_emcy(code);
 }
 

@@ -29,6 +29,7 @@ public:
         switched_on,
         operation_enabled,
         quick_stop_active,
+        fault_reaction_active,
         fault,
     };
 
@@ -185,6 +186,12 @@ private:
     void sync_with_motor();
     void apply_controlword(uint16_t cw);
     void enter(power_state next);
+    // The quick stop as 0x605A says; a shutdown or disable operation down the slow-down ramp
+    // first when 0x605B/0x605C say so.
+    void quick_stop();
+    void slow_down_to(power_state next);
+    void settle_ramps();
+    bool in_fault() const { return power_ == power_state::fault || power_ == power_state::fault_reaction_active; }
     void change_mode(int8_t m);
     void apply_continuous_targets();
     void apply_cyclic_targets();
@@ -194,6 +201,11 @@ private:
     int16_t permille_of_rated(int32_t current_ma) const;
     bool halted() const { return (controlword_ & 0x0100) != 0; }
     int32_t target_position() const { return static_cast<int32_t>(param(0x607A)); }
+    // A position target within the software position limits (0x607D); notes whether it was cut.
+    int64_t within_limits(int64_t target);
+    // Following error monitoring of the position modes (0x6065, 0x6066).
+    void watch_following_error();
+    bool following_error_now() const;
     int32_t target_velocity() const { return static_cast<int32_t>(param(0x60FF)); }
     int16_t target_torque() const { return static_cast<int16_t>(param(0x6071)); }
 
@@ -220,6 +232,8 @@ private:
     bool pdo_length_error_ = false;
 
     power_state power_ = power_state::switch_on_disabled;
+    bool slowing_down_ = false;  // operation enabled until at rest, then slow_down_to_
+    power_state slow_down_to_ = power_state::switch_on_disabled;
     uint16_t controlword_ = 0;
     uint16_t fault_code_ = 0;
     int8_t mode_ = 0;
@@ -228,6 +242,8 @@ private:
     int64_t pending_setpoint_ = 0;
     bool ip_running_ = false;
     int32_t ip_target_ = 0;
+    bool limit_active_ = false;        // the last position target was cut at 0x607D
+    int64_t following_since_us_ = -1;  // the following error beyond the window since then
 
     homing_stage homing_ = homing_stage::idle;
     std::vector<homing_leg> legs_;

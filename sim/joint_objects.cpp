@@ -116,8 +116,17 @@ std::vector<od_def> build()
         {0x6041, 0, b16, ro, true, none, 0},
         {0x6060, 0, i8, rww, true, num, 0},
         {0x6061, 0, i8, ro, true, num, 0},
+        // Quick stop, shutdown, disable operation and fault reaction option codes: by default a
+        // quick stop ramps down and stays, the others switch the power stage off at once.
+        {0x605A, 0, i16, rw, false, num, 5},
+        {0x605B, 0, i16, rw, false, num, 0, 0, 1},
+        {0x605C, 0, i16, rw, false, num, 0, 0, 1},
+        {0x605E, 0, i16, rw, false, num, 0, 0, 2},
+        {0x6062, 0, i32, ro, true, none, 0},               // position demand value
         {0x6064, 0, i32, ro, true, none, 0},
         {0x6065, 0, b32, rw, false, num, 20000},
+        {0x6066, 0, b16, rw, false, num, 10},               // following error time out, ms
+        {0x606B, 0, i32, ro, true, none, 0},               // velocity demand value
         {0x606C, 0, i32, ro, true, none, 0},
         {0x6071, 0, i16, rww, true, num, 0},
         {0x6075, 0, b32, rw, false, num, 3000, 1, i32_top},  // the per-mille values divide by it
@@ -125,10 +134,15 @@ std::vector<od_def> build()
         {0x6078, 0, i16, ro, true, none, 0},
         {0x607A, 0, i32, rww, true, num, 0},
         {0x607C, 0, i32, rw, false, num, 0},                 // home offset
+        {0x607D, 0, b8, ro, false, num, 2},                  // software position limit
+        {0x607D, 1, i32, rw, false, num, -i32_top - 1},
+        {0x607D, 2, i32, rw, false, num, i32_top},
+        {0x607F, 0, b32, rw, false, num, i32_top, 1, i32_top},  // max profile velocity
         {0x6080, 0, b32, rw, false, num, 5000, 0, i32_top},
         {0x6081, 0, b32, rww, true, num, 1000, 0, i32_top},
         {0x6083, 0, b32, rw, false, num, 10000, 1, i32_top},
         {0x6084, 0, b32, rw, false, num, 10000, 1, i32_top},
+        {0x6085, 0, b32, rw, false, num, 100000, 1, i32_top}, // quick stop deceleration
         {0x6098, 0, i8, rw, false, num, 35},                 // homing method: current position
         {0x6099, 0, b8, ro, false, num, 2},
         {0x6099, 1, b32, rw, false, num, 10000, 1, i32_top}, // speed searching for a switch
@@ -143,6 +157,7 @@ std::vector<od_def> build()
     t.push_back({0x60E3, 0, b8, ro, false, num, int64_t(methods.size())});
     for (size_t i = 0; i < methods.size(); ++i)
         t.push_back({0x60E3, uint8_t(i + 1), i16, ro, false, num, methods[i]});
+    t.push_back({0x60F4, 0, i32, ro, true, none, 0});  // following error actual value
     t.push_back({0x60FD, 0, b32, ro, true, none, 0});  // digital inputs: the switches
     t.push_back({0x60FF, 0, i32, rww, true, num, 0});
     t.push_back({0x6502, 0, b32, ro, false, num, supported_modes});

@@ -31,7 +31,7 @@ void motor_model::advance(int64_t now_us)
 
 double motor_model::ramp_speed() const
 {
-    const int64_t s = ramp_override_ ? ramp_speed_ : profile_speed_;
+    const int64_t s = std::min(ramp_override_ ? ramp_speed_ : profile_speed_, speed_limit_);
     return static_cast<double>(s > 0 ? s : 1);
 }
 double motor_model::ramp_accel() const { return static_cast<double>(ramp_override_ ? ramp_accel_ : accel_); }
@@ -111,8 +111,10 @@ void motor_model::step_motion(double dt)
     }
     case mode::velocity: {
         const double v = velocity_;
-        const double diff = target_velocity_ - v;
-        const double rate = (std::fabs(target_velocity_) < std::fabs(v) || sign(target_velocity_) != sign(v))
+        const double limit = static_cast<double>(speed_limit_);
+        const double target = std::max(-limit, std::min(limit, target_velocity_));
+        const double diff = target - v;
+        const double rate = (std::fabs(target) < std::fabs(v) || sign(target) != sign(v))
                                 ? ramp_decel()
                                 : ramp_accel();
         double new_v = v + sign(diff) * std::min(std::fabs(diff), rate * dt);
@@ -144,6 +146,7 @@ void motor_model::step_motion(double dt)
 
 int32_t motor_model::position() const { return static_cast<int32_t>(std::llround(actual())); }
 int32_t motor_model::position_demand() const { return static_cast<int32_t>(std::llround(position_)); }
+int32_t motor_model::speed_demand() const { return static_cast<int32_t>(std::llround(velocity_)); }
 int32_t motor_model::speed() const { return blocked_ ? 0 : static_cast<int32_t>(std::llround(velocity_)); }
 
 uint32_t motor_model::inputs() const
@@ -213,6 +216,8 @@ void motor_model::set_enabled(bool on)
 {
     enabled_ = on;
     if (!on) {
+        // Without power there is no profile: the demand is where the shaft is.
+        position_ = target_ = actual();
         shuttle_ = false;
         mode_ = mode::idle;
         velocity_ = 0;
@@ -317,6 +322,7 @@ void motor_model::inject_fault(int32_t code)
 {
     error_code_ = code;
     if (code != 0) {
+        position_ = target_ = actual();
         shuttle_ = false;
         mode_ = mode::idle;
         velocity_ = 0;

@@ -95,6 +95,10 @@ public:
     void set_blocked(bool blocked);
     bool blocked() const { return blocked_; }
     int32_t position_demand() const;
+    int32_t speed_demand() const;  // what the profile asks for now, blocked or not
+
+    // No motion faster than this (cnt/s), whatever the profile or the target velocity says.
+    void set_speed_limit(int64_t limit) { speed_limit_ = limit > 0 ? limit : 1; }
 
     // Fault codes the model raises by itself.
     static constexpr int32_t fault_motion_while_disabled = 0x0010;
@@ -140,6 +144,7 @@ private:
     int latch_dir_ = 0;
     bool blocked_ = false;
     double blocked_at_ = 0;
+    int64_t speed_limit_ = INT32_MAX;
 };
 
 }  // namespace sim

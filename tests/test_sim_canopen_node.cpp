@@ -990,6 +990,99 @@ private slots:
         QCOMPARE(b.status() & 0x6F, 0x27);  // still enabled: a homing error is no fault
     }
 
+    // The stop options, the software position limits and the following error of a blocked load.
+    void stop_options_limits_and_following_error()
+    {
+        {
+            // Quick stop down 0x6085's ramp, then switched off (0x605A = 2).
+            bench b;
+            QCOMPARE(b.write(0x605A, 0, 3, 2), 0x06090030u);  // current limit: not offered
+            QCOMPARE(b.write(0x605A, 0, 2, 2), 0u);
+            QCOMPARE(b.write(0x6085, 0, 50000), 0u);
+            b.enable_in_mode(3, {0x60410010, 0x606C0020}, {0x60400010, 0x60FF0020}, 10000);
+            b.advance_s(1.2);
+            QCOMPARE(b.joint.motor().speed(), 10000);
+            QCOMPARE(b.write(0x6040, 0, 0x02, 2), 0u);
+            QCOMPARE(b.status() & 0x6F, 0x07);  // quick stop active while ramping down
+            b.advance_s(0.1);
+            QVERIFY(std::abs(b.joint.motor().speed() - 5000) <= 100);  // 50,000 cnt/s², not 10,000
+            b.advance_s(0.15);
+            QCOMPARE(b.joint.motor().speed(), 0);
+            QCOMPARE(b.status() & 0x4F, 0x40);
+            QVERIFY(!b.joint.motor().enabled());
+        }
+        {
+            // Shutdown down the slow-down ramp first (0x605B = 1); a fault down the quick stop
+            // ramp with "fault reaction active" meanwhile (0x605E = 2).
+            bench b;
+            QCOMPARE(b.write(0x605B, 0, 1, 2), 0u);
+            QCOMPARE(b.write(0x605E, 0, 2, 2), 0u);
+            b.enable_in_mode(3, {0x60410010, 0x606C0020}, {0x60400010, 0x60FF0020}, 5000);
+            b.advance_s(1.0);
+            QCOMPARE(b.write(0x6040, 0, 0x06, 2), 0u);
+            QCOMPARE(b.status() & 0x6F, 0x27);
+            b.advance_s(1.0);
+            QCOMPARE(b.status() & 0x6F, 0x21);
+            QVERIFY(!b.joint.motor().enabled());
+            QCOMPARE(b.write(0x6040, 0, 0x0F, 2), 0u);
+            b.advance_s(1.0);
+            b.joint.canopen()->inject_fault(0x7121);
+            QCOMPARE(b.status() & 0x4F, 0x0F);
+            QVERIFY(b.joint.motor().enabled());
+            QCOMPARE(b.write(0x6040, 0, 0x80, 2), 0u);  // no fault reset before the reaction ends
+            b.advance_s(0.06);  // 5000 cnt/s at 100,000 cnt/s²
+            QCOMPARE(b.status() & 0x4F, 0x08);
+            QVERIFY(!b.joint.motor().enabled());
+            QCOMPARE(b.write(0x6040, 0, 0x00, 2), 0u);
+            QCOMPARE(b.write(0x6040, 0, 0x80, 2), 0u);
+            QCOMPARE(b.status() & 0x4F, 0x40);
+        }
+        {
+            // A target beyond 0x607D stops at the limit, with "internal limit active".
+            bench b;
+            QCOMPARE(b.write(0x607D, 1, uint32_t(-3000)), 0u);
+            QCOMPARE(b.write(0x607D, 2, 4000), 0u);
+            QCOMPARE(b.write(0x607D, 1, 5000), 0x06090036u);
+            QCOMPARE(b.write(0x607F, 0, 2000), 0u);  // above the profile's 3000 cnt/s
+            QCOMPARE(b.write(0x6081, 0, 3000), 0u);
+            b.enable_in_mode(1, {0x60410010, 0x60640020}, {0x60400010, 0x607A0020});
+            b.rpdo(0x1F, 9000);
+            b.sync();
+            b.advance_s(0.5);
+            QVERIFY(b.joint.motor().speed() <= 2000);
+            for (int i = 0; i < 40; ++i)
+                b.advance_s(0.1);
+            QCOMPARE(int32_t(b.read(0x6064)), 4000);
+            QCOMPARE(b.status() & 0x0C00, 0x0C00);
+            QCOMPARE(b.read(0x6081), 3000u);  // the profile keeps what was written
+            b.rpdo(0x0F), b.sync(), b.rpdo(0x1F, -2000), b.sync();
+            for (int i = 0; i < 40; ++i)
+                b.advance_s(0.1);
+            QCOMPARE(int32_t(b.read(0x6064)), -2000);
+            QCOMPARE(b.status() & 0x0C00, 0x0400);
+        }
+        {
+            // A blocked load: the demand runs away from the shaft; beyond 0x6065 for longer than
+            // 0x6066 the drive faults with 0x8611.
+            bench b;
+            QCOMPARE(b.write(0x6065, 0, 500), 0u);
+            QCOMPARE(b.write(0x6066, 0, 100, 2), 0u);
+            b.enable_in_mode(1, {0x60410010, 0x60640020}, {0x60400010, 0x607A0020});
+            b.joint.motor().set_blocked(true);
+            b.rpdo(0x1F, 5000);
+            b.sync();
+            int ms = 0;
+            for (; b.read(0x603F) == 0 && ms < 3000; ms += 10)
+                b.advance_s(0.01);
+            QCOMPARE(b.read(0x603F), 0x8611u);
+            QCOMPARE(b.status() & 0x4F, 0x08);
+            QCOMPARE(b.read(0x6064), 0u);
+            // 500 cnt at 1000 cnt/s after the ramp, then 100 ms more.
+            QVERIFY2(ms >= 600 && ms <= 800, QByteArray::number(ms));
+            QCOMPARE(b.read(0x1003, 1), 0x8611u);
+        }
+    }
+
     void short_rpdo_is_refused()
     {
         bench b;

@@ -63,11 +63,11 @@ bool is_homing_method(int64_t m)
     return std::find(methods.begin(), methods.end(), m) != methods.end();
 }
 
-lss_slave::identity identity_of(uint32_t serial)
+lss_slave::identity identity_of(uint32_t serial, joint_make make)
 {
     lss_slave::identity id{};
     for (uint8_t sub = 1; sub <= 3; ++sub)
-        id.part[sub - 1] = static_cast<uint32_t>(find_def(0x1018, sub, nullptr)->initial);
+        id.part[sub - 1] = static_cast<uint32_t>(find_def(0x1018, sub, nullptr, make)->initial);
     id.part[3] = serial;
     return id;
 }
@@ -79,8 +79,9 @@ canopen_node::canopen_node(int node, motor_model &motor)
 {
 }
 
-canopen_node::canopen_node(int node, motor_model &motor, uint32_t serial)
-    : node_(node), motor_(motor), serial_(serial), sdo_(*this), lss_(identity_of(serial), static_cast<uint8_t>(node))
+canopen_node::canopen_node(int node, motor_model &motor, uint32_t serial, joint_make make)
+    : node_(node), make_(make), motor_(motor), serial_(serial), sdo_(*this),
+      lss_(identity_of(serial, make), static_cast<uint8_t>(node))
 {
     reset_application();
     reset_communication();
@@ -141,30 +142,30 @@ std::string canopen_node::value_bytes(const od_def &def) const
     if (live_value(def, v))
         return bytes_of(v, type_size(def.type));
     const auto it = values_.find(def.key());
-    return it != values_.end() ? it->second : default_bytes(def, node_);
+    return it != values_.end() ? it->second : default_bytes(def, node_, make_);
 }
 
 int64_t canopen_node::param(uint16_t index, uint8_t sub) const
 {
-    const od_def *def = find_def(index, sub, nullptr);
+    const od_def *def = find_def(index, sub, nullptr, make_);
     return def ? number_of(value_bytes(*def), def->type) : 0;
 }
 
 void canopen_node::load_range(uint16_t first, uint16_t last)
 {
-    for (const od_def &def : joint_dictionary()) {
+    for (const od_def &def : joint_dictionary(make_)) {
         int64_t v = 0;
         if (def.index < first || def.index > last || live_value(def, v))
             continue;
         const auto saved = saved_.find(def.key());
-        values_[def.key()] = saved != saved_.end() ? saved->second : default_bytes(def, node_);
+        values_[def.key()] = saved != saved_.end() ? saved->second : default_bytes(def, node_, make_);
     }
 }
 
 uint32_t canopen_node::read(uint16_t index, uint8_t sub, std::string &bytes)
 {
     uint32_t abort = 0;
-    const od_def *def = find_def(index, sub, &abort);
+    const od_def *def = find_def(index, sub, &abort, make_);
     if (!def)
         return abort;
     bytes = value_bytes(*def);
@@ -174,7 +175,7 @@ uint32_t canopen_node::read(uint16_t index, uint8_t sub, std::string &bytes)
 uint32_t canopen_node::can_write(uint16_t index, uint8_t sub, size_t size, bool size_known)
 {
     uint32_t abort = 0;
-    const od_def *def = find_def(index, sub, &abort);
+    const od_def *def = find_def(index, sub, &abort, make_);
     if (!def)
         return abort;
     if (!def->writable())
@@ -192,7 +193,7 @@ uint32_t canopen_node::write(uint16_t index, uint8_t sub, const std::string &byt
     const uint32_t abort = can_write(index, sub, bytes.size(), exact);
     if (abort != 0)
         return abort;
-    const od_def &def = *find_def(index, sub, nullptr);
+    const od_def &def = *find_def(index, sub, nullptr, make_);
     const size_t fixed = static_cast<size_t>(type_size(def.type));
     std::string value = bytes;
     if (fixed != 0) {
@@ -301,12 +302,12 @@ uint32_t canopen_node::store_command(uint16_t index, uint8_t sub, uint32_t signa
     if (index == 0x1010) {
         if (signature != save_signature)
             return sdo_abort::cannot_store;
-        for (const od_def &def : joint_dictionary()) {
+        for (const od_def &def : joint_dictionary(make_)) {
             if (!saved_by_store(def) || !in_group(def.index, sub))
                 continue;
             const std::string bytes = value_bytes(def);
             // An identifier still at its node-ID default follows a new node-ID.
-            if (def.kind == od_default::node_id && bytes == default_bytes(def, node_))
+            if (def.kind == od_default::node_id && bytes == default_bytes(def, node_, make_))
                 saved_.erase(def.key());
             else
                 saved_[def.key()] = bytes;
@@ -316,7 +317,7 @@ uint32_t canopen_node::store_command(uint16_t index, uint8_t sub, uint32_t signa
     // Restoring the defaults takes effect at the next reset.
     if (signature != load_signature)
         return sdo_abort::cannot_store;
-    for (const od_def &def : joint_dictionary())
+    for (const od_def &def : joint_dictionary(make_))
         if (in_group(def.index, sub))
             saved_.erase(def.key());
     return 0;
@@ -359,9 +360,9 @@ void canopen_node::reset_application()
     load_range(0x2000, 0xFFFF);
     int64_t profile[3] = {};
     for (int i = 0; i < 3; ++i) {
-        const od_def &def = *find_def(i == 0 ? 0x6081 : uint16_t(0x6082 + i), 0, nullptr);
+        const od_def &def = *find_def(i == 0 ? 0x6081 : uint16_t(0x6082 + i), 0, nullptr, make_);
         const auto saved = saved_.find(def.key());
-        profile[i] = number_of(saved != saved_.end() ? saved->second : default_bytes(def, node_), def.type);
+        profile[i] = number_of(saved != saved_.end() ? saved->second : default_bytes(def, node_, make_), def.type);
     }
     motor_.set_profile(profile[0], profile[1], profile[2]);
     motor_.set_speed_limit(param(0x607F));

@@ -37,7 +37,7 @@ public:
     // serial number (0x1018 sub 4) is 0x00010000 + node unless given; node 255 is a joint
     // without node-ID, which waits for LSS.
     canopen_node(int node, motor_model &motor);
-    canopen_node(int node, motor_model &motor, uint32_t serial);
+    canopen_node(int node, motor_model &motor, uint32_t serial, joint_make make = joint_make::velmora);
 
     // Power-on: the stored node-ID and parameters come back, then the boot-up message.
     void power_on(std::vector<vci::can_message> &out);
@@ -60,6 +60,7 @@ public:
     int node() const { return node_; }
     bool configured() const { return node_ != unconfigured_node; }
     uint32_t serial() const { return serial_; }
+    joint_make make() const { return make_; }
     const lss_slave &lss() const { return lss_; }
     nmt_state state() const { return nmt_; }
     power_state power() const { return power_; }
@@ -210,6 +211,7 @@ private:
     int16_t target_torque() const { return static_cast<int16_t>(param(0x6071)); }
 
     int node_;
+    joint_make make_;
     motor_model &motor_;
     uint32_t serial_;
     sdo_server sdo_;

@@ -31,10 +31,15 @@ constexpr uint32_t supported_modes =
     (1u << 0) | (1u << 2) | (1u << 3) | (1u << 5) | (1u << 6) | (1u << 7) | (1u << 8) | (1u << 9);
 constexpr uint32_t product_code = 0x00000402;
 constexpr uint32_t revision = 0x00010000;
+// The drive of another make: a vendor-ID, product and revision of its own.
+constexpr uint32_t other_vendor = 0x0A5E1000;
+constexpr uint32_t other_product_code = 0x00002402;
+constexpr uint32_t other_revision = 0x00020003;
 constexpr uint32_t pdo_invalid = 0x80000000u;
 
-std::vector<od_def> build()
+std::vector<od_def> build(joint_make make)
 {
+    const bool other = make == joint_make::other;
     std::vector<od_def> t = {
         {0x1000, 0, b32, ro, false, num, device_type_servo},
         {0x1001, 0, b8, ro, true, num, 0},
@@ -63,9 +68,9 @@ std::vector<od_def> build()
         t.push_back({0x1016, s, b32, rw, false, num, 0});
     t.push_back({0x1017, 0, b16, rw, false, num, 0});
     t.push_back({0x1018, 0, b8, ro, false, num, 4});
-    t.push_back({0x1018, 1, b32, ro, false, num, 0});  // no vendor identifier assigned
-    t.push_back({0x1018, 2, b32, ro, false, num, product_code});
-    t.push_back({0x1018, 3, b32, ro, false, num, revision});
+    t.push_back({0x1018, 1, b32, ro, false, num, other ? other_vendor : 0});  // ours: none assigned
+    t.push_back({0x1018, 2, b32, ro, false, num, other ? other_product_code : product_code});
+    t.push_back({0x1018, 3, b32, ro, false, num, other ? other_revision : revision});
     t.push_back({0x1018, 4, b32, ro, false, none, 0});  // serial number, one per joint
     // Error behaviour: on a communication error 0 to pre-operational, 1 no change, 2 stopped.
     t.push_back({0x1029, 0, b8, ro, false, num, 1});
@@ -161,6 +166,10 @@ std::vector<od_def> build()
     t.push_back({0x60FD, 0, b32, ro, true, none, 0});  // digital inputs: the switches
     t.push_back({0x60FF, 0, i32, rww, true, num, 0});
     t.push_back({0x6502, 0, b32, ro, false, num, supported_modes});
+    // A standard drive of another make has no manufacturer objects of ours.
+    if (other)
+        t.erase(std::remove_if(t.begin(), t.end(), [](const od_def &d) { return in_group(d.index, group_manufacturer); }),
+                t.end());
     // find_def() searches by index and subindex.
     std::sort(t.begin(), t.end(), [](const od_def &a, const od_def &b) { return a.key() < b.key(); });
     return t;
@@ -174,16 +183,17 @@ const std::vector<int8_t> &homing_methods()
     return methods;
 }
 
-const std::vector<od_def> &joint_dictionary()
+const std::vector<od_def> &joint_dictionary(joint_make make)
 {
-    static const std::vector<od_def> table = build();
-    return table;
+    static const std::vector<od_def> ours = build(joint_make::velmora);
+    static const std::vector<od_def> other = build(joint_make::other);
+    return make == joint_make::other ? other : ours;
 }
 
-const od_def *find_def(uint16_t index, uint8_t sub, uint32_t *abort)
+const od_def *find_def(uint16_t index, uint8_t sub, uint32_t *abort, joint_make make)
 {
     // The table is in the order of index and subindex.
-    const std::vector<od_def> &table = joint_dictionary();
+    const std::vector<od_def> &table = joint_dictionary(make);
     const auto at = [&table](uint32_t key) {
         return std::lower_bound(table.begin(), table.end(), key, [](const od_def &d, uint32_t k) { return d.key() < k; });
     };
@@ -197,8 +207,16 @@ const od_def *find_def(uint16_t index, uint8_t sub, uint32_t *abort)
     return nullptr;
 }
 
-std::string default_text(uint16_t index)
+std::string default_text(uint16_t index, joint_make make)
 {
+    if (make == joint_make::other) {
+        switch (index) {
+        case 0x1008: return "Simulated third-party servo drive";
+        case 0x1009: return "TP-HW 2";
+        case 0x100A: return "TP-FW 3.1.0";
+        default: return std::string();
+        }
+    }
     switch (index) {
     case 0x1008: return "Velmora simulated joint";
     case 0x1009: return "SIM-HW 1.0";
@@ -259,10 +277,10 @@ std::string bytes_of(int64_t value, int size)
     return s;
 }
 
-std::string default_bytes(const od_def &def, int node_id)
+std::string default_bytes(const od_def &def, int node_id, joint_make make)
 {
     switch (def.kind) {
-    case od_default::text: return default_text(def.index);
+    case od_default::text: return default_text(def.index, make);
     case od_default::node_id: return bytes_of(def.initial + node_id, type_size(def.type));
     default: return bytes_of(def.initial, type_size(def.type));
     }

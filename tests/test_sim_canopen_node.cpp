@@ -51,7 +51,9 @@ uint32_t le32(const uint8_t *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | 
 
 class bench {
 public:
-    sim::joint joint{1, 10231};
+    // other_make: a standard drive of another make, as node:canopen lists it.
+    explicit bench(bool other_make = false) : joint(1, 10231, 0x00010001u, !other_make) {}
+    sim::joint joint;
 
     frames send(const vci::can_message &m)
     {
@@ -743,9 +745,21 @@ private slots:
         QCOMPARE(values(), std::vector<uint32_t>({12345, defaults[1], defaults[2], defaults[3], defaults[4]}));
     }
 
+    // Ours and the drive of another make (node:canopen), each against its own data sheet.
+    void every_object_as_the_data_sheet_says_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("other");
+        QTest::newRow("ours") << QStringLiteral("velmora_joint.eds") << false;
+        QTest::newRow("another make") << QStringLiteral("other_joint.eds") << true;
+    }
+
     void every_object_as_the_data_sheet_says()
     {
-        QFile f(qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") + QStringLiteral("/Document/velmora_joint.eds"));
+        QFETCH(QString, file);
+        QFETCH(bool, other);
+        const sim::joint_make make = other ? sim::joint_make::other : sim::joint_make::velmora;
+        QFile f(qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") + QStringLiteral("/Document/") + file);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const objects::eds_result eds = objects::parse_eds(f.readAll());
         QVERIFY(eds.ok);
@@ -757,13 +771,13 @@ private slots:
             objects::parse_number(text, &n);
             return n.negative ? -int64_t(n.magnitude) : int64_t(n.magnitude);
         };
-        bench b;
+        bench b(other);
         size_t entries = 0;
         for (const objects::od_object &o : eds.document.objects)
             for (const objects::od_entry &e : o.entries) {
                 ++entries;
                 const QByteArray where = QStringLiteral("0x%1 sub %2").arg(e.index, 4, 16).arg(e.sub).toLatin1();
-                const sim::od_def *d = sim::find_def(e.index, e.sub, nullptr);
+                const sim::od_def *d = sim::find_def(e.index, e.sub, nullptr, make);
                 QVERIFY2(d, where);
                 QVERIFY2(e.type == uint16_t(d->type) && e.access == QLatin1String(access[int(d->access)])
                              && e.pdo_mapping == d->pdo && e.default_value.isEmpty() == (d->kind == sim::od_default::none)
@@ -794,7 +808,19 @@ private slots:
                     QVERIFY2(b.write(e.index, e.sub, uint32_t(d->high + 1), size) == 0x06090031u, where);
                 QVERIFY2(b.upload(e.index, e.sub, &abort) == value, where);
             }
-        QCOMPARE(entries, sim::joint_dictionary().size());
+        QCOMPARE(entries, sim::joint_dictionary(make).size());
+        // Another make: an identity of its own and no manufacturer objects of ours.
+        if (other) {
+            QVERIFY(b.read(0x1018, 1) != 0u && b.read(0x1018, 2) != 0x402u);
+            uint32_t abort = 0;
+            QVERIFY(b.upload(0x1008, 0, &abort) != QByteArray("Velmora simulated joint"));
+            for (uint16_t index : {0x2100, 0x2103, 0x2110, 0x2120}) {
+                b.read(index, 0, &abort);
+                QCOMPARE(abort, 0x06020000u);
+            }
+            QVERIFY(std::none_of(sim::joint_dictionary(make).begin(), sim::joint_dictionary(make).end(),
+                                 [](const sim::od_def &d) { return d.index >= 0x2000 && d.index <= 0x5FFF; }));
+        }
     }
 
     void a_lost_master_heartbeat_stops_the_joint()

@@ -45,6 +45,12 @@ constexpr uint16_t motor_rated_current = 0x6075;
 constexpr uint16_t torque_actual_value = 0x6077;
 constexpr uint16_t current_actual_value = 0x6078;
 constexpr uint16_t target_position = 0x607A;
+// Homing: the position the home position reads once homing is attained, the method, the
+// speeds (sub 1 searching for a switch, sub 2 for zero) and the acceleration.
+constexpr uint16_t home_offset = 0x607C;
+constexpr uint16_t homing_method = 0x6098;
+constexpr uint16_t homing_speeds = 0x6099;
+constexpr uint16_t homing_acceleration = 0x609A;
 constexpr uint16_t profile_velocity = 0x6081;
 constexpr uint16_t profile_acceleration = 0x6083;
 constexpr uint16_t profile_deceleration = 0x6084;
@@ -75,12 +81,24 @@ constexpr uint16_t cw_new_setpoint = 0x001F;
 // cyclic pages send with every set-point.
 constexpr uint16_t cw_enable_immediate = 0x002F;
 constexpr uint16_t cw_halt_bit = 0x0100;
+// Homing: enable operation with bit 4 (operation start), which starts homing on its rising edge.
+constexpr uint16_t cw_homing_start = 0x001F;
 // Bit 1 clear is Disable voltage; the profile torque page sends it with bit 0 set.
 constexpr uint16_t cw_torque_page_disable = 0x0001;
 
 // Statusword masks of the state table above; the powered states are told apart by bit 5 too.
 constexpr uint16_t sw_state_mask = 0x4F;
 constexpr uint16_t sw_powered_state_mask = 0x6F;
+// Statusword bits of the modes: target reached (10), and bits 12/13 as each mode reads them.
+constexpr uint16_t sw_target_reached = 0x0400;
+constexpr uint16_t sw_setpoint_acknowledge = 0x1000;  // profile position
+constexpr uint16_t sw_homing_attained = 0x1000;       // homing
+constexpr uint16_t sw_homing_error = 0x2000;          // homing
+
+// Modes of operation (0x6060).
+constexpr int8_t mode_profile_position = 1;
+constexpr int8_t mode_profile_velocity = 3;
+constexpr int8_t mode_homing = 6;
 
 enum class drive_state {
     not_ready,

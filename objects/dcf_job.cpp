@@ -286,6 +286,23 @@ void dcf_job::step_read()
 
 void dcf_job::plan_node()
 {
+    // A value for an object the drive cannot show (it has no such object, say) cannot be put on
+    // it: the node is not configured, and the report says which object.
+    for (int i = first_row(); i < node_first_row_[node_ + 1]; ++i) {
+        const dcf_row &r = rows_[static_cast<size_t>(i)];
+        if (!r.value.bytes.ok || r.state != dcf_state::not_readable || wants_write(r) || is_command_object(r.value.index))
+            continue;
+        node_failed_ = true;
+        report_row line;
+        line.node = r.node;
+        line.index = r.value.index;
+        line.sub = r.value.sub;
+        line.name = r.value.name;
+        line.before = QStringLiteral("-");
+        line.after = canopen::abort_text(r.abort);
+        line.note = QStringLiteral("驱动器上读不到，未写入/not readable on the drive: not written");
+        report_.push_back(line);
+    }
     const auto first = rows_.begin() + first_row();
     const auto last = rows_.begin() + node_first_row_[node_ + 1];
     groups_ = plan_download(std::vector<dcf_row>(first, last));
@@ -298,7 +315,7 @@ void dcf_job::plan_node()
         expected_ += static_cast<int>(g.writes.size() + g.rows.size());
     }
     if (groups_.empty())
-        return finish_node(node_summary::result::configured);
+        return finish_node(node_failed_ ? node_summary::result::not_configured : node_summary::result::configured);
     ++expected_;  // the NMT command
     group_ = 0;
     phase_ = phase::pre_operational;

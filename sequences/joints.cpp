@@ -19,12 +19,10 @@ constexpr uint16_t cw_quick_stop = 0x0002;  // enable voltage with quick stop (b
 constexpr uint16_t cw_disable_voltage = 0x0000;
 constexpr uint16_t cw_change_at_once = 0x0020;  // profile position: a new set-point replaces the running one
 constexpr uint16_t cw_relative = 0x0040;  // profile position: the target is a distance
-// Statusword bits of the profile modes.
-constexpr uint16_t sw_target_reached = 0x0400;
-constexpr uint16_t sw_setpoint_acknowledge = 0x1000;
-
-constexpr int8_t mode_profile_position = 1;
-constexpr int8_t mode_profile_velocity = 3;
+using canopen::mode_profile_position;
+using canopen::mode_profile_velocity;
+using canopen::sw_setpoint_acknowledge;
+using canopen::sw_target_reached;
 
 // Enough controlwords to walk from "fault" to "operation enabled", with a look at each state.
 constexpr int enable_steps = 8;
@@ -374,6 +372,53 @@ void canopen_joint::move_to(int32_t target, int timeout_ms)
 void canopen_joint::move_by(int32_t delta, int timeout_ms)
 {
     move(delta, true, timeout_or_default(timeout_ms), QStringLiteral("moveBy(%1)").arg(delta));
+}
+
+void canopen_joint::home(int8_t method, const homing_options &options)
+{
+    const QString what = QStringLiteral("home(%1)").arg(method);
+    use_mode(canopen::mode_homing);
+    download(canopen::object::homing_method, 0, static_cast<uint8_t>(method), 1);
+    if (options.switch_speed >= 0)
+        download(canopen::object::homing_speeds, 1, static_cast<uint32_t>(options.switch_speed), 4);
+    if (options.zero_speed >= 0)
+        download(canopen::object::homing_speeds, 2, static_cast<uint32_t>(options.zero_speed), 4);
+    if (options.acceleration >= 0)
+        download(canopen::object::homing_acceleration, 0, static_cast<uint32_t>(options.acceleration), 4);
+    if (options.has_offset)
+        download(canopen::object::home_offset, 0, static_cast<uint32_t>(options.offset), 4);
+    // Bit 4 clear first, so that the start below is a rising edge whatever was sent before.
+    controlword(canopen::cw_enable_operation);
+    controlword(canopen::cw_homing_start);
+    const int timeout_ms = options.timeout_ms > 0 ? options.timeout_ms : default_homing_timeout_ms;
+    QElapsedTimer waited;
+    waited.start();
+    constexpr uint16_t outcome = sw_target_reached | canopen::sw_homing_attained | canopen::sw_homing_error;
+    for (;;) {
+        const uint16_t sw = statusword();
+        require_enabled(sw, what);
+        if (sw & canopen::sw_homing_error) {
+            controlword(canopen::cw_enable_operation);
+            fail(QStringLiteral("%1: the drive reports a homing error (statusword 0x%2) at position %3")
+                     .arg(what)
+                     .arg(sw, 4, 16, QLatin1Char('0'))
+                     .arg(position()));
+        }
+        if ((sw & outcome) == (sw_target_reached | canopen::sw_homing_attained)) {
+            controlword(canopen::cw_enable_operation);
+            return;
+        }
+        if (waited.elapsed() >= timeout_ms) {
+            // The search must not go on after the script has given up on it.
+            controlword(canopen::cw_homing_start | canopen::cw_halt_bit);
+            fail(QStringLiteral("%1 timed out after %2 ms at position %3 (statusword 0x%4); halted")
+                     .arg(what)
+                     .arg(timeout_ms)
+                     .arg(position())
+                     .arg(sw, 4, 16, QLatin1Char('0')));
+        }
+        pause(move_poll_ms);
+    }
 }
 
 void canopen_joint::velocity(int32_t v)

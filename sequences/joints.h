@@ -15,6 +15,9 @@
 //   velocity       continuous motion at the signed speed      profile velocity: 0x60FF, enable operation
 //   stop           stop motion                                halt (bit 8); the joint stays enabled
 //   emergency      stop motion, analog target 0               quick stop (controlword 0x02)
+//   home           -                                          homing (mode 6): 0x6098, 0x6099, 0x609A,
+//                                                             0x607C, start (bit 4 rising), done on
+//                                                             "attained" and "target reached"
 #include "sequences/joint_bus.h"
 
 #include <QByteArray>
@@ -48,6 +51,8 @@ QString joint_name(const joint_key &key);
 
 // A move that names no timeout gives up after this long.
 constexpr int default_move_timeout_ms = 10000;
+// Homing crosses the whole axis up to twice at the search speed: longer than a move.
+constexpr int default_homing_timeout_ms = 60000;
 // Between two looks at a moving joint.
 constexpr int move_poll_ms = 5;
 
@@ -128,6 +133,17 @@ struct object_value {
     QString text;
 };
 
+// What home() sets before it starts; a negative speed or acceleration (and no offset) leaves the
+// drive's own value.
+struct homing_options {
+    int64_t switch_speed = -1;  // 0x6099:1
+    int64_t zero_speed = -1;    // 0x6099:2
+    int64_t acceleration = -1;  // 0x609A
+    bool has_offset = false;
+    int32_t offset = 0;         // 0x607C
+    int timeout_ms = 0;         // <= 0: default_homing_timeout_ms
+};
+
 class canopen_joint : public joint {
 public:
     canopen_joint(int node, const joint_bus &bus) : joint({joint_protocol::canopen, node}, bus) {}
@@ -143,6 +159,9 @@ public:
     int32_t speed() override;
     int32_t current() override;
     int32_t error() override;
+    // Homes with the method (CiA 402 mode 6); returns once homing is attained and the joint at
+    // rest, throws on the drive's homing error or when time runs out (the joint is halted then).
+    void home(int8_t method, const homing_options &options);
 
     // type as the object dictionary names it ("UNSIGNED32"); empty: the standard objects' type,
     // or for an object the program does not know an unsigned number of 1, 2 or 4 bytes (other

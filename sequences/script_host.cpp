@@ -3,6 +3,7 @@
 #include "canopen/cia402.h"
 
 #include <QJSEngine>
+#include <QJSValueIterator>
 #include <QQmlEngine>
 #include <cmath>
 #include <type_traits>
@@ -37,6 +38,7 @@ const char prelude[] = R"JS(
         } else {
             j.read = function (index, sub, type) { return q.read(index, sub, type === undefined ? '' : type); };
             j.write = function (index, sub, value, type) { q.write(index, sub, value, type); };
+            j.home = function (method, options) { q.home(method, options === undefined ? {} : options); };
         }
         return Object.freeze(j);
     }
@@ -285,6 +287,53 @@ void script_joint::write(const QJSValue &index, const QJSValue &sub, const QJSVa
         if (!j)
             throw joint_failure(QStringLiteral("write() is for CANopen joints"));
         j->write_object(static_cast<uint16_t>(i), static_cast<uint8_t>(s), text, type.toString());
+    });
+}
+
+void script_joint::home(const QJSValue &method, const QJSValue &options)
+{
+    int64_t m = 0;
+    if (!host_.whole(method, "the homing method", -128, 127, &m))
+        return;
+    if (!options.isObject()) {
+        host_.engine().throwError(QJSValue::TypeError,
+                                  QStringLiteral("home(%1, ...): the options must be an object").arg(m));
+        return;
+    }
+    // A misspelt option would otherwise home with the drive's own value unnoticed.
+    static const QStringList known = {QStringLiteral("switchSpeed"), QStringLiteral("zeroSpeed"),
+                                      QStringLiteral("acceleration"), QStringLiteral("offset"),
+                                      QStringLiteral("timeout")};
+    QJSValueIterator it(options);
+    while (it.hasNext()) {
+        it.next();
+        if (!known.contains(it.name())) {
+            host_.engine().throwError(QJSValue::TypeError, QStringLiteral("home(%1, ...): unknown option \"%2\" (%3)")
+                                                               .arg(m)
+                                                               .arg(it.name(), known.join(QStringLiteral(", "))));
+            return;
+        }
+    }
+    homing_options o;
+    const auto take = [&](const char *name, const char *what, int64_t low, int64_t high, int64_t *out) {
+        const QJSValue v = options.property(QLatin1String(name));
+        return v.isUndefined() || host_.whole(v, what, low, high, out);
+    };
+    int64_t offset = 0, timeout = 0;
+    if (!take("switchSpeed", "the switch search speed", 1, int32_high, &o.switch_speed) ||
+        !take("zeroSpeed", "the zero search speed", 1, int32_high, &o.zero_speed) ||
+        !take("acceleration", "the homing acceleration", 1, int32_high, &o.acceleration) ||
+        !take("offset", "the home offset", int32_low, int32_high, &offset) ||
+        !take("timeout", "the timeout", 0, int32_high, &timeout))
+        return;
+    o.has_offset = !options.property(QStringLiteral("offset")).isUndefined();
+    o.offset = static_cast<int32_t>(offset);
+    o.timeout_ms = static_cast<int>(timeout);
+    auto *j = dynamic_cast<canopen_joint *>(&joint_);
+    act(QStringLiteral("home(%1)").arg(m), true, [&] {
+        if (!j)
+            throw joint_failure(QStringLiteral("home() is for CANopen joints"));
+        j->home(static_cast<int8_t>(m), o);
     });
 }
 

@@ -40,13 +40,34 @@ uint8_t error_register(uint16_t code)
 
 constexpr uint8_t communication_error = 0x11;  // generic and communication bits of 0x1001
 
-bool is_mode(int64_t m) { return m == 0 || m == 1 || m == 3 || m == 4 || m == 7 || m == 8 || m == 9 || m == 10; }
+bool is_mode(int64_t m) { return m == 0 || m == 1 || m == 3 || m == 4 || m == 6 || m == 7 || m == 8 || m == 9 || m == 10; }
 
-lss_slave::identity identity_of(uint32_t serial)
+// Quick stop option code (0x605A) as CiA 402 numbers it; 3, 4, 7 and 8 (current and voltage
+// limit) are not offered.
+constexpr int64_t qs_disable = 0;
+constexpr int64_t qs_slow_down = 1;
+constexpr int64_t qs_quick_ramp = 2;
+constexpr int64_t qs_slow_down_stay = 5;
+constexpr int64_t qs_quick_ramp_stay = 6;
+bool is_quick_stop_option(int64_t v)
+{
+    return v == qs_disable || v == qs_slow_down || v == qs_quick_ramp || v == qs_slow_down_stay || v == qs_quick_ramp_stay;
+}
+// 0x605B/0x605C: 1 down the slow-down ramp first; 0x605E: 1 slow-down ramp, 2 quick stop ramp.
+constexpr int64_t option_slow_down = 1;
+constexpr int64_t option_quick_ramp = 2;
+
+bool is_homing_method(int64_t m)
+{
+    const std::vector<int8_t> &methods = homing_methods();
+    return std::find(methods.begin(), methods.end(), m) != methods.end();
+}
+
+lss_slave::identity identity_of(uint32_t serial, joint_make make)
 {
     lss_slave::identity id{};
     for (uint8_t sub = 1; sub <= 3; ++sub)
-        id.part[sub - 1] = static_cast<uint32_t>(find_def(0x1018, sub, nullptr)->initial);
+        id.part[sub - 1] = static_cast<uint32_t>(find_def(0x1018, sub, nullptr, make)->initial);
     id.part[3] = serial;
     return id;
 }
@@ -58,8 +79,9 @@ canopen_node::canopen_node(int node, motor_model &motor)
 {
 }
 
-canopen_node::canopen_node(int node, motor_model &motor, uint32_t serial)
-    : node_(node), motor_(motor), serial_(serial), sdo_(*this), lss_(identity_of(serial), static_cast<uint8_t>(node))
+canopen_node::canopen_node(int node, motor_model &motor, uint32_t serial, joint_make make)
+    : node_(node), make_(make), motor_(motor), serial_(serial), sdo_(*this),
+      lss_(identity_of(serial, make), static_cast<uint8_t>(node))
 {
     reset_application();
     reset_communication();
@@ -67,7 +89,8 @@ canopen_node::canopen_node(int node, motor_model &motor, uint32_t serial)
 
 uint8_t canopen_node::error_register_now() const
 {
-    return static_cast<uint8_t>(error_register(fault_code_) | (producer_lost() ? communication_error : 0));
+    const bool communication = producer_lost() || pdo_length_error_;
+    return static_cast<uint8_t>(error_register(fault_code_) | (communication ? communication_error : 0));
 }
 
 // ---- object values ---------------------------------------------------------------------
@@ -76,6 +99,12 @@ bool canopen_node::live_value(const od_def &def, int64_t &v) const
 {
     switch (def.index) {
     case 0x1001: v = error_register_now(); return true;
+    case 0x1003:
+        if (def.sub == 0)
+            v = static_cast<int64_t>(error_history_.size());
+        else
+            v = def.sub <= error_history_.size() ? error_history_[def.sub - 1] : 0;
+        return true;
     case 0x1018:
         if (def.sub != 4)
             return false;
@@ -96,6 +125,10 @@ bool canopen_node::live_value(const od_def &def, int64_t &v) const
     case 0x6060:
     case 0x6061: v = mode_; return true;
     case 0x6064: v = motor_.position(); return true;
+    case 0x60FD: v = motor_.inputs(); return true;
+    case 0x6062: v = motor_.position_demand(); return true;
+    case 0x606B: v = motor_.speed_demand(); return true;
+    case 0x60F4: v = int64_t(motor_.position_demand()) - motor_.position(); return true;
     case 0x606C: v = motor_.speed(); return true;
     case 0x6077:
     case 0x6078:
@@ -122,30 +155,30 @@ std::string canopen_node::value_bytes(const od_def &def) const
     if (live_value(def, v))
         return bytes_of(v, type_size(def.type));
     const auto it = values_.find(def.key());
-    return it != values_.end() ? it->second : default_bytes(def, node_);
+    return it != values_.end() ? it->second : default_bytes(def, node_, make_);
 }
 
 int64_t canopen_node::param(uint16_t index, uint8_t sub) const
 {
-    const od_def *def = find_def(index, sub, nullptr);
+    const od_def *def = find_def(index, sub, nullptr, make_);
     return def ? number_of(value_bytes(*def), def->type) : 0;
 }
 
 void canopen_node::load_range(uint16_t first, uint16_t last)
 {
-    for (const od_def &def : joint_dictionary()) {
+    for (const od_def &def : joint_dictionary(make_)) {
         int64_t v = 0;
         if (def.index < first || def.index > last || live_value(def, v))
             continue;
         const auto saved = saved_.find(def.key());
-        values_[def.key()] = saved != saved_.end() ? saved->second : default_bytes(def, node_);
+        values_[def.key()] = saved != saved_.end() ? saved->second : default_bytes(def, node_, make_);
     }
 }
 
 uint32_t canopen_node::read(uint16_t index, uint8_t sub, std::string &bytes)
 {
     uint32_t abort = 0;
-    const od_def *def = find_def(index, sub, &abort);
+    const od_def *def = find_def(index, sub, &abort, make_);
     if (!def)
         return abort;
     bytes = value_bytes(*def);
@@ -155,7 +188,7 @@ uint32_t canopen_node::read(uint16_t index, uint8_t sub, std::string &bytes)
 uint32_t canopen_node::can_write(uint16_t index, uint8_t sub, size_t size, bool size_known)
 {
     uint32_t abort = 0;
-    const od_def *def = find_def(index, sub, &abort);
+    const od_def *def = find_def(index, sub, &abort, make_);
     if (!def)
         return abort;
     if (!def->writable())
@@ -175,7 +208,7 @@ uint32_t canopen_node::write(uint16_t index, uint8_t sub, const std::string &byt
     const uint32_t abort = can_write(index, sub, bytes.size(), exact);
     if (abort != 0)
         return abort;
-    const od_def &def = *find_def(index, sub, nullptr);
+    const od_def &def = *find_def(index, sub, nullptr, make_);
     const size_t fixed = static_cast<size_t>(type_size(def.type));
     std::string value = bytes;
     if (fixed != 0) {
@@ -225,7 +258,15 @@ uint32_t canopen_node::check_value(const od_def &def, int64_t value) const
         // The node only consumes SYNC; extended identifiers do not exist on this bus.
         return (u & (sync_generate | cob_extended)) || (u & 0x7FF) == 0 ? sdo_abort::invalid_value : 0;
     case 0x6060: return is_mode(value) ? 0 : sdo_abort::invalid_value;
+    case 0x6098: return is_homing_method(value) ? 0 : sdo_abort::invalid_value;
+    case 0x605A: return is_quick_stop_option(value) ? 0 : sdo_abort::invalid_value;
     case 0x1016: return def.sub == 0 ? 0 : check_consumer_entry(def.sub, u);
+    case 0x1003: return value == 0 ? 0 : sdo_abort::invalid_value;  // only clearing it
+    case 0x607D: {
+        const int64_t lower = def.sub == 1 ? value : param(0x607D, 1);
+        const int64_t upper = def.sub == 2 ? value : param(0x607D, 2);
+        return upper < lower ? sdo_abort::max_below_min : 0;
+    }
     case 0x2103: {
         // The lower position limit may not pass the upper one.
         const int64_t lower = def.sub == 1 ? value : param(0x2103, 1);
@@ -252,6 +293,7 @@ void canopen_node::applied(const od_def &def, int64_t value)
             restart_watch(def.sub - 1);
         return;
     case 0x1017: next_heartbeat_us_ = clock::now_us() + value * 1000; return;
+    case 0x1003: error_history_.clear(); return;
     case 0x6040: apply_controlword(static_cast<uint16_t>(value)); return;
     case 0x6060: change_mode(static_cast<int8_t>(value)); return;
     case 0x6071:
@@ -269,6 +311,7 @@ void canopen_node::applied(const od_def &def, int64_t value)
             motor_.halt();
         return;
     case 0x6083: motor_.set_profile(motor_.profile_speed(), value, motor_.profile_deceleration()); return;
+    case 0x607F: motor_.set_speed_limit(value); return;
     case 0x6084: motor_.set_profile(motor_.profile_speed(), motor_.profile_acceleration(), value); return;
     default: return;
     }
@@ -279,12 +322,12 @@ uint32_t canopen_node::store_command(uint16_t index, uint8_t sub, uint32_t signa
     if (index == 0x1010) {
         if (signature != save_signature)
             return sdo_abort::cannot_store;
-        for (const od_def &def : joint_dictionary()) {
+        for (const od_def &def : joint_dictionary(make_)) {
             if (!saved_by_store(def) || !in_group(def.index, sub))
                 continue;
             const std::string bytes = value_bytes(def);
             // An identifier still at its node-ID default follows a new node-ID.
-            if (def.kind == od_default::node_id && bytes == default_bytes(def, node_))
+            if (def.kind == od_default::node_id && bytes == default_bytes(def, node_, make_))
                 saved_.erase(def.key());
             else
                 saved_[def.key()] = bytes;
@@ -294,7 +337,7 @@ uint32_t canopen_node::store_command(uint16_t index, uint8_t sub, uint32_t signa
     // Restoring the defaults takes effect at the next reset.
     if (signature != load_signature)
         return sdo_abort::cannot_store;
-    for (const od_def &def : joint_dictionary())
+    for (const od_def &def : joint_dictionary(make_))
         if (in_group(def.index, sub))
             saved_.erase(def.key());
     return 0;
@@ -312,6 +355,7 @@ void canopen_node::reset_communication()
         w = watched_producer{};
     restart_pdos();
     sdo_.reset();
+    pdo_length_error_ = false;
 }
 
 void canopen_node::reset_application()
@@ -320,6 +364,7 @@ void canopen_node::reset_application()
         motor_.set_enabled(false);
     motor_.clear_fault();
     power_ = power_state::switch_on_disabled;
+    slowing_down_ = false;
     controlword_ = 0;
     fault_code_ = 0;
     mode_ = 0;
@@ -328,14 +373,21 @@ void canopen_node::reset_application()
     pending_setpoint_ = 0;
     ip_running_ = false;
     ip_target_ = 0;
+    homing_ = homing_stage::idle;
+    legs_.clear();
+    motor_.clear_latch();
+    motor_.end_ramp();
     load_range(0x2000, 0xFFFF);
     int64_t profile[3] = {};
     for (int i = 0; i < 3; ++i) {
-        const od_def &def = *find_def(i == 0 ? 0x6081 : uint16_t(0x6082 + i), 0, nullptr);
+        const od_def &def = *find_def(i == 0 ? 0x6081 : uint16_t(0x6082 + i), 0, nullptr, make_);
         const auto saved = saved_.find(def.key());
-        profile[i] = number_of(saved != saved_.end() ? saved->second : default_bytes(def, node_), def.type);
+        profile[i] = number_of(saved != saved_.end() ? saved->second : default_bytes(def, node_, make_), def.type);
     }
     motor_.set_profile(profile[0], profile[1], profile[2]);
+    motor_.set_speed_limit(param(0x607F));
+    limit_active_ = false;
+    following_since_us_ = -1;
 }
 
 void canopen_node::boot(std::vector<vci::can_message> &out)
@@ -355,6 +407,7 @@ void canopen_node::power_on(std::vector<vci::can_message> &out)
     node_ = lss_.pending_node();
     silent_until_us_ = 0;
     pending_emcy_.clear();
+    error_history_.clear();
     reset_application();
     reset_communication();
     boot(out);
@@ -447,6 +500,10 @@ int64_t canopen_node::next_due_us(int64_t now_us) const
     if (now_us < silent_until_us_)
         return silent_until_us_;
     int64_t due = std::min(param(0x1017) != 0 ? next_heartbeat_us_ : never, next_watch_due_us());
+    // A homing run goes from edge to edge by itself, and a blocked joint's following error grows
+    // by itself: looked at every millisecond.
+    if (homing_busy() || (motor_.blocked() && motor_.moving()) || following_since_us_ >= 0)
+        due = std::min(due, now_us + 1000);
     if (nmt_ != nmt_state::operational)
         return due;
     for (int p = 0; p < 4; ++p) {
@@ -558,7 +615,10 @@ void canopen_node::sync_with_motor()
         has_pending_setpoint_ = false;
         motor_.move_to(pending_setpoint_);
     }
-    if (motor_.error_code() != 0 && power_ != power_state::fault) {
+    serve_homing();
+    settle_ramps();
+    watch_following_error();
+    if (motor_.error_code() != 0 && !in_fault()) {
         raise_fault(error_device);
         return;
     }
@@ -576,6 +636,7 @@ uint16_t canopen_node::statusword() const
     case power_state::switched_on: sw = 0x0033; break;
     case power_state::operation_enabled: sw = 0x0037; break;
     case power_state::quick_stop_active: sw = 0x0017; break;
+    case power_state::fault_reaction_active: sw = 0x001F; break;
     case power_state::fault: sw = 0x0008; break;
     }
     sw |= 0x0200;  // remote: the control word comes from the network
@@ -591,6 +652,15 @@ uint16_t canopen_node::statusword() const
         case 3:
             reached = motor_.speed() == (halted() ? 0 : target_velocity());
             bit12 = motor_.speed() == 0;
+            break;
+        case mode_homing:
+            switch (homing_) {
+            case homing_stage::searching:
+            case homing_stage::returning: reached = false; break;
+            case homing_stage::attained: bit12 = true; break;
+            case homing_stage::error: sw |= sw_homing_error; break;
+            default: break;
+            }
             break;
         case 7:
             bit12 = ip_running_;
@@ -609,14 +679,94 @@ uint16_t canopen_node::statusword() const
         sw |= 0x0400;
     if (bit12)
         sw |= 0x1000;
+    if (enabled && (mode_ == 1 || mode_ == 8) && following_error_now())
+        sw |= 0x2000;  // following error
+    if (enabled && limit_active_)
+        sw |= 0x0800;  // internal limit active: a target was cut at the software limit
     return sw;
+}
+
+int64_t canopen_node::within_limits(int64_t target)
+{
+    const int64_t limited = std::max(param(0x607D, 1), std::min(param(0x607D, 2), target));
+    limit_active_ = limited != target;
+    return limited;
+}
+
+bool canopen_node::following_error_now() const
+{
+    const int64_t window = param(0x6065);
+    const int64_t error = int64_t(motor_.position_demand()) - motor_.position();
+    return window != 0xFFFFFFFFLL && (error > window || -error > window);
+}
+
+void canopen_node::watch_following_error()
+{
+    const bool position_mode = mode_ == 1 || mode_ == mode_homing || mode_ == 7 || mode_ == 8;
+    if (power_ != power_state::operation_enabled || !position_mode || !following_error_now()) {
+        following_since_us_ = -1;
+        return;
+    }
+    const int64_t now = clock::now_us();
+    if (following_since_us_ < 0)
+        following_since_us_ = now;
+    if (now - following_since_us_ >= param(0x6066) * 1000) {
+        following_since_us_ = -1;
+        raise_fault(error_following);
+    }
+}
+
+void canopen_node::quick_stop()
+{
+    const int64_t option = param(0x605A);
+    if (option == qs_disable) {
+        enter(power_state::switch_on_disabled);
+        return;
+    }
+    enter(power_state::quick_stop_active);
+    if (option == qs_quick_ramp || option == qs_quick_ramp_stay)
+        motor_.use_ramp(motor_.profile_speed(), param(0x6085));
+    motor_.halt();
+    settle_ramps();
+}
+
+void canopen_node::slow_down_to(power_state next)
+{
+    motor_.halt();
+    slowing_down_ = true;
+    slow_down_to_ = next;
+    settle_ramps();
+}
+
+void canopen_node::settle_ramps()
+{
+    if (motor_.moving())
+        return;
+    if (slowing_down_) {
+        slowing_down_ = false;
+        if (power_ == power_state::operation_enabled)
+            enter(slow_down_to_);
+    }
+    if (power_ == power_state::quick_stop_active) {
+        const int64_t option = param(0x605A);
+        if (option == qs_slow_down || option == qs_quick_ramp)
+            enter(power_state::switch_on_disabled);
+    } else if (power_ == power_state::fault_reaction_active) {
+        power_ = power_state::fault;
+        motor_.set_enabled(false);
+        motor_.end_ramp();
+    }
 }
 
 void canopen_node::enter(power_state next)
 {
+    if (power_ == power_state::quick_stop_active && next != power_state::quick_stop_active)
+        motor_.end_ramp();
     const bool was_on = power_ == power_state::operation_enabled || power_ == power_state::quick_stop_active;
     const bool is_on = next == power_state::operation_enabled || next == power_state::quick_stop_active;
     power_ = next;
+    if (homing_busy() && next != power_state::operation_enabled)
+        end_homing(homing_stage::interrupted);
     if (was_on && !is_on) {
         motor_.set_enabled(false);
         has_pending_setpoint_ = false;
@@ -635,6 +785,9 @@ void canopen_node::change_mode(int8_t m)
         return;
     mode_ = m;
     // Whatever the old mode was doing ends; the new one starts from rest.
+    if (homing_busy())
+        end_homing(homing_stage::interrupted);
+    motor_.end_ramp();
     has_pending_setpoint_ = false;
     setpoint_ack_ = false;
     ip_running_ = false;
@@ -650,6 +803,8 @@ void canopen_node::apply_controlword(uint16_t cw)
     controlword_ = cw;
     const bool rising = (cw & 0x80) && !(old & 0x80);
 
+    if (power_ == power_state::fault_reaction_active)
+        return;  // nothing but the reaction until it is done
     if (power_ == power_state::fault) {
         if (rising) {
             fault_code_ = 0;
@@ -668,6 +823,7 @@ void canopen_node::apply_controlword(uint16_t cw)
     const bool enable_operation = cw & 0x08;
     const power_state s = power_;
     using ps = power_state;
+    slowing_down_ = false;  // a new command replaces a slow-down under way
 
     if (!enable_voltage) {
         if (s != ps::switch_on_disabled)
@@ -675,15 +831,17 @@ void canopen_node::apply_controlword(uint16_t cw)
     } else if (!quick_stop_off) {
         if (s == ps::ready_to_switch_on || s == ps::switched_on)
             enter(ps::switch_on_disabled);
-        else if (s == ps::operation_enabled) {
-            enter(ps::quick_stop_active);
-            motor_.halt();
-        }
+        else if (s == ps::operation_enabled)
+            quick_stop();
     } else if (!switch_on) {
-        if (s == ps::switch_on_disabled || s == ps::switched_on || s == ps::operation_enabled)
+        if (s == ps::operation_enabled && param(0x605B) == option_slow_down)
+            slow_down_to(ps::ready_to_switch_on);
+        else if (s == ps::switch_on_disabled || s == ps::switched_on || s == ps::operation_enabled)
             enter(ps::ready_to_switch_on);
     } else if (!enable_operation) {
-        if (s == ps::ready_to_switch_on || s == ps::operation_enabled)
+        if (s == ps::operation_enabled && param(0x605C) == option_slow_down)
+            slow_down_to(ps::switched_on);
+        else if (s == ps::ready_to_switch_on || s == ps::operation_enabled)
             enter(ps::switched_on);
     } else {
         if (s == ps::ready_to_switch_on || s == ps::switched_on || s == ps::quick_stop_active)
@@ -694,10 +852,22 @@ void canopen_node::apply_controlword(uint16_t cw)
         return;
     const bool halt_now = cw & 0x100;
     const bool halt_before = old & 0x100;
-    if (halt_now && !halt_before)
+    if (halt_now && !halt_before) {
         motor_.halt();
+        if (homing_busy())
+            end_homing(homing_stage::interrupted);
+    }
     else if (!halt_now && halt_before && (mode_ == 3 || mode_ == 4))
         apply_continuous_targets();
+
+    if (mode_ == mode_homing) {
+        // Bit 4 rising starts homing, falling interrupts it; a halt keeps it from starting.
+        const bool start = (cw & 0x10) && !(old & 0x10);
+        if (start && !halt_now)
+            start_homing();
+        else if (!(cw & 0x10) && (old & 0x10) && homing_busy())
+            end_homing(homing_stage::interrupted);
+    }
 
     if (mode_ == 1) {
         const bool new_setpoint = (cw & 0x10) && !(old & 0x10);
@@ -711,6 +881,7 @@ void canopen_node::apply_controlword(uint16_t cw)
             }
             setpoint_ack_ = true;
             // Without "change set immediately" a running move finishes first.
+            target = within_limits(target);
             if (!(cw & 0x20) && motor_.current_mode() == motor_model::mode::position) {
                 has_pending_setpoint_ = true;
                 pending_setpoint_ = target;
@@ -753,7 +924,8 @@ void canopen_node::apply_cyclic_targets()
             ip_running_ = false;
             return;
         }
-        const int32_t target = static_cast<int32_t>(uint32_t(param(0x60C1, 2)) << 16 | uint32_t(param(0x60C1, 1)));
+        const int32_t target = static_cast<int32_t>(
+            within_limits(static_cast<int32_t>(uint32_t(param(0x60C1, 2)) << 16 | uint32_t(param(0x60C1, 1)))));
         if (!ip_running_ || target != ip_target_)
             motor_.move_to(target);
         ip_running_ = true;
@@ -761,13 +933,14 @@ void canopen_node::apply_cyclic_targets()
         return;
     }
     case 8: {
-        const int64_t step = static_cast<int64_t>(target_position()) - motor_.position();
+        const int64_t target = within_limits(target_position());
+        const int64_t step = target - motor_.position();
         const int64_t window = param(0x6065);
         if (window != 0xFFFFFFFFLL && (step > window || -step > window)) {
             raise_fault(error_following);
             return;
         }
-        motor_.follow(target_position());
+        motor_.follow(target);
         return;
     }
     case 9:
@@ -785,12 +958,25 @@ void canopen_node::raise_fault(uint16_t code)
 {
     fault_code_ = code;
     const bool was_on = power_ == power_state::operation_enabled || power_ == power_state::quick_stop_active;
-    power_ = power_state::fault;
-    if (was_on || motor_.enabled())
-        motor_.set_enabled(false);
+    const int64_t reaction = param(0x605E);
+    slowing_down_ = false;
+    motor_.end_ramp();
+    if (was_on && motor_.enabled() && (reaction == option_slow_down || reaction == option_quick_ramp)) {
+        // Down a ramp with the power stage on, then off: "fault reaction active" meanwhile.
+        power_ = power_state::fault_reaction_active;
+        if (reaction == option_quick_ramp)
+            motor_.use_ramp(motor_.profile_speed(), param(0x6085));
+        motor_.halt();
+    } else {
+        power_ = power_state::fault;
+        if (was_on || motor_.enabled())
+            motor_.set_enabled(false);
+    }
     has_pending_setpoint_ = false;
     ip_running_ = false;
     setpoint_ack_ = false;
+    if (homing_busy())
+        end_homing(homing_stage::error);
     queue_emcy(code);
 }
 
@@ -814,8 +1000,14 @@ void canopen_node::queue_emcy(uint16_t code)
     m.id = emcy_base + static_cast<uint32_t>(node_);
     m.len = 8;
     put_le(code, m.data, 2);
-    m.data[2] = static_cast<uint8_t>(error_register(code) | error_register_now());
+    // The error that sends it stands by now, so 0x1001 read next says the same.
+    m.data[2] = error_register_now();
     pending_emcy_.push_back(m);
+    if (code != 0) {
+        error_history_.insert(error_history_.begin(), code);
+        if (error_history_.size() > history_entries)
+            error_history_.pop_back();
+    }
 }
 
 }  // namespace sim

@@ -30,6 +30,7 @@ public:
         switched_on,
         operation_enabled,
         quick_stop_active,
+        fault_reaction_active,
         fault,
     };
 
@@ -37,7 +38,7 @@ public:
     // serial number (0x1018 sub 4) is 0x00010000 + node unless given; node 255 is a joint
     // without node-ID, which waits for LSS.
     canopen_node(int node, motor_model &motor);
-    canopen_node(int node, motor_model &motor, uint32_t serial);
+    canopen_node(int node, motor_model &motor, uint32_t serial, joint_make make = joint_make::velmora);
 
     // Power-on: the stored node-ID and parameters come back, then the boot-up message.
     void power_on(std::vector<vci::can_message> &out);
@@ -60,6 +61,7 @@ public:
     int node() const { return node_; }
     bool configured() const { return node_ != unconfigured_node; }
     uint32_t serial() const { return serial_; }
+    joint_make make() const { return make_; }
     const lss_slave &lss() const { return lss_; }
     // Its SDO server, for the block size it offers.
     sdo_server &sdo() { return sdo_; }
@@ -72,8 +74,15 @@ public:
     // Error codes the drive raises by itself.
     static constexpr uint16_t error_following = 0x8611;    // CSP set-point beyond 0x6065
     static constexpr uint16_t error_device = 0xFF00;       // a motor fault raised outside CANopen
-    static constexpr uint16_t error_pdo_length = 0x8210;   // RPDO shorter than its mapping (EMCY only)
+    // An RPDO shorter than its mapping; stands (0x1001 bit 4) until an RPDO of the right length.
+    static constexpr uint16_t error_pdo_length = 0x8210;
+    // Entries of the error history (0x1003 sub 1..8, newest first).
+    static constexpr size_t history_entries = 8;
     static constexpr uint16_t error_heartbeat = 0x8130;    // a watched producer fell silent
+    // Homing modes (0x6060 = 6) and its statusword bits.
+    static constexpr int8_t mode_homing = 6;
+    static constexpr uint16_t sw_homing_attained = 0x1000;
+    static constexpr uint16_t sw_homing_error = 0x2000;
     // Entries of the heartbeat consumer (0x1016 sub 1..4).
     static constexpr int consumer_entries = 4;
 
@@ -160,10 +169,33 @@ private:
     void abort_connection();
     int64_t next_watch_due_us() const;
 
+    // Homing, mode 6 (canopen_homing.cpp). A run is a list of legs, each a search in one
+    // direction for a change of one input; the last leg's edge is the home position.
+    enum class homing_stage { idle, searching, returning, attained, interrupted, error };
+    struct homing_leg {
+        int dir;            // +1 positive, -1 negative
+        bool zero_speed;    // 0x6099:2 (searching for zero), else 0x6099:1 (for the switch)
+        uint32_t input;     // motor_model::input_* bit, or 0 for the index pulse
+        bool becomes;       // the input's state the search ends on
+    };
+    void start_homing();
+    void end_homing(homing_stage why);
+    void plan_homing(bool home_switch_active);
+    void begin_leg(double from);
+    void serve_homing();
+    void finish_homing(double home);
+    bool homing_busy() const { return homing_ == homing_stage::searching || homing_ == homing_stage::returning; }
+
     // CiA 402
     void sync_with_motor();
     void apply_controlword(uint16_t cw);
     void enter(power_state next);
+    // The quick stop as 0x605A says; a shutdown or disable operation down the slow-down ramp
+    // first when 0x605B/0x605C say so.
+    void quick_stop();
+    void slow_down_to(power_state next);
+    void settle_ramps();
+    bool in_fault() const { return power_ == power_state::fault || power_ == power_state::fault_reaction_active; }
     void change_mode(int8_t m);
     void apply_continuous_targets();
     void apply_cyclic_targets();
@@ -173,10 +205,16 @@ private:
     int16_t permille_of_rated(int32_t current_ma) const;
     bool halted() const { return (controlword_ & 0x0100) != 0; }
     int32_t target_position() const { return static_cast<int32_t>(param(0x607A)); }
+    // A position target within the software position limits (0x607D); notes whether it was cut.
+    int64_t within_limits(int64_t target);
+    // Following error monitoring of the position modes (0x6065, 0x6066).
+    void watch_following_error();
+    bool following_error_now() const;
     int32_t target_velocity() const { return static_cast<int32_t>(param(0x60FF)); }
     int16_t target_torque() const { return static_cast<int16_t>(param(0x6071)); }
 
     int node_;
+    joint_make make_;
     motor_model &motor_;
     uint32_t serial_;
     sdo_server sdo_;
@@ -198,8 +236,12 @@ private:
     rpdo_runtime rpdo_[4];
     watched_producer watch_[consumer_entries];
     std::vector<vci::can_message> pending_emcy_;
+    std::vector<uint32_t> error_history_;  // 0x1003, newest first
+    bool pdo_length_error_ = false;
 
     power_state power_ = power_state::switch_on_disabled;
+    bool slowing_down_ = false;  // operation enabled until at rest, then slow_down_to_
+    power_state slow_down_to_ = power_state::switch_on_disabled;
     uint16_t controlword_ = 0;
     uint16_t fault_code_ = 0;
     int8_t mode_ = 0;
@@ -208,6 +250,16 @@ private:
     int64_t pending_setpoint_ = 0;
     bool ip_running_ = false;
     int32_t ip_target_ = 0;
+    bool limit_active_ = false;        // the last position target was cut at 0x607D
+    int64_t following_since_us_ = -1;  // the following error beyond the window since then
+
+    homing_stage homing_ = homing_stage::idle;
+    std::vector<homing_leg> legs_;
+    size_t leg_ = 0;
+    bool leg_to_limit_ = false;   // no edge that way: the search runs to the limit switch
+    bool turned_ = false;         // a home switch search already turned round at a limit
+    bool turning_ = false;        // on the way back from that limit, looking for the cam
+    double leg_edge_ = 0;         // mechanical position the leg ends at
 };
 
 }  // namespace sim

@@ -48,7 +48,7 @@ uint32_t canopen_node::check_map_entry(uint32_t entry, bool transmit) const
     if (entry == 0)
         return 0;
     uint32_t abort = 0;
-    const od_def *def = find_def(static_cast<uint16_t>(entry >> 16), static_cast<uint8_t>(entry >> 8), &abort);
+    const od_def *def = find_def(static_cast<uint16_t>(entry >> 16), static_cast<uint8_t>(entry >> 8), &abort, make_);
     if (!def)
         return abort;
     if (!def->pdo || (!transmit && !def->writable()) || (entry & 0xFF) != uint32_t(type_size(def->type)) * 8)
@@ -95,7 +95,7 @@ vci::can_message canopen_node::tpdo_payload(int n) const
     for (int i = 1; i <= count; ++i) {
         const uint32_t entry = static_cast<uint32_t>(param(map, static_cast<uint8_t>(i)));
         const int bytes = static_cast<int>((entry & 0xFF) / 8);
-        const od_def *def = find_def(static_cast<uint16_t>(entry >> 16), static_cast<uint8_t>(entry >> 8), nullptr);
+        const od_def *def = find_def(static_cast<uint16_t>(entry >> 16), static_cast<uint8_t>(entry >> 8), nullptr, make_);
         if (!def || offset + bytes > 8)
             break;
         const std::string value = value_bytes(*def);
@@ -225,8 +225,15 @@ void canopen_node::handle_rpdo(int n, const vci::can_message &frame)
     for (int i = 1; i <= param(map, 0); ++i)
         bits += static_cast<uint32_t>(param(map, static_cast<uint8_t>(i))) & 0xFF;
     if (frame.len * 8u < bits) {
+        pdo_length_error_ = true;
         queue_emcy(error_pdo_length);
         return;
+    }
+    if (pdo_length_error_) {
+        // A PDO of the right length ends the error; the last one gone says so.
+        pdo_length_error_ = false;
+        if (error_register_now() == 0)
+            queue_emcy(0x0000);
     }
     if (event_driven(param(uint16_t(0x1400 + n), 2))) {
         apply_rpdo(n, frame.data);
@@ -249,7 +256,7 @@ void canopen_node::apply_rpdo(int n, const uint8_t *data)
     for (int i = 1; i <= param(map, 0); ++i) {
         const uint32_t entry = static_cast<uint32_t>(param(map, static_cast<uint8_t>(i)));
         const int bytes = static_cast<int>((entry & 0xFF) / 8);
-        const od_def *def = find_def(static_cast<uint16_t>(entry >> 16), static_cast<uint8_t>(entry >> 8), nullptr);
+        const od_def *def = find_def(static_cast<uint16_t>(entry >> 16), static_cast<uint8_t>(entry >> 8), nullptr, make_);
         if (!def || offset + bytes > 8)
             break;
         const std::string value(reinterpret_cast<const char *>(data + offset), static_cast<size_t>(bytes));

@@ -60,7 +60,7 @@ void canopen_node::restart_watch(int n)
 void canopen_node::comm_error_gone(bool was_lost)
 {
     // The error clears with its cause; a fault it raised stays until the fault reset.
-    if (was_lost && !producer_lost() && fault_code_ == 0)
+    if (was_lost && !producer_lost() && error_register_now() == 0)
         queue_emcy(0x0000);
 }
 
@@ -111,18 +111,17 @@ void canopen_node::abort_connection()
 {
     using ps = power_state;
     const int64_t option = param(0x6007);
-    if (option == abort_fault && power_ != ps::fault) {
+    if (option == abort_fault && !in_fault()) {
         raise_fault(error_heartbeat);
         return;
     }
     queue_emcy(error_heartbeat);
-    if (option == abort_disable_voltage && power_ != ps::switch_on_disabled && power_ != ps::fault) {
+    if (option == abort_disable_voltage && power_ != ps::switch_on_disabled && !in_fault()) {
         enter(ps::switch_on_disabled);
     } else if (option == abort_quick_stop) {
         // As the quick stop command: ramps down from operation enabled, switches off otherwise.
         if (power_ == ps::operation_enabled) {
-            enter(ps::quick_stop_active);
-            motor_.halt();
+            quick_stop();
         } else if (power_ == ps::ready_to_switch_on || power_ == ps::switched_on) {
             enter(ps::switch_on_disabled);
         }

@@ -26,14 +26,20 @@ constexpr od_default txt = od_default::text;
 constexpr int64_t i32_top = 0x7FFFFFFFLL;
 
 constexpr uint32_t device_type_servo = 0x00020192;  // CiA 402, servo drive
-// pp, pv, tq, ip, csp, csv, cst
-constexpr uint32_t supported_modes = (1u << 0) | (1u << 2) | (1u << 3) | (1u << 6) | (1u << 7) | (1u << 8) | (1u << 9);
+// pp, pv, tq, hm, ip, csp, csv, cst
+constexpr uint32_t supported_modes =
+    (1u << 0) | (1u << 2) | (1u << 3) | (1u << 5) | (1u << 6) | (1u << 7) | (1u << 8) | (1u << 9);
 constexpr uint32_t product_code = 0x00000402;
 constexpr uint32_t revision = 0x00010000;
+// The drive of another make: a vendor-ID, product and revision of its own.
+constexpr uint32_t other_vendor = 0x0A5E1000;
+constexpr uint32_t other_product_code = 0x00002402;
+constexpr uint32_t other_revision = 0x00020003;
 constexpr uint32_t pdo_invalid = 0x80000000u;
 
-std::vector<od_def> build()
+std::vector<od_def> build(joint_make make)
 {
+    const bool other = make == joint_make::other;
     std::vector<od_def> t = {
         {0x1000, 0, b32, ro, false, num, device_type_servo},
         {0x1001, 0, b8, ro, true, num, 0},
@@ -45,6 +51,10 @@ std::vector<od_def> build()
         {0x100C, 0, b16, rw, false, num, 0},
         {0x100D, 0, b8, rw, false, num, 0},
     };
+    // Error history: sub 0 the number of errors (writing 0 clears them), then the newest first.
+    t.push_back({0x1003, 0, b8, rw, false, num, 0});
+    for (uint8_t s = 1; s <= 8; ++s)
+        t.push_back({0x1003, s, b32, ro, false, none, 0});
     // Store and restore: sub 0 the highest group, reading a group gives 1 ("on command").
     for (uint16_t index : {uint16_t(0x1010), uint16_t(0x1011)}) {
         t.push_back({index, 0, b8, ro, false, num, group_manufacturer});
@@ -58,9 +68,9 @@ std::vector<od_def> build()
         t.push_back({0x1016, s, b32, rw, false, num, 0});
     t.push_back({0x1017, 0, b16, rw, false, num, 0});
     t.push_back({0x1018, 0, b8, ro, false, num, 4});
-    t.push_back({0x1018, 1, b32, ro, false, num, 0});  // no vendor identifier assigned
-    t.push_back({0x1018, 2, b32, ro, false, num, product_code});
-    t.push_back({0x1018, 3, b32, ro, false, num, revision});
+    t.push_back({0x1018, 1, b32, ro, false, num, other ? other_vendor : 0});  // ours: none assigned
+    t.push_back({0x1018, 2, b32, ro, false, num, other ? other_product_code : product_code});
+    t.push_back({0x1018, 3, b32, ro, false, num, other ? other_revision : revision});
     t.push_back({0x1018, 4, b32, ro, false, none, 0});  // serial number, one per joint
     // Error behaviour: on a communication error 0 to pre-operational, 1 no change, 2 stopped.
     t.push_back({0x1029, 0, b8, ro, false, num, 1});
@@ -122,40 +132,79 @@ std::vector<od_def> build()
         {0x6041, 0, b16, ro, true, none, 0},
         {0x6060, 0, i8, rww, true, num, 0},
         {0x6061, 0, i8, ro, true, num, 0},
+        // Quick stop, shutdown, disable operation and fault reaction option codes: by default a
+        // quick stop ramps down and stays, the others switch the power stage off at once.
+        {0x605A, 0, i16, rw, false, num, 5},
+        {0x605B, 0, i16, rw, false, num, 0, 0, 1},
+        {0x605C, 0, i16, rw, false, num, 0, 0, 1},
+        {0x605E, 0, i16, rw, false, num, 0, 0, 2},
+        {0x6062, 0, i32, ro, true, none, 0},               // position demand value
         {0x6064, 0, i32, ro, true, none, 0},
         {0x6065, 0, b32, rw, false, num, 20000},
+        {0x6066, 0, b16, rw, false, num, 10},               // following error time out, ms
+        {0x606B, 0, i32, ro, true, none, 0},               // velocity demand value
         {0x606C, 0, i32, ro, true, none, 0},
         {0x6071, 0, i16, rww, true, num, 0},
         {0x6075, 0, b32, rw, false, num, 3000, 1, i32_top},  // the per-mille values divide by it
         {0x6077, 0, i16, ro, true, none, 0},
         {0x6078, 0, i16, ro, true, none, 0},
         {0x607A, 0, i32, rww, true, num, 0},
+        {0x607C, 0, i32, rw, false, num, 0},                 // home offset
+        {0x607D, 0, b8, ro, false, num, 2},                  // software position limit
+        {0x607D, 1, i32, rw, false, num, -i32_top - 1},
+        {0x607D, 2, i32, rw, false, num, i32_top},
+        {0x607F, 0, b32, rw, false, num, i32_top, 1, i32_top},  // max profile velocity
         {0x6080, 0, b32, rw, false, num, 5000, 0, i32_top},
         {0x6081, 0, b32, rww, true, num, 1000, 0, i32_top},
         {0x6083, 0, b32, rw, false, num, 10000, 1, i32_top},
         {0x6084, 0, b32, rw, false, num, 10000, 1, i32_top},
+        {0x6085, 0, b32, rw, false, num, 100000, 1, i32_top}, // quick stop deceleration
+        {0x6098, 0, i8, rw, false, num, 35},                 // homing method: current position
+        {0x6099, 0, b8, ro, false, num, 2},
+        {0x6099, 1, b32, rw, false, num, 10000, 1, i32_top}, // speed searching for a switch
+        {0x6099, 2, b32, rw, false, num, 1000, 1, i32_top},  // speed searching for zero
+        {0x609A, 0, b32, rw, false, num, 50000, 1, i32_top}, // homing acceleration
         {0x60C1, 0, b8, ro, false, num, 2},
         {0x60C1, 1, b16, rww, true, num, 0},
         {0x60C1, 2, b16, rww, true, num, 0},
-        {0x60FF, 0, i32, rww, true, num, 0},
-        {0x6502, 0, b32, ro, false, num, supported_modes},
     };
     t.insert(t.end(), rest.begin(), rest.end());
+    const std::vector<int8_t> &methods = homing_methods();
+    t.push_back({0x60E3, 0, b8, ro, false, num, int64_t(methods.size())});
+    for (size_t i = 0; i < methods.size(); ++i)
+        t.push_back({0x60E3, uint8_t(i + 1), i16, ro, false, num, methods[i]});
+    t.push_back({0x60F4, 0, i32, ro, true, none, 0});  // following error actual value
+    t.push_back({0x60FD, 0, b32, ro, true, none, 0});  // digital inputs: the switches
+    t.push_back({0x60FF, 0, i32, rww, true, num, 0});
+    t.push_back({0x6502, 0, b32, ro, false, num, supported_modes});
+    // A standard drive of another make has no manufacturer objects of ours.
+    if (other)
+        t.erase(std::remove_if(t.begin(), t.end(), [](const od_def &d) { return in_group(d.index, group_manufacturer); }),
+                t.end());
+    // find_def() searches by index and subindex.
+    std::sort(t.begin(), t.end(), [](const od_def &a, const od_def &b) { return a.key() < b.key(); });
     return t;
 }
 
 }  // namespace
 
-const std::vector<od_def> &joint_dictionary()
+const std::vector<int8_t> &homing_methods()
 {
-    static const std::vector<od_def> table = build();
-    return table;
+    static const std::vector<int8_t> methods = {1, 2, 17, 18, 19, 20, 21, 22, 33, 34, 35, 37};
+    return methods;
 }
 
-const od_def *find_def(uint16_t index, uint8_t sub, uint32_t *abort)
+const std::vector<od_def> &joint_dictionary(joint_make make)
+{
+    static const std::vector<od_def> ours = build(joint_make::velmora);
+    static const std::vector<od_def> other = build(joint_make::other);
+    return make == joint_make::other ? other : ours;
+}
+
+const od_def *find_def(uint16_t index, uint8_t sub, uint32_t *abort, joint_make make)
 {
     // The table is in the order of index and subindex.
-    const std::vector<od_def> &table = joint_dictionary();
+    const std::vector<od_def> &table = joint_dictionary(make);
     const auto at = [&table](uint32_t key) {
         return std::lower_bound(table.begin(), table.end(), key, [](const od_def &d, uint32_t k) { return d.key() < k; });
     };
@@ -169,8 +218,16 @@ const od_def *find_def(uint16_t index, uint8_t sub, uint32_t *abort)
     return nullptr;
 }
 
-std::string default_text(uint16_t index)
+std::string default_text(uint16_t index, joint_make make)
 {
+    if (make == joint_make::other) {
+        switch (index) {
+        case 0x1008: return "Simulated third-party servo drive";
+        case 0x1009: return "TP-HW 2";
+        case 0x100A: return "TP-FW 3.1.0";
+        default: return std::string();
+        }
+    }
     switch (index) {
     case 0x1008: return "Velmora simulated joint";
     case 0x1009: return "SIM-HW 1.0";
@@ -231,10 +288,10 @@ std::string bytes_of(int64_t value, int size)
     return s;
 }
 
-std::string default_bytes(const od_def &def, int node_id)
+std::string default_bytes(const od_def &def, int node_id, joint_make make)
 {
     switch (def.kind) {
-    case od_default::text: return default_text(def.index);
+    case od_default::text: return default_text(def.index, make);
     case od_default::node_id: return bytes_of(def.initial + node_id, type_size(def.type));
     default: return bytes_of(def.initial, type_size(def.type));
     }
@@ -253,7 +310,8 @@ bool in_group(uint16_t index, uint8_t group)
 
 bool saved_by_store(const od_def &def)
 {
-    if (!def.writable() || def.index == 0x1010 || def.index == 0x1011 || def.index == 0x1F50 || def.index == 0x1F51)
+    if (!def.writable() || def.index == 0x1003 || def.index == 0x1010 || def.index == 0x1011 || def.index == 0x1F50 ||
+        def.index == 0x1F51)
         return false;
     switch (def.index) {
     case 0x6040:  // controlword

@@ -48,19 +48,27 @@ struct od_def {
     uint32_t key() const { return uint32_t(index) << 8 | sub; }
 };
 
+// The homing methods the joint offers (0x60E3, 0x6098): limit switch and index pulse (1, 2),
+// limit switch (17, 18), home switch (19-22), index pulse (33, 34), current position (35, 37).
+const std::vector<int8_t> &homing_methods();
+// Whose joint: ours (Document/velmora_joint.eds), or a standard CiA 402 drive of another make
+// (Document/other_joint.eds), which has its own identity and strings and none of our
+// manufacturer objects (0x2000-0x5FFF).
+enum class joint_make : uint8_t { velmora, other };
+
 // Every entry, by index and subindex.
-const std::vector<od_def> &joint_dictionary();
+const std::vector<od_def> &joint_dictionary(joint_make make = joint_make::velmora);
 // The entry, or nullptr with the abort code (object or subindex does not exist).
-const od_def *find_def(uint16_t index, uint8_t sub, uint32_t *abort);
+const od_def *find_def(uint16_t index, uint8_t sub, uint32_t *abort, joint_make make = joint_make::velmora);
 // The default of a string entry.
-std::string default_text(uint16_t index);
+std::string default_text(uint16_t index, joint_make make = joint_make::velmora);
 // The recorder buffer (0x2120), a read-only DOMAIN of recorder_bytes: as a drive offers its
 // recordings, large enough that a master reads it in thousands of segments. It holds records
 // of four bytes, each its own number (0, 1, 2, ... little-endian).
 constexpr size_t recorder_bytes = 65536;
 const std::string &recorder_buffer();
 // The default's bytes for a joint at node_id, little-endian in the type's size.
-std::string default_bytes(const od_def &def, int node_id);
+std::string default_bytes(const od_def &def, int node_id, joint_make make = joint_make::velmora);
 
 // Bytes of a number type; 0 for strings.
 int type_size(od_type type);

@@ -29,7 +29,39 @@ void motor_model::advance(int64_t now_us)
     }
 }
 
+double motor_model::ramp_speed() const
+{
+    const int64_t s = std::min(ramp_override_ ? ramp_speed_ : profile_speed_, speed_limit_);
+    return static_cast<double>(s > 0 ? s : 1);
+}
+double motor_model::ramp_accel() const { return static_cast<double>(ramp_override_ ? ramp_accel_ : accel_); }
+double motor_model::ramp_decel() const { return static_cast<double>(ramp_override_ ? ramp_accel_ : decel_); }
+
+void motor_model::check_latch(double before)
+{
+    if (!latch_armed_)
+        return;
+    const double from = before - origin_;
+    const double to = actual() - origin_;
+    const bool passed = latch_dir_ > 0 ? from < latch_at_ && to >= latch_at_ : from > latch_at_ && to <= latch_at_;
+    if (!passed)
+        return;
+    latch_armed_ = false;
+    latch_hit_ = true;
+    // Down to rest from here; whoever armed the latch decides what comes next.
+    shuttle_ = false;
+    torque_current_ = 0;
+    start_velocity_ramp(0);
+}
+
 void motor_model::step(double dt)
+{
+    const double before = actual();
+    step_motion(dt);
+    check_latch(before);
+}
+
+void motor_model::step_motion(double dt)
 {
     accel_now_ = 0;
     switch (mode_) {
@@ -40,9 +72,9 @@ void motor_model::step(double dt)
         const double to_go = target_ - position_;
         const double dir = sign(to_go);
         const double v = velocity_;
-        const double decel = static_cast<double>(decel_);
-        const double accel = static_cast<double>(accel_);
-        const double vmax = static_cast<double>(profile_speed_ > 0 ? profile_speed_ : 1);
+        const double decel = ramp_decel();
+        const double accel = ramp_accel();
+        const double vmax = ramp_speed();
         // Distance needed to stop from the present speed.
         const double stop_dist = v * v / (2 * decel);
         double new_v;
@@ -79,10 +111,12 @@ void motor_model::step(double dt)
     }
     case mode::velocity: {
         const double v = velocity_;
-        const double diff = target_velocity_ - v;
-        const double rate = (std::fabs(target_velocity_) < std::fabs(v) || sign(target_velocity_) != sign(v))
-                                ? static_cast<double>(decel_)
-                                : static_cast<double>(accel_);
+        const double limit = static_cast<double>(speed_limit_);
+        const double target = std::max(-limit, std::min(limit, target_velocity_));
+        const double diff = target - v;
+        const double rate = (std::fabs(target) < std::fabs(v) || sign(target) != sign(v))
+                                ? ramp_decel()
+                                : ramp_accel();
         double new_v = v + sign(diff) * std::min(std::fabs(diff), rate * dt);
         accel_now_ = (new_v - v) / dt;
         position_ += 0.5 * (v + new_v) * dt;
@@ -110,8 +144,58 @@ void motor_model::step(double dt)
     }
 }
 
-int32_t motor_model::position() const { return static_cast<int32_t>(std::llround(position_)); }
-int32_t motor_model::speed() const { return static_cast<int32_t>(std::llround(velocity_)); }
+int32_t motor_model::position() const { return static_cast<int32_t>(std::llround(actual())); }
+int32_t motor_model::position_demand() const { return static_cast<int32_t>(std::llround(position_)); }
+int32_t motor_model::speed_demand() const { return static_cast<int32_t>(std::llround(velocity_)); }
+int32_t motor_model::speed() const { return blocked_ ? 0 : static_cast<int32_t>(std::llround(velocity_)); }
+
+uint32_t motor_model::inputs() const
+{
+    const double at = mechanical_position();
+    uint32_t bits = 0;
+    if (at < negative_limit_at)
+        bits |= input_negative_limit;
+    if (at > positive_limit_at)
+        bits |= input_positive_limit;
+    if (at >= home_cam_low && at <= home_cam_high)
+        bits |= input_home_switch;
+    return bits;
+}
+
+void motor_model::shift_frame(int64_t delta)
+{
+    const double d = static_cast<double>(delta);
+    position_ += d;
+    target_ += d;
+    blocked_at_ += d;
+    shuttle_from_ += d;
+    shuttle_to_ += d;
+    origin_ += d;
+}
+
+void motor_model::use_ramp(int64_t speed, int64_t acceleration)
+{
+    ramp_override_ = true;
+    ramp_speed_ = speed;
+    ramp_accel_ = acceleration > 0 ? acceleration : 1;
+}
+
+void motor_model::latch_at(double at, int dir)
+{
+    latch_armed_ = true;
+    latch_hit_ = false;
+    latch_at_ = at;
+    latch_dir_ = dir;
+}
+
+void motor_model::set_blocked(bool blocked)
+{
+    if (blocked && !blocked_)
+        blocked_at_ = position_;
+    else if (!blocked && blocked_)
+        position_ = target_ = blocked_at_;  // released: the profile starts again from the shaft
+    blocked_ = blocked;
+}
 
 int32_t motor_model::current_ma() const
 {
@@ -119,6 +203,8 @@ int32_t motor_model::current_ma() const
         return 0;
     if (mode_ == mode::torque)
         return torque_current_;
+    if (blocked_ && mode_ != mode::idle)
+        return rated_current_ma * (velocity_ < 0 ? -1 : 1);  // pushing against the block
     // Holding current plus a share for acceleration and for friction at speed.
     const double c = 50.0 * sign(velocity_) + accel_now_ * 0.02 + velocity_ * 0.01;
     return static_cast<int32_t>(std::llround(std::max(-double(rated_current_ma), std::min(double(rated_current_ma), c))));
@@ -130,6 +216,8 @@ void motor_model::set_enabled(bool on)
 {
     enabled_ = on;
     if (!on) {
+        // Without power there is no profile: the demand is where the shaft is.
+        position_ = target_ = actual();
         shuttle_ = false;
         mode_ = mode::idle;
         velocity_ = 0;
@@ -234,6 +322,7 @@ void motor_model::inject_fault(int32_t code)
 {
     error_code_ = code;
     if (code != 0) {
+        position_ = target_ = actual();
         shuttle_ = false;
         mode_ = mode::idle;
         velocity_ = 0;
@@ -248,6 +337,7 @@ void motor_model::set_position(int64_t p)
 {
     position_ = static_cast<double>(p);
     target_ = position_;
+    blocked_at_ = position_;
 }
 
 }  // namespace sim

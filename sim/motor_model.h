@@ -15,7 +15,7 @@ public:
     void advance(int64_t now_us);
 
     int32_t position() const;
-    int32_t speed() const;          // cnt/s, signed
+    int32_t speed() const;          // cnt/s, signed; 0 while blocked
     int32_t current_ma() const;     // signed, follows the acceleration and the load
     int32_t error_code() const { return error_code_; }
     bool enabled() const { return enabled_; }
@@ -54,8 +54,51 @@ public:
     void inject_fault(int32_t code);
     void clear_fault();
 
-    // Force the position (power-on state, tests).
+    // Puts the joint at counted position p (power-on state, tests).
     void set_position(int64_t p);
+
+    // The axis the joint drives, fixed to the machine: its places are mechanical positions,
+    // the position at power-on being 0 (a homing moves the counted position, not the machine).
+    //   negative limit switch  active below -50,000
+    //   positive limit switch  active above +50,000
+    //   home switch            a cam, active from -500 to +500
+    //   index pulse            once per revolution of 4,096 cnt, where the mechanical position
+    //                          is a multiple of 4,096
+    static constexpr int32_t negative_limit_at = -50000;
+    static constexpr int32_t positive_limit_at = 50000;
+    static constexpr int32_t home_cam_low = -500;
+    static constexpr int32_t home_cam_high = 500;
+    static constexpr int32_t counts_per_revolution = 4096;
+    // The switches as bits (0 negative limit, 1 positive limit, 2 home switch).
+    static constexpr uint32_t input_negative_limit = 0x1;
+    static constexpr uint32_t input_positive_limit = 0x2;
+    static constexpr uint32_t input_home_switch = 0x4;
+    uint32_t inputs() const;
+    double mechanical_position() const { return actual() - origin_; }
+    double counted(double mechanical) const { return mechanical + origin_; }
+    // The counted position moves by delta (homing); the joint stays where it is.
+    void shift_frame(int64_t delta);
+
+    // Speed and acceleration for every ramp (deceleration too) instead of the profile's, until
+    // end_ramp(): what homing runs with, leaving the profile objects as they are.
+    void use_ramp(int64_t speed, int64_t acceleration);
+    void end_ramp() { ramp_override_ = false; }
+
+    // Watches for the joint passing the mechanical position at in the direction dir (+1 or -1);
+    // when it does, the joint ramps down to rest by itself, as a drive stops on a captured edge.
+    void latch_at(double at, int dir);
+    void clear_latch() { latch_armed_ = false; latch_hit_ = false; }
+    bool latched() const { return latch_hit_; }
+
+    // A blocked load: the shaft stands still while the profile goes on, so the demanded
+    // position (position_demand()) runs away from the actual one.
+    void set_blocked(bool blocked);
+    bool blocked() const { return blocked_; }
+    int32_t position_demand() const;
+    int32_t speed_demand() const;  // what the profile asks for now, blocked or not
+
+    // No motion faster than this (cnt/s), whatever the profile or the target velocity says.
+    void set_speed_limit(int64_t limit) { speed_limit_ = limit > 0 ? limit : 1; }
 
     // Fault codes the model raises by itself.
     static constexpr int32_t fault_motion_while_disabled = 0x0010;
@@ -63,9 +106,16 @@ public:
 
 private:
     void step(double dt);
+    void step_motion(double dt);
     void start_velocity_ramp(double velocity);
     // A position move has reached target_: rest there, or turn round when going back and forth.
     void arrived();
+    // The shaft's position: the demand unless blocked.
+    double actual() const { return blocked_ ? blocked_at_ : position_; }
+    double ramp_speed() const;
+    double ramp_accel() const;
+    double ramp_decel() const;
+    void check_latch(double before);
 
     double position_ = 0;
     double velocity_ = 0;
@@ -84,6 +134,17 @@ private:
     bool shuttle_ = false;
     double shuttle_from_ = 0;
     double shuttle_to_ = 0;
+    double origin_ = 0;  // the counted position of mechanical 0
+    bool ramp_override_ = false;
+    int64_t ramp_speed_ = 0;
+    int64_t ramp_accel_ = 0;
+    bool latch_armed_ = false;
+    bool latch_hit_ = false;
+    double latch_at_ = 0;
+    int latch_dir_ = 0;
+    bool blocked_ = false;
+    double blocked_at_ = 0;
+    int64_t speed_limit_ = INT32_MAX;
 };
 
 }  // namespace sim

@@ -12,7 +12,8 @@ joint::joint(int node, uint32_t firmware, uint32_t serial, bool custom_protocol)
     : node_(node), firmware_(firmware), custom_protocol_(custom_protocol), custom_(node, firmware, motor_)
 {
     if (firmware % 10 != 0)
-        canopen_ = std::make_unique<canopen_node>(node, motor_, serial);
+        canopen_ = std::make_unique<canopen_node>(node, motor_, serial,
+                                                  custom_protocol ? joint_make::velmora : joint_make::other);
 }
 
 void joint::follow_node()

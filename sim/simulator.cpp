@@ -193,6 +193,16 @@ std::vector<vci::can_message> simulator::inject_fault(int node, uint16_t code)
     return out;
 }
 
+bool simulator::block(int node)
+{
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    joint *j = find(node);
+    if (!j)
+        return false;
+    j->motor().set_blocked(true);
+    return true;
+}
+
 joint *simulator::find(int node)
 {
     std::lock_guard<std::recursive_mutex> lock(mutex_);

@@ -62,6 +62,10 @@ public:
     // code in both protocols); returns what the joint sends at once: a CANopen joint's
     // emergency message. Unknown nodes and code 0 change nothing.
     std::vector<vci::can_message> inject_fault(int node, uint16_t code);
+    // Blocks the joint's load: the shaft stands still while the drive goes on commanding it, so
+    // that a position mode's following error grows until the drive faults (0x8611). False for
+    // an unknown node.
+    bool block(int node);
 
     // The joint with this node number now (LSS may have given it).
     joint *find(int node);

@@ -50,16 +50,22 @@ bool to_message(const QCanBusFrame &f, vci::can_message *m)
     return vci::message_from_frame(f, m);
 }
 
-// "NODE:CODE@MS" items, e.g. "1:2310@500"; false (and says why) on a malformed item.
+// "NODE:CODE@MS" items, e.g. "1:2310@500", or "NODE:block@MS" (code 0 to raise()) for a blocked
+// load; false (and says why) on a malformed item.
 bool schedule_faults(const QStringList &items, const std::function<void(int, uint16_t)> &raise)
 {
-    static const QRegularExpression form(QStringLiteral("^(\\d{1,3}):(?:0x)?([0-9A-Fa-f]{1,4})@(\\d{1,9})$"));
+    static const QRegularExpression form(
+        QStringLiteral("^(\\d{1,3}):(block|(?:0x)?[0-9A-Fa-f]{1,4})@(\\d{1,9})$"));
     for (const QString &item : items) {
         const QRegularExpressionMatch m = form.match(item.trimmed());
         const int node = m.captured(1).toInt();
-        const uint16_t code = static_cast<uint16_t>(m.captured(2).toUInt(nullptr, 16));
-        if (!m.hasMatch() || node < 1 || node > 127 || code == 0) {
-            say(QStringLiteral("bad --fault '%1': expected NODE:CODE@MS, e.g. 1:2310@500").arg(item));
+        const bool block = m.captured(2) == QLatin1String("block");
+        QString hex = m.captured(2);
+        if (hex.startsWith(QLatin1String("0x")))
+            hex = hex.mid(2);
+        const uint16_t code = block ? 0 : static_cast<uint16_t>(hex.toUInt(nullptr, 16));
+        if (!m.hasMatch() || node < 1 || node > 127 || (!block && code == 0)) {
+            say(QStringLiteral("bad --fault '%1': expected NODE:CODE@MS or NODE:block@MS, e.g. 1:2310@500").arg(item));
             return false;
         }
         QTimer::singleShot(m.captured(3).toInt(), QCoreApplication::instance(), [raise, node, code] { raise(node, code); });
@@ -106,7 +112,9 @@ int main(int argc, char **argv)
     const QCommandLineOption fault_option(
         QStringLiteral("fault"),
         QStringLiteral("Raise drive fault CODE (hex, CiA 301/402) on NODE MS milliseconds after start; a "
-                       "CANopen joint sends its emergency message. Repeatable."),
+                       "CANopen joint sends its emergency message. NODE:block@MS blocks the joint's load "
+                       "instead: in a position mode its following error grows until the drive faults "
+                       "with 8611. Repeatable."),
         QStringLiteral("NODE:CODE@MS"));
     parser.addOption(bus_option);
     parser.addOption(nodes_option);
@@ -265,6 +273,12 @@ int main(int argc, char **argv)
     send(simulator.power_on());
     schedule();
     if (!schedule_faults(parser.values(fault_option), [&](int node, uint16_t code) {
+            if (code == 0) {
+                if (simulator.block(node))
+                    say(QStringLiteral("load of node %1 blocked").arg(node));
+                schedule();  // the following error now grows by itself
+                return;
+            }
             say(QStringLiteral("fault 0x%1 on node %2").arg(code, 4, 16, QLatin1Char('0')).arg(node));
             send(simulator.inject_fault(node, code));
         }))

@@ -312,7 +312,7 @@ private slots:
         QCOMPARE(cell(1, 0), QStringLiteral("4"));
         QCOMPARE(cell(1, 1), QStringLiteral("0x00020192"));
         QCOMPARE(cell(1, 5), QStringLiteral("0x00010004"));
-        QCOMPARE(cell(1, 6), QStringLiteral("Velmora simulated joint"));
+        QCOMPARE(cell(1, 6), QStringLiteral("Simulated third-party servo drive"));
         QCOMPARE(cell(1, 7), QStringLiteral("未知/Unknown"));  // it sends no heartbeat
         QCOMPARE(cell(2, 0), QStringLiteral("6"));
         QCOMPARE(cell(2, 6), QStringLiteral("无SDO应答/no SDO answer"));
@@ -324,7 +324,7 @@ private slots:
         field("index")->setText(QStringLiteral("1008"));
         child<QComboBox>(window, "type")->setCurrentText(QStringLiteral("VISIBLE_STRING"));
         press("read");
-        QCOMPARE(field("value")->text(), QStringLiteral("Velmora simulated joint"));
+        QCOMPARE(field("value")->text(), QStringLiteral("Simulated third-party servo drive"));
     }
 
     void dcf_download_to_two_nodes()

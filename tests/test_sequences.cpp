@@ -431,6 +431,46 @@ check("tolerance refused", refused.indexOf("the tolerance must be a number of 0 
         QCOMPARE(sequences::run_headless({script, QString(), QString()}), 0);
     }
 
+    // Homing from a script: a drive's homing error and a timeout fail the call, a limit switch
+    // method and the current position end attained at the offset, and the machine stays put.
+    void a_script_homes_a_joint()
+    {
+        fresh_process();
+        sim::simulator::instance().configure({{1, 10231}});
+        install_simulated_bus();
+        sim_joint(1).motor().set_position(-49500);  // the next index pulse below is past the limit switch
+        QTemporaryDir dir;
+        const QString script = write_script(dir, "home.js", R"JS(
+var j = canopen(1), failed = "";
+j.enable();
+var fast = {switchSpeed: 200000, zeroSpeed: 20000, acceleration: 2000000, timeout: 20000};
+try { j.home(33, fast); } catch (e) { failed = e.message; }
+check("homing error", failed.indexOf("home(33): the drive reports a homing error") > 0, true);
+check("error bit", j.read(0x6041, 0) & 0x3000, 0x2000);
+fast.offset = 5000;
+j.home(17, fast);
+check("at the offset", j.position(), 5000);
+check("attained", j.read(0x6041, 0) & 0x3400, 0x1400);
+j.home(35, {offset: -300});
+check("here", j.position(), -300);
+check("attained here", j.read(0x6041, 0) & 0x3400, 0x1400);
+// The limit switch is 50,000 cnt below the home cam, whatever the counted position says.
+j.profile(200000, 2000000, 2000000);
+j.moveTo(49700, 5000);
+check("home cam", j.read(0x60FD, 0), 4);
+try { j.home(3); } catch (e) { failed = e.message; }
+check("method refused", failed.indexOf("0x06090030") > 0, true);
+try { j.home(17, {speed: 1}); } catch (e) { failed = e.message; }
+check("unknown option", failed.indexOf('unknown option "speed"') > 0, true);
+try { j.home(18, {switchSpeed: 1000, timeout: 200}); } catch (e) { failed = e.message; }
+check("timed out", failed.indexOf("home(18) timed out after 200 ms") > 0, true);
+wait(100);
+check("halted", j.speed(), 0);
+check("not attained", j.read(0x6041, 0) & 0x3400, 0x0400);
+)JS");
+        QCOMPARE(sequences::run_headless({script, QString(), QString()}), 0);
+    }
+
     // Stop during a continuous move: the joint is told to stop before the click returns, and a
     // script that never calls out of its loop ends too.
     void stop_in_the_window_stops_the_joint_and_ends_any_loop()

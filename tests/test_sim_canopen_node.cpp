@@ -51,7 +51,9 @@ uint32_t le32(const uint8_t *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | 
 
 class bench {
 public:
-    sim::joint joint{1, 10231};
+    // other_make: a standard drive of another make, as node:canopen lists it.
+    explicit bench(bool other_make = false) : joint(1, 10231, 0x00010001u, !other_make) {}
+    sim::joint joint;
 
     frames send(const vci::can_message &m)
     {
@@ -272,7 +274,7 @@ private slots:
         QCOMPARE(r.data[0], uint8_t(0x4B));
         QCOMPARE(r.data[6], uint8_t(0));
         QCOMPARE(r.data[7], uint8_t(0));
-        QCOMPARE(b.read(0x6502), 0x3CDu);  // pp, pv, tq, ip, csp, csv, cst
+        QCOMPARE(b.read(0x6502), 0x3EDu);  // pp, pv, tq, hm, ip, csp, csv, cst
         QCOMPARE(b.read(0x6075), 3000u);
         QCOMPARE(b.read(0x603F), 0u);
         for (uint8_t sub = 1; sub <= 4; ++sub) {
@@ -293,7 +295,7 @@ private slots:
 
         QCOMPARE(b.write(0x6041, 0, 0x0F, 2), 0x06010002u);
         QCOMPARE(b.write(0x1000, 0, 0), 0x06010002u);
-        QCOMPARE(b.write(0x6060, 0, 2, 1), 0x06090030u);   // homing is not offered, 2 is no mode
+        QCOMPARE(b.write(0x6060, 0, 2, 1), 0x06090030u);   // velocity mode is not offered
         QCOMPARE(b.write(0x6060, 0, 1, 4), 0x06070010u);   // 4 bytes into an 8-bit object
         QCOMPARE(b.write(0x6075, 0, 0), 0x06090032u);      // would divide the per-mille values by 0
         QCOMPARE(b.write(0x6083, 0, 0), 0x06090032u);
@@ -616,6 +618,19 @@ private slots:
         QCOMPARE(b.read(0x603F), 0xFF00u);
         QCOMPARE(b.status() & 0x4F, 0x08);
 
+        // The error history keeps both, newest first, until 0 is written to its count.
+        QCOMPARE(b.read(0x1003, 0), 2u);
+        QCOMPARE(b.read(0x1003, 1), 0xFF00u);
+        QCOMPARE(b.read(0x1003, 2), 0x2310u);
+        QCOMPARE(b.read(0x1003, 3), 0u);
+        QCOMPARE(b.write(0x1003, 0, 1, 1), 0x06090030u);
+        QCOMPARE(b.write(0x1003, 1, 0), 0x06010002u);
+        QCOMPARE(b.read(0x1003, 0), 2u);
+        QCOMPARE(b.write(0x1003, 0, 0, 1), 0u);
+        QCOMPARE(b.read(0x1003, 0), 0u);
+        QCOMPARE(b.read(0x1003, 1), 0u);
+        QCOMPARE(b.read(0x603F), 0xFF00u);  // the fault itself stays
+
         // A stopped node sends no emergency.
         b.nmt(0x02);
         b.joint.canopen()->inject_fault(0x4200);
@@ -730,9 +745,21 @@ private slots:
         QCOMPARE(values(), std::vector<uint32_t>({12345, defaults[1], defaults[2], defaults[3], defaults[4]}));
     }
 
+    // Ours and the drive of another make (node:canopen), each against its own data sheet.
+    void every_object_as_the_data_sheet_says_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("other");
+        QTest::newRow("ours") << QStringLiteral("velmora_joint.eds") << false;
+        QTest::newRow("another make") << QStringLiteral("other_joint.eds") << true;
+    }
+
     void every_object_as_the_data_sheet_says()
     {
-        QFile f(qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") + QStringLiteral("/Document/velmora_joint.eds"));
+        QFETCH(QString, file);
+        QFETCH(bool, other);
+        const sim::joint_make make = other ? sim::joint_make::other : sim::joint_make::velmora;
+        QFile f(qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") + QStringLiteral("/Document/") + file);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const objects::eds_result eds = objects::parse_eds(f.readAll());
         QVERIFY(eds.ok);
@@ -744,13 +771,13 @@ private slots:
             objects::parse_number(text, &n);
             return n.negative ? -int64_t(n.magnitude) : int64_t(n.magnitude);
         };
-        bench b;
+        bench b(other);
         size_t entries = 0;
         for (const objects::od_object &o : eds.document.objects)
             for (const objects::od_entry &e : o.entries) {
                 ++entries;
                 const QByteArray where = QStringLiteral("0x%1 sub %2").arg(e.index, 4, 16).arg(e.sub).toLatin1();
-                const sim::od_def *d = sim::find_def(e.index, e.sub, nullptr);
+                const sim::od_def *d = sim::find_def(e.index, e.sub, nullptr, make);
                 QVERIFY2(d, where);
                 QVERIFY2(e.type == uint16_t(d->type) && e.access == QLatin1String(access[int(d->access)])
                              && e.pdo_mapping == d->pdo && e.default_value.isEmpty() == (d->kind == sim::od_default::none)
@@ -781,7 +808,19 @@ private slots:
                     QVERIFY2(b.write(e.index, e.sub, uint32_t(d->high + 1), size) == 0x06090031u, where);
                 QVERIFY2(b.upload(e.index, e.sub, &abort) == value, where);
             }
-        QCOMPARE(entries, sim::joint_dictionary().size());
+        QCOMPARE(entries, sim::joint_dictionary(make).size());
+        // Another make: an identity of its own and no manufacturer objects of ours.
+        if (other) {
+            QVERIFY(b.read(0x1018, 1) != 0u && b.read(0x1018, 2) != 0x402u);
+            uint32_t abort = 0;
+            QVERIFY(b.upload(0x1008, 0, &abort) != QByteArray("Velmora simulated joint"));
+            for (uint16_t index : {0x2100, 0x2103, 0x2110, 0x2120}) {
+                b.read(index, 0, &abort);
+                QCOMPARE(abort, 0x06020000u);
+            }
+            QVERIFY(std::none_of(sim::joint_dictionary(make).begin(), sim::joint_dictionary(make).end(),
+                                 [](const sim::od_def &d) { return d.index >= 0x2000 && d.index <= 0x5FFF; }));
+        }
     }
 
     void a_lost_master_heartbeat_stops_the_joint()
@@ -895,6 +934,181 @@ private slots:
         QCOMPARE(booted, std::vector<uint32_t>({0x701, 0x706, 0x705}));
     }
 
+    // Each method from a place on the axis ends at its edge, which then reads the home offset;
+    // a search for the home cam that finds no edge turns round at the limit switch.
+    void homing_finds_each_methods_edge_on_the_clock()
+    {
+        struct run {
+            int8_t method;
+            int32_t from, home;  // mechanical positions
+        };
+        const run runs[] = {{17, 0, -50000}, {18, 0, 50000},  {1, 0, -49152},     {2, 0, 49152},   {33, 0, -4096},
+                            {34, 0, 4096},   {19, 0, -500},   {20, 0, -500},      {21, 0, 500},    {22, 0, 500},
+                            {19, 20000, -500}, {21, -30000, 500}, {17, -60000, -50000}, {35, 777, 777}};
+        for (const run &r : runs) {
+            const QByteArray where = QByteArray::number(r.method) + " from " + QByteArray::number(r.from);
+            bench b;
+            b.joint.motor().set_position(r.from);
+            QCOMPARE(b.write(0x6098, 0, uint8_t(r.method), 1), 0u);
+            QCOMPARE(b.write(0x6099, 1, 20000), 0u);
+            QCOMPARE(b.write(0x6099, 2, 2000), 0u);
+            QCOMPARE(b.write(0x609A, 0, 100000), 0u);
+            QCOMPARE(b.write(0x607C, 0, uint32_t(-1234)), 0u);
+            QCOMPARE(b.write(0x6060, 0, 6, 1), 0u);
+            for (uint16_t cw : {0x06, 0x0F})
+                QCOMPARE(b.write(0x6040, 0, cw, 2), 0u);
+            QCOMPARE(b.status() & 0x3400, 0x0400);  // not started
+            QCOMPARE(b.write(0x6040, 0, 0x1F, 2), 0u);
+            int ms = 0;
+            uint32_t inputs_seen = 0;
+            for (; (b.status() & 0x3400) != 0x1400 && ms < 30000; ms += 50) {
+                // Bit 10 is clear from the start on until the joint rests on the home position.
+                QVERIFY2((b.status() & 0x3400) == 0, where);
+                b.advance_s(0.05);
+                inputs_seen |= b.read(0x60FD);
+            }
+            QVERIFY2((b.status() & 0x3400) == 0x1400, where);
+            QVERIFY2(int32_t(b.read(0x6064)) == -1234, where);
+            QVERIFY2(b.joint.motor().mechanical_position() == r.home, where);
+            QVERIFY2(b.read(0x6061) == 6 && (b.status() & 0x6F) == 0x27, where);
+            if (r.method == 17)
+                QVERIFY2(inputs_seen & 1, where);
+            if (r.method == 35)
+                QVERIFY2(ms == 0, where);  // at once
+            if (r.method == 19 && r.from == 20000)
+                QVERIFY2(inputs_seen & 2, where);  // turned round at the positive limit
+        }
+    }
+
+    void homing_refusals_halt_and_errors()
+    {
+        bench b;
+        QCOMPARE(b.read(0x60E3, 0), 12u);
+        QCOMPARE(b.read(0x60E3, 3), 17u);
+        QCOMPARE(b.read(0x60E3, 12), 37u);
+        QCOMPARE(b.read(0x60FD), 0x4u);  // inside the home cam at power-on
+        for (int8_t m : {int8_t(0), int8_t(3), int8_t(36), int8_t(-1)})
+            QCOMPARE(b.write(0x6098, 0, uint8_t(m), 1), 0x06090030u);
+        QCOMPARE(b.read(0x6098), 35u);
+        // A halt ends a search: at rest, not attained, no error; the next start goes again.
+        QCOMPARE(b.write(0x6098, 0, 18, 1), 0u);
+        QCOMPARE(b.write(0x6060, 0, 6, 1), 0u);
+        for (uint16_t cw : {0x06, 0x0F, 0x1F})
+            QCOMPARE(b.write(0x6040, 0, cw, 2), 0u);
+        b.advance_s(0.2);
+        QVERIFY(b.joint.motor().speed() > 0);
+        QCOMPARE(b.write(0x6040, 0, 0x11F, 2), 0u);
+        for (int i = 0; i < 10; ++i)
+            b.advance_s(0.05);
+        QCOMPARE(b.joint.motor().speed(), 0);
+        QCOMPARE(b.status() & 0x3400, 0x0400);
+        // An index search that runs into the limit switch is a homing error.
+        b.joint.motor().set_position(-49500);  // the next index pulse below is beyond the switch
+        QCOMPARE(b.write(0x6098, 0, 33, 1), 0u);
+        QCOMPARE(b.write(0x6040, 0, 0x0F, 2), 0u);
+        QCOMPARE(b.write(0x6040, 0, 0x1F, 2), 0u);
+        for (int i = 0; i < 100 && !(b.status() & 0x2000); ++i)
+            b.advance_s(0.05);
+        for (int i = 0; i < 10; ++i)
+            b.advance_s(0.05);
+        QCOMPARE(b.status() & 0x3400, 0x2400);
+        QCOMPARE(b.read(0x60FD) & 1, 1u);
+        QCOMPARE(b.status() & 0x6F, 0x27);  // still enabled: a homing error is no fault
+    }
+
+    // The stop options, the software position limits and the following error of a blocked load.
+    void stop_options_limits_and_following_error()
+    {
+        {
+            // Quick stop down 0x6085's ramp, then switched off (0x605A = 2).
+            bench b;
+            QCOMPARE(b.write(0x605A, 0, 3, 2), 0x06090030u);  // current limit: not offered
+            QCOMPARE(b.write(0x605A, 0, 2, 2), 0u);
+            QCOMPARE(b.write(0x6085, 0, 50000), 0u);
+            b.enable_in_mode(3, {0x60410010, 0x606C0020}, {0x60400010, 0x60FF0020}, 10000);
+            b.advance_s(1.2);
+            QCOMPARE(b.joint.motor().speed(), 10000);
+            QCOMPARE(b.write(0x6040, 0, 0x02, 2), 0u);
+            QCOMPARE(b.status() & 0x6F, 0x07);  // quick stop active while ramping down
+            b.advance_s(0.1);
+            QVERIFY(std::abs(b.joint.motor().speed() - 5000) <= 100);  // 50,000 cnt/s², not 10,000
+            b.advance_s(0.15);
+            QCOMPARE(b.joint.motor().speed(), 0);
+            QCOMPARE(b.status() & 0x4F, 0x40);
+            QVERIFY(!b.joint.motor().enabled());
+        }
+        {
+            // Shutdown down the slow-down ramp first (0x605B = 1); a fault down the quick stop
+            // ramp with "fault reaction active" meanwhile (0x605E = 2).
+            bench b;
+            QCOMPARE(b.write(0x605B, 0, 1, 2), 0u);
+            QCOMPARE(b.write(0x605E, 0, 2, 2), 0u);
+            b.enable_in_mode(3, {0x60410010, 0x606C0020}, {0x60400010, 0x60FF0020}, 5000);
+            b.advance_s(1.0);
+            QCOMPARE(b.write(0x6040, 0, 0x06, 2), 0u);
+            QCOMPARE(b.status() & 0x6F, 0x27);
+            b.advance_s(1.0);
+            QCOMPARE(b.status() & 0x6F, 0x21);
+            QVERIFY(!b.joint.motor().enabled());
+            QCOMPARE(b.write(0x6040, 0, 0x0F, 2), 0u);
+            b.advance_s(1.0);
+            b.joint.canopen()->inject_fault(0x7121);
+            QCOMPARE(b.status() & 0x4F, 0x0F);
+            QVERIFY(b.joint.motor().enabled());
+            QCOMPARE(b.write(0x6040, 0, 0x80, 2), 0u);  // no fault reset before the reaction ends
+            b.advance_s(0.06);  // 5000 cnt/s at 100,000 cnt/s²
+            QCOMPARE(b.status() & 0x4F, 0x08);
+            QVERIFY(!b.joint.motor().enabled());
+            QCOMPARE(b.write(0x6040, 0, 0x00, 2), 0u);
+            QCOMPARE(b.write(0x6040, 0, 0x80, 2), 0u);
+            QCOMPARE(b.status() & 0x4F, 0x40);
+        }
+        {
+            // A target beyond 0x607D stops at the limit, with "internal limit active".
+            bench b;
+            QCOMPARE(b.write(0x607D, 1, uint32_t(-3000)), 0u);
+            QCOMPARE(b.write(0x607D, 2, 4000), 0u);
+            QCOMPARE(b.write(0x607D, 1, 5000), 0x06090036u);
+            QCOMPARE(b.write(0x607F, 0, 2000), 0u);  // above the profile's 3000 cnt/s
+            QCOMPARE(b.write(0x6081, 0, 3000), 0u);
+            b.enable_in_mode(1, {0x60410010, 0x60640020}, {0x60400010, 0x607A0020});
+            b.rpdo(0x1F, 9000);
+            b.sync();
+            b.advance_s(0.5);
+            QVERIFY(b.joint.motor().speed() <= 2000);
+            for (int i = 0; i < 40; ++i)
+                b.advance_s(0.1);
+            QCOMPARE(int32_t(b.read(0x6064)), 4000);
+            QCOMPARE(b.status() & 0x0C00, 0x0C00);
+            QCOMPARE(b.read(0x6081), 3000u);  // the profile keeps what was written
+            b.rpdo(0x0F), b.sync(), b.rpdo(0x1F, -2000), b.sync();
+            for (int i = 0; i < 40; ++i)
+                b.advance_s(0.1);
+            QCOMPARE(int32_t(b.read(0x6064)), -2000);
+            QCOMPARE(b.status() & 0x0C00, 0x0400);
+        }
+        {
+            // A blocked load: the demand runs away from the shaft; beyond 0x6065 for longer than
+            // 0x6066 the drive faults with 0x8611.
+            bench b;
+            QCOMPARE(b.write(0x6065, 0, 500), 0u);
+            QCOMPARE(b.write(0x6066, 0, 100, 2), 0u);
+            b.enable_in_mode(1, {0x60410010, 0x60640020}, {0x60400010, 0x607A0020});
+            b.joint.motor().set_blocked(true);
+            b.rpdo(0x1F, 5000);
+            b.sync();
+            int ms = 0;
+            for (; b.read(0x603F) == 0 && ms < 3000; ms += 10)
+                b.advance_s(0.01);
+            QCOMPARE(b.read(0x603F), 0x8611u);
+            QCOMPARE(b.status() & 0x4F, 0x08);
+            QCOMPARE(b.read(0x6064), 0u);
+            // 500 cnt at 1000 cnt/s after the ramp, then 100 ms more.
+            QVERIFY2(ms >= 600 && ms <= 800, QByteArray::number(ms));
+            QCOMPARE(b.read(0x1003, 1), 0x8611u);
+        }
+    }
+
     void short_rpdo_is_refused()
     {
         bench b;
@@ -902,9 +1116,17 @@ private slots:
         const frames out = b.send(msg(0x201, {0x06, 0x00}));
         QCOMPARE(out.size(), size_t(1));
         QCOMPARE(out[0].id, 0x081u);
-        QCOMPARE(payload(out[0]).left(2), QByteArray::fromHex("1082"));
+        QCOMPARE(payload(out[0]), QByteArray::fromHex("1082110000000000"));
         b.sync();
         QCOMPARE(b.status() & 0x6F, 0x27);  // not applied
+        // The error stands as the emergency said, until a PDO of the right length ends it.
+        b.advance_s(0.15);
+        QCOMPARE(b.read(0x1001), 0x11u);
+        QCOMPARE(b.read(0x1003, 1), 0x8210u);
+        const frames fine = b.send(msg(0x201, {0x0F, 0x00, 0, 0, 0, 0}));
+        QCOMPARE(payload(b.only(fine, 0x081)), QByteArray::fromHex("0000000000000000"));
+        QCOMPARE(b.read(0x1001), 0u);
+        QVERIFY(b.send(msg(0x201, {0x0F, 0x00, 0, 0, 0, 0})).empty());  // said once
     }
 };
 

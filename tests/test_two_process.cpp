@@ -45,6 +45,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <map>
 
 #include <sys/wait.h>
 
@@ -355,16 +356,32 @@ private slots:
         QTemporaryDir dir;
         QFile file(dir.filePath(QStringLiteral("gain.dcf")));
         QVERIFY(file.open(QIODevice::WriteOnly));
+        // Our gain and a standard object: the drive of another make has no gain to take.
         file.write("[2100]\nParameterName=Position loop gain\nObjectType=0x7\nDataType=0x0006\nAccessType=rw\n"
-                   "ParameterValue=300\n");
+                   "ParameterValue=300\n"
+                   "[6065]\nParameterName=Following error window\nObjectType=0x7\nDataType=0x0007\nAccessType=rw\n"
+                   "ParameterValue=15000\n");
         file.close();
         QVERIFY(w.open_dcf(file.fileName()));
         child<QLineEdit>(&w, "dcf_nodes")->setText(QStringLiteral("2,4"));
         child<QPushButton>(&w, "download_dcf")->click();
         QVERIFY(QTest::qWaitFor([&w] { return !w.job_running(); }, generous_ms));
-        QCOMPARE(w.dcf_report().size(), size_t(2 + 2));  // the gain and the store, on each node
-        for (const objects::report_row &r : w.dcf_report())
-            QVERIFY2(r.verified, qPrintable(r.after + r.note));
+        // Each node: the gain, the window and the store; node 4's gain says why it is not there.
+        QCOMPARE(w.dcf_report().size(), size_t(3 + 3));
+        for (const objects::report_row &r : w.dcf_report()) {
+            const bool absent = r.node == 4 && r.index == 0x2100;
+            QVERIFY2(r.verified != absent, qPrintable(r.after + r.note));
+            if (absent)
+                QVERIFY2(r.note.contains(QStringLiteral("not readable on the drive")) && r.after.contains("0x06020000"),
+                         qPrintable(r.after + r.note));
+        }
+        // The drive of another make is not reported configured with the gain missing.
+        std::map<int, objects::node_summary::result> outcome;
+        for (const objects::node_summary &n : w.dcf_report_head().nodes)
+            outcome[n.node] = n.outcome;
+        QCOMPARE(int(outcome[2]), int(objects::node_summary::result::configured));
+        QCOMPARE(int(outcome[4]), int(objects::node_summary::result::not_configured));
+        QCOMPARE(w.dcf_report_head().nodes.at(1).vendor, QStringLiteral("0x0A5E1000"));
     }
 
     void lss_gives_fresh_joints_node_ids_over_two_processes()

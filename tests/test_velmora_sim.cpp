@@ -88,7 +88,7 @@ private slots:
         sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         sim.start(program, {QStringLiteral("--bus"), QStringLiteral("virtualcan:") + iface, QStringLiteral("--nodes"),
                             QStringLiteral("1:10231,7:10230"), QStringLiteral("--trace"), trace_path,
-                            QStringLiteral("--exit-with-parent")});
+                            QStringLiteral("--exit-with-parent"), QStringLiteral("--fault"), QStringLiteral("1:block@0")});
         QVERIFY(sim.waitForStarted(generous_ms));
 
         // The CANopen joint announces itself; the EtherCAT joint does not speak CANopen.
@@ -115,6 +115,16 @@ private slots:
         send(0x201, QByteArray::fromHex("0F00"));
         QTRY_VERIFY_WITH_TIMEOUT(seen(0x181, QByteArray::fromHex("3706")), generous_ms);
 
+        // The load is blocked: a move in profile position runs into the following error window
+        // (100 cnt) and the drive faults with 8611 by itself, on no frame of the master's.
+        send(0x601, QByteArray::fromHex("2B66600032000000"));
+        send(0x601, QByteArray::fromHex("2365600064000000"));
+        send(0x601, QByteArray::fromHex("2F60600001000000"));
+        send(0x601, QByteArray::fromHex("237A6000A0860100"));
+        QTRY_VERIFY_WITH_TIMEOUT(seen(0x581, QByteArray::fromHex("607A600000000000")), generous_ms);
+        send(0x201, QByteArray::fromHex("1F00"));
+        QTRY_VERIFY_WITH_TIMEOUT(seen(0x081, QByteArray::fromHex("1186110000000000")), generous_ms);
+
         sim.terminate();  // SIGTERM
         QVERIFY(sim.waitForFinished(generous_ms));
         QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
@@ -140,6 +150,12 @@ private slots:
                             QStringLiteral("0:1")});
         QVERIFY(sim.waitForFinished(generous_ms));
         QCOMPARE(sim.exitCode(), 2);
+        for (const char *fault : {"1:blok@5", "1:0@5"}) {
+            sim.start(program, {QStringLiteral("--bus"), QStringLiteral("virtualcan:can0"), QStringLiteral("--fault"),
+                                QLatin1String(fault)});
+            QVERIFY(sim.waitForFinished(generous_ms));
+            QCOMPARE(sim.exitCode(), 2);
+        }
     }
 };
 

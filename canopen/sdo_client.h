@@ -220,6 +220,9 @@ struct sdo_link {
                        sdo_frame *reply)>
         transact;
     std::function<void(const sdo_frame &)> send;
+    // Whether transact offers each frame to is_reply in turn, as block uploads need (their
+    // segments are gathered by the predicate); a link that judges the answer elsewhere does not.
+    bool offers_every_frame = true;
 };
 
 // One step of a transfer that is not done: its request and the answer (one transaction), and,

@@ -222,6 +222,9 @@ public:
                 *reply = answer;
                 return true;
             };
+            // The program judges the answers: one frame per request comes back, so no block
+            // transfer goes over this link.
+            link.offers_every_frame = false;
             link.send = [this, node](const canopen::sdo_frame &f) {
                 wire_message m;
                 m.kind = wire_kind::sdo_send;

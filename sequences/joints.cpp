@@ -208,9 +208,10 @@ void custom_joint::write_register(int32_t reg, int32_t value)
 
 QByteArray canopen_joint::upload(uint16_t index, uint8_t sub, bool large)
 {
-    const canopen::sdo_outcome out =
-        large ? canopen::run_sdo(bus_.sdo(key_.node), canopen::sdo_transfer::block_upload(index, sub))
-              : canopen::read_object(bus_.sdo(key_.node), index, sub);
+    const canopen::sdo_link link = bus_.sdo(key_.node);
+    const canopen::sdo_outcome out = large && link.offers_every_frame
+                                         ? canopen::run_sdo(link, canopen::sdo_transfer::block_upload(index, sub))
+                                         : canopen::read_object(link, index, sub);
     if (!out.ok)
         fail(QStringLiteral("reading %1: %2").arg(object_name(index, sub), canopen::abort_text(out.abort)));
     return out.data;
@@ -218,8 +219,10 @@ QByteArray canopen_joint::upload(uint16_t index, uint8_t sub, bool large)
 
 void canopen_joint::download(uint16_t index, uint8_t sub, const QByteArray &bytes)
 {
+    const canopen::sdo_link link = bus_.sdo(key_.node);
     const canopen::sdo_outcome out =
-        canopen::run_sdo(bus_.sdo(key_.node), canopen::sdo_transfer::large_download(index, sub, bytes));
+        canopen::run_sdo(link, link.offers_every_frame ? canopen::sdo_transfer::large_download(index, sub, bytes)
+                                                       : canopen::sdo_transfer::download(index, sub, bytes));
     if (!out.ok)
         fail(QStringLiteral("writing %1: %2").arg(object_name(index, sub), canopen::abort_text(out.abort)));
 }

@@ -220,7 +220,7 @@ private:
     sdo_server sdo_;
     lss_slave lss_;
     // Outlives resets and power cycles, as flash does.
-    program_store program_{default_text(0x100A)};
+    program_store program_{default_text(0x100A, make_)};
     bool boot_pending_ = false;  // a program start or reset boots once its answer is out
 
     // The values of every entry the node does not compute, and the ones "save" kept: the

@@ -93,6 +93,8 @@ struct sdo_outcome {
     uint32_t abort = 0;           // the abort code when !ok
     bool server_aborted = false;  // the server sent the abort (else this client did)
     QByteArray data;              // upload: the object's bytes
+    // The server never answered (this client gave up on the reply window).
+    bool unanswered() const { return !ok && !server_aborted && abort == abort_code::timeout; }
 };
 
 // Largest block a block transfer asks for or offers.

@@ -16,8 +16,6 @@ QString node_summary::*const identity_fields[] = {&node_summary::vendor, &node_s
                                                   &node_summary::revision, &node_summary::serial};
 constexpr int identity_reads = 4;
 
-bool timed_out(const canopen::sdo_outcome &o) { return !o.ok && !o.server_aborted && o.abort == canopen::abort_code::timeout; }
-
 QString interrupted_text() { return QStringLiteral("中断：未回读/interrupted: not read back"); }
 
 // A row that tells of the whole node rather than of one object.
@@ -225,7 +223,7 @@ void dcf_job::step_identity()
         return end_here();
     if (!run_transfer(canopen::sdo_transfer::upload(canopen::identity_index, static_cast<uint8_t>(canopen::identity_vendor + at_))))
         return;
-    if (timed_out(outcome_)) {
+    if (outcome_.unanswered()) {
         if (!lost_bus())
             node_silent(0);
         return;
@@ -262,7 +260,7 @@ void dcf_job::step_read()
         dcf_row &r = rows_[static_cast<size_t>(first_row() + at_)];
         if (r.value.bytes.ok && !run_transfer(canopen::sdo_transfer::upload(r.value.index, r.value.sub)))
             return;
-        if (r.value.bytes.ok && timed_out(outcome_) && lost_bus())
+        if (r.value.bytes.ok && outcome_.unanswered() && lost_bus())
             return;
         r.state = r.value.bytes.ok ? compare(r.value, outcome_) : dcf_state::invalid;
         r.read = r.value.bytes.ok && outcome_.ok;
@@ -274,7 +272,7 @@ void dcf_job::step_read()
         totals_.differing += r.state == dcf_state::same ? 0 : 1;
         ++at_;
         // A node that does not answer is not asked object after object.
-        if (r.value.bytes.ok && timed_out(outcome_))
+        if (r.value.bytes.ok && outcome_.unanswered())
             return node_silent(at_);
         if (at_ < count)
             return;
@@ -327,7 +325,7 @@ void dcf_job::step_write()
     const dcf_write &w = g.writes[static_cast<size_t>(at_)];
     if (!run_transfer(canopen::sdo_transfer::download(w.index, w.sub, w.data)))
         return;
-    if (timed_out(outcome_) && lost_bus())
+    if (outcome_.unanswered() && lost_bus())
         return;
     if (outcome_.ok && w.row >= 0) {
         written_[static_cast<size_t>(w.row)] = true;
@@ -359,7 +357,7 @@ void dcf_job::step_verify()
     dcf_row &r = rows_[static_cast<size_t>(g.rows[static_cast<size_t>(at_)])];
     if (!run_transfer(canopen::sdo_transfer::upload(r.value.index, r.value.sub)))
         return;
-    if (timed_out(outcome_) && lost_bus())
+    if (outcome_.unanswered() && lost_bus())
         return;
     r.read = outcome_.ok;
     r.drive = outcome_.ok ? outcome_.data : QByteArray();
@@ -478,7 +476,7 @@ bool store_job::step()
     line.before = QStringLiteral("-");
     line.after = o.ok ? QStringLiteral("save") : canopen::abort_text(o.abort);
     line.verified = o.ok;
-    if (timed_out(o) && wire_.bus_lost && wire_.bus_lost()) {
+    if (o.unanswered() && wire_.bus_lost && wire_.bus_lost()) {
         // Said once; no other node is asked.
         bus_lost_ = true;
         line.after = QStringLiteral("-");

@@ -29,8 +29,6 @@ uint32_t u32_of(const QByteArray &b)
     return v;
 }
 
-bool timed_out(const canopen::sdo_outcome &o) { return !o.ok && !o.server_aborted && o.abort == canopen::abort_code::timeout; }
-
 }  // namespace
 
 QString firmware_result_text(firmware_report::result r)
@@ -140,13 +138,13 @@ QString firmware_job::left_with() const
 
 void firmware_job::step_failed(const QString &what)
 {
-    if (timed_out(outcome_) && wire_.bus_lost && wire_.bus_lost()) {
+    if (outcome_.unanswered() && wire_.bus_lost && wire_.bus_lost()) {
         lost_ = true;
         finish_node(firmware_report::result::bus_lost, left_with());
         return;
     }
-    const QString why = timed_out(outcome_) ? QStringLiteral("无应答/no answer") : canopen::abort_text(outcome_.abort);
-    finish_node(timed_out(outcome_) ? firmware_report::result::no_answer : firmware_report::result::failed,
+    const QString why = outcome_.unanswered() ? QStringLiteral("无应答/no answer") : canopen::abort_text(outcome_.abort);
+    finish_node(outcome_.unanswered() ? firmware_report::result::no_answer : firmware_report::result::failed,
                 QStringLiteral("%1: %2; %3").arg(what, why, left_with()));
 }
 

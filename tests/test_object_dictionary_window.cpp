@@ -411,6 +411,39 @@ private slots:
         QCOMPARE(cells[QStringLiteral("C17")].toObject()[QStringLiteral("value")].toString(), QStringLiteral("0x1010:01"));
     }
 
+    // From the page as a user goes: two joints, one question, the outcome per node in the status
+    // and a report; without a sidecar the image goes nowhere until forced.
+    void firmware_update_from_the_commissioning_page()
+    {
+        sim::simulator::instance().configure({{1, 10231}, {2, 10231}});
+        QTemporaryDir dir;
+        const QString image = dir.filePath(QStringLiteral("joint.bin"));
+        QFile f(image);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(30000, 'v') + "VERSION=SIM-FW 4.0\n");
+        f.close();
+        const QString report = dir.filePath(QStringLiteral("firmware.csv"));
+        desktop_seams::set_file_chooser([&](const desktop_seams::file_request &r) {
+            return r.kind == QLatin1String("firmware") ? image : report;
+        });
+        const auto status = [this] { return child<QLabel>(window, "commissioning_status")->text(); };
+        field("firmware_nodes")->setText(QStringLiteral("1-2"));
+        press("update_firmware");
+        QVERIFY2(status().contains(QLatin1String("updated on 0 of 2")) && status().contains(QLatin1String("unknown")),
+                 qPrintable(status()));
+        child<QCheckBox>(window, "force_firmware")->setChecked(true);
+        press("update_firmware");
+        QVERIFY2(status().contains(QLatin1String("updated on 2 of 2")), qPrintable(status()));
+        QVERIFY2(boxes.last().contains(QLatin1String("to node(s) 1,2?")), qPrintable(boxes.last()));
+        child<QPushButton>(window, "save_firmware_report")->click();
+        QFile saved(report);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(saved.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 4);
+        QVERIFY2(lines[2].contains(QLatin1String("SIM-FW 1.0.2,SIM-FW 4.0")) && lines[2].contains(QLatin1String("updated")),
+                 qPrintable(lines[2]));
+    }
+
     // Node 1 resets between two groups: what was written went with the reset, so it is neither
     // done nor stored, and its rows say so; node 2 is configured and stored.
     void a_node_that_reboots_mid_download_is_not_configured()

@@ -212,6 +212,7 @@ private slots:
         } bad[] = {{"", line_fault::fields},
                    {"(1.0) can0", line_fault::fields},
                    {"(1.0) \x01" "can0 601#00", line_fault::fields},
+                   {"(1.0) vca\xff" "n0 601#00", line_fault::fields},
                    {"1.0 can0 601#00", line_fault::time},
                    {"(x.0) can0 601#00", line_fault::time},
                    {"(1234567890123.0) can0 601#00", line_fault::time},

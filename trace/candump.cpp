@@ -171,10 +171,11 @@ bool parse_candump_line(const QByteArray &line, parsed_line *out, line_fault *wh
         return false;
     if (!parse_frame(fields[2], &p.record, &p.detail, why))
         return false;
-    // An interface is a name: no control characters.
+    // An interface is a name of printable ASCII, as the kernel's are and as a trace writes it
+    // back: control characters and bytes beyond ASCII make no line.
     *why = line_fault::fields;
     for (const char c : fields[1])
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F)
             return false;
     if (fields.size() == 4) {
         *why = line_fault::direction;

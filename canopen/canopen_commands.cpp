@@ -29,31 +29,52 @@ step map_step(int32_t sdo, uint16_t map, uint8_t sub, uint16_t index, uint8_t in
 
 bool valid_page(int32_t page) { return page >= 0 && page < page_count; }
 
+// A page outside 0-6 gets the profile position mapping, as it always did.
+const mode_info &mode_or_position(int32_t page)
+{
+    const mode_info *m = find_page_mode(page);
+    return m ? *m : *find_mode(mode_profile_position);
+}
+
+const char *log_name(quantity kind, const char *velocity, const char *torque, const char *position)
+{
+    return kind == quantity::velocity ? velocity : kind == quantity::torque ? torque : position;
+}
+
 }  // namespace
+
+const mode_info *find_page_mode(int32_t page)
+{
+    static const int8_t pages[page_count] = {
+        mode_profile_position, mode_profile_velocity, mode_profile_torque,       mode_cyclic_position,
+        mode_cyclic_velocity,  mode_cyclic_torque,    mode_interpolated_position,
+    };
+    return valid_page(page) ? find_mode(pages[page]) : nullptr;
+}
 
 uint8_t mode_value(int32_t page)
 {
-    static const uint8_t values[page_count] = {1, 3, 4, 8, 9, 10, 7};
-    return valid_page(page) ? values[page] : 0;
+    const mode_info *m = find_page_mode(page);
+    return m ? static_cast<uint8_t>(m->value) : 0;
 }
 
 QString mode_log_text(int32_t page)
 {
-    static const char *const texts[page_count] = {
-        "设置为轮廓位置模式\nStarting the operating mode",     "设置为轮廓速度模式\nStarting the operating mode",
-        "设置为轮廓扭矩模式\nStarting the operating mode",     "设置为周期同步位置模式\nStarting the operating mode",
-        "设置为周期同步速度模式\nStarting the operating mode", "设置为周期同步扭矩模式\nStarting the operating mode",
-        "设置为位置插补模式\nStarting the operating mode",
-    };
-    return valid_page(page) ? QString::fromUtf8(texts[page]) : QString();
+    const mode_info *m = find_page_mode(page);
+    return m ? QStringLiteral("设置为%1\nStarting the operating mode").arg(QString::fromUtf8(m->zh)) : QString();
 }
 
 bool page_sets_velocity(int32_t page)
 {
-    return page == page_pp || page == page_pv || page == page_csp || page == page_csv || page == page_ip;
+    const mode_info *m = find_page_mode(page);
+    return m && m->kind != quantity::torque;
 }
 
-bool page_holds_position(int32_t page) { return page == page_csp || page == page_ip; }
+bool page_holds_position(int32_t page)
+{
+    const mode_info *m = find_page_mode(page);
+    return m && m->cyclic && m->kind == quantity::position;
+}
 
 std::vector<step> tpdo_map_steps(int32_t page, int32_t sdo)
 {
@@ -69,12 +90,9 @@ std::vector<step> tpdo_map_steps(int32_t page, int32_t sdo)
     s.push_back(sdo_write(sdo, map, 0, 0, 1,
                           "清除原有映射\nDefines the number of valid entries in the mapping record"));
     s.push_back(map_step(sdo, map, 1, object::statusword, 0, "status word"));
-    if (page == page_pv || page == page_csv)
-        s.push_back(map_step(sdo, map, 2, object::velocity_actual_value, 0, "actual speed"));
-    else if (page == page_pt || page == page_cst)
-        s.push_back(map_step(sdo, map, 2, object::torque_actual_value, 0, "actual torque"));
-    else
-        s.push_back(map_step(sdo, map, 2, object::position_actual_value, 0, "actual position"));
+    // The actual value the page's mode controls.
+    const mode_info &mode = mode_or_position(page);
+    s.push_back(map_step(sdo, map, 2, mode.actual, 0, log_name(mode.kind, "actual speed", "actual torque", "actual position")));
     if (page == page_cst) {
         s.push_back(map_step(sdo, map, 3, object::current_actual_value, 0, "actual current"));
         s.push_back(sdo_write(
@@ -99,18 +117,16 @@ std::vector<step> rpdo_map_steps(int32_t page, int32_t sdo)
     s.push_back(sdo_write(sdo, map, 0, 0, 1,
                           "清除原有映射\nDefines the number of valid entries in the mapping record"));
     s.push_back(map_step(sdo, map, 1, object::controlword, 0, "control word"));
-    if (page == page_ip) {
+    // The set-point of the page's mode; the interpolation data record with its second entry.
+    const mode_info &mode = mode_or_position(page);
+    if (mode.set_point == object::interpolation_data_record) {
         s.push_back(map_step(sdo, map, 2, object::interpolation_data_record, 1, nullptr));
         s.push_back(map_step(sdo, map, 3, object::interpolation_data_record, 2, nullptr));
         s.push_back(sdo_write(sdo, map, 0, 3, 1,
                               "1600h-00h写映射对象个数:3\n1600h-00h:the number of valid entries in the mapping record:3"));
     } else {
-        if (page == page_pv || page == page_csv)
-            s.push_back(map_step(sdo, map, 2, object::target_velocity, 0, "target speed"));
-        else if (page == page_pt || page == page_cst)
-            s.push_back(map_step(sdo, map, 2, object::target_torque, 0, "target torque"));
-        else
-            s.push_back(map_step(sdo, map, 2, object::target_position, 0, "target position"));
+        s.push_back(map_step(sdo, map, 2, mode.set_point, mode.set_point_sub,
+                             log_name(mode.kind, "target speed", "target torque", "target position")));
         s.push_back(sdo_write(sdo, map, 0, 2, 1,
                               "1600h-00h写映射对象个数:2\n1600h-00h:the number of valid entries in the mapping record:2"));
     }

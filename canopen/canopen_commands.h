@@ -2,6 +2,7 @@
 // What the command column and the mode pages send, free of widgets: the mode values, the
 // PDO mapping sequences per page, the log texts and the small conversions of the window.
 #include "canopen/canopen_frames.h"
+#include "canopen/cia402.h"
 
 #include <QString>
 #include <cstdint>
@@ -18,12 +19,19 @@ struct step {
     QString description;
 };
 
+// The mode of each page of the mode selector (nullptr for a page outside 0-6); everything the
+// window does per page that depends on the mode comes from here.
+const mode_info *find_page_mode(int32_t page);
+
 // Value for 0x6060 (1, 3, 4, 8, 9, 10, 7); 0 for a page outside 0-6.
 uint8_t mode_value(int32_t page);
+// "设置为轮廓位置模式\nStarting the operating mode": the mode's Chinese name.
 QString mode_log_text(int32_t page);
-// Pages whose command column writes the profile parameters (and so has a Set_velocity step).
+// Pages whose command column writes the profile parameters (and so has a Set_velocity step):
+// those whose mode sets a position or a velocity.
 bool page_sets_velocity(int32_t page);
-// Pages that hold a position set-point from the actual position when SYNC starts.
+// Pages that hold a position set-point from the actual position when SYNC starts: the cyclic
+// position modes, whose first set-point must be where the joint stands.
 bool page_holds_position(int32_t page);
 
 std::vector<step> tpdo_map_steps(int32_t page, int32_t sdo_request_id);

@@ -15,6 +15,7 @@
 //   fault                   0x4F             0x08
 #include <QString>
 #include <cstdint>
+#include <vector>
 
 namespace canopen {
 
@@ -55,6 +56,8 @@ constexpr uint16_t profile_velocity = 0x6081;
 constexpr uint16_t profile_acceleration = 0x6083;
 constexpr uint16_t profile_deceleration = 0x6084;
 constexpr uint16_t interpolation_data_record = 0x60C1;
+// Bit 0 negative limit switch, 1 positive limit switch, 2 home switch.
+constexpr uint16_t digital_inputs = 0x60FD;
 constexpr uint16_t target_velocity = 0x60FF;
 }  // namespace object
 
@@ -69,36 +72,142 @@ constexpr uint32_t pdo_map_entry(uint16_t index, uint8_t subindex, uint8_t bits)
     return static_cast<uint32_t>(index) << 16 | static_cast<uint32_t>(subindex) << 8 | bits;
 }
 
-// Control words.
-constexpr uint16_t cw_fault_reset = 0x0080;
-constexpr uint16_t cw_shutdown = 0x0006;
-constexpr uint16_t cw_switch_on = 0x0007;
-constexpr uint16_t cw_enable_operation = 0x000F;
+// Controlword 0x6040. The commands of the state machine are patterns of bits 0-3 and 7 (the
+// mask says which bits the drive looks at); bits 4-6 and 8-9 mean what the mode makes of them.
+namespace cw_bit {
+constexpr uint16_t switch_on = 0x0001;
+constexpr uint16_t enable_voltage = 0x0002;
+constexpr uint16_t quick_stop = 0x0004;  // 0 = quick stop
+constexpr uint16_t enable_operation = 0x0008;
+// Profile position: new set-point; homing: operation start; interpolated position: interpolation
+// active. Each acts on its rising edge.
+constexpr uint16_t operation_start = 0x0010;
+constexpr uint16_t change_set_immediately = 0x0020;  // profile position (and the window's other pages)
+constexpr uint16_t relative = 0x0040;                // profile position: the target is a distance
+constexpr uint16_t fault_reset = 0x0080;             // rising edge
+constexpr uint16_t halt = 0x0100;
+constexpr uint16_t change_on_set_point = 0x0200;  // profile position
+}  // namespace cw_bit
+
+struct controlword_command {
+    const char *key;  // "shutdown", ...
+    uint16_t mask;
+    uint16_t value;
+    const char *zh;
+    const char *en;
+};
+enum class command { shutdown, switch_on, enable_operation, disable_voltage, quick_stop, disable_operation, fault_reset };
+constexpr int command_count = 7;
+const controlword_command &command_info(command c);
+// The command a controlword gives (fault reset when bit 7 is set, else the first in the order of
+// enum command that matches: every word is one; switch on and disable operation are the same
+// word, told apart only by the state it is sent in).
+const controlword_command *command_of(uint16_t controlword);
+
+constexpr uint16_t cw_fault_reset = cw_bit::fault_reset;
+constexpr uint16_t cw_shutdown = cw_bit::enable_voltage | cw_bit::quick_stop;
+constexpr uint16_t cw_switch_on = cw_shutdown | cw_bit::switch_on;
+constexpr uint16_t cw_enable_operation = cw_switch_on | cw_bit::enable_operation;
+constexpr uint16_t cw_disable_operation = cw_switch_on;
+constexpr uint16_t cw_disable_voltage = 0x0000;
+constexpr uint16_t cw_quick_stop = cw_bit::enable_voltage;  // enable voltage with quick stop clear
 // Profile position: enable operation with the new set-point bit (4). Interpolated position
 // reads the same bit as "interpolation active".
-constexpr uint16_t cw_new_setpoint = 0x001F;
+constexpr uint16_t cw_new_setpoint = cw_enable_operation | cw_bit::operation_start;
 // Enable operation with bits 4 and 5 (change set immediately): what the velocity, torque and
 // cyclic pages send with every set-point.
-constexpr uint16_t cw_enable_immediate = 0x002F;
-constexpr uint16_t cw_halt_bit = 0x0100;
+constexpr uint16_t cw_enable_immediate = cw_enable_operation | cw_bit::change_set_immediately;
+constexpr uint16_t cw_halt_bit = cw_bit::halt;
 // Homing: enable operation with bit 4 (operation start), which starts homing on its rising edge.
-constexpr uint16_t cw_homing_start = 0x001F;
+constexpr uint16_t cw_homing_start = cw_enable_operation | cw_bit::operation_start;
 // Bit 1 clear is Disable voltage; the profile torque page sends it with bit 0 set.
-constexpr uint16_t cw_torque_page_disable = 0x0001;
+constexpr uint16_t cw_torque_page_disable = cw_bit::switch_on;
+
+// Statusword 0x6041. Bits 0-3, 5 and 6 make the state (the table at the top); bits 12 and 13
+// mean what the mode makes of them (mode_info::bit12 / bit13).
+namespace sw_bit {
+constexpr uint16_t ready_to_switch_on = 0x0001;
+constexpr uint16_t switched_on = 0x0002;
+constexpr uint16_t operation_enabled = 0x0004;
+constexpr uint16_t fault = 0x0008;
+constexpr uint16_t voltage_enabled = 0x0010;
+constexpr uint16_t quick_stop = 0x0020;  // 0 = quick stop active
+constexpr uint16_t switch_on_disabled = 0x0040;
+constexpr uint16_t warning = 0x0080;
+constexpr uint16_t remote = 0x0200;
+constexpr uint16_t target_reached = 0x0400;
+constexpr uint16_t internal_limit = 0x0800;
+constexpr uint16_t mode_bit12 = 0x1000;
+constexpr uint16_t mode_bit13 = 0x2000;
+}  // namespace sw_bit
 
 // Statusword masks of the state table above; the powered states are told apart by bit 5 too.
 constexpr uint16_t sw_state_mask = 0x4F;
 constexpr uint16_t sw_powered_state_mask = 0x6F;
-// Statusword bits of the modes: target reached (10), and bits 12/13 as each mode reads them.
-constexpr uint16_t sw_target_reached = 0x0400;
-constexpr uint16_t sw_setpoint_acknowledge = 0x1000;  // profile position
-constexpr uint16_t sw_homing_attained = 0x1000;       // homing
-constexpr uint16_t sw_homing_error = 0x2000;          // homing
+constexpr uint16_t sw_target_reached = sw_bit::target_reached;
+constexpr uint16_t sw_internal_limit = sw_bit::internal_limit;
+constexpr uint16_t sw_setpoint_acknowledge = sw_bit::mode_bit12;  // profile position
+constexpr uint16_t sw_following_error = sw_bit::mode_bit13;       // profile position, CSP
+constexpr uint16_t sw_homing_attained = sw_bit::mode_bit12;       // homing
+constexpr uint16_t sw_homing_error = sw_bit::mode_bit13;          // homing
 
-// Modes of operation (0x6060).
+// A named bit: its mask and its names in both languages.
+struct named_bit {
+    uint16_t mask;
+    const char *zh;
+    const char *en;
+};
+
+// Modes of operation (0x6060, shown in 0x6061).
 constexpr int8_t mode_profile_position = 1;
+constexpr int8_t mode_velocity = 2;
 constexpr int8_t mode_profile_velocity = 3;
+constexpr int8_t mode_profile_torque = 4;
 constexpr int8_t mode_homing = 6;
+constexpr int8_t mode_interpolated_position = 7;
+constexpr int8_t mode_cyclic_position = 8;
+constexpr int8_t mode_cyclic_velocity = 9;
+constexpr int8_t mode_cyclic_torque = 10;
+
+// What the set-point and the actual value of a mode are.
+enum class quantity { position, velocity, torque };
+// What tells that a command of the mode is done: a move's target reached (bit 10 with the
+// set-point acknowledged), homing attained (bits 12 and 10, 13 clear), or nothing: the mode runs
+// until it is stopped or is fed set-points by the master.
+enum class mode_end { target_reached, homing_attained, none };
+
+struct mode_info {
+    int8_t value;          // 0x6060
+    const char *key;       // "pp", "vl", "pv", "tq", "hm", "ip", "csp", "csv", "cst"
+    const char *zh;
+    const char *en;
+    quantity kind;
+    uint16_t set_point;    // the object the set-point goes to; 0: none (homing runs on its own)
+    uint8_t set_point_sub;
+    uint16_t actual;       // the actual value the mode controls
+    bool cyclic;           // set-points come in synchronous RPDOs, applied at each SYNC
+    mode_end ends;
+    uint8_t supported_bit; // its bit in 0x6502 supported drive modes
+    named_bit bit12;       // the statusword's mode bits as this mode reads them (mask 0: reserved)
+    named_bit bit13;
+};
+
+// Every CiA 402 mode, in the order of its value.
+const mode_info *modes_begin();
+const mode_info *modes_end();
+// The mode with this 0x6060 value; nullptr for a value CiA 402 gives no mode.
+const mode_info *find_mode(int8_t value);
+
+// The statusword bits outside the state that mean something whatever the state: warning,
+// remote, target reached, internal limit, and the mode's bits 12 and 13 (named by the mode; by
+// number when the mode is unknown, nullptr).
+std::vector<named_bit> statusword_flags(uint16_t statusword, const mode_info *mode);
+
+// 0x60FD digital inputs: the switches a drive reports (CiA 402 bits 0-2).
+constexpr uint32_t di_negative_limit = 0x1;
+constexpr uint32_t di_positive_limit = 0x2;
+constexpr uint32_t di_home_switch = 0x4;
+std::vector<named_bit> digital_input_flags(uint32_t inputs);
 
 enum class drive_state {
     not_ready,
@@ -115,8 +224,39 @@ enum class drive_state {
 drive_state state_of(uint16_t statusword);
 // "运行使能\nOperation enabled", ... as the window shows it.
 QString state_text(drive_state state);
+// The state's names apart: "运行使能", "Operation enabled".
+const char *state_name_zh(drive_state state);
+const char *state_name_en(drive_state state);
 // What the window says when Enable did not reach "operation enabled": the state found, or that
 // the drive did not answer (known false).
 QString enable_failed_text(bool known, uint16_t statusword);
+
+// What a statusword says, for windows that show drives: the state and the flags the mode reads.
+struct statusword_reading {
+    drive_state state;
+    std::vector<named_bit> flags;
+};
+statusword_reading read_statusword(uint16_t statusword, const mode_info *mode);
+// "operation enabled; target reached, homing attained" (English, lower case: for log lines).
+QString statusword_summary(uint16_t statusword, const mode_info *mode);
+
+// Error codes of 0x603F, EMCY and 0x1003 (CiA 301 families, CiA 402 codes).
+struct error_code_info {
+    uint16_t code;
+    const char *zh;
+    const char *en;
+};
+// The code's own entry, else the nearest family it belongs to (0x2311 -> 0x2310, 0x2350 ->
+// 0x2300, 0x2400 -> 0x2000, 0xFF42 -> 0xFF00); nullptr outside every family (0x0001-0x0FFF).
+// 0x0000 is "error reset / no error".
+const error_code_info *find_error_code(uint16_t code);
+// True when find_error_code gives the code's own entry rather than its family's.
+bool error_code_known(uint16_t code);
+// "持续过流(0x2310)\nContinuous over-current", the error document's form; for a code known only
+// by its family the family's names with the code itself. Empty outside every family.
+QString error_code_text(uint16_t code);
+// The table in full, in order of the code.
+const error_code_info *error_codes_begin();
+const error_code_info *error_codes_end();
 
 }  // namespace canopen

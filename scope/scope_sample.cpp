@@ -5,7 +5,9 @@
 #include "canopen/data_types.h"
 #include "objects/eds.h"
 
+#include <QByteArray>
 #include <cstring>
+#include <vector>
 
 namespace scope {
 
@@ -175,12 +177,16 @@ bool object_channel(const objects::od_entry &entry, channel_def *out)
 
 const char *state_name(int32_t number)
 {
-    static const char *const names[] = {
-        "未准备好接通/Not ready to switch on", "接通禁止/Switch on disabled", "准备接通/Ready to switch on",
-        "已接通/Switched on",                 "操作使能/Operation enabled",  "快速停止/Quick stop active",
-        "故障反应/Fault reaction active",     "故障/Fault",
-    };
-    return number >= 0 && number < 8 ? names[number] : "";
+    // The control window's names of the states, once.
+    static const std::vector<QByteArray> names = [] {
+        std::vector<QByteArray> out;
+        for (int i = 0; i < 8; ++i) {
+            const auto state = static_cast<canopen::drive_state>(i);
+            out.push_back(QByteArray(canopen::state_name_zh(state)) + '/' + canopen::state_name_en(state));
+        }
+        return out;
+    }();
+    return number >= 0 && number < 8 ? names[static_cast<size_t>(number)].constData() : "";
 }
 
 int32_t state_number(uint16_t sw)

@@ -90,7 +90,7 @@ bool object_channel(const objects::od_entry &entry, channel_def *out);
 // switch on, 3 switched on, 4 operation enabled, 5 quick stop active, 6 fault reaction active,
 // 7 fault; -1 for a pattern outside the table.
 int32_t state_number(uint16_t statusword);
-// Bilingual name of a state number ("操作使能/Operation enabled"); empty outside 0-7.
+// Bilingual name of a state number ("运行使能/Operation enabled"); empty outside 0-7.
 const char *state_name(int32_t number);
 
 }  // namespace scope

@@ -14,15 +14,15 @@ namespace sequences {
 
 namespace {
 
-// Controlword bits and commands beyond those the control window sends.
-constexpr uint16_t cw_quick_stop = 0x0002;  // enable voltage with quick stop (bit 2) clear
-constexpr uint16_t cw_disable_voltage = 0x0000;
-constexpr uint16_t cw_change_at_once = 0x0020;  // profile position: a new set-point replaces the running one
-constexpr uint16_t cw_relative = 0x0040;  // profile position: the target is a distance
+using canopen::cw_disable_voltage;
+using canopen::cw_quick_stop;
 using canopen::mode_profile_position;
 using canopen::mode_profile_velocity;
 using canopen::sw_setpoint_acknowledge;
 using canopen::sw_target_reached;
+// Profile position: a new set-point replaces the running one; the target is a distance.
+constexpr uint16_t cw_change_at_once = canopen::cw_bit::change_set_immediately;
+constexpr uint16_t cw_relative = canopen::cw_bit::relative;
 
 // Enough controlwords to walk from "fault" to "operation enabled", with a look at each state.
 constexpr int enable_steps = 8;

@@ -1069,6 +1069,102 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(field("PP_Velocity")->text(), QStringLiteral("4321"), 20000);
     }
 
+    void page_table_agrees_with_the_form_and_the_mode_table()
+    {
+        take_over();
+        QComboBox *combo = w<QComboBox>("comboBox");
+        int supported = 0;
+        for (int page = 0; page < canopen::page_count; ++page) {
+            const canopen::mode_info *mode = canopen::find_page_mode(page);
+            QVERIFY(mode);
+            // The combo names each page by its mode's Chinese name; the mode command writes its value.
+            QVERIFY2(combo->itemText(page).startsWith(QString::fromUtf8(mode->zh) + QLatin1Char('/')),
+                     qPrintable(combo->itemText(page)));
+            select_mode(page);
+            run_column("Reset_communication");
+            sent();
+            button("Operating_mode")->click();
+            const QString value = QString::number(mode->value, 16).rightJustified(2, QLatin1Char('0')).toUpper();
+            QCOMPARE(sent().value(0), QStringLiteral("601: 2F 60 60 00 %1 00 00 00").arg(value));
+            supported |= 1 << mode->supported_bit;
+        }
+        // The seven pages are the modes of 0x6502 = 0x03CD; homing and velocity have none.
+        QCOMPARE(supported, 0x03CD);
+        QVERIFY(!canopen::find_page_mode(canopen::page_count));
+        QCOMPARE(canopen::mode_value(-1), uint8_t(0));
+        for (canopen::page_index page : {canopen::page_pp, canopen::page_pv, canopen::page_csp, canopen::page_csv, canopen::page_ip})
+            QVERIFY(canopen::page_sets_velocity(page));
+        for (int32_t page : {int32_t(canopen::page_pt), int32_t(canopen::page_cst), -1, canopen::page_count})
+            QVERIFY(!canopen::page_sets_velocity(page));
+        for (int page = -1; page <= canopen::page_count; ++page)
+            QCOMPARE(canopen::page_holds_position(page), page == canopen::page_csp || page == canopen::page_ip);
+    }
+
+    void modes_without_a_page_commands_and_statusword_flags()
+    {
+        using canopen::mode_end;
+        const canopen::mode_info *homing = canopen::find_mode(6);
+        QVERIFY(homing);
+        QCOMPARE(int(homing->ends), int(mode_end::homing_attained));
+        QCOMPARE(homing->set_point, uint16_t(0));
+        QVERIFY(!homing->cyclic);
+        const canopen::mode_info *velocity = canopen::find_mode(2);
+        QVERIFY(velocity);
+        QCOMPARE(velocity->set_point, uint16_t(0x6042));
+        QCOMPARE(int(canopen::find_mode(1)->ends), int(mode_end::target_reached));
+        QCOMPARE(std::distance(canopen::modes_begin(), canopen::modes_end()), 9L);
+        for (int8_t none : {0, 5, 11, -1})
+            QVERIFY(!canopen::find_mode(none));
+
+        // Bits 4-6 and 8 do not change the command; quick stop and disable voltage look at bits 1-2
+        // only, and every word is some command.
+        const struct { uint16_t cw; const char *command; } words[] = {
+            {0x0006, "shutdown"}, {0x0007, "switch on"}, {0x000F, "enable operation"}, {0x017F, "enable operation"},
+            {0x0000, "disable voltage"}, {0x000D, "disable voltage"}, {0x0002, "quick stop"}, {0x000B, "quick stop"},
+            {0x0080, "fault reset"}, {0x008F, "fault reset"}, {0x0004, "disable voltage"}, {0x000E, "shutdown"},
+        };
+        for (const auto &w : words) {
+            const canopen::controlword_command *c = canopen::command_of(w.cw);
+            QCOMPARE(c ? QString::fromLatin1(c->key) : QString(), QString::fromLatin1(w.command));
+        }
+        QCOMPARE(canopen::command_info(canopen::command::disable_operation).value, canopen::cw_switch_on);
+
+        auto flags = [](uint16_t sw, int8_t mode) {
+            QStringList out;
+            for (const canopen::named_bit &b : canopen::statusword_flags(sw, canopen::find_mode(mode)))
+                out << QString::fromLatin1(b.en);
+            return out.join(QStringLiteral(", "));
+        };
+        QCOMPARE(flags(0x1637, 6), QStringLiteral("remote, target reached, homing attained"));
+        QCOMPARE(flags(0x2A37, 6), QStringLiteral("remote, internal limit active, homing error"));
+        QCOMPARE(flags(0x3237, 1), QStringLiteral("remote, set-point acknowledge, following error"));
+        QCOMPARE(flags(0x1000, 4), QStringLiteral("mode bit 12"));  // reserved in profile torque
+        QCOMPARE(flags(0x1000, 0), QStringLiteral("mode bit 12"));  // no mode known
+        QCOMPARE(canopen::statusword_summary(0x1637, canopen::find_mode(6)),
+                 QStringLiteral("operation enabled; remote, target reached, homing attained"));
+        QCOMPARE(int(canopen::read_statusword(0x0218, nullptr).state), int(canopen::drive_state::fault));
+    }
+
+    void error_codes_by_name_and_family()
+    {
+        // The table is searched by halves: it must stay in order.
+        for (auto *e = canopen::error_codes_begin(); e + 1 != canopen::error_codes_end(); ++e)
+            QVERIFY2(e->code < (e + 1)->code, qPrintable(QString::number(e[1].code, 16)));
+        QCOMPARE(canopen::error_code_text(0x8611), QStringLiteral("位置跟随误差过大(0x8611)\nFollowing error"));
+        QCOMPARE(canopen::error_code_text(0x8612), QStringLiteral("位置超出参考限位(0x8612)\nReference limit"));
+        QCOMPARE(QString::fromLatin1(canopen::find_error_code(0x0000)->en), QStringLiteral("Error reset or no error"));
+        const struct { uint16_t code; uint16_t entry; } families[] = {
+            {0x2311, 0x2310}, {0x2350, 0x2300}, {0x2400, 0x2000}, {0xFF42, 0xFF00}, {0x7306, 0x7300},
+        };
+        for (const auto &f : families) {
+            QVERIFY(!canopen::error_code_known(f.code));
+            QCOMPARE(canopen::find_error_code(f.code)->code, f.entry);
+        }
+        QCOMPARE(canopen::error_code_text(0x2311), QStringLiteral("持续过流(0x2311)\nContinuous over-current"));
+        for (uint16_t nothing : {0x0001, 0x0F00})
+            QVERIFY(!canopen::find_error_code(nothing));
+    }
+
     void conversions()
     {
         QCOMPARE(canopen::low16_signed(0xFFF6), -10);

@@ -45,7 +45,11 @@ const cia_object objects[] = {
     {0x6081, object_var, "轮廓速度", "Profile velocity"},
     {0x6083, object_var, "轮廓加速度", "Profile acceleration"},
     {0x6084, object_var, "轮廓减速度", "Profile deceleration"},
+    {0x6098, object_var, "回零方式", "Homing method"},
+    {0x6099, object_array, "回零速度", "Homing speeds"},
+    {0x609A, object_var, "回零加速度", "Homing acceleration"},
     {0x60C1, object_array, "插补数据记录", "Interpolation data record"},
+    {0x60FD, object_var, "数字输入", "Digital inputs"},
     {0x60FF, object_var, "目标速度", "Target velocity"},
     {0x6502, object_var, "支持的驱动模式", "Supported drive modes"},
 };

@@ -2,6 +2,7 @@
 // the two documents the program ships beside itself.
 #include "canopen/canopen_replies.h"
 #include "canopen/canopen_xml.h"
+#include "canopen/cia402.h"
 #include "canopen/sdo_abort.h"
 
 #include <QRegularExpression>
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <set>
 
 class test_canopen_window_xml : public QObject {
     Q_OBJECT
@@ -138,6 +140,26 @@ private slots:
         // A code the document leaves out speaks with the table's words, in the document's style.
         QCOMPARE(canopen::control_abort_text(canopen::abort_code::out_of_memory),
                  QStringLiteral("SDO中止：内存不足(0x05040005)\nSDO abort: out of memory"));
+    }
+
+    void emergency_codes_of_the_error_document_are_the_error_table()
+    {
+        // Both ways: the window (the document) and the trace (the table) say the same for a code.
+        QFile f(shipped("CANopen_Error.xml"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(f.readAll());
+        QRegularExpressionMatchIterator ids = QRegularExpression(QStringLiteral("id=\"(\\d+)\"")).globalMatch(text);
+        std::set<uint32_t> in_document;
+        while (ids.hasNext()) {
+            const uint32_t code = ids.next().captured(1).toUInt();
+            if (code == 0 || code > 0xFFFF)
+                continue;  // 0 reads the window's no-error text
+            in_document.insert(code);
+            QVERIFY2(canopen::error_code_known(static_cast<uint16_t>(code)), qPrintable(QString::number(code, 16)));
+            QCOMPARE(canopen::error_code_text(static_cast<uint16_t>(code)), canopen::lookup_xml_text(f.fileName(), int32_t(code)));
+        }
+        for (auto *e = canopen::error_codes_begin(); e != canopen::error_codes_end(); ++e)
+            QVERIFY2(e->code == 0 || in_document.count(e->code), qPrintable(QString::number(e->code, 16)));
     }
 };
 

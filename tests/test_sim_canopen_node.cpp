@@ -1,6 +1,7 @@
 // The simulated CANopen joint checked against frames written out by hand from CiA 301/402
 // (not with the program's own frame builders), so that a misunderstanding shared by the
 // program and the simulator cannot pass both.
+#include "canopen/cia402.h"
 #include "objects/eds.h"
 #include "objects/od_types.h"
 #include "sim/sim_clock.h"
@@ -649,6 +650,11 @@ private slots:
         QCOMPARE(bus.find(3)->motor().error_code(), 0x4200);
         QVERIFY(bus.inject_fault(9, 0x4200).empty() && bus.inject_fault(1, 0).empty());
         QVERIFY(bus.process(sdo_read(0x1001, 0)).size() == 1);  // nothing left queued
+
+        // Every code the joint raises of itself is one the program names.
+        using node = sim::canopen_node;
+        for (uint16_t code : {node::error_following, node::error_device, node::error_pdo_length, node::error_heartbeat})
+            QVERIFY2(canopen::error_code_known(code), qPrintable(QString::number(code, 16)));
     }
 
     void event_driven_tpdos()
@@ -1014,6 +1020,15 @@ private slots:
         QCOMPARE(b.status() & 0x3400, 0x2400);
         QCOMPARE(b.read(0x60FD) & 1, 1u);
         QCOMPARE(b.status() & 0x6F, 0x27);  // still enabled: a homing error is no fault
+        // The program names what the joint reports with its own tables.
+        const canopen::statusword_reading seen =
+            canopen::read_statusword(uint16_t(b.status()), canopen::find_mode(int8_t(b.read(0x6061))));
+        QCOMPARE(int(seen.state), int(canopen::drive_state::operation_enabled));
+        QStringList flags;
+        for (const canopen::named_bit &f : seen.flags)
+            flags << QString::fromLatin1(f.en);
+        QVERIFY2(flags.contains(QStringLiteral("homing error")) && flags.contains(QStringLiteral("target reached")),
+                 qPrintable(flags.join(QStringLiteral(", "))));
     }
 
     // The stop options, the software position limits and the following error of a blocked load.

@@ -32,6 +32,8 @@ QString decoded(const trace_record &r)
 {
     decoder_context context;
     context.error_text = [](uint16_t code) {
+        if (code == 0xFF17)  // a maker's code, known to its document only
+            return QStringLiteral("驱动器过载(0xFF17)\nDrive overload");
         return code == 0x2310 ? QStringLiteral("持续过流(0x2310)\nContinuous over-current") : QString();
     };
     context.pdo_mappings[0x181] = {{0x6041, 0, 16}, {0x6064, 0, 32}};
@@ -62,14 +64,31 @@ private slots:
             << frame(0x081, {0x10, 0x23, 0x03, 0, 0, 0, 0, 0})
             << "EMCY node 1: 0x2310 持续过流(0x2310) / Continuous over-current; register 0x03 (generic, current)"
             << int(frame_kind::emcy) << 1;
-        QTest::newRow("emcy unknown code")
+        QTest::newRow("emcy device specific")
             << frame(0x082, {0x00, 0xFF, 0x81, 0, 0, 0, 0, 0})
-            << "EMCY node 2: 0xFF00; register 0x81 (generic, manufacturer)" << int(frame_kind::emcy) << 2;
+            << "EMCY node 2: 0xFF00 驱动器自定义错误(0xFF00) / Device specific error; register 0x81 (generic, manufacturer)"
+            << int(frame_kind::emcy) << 2;
+        QTest::newRow("emcy following error, from the table")
+            << frame(0x081, {0x11, 0x86, 0x20, 0, 0, 0, 0, 0})
+            << "EMCY node 1: 0x8611 位置跟随误差过大(0x8611) / Following error; register 0x20 (device profile)"
+            << int(frame_kind::emcy) << 1;
+        QTest::newRow("emcy by its family")
+            << frame(0x081, {0x11, 0x23, 0x03, 0, 0, 0, 0, 0})
+            << "EMCY node 1: 0x2311 持续过流(0x2311) / Continuous over-current; register 0x03 (generic, current)"
+            << int(frame_kind::emcy) << 1;
+        QTest::newRow("emcy maker code: the document before the family")
+            << frame(0x081, {0x17, 0xFF, 0x80, 0, 0, 0, 0, 0})
+            << "EMCY node 1: 0xFF17 驱动器过载(0xFF17) / Drive overload; register 0x80 (manufacturer)"
+            << int(frame_kind::emcy) << 1;
+        QTest::newRow("emcy unknown code")
+            << frame(0x082, {0x01, 0x0F, 0x01, 0, 0, 0, 0, 0}) << "EMCY node 2: 0x0F01; register 0x01 (generic)"
+            << int(frame_kind::emcy) << 2;
         QTest::newRow("emcy reset") << frame(0x081, {0, 0, 0, 0, 0, 0, 0, 0})
                                     << "EMCY node 1: error reset, register 0x00" << int(frame_kind::emcy) << 1;
         QTest::newRow("tpdo1 mapped")
             << frame(0x181, {0x37, 0x02, 0xE8, 0x03, 0, 0})
-            << "TPDO1 node 1: statusword=567 (0x0237), position actual value=1000 (0x000003E8)" << int(frame_kind::pdo)
+            << "TPDO1 node 1: statusword=567 (0x0237: operation enabled; remote), position actual value=1000 (0x000003E8)"
+            << int(frame_kind::pdo)
             << 1;
         QTest::newRow("rpdo4 unmapped") << frame(0x505, {1, 2}) << "RPDO4 node 5" << int(frame_kind::pdo) << 5;
         QTest::newRow("tpdo2") << frame(0x282, {1}) << "TPDO2 node 2" << int(frame_kind::pdo) << 2;
@@ -77,9 +96,10 @@ private slots:
                                   << "SDO read 6041:00 statusword node 1" << sdo << 1;
         QTest::newRow("sdo read reply 2 bytes")
             << frame(0x581, {0x4B, 0x41, 0x60, 0x00, 0x37, 0x02, 0xAA, 0xBB})
-            << "SDO read reply 6041:00 statusword = 567 (0x0237) node 1" << sdo << 1;
+            << "SDO read reply 6041:00 statusword = 567 (0x0237: operation enabled; remote) node 1" << sdo << 1;
         QTest::newRow("sdo write 1 byte") << frame(0x601, {0x2F, 0x60, 0x60, 0x00, 0x03, 0, 0, 0})
-                                          << "SDO write 6060:00 modes of operation = 3 (0x03) node 1" << sdo << 1;
+                                          << "SDO write 6060:00 modes of operation = 3 (0x03: profile velocity) node 1"
+                                          << sdo << 1;
         QTest::newRow("sdo write 4 bytes")
             << frame(0x603, {0x23, 0x7A, 0x60, 0x00, 0x18, 0xFC, 0xFF, 0xFF})
             << "SDO write 607A:00 target position = 4294966296 (0xFFFFFC18) node 3" << sdo << 3;
@@ -165,14 +185,48 @@ private slots:
             return model.data(model.index(row, trace_model::meaning_column)).toString();
         };
         QCOMPARE(meaning(8),
-                 QStringLiteral("RPDO2 node 2: controlword=15 (0x000F), target position=1000 (0x000003E8)"));
-        QCOMPARE(meaning(9), QStringLiteral("TPDO1 node 2: statusword=567 (0x0237)"));
+                 QStringLiteral("RPDO2 node 2: controlword=15 (0x000F: enable operation), target position=1000 (0x000003E8)"));
+        QCOMPARE(meaning(9), QStringLiteral("TPDO1 node 2: statusword=567 (0x0237: operation enabled; remote)"));
         QCOMPARE(meaning(10), QStringLiteral("RPDO1 node 2"));
         QCOMPARE(model.data(model.index(8, trace_model::meaning_column), Qt::ToolTipRole).toString(), meaning(8));
         QVERIFY(!model.data(model.index(8, trace_model::data_column), Qt::ToolTipRole).isValid());
         model.clear();
         model.append(std::vector<trace_record>{frame(0x182, {0x37, 0x02})});
         QCOMPARE(meaning(0), QStringLiteral("TPDO1 node 2"));
+    }
+
+    void cia402_values_by_name_with_the_mode_learnt()
+    {
+        trace_model model(0);
+        model.append(std::vector<trace_record>{
+            frame(0x601, {0x2F, 0x60, 0x60, 0x00, 0x06, 0, 0, 0}),                 // node 1: homing
+            frame(0x582, {0x4F, 0x61, 0x60, 0x00, 0x01, 0, 0, 0}),                 // node 2 reports pp
+            frame(0x581, {0x4B, 0x41, 0x60, 0x00, 0x37, 0x16, 0, 0}),
+            frame(0x582, {0x4B, 0x41, 0x60, 0x00, 0x37, 0x36, 0, 0}),
+            frame(0x581, {0x43, 0xFD, 0x60, 0x00, 0x05, 0, 0, 0}),
+            frame(0x581, {0x43, 0xFD, 0x60, 0x00, 0x00, 0, 0, 0}),
+            frame(0x601, {0x2B, 0x40, 0x60, 0x00, 0x1F, 0x01, 0, 0}),
+            frame(0x601, {0x2B, 0x40, 0x60, 0x00, 0x04, 0x00, 0, 0}),
+            frame(0x581, {0x4B, 0x3F, 0x60, 0x00, 0x11, 0x86, 0, 0}),
+        });
+        const auto meaning = [&](int row) {
+            return model.data(model.index(row, trace_model::meaning_column)).toString();
+        };
+        QCOMPARE(meaning(2), QStringLiteral("SDO read reply 6041:00 statusword = 5687 (0x1637: operation enabled; remote, "
+                                            "target reached, homing attained) node 1"));
+        QCOMPARE(meaning(1), QStringLiteral("SDO read reply 6061:00 modes of operation display = 1 (0x01: profile position) node 2"));
+        QCOMPARE(meaning(3), QStringLiteral("SDO read reply 6041:00 statusword = 13879 (0x3637: operation enabled; remote, "
+                                            "target reached, set-point acknowledge, following error) node 2"));
+        QCOMPARE(meaning(4), QStringLiteral("SDO read reply 60FD:00 digital inputs = 5 (0x00000005: negative limit switch, "
+                                            "home switch) node 1"));
+        QCOMPARE(meaning(5), QStringLiteral("SDO read reply 60FD:00 digital inputs = 0 (0x00000000: no switch) node 1"));
+        QCOMPARE(meaning(6), QStringLiteral("SDO write 6040:00 controlword = 287 (0x011F: enable operation, halt) node 1"));
+        QCOMPARE(meaning(7), QStringLiteral("SDO write 6040:00 controlword = 4 (0x0004: disable voltage) node 1"));
+        QCOMPARE(meaning(8), QStringLiteral("SDO read reply 603F:00 error code = 34321 (0x8611: 位置跟随误差过大(0x8611) / "
+                                            "Following error) node 1"));
+        model.clear();  // forgets the modes with the mappings
+        model.append(std::vector<trace_record>{frame(0x581, {0x4B, 0x41, 0x60, 0x00, 0x37, 0x16, 0, 0})});
+        QVERIFY(meaning(0).contains(QStringLiteral("mode bit 12")));
     }
 
     void candump_lines()

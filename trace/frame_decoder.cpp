@@ -2,6 +2,7 @@
 
 #include "base/hex.h"
 #include "canopen/canopen_frames.h"
+#include "canopen/cia402.h"
 #include "canopen/cia_objects.h"
 #include "canopen/sdo_abort.h"
 #include "canopen/sdo_client.h"
@@ -53,6 +54,27 @@ QString object_text(uint16_t index, uint8_t sub)
 
 QString value_text(uint32_t v, int bytes) { return QStringLiteral("%1 (%2)").arg(v).arg(hex::prefixed(v, bytes * 2)); }
 
+// "567 (0x0237: operation enabled; remote)" for an object whose values have names.
+QString named_value_text(uint16_t index, uint32_t v, int bytes, int node, const decoder_context &context)
+{
+    const QString meaning = value_meaning(index, v, node, context);
+    if (meaning.isEmpty())
+        return value_text(v, bytes);
+    return QStringLiteral("%1 (%2: %3)").arg(v).arg(hex::prefixed(v, bytes * 2), meaning);
+}
+
+QString one_line(QString text) { return text.replace(QLatin1Char('\n'), QLatin1String(" / ")); }
+
+// The error code's text: the CiA table's own entry, else the error document's (a maker's codes),
+// else the CiA family the code belongs to.
+QString error_code_text(uint16_t code, const decoder_context &context)
+{
+    if (canopen::error_code_known(code))
+        return canopen::error_code_text(code);
+    const QString document = context.error_text ? context.error_text(code).trimmed() : QString();
+    return document.isEmpty() ? canopen::error_code_text(code) : document;
+}
+
 QString describe_nmt(const trace_record &r)
 {
     if (r.len < 2)
@@ -77,8 +99,7 @@ QString describe_emcy(const trace_record &r, int node, const decoder_context &co
     const uint16_t code = static_cast<uint16_t>(le(r.data, 2));
     if (code == 0)
         return QStringLiteral("EMCY node %1: error reset, register %2").arg(node).arg(hex::prefixed(r.data[2], 2));
-    QString text = context.error_text ? context.error_text(code).trimmed() : QString();
-    text.replace(QLatin1Char('\n'), QLatin1String(" / "));
+    const QString text = one_line(error_code_text(code, context));
     QString out = QStringLiteral("EMCY node %1: %2").arg(node).arg(hex::prefixed(code, 4));
     if (!text.isEmpty())
         out += QLatin1Char(' ') + text;
@@ -109,7 +130,8 @@ QString describe_pdo(const trace_record &r, int node, const decoder_context &con
         const QString name = object_name(e.index);
         values << QStringLiteral("%1=%2")
                       .arg(name.isEmpty() ? object_text(e.index, e.subindex) : name)
-                      .arg(value_text(le(r.data + bit / 8, bytes), bytes));
+                      .arg(e.subindex == 0 ? named_value_text(e.index, le(r.data + bit / 8, bytes), bytes, node, context)
+                                           : value_text(le(r.data + bit / 8, bytes), bytes));
         bit += e.bits;
     }
     return values.isEmpty() ? out : out + QStringLiteral(": ") + values.join(QStringLiteral(", "));
@@ -120,24 +142,29 @@ uint32_t low_bytes(uint32_t v, int bytes) { return bytes >= 4 ? v : v & ((1u << 
 
 bool expedited(uint8_t cmd, uint8_t specifier) { return (cmd & canopen::sdo_command_mask) == specifier && (cmd & 0x02) != 0; }
 
-QString describe_sdo(const trace_record &r, int node, bool request)
+QString describe_sdo(const trace_record &r, int node, bool request, const decoder_context &context)
 {
     const QString who = QStringLiteral("node %1").arg(node);
     if (r.len != 8)
         return QStringLiteral("SDO %1 %2 (not 8 bytes)")
             .arg(request ? QStringLiteral("request") : QStringLiteral("response"), who);
     const uint8_t cmd = r.data[0];
-    const QString object = object_text(static_cast<uint16_t>(le(r.data + 1, 2)), r.data[3]);
+    const uint16_t index = static_cast<uint16_t>(le(r.data + 1, 2));
+    const QString object = object_text(index, r.data[3]);
     const uint32_t value = le(r.data + 4, 4);
     const int size = canopen::sdo_expedited_size(cmd);
+    auto shown = [&] {
+        const uint32_t v = low_bytes(value, size);
+        return r.data[3] == 0 ? named_value_text(index, v, size, node, context) : value_text(v, size);
+    };
     if (cmd == canopen::sdo_abort)
         return QStringLiteral("SDO abort %1 %2: %3 %4").arg(object, who, hex::prefixed(value, 8), canopen::abort_meaning(value));
     if (request && cmd == canopen::sdo_upload_initiate)
         return QStringLiteral("SDO read %1 %2").arg(object, who);
     if (request && expedited(cmd, canopen::sdo_download_initiate))
-        return QStringLiteral("SDO write %1 = %2 %3").arg(object, value_text(low_bytes(value, size), size), who);
+        return QStringLiteral("SDO write %1 = %2 %3").arg(object, shown(), who);
     if (!request && expedited(cmd, canopen::sdo_upload_initiate))
-        return QStringLiteral("SDO read reply %1 = %2 %3").arg(object, value_text(low_bytes(value, size), size), who);
+        return QStringLiteral("SDO read reply %1 = %2 %3").arg(object, shown(), who);
     if (!request && cmd == 0x60)
         return QStringLiteral("SDO write confirmed %1 %2").arg(object, who);
     return QStringLiteral("SDO %1 %2 command %3").arg(object, who, hex::prefixed(cmd, 2));
@@ -263,7 +290,7 @@ QString describe(const trace_record &r, const decoder_context &context)
         return r.len >= 1 ? QStringLiteral("SYNC counter %1").arg(r.data[0]) : QStringLiteral("SYNC");
     case frame_kind::emcy: return describe_emcy(r, node, context);
     case frame_kind::pdo: return describe_pdo(r, node, context);
-    case frame_kind::sdo: return describe_sdo(r, node, r.id > sdo_request_base);
+    case frame_kind::sdo: return describe_sdo(r, node, r.id > sdo_request_base, context);
     case frame_kind::error_control: return describe_error_control(r, node);
     case frame_kind::maker: return describe_maker(r, node);
     case frame_kind::error_frame: return describe_error_frame(r);
@@ -347,6 +374,38 @@ QString error_register_bits(uint8_t reg)
     return out.join(QStringLiteral(", "));
 }
 
+QString value_meaning(uint16_t index, uint32_t value, int node, const decoder_context &context)
+{
+    namespace object = canopen::object;
+    switch (index) {
+    case object::statusword: {
+        const auto mode = context.modes.find(node);
+        return canopen::statusword_summary(static_cast<uint16_t>(value),
+                                           mode == context.modes.end() ? nullptr : canopen::find_mode(mode->second));
+    }
+    case object::controlword: {
+        const canopen::controlword_command *c = canopen::command_of(static_cast<uint16_t>(value));
+        QString out = c ? QString::fromLatin1(c->key) : QStringLiteral("no command");
+        if (value & canopen::cw_bit::halt)
+            out += QStringLiteral(", halt");
+        return out;
+    }
+    case object::modes_of_operation:
+    case object::modes_of_operation_display: {
+        const canopen::mode_info *m = canopen::find_mode(static_cast<int8_t>(value));
+        return m ? QString::fromLatin1(m->en).toLower() : QString();
+    }
+    case object::error_code: return one_line(error_code_text(static_cast<uint16_t>(value), context));
+    case object::digital_inputs: {
+        QStringList names;
+        for (const canopen::named_bit &b : canopen::digital_input_flags(value))
+            names << QString::fromLatin1(b.en);
+        return names.isEmpty() ? QStringLiteral("no switch") : names.join(QStringLiteral(", "));
+    }
+    default: return QString();
+    }
+}
+
 maker_request_tracker::maker_request_tracker() { std::fill(std::begin(last_), std::end(last_), no_request); }
 
 void maker_request_tracker::observe(trace_record &r)
@@ -363,6 +422,14 @@ void maker_request_tracker::observe(trace_record &r)
 
 void pdo_mapping_tracker::observe(const trace_record &r, decoder_context &context)
 {
+    // The mode a node was set to (a write request) or reports (a read reply).
+    if (classify(r) == frame_kind::sdo && r.len == 8 && r.data[3] == 0) {
+        const bool request = r.id > sdo_request_base;
+        const uint32_t index = le(r.data + 1, 2);
+        if (request ? index == canopen::object::modes_of_operation && expedited(r.data[0], canopen::sdo_download_initiate)
+                    : index == canopen::object::modes_of_operation_display && expedited(r.data[0], canopen::sdo_upload_initiate))
+            context.modes[node_of(r)] = static_cast<int8_t>(r.data[4]);
+    }
     if (classify(r) != frame_kind::sdo || r.id <= sdo_request_base || r.len != 8 || !expedited(r.data[0], canopen::sdo_download_initiate))
         return;
     const int node = node_of(r);

@@ -57,6 +57,9 @@ struct decoder_context {
     std::function<QString(uint16_t)> error_text;
     // Known PDO mappings by identifier.
     std::map<uint32_t, std::vector<pdo_entry>> pdo_mappings;
+    // The mode of operation each node was last set to or reported (0x6060 written, 0x6061
+    // read), for the statusword's mode bits.
+    std::map<int, int8_t> modes;
 };
 
 QString describe(const trace_record &r, const decoder_context &context);
@@ -67,6 +70,10 @@ QString maker_register_name(uint16_t reg);
 QString object_name(uint16_t index);
 // "generic, current" for the error register 0x03.
 QString error_register_bits(uint8_t reg);
+// What a value of a CiA 402 object says by name: the statusword's state and flags, the
+// controlword's command, the mode, the error code, the digital inputs' switches; empty for
+// other objects.
+QString value_meaning(uint16_t index, uint32_t value, int node, const decoder_context &context);
 
 // For a maker reply, the register of the request it answers, if that request is the last one
 // sent to the node. The trace fills trace_record::aux through this as frames arrive.
@@ -81,7 +88,7 @@ private:
 
 // Learns PDO mappings from the SDO writes that set them up (0x1400-0x1403 / 0x1800-0x1803
 // sub 1 the COB-ID, 0x1600-0x1603 / 0x1A00-0x1A03 the entries and their count), so that the
-// trace shows the mapped values of the PDOs that follow.
+// trace shows the mapped values of the PDOs that follow; and each node's mode of operation.
 class pdo_mapping_tracker {
 public:
     void observe(const trace_record &r, decoder_context &context);

@@ -72,6 +72,7 @@ void trace_model::forget_observations()
     tracker_ = maker_request_tracker();
     mappings_ = pdo_mapping_tracker();
     context_.pdo_mappings.clear();
+    context_.modes.clear();
     nodes_.clear();
     ids_.clear();
 }

@@ -253,6 +253,23 @@ QString statusword_summary(uint16_t sw, const mode_info *mode)
     return out;
 }
 
+QString statusword_text(uint16_t sw, const mode_info *mode)
+{
+    const statusword_reading r = read_statusword(sw, mode);
+    QStringList zh, en;
+    for (const named_bit &b : r.flags) {
+        zh << QString::fromUtf8(b.zh);
+        en << QString::fromLatin1(b.en);
+    }
+    QString out = QString::fromUtf8(state_name_zh(r.state));
+    if (!zh.isEmpty())
+        out += QStringLiteral("：") + zh.join(QStringLiteral("、"));
+    out += QLatin1Char('\n') + QString::fromLatin1(state_name_en(r.state));
+    if (!en.isEmpty())
+        out += QStringLiteral(": ") + en.join(QStringLiteral(", "));
+    return out;
+}
+
 const error_code_info *find_error_code(uint16_t code)
 {
     if (const error_code_info *e = exact_error_code(code))

@@ -239,6 +239,8 @@ struct statusword_reading {
 statusword_reading read_statusword(uint16_t statusword, const mode_info *mode);
 // "operation enabled; target reached, homing attained" (English, lower case: for log lines).
 QString statusword_summary(uint16_t statusword, const mode_info *mode);
+// "运行使能：目标到达、回零完成\nOperation enabled: target reached, homing attained", for windows.
+QString statusword_text(uint16_t statusword, const mode_info *mode);
 
 // Error codes of 0x603F, EMCY and 0x1003 (CiA 301 families, CiA 402 codes).
 struct error_code_info {

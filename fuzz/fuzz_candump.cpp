@@ -20,6 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     trace::decoder_context context;
     context.pdo_mappings[0x181] = {{0x6041, 0, 16}, {0x6064, 0, 32}, {0x1000, 0, 12}};
     trace::maker_request_tracker tracker;
+    // Mappings and modes learnt from the log itself decode the PDOs and statuswords after them.
+    trace::pdo_mapping_tracker mappings;
     for (size_t i = 0; i < log.size(); ++i) {
         trace::trace_record r = log.at(i);
         const trace::frame_detail *detail = log.detail(i);
@@ -27,6 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             ((r.flags & trace::record_flag::detail) != 0) != (detail != nullptr))
             std::abort();
         tracker.observe(r);
+        mappings.observe(r, context);
         (void)trace::describe(r, context);
         const int node = trace::node_of(r);
         if (node < 0 || node > 127)

@@ -1142,7 +1142,9 @@ private slots:
         QCOMPARE(flags(0x1000, 0), QStringLiteral("mode bit 12"));  // no mode known
         QCOMPARE(canopen::statusword_summary(0x1637, canopen::find_mode(6)),
                  QStringLiteral("operation enabled; remote, target reached, homing attained"));
-        QCOMPARE(int(canopen::read_statusword(0x0218, nullptr).state), int(canopen::drive_state::fault));
+        QCOMPARE(canopen::statusword_text(0x1637, canopen::find_mode(6)),
+                 QStringLiteral("运行使能：远程、目标到达、回零完成\nOperation enabled: remote, target reached, homing attained"));
+        QCOMPARE(canopen::statusword_text(0x0208, nullptr), QStringLiteral("故障：远程\nFault: remote"));
     }
 
     void error_codes_by_name_and_family()

@@ -648,6 +648,25 @@ void bench_boot::step_start_all()
 
 // ---- the report ----------------------------------------------------------------------------
 
+int boot_outcome::nodes_done() const
+{
+    int n = 0;
+    for (const node_boot &b : nodes)
+        n += b.done() ? 1 : 0;
+    return n;
+}
+
+boot_outcome outcome_of(const bench_boot &boot, const QDateTime &started)
+{
+    boot_outcome o;
+    o.bench = boot.bench();
+    o.nodes = boot.nodes();
+    o.discovery = boot.discovery();
+    o.seconds = boot.seconds();
+    o.started = started;
+    return o;
+}
+
 QStringList boot_report_headers()
 {
     return {QStringLiteral("节点/Node"),  QStringLiteral("名称/Name"), QStringLiteral("步骤/Step"),
@@ -655,13 +674,13 @@ QStringList boot_report_headers()
             QStringLiteral("用时/Time (s)"), QStringLiteral("说明/Note")};
 }
 
-std::vector<QStringList> boot_report_rows(const bench_boot &boot)
+std::vector<QStringList> boot_report_rows(const boot_outcome &boot)
 {
     std::vector<QStringList> rows;
-    const step_record &d = boot.discovery();
-    rows.push_back({QStringLiteral("-"), boot.bench().net_name, QStringLiteral("discovery"), step_result_text(d.result), d.found,
+    const step_record &d = boot.discovery;
+    rows.push_back({QStringLiteral("-"), boot.bench.net_name, QStringLiteral("discovery"), step_result_text(d.result), d.found,
                     d.done, seconds_text(d.seconds), d.note});
-    for (const node_boot &n : boot.nodes()) {
+    for (const node_boot &n : boot.nodes) {
         for (int s = 0; s < boot_step_count; ++s) {
             const step_record &r = n.steps[s];
             rows.push_back({QString::number(n.node), n.name, QString::fromLatin1(step_names[s]), step_result_text(r.result),
@@ -675,18 +694,18 @@ std::vector<QStringList> boot_report_rows(const bench_boot &boot)
     return rows;
 }
 
-QByteArray boot_junit(const bench_boot &boot, const QDateTime &started)
+QByteArray boot_junit(const boot_outcome &boot)
 {
     using text_safety::safe_text;
-    const QString suite = boot.bench().net_name.isEmpty() ? QStringLiteral("bench") : boot.bench().net_name;
+    const QString suite = boot.bench.net_name.isEmpty() ? QStringLiteral("bench") : boot.bench.net_name;
     int tests = 1, failures = 0, skipped = 0;
-    for (const node_boot &n : boot.nodes())
+    for (const node_boot &n : boot.nodes)
         for (const step_record &s : n.steps) {
             ++tests;
             failures += s.result == step_result::failed ? 1 : 0;
             skipped += s.result == step_result::not_run || s.result == step_result::skipped ? 1 : 0;
         }
-    failures += boot.discovery().result == step_result::failed ? 1 : 0;
+    failures += boot.discovery.result == step_result::failed ? 1 : 0;
     QByteArray out;
     QXmlStreamWriter w(&out);
     w.setAutoFormatting(true);
@@ -695,15 +714,15 @@ QByteArray boot_junit(const bench_boot &boot, const QDateTime &started)
     w.writeAttribute(QStringLiteral("name"), safe_text(suite));
     w.writeAttribute(QStringLiteral("tests"), QString::number(tests));
     w.writeAttribute(QStringLiteral("failures"), QString::number(failures));
-    w.writeAttribute(QStringLiteral("time"), seconds_text(boot.seconds()));
+    w.writeAttribute(QStringLiteral("time"), seconds_text(boot.seconds));
     w.writeStartElement(QStringLiteral("testsuite"));
     w.writeAttribute(QStringLiteral("name"), safe_text(suite));
     w.writeAttribute(QStringLiteral("tests"), QString::number(tests));
     w.writeAttribute(QStringLiteral("failures"), QString::number(failures));
     w.writeAttribute(QStringLiteral("errors"), QStringLiteral("0"));
     w.writeAttribute(QStringLiteral("skipped"), QString::number(skipped));
-    w.writeAttribute(QStringLiteral("time"), seconds_text(boot.seconds()));
-    w.writeAttribute(QStringLiteral("timestamp"), started.toString(Qt::ISODate));
+    w.writeAttribute(QStringLiteral("time"), seconds_text(boot.seconds));
+    w.writeAttribute(QStringLiteral("timestamp"), boot.started.toString(Qt::ISODate));
     w.writeStartElement(QStringLiteral("properties"));
     const auto property = [&w](const QString &name, const QString &value) {
         w.writeStartElement(QStringLiteral("property"));
@@ -711,10 +730,10 @@ QByteArray boot_junit(const bench_boot &boot, const QDateTime &started)
         w.writeAttribute(QStringLiteral("value"), safe_text(value));
         w.writeEndElement();
     };
-    property(QStringLiteral("bench"), boot.bench().path);
-    property(QStringLiteral("nodes"), QString::number(boot.nodes().size()));
+    property(QStringLiteral("bench"), boot.bench.path);
+    property(QStringLiteral("nodes"), QString::number(boot.nodes.size()));
     property(QStringLiteral("nodes_done"), QString::number(boot.nodes_done()));
-    for (const node_boot &n : boot.nodes())
+    for (const node_boot &n : boot.nodes)
         if (n.started_s >= 0 && n.ended_s >= n.started_s)
             property(n.title() + QStringLiteral(" boot_s"), seconds_text(n.ended_s - n.started_s));
     w.writeEndElement();
@@ -740,8 +759,8 @@ QByteArray boot_junit(const bench_boot &boot, const QDateTime &started)
             w.writeTextElement(QStringLiteral("system-out"), safe_text(out_text));
         w.writeEndElement();
     };
-    testcase(QStringLiteral("bench: discovery"), boot.discovery());
-    for (const node_boot &n : boot.nodes())
+    testcase(QStringLiteral("bench: discovery"), boot.discovery);
+    for (const node_boot &n : boot.nodes)
         for (int s = 0; s < boot_step_count; ++s)
             testcase(n.title() + QStringLiteral(": ") + QString::fromLatin1(step_names[s]), n.steps[s]);
     w.writeEndElement();
@@ -750,7 +769,7 @@ QByteArray boot_junit(const bench_boot &boot, const QDateTime &started)
     return out;
 }
 
-bool save_boot_report(const QString &path, const bench_boot &boot, const QDateTime &started, QString *error)
+bool save_boot_report(const QString &path, const boot_outcome &boot, QString *error)
 {
     const auto failed = [error](const QString &why) {
         if (error)
@@ -758,8 +777,8 @@ bool save_boot_report(const QString &path, const bench_boot &boot, const QDateTi
         return false;
     };
     const std::vector<QStringList> rows = boot_report_rows(boot);
-    const QStringList title = {QStringLiteral("启动报告/Boot-up report"), boot.bench().path,
-                               started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))};
+    const QStringList title = {QStringLiteral("启动报告/Boot-up report"), boot.bench.path,
+                               boot.started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))};
     if (path.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive)) {
         table_snapshot snap;
         snap.headers << title.join(QStringLiteral("  ")) << boot_report_headers();
@@ -774,7 +793,7 @@ bool save_boot_report(const QString &path, const bench_boot &boot, const QDateTi
     }
     QByteArray bytes;
     if (path.endsWith(QLatin1String(".xml"), Qt::CaseInsensitive)) {
-        bytes = boot_junit(boot, started);
+        bytes = boot_junit(boot);
     } else {
         const auto line = [](const QStringList &cells) {
             QStringList quoted;
@@ -793,10 +812,10 @@ bool save_boot_report(const QString &path, const bench_boot &boot, const QDateTi
     return true;
 }
 
-QStringList boot_summary(const bench_boot &boot)
+QStringList boot_summary(const boot_outcome &boot)
 {
     QStringList out;
-    for (const node_boot &n : boot.nodes()) {
+    for (const node_boot &n : boot.nodes) {
         const bool timed = n.started_s >= 0 && n.ended_s >= n.started_s;
         const QString time = timed ? QStringLiteral(" (%1 s)").arg(n.ended_s - n.started_s, 0, 'f', 2) : QString();
         if (n.done()) {

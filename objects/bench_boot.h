@@ -27,6 +27,7 @@
 #include "objects/dcf_job.h"
 #include "objects/node_discovery.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QString>
 #include <functional>
@@ -204,16 +205,28 @@ private:
     int steps_ = 0;
 };
 
-// The report of a boot: one row per node and step (and the bench's discovery first).
+// What a boot found and did, kept once the job is gone.
+struct boot_outcome {
+    bench_file bench;
+    std::vector<node_boot> nodes;
+    step_record discovery;
+    double seconds = 0;
+    QDateTime started;
+    int nodes_done() const;
+};
+boot_outcome outcome_of(const bench_boot &boot, const QDateTime &started);
+
+// The report of a boot: one row per node and step (and the bench's discovery first), then
+// each node's boot time.
 QStringList boot_report_headers();
-std::vector<QStringList> boot_report_rows(const bench_boot &boot);
+std::vector<QStringList> boot_report_rows(const boot_outcome &boot);
 // CSV, a workbook (.xlsx) or JUnit XML (.xml) by the path's ending; false with the reason.
-bool save_boot_report(const QString &path, const bench_boot &boot, const QDateTime &started, QString *error);
+bool save_boot_report(const QString &path, const boot_outcome &boot, QString *error);
 // One testsuite for the bench, one testcase per node and step ("J2 (node 2): identity"); a
 // step not run is skipped, one that failed a failure; the bench-wide discovery case fails only
 // when the discovery itself could not run.
-QByteArray boot_junit(const bench_boot &boot, const QDateTime &started);
-// "J2 (node 2): 完成/done in 0.42 s" or "...: 失败/failed at identity: ..." for every node.
-QStringList boot_summary(const bench_boot &boot);
+QByteArray boot_junit(const boot_outcome &boot);
+// "J2 (node 2): 完成/done (0.42 s)" or "...: 失败/failed at identity: ..." for every node.
+QStringList boot_summary(const boot_outcome &boot);
 
 }  // namespace objects

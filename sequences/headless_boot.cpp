@@ -100,28 +100,29 @@ int boot_headless(const boot_options &options)
                     logged(line);
                 }
             },
-            [&](const objects::bench_boot &b, bool cancelled) {
+            [&](const objects::bench_boot &boot, bool cancelled) {
+                const objects::boot_outcome b = objects::outcome_of(boot, started);
                 for (const QString &line : objects::boot_summary(b)) {
                     print(stdout, line);
                     logged(line);
                 }
                 const QString total = QStringLiteral("%1 of %2 nodes done in %3 s")
                                           .arg(b.nodes_done())
-                                          .arg(b.nodes().size())
-                                          .arg(b.seconds(), 0, 'f', 2);
+                                          .arg(b.nodes.size())
+                                          .arg(b.seconds, 0, 'f', 2);
                 print(stdout, total);
                 logged(total);
-                if (b.bus_lost() || b.discovery().result == objects::step_result::failed) {
+                if (boot.bus_lost() || b.discovery.result == objects::step_result::failed) {
                     print(stderr, QStringLiteral("velmora: ") + objects::bus_lost_note());
                     code = exit_error;
                 } else if (cancelled || interrupted) {
                     print(stderr, QStringLiteral("velmora: interrupted"));
                     code = exit_error;
                 } else {
-                    code = b.nodes_done() == static_cast<int>(b.nodes().size()) ? exit_done : exit_failed;
+                    code = b.nodes_done() == static_cast<int>(b.nodes.size()) ? exit_done : exit_failed;
                 }
                 if (!options.report.isEmpty())
-                    reported = objects::save_boot_report(options.report, b, started, &report_error);
+                    reported = objects::save_boot_report(options.report, b, &report_error);
                 QCoreApplication::exit(code);
             });
 

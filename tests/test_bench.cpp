@@ -133,7 +133,7 @@ boot_run boot(const bench_file &bench, const boot_options &options = {}, bench_m
         },
         [run, model](const bench_boot &b, bool cancelled) {
             run->nodes = b.nodes();
-            run->junit = boot_junit(b, QDateTime::currentDateTime());
+            run->junit = boot_junit(outcome_of(b, QDateTime::currentDateTime()));
             run->cancelled = cancelled;
             if (model)
                 model->watch(b);

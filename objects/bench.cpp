@@ -57,6 +57,8 @@ bool topology_key(const QString &key, const QString &value, int line, cpj_networ
 {
     static const QRegularExpression node_key(QStringLiteral("^node([0-9]{1,3})(present|name|dcfname|refd)$"));
     const QString k = key.toLower();
+    if (k == QLatin1String("netname") && value != text_safety::ini_value(value))
+        return fail(f, line, QStringLiteral("%1 含控制字符/holds a control character").arg(key));
     if (k == QLatin1String("netname")) {
         net->net_name = value;
         return true;
@@ -73,6 +75,10 @@ bool topology_key(const QString &key, const QString &value, int line, cpj_networ
         *nodes_line = line;
         return true;
     }
+    // What the writer could not give back as it is (control characters, line separators) has no
+    // place in a name: a file would not read back the same, and a DCF's name is opened as a file.
+    if (value != text_safety::ini_value(value))
+        return fail(f, line, QStringLiteral("%1 含控制字符/holds a control character").arg(key));
     const QRegularExpressionMatch m = node_key.match(k);
     if (!m.hasMatch())
         return true;  // NetRefd and keys of later editions

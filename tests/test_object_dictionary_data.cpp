@@ -277,6 +277,9 @@ private slots:
                                                   "Node2Present=1\nNode2Name=j\nNode2DCFName=b\n") << 6;
         QTest::newRow("no equals") << two + "Node7Present\n" << 9;
         QTest::newRow("long line") << two + "NetName=" + QByteArray(2000, 'x') + "\n" << 9;
+        QTest::newRow("control character in a DCF name (found by fuzz_bench)")
+            << two + "Node7Present=1\nNode7DCFName=J7\x03.dcf\n" << 10;
+        QTest::newRow("line separator in a name") << two + "Node7Present=1\nNode7Name=J\xe2\x80\xa8" "7\n" << 10;
     }
     void bench_node_lists()
     {

@@ -242,6 +242,13 @@ bool entry_number(const eds_document &dcf, uint16_t index, uint8_t sub, int node
     return true;
 }
 
+// A refused bench holds no nodes: nothing of it is half there.
+bench_result refused(bench_result &r)
+{
+    r.bench = bench_file{};
+    return r;
+}
+
 }  // namespace
 
 cpj_result parse_cpj(const QByteArray &text)
@@ -355,12 +362,12 @@ bench_result read_bench_texts(const QByteArray &cpj, const QString &cpj_name,
         QByteArray text;
         if (!dcf_text(n.dcf_name, &text)) {
             r.error = QStringLiteral("%1: 第%2行/line %2: 无法打开/cannot open %3").arg(cpj_name).arg(n.line).arg(n.dcf_name);
-            return r;
+            return refused(r);
         }
         const eds_result dcf = parse_eds(text);
         if (!dcf.ok) {
             r.error = QStringLiteral("%1: 第%2行/line %2: %3").arg(n.dcf_name).arg(dcf.error_line).arg(dcf.error);
-            return r;
+            return refused(r);
         }
         if (dcf.document.node_id != 0 && dcf.document.node_id != n.node) {
             r.error = QStringLiteral("%1: 第%2行/line %2: %3 的NodeID为%4，不是节点%5/gives NodeID %4, not node %5")
@@ -369,7 +376,7 @@ bench_result read_bench_texts(const QByteArray &cpj, const QString &cpj_name,
                           .arg(n.dcf_name)
                           .arg(dcf.document.node_id)
                           .arg(n.node);
-            return r;
+            return refused(r);
         }
         bench_node b;
         b.node = n.node;
@@ -379,12 +386,12 @@ bench_result read_bench_texts(const QByteArray &cpj, const QString &cpj_name,
         QString why;
         if (!bench_node_of(dcf.document, &b, &line, &why)) {
             r.error = QStringLiteral("%1: 第%2行/line %2: %3").arg(n.dcf_name).arg(line).arg(why);
-            return r;
+            return refused(r);
         }
         // A name taken from a DCF may meet one of the list's.
         if (names.contains(b.name.toLower())) {
             r.error = QStringLiteral("%1: 第%2行/line %2: 名称%3重复/name %3 given twice").arg(cpj_name).arg(n.line).arg(b.name);
-            return r;
+            return refused(r);
         }
         names.insert(b.name.toLower());
         r.bench.nodes.push_back(std::move(b));

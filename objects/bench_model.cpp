@@ -1,6 +1,7 @@
 #include "objects/bench_model.h"
 
 #include "can/vci/bus_tap.h"
+#include "canopen/cia_objects.h"
 #include "canopen/nmt_state.h"
 #include "objects/bench_boot.h"
 
@@ -168,10 +169,18 @@ QVariant bench_model::data(const QModelIndex &index, int role) const
     }
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
+    if (index.column() == col_identity && role == Qt::ToolTipRole)
+        return identity_parts_text(n.expected.id, n.expected.known);
     switch (index.column()) {
     case col_node: return n.node;
     case col_name: return n.name;
-    case col_identity: return identity_parts_text(n.expected.id, n.expected.known);
+    case col_identity: {
+        // Vendor, product, revision, serial; "-" where the DCF leaves a part unchecked.
+        QStringList parts;
+        for (int i = 0; i < 4; ++i)
+            parts << (n.expected.known[i] ? canopen::identity_text(n.expected.id.part[i]) : QStringLiteral("-"));
+        return parts.join(QStringLiteral(" / "));
+    }
     case col_dcf: return n.dcf_name;
     case col_state: return r.text;
     default: return {};
@@ -184,7 +193,7 @@ QVariant bench_model::headerData(int section, Qt::Orientation orientation, int r
         return QAbstractTableModel::headerData(section, orientation, role);
     static const char *const headers[col_count] = {
         QT_TRANSLATE_NOOP("bench_model", "节点/Node"), QT_TRANSLATE_NOOP("bench_model", "名称/Name"),
-        QT_TRANSLATE_NOOP("bench_model", "应有身份/Expected identity"), QT_TRANSLATE_NOOP("bench_model", "DCF"),
+        QT_TRANSLATE_NOOP("bench_model", "应有身份/Expected identity (vendor / product / revision / serial)"), QT_TRANSLATE_NOOP("bench_model", "DCF"),
         QT_TRANSLATE_NOOP("bench_model", "状态/State")};
     return section >= 0 && section < col_count ? QCoreApplication::translate("bench_model", headers[section]) : QVariant();
 }

@@ -1910,16 +1910,16 @@ Scope</source>
         <translation>名称</translation>
     </message>
     <message>
-        <source>应有身份/Expected identity</source>
-        <translation>应有身份</translation>
-    </message>
-    <message>
         <source>DCF</source>
         <translation>DCF</translation>
     </message>
     <message>
         <source>状态/State</source>
         <translation>状态</translation>
+    </message>
+    <message>
+        <source>应有身份/Expected identity (vendor / product / revision / serial)</source>
+        <translation>应有身份</translation>
     </message>
 </context>
 <context>

@@ -1911,16 +1911,16 @@ Scope</source>
         <translation>Name</translation>
     </message>
     <message>
-        <source>应有身份/Expected identity</source>
-        <translation>Expected identity</translation>
-    </message>
-    <message>
         <source>DCF</source>
         <translation>DCF</translation>
     </message>
     <message>
         <source>状态/State</source>
         <translation>State</translation>
+    </message>
+    <message>
+        <source>应有身份/Expected identity (vendor / product / revision / serial)</source>
+        <translation>Expected identity (vendor / product / revision / serial)</translation>
     </message>
 </context>
 <context>

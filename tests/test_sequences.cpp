@@ -302,8 +302,9 @@ private slots:
     // A script's enable guards the joint before the first controlword, its disable puts the
     // consumer back first; a change left by a killed run is told by a headless run, not asked.
     // The arm bench of the manual boots without a window on the joints its .sim line gives;
-    // the wrong product in a slot makes the exit code 1 and only its case fails; a broken node
-    // list is refused with its line (exit 2).
+    // the wrong product in a slot makes the exit code 1 and only its case fails; a script boots
+    // it and names its joints as the node list does; a broken node list is refused with its
+    // line (exit 2).
     void the_arm_bench_boots_headless()
     {
         const QString bench = qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") + QStringLiteral("/Document/bench/");
@@ -330,6 +331,20 @@ private slots:
         QVERIFY2(r.code == 1, qPrintable(r.out));
         QVERIFY(r.out.contains(QStringLiteral("FAIL  J3 (node 3): identity")));
         QVERIFY(r.out.contains(QStringLiteral("5 of 6 nodes done")));
+
+        // A script boots it too, and reaches the joints by the names of the node list.
+        const QString script = dir.filePath(QStringLiteral("bench.js"));
+        QFile js(script);
+        QVERIFY(js.open(QIODevice::WriteOnly));
+        js.write(QStringLiteral("var bench = bootBench('%1arm.cpj');\n"
+                                "check('done', bench.done, 6);\n"
+                                "check('J3 velocity', joint('J3').read(0x6081, 0), 30000);\n"
+                                "joint('J9');\n").arg(bench).toUtf8());
+        js.close();
+        r = velmora({QStringLiteral("--run"), script}, nodes);
+        QVERIFY2(r.code == 2, qPrintable(r.out));
+        QVERIFY(r.out.contains(QStringLiteral("PASS  done")) && r.out.contains(QStringLiteral("PASS  J3 velocity")));
+        QVERIFY2(r.out.contains(QStringLiteral("no joint named J9")), qPrintable(r.out));
 
         const QString broken = write_script(dir, "broken.cpj", "[Topology]\nNodes=1\nNode1Present=2\n");
         r = velmora({QStringLiteral("--boot"), broken}, nodes);

@@ -176,6 +176,12 @@ bool bench_boot::step()
 
 void bench_boot::cancel()
 {
+    // What the step in hand did before it was cut off is told with it.
+    QString found;
+    if (download_) {
+        const dcf_totals &t = download_->totals();
+        found = QStringLiteral("写入/written %1, 回读校验/verified by read-back %2, 已中断/cut off").arg(t.written).arg(t.verified);
+    }
     if (sub_)
         sub_->cancel();
     sub_.reset();
@@ -188,8 +194,17 @@ void bench_boot::cancel()
         canopen::lss_back_to_waiting(*wire_.discovery.bus, 0, wire_.lss_hooks);
     in_configuration_ = false;
     cancelled_ = true;
-    if (phase_ == phase::node && at_ < nodes_.size() && here().current >= 0)
-        fail(QString(), QStringLiteral("已取消/cancelled"));
+    const QString sent = QStringLiteral("NMT启动已发送，运行未确认：已取消/NMT start sent, operational not confirmed: cancelled");
+    if (phase_ == phase::node && at_ < nodes_.size() && here().current >= 0) {
+        const bool started = step_ == boot_step::start && start_sent_us_ >= 0;
+        record(step_result::failed, found, QString(), started ? sent : QStringLiteral("已取消/cancelled"));
+    } else if (phase_ == phase::start_all && start_sent_us_ >= 0) {
+        for (const size_t i : to_start_) {
+            at_ = i;
+            step_ = boot_step::start;
+            record(step_result::failed, QString(), QString(), sent);
+        }
+    }
     leave_rest(QStringLiteral("已取消，未运行/cancelled: not run"));
     finish();
 }

@@ -276,7 +276,8 @@ private slots:
                  QStringLiteral("1"));
     }
 
-    // Cancel between steps: what was left is told, and no node is started that was not checked.
+    // Cancel between steps, or a cancel that cuts a download off: what was left is told, and no
+    // node is started that was not checked.
     void cancel_leaves_the_rest_told()
     {
         joints("1:10231,2:10231");
@@ -293,6 +294,19 @@ private slots:
         QVERIFY(job.nodes()[1].at(boot_step::present).note.contains(QStringLiteral("cancelled")));
         for (int node = 1; node <= 2; ++node)
             QVERIFY(sim::simulator::instance().find(node)->canopen()->state() != sim::canopen_node::nmt_state::operational);
+
+        // Cut off inside the download (a Stop's cancel): what was written so far is told.
+        bench_boot cut(read_test_bench(), {}, adapter_boot_wire({}));
+        int into_download = 0;
+        while (cut.step() && (cut.nodes()[0].current != int(boot_step::configuration) || ++into_download < 8))
+            QCoreApplication::processEvents();
+        cut.cancel();
+        QVERIFY(cut.cancelled() && cut.finished());
+        const step_record &c = cut.nodes()[0].at(boot_step::configuration);
+        QCOMPARE(c.result, step_result::failed);
+        QVERIFY2(c.found.contains(QStringLiteral("cut off")), qPrintable(c.found));
+        QCOMPARE(cut.nodes()[0].at(boot_step::start).result, step_result::not_run);
+        QVERIFY(!cut.step());
     }
 };
 

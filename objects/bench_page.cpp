@@ -46,7 +46,9 @@ Bench_page::Bench_page(const host &h, QWidget *parent)
 
 Bench_page::~Bench_page()
 {
-    // A boot under way goes with the page; the runner must not call back into it.
+    // A boot under way goes with the page; the runner must not call back into it, nor the end
+    // of the job into the window going away around the page.
+    host_ = host{};
     if (running())
         job_runner::instance().cancel();
     delete ui;
@@ -129,13 +131,14 @@ bool Bench_page::boot()
 {
     if (running() || model_->bench().nodes.empty() || !ready())
         return false;
-    model_->set_bench(model_->bench());
+    const bench_file bench = model_->bench();
+    model_->set_bench(bench);  // every state back to waiting
     boot_options options;
     options.order = ui->bench_start_order->currentIndex() == 1 ? start_order::all_at_once : start_order::node_order;
     options.store_always = ui->bench_store->isChecked();
     const QDateTime started = QDateTime::currentDateTime();
     auto job = std::make_unique<bench_boot>(
-        model_->bench(), options, adapter_boot_wire(host_.log),
+        bench, options, adapter_boot_wire(host_.log),
         [this](const bench_boot &b, int i) { model_->show_boot(b, i); },
         [this, started](const bench_boot &b, bool cancelled) {
             boot_ = nullptr;

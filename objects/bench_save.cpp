@@ -32,6 +32,12 @@ bench_save::bench_save(const eds_document &data_sheet, const QString &cpj_path, 
                        std::function<void(const bench_save_result &, bool)> end)
     : sheet_(data_sheet), path_(cpj_path), kbps_(bit_rate_kbps), wire_(wire), end_(std::move(end))
 {
+    // Only what is read from each node goes into its DCF, nothing the sheet held before.
+    for (od_object &o : sheet_.objects)
+        for (od_entry &e : o.entries) {
+            e.parameter_value.clear();
+            e.differs = false;
+        }
 }
 
 bench_save::~bench_save() = default;

@@ -44,6 +44,7 @@ struct dcf_spec {
     bool identity = true;      // [DeviceInfo] vendor, product and revision
     bool store = false;        // 0x1010:1 "save"
     uint32_t product = 0x402;  // the product the DCF asks for
+    bool heartbeat = true;     // 0x1017 among the values
 };
 
 objects::eds_document joint_eds()
@@ -64,7 +65,7 @@ void write_bench(const QTemporaryDir &dir, const std::vector<dcf_spec> &nodes)
         for (od_object &o : d.objects)
             for (od_entry &e : o.entries) {
                 const int key = e.index << 8 | e.sub;
-                e.parameter_value = own.count(key) ? own.at(key) : QString();
+                e.parameter_value = own.count(key) && (n.heartbeat || key != 0x101700) ? own.at(key) : QString();
                 if (n.store && key == 0x101001)
                     e.parameter_value = QStringLiteral("0x65766173");
             }
@@ -274,6 +275,55 @@ private slots:
                  QStringLiteral("J2 (node 2): identity"));
         QCOMPARE(xml.documentElement().firstChildElement(QStringLiteral("testsuite")).attribute(QStringLiteral("failures")),
                  QStringLiteral("1"));
+    }
+
+    // Each way a node fails leaves it as the report says and the others boot: a DCF without a
+    // heartbeat time (configured, never started), a node not on the bus, a fresh one whose
+    // serial number nobody has (no drive left in LSS configuration for the next), all started
+    // at the end; the CSV report has a row per node and step and each node's boot time.
+    void failures_leave_each_node_as_the_report_says()
+    {
+        joints("1:10231,2:10231,lss:0x2005");
+        dcf_spec silent{2, QStringLiteral("J2")};
+        silent.heartbeat = false;
+        write_bench(dir, {{1, QStringLiteral("J1")}, silent, {3, QStringLiteral("J3")},
+                          {4, QStringLiteral("J4"), 0x4444}, {5, QStringLiteral("J5"), 0x2005}});
+        const bench_file bench = read_test_bench();
+        bench_boot job(bench, {start_order::all_at_once, false}, adapter_boot_wire({}));
+        while (job.step())
+            QCoreApplication::processEvents();
+        const std::vector<node_boot> &n = job.nodes();
+        QVERIFY2(n[0].done() && n[4].done(), qPrintable(boot_summary_of(n[0]) + QStringLiteral(" | ") + boot_summary_of(n[4])));
+        QCOMPARE(n[1].at(boot_step::configuration).result, step_result::passed);
+        QCOMPARE(n[1].at(boot_step::heartbeat).result, step_result::failed);
+        QVERIFY(n[1].at(boot_step::heartbeat).note.contains(QStringLiteral("0x1017")));
+        QCOMPARE(n[1].at(boot_step::start).result, step_result::not_run);
+        QVERIFY(n[2].at(boot_step::present).note.contains(QStringLiteral("no serial number")));
+        QCOMPARE(n[3].at(boot_step::present).result, step_result::failed);
+        QVERIFY2(n[3].at(boot_step::present).note.contains(QStringLiteral("0x00004444")), qPrintable(n[3].at(boot_step::present).note));
+        QCOMPARE(n[3].at(boot_step::identity).result, step_result::not_run);
+        QVERIFY(n[4].by_lss);
+        const auto state = [](int node) { return sim::simulator::instance().find(node)->canopen()->state(); };
+        QCOMPARE(state(1), sim::canopen_node::nmt_state::operational);
+        QCOMPARE(state(5), sim::canopen_node::nmt_state::operational);
+        QVERIFY(state(2) != sim::canopen_node::nmt_state::operational);
+        QCOMPARE(job.nodes_done(), 2);
+
+        const QString csv = dir.filePath(QStringLiteral("boot.csv"));
+        QString error;
+        QVERIFY2(save_boot_report(csv, outcome_of(job, QDateTime::currentDateTime()), &error), qPrintable(error));
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2 + 1 + 5 * (boot_step_count + 1));  // title, headers, discovery, per node
+        QVERIFY(lines[1].startsWith(QStringLiteral("节点/Node,名称/Name,步骤/Step,结果/Result")));
+        QVERIFY2(lines[3 + boot_step_count + 1 + 4].startsWith(QStringLiteral("2,J2,heartbeat,失败/failed,")), qPrintable(lines[3 + 11]));
+        const QStringList boot_row = lines[3 + boot_step_count].split(QLatin1Char(','));
+        QCOMPARE(boot_row.mid(0, 4), QStringList({"1", "J1", "boot", "完成/done"}));
+        QVERIFY(boot_row[6].toDouble() > 0);
+        QVERIFY(save_boot_report(dir.filePath(QStringLiteral("boot.xlsx")), outcome_of(job, QDateTime::currentDateTime()), &error));
+        QVERIFY(!save_boot_report(dir.filePath(QStringLiteral("no/such/boot.xml")), outcome_of(job, QDateTime::currentDateTime()), &error));
+        QVERIFY(!error.isEmpty());
     }
 
     // Cancel between steps, or a cancel that cuts a download off: what was left is told, and no

@@ -55,6 +55,12 @@ command_line parse_command_line(const QStringList &arguments)
             target = &c.bus;
         else if (a == QLatin1String("--run"))
             target = &c.run;
+        else if (a == QLatin1String("--boot"))
+            target = &c.boot;
+        else if (a == QLatin1String("--start-all"))
+            c.start_all = true;
+        else if (a == QLatin1String("--store"))
+            c.store = true;
         else if (a == QLatin1String("--report"))
             target = &c.report;
         else if (a == QLatin1String("--log"))
@@ -83,8 +89,12 @@ command_line parse_command_line(const QStringList &arguments)
         if (!ok || c.time_limit_s < 0)
             c.error = QStringLiteral("--time-limit takes whole seconds (0: none), not %1").arg(time_limit);
     }
-    if (c.error.isEmpty() && c.run.isEmpty() && !(c.report.isEmpty() && c.log.isEmpty()))
-        c.error = QStringLiteral("--report and --log go with --run");
+    if (c.error.isEmpty() && !c.run.isEmpty() && !c.boot.isEmpty())
+        c.error = QStringLiteral("--run and --boot are one at a time");
+    if (c.error.isEmpty() && c.run.isEmpty() && c.boot.isEmpty() && !(c.report.isEmpty() && c.log.isEmpty()))
+        c.error = QStringLiteral("--report and --log go with --run or --boot");
+    if (c.error.isEmpty() && c.boot.isEmpty() && (c.start_all || c.store))
+        c.error = QStringLiteral("--start-all and --store go with --boot");
     if (c.error.isEmpty() && c.run.isEmpty() && !time_limit.isEmpty())
         c.error = QStringLiteral("--time-limit goes with --run");
     return c;
@@ -95,7 +105,7 @@ QString command_line_help()
     return QStringLiteral("Usage: velmora [OPTION]...\n"
                           "Test and commissioning tool for servo joint drives on a CAN bus.\n"
                           "用于CAN总线伺服关节驱动器的测试与调试工具。\n"
-                          "Without --run the main window opens.\n"
+                          "Without --run or --boot the main window opens.\n"
                           "\n"
                           "Options:\n"
                           "  -h, --help          show this help and exit\n"
@@ -106,8 +116,19 @@ QString command_line_help()
                           "                      then exit: 0 every check passed, 1 a check failed,\n"
                           "                      2 the script could not run (syntax or script error,\n"
                           "                      bus not open, interrupted)\n"
-                          "      --report FILE.xml  with --run: write a JUnit XML report\n"
-                          "      --log FILE      with --run: write the run's log\n"
+                          "      --boot BENCH.cpj  boot the bench a CiA 306-3 node list and its DCFs\n"
+                          "                      describe (bus 0): find each node (LSS by serial number\n"
+                          "                      for fresh ones), check its identity, configure,\n"
+                          "                      verify, store where asked, watch its heartbeat, start\n"
+                          "                      it; then exit: 0 every node done, 1 a node failed,\n"
+                          "                      2 the boot could not run\n"
+                          "      --start-all     with --boot: start the nodes at once after the last check\n"
+                          "                      (default: each node as soon as it passed)\n"
+                          "      --store         with --boot: store every node configured, whatever its\n"
+                          "                      DCF asks\n"
+                          "      --report FILE   with --run: a JUnit XML report; with --boot: JUnit XML\n"
+                          "                      (.xml), a workbook (.xlsx) or CSV (anything else)\n"
+                          "      --log FILE      with --run or --boot: write the run's log\n"
                           "      --time-limit S  with --run: end the script as an error (exit 2) after S\n"
                           "                      seconds, stopping the joints it moved; 0: no limit\n"
                           "                      (the default)\n"
@@ -131,7 +152,8 @@ QString command_line_help()
                           "\n"
                           "Examples:\n"
                           "  VELMORA_CAN=sim velmora\n"
-                          "  velmora --bus sim --run Document/sequences/endurance.js --report report.xml\n");
+                          "  velmora --bus sim --run Document/sequences/endurance.js --report report.xml\n"
+                          "  velmora --bus sim --boot Document/bench/arm.cpj --report r.xml\n");
 }
 
 QString command_line_version() { return QStringLiteral("velmora %1\n").arg(QStringLiteral(VELMORA_VERSION)); }

@@ -1,6 +1,6 @@
 #pragma once
 // The program's command line, one parser for every mode: the window (default), a test sequence
-// without a window (--run), help and version. Qt's own options (-platform offscreen, -style ...)
+// without a window (--run), a bench booted without a window (--boot), help and version. Qt's own options (-platform offscreen, -style ...)
 // are left for the toolkit.
 #include <QString>
 #include <QStringList>
@@ -10,6 +10,9 @@ struct command_line {
     bool version = false;
     QString bus;  // --bus SPEC, as VELMORA_CAN
     QString run;  // --run FILE.js
+    QString boot;  // --boot BENCH.cpj
+    bool start_all = false;  // --start-all: with --boot, start every node at once at the end
+    bool store = false;  // --store: with --boot, store every node configured
     QString report;  // --report FILE.xml
     QString log;  // --log FILE
     int time_limit_s = 0;  // --time-limit S: the run ends as an error after S seconds; 0: none

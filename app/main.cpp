@@ -6,6 +6,7 @@
 #include "canopen/drive_changes.h"
 #include "custom_protocol/guardian.h"
 #include "sequences/engine_child.h"
+#include "sequences/headless_boot.h"
 #include "sequences/headless_run.h"
 
 #include <QApplication>
@@ -50,6 +51,10 @@ int main(int argc, char *argv[])
     if (!line.verbose)
         QLoggingCategory::setFilterRules(QStringLiteral("qt.canbus*=false"));
 
+    if (!line.boot.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        return sequences::boot_headless({line.boot, line.report, line.log, line.start_all, line.store});
+    }
     if (!line.run.isEmpty()) {
         // No display and no question: the run reports through its exit code.
         QCoreApplication app(argc, argv);

@@ -319,6 +319,14 @@ key_values keys_as_written(const raw_section &s)
     return out;
 }
 
+std::vector<int> lines_of(const raw_section &s)
+{
+    std::vector<int> out;
+    for (const raw_key &k : s.keys)
+        out.push_back(k.line);
+    return out;
+}
+
 bool build(const std::vector<raw_section> &sections, eds_document *doc, parse_error *e)
 {
     QHash<QString, int> by_name;
@@ -335,8 +343,13 @@ bool build(const std::vector<raw_section> &sections, eds_document *doc, parse_er
         uint16_t index = 0;
         if (s.name == QLatin1String("fileinfo"))
             doc->file_info = keys_as_written(s);
-        else if (s.name == QLatin1String("deviceinfo"))
+        else if (s.name == QLatin1String("deviceinfo")) {
             doc->device_info = keys_as_written(s);
+            doc->device_info_lines = lines_of(s);
+        } else if (s.name == QLatin1String("devicecomissioning")) {
+            doc->commissioning = keys_as_written(s);
+            doc->commissioning_lines = lines_of(s);
+        }
         if (!object_section(s.name, &index))
             continue;
         od_object object;

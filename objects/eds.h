@@ -64,7 +64,10 @@ using key_values = std::vector<std::pair<QString, QString>>;
 struct eds_document {
     key_values file_info;    // keys as written
     key_values device_info;
+    std::vector<int> device_info_lines;  // the line of each key of device_info
     int node_id = 0;         // DCF [DeviceComissioning] NodeId; 0 when absent
+    key_values commissioning;            // DCF [DeviceComissioning], keys as written
+    std::vector<int> commissioning_lines;
     std::vector<od_object> objects;  // by index
 };
 

@@ -16,8 +16,10 @@
 #include "can/vci/bus_backend.h"
 #include "objects/od_actions.h"
 #include "objects/dcf_diff_model.h"
+#include "objects/bench_page.h"
 #include "objects/dcf_report.h"
 #include "objects/node_discovery.h"
+#include "objects/od_tree_model.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -94,6 +96,24 @@ void Object_dictionary::setup_commissioning()
     connect(ui->node, QOverload<int>::of(&QSpinBox::valueChanged), this,
             [this](int n) { ui->dcf_nodes->setPlaceholderText(QString::number(n)); });
     ui->dcf_nodes->setPlaceholderText(QString::number(node()));
+
+    // The bench has a page of its own below discovery.
+    Bench_page::host bench;
+    bench.ready = [this](QString *why) {
+        if (device_open == 0)
+            *why = tr("请先在节点窗口扫描以打开适配器/Open the adapter first (Scan in the node window)");
+        else if (!bus_lost_text().isEmpty())
+            *why = bus_lost_text();
+        else if (job_runner::instance().busy())
+            *why = tr("请等待当前传输结束/Wait for the transfer in progress to end");
+        return why->isEmpty();
+    };
+    bench.log = [this](const QString &t) { emit senddata(t); };
+    bench.data_sheet = [this] { return model_->document(); };
+    bench.running = [this](bool running) { job_running_ = running; };
+    auto *page = new Bench_page(bench, ui->commissioning_page);
+    page->setObjectName(QStringLiteral("bench_page"));
+    ui->commissioning_layout->insertWidget(1, page);
 }
 
 void Object_dictionary::retranslate_commissioning()

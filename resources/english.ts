@@ -1,6 +1,130 @@
 <?xml version='1.0' encoding='utf-8'?>
 <TS version="2.1" language="en_US">
 <context>
+    <name>Bench_page</name>
+    <message>
+        <source>试验台/Bench</source>
+        <translation>Bench</translation>
+    </message>
+    <message>
+        <source>打开节点列表(.cpj)及其旁边的DCF
+Open a node list (.cpj) and the DCFs beside it</source>
+        <translation>Open a node list (.cpj) and the DCFs beside it</translation>
+    </message>
+    <message>
+        <source>打开试验台/Open bench</source>
+        <translation>Open bench</translation>
+    </message>
+    <message>
+        <source>逐个节点：查找(必要时LSS)、检查身份、配置、校验、保存、心跳、启动
+Node after node: find (by LSS if need be), check identity, configure, verify, store, heartbeat, start</source>
+        <translation>Node after node: find (by LSS if need be), check identity, configure, verify, store, heartbeat, start</translation>
+    </message>
+    <message>
+        <source>启动试验台/Boot bench</source>
+        <translation>Boot bench</translation>
+    </message>
+    <message>
+        <source>逐个启动/Node by node</source>
+        <translation>Node by node</translation>
+    </message>
+    <message>
+        <source>最后一起启动/All at the end</source>
+        <translation>All at the end</translation>
+    </message>
+    <message>
+        <source>保存每个已配置的节点(0x1010:1)，不论DCF是否要求
+Store every node configured (0x1010:1), whatever its DCF asks</source>
+        <translation>Store every node configured (0x1010:1), whatever its DCF asks</translation>
+    </message>
+    <message>
+        <source>全部保存/Store all</source>
+        <translation>Store all</translation>
+    </message>
+    <message>
+        <source>查找节点，读取全部，保存为节点列表及每个节点的DCF
+Discover the nodes, read all of each, save a node list and a DCF per node</source>
+        <translation>Discover the nodes, read all of each, save a node list and a DCF per node</translation>
+    </message>
+    <message>
+        <source>保存试验台/Save bench</source>
+        <translation>Save bench</translation>
+    </message>
+    <message>
+        <source>保存启动报告/Save boot report</source>
+        <translation>Save boot report</translation>
+    </message>
+    <message>
+        <source>在两步之间结束；报告列出未完成的部分
+End between two steps; the report lists what was left</source>
+        <translation>End between two steps; the report lists what was left</translation>
+    </message>
+    <message>
+        <source>取消/Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>节点%1心跳丢失/node %1 lost: its heartbeat stopped</source>
+        <translation>node %1 lost: its heartbeat stopped</translation>
+    </message>
+    <message>
+        <source>节点%1心跳恢复/node %1 heard again</source>
+        <translation>node %1 heard again</translation>
+    </message>
+    <message>
+        <source>节点列表/Node lists (*.cpj);;* (*)</source>
+        <translation>Node lists (*.cpj);;* (*)</translation>
+    </message>
+    <message>
+        <source>已载入/loaded %1: %2个节点/%2 nodes</source>
+        <translation>loaded %1: %2 nodes</translation>
+    </message>
+    <message>
+        <source>完成节点/nodes done %1 of %2 (%3 s)</source>
+        <translation>nodes done %1 of %2 (%3 s)</translation>
+    </message>
+    <message>
+        <source>; 已取消，其余未运行/cancelled: the rest was not run</source>
+        <translation>cancelled: the rest was not run</translation>
+    </message>
+    <message>
+        <source>请等待当前传输结束/Wait for the transfer in progress to end</source>
+        <translation>Wait for the transfer in progress to end</translation>
+    </message>
+    <message>
+        <source>正在启动试验台/Booting the bench...</source>
+        <translation>Booting the bench...</translation>
+    </message>
+    <message>
+        <source>尚无启动报告/No boot to report yet</source>
+        <translation>No boot to report yet</translation>
+    </message>
+    <message>
+        <source>无法写入/Cannot write %1: %2</source>
+        <translation>Cannot write %1: %2</translation>
+    </message>
+    <message>
+        <source>报告已保存/report saved: %1</source>
+        <translation>report saved: %1</translation>
+    </message>
+    <message>
+        <source>节点列表/Node lists (*.cpj)</source>
+        <translation>Node lists (*.cpj)</translation>
+    </message>
+    <message>
+        <source>已取消，未写入文件/cancelled: no file written</source>
+        <translation>cancelled: no file written</translation>
+    </message>
+    <message>
+        <source>已保存试验台/bench saved: %1 (%2个节点/%2 nodes)</source>
+        <translation>bench saved: %1 %2 nodes)</translation>
+    </message>
+    <message>
+        <source>正在读取节点/Reading the nodes...</source>
+        <translation>Reading the nodes...</translation>
+    </message>
+</context>
+<context>
     <name>Bus_trace</name>
     <message>
         <source>总线跟踪/Bus trace</source>
@@ -1154,6 +1278,71 @@ Store the parameters in node(s) %1 (0x1010:1 "save")?</source>
         <source>警告/Warning</source>
         <translation>Warning</translation>
     </message>
+    <message>
+        <source>固件更新/Update firmware</source>
+        <translation>Update firmware</translation>
+    </message>
+    <message>
+        <source>选择程序映像并下载到节点 (0x1F50)
+Choose a program image and download it to the nodes (0x1F50)</source>
+        <translation>Choose a program image and download it to the nodes (0x1F50)</translation>
+    </message>
+    <message>
+        <source>强制/Force</source>
+        <translation>Force</translation>
+    </message>
+    <message>
+        <source>也下载到其他产品或未知产品
+Also for another product, or an image of unknown product</source>
+        <translation>Also for another product, or an image of unknown product</translation>
+    </message>
+    <message>
+        <source>保存固件报告/Save firmware report</source>
+        <translation>Save firmware report</translation>
+    </message>
+    <message>
+        <source>; 节点/node %1: %2</source>
+        <translation>node %1: %2</translation>
+    </message>
+    <message>
+        <source>节点/node %1: %2
+</source>
+        <translation>node %1: %2
+</translation>
+    </message>
+    <message>
+        <source>程序映像/Program image</source>
+        <translation>Program image</translation>
+    </message>
+    <message>
+        <source>程序映像/Program images (*.bin *.hex *.img);;*</source>
+        <translation>Program images (*.bin *.hex *.img);;*</translation>
+    </message>
+    <message>
+        <source>未知/unknown</source>
+        <translation>unknown</translation>
+    </message>
+    <message>
+        <source>将%1 (%2字节, CRC %3, 产品%4)下载到节点%5？每个节点的程序先停止并清除。
+Download %1 (%2 bytes, CRC %3, product %4) to node(s) %5? Each node's program is stopped and cleared first.</source>
+        <translation>Download %1 (%2 bytes, CRC %3, product %4) to node(s) %5? Each node's program is stopped and cleared first.</translation>
+    </message>
+    <message>
+        <source>正在更新固件/Updating firmware...</source>
+        <translation>Updating firmware...</translation>
+    </message>
+    <message>
+        <source>固件已更新/firmware updated on %1 of %2 nodes</source>
+        <translation>firmware updated on %1 of %2 nodes</translation>
+    </message>
+    <message>
+        <source>节点/node %1: %2%3</source>
+        <translation>node %1: %2%3</translation>
+    </message>
+    <message>
+        <source>尚无固件更新报告/No firmware update to report yet</source>
+        <translation>No firmware update to report yet</translation>
+    </message>
 </context>
 <context>
     <name>Scope</name>
@@ -1709,6 +1898,29 @@ Scope</source>
     <message>
         <source>仿真总线无法打开/The simulated bus could not be opened</source>
         <translation>The simulated bus could not be opened</translation>
+    </message>
+</context>
+<context>
+    <name>bench_model</name>
+    <message>
+        <source>节点/Node</source>
+        <translation>Node</translation>
+    </message>
+    <message>
+        <source>名称/Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>DCF</source>
+        <translation>DCF</translation>
+    </message>
+    <message>
+        <source>状态/State</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>应有身份/Expected identity (vendor / product / revision / serial)</source>
+        <translation>Expected identity (vendor / product / revision / serial)</translation>
     </message>
 </context>
 <context>

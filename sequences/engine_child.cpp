@@ -251,6 +251,20 @@ public:
             const wire_message r = ask(m);
             return canopen::guard_result{r.flag != 0, r.texts[0]};
         };
+        bus_.boot = [this](const QString &path) {
+            wire_message m;
+            m.kind = wire_kind::boot;
+            m.texts[0] = path;
+            const wire_message r = ask(m);
+            bench_run run;
+            run.ran = r.flag != 0;
+            run.nodes = r.node;
+            run.done = r.value;
+            run.names = r.texts[0].split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            run.summary = r.texts[1].split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            run.error = r.texts[2];
+            return run;
+        };
     }
 
     const joint_bus &bus() const override { return bus_; }

@@ -48,7 +48,7 @@ QString text_of(const char *p, int bytes)
     return t;
 }
 
-bool known(uint8_t kind) { return kind >= static_cast<uint8_t>(wire_kind::script) && kind <= static_cast<uint8_t>(wire_kind::reply); }
+bool known(uint8_t kind) { return kind >= static_cast<uint8_t>(wire_kind::script) && kind <= static_cast<uint8_t>(wire_kind::boot); }
 
 }  // namespace
 

@@ -21,6 +21,9 @@
 //   moved         node, flag = protocol                     (none)
 //   action        texts[0]                                  (none)
 //   done          texts[0] = the script's error, empty when none; the engine exits after it
+//   boot          texts[0] = a bench's node list             flag = ran to its end, node = nodes,
+//                                                          value = nodes done, texts = names
+//                                                          ("J3=3" a line), summary, error
 //
 // The engine may die in the middle of a message and write anything before: the reader takes
 // only whole messages of a known kind within its size limit and says so once the stream is
@@ -43,6 +46,7 @@ enum class wire_kind : uint8_t {
     action,
     done,
     reply,
+    boot,
 };
 
 struct wire_message {

@@ -7,12 +7,23 @@
 #include "canopen/joint_guard.h"
 #include "canopen/sdo_client.h"
 
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 
 namespace sequences {
 
 class gui_gate;
+
+// What a bench's boot-up (objects/bench_boot.h) left, for a script.
+struct bench_run {
+    bool ran = false;  // the boot ran to its end
+    QString error;     // why it did not, or could not start
+    int nodes = 0;
+    int done = 0;
+    QStringList names;    // "J3=3": each node's name in the node list and its node-ID
+    QStringList summary;  // a line per node: done, or where it failed and why
+};
 
 struct joint_bus {
     // One request of the maker's protocol to node: true with data bytes 0-3 of its reply.
@@ -26,6 +37,9 @@ struct joint_bus {
     // The heartbeat guard of a CANopen joint (canopen/joint_guard.h), engaged or released where
     // the program's heartbeat and journal live; empty: over sdo(node) in this process.
     std::function<canopen::guard_result(int node, bool engage)> guard;
+    // Boots the bench a node list describes, where the bus lives, as a job of steps there;
+    // empty: no boot from here.
+    std::function<bench_run(const QString &cpj_path)> boot;
 };
 
 // The exchange core for joints by node, on the thread that calls it (the GUI thread). The maker's

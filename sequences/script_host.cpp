@@ -49,7 +49,9 @@ const char prelude[] = R"JS(
         check: function (name, actual, expected, tolerance) {
             return host.check(name, actual, expected, tolerance === undefined ? 0 : tolerance);
         },
-        log: function (text) { host.log(text); }
+        log: function (text) { host.log(text); },
+        bootBench: function (path) { return host.bootBench(path); },
+        joint: function (name) { return joint(host.namedJoint(name), false); }
     };
 })
 )JS";
@@ -73,7 +75,7 @@ void script_host::install()
     const QJSValue api = engine_.evaluate(QString::fromUtf8(prelude), QStringLiteral("velmora-prelude"))
                              .call({engine_.newQObject(this)});
     QJSValue global = engine_.globalObject();
-    for (const char *name : {"canopen", "custom", "wait", "check", "log"})
+    for (const char *name : {"canopen", "custom", "wait", "check", "log", "bootBench", "joint"})
         global.setProperty(QLatin1String(name), api.property(QLatin1String(name)));
 }
 
@@ -110,6 +112,44 @@ QJSValue script_host::joint_object(joint_protocol protocol, const QJSValue &node
 }
 
 QJSValue script_host::canopenJoint(const QJSValue &node) { return joint_object(joint_protocol::canopen, node); }
+
+QJSValue script_host::bootBench(const QJSValue &path)
+{
+    if (!path.isString()) {
+        engine_.throwError(QJSValue::TypeError, QStringLiteral("bootBench takes the path of a node list (.cpj)"));
+        return QJSValue();
+    }
+    runner_.set_action(QStringLiteral("bootBench(%1)").arg(path.toString()));
+    const bench_run r = runner_.bus().boot ? runner_.bus().boot(path.toString())
+                                           : bench_run{false, QStringLiteral("no bench boot here"), 0, 0, {}, {}};
+    for (const QString &line : r.summary)
+        runner_.write_log(line);
+    if (!r.ran) {
+        engine_.throwError(QStringLiteral("bootBench(%1): %2").arg(path.toString(), r.error));
+        return QJSValue();
+    }
+    bench_names_.clear();
+    for (const QString &pair : r.names) {
+        const int eq = pair.lastIndexOf(QLatin1Char('='));
+        bench_names_[pair.left(eq).toLower()] = pair.mid(eq + 1).toInt();
+    }
+    QJSValue result = engine_.newObject();
+    result.setProperty(QStringLiteral("nodes"), r.nodes);
+    result.setProperty(QStringLiteral("done"), r.done);
+    result.setProperty(QStringLiteral("passed"), r.done == r.nodes);
+    return result;
+}
+
+QJSValue script_host::namedJoint(const QJSValue &name)
+{
+    const auto it = bench_names_.find(name.toString().toLower());
+    if (it == bench_names_.end()) {
+        engine_.throwError(QJSValue::ReferenceError,
+                           QStringLiteral("no joint named %1 in the bench (bootBench names them)").arg(name.toString()));
+        return QJSValue();
+    }
+    return canopenJoint(QJSValue(it->second));
+}
 QJSValue script_host::customJoint(const QJSValue &node) { return joint_object(joint_protocol::custom, node); }
 
 void script_host::wait(const QJSValue &ms)

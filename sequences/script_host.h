@@ -49,6 +49,10 @@ public:
     Q_INVOKABLE bool check(const QJSValue &name, const QJSValue &actual, const QJSValue &expected,
                            const QJSValue &tolerance);
     Q_INVOKABLE void log(const QJSValue &text);
+    // Boots a bench (a node list, objects/bench.h) and learns its joints' names.
+    Q_INVOKABLE QJSValue bootBench(const QJSValue &path);
+    // The CANopen joint the booted bench names so ("J3").
+    Q_INVOKABLE QJSValue namedJoint(const QJSValue &name);
 
     // For the joint objects.
     script_services &runner() { return runner_; }
@@ -63,6 +67,7 @@ private:
     script_services &runner_;
     QJSEngine &engine_;
     std::map<std::pair<int, int>, std::unique_ptr<joint>> joints_;
+    std::map<QString, int> bench_names_;  // lower case, from the last bootBench
 };
 
 // A joint as the script holds it; the prelude's wrapper gives the methods

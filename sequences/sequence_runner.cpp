@@ -192,6 +192,16 @@ private:
             runner_.mark_moved({static_cast<joint_protocol>(m.flag), m.node});
             return true;
         case wire_kind::action: runner_.set_action(m.texts[0]); return true;
+        case wire_kind::boot: {
+            const bench_run r = bus.boot ? bus.boot(m.texts[0]) : bench_run{false, QStringLiteral("no bench boot here"), 0, 0, {}, {}};
+            reply->flag = r.ran ? 1 : 0;
+            reply->node = r.nodes;
+            reply->value = r.done;
+            reply->texts[0] = r.names.join(QLatin1Char('\n'));
+            reply->texts[1] = r.summary.join(QLatin1Char('\n'));
+            reply->texts[2] = r.error;
+            return true;
+        }
         case wire_kind::script:
         case wire_kind::done:
         case wire_kind::reply: break;

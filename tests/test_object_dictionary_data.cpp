@@ -2,6 +2,7 @@
 // vendor-style data sheet reads, where a broken one fails, that an exported DCF reads back
 // with the same values, and what a DCF download writes (against a table of objects).
 #include "base/text_safety.h"
+#include "objects/bench.h"
 #include "objects/dcf_job.h"
 #include "objects/dcf_watch.h"
 #include "objects/eds.h"
@@ -251,6 +252,108 @@ private slots:
         QVERIFY(!r.error.isEmpty());
         QVERIFY(r.document.objects.empty());
         QVERIFY(!parse_eds(QByteArray(eds_max_bytes + 1, ';')).ok);
+    }
+
+    // The node list of a bench: what the format allows reads, what it does not is refused with
+    // its line, and a list written reads back the same.
+    void bench_node_lists_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("line");  // 0: accepted
+        const QByteArray two = "[Topology]\nNetName=arm\nNodes=2\nNode2Present=0x01\nNode2Name=J2\nNode2DCFName=J2.dcf\n"
+                               "Node5Present=1\nNode5DCFName=J5.dcf\n";
+        QTest::newRow("two nodes, unknown keys and sections ignored")
+            << two + "NetRefd=0\nNode5Refd=0\nEDSBaseName=.\nFutureKey=1\n[Other]\nx=y\n" << 0;
+        QTest::newRow("an absent node needs no DCF") << two + "Node9Present=0x00\nNode9Name=spare\n" << 0;
+        QTest::newRow("no topology") << QByteArray("[Other]\nNodes=1\n") << -1;  // refused as a whole: line 0
+        QTest::newRow("count disagrees") << QByteArray("[Topology]\nNodes=3\nNode2Present=1\nNode2DCFName=a.dcf\n") << 2;
+        QTest::newRow("node 128") << two + "Node128Present=1\n" << 9;
+        QTest::newRow("present neither 0 nor 1") << two + "Node7Present=0x02\n" << 9;
+        QTest::newRow("name without present") << two + "Node7Name=J7\n" << 9;
+        QTest::newRow("present without DCF") << QByteArray("[Topology]\nNodes=1\nNode3Present=1\nNode3Name=J3\n") << 3;
+        QTest::newRow("DCF out of the folder") << two + "Node7Present=1\nNode7DCFName=../x.dcf\n" << 10;
+        QTest::newRow("key repeated") << two + "Node2Name=J9\n" << 9;
+        QTest::newRow("name twice") << QByteArray("[Topology]\nNodes=2\nNode1Present=1\nNode1Name=J\nNode1DCFName=a\n"
+                                                  "Node2Present=1\nNode2Name=j\nNode2DCFName=b\n") << 6;
+        QTest::newRow("no equals") << two + "Node7Present\n" << 9;
+        QTest::newRow("long line") << two + "NetName=" + QByteArray(2000, 'x') + "\n" << 9;
+        QTest::newRow("control character in a DCF name (found by fuzz_bench)")
+            << two + "Node7Present=1\nNode7DCFName=J7\x03.dcf\n" << 10;
+        QTest::newRow("line separator in a name") << two + "Node7Present=1\nNode7Name=J\xe2\x80\xa8" "7\n" << 10;
+    }
+    void bench_node_lists()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, line);
+        const cpj_result r = parse_cpj(text);
+        QCOMPARE(r.ok, line == 0);
+        if (!r.ok) {
+            QCOMPARE(r.error_line, qMax(line, 0));
+            QVERIFY(!r.error.isEmpty());
+            QVERIFY(r.network.nodes.empty());
+            return;
+        }
+        const cpj_result back = parse_cpj(write_cpj(r.network));
+        QVERIFY2(back.ok, qPrintable(back.error));
+        QCOMPARE(back.network.net_name, r.network.net_name);
+        QCOMPARE(back.network.nodes.size(), r.network.nodes.size());
+        for (size_t i = 0; i < r.network.nodes.size(); ++i) {
+            QCOMPARE(back.network.nodes[i].node, r.network.nodes[i].node);
+            QCOMPARE(back.network.nodes[i].present, r.network.nodes[i].present);
+            QCOMPARE(back.network.nodes[i].name, r.network.nodes[i].name);
+            QCOMPARE(back.network.nodes[i].dcf_name, r.network.nodes[i].dcf_name);
+        }
+    }
+
+    // What a bench reads from each node's DCF: the identity from [DeviceInfo] over 0x1018, the
+    // serial from [DeviceComissioning], the heartbeat and the store; a fault names the DCF's line.
+    void bench_reads_each_nodes_dcf()
+    {
+        const QByteArray cpj = "[Topology]\nNodes=2\nNode2Present=1\nNode2DCFName=a.dcf\nNode3Present=1\nNode3Name=J3\n"
+                               "Node3DCFName=b.dcf\n";
+        const QByteArray objects_text = "[1017]\nParameterName=Heartbeat\nDataType=0x0006\nAccessType=rw\nParameterValue=150\n"
+                                        "[1018]\nParameterName=Identity\nObjectType=0x9\nSubNumber=3\n"
+                                        "[1018sub1]\nParameterName=Vendor\nDataType=0x0007\nAccessType=ro\nParameterValue=0x11\n"
+                                        "[1018sub2]\nParameterName=Product\nDataType=0x0007\nAccessType=ro\nParameterValue=0x22\n"
+                                        "[1010]\nParameterName=Store\nObjectType=0x9\nSubNumber=2\n"
+                                        "[1010sub1]\nParameterName=Save all\nDataType=0x0007\nAccessType=rw\n";
+        std::map<QString, QByteArray> files;
+        files["a.dcf"] = "[DeviceInfo]\nProductNumber=0x2402\nRevisionNumber=7\n[DeviceComissioning]\nNodeID=2\n"
+                         "NodeName=left\nLSS_SerialNumber=0x1001\n" + objects_text + "ParameterValue=0x65766173\n";
+        files["b.dcf"] = "[DeviceComissioning]\nNodeID=3\n" + objects_text;
+        const auto dcf_of = [&files](const QString &name, QByteArray *text) {
+            if (!files.count(name))
+                return false;
+            *text = files[name];
+            return true;
+        };
+        bench_result r = read_bench_texts(cpj, QStringLiteral("b.cpj"), dcf_of);
+        QVERIFY2(r.ok, qPrintable(r.error));
+        QCOMPARE(r.bench.nodes.size(), size_t(2));
+        const bench_node &a = r.bench.nodes[0];
+        QCOMPARE(a.name, QStringLiteral("left"));
+        const bool all[4] = {true, true, true, true};
+        QCOMPARE(identity_parts_text(a.expected.id, a.expected.known),
+                 identity_parts_text(canopen::lss_identity{{0x11, 0x2402, 7, 0x1001}}, all));
+        QCOMPARE(a.heartbeat_ms, 150);
+        QVERIFY(a.store);
+        const bench_node &b = r.bench.nodes[1];
+        QCOMPARE(b.name, QStringLiteral("J3"));
+        QVERIFY(b.expected.known[0] && b.expected.known[1] && !b.expected.known[2] && !b.expected.known[3]);
+        QVERIFY(!b.store);
+
+        files["a.dcf"].replace("RevisionNumber=7", "RevisionNumber=seven");
+        r = read_bench_texts(cpj, QStringLiteral("b.cpj"), dcf_of);
+        QVERIFY(!r.ok);
+        QVERIFY2(r.error.startsWith(QStringLiteral("a.dcf: 第3行/line 3:")), qPrintable(r.error));
+        files["a.dcf"].replace("RevisionNumber=seven", "RevisionNumber=7");
+        files["a.dcf"].replace("NodeID=2", "NodeID=4");
+        r = read_bench_texts(cpj, QStringLiteral("b.cpj"), dcf_of);
+        QVERIFY2(!r.ok && r.error.startsWith(QStringLiteral("b.cpj: 第3行/line 3:")), qPrintable(r.error));
+        files.erase("b.dcf");
+        files["a.dcf"].replace("NodeID=4", "NodeID=2");
+        r = read_bench_texts(cpj, QStringLiteral("b.cpj"), dcf_of);
+        QVERIFY2(!r.ok && r.error.contains(QLatin1String("line 5")) && r.error.contains(QLatin1String("b.dcf")), qPrintable(r.error));
     }
 
     void dcf_round_trip()

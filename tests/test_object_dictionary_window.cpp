@@ -15,6 +15,9 @@
 #include "canopen/control_canopen.h"
 #include "can/vci/vci.h"
 #include "canopen/sdo_bus_link.h"
+#include "objects/bench.h"
+#include "objects/bench_model.h"
+#include "objects/bench_page.h"
 #include "objects/dcf_diff_model.h"
 #include "objects/eds.h"
 #include "objects/lss_dialog.h"
@@ -28,6 +31,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDomDocument>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -658,6 +662,58 @@ private slots:
         QTRY_VERIFY(!child<QPushButton>(lss, "lss_store")->isEnabled());
         QVERIFY(canopen::read_object(canopen::exchange_sdo_link(adapter_bus_ops(), 5, 100, {}), 0x1000, 0).ok);
         const QStringList cut = cut_texts_in_every_language(lss);
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
+    }
+
+    // The bench part of the page: the bench on the bus saved as a node list with a DCF per node,
+    // read back, booted with each node's state in the table, its report saved; Cancel ends a
+    // boot between two steps and says the rest was not run.
+    void a_bench_saved_from_the_bus_boots_from_the_page()
+    {
+        sim::simulator::instance().configure({{1, 10231}, {2, 10231}});
+        window->show();
+        QVERIFY(window->load_eds(Object_dictionary::simulated_joint_eds()));
+        auto *page = window->findChild<Bench_page *>(QStringLiteral("bench_page"));
+        QVERIFY(page);
+        const auto bench_status = [this] { return child<QLabel>(window, "bench_status")->text(); };
+        QTemporaryDir dir;
+        desktop_seams::set_file_chooser([&dir](const desktop_seams::file_request &r) {
+            return dir.filePath(r.kind == QLatin1String("bench") ? QStringLiteral("arm.cpj") : QStringLiteral("boot.xml"));
+        });
+        press("save_bench");
+        QVERIFY2(bench_status().contains(QStringLiteral("bench saved")), qPrintable(bench_status()));
+        for (const char *file : {"arm.cpj", "J1.dcf", "J2.dcf"})
+            QVERIFY2(QFile::exists(dir.filePath(QLatin1String(file))), file);
+        const objects::bench_result saved = objects::read_bench(dir.filePath(QStringLiteral("arm.cpj")));
+        QVERIFY2(saved.ok, qPrintable(saved.error));
+        QCOMPARE(saved.bench.nodes.size(), size_t(2));
+        const objects::bench_node &j2 = saved.bench.nodes[1];
+        QCOMPARE(j2.name, QStringLiteral("J2"));
+        QVERIFY(j2.expected.complete());
+        QCOMPARE(j2.expected.id.part[3], 0x00010002u);  // 0x1018:4 of a configured simulated joint
+        QCOMPARE(j2.heartbeat_ms, 100);  // the joint had none: a bench watches every node
+        QCOMPARE(page->model()->rowCount(), 2);
+
+        press("boot_bench");
+        QVERIFY2(bench_status().contains(QStringLiteral("nodes done 2 of 2")), qPrintable(bench_status()));
+        QCOMPARE(page->model()->state_of(2), objects::bench_model::state::done);
+        QVERIFY(page->model()->state_text(0).contains(QStringLiteral("operational")));
+        press("save_bench_report");
+        QFile report(dir.filePath(QStringLiteral("boot.xml")));
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        QDomDocument xml;
+        QVERIFY(xml.setContent(&report));
+        QCOMPARE(xml.elementsByTagName(QStringLiteral("testcase")).size(), 1 + 2 * objects::boot_step_count);
+
+        child<QPushButton>(window, "boot_bench")->click();
+        QVERIFY(job_running());
+        QVERIFY(!child<QPushButton>(window, "open_bench")->isEnabled());
+        child<QPushButton>(window, "bench_cancel")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!job_running(), 20000);
+        QVERIFY2(bench_status().contains(QStringLiteral("cancelled")), qPrintable(bench_status()));
+        QVERIFY(page->last_boot()->nodes_done() < 2);
+        QVERIFY(child<QPushButton>(window, "open_bench")->isEnabled());
+        const QStringList cut = cut_texts_in_every_language(window);
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
     }
 

@@ -45,12 +45,14 @@ struct run_result {
     QString out;
 };
 
-run_result velmora(const QStringList &arguments)
+run_result velmora(const QStringList &arguments, const QString &sim_nodes = QString())
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("VELMORA_CAN"), QStringLiteral("sim"));
     env.remove(QStringLiteral("VELMORA_SIM_NODES"));
+    if (!sim_nodes.isEmpty())
+        env.insert(QStringLiteral("VELMORA_SIM_NODES"), sim_nodes);
     p.setProcessEnvironment(env);
     p.start(qEnvironmentVariable("VELMORA_BIN_DIR") + QStringLiteral("/velmora"), arguments);
     run_result r;
@@ -299,6 +301,57 @@ private slots:
     // them; each expectation is a check of the script itself.
     // A script's enable guards the joint before the first controlword, its disable puts the
     // consumer back first; a change left by a killed run is told by a headless run, not asked.
+    // The arm bench of the manual boots without a window on the joints its .sim line gives;
+    // the wrong product in a slot makes the exit code 1 and only its case fails; a script boots
+    // it and names its joints as the node list does; a broken node list is refused with its
+    // line (exit 2).
+    void the_arm_bench_boots_headless()
+    {
+        const QString bench = qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") + QStringLiteral("/Document/bench/");
+        QFile sim(bench + QStringLiteral("arm.sim"));
+        QVERIFY(sim.open(QIODevice::ReadOnly));
+        const QString nodes = QString::fromUtf8(sim.readAll()).trimmed().section(QLatin1Char('='), 1);
+        QTemporaryDir dir;
+        const QString report = dir.filePath(QStringLiteral("r.xml"));
+        const QStringList line = {QStringLiteral("--boot"), bench + QStringLiteral("arm.cpj"), QStringLiteral("--report"), report};
+        QElapsedTimer t;
+        t.start();
+        run_result r = velmora(line, nodes);
+        QVERIFY2(r.code == 0, qPrintable(r.out));
+        QVERIFY2(t.elapsed() < 10000, qPrintable(QString::number(t.elapsed())));
+        QVERIFY(r.out.contains(QStringLiteral("6 of 6 nodes done")));
+        QFile xml(report);
+        QVERIFY(xml.open(QIODevice::ReadOnly));
+        QDomDocument doc;
+        QVERIFY(doc.setContent(&xml));
+        QCOMPARE(doc.elementsByTagName(QStringLiteral("testcase")).size(), 1 + 6 * 6);
+        QCOMPARE(doc.elementsByTagName(QStringLiteral("failure")).size(), 0);
+
+        r = velmora(line, QString(nodes).replace(QStringLiteral("3:10231"), QStringLiteral("3:canopen")));
+        QVERIFY2(r.code == 1, qPrintable(r.out));
+        QVERIFY(r.out.contains(QStringLiteral("FAIL  J3 (node 3): identity")));
+        QVERIFY(r.out.contains(QStringLiteral("5 of 6 nodes done")));
+
+        // A script boots it too, and reaches the joints by the names of the node list.
+        const QString script = dir.filePath(QStringLiteral("bench.js"));
+        QFile js(script);
+        QVERIFY(js.open(QIODevice::WriteOnly));
+        js.write(QStringLiteral("var bench = bootBench('%1arm.cpj');\n"
+                                "check('done', bench.done, 6);\n"
+                                "check('J3 velocity', joint('J3').read(0x6081, 0), 30000);\n"
+                                "joint('J9');\n").arg(bench).toUtf8());
+        js.close();
+        r = velmora({QStringLiteral("--run"), script}, nodes);
+        QVERIFY2(r.code == 2, qPrintable(r.out));
+        QVERIFY(r.out.contains(QStringLiteral("PASS  done")) && r.out.contains(QStringLiteral("PASS  J3 velocity")));
+        QVERIFY2(r.out.contains(QStringLiteral("no joint named J9")), qPrintable(r.out));
+
+        const QString broken = write_script(dir, "broken.cpj", "[Topology]\nNodes=1\nNode1Present=2\n");
+        r = velmora({QStringLiteral("--boot"), broken}, nodes);
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.out.contains(QStringLiteral("broken.cpj: 第3行/line 3:")), qPrintable(r.out));
+    }
+
     void a_script_guards_what_it_enables_and_a_headless_run_tells_what_was_left()
     {
         fresh_process();
@@ -886,12 +939,17 @@ check("not attained", j.read(0x6041, 0) & 0x3400, 0x0400);
                        {"velmora --help=yes", "--help takes no value"},
                        {"velmora a.js", "unknown argument a.js"},
                        {"velmora --runs a.js", "unknown argument --runs"},
-                       {"velmora --log run.log", "--report and --log go with --run"},
+                       {"velmora --log run.log", "--report and --log go with --run or --boot"},
+                       {"velmora --run a.js --boot b.cpj", "--run and --boot are one at a time"},
+                       {"velmora --start-all", "--start-all and --store go with --boot"},
                        {"velmora --time-limit 5", "--time-limit goes with --run"},
                        {"velmora --run a.js --time-limit -1", "--time-limit takes whole seconds (0: none), not -1"},
                        {"velmora --run a.js --time-limit=1.5", "--time-limit takes whole seconds (0: none), not 1.5"}};
         for (const auto &r : refused)
             QCOMPARE(parse(r.line).error, QLatin1String(r.error));
+        c = parse("velmora --boot=b.cpj --start-all --report r.xlsx --store");
+        QVERIFY(c.error.isEmpty());
+        QVERIFY(c.start_all && c.store && c.boot == QLatin1String("b.cpj") && c.report == QLatin1String("r.xlsx"));
     }
 };
 

@@ -235,6 +235,20 @@ public:
             return true;
         };
         bus_.note = [this](const QString &text) { write_log(text); };
+        // The program runs the update, block transfer and all, and answers once it has ended.
+        bus_.firmware = [this](int node, const QString &path, bool force) {
+            wire_message m;
+            m.kind = wire_kind::firmware;
+            m.node = node;
+            m.flag = force ? 1 : 0;
+            m.texts[0] = path;
+            const wire_message r = ask(m);
+            firmware_run run;
+            run.ran = r.flag != 0;
+            run.why = r.texts[0];
+            run.report = decode_firmware_report(r.texts[1]);
+            return run;
+        };
         bus_.guard = [this](int node, bool engage) {
             wire_message m;
             m.kind = wire_kind::guard;

@@ -6,6 +6,7 @@
 #include "custom_protocol/custom_commands.h"
 #include "canopen/joint_guard.h"
 #include "canopen/sdo_client.h"
+#include "objects/firmware_job.h"
 
 #include <cstdint>
 #include <functional>
@@ -13,6 +14,14 @@
 namespace sequences {
 
 class gui_gate;
+
+// A firmware update of one node as a script asked for it (objects/firmware_job.h): ran is false
+// when no update began (the image unreadable, another job running, the run stopped), with why.
+struct firmware_run {
+    bool ran = false;
+    QString why;
+    objects::firmware_report report;
+};
 
 struct joint_bus {
     // One request of the maker's protocol to node: true with data bytes 0-3 of its reply.
@@ -26,6 +35,10 @@ struct joint_bus {
     // The heartbeat guard of a CANopen joint (canopen/joint_guard.h), engaged or released where
     // the program's heartbeat and journal live; empty: over sdo(node) in this process.
     std::function<canopen::guard_result(int node, bool engage)> guard;
+    // The firmware update of node with the image at path (and its sidecar), run where the bus
+    // and the job runner live, so that the image goes by block transfer and a stop cancels it;
+    // empty: no update from here.
+    std::function<firmware_run(int node, const QString &path, bool force)> firmware;
 };
 
 // The exchange core for joints by node, on the thread that calls it (the GUI thread). The maker's

@@ -3,6 +3,7 @@
 // socket hands it over; every message taken must encode back to the very bytes it came from,
 // and once the stream is garbled it stays so. A reply's text read as a firmware report must come
 // out the same when written and read again.
+#include "objects/firmware_job.h"
 #include "sequences/engine_wire.h"
 
 #include <cstdlib>

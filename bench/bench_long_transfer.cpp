@@ -4,7 +4,10 @@
 // stamps every turn), by the wall clock and by the thread's own CPU time (a loaded machine
 // stretches the first with other processes' time), the transfer's duration, and, for
 // comparison, the same upload driven to its end in one call, segmented and by block, and a
-// 64 KiB block download (0x2111), each the best of three.
+// 64 KiB block download (0x2111), each the best of three. Then one segmented upload once more
+// with every exchange stamped (the request handed to the adapter, the bus taking it, the answer
+// arriving in the adapter's queue as the bus tap saw it, the exchange seeing it pending, reading
+// it, and the next request), and the median and mean of each span per segment.
 //
 // Runs offscreen on the in-process simulated bus; with VELMORA_CAN set to another bus it uses
 // that one, e.g. `velmora-sim --bus virtualcan:can0 --nodes 1:10231` in another terminal and
@@ -13,6 +16,7 @@
 #include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/step_job.h"
+#include "can/vci/bus_tap.h"
 #include "canopen/sdo_bus_link.h"
 #include "objects/object_dictionary.h"
 #include "sim/simulator.h"
@@ -44,6 +48,78 @@ double quantile_ms(std::vector<qint64> ns, double q)
         return 0;
     std::sort(ns.begin(), ns.end());
     return ns[static_cast<size_t>(q * static_cast<double>(ns.size() - 1))] / 1e6;
+}
+
+// Where a segment's time goes: each exchange's stamps, microseconds of the bus tap's clock.
+struct exchange_stamps {
+    int64_t send = 0, sent = 0, seen = 0, read = 0;
+};
+
+void profile_segmented_upload()
+{
+    std::vector<exchange_stamps> stamps;
+    const exchange_bus &adapter = adapter_bus_ops();
+    exchange_bus timed = adapter;
+    timed.send = [&](uint32_t id, const uint8_t *data, uint8_t len, uint8_t remote) {
+        exchange_stamps s;
+        s.send = vci::bus_tap::now_us();
+        const bool ok = adapter.send(id, data, len, remote);
+        s.sent = vci::bus_tap::now_us();
+        stamps.push_back(s);
+        return ok;
+    };
+    timed.wait_for_frame = [&](int ms) {
+        adapter.wait_for_frame(ms);
+        if (!stamps.empty() && adapter.pending() > 0 && stamps.back().seen == 0)
+            stamps.back().seen = vci::bus_tap::now_us();
+    };
+    timed.receive = [&](uint32_t *ids, uint8_t (*payloads)[8], uint8_t *lens, uint8_t *flags) {
+        const bool got = adapter.receive(ids, payloads, lens, flags);
+        if (got && !stamps.empty() && stamps.back().read == 0)
+            stamps.back().read = vci::bus_tap::now_us();
+        return got;
+    };
+    std::vector<vci::tapped_frame> tapped;
+    vci::bus_tap::drain(tapped);
+    tapped.clear();
+    const canopen::sdo_link link = canopen::exchange_sdo_link(timed, 1, canopen::sdo_timeout_ms, monitor_sink());
+    QElapsedTimer clock;
+    clock.start();
+    const canopen::sdo_outcome o = canopen::run_sdo(link, canopen::sdo_transfer::upload(0x2120, 0));
+    const double ms = clock.nsecsElapsed() / 1e6;
+    vci::bus_tap::drain(tapped);
+    // The answer to each request: the first frame from the server the tap saw after it.
+    std::vector<int64_t> arrived;
+    for (const vci::tapped_frame &t : tapped)
+        if (!t.transmitted && t.msg.id == 0x581 && arrived.size() < stamps.size())
+            arrived.push_back(t.t_us);
+    std::vector<qint64> handing, on_bus, noticing, reading, next;
+    for (size_t i = 0; i < stamps.size() && i < arrived.size(); ++i) {
+        const exchange_stamps &s = stamps[i];
+        if (s.seen == 0 || s.read == 0)
+            continue;
+        handing.push_back((s.sent - s.send) * 1000);
+        on_bus.push_back((arrived[i] - s.sent) * 1000);
+        noticing.push_back((s.seen - arrived[i]) * 1000);
+        reading.push_back((s.read - s.seen) * 1000);
+        if (i + 1 < stamps.size())
+            next.push_back((stamps[i + 1].send - s.read) * 1000);
+    }
+    std::printf("segmented upload stamped: %.1f ms for %zu exchanges (%.3f ms a segment, %s); medians a segment:\n", ms,
+                stamps.size(), stamps.empty() ? 0.0 : ms / static_cast<double>(stamps.size()),
+                o.ok ? "65536 bytes" : "failed");
+    const auto span = [](const std::vector<qint64> &ns) {
+        double sum = 0;
+        for (qint64 v : ns)
+            sum += static_cast<double>(v);
+        return QStringLiteral("%1 ms (mean %2)")
+            .arg(quantile_ms(ns, 0.5), 0, 'f', 3)
+            .arg(ns.empty() ? 0.0 : sum / static_cast<double>(ns.size()) / 1e6, 0, 'f', 3);
+    };
+    std::printf("  request to the adapter until the bus took it %s,\n  then until the answer was queued %s,\n"
+                "  queued until the exchange saw it %s,\n  seen until read %s,\n  read until the next request %s\n",
+                qPrintable(span(handing)), qPrintable(span(on_bus)), qPrintable(span(noticing)),
+                qPrintable(span(reading)), qPrintable(span(next)));
 }
 
 }  // namespace
@@ -136,6 +212,7 @@ int main(int argc, char **argv)
     std::printf("the same upload in one call, by block: %.1f ms (%s), %.1f times faster\n", block_ms,
                 block_ok ? "the same bytes" : "failed", block_ms > 0 ? blocking_ms / block_ms : 0.0);
     std::printf("a 64 KiB block download in one call: %.1f ms (%s)\n", download_ms, download_ok ? "confirmed" : "failed");
+    profile_segmented_upload();
     close_adapter();
     return segmented_ok && block_ok && download_ok ? 0 : 1;
 }

@@ -574,6 +574,19 @@ sdo_outcome run_sdo(const sdo_link &link, sdo_transfer transfer)
     return transfer.outcome();
 }
 
+bool step_transfer(const sdo_link &link, std::optional<sdo_transfer> &transfer, const sdo_transfer &start,
+                   sdo_outcome *outcome)
+{
+    if (!transfer)
+        transfer = start;
+    step_sdo(link, *transfer);
+    if (!transfer->done())
+        return false;
+    *outcome = transfer->outcome();
+    transfer.reset();
+    return true;
+}
+
 sdo_outcome read_object(const sdo_link &link, uint16_t index, uint8_t subindex)
 {
     return run_sdo(link, sdo_transfer::upload(index, subindex));

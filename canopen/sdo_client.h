@@ -44,6 +44,7 @@
 #include <QByteArray>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace canopen {
@@ -238,6 +239,11 @@ void cancel_sdo(const sdo_link &link, sdo_transfer &transfer);
 // client gives up. It holds its caller for the whole transfer: a window takes the steps from
 // its event loop instead (canopen/sdo_job.h).
 sdo_outcome run_sdo(const sdo_link &link, sdo_transfer transfer);
+// One step of a job's transfer held in transfer: begins it as start when none is in hand, and once
+// it ends gives its outcome into *outcome and lets it go. True when the transfer ended at this
+// step, false while it goes on (call again with the same start at the next step).
+bool step_transfer(const sdo_link &link, std::optional<sdo_transfer> &transfer, const sdo_transfer &start,
+                   sdo_outcome *outcome);
 sdo_outcome read_object(const sdo_link &link, uint16_t index, uint8_t subindex);
 sdo_outcome write_object(const sdo_link &link, uint16_t index, uint8_t subindex, const QByteArray &data);
 

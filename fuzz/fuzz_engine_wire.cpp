@@ -1,7 +1,9 @@
 // The messages the script engine process writes to the program (sequences/engine_wire.h): a dying
 // engine may write anything. The input arrives in pieces of the sizes its first byte picks, as a
 // socket hands it over; every message taken must encode back to the very bytes it came from,
-// and once the stream is garbled it stays so.
+// and once the stream is garbled it stays so. A reply's text read as a firmware report must come
+// out the same when written and read again.
+#include "objects/firmware_job.h"
 #include "sequences/engine_wire.h"
 
 #include <cstdlib>
@@ -34,6 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 std::memcmp(again.constData(), data + taken, static_cast<size_t>(again.size())) != 0)
                 std::abort();
             taken += static_cast<size_t>(again.size());
+            const QString report = sequences::encode_firmware_report(sequences::decode_firmware_report(m.texts[1]));
+            if (sequences::encode_firmware_report(sequences::decode_firmware_report(report)) != report)
+                std::abort();
             continue;
         }
         if (fed >= size)

@@ -521,6 +521,34 @@ const std::vector<picture> &pictures()
                  return nullptr;
              return w;
          }},
+
+        {"commissioning_firmware.png",
+         "调试：固件更新 / Firmware SIM-FW 2.1.0 on nodes 1 and 2; the drive of another make (node 4) refused for its product",
+         [](session &s) -> QWidget * {
+             QWidget *w = s.commissioning();
+             const QString image = QDir::temp().filePath(QStringLiteral("velmora_pictures_joint.bin"));
+             QFile bin(image), sidecar(image + QStringLiteral(".json"));
+             QByteArray bytes(48 * 1024, '\x5A');
+             const QByteArray marker("VERSION=SIM-FW 2.1.0\n");
+             bytes.replace(0, marker.size(), marker);
+             if (!w || !bin.open(QIODevice::WriteOnly) || bin.write(bytes) != bytes.size() ||
+                 !sidecar.open(QIODevice::WriteOnly) ||
+                 sidecar.write(R"({"product": "0x00000402", "version": "SIM-FW 2.1.0"})") < 0) {
+                 fail(QStringLiteral("cannot write the firmware image"));
+                 return nullptr;
+             }
+             bin.close();
+             sidecar.close();
+             desktop_seams::set_file_chooser([image](const desktop_seams::file_request &) { return image; });
+             s.answer_questions(true);
+             const bool done = s.type(w, "firmware_nodes", QStringLiteral("1,2,4")) && s.click("update_firmware", w) &&
+                               s.label_settles(w, "commissioning_status", [](const QString &t) {
+                                   return t.contains(QLatin1String("firmware updated on 2 of 3"));
+                               });
+             s.answer_questions(false);
+             desktop_seams::set_file_chooser(nullptr);
+             return done ? w : nullptr;
+         }},
     };
     return table;
 }

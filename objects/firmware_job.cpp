@@ -150,14 +150,7 @@ void firmware_job::step_failed(const QString &what)
 
 bool firmware_job::run_transfer(const canopen::sdo_transfer &start)
 {
-    if (!transfer_)
-        transfer_ = start;
-    canopen::step_sdo(wire_.link(node()), *transfer_);
-    if (!transfer_->done())
-        return false;
-    outcome_ = transfer_->outcome();
-    transfer_.reset();
-    return true;
+    return canopen::step_transfer(wire_.link(node()), transfer_, start, &outcome_);
 }
 
 bool firmware_job::step()

@@ -40,39 +40,31 @@ uint64_t limit_bytes = 0;
 
 // ---- dying of memory ----------------------------------------------------------------------
 
-// The address space in use, read without allocating (from a signal handler too).
-uint64_t address_space_in_use()
+// Field field (0: the address space, 1: resident) of /proc/self/statm in bytes, read without
+// allocating (from a signal handler too); 0 when it cannot be read.
+uint64_t statm_bytes(int field)
 {
     const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return 0;
-    char text[64];
+    char text[128];
     const ssize_t n = ::read(fd, text, sizeof text - 1);
     ::close(fd);
+    ssize_t i = 0;
+    for (int skip = 0; skip < field; ++skip) {
+        while (i < n && text[i] != ' ')
+            ++i;
+        ++i;
+    }
     uint64_t pages = 0;
-    for (ssize_t i = 0; i < n && text[i] >= '0' && text[i] <= '9'; ++i)
+    for (; i < n && text[i] >= '0' && text[i] <= '9'; ++i)
         pages = pages * 10 + static_cast<uint64_t>(text[i] - '0');
     return pages * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
 }
 
+constexpr int statm_size = 0;
 #ifdef VELMORA_ASAN
-// The second figure of statm: resident pages.
-uint64_t resident_memory()
-{
-    const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    char text[64];
-    const ssize_t n = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
-    ssize_t i = 0;
-    while (i < n && text[i] != ' ')
-        ++i;
-    uint64_t pages = 0;
-    for (++i; i < n && text[i] >= '0' && text[i] <= '9'; ++i)
-        pages = pages * 10 + static_cast<uint64_t>(text[i] - '0');
-    return pages * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
-}
+constexpr int statm_resident = 1;
 #endif
 
 [[noreturn]] void out_of_memory() { ::_exit(engine_exit_out_of_memory); }
@@ -83,7 +75,7 @@ void on_fault(int sig, siginfo_t *info, void *)
 {
     const uintptr_t address = reinterpret_cast<uintptr_t>(info->si_addr);
     const bool deliberate = address == 0xbbadbeef;
-    if (limit_bytes != 0 && (deliberate || address_space_in_use() >= limit_bytes / 2))
+    if (limit_bytes != 0 && (deliberate || statm_bytes(statm_size) >= limit_bytes / 2))
         out_of_memory();
     ::signal(sig, SIG_DFL);
     ::raise(sig);
@@ -128,7 +120,7 @@ void bound_memory(uint64_t mib)
     // is the backstop).
     std::thread([] {
         for (;;) {
-            if (resident_memory() >= limit_bytes)
+            if (statm_bytes(statm_resident) >= limit_bytes)
                 out_of_memory();
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
@@ -243,6 +235,20 @@ public:
             return true;
         };
         bus_.note = [this](const QString &text) { write_log(text); };
+        // The program runs the update, block transfer and all, and answers once it has ended.
+        bus_.firmware = [this](int node, const QString &path, bool force) {
+            wire_message m;
+            m.kind = wire_kind::firmware;
+            m.node = node;
+            m.flag = force ? 1 : 0;
+            m.texts[0] = path;
+            const wire_message r = ask(m);
+            firmware_run run;
+            run.ran = r.flag != 0;
+            run.why = r.texts[0];
+            run.report = decode_firmware_report(r.texts[1]);
+            return run;
+        };
         bus_.guard = [this](int node, bool engage) {
             wire_message m;
             m.kind = wire_kind::guard;

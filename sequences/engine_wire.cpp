@@ -1,5 +1,9 @@
 #include "sequences/engine_wire.h"
 
+#include "objects/firmware_job.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <cstring>
 
 namespace sequences {
@@ -48,7 +52,7 @@ QString text_of(const char *p, int bytes)
     return t;
 }
 
-bool known(uint8_t kind) { return kind >= static_cast<uint8_t>(wire_kind::script) && kind <= static_cast<uint8_t>(wire_kind::boot); }
+bool known(uint8_t kind) { return kind >= static_cast<uint8_t>(wire_kind::script) && kind <= static_cast<uint8_t>(wire_kind::firmware); }
 
 }  // namespace
 
@@ -132,6 +136,54 @@ wire_reader::status wire_reader::next(wire_message *out)
     buffer_.remove(0, static_cast<int>(4 + size));
     *out = m;
     return status::message;
+}
+
+namespace {
+
+using report_text = QString objects::firmware_report::*;
+const std::pair<const char *, report_text> report_texts[] = {
+    {"product", &objects::firmware_report::product},
+    {"before_id", &objects::firmware_report::before_id},
+    {"after_id", &objects::firmware_report::after_id},
+    {"before_version", &objects::firmware_report::before_version},
+    {"after_version", &objects::firmware_report::after_version},
+    {"note", &objects::firmware_report::note},
+};
+
+constexpr int last_result = static_cast<int>(objects::firmware_report::result::cancelled);
+
+}  // namespace
+
+QString encode_firmware_report(const objects::firmware_report &r)
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("node"), r.node);
+    for (const auto &t : report_texts)
+        o.insert(QLatin1String(t.first), r.*t.second);
+    o.insert(QStringLiteral("started"), r.started.isValid() ? r.started.toMSecsSinceEpoch() : -1.0);
+    o.insert(QStringLiteral("ended"), r.ended.isValid() ? r.ended.toMSecsSinceEpoch() : -1.0);
+    o.insert(QStringLiteral("result"), static_cast<int>(r.outcome));
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+}
+
+objects::firmware_report decode_firmware_report(const QString &text)
+{
+    objects::firmware_report r;
+    const QJsonObject o = QJsonDocument::fromJson(text.toUtf8()).object();
+    const int node = o.value(QStringLiteral("node")).toInt();
+    r.node = node >= 0 && node <= 127 ? node : 0;
+    for (const auto &t : report_texts)
+        r.*t.second = o.value(QLatin1String(t.first)).toString();
+    const auto time = [&o](const char *key) {
+        const double ms = o.value(QLatin1String(key)).toDouble(-1);
+        // Within the years a clock may show; anything else reads as not taken.
+        return ms >= 0 && ms < 4.0e12 ? QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ms)) : QDateTime();
+    };
+    r.started = time("started");
+    r.ended = time("ended");
+    const int result = o.value(QStringLiteral("result")).toInt();
+    r.outcome = static_cast<objects::firmware_report::result>(result >= 0 && result <= last_result ? result : 0);
+    return r;
 }
 
 }  // namespace sequences

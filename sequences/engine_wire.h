@@ -20,6 +20,8 @@
 //   log           texts[0]                                  flag = written
 //   moved         node, flag = protocol                     (none)
 //   action        texts[0]                                  (none)
+//   firmware      node, flag = force, texts[0] = the image   flag = an update ran, texts[0] = why
+//                                                           not, texts[1] = its report (JSON)
 //   done          texts[0] = the script's error, empty when none; the engine exits after it
 //   boot          texts[0] = a bench's node list             flag = ran to its end, node = nodes,
 //                                                          value = nodes done, texts = names
@@ -31,6 +33,10 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+
+namespace objects {
+struct firmware_report;
+}
 
 namespace sequences {
 
@@ -47,6 +53,7 @@ enum class wire_kind : uint8_t {
     done,
     reply,
     boot,
+    firmware,
 };
 
 struct wire_message {
@@ -84,6 +91,11 @@ private:
     QByteArray buffer_;
     bool garbled_ = false;
 };
+
+// A firmware report as a reply's text, and back; a text that is no report gives one of node
+// 0 with nothing read.
+QString encode_firmware_report(const objects::firmware_report &r);
+objects::firmware_report decode_firmware_report(const QString &text);
 
 // Longest text a message carries, bytes: longer ones are cut, with "…" at the end.
 constexpr int wire_text_limit = 256 * 1024;

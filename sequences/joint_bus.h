@@ -6,6 +6,7 @@
 #include "custom_protocol/custom_commands.h"
 #include "canopen/joint_guard.h"
 #include "canopen/sdo_client.h"
+#include "objects/firmware_job.h"
 
 #include <QStringList>
 #include <cstdint>
@@ -25,6 +26,14 @@ struct bench_run {
     QStringList summary;  // a line per node: done, or where it failed and why
 };
 
+// A firmware update of one node as a script asked for it (objects/firmware_job.h): ran is false
+// when no update began (the image unreadable, another job running, the run stopped), with why.
+struct firmware_run {
+    bool ran = false;
+    QString why;
+    objects::firmware_report report;
+};
+
 struct joint_bus {
     // One request of the maker's protocol to node: true with data bytes 0-3 of its reply.
     std::function<bool(int node, const custom_request &request, int32_t *value)> custom;
@@ -40,6 +49,12 @@ struct joint_bus {
     // Boots the bench a node list describes, where the bus lives, as a job of steps there;
     // empty: no boot from here.
     std::function<bench_run(const QString &cpj_path)> boot;
+};
+
+    // The firmware update of node with the image at path (and its sidecar), run where the bus
+    // and the job runner live, so that the image goes by block transfer and a stop cancels it;
+    // empty: no update from here.
+    std::function<firmware_run(int node, const QString &path, bool force)> firmware;
 };
 
 // The exchange core for joints by node, on the thread that calls it (the GUI thread). The maker's

@@ -8,6 +8,7 @@
 #include "objects/od_types.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <cstring>
 
 namespace sequences {
@@ -375,6 +376,23 @@ void canopen_joint::move_to(int32_t target, int timeout_ms)
 void canopen_joint::move_by(int32_t delta, int timeout_ms)
 {
     move(delta, true, timeout_or_default(timeout_ms), QStringLiteral("moveBy(%1)").arg(delta));
+}
+
+objects::firmware_report canopen_joint::update_firmware(const QString &path, bool force)
+{
+    const QString what = QStringLiteral("updateFirmware(%1)").arg(QFileInfo(path).fileName());
+    if (!bus_.firmware)
+        fail(what + QStringLiteral(": not available here"));
+    const firmware_run run = bus_.firmware(key_.node, path, force);
+    if (!run.ran)
+        fail(QStringLiteral("%1: %2").arg(what, run.why));
+    if (run.report.outcome != objects::firmware_report::result::updated) {
+        QString why = objects::firmware_result_text(run.report.outcome);
+        if (!run.report.note.isEmpty())
+            why += QStringLiteral(": ") + run.report.note;
+        fail(QStringLiteral("%1: %2").arg(what, why));
+    }
+    return run.report;
 }
 
 void canopen_joint::home(int8_t method, const homing_options &options)

@@ -162,6 +162,10 @@ public:
     // Homes with the method (CiA 402 mode 6); returns once homing is attained and the joint at
     // rest, throws on the drive's homing error or when time runs out (the joint is halted then).
     void home(int8_t method, const homing_options &options);
+    // The firmware update with the image at path (objects/firmware_job.h), run by the bus's
+    // firmware(); throws with the step that failed (a refusal for another product among them)
+    // and what the node was left with.
+    objects::firmware_report update_firmware(const QString &path, bool force);
 
     // type as the object dictionary names it ("UNSIGNED32"); empty: the standard objects' type,
     // or for an object the program does not know an unsigned number of 1, 2 or 4 bytes (other

@@ -39,6 +39,9 @@ const char prelude[] = R"JS(
             j.read = function (index, sub, type) { return q.read(index, sub, type === undefined ? '' : type); };
             j.write = function (index, sub, value, type) { q.write(index, sub, value, type); };
             j.home = function (method, options) { q.home(method, options === undefined ? {} : options); };
+            j.updateFirmware = function (path, options) {
+                return q.updateFirmware(path, options === undefined ? {} : options);
+            };
         }
         return Object.freeze(j);
     }
@@ -374,6 +377,53 @@ void script_joint::home(const QJSValue &method, const QJSValue &options)
         if (!j)
             throw joint_failure(QStringLiteral("home() is for CANopen joints"));
         j->home(static_cast<int8_t>(m), o);
+    });
+}
+
+QJSValue script_joint::updateFirmware(const QJSValue &path, const QJSValue &options)
+{
+    if (!path.isString() || path.toString().isEmpty()) {
+        host_.engine().throwError(QJSValue::TypeError, QStringLiteral("updateFirmware(): the image's path is missing"));
+        return QJSValue();
+    }
+    const QString file = path.toString();
+    if (!options.isObject()) {
+        host_.engine().throwError(QJSValue::TypeError,
+                                  QStringLiteral("updateFirmware(%1, ...): the options must be an object").arg(file));
+        return QJSValue();
+    }
+    QJSValueIterator it(options);
+    while (it.hasNext()) {
+        it.next();
+        if (it.name() != QLatin1String("force")) {
+            host_.engine().throwError(QJSValue::TypeError,
+                                      QStringLiteral("updateFirmware(%1, ...): unknown option \"%2\" (force)")
+                                          .arg(file, it.name()));
+            return QJSValue();
+        }
+    }
+    const bool force = options.property(QStringLiteral("force")).toBool();
+    auto *j = dynamic_cast<canopen_joint *>(&joint_);
+    return act(QStringLiteral("updateFirmware(%1)").arg(file), false, [&] {
+        if (!j)
+            throw joint_failure(QStringLiteral("updateFirmware() is for CANopen joints"));
+        const objects::firmware_report r = j->update_firmware(file, force);
+        QJSEngine &e = host_.engine();
+        QJSValue out = e.newObject();
+        out.setProperty(QStringLiteral("node"), r.node);
+        out.setProperty(QStringLiteral("product"), r.product);
+        const auto side = [&e](const QString &id, const QString &version) {
+            QJSValue v = e.newObject();
+            v.setProperty(QStringLiteral("identification"), id);
+            v.setProperty(QStringLiteral("version"), version);
+            return v;
+        };
+        out.setProperty(QStringLiteral("before"), side(r.before_id, r.before_version));
+        out.setProperty(QStringLiteral("after"), side(r.after_id, r.after_version));
+        out.setProperty(QStringLiteral("started"), r.started.toString(Qt::ISODateWithMs));
+        out.setProperty(QStringLiteral("ended"), r.ended.toString(Qt::ISODateWithMs));
+        out.setProperty(QStringLiteral("seconds"), r.started.msecsTo(r.ended) / 1000.0);
+        return out;
     });
 }
 

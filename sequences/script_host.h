@@ -92,6 +92,7 @@ public:
     Q_INVOKABLE QJSValue read(const QJSValue &index, const QJSValue &sub, const QJSValue &type);
     Q_INVOKABLE void write(const QJSValue &index, const QJSValue &sub, const QJSValue &value, const QJSValue &type);
     Q_INVOKABLE void home(const QJSValue &method, const QJSValue &options);
+    Q_INVOKABLE QJSValue updateFirmware(const QJSValue &path, const QJSValue &options);
     Q_INVOKABLE QJSValue readRegister(const QJSValue &reg);
     Q_INVOKABLE void writeRegister(const QJSValue &reg, const QJSValue &value);
 

@@ -2,11 +2,15 @@
 
 #include "can/step_job.h"
 #include "can/vci/bus_backend.h"
+#include "canopen/canopen_exchange.h"
+#include "canopen/canopen_frames.h"
 #include "canopen/joint_guard.h"
+#include "objects/dcf_watch.h"
 #include "custom_protocol/guardian_link.h"
 #include "sequences/engine_process.h"
 #include "sequences/engine_wire.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QThread>
 #include <QTimer>
@@ -202,6 +206,15 @@ private:
             reply->texts[2] = r.error;
             return true;
         }
+        case wire_kind::firmware: {
+            if (!valid_node(m.node))
+                return false;
+            const firmware_run run = runner_.bus().firmware(m.node, m.texts[0], m.flag != 0);
+            reply->flag = run.ran ? 1 : 0;
+            reply->texts[0] = run.why;
+            reply->texts[1] = encode_firmware_report(run.report);
+            return true;
+        }
         case wire_kind::script:
         case wire_kind::done:
         case wire_kind::reply: break;
@@ -235,6 +248,7 @@ sequence_runner::sequence_runner(QObject *parent)
     qRegisterMetaType<sequences::check_result>();
     bus_ = gated_bus(adapter_, *gate_, [this] { return stopped_.load(); });
     bus_.note = [this](const QString &text) { write_log(text); };
+    bus_.firmware = [this](int node, const QString &path, bool force) { return update_firmware(node, path, force); };
     time_limit_timer_->setSingleShot(true);
     connect(time_limit_timer_, &QTimer::timeout, this, [this] {
         if (!running_ || stopped_)
@@ -351,6 +365,68 @@ bool sequence_runner::record_check(const check_result &result)
 bool sequence_runner::write_log(const QString &text)
 {
     return gate_->run([this, &text] { emit_log(text); });
+}
+
+firmware_run sequence_runner::update_firmware(int node, const QString &path, bool force)
+{
+    firmware_run run;
+    const QString dir = QFileInfo(script_name_).path();
+    const QString file = QFileInfo(path).isRelative() && !script_name_.isEmpty() ? QDir(dir).filePath(path) : path;
+    objects::firmware_image image;
+    if (!objects::load_firmware_image(file, &image, &run.why))
+        return run;
+    // Filled in on the runner's thread when the job has ended, read here.
+    struct ending {
+        std::mutex mutex;
+        bool ended = false;
+        objects::firmware_report report;
+    };
+    const auto end = std::make_shared<ending>();
+    bool started = false;
+    const bool open = gate_->run([&] {
+        objects::dcf_wire wire;
+        wire.link = [this](int n) { return adapter_.sdo(n); };
+        wire.pre_operational = [](int n) {
+            const canopen::frame f = canopen::nmt(canopen::nmt_enter_pre_operational,
+                                                  static_cast<int32_t>(canopen::sdo_request_base) + n);
+            run_canopen_exchange(adapter_bus_ops(), f.id, f.data, f.len, 0, QString(), 0, monitor_sink());
+        };
+        wire.bus_lost = vci::bus_lost;
+        wire.watch = std::make_shared<objects::reboot_watch>(objects::tapped_error_control({node}));
+        auto job = std::make_unique<objects::firmware_job>(
+            image, std::vector<int>{node}, wire, force, [this, end, node](const objects::firmware_job &j, bool) {
+                const objects::firmware_report r = j.reports().front();
+                // Here, not by the script: a stopped run's log too says what the node was left with.
+                QString line = QStringLiteral("%1: firmware %2").arg(joint_name({joint_protocol::canopen, node}),
+                                                                     objects::firmware_result_text(r.outcome));
+                if (!r.note.isEmpty())
+                    line += QStringLiteral(": ") + r.note;
+                emit_log(line);
+                std::lock_guard<std::mutex> lock(end->mutex);
+                end->report = r;
+                end->ended = true;
+            });
+        started = job_runner::instance().start(std::move(job));
+    });
+    if (!open) {
+        run.why = QStringLiteral("stopped");
+        return run;
+    }
+    if (!started) {
+        run.why = QStringLiteral("another job (a transfer, a download) is running");
+        return run;
+    }
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(end->mutex);
+            if (end->ended) {
+                run.ran = true;
+                run.report = end->report;
+                return run;
+            }
+        }
+        QThread::msleep(2);
+    }
 }
 
 void sequence_runner::emit_log(const QString &text)

@@ -73,6 +73,10 @@ public:
     // Through the gate to the runner's thread; false once stopped.
     bool record_check(const check_result &result);
     bool write_log(const QString &text);
+    // The firmware update of one node (joint_bus::firmware) as a job of the runner's thread;
+    // returns once it ended. A stop meanwhile cancels it (with its abort), and the log says what
+    // the node was left with. A relative path is taken from the script's folder.
+    firmware_run update_firmware(int node, const QString &path, bool force);
 
 signals:
     // where: check_book::add's answer.

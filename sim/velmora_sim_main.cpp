@@ -196,10 +196,11 @@ int main(int argc, char **argv)
         }
     }
 
-    // The virtual bus's sockets answer without Nagle's delay (see vci::virtual_bus_low_delay);
-    // clients that join later are caught by the sweep.
+    // The virtual bus's sockets answer without Nagle's delay (see vci::virtual_bus_low_delay):
+    // the device's own at once, the server's (clients that join later) by the sweep.
     QTimer low_delay;
     if (plugin == QLatin1String("virtualcan")) {
+        vci::virtual_bus_own_socket_low_delay(device);
         vci::virtual_bus_low_delay();
         QObject::connect(&low_delay, &QTimer::timeout, &app, &vci::virtual_bus_low_delay);
         low_delay.start(200);

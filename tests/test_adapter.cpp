@@ -3,6 +3,7 @@
 #include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/exchange.h"
+#include "can/vci/bus_backend.h"
 #include "can/vci/vci.h"
 #include "support/test_bus.h"
 
@@ -216,6 +217,36 @@ private slots:
             await_frame(adapter_bus_ops(), reply_decoder(), 5, hooks);
         sender.join();
         QCOMPARE(seen, expected);
+    }
+
+    // A wait for a frame ends when one is queued, from whichever thread, and not before: an
+    // answer that came at once is never held for the rest of the reply window.
+    void a_wait_for_a_frame_ends_with_its_arrival()
+    {
+        open_ok();
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!vci::wait_for_frame(3, 0, 20));
+        QVERIFY(clock.elapsed() >= 19);
+        std::thread answer([this] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            bus->inject(make_message(0x581, {0x43, 0x41, 0x60, 0, 1, 2, 3, 4}));
+        });
+        clock.restart();
+        exchange_request request(0x601, nullptr, 0, 3000);
+        request.wait = wait_policy::until_reply;
+        request.decoder = [](const bus_frame &f) {
+            reply_verdict v;
+            v.kind = f.id == 0x581 ? reply_kind::reply : reply_kind::other;
+            return v;
+        };
+        const exchange_outcome out = run_exchange(adapter_bus_ops(), request, exchange_hooks());
+        answer.join();
+        QVERIFY(out.answered);
+        QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
+        bus->inject(make_message(0x181, {1}));
+        QVERIFY(vci::wait_for_frame(3, 0, 0));
+        QVERIFY(!vci::wait_for_frame(2, 0, 0));  // another device type is no device of ours
     }
 
     void own_frames_are_not_looped_back_and_clear_empties_the_queue()

@@ -7,6 +7,7 @@
 #include "can/vci/vci.h"
 #include "support/test_bus.h"
 
+#include <QAbstractSocket>
 #include <QCanBus>
 #include <QCanBusDevice>
 #include <QCanBusFrame>
@@ -14,6 +15,9 @@
 #include <QtTest>
 #include <atomic>
 #include <cstdio>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <thread>
 
 namespace {
@@ -147,6 +151,25 @@ private slots:
         QCOMPARE(f.id, 0x5C1u);  // our own frame is not looped back: the first is the reply
         QCOMPARE(int(f.data_len), 4);
         QCOMPARE(int(f.data[3]), 4);
+    }
+
+    // The plugin's own socket takes the low-delay option through the device, down to the kernel:
+    // a plugin that stops keeping it as the device's child shows here, not as slow transfers.
+    void the_device_socket_goes_without_nagles_delay()
+    {
+        int set = 0, nodelay = 0;
+        QMetaObject::invokeMethod(
+            drive,
+            [&] {
+                set = vci::virtual_bus_own_socket_low_delay(drive->device);
+                for (QAbstractSocket *s : drive->device->findChildren<QAbstractSocket *>()) {
+                    socklen_t len = sizeof nodelay;
+                    getsockopt(static_cast<int>(s->socketDescriptor()), IPPROTO_TCP, TCP_NODELAY, &nodelay, &len);
+                }
+            },
+            Qt::BlockingQueuedConnection);
+        QCOMPARE(set, 1);
+        QVERIFY(nodelay != 0);
     }
 
     void remote_frames_and_unsolicited_frames_arrive()

@@ -3,12 +3,15 @@
 // joints (exit 2), runaway scripts and dead engines that end their engine process (never this
 // one) and stop the moving joints, stops the drive did not confirm, Stop in the window during a
 // continuous move and during a busy loop, how checks compare, the check book's summaries of a
-// long run, the engine's messages, and the command line.
+// long run, the engine's messages, firmware updates from a script, and the command line.
 #include "app/command_line.h"
 #include "base/desktop_seams.h"
+#include "base/checksums.h"
+#include "base/hex.h"
 #include "base/drive_journal.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
+#include "can/step_job.h"
 #include "canopen/joint_guard.h"
 #include "sequences/joints.h"
 #include "sequences/check_book.h"
@@ -482,6 +485,68 @@ try { check("negative tolerance", 1, 1, -1); } catch (e) { refused = e.message; 
 check("tolerance refused", refused.indexOf("the tolerance must be a number of 0 or more") > 0, true);
 )JS");
         QCOMPARE(sequences::run_headless({script, QString(), QString()}), 0);
+    }
+
+    // Firmware from a script, run by the program's firmware job: two joints updated from an image
+    // beside the script, the drive of another make refused for its product until forced, misuse
+    // named; a run stopped mid-update says in its log that the node was left without a program.
+    void a_script_updates_firmware()
+    {
+        fresh_process();
+        sim::simulator::instance().configure({{1, 10231}, {2, 10231}, {4, 10231, 0, 0, false}});
+        install_simulated_bus();
+        QTemporaryDir dir;
+        QByteArray image(20000, 'f');
+        image.replace(50, 19, "VERSION=SIM-FW 3.1\n");
+        QFile f(dir.filePath(QStringLiteral("joint.bin")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(image);
+        f.close();
+        write_script(dir, "joint.bin.json", R"({"product": "0x00000402", "version": "SIM-FW 3.1"})");
+        const QString crc = hex::prefixed(checksums::crc32(image.constData(), size_t(image.size())), 8);
+        const QString log = dir.filePath(QStringLiteral("run.log"));
+        const QString script = write_script(dir, "firmware.js", QStringLiteral(R"JS(
+var one = canopen(1).updateFirmware("joint.bin");
+check("before", one.before.version, "SIM-FW 1.0.2");
+check("after", one.after.version, "SIM-FW 3.1");
+check("identification", one.after.identification, "%1");
+check("changed", one.before.identification != one.after.identification, true);
+check("timed", one.seconds > 0 && one.seconds <= (Date.parse(one.ended) - Date.parse(one.started)) / 1000 + 0.001, true);
+check("two", canopen(2).updateFirmware("joint.bin").after.identification, "%1");
+var refused = "";
+try { canopen(4).updateFirmware("joint.bin"); } catch (e) { refused = e.message; }
+check("refused for its product", refused.indexOf("CANopen joint 4: updateFirmware(joint.bin): 已拒绝/refused: ") == 0 &&
+      refused.indexOf("the image is for product 0x00000402, the node is 0x00002402") > 0, true);
+check("left running", canopen(4).read(0x1F51, 1), 1);
+check("forced", canopen(4).updateFirmware("joint.bin", {force: true}).after.identification, "%1");
+try { canopen(1).updateFirmware("missing.bin"); } catch (e) { refused = e.message; }
+check("no image", refused.indexOf("updateFirmware(missing.bin): ") > 0, true);
+try { canopen(1).updateFirmware("joint.bin", {forced: true}); } catch (e) { refused = e.message; }
+check("unknown option", refused.indexOf('unknown option "forced"') > 0, true);
+)JS").arg(crc).toUtf8().constData());
+        QCOMPARE(sequences::run_headless({script, QString(), log, 0}), 0);
+        QFile written(log);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QString lines = QString::fromUtf8(written.readAll());
+        QVERIFY2(lines.contains(QStringLiteral("CANopen joint 2: firmware 已更新/updated")), qPrintable(lines));
+        QVERIFY2(lines.contains(QStringLiteral("CANopen joint 4: firmware 已拒绝/refused")), qPrintable(lines));
+
+        // The largest image flashes for two seconds: the time limit comes first.
+        QByteArray big(1 << 20, 'b');
+        QFile large(dir.filePath(QStringLiteral("large.bin")));
+        QVERIFY(large.open(QIODevice::WriteOnly));
+        large.write(big);
+        large.close();
+        open_adapter();
+        const here_run cut = run_here(QStringLiteral("canopen(1).updateFirmware('%1', {force: true});")
+                                          .arg(dir.filePath(QStringLiteral("large.bin"))),
+                                      1);
+        QCOMPARE(cut.end, sequences::run_end::error);
+        const QString said = cut.log.join(QLatin1Char('\n'));
+        QVERIFY2(said.contains(QStringLiteral("CANopen joint 1: firmware 已取消/cancelled")) &&
+                     said.contains(QLatin1String("without a program")),
+                 qPrintable(said));
+        QVERIFY(!job_runner::instance().busy());
     }
 
     // Homing from a script: a drive's homing error and a timeout fail the call, a limit switch

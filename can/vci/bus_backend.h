@@ -68,6 +68,10 @@ QString bus_lost_reason();
 // start of the program.
 uint64_t fd_frames_ignored();
 
+// Waits up to ms until a frame is in the receive queue (GetReceiveNum > 0), woken by its
+// arrival rather than by polling: true when one is.
+bool wait_for_frame(int32_t dev_type, int32_t dev_index, int ms);
+
 // Restarts the open bus's controller; false when no bus is open or it cannot.
 bool reset_controller();
 

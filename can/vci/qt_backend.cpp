@@ -2,6 +2,7 @@
 
 #include "can/vci/qt_bus_status.h"
 
+#include <QAbstractSocket>
 #include <QCanBus>
 #include <QCanBusDevice>
 #include <QCanBusFrame>
@@ -192,6 +193,16 @@ void virtual_bus_low_delay()
     closedir(dir);
 }
 
+int virtual_bus_own_socket_low_delay(QCanBusDevice *device)
+{
+    int set = 0;
+    for (QAbstractSocket *socket : device->findChildren<QAbstractSocket *>()) {
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        set += socket->socketOption(QAbstractSocket::LowDelayOption).toInt() == 1 ? 1 : 0;
+    }
+    return set;
+}
+
 bool message_from_frame(const QCanBusFrame &frame, can_message *msg)
 {
     if (!frame.isValid() || frame.hasFlexibleDataRateFormat())
@@ -325,6 +336,7 @@ bool qt_backend::connect_bus(frame_sink *sink, QString *error)
         });
         watch_bus_state(dev);
         if (plugin_ == QLatin1String("virtualcan")) {
+            virtual_bus_own_socket_low_delay(dev);
             virtual_bus_low_delay();
             auto *sweep = new QTimer(dev);
             QObject::connect(sweep, &QTimer::timeout, sweep, &virtual_bus_low_delay);

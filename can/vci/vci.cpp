@@ -187,6 +187,13 @@ public:
         return n;
     }
 
+    // Until a frame is queued (true) or ms have passed; woken by the frame's delivery.
+    bool wait_pending(int ms)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return cv_.wait_for(lock, std::chrono::milliseconds(ms > 0 ? ms : 0), [this] { return !queue_.empty(); });
+    }
+
     // frame_sink
     void deliver(const can_message &msg) override
     {
@@ -279,6 +286,13 @@ bool bus_lost() { return device::instance().is_lost(); }
 QString bus_lost_reason() { return device::instance().lost_reason(); }
 bool reset_controller() { return device::instance().reset_controller(); }
 uint64_t fd_frames_ignored() { return device::instance().fd_ignored(); }
+
+bool wait_for_frame(int32_t dev_type, int32_t dev_index, int ms)
+{
+    if (!valid_device(dev_type, dev_index))
+        return false;
+    return device::instance().wait_pending(ms);
+}
 
 }  // namespace vci
 

@@ -515,6 +515,8 @@ int64_t canopen_node::next_due_us(int64_t now_us) const
         const int64_t ready = t.sent ? t.last_us + param(comm, 3) * 100 : now_us;
         if (param(comm, 5) > 0)
             due = std::min(due, t.sent ? std::max(t.event_due_us, ready) : now_us);
+        if (param(comm, 2) != 255)
+            continue;  // type 254 sends by its timer alone
         const vci::can_message payload = tpdo_payload(p);
         if (tpdo_changed(p, payload))
             due = std::min(due, std::max(ready, now_us));

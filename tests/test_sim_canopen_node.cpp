@@ -685,6 +685,32 @@ private slots:
             QCOMPARE(b.write(0x6040, 0, cw, 2), 0u);
         QCOMPARE(b.count_over_ms(0x281, 100), 100);
         QCOMPARE(int(b.only(b.send(msg(0x281, {}, true)), 0x281).len), 4);
+
+        // Type 254, the maker's event, is the event timer alone: a 1 ms timer on the moving
+        // joint with a 0.5 ms inhibit time sends once a millisecond, looked at 0.3 ms or 1.7 ms
+        // late. Its deadlines keep to the grid of the first; a look a period late or more loses
+        // what it missed, sending once.
+        QCOMPARE(b.write(0x1801, 1, 0x80000281), 0u);
+        QCOMPARE(b.write(0x1801, 2, 254, 1), 0u);
+        QCOMPARE(b.write(0x1801, 3, 5, 2), 0u);
+        QCOMPARE(b.write(0x1801, 5, 1, 2), 0u);
+        QCOMPARE(b.write(0x1801, 1, 0x281), 0u);  // sends at once, then by the timer
+        const int64_t first = sim::clock::now_us();
+        QCOMPARE(b.count_over_ms(0x281, 100), 100);
+        int sent = 0;
+        for (int64_t late : {300, 1700, 300, 300, 5000, 300}) {
+            const int64_t now = sim::clock::now_us();
+            const int64_t due = first + ((now - first) / 1000 + 1) * 1000;
+            sim::clock::advance_us(due + late - now);
+            frames out;
+            b.joint.tick(sim::clock::now_us(), out);
+            sent += int(std::count_if(out.begin(), out.end(), [](const vci::can_message &m) { return m.id == 0x281; }));
+            QCOMPARE(b.joint.canopen()->next_due_us(sim::clock::now_us()), due + (late / 1000 + 1) * 1000);
+        }
+        QCOMPARE(sent, 6);
+        // SDO traffic is no event of type 254.
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(!b.send(sdo_read(0x6064, 0)).empty() && b.send(msg(0x123, {})).empty());
     }
 
     void segmented_transfers_of_any_size()

@@ -1,6 +1,7 @@
 #include "scope/scope_pdo_frames.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace scope {
 namespace {
@@ -72,10 +73,28 @@ void pdo_decoder::feed(uint32_t id, const uint8_t *data, int len, int64_t t_us, 
         int32_t key = 0;
         if (keys_(f.channel, raw, &key))
             pending_.set(f.channel, key);
+        if (f.channel == statusword_channel_)
+            pending_.statusword = static_cast<int32_t>(raw & 0xFFFF);
     }
     seen_ |= 1u << k;
     if (seen_ == (1u << cob_ids_.size()) - 1)
         flush(out);
+}
+
+void gap_marker::pass(const sample &s, std::vector<sample> &out)
+{
+    if (any_ && period_us_ > 0 && s.t_us > last_us_) {
+        const int64_t periods = std::llround(double(s.t_us - last_us_) / double(period_us_));
+        for (int64_t k = 1; k < periods; ++k) {
+            sample gap;
+            gap.t_us = last_us_ + k * period_us_;
+            out.push_back(gap);
+            ++gaps_;
+        }
+    }
+    any_ = true;
+    last_us_ = s.t_us;
+    out.push_back(s);
 }
 
 }  // namespace scope

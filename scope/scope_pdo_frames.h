@@ -37,6 +37,8 @@ public:
     // The sample still waiting for PDOs of its period.
     void flush(std::vector<sample> &out);
     const std::vector<uint32_t> &cob_ids() const { return cob_ids_; }
+    // The channel carrying the statusword, whose raw value the samples keep too (-1: none).
+    void set_statusword_channel(int ch) { statusword_channel_ = ch; }
 
 private:
     std::vector<uint32_t> cob_ids_;
@@ -44,6 +46,24 @@ private:
     key_function keys_;
     sample pending_;
     uint32_t seen_ = 0;  // PDOs in pending_, one bit each
+    int statusword_channel_ = -1;
+};
+
+// The periods a stream of samples missed, marked: a sample that comes more than one and a half
+// periods after the one before is preceded by a sample without values for each whole period
+// between them, so that a lost PDO is a gap on the time axis and in the files, not a longer period.
+class gap_marker {
+public:
+    explicit gap_marker(int64_t period_us) : period_us_(period_us) {}
+    void pass(const sample &s, std::vector<sample> &out);
+    // Gaps marked since the start.
+    uint64_t gaps() const { return gaps_; }
+
+private:
+    int64_t period_us_;
+    int64_t last_us_ = 0;
+    bool any_ = false;
+    uint64_t gaps_ = 0;
 };
 
 }  // namespace scope

@@ -99,7 +99,9 @@ void sampler::take(sample &s)
         have_position_ = true;
         last_position_ = s.value[position_channel_];
     }
-    if (have_setpoint_ && setpoint_channel_ >= 0)
+    // A period a stream missed stays a row of its time alone.
+    const bool gap = s.present == 0 && source_ && source_->streaming();
+    if (have_setpoint_ && setpoint_channel_ >= 0 && !gap)
         s.set(setpoint_channel_, setpoint_);
     const bool fired = capture_.feed(s);
     capture_.data().set_unit(unit_);
@@ -158,7 +160,7 @@ void sampler::motion_sent(int kind, qint32 value)
         setpoint_ = value;
     have_setpoint_ = true;
     unit_ = unit_of(k);
-    if (on_motion_ && capture_.trigger(now_us())) {
+    if (on_motion_ && capture_.expect_motion(now_us())) {
         capture_.data().set_unit(unit_);
         emit triggered();
     }

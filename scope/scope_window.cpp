@@ -425,7 +425,8 @@ std::unique_ptr<scope::sample_source> Scope::set_up_pdos(bool *fell_back)
         pdo_setup_.reset();
         return nullptr;
     }
-    return std::make_unique<scope::pdo_source>(pdo_setup_->decoder(), pdo_setup_->channels());
+    return std::make_unique<scope::pdo_source>(pdo_setup_->decoder(), pdo_setup_->channels(),
+                                               int64_t(1000) * (1000 / selected_rate()));
 }
 
 void Scope::restore_pdos()

@@ -42,6 +42,7 @@ bool capture::expect_motion(int64_t t_us)
     if (velocity_channel_ < 0 && state_channel_ < 0)
         return trigger(t_us);
     awaiting_motion_ = true;
+    command_us_ = t_us;
     return false;
 }
 
@@ -61,7 +62,7 @@ bool capture::responds(const sample &s)
         have_velocity_ = true;
         last_velocity_ = v;
     }
-    return awaiting_motion_ && answered;
+    return awaiting_motion_ && answered && s.t_us >= command_us_;
 }
 
 bool capture::trigger(int64_t t_us)

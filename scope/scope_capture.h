@@ -57,6 +57,7 @@ private:
     double previous_ = 0.0;
     // The motion trigger: waiting for the drive's answer, and what the last sample showed.
     bool awaiting_motion_ = false;
+    int64_t command_us_ = 0;  // samples from before it (a stream hands them over late) are no answer
     int velocity_channel_ = -1;
     int state_channel_ = -1;
     int32_t last_statusword_ = -1;

@@ -410,7 +410,8 @@ std::unique_ptr<pdo_decoder> pdo_setup::decoder() const
 }
 
 pdo_source::pdo_source(std::unique_ptr<pdo_decoder> decoder, channel_mask channels, int64_t period_us)
-    : decoder_(std::move(decoder)), listener_(decoder_->cob_ids()), channels_(channels), gaps_(period_us)
+    : decoder_(std::move(decoder)), listener_(decoder_->cob_ids()), channels_(channels), period_us_(period_us),
+      timer_(period_us, hold_us)
 {
 }
 
@@ -421,8 +422,23 @@ void pdo_source::collect(std::vector<sample> &out)
     listener_.drain(frames_);
     for (const vci::tapped_frame &f : frames_)
         decoder_->feed(f.msg.id, f.msg.data, f.msg.len, f.t_us, decoded_);
+    if (period_us_ <= 0) {
+        out.insert(out.end(), decoded_.begin(), decoded_.end());
+        return;
+    }
     for (const sample &s : decoded_)
-        gaps_.pass(s, out);
+        timer_.take(s);
+    timer_.release(vci::bus_tap::now_us(), out);
+}
+
+void pdo_source::finish(std::vector<sample> &out)
+{
+    collect(out);
+    decoded_.clear();
+    decoder_->flush(decoded_);
+    for (const sample &s : decoded_)
+        timer_.take(s);
+    timer_.flush(out);
 }
 
 }  // namespace scope

@@ -149,18 +149,23 @@ private:
 // A streaming source over the bus tap: the samples of the decoder's PDOs as they arrive.
 class pdo_source : public sample_source {
 public:
-    // period_us: the PDOs' period, for marking the periods no frame came in (0: none marked).
+    // period_us: the PDOs' period, on which the samples are timed (period_timer; 0: by their
+    // arrival, as they come).
     pdo_source(std::unique_ptr<pdo_decoder> decoder, channel_mask channels, int64_t period_us = 0);
     channel_mask channels() const override { return channels_; }
     bool read(sample *) override { return false; }
     bool streaming() const override { return true; }
     void collect(std::vector<sample> &out) override;
+    void finish(std::vector<sample> &out) override;
+    // How long a sample is held before it is timed: a burst after a late stretch comes within it.
+    static constexpr int64_t hold_us = 50000;
 
 private:
     std::unique_ptr<pdo_decoder> decoder_;
     vci::bus_tap::listener listener_;
     channel_mask channels_;
-    gap_marker gaps_;
+    int64_t period_us_;
+    period_timer timer_;
     std::vector<vci::tapped_frame> frames_;
     std::vector<sample> decoded_;
 };

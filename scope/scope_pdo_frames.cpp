@@ -1,7 +1,7 @@
 #include "scope/scope_pdo_frames.h"
 
 #include <algorithm>
-#include <cmath>
+#include <cstddef>
 
 namespace scope {
 namespace {
@@ -81,20 +81,48 @@ void pdo_decoder::feed(uint32_t id, const uint8_t *data, int len, int64_t t_us, 
         flush(out);
 }
 
-void gap_marker::pass(const sample &s, std::vector<sample> &out)
+void period_timer::release(int64_t now_us, std::vector<sample> &out)
 {
-    if (any_ && period_us_ > 0 && s.t_us > last_us_) {
-        const int64_t periods = std::llround(double(s.t_us - last_us_) / double(period_us_));
-        for (int64_t k = 1; k < periods; ++k) {
-            sample gap;
-            gap.t_us = last_us_ + k * period_us_;
-            out.push_back(gap);
-            ++gaps_;
-        }
+    size_t due = 0;
+    while (due < pending_.size() && pending_[due].t_us < now_us - hold_us_)
+        ++due;
+    hand_out(due, out);
+}
+
+void period_timer::hand_out(size_t count, std::vector<sample> &out)
+{
+    if (count == 0)
+        return;
+    const size_t n = pending_.size();
+    // suffix_[k]: the least of (arrival - i periods) over the pending samples i >= k, so that
+    // "every sample from k on is late by at least m" reads suffix_[k] + k periods - slot >= m.
+    suffix_.assign(n, 0);
+    for (size_t i = n; i-- > 0;) {
+        const int64_t u = pending_[i].t_us - static_cast<int64_t>(i) * period_us_;
+        suffix_[i] = i + 1 < n ? std::min(u, suffix_[i + 1]) : u;
     }
-    any_ = true;
-    last_us_ = s.t_us;
-    out.push_back(s);
+    for (size_t k = 0; k < count; ++k) {
+        sample s = pending_[k];
+        if (any_ && period_us_ > 0) {
+            int64_t slot = last_us_ + period_us_;
+            const int64_t late = suffix_[k] + static_cast<int64_t>(k) * period_us_ - slot;
+            if (4 * late >= 3 * period_us_) {
+                const int64_t lost = (4 * late + period_us_) / (4 * period_us_);
+                for (int64_t g = 0; g < lost; ++g) {
+                    sample gap;
+                    gap.t_us = slot;
+                    out.push_back(gap);
+                    slot += period_us_;
+                    ++gaps_;
+                }
+            }
+            s.t_us = std::min(slot, s.t_us);
+        }
+        any_ = true;
+        last_us_ = s.t_us;
+        out.push_back(s);
+    }
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(count));
 }
 
 }  // namespace scope

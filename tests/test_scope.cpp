@@ -20,6 +20,7 @@
 #include "scope/scope_chart.h"
 #include "scope/scope_csv.h"
 #include "scope/scope_pdo.h"
+#include "scope/scope_recorder.h"
 #include "scope/scope_sampler.h"
 #include "scope/scope_window.h"
 #include "sim/sim_clock.h"
@@ -672,6 +673,58 @@ private slots:
         QCOMPARE(t.rows[99][4], QString());
         QCOMPARE(t.rows.last()[4].toInt(), start + 4000);
         QCOMPARE(t.rows.last()[1].toInt(), start + 4000);  // the step, sample by sample
+    }
+
+    void the_drives_recorder_captures_four_channels_at_4_khz_around_its_trigger()
+    {
+        const int32_t start = enable_joint();
+        const canopen::sdo_link link = canopen::exchange_sdo_link(adapter_bus_ops(), 1, canopen::sdo_timeout_ms, monitor_sink());
+        QCOMPARE(scope::recorder_cycle_us(link), 250);
+        // Position, velocity, current and state (the set-point is no object); the velocity
+        // rising through 1000 cnt/s, 50 ms before it kept, half a second in all.
+        scope::recorder_plan plan;
+        QString why;
+        QVERIFY(scope::plan_recording(scope::default_channels(), {scope::velocity, 1000.0, true}, 0.05, 0.5, 250, 3000,
+                                      &plan, &why));
+        QCOMPARE(plan.entries, (std::vector<uint32_t>{0x60640020, 0x606C0020, 0x60780010, 0x60410010}));
+        QCOMPARE(plan.pretrigger, 200);
+        QCOMPARE(plan.length, 2000);
+        scope::recorder_setup setup(link, 1, plan);
+        QVERIFY2(setup.arm(&why), qPrintable(why));
+        QVERIFY(drive_journal::find(0, 1, QStringLiteral("recorder")));  // told before it changed anything
+        scope::recorder_state state = scope::recorder_state::idle;
+        run_ms(100);
+        QVERIFY(setup.state(&state) && state == scope::recorder_state::armed);
+        child<QLineEdit>(control, "relative_position")->setText(QStringLiteral("3000"));
+        click(control, "forward");
+        for (int i = 0; i < 100 && state != scope::recorder_state::done; ++i) {
+            run_ms(10);
+            QVERIFY(setup.state(&state));
+        }
+        QCOMPARE(state, scope::recorder_state::done);
+        const int trigger = setup.trigger_sample();
+        QCOMPARE(trigger, 200);
+        const canopen::sdo_outcome upload = canopen::run_sdo(link, canopen::sdo_transfer::block_upload(0x2136, 0));
+        QVERIFY(upload.ok);
+        QCOMPARE(upload.data.size(), 2000 * 12);
+        scope::recording r;
+        QVERIFY2(scope::decode_recording(upload.data, plan, scope::default_channels(), trigger, true, 3000, &r, &why),
+                 qPrintable(why));
+        QCOMPARE(r.size(), size_t(2000));
+        QCOMPARE(r.t_us(1999), int64_t(1999) * 250);
+        QCOMPARE(r.trigger_s(), 0.05);
+        QVERIFY(r.at(199).value[scope::velocity] < 1000 && r.at(200).value[scope::velocity] >= 1000);
+        QCOMPARE(r.at(0).value[scope::position], start);
+        QCOMPARE(r.at(0).value[scope::state], 1);  // switch on disabled: the custom protocol moved it
+        QVERIFY(!r.at(0).has(scope::setpoint));
+        // Put back as found, and the journal forgets it.
+        QVERIFY(setup.restore(&why));
+        QVERIFY(!drive_journal::find(0, 1, QStringLiteral("recorder")));
+        QCOMPARE(read(link, 0x2131, 0), 0u);
+        QCOMPARE(read(link, 0x2133, 0), 4096u);
+        QCOMPARE(read(link, 0x2130, 0), 0u);
+        // Data that does not fit the channels is refused, not read past.
+        QVERIFY(!scope::decode_recording(upload.data.left(25), plan, scope::default_channels(), 0, true, 3000, &r, &why));
     }
 
     void a_level_crossing_triggers_and_the_cap_drops_the_oldest()

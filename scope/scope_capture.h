@@ -35,6 +35,12 @@ public:
     // at once when no channel can show one; then true).
     bool expect_motion(int64_t t_us);
     void stop();
+    // Shows a recording made elsewhere (the drive's recorder), idle.
+    void load(recording r)
+    {
+        recording_ = std::move(r);
+        phase_ = phase::idle;
+    }
     // Returns true when this sample fired the level trigger (it is then the first sample after
     // the trigger).
     bool feed(const sample &s);

@@ -42,6 +42,8 @@ public:
     // A channel's scale and unit changed: the stopped recording shows them too.
     void relabel(int ch, const channel_def &c) { capture_.data().relabel(ch, c); }
     void stop();
+    // A recording the drive made itself takes the place of the last one.
+    void show(recording r) { capture_.load(std::move(r)); }
     bool sampling() const { return capture_.state() != capture::phase::idle; }
     capture::phase state() const { return capture_.state(); }
     const recording &data() const { return capture_.data(); }

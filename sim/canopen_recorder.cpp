@@ -88,10 +88,10 @@ int64_t canopen_node::recorder_due_us(int64_t now_us)
     recorder_run &r = recorder_;
     if (!recorder_busy())
         return std::numeric_limits<int64_t>::max();
-    // Armed for long without a look (a paused process): the cycles older than the ring can hold
-    // would be overwritten anyway.
-    const int64_t keep_us = static_cast<int64_t>(r.pretrigger + 2) * r.period_us + 1000000;
-    if (r.state == recorder_state::armed && now_us - r.due_us > keep_us)
+    // Waiting for its trigger a minute without a look (a paused process): the cycles before are
+    // not replayed one by one.
+    const int64_t keep_us = static_cast<int64_t>(r.pretrigger + 2) * r.period_us + 60000000;
+    if (r.state == recorder_state::armed && r.trigger_channel != 0 && now_us - r.due_us > keep_us)
         r.due_us += (now_us - r.due_us - keep_us) / r.period_us * r.period_us;
     return r.due_us;
 }

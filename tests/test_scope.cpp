@@ -725,6 +725,35 @@ private slots:
         QCOMPARE(read(link, 0x2130, 0), 0u);
         // Data that does not fit the channels is refused, not read past.
         QVERIFY(!scope::decode_recording(upload.data.left(25), plan, scope::default_channels(), 0, true, 3000, &r, &why));
+
+        // Through the window: offered for this drive, recorded at once as long as one upload
+        // carries (5461 samples of 12 bytes), shown and marked, the drive as found after.
+        protocol_name = QStringLiteral("CANopen");
+        canopen_supported = 1;
+        control->close();
+        window->show();
+        auto *source = child<QComboBox>(window, "source");
+        const int item = source->findText(QStringLiteral("recorder"), Qt::MatchContains);
+        QVERIFY(item >= 0);
+        source->setCurrentIndex(item);
+        click(window, "record");
+        QCOMPARE(child<QPushButton>(window, "record")->text(), QStringLiteral("停止/Stop"));
+        run_ms(2000);
+        QTRY_VERIFY_WITH_TIMEOUT(child<QPushButton>(window, "export_csv")->isEnabled(), 5000);
+        QCOMPARE(window->sampler().data().size(), size_t(5461));
+        QVERIFY(window->statusBar()->currentMessage().contains(QStringLiteral("drive recorder, 4 kHz: 5461 samples")));
+        QCOMPARE(read(link, 0x2131, 0), 0u);
+        QVERIFY(!drive_journal::find(0, 1, QStringLiteral("recorder")));
+        window->close();
+
+        // A drive of another make has no recorder: not offered.
+        CloseDevice(3, 0);
+        uninstall_bus();
+        install_simulated_bus();
+        sim::simulator::instance().configure({{1, 10231, 0, 0, false}});
+        QVERIFY(open_node_1(QStringLiteral("CANopen")));
+        window->show();
+        QCOMPARE(source->findText(QStringLiteral("recorder"), Qt::MatchContains), -1);
     }
 
     void a_level_crossing_triggers_and_the_cap_drops_the_oldest()

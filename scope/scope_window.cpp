@@ -286,12 +286,11 @@ void Scope::poll_recorder()
                 return;
             }
             sampler_->show(std::move(r));
-            end_recorder(tr("%1：%2个采样，%3字节，上传%4 ms/%5: %2 samples, %3 bytes, uploaded in %4 ms")
-                             .arg(recorded_protocol_.section(QLatin1Char('/'), 0, 0))
-                             .arg(sampler_->data().size())
-                             .arg(o.data.size())
-                             .arg(ms)
-                             .arg(recorded_protocol_.section(QLatin1Char('/'), 1)));
+            end_recorder(recorded_protocol_ + QStringLiteral(" — ")
+                         + tr("%1个采样，%2字节，上传%3 ms/%1 samples, %2 bytes, uploaded in %3 ms")
+                               .arg(sampler_->data().size())
+                               .arg(o.data.size())
+                               .arg(ms));
         });
     if (!start_job_with_progress(std::move(job), this, tr("上传记录/Uploading the recording"))) {
         uploading_ = false;

@@ -741,7 +741,9 @@ private slots:
         run_ms(2000);
         QTRY_VERIFY_WITH_TIMEOUT(child<QPushButton>(window, "export_csv")->isEnabled(), 5000);
         QCOMPARE(window->sampler().data().size(), size_t(5461));
-        QVERIFY(window->statusBar()->currentMessage().contains(QStringLiteral("drive recorder, 4 kHz: 5461 samples")));
+        const QString told = window->statusBar()->currentMessage();
+        QVERIFY2(told.startsWith(QStringLiteral("驱动器记录器，4 kHz/drive recorder, 4 kHz — ")) && told.contains(QStringLiteral("/5461 samples, 65532 bytes")),
+                 qPrintable(told));
         QCOMPARE(read(link, 0x2131, 0), 0u);
         QVERIFY(!drive_journal::find(0, 1, QStringLiteral("recorder")));
         window->close();

@@ -11,6 +11,7 @@
 #include "base/drive_journal.h"
 #include "canopen/sdo_client.h"
 #include "scope/scope_capture.h"
+#include "scope/scope_pdo_frames.h"
 #include "scope/scope_recording.h"
 
 #include <QByteArray>
@@ -58,9 +59,10 @@ bool plan_recording(const channel_list &channels, const level_trigger &level, do
                     int cycle_us, int32_t rated_ma, recorder_plan *plan, QString *why);
 
 // The recording of the recorder's data: one sample per sample time from 0 s, the trigger at its
-// sample. False with the reason when the data does not fit the plan.
+// sample, each channel's raw value through keys (stored_key() of scope_source.h, as the other
+// sources). False with the reason when the data does not fit the plan.
 bool decode_recording(const QByteArray &data, const recorder_plan &plan, const channel_list &channels,
-                      int trigger_sample, bool rated_known, int32_t rated_ma, recording *out, QString *why);
+                      int trigger_sample, const pdo_decoder::key_function &keys, recording *out, QString *why);
 
 // The set-up on one drive, each SDO transaction through link.
 class recorder_setup {

@@ -281,7 +281,13 @@ void Scope::poll_recorder()
                 end_recorder(tr("上传失败/The upload failed: %1").arg(canopen::abort_text(o.abort)));
                 return;
             }
-            if (!scope::decode_recording(o.data, recorder_->plan(), channels_, trigger, rated_known_, rated_ma_, &r, &why)) {
+            const scope::channel_list channels = channels_;
+            const bool rated_known = rated_known_;
+            const int32_t rated_ma = rated_ma_;
+            const auto keys = [&channels, rated_known, rated_ma](int ch, uint32_t raw, int32_t *key) {
+                return scope::stored_key(channels[static_cast<size_t>(ch)], raw, rated_known, rated_ma, key);
+            };
+            if (!scope::decode_recording(o.data, recorder_->plan(), channels_, trigger, keys, &r, &why)) {
                 end_recorder(why);
                 return;
             }

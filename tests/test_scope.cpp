@@ -708,8 +708,11 @@ private slots:
         QVERIFY(upload.ok);
         QCOMPARE(upload.data.size(), 2000 * 12);
         scope::recording r;
-        QVERIFY2(scope::decode_recording(upload.data, plan, scope::default_channels(), trigger, true, 3000, &r, &why),
-                 qPrintable(why));
+        const scope::channel_list channels = scope::default_channels();
+        const auto keys = [&channels](int ch, uint32_t raw, int32_t *key) {
+            return scope::stored_key(channels[size_t(ch)], raw, true, 3000, key);
+        };
+        QVERIFY2(scope::decode_recording(upload.data, plan, channels, trigger, keys, &r, &why), qPrintable(why));
         QCOMPARE(r.size(), size_t(2000));
         QCOMPARE(r.t_us(1999), int64_t(1999) * 250);
         QCOMPARE(r.trigger_s(), 0.05);
@@ -724,7 +727,7 @@ private slots:
         QCOMPARE(read(link, 0x2133, 0), 4096u);
         QCOMPARE(read(link, 0x2130, 0), 0u);
         // Data that does not fit the channels is refused, not read past.
-        QVERIFY(!scope::decode_recording(upload.data.left(25), plan, scope::default_channels(), 0, true, 3000, &r, &why));
+        QVERIFY(!scope::decode_recording(upload.data.left(25), plan, channels, 0, keys, &r, &why));
 
         // Through the window: offered for this drive, recorded at once as long as one upload
         // carries (5461 samples of 12 bytes), shown and marked, the drive as found after.

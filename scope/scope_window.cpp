@@ -169,6 +169,8 @@ Scope::~Scope()
     QString ignored;
     if (pdo_setup_)
         pdo_setup_->restore(&ignored);
+    if (uploading_)
+        job_runner::instance().cancel();  // its end would come back to this window
     if (recorder_)
         recorder_->restore(&ignored);
     delete ui;
@@ -371,6 +373,11 @@ void Scope::closeEvent(QCloseEvent *e)
 {
     if (sampler_->sampling())
         stop_recording();
+    // A recorder still waiting or uploading ends here, with the drive's settings put back.
+    if (uploading_)
+        job_runner::instance().cancel();
+    if (recorder_)
+        end_recorder(tr("已取消/Cancelled"));
     e->accept();
 }
 

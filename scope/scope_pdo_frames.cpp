@@ -103,6 +103,11 @@ void period_timer::hand_out(size_t count, std::vector<sample> &out)
     }
     for (size_t k = 0; k < count; ++k) {
         sample s = pending_[k];
+        // The earliest this sample can have been sent, given when it and those after it came: a
+        // first sample that came late in a burst is put where the ones after it say.
+        const int64_t earliest = suffix_[k] + static_cast<int64_t>(k) * period_us_;
+        if (!any_)
+            s.t_us = std::min(s.t_us, earliest);
         if (any_ && period_us_ > 0) {
             int64_t slot = last_us_ + period_us_;
             const int64_t late = suffix_[k] + static_cast<int64_t>(k) * period_us_ - slot;
@@ -116,7 +121,8 @@ void period_timer::hand_out(size_t count, std::vector<sample> &out)
                     ++gaps_;
                 }
             }
-            s.t_us = std::min(slot, s.t_us);
+            // Never before the one handed out already, whatever a later burst suggests.
+            s.t_us = std::max(std::min(slot, earliest), last_us_);
         }
         any_ = true;
         last_us_ = s.t_us;

@@ -1,10 +1,13 @@
 // The scope's PDO frames from the bus: any channels packed into PDOs, then any frames on their
 // identifiers and others, of any length. A sample carries only mapped channels, its time is
-// that of a frame fed, and samples come in the order of their frames.
+// that of a frame fed, and samples come in the order of their frames; timed on a period they
+// keep their order and arrive no later than they did.
 #include "fuzz/frame_reader.h"
 #include "canopen/data_types.h"
 #include "scope/scope_pdo_frames.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -50,6 +53,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         decoder.feed(0x181 + 0x100 * (id % 4) + (id >> 7), bytes, len, t, out);
     }
     decoder.flush(out);
+    // Timed on a period, released at arbitrary moments: every sample comes out once, in order,
+    // never later than it arrived, with only empty gaps between.
+    scope::period_timer timer(1 + in.byte() * 40, in.byte() * 100);
+    std::vector<scope::sample> timed;
+    size_t fed = 0;
+    int64_t now = 0;
+    while (fed < out.size()) {
+        const size_t n = std::min<size_t>(out.size() - fed, 1 + in.byte() % 16);
+        for (size_t k = 0; k < n; ++k)
+            timer.take(out[fed + k]);
+        fed += n;
+        now = std::max(now, out[fed - 1].t_us) + in.byte() * 50;
+        timer.release(now, timed);
+    }
+    timer.flush(timed);
+    size_t valued = 0;
+    int64_t before = INT64_MIN;
+    for (const scope::sample &s : timed) {
+        if (s.t_us < before)
+            std::abort();
+        before = s.t_us;
+        if (s.present == 0)
+            continue;
+        if (valued >= out.size() || s.t_us > out[valued].t_us || s.present != out[valued].present)
+            std::abort();
+        ++valued;
+    }
+    if (valued != out.size())
+        std::abort();
     int64_t last = -1;
     for (const scope::sample &s : out) {
         if ((s.present & ~mapped) != 0 || s.present == 0 || s.t_us < last || s.t_us > t)

@@ -19,6 +19,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QElapsedTimer>
@@ -32,6 +33,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -385,6 +387,61 @@ const std::vector<picture> &pictures()
                  ++at;
              w->chart().set_cursor(0, r.trigger_s());
              w->chart().set_cursor(1, r.time_s(at));
+             return w;
+         }},
+
+        {"scope_recorder.png",
+         "示波器 / The drive's own recorder at 4 kHz: the move from 30000 back to 20000 cnt, triggered by the velocity "
+         "falling through -1000 cnt/s with 0.2 s before it, uploaded by block transfer",
+         [](session &s) -> QWidget * {
+             auto *w = static_cast<Scope *>(s.shown("Scope"));
+             QWidget *control = s.shown("control_CANopen");
+             auto *source = s.child<QComboBox>(w, "source");
+             auto *level = s.child<QAbstractButton>(w, "level_trigger");
+             auto *motion = s.child<QAbstractButton>(w, "trigger");
+             auto *channel = s.child<QComboBox>(w, "trigger_channel");
+             auto *edge = s.child<QComboBox>(w, "trigger_edge");
+             auto *at = s.child<QDoubleSpinBox>(w, "trigger_level");
+             auto *before = s.child<QDoubleSpinBox>(w, "pretrigger");
+             auto *status = w ? w->findChild<QStatusBar *>() : nullptr;
+             if (!w || !control || !source || !level || !motion || !channel || !edge || !at || !before || !status)
+                 return nullptr;
+             const int item = source->findText(QStringLiteral("recorder"), Qt::MatchContains);
+             if (item < 0) {
+                 fail(QStringLiteral("the scope offers no recorder"));
+                 return nullptr;
+             }
+             // The move to 30000 of the picture before is over first.
+             if (!s.label_settles(control, "position", [](const QString &p) { return p == QLatin1String("30000"); }))
+                 return nullptr;
+             source->setCurrentIndex(item);
+             motion->setChecked(false);
+             level->setChecked(true);
+             channel->setCurrentIndex(scope::velocity);
+             edge->setCurrentIndex(1);  // falling
+             at->setValue(-1000);
+             before->setValue(0.2);
+             if (!s.click("record", w))
+                 return nullptr;
+             run_for(300);
+             if (!s.type(control, "Target_position", QStringLiteral("20000")) || !s.click("Move_to", control)
+                 || !s.click("Enable_Sync", control))
+                 return nullptr;
+             if (!wait_for([status] { return status->currentMessage().contains(QLatin1String("samples")); })) {
+                 fail(QStringLiteral("recorder: ") + status->currentMessage());
+                 return nullptr;
+             }
+             const scope::recording &r = w->sampler().data();
+             if (r.empty() || r.trigger_s() < 0.0)
+                 return nullptr;
+             w->chart().set_cursor(0, r.trigger_s());
+             w->chart().set_cursor(1, std::min(r.end_s(), r.trigger_s() + 0.5));
+             // Back to 30000 for the pictures after, once this one is taken.
+             QTimer::singleShot(0, control, [&s, control] {
+                 s.type(control, "Target_position", QStringLiteral("30000"));
+                 s.click("Move_to", control);
+                 s.click("Enable_Sync", control);
+             });
              return w;
          }},
 

@@ -1562,6 +1562,62 @@ Download %1 (%2 bytes, CRC %3, product %4) to node(s) %5? Each node's program is
         <source>错误/Error</source>
         <translation>Error</translation>
     </message>
+    <message>
+        <source>无法用记录器记录/Cannot record with the drive's recorder: %1</source>
+        <translation>Cannot record with the drive's recorder: %1</translation>
+    </message>
+    <message>
+        <source>驱动器拒绝了记录器设置，已恢复原样/The drive refused the recorder set-up; what was changed is put back: %1</source>
+        <translation>The drive refused the recorder set-up; what was changed is put back: %1</translation>
+    </message>
+    <message>
+        <source>记录器已启动，等待触发/Recorder armed: waiting for the trigger</source>
+        <translation>Recorder armed: waiting for the trigger</translation>
+    </message>
+    <message>
+        <source>记录器记录中/The recorder is recording</source>
+        <translation>The recorder is recording</translation>
+    </message>
+    <message>
+        <source>驱动器无应答，记录器已停止/The drive does not answer: recorder stopped</source>
+        <translation>The drive does not answer: recorder stopped</translation>
+    </message>
+    <message>
+        <source>记录器已触发，记录中/Recorder triggered: recording</source>
+        <translation>Recorder triggered: recording</translation>
+    </message>
+    <message>
+        <source>记录器已被停止/The recorder was stopped on the drive</source>
+        <translation>The recorder was stopped on the drive</translation>
+    </message>
+    <message>
+        <source>上传失败/The upload failed: %1</source>
+        <translation>The upload failed: %1</translation>
+    </message>
+    <message>
+        <source>%1个采样，%2字节，上传%3 ms/%1 samples, %2 bytes, uploaded in %3 ms</source>
+        <translation>%1 samples, %2 bytes, uploaded in %3 ms</translation>
+    </message>
+    <message>
+        <source>上传记录/Uploading the recording</source>
+        <translation>Uploading the recording</translation>
+    </message>
+    <message>
+        <source>总线忙/The bus is busy</source>
+        <translation>The bus is busy</translation>
+    </message>
+    <message>
+        <source>驱动器未能全部恢复记录器设置/The drive did not take all of its recorder settings back: %1</source>
+        <translation>The drive did not take all of its recorder settings back: %1</translation>
+    </message>
+    <message>
+        <source>记录器仅用于CANopen/The recorder needs CANopen</source>
+        <translation>The recorder needs CANopen</translation>
+    </message>
+    <message>
+        <source>已取消/Cancelled</source>
+        <translation>Cancelled</translation>
+    </message>
 </context>
 <context>
     <name>Sequences</name>

@@ -110,7 +110,10 @@ tpdo_params event_driven(const tpdo_params &found, const std::vector<uint32_t> &
         id = static_cast<uint32_t>(0x180 + 0x100 * (found.number - 1) + node);
     w.cob_id = (found.cob_id & cob_no_rtr) | id;
     w.type = event_driven_type;
-    w.inhibit_100us = static_cast<uint16_t>(period_ms * 10);
+    // The event timer alone paces the PDO. An inhibit time of a period would make every late
+    // transmission late the next one too; half a period only holds a drive whose type 254 also
+    // sends on every change of the values to two frames a period.
+    w.inhibit_100us = static_cast<uint16_t>(period_ms * 5);
     w.event_ms = static_cast<uint16_t>(period_ms);
     w.map = entries;
     w.beyond.clear();
@@ -394,24 +397,48 @@ std::unique_ptr<pdo_decoder> pdo_setup::decoder() const
     const channel_list channels = channels_;
     const bool rated_known = rated_known_;
     const int32_t rated_ma = rated_ma_;
-    return std::make_unique<pdo_decoder>(ids, packing_.fields,
-                                         [channels, rated_known, rated_ma](int ch, uint32_t raw, int32_t *key) {
-                                             return stored_key(channels[static_cast<size_t>(ch)], raw, rated_known,
-                                                               rated_ma, key);
-                                         });
+    auto d = std::make_unique<pdo_decoder>(ids, packing_.fields,
+                                           [channels, rated_known, rated_ma](int ch, uint32_t raw, int32_t *key) {
+                                               return stored_key(channels[static_cast<size_t>(ch)], raw, rated_known,
+                                                                 rated_ma, key);
+                                           });
+    for (const pdo_field &f : packing_.fields) {
+        if (channels_[static_cast<size_t>(f.channel)].kind == role::state && f.bits == 16)
+            d->set_statusword_channel(f.channel);
+    }
+    return d;
 }
 
-pdo_source::pdo_source(std::unique_ptr<pdo_decoder> decoder, channel_mask channels)
-    : decoder_(std::move(decoder)), listener_(decoder_->cob_ids()), channels_(channels)
+pdo_source::pdo_source(std::unique_ptr<pdo_decoder> decoder, channel_mask channels, int64_t period_us)
+    : decoder_(std::move(decoder)), listener_(decoder_->cob_ids()), channels_(channels), period_us_(period_us),
+      timer_(period_us, hold_us)
 {
 }
 
 void pdo_source::collect(std::vector<sample> &out)
 {
     frames_.clear();
+    decoded_.clear();
     listener_.drain(frames_);
     for (const vci::tapped_frame &f : frames_)
-        decoder_->feed(f.msg.id, f.msg.data, f.msg.len, f.t_us, out);
+        decoder_->feed(f.msg.id, f.msg.data, f.msg.len, f.t_us, decoded_);
+    if (period_us_ <= 0) {
+        out.insert(out.end(), decoded_.begin(), decoded_.end());
+        return;
+    }
+    for (const sample &s : decoded_)
+        timer_.take(s);
+    timer_.release(vci::bus_tap::now_us(), out);
+}
+
+void pdo_source::finish(std::vector<sample> &out)
+{
+    collect(out);
+    decoded_.clear();
+    decoder_->flush(decoded_);
+    for (const sample &s : decoded_)
+        timer_.take(s);
+    timer_.flush(out);
 }
 
 }  // namespace scope

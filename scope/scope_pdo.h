@@ -2,16 +2,19 @@
 // Sampling from the drive's own transmit PDOs, free of widgets.
 //
 // The scope borrows spare TPDOs (4 first, then 3 and 2; TPDO 1 belongs to the control window)
-// and makes them event-driven (type 255) with event timer and inhibit time both at the sample
-// period, so that a frame comes once a period whatever the values do. Each carries up to 64 bits
+// and makes them event-driven by the maker's event (type 254) with the event timer at the sample
+// period and an inhibit time of half of it, so that a frame comes once a period whatever the
+// values do and a late one does not make the next late (a drive sending on change too is held
+// to two a period). A period the drive's frame did not come in is a gap in the recording: a
+// sample of its time without values. Each carries up to 64 bits
 // of channels (two 32-bit or four 16-bit values, largest first). Before writing anything it
 // reads each borrowed PDO's communication and mapping parameters; at stop it puts them back
 // with the mapping procedure of CiA 301:
 //
 //   set-up  (TPDO n: comm 0x1800+n-1, mapping 0x1A00+n-1)   restore
 //   comm:1  COB-ID | 0x80000000  (not valid)               comm:1  found COB-ID | 0x80000000
-//   comm:2  255                                             map:0   0
-//   comm:3  period in 100 us     (when the PDO has one)     map:k   found entries
+//   comm:2  254                                             map:0   0
+//   comm:3  half the period      (when the PDO has one)     map:k   found entries
 //   comm:5  period in ms                                    map:0   found count
 //   map:0   0                                               comm:2,3,5  found values
 //   map:k   the channels' objects                           comm:1  found COB-ID (when valid)
@@ -40,7 +43,7 @@ constexpr int borrowable_tpdos[] = {4, 3, 2};
 constexpr uint16_t tpdo_comm_index(int n) { return static_cast<uint16_t>(0x1800 + n - 1); }
 constexpr uint16_t tpdo_map_index(int n) { return static_cast<uint16_t>(0x1A00 + n - 1); }
 constexpr uint32_t cob_not_valid = 0x80000000u;
-constexpr uint8_t event_driven_type = 255;
+constexpr uint8_t event_driven_type = 254;
 
 // A TPDO's parameters, as found on the drive or as the scope sets them.
 struct tpdo_params {
@@ -146,17 +149,25 @@ private:
 // A streaming source over the bus tap: the samples of the decoder's PDOs as they arrive.
 class pdo_source : public sample_source {
 public:
-    pdo_source(std::unique_ptr<pdo_decoder> decoder, channel_mask channels);
+    // period_us: the PDOs' period, on which the samples are timed (period_timer; 0: by their
+    // arrival, as they come).
+    pdo_source(std::unique_ptr<pdo_decoder> decoder, channel_mask channels, int64_t period_us = 0);
     channel_mask channels() const override { return channels_; }
     bool read(sample *) override { return false; }
     bool streaming() const override { return true; }
     void collect(std::vector<sample> &out) override;
+    void finish(std::vector<sample> &out) override;
+    // How long a sample is held before it is timed: a burst after a late stretch comes within it.
+    static constexpr int64_t hold_us = 50000;
 
 private:
     std::unique_ptr<pdo_decoder> decoder_;
     vci::bus_tap::listener listener_;
     channel_mask channels_;
+    int64_t period_us_;
+    period_timer timer_;
     std::vector<vci::tapped_frame> frames_;
+    std::vector<sample> decoded_;
 };
 
 }  // namespace scope

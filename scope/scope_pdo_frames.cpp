@@ -1,6 +1,7 @@
 #include "scope/scope_pdo_frames.h"
 
 #include <algorithm>
+#include <cstddef>
 
 namespace scope {
 namespace {
@@ -72,10 +73,62 @@ void pdo_decoder::feed(uint32_t id, const uint8_t *data, int len, int64_t t_us, 
         int32_t key = 0;
         if (keys_(f.channel, raw, &key))
             pending_.set(f.channel, key);
+        if (f.channel == statusword_channel_)
+            pending_.statusword = static_cast<int32_t>(raw & 0xFFFF);
     }
     seen_ |= 1u << k;
     if (seen_ == (1u << cob_ids_.size()) - 1)
         flush(out);
+}
+
+void period_timer::release(int64_t now_us, std::vector<sample> &out)
+{
+    size_t due = 0;
+    while (due < pending_.size() && pending_[due].t_us < now_us - hold_us_)
+        ++due;
+    hand_out(due, out);
+}
+
+void period_timer::hand_out(size_t count, std::vector<sample> &out)
+{
+    if (count == 0)
+        return;
+    const size_t n = pending_.size();
+    // suffix_[k]: the least of (arrival - i periods) over the pending samples i >= k, so that
+    // "every sample from k on is late by at least m" reads suffix_[k] + k periods - slot >= m.
+    suffix_.assign(n, 0);
+    for (size_t i = n; i-- > 0;) {
+        const int64_t u = pending_[i].t_us - static_cast<int64_t>(i) * period_us_;
+        suffix_[i] = i + 1 < n ? std::min(u, suffix_[i + 1]) : u;
+    }
+    for (size_t k = 0; k < count; ++k) {
+        sample s = pending_[k];
+        // The earliest this sample can have been sent, given when it and those after it came: a
+        // first sample that came late in a burst is put where the ones after it say.
+        const int64_t earliest = suffix_[k] + static_cast<int64_t>(k) * period_us_;
+        if (!any_)
+            s.t_us = std::min(s.t_us, earliest);
+        if (any_ && period_us_ > 0) {
+            int64_t slot = last_us_ + period_us_;
+            const int64_t late = suffix_[k] + static_cast<int64_t>(k) * period_us_ - slot;
+            if (4 * late >= 3 * period_us_) {
+                const int64_t lost = (4 * late + period_us_) / (4 * period_us_);
+                for (int64_t g = 0; g < lost; ++g) {
+                    sample gap;
+                    gap.t_us = slot;
+                    out.push_back(gap);
+                    slot += period_us_;
+                    ++gaps_;
+                }
+            }
+            // Never before the one handed out already, whatever a later burst suggests.
+            s.t_us = std::max(std::min(slot, earliest), last_us_);
+        }
+        any_ = true;
+        last_us_ = s.t_us;
+        out.push_back(s);
+    }
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(count));
 }
 
 }  // namespace scope

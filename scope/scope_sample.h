@@ -28,6 +28,9 @@ struct sample {
     int64_t t_us = 0;  // monotonic time of the read or of the frame
     int32_t value[max_channels] = {};
     channel_mask present = 0;  // channels that were read (or known) for this sample
+    // The raw statusword behind a state channel, for the motion trigger's set-point acknowledge
+    // and target reached bits; -1 when not read. Not kept in the recording.
+    int32_t statusword = -1;
 
     bool has(int ch) const { return (present & bit(ch)) != 0; }
     void set(int ch, int32_t v)

@@ -66,8 +66,11 @@ void sampler::start(const channel_list &channels)
     }
     streamed_.clear();
     if (source_ && source_->streaming()) {
-        source_->collect(streamed_);  // what came before the start is not part of the recording
+        // What came before the start is not part of the recording, what the source still holds
+        // back from then neither.
+        source_->collect(streamed_);
         streamed_.clear();
+        stream_start_us_ = vci::bus_tap::now_us();
     }
     timer_.start(source_ && source_->streaming() ? stream_period_ms : 1000 / rate_hz_);
 }
@@ -87,8 +90,14 @@ void sampler::arm(const channel_list &channels, double pretrigger_s, const level
 
 void sampler::stop()
 {
-    if (source_ && source_->streaming() && sampling())
-        tick();  // what arrived up to the stop belongs to the recording
+    if (source_ && source_->streaming() && sampling()) {
+        // What arrived up to the stop belongs to the recording, what the source held back too.
+        streamed_.clear();
+        source_->finish(streamed_);
+        for (sample &s : streamed_)
+            if (s.t_us >= stream_start_us_)
+                take(s);
+    }
     timer_.stop();
     capture_.stop();
 }
@@ -99,8 +108,16 @@ void sampler::take(sample &s)
         have_position_ = true;
         last_position_ = s.value[position_channel_];
     }
-    if (have_setpoint_ && setpoint_channel_ >= 0)
-        s.set(setpoint_channel_, setpoint_);
+    // A period a stream missed stays a row of its time alone.
+    const bool gap = s.present == 0 && source_ && source_->streaming();
+    if (have_setpoint_ && setpoint_channel_ >= 0 && !gap) {
+        // A polled sample is read after the command; a streamed one may have been sent before it.
+        const bool streamed = source_ && source_->streaming();
+        if (!streamed || s.t_us > setpoint_since_us_)
+            s.set(setpoint_channel_, setpoint_);
+        else if (had_setpoint_)
+            s.set(setpoint_channel_, previous_setpoint_);
+    }
     const bool fired = capture_.feed(s);
     capture_.data().set_unit(unit_);
     if (fired)
@@ -117,7 +134,8 @@ void sampler::tick()
         // Silence is told (stream_silent()); the recording goes on.
         silent_in_a_row_ = streamed_.empty() ? silent_in_a_row_ + 1 : 0;
         for (sample &s : streamed_)
-            take(s);
+            if (s.t_us >= stream_start_us_)
+                take(s);
         return;
     }
     // While a job transfers (can/step_job.h), a read of the same server would end its transfer:
@@ -145,12 +163,15 @@ void sampler::motion_sent(int kind, qint32 value)
     // A relative target is only known from a recent position: one read before this recording
     // (or arming) may be long out of date.
     if (k == motion_kind::relative && !sampling()) {
-        have_setpoint_ = false;
+        have_setpoint_ = had_setpoint_ = false;
         return;
     }
     // Streamed samples from before the command still carry the previous set-point.
     if (source_ && source_->streaming() && sampling())
         tick();
+    had_setpoint_ = have_setpoint_;
+    previous_setpoint_ = setpoint_;
+    setpoint_since_us_ = now_us();
     if (k == motion_kind::relative)
         setpoint_ = static_cast<int32_t>(std::clamp<int64_t>((have_position_ ? int64_t(last_position_) : 0) + value,
                                                             INT32_MIN, INT32_MAX));
@@ -158,7 +179,7 @@ void sampler::motion_sent(int kind, qint32 value)
         setpoint_ = value;
     have_setpoint_ = true;
     unit_ = unit_of(k);
-    if (on_motion_ && capture_.trigger(now_us())) {
+    if (on_motion_ && capture_.expect_motion(now_us())) {
         capture_.data().set_unit(unit_);
         emit triggered();
     }

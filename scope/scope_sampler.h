@@ -42,6 +42,8 @@ public:
     // A channel's scale and unit changed: the stopped recording shows them too.
     void relabel(int ch, const channel_def &c) { capture_.data().relabel(ch, c); }
     void stop();
+    // A recording the drive made itself takes the place of the last one.
+    void show(recording r) { capture_.load(std::move(r)); }
     bool sampling() const { return capture_.state() != capture::phase::idle; }
     capture::phase state() const { return capture_.state(); }
     const recording &data() const { return capture_.data(); }
@@ -79,8 +81,13 @@ private:
     int position_channel_ = -1;
     int failed_ = 0;
     int silent_in_a_row_ = 0;
+    int64_t stream_start_us_ = 0;
     bool have_setpoint_ = false;
     int32_t setpoint_ = 0;
+    // Since when the set-point holds, and the one before: a stream hands samples over late.
+    int64_t setpoint_since_us_ = 0;
+    bool had_setpoint_ = false;
+    int32_t previous_setpoint_ = 0;
     setpoint_unit unit_ = setpoint_unit::cnt;
     bool have_position_ = false;
     int32_t last_position_ = 0;

@@ -121,6 +121,8 @@ bool canopen_source::read(sample *s)
         int32_t key = 0;
         if (ok && stored_key(c, static_cast<uint32_t>(raw), rated_known_, rated_ma_, &key)) {
             s->set(static_cast<int>(ch), key);
+            if (c.kind == role::state)
+                s->statusword = static_cast<uint16_t>(raw);
             any = true;
         }
         any = any || (ok && c.kind == role::current);

@@ -30,6 +30,8 @@ public:
     virtual bool streaming() const { return false; }
     // A streaming source's samples since the last call, oldest first.
     virtual void collect(std::vector<sample> &) {}
+    // At the end of the recording: what collect() has still held back, too.
+    virtual void finish(std::vector<sample> &out) { collect(out); }
 };
 
 // Custom protocol: actual position, speed and current (registers 0x0002, 0x0005, 0x0008), for

@@ -9,6 +9,9 @@
 #include "canopen/canopen_exchange.h"
 #include "canopen/canopen_frames.h"
 #include "canopen/drive_changes.h"
+#include "canopen/sdo_job.h"
+#include "canopen/cia402.h"
+#include "can/step_job.h"
 #include "custom_protocol/custom_commands.h"
 #include "objects/eds.h"
 #include "objects/od_types.h"
@@ -17,6 +20,7 @@
 #include "scope/scope_chart.h"
 #include "scope/scope_csv.h"
 #include "scope/scope_pdo.h"
+#include "scope/scope_recorder.h"
 #include "scope/scope_sampler.h"
 #include "tools/monitor.h"
 
@@ -24,6 +28,7 @@
 #include <QCompleter>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -35,6 +40,18 @@ namespace {
 
 constexpr int redraw_period_ms = 50;            // a live chart at 20 frames per second
 constexpr size_t csv_rows_per_slice = 5000;     // a few milliseconds of writing between events
+constexpr int recorder_poll_ms = 100;           // the recorder's state, while it records
+// The recorder's length: its most (16,384 samples, 4.1 s at 4 kHz) as far as one upload carries.
+constexpr double recorder_length_s = 4.096;
+
+// The source list's item for the drive's recorder.
+QString recorder_source_text() { return QStringLiteral("驱动器记录器/Drive recorder"); }
+// What marks its recordings: "drive recorder, 4 kHz".
+QString recorder_marking(int sample_us)
+{
+    const double khz = sample_us > 0 ? 1000.0 / sample_us : 0.0;
+    return QStringLiteral("驱动器记录器，%1 kHz/drive recorder, %1 kHz").arg(khz, 0, 'g', 3);
+}
 enum column { col_channel, col_object, col_scale, col_unit, col_cursor1, col_cursor2, col_delta };
 
 QString ask_file(QWidget *parent, const QString &kind, const QString &caption, const QString &filter)
@@ -137,6 +154,8 @@ Scope::Scope(QWidget *parent)
         chart_->refresh();
         show_progress();
     });
+    recorder_poll_.setInterval(recorder_poll_ms);
+    connect(&recorder_poll_, &QTimer::timeout, this, &Scope::poll_recorder);
     fill_rates();
     fill_channels();
     fill_objects();
@@ -145,12 +164,166 @@ Scope::Scope(QWidget *parent)
 
 Scope::~Scope()
 {
-    // Closing stops a recording and puts the PDOs back; this is for a window never closed.
-    if (pdo_setup_) {
-        QString ignored;
+    // Closing stops a recording and puts the PDOs (or the recorder) back; this is for a window
+    // never closed.
+    QString ignored;
+    if (pdo_setup_)
         pdo_setup_->restore(&ignored);
-    }
+    if (uploading_)
+        job_runner::instance().cancel();  // its end would come back to this window
+    if (recorder_)
+        recorder_->restore(&ignored);
     delete ui;
+}
+
+bool Scope::busy() const { return sampler_->sampling() || recorder_ != nullptr; }
+
+bool Scope::recorder_chosen() const { return ui->source->currentText() == recorder_source_text(); }
+
+void Scope::offer_recorder()
+{
+    if (busy())
+        return;
+    const int at = ui->source->findText(recorder_source_text());
+    int cycle_us = 0;
+    if (device_open != 0 && node_connected != 0 && canopen_joint() && !job_runner::instance().busy()) {
+        const int node = sdo_request_id - static_cast<int32_t>(canopen::sdo_request_base);
+        cycle_us = scope::recorder_cycle_us(
+            canopen::exchange_sdo_link(adapter_bus_ops(), node, canopen::sdo_timeout_ms, canopen_log()));
+    }
+    if (cycle_us > 0 && at < 0)
+        ui->source->addItem(recorder_source_text());
+    else if (cycle_us <= 0 && at >= 0)
+        ui->source->removeItem(at);
+}
+
+void Scope::start_recorder()
+{
+    const QString title = tr("示波器/Scope");
+    const int node = sdo_request_id - static_cast<int32_t>(canopen::sdo_request_base);
+    recorder_link_ = std::make_unique<canopen::sdo_link>(
+        canopen::exchange_sdo_link(adapter_bus_ops(), node, canopen::sdo_timeout_ms, canopen_log()));
+    // What an earlier run left on the drive is offered back first.
+    canopen::offer_put_back(this, *recorder_link_, 0, node);
+    const int cycle_us = scope::recorder_cycle_us(*recorder_link_);
+    int32_t rated_ma = 0;
+    const canopen::sdo_outcome rated = canopen::read_object(*recorder_link_, canopen::object::motor_rated_current, 0);
+    for (int i = 0; rated.ok && i < rated.data.size() && i < 4; ++i)
+        rated_ma |= int32_t(uint8_t(rated.data[i])) << (8 * i);
+    scope::level_trigger level;
+    if (ui->level_trigger->isChecked()) {
+        level.channel = ui->trigger_channel->currentIndex();
+        level.level = ui->trigger_level->value();
+        level.rising = ui->trigger_edge->currentIndex() == 0;
+    }
+    scope::recorder_plan plan;
+    QString why;
+    // As long as the drive keeps, and as one upload carries.
+    if (!scope::plan_recording(channels_, level, ui->pretrigger->value(), recorder_length_s, cycle_us, rated_ma, &plan,
+                               &why)) {
+        desktop_seams::warning(this, title, tr("无法用记录器记录/Cannot record with the drive's recorder: %1").arg(why));
+        recorder_link_.reset();
+        return;
+    }
+    recorder_ = std::make_unique<scope::recorder_setup>(*recorder_link_, node, plan);
+    if (!recorder_->arm(&why)) {
+        recorder_.reset();
+        recorder_link_.reset();
+        desktop_seams::warning(this, title, tr("驱动器拒绝了记录器设置，已恢复原样/The drive refused the recorder set-up; "
+                                               "what was changed is put back: %1")
+                                                .arg(why));
+        return;
+    }
+    recorded_protocol_ = recorder_marking(plan.sample_us);
+    recorded_node_ = node_id;
+    recorded_at_ = QDateTime::currentDateTime();
+    rated_ma_ = rated_ma;
+    rated_known_ = rated.ok;
+    recorder_poll_.start();
+    update_controls();
+    statusBar()->showMessage(plan.trigger_channel != 0 ? tr("记录器已启动，等待触发/Recorder armed: waiting for the trigger")
+                                                       : tr("记录器记录中/The recorder is recording"));
+}
+
+void Scope::poll_recorder()
+{
+    if (!recorder_ || uploading_ || job_runner::instance().busy())
+        return;
+    scope::recorder_state state = scope::recorder_state::idle;
+    if (!recorder_->state(&state)) {
+        end_recorder(tr("驱动器无应答，记录器已停止/The drive does not answer: recorder stopped"));
+        return;
+    }
+    if (state == scope::recorder_state::triggered)
+        statusBar()->showMessage(tr("记录器已触发，记录中/Recorder triggered: recording"));
+    if (state == scope::recorder_state::idle) {
+        end_recorder(tr("记录器已被停止/The recorder was stopped on the drive"));
+        return;
+    }
+    if (state != scope::recorder_state::done)
+        return;
+    recorder_poll_.stop();
+    const int trigger = recorder_->trigger_sample();
+    uploading_ = true;
+    QElapsedTimer *since = new QElapsedTimer;
+    since->start();
+    auto job = canopen::sdo_job::one(
+        *recorder_link_, canopen::sdo_transfer::block_upload(scope::recorder_object::data, 0),
+        [this, trigger, since](const canopen::sdo_outcome &o, bool cancelled) {
+            const qint64 ms = since->elapsed();
+            delete since;
+            uploading_ = false;
+            if (cancelled) {
+                end_recorder(tr("已取消/Cancelled"));
+                return;
+            }
+            scope::recording r;
+            QString why;
+            if (!o.ok) {
+                end_recorder(tr("上传失败/The upload failed: %1").arg(canopen::abort_text(o.abort)));
+                return;
+            }
+            const scope::channel_list channels = channels_;
+            const bool rated_known = rated_known_;
+            const int32_t rated_ma = rated_ma_;
+            const auto keys = [&channels, rated_known, rated_ma](int ch, uint32_t raw, int32_t *key) {
+                return scope::stored_key(channels[static_cast<size_t>(ch)], raw, rated_known, rated_ma, key);
+            };
+            if (!scope::decode_recording(o.data, recorder_->plan(), channels_, trigger, keys, &r, &why)) {
+                end_recorder(why);
+                return;
+            }
+            sampler_->show(std::move(r));
+            end_recorder(recorded_protocol_ + QStringLiteral(" — ")
+                         + tr("%1个采样，%2字节，上传%3 ms/%1 samples, %2 bytes, uploaded in %3 ms")
+                               .arg(sampler_->data().size())
+                               .arg(o.data.size())
+                               .arg(ms));
+        });
+    if (!start_job_with_progress(std::move(job), this, tr("上传记录/Uploading the recording"))) {
+        uploading_ = false;
+        end_recorder(tr("总线忙/The bus is busy"));
+    }
+}
+
+void Scope::end_recorder(const QString &message)
+{
+    recorder_poll_.stop();
+    QString why;
+    const bool ok = !recorder_ || recorder_->restore(&why);
+    recorder_.reset();
+    recorder_link_.reset();
+    chart_->set_available(scope::all_channels);
+    chart_->set_live(false);
+    chart_->set_view(sampler_->data().start_s(), sampler_->data().end_s());
+    chart_->refresh();
+    update_controls();
+    fill_channels();
+    statusBar()->showMessage(message);
+    if (!ok)
+        desktop_seams::warning(this, tr("示波器/Scope"),
+                               tr("驱动器未能全部恢复记录器设置/The drive did not take all of its recorder settings back: %1")
+                                   .arg(why));
 }
 
 void Scope::set_dictionary(dictionary_source source)
@@ -200,6 +373,11 @@ void Scope::closeEvent(QCloseEvent *e)
 {
     if (sampler_->sampling())
         stop_recording();
+    // A recorder still waiting or uploading ends here, with the drive's settings put back.
+    if (uploading_)
+        job_runner::instance().cancel();
+    if (recorder_)
+        end_recorder(tr("已取消/Cancelled"));
     e->accept();
 }
 
@@ -207,6 +385,7 @@ void Scope::showEvent(QShowEvent *e)
 {
     QMainWindow::showEvent(e);
     fill_objects();
+    offer_recorder();
 }
 
 int Scope::selected_rate() const
@@ -425,7 +604,8 @@ std::unique_ptr<scope::sample_source> Scope::set_up_pdos(bool *fell_back)
         pdo_setup_.reset();
         return nullptr;
     }
-    return std::make_unique<scope::pdo_source>(pdo_setup_->decoder(), pdo_setup_->channels());
+    return std::make_unique<scope::pdo_source>(pdo_setup_->decoder(), pdo_setup_->channels(),
+                                               int64_t(1000) * (1000 / selected_rate()));
 }
 
 void Scope::restore_pdos()
@@ -446,8 +626,22 @@ void Scope::on_record_clicked()
         stop_recording();
         return;
     }
+    if (recorder_) {
+        if (uploading_)
+            job_runner::instance().cancel();
+        else
+            end_recorder(tr("已取消/Cancelled"));
+        return;
+    }
     if (device_open == 0 || node_connected == 0) {
         statusBar()->showMessage(tr("未连接关节/No joint connected"));
+        return;
+    }
+    if (recorder_chosen()) {
+        if (canopen_joint())
+            start_recorder();
+        else
+            statusBar()->showMessage(tr("记录器仅用于CANopen/The recorder needs CANopen"));
         return;
     }
     int rate = selected_rate();
@@ -528,7 +722,7 @@ void Scope::stop_recording()
 
 void Scope::update_controls()
 {
-    const bool sampling = sampler_->sampling();
+    const bool sampling = busy();
     ui->record->setText(sampling ? tr("停止/Stop") : tr("记录/Record"));
     ui->record->setEnabled(!exporting_);
     for (QWidget *w : std::initializer_list<QWidget *>{ui->source, ui->rate, ui->cap, ui->trigger, ui->level_trigger,

@@ -3,8 +3,9 @@
 // 10-100 Hz, or from the drive's own PDOs at up to 1 kHz), at once or from a trigger (the next
 // motion command, or a channel crossing a level) with a pre-trigger time; watch the strip chart
 // live, then zoom, pan and read the stopped recording with two cursors and export it as CSV or
-// PNG. The channels are the defaults or objects picked from the object dictionary, each with
-// its scale and unit. Sampling is in scope_sampler.h, the PDO set-up in scope_pdo.h; this
+// PNG. A drive with a recorder of its own (scope_recorder.h) records at its cycle instead, shown
+// the same way. The channels are the defaults or objects picked from the object dictionary, each
+// with its scale and unit. Sampling is in scope_sampler.h, the PDO set-up in scope_pdo.h; this
 // window wires them to the form and the chart.
 #include "canopen/sdo_client.h"
 #include "scope/scope_sample.h"
@@ -28,6 +29,7 @@ class chart;
 class sampler;
 class sample_source;
 class pdo_setup;
+class recorder_setup;
 }  // namespace scope
 
 class Scope : public QMainWindow {
@@ -72,6 +74,14 @@ private:
     std::unique_ptr<scope::sample_source> set_up_pdos(bool *fell_back);
     void restore_pdos();
     void stop_recording();
+    // The drive's recorder: offered in the source list when the drive has one; armed, watched
+    // until done, uploaded (progress, Cancel) and shown; its configuration put back at the end.
+    void offer_recorder();
+    bool recorder_chosen() const;
+    void start_recorder();
+    void poll_recorder();
+    void end_recorder(const QString &message);
+    bool busy() const;
     void update_controls();
     void show_progress();
     void fill_rates();
@@ -97,6 +107,12 @@ private:
     dictionary_source dictionary_;
     std::unique_ptr<canopen::sdo_link> pdo_link_;
     std::unique_ptr<scope::pdo_setup> pdo_setup_;
+    std::unique_ptr<canopen::sdo_link> recorder_link_;
+    std::unique_ptr<scope::recorder_setup> recorder_;
+    QTimer recorder_poll_;
+    bool uploading_ = false;
+    bool rated_known_ = false;
+    int32_t rated_ma_ = 0;
     // What the present recording is, for the title of its picture.
     QString recorded_protocol_;
     QString note_;  // what the status line adds while recording (a source other than chosen)

@@ -49,8 +49,6 @@ struct joint_bus {
     // Boots the bench a node list describes, where the bus lives, as a job of steps there;
     // empty: no boot from here.
     std::function<bench_run(const QString &cpj_path)> boot;
-};
-
     // The firmware update of node with the image at path (and its sidecar), run where the bus
     // and the job runner live, so that the image goes by block transfer and a stop cancels it;
     // empty: no update from here.

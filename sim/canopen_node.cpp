@@ -119,6 +119,8 @@ bool canopen_node::live_value(const od_def &def, int64_t &v) const
             : def.index == 0x1F56 ? program_.identification(clock::now_us())
                                   : program_.flash_status(clock::now_us());
         return true;
+    case 0x2130: v = static_cast<int64_t>(recorder_.state); return true;
+    case 0x2135: v = static_cast<int64_t>(recorder_.trigger_at); return true;
     case 0x603F: v = fault_code_; return true;
     case 0x6040: v = controlword_; return true;
     case 0x6041: v = statusword(); return true;
@@ -147,6 +149,8 @@ std::string canopen_node::value_bytes(const od_def &def) const
 {
     if (def.index == 0x2120)
         return recorder_buffer();
+    if (def.index == 0x2136)
+        return recorder_.state == recorder_state::done ? recorder_.data : std::string();
     if (def.index == 0x100A)
         return program_.version();
     if (def.index == 0x1F50 && def.sub == 1)
@@ -253,6 +257,8 @@ uint32_t canopen_node::check_value(const od_def &def, int64_t value) const
         return check_pdo_comm(def, u);
     if (is_pdo_map(def.index))
         return check_pdo_map(def, u);
+    if (def.index >= 0x2130 && def.index <= 0x2134)
+        return check_recorder(def, value);
     switch (def.index) {
     case 0x1005:
         // The node only consumes SYNC; extended identifiers do not exist on this bus.
@@ -293,6 +299,7 @@ void canopen_node::applied(const od_def &def, int64_t value)
             restart_watch(def.sub - 1);
         return;
     case 0x1017: next_heartbeat_us_ = clock::now_us() + value * 1000; return;
+    case 0x2130: arm_recorder(value != 0); return;
     case 0x1003: error_history_.clear(); return;
     case 0x6040: apply_controlword(static_cast<uint16_t>(value)); return;
     case 0x6060: change_mode(static_cast<int8_t>(value)); return;
@@ -365,6 +372,7 @@ void canopen_node::reset_application()
     motor_.clear_fault();
     power_ = power_state::switch_on_disabled;
     slowing_down_ = false;
+    recorder_ = recorder_run{};
     controlword_ = 0;
     fault_code_ = 0;
     mode_ = 0;
@@ -515,6 +523,8 @@ int64_t canopen_node::next_due_us(int64_t now_us) const
         const int64_t ready = t.sent ? t.last_us + param(comm, 3) * 100 : now_us;
         if (param(comm, 5) > 0)
             due = std::min(due, t.sent ? std::max(t.event_due_us, ready) : now_us);
+        if (param(comm, 2) != 255)
+            continue;  // type 254 sends by its timer alone
         const vci::can_message payload = tpdo_payload(p);
         if (tpdo_changed(p, payload))
             due = std::min(due, std::max(ready, now_us));
@@ -523,6 +533,20 @@ int64_t canopen_node::next_due_us(int64_t now_us) const
             due = std::min(due, now_us + 1000);
     }
     return std::max(due, now_us);
+}
+
+int64_t canopen_node::timer_tpdo_due_us() const
+{
+    int64_t due = std::numeric_limits<int64_t>::max();
+    if (!configured() || nmt_ != nmt_state::operational)
+        return due;
+    for (int p = 0; p < 4; ++p) {
+        const uint16_t comm = uint16_t(0x1800 + p);
+        // Not before the inhibit time since the last transmission has passed.
+        if (pdo_valid(comm) && param(comm, 2) >= 254 && param(comm, 5) > 0 && tpdo_[p].sent)
+            due = std::min(due, std::max(tpdo_[p].event_due_us, tpdo_[p].last_us + param(comm, 3) * 100));
+    }
+    return due;
 }
 
 void canopen_node::handle_nmt(const vci::can_message &frame, std::vector<vci::can_message> &out)

@@ -49,6 +49,19 @@ public:
     void tick(int64_t now_us, std::vector<vci::can_message> &out);
     // When tick() next has something to do; INT64_MAX for never (until the next frame).
     int64_t next_due_us(int64_t now_us) const;
+    // The earliest deadline of a TPDO's event timer (INT64_MAX for none), so that the joint can
+    // send what fell due since it last looked, each at its own deadline.
+    int64_t timer_tpdo_due_us() const;
+
+    // The recorder (0x2130-0x2137): when its next cycle falls due (INT64_MAX while it does not
+    // run; a recorder armed for long, behind by more than it can keep, skips whole cycles), and
+    // the sample of that cycle, taken with the motor brought to t_us. The joint calls both before
+    // it handles a frame or a tick, so the recording holds every cycle up to then.
+    int64_t recorder_due_us(int64_t now_us);
+    void record_cycle(int64_t t_us);
+    // Recorder states, as 0x2130 reads them.
+    enum class recorder_state : uint8_t { idle = 0, armed = 1, triggered = 2, done = 3 };
+    recorder_state recorder() const { return recorder_.state; }
 
     // Puts the drive into fault with a CiA 301/402 error code (0x603F), as a real fault would;
     // an emergency message goes out with the next answers. Code 0 is ignored.
@@ -146,6 +159,31 @@ private:
     void apply_rpdo(int n, const uint8_t *data);
     bool handle_tpdo_request(const vci::can_message &frame, std::vector<vci::can_message> &out);
     void restart_pdos();
+
+    // The recorder (canopen_recorder.cpp).
+    struct recorder_run {
+        recorder_state state = recorder_state::idle;
+        std::vector<const od_def *> channels;
+        size_t sample_bytes = 0;
+        size_t length = 0;     // samples
+        size_t pretrigger = 0;  // samples kept before the trigger
+        int trigger_channel = 0;  // 1-based, 0: at once
+        int64_t level = 0;
+        bool rising = true;
+        int64_t period_us = recorder_cycle_us;
+        int64_t due_us = 0;
+        std::string ring;       // the last pretrigger samples while armed, from ring_head
+        size_t ring_count = 0;
+        size_t ring_head = 0;
+        bool have_previous = false;
+        int64_t previous = 0;
+        std::string data;       // the recording, oldest sample first
+        size_t trigger_at = 0;  // the trigger's sample in data
+    };
+    uint32_t check_recorder(const od_def &def, int64_t value) const;
+    void arm_recorder(bool arm);
+    std::string recorder_sample() const;
+    bool recorder_busy() const { return recorder_.state == recorder_state::armed || recorder_.state == recorder_state::triggered; }
 
     // NMT and LSS
     void reset_communication();
@@ -252,6 +290,8 @@ private:
     int32_t ip_target_ = 0;
     bool limit_active_ = false;        // the last position target was cut at 0x607D
     int64_t following_since_us_ = -1;  // the following error beyond the window since then
+
+    recorder_run recorder_;
 
     homing_stage homing_ = homing_stage::idle;
     std::vector<homing_leg> legs_;

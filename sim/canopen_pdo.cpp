@@ -16,6 +16,10 @@ constexpr uint32_t cob_extended = 0x20000000u;
 bool valid_tpdo_type(uint32_t t) { return t <= 240 || t >= 252; }
 bool valid_rpdo_type(uint32_t t) { return t <= 240 || t >= 254; }
 bool event_driven(int64_t type) { return type >= 254; }
+// The event of type 254 is the maker's to define: this joint's is none but the event timer (and
+// a remote request), so that a PDO sent for sampling comes exactly once a period. Type 255, the
+// profile's event, is also a change of the mapped values.
+bool sends_on_change(int64_t type) { return type == 255; }
 
 }  // namespace
 
@@ -117,7 +121,8 @@ bool canopen_node::tpdo_wants(int n, const vci::can_message &payload, int64_t no
     const tpdo_runtime &t = tpdo_[n];
     const uint16_t comm = uint16_t(0x1800 + n);
     const int64_t timer_us = param(comm, 5) * 1000;
-    if (!tpdo_changed(n, payload) && !(timer_us > 0 && now_us >= t.event_due_us))
+    const bool changed = sends_on_change(param(comm, 2)) && tpdo_changed(n, payload);
+    if (!changed && !(timer_us > 0 && now_us >= t.event_due_us))
         return false;
     return !t.sent || now_us >= t.last_us + param(comm, 3) * 100;
 }
@@ -127,17 +132,22 @@ void canopen_node::send_tpdo(int n, const vci::can_message &payload, int64_t now
     tpdo_runtime &t = tpdo_[n];
     const uint16_t comm = uint16_t(0x1800 + n);
     const int64_t timer_us = event_driven(param(comm, 2)) ? param(comm, 5) * 1000 : 0;
+    int64_t sent_us = now_us;
     if (timer_us > 0) {
-        // A change restarts the event timer. One sent by the timer itself keeps the period's
-        // grid, so that a late look does not stretch the periods after it; what a look came
-        // too late for is lost, not sent in a burst.
-        if (t.sent && now_us >= t.event_due_us)
-            t.event_due_us += ((now_us - t.event_due_us) / timer_us + 1) * timer_us;
-        else
+        // A change restarts the event timer (CiA 301: the event sets the timer). One sent by the
+        // timer itself went, on the joint's own clock, at the deadline it served, and the next
+        // deadline is a period after that one: a late look of the simulator does not stretch the
+        // periods after it, and what it came too late for is lost, not sent in a burst.
+        if (t.sent && now_us >= t.event_due_us) {
+            const int64_t missed = (now_us - t.event_due_us) / timer_us;
+            sent_us = t.event_due_us + missed * timer_us;
+            t.event_due_us = sent_us + timer_us;
+        } else {
             t.event_due_us = now_us + timer_us;
+        }
     }
     t.sent = true;
-    t.last_us = now_us;
+    t.last_us = sent_us;
     t.last_len = payload.len;
     std::copy(payload.data, payload.data + 8, t.last);
     out.push_back(payload);

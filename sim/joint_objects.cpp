@@ -125,6 +125,19 @@ std::vector<od_def> build(joint_make make)
         {0x2110, 0, str, rw, false, txt, 0},                // joint label
         {0x2111, 0, dom, rw, false, none, 0},               // scratch data, up to domain_max bytes
         {0x2120, 0, dom, ro, false, none, 0},               // recorder buffer
+        // The drive's recorder (canopen_recorder.cpp).
+        {0x2130, 0, b8, rw, false, num, 0, 0, 1},           // control: 1 arms, 0 stops; reads the state
+        {0x2131, 0, b8, rw, false, num, 0, 0, recorder_channels},  // channels in use
+        {0x2132, 0, b8, ro, false, num, 4},
+        {0x2132, 1, b8, rw, false, num, 0, 0, recorder_channels},  // trigger channel, 0: at once
+        {0x2132, 2, i32, rw, false, num, 0},                // trigger level, the channel's raw value
+        {0x2132, 3, b8, rw, false, num, 0, 0, 1},           // edge: 0 rising, 1 falling
+        {0x2132, 4, b16, rw, false, num, 0, 0, recorder_max_samples - 1},  // pre-trigger samples
+        {0x2133, 0, b16, rw, false, num, 4096, 1, recorder_max_samples},   // length in samples
+        {0x2134, 0, b16, rw, false, num, 1, 1, 1000},       // a sample every n cycles
+        {0x2135, 0, b16, ro, false, none, 0},               // the trigger's sample in the recording
+        {0x2136, 0, dom, ro, false, none, 0},               // the recording
+        {0x2137, 0, b32, cst, false, num, recorder_cycle_us},  // the cycle, us
         // CiA 402.
         {0x6007, 0, i16, rw, false, num, 1, 0, 3},          // abort connection: fault
         {0x603F, 0, b16, ro, true, num, 0},
@@ -169,6 +182,8 @@ std::vector<od_def> build(joint_make make)
         {0x60C1, 2, b16, rww, true, num, 0},
     };
     t.insert(t.end(), rest.begin(), rest.end());
+    for (uint8_t s = 1; s <= recorder_channels; ++s)
+        t.push_back({0x2131, s, b32, rw, false, num, 0});  // index << 16 | sub << 8 | bits, as a PDO maps it
     const std::vector<int8_t> &methods = homing_methods();
     t.push_back({0x60E3, 0, b8, ro, false, num, int64_t(methods.size())});
     for (size_t i = 0; i < methods.size(); ++i)
@@ -311,7 +326,7 @@ bool in_group(uint16_t index, uint8_t group)
 bool saved_by_store(const od_def &def)
 {
     if (!def.writable() || def.index == 0x1003 || def.index == 0x1010 || def.index == 0x1011 || def.index == 0x1F50 ||
-        def.index == 0x1F51)
+        def.index == 0x1F51 || def.index == 0x2130)
         return false;
     switch (def.index) {
     case 0x6040:  // controlword

@@ -67,6 +67,11 @@ std::string default_text(uint16_t index, joint_make make = joint_make::velmora);
 // of four bytes, each its own number (0, 1, 2, ... little-endian).
 constexpr size_t recorder_bytes = 65536;
 const std::string &recorder_buffer();
+// The drive's recorder (0x2130-0x2137): up to recorder_channels objects sampled every cycle of
+// recorder_cycle_us (or every n-th), recorder_max_samples samples at most.
+constexpr int recorder_channels = 8;
+constexpr int recorder_max_samples = 16384;
+constexpr int recorder_cycle_us = 250;
 // The default's bytes for a joint at node_id, little-endian in the type's size.
 std::string default_bytes(const od_def &def, int node_id, joint_make make = joint_make::velmora);
 

@@ -34,6 +34,7 @@ constexpr uint32_t too_high = 0x06090031;
 constexpr uint32_t too_low = 0x06090032;
 constexpr uint32_t max_below_min = 0x06090036;
 constexpr uint32_t cannot_store = 0x08000020;
+constexpr uint32_t device_state = 0x08000022;
 }  // namespace sdo_abort
 
 class sdo_server {

@@ -24,9 +24,39 @@ void joint::follow_node()
     }
 }
 
+void joint::advance(int64_t now_us)
+{
+    // The recorder samples on the joint's own cycle: the motor is brought to each cycle in turn.
+    if (canopen_) {
+        for (int64_t due = canopen_->recorder_due_us(now_us); due <= now_us; due = canopen_->recorder_due_us(now_us)) {
+            motor_.advance(due);
+            canopen_->record_cycle(due);
+        }
+    }
+    motor_.advance(now_us);
+}
+
+void joint::catch_up(int64_t now_us, std::vector<vci::can_message> &out)
+{
+    if (!canopen_)
+        return;
+    // A look later than this (a paused process) loses the periods before it rather than send
+    // them in one long burst.
+    constexpr int64_t window_us = 50000;
+    for (int i = 0; i < 200; ++i) {
+        const int64_t due = canopen_->timer_tpdo_due_us();
+        if (due >= now_us || due < now_us - window_us)
+            return;
+        advance(due);
+        canopen_->tick(due, out);
+        if (canopen_->timer_tpdo_due_us() == due)
+            return;  // nothing went: the look at now decides
+    }
+}
+
 void joint::power_on(std::vector<vci::can_message> &out)
 {
-    motor_.advance(clock::now_us());
+    advance(clock::now_us());
     if (canopen_)
         canopen_->power_on(out);
     follow_node();
@@ -34,7 +64,8 @@ void joint::power_on(std::vector<vci::can_message> &out)
 
 void joint::handle(const vci::can_message &frame, std::vector<vci::can_message> &out)
 {
-    motor_.advance(clock::now_us());
+    catch_up(clock::now_us(), out);
+    advance(clock::now_us());
     if (custom_protocol_ && node_ >= 1 && node_ <= 127 && frame.id == custom_request_base + static_cast<uint32_t>(node_)) {
         custom_.handle(frame, out);
         return;
@@ -49,7 +80,8 @@ void joint::tick(int64_t now_us, std::vector<vci::can_message> &out)
 {
     if (!canopen_)
         return;
-    motor_.advance(now_us);
+    catch_up(now_us, out);
+    advance(now_us);
     canopen_->tick(now_us, out);
 }
 

@@ -38,6 +38,11 @@ public:
     int64_t next_due_us(int64_t now_us) const;
 
 private:
+    // Brings the motor to now_us, through every recorder cycle on the way.
+    void advance(int64_t now_us);
+    // The TPDOs whose event timers fell due before now_us since the last look, each sent with
+    // the values of its deadline, as a drive on its own clock sent them.
+    void catch_up(int64_t now_us, std::vector<vci::can_message> &out);
     void follow_node();
 
     int node_;

@@ -5,6 +5,7 @@
 #include "base/desktop_seams.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
+#include "can/vci/bus_tap.h"
 #include "can/vci/vci.h"
 #include "canopen/canopen_exchange.h"
 #include "canopen/canopen_frames.h"
@@ -19,6 +20,7 @@
 #include "scope/scope_chart.h"
 #include "scope/scope_csv.h"
 #include "scope/scope_pdo.h"
+#include "scope/scope_recorder.h"
 #include "scope/scope_sampler.h"
 #include "scope/scope_window.h"
 #include "sim/sim_clock.h"
@@ -43,6 +45,7 @@
 #include <cstring>
 #include <map>
 #include <qwt_plot.h>
+#include <qwt_plot_curve.h>
 
 using namespace test_support;
 
@@ -193,9 +196,15 @@ class test_scope : public QObject {
     }
 
 private slots:
-    void initTestCase() { sim::clock::set_manual(true); }
+    void initTestCase()
+    {
+        sim::clock::set_manual(true);
+        // Frames carry the simulated time they went out at, as a drive's frames carry its own.
+        vci::bus_tap::set_clock(&sim::clock::now_us);
+    }
     void cleanupTestCase()
     {
+        vci::bus_tap::set_clock(nullptr);
         sim::clock::set_manual(false);
         desktop_seams::set_file_chooser(nullptr);
     }
@@ -264,6 +273,36 @@ private slots:
         QCOMPARE(r.nearest(5000.0), size_t(99999));
     }
 
+    void the_setpoint_line_starts_where_the_setpoint_became_known()
+    {
+        // Known from 5.26 s on: no line before, whatever the zoom.
+        scope::recording r;
+        for (int i = 0; i < 20000; ++i) {
+            scope::sample s = make_sample(int64_t(i) * 1000, i % 300);
+            if (i >= 5260)
+                s.set(scope::setpoint, 7000);
+            r.append(s);
+        }
+        scope::chart chart;
+        chart.resize(800, 600);
+        chart.set_recording(&r);
+        chart.set_available(scope::all_channels);
+        chart.set_live(false);
+        // The whole recording (reduced) and a close view (the samples themselves).
+        for (double t1 : {20.0, 6.0}) {
+            chart.set_view(0.0, t1);
+            chart.refresh();
+            double first = -1;
+            for (QwtPlot *p : chart.findChildren<QwtPlot *>())
+                for (QwtPlotItem *item : p->itemList(QwtPlotItem::Rtti_PlotCurve)) {
+                    auto *curve = static_cast<QwtPlotCurve *>(item);
+                    if (curve->title().text() == r.channel_defs()[scope::setpoint].label && curve->dataSize() > 0)
+                        first = curve->sample(0).x();
+                }
+            QCOMPARE(first, 5.26);
+        }
+    }
+
     void trigger_keeps_the_samples_before_the_command()
     {
         scope::capture c;
@@ -297,6 +336,55 @@ private slots:
         c.trigger(500);
         QVERIFY(c.data().empty());
         QCOMPARE(c.data().trigger_s(), 0.0);
+    }
+
+    void the_motion_trigger_fires_at_the_drives_answer()
+    {
+        // A profile position drive at rest, target reached; the command reaches it at a SYNC
+        // 6 ms after the click, and it acknowledges the set-point then.
+        auto at = [](int64_t t_ms, int32_t velocity, int32_t statusword) {
+            scope::sample s;
+            s.t_us = t_ms * 1000;
+            s.set(scope::velocity, velocity);
+            s.set(scope::state, 4);
+            s.statusword = statusword;
+            return s;
+        };
+        scope::capture c;
+        c.arm(scope::default_channels(), 3);
+        for (int t = 0; t < 10; ++t)
+            QVERIFY(!c.feed(at(t, 0, 0x0427)));
+        QVERIFY(!c.expect_motion(9500));
+        for (int t = 10; t < 16; ++t)
+            QVERIFY(!c.feed(at(t, 0, 0x0427)));
+        QCOMPARE(c.state(), scope::capture::phase::armed);
+        QVERIFY(c.feed(at(16, 0, 0x1027)));  // acknowledged, target no longer reached
+        QCOMPARE(c.state(), scope::capture::phase::recording);
+        QCOMPARE(c.data().size(), size_t(4));  // the pre-trigger kept, then the answer
+        QCOMPARE(c.data().trigger_s(), 0.003);
+        QCOMPARE(c.data().at(3).t_us, 16000);
+
+        // A change before the command is no answer; after it, the velocity leaving 0 is one.
+        c.arm(scope::default_channels(), 0);
+        QVERIFY(!c.feed(at(0, 0, 0x0427)));
+        QVERIFY(!c.feed(at(1, 0, 0x1027)));
+        c.expect_motion(1500);
+        QVERIFY(!c.feed(at(2, 0, 0x1027)));
+        QVERIFY(c.feed(at(3, 40, 0x1027)));
+        QCOMPARE(c.data().trigger_s(), 0.0);
+        QCOMPARE(c.data().size(), size_t(1));
+
+        // A joint that never answers leaves the capture armed; nothing that could show an answer
+        // makes the command the trigger.
+        c.arm(scope::default_channels(), 0);
+        c.expect_motion(0);
+        for (int t = 0; t < 100; ++t)
+            QVERIFY(!c.feed(at(t, 0, 0x0427)));
+        QCOMPARE(c.state(), scope::capture::phase::armed);
+        scope::channel_list position_only = {scope::default_channels()[scope::position]};
+        c.arm(position_only, 0);
+        QVERIFY(c.expect_motion(500));
+        QCOMPARE(c.state(), scope::capture::phase::recording);
     }
 
     void csv_names_units_and_leaves_missing_values_empty()
@@ -491,18 +579,21 @@ private slots:
         QVERIFY(window->sampler().data().empty());
         child<QLineEdit>(control, "relative_position")->setText(QStringLiteral("-3000"));
         click(control, "forward");
-        QCOMPARE(window->sampler().state(), scope::capture::phase::recording);
+        // The trigger is the joint starting to move, which the next sample shows.
+        QCOMPARE(window->sampler().state(), scope::capture::phase::armed);
         sample_for(1000, 10);
         click(window, "record");
 
         const scope::recording &r = window->sampler().data();
-        QCOMPARE(r.size(), size_t(120));
+        QCOMPARE(r.size(), size_t(119));  // the sample at the click still shows the joint at rest
         QCOMPARE(r.trigger_s(), 0.2);
+        QCOMPARE(r.at(19).value[scope::velocity], 0);
+        QVERIFY(r.at(20).value[scope::velocity] != 0);
         for (size_t i = 0; i < 20; ++i)
             QCOMPARE(r.at(i).value[scope::position], start);
         QVERIFY(r.at(21).value[scope::position] < start);
-        QCOMPARE(r.at(119).value[scope::position], start - 3000);
-        QCOMPARE(r.at(119).value[scope::setpoint], start - 3000);
+        QCOMPARE(r.at(118).value[scope::position], start - 3000);
+        QCOMPARE(r.at(118).value[scope::setpoint], start - 3000);
     }
 
     void pdo_mode_records_a_step_at_1_khz_and_puts_the_pdos_back()
@@ -545,16 +636,27 @@ private slots:
         QVERIFY(asked[0].contains(QStringLiteral("TPDO 3 (1802h, 1A02h; 使用中/in use)")));
         QVERIFY(!asked[0].contains(QStringLiteral("TPDO 2")));
         // Event-driven at the period, values largest first: two 32-bit values, then 32 + 16 + 16.
-        QCOMPARE(tpdo(link, 4), (QList<uint32_t>{0x481, 255, 10, 1, 2, 0x60640020, 0x606C0020, 0, 0}));
-        QCOMPARE(tpdo(link, 3), (QList<uint32_t>{0x381, 255, 10, 1, 3, 0x60640020, 0x60780010, 0x60410010, 0}));
+        QCOMPARE(tpdo(link, 4), (QList<uint32_t>{0x481, 254, 5, 1, 2, 0x60640020, 0x606C0020, 0, 0}));
+        QCOMPARE(tpdo(link, 3), (QList<uint32_t>{0x381, 254, 5, 1, 3, 0x60640020, 0x60780010, 0x60410010, 0}));
 
         run_bus_ms(100);
         control->show();
         child<QLineEdit>(control, "relative_position")->setText(QStringLiteral("4000"));
         click(control, "forward");
         run_bus_ms(500);
+        // The joint looked at 5 ms late sends what it owed at once: every period still there, on
+        // its time. Looked at 81 ms late (a paused process) it has lost 80: marked as gaps.
+        run_ms(4);
+        run_bus_ms(50);
+        run_ms(80);
+        run_bus_ms(50);
         click(window, "record");
-        QCOMPARE(window->sampler().data().size(), size_t(600));  // one a millisecond, none missed
+        const scope::recording &r = window->sampler().data();
+        QCOMPARE(r.size(), size_t(784));  // one a millisecond
+        for (size_t i = 0; i < r.size(); ++i) {
+            QCOMPARE(r.t_us(i) - r.t_us(0), int64_t(i) * 1000);
+            QCOMPARE(r.at(i).present == 0, i >= 654 && i < 734);
+        }
         QList<uint32_t> after;
         for (int n : {2, 3, 4})
             after << tpdo(link, n);
@@ -563,13 +665,100 @@ private slots:
         const csv_table t = parse_csv(read_file(export_csv()));
         QCOMPARE(t.header, QStringList({"time_s", "position_cnt", "velocity_cnt_per_s", "current_mA", "setpoint_cnt",
                                         "state_cia402", "position_actual_value_half_cnt"}));
-        QCOMPARE(t.rows.size(), 600);
+        QCOMPARE(t.rows.size(), 784);
         for (const QStringList &row : t.rows)
-            QCOMPARE(row[6], QString::number(row[1].toInt() * 0.5, 'g', 10));
+            QCOMPARE(row[6], row[1].isEmpty() ? QString() : QString::number(row[1].toInt() * 0.5, 'g', 10));
+        QCOMPARE(t.rows[654], (QStringList{"0.654000", "", "", "", "", "", ""}));
         QCOMPARE(t.rows.first()[1].toInt(), start);
         QCOMPARE(t.rows[99][4], QString());
         QCOMPARE(t.rows.last()[4].toInt(), start + 4000);
         QCOMPARE(t.rows.last()[1].toInt(), start + 4000);  // the step, sample by sample
+    }
+
+    void the_drives_recorder_captures_four_channels_at_4_khz_around_its_trigger()
+    {
+        const int32_t start = enable_joint();
+        const canopen::sdo_link link = canopen::exchange_sdo_link(adapter_bus_ops(), 1, canopen::sdo_timeout_ms, monitor_sink());
+        QCOMPARE(scope::recorder_cycle_us(link), 250);
+        // Position, velocity, current and state (the set-point is no object); the velocity
+        // rising through 1000 cnt/s, 50 ms before it kept, half a second in all.
+        scope::recorder_plan plan;
+        QString why;
+        QVERIFY(scope::plan_recording(scope::default_channels(), {scope::velocity, 1000.0, true}, 0.05, 0.5, 250, 3000,
+                                      &plan, &why));
+        QCOMPARE(plan.entries, (std::vector<uint32_t>{0x60640020, 0x606C0020, 0x60780010, 0x60410010}));
+        QCOMPARE(plan.pretrigger, 200);
+        QCOMPARE(plan.length, 2000);
+        scope::recorder_setup setup(link, 1, plan);
+        QVERIFY2(setup.arm(&why), qPrintable(why));
+        QVERIFY(drive_journal::find(0, 1, QStringLiteral("recorder")));  // told before it changed anything
+        scope::recorder_state state = scope::recorder_state::idle;
+        run_ms(100);
+        QVERIFY(setup.state(&state) && state == scope::recorder_state::armed);
+        child<QLineEdit>(control, "relative_position")->setText(QStringLiteral("3000"));
+        click(control, "forward");
+        for (int i = 0; i < 100 && state != scope::recorder_state::done; ++i) {
+            run_ms(10);
+            QVERIFY(setup.state(&state));
+        }
+        QCOMPARE(state, scope::recorder_state::done);
+        const int trigger = setup.trigger_sample();
+        QCOMPARE(trigger, 200);
+        const canopen::sdo_outcome upload = canopen::run_sdo(link, canopen::sdo_transfer::block_upload(0x2136, 0));
+        QVERIFY(upload.ok);
+        QCOMPARE(upload.data.size(), 2000 * 12);
+        scope::recording r;
+        const scope::channel_list channels = scope::default_channels();
+        const auto keys = [&channels](int ch, uint32_t raw, int32_t *key) {
+            return scope::stored_key(channels[size_t(ch)], raw, true, 3000, key);
+        };
+        QVERIFY2(scope::decode_recording(upload.data, plan, channels, trigger, keys, &r, &why), qPrintable(why));
+        QCOMPARE(r.size(), size_t(2000));
+        QCOMPARE(r.t_us(1999), int64_t(1999) * 250);
+        QCOMPARE(r.trigger_s(), 0.05);
+        QVERIFY(r.at(199).value[scope::velocity] < 1000 && r.at(200).value[scope::velocity] >= 1000);
+        QCOMPARE(r.at(0).value[scope::position], start);
+        QCOMPARE(r.at(0).value[scope::state], 1);  // switch on disabled: the custom protocol moved it
+        QVERIFY(!r.at(0).has(scope::setpoint));
+        // Put back as found, and the journal forgets it.
+        QVERIFY(setup.restore(&why));
+        QVERIFY(!drive_journal::find(0, 1, QStringLiteral("recorder")));
+        QCOMPARE(read(link, 0x2131, 0), 0u);
+        QCOMPARE(read(link, 0x2133, 0), 4096u);
+        QCOMPARE(read(link, 0x2130, 0), 0u);
+        // Data that does not fit the channels is refused, not read past.
+        QVERIFY(!scope::decode_recording(upload.data.left(25), plan, channels, 0, keys, &r, &why));
+
+        // Through the window: offered for this drive, recorded at once as long as one upload
+        // carries (5461 samples of 12 bytes), shown and marked, the drive as found after.
+        protocol_name = QStringLiteral("CANopen");
+        canopen_supported = 1;
+        control->close();
+        window->show();
+        auto *source = child<QComboBox>(window, "source");
+        const int item = source->findText(QStringLiteral("recorder"), Qt::MatchContains);
+        QVERIFY(item >= 0);
+        source->setCurrentIndex(item);
+        click(window, "record");
+        QCOMPARE(child<QPushButton>(window, "record")->text(), QStringLiteral("停止/Stop"));
+        run_ms(2000);
+        QTRY_VERIFY_WITH_TIMEOUT(child<QPushButton>(window, "export_csv")->isEnabled(), 5000);
+        QCOMPARE(window->sampler().data().size(), size_t(5461));
+        const QString told = window->statusBar()->currentMessage();
+        QVERIFY2(told.startsWith(QStringLiteral("驱动器记录器，4 kHz/drive recorder, 4 kHz — ")) && told.contains(QStringLiteral("/5461 samples, 65532 bytes")),
+                 qPrintable(told));
+        QCOMPARE(read(link, 0x2131, 0), 0u);
+        QVERIFY(!drive_journal::find(0, 1, QStringLiteral("recorder")));
+        window->close();
+
+        // A drive of another make has no recorder: not offered.
+        CloseDevice(3, 0);
+        uninstall_bus();
+        install_simulated_bus();
+        sim::simulator::instance().configure({{1, 10231, 0, 0, false}});
+        QVERIFY(open_node_1(QStringLiteral("CANopen")));
+        window->show();
+        QCOMPARE(source->findText(QStringLiteral("recorder"), Qt::MatchContains), -1);
     }
 
     void a_level_crossing_triggers_and_the_cap_drops_the_oldest()
@@ -717,7 +906,8 @@ private slots:
         QCOMPARE(od[0x1A0300], 2u);
         QCOMPARE(od[0x1A0301], 0x60640020u);
         QCOMPARE(od[0x180305], 2u);
-        QCOMPARE(od[0x180303], 20u);
+        QCOMPARE(od[0x180303], 10u);  // half the period
+        QCOMPARE(od[0x180302], 254u);
         QCOMPARE(od[0x180301], 0x481u);
         QVERIFY(setup.restore(&why));
         QCOMPARE(nmt, QStringList({"80", "1", "80", "1"}));

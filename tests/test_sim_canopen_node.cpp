@@ -9,6 +9,7 @@
 #include "sim/simulator.h"
 
 #include <QtTest>
+#include <cmath>
 
 namespace {
 
@@ -691,6 +692,100 @@ private slots:
             QCOMPARE(b.write(0x6040, 0, cw, 2), 0u);
         QCOMPARE(b.count_over_ms(0x281, 100), 100);
         QCOMPARE(int(b.only(b.send(msg(0x281, {}, true)), 0x281).len), 4);
+
+        // Type 254, the maker's event, is the event timer alone: a 1 ms timer on the moving
+        // joint with a 0.5 ms inhibit time sends once a millisecond. Its deadlines keep to the
+        // grid of the first however late the joint is looked at; a look periods late sends each
+        // period it missed, with the values of its deadline.
+        QCOMPARE(b.write(0x1801, 1, 0x80000281), 0u);
+        QCOMPARE(b.write(0x1801, 2, 254, 1), 0u);
+        QCOMPARE(b.write(0x1801, 3, 5, 2), 0u);
+        QCOMPARE(b.write(0x1801, 5, 1, 2), 0u);
+        QCOMPARE(b.write(0x1801, 1, 0x281), 0u);  // sends at once, then by the timer
+        const int64_t first = sim::clock::now_us();
+        QCOMPARE(b.count_over_ms(0x281, 100), 100);
+        for (int64_t late : {300, 1700, 300, 300, 5000, 300}) {
+            const int64_t now = sim::clock::now_us();
+            const int64_t due = first + ((now - first) / 1000 + 1) * 1000;
+            sim::clock::advance_us(due + late - now);
+            frames out;
+            b.joint.tick(sim::clock::now_us(), out);
+            std::vector<int32_t> positions;
+            for (const vci::can_message &m : out)
+                if (m.id == 0x281)
+                    positions.push_back(int32_t(le32(m.data)));
+            QCOMPARE(int(positions.size()), int(late / 1000 + 1));
+            // 100000 cnt/s: 100 cnt from deadline to deadline.
+            for (size_t k = 1; k < positions.size(); ++k)
+                QCOMPARE(positions[k] - positions[k - 1], 100);
+            QCOMPARE(b.joint.canopen()->next_due_us(sim::clock::now_us()), due + (late / 1000 + 1) * 1000);
+        }
+        // SDO traffic is no event of type 254.
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(!b.send(sdo_read(0x6064, 0)).empty() && b.send(msg(0x123, {})).empty());
+    }
+
+    void the_recorder_samples_every_cycle_around_its_trigger()
+    {
+        bench b;
+        // Four channels: position, velocity, current, statusword (12 bytes a sample); the
+        // velocity rising through 5000 cnt/s triggers, 20 samples before it kept, 80 in all.
+        const uint32_t channels[] = {0x60640020, 0x606C0020, 0x60780010, 0x60410010};
+        for (uint8_t k = 1; k <= 4; ++k)
+            QCOMPARE(b.write(0x2131, k, channels[k - 1]), 0u);
+        QCOMPARE(b.write(0x2131, 5, 0x10080000), 0x06040041u);  // the name string is no channel
+        QCOMPARE(b.write(0x2130, 0, 1, 1), 0x06040043u);         // none in use yet
+        QCOMPARE(b.write(0x2131, 0, 4, 1), 0u);
+        QCOMPARE(b.write(0x2132, 1, 2, 1), 0u);
+        QCOMPARE(b.write(0x2132, 2, 5000), 0u);
+        QCOMPARE(b.write(0x2132, 4, 80, 2), 0u);
+        QCOMPARE(b.write(0x2133, 0, 80, 2), 0u);
+        QCOMPARE(b.write(0x2130, 0, 1, 1), 0x06040043u);  // no room after the pre-trigger
+        QCOMPARE(b.write(0x2132, 4, 20, 2), 0u);
+        QCOMPARE(b.read(0x2137), 250u);
+
+        QCOMPARE(b.write(0x6060, 0, 1, 1), 0u);
+        for (uint16_t cw : {0x06, 0x07, 0x0F})
+            QCOMPARE(b.write(0x6040, 0, cw, 2), 0u);
+        QCOMPARE(b.write(0x6083, 0, 1000000), 0u);
+        QCOMPARE(b.write(0x6081, 0, 50000), 0u);
+        QCOMPARE(b.write(0x607A, 0, 100000), 0u);
+        QCOMPARE(b.write(0x2130, 0, 1, 1), 0u);
+        QCOMPARE(b.read(0x2130), 1u);  // armed
+        QCOMPARE(b.write(0x2133, 0, 100, 2), 0x08000022u);  // not while it runs
+        b.advance_s(0.01);
+        QCOMPARE(b.read(0x2130), 1u);  // at rest: nothing crossed
+        uint32_t abort = 0;
+        QVERIFY(b.upload(0x2136, 0, &abort).isEmpty() && abort == 0);  // nothing until it is done
+        QCOMPARE(b.write(0x6040, 0, 0x1F, 2), 0u);  // the move
+        b.advance_s(0.008);
+        QCOMPARE(b.read(0x2130), 2u);  // triggered at 5 ms, still recording
+        b.advance_s(0.05);
+        QCOMPARE(b.read(0x2130), 3u);
+        QCOMPARE(b.read(0x2135), 20u);
+        const QByteArray data = b.upload(0x2136, 0, &abort);
+        QCOMPARE(abort, 0u);
+        QCOMPARE(data.size(), 80 * 12);
+        const auto at = [&data](int k, int offset, int bytes) {
+            int64_t v = 0;
+            for (int i = 0; i < bytes; ++i)
+                v |= int64_t(uint8_t(data[k * 12 + offset + i])) << (8 * i);
+            return bytes == 4 ? int64_t(int32_t(v)) : int64_t(int16_t(v));
+        };
+        QVERIFY(at(19, 4, 4) < 5000 && at(20, 4, 4) >= 5000);  // the trigger at the pre-trigger's end
+        for (int k = 0; k + 1 < 80; ++k) {
+            // 250 us apart: the position moves by the mean velocity over a cycle.
+            const double moved = double(at(k + 1, 0, 4) - at(k, 0, 4));
+            const double expected = (at(k, 4, 4) + at(k + 1, 4, 4)) / 2.0 * 250e-6;
+            QVERIFY2(std::fabs(moved - expected) <= 1.5, qPrintable(QString::number(k)));
+            QCOMPARE(at(k, 10, 2) & 0x6F, 0x27);  // operation enabled throughout
+        }
+        QVERIFY(at(79, 4, 4) > at(20, 4, 4));
+        // Arming again starts afresh; a stop leaves nothing to read.
+        QCOMPARE(b.write(0x2130, 0, 1, 1), 0u);
+        QCOMPARE(b.write(0x2130, 0, 0, 1), 0u);
+        QCOMPARE(b.read(0x2130), 0u);
+        QVERIFY(b.upload(0x2136, 0, &abort).isEmpty());
     }
 
     void segmented_transfers_of_any_size()
@@ -820,7 +915,7 @@ private slots:
             QVERIFY(b.read(0x1018, 1) != 0u && b.read(0x1018, 2) != 0x402u);
             uint32_t abort = 0;
             QVERIFY(b.upload(0x1008, 0, &abort) != QByteArray("Velmora simulated joint"));
-            for (uint16_t index : {0x2100, 0x2103, 0x2110, 0x2120}) {
+            for (uint16_t index : {0x2100, 0x2103, 0x2110, 0x2120, 0x2130, 0x2136}) {
                 b.read(index, 0, &abort);
                 QCOMPARE(abort, 0x06020000u);
             }

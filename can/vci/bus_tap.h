@@ -61,6 +61,9 @@ void forget_received();
 
 // Microseconds since the tap's epoch, and the wall-clock time of that epoch (for log files).
 int64_t now_us();
+// Replaces the clock of now_us() and of the frames' times (nullptr: the tap's own), so that a test
+// on the simulator's manual clock sees frames at the simulated times they were sent.
+void set_clock(int64_t (*clock)());
 int64_t epoch_wall_us();
 
 // A reader of its own beside the trace's queue, which it leaves alone: received standard data

@@ -155,9 +155,17 @@ struct session {
     bool choose(QWidget *w, const char *name, const QString &item) const
     {
         auto *combo = child<QComboBox>(w, name);
-        if (!combo || combo->findText(item) < 0)
+        if (!combo)
             return false;
-        combo->setCurrentIndex(combo->findText(item));
+        // The items as the forms write them, or as the window's catalogue shows them.
+        int at = combo->findText(item);
+        if (at < 0) {
+            const QByteArray context = w->objectName().toLatin1(), source = item.toUtf8();
+            at = combo->findText(QCoreApplication::translate(context.constData(), source.constData()));
+        }
+        if (at < 0)
+            return false;
+        combo->setCurrentIndex(at);
         // As a user's pick does; by name, since the windows still listen to the text overload.
         QMetaObject::invokeMethod(combo, "activated", Q_ARG(int, combo->currentIndex()));
         QMetaObject::invokeMethod(combo, "activated", Q_ARG(QString, combo->currentText()));

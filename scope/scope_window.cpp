@@ -119,7 +119,9 @@ Scope::Scope(QWidget *parent)
     });
     connect(ui->normalised, &QCheckBox::toggled, chart_, &scope::chart::set_normalised);
     connect(ui->level_trigger, &QCheckBox::toggled, this, &Scope::update_controls);
-    connect(chart_, &scope::chart::cursor_read, ui->cursor_readout, &QLabel::setText);
+    // The chart's own texts go into its PNG as they are; the line under it is the window's.
+    connect(chart_, &scope::chart::cursor_read, this,
+            [this](const QString &reading) { ui->cursor_readout->setText(in_language(reading)); });
     connect(chart_, &scope::chart::cursors_moved, this, &Scope::fill_cursor_values);
     connect(sampler_, &scope::sampler::triggered, this, [this] {
         chart_->set_level_line(-1, 0.0);
@@ -196,6 +198,8 @@ void Scope::changeEvent(QEvent *e)
         fill_channels();
         if (ui->object_choice->count() > 0)
             fill_objects();
+        if (!chart_->readout().isEmpty())
+            ui->cursor_readout->setText(in_language(chart_->readout()));
         update_cap_info();
     }
 }

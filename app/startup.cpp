@@ -10,7 +10,10 @@
 void apply_start_language(Velmora &window, const QString &language)
 {
     const int32_t chosen = language.isEmpty() ? saved_language() : language_from_name(language);
-    window.set_language(chosen, false);
+    // The windows start with the forms' bilingual texts: only another language is a switch (which
+    // also starts the control windows' language workers).
+    if (chosen != language_both)
+        window.set_language(chosen, false);
 }
 
 int run_velmora(QApplication &app, const QString &language)

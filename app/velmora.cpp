@@ -287,6 +287,7 @@ void Velmora::changeEvent(QEvent *e)
 void Velmora::on_comboBox_activated()
 {
     const int index = ui->comboBox->currentIndex();
+    set_current_language(index);  // the texts code sets follow the selector as the forms do
     load_language(translator, index);
     emit languagechange(index);
     QCoreApplication::installTranslator(&translator);

@@ -33,12 +33,12 @@ bool split_lines(const QString &text, QString *zh, QString *en)
     return !zh->isEmpty() && !en->isEmpty();
 }
 
-// "时间/Time", "连接设置 / Connection settings": the slash after the Chinese, with no Chinese and
-// no earlier word pair ("帧/frames") before it; where units such as "kbit/s" offer more than one,
-// the English half begins with a capital letter.
+// "时间/Time", "连接设置 / Connection settings": the slash after the Chinese, with no Chinese after
+// it and no earlier word pair ("帧/frames", "光标1/Cursor 1") before it; where units such as
+// "kbit/s" offer more than one, the English half begins with a capital letter.
 bool split_slash(const QString &text, QString *zh, QString *en)
 {
-    static const QRegularExpression pair(QStringLiteral("[\\x{4e00}-\\x{9fff}]/"));
+    static const QRegularExpression pair(QStringLiteral("[\\x{4e00}-\\x{9fff}][^\\s,;/]*/"));
     QList<int> splits;
     for (int i = 0; i < text.size(); ++i) {
         if (text[i] != QLatin1Char('/'))

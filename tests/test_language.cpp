@@ -345,6 +345,8 @@ private slots:
             {"仿真总线 / Simulated bus", "仿真总线", "Simulated bus"},
             {"波特率 kbit/s/Bit rate kbit/s", "波特率 kbit/s", "Bit rate kbit/s"},
             {"%1 帧/frames, %2 显示/shown", "%1 帧/frames, %2 显示/shown", "%1 frames, %2 shown"},
+            {"光标1/Cursor 1: 0.5 s    光标2/Cursor 2: 1.5 s", "光标1/Cursor 1: 0.5 s    光标2/Cursor 2: 1.5 s",
+             "Cursor 1: 0.5 s    Cursor 2: 1.5 s"},
             // A document entry without its English line; a Chinese text and a file name.
             {"未检测到错误", "未检测到错误", "No error detected"},
             {"文件已导出\n/tmp/报告.xlsx", "文件已导出\n/tmp/报告.xlsx", "文件已导出\n/tmp/报告.xlsx"},

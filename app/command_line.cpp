@@ -67,6 +67,8 @@ command_line parse_command_line(const QStringList &arguments)
             target = &c.log;
         else if (a == QLatin1String("--time-limit"))
             target = &time_limit;
+        else if (a == QLatin1String("--lang"))
+            target = &c.language;
         else if (toolkit_option_with_value(a))
             ++i;
         else if (a.startsWith(QLatin1String("--")) || !a.startsWith(QLatin1Char('-')))
@@ -89,6 +91,9 @@ command_line parse_command_line(const QStringList &arguments)
         if (!ok || c.time_limit_s < 0)
             c.error = QStringLiteral("--time-limit takes whole seconds (0: none), not %1").arg(time_limit);
     }
+    if (c.error.isEmpty() && !c.language.isEmpty() && c.language != QLatin1String("both")
+        && c.language != QLatin1String("en") && c.language != QLatin1String("zh"))
+        c.error = QStringLiteral("--lang takes both, en or zh, not %1").arg(c.language);
     if (c.error.isEmpty() && !c.run.isEmpty() && !c.boot.isEmpty())
         c.error = QStringLiteral("--run and --boot are one at a time");
     if (c.error.isEmpty() && c.run.isEmpty() && c.boot.isEmpty() && !(c.report.isEmpty() && c.log.isEmpty()))
@@ -136,6 +141,9 @@ QString command_line_help()
                           "                      (heartbeat consumer, guardian); the settings key\n"
                           "                      guard/enabled=false does so for good\n"
                           "      --verbose       also print the toolkit's own bus messages\n"
+                          "      --lang LANG     the windows' language for this run: both (the bilingual\n"
+                          "                      texts), en or zh; without it the one chosen in the\n"
+                          "                      Language menu, kept in the settings file\n"
                           "\n"
                           "Environment:\n"
                           "  VELMORA_CAN         the bus: unset means socketcan:can0; PLUGIN:INTERFACE for a\n"

@@ -18,6 +18,7 @@ struct command_line {
     int time_limit_s = 0;  // --time-limit S: the run ends as an error after S seconds; 0: none
     bool no_guard = false;  // --no-guard: joints this run enables are not guarded
     bool verbose = false;  // --verbose: the toolkit's own bus messages are printed too
+    QString language;  // --lang both|en|zh: the windows' language for this run; empty: the kept one
     QString error;  // why the line was refused; empty when it was taken
 };
 

@@ -69,5 +69,5 @@ int main(int argc, char *argv[])
     Q_INIT_RESOURCE(velmora_icon);  // the bundle lives in the static core library
     app.setWindowIcon(QIcon(QStringLiteral(":/velmora.png")));
     const guardian_session guarded;
-    return run_velmora(app);
+    return run_velmora(app, line.language);
 }

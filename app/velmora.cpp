@@ -113,6 +113,19 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     connect(this, &Velmora::languagechange, scope_view, &Scope::comboBox);
     connect(this, &Velmora::languagechange, bus_trace_window, &Bus_trace::comboBox);
     connect(this, &Velmora::languagechange, sequences_window, &Sequences::comboBox);
+    // The language menu drives the switch the hidden selector was made for.
+    language_choice = new QActionGroup(this);
+    language_choice->setExclusive(true);
+    const std::pair<QAction *, int32_t> languages[] = {{ui->actionLanguage_both, language_both},
+                                                       {ui->actionLanguage_english, language_english},
+                                                       {ui->actionLanguage_chinese, language_chinese}};
+    for (const auto &choice : languages) {
+        QAction *action = choice.first;
+        const int32_t language = choice.second;
+        action->setData(language);
+        language_choice->addAction(action);
+        connect(action, &QAction::triggered, this, [this, language] { set_language(language, true); });
+    }
     // The Tools menu reaches the same windows as their launcher buttons.
     connect(ui->actionScope, &QAction::triggered, this, &Velmora::on_scope_clicked);
     connect(ui->actionObjects, &QAction::triggered, this, &Velmora::on_objects_clicked);
@@ -140,9 +153,9 @@ QString Velmora::bus_status_text()
 {
     if (vci::bus_lost()) {
         const QString why = vci::bus_lost_reason();
-        return QStringLiteral("CAN适配器已断开 / Adapter lost") + (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
+        return in_language(QStringLiteral("CAN适配器已断开 / Adapter lost")) + (why.isEmpty() ? QString() : QStringLiteral(": ") + why);
     }
-    const QString bus = vci::simulated_bus_selected() ? QStringLiteral("仿真总线 / Simulated bus")
+    const QString bus = vci::simulated_bus_selected() ? in_language(QStringLiteral("仿真总线 / Simulated bus"))
                                                       : QStringLiteral("CAN: %1").arg(vci::selected_bus_description(can_index));
     const vci::bus_state state = vci::bus_tap::current_bus_state();
     if (state == vci::bus_state::unknown)
@@ -263,16 +276,36 @@ bool Velmora::offer_simulated_bus()
 void Velmora::changeEvent(QEvent *e)
 {
     QMainWindow::changeEvent(e);
-    if (e->type() == QEvent::LanguageChange)
+    if (e->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
+        // The form's own title is a leftover; the window keeps its version.
+        setWindowTitle(QStringLiteral("Velmora_Ver1.0.2.0"));
+        refresh_bus_status();
+    }
 }
 
 void Velmora::on_comboBox_activated()
 {
     const int index = ui->comboBox->currentIndex();
+    set_current_language(index);  // the texts code sets follow the selector as the forms do
     load_language(translator, index);
     emit languagechange(index);
     QCoreApplication::installTranslator(&translator);
+}
+
+void Velmora::set_language(int32_t language, bool keep)
+{
+    if (language != language_chinese && language != language_english)
+        language = language_both;
+    set_current_language(language);
+    for (QAction *action : language_choice->actions())
+        action->setChecked(action->data().toInt() == language);
+    emit languagechange(language);
+    switch_language(translator, language);
+    // The toolkit posts the change to the windows; they take it now, before anything is shown.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
+    if (keep)
+        save_language(language);
 }
 
 void Velmora::show_motion_window(QMainWindow *window)
@@ -299,15 +332,14 @@ void Velmora::on_sport_clicked()
             return;
     }
     if (already_open) {
-        desktop_seams::information(this, QStringLiteral("提示"), QStringLiteral("请先关闭当前运动控制界面"));
+        desktop_seams::information(this, tr("提示"), tr("请先关闭当前运动控制界面"));
         return;
     }
     if (node_connected == 0)
         return;
     if (canopen_supported == 0 && protocol::is_canopen(protocol_name)) {
         const auto answer = desktop_seams::question(
-            this, QStringLiteral("提示"),
-            QStringLiteral("此固件版本号为EtherCAT,不支持CANopen通讯，是否切换至CAN自定义协议进行测试"),
+            this, tr("提示"), tr("此固件版本号为EtherCAT,不支持CANopen通讯，是否切换至CAN自定义协议进行测试"),
             QMessageBox::Yes | QMessageBox::No);
         if (answer == QMessageBox::Yes)
             show_motion_window(custom_control);
@@ -364,8 +396,8 @@ void Velmora::on_Help_clicked()
 {
     const QString path = document_lookup::locate(QStringLiteral("Document/Velmora用户手册_Ver1.1.pdf"));
     if (QFile::exists(path) && !desktop_seams::open_url(QUrl::fromLocalFile(path)))
-        desktop_seams::information(this, QStringLiteral("帮助/Help"),
-                                   QStringLiteral("没有能打开 PDF 的程序。手册在：\nNo PDF viewer could open the manual. It is at:\n%1")
+        desktop_seams::information(this, tr("帮助/Help"),
+                                   tr("没有能打开 PDF 的程序。手册在：\nNo PDF viewer could open the manual. It is at:\n%1")
                                        .arg(QDir::toNativeSeparators(path)));
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 // The launcher window: creates every other window once and shows them from its buttons.
+#include <QActionGroup>
 #include <QMainWindow>
 #include <QTimer>
 #include <QTranslator>
@@ -26,6 +27,10 @@ public:
     static QString bus_status_text();
     // Re-reads the bus state into the status bar (also done twice a second by a timer).
     void refresh_bus_status();
+    // Switches every window to language (language_chinese, language_english or language_both)
+    // as the language menu does; keep also writes the choice to the settings file for the next
+    // start.
+    void set_language(int32_t language, bool keep);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -63,4 +68,5 @@ private:
     Bus_trace *bus_trace_window;
     Sequences *sequences_window;
     bool shown_before_ = false;
+    QActionGroup *language_choice;
 };

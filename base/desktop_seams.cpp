@@ -1,5 +1,7 @@
 #include "base/desktop_seams.h"
 
+#include "base/language.h"
+
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -28,9 +30,25 @@ file_chooser &chooser()
     return c;
 }
 
-QMessageBox::StandardButton show(box_kind kind, QWidget *parent, const QString &title, const QString &text,
+// In the English interface a box shows the English half of the bilingual texts handed to it, so
+// that the helpers below the windows can keep writing both. The Chinese one leaves them whole:
+// a Chinese text followed by a file name would pass for a pair and lose the name.
+QString shown(const QString &text) { return current_language() == language_english ? in_language(text) : text; }
+
+box_request in_shown_language(box_request request)
+{
+    request.title = shown(request.title);
+    request.text = shown(request.text);
+    request.informative = shown(request.informative);
+    for (auto &label : request.labels)
+        label.second = shown(label.second);
+    return request;
+}
+
+QMessageBox::StandardButton show(box_kind kind, QWidget *parent, const QString &title_given, const QString &text_given,
                                  QMessageBox::StandardButtons buttons)
 {
+    const QString title = shown(title_given), text = shown(text_given);
     if (responder())
         return responder()({kind, parent, title, text, buttons});
     switch (kind) {
@@ -72,8 +90,9 @@ QMessageBox::StandardButton question(QWidget *parent, const QString &title, cons
     return show(box_kind::question, parent, title, text, buttons);
 }
 
-QMessageBox::StandardButton ask(const box_request &request)
+QMessageBox::StandardButton ask(const box_request &given)
 {
+    const box_request request = in_shown_language(given);
     if (responder())
         return responder()(request);
     static const QMessageBox::Icon icons[] = {QMessageBox::Information, QMessageBox::Warning, QMessageBox::Critical,

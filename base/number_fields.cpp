@@ -2,6 +2,7 @@
 
 #include "base/desktop_seams.h"
 
+#include <QCoreApplication>
 #include <QLineEdit>
 
 bool number_text_blank(const QString &text) { return text.trimmed().isEmpty(); }
@@ -19,7 +20,8 @@ bool typed_numbers_ok(QWidget *window, const QList<const QLineEdit *> &fields)
 {
     for (const QLineEdit *f : fields) {
         if (!number_text_acceptable(f->text())) {
-            desktop_seams::question(window, QStringLiteral("错误"), QStringLiteral("输入数据格式错误"), QMessageBox::Ok);
+            desktop_seams::question(window, QCoreApplication::translate("number_fields", "错误"),
+                                    QCoreApplication::translate("number_fields", "输入数据格式错误"), QMessageBox::Ok);
             return false;
         }
     }

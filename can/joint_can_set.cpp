@@ -13,22 +13,23 @@ joint_CAN_set::joint_CAN_set(QWidget *parent) : QMainWindow(parent), ui(new Ui::
     ui->setupUi(this);
     move(360, 0);
     setFixedSize(500, 350);
-    setWindowTitle(QStringLiteral("连接设置"));
+    setWindowTitle(tr("连接设置"));
 }
 
 joint_CAN_set::~joint_CAN_set() { delete ui; }
 
 void joint_CAN_set::comboBox(int32_t language)
 {
-    load_language(translator, language);
-    QCoreApplication::installTranslator(&translator);
+    switch_language(translator, language);
 }
 
 void joint_CAN_set::changeEvent(QEvent *e)
 {
     QMainWindow::changeEvent(e);
-    if (e->type() == QEvent::LanguageChange)
+    if (e->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
+        setWindowTitle(tr("连接设置"));
+    }
 }
 
 // The adapter is opened at start-up and by the node scan; this button has nothing to add.

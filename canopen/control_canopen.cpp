@@ -30,6 +30,14 @@
 
 namespace {
 
+// The error document's entry for code 0, compared as the document writes it; it has no English
+// line, so the catalogue's "documents" context gives one to the English interface.
+const char *const no_error_text = QT_TRANSLATE_NOOP("documents", "未检测到错误");
+
+}  // namespace
+
+namespace {
+
 namespace object = canopen::object;
 
 const char *const error_document = "./Document/CANopen_Error.xml";
@@ -97,7 +105,7 @@ control_CANopen::control_CANopen(QWidget *parent) : QMainWindow(parent), ui(new 
         b->setEnabled(false);
     ui->comboBox->setEnabled(false);
 
-    setWindowTitle(QStringLiteral("CANopen运动控制"));
+    setWindowTitle(tr("CANopen运动控制"));
     setFixedSize(size_for_dpi(QSize(870, 420), screen_logical_dpi(), dpi_height::taller));
 }
 
@@ -138,15 +146,17 @@ exchange_outcome control_CANopen::transact(uint32_t id, const uint8_t *data, uin
 void control_CANopen::show_refusal(const QString &text)
 {
     abort_notice_ = text;
+    notice_text_ = text;
     aborted_request_ = 0;
-    ui->notice->set_full_text(text);
+    ui->notice->set_full_text(in_language(text));
 }
 
 void control_CANopen::show_notice(const QString &text) { show_refusal(text); }
 
 void control_CANopen::show_status()
 {
-    ui->Error_2->setText(shown_error_);
+    // The poll compares the document's own text; the field shows it in the window's language.
+    ui->Error_2->setText(in_language(shown_error_));
     if (aborted_request_ == 0 && !abort_notice_.isEmpty())
         show_refusal(QString());
 }
@@ -231,16 +241,16 @@ void control_CANopen::mark_done(QPushButton *done, QPushButton *next)
 
 void control_CANopen::show_mode_description(int index)
 {
-    ui->textEdit->setPlainText(lookup_xml_text(document_lookup::locate(QString::fromLatin1(information_document)), index));
+    ui->textEdit->setPlainText(
+        in_language(lookup_xml_text(document_lookup::locate(QString::fromLatin1(information_document)), index)));
 }
 
 // ---- window events -----------------------------------------------------------------------
 
 void control_CANopen::comboBox(int32_t language)
 {
-    load_language(translator, language);
     canopen_worker->start();
-    qApp->installTranslator(&translator);
+    switch_language(translator, language);
 }
 
 void control_CANopen::changeEvent(QEvent *e)
@@ -248,7 +258,10 @@ void control_CANopen::changeEvent(QEvent *e)
     QMainWindow::changeEvent(e);
     if (e->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
-        shown_error_.clear();  // the next poll writes the status text again
+        setWindowTitle(tr("CANopen运动控制"));
+        show_mode_description(ui->comboBox->currentIndex());
+        ui->Error_2->setText(in_language(shown_error_));
+        ui->notice->set_full_text(in_language(notice_text_));
     }
 }
 
@@ -365,7 +378,7 @@ void control_CANopen::tim()
         shown_error_ = text;
         show_status();
     }
-    if (text != QStringLiteral("未检测到错误"))
+    if (text != QString::fromUtf8(no_error_text))
         power_enabled = 0;
 }
 
@@ -686,8 +699,10 @@ void control_CANopen::release_guard()
 void control_CANopen::show_guard_text(const QString &text)
 {
     // Told once, beside the refusals: Error_2 is the drive's own error text.
-    if (!text.isEmpty())
-        ui->notice->set_full_text(text);
+    if (!text.isEmpty()) {
+        notice_text_ = text;
+        ui->notice->set_full_text(in_language(text));
+    }
 }
 
 int32_t control_CANopen::ip_halt_point()
@@ -735,7 +750,7 @@ void control_CANopen::csp_move()
 {
     const int32_t target = canopen::field_value(ui->Target_position_2->text());
     if (!canopen::csp_move_allowed(hold_position, target)) {
-        desktop_seams::question(this, QStringLiteral("错误"), QStringLiteral("请输入1000cnt以内的相对运动值"),
+        desktop_seams::question(this, tr("错误"), tr("请输入1000cnt以内的相对运动值"),
                                 QMessageBox::Ok);
         return;
     }

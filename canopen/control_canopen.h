@@ -196,6 +196,8 @@ private:
     // The notice shown and the request it refused (0 for a notice of no request); it goes
     // when that request is answered again, or with the next notice.
     QString abort_notice_;
+    // What the notice label shows, in both languages: a language change shows it again.
+    QString notice_text_;
     uint64_t aborted_request_ = 0;
     // A profile position Stop the drive accepted: the next poll halts a joint that is no slower
     // than stop_speed_, the speed when Stop was pressed.

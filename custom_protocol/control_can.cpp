@@ -67,7 +67,7 @@ control_CAN::control_CAN(QWidget *parent) : QMainWindow(parent), ui(new Ui::cont
     connect(poll_timer, SIGNAL(timeout()), this, SLOT(thread()));
 
     set_motion_controls_enabled(false);
-    setWindowTitle(QStringLiteral("CAN自定义协议控制"));
+    setWindowTitle(tr("CAN自定义协议控制"));
     setFixedSize(size_for_dpi(QSize(730, 610), screen_logical_dpi()));
 }
 
@@ -122,9 +122,11 @@ void control_CAN::set_motion_controls_enabled(bool on)
 
 void control_CAN::show_information()
 {
-    ui->textEdit->setText(
-        custom_xml::lookup_xml_text(document_lookup::locate(QString::fromLatin1(information_document)), ui->comboBox->currentIndex()));
+    ui->textEdit->setText(in_language(
+        custom_xml::lookup_xml_text(document_lookup::locate(QString::fromLatin1(information_document)), ui->comboBox->currentIndex())));
 }
+
+void control_CAN::show_error_text() { ui->Error->setText(in_language(error_text_)); }
 
 void control_CAN::resizeEvent(QResizeEvent *event)
 {
@@ -160,8 +162,13 @@ void control_CAN::showEvent(QShowEvent *event)
 void control_CAN::changeEvent(QEvent *e)
 {
     QMainWindow::changeEvent(e);
-    if (e->type() == QEvent::LanguageChange)
+    if (e->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
+        setWindowTitle(tr("CAN自定义协议控制"));
+        show_information();
+        if (!ui->Error->text().isEmpty())
+            show_error_text();
+    }
 }
 
 void control_CAN::on_disable_clicked() { send_stop(write_enable_state(false), guardian_link::motion::all); }
@@ -361,8 +368,10 @@ void control_CAN::thread()
         ui->vel_2->setText(QString::number(reply_value));
     if (send(read_actual_position(QStringLiteral("读取当前位置"))))
         ui->position->setText(QString::number(reply_value));
-    if (send(read_error_code(QStringLiteral("获取错误码"))))
-        ui->Error->setText(custom_xml::lookup_xml_text(document_lookup::locate(QString::fromLatin1(error_document)), reply_value));
+    if (send(read_error_code(QStringLiteral("获取错误码")))) {
+        error_text_ = custom_xml::lookup_xml_text(document_lookup::locate(QString::fromLatin1(error_document)), reply_value);
+        show_error_text();
+    }
 }
 
 bool control_CAN::read_profile(bool trace)
@@ -381,7 +390,7 @@ bool control_CAN::read_profile(bool trace)
 
 void control_CAN::comboBox(int32_t language)
 {
-    load_language(translator, language);
+    switch_language(translator, language);
     worker->start();  // no effect while it still runs
     if (custom_control_open == 1)
         read_profile(true);

@@ -82,6 +82,9 @@ private:
     void continuous_motion(bool backwards);
     void relative_move(bool backwards);
     void show_information();
+    // The status field shows the error document's text in the language of the window.
+    void show_error_text();
+    QString error_text_;
 
     Ui::control_CAN *ui;
     QTranslator translator;

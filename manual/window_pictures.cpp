@@ -3,12 +3,13 @@
 // run the CANopen sequence, send a frame) and saves each window, framed with its title bar, as
 // a PNG, plus captions.tsv (file, caption) in the order of the table below, and one composed
 // picture of the program at work for the README. Runs at build time on the offscreen platform:
-//   velmora-pictures OUTPUT_DIR [--timeout SECONDS]
+//   velmora-pictures OUTPUT_DIR [--timeout SECONDS] [--lang both|en|zh]
 // Its working directory must hold Document/ (the windows read their texts from there).
 #include "app/bus_choice.h"
 #include "base/desktop_seams.h"
 #include "base/guard_settings.h"
 #include "base/shared_values.h"
+#include "app/startup.h"
 #include "app/velmora.h"
 #include "scope/scope_chart.h"
 #include "scope/scope_recording.h"
@@ -157,9 +158,17 @@ struct session {
     bool choose(QWidget *w, const char *name, const QString &item) const
     {
         auto *combo = child<QComboBox>(w, name);
-        if (!combo || combo->findText(item) < 0)
+        if (!combo)
             return false;
-        combo->setCurrentIndex(combo->findText(item));
+        // The items as the forms write them, or as the window's catalogue shows them.
+        int at = combo->findText(item);
+        if (at < 0) {
+            const QByteArray context = w->objectName().toLatin1(), source = item.toUtf8();
+            at = combo->findText(QCoreApplication::translate(context.constData(), source.constData()));
+        }
+        if (at < 0)
+            return false;
+        combo->setCurrentIndex(at);
         // As a user's pick does; by name, since the windows still listen to the text overload.
         QMetaObject::invokeMethod(combo, "activated", Q_ARG(int, combo->currentIndex()));
         QMetaObject::invokeMethod(combo, "activated", Q_ARG(QString, combo->currentText()));
@@ -720,8 +729,15 @@ int main(int argc, char *argv[])
         timeout_s = args[t + 1].toInt();
         args.erase(args.begin() + t, args.begin() + t + 2);
     }
+    // The manual's pictures show both languages; the others are for looking at one language.
+    QString language = QStringLiteral("both");
+    const int l = args.indexOf(QStringLiteral("--lang"));
+    if (l > 0 && l + 1 < args.size()) {
+        language = args[l + 1];
+        args.erase(args.begin() + l, args.begin() + l + 2);
+    }
     if (args.size() != 2 || timeout_s <= 0) {
-        std::fprintf(stderr, "usage: velmora-pictures OUTPUT_DIR [--timeout SECONDS]\n");
+        std::fprintf(stderr, "usage: velmora-pictures OUTPUT_DIR [--timeout SECONDS] [--lang both|en|zh]\n");
         return 2;
     }
     const QDir out(args[1]);
@@ -749,6 +765,7 @@ int main(int argc, char *argv[])
     int failures = 0;
     {
         Velmora main;
+        apply_start_language(main, language);
         s.main = &main;
         main.show();
         if (!app_running) {

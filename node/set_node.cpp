@@ -45,7 +45,7 @@ constexpr int32_t save_unanswered = 1;
 Set_node::Set_node(QWidget *parent) : QMainWindow(parent), ui(new Ui::Set_node)
 {
     ui->setupUi(this);
-    setWindowTitle(QStringLiteral("设备连接"));
+    setWindowTitle(tr("设备连接"));
     move(400, 100);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -141,7 +141,7 @@ void Set_node::on_Scan_clicked()
     }
     if (device_open == 1)
         close_adapter();
-    protocol_name = ui->comboBox->currentText();
+    protocol_name = chosen_protocol();
 
     progress_step_ms = 1;
     ui->progressBar->show();
@@ -223,7 +223,7 @@ void Set_node::on_Connect_clicked()
 {
     if (found_node_count == 0 || ui->listWidget_2->count() == 0)
         return;
-    protocol_name = ui->comboBox->currentText();
+    protocol_name = chosen_protocol();
     if (node_connected == 1) {
         connect_timer->start(connect_retry_ms);
         return;
@@ -249,7 +249,7 @@ void Set_node::on_Connect_clicked()
     const bool answered = probe(node_id);
     other_traffic_.clear();
     if (!answered) {
-        desktop_seams::critical(this, QStringLiteral("错误"), QStringLiteral("未找到正确ID号请重新扫描"));
+        desktop_seams::critical(this, tr("错误"), tr("未找到正确ID号请重新扫描"));
         return;
     }
     item->setBackground(QBrush(Qt::green));
@@ -325,23 +325,22 @@ void Set_node::save2()
 void Set_node::save()
 {
     if (save_status == save_acknowledged)
-        desktop_seams::information(this, QStringLiteral("提示"), QStringLiteral("保存成功，断电重连后生效"));
+        desktop_seams::information(this, tr("提示"), tr("保存成功，断电重连后生效"));
     else if (save_status == save_unanswered)
-        desktop_seams::critical(this, QStringLiteral("错误"), QStringLiteral("保存失败，驱动器无应答\n"));
+        desktop_seams::critical(this, tr("错误"), tr("保存失败，驱动器无应答\n"));
     save_status = 0;
     ui->Save->setEnabled(node_connected == 1);
 }
 
-void Set_node::comboBox(int32_t language)
-{
-    load_language(translator, language);
-}
+void Set_node::comboBox(int32_t language) { switch_language(translator, language); }
 
 void Set_node::changeEvent(QEvent *e)
 {
     QMainWindow::changeEvent(e);
-    if (e->type() == QEvent::LanguageChange)
+    if (e->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
+        setWindowTitle(tr("设备连接"));
+    }
 }
 
 void Set_node::resizeEvent(QResizeEvent *event)
@@ -356,7 +355,17 @@ void Set_node::resizeEvent(QResizeEvent *event)
 void Set_node::on_comboBox_activated(QString text)
 {
     (void)text;
-    protocol_name = ui->comboBox->currentText();
+    protocol_name = chosen_protocol();
+}
+
+QString Set_node::chosen_protocol() const
+{
+    // The windows compare the name with the selector's own items, whatever language shows them.
+    switch (ui->comboBox->currentIndex()) {
+    case 0: return QStringLiteral("CAN自定义");
+    case 1: return QStringLiteral("CANopen");
+    default: return ui->comboBox->currentText();
+    }
 }
 
 void Set_node::on_cycle_period_textChanged(QString text)

@@ -73,6 +73,8 @@ protected:
 
 private:
     void report_adapter_error(int32_t code);
+    // The protocol chosen, as the selector's items read in the bilingual form.
+    QString chosen_protocol() const;
 
     Ui::Set_node *ui;
     QTranslator translator;

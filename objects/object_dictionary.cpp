@@ -526,8 +526,10 @@ void Object_dictionary::on_lss_clicked()
 {
     // Drives without node-ID are reached by their identity: no connected joint is needed.
     Lss *dialog = findChild<Lss *>();
-    if (!dialog)
+    if (!dialog) {
         dialog = new Lss([this](const QString &t) { emit senddata(t); }, this);
+        dialog->comboBox(current_language());  // born after the last switch: it takes the language now
+    }
     dialog->show();
     dialog->raise();
     dialog->activateWindow();

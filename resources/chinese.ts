@@ -1307,7 +1307,8 @@ Also for another product, or an image of unknown product</source>
     <message>
         <source>节点/node %1: %2
 </source>
-        <translation>节点/node %1: %2</translation>
+        <translation>节点/node %1: %2
+</translation>
     </message>
     <message>
         <source>程序映像/Program image</source>
@@ -1547,7 +1548,7 @@ Download %1 (%2 bytes, CRC %3, product %4) to node(s) %5? Each node's program is
     </message>
     <message>
         <source>= %1 样本/samples, ≈ %2 MB</source>
-        <translation>= %1 样本/samples, ≈ %2 MB</translation>
+        <translation>= %1 样本，≈ %2 MB</translation>
     </message>
     <message>
         <source>已保存/Saved: %1</source>
@@ -1828,27 +1829,50 @@ Save</source>
     <message>
         <source>输入范围错误！
 </source>
-        <translation>输入范围错误！</translation>
+        <translation>输入范围错误！
+</translation>
     </message>
     <message>
         <source>打开CAN设备失败，CAN通道被占用或未连接设备...
 </source>
-        <translation>打开CAN设备失败，CAN通道被占用或未连接设备...</translation>
+        <translation>打开CAN设备失败，CAN通道被占用或未连接设备...
+</translation>
     </message>
     <message>
         <source>初始化CAN设备失败
 </source>
-        <translation>初始化CAN设备失败</translation>
+        <translation>初始化CAN设备失败
+</translation>
     </message>
     <message>
         <source>启动CAN通道失败
 </source>
-        <translation>启动CAN通道失败</translation>
+        <translation>启动CAN通道失败
+</translation>
     </message>
     <message>
         <source>关闭CAN设备失败
 </source>
-        <translation>关闭CAN设备失败</translation>
+        <translation>关闭CAN设备失败
+</translation>
+    </message>
+    <message>
+        <source>未找到正确ID号请重新扫描</source>
+        <translation>未找到正确ID号请重新扫描</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>保存成功，断电重连后生效</source>
+        <translation>保存成功，断电重连后生效</translation>
+    </message>
+    <message>
+        <source>保存失败，驱动器无应答
+</source>
+        <translation>保存失败，驱动器无应答
+</translation>
     </message>
 </context>
 <context>
@@ -1869,7 +1893,8 @@ Connect</source>
     <message>
         <source>
 background-color: rgb(255, 255, 0);</source>
-        <translation />
+        <translation>
+background-color: rgb(255, 255, 0);</translation>
     </message>
     <message>
         <source>background-color: rgb(85, 170, 255);</source>
@@ -1918,7 +1943,8 @@ Custom</source>
     <message>
         <source>请先关闭其他上位机程序或检查是否连接好调试器
 </source>
-        <translation>请先关闭其他上位机程序或检查是否连接好调试器</translation>
+        <translation>请先关闭其他上位机程序或检查是否连接好调试器
+</translation>
     </message>
     <message>
         <source>对象字典
@@ -1953,6 +1979,46 @@ Scope</source>
     <message>
         <source>仿真总线无法打开/The simulated bus could not be opened</source>
         <translation>仿真总线无法打开</translation>
+    </message>
+    <message>
+        <source>语言/Language</source>
+        <translation>语言</translation>
+    </message>
+    <message>
+        <source>中英双语/Both languages</source>
+        <translation>中英双语</translation>
+    </message>
+    <message>
+        <source>英文/English</source>
+        <translation>英文</translation>
+    </message>
+    <message>
+        <source>中文/Chinese</source>
+        <translation>中文</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>请先关闭当前运动控制界面</source>
+        <translation>请先关闭当前运动控制界面</translation>
+    </message>
+    <message>
+        <source>此固件版本号为EtherCAT,不支持CANopen通讯，是否切换至CAN自定义协议进行测试</source>
+        <translation>此固件版本号为EtherCAT,不支持CANopen通讯，是否切换至CAN自定义协议进行测试</translation>
+    </message>
+    <message>
+        <source>帮助/Help</source>
+        <translation>帮助</translation>
+    </message>
+    <message>
+        <source>没有能打开 PDF 的程序。手册在：
+No PDF viewer could open the manual. It is at:
+%1</source>
+        <translation>没有能打开 PDF 的程序。手册在：
+No PDF viewer could open the manual. It is at:
+%1</translation>
     </message>
 </context>
 <context>
@@ -2160,6 +2226,10 @@ Current</source>
 Status</source>
         <translation>状态</translation>
     </message>
+    <message>
+        <source>CAN自定义协议控制</source>
+        <translation>CAN自定义协议控制</translation>
+    </message>
 </context>
 <context>
     <name>control_CANopen</name>
@@ -2348,6 +2418,14 @@ Apple</source>
         <source>状态/State</source>
         <translation>状态</translation>
     </message>
+    <message>
+        <source>错误</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>请输入1000cnt以内的相对运动值</source>
+        <translation>请输入1000cnt以内的相对运动值</translation>
+    </message>
 </context>
 <context>
     <name>custom_send</name>
@@ -2391,6 +2469,22 @@ Clear</source>
         <source>数据/Data</source>
         <translation>数据</translation>
     </message>
+    <message>
+        <source>发送成功</source>
+        <translation>发送成功</translation>
+    </message>
+    <message>
+        <source>接收</source>
+        <translation>接收</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>输入数据格式错误</source>
+        <translation>输入数据格式错误</translation>
+    </message>
 </context>
 <context>
     <name>dcf_diff_model</name>
@@ -2421,6 +2515,13 @@ Clear</source>
     <message>
         <source>状态/State</source>
         <translation>状态</translation>
+    </message>
+</context>
+<context>
+    <name>documents</name>
+    <message>
+        <source>未检测到错误</source>
+        <translation>未检测到错误</translation>
     </message>
 </context>
 <context>
@@ -2484,6 +2585,10 @@ Clear</source>
     <message>
         <source>关闭设备</source>
         <translation>关闭设备</translation>
+    </message>
+    <message>
+        <source>连接设置</source>
+        <translation>连接设置</translation>
     </message>
 </context>
 <context>
@@ -2556,11 +2661,41 @@ Close</source>
     </message>
     <message>
         <source>行数上限/Row limit: %1</source>
-        <translation>行数上限/Row limit: %1</translation>
+        <translation>行数上限：%1</translation>
     </message>
     <message>
         <source>已达行数上限，记录已暂停；导出或清空后继续/Row limit reached: logging paused; export or clear to go on</source>
         <translation>已达行数上限，记录已暂停；导出或清空后继续</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>文件已存在，是否替换
+%1</source>
+        <translation>文件已存在，是否替换
+%1</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>文件导出失败：%1
+%2</source>
+        <translation>文件导出失败：%1
+%2</translation>
+    </message>
+    <message>
+        <source>完成</source>
+        <translation>完成</translation>
+    </message>
+    <message>
+        <source>文件已导出，是否打开
+%1</source>
+        <translation>文件已导出，是否打开
+%1</translation>
     </message>
 </context>
 <context>
@@ -2584,6 +2719,17 @@ Close</source>
     <message>
         <source>未知/Unknown</source>
         <translation>未知</translation>
+    </message>
+</context>
+<context>
+    <name>number_fields</name>
+    <message>
+        <source>错误</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>输入数据格式错误</source>
+        <translation>输入数据格式错误</translation>
     </message>
 </context>
 <context>

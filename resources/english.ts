@@ -1829,27 +1829,50 @@ Save</source>
     <message>
         <source>输入范围错误！
 </source>
-        <translation />
+        <translation>Range out of bounds!
+</translation>
     </message>
     <message>
         <source>打开CAN设备失败，CAN通道被占用或未连接设备...
 </source>
-        <translation />
+        <translation>Could not open the CAN device: the channel is in use or no device is connected...
+</translation>
     </message>
     <message>
         <source>初始化CAN设备失败
 </source>
-        <translation />
+        <translation>Could not initialise the CAN device
+</translation>
     </message>
     <message>
         <source>启动CAN通道失败
 </source>
-        <translation />
+        <translation>Could not start the CAN channel
+</translation>
     </message>
     <message>
         <source>关闭CAN设备失败
 </source>
-        <translation />
+        <translation>Could not close the CAN device
+</translation>
+    </message>
+    <message>
+        <source>未找到正确ID号请重新扫描</source>
+        <translation>The node did not answer, scan again</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>保存成功，断电重连后生效</source>
+        <translation>Saved; takes effect after the drive is powered off and on</translation>
+    </message>
+    <message>
+        <source>保存失败，驱动器无应答
+</source>
+        <translation>Save failed: the drive did not answer
+</translation>
     </message>
 </context>
 <context>
@@ -1870,7 +1893,8 @@ Connect</source>
     <message>
         <source>
 background-color: rgb(255, 255, 0);</source>
-        <translation>background-color: rgb(255, 255, 0);</translation>
+        <translation>
+background-color: rgb(255, 255, 0);</translation>
     </message>
     <message>
         <source>background-color: rgb(85, 170, 255);</source>
@@ -1919,7 +1943,8 @@ Custom</source>
     <message>
         <source>请先关闭其他上位机程序或检查是否连接好调试器
 </source>
-        <translation />
+        <translation>Close other host programs or check that the adapter is connected
+</translation>
     </message>
     <message>
         <source>对象字典
@@ -1954,6 +1979,45 @@ Scope</source>
     <message>
         <source>仿真总线无法打开/The simulated bus could not be opened</source>
         <translation>The simulated bus could not be opened</translation>
+    </message>
+    <message>
+        <source>语言/Language</source>
+        <translation>Language</translation>
+    </message>
+    <message>
+        <source>中英双语/Both languages</source>
+        <translation>Both languages</translation>
+    </message>
+    <message>
+        <source>英文/English</source>
+        <translation>English</translation>
+    </message>
+    <message>
+        <source>中文/Chinese</source>
+        <translation>Chinese</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>请先关闭当前运动控制界面</source>
+        <translation>Close the open motion control window first</translation>
+    </message>
+    <message>
+        <source>此固件版本号为EtherCAT,不支持CANopen通讯，是否切换至CAN自定义协议进行测试</source>
+        <translation>This firmware is the EtherCAT build and does not speak CANopen. Test with the CAN custom protocol instead?</translation>
+    </message>
+    <message>
+        <source>帮助/Help</source>
+        <translation>Help</translation>
+    </message>
+    <message>
+        <source>没有能打开 PDF 的程序。手册在：
+No PDF viewer could open the manual. It is at:
+%1</source>
+        <translation>No PDF viewer could open the manual. It is at:
+%1</translation>
     </message>
 </context>
 <context>
@@ -2161,6 +2225,10 @@ Current</source>
 Status</source>
         <translation>Status</translation>
     </message>
+    <message>
+        <source>CAN自定义协议控制</source>
+        <translation>CAN custom protocol control</translation>
+    </message>
 </context>
 <context>
     <name>control_CANopen</name>
@@ -2225,15 +2293,15 @@ Enable</source>
     </message>
     <message>
         <source>切换模式</source>
-        <translation>切换模式</translation>
+        <translation>Switch mode</translation>
     </message>
     <message>
         <source>测试复位</source>
-        <translation>测试复位</translation>
+        <translation>Test reset</translation>
     </message>
     <message>
         <source>打开监控</source>
-        <translation>打开监控</translation>
+        <translation>Open monitor</translation>
     </message>
     <message>
         <source>模式/Mode</source>
@@ -2349,6 +2417,14 @@ Apple</source>
         <source>状态/State</source>
         <translation>State</translation>
     </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>请输入1000cnt以内的相对运动值</source>
+        <translation>Enter a relative move of at most 1000 cnt</translation>
+    </message>
 </context>
 <context>
     <name>custom_send</name>
@@ -2392,6 +2468,22 @@ Clear</source>
         <source>数据/Data</source>
         <translation>Data</translation>
     </message>
+    <message>
+        <source>发送成功</source>
+        <translation>Sent</translation>
+    </message>
+    <message>
+        <source>接收</source>
+        <translation>Received</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>输入数据格式错误</source>
+        <translation>Wrong data format</translation>
+    </message>
 </context>
 <context>
     <name>dcf_diff_model</name>
@@ -2422,6 +2514,13 @@ Clear</source>
     <message>
         <source>状态/State</source>
         <translation>State</translation>
+    </message>
+</context>
+<context>
+    <name>documents</name>
+    <message>
+        <source>未检测到错误</source>
+        <translation>No error detected</translation>
     </message>
 </context>
 <context>
@@ -2485,6 +2584,10 @@ Clear</source>
     <message>
         <source>关闭设备</source>
         <translation>Close device</translation>
+    </message>
+    <message>
+        <source>连接设置</source>
+        <translation>Connection settings</translation>
     </message>
 </context>
 <context>
@@ -2563,6 +2666,36 @@ Close</source>
         <source>已达行数上限，记录已暂停；导出或清空后继续/Row limit reached: logging paused; export or clear to go on</source>
         <translation>Row limit reached: logging paused; export or clear to go on</translation>
     </message>
+    <message>
+        <source>提示</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>文件已存在，是否替换
+%1</source>
+        <translation>The file exists. Replace it?
+%1</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>文件导出失败：%1
+%2</source>
+        <translation>Export failed: %1
+%2</translation>
+    </message>
+    <message>
+        <source>完成</source>
+        <translation>Done</translation>
+    </message>
+    <message>
+        <source>文件已导出，是否打开
+%1</source>
+        <translation>File exported. Open it?
+%1</translation>
+    </message>
 </context>
 <context>
     <name>nmt_state</name>
@@ -2585,6 +2718,17 @@ Close</source>
     <message>
         <source>未知/Unknown</source>
         <translation>Unknown</translation>
+    </message>
+</context>
+<context>
+    <name>number_fields</name>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>输入数据格式错误</source>
+        <translation>Wrong data format</translation>
     </message>
 </context>
 <context>

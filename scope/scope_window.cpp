@@ -136,7 +136,9 @@ Scope::Scope(QWidget *parent)
     });
     connect(ui->normalised, &QCheckBox::toggled, chart_, &scope::chart::set_normalised);
     connect(ui->level_trigger, &QCheckBox::toggled, this, &Scope::update_controls);
-    connect(chart_, &scope::chart::cursor_read, ui->cursor_readout, &QLabel::setText);
+    // The chart's own texts go into its PNG as they are; the line under it is the window's.
+    connect(chart_, &scope::chart::cursor_read, this,
+            [this](const QString &reading) { ui->cursor_readout->setText(in_language(reading)); });
     connect(chart_, &scope::chart::cursors_moved, this, &Scope::fill_cursor_values);
     connect(sampler_, &scope::sampler::triggered, this, [this] {
         chart_->set_level_line(-1, 0.0);
@@ -365,6 +367,12 @@ void Scope::changeEvent(QEvent *e)
     if (e->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
         update_controls();
+        // The channel names are the recordings' own, in both languages; the lists show them anew.
+        fill_channels();
+        if (ui->object_choice->count() > 0)
+            fill_objects();
+        if (!chart_->readout().isEmpty())
+            ui->cursor_readout->setText(in_language(chart_->readout()));
         update_cap_info();
     }
 }
@@ -426,15 +434,16 @@ void Scope::fill_objects()
     ui->object_choice->clear();
     choices_ = scope::default_channels();
     for (const scope::channel_def &c : choices_)
-        ui->object_choice->addItem(c.kind == scope::role::setpoint ? c.label
-                                                                   : QStringLiteral("%1 (%2)").arg(c.label, object_text(c)));
+        ui->object_choice->addItem(c.kind == scope::role::setpoint
+                                       ? in_language(c.label)
+                                       : QStringLiteral("%1 (%2)").arg(in_language(c.label), object_text(c)));
     for (const objects::od_object &o : d.objects) {
         for (const objects::od_entry &e : o.entries) {
             scope::channel_def c;
             if (!scope::object_channel(e, &c))
                 continue;
             choices_.push_back(c);
-            ui->object_choice->addItem(QStringLiteral("%1 (%2)").arg(c.label, canopen::type_name(c.type)));
+            ui->object_choice->addItem(QStringLiteral("%1 (%2)").arg(in_language(c.label), canopen::type_name(c.type)));
         }
     }
     const int at = ui->object_choice->findText(typed);
@@ -456,7 +465,7 @@ void Scope::fill_channels()
     for (size_t r = 0; r < channels_.size(); ++r) {
         const scope::channel_def &c = channels_[r];
         const int row = static_cast<int>(r);
-        auto *name = new QTableWidgetItem(c.label);
+        auto *name = new QTableWidgetItem(in_language(c.label));
         name->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         name->setCheckState(c.shown ? Qt::Checked : Qt::Unchecked);
         name->setForeground(scope::chart::colour_of(row));
@@ -480,7 +489,7 @@ void Scope::fill_channels()
     const int trigger = ui->trigger_channel->currentIndex();
     ui->trigger_channel->clear();
     for (const scope::channel_def &c : channels_)
-        ui->trigger_channel->addItem(c.label);
+        ui->trigger_channel->addItem(in_language(c.label));
     ui->trigger_channel->setCurrentIndex(std::clamp(trigger, 0, ui->trigger_channel->count() - 1));
     filling_ = false;
     fill_cursor_values();

@@ -23,7 +23,7 @@ constexpr int sender_reply_window_ms = 5;
 custom_send::custom_send(QWidget *parent) : QMainWindow(parent), ui(new Ui::custom_send)
 {
     ui->setupUi(this);
-    setWindowTitle(QStringLiteral("自定义数据收发"));
+    setWindowTitle(tr("自定义数据收发"));
     setFixedSize(761, 553);
     ui->tableWidget->setRowCount(0);
     ui->tableWidget->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
@@ -33,15 +33,20 @@ custom_send::~custom_send() { delete ui; }
 
 void custom_send::comboBox(int32_t language)
 {
-    load_language(translator, language);
-    qApp->installTranslator(&translator);
+    switch_language(translator, language);
 }
 
 void custom_send::changeEvent(QEvent *e)
 {
     QMainWindow::changeEvent(e);
-    if (e->type() == QEvent::LanguageChange)
+    if (e->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
+        setWindowTitle(tr("自定义数据收发"));
+        // The status column keeps the untranslated word beside the one shown.
+        for (int r = 0; r < ui->tableWidget->rowCount(); ++r)
+            if (QTableWidgetItem *item = ui->tableWidget->item(r, 1))
+                item->setText(status_text(item->data(Qt::UserRole).toInt()));
+    }
 }
 
 void custom_send::showEvent(QShowEvent *e)
@@ -56,12 +61,19 @@ void custom_send::closeEvent(QCloseEvent *e)
     custom_send_open = 0;
 }
 
-void custom_send::append_entry(const QString &id, const QString &status, const QString &data)
+QString custom_send::status_text(int status)
+{
+    return status == sent ? tr("发送成功") : tr("接收");
+}
+
+void custom_send::append_entry(const QString &id, int status, const QString &data)
 {
     QTableWidget *table = ui->tableWidget;
     table->insertRow(table->rowCount());
     table->setItem(row_cursor, 0, new QTableWidgetItem(id));
-    table->setItem(row_cursor, 1, new QTableWidgetItem(status));
+    auto *status_item = new QTableWidgetItem(status_text(status));
+    status_item->setData(Qt::UserRole, status);
+    table->setItem(row_cursor, 1, status_item);
     table->setItem(row_cursor, 2, new QTableWidgetItem(data));
     ++row_cursor;
 }
@@ -75,7 +87,7 @@ void custom_send::on_send_clicked()
     // out as 0 (an NMT command to every node): all are refused like a bad piece.
     if (payload.status != payload_status::ok
         || parse_identifier_text(ui->COB_ID->text(), &id) != identifier_status::ok) {
-        desktop_seams::question(this, QStringLiteral("错误"), QStringLiteral("输入数据格式错误"), QMessageBox::Ok);
+        desktop_seams::question(this, tr("错误"), tr("输入数据格式错误"), QMessageBox::Ok);
         return;
     }
     // Whatever the adapter holds after the send is listed, answer to this frame or not: the
@@ -85,10 +97,10 @@ void custom_send::on_send_clicked()
     request.clear_first = false;
     exchange_hooks hooks;
     hooks.sent = [this](const bus_frame &) {
-        append_entry(ui->COB_ID->text(), QStringLiteral("发送成功"), ui->data->text().toUpper());
+        append_entry(ui->COB_ID->text(), sent, ui->data->text().toUpper());
     };
     hooks.received = [this](const bus_frame &f, const reply_verdict &) {
-        append_entry(monitor_id_text(f.id), QStringLiteral("接收"), monitor_data_text(f.data, bus_frame_bytes(f)));
+        append_entry(monitor_id_text(f.id), received, monitor_data_text(f.data, bus_frame_bytes(f)));
     };
     run_exchange(adapter_bus_ops(), request, hooks);
 }

@@ -31,7 +31,10 @@ protected:
     void closeEvent(QCloseEvent *e) override;
 
 private:
-    void append_entry(const QString &id, const QString &status, const QString &data);
+    // The status column's words: the frame went out, or came in.
+    enum { sent = 1, received = 2 };
+    QString status_text(int status);
+    void append_entry(const QString &id, int status, const QString &data);
 
     Ui::custom_send *ui;
     QTranslator translator;

@@ -49,7 +49,7 @@ private:
 monitor::monitor(QWidget *parent) : QMainWindow(parent), ui(new Ui::monitor)
 {
     ui->setupUi(this);
-    setWindowTitle(QStringLiteral("数据监控"));
+    setWindowTitle(tr("数据监控"));
 
     QTableWidget *t = ui->tableWidget;
     t->setColumnCount(6);
@@ -133,6 +133,7 @@ void monitor::changeEvent(QEvent *e)
     QMainWindow::changeEvent(e);
     if (e->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
+        setWindowTitle(tr("数据监控"));
         show_row_limit();
     }
 }

@@ -1,6 +1,7 @@
 #include "tools/monitor_export.h"
 
 #include "base/desktop_seams.h"
+#include "base/language.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,8 +25,8 @@ bool replace_allowed(QWidget *parent, const QString &path)
 {
     if (!QFileInfo::exists(path))
         return true;
-    return desktop_seams::question(parent, QStringLiteral("提示"),
-                                   QStringLiteral("文件已存在，是否替换\n%1").arg(QDir::toNativeSeparators(path)),
+    return desktop_seams::question(parent, QCoreApplication::translate("monitor", "提示"),
+                                   QCoreApplication::translate("monitor", "文件已存在，是否替换\n%1").arg(QDir::toNativeSeparators(path)),
                                    QMessageBox::Yes | QMessageBox::No)
            == QMessageBox::Yes;
 }
@@ -101,9 +102,9 @@ bool export_monitor_table(QTableWidget *table, QWidget *window)
 
     // Shown only when the write lasts longer than half a second. It has no cancel button: the
     // file is assembled at the very end and a cut-short write would leave nothing useful.
-    QProgressDialog dialog(QStringLiteral("正在导出…\nExporting..."), QString(), 0, snap->rows > 0 ? snap->rows : 1,
+    QProgressDialog dialog(in_language(QStringLiteral("正在导出…\nExporting...")), QString(), 0, snap->rows > 0 ? snap->rows : 1,
                            window);
-    dialog.setWindowTitle(QStringLiteral("导出\nExport"));
+    dialog.setWindowTitle(in_language(QStringLiteral("导出\nExport")));
     dialog.setWindowModality(Qt::WindowModal);
     dialog.setMinimumDuration(500);
     dialog.setAutoClose(false);
@@ -123,14 +124,14 @@ bool export_monitor_table(QTableWidget *table, QWidget *window)
     dialog.close();
 
     if (!result->ok) {
-        desktop_seams::critical(window, QStringLiteral("错误"),
-                                QStringLiteral("文件导出失败：%1\n%2")
+        desktop_seams::critical(window, QCoreApplication::translate("monitor", "错误"),
+                                QCoreApplication::translate("monitor", "文件导出失败：%1\n%2")
                                     .arg(QDir::toNativeSeparators(path), result->error));
         return false;
     }
 
-    if (desktop_seams::question(nullptr, QStringLiteral("完成"),
-                                QStringLiteral("文件已导出，是否打开\n%1").arg(QDir::toNativeSeparators(path)),
+    if (desktop_seams::question(nullptr, QCoreApplication::translate("monitor", "完成"),
+                                QCoreApplication::translate("monitor", "文件已导出，是否打开\n%1").arg(QDir::toNativeSeparators(path)),
                                 QMessageBox::Yes | QMessageBox::No)
         == QMessageBox::Yes)
         desktop_seams::open_url(QUrl::fromLocalFile(path));

@@ -1564,11 +1564,11 @@ Download %1 (%2 bytes, CRC %3, product %4) to node(s) %5? Each node's program is
     </message>
     <message>
         <source>无法用记录器记录/Cannot record with the drive's recorder: %1</source>
-        <translation>无法用记录器记录</translation>
+        <translation>无法用记录器记录/Cannot record with the drive's recorder: %1</translation>
     </message>
     <message>
         <source>驱动器拒绝了记录器设置，已恢复原样/The drive refused the recorder set-up; what was changed is put back: %1</source>
-        <translation>驱动器拒绝了记录器设置，已恢复原样</translation>
+        <translation>驱动器拒绝了记录器设置，已恢复原样/The drive refused the recorder set-up; what was changed is put back: %1</translation>
     </message>
     <message>
         <source>记录器已启动，等待触发/Recorder armed: waiting for the trigger</source>
@@ -1592,7 +1592,7 @@ Download %1 (%2 bytes, CRC %3, product %4) to node(s) %5? Each node's program is
     </message>
     <message>
         <source>上传失败/The upload failed: %1</source>
-        <translation>上传失败</translation>
+        <translation>上传失败/The upload failed: %1</translation>
     </message>
     <message>
         <source>%1个采样，%2字节，上传%3 ms/%1 samples, %2 bytes, uploaded in %3 ms</source>
@@ -1608,7 +1608,7 @@ Download %1 (%2 bytes, CRC %3, product %4) to node(s) %5? Each node's program is
     </message>
     <message>
         <source>驱动器未能全部恢复记录器设置/The drive did not take all of its recorder settings back: %1</source>
-        <translation>驱动器未能全部恢复记录器设置</translation>
+        <translation>驱动器未能全部恢复记录器设置/The drive did not take all of its recorder settings back: %1</translation>
     </message>
     <message>
         <source>记录器仅用于CANopen/The recorder needs CANopen</source>

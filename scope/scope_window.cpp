@@ -46,6 +46,8 @@ constexpr double recorder_length_s = 4.096;
 
 // The source list's item for the drive's recorder.
 QString recorder_source_text() { return QStringLiteral("驱动器记录器/Drive recorder"); }
+// The item is known by this mark, not by its text, which follows the language.
+const QString recorder_mark = QStringLiteral("recorder");
 // What marks its recordings: "drive recorder, 4 kHz".
 QString recorder_marking(int sample_us)
 {
@@ -180,13 +182,13 @@ Scope::~Scope()
 
 bool Scope::busy() const { return sampler_->sampling() || recorder_ != nullptr; }
 
-bool Scope::recorder_chosen() const { return ui->source->currentText() == recorder_source_text(); }
+bool Scope::recorder_chosen() const { return ui->source->currentData() == recorder_mark; }
 
 void Scope::offer_recorder()
 {
     if (busy())
         return;
-    const int at = ui->source->findText(recorder_source_text());
+    const int at = ui->source->findData(recorder_mark);
     int cycle_us = 0;
     if (device_open != 0 && node_connected != 0 && canopen_joint() && !job_runner::instance().busy()) {
         const int node = sdo_request_id - static_cast<int32_t>(canopen::sdo_request_base);
@@ -194,7 +196,7 @@ void Scope::offer_recorder()
             canopen::exchange_sdo_link(adapter_bus_ops(), node, canopen::sdo_timeout_ms, canopen_log()));
     }
     if (cycle_us > 0 && at < 0)
-        ui->source->addItem(recorder_source_text());
+        ui->source->addItem(in_language(recorder_source_text()), recorder_mark);
     else if (cycle_us <= 0 && at >= 0)
         ui->source->removeItem(at);
 }
@@ -366,6 +368,9 @@ void Scope::changeEvent(QEvent *e)
     QMainWindow::changeEvent(e);
     if (e->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
+        const int recorder_at = ui->source->findData(recorder_mark);
+        if (recorder_at >= 0)
+            ui->source->setItemText(recorder_at, in_language(recorder_source_text()));
         update_controls();
         // The channel names are the recordings' own, in both languages; the lists show them anew.
         fill_channels();

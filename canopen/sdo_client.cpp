@@ -328,8 +328,8 @@ void sdo_transfer::take_block_upload_initiate(const sdo_frame &answer)
         return fail(abort_code::unknown_command);
     crc_ = command & block_crc_bit;
     size_known_ = command & block_size_bit;
-    size_ = size_known_ ? le32(answer.data + 4) : sdo_max_upload;
-    if (size_ > sdo_max_upload)
+    size_ = size_known_ ? le32(answer.data + 4) : sdo_max_block_upload;
+    if (size_ > sdo_max_block_upload)
         return fail(abort_code::out_of_memory);
     phase_ = phase::block_upload_blocks;
     request_ = sdo_frame();

@@ -88,6 +88,9 @@ reply_verdict sdo_answer_verdict(uint8_t request, uint16_t index, uint8_t subind
 // Largest object an upload accepts: a server that announces more is refused with "out of
 // memory" instead of tying up the bus for minutes.
 constexpr int sdo_max_upload = 65536;
+// A block upload moves up to 127 segments a confirmation, so a larger object (a drive's
+// recording) is still a matter of seconds.
+constexpr int sdo_max_block_upload = 1 << 20;
 
 struct sdo_outcome {
     bool ok = false;

@@ -46,7 +46,7 @@ bool plan_recording(const channel_list &channels, const level_trigger &level, do
     p.divider = 1;
     p.sample_us = cycle_us;
     // At most what the drive keeps and one upload carries.
-    const long most = std::min<long>(recorder_max_length, canopen::sdo_max_upload / std::max(1, p.sample_bytes()));
+    const long most = std::min<long>(recorder_max_length, canopen::sdo_max_block_upload / std::max(1, p.sample_bytes()));
     p.length = static_cast<int>(std::clamp<long>(std::lround(length_s * 1e6 / p.sample_us), 2, most));
     p.pretrigger = p.trigger_channel == 0
                        ? 0

@@ -729,8 +729,9 @@ private slots:
         // Data that does not fit the channels is refused, not read past.
         QVERIFY(!scope::decode_recording(upload.data.left(25), plan, channels, 0, keys, &r, &why));
 
-        // Through the window: offered for this drive, recorded at once as long as one upload
-        // carries (5461 samples of 12 bytes), shown and marked, the drive as found after.
+        // Through the window: offered for this drive, recorded at once as long as the recorder
+        // holds (16,384 samples of 12 bytes, beyond what one segmented upload may carry), shown
+        // and marked, the drive as found after.
         protocol_name = QStringLiteral("CANopen");
         canopen_supported = 1;
         control->close();
@@ -741,11 +742,11 @@ private slots:
         source->setCurrentIndex(item);
         click(window, "record");
         QCOMPARE(child<QPushButton>(window, "record")->text(), QStringLiteral("停止/Stop"));
-        run_ms(2000);
-        QTRY_VERIFY_WITH_TIMEOUT(child<QPushButton>(window, "export_csv")->isEnabled(), 5000);
-        QCOMPARE(window->sampler().data().size(), size_t(5461));
+        run_ms(4500);
+        QTRY_VERIFY_WITH_TIMEOUT(child<QPushButton>(window, "export_csv")->isEnabled(), 10000);
+        QCOMPARE(window->sampler().data().size(), size_t(16384));
         const QString told = window->statusBar()->currentMessage();
-        QVERIFY2(told.startsWith(QStringLiteral("驱动器记录器，4 kHz/drive recorder, 4 kHz — ")) && told.contains(QStringLiteral("/5461 samples, 65532 bytes")),
+        QVERIFY2(told.startsWith(QStringLiteral("驱动器记录器，4 kHz/drive recorder, 4 kHz — ")) && told.contains(QStringLiteral("/16384 samples, 196608 bytes")),
                  qPrintable(told));
         QCOMPARE(read(link, 0x2131, 0), 0u);
         QVERIFY(!drive_journal::find(0, 1, QStringLiteral("recorder")));

@@ -415,9 +415,9 @@ private slots:
         o = run_sdo(wire.link(), sdo_transfer::block_download(0x2111, 0, QByteArray(100, 'x')));
         QCOMPARE(o.abort, abort_code::invalid_sequence);
         QVERIFY(wire.requests.size() <= 5);
-        // An announced size the client does not take.
+        // An announced size the client does not take (over 1 MiB).
         wire = scripted_wire();
-        wire.replies = {frame_of("C620210001000100")};
+        wire.replies = {frame_of("C620210001001000")};
         QCOMPARE(run_sdo(wire.link(), sdo_transfer::block_upload(0x2120, 0)).abort, abort_code::out_of_memory);
     }
 

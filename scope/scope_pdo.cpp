@@ -4,6 +4,7 @@
 #include "base/hex.h"
 #include "canopen/cia402.h"
 #include "canopen/sdo_abort.h"
+#include "scope/scope_source.h"
 
 #include <algorithm>
 
@@ -12,22 +13,6 @@ namespace {
 
 constexpr uint32_t cob_no_rtr = 0x40000000u;
 constexpr uint32_t cob_identifier = 0x7FFu;
-
-uint32_t little_endian(const QByteArray &bytes)
-{
-    uint32_t v = 0;
-    for (int i = 0; i < bytes.size() && i < 4; ++i)
-        v |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[i])) << (8 * i);
-    return v;
-}
-
-QByteArray little_endian(uint32_t v, int size)
-{
-    QByteArray b;
-    for (int i = 0; i < size; ++i)
-        b += static_cast<char>(v >> (8 * i));
-    return b;
-}
 
 
 QString journal_kind(int n) { return QStringLiteral("tpdo%1").arg(n); }

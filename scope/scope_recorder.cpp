@@ -14,22 +14,6 @@ namespace obj = recorder_object;
 
 const QString journal_kind = QStringLiteral("recorder");
 
-uint32_t little_endian(const QByteArray &bytes)
-{
-    uint32_t v = 0;
-    for (int i = 0; i < bytes.size() && i < 4; ++i)
-        v |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[i])) << (8 * i);
-    return v;
-}
-
-QByteArray little_endian(uint32_t v, int size)
-{
-    QByteArray b;
-    for (int i = 0; i < size; ++i)
-        b += static_cast<char>(v >> (8 * i));
-    return b;
-}
-
 // The configuration's objects with their sizes, in the order they go back.
 struct config_object {
     uint16_t index;

@@ -9,8 +9,23 @@
 #include "custom_protocol/custom_commands.h"
 #include "custom_protocol/custom_exchange.h"
 
-
 namespace scope {
+
+uint32_t little_endian(const QByteArray &bytes)
+{
+    uint32_t v = 0;
+    for (int i = 0; i < bytes.size() && i < 4; ++i)
+        v |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[i])) << (8 * i);
+    return v;
+}
+
+QByteArray little_endian(uint32_t v, int size)
+{
+    QByteArray b;
+    for (int i = 0; i < size; ++i)
+        b += static_cast<char>(v >> (8 * i));
+    return b;
+}
 
 bool stored_key(const channel_def &ch, uint32_t raw, bool rated_known, int32_t rated_ma, int32_t *key)
 {

@@ -12,6 +12,10 @@
 
 namespace scope {
 
+// An SDO value's bytes as a number (up to four, least significant first), and back in size bytes.
+uint32_t little_endian(const QByteArray &bytes);
+QByteArray little_endian(uint32_t v, int size);
+
 // The key a source stores for a default role from the object's raw value: the current in mA
 // (needs the rated current; false without it), the state number of a statusword, the others
 // as key_of_raw() gives them.

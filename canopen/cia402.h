@@ -3,6 +3,8 @@
 // objects they address, the control words they send and the states they read back from the
 // statusword. (The simulated joints keep tables of their own on purpose: they are the
 // independent drive the program is checked against.)
+// The modes and the statusword are named tables below (as python-canopen's OperationMode and
+// State402 are), so no caller keeps a number of its own.
 //
 //   state                   statusword mask  value
 //   not ready to switch on  0x4F             0x00

@@ -1259,10 +1259,6 @@ Store the parameters in node(s) %1 (0x1010:1 "save")?</source>
         <translation>; 已取消</translation>
     </message>
     <message>
-        <source>; 已保存/stored %1 of %2</source>
-        <translation>; 已保存/stored %1 of %2</translation>
-    </message>
-    <message>
         <source>无法写入/Cannot write %1: %2</source>
         <translation>无法写入/Cannot write %1: %2</translation>
     </message>
@@ -1342,6 +1338,10 @@ Download %1 (%2 bytes, CRC %3, product %4) to node(s) %5? Each node's program is
     <message>
         <source>尚无固件更新报告/No firmware update to report yet</source>
         <translation>尚无固件更新报告</translation>
+    </message>
+    <message>
+        <source>; 已保存/stored %1 of %2</source>
+        <translation>; 已保存/stored %1 of %2</translation>
     </message>
 </context>
 <context>

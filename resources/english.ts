@@ -85,7 +85,7 @@ End between two steps; the report lists what was left</source>
     </message>
     <message>
         <source>; 已取消，其余未运行/cancelled: the rest was not run</source>
-        <translation>cancelled: the rest was not run</translation>
+        <translation>; cancelled: the rest was not run</translation>
     </message>
     <message>
         <source>请等待当前传输结束/Wait for the transfer in progress to end</source>
@@ -1212,7 +1212,7 @@ Store the parameters in node(s) %1 (0x1010:1 "save")?</source>
     </message>
     <message>
         <source>, 保留已读取的值/kept %1 values read</source>
-        <translation>kept %1 values read</translation>
+        <translation>, kept %1 values read</translation>
     </message>
     <message>
         <source>已读取/read %1, 被拒绝/refused %2</source>
@@ -1220,11 +1220,11 @@ Store the parameters in node(s) %1 (0x1010:1 "save")?</source>
     </message>
     <message>
         <source>, 已取消/cancelled</source>
-        <translation>cancelled</translation>
+        <translation>, cancelled</translation>
     </message>
     <message>
         <source>, 节点无应答/the joint stopped answering</source>
-        <translation>the joint stopped answering</translation>
+        <translation>, the joint stopped answering</translation>
     </message>
     <message>
         <source>无法写入/Cannot write %1</source>
@@ -1256,11 +1256,7 @@ Store the parameters in node(s) %1 (0x1010:1 "save")?</source>
     </message>
     <message>
         <source>; 已取消/cancelled</source>
-        <translation>cancelled</translation>
-    </message>
-    <message>
-        <source>; 已保存/stored %1 of %2</source>
-        <translation>stored %1 of %2</translation>
+        <translation>; cancelled</translation>
     </message>
     <message>
         <source>无法写入/Cannot write %1: %2</source>
@@ -1302,7 +1298,7 @@ Also for another product, or an image of unknown product</source>
     </message>
     <message>
         <source>; 节点/node %1: %2</source>
-        <translation>node %1: %2</translation>
+        <translation>; node %1: %2</translation>
     </message>
     <message>
         <source>节点/node %1: %2
@@ -1342,6 +1338,10 @@ Download %1 (%2 bytes, CRC %3, product %4) to node(s) %5? Each node's program is
     <message>
         <source>尚无固件更新报告/No firmware update to report yet</source>
         <translation>No firmware update to report yet</translation>
+    </message>
+    <message>
+        <source>; 已保存/stored %1 of %2</source>
+        <translation>; stored %1 of %2</translation>
     </message>
 </context>
 <context>

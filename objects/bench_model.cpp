@@ -1,5 +1,6 @@
 #include "objects/bench_model.h"
 
+#include "base/language.h"
 #include "can/vci/bus_tap.h"
 #include "canopen/cia_objects.h"
 #include "canopen/nmt_state.h"
@@ -182,7 +183,7 @@ QVariant bench_model::data(const QModelIndex &index, int role) const
         return parts.join(QStringLiteral(" / "));
     }
     case col_dcf: return n.dcf_name;
-    case col_state: return r.text;
+    case col_state: return in_language(r.text);  // the state is kept in both languages
     default: return {};
     }
 }

@@ -1,6 +1,7 @@
 // A bench booted on the simulated bus as a commissioning engineer boots one: a node list with a
 // DCF per node, fresh joints among them found by their serial numbers, the wrong product in a
 // slot, a joint that falls silent after the start; and the report a CI server reads.
+#include "base/language.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/exchange.h"
@@ -241,6 +242,11 @@ private slots:
         QVERIFY(!model.lost(1) && !model.lost(3) && !model.lost(4));
         QCOMPARE(lost.count(), 1);
         QVERIFY(model.state_text(model.row_of(2)).contains(QStringLiteral("lost")));
+        // The table shows the state in the windows' language; the model keeps both.
+        set_current_language(language_english);
+        const QString shown = model.data(model.index(model.row_of(2), bench_model::col_state)).toString();
+        set_current_language(language_both);
+        QVERIFY2(shown.contains(QStringLiteral("lost")) && !has_chinese(shown), qPrintable(shown));
         sim::simulator::instance().process(make_message(0x602, {0x2B, 0x17, 0x10, 0x00, 100, 0x00, 0x00, 0x00}));
         QTRY_VERIFY_WITH_TIMEOUT(!model.lost(2), 2000);
     }

@@ -3,6 +3,7 @@
 // the trigger inside; anything else is refused, never read past.
 #include "fuzz/frame_reader.h"
 #include "canopen/data_types.h"
+#include "canopen/sdo_client.h"
 #include "scope/scope_recorder.h"
 
 #include <cstdlib>
@@ -34,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int cycle_us = in.byte() * 10;
     if (!scope::plan_recording(channels, level, in.byte() / 50.0, in.byte() / 20.0, cycle_us, in.byte() * 20, &plan, &why))
         return 0;
-    if (plan.length < 2 || plan.pretrigger >= plan.length || plan.length * plan.sample_bytes() > 65536
+    if (plan.length < 2 || plan.pretrigger >= plan.length || plan.length * plan.sample_bytes() > canopen::sdo_max_block_upload
         || plan.entries.size() != plan.channels.size() || plan.entries.size() > 8)
         std::abort();
     const int trigger = static_cast<int>(in.byte()) - 8;

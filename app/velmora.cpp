@@ -1,5 +1,7 @@
 #include "app/velmora.h"
 
+#include "can/bus.h"
+
 #include "app/bus_choice.h"
 
 #include "base/language.h"
@@ -149,6 +151,16 @@ Velmora::~Velmora()
     delete ui;
 }
 
+namespace {
+
+QStringList &other_bus_failures()
+{
+    static QStringList failures;
+    return failures;
+}
+
+}  // namespace
+
 QString Velmora::bus_status_text()
 {
     if (vci::bus_lost()) {
@@ -158,9 +170,28 @@ QString Velmora::bus_status_text()
     const QString bus = vci::simulated_bus_selected() ? in_language(QStringLiteral("仿真总线 / Simulated bus"))
                                                       : QStringLiteral("CAN: %1").arg(vci::selected_bus_description(can_index));
     const vci::bus_state state = vci::bus_tap::current_bus_state();
-    if (state == vci::bus_state::unknown)
-        return bus;
-    return bus + QStringLiteral(" | ") + Bus_trace::bus_state_text(static_cast<int>(state));
+    QString text = bus;
+    if (state != vci::bus_state::unknown)
+        text += QStringLiteral(" | ") + Bus_trace::bus_state_text(static_cast<int>(state));
+    // Every further bus by its interface, or what kept it shut.
+    for (int i = 1; i < can::bus::selected(); ++i) {
+        if (vci::bus_lost(i))
+            text += QStringLiteral(" | %1: ").arg(can::bus::at(i).name()) +
+                    in_language(QStringLiteral("CAN适配器已断开 / Adapter lost"));
+        else if (can::bus::at(i).is_open())
+            text += QStringLiteral(" | ") + can::bus::at(i).name();
+    }
+    for (const QString &failed : other_bus_failures())
+        text += QStringLiteral(" | ") + failed;
+    return text;
+}
+
+void Velmora::open_other_buses()
+{
+    if (can::bus::selected() < 2)
+        return;
+    other_bus_failures() = can::open_other_buses();
+    refresh_bus_status();
 }
 
 void Velmora::refresh_bus_status()
@@ -201,6 +232,7 @@ void Velmora::closeEvent(QCloseEvent *event)
     bus_trace_window->close();
     // Before the adapter closes: a running sequence stops its joints on the way out.
     sequences_window->close();
+    can::close_other_buses();
     if (device_open == 1)
         close_adapter();
     // With nothing else shown the toolkit ends the process once this window is gone.
@@ -216,6 +248,7 @@ void Velmora::showEvent(QShowEvent *event)
     if (adapter_error == 0) {
         app_running = 1;
         device_open = 1;
+        open_other_buses();
         return;
     }
     if (starting && offer_simulated_bus())

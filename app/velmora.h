@@ -2,6 +2,7 @@
 // The launcher window: creates every other window once and shows them from its buttons.
 #include <QActionGroup>
 #include <QMainWindow>
+#include <QStringList>
 #include <QTimer>
 #include <QTranslator>
 #include <cstdint>
@@ -59,6 +60,9 @@ private:
     // At start-up without a bus: the choice to go on with the simulated joints; true when the
     // simulated bus is open.
     bool offer_simulated_bus();
+    // The buses after the first that VELMORA_CAN lists; those that would not open are named in
+    // the status line.
+    void open_other_buses();
 
     Ui::Velmora *ui;
     QTranslator translator;

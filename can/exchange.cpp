@@ -3,6 +3,7 @@
 #include "base/hex.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
+#include "can/bus.h"
 #include "can/heartbeat_producer.h"
 #include "can/vci/bus_backend.h"
 #include "can/vci/vci.h"
@@ -18,9 +19,6 @@ namespace {
 constexpr uint8_t unfilled_len = 0xFF;
 // How often an until_reply transaction looks at the queue.
 constexpr int poll_step_ms = 1;
-// The longest a wait for a frame goes without looking whether Velmora's heartbeat is due
-// (every 100 ms).
-constexpr int beat_slice_ms = 5;
 
 bus_frame request_frame(const exchange_request &request)
 {
@@ -41,6 +39,19 @@ bool receive_and_offer(const exchange_bus &bus, const frame_judge &judge, const 
 {
     if (bus.pending() <= 0)
         return true;
+    if (bus.take) {
+        bus_frame frames[frame_batch_size];
+        const int n = bus.take(frames, frame_batch_size);
+        if (n <= 0)
+            return false;
+        *received = true;
+        for (int i = 0; i < n && i < frame_batch_size; ++i) {
+            const reply_verdict verdict = judge(frames[i]);
+            if (hooks.received)
+                hooks.received(frames[i], verdict);
+        }
+        return true;
+    }
     uint32_t ids[frame_batch_size] = {};
     // Zeroed payloads make bytes beyond a frame's DLC read as 0; the length sentinel tells which
     // entries the receive really filled, so nothing stale is read and nothing taken is skipped.
@@ -58,6 +69,7 @@ bool receive_and_offer(const exchange_bus &bus, const frame_judge &judge, const 
         std::memcpy(f.data, payloads[i], static_cast<size_t>(bus_frame_bytes(f)));
         f.extended = (flags[i] & batch_flag::extended) != 0;
         f.remote = (flags[i] & batch_flag::remote) != 0;
+        f.bus = static_cast<uint8_t>(bus.index);
         const reply_verdict verdict = judge(f);
         if (hooks.received)
             hooks.received(f, verdict);
@@ -120,30 +132,9 @@ exchange_request::exchange_request(uint32_t frame_id, const uint8_t *bytes, uint
         std::memcpy(data, bytes, length);
 }
 
-const exchange_bus &adapter_bus_ops()
-{
-    static const exchange_bus ops{
-        [] { ClearBuffer(device_type, device_index, can_index); },
-        [](uint32_t id, const uint8_t *data, uint8_t len, uint8_t remote) { return send_frame(id, data, len, remote); },
-        [](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); },
-        [] { return GetReceiveNum(device_type, device_index, can_index); },
-        [](uint32_t *ids, uint8_t (*payloads)[8], uint8_t *lens, uint8_t *flags) {
-            return receive_batch(ids, payloads, lens, flags);
-        },
-        [](int ms) {
-            // Woken by the frame itself (a poll every 0.1 ms cost each exchange 0.04-0.09 ms); the
-            // slices let a beat that fell due go out while a silent node is waited for.
-            QElapsedTimer waited;
-            waited.start();
-            for (qint64 left = ms; left > 0; left = ms - waited.elapsed()) {
-                if (vci::wait_for_frame(device_type, device_index, static_cast<int>(qMin<qint64>(left, beat_slice_ms))))
-                    return;
-                heartbeat::producer::instance().beat_if_due();
-            }
-        },
-    };
-    return ops;
-}
+const exchange_bus &adapter_bus_ops() { return can::bus::at(0).ops(); }
+
+const exchange_bus &bus_ops(int index) { return can::bus::at(index).ops(); }
 
 exchange_outcome run_exchange(const exchange_bus &bus, const exchange_request &request, const exchange_hooks &hooks)
 {

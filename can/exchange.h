@@ -34,12 +34,15 @@
 
 // A frame as received. len is the DLC as the adapter reported it (a record may claim more than
 // 8); data beyond the DLC reads as 0.
+// The one record of a received frame, from the adapter to the decoders.
 struct bus_frame {
     uint32_t id = 0;
     uint8_t len = 0;
     uint8_t data[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     bool extended = false;  // 29-bit identifier
     bool remote = false;
+    int64_t t_us = -1;      // when the adapter took it off the bus (bus tap time); -1 unknown
+    uint8_t bus = 0;        // the bus it came on
 };
 inline int bus_frame_bytes(const bus_frame &f) { return f.len > 8 ? 8 : f.len; }
 // The only kind of frame that can answer a request.
@@ -67,10 +70,17 @@ struct exchange_bus {
     // Waits up to ms, returning as soon as a frame is pending; until_reply uses it so that an
     // answer in microseconds is not held for a whole millisecond step. Empty: sleep_ms.
     std::function<void(int ms)> wait_for_frame;
+    // The batch read as records (up to capacity, in arrival order): used instead of receive
+    // when given. Returns how many were filled; 0 when nothing came or the read failed.
+    std::function<int(bus_frame *frames, int capacity)> take;
+    // The bus these steps reach (can/bus.h), for what is learned per bus.
+    int index = 0;
 };
 
-// The adapter of the process, with the device coordinates from the shared settings.
+// The adapter of the process, with the device coordinates from the shared settings: bus 0.
 const exchange_bus &adapter_bus_ops();
+// The steps over bus index of can/bus.h (bus 0: adapter_bus_ops()).
+const exchange_bus &bus_ops(int index);
 
 struct exchange_request {
     uint32_t id = 0;

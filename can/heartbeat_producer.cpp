@@ -1,5 +1,8 @@
 #include "can/heartbeat_producer.h"
 
+#include "can/bus.h"
+#include "can/vci/bus_backend.h"
+
 #include "base/desktop_seams.h"
 #include "can/adapter.h"
 
@@ -85,6 +88,11 @@ void producer::beat()
     since_beat_.start();
     const uint8_t state = state_operational;
     send_frame(cob_base + static_cast<uint32_t>(id_), &state, 1, 0);
+    // A joint guarded on another bus consumes the beat there: Velmora is a node of every bus it
+    // has open.
+    for (int i = 1; i < vci::max_buses; ++i)
+        if (can::bus::at(i).is_open())
+            can::bus::at(i).send(cob_base + static_cast<uint32_t>(id_), &state, 1);
 }
 
 }  // namespace heartbeat

@@ -1,6 +1,7 @@
 #include "can/step_job.h"
 
 #include "base/window_place.h"
+#include "can/bus.h"
 
 #include <QCoreApplication>
 #include <QProgressDialog>
@@ -13,11 +14,7 @@ constexpr int progress_delay_ms = 500;
 
 }  // namespace
 
-job_runner &job_runner::instance()
-{
-    static job_runner runner;
-    return runner;
-}
+job_runner &job_runner::instance() { return can::bus::at(0).jobs(); }
 
 job_runner::job_runner()
 {

@@ -22,6 +22,9 @@
 #include <memory>
 
 class QProgressDialog;
+namespace can {
+class bus;
+}
 class QWidget;
 
 class step_job {
@@ -58,6 +61,8 @@ signals:
     void finished(bool cancelled);
 
 private:
+    // Each bus has its own (can/bus.h); instance() is bus 0's.
+    friend class can::bus;
     job_runner();
     void next_step();
     void end(bool cancelled);

@@ -1,5 +1,7 @@
 #include "custom_protocol/custom_exchange.h"
 
+#include "can/bus.h"
+
 #include "base/shared_values.h"
 #include "can/vci/bus_tap.h"
 #include "custom_protocol/control_can.h"
@@ -57,19 +59,12 @@ wait_policy unlogged_wait(int log)
     return monitor_logging_on(log) ? wait_policy::fixed_window : wait_policy::until_reply;
 }
 
-// What is known of each node, by the identifier its requests go to.
-struct node_replies {
-    uint32_t reply_id = 0;  // learned from its answer to the presence probe; 0 unknown
-    // Its last request went unanswered; since when (the end of that request's window).
-    bool unanswered = false;
-    QElapsedTimer since;
-};
+// What is known of each node, by the identifier its requests go to: learned from its answer to
+// the presence probe, and whether its last request went unanswered (since the end of that
+// request's window). Each bus keeps its own.
+using node_replies = can::learned_reply;
 
-std::map<uint32_t, node_replies> &nodes()
-{
-    static std::map<uint32_t, node_replies> known;
-    return known;
-}
+std::map<uint32_t, node_replies> &nodes(int bus = 0) { return can::bus::at(bus).replies(); }
 
 // The drive's reply names no register, so an answer that comes after its window would pass for
 // the answer to the node's next request. After an unanswered request that next request first
@@ -93,34 +88,39 @@ void wait_out_late_reply(const exchange_bus &bus, node_replies &node, uint32_t r
 
 }  // namespace
 
-uint32_t custom_learned_reply_id(uint32_t request_id)
+uint32_t custom_learned_reply_id(uint32_t request_id, int bus)
 {
-    if (custom_reply_id != 0 && request_id == static_cast<uint32_t>(custom_request_id))
+    // The connected node is bus 0's.
+    if (bus == 0 && custom_reply_id != 0 && request_id == static_cast<uint32_t>(custom_request_id))
         return static_cast<uint32_t>(custom_reply_id);
-    const auto it = nodes().find(request_id);
-    return it == nodes().end() ? 0 : it->second.reply_id;
+    const auto it = nodes(bus).find(request_id);
+    return it == nodes(bus).end() ? 0 : it->second.reply_id;
 }
 
-void custom_learn_reply_id(uint32_t request_id, uint32_t reply_id)
+void custom_learn_reply_id(uint32_t request_id, uint32_t reply_id, int bus)
 {
-    node_replies &node = nodes()[request_id];
+    node_replies &node = nodes(bus)[request_id];
     node.reply_id = reply_id;
     node.unanswered = false;
 }
 
-void custom_forget_reply_ids() { nodes().clear(); }
+void custom_forget_reply_ids()
+{
+    for (int i = 0; i < vci::max_buses; ++i)
+        nodes(i).clear();
+}
 
-std::vector<uint32_t> custom_other_traffic()
+std::vector<uint32_t> custom_other_traffic(int bus)
 {
     constexpr int64_t look_back_us = 200000;
-    return vci::bus_tap::heard_since(vci::bus_tap::now_us() - look_back_us);
+    return vci::bus_tap::heard_since(bus, vci::bus_tap::now_us() - look_back_us);
 }
 
 exchange_outcome custom_transaction(const exchange_bus &bus, exchange_request request, custom_reply_shape shape,
                                     const exchange_hooks &hooks, const std::vector<uint32_t> &not_replies)
 {
-    const uint32_t learned = custom_learned_reply_id(request.id);
-    node_replies &node = nodes()[request.id];
+    const uint32_t learned = custom_learned_reply_id(request.id, bus.index);
+    node_replies &node = nodes(bus.index)[request.id];
     if (learned != 0)
         wait_out_late_reply(bus, node, learned);
     // Once a node's reply identifier is known, nothing else answers it; until then any frame of

@@ -38,16 +38,17 @@ bool custom_never_a_reply(uint32_t id);
 
 // The reply identifier known for the node addressed on request_id (0x640 + node), 0 while
 // unknown.
-uint32_t custom_learned_reply_id(uint32_t request_id);
+uint32_t custom_learned_reply_id(uint32_t request_id, int bus = 0);
 // Records the identifier the node addressed on request_id answered its probe from; 0 forgets it.
-void custom_learn_reply_id(uint32_t request_id, uint32_t reply_id);
+void custom_learn_reply_id(uint32_t request_id, uint32_t reply_id, int bus = 0);
+// Forgets them on every bus.
 void custom_forget_reply_ids();
 
 // The transaction itself: the reply chosen as described above (outcome.answered tells whether
 // one came). reply_value and reply_length are left alone.
 // The identifiers other devices were heard on in the moment before now (their PDOs, say): a
 // drive answers only when asked, so none of them is the reply of a node not yet learned.
-std::vector<uint32_t> custom_other_traffic();
+std::vector<uint32_t> custom_other_traffic(int bus = 0);
 
 // While none is learned, a frame on one of not_replies (other traffic heard before the request)
 // is not taken for the answer either.

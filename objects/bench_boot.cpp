@@ -57,7 +57,7 @@ boot_wire adapter_boot_wire(const monitor_sink &log)
     w.dcf.pre_operational = [nmt](int n) {
         nmt(canopen::nmt_enter_pre_operational, n, QStringLiteral("NMT预运行/NMT pre-operational %1"));
     };
-    w.dcf.bus_lost = vci::bus_lost;
+    w.dcf.bus_lost = [] { return vci::bus_lost(); };
     w.start = [nmt](int n) { nmt(canopen::nmt_start, n, QStringLiteral("NMT启动/NMT start %1")); };
     w.lss_hooks = monitor_hooks(log, 1, QStringLiteral("LSS"));
     return w;

@@ -286,7 +286,7 @@ dcf_wire Object_dictionary::wire()
                              QStringLiteral("NMT预运行/NMT pre-operational %1").arg(n), 1,
                              [this](const QString &t) { emit senddata(t); });
     };
-    w.bus_lost = vci::bus_lost;
+    w.bus_lost = [] { return vci::bus_lost(); };
     w.watch = watch_;
     return w;
 }

@@ -1,5 +1,7 @@
 #include "sequences/engine_child.h"
 
+#include "can/vci/bus_backend.h"
+
 #include "sequences/engine_wire.h"
 #include "sequences/script_host.h"
 
@@ -167,16 +169,27 @@ wire_message read_message(wire_reader &in)
     }
 }
 
+// The buses the program has open, one bit each (from the script message).
+int32_t open_buses = 1;
+
 // The run as the script's host sees it, every part of it a message to the program.
 class pipe_services : public script_services {
 public:
     explicit pipe_services(wire_reader &in) : in_(in)
     {
         clock_.start();
-        bus_.custom = [this](int node, const custom_request &request, int32_t *value) {
+        for (int bus = 0; bus < vci::max_buses; ++bus)
+            buses_[bus] = bus_for(bus);
+    }
+
+    // The joints of one bus, every request naming it.
+    joint_bus bus_for(int bus)
+    {
+        joint_bus b;
+        b.custom = [this, bus](int node, const custom_request &request, int32_t *value) {
             wire_message m;
             m.kind = wire_kind::custom;
-            m.node = node;
+            m.node = wire_joint(bus, node);
             std::memcpy(m.frame, request.data, 8);
             m.length = request.length > 8 ? 8 : request.length;
             m.flag = request.read ? 1 : 0;
@@ -184,21 +197,21 @@ public:
             *value = r.value;
             return r.flag != 0;
         };
-        bus_.sdo = [this](int node) {
+        b.sdo = [this, bus](int node) {
             canopen::sdo_link link;
             // Answers to segments name no object: the program judges them by the transfer's,
             // the object of the last initiate on this link.
             auto object = std::make_shared<std::pair<uint16_t, uint8_t>>(0, 0);
-            link.transact = [this, node, object](const canopen::sdo_frame &request,
-                                                 const std::function<bool(const canopen::sdo_frame &)> &is_reply,
-                                                 canopen::sdo_frame *reply) {
+            link.transact = [this, bus, node, object](const canopen::sdo_frame &request,
+                                                      const std::function<bool(const canopen::sdo_frame &)> &is_reply,
+                                                      canopen::sdo_frame *reply) {
                 const uint8_t command = request.data[0] & canopen::sdo_command_mask;
                 if (command == canopen::sdo_upload_initiate || command == canopen::sdo_download_initiate ||
                     command == canopen::sdo_abort)
                     *object = {static_cast<uint16_t>(request.data[1] | request.data[2] << 8), request.data[3]};
                 wire_message m;
                 m.kind = wire_kind::sdo_transact;
-                m.node = node;
+                m.node = wire_joint(bus, node);
                 std::memcpy(m.frame, request.data, 8);
                 m.index = object->first;
                 m.sub = object->second;
@@ -217,10 +230,10 @@ public:
             // The program judges the answers: one frame per request comes back, so no block
             // transfer goes over this link.
             link.offers_every_frame = false;
-            link.send = [this, node](const canopen::sdo_frame &f) {
+            link.send = [this, bus, node](const canopen::sdo_frame &f) {
                 wire_message m;
                 m.kind = wire_kind::sdo_send;
-                m.node = node;
+                m.node = wire_joint(bus, node);
                 std::memcpy(m.frame, f.data, 8);
                 // The client's abort goes out now, not with the next request.
                 tell(m);
@@ -229,17 +242,17 @@ public:
             return link;
         };
         // The program ends this process to stop a run: a pause never sees a stop here.
-        bus_.pause = [this](int ms) {
+        b.pause = [this](int ms) {
             flush();
             QThread::msleep(static_cast<unsigned long>(ms));
             return true;
         };
-        bus_.note = [this](const QString &text) { write_log(text); };
+        b.note = [this](const QString &text) { write_log(text); };
         // The program runs the update, block transfer and all, and answers once it has ended.
-        bus_.firmware = [this](int node, const QString &path, bool force) {
+        b.firmware = [this, bus](int node, const QString &path, bool force) {
             wire_message m;
             m.kind = wire_kind::firmware;
-            m.node = node;
+            m.node = wire_joint(bus, node);
             m.flag = force ? 1 : 0;
             m.texts[0] = path;
             const wire_message r = ask(m);
@@ -249,15 +262,15 @@ public:
             run.report = decode_firmware_report(r.texts[1]);
             return run;
         };
-        bus_.guard = [this](int node, bool engage) {
+        b.guard = [this, bus](int node, bool engage) {
             wire_message m;
             m.kind = wire_kind::guard;
-            m.node = node;
+            m.node = wire_joint(bus, node);
             m.flag = engage ? 1 : 0;
             const wire_message r = ask(m);
             return canopen::guard_result{r.flag != 0, r.texts[0]};
         };
-        bus_.boot = [this](const QString &path) {
+        b.boot = [this](const QString &path) {
             wire_message m;
             m.kind = wire_kind::boot;
             m.texts[0] = path;
@@ -271,14 +284,21 @@ public:
             run.error = r.texts[2];
             return run;
         };
+        if (bus > 0)
+            b.boot = nullptr;  // a bench boots on bus 0
+        return b;
     }
 
-    const joint_bus &bus() const override { return bus_; }
+    const joint_bus &bus() const override { return buses_[0]; }
+    const joint_bus *bus_of(int bus) const override
+    {
+        return bus >= 0 && bus < vci::max_buses && (open_buses & (1 << bus)) ? &buses_[bus] : nullptr;
+    }
     void mark_moved(const joint_key &key) override
     {
         wire_message m;
         m.kind = wire_kind::moved;
-        m.node = key.node;
+        m.node = wire_joint(key.bus, key.node);
         m.flag = static_cast<uint8_t>(key.protocol);
         tell(m);
     }
@@ -333,7 +353,7 @@ private:
     }
 
     wire_reader &in_;
-    joint_bus bus_;
+    joint_bus buses_[vci::max_buses];
     QElapsedTimer clock_;
     QByteArray told_;
 };
@@ -422,6 +442,7 @@ int run_script_engine(int argc, char **argv)
     const wire_message start = read_message(in);
     if (start.kind != wire_kind::script)
         pipe_lost();
+    open_buses = start.value | 1;
     engine_thread thread(in, start.texts[0], start.texts[1]);
     thread.setStackSize(engine_stack_bytes);
     thread.start();

@@ -27,6 +27,9 @@
 //                                                          value = nodes done, texts = names
 //                                                          ("J3=3" a line), summary, error
 //
+// A node names its bus in bits 16-23 (0 for bus 0, so that bus 0's messages read as before);
+// bits 0-15 are the node.
+//
 // The engine may die in the middle of a message and write anything before: the reader takes
 // only whole messages of a known kind within its size limit and says so once the stream is
 // garbled, never reading beyond what it was given.
@@ -68,6 +71,10 @@ struct wire_message {
     double numbers[3] = {0, 0, 0};
     QString texts[3];
 };
+
+inline int32_t wire_joint(int bus, int node) { return static_cast<int32_t>((bus & 0xFF) << 16 | (node & 0xFFFF)); }
+inline int wire_bus(int32_t node) { return (node >> 16) & 0xFF; }
+inline int wire_node(int32_t node) { return node & 0xFFFF; }
 
 // The message with its length prefix.
 QByteArray encode(const wire_message &m);

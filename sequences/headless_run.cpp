@@ -1,5 +1,7 @@
 #include "sequences/headless_run.h"
 
+#include "can/bus.h"
+
 #include "base/shared_values.h"
 #include "can/adapter.h"
 #include "can/vci/bus_backend.h"
@@ -66,6 +68,8 @@ int run_headless(const headless_options &options)
         return cannot_run(QStringLiteral("cannot open the bus %1 (VELMORA_CAN or --bus)")
                               .arg(vci::selected_bus_description(can_index)));
     device_open = 1;
+    for (const QString &line : can::open_other_buses())
+        return cannot_run(QStringLiteral("cannot open the bus %1 (VELMORA_CAN or --bus)").arg(line));
 
     int code = exit_code(run_end::error);
     {
@@ -115,6 +119,7 @@ int run_headless(const headless_options &options)
             code = exit_code(run_end::error);
         }
     }
+    can::close_other_buses();
     close_adapter();
     return code;
 }

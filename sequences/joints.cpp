@@ -48,8 +48,9 @@ QString object_name(uint16_t index, uint8_t sub)
 
 QString joint_name(const joint_key &key)
 {
-    return key.protocol == joint_protocol::canopen ? QStringLiteral("CANopen joint %1").arg(key.node)
-                                                   : QStringLiteral("custom joint %1").arg(key.node);
+    const QString name = key.protocol == joint_protocol::canopen ? QStringLiteral("CANopen joint %1").arg(key.node)
+                                                                 : QStringLiteral("custom joint %1").arg(key.node);
+    return key.bus == 0 ? name : name + QStringLiteral(" on bus %1").arg(key.bus);
 }
 
 void joint::fail(const QString &what) const { throw joint_failure(joint_name(key_) + QStringLiteral(": ") + what); }
@@ -261,7 +262,7 @@ void canopen_joint::enable()
     // The drive watches Velmora's heartbeat before it is enabled, so that a run that dies from
     // here on leaves it stopped.
     const canopen::guard_result guard =
-        bus_.guard ? bus_.guard(key_.node, true) : canopen::engage_guard(bus_.sdo(key_.node), 0, key_.node);
+        bus_.guard ? bus_.guard(key_.node, true) : canopen::engage_guard(bus_.sdo(key_.node), key_.bus, key_.node);
     if (!guard.text.isEmpty() && bus_.note)
         bus_.note(joint_name(key_) + QStringLiteral(": ") + guard.text);
     QElapsedTimer settling;
@@ -299,7 +300,7 @@ void canopen_joint::disable()
 {
     controlword(canopen::cw_shutdown);
     const canopen::guard_result guard =
-        bus_.guard ? bus_.guard(key_.node, false) : canopen::release_guard(bus_.sdo(key_.node), 0, key_.node);
+        bus_.guard ? bus_.guard(key_.node, false) : canopen::release_guard(bus_.sdo(key_.node), key_.bus, key_.node);
     if (!guard.text.isEmpty() && bus_.note)
         bus_.note(joint_name(key_) + QStringLiteral(": ") + guard.text);
 }

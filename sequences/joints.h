@@ -40,13 +40,15 @@ private:
 
 enum class joint_protocol { canopen, custom };
 
+// A joint is its node on its bus.
 struct joint_key {
     joint_protocol protocol = joint_protocol::canopen;
     int node = 0;
-    bool operator==(const joint_key &o) const { return protocol == o.protocol && node == o.node; }
+    int bus = 0;
+    bool operator==(const joint_key &o) const { return protocol == o.protocol && node == o.node && bus == o.bus; }
 };
 
-// "CANopen joint 2", "custom joint 3".
+// "CANopen joint 2", "custom joint 3"; on a bus after the first "CANopen joint 2 on bus 1".
 QString joint_name(const joint_key &key);
 
 // A move that names no timeout gives up after this long.
@@ -91,7 +93,7 @@ protected:
 
 class custom_joint : public joint {
 public:
-    custom_joint(int node, const joint_bus &bus) : joint({joint_protocol::custom, node}, bus) {}
+    custom_joint(int node, const joint_bus &bus, int bus_index = 0) : joint({joint_protocol::custom, node, bus_index}, bus) {}
 
     void enable() override;
     void disable() override;
@@ -146,7 +148,10 @@ struct homing_options {
 
 class canopen_joint : public joint {
 public:
-    canopen_joint(int node, const joint_bus &bus) : joint({joint_protocol::canopen, node}, bus) {}
+    canopen_joint(int node, const joint_bus &bus, int bus_index = 0)
+        : joint({joint_protocol::canopen, node, bus_index}, bus)
+    {
+    }
 
     void enable() override;
     void disable() override;

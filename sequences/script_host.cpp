@@ -1,5 +1,6 @@
 #include "sequences/script_host.h"
 
+#include "can/vci/bus_backend.h"
 #include "canopen/cia402.h"
 
 #include <QJSEngine>
@@ -46,8 +47,8 @@ const char prelude[] = R"JS(
         return Object.freeze(j);
     }
     return {
-        canopen: function (node) { return joint(host.canopenJoint(node), false); },
-        custom: function (node) { return joint(host.customJoint(node), true); },
+        canopen: function (node, bus) { return joint(host.canopenJoint(node, bus), false); },
+        custom: function (node, bus) { return joint(host.customJoint(node, bus), true); },
         wait: function (ms) { host.wait(ms); },
         check: function (name, actual, expected, tolerance) {
             return host.check(name, actual, expected, tolerance === undefined ? 0 : tolerance);
@@ -98,23 +99,36 @@ bool script_host::whole(const QJSValue &v, const char *what, int64_t low, int64_
     return true;
 }
 
-QJSValue script_host::joint_object(joint_protocol protocol, const QJSValue &node)
+QJSValue script_host::joint_object(joint_protocol protocol, const QJSValue &node, const QJSValue &bus)
 {
     int64_t n = 0;
     if (!whole(node, "the node", first_node, last_node, &n))
         return QJSValue();
-    std::unique_ptr<joint> &j = joints_[{static_cast<int>(protocol), static_cast<int>(n)}];
+    int64_t b = 0;
+    if (!bus.isUndefined() && !whole(bus, "the bus", 0, vci::max_buses - 1, &b))
+        return QJSValue();
+    const joint_bus *on = runner_.bus_of(static_cast<int>(b));
+    if (!on) {
+        engine_.throwError(QJSValue::RangeError,
+                           QStringLiteral("bus %1 is not open (VELMORA_CAN or --bus lists the buses, comma-separated)")
+                               .arg(b));
+        return QJSValue();
+    }
+    std::unique_ptr<joint> &j = joints_[{static_cast<int>(protocol), static_cast<int>(b), static_cast<int>(n)}];
     if (!j) {
         if (protocol == joint_protocol::canopen)
-            j = std::make_unique<canopen_joint>(static_cast<int>(n), runner_.bus());
+            j = std::make_unique<canopen_joint>(static_cast<int>(n), *on, static_cast<int>(b));
         else
-            j = std::make_unique<custom_joint>(static_cast<int>(n), runner_.bus());
+            j = std::make_unique<custom_joint>(static_cast<int>(n), *on, static_cast<int>(b));
     }
     // Owned by the script: the collector deletes it; the joint itself lives as long as the run.
     return engine_.newQObject(new script_joint(*this, *j));
 }
 
-QJSValue script_host::canopenJoint(const QJSValue &node) { return joint_object(joint_protocol::canopen, node); }
+QJSValue script_host::canopenJoint(const QJSValue &node, const QJSValue &bus)
+{
+    return joint_object(joint_protocol::canopen, node, bus);
+}
 
 QJSValue script_host::bootBench(const QJSValue &path)
 {
@@ -151,9 +165,12 @@ QJSValue script_host::namedJoint(const QJSValue &name)
                            QStringLiteral("no joint named %1 in the bench (bootBench names them)").arg(name.toString()));
         return QJSValue();
     }
-    return canopenJoint(QJSValue(it->second));
+    return canopenJoint(QJSValue(it->second), QJSValue());
 }
-QJSValue script_host::customJoint(const QJSValue &node) { return joint_object(joint_protocol::custom, node); }
+QJSValue script_host::customJoint(const QJSValue &node, const QJSValue &bus)
+{
+    return joint_object(joint_protocol::custom, node, bus);
+}
 
 void script_host::wait(const QJSValue &ms)
 {

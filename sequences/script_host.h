@@ -11,6 +11,7 @@
 #include <QJSValue>
 #include <QObject>
 #include <map>
+#include <tuple>
 #include <memory>
 
 class QJSEngine;
@@ -22,6 +23,8 @@ class script_services {
 public:
     virtual ~script_services() = default;
     virtual const joint_bus &bus() const = 0;
+    // The joints of bus (0 .. vci::max_buses - 1; bus() is bus 0's); null for a bus not open.
+    virtual const joint_bus *bus_of(int bus) const { return bus == 0 ? &this->bus() : nullptr; }
     // The script moves the joint: a stop or an error must stop it.
     virtual void mark_moved(const joint_key &key) = 0;
     // What the script does now, for the progress line.
@@ -43,8 +46,9 @@ public:
     // Where the engine places the prelude's frames in an error's stack.
     static QString prelude_url();
 
-    Q_INVOKABLE QJSValue canopenJoint(const QJSValue &node);
-    Q_INVOKABLE QJSValue customJoint(const QJSValue &node);
+    // bus: undefined for bus 0.
+    Q_INVOKABLE QJSValue canopenJoint(const QJSValue &node, const QJSValue &bus);
+    Q_INVOKABLE QJSValue customJoint(const QJSValue &node, const QJSValue &bus);
     Q_INVOKABLE void wait(const QJSValue &ms);
     Q_INVOKABLE bool check(const QJSValue &name, const QJSValue &actual, const QJSValue &expected,
                            const QJSValue &tolerance);
@@ -62,11 +66,11 @@ public:
     bool whole(const QJSValue &v, const char *what, int64_t low, int64_t high, int64_t *out);
 
 private:
-    QJSValue joint_object(joint_protocol protocol, const QJSValue &node);
+    QJSValue joint_object(joint_protocol protocol, const QJSValue &node, const QJSValue &bus);
 
     script_services &runner_;
     QJSEngine &engine_;
-    std::map<std::pair<int, int>, std::unique_ptr<joint>> joints_;
+    std::map<std::tuple<int, int, int>, std::unique_ptr<joint>> joints_;  // protocol, bus, node
     std::map<QString, int> bench_names_;  // lower case, from the last bootBench
 };
 

@@ -1,5 +1,7 @@
 #include "sequences/sequence_runner.h"
 
+#include "can/bus.h"
+
 #include "can/step_job.h"
 #include "can/vci/bus_backend.h"
 #include "canopen/canopen_exchange.h"
@@ -75,6 +77,10 @@ protected:
         start.kind = wire_kind::script;
         start.texts[0] = script_;
         start.texts[1] = file_name_;
+        // The buses the script may name, one bit each.
+        for (int b = 0; b < vci::max_buses; ++b)
+            if (can::bus::at(b).is_open() || b == 0)
+                start.value |= 1 << b;
         send_all(fd, encode(start));
         wire_reader in(wire_engine_message_limit);
         for (;;) {
@@ -125,9 +131,15 @@ private:
     }
 
     // One request; false when it is none the engine may make.
-    bool serve(const wire_message &m, wire_message *reply)
+    bool serve(wire_message m, wire_message *reply)
     {
-        const joint_bus &bus = runner_.bus();
+        // The engine names a joint's bus in the node's upper bits (engine_wire.h).
+        const int bus_index = wire_bus(m.node);
+        m.node = wire_node(m.node);
+        const joint_bus *on = runner_.bus_of(bus_index);
+        if (!on)
+            return false;
+        const joint_bus &bus = *on;
         switch (m.kind) {
         case wire_kind::custom: {
             if (!valid_node(m.node))
@@ -169,8 +181,8 @@ private:
             if (!valid_node(m.node))
                 return false;
             // Here, where the heartbeat and the journal live; each of its steps one exchange.
-            const canopen::guard_result g = m.flag ? canopen::engage_guard(bus.sdo(m.node), 0, m.node)
-                                                   : canopen::release_guard(bus.sdo(m.node), 0, m.node);
+            const canopen::guard_result g = m.flag ? canopen::engage_guard(bus.sdo(m.node), bus_index, m.node)
+                                                   : canopen::release_guard(bus.sdo(m.node), bus_index, m.node);
             reply->flag = g.guarded ? 1 : 0;
             reply->texts[0] = g.text;
             return true;
@@ -193,7 +205,7 @@ private:
         case wire_kind::moved:
             if (!valid_node(m.node) || m.flag > static_cast<uint8_t>(joint_protocol::custom))
                 return false;
-            runner_.mark_moved({static_cast<joint_protocol>(m.flag), m.node});
+            runner_.mark_moved({static_cast<joint_protocol>(m.flag), m.node, bus_index});
             return true;
         case wire_kind::action: runner_.set_action(m.texts[0]); return true;
         case wire_kind::boot: {
@@ -209,7 +221,7 @@ private:
         case wire_kind::firmware: {
             if (!valid_node(m.node))
                 return false;
-            const firmware_run run = runner_.bus().firmware(m.node, m.texts[0], m.flag != 0);
+            const firmware_run run = bus.firmware(m.node, m.texts[0], m.flag != 0);
             reply->flag = run.ran ? 1 : 0;
             reply->texts[0] = run.why;
             reply->texts[1] = encode_firmware_report(run.report);
@@ -246,9 +258,17 @@ sequence_runner::sequence_runner(QObject *parent)
 {
     qRegisterMetaType<sequences::run_end>();
     qRegisterMetaType<sequences::check_result>();
-    bus_ = gated_bus(adapter_, *gate_, [this] { return stopped_.load(); });
-    bus_.note = [this](const QString &text) { write_log(text); };
-    bus_.firmware = [this](int node, const QString &path, bool force) { return update_firmware(node, path, force); };
+    for (int b = 0; b < vci::max_buses; ++b) {
+        if (b > 0)
+            adapters_[b] = exchange_adapter(bus_ops(b));
+        buses_[b] = gated_bus(adapters_[b], *gate_, [this] { return stopped_.load(); });
+        buses_[b].note = [this](const QString &text) { write_log(text); };
+        buses_[b].firmware = [this, b](int node, const QString &path, bool force) {
+            return update_firmware(b, node, path, force);
+        };
+        if (b > 0)
+            buses_[b].boot = nullptr;  // a bench boots on bus 0
+    }
     time_limit_timer_->setSingleShot(true);
     connect(time_limit_timer_, &QTimer::timeout, this, [this] {
         if (!running_ || stopped_)
@@ -276,7 +296,6 @@ bool sequence_runner::start(const QString &script, const QString &file_name)
     if (running_)
         return false;
     book_.clear();
-    adapter_ = exchange_adapter();
     {
         std::lock_guard<std::mutex> lock(shared_);
         moved_.clear();
@@ -342,7 +361,8 @@ void sequence_runner::cut_short()
 
 void sequence_runner::mark_moved(const joint_key &key)
 {
-    if (key.protocol == joint_protocol::custom)
+    // The guardian watches bus 0, where the maker's joints of the connected window are.
+    if (key.protocol == joint_protocol::custom && key.bus == 0)
         guardian_link::moving(key.node, guardian_link::motion::profile);
     std::lock_guard<std::mutex> lock(shared_);
     for (const joint_key &k : moved_)
@@ -367,7 +387,14 @@ bool sequence_runner::write_log(const QString &text)
     return gate_->run([this, &text] { emit_log(text); });
 }
 
-firmware_run sequence_runner::update_firmware(int node, const QString &path, bool force)
+const joint_bus *sequence_runner::bus_of(int bus) const
+{
+    if (bus < 0 || bus >= vci::max_buses || !can::bus::at(bus).is_open())
+        return nullptr;
+    return &buses_[bus];
+}
+
+firmware_run sequence_runner::update_firmware(int bus, int node, const QString &path, bool force)
 {
     firmware_run run;
     const QString dir = QFileInfo(script_name_).path();
@@ -385,19 +412,19 @@ firmware_run sequence_runner::update_firmware(int node, const QString &path, boo
     bool started = false;
     const bool open = gate_->run([&] {
         objects::dcf_wire wire;
-        wire.link = [this](int n) { return adapter_.sdo(n); };
-        wire.pre_operational = [](int n) {
+        wire.link = [this, bus](int n) { return adapters_[bus].sdo(n); };
+        wire.pre_operational = [bus](int n) {
             const canopen::frame f = canopen::nmt(canopen::nmt_enter_pre_operational,
                                                   static_cast<int32_t>(canopen::sdo_request_base) + n);
-            run_canopen_exchange(adapter_bus_ops(), f.id, f.data, f.len, 0, QString(), 0, monitor_sink());
+            run_canopen_exchange(bus_ops(bus), f.id, f.data, f.len, 0, QString(), 0, monitor_sink());
         };
-        wire.bus_lost = vci::bus_lost;
+        wire.bus_lost = [bus] { return vci::bus_lost(bus); };
         wire.watch = std::make_shared<objects::reboot_watch>(objects::tapped_error_control({node}));
         auto job = std::make_unique<objects::firmware_job>(
-            image, std::vector<int>{node}, wire, force, [this, end, node](const objects::firmware_job &j, bool) {
+            image, std::vector<int>{node}, wire, force, [this, end, bus, node](const objects::firmware_job &j, bool) {
                 const objects::firmware_report r = j.reports().front();
                 // Here, not by the script: a stopped run's log too says what the node was left with.
-                QString line = QStringLiteral("%1: firmware %2").arg(joint_name({joint_protocol::canopen, node}),
+                QString line = QStringLiteral("%1: firmware %2").arg(joint_name({joint_protocol::canopen, node, bus}),
                                                                      objects::firmware_result_text(r.outcome));
                 if (!r.note.isEmpty())
                     line += QStringLiteral(": ") + r.note;
@@ -406,7 +433,7 @@ firmware_run sequence_runner::update_firmware(int node, const QString &path, boo
                 end->report = r;
                 end->ended = true;
             });
-        started = job_runner::instance().start(std::move(job));
+        started = can::bus::at(bus).jobs().start(std::move(job));
     });
     if (!open) {
         run.why = QStringLiteral("stopped");
@@ -447,20 +474,19 @@ void sequence_runner::stop_moved_joints()
     // Straight on this thread (the gate is closed to the script by now), over the adapter's bus
     // with the frames that went out counted, so that the log tells a stop the bus never carried
     // from one the drive did not confirm.
-    const exchange_bus &adapter_bus = adapter_bus_ops();
-    int sent = 0;
-    exchange_bus counting = adapter_bus;
-    counting.send = [&adapter_bus, &sent](uint32_t id, const uint8_t *data, uint8_t len, uint8_t remote) {
-        const bool out = adapter_bus.send(id, data, len, remote);
-        sent += out ? 1 : 0;
-        return out;
-    };
-    exchange_adapter counted(counting);
-    const joint_bus direct = direct_bus(counted);
     for (const joint_key &key : moved) {
-        sent = 0;
+        const exchange_bus &adapter_bus = bus_ops(key.bus);
+        int sent = 0;
+        exchange_bus counting = adapter_bus;
+        counting.send = [&adapter_bus, &sent](uint32_t id, const uint8_t *data, uint8_t len, uint8_t remote) {
+            const bool out = adapter_bus.send(id, data, len, remote);
+            sent += out ? 1 : 0;
+            return out;
+        };
+        exchange_adapter counted(counting);
+        const joint_bus direct = direct_bus(counted);
         const stop_result r = emergency_stop(key, direct);
-        emit_log(stop_text(joint_name(key), r, sent > 0, vci::bus_lost()));
+        emit_log(stop_text(joint_name(key), r, sent > 0, vci::bus_lost(key.bus)));
     }
 }
 

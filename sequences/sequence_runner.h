@@ -10,6 +10,7 @@
 // (out of memory, a signal, garbage on the pipe) and the time limit do the same.
 #include "sequences/check_book.h"
 #include "sequences/gui_gate.h"
+#include "can/vci/bus_backend.h"
 #include "sequences/joint_bus.h"
 #include "sequences/joints.h"
 #include "sequences/junit_report.h"
@@ -65,7 +66,9 @@ public:
     QString progress_text() const;
 
     // From the relay thread, for the engine: the bus of the run, and the bookkeeping.
-    const joint_bus &bus() const { return bus_; }
+    const joint_bus &bus() const { return buses_[0]; }
+    // Bus bus's joints; null for one that is not open.
+    const joint_bus *bus_of(int bus) const;
     bool stopped() const { return stopped_; }
     void mark_moved(const joint_key &key);
     void set_action(const QString &action);
@@ -76,7 +79,7 @@ public:
     // The firmware update of one node (joint_bus::firmware) as a job of the runner's thread;
     // returns once it ended. A stop meanwhile cancels it (with its abort), and the log says what
     // the node was left with. A relative path is taken from the script's folder.
-    firmware_run update_firmware(int node, const QString &path, bool force);
+    firmware_run update_firmware(int bus, int node, const QString &path, bool force);
 
 signals:
     // where: check_book::add's answer.
@@ -92,8 +95,8 @@ private:
     void emit_log(const QString &text);
 
     gui_gate *gate_;
-    exchange_adapter adapter_;
-    joint_bus bus_;
+    exchange_adapter adapters_[vci::max_buses];  // one per bus, index as in can/bus.h
+    joint_bus buses_[vci::max_buses];
     check_book book_;
     QThread *thread_ = nullptr;
     std::unique_ptr<engine_process> engine_;  // while the relay thread runs

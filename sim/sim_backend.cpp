@@ -17,7 +17,7 @@ namespace {
 constexpr int64_t longest_wait_us = 1000000;
 }  // namespace
 
-sim_backend::sim_backend(simulator &sim) : sim_(sim) {}
+sim_backend::sim_backend(simulator &sim, QString iface) : sim_(sim), iface_(std::move(iface)) {}
 
 sim_backend::~sim_backend() = default;
 
@@ -49,7 +49,7 @@ bool sim_backend::connect_bus(vci::frame_sink *sink, QString *error)
         return false;
     }
     sink_ = sink;
-    vci::bus_tap::report_bus_state(vci::bus_state::error_active);
+    vci::bus_tap::report_bus_state(vci::bus_state::error_active, sink->bus_index());
     if (QCoreApplication::instance()) {
         due_timer_ = std::make_unique<due_waker>([this] {
             deliver_spontaneous();

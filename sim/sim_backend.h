@@ -17,9 +17,10 @@ class simulator;
 // reports itself error active: nothing on it ever fails.
 class sim_backend final : public vci::bus_backend {
 public:
-    explicit sim_backend(simulator &sim);
+    // iface: the name traces give the bus ("sim0", "sim1" for a second simulated bus).
+    explicit sim_backend(simulator &sim, QString iface = QStringLiteral("sim0"));
     ~sim_backend() override;
-    QString interface_name() const override { return QStringLiteral("sim0"); }
+    QString interface_name() const override { return iface_; }
     bool connect_bus(vci::frame_sink *sink, QString *error) override;
     void disconnect_bus() override;
     bool transmit(const vci::can_message &msg) override;
@@ -29,6 +30,7 @@ private:
     void schedule();
 
     simulator &sim_;
+    QString iface_;
     vci::frame_sink *sink_ = nullptr;
     std::unique_ptr<due_waker> due_timer_;
 };

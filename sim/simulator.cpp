@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <mutex>
 
 namespace sim {
 
@@ -89,20 +90,31 @@ bool parse_nodes(const QString &text, std::vector<joint_config> *out, QString *e
     return true;
 }
 
-simulator &simulator::instance()
+QString nodes_of_bus(const QString &text, int index)
 {
-    static simulator *sim = [] {
+    const QStringList lists = text.split(QLatin1Char(';'));
+    return (index >= 0 && index < lists.size() ? lists[index] : lists.first()).trimmed();
+}
+
+simulator &simulator::instance(int index)
+{
+    static std::mutex made_mutex;
+    static simulator *made[vci::max_buses] = {};
+    if (index < 0 || index >= vci::max_buses)
+        index = 0;
+    std::lock_guard<std::mutex> lock(made_mutex);
+    if (!made[index]) {
         std::vector<joint_config> joints;
-        const QByteArray env = qgetenv("VELMORA_SIM_NODES");
+        const QString env = nodes_of_bus(QString::fromLocal8Bit(qgetenv("VELMORA_SIM_NODES")), index);
         QString error;
-        if (env.isEmpty() || !parse_nodes(QString::fromLocal8Bit(env), &joints, &error)) {
+        if (env.isEmpty() || !parse_nodes(env, &joints, &error)) {
             if (!env.isEmpty())
                 qWarning("VELMORA_SIM_NODES: %s; using the default joints", qPrintable(error));
             parse_nodes(QString::fromLatin1(default_nodes), &joints, nullptr);
         }
-        return new simulator(joints);
-    }();
-    return *sim;
+        made[index] = new simulator(joints);
+    }
+    return *made[index];
 }
 
 simulator::simulator(const std::vector<joint_config> &joints) { configure(joints); }

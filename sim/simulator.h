@@ -37,12 +37,17 @@ struct joint_config {
 // "lss:SERIAL[:firmware]" for a CANopen joint without node-ID and with that serial number
 // (decimal or 0x-hex), which LSS can give one. Returns false (and says why) on bad text.
 bool parse_nodes(const QString &text, std::vector<joint_config> *out, QString *error);
+// The list of simulated bus index from VELMORA_SIM_NODES-style text ("1:10231;2:10231,3:10230").
+QString nodes_of_bus(const QString &text, int index);
 
 class simulator {
 public:
     // The in-process simulator behind VELMORA_CAN=sim, configured from VELMORA_SIM_NODES
     // the first time it is used. The joints keep their state across adapter close and open.
-    static simulator &instance();
+    // Each simulated bus has one of its own (sim,sim: two buses, index 0 and 1); the lists of
+    // VELMORA_SIM_NODES are separated by ';' in that order, and a bus without a list of its own
+    // takes the first.
+    static simulator &instance(int index = 0);
 
     simulator() = default;
     explicit simulator(const std::vector<joint_config> &joints);

@@ -23,22 +23,23 @@ struct tapped_frame {
     // An error frame: msg.id holds the error class bits, msg.data the controller's details.
     bool error = false;
     uint8_t iface = 0;  // the bus's interface at the time (interface_name())
+    uint8_t bus = 0;    // which of the open buses (0 .. max_buses - 1)
 };
 
 namespace bus_tap {
 
 constexpr size_t capacity = 1u << 17;
 
-void record(const can_message &msg, bool transmitted, bool error = false);
+void record(const can_message &msg, bool transmitted, bool error = false, int bus = 0);
 // A frame on its way out: stamped now, recorded by end_transmit only when the bus took it, and
 // then ahead of what arrived meanwhile (a simulated bus answers inside its transmit). One
 // transmission at a time.
-void begin_transmit(const can_message &msg);
-void end_transmit(bool sent);
+void begin_transmit(const can_message &msg, int bus = 0);
+void end_transmit(bool sent, int bus = 0);
 
-// The interface frames are recorded on from now on ("can0", "sim0"), and the name behind a
+// The interface bus's frames are recorded on from now on ("can0", "sim0"), and the name behind a
 // frame's iface.
-void set_interface(const QString &name);
+void set_interface(const QString &name, int bus = 0);
 QString interface_name(uint8_t iface);
 
 // Appends up to max waiting frames to out, oldest first; returns how many were moved.
@@ -53,11 +54,15 @@ struct seen_frame {
     int64_t t_us = -1;
     can_message msg;
 };
+// Each bus keeps its own: node 5 of bus 1 is not node 5 of bus 0. The forms without a bus are
+// bus 0's.
 seen_frame last_received(uint32_t standard_id);
+seen_frame last_received(int bus, uint32_t standard_id);
 // The standard identifiers a data frame was received on at t_us or later.
 std::vector<uint32_t> heard_since(int64_t t_us);
+std::vector<uint32_t> heard_since(int bus, int64_t t_us);
 // Forgets them all: what was heard on the bus of an earlier opening says nothing of this one.
-void forget_received();
+void forget_received(int bus = 0);
 
 // Microseconds since the tap's epoch, and the wall-clock time of that epoch (for log files).
 int64_t now_us();
@@ -71,7 +76,8 @@ int64_t epoch_wall_us();
 // dropped). For samplers that take a drive's PDOs as they come.
 class listener {
 public:
-    explicit listener(std::vector<uint32_t> ids);
+    explicit listener(std::vector<uint32_t> ids);  // on bus 0
+    listener(int bus, std::vector<uint32_t> ids);
     ~listener();
     listener(const listener &) = delete;
     listener &operator=(const listener &) = delete;
@@ -87,8 +93,8 @@ private:
 };
 
 // The controller state last reported by the bus in use.
-void report_bus_state(bus_state state);
-bus_state current_bus_state();
+void report_bus_state(bus_state state, int bus = 0);
+bus_state current_bus_state(int bus = 0);
 
 }  // namespace bus_tap
 }  // namespace vci

@@ -316,7 +316,7 @@ bool qt_backend::connect_bus(frame_sink *sink, QString *error)
                 const QCanBusFrame frame = dev->readFrame();
                 if (frame.frameType() == QCanBusFrame::ErrorFrame) {
                     if (sink_)
-                        sink_->error_frame(tap_error_frame(frame));
+                        sink_->error_frame(tap_error_frame(frame, sink_->bus_index()));
                     continue;
                 }
                 can_message m;
@@ -334,7 +334,7 @@ bool qt_backend::connect_bus(frame_sink *sink, QString *error)
             if (s == QCanBusDevice::UnconnectedState && sink_)
                 sink_->bus_lost(dev->errorString().isEmpty() ? QStringLiteral("bus disconnected") : dev->errorString());
         });
-        watch_bus_state(dev);
+        watch_bus_state(dev, sink->bus_index());
         if (plugin_ == QLatin1String("virtualcan")) {
             virtual_bus_own_socket_low_delay(dev);
             virtual_bus_low_delay();

@@ -24,15 +24,15 @@ bus_state bus_state_from(QCanBusDevice::CanBusStatus status)
     }
 }
 
-void watch_bus_state(QCanBusDevice *device)
+void watch_bus_state(QCanBusDevice *device, int bus)
 {
     if (!device->hasBusStatus())
         return;
-    bus_tap::report_bus_state(bus_state_from(device->busStatus()));
+    bus_tap::report_bus_state(bus_state_from(device->busStatus()), bus);
     auto *timer = new QTimer(device);
     timer->setInterval(500);
     QObject::connect(timer, &QTimer::timeout, device,
-                     [device] { bus_tap::report_bus_state(bus_state_from(device->busStatus())); });
+                     [device, bus] { bus_tap::report_bus_state(bus_state_from(device->busStatus()), bus); });
     timer->start();
 }
 
@@ -56,7 +56,7 @@ bus_state bus_state_after_error(uint32_t error_class, const uint8_t data[8], bus
     return previous;
 }
 
-can_message tap_error_frame(const QCanBusFrame &frame)
+can_message tap_error_frame(const QCanBusFrame &frame, int bus)
 {
     can_message m;
     m.id = static_cast<uint32_t>(frame.error());
@@ -64,8 +64,8 @@ can_message tap_error_frame(const QCanBusFrame &frame)
     m.len = static_cast<uint8_t>(qMin(payload.size(), 8));
     for (int i = 0; i < m.len; ++i)
         m.data[i] = static_cast<uint8_t>(payload[i]);
-    bus_tap::record(m, false, true);
-    bus_tap::report_bus_state(bus_state_after_error(m.id, m.data, bus_tap::current_bus_state()));
+    bus_tap::record(m, false, true, bus);
+    bus_tap::report_bus_state(bus_state_after_error(m.id, m.data, bus_tap::current_bus_state(bus)), bus);
     return m;
 }
 

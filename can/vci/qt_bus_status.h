@@ -12,10 +12,10 @@ namespace vci {
 void request_error_frames(QCanBusDevice *device, const QString &plugin);
 // Polls the controller state twice a second where the plugin reports it; the timer lives and
 // dies with the device.
-void watch_bus_state(QCanBusDevice *device);
+void watch_bus_state(QCanBusDevice *device, int bus = 0);
 // Records an error frame in the tap and moves the reported bus state along with it; returns
 // the frame as recorded (id the error class bits, data the controller's details).
-can_message tap_error_frame(const QCanBusFrame &frame);
+can_message tap_error_frame(const QCanBusFrame &frame, int bus = 0);
 
 bus_state bus_state_from(QCanBusDevice::CanBusStatus status);
 // The state an error frame announces; unchanged when it says nothing about the state.

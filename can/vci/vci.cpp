@@ -21,27 +21,38 @@ const bit_timing bit_timing_table[15] = {
 namespace vci {
 namespace {
 
-backend_factory &factory_override()
+bus_backend_factory &factory_override()
 {
-    static backend_factory f;
+    static bus_backend_factory f;
     return f;
 }
 
-// The one adapter of the process. The backend may deliver frames from its own thread, so the
-// queue and the lost flag are guarded; everything else is touched by the caller's thread only.
+// One adapter per bus: device index k is bus k. The backend may deliver frames from its own
+// thread, so the queue and the lost flag are guarded; everything else is touched by the caller's
+// thread only.
 class device final : public frame_sink {
 public:
-    static device &instance()
+    static device &at(int32_t bus)
     {
-        static device d;
-        return d;
+        static device devices[max_buses];
+        static const bool numbered = [] {
+            for (int i = 0; i < max_buses; ++i)
+                devices[i].bus_ = i;
+            return true;
+        }();
+        (void)numbered;
+        return devices[bus];
     }
+
+    int bus_index() const override { return bus_; }
+    bool is_open() const { return backend_ != nullptr; }
+    QString interface() const { return iface_; }
 
     int32_t open(int32_t channel)
     {
         if (backend_)
             return 1;  // already open: the adapter stays as it is
-        std::unique_ptr<bus_backend> b = factory_override() ? factory_override()(channel) : nullptr;
+        std::unique_ptr<bus_backend> b = factory_override() ? factory_override()(bus_, channel) : nullptr;
         if (!b)
             return 0;
         {
@@ -51,10 +62,10 @@ public:
             lost_reason_.clear();
             started_ = false;
         }
-        iface_ = b->interface_name();
-        bus_tap::set_interface(iface_);
-        bus_tap::report_bus_state(bus_state::unknown);  // until the new bus reports one
-        bus_tap::forget_received();
+        iface_ = distinct_interface(b->interface_name());
+        bus_tap::set_interface(iface_, bus_);
+        bus_tap::report_bus_state(bus_state::unknown, bus_);  // until the new bus reports one
+        bus_tap::forget_received(bus_);
         QString error;
         if (!b->connect_bus(this, &error))
             return 0;
@@ -73,7 +84,7 @@ public:
             return 0;
         backend_->disconnect_bus();
         backend_.reset();
-        bus_tap::report_bus_state(bus_state::unknown);
+        bus_tap::report_bus_state(bus_state::unknown, bus_);
         initialised_ = false;
         std::lock_guard<std::mutex> lock(mutex_);
         started_ = false;
@@ -151,9 +162,9 @@ public:
             // Stamped before handing over (a simulated bus answers inside transmit()), recorded
             // only when the bus took the frame.
             trace_.begin_transmit(iface_, msg);
-            bus_tap::begin_transmit(msg);
+            bus_tap::begin_transmit(msg, bus_);
             const bool accepted = backend_->transmit(msg);
-            bus_tap::end_transmit(accepted);
+            bus_tap::end_transmit(accepted, bus_);
             trace_.end_transmit(accepted);
             if (!accepted)
                 break;
@@ -173,9 +184,12 @@ public:
             cv_.wait_for(lock, std::chrono::milliseconds(wait_ms), [this] { return !queue_.empty(); });
         int32_t n = 0;
         while (n < capacity && !queue_.empty()) {
-            const can_message &msg = queue_.front();
+            const can_message &msg = queue_.front().msg;
             vci_frame &f = frames[n];
             std::memset(&f, 0, sizeof f);
+            // The adapter's time of arrival, in its 0.1 ms units.
+            f.time_stamp = static_cast<uint32_t>(queue_.front().t_us / 100);
+            f.time_flag = 1;
             f.id = msg.id;
             f.remote_flag = msg.remote ? 1 : 0;
             f.extern_flag = msg.extended ? 1 : 0;
@@ -208,9 +222,9 @@ public:
             } else {
                 if (static_cast<int>(queue_.size()) >= receive_queue_capacity)
                     queue_.pop_front();
-                queue_.push_back(msg);
+                queue_.push_back(queued{msg, bus_tap::now_us()});
             }
-            bus_tap::record(msg, false);  // under the queue lock: ClearBuffer cannot hide it
+            bus_tap::record(msg, false, false, bus_);  // under the queue lock: ClearBuffer cannot hide it
         }
         line_marks marks;
         marks.dir = direction::received;
@@ -256,10 +270,27 @@ public:
     }
 
 private:
+    // Two open buses on one channel name (socketcan:can0 and virtualcan:can0) would read alike in
+    // a trace: the later one is told apart by its bus number ("can0.1").
+    QString distinct_interface(const QString &name) const
+    {
+        for (int i = 0; i < max_buses; ++i) {
+            const device &other = at(i);
+            if (i != bus_ && other.backend_ && other.iface_ == name)
+                return QStringLiteral("%1.%2").arg(name).arg(bus_);
+        }
+        return name;
+    }
+
+    int bus_ = 0;
     std::mutex mutex_;
     std::mutex transmit_mutex_;
     std::condition_variable cv_;
-    std::deque<can_message> queue_;
+    struct queued {
+        can_message msg;
+        int64_t t_us;
+    };
+    std::deque<queued> queue_;
     std::atomic<uint64_t> fd_ignored_{0};
     bool started_ = false;
     bool lost_ = false;
@@ -274,24 +305,46 @@ private:
 
 bool valid_device(int32_t dev_type, int32_t dev_index)
 {
-    // One single-channel adapter, addressed as device type 3 or 4, index 0.
-    return (dev_type == 3 || dev_type == 4) && dev_index == 0;
+    // Single-channel adapters addressed as device type 3 or 4, one index per bus.
+    return (dev_type == 3 || dev_type == 4) && dev_index >= 0 && dev_index < max_buses;
 }
+
+bool valid_bus(int bus) { return bus >= 0 && bus < max_buses; }
 
 }  // namespace
 
-void set_backend_factory(backend_factory factory) { factory_override() = std::move(factory); }
+void set_bus_backend_factory(bus_backend_factory factory) { factory_override() = std::move(factory); }
 
-bool bus_lost() { return device::instance().is_lost(); }
-QString bus_lost_reason() { return device::instance().lost_reason(); }
-bool reset_controller() { return device::instance().reset_controller(); }
-uint64_t fd_frames_ignored() { return device::instance().fd_ignored(); }
+void set_backend_factory(backend_factory factory)
+{
+    if (!factory) {
+        factory_override() = nullptr;
+        return;
+    }
+    factory_override() = [factory](int bus, int channel) -> std::unique_ptr<bus_backend> {
+        return bus == 0 ? factory(channel) : nullptr;
+    };
+}
+
+bool bus_lost(int bus) { return valid_bus(bus) && device::at(bus).is_lost(); }
+QString bus_lost_reason(int bus) { return valid_bus(bus) ? device::at(bus).lost_reason() : QString(); }
+bool reset_controller(int bus) { return valid_bus(bus) && device::at(bus).reset_controller(); }
+bool bus_open(int bus) { return valid_bus(bus) && device::at(bus).is_open(); }
+QString bus_interface(int bus) { return valid_bus(bus) ? device::at(bus).interface() : QString(); }
+
+uint64_t fd_frames_ignored()
+{
+    uint64_t n = 0;
+    for (int i = 0; i < max_buses; ++i)
+        n += device::at(i).fd_ignored();
+    return n;
+}
 
 bool wait_for_frame(int32_t dev_type, int32_t dev_index, int ms)
 {
     if (!valid_device(dev_type, dev_index))
         return false;
-    return device::instance().wait_pending(ms);
+    return device::at(dev_index).wait_pending(ms);
 }
 
 }  // namespace vci
@@ -302,49 +355,49 @@ int32_t OpenDevice(int32_t dev_type, int32_t dev_index, int32_t channel)
 {
     if (!vci::valid_device(dev_type, dev_index) || channel < 0)
         return 0;
-    return device::instance().open(channel);
+    return device::at(dev_index).open(channel);
 }
 
 int32_t CloseDevice(int32_t dev_type, int32_t dev_index)
 {
     if (!vci::valid_device(dev_type, dev_index))
         return 0;
-    return device::instance().close();
+    return device::at(dev_index).close();
 }
 
 int32_t InitCAN(int32_t dev_type, int32_t dev_index, int32_t channel, const vci_init_config *config)
 {
     if (!vci::valid_device(dev_type, dev_index))
         return 0;
-    return device::instance().init(channel, config);
+    return device::at(dev_index).init(channel, config);
 }
 
 int32_t StartCAN(int32_t dev_type, int32_t dev_index, int32_t channel)
 {
     if (!vci::valid_device(dev_type, dev_index))
         return 0;
-    return device::instance().start(channel);
+    return device::at(dev_index).start(channel);
 }
 
 int32_t ClearBuffer(int32_t dev_type, int32_t dev_index, int32_t channel)
 {
     if (!vci::valid_device(dev_type, dev_index))
         return 0;
-    return device::instance().clear(channel);
+    return device::at(dev_index).clear(channel);
 }
 
 int32_t GetReceiveNum(int32_t dev_type, int32_t dev_index, int32_t channel)
 {
     if (!vci::valid_device(dev_type, dev_index))
         return 0;
-    return device::instance().pending(channel);
+    return device::at(dev_index).pending(channel);
 }
 
 int32_t Transmit(int32_t dev_type, int32_t dev_index, int32_t channel, const vci_frame *frames, int32_t count)
 {
     if (!vci::valid_device(dev_type, dev_index))
         return 0;
-    return device::instance().transmit(channel, frames, count);
+    return device::at(dev_index).transmit(channel, frames, count);
 }
 
 int32_t Receive(int32_t dev_type, int32_t dev_index, int32_t channel, vci_frame *frames, int32_t capacity,
@@ -352,5 +405,5 @@ int32_t Receive(int32_t dev_type, int32_t dev_index, int32_t channel, vci_frame 
 {
     if (!vci::valid_device(dev_type, dev_index))
         return -1;
-    return device::instance().receive(channel, frames, capacity, wait_ms);
+    return device::at(dev_index).receive(channel, frames, capacity, wait_ms);
 }

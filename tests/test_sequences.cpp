@@ -48,11 +48,12 @@ struct run_result {
     QString out;
 };
 
-run_result velmora(const QStringList &arguments, const QString &sim_nodes = QString())
+run_result velmora(const QStringList &arguments, const QString &sim_nodes = QString(),
+                   const QString &buses = QStringLiteral("sim"))
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VELMORA_CAN"), QStringLiteral("sim"));
+    env.insert(QStringLiteral("VELMORA_CAN"), buses);
     env.remove(QStringLiteral("VELMORA_SIM_NODES"));
     if (!sim_nodes.isEmpty())
         env.insert(QStringLiteral("VELMORA_SIM_NODES"), sim_nodes);
@@ -264,6 +265,45 @@ private slots:
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 2);
         QVERIFY2(out.contains("CANopen joint 1 stopped"), out.constData());
+    }
+
+    // Two simulated buses with node 1 on each: one script moves both to their own targets, each
+    // bus's frames are traced under its own interface, and a bus not open is refused by name.
+    void two_buses_move_their_own_joints()
+    {
+        QTemporaryDir dir;
+        const QString trace = dir.filePath(QStringLiteral("two.log"));
+        const QString script = write_script(dir, "two.js",
+                                            "var a = canopen(1), b = canopen(1, 1), m = custom(2, 1);\n"
+                                            "a.enable(); b.enable();\n"
+                                            "a.moveTo(2000); b.moveTo(-3000);\n"
+                                            "check('bus 0 joint 1', a.position(), 2000, 20);\n"
+                                            "check('bus 1 joint 1', b.position(), -3000, 20);\n"
+                                            "check('bus 1 maker joint', m.error(), 0);\n"
+                                            "a.disable(); b.disable();\n"
+                                            "try { custom(2).error(); check('node 2 absent on bus 0', 1, 0); }\n"
+                                            "catch (e) { check('node 2 absent on bus 0', 0, 0); }\n"
+                                            "canopen(1, 2);\n");
+        qputenv("VELMORA_CAN_TRACE", trace.toLocal8Bit());
+        const run_result r = velmora({QStringLiteral("--run"), script, QStringLiteral("--no-guard")},
+                                     QStringLiteral("1:10231;1:10231,2:10231"), QStringLiteral("sim,sim"));
+        qunsetenv("VELMORA_CAN_TRACE");
+        QVERIFY2(r.out.contains(QStringLiteral("PASS  bus 0 joint 1")), qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("PASS  bus 1 joint 1")), qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("PASS  bus 1 maker joint")), qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("PASS  node 2 absent on bus 0")), qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("bus 2 is not open")), qPrintable(r.out));
+        QCOMPARE(r.code, 2);
+
+        QFile f(trace);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString lines = QString::fromLatin1(f.readAll());
+        // The target of each bus goes out on that bus alone: 0x607A = 2000 (D0 07) on sim0,
+        // -3000 (48 F4 FF FF) on sim1.
+        QVERIFY(lines.contains(QStringLiteral(" sim0 601#237A6000D0070000 T")));
+        QVERIFY(lines.contains(QStringLiteral(" sim1 601#237A600048F4FFFF T")));
+        QVERIFY(!lines.contains(QStringLiteral(" sim1 601#237A6000D0070000")));
+        QVERIFY(!lines.contains(QStringLiteral(" sim0 601#237A600048F4FFFF")));
     }
 
     // In this process, so that the simulated joints can be looked at afterwards.

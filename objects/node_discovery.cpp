@@ -31,9 +31,22 @@ QString number_text(const QByteArray &bytes) { return format_value(static_cast<u
 
 }  // namespace
 
-int heard_nmt_state(int node)
+int heard_nmt_state(int node) { return heard_nmt_state_on(0, node); }
+
+discovery_bus discovery_on_bus(int index, const std::function<canopen::sdo_link(int node)> &link, const monitor_sink &log)
 {
-    const vci::bus_tap::seen_frame seen = vci::bus_tap::last_received(canopen::error_control_base + static_cast<uint32_t>(node));
+    discovery_bus w;
+    w.bus = &bus_ops(index);
+    w.link = link;
+    w.log = log;
+    w.heard = [index](int node) { return heard_nmt_state_on(index, node); };
+    return w;
+}
+
+int heard_nmt_state_on(int bus, int node)
+{
+    const vci::bus_tap::seen_frame seen =
+        vci::bus_tap::last_received(bus, canopen::error_control_base + static_cast<uint32_t>(node));
     if (seen.t_us < 0 || seen.msg.len < 1 || vci::bus_tap::now_us() - seen.t_us > heard_within_us)
         return canopen::nmt_unknown;
     return seen.msg.data[0] & 0x7F;  // bit 7 is a guarding answer's toggle

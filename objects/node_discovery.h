@@ -35,15 +35,19 @@ constexpr int64_t heard_within_us = 10 * 1000 * 1000;
 constexpr int sweep_window_ms = 300;
 
 // The state byte of node's last error-control frame heard within heard_within_us, by the bus
-// tap; nmt_unknown when none.
+// tap; nmt_unknown when none. On bus (can/bus.h) when given.
 int heard_nmt_state(int node);
+int heard_nmt_state_on(int bus, int node);
 
 struct discovery_bus {
     const exchange_bus *bus = nullptr;
     std::function<canopen::sdo_link(int node)> link;
     monitor_sink log;
+    // Empty: what the tap heard on bus's own bus.
     std::function<int(int node)> heard = heard_nmt_state;
 };
+// The wire of a discovery on bus index (can/bus.h): its exchange steps, and what its tap heard.
+discovery_bus discovery_on_bus(int index, const std::function<canopen::sdo_link(int node)> &link, const monitor_sink &log);
 
 class node_discovery : public step_job {
 public:

@@ -31,6 +31,16 @@
 #include <QStyle>
 
 using namespace objects;
+using canopen::data_type;
+using canopen::encoded;
+using canopen::format_value;
+using canopen::is_known_type;
+using canopen::number;
+using canopen::parse_number;
+using canopen::parse_register_value;
+using canopen::register_value_text;
+using canopen::type_from_name;
+using canopen::type_name;
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "can/step_job.h"
 #include "custom_protocol/custom_commands.h"
 #include "objects/eds.h"
-#include "objects/od_types.h"
+#include "canopen/value_codec.h"
 #include "canopen/sdo_bus_link.h"
 #include "objects/standard_objects.h"
 #include "scope/scope_chart.h"

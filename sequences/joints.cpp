@@ -5,7 +5,7 @@
 #include "canopen/cia_objects.h"
 #include "canopen/joint_guard.h"
 #include "canopen/sdo_client.h"
-#include "objects/od_types.h"
+#include "canopen/value_codec.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -485,30 +485,30 @@ object_value canopen_joint::read_object(uint16_t index, uint8_t sub, const QStri
 {
     uint16_t code = 0;
     if (!type.isEmpty()) {
-        objects::data_type t;
-        if (!objects::type_from_name(type, &t))
+        canopen::data_type t;
+        if (!canopen::type_from_name(type, &t))
             fail(QStringLiteral("unknown type \"%1\"").arg(type));
         code = static_cast<uint16_t>(t);
     } else if (const canopen::cia_entry *entry = canopen::find_cia_entry(index, sub)) {
         code = static_cast<uint16_t>(entry->type);
     }
-    const QByteArray bytes = upload(index, sub, code == static_cast<uint16_t>(objects::data_type::domain));
+    const QByteArray bytes = upload(index, sub, code == static_cast<uint16_t>(canopen::data_type::domain));
     if (code == 0) {
         switch (bytes.size()) {
-        case 1: code = static_cast<uint16_t>(objects::data_type::unsigned8); break;
-        case 2: code = static_cast<uint16_t>(objects::data_type::unsigned16); break;
-        case 4: code = static_cast<uint16_t>(objects::data_type::unsigned32); break;
-        default: code = static_cast<uint16_t>(objects::data_type::octet_string); break;
+        case 1: code = static_cast<uint16_t>(canopen::data_type::unsigned8); break;
+        case 2: code = static_cast<uint16_t>(canopen::data_type::unsigned16); break;
+        case 4: code = static_cast<uint16_t>(canopen::data_type::unsigned32); break;
+        default: code = static_cast<uint16_t>(canopen::data_type::octet_string); break;
         }
     }
     object_value v;
-    const int size = objects::type_size(code);
+    const int size = canopen::type_size(code);
     if (size > 0 && bytes.size() != size)
         fail(QStringLiteral("%1 answered %2 bytes, not a %3")
                  .arg(object_name(index, sub))
                  .arg(bytes.size())
-                 .arg(objects::type_name(code)));
-    if (objects::is_real(code)) {
+                 .arg(canopen::type_name(code)));
+    if (canopen::is_real(code)) {
         if (size == 4) {
             float f;
             std::memcpy(&f, bytes.constData(), 4);
@@ -520,27 +520,27 @@ object_value canopen_joint::read_object(uint16_t index, uint8_t sub, const QStri
         uint64_t raw = 0;
         for (int i = 0; i < size; ++i)
             raw |= static_cast<uint64_t>(static_cast<uint8_t>(bytes[i])) << (8 * i);
-        if (objects::is_signed_integer(code) && (raw >> (8 * size - 1)) & 1)
+        if (canopen::is_signed_integer(code) && (raw >> (8 * size - 1)) & 1)
             raw |= ~uint64_t(0) << (8 * size);
-        v.number = objects::is_signed_integer(code) ? static_cast<double>(static_cast<int64_t>(raw))
+        v.number = canopen::is_signed_integer(code) ? static_cast<double>(static_cast<int64_t>(raw))
                                                     : static_cast<double>(raw);
-    } else if (code == static_cast<uint16_t>(objects::data_type::octet_string) ||
-               code == static_cast<uint16_t>(objects::data_type::domain)) {
+    } else if (code == static_cast<uint16_t>(canopen::data_type::octet_string) ||
+               code == static_cast<uint16_t>(canopen::data_type::domain)) {
         v.is_text = true;
         v.text = hex::bytes(bytes);
     } else {
         v.is_text = true;
-        v.text = objects::format_value(code, bytes);
+        v.text = canopen::format_value(code, bytes);
     }
     return v;
 }
 
 void canopen_joint::write_object(uint16_t index, uint8_t sub, const QString &value, const QString &type)
 {
-    objects::data_type t;
-    if (!objects::type_from_name(type, &t))
+    canopen::data_type t;
+    if (!canopen::type_from_name(type, &t))
         fail(QStringLiteral("unknown type \"%1\"").arg(type));
-    const objects::encoded e = objects::encode_value(static_cast<uint16_t>(t), value);
+    const canopen::encoded e = canopen::encode_value(static_cast<uint16_t>(t), value);
     if (!e.ok)
         fail(QStringLiteral("%1 = %2: %3").arg(object_name(index, sub), value, one_line(e.error)));
     download(index, sub, e.bytes);

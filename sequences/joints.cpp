@@ -37,11 +37,7 @@ QString one_line(const QString &bilingual)
 
 QString object_name(uint16_t index, uint8_t sub)
 {
-    return QStringLiteral("0x%1:%2")
-        .arg(index, 4, 16, QLatin1Char('0'))
-        .arg(sub, 2, 16, QLatin1Char('0'))
-        .toUpper()
-        .replace(QLatin1String("0X"), QLatin1String("0x"));
+    return hex::prefixed(index, 4) + QLatin1Char(':') + hex::digits(sub, 2);
 }
 
 }  // namespace
@@ -75,7 +71,7 @@ void custom_joint::enable()
     ask(write_enable_state(true), QStringLiteral("enable"));
     if (ask(custom_read(custom_register::enable_state), QStringLiteral("the power stage read")) != 1) {
         const int32_t code = ask(read_error_code(), QStringLiteral("the error code read"));
-        fail(QStringLiteral("the power stage did not switch on (error code 0x%1)").arg(code, 4, 16, QLatin1Char('0')));
+        fail(QStringLiteral("the power stage did not switch on (error code 0x%1)").arg(hex::lower_digits(code, 4)));
     }
 }
 
@@ -141,7 +137,7 @@ void custom_joint::wait_at(int32_t target, int timeout_ms, const QString &move)
         if (code != 0)
             fail(QStringLiteral("%1: drive error 0x%2 at position %3")
                      .arg(move)
-                     .arg(code, 4, 16, QLatin1Char('0'))
+                     .arg(hex::lower_digits(code, 4))
                      .arg(at));
         if (waited.elapsed() >= timeout_ms)
             fail(QStringLiteral("%1 timed out after %2 ms at position %3 (%4)")
@@ -189,7 +185,7 @@ int32_t custom_joint::read_register(int32_t reg)
     if (reg < 0 || reg > 0xFFFF)
         fail(QStringLiteral("register %1 is outside 0..0xFFFF").arg(reg));
     return ask(custom_read(static_cast<uint16_t>(reg)),
-               QStringLiteral("the read of register 0x%1").arg(reg, 4, 16, QLatin1Char('0')));
+               QStringLiteral("the read of register 0x%1").arg(hex::lower_digits(reg, 4)));
 }
 
 void custom_joint::write_register(int32_t reg, int32_t value)
@@ -197,7 +193,7 @@ void custom_joint::write_register(int32_t reg, int32_t value)
     if (reg < 0 || reg > 0xFFFF)
         fail(QStringLiteral("register %1 is outside 0..0xFFFF").arg(reg));
     ask(custom_write(static_cast<uint16_t>(reg), value, QString(), 0),
-        QStringLiteral("the write of register 0x%1").arg(reg, 4, 16, QLatin1Char('0')));
+        QStringLiteral("the write of register 0x%1").arg(hex::lower_digits(reg, 4)));
     // The cached modes describe the drive only as long as nobody else writes them.
     position_mode_ = false;
     motion_mode_ = -1;
@@ -332,7 +328,7 @@ void canopen_joint::require_enabled(uint16_t sw, const QString &what)
         return;
     QString text = QStringLiteral("%1: the joint is in \"%2\"").arg(what, one_line(canopen::state_text(state)));
     if (state == canopen::drive_state::fault || state == canopen::drive_state::fault_reaction_active)
-        text += QStringLiteral(", error code 0x%1").arg(error(), 4, 16, QLatin1Char('0'));
+        text += QStringLiteral(", error code 0x%1").arg(hex::lower_digits(error(), 4));
     fail(text);
 }
 
@@ -422,7 +418,7 @@ void canopen_joint::home(int8_t method, const homing_options &options)
             controlword(canopen::cw_enable_operation);
             fail(QStringLiteral("%1: the drive reports a homing error (statusword 0x%2) at position %3")
                      .arg(what)
-                     .arg(sw, 4, 16, QLatin1Char('0'))
+                     .arg(hex::lower_digits(sw, 4))
                      .arg(position()));
         }
         if ((sw & outcome) == (sw_target_reached | canopen::sw_homing_attained)) {
@@ -436,7 +432,7 @@ void canopen_joint::home(int8_t method, const homing_options &options)
                      .arg(what)
                      .arg(timeout_ms)
                      .arg(position())
-                     .arg(sw, 4, 16, QLatin1Char('0')));
+                     .arg(hex::lower_digits(sw, 4)));
         }
         pause(move_poll_ms);
     }

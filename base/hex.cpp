@@ -34,6 +34,11 @@ QString prefixed(uint64_t value, int width) { return QStringLiteral("0x") + digi
 
 QString suffixed(uint64_t value, int width) { return digits(value, width) + QLatin1Char('h'); }
 
+QString lower_digits(int64_t value, int width)
+{
+    return QStringLiteral("%1").arg(static_cast<qlonglong>(value), width, 16, QLatin1Char('0'));
+}
+
 QString bytes(const uint8_t *data, int count)
 {
     QString text;

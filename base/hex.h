@@ -16,6 +16,9 @@ namespace hex {
 QString digits(uint64_t value, int width = 0);
 QString prefixed(uint64_t value, int width = 0);
 QString suffixed(uint64_t value, int width = 0);
+// Lower-case digits, the form the scripts' messages and logs have always printed ("0x%1" with
+// "1a2b"); a negative number keeps its sign, as QString::arg writes it.
+QString lower_digits(int64_t value, int width = 0);
 // Two digits a byte, one space between bytes; "" for none.
 QString bytes(const uint8_t *data, int count);
 QString bytes(const QByteArray &data);

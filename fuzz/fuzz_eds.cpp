@@ -2,7 +2,7 @@
 // must not crash or run away, a refusal must name a line inside the file, and a document it
 // accepts must survive being written as a DCF and read back.
 #include "objects/eds.h"
-#include "objects/od_types.h"
+#include "canopen/value_codec.h"
 
 #include <QList>
 
@@ -19,11 +19,11 @@ void check_entry(const objects::od_entry &e)
     // against type and limits, and show it.
     QString resolved;
     if (objects::resolve_node_id(e.default_value, 127, &resolved)) {
-        const objects::encoded v = objects::encode_value(e.type, resolved, objects::value_limits{e.low_limit, e.high_limit});
+        const canopen::encoded v = canopen::encode_value(e.type, resolved, canopen::value_limits{e.low_limit, e.high_limit});
         if (v.ok != v.error.isEmpty())
             std::abort();
         if (v.ok)
-            (void)objects::format_value(e.type, v.bytes, true);
+            (void)canopen::format_value(e.type, v.bytes, true);
     }
 }
 

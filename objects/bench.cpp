@@ -3,7 +3,7 @@
 #include "base/hex.h"
 #include "base/text_safety.h"
 #include "canopen/cia_objects.h"
-#include "objects/od_types.h"
+#include "canopen/value_codec.h"
 
 #include <QFile>
 #include <QDir>
@@ -15,6 +15,10 @@
 #include <map>
 
 namespace objects {
+
+using canopen::number;
+using canopen::parse_number;
+
 namespace {
 
 struct fault {

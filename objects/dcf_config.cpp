@@ -8,6 +8,11 @@
 #include <set>
 
 namespace objects {
+
+using canopen::encode_value;
+using canopen::format_value;
+using canopen::is_unsigned_integer;
+
 namespace {
 
 constexpr int lowest_node = 1;

@@ -16,7 +16,7 @@
 // (the mapping steps only when a mapping entry or count differs). A group is not interrupted:
 // Cancel waits for its end, so that no PDO is left disabled or half mapped.
 #include "objects/eds.h"
-#include "objects/od_types.h"
+#include "canopen/value_codec.h"
 #include "canopen/sdo_client.h"
 
 #include <QString>
@@ -36,7 +36,7 @@ struct dcf_value {
     uint16_t type = 0;
     QString access;
     QString text;   // the ParameterValue with $NODEID put in
-    encoded bytes;  // not ok: the DCF's value is no value of the type
+    canopen::encoded bytes;  // not ok: the DCF's value is no value of the type
 };
 
 // Every entry with a ParameterValue, in the document's order.

@@ -2,7 +2,7 @@
 
 #include "base/hex.h"
 #include "base/text_safety.h"
-#include "objects/od_types.h"
+#include "canopen/value_codec.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -13,6 +13,16 @@
 #include <map>
 
 namespace objects {
+
+using canopen::data_type;
+using canopen::encode_value;
+using canopen::encoded;
+using canopen::is_signed_integer;
+using canopen::is_unsigned_integer;
+using canopen::number;
+using canopen::parse_number;
+using canopen::type_name;
+
 namespace {
 
 struct raw_key {

@@ -51,10 +51,9 @@ private:
 }  // namespace
 
 Lss::Lss(const monitor_sink &log, QWidget *parent)
-    : QDialog(parent), ui(new Ui::Lss), log_(log), bus_(adapter_bus_ops())
+    : language_window(parent, QStringLiteral("Lss")), ui(new Ui::Lss), log_(log), bus_(adapter_bus_ops())
 {
     ui->setupUi(this);
-    remember_place(this, QStringLiteral("Lss"));
     ui->lss_found->setColumnCount(col_count);
     ui->lss_found->verticalHeader()->hide();
     ui->lss_found->horizontalHeader()->setStretchLastSection(true);
@@ -97,16 +96,11 @@ Lss::~Lss()
     delete ui;
 }
 
-void Lss::comboBox(int32_t language) { switch_language(translator, language); }
-
-void Lss::changeEvent(QEvent *e)
+void Lss::retranslate()
 {
-    QDialog::changeEvent(e);
-    if (e->type() == QEvent::LanguageChange) {
-        ui->retranslateUi(this);
-        ui->lss_bit_rate->setItemText(0, tr("不改变/unchanged"));
-        show_rows();
-    }
+    ui->retranslateUi(this);
+    ui->lss_bit_rate->setItemText(0, tr("不改变/unchanged"));
+    show_rows();
 }
 
 void Lss::hideEvent(QHideEvent *e)

@@ -4,12 +4,12 @@
 // gives it a node-ID (and a bit rate), stores, and the dialog switches it back to waiting, so it
 // boots with its node-ID. Switch state selective reaches a drive whose identity is known. The
 // protocol is in canopen/lss_master; this is the view and the order of the steps.
+#include "base/language_window.h"
 #include "can/exchange.h"
 #include "canopen/lss_exchange.h"
 
 #include <QDialog>
 #include <QTimer>
-#include <QTranslator>
 #include <cstdint>
 #include <set>
 #include <vector>
@@ -18,7 +18,7 @@ namespace Ui {
 class Lss;
 }
 
-class Lss : public QDialog {
+class Lss : public language_window<QDialog> {
     Q_OBJECT
 
 public:
@@ -28,11 +28,8 @@ public:
 
     bool scanning() const { return scanning_; }
 
-public slots:
-    void comboBox(int32_t language);
-
 protected:
-    void changeEvent(QEvent *e) override;
+    void retranslate() override;
     void hideEvent(QHideEvent *e) override;
 
 private:
@@ -69,7 +66,6 @@ private:
     void update_buttons();
 
     Ui::Lss *ui;
-    QTranslator translator;
     monitor_sink log_;
     const exchange_bus &bus_;
     std::vector<found_node> found_;

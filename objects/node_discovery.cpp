@@ -3,9 +3,13 @@
 #include "can/vci/bus_tap.h"
 #include "canopen/cia_objects.h"
 #include "canopen/nmt_state.h"
-#include "objects/od_types.h"
+#include "canopen/value_codec.h"
 
 namespace objects {
+
+using canopen::data_type;
+using canopen::format_value;
+
 namespace {
 
 constexpr uint16_t device_type_index = 0x1000;

@@ -31,6 +31,16 @@
 #include <QStyle>
 
 using namespace objects;
+using canopen::data_type;
+using canopen::encoded;
+using canopen::format_value;
+using canopen::is_known_type;
+using canopen::number;
+using canopen::parse_number;
+using canopen::parse_register_value;
+using canopen::register_value_text;
+using canopen::type_from_name;
+using canopen::type_name;
 
 namespace {
 
@@ -71,13 +81,12 @@ constexpr int value_preview = 96;
 }  // namespace
 
 Object_dictionary::Object_dictionary(QWidget *parent)
-    : QMainWindow(parent),
+    : language_window(parent, QStringLiteral("Object_dictionary")),
       ui(new Ui::Object_dictionary),
       model_(new od_tree_model(this)),
       dcf_model_(new dcf_diff_model(this))
 {
     ui->setupUi(this);
-    remember_place(this, QStringLiteral("Object_dictionary"));
     ui->objects->setModel(model_);
     follow_connection();
     model_->set_node_id(node());
@@ -117,20 +126,12 @@ QString Object_dictionary::simulated_joint_eds()
     return QFile::exists(path) ? path : QString();
 }
 
-void Object_dictionary::comboBox(int32_t language)
+void Object_dictionary::retranslate()
 {
-    switch_language(translator, language);
-}
-
-void Object_dictionary::changeEvent(QEvent *e)
-{
-    QMainWindow::changeEvent(e);
-    if (e->type() == QEvent::LanguageChange) {
-        ui->retranslateUi(this);
-        emit model_->headerDataChanged(Qt::Horizontal, 0, od_tree_model::col_count - 1);
-        fit_columns(true);
-        retranslate_commissioning();
-    }
+    ui->retranslateUi(this);
+    emit model_->headerDataChanged(Qt::Horizontal, 0, od_tree_model::col_count - 1);
+    fit_columns(true);
+    retranslate_commissioning();
 }
 
 void Object_dictionary::showEvent(QShowEvent *e)

@@ -7,13 +7,13 @@
 // register of the drive's own protocol. The protocol work lives in objects/ (discovery, DCF
 // plans and jobs, EDS parser, actions) and canopen/ (the SDO client); every transfer runs as a
 // job of steps (can/step_job.h), so the windows stay live meanwhile.
+#include "base/language_window.h"
 #include "objects/dcf_job.h"
 #include "objects/dcf_report.h"
 #include "objects/eds.h"
 #include "objects/firmware_job.h"
 
 #include <QMainWindow>
-#include <QTranslator>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -35,7 +35,7 @@ struct read_all_summary;
 }  // namespace objects
 class step_job;
 
-class Object_dictionary : public QMainWindow {
+class Object_dictionary : public language_window<QMainWindow> {
     Q_OBJECT
 
 public:
@@ -62,8 +62,6 @@ signals:
     void send_custom_data(QString str);
 
 public slots:
-    void comboBox(int32_t language);
-    void changeEvent(QEvent *e) override;
     void on_read_clicked();
     void on_write_clicked();
     void on_open_eds_clicked();
@@ -84,6 +82,7 @@ public slots:
     void on_commissioning_cancel_clicked();
 
 protected:
+    void retranslate() override;
     void showEvent(QShowEvent *e) override;
 
 private:
@@ -131,7 +130,6 @@ private:
     void set_busy(bool busy);
 
     Ui::Object_dictionary *ui;
-    QTranslator translator;
     objects::od_tree_model *model_;
     objects::dcf_diff_model *dcf_model_;
     bool document_chosen_ = false;

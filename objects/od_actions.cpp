@@ -5,6 +5,14 @@
 #include "canopen/sdo_abort.h"
 
 namespace objects {
+
+using canopen::data_type;
+using canopen::encode_value;
+using canopen::encoded;
+using canopen::format_value;
+using canopen::is_unsigned_integer;
+using canopen::value_limits;
+
 namespace {
 
 constexpr uint16_t store_index = 0x1010;
@@ -15,7 +23,7 @@ const QByteArray load_signature("load");
 
 }  // namespace
 
-encoded prepare_write(const od_entry *entry, uint16_t type, const QString &text)
+canopen::encoded prepare_write(const od_entry *entry, uint16_t type, const QString &text)
 {
     if (entry && !access_writable(entry->access)) {
         encoded e;

@@ -2,7 +2,7 @@
 // What the object dictionary window does with the SDO client, free of widgets: check a value
 // before it is sent, read every readable object into a document, save and restore parameters.
 #include "objects/eds.h"
-#include "objects/od_types.h"
+#include "canopen/value_codec.h"
 #include "canopen/sdo_client.h"
 #include "canopen/sdo_job.h"
 
@@ -16,7 +16,7 @@ using canopen::sdo_outcome;
 
 // The bytes to write for text typed into an object of this type. The dictionary entry, when
 // known, adds its limits and refuses an object that cannot be written.
-encoded prepare_write(const od_entry *entry, uint16_t type, const QString &text);
+canopen::encoded prepare_write(const od_entry *entry, uint16_t type, const QString &text);
 
 // The read value as the tree and the DCF show it: unsigned numbers in hex when the data sheet
 // writes their default in hex ("0x80", "$NODEID+0x180"), everything else as format_value gives it.

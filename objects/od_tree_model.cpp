@@ -1,13 +1,16 @@
 #include "objects/od_tree_model.h"
 
 #include "base/hex.h"
-#include "objects/od_types.h"
+#include "canopen/value_codec.h"
 
 #include <QBrush>
 #include <QCoreApplication>
 #include <QFont>
 
 namespace objects {
+
+using canopen::type_name;
+
 namespace {
 
 // internalId of a top-level row; an entry row stores its object's row + 1.

@@ -14,7 +14,7 @@
 #include "can/step_job.h"
 #include "custom_protocol/custom_commands.h"
 #include "objects/eds.h"
-#include "objects/od_types.h"
+#include "canopen/value_codec.h"
 #include "canopen/sdo_bus_link.h"
 #include "objects/standard_objects.h"
 #include "scope/scope_chart.h"
@@ -87,10 +87,9 @@ QString object_text(const scope::channel_def &c)
 }  // namespace
 
 Scope::Scope(QWidget *parent)
-    : QMainWindow(parent), ui(new Ui::Scope), sampler_(new scope::sampler(this))
+    : language_window(parent, QStringLiteral("Scope")), ui(new Ui::Scope), sampler_(new scope::sampler(this))
 {
     ui->setupUi(this);
-    remember_place(this, QStringLiteral("Scope"));
     chart_ = new scope::chart(ui->chart_area);
     chart_->setObjectName(QStringLiteral("chart"));
     auto *layout = new QVBoxLayout(ui->chart_area);
@@ -358,28 +357,20 @@ std::unique_ptr<scope::sample_source> Scope::source_for_joint(const scope::chann
     return nullptr;
 }
 
-void Scope::comboBox(int32_t language)
+void Scope::retranslate()
 {
-    switch_language(translator, language);
-}
-
-void Scope::changeEvent(QEvent *e)
-{
-    QMainWindow::changeEvent(e);
-    if (e->type() == QEvent::LanguageChange) {
-        ui->retranslateUi(this);
-        const int recorder_at = ui->source->findData(recorder_mark);
-        if (recorder_at >= 0)
-            ui->source->setItemText(recorder_at, in_language(recorder_source_text()));
-        update_controls();
-        // The channel names are the recordings' own, in both languages; the lists show them anew.
-        fill_channels();
-        if (ui->object_choice->count() > 0)
-            fill_objects();
-        if (!chart_->readout().isEmpty())
-            ui->cursor_readout->setText(in_language(chart_->readout()));
-        update_cap_info();
-    }
+    ui->retranslateUi(this);
+    const int recorder_at = ui->source->findData(recorder_mark);
+    if (recorder_at >= 0)
+        ui->source->setItemText(recorder_at, in_language(recorder_source_text()));
+    update_controls();
+    // The channel names are the recordings' own, in both languages; the lists show them anew.
+    fill_channels();
+    if (ui->object_choice->count() > 0)
+        fill_objects();
+    if (!chart_->readout().isEmpty())
+        ui->cursor_readout->setText(in_language(chart_->readout()));
+    update_cap_info();
 }
 
 void Scope::closeEvent(QCloseEvent *e)

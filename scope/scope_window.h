@@ -7,13 +7,13 @@
 // the same way. The channels are the defaults or objects picked from the object dictionary, each
 // with its scale and unit. Sampling is in scope_sampler.h, the PDO set-up in scope_pdo.h; this
 // window wires them to the form and the chart.
+#include "base/language_window.h"
 #include "canopen/sdo_client.h"
 #include "scope/scope_sample.h"
 
 #include <QDateTime>
 #include <QMainWindow>
 #include <QTimer>
-#include <QTranslator>
 #include <memory>
 
 namespace Ui {
@@ -32,7 +32,7 @@ class pdo_setup;
 class recorder_setup;
 }  // namespace scope
 
-class Scope : public QMainWindow {
+class Scope : public language_window<QMainWindow> {
     Q_OBJECT
 
 public:
@@ -53,8 +53,6 @@ public:
     static std::unique_ptr<scope::sample_source> source_for_joint(const scope::channel_list &channels = scope::default_channels());
 
 public slots:
-    void comboBox(int32_t language);
-    void changeEvent(QEvent *e) override;
     void on_record_clicked();
     void on_export_csv_clicked();
     void on_export_png_clicked();
@@ -62,6 +60,7 @@ public slots:
     void on_remove_channel_clicked();
 
 protected:
+    void retranslate() override;
     void closeEvent(QCloseEvent *e) override;
     void showEvent(QShowEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -96,7 +95,6 @@ private:
     bool write_csv_file(const QString &path);
 
     Ui::Scope *ui;
-    QTranslator translator;
     scope::sampler *sampler_;
     scope::chart *chart_;
     QTimer redraw_timer_;

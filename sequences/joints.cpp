@@ -5,7 +5,7 @@
 #include "canopen/cia_objects.h"
 #include "canopen/joint_guard.h"
 #include "canopen/sdo_client.h"
-#include "objects/od_types.h"
+#include "canopen/value_codec.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -37,11 +37,7 @@ QString one_line(const QString &bilingual)
 
 QString object_name(uint16_t index, uint8_t sub)
 {
-    return QStringLiteral("0x%1:%2")
-        .arg(index, 4, 16, QLatin1Char('0'))
-        .arg(sub, 2, 16, QLatin1Char('0'))
-        .toUpper()
-        .replace(QLatin1String("0X"), QLatin1String("0x"));
+    return hex::prefixed(index, 4) + QLatin1Char(':') + hex::digits(sub, 2);
 }
 
 }  // namespace
@@ -76,7 +72,7 @@ void custom_joint::enable()
     ask(write_enable_state(true), QStringLiteral("enable"));
     if (ask(custom_read(custom_register::enable_state), QStringLiteral("the power stage read")) != 1) {
         const int32_t code = ask(read_error_code(), QStringLiteral("the error code read"));
-        fail(QStringLiteral("the power stage did not switch on (error code 0x%1)").arg(code, 4, 16, QLatin1Char('0')));
+        fail(QStringLiteral("the power stage did not switch on (error code 0x%1)").arg(hex::lower_digits(code, 4)));
     }
 }
 
@@ -142,7 +138,7 @@ void custom_joint::wait_at(int32_t target, int timeout_ms, const QString &move)
         if (code != 0)
             fail(QStringLiteral("%1: drive error 0x%2 at position %3")
                      .arg(move)
-                     .arg(code, 4, 16, QLatin1Char('0'))
+                     .arg(hex::lower_digits(code, 4))
                      .arg(at));
         if (waited.elapsed() >= timeout_ms)
             fail(QStringLiteral("%1 timed out after %2 ms at position %3 (%4)")
@@ -190,7 +186,7 @@ int32_t custom_joint::read_register(int32_t reg)
     if (reg < 0 || reg > 0xFFFF)
         fail(QStringLiteral("register %1 is outside 0..0xFFFF").arg(reg));
     return ask(custom_read(static_cast<uint16_t>(reg)),
-               QStringLiteral("the read of register 0x%1").arg(reg, 4, 16, QLatin1Char('0')));
+               QStringLiteral("the read of register 0x%1").arg(hex::lower_digits(reg, 4)));
 }
 
 void custom_joint::write_register(int32_t reg, int32_t value)
@@ -198,7 +194,7 @@ void custom_joint::write_register(int32_t reg, int32_t value)
     if (reg < 0 || reg > 0xFFFF)
         fail(QStringLiteral("register %1 is outside 0..0xFFFF").arg(reg));
     ask(custom_write(static_cast<uint16_t>(reg), value, QString(), 0),
-        QStringLiteral("the write of register 0x%1").arg(reg, 4, 16, QLatin1Char('0')));
+        QStringLiteral("the write of register 0x%1").arg(hex::lower_digits(reg, 4)));
     // The cached modes describe the drive only as long as nobody else writes them.
     position_mode_ = false;
     motion_mode_ = -1;
@@ -333,7 +329,7 @@ void canopen_joint::require_enabled(uint16_t sw, const QString &what)
         return;
     QString text = QStringLiteral("%1: the joint is in \"%2\"").arg(what, one_line(canopen::state_text(state)));
     if (state == canopen::drive_state::fault || state == canopen::drive_state::fault_reaction_active)
-        text += QStringLiteral(", error code 0x%1").arg(error(), 4, 16, QLatin1Char('0'));
+        text += QStringLiteral(", error code 0x%1").arg(hex::lower_digits(error(), 4));
     fail(text);
 }
 
@@ -423,7 +419,7 @@ void canopen_joint::home(int8_t method, const homing_options &options)
             controlword(canopen::cw_enable_operation);
             fail(QStringLiteral("%1: the drive reports a homing error (statusword 0x%2) at position %3")
                      .arg(what)
-                     .arg(sw, 4, 16, QLatin1Char('0'))
+                     .arg(hex::lower_digits(sw, 4))
                      .arg(position()));
         }
         if ((sw & outcome) == (sw_target_reached | canopen::sw_homing_attained)) {
@@ -437,7 +433,7 @@ void canopen_joint::home(int8_t method, const homing_options &options)
                      .arg(what)
                      .arg(timeout_ms)
                      .arg(position())
-                     .arg(sw, 4, 16, QLatin1Char('0')));
+                     .arg(hex::lower_digits(sw, 4)));
         }
         pause(move_poll_ms);
     }
@@ -486,30 +482,30 @@ object_value canopen_joint::read_object(uint16_t index, uint8_t sub, const QStri
 {
     uint16_t code = 0;
     if (!type.isEmpty()) {
-        objects::data_type t;
-        if (!objects::type_from_name(type, &t))
+        canopen::data_type t;
+        if (!canopen::type_from_name(type, &t))
             fail(QStringLiteral("unknown type \"%1\"").arg(type));
         code = static_cast<uint16_t>(t);
     } else if (const canopen::cia_entry *entry = canopen::find_cia_entry(index, sub)) {
         code = static_cast<uint16_t>(entry->type);
     }
-    const QByteArray bytes = upload(index, sub, code == static_cast<uint16_t>(objects::data_type::domain));
+    const QByteArray bytes = upload(index, sub, code == static_cast<uint16_t>(canopen::data_type::domain));
     if (code == 0) {
         switch (bytes.size()) {
-        case 1: code = static_cast<uint16_t>(objects::data_type::unsigned8); break;
-        case 2: code = static_cast<uint16_t>(objects::data_type::unsigned16); break;
-        case 4: code = static_cast<uint16_t>(objects::data_type::unsigned32); break;
-        default: code = static_cast<uint16_t>(objects::data_type::octet_string); break;
+        case 1: code = static_cast<uint16_t>(canopen::data_type::unsigned8); break;
+        case 2: code = static_cast<uint16_t>(canopen::data_type::unsigned16); break;
+        case 4: code = static_cast<uint16_t>(canopen::data_type::unsigned32); break;
+        default: code = static_cast<uint16_t>(canopen::data_type::octet_string); break;
         }
     }
     object_value v;
-    const int size = objects::type_size(code);
+    const int size = canopen::type_size(code);
     if (size > 0 && bytes.size() != size)
         fail(QStringLiteral("%1 answered %2 bytes, not a %3")
                  .arg(object_name(index, sub))
                  .arg(bytes.size())
-                 .arg(objects::type_name(code)));
-    if (objects::is_real(code)) {
+                 .arg(canopen::type_name(code)));
+    if (canopen::is_real(code)) {
         if (size == 4) {
             float f;
             std::memcpy(&f, bytes.constData(), 4);
@@ -521,27 +517,27 @@ object_value canopen_joint::read_object(uint16_t index, uint8_t sub, const QStri
         uint64_t raw = 0;
         for (int i = 0; i < size; ++i)
             raw |= static_cast<uint64_t>(static_cast<uint8_t>(bytes[i])) << (8 * i);
-        if (objects::is_signed_integer(code) && (raw >> (8 * size - 1)) & 1)
+        if (canopen::is_signed_integer(code) && (raw >> (8 * size - 1)) & 1)
             raw |= ~uint64_t(0) << (8 * size);
-        v.number = objects::is_signed_integer(code) ? static_cast<double>(static_cast<int64_t>(raw))
+        v.number = canopen::is_signed_integer(code) ? static_cast<double>(static_cast<int64_t>(raw))
                                                     : static_cast<double>(raw);
-    } else if (code == static_cast<uint16_t>(objects::data_type::octet_string) ||
-               code == static_cast<uint16_t>(objects::data_type::domain)) {
+    } else if (code == static_cast<uint16_t>(canopen::data_type::octet_string) ||
+               code == static_cast<uint16_t>(canopen::data_type::domain)) {
         v.is_text = true;
         v.text = hex::bytes(bytes);
     } else {
         v.is_text = true;
-        v.text = objects::format_value(code, bytes);
+        v.text = canopen::format_value(code, bytes);
     }
     return v;
 }
 
 void canopen_joint::write_object(uint16_t index, uint8_t sub, const QString &value, const QString &type)
 {
-    objects::data_type t;
-    if (!objects::type_from_name(type, &t))
+    canopen::data_type t;
+    if (!canopen::type_from_name(type, &t))
         fail(QStringLiteral("unknown type \"%1\"").arg(type));
-    const objects::encoded e = objects::encode_value(static_cast<uint16_t>(t), value);
+    const canopen::encoded e = canopen::encode_value(static_cast<uint16_t>(t), value);
     if (!e.ok)
         fail(QStringLiteral("%1 = %2: %3").arg(object_name(index, sub), value, one_line(e.error)));
     download(index, sub, e.bytes);

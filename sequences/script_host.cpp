@@ -1,5 +1,6 @@
 #include "sequences/script_host.h"
 
+#include "base/hex.h"
 #include "can/vci/bus_backend.h"
 #include "canopen/cia402.h"
 
@@ -315,7 +316,7 @@ QJSValue script_joint::read(const QJSValue &index, const QJSValue &sub, const QJ
     if (!host_.whole(index, "the index", 0, 0xFFFF, &i) || !host_.whole(sub, "the subindex", 0, 0xFF, &s))
         return QJSValue();
     auto *j = dynamic_cast<canopen_joint *>(&joint_);
-    return act(QStringLiteral("read(0x%1, %2)").arg(i, 4, 16, QLatin1Char('0')).arg(s), false, [&] {
+    return act(QStringLiteral("read(0x%1, %2)").arg(hex::lower_digits(i, 4)).arg(s), false, [&] {
         if (!j)
             throw joint_failure(QStringLiteral("read() is for CANopen joints"));
         const object_value v = j->read_object(static_cast<uint16_t>(i), static_cast<uint8_t>(s), type.toString());
@@ -331,7 +332,7 @@ void script_joint::write(const QJSValue &index, const QJSValue &sub, const QJSVa
     if (!type.isString()) {
         host_.engine().throwError(QJSValue::TypeError,
                                   QStringLiteral("write(0x%1, %2, ...): the type is missing (\"UNSIGNED32\", ...)")
-                                      .arg(i, 4, 16, QLatin1Char('0'))
+                                      .arg(hex::lower_digits(i, 4))
                                       .arg(s));
         return;
     }
@@ -343,7 +344,7 @@ void script_joint::write(const QJSValue &index, const QJSValue &sub, const QJSVa
     auto *j = dynamic_cast<canopen_joint *>(&joint_);
     // The controlword moves the joint like any motion command.
     const bool moves = i == canopen::object::controlword || i >= 0x6000;
-    act(QStringLiteral("write(0x%1, %2)").arg(i, 4, 16, QLatin1Char('0')).arg(s), moves, [&] {
+    act(QStringLiteral("write(0x%1, %2)").arg(hex::lower_digits(i, 4)).arg(s), moves, [&] {
         if (!j)
             throw joint_failure(QStringLiteral("write() is for CANopen joints"));
         j->write_object(static_cast<uint16_t>(i), static_cast<uint8_t>(s), text, type.toString());
@@ -450,7 +451,7 @@ QJSValue script_joint::readRegister(const QJSValue &reg)
     if (!host_.whole(reg, "the register", 0, 0xFFFF, &r))
         return QJSValue();
     auto *j = dynamic_cast<custom_joint *>(&joint_);
-    return act(QStringLiteral("register(0x%1)").arg(r, 4, 16, QLatin1Char('0')), false, [&] {
+    return act(QStringLiteral("register(0x%1)").arg(hex::lower_digits(r, 4)), false, [&] {
         if (!j)
             throw joint_failure(QStringLiteral("register() is for joints of the maker's protocol"));
         return QJSValue(j->read_register(static_cast<int32_t>(r)));
@@ -465,7 +466,7 @@ void script_joint::writeRegister(const QJSValue &reg, const QJSValue &value)
         !host_.whole(value, "the value", int32_low, 0xFFFFFFFFll, &v))
         return;
     auto *j = dynamic_cast<custom_joint *>(&joint_);
-    act(QStringLiteral("setRegister(0x%1)").arg(r, 4, 16, QLatin1Char('0')), true, [&] {
+    act(QStringLiteral("setRegister(0x%1)").arg(hex::lower_digits(r, 4)), true, [&] {
         if (!j)
             throw joint_failure(QStringLiteral("setRegister() is for joints of the maker's protocol"));
         j->write_register(static_cast<int32_t>(r), static_cast<int32_t>(static_cast<uint32_t>(v)));

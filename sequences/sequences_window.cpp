@@ -33,7 +33,7 @@ const QString time_limit_key = QStringLiteral("sequences/time_limit_s");
 }  // namespace
 
 Sequences::Sequences(QWidget *parent)
-    : QMainWindow(parent), ui(new Ui::Sequences), runner_(new sequences::sequence_runner(this))
+    : language_window(parent, QStringLiteral("Sequences")), ui(new Ui::Sequences), runner_(new sequences::sequence_runner(this))
 {
     ui->setupUi(this);
     model_ = new sequences::results_model(runner_->book(), this);
@@ -85,7 +85,6 @@ Sequences::Sequences(QWidget *parent)
     connect(runner_, &sequences::sequence_runner::finished, this, &Sequences::run_finished);
     progress_timer_.setInterval(progress_interval_ms);
     connect(&progress_timer_, &QTimer::timeout, this, &Sequences::show_progress);
-    remember_place(this, QStringLiteral("Sequences"));
 }
 
 Sequences::~Sequences()
@@ -231,15 +230,10 @@ void Sequences::closeEvent(QCloseEvent *e)
     QMainWindow::closeEvent(e);
 }
 
-void Sequences::comboBox(int32_t language) { switch_language(translator, language); }
-
-void Sequences::changeEvent(QEvent *e)
+void Sequences::retranslate()
 {
-    QMainWindow::changeEvent(e);
-    if (e->type() == QEvent::LanguageChange) {
-        ui->retranslateUi(this);
-        emit model_->headerDataChanged(Qt::Horizontal, 0, sequences::results_model::column_count - 1);
-        fit_columns();
-        show_progress();
-    }
+    ui->retranslateUi(this);
+    emit model_->headerDataChanged(Qt::Horizontal, 0, sequences::results_model::column_count - 1);
+    fit_columns();
+    show_progress();
 }

@@ -1,12 +1,12 @@
 #pragma once
 // The sequences window: a script editor, Run and Stop, a progress line, the results table and
 // the run's log. The run itself is the sequence runner's; this is the view.
+#include "base/language_window.h"
 #include "base/desktop_seams.h"
 #include "sequences/sequence_runner.h"
 
 #include <QMainWindow>
 #include <QTimer>
-#include <QTranslator>
 #include <cstdint>
 
 namespace Ui {
@@ -17,7 +17,7 @@ namespace sequences {
 class results_model;
 }
 
-class Sequences : public QMainWindow {
+class Sequences : public language_window<QMainWindow> {
     Q_OBJECT
 
 public:
@@ -31,11 +31,8 @@ public:
     // Runs what the editor holds; false (with a message box) when it cannot start.
     bool start_run();
 
-public slots:
-    void comboBox(int32_t language);
-
 protected:
-    void changeEvent(QEvent *e) override;
+    void retranslate() override;
     void closeEvent(QCloseEvent *e) override;
 
 private:
@@ -46,7 +43,6 @@ private:
     void fit_columns();
 
     Ui::Sequences *ui;
-    QTranslator translator;
     sequences::sequence_runner *runner_;
     sequences::results_model *model_;
     QTimer progress_timer_;

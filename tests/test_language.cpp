@@ -14,11 +14,16 @@
 #include "canopen/control_canopen.h"
 #include "custom_protocol/control_can.h"
 #include "node/set_node.h"
+#include "objects/lss_dialog.h"
+#include "objects/object_dictionary.h"
+#include "scope/scope_window.h"
+#include "sequences/sequences_window.h"
 #include "sim/simulator.h"
 #include "support/test_bus.h"
 #include "support/widgets.h"
 #include "tools/custom_send.h"
 #include "tools/monitor.h"
+#include "trace/bus_trace.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -33,6 +38,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTableWidget>
@@ -41,6 +47,7 @@
 #include <QTranslator>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 using namespace test_support;
@@ -528,6 +535,62 @@ private slots:
         QVERIFY2(at >= 0, qPrintable(debug_lines.join(QLatin1Char('|'))));
         QCOMPARE(debug_lines.value(at + 1), QStringLiteral("窗口高度 %1").arg(node.height()));
         QCOMPARE(debug_lines.value(at + 3), QStringLiteral("5"));
+    }
+
+    // The newer windows share one frame for the switch and the remembered place: each must take
+    // the language from its own slot and come back where the user left it.
+    void every_newer_window_retranslates_and_keeps_its_place()
+    {
+        const std::vector<std::function<QWidget *()>> makers{
+            [] { return new Object_dictionary; },
+            [] { return new Lss([](const QString &) {}); },
+            [] { return new Scope; },
+            [] { return new Bus_trace; },
+            [] { return new Sequences; },
+        };
+        const auto switch_to = [](QWidget *w, int32_t language) {
+            if (auto *o = qobject_cast<Object_dictionary *>(w))
+                o->comboBox(language);
+            else if (auto *l = qobject_cast<Lss *>(w))
+                l->comboBox(language);
+            else if (auto *s = qobject_cast<Scope *>(w))
+                s->comboBox(language);
+            else if (auto *b = qobject_cast<Bus_trace *>(w))
+                b->comboBox(language);
+            else if (auto *q = qobject_cast<Sequences *>(w))
+                q->comboBox(language);
+            QApplication::processEvents();
+        };
+        for (const auto &make : makers) {
+            std::unique_ptr<QWidget> first(make());
+            const QString name = QString::fromLatin1(first->metaObject()->className());
+            const QString bilingual = first->windowTitle();
+            QVERIFY2(bilingual.contains(chinese()), qPrintable(name));
+            switch_to(first.get(), language_english);
+            QVERIFY2(!first->windowTitle().contains(chinese()) && !first->windowTitle().isEmpty(),
+                     qPrintable(name + QStringLiteral(": ") + first->windowTitle()));
+            switch_to(first.get(), language_both);
+            QCOMPARE(first->windowTitle(), bilingual);
+
+            first->show();
+            QVERIFY(QTest::qWaitForWindowExposed(first.get()));
+            // Small enough for the offscreen screen, so that nothing is clamped on the way back.
+            first->resize(first->minimumSizeHint().expandedTo(first->minimumSize()).expandedTo(QSize(320, 240)));
+            first->move(30, 40);
+            QApplication::processEvents();
+            const QRect left = first->normalGeometry();
+            first->hide();
+            first.reset();
+            std::unique_ptr<QWidget> second(make());
+            second->show();
+            QVERIFY(QTest::qWaitForWindowExposed(second.get()));
+            // A window larger than the offscreen screen comes back clamped onto it instead.
+            const QRect area = second->screen()->availableGeometry();
+            if (area.contains(left))
+                QCOMPARE(second->normalGeometry(), left);
+            else
+                QVERIFY2(area.contains(second->normalGeometry().topLeft()), qPrintable(name));
+        }
     }
 };
 

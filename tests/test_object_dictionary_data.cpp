@@ -7,7 +7,7 @@
 #include "objects/dcf_watch.h"
 #include "objects/eds.h"
 #include "objects/od_tree_model.h"
-#include "objects/od_types.h"
+#include "canopen/value_codec.h"
 #include "objects/standard_objects.h"
 
 #include <QAbstractItemModelTester>
@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QtTest>
 
+using namespace canopen;
 using namespace objects;
 
 namespace {

@@ -10,7 +10,7 @@
 #include "objects/dcf_watch.h"
 #include "objects/firmware_job.h"
 #include "objects/od_actions.h"
-#include "objects/od_types.h"
+#include "canopen/value_codec.h"
 #include "objects/standard_objects.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_joint.h"

@@ -141,6 +141,14 @@ class test_sequences : public QObject {
     Q_OBJECT
 
 private slots:
+    // The scripts' messages print hex in lower case, padded and never cut, as they always have.
+    void messages_keep_their_lower_case_hex()
+    {
+        QCOMPARE(hex::lower_digits(0xAB, 4), QStringLiteral("00ab"));
+        QCOMPARE(hex::lower_digits(0x6041, 4), QStringLiteral("6041"));
+        QCOMPARE(hex::lower_digits(0x12345, 4), QStringLiteral("12345"));
+    }
+
     void examples_pass_headless_with_a_report()
     {
         QTemporaryDir dir;

@@ -3,7 +3,7 @@
 // program and the simulator cannot pass both.
 #include "canopen/cia402.h"
 #include "objects/eds.h"
-#include "objects/od_types.h"
+#include "canopen/value_codec.h"
 #include "sim/sim_clock.h"
 #include "sim/sim_joint.h"
 #include "sim/simulator.h"
@@ -868,8 +868,8 @@ private slots:
                                                             std::make_pair(QStringLiteral("LSS_Supported"), QStringLiteral("1"))));
         const char *const access[] = {"ro", "rw", "rww", "const"};
         const auto number = [](const QString &text) {
-            objects::number n;
-            objects::parse_number(text, &n);
+            canopen::number n;
+            canopen::parse_number(text, &n);
             return n.negative ? -int64_t(n.magnitude) : int64_t(n.magnitude);
         };
         bench b(other);
@@ -887,12 +887,12 @@ private slots:
                 uint32_t abort = 0;
                 const QByteArray value = b.upload(e.index, e.sub, &abort);
                 QVERIFY2(abort == 0, where);
-                const int size = objects::type_size(e.type);
+                const int size = canopen::type_size(e.type);
                 QVERIFY2(size == 0 || value.size() == size, where);
                 QString resolved;
                 QVERIFY2(objects::resolve_node_id(e.default_value, 1, &resolved), where);
                 if (!e.default_value.isEmpty())
-                    QVERIFY2(objects::encode_value(e.type, resolved).bytes == value, where);
+                    QVERIFY2(canopen::encode_value(e.type, resolved).bytes == value, where);
                 if (!objects::access_writable(e.access)) {
                     QVERIFY2(b.write(e.index, e.sub, 0, std::max(size, 1)) == 0x06010002u, where);
                     continue;
@@ -901,7 +901,7 @@ private slots:
                     continue;
                 // The limits are the joint's: one beyond either is refused and changes nothing.
                 QVERIFY2(number(e.low_limit) == d->low && number(e.high_limit) == d->high, where);
-                const int64_t lowest = objects::is_signed_integer(e.type) ? -(int64_t(1) << (8 * size - 1)) : 0;
+                const int64_t lowest = canopen::is_signed_integer(e.type) ? -(int64_t(1) << (8 * size - 1)) : 0;
                 const int64_t highest = (int64_t(1) << (8 * size - int(lowest != 0))) - 1;
                 if (d->low > lowest)
                     QVERIFY2(b.write(e.index, e.sub, uint32_t(d->low - 1), size) == 0x06090032u, where);

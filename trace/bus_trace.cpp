@@ -35,10 +35,9 @@ uint32_t hex_value(const QString &text)
 
 }  // namespace
 
-Bus_trace::Bus_trace(QWidget *parent) : QMainWindow(parent), ui(new Ui::Bus_trace)
+Bus_trace::Bus_trace(QWidget *parent) : language_window(parent, QStringLiteral("Bus_trace")), ui(new Ui::Bus_trace)
 {
     ui->setupUi(this);
-    remember_place(this, QStringLiteral("Bus_trace"));
     sources_.push_back({new trace::trace_model(static_cast<size_t>(ui->cap->value()), this), QString(), {}});
     ui->sources->setDocumentMode(true);
     ui->sources->setExpanding(false);
@@ -442,11 +441,6 @@ QString Bus_trace::error_text(uint16_t code)
     return it->second;
 }
 
-void Bus_trace::comboBox(int32_t language)
-{
-    switch_language(translator, language);
-}
-
 void Bus_trace::showEvent(QShowEvent *e)
 {
     QMainWindow::showEvent(e);
@@ -479,20 +473,17 @@ void Bus_trace::show_five_nodes()
     ui->splitter->setSizes({frames, total - frames});
 }
 
-void Bus_trace::changeEvent(QEvent *e)
+void Bus_trace::retranslate()
 {
-    QMainWindow::changeEvent(e);
-    if (e->type() == QEvent::LanguageChange) {
-        ui->retranslateUi(this);
-        ui->sources->setTabText(0, tr("实时/Live"));
-        for (const source &s : sources_)
-            emit s.model->headerDataChanged(Qt::Horizontal, 0, trace::trace_model::column_count - 1);
-        refresh_nodes();
-        refresh_identifiers();
-        refresh_send_list();
-        refresh_dropped();
-        refresh_status();
-        fit_columns();
-        fit_status();
-    }
+    ui->retranslateUi(this);
+    ui->sources->setTabText(0, tr("实时/Live"));
+    for (const source &s : sources_)
+        emit s.model->headerDataChanged(Qt::Horizontal, 0, trace::trace_model::column_count - 1);
+    refresh_nodes();
+    refresh_identifiers();
+    refresh_send_list();
+    refresh_dropped();
+    refresh_status();
+    fit_columns();
+    fit_status();
 }

@@ -3,6 +3,7 @@
 // the node table and the bus state; saves and opens candump logs, each opened log in a tab of
 // its own beside the live capture, and plays them back or sends them. The work is in the trace
 // model, the node table logic and the replay scheduler and send plan; this is the view.
+#include "base/language_window.h"
 #include "trace/candump.h"
 #include "trace/replay.h"
 #include "trace/trace_model.h"
@@ -10,7 +11,6 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QTimer>
-#include <QTranslator>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -21,7 +21,7 @@ namespace Ui {
 class Bus_trace;
 }
 
-class Bus_trace : public QMainWindow {
+class Bus_trace : public language_window<QMainWindow> {
     Q_OBJECT
 
 public:
@@ -50,11 +50,8 @@ public:
     static QString bus_state_text(int state);
     static QString node_state_text(int nmt_state);
 
-public slots:
-    void comboBox(int32_t language);
-
 protected:
-    void changeEvent(QEvent *e) override;
+    void retranslate() override;
     void showEvent(QShowEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -96,7 +93,6 @@ private:
     source &current() { return sources_[static_cast<size_t>(current_)]; }
 
     Ui::Bus_trace *ui;
-    QTranslator translator;
     std::vector<source> sources_;  // by tab: the live capture first
     int current_ = 0;
     QTimer drain_timer_;

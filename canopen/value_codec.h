@@ -1,7 +1,7 @@
 #pragma once
 // The conversion between a value of a CANopen basic type, typed or stored as text, and the
-// little-endian bytes an SDO transfer carries. Widget-free; the window and the EDS layer both
-// use it.
+// little-endian bytes an SDO transfer carries. Widget-free; the object dictionary (window, EDS
+// and DCF layers) and the scripts share it.
 //
 // Text forms accepted for numbers: decimal ("-12"), hexadecimal ("0x1F", "-0x10"), and for
 // BOOLEAN also "true"/"false". REAL32/64 take a decimal fraction ("1.5", "-2e3").
@@ -13,18 +13,7 @@
 #include <QString>
 #include <cstdint>
 
-namespace objects {
-
-// The basic types themselves live with the rest of the CiA knowledge.
-using canopen::data_type;
-using canopen::is_known_type;
-using canopen::is_real;
-using canopen::is_signed_integer;
-using canopen::is_unsigned_integer;
-using canopen::known_types;
-using canopen::type_from_name;
-using canopen::type_name;
-using canopen::type_size;
+namespace canopen {
 
 // Bounds from an object's LowLimit/HighLimit, as text; empty means no bound of its own.
 struct value_limits {
@@ -62,4 +51,4 @@ bool parse_register_value(const QString &text, int32_t *value);
 // Signed decimal, or "0x" with eight upper-case digits.
 QString register_value_text(int32_t value, bool hex);
 
-}  // namespace objects
+}  // namespace canopen

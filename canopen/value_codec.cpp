@@ -1,4 +1,4 @@
-#include "objects/od_types.h"
+#include "canopen/value_codec.h"
 
 #include "base/hex.h"
 
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-namespace objects {
+namespace canopen {
 namespace {
 
 // Longest value the window hands to one transfer; far beyond any parameter, and it keeps a
@@ -260,4 +260,4 @@ QString register_value_text(int32_t value, bool hex)
     return hex::prefixed(static_cast<uint32_t>(value), 8);
 }
 
-}  // namespace objects
+}  // namespace canopen

@@ -197,7 +197,7 @@ bool joint_table::poll_next()
     constexpr int canopen_items = 8;
     constexpr int custom_items = 4;
     const int items = j.protocol == joint_protocol::canopen ? canopen_items : custom_items;
-    const int item = poll_item_;
+    const int item = j.next_look % items;
     if (j.protocol == joint_protocol::canopen) {
         switch (item) {
         case 0:
@@ -251,10 +251,7 @@ bool joint_table::poll_next()
         }
     }
     // Each joint in turn gets one look, so that a row's state is at most one round old.
-    if (item + 1 >= items)
-        poll_item_ = 0;
-    else
-        poll_item_ = item + 1;
+    j.next_look = (item + 1) % items;
     ++poll_row_;
     if (poll_row_ >= rows_.size())
         poll_row_ = 0;

@@ -46,6 +46,7 @@ struct joint_state {
     bool guarded = false;
     action_outcome outcome = action_outcome::none;
     QString outcome_detail;     // the refusal or the guard's line
+    int next_look = 0;          // which value the poll reads next
 };
 
 // When and how Stop all went: times on the tap's clock.
@@ -91,7 +92,6 @@ private:
 
     std::vector<joint_state> rows_;
     size_t poll_row_ = 0;
-    int poll_item_ = 0;
 };
 
 // The name kept in the settings for a joint; empty when none.

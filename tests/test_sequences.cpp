@@ -164,6 +164,14 @@ private slots:
         QVERIFY(f.open(QIODevice::ReadOnly));
         QVERIFY(f.readAll().contains("position error over 20 stops"));
 
+        // The arm example: six joints homed, then moved together to a pose and back.
+        const run_result arm = velmora({QStringLiteral("--run"),
+                                        qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") + QStringLiteral("/Document/sequences/arm.js"),
+                                        QStringLiteral("--report"), report},
+                                       QStringLiteral("1:10231,2:10231,3:10231,4:10231,5:10231,6:10231"));
+        QVERIFY2(arm.code == 0, qPrintable(arm.out));
+        QCOMPARE(suite_of(report).attribute(QStringLiteral("tests")), QStringLiteral("12"));
+
         // The commissioning example: identity, parameters and a relative move on each protocol.
         const run_result c = velmora({QStringLiteral("--run"),
                                       qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") +

@@ -434,9 +434,14 @@ stop_report joint_table::stop(const std::vector<int> &which)
 stop_report joint_table::stop_all()
 {
     std::vector<int> which;
-    for (size_t i = 0; i < rows_.size(); ++i)
-        if (rows_[i].enabled)
+    // A joint another window or a script enabled is stopped too, once the poll saw it enabled.
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        const joint_state &j = rows_[i];
+        const bool seen_enabled = j.protocol == joint_protocol::canopen && j.statusword_known
+                                  && canopen::state_of(j.statusword) == canopen::drive_state::operation_enabled;
+        if (j.enabled || seen_enabled)
             which.push_back(static_cast<int>(i));
+    }
     return stop(which);
 }
 

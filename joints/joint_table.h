@@ -80,8 +80,10 @@ public:
     // maker's enable; the outcome says what the drive confirmed.
     void enable(int row);
     void disable(int row);
-    // The stop for each row listed (all enabled joints when rows is empty and all is true).
+    // The stop for each row listed.
     stop_report stop(const std::vector<int> &rows);
+    // The stop for every joint this table enabled or whose polled statusword says "operation
+    // enabled".
     stop_report stop_all();
 
 private:

@@ -176,6 +176,17 @@ private slots:
         QCOMPARE(window->table().rows()[1].outcome, action_outcome::stop_unconfirmed);
         QCOMPARE(window->table().rows()[2].outcome, action_outcome::stop_unconfirmed);
         QVERIFY(!cell(1, joints_model::outcome).contains(QStringLiteral("已停止")));
+
+        // A joint enabled elsewhere (here by hand, as another window would) is stopped once the
+        // poll saw it enabled.
+        add(2, 0);
+        const canopen::sdo_link link = canopen::exchange_sdo_link(adapter_bus_ops(), 2, 100, {});
+        for (const uint16_t cw : {canopen::cw_shutdown, canopen::cw_switch_on, canopen::cw_enable_operation})
+            QVERIFY(canopen::write_object(link, 0x6040, 0, QByteArray(reinterpret_cast<const char *>(&cw), 2)).ok);
+        QVERIFY(QTest::qWaitFor([this] { return window->table().rows()[3].statusword_known && (window->table().rows()[3].statusword & 0x6F) == 0x27; }, 3000));
+        QTest::keyClick(window, Qt::Key_Escape);
+        QCOMPARE(window->table().rows()[3].outcome, action_outcome::stopped);
+        QCOMPARE(canopen::state_of(sim_statusword(2)), canopen::drive_state::quick_stop_active);
     }
 
     // A name typed into the table is kept for that bus and node.

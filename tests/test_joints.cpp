@@ -189,6 +189,25 @@ private slots:
         QCOMPARE(canopen::state_of(sim_statusword(2)), canopen::drive_state::quick_stop_active);
     }
 
+    // A fault a drive raises shows in its row: the CiA 402 state, the error code with its text and
+    // the EMCY it sent; Enable then resets it and walks the joint back to operation enabled.
+    void a_fault_shows_with_its_text_and_enable_resets_it()
+    {
+        add(4, 0);
+        QVERIFY(states_shown());
+        sim::simulator::instance().find(4)->canopen()->inject_fault(0x2310);
+        QVERIFY(QTest::qWaitFor([this] { return window->table().rows()[0].error_code == 0x2310; }, 3000));
+        QVERIFY(QTest::qWaitFor([this] { return cell(0, joints_model::state).contains(QStringLiteral("Fault")); }, 3000));
+        QVERIFY2(cell(0, joints_model::error).startsWith(QStringLiteral("0x2310 ")), qPrintable(cell(0, joints_model::error)));
+        QVERIFY(cell(0, joints_model::error).contains(QStringLiteral("over-current")));
+        QTRY_VERIFY(cell(0, joints_model::emcy).startsWith(QStringLiteral("0x2310")));
+        window->findChild<QTableView *>(QStringLiteral("joints"))->selectRow(0);
+        QTest::mouseClick(child<QPushButton>("enable"), Qt::LeftButton);
+        QCOMPARE(window->table().rows()[0].outcome, action_outcome::enabled);
+        QCOMPARE(canopen::state_of(sim_statusword(4)), canopen::drive_state::operation_enabled);
+        QVERIFY(child<QLabel>("joints_status")->text().contains(QStringLiteral("1 of 1")));
+    }
+
     // A name typed into the table is kept for that bus and node.
     void a_name_is_kept_per_bus_and_node()
     {

@@ -20,6 +20,7 @@
 #include "objects/object_dictionary.h"
 #include "objects/od_tree_model.h"
 #include "scope/scope_window.h"
+#include "joints/joints_window.h"
 #include "sequences/sequences_window.h"
 #include "tools/custom_send.h"
 #include "tools/monitor.h"
@@ -98,6 +99,7 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     // The trace records from the start, whether or not its window is shown.
     bus_trace_window = new Bus_trace();
     sequences_window = new Sequences();
+    joints_window = new Joints();
 
     move(0, 100);
 
@@ -145,6 +147,7 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
 
 Velmora::~Velmora()
 {
+    delete joints_window;
     delete sequences_window;
     delete objects_window;
     delete bus_trace_window;
@@ -232,6 +235,7 @@ void Velmora::closeEvent(QCloseEvent *event)
     bus_trace_window->close();
     // Before the adapter closes: a running sequence stops its joints on the way out.
     sequences_window->close();
+    joints_window->close();
     can::close_other_buses();
     if (device_open == 1)
         close_adapter();
@@ -416,6 +420,13 @@ void Velmora::on_actionBus_trace_triggered()
     bus_trace_window->show();
     bus_trace_window->raise();
     bus_trace_window->activateWindow();
+}
+
+void Velmora::on_actionJoints_triggered()
+{
+    joints_window->show();
+    joints_window->raise();
+    joints_window->activateWindow();
 }
 
 void Velmora::on_actionSequences_triggered()

@@ -15,6 +15,7 @@ class Velmora;
 class Object_dictionary;
 class Bus_trace;
 class Sequences;
+class Joints;
 
 class Velmora : public QMainWindow {
     Q_OBJECT
@@ -54,6 +55,7 @@ public slots:
     void on_scope_clicked();
     void on_actionBus_trace_triggered();
     void on_actionSequences_triggered();
+    void on_actionJoints_triggered();
 
 private:
     void show_motion_window(QMainWindow *window);
@@ -71,6 +73,7 @@ private:
     Scope *scope_view;
     Bus_trace *bus_trace_window;
     Sequences *sequences_window;
+    Joints *joints_window;
     bool shown_before_ = false;
     QActionGroup *language_choice;
 };

@@ -36,7 +36,9 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTableWidget>
+#include <QItemSelectionModel>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTextStream>
@@ -614,6 +616,46 @@ const std::vector<picture> &pictures()
              s.answer_questions(false);
              desktop_seams::set_file_chooser(nullptr);
              return done ? w : nullptr;
+         }},
+
+        // Last: the joints it enables stay enabled under the guard.
+        {"joints.png", "关节 / The Joints window: the simulated bus's joints with their CiA 402 states, two of them enabled under the guard",
+         [](session &s) -> QWidget * {
+             if (!s.trigger("actionJoints"))
+                 return nullptr;
+             QWidget *w = s.shown("Joints");
+             if (w)
+                 w->resize(1280, 360);
+             auto *node = s.child<QSpinBox>(w, "add_node");
+             auto *protocol = s.child<QComboBox>(w, "add_protocol");
+             auto *table = s.child<QTableView>(w, "joints");
+             if (!node || !protocol || !table)
+                 return nullptr;
+             for (const int n : {1, 2, 4, 5}) {
+                 node->setValue(n);
+                 protocol->setCurrentIndex(0);
+                 if (!s.click("add_joint", w))
+                     return nullptr;
+             }
+             node->setValue(3);
+             protocol->setCurrentIndex(1);
+             if (!s.click("add_joint", w))
+                 return nullptr;
+             table->selectRow(0);
+             table->selectionModel()->select(table->model()->index(1, 0),
+                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
+             if (!s.click("enable", w) || !s.label_settles(w, "joints_status", [](const QString &t) {
+                     return t.contains(QLatin1String("enabled 2 of 2"));
+                 }))
+                 return nullptr;
+             table->clearSelection();
+             // The poll fills in every row's values.
+             QElapsedTimer settle;
+             settle.start();
+             while (settle.elapsed() < 600)
+                 QApplication::processEvents(QEventLoop::AllEvents, 20);
+             table->resizeColumnsToContents();
+             return w;
          }},
     };
     return table;

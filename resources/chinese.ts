@@ -579,6 +579,85 @@ Time</source>
     </message>
 </context>
 <context>
+    <name>Joints</name>
+    <message>
+        <source>关节/Joints</source>
+        <translation>关节</translation>
+    </message>
+    <message>
+        <source>使能/Enable</source>
+        <translation>使能</translation>
+    </message>
+    <message>
+        <source>禁用/Disable</source>
+        <translation>禁用</translation>
+    </message>
+    <message>
+        <source>全部使能/Enable all</source>
+        <translation>全部使能</translation>
+    </message>
+    <message>
+        <source>全部禁用/Disable all</source>
+        <translation>全部禁用</translation>
+    </message>
+    <message>
+        <source>全部停止/Stop all (F12)</source>
+        <translation>全部停止</translation>
+    </message>
+    <message>
+        <source>总线/Bus</source>
+        <translation>总线</translation>
+    </message>
+    <message>
+        <source>节点/Node</source>
+        <translation>节点</translation>
+    </message>
+    <message>
+        <source>CANopen</source>
+        <translation>CANopen</translation>
+    </message>
+    <message>
+        <source>厂商协议/Maker's protocol</source>
+        <translation>厂商协议</translation>
+    </message>
+    <message>
+        <source>添加关节/Add joint</source>
+        <translation>添加关节</translation>
+    </message>
+    <message>
+        <source>请先选择关节/Select joints first</source>
+        <translation>请先选择关节</translation>
+    </message>
+    <message>
+        <source>已使能%1个，共%2个/enabled %1 of %2</source>
+        <translation>已使能%1个，共%2个</translation>
+    </message>
+    <message>
+        <source>已禁用%1个，共%2个/disabled %1 of %2</source>
+        <translation>已禁用%1个，共%2个</translation>
+    </message>
+    <message>
+        <source>没有关节/No joints listed</source>
+        <translation>没有关节</translation>
+    </message>
+    <message>
+        <source>使能全部%1个关节？/Enable all %1 joints?</source>
+        <translation>使能全部%1个关节？</translation>
+    </message>
+    <message>
+        <source>没有已使能的关节/No enabled joint to stop</source>
+        <translation>没有已使能的关节</translation>
+    </message>
+    <message>
+        <source>已确认停止%1个，共%2个/stop confirmed by %1 of %2</source>
+        <translation>已确认停止%1个，共%2个</translation>
+    </message>
+    <message>
+        <source>总线%1未打开/Bus %1 is not open</source>
+        <translation>总线%1未打开</translation>
+    </message>
+</context>
+<context>
     <name>Lss</name>
     <message>
         <source>LSS节点配置/LSS node setup</source>
@@ -2019,6 +2098,10 @@ No PDF viewer could open the manual. It is at:
         <translation>没有能打开 PDF 的程序。手册在：
 No PDF viewer could open the manual. It is at:
 %1</translation>
+    </message>
+    <message>
+        <source>关节/Joints</source>
+        <translation>关节</translation>
     </message>
 </context>
 <context>

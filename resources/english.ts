@@ -579,6 +579,85 @@ Time</source>
     </message>
 </context>
 <context>
+    <name>Joints</name>
+    <message>
+        <source>关节/Joints</source>
+        <translation>Joints</translation>
+    </message>
+    <message>
+        <source>使能/Enable</source>
+        <translation>Enable</translation>
+    </message>
+    <message>
+        <source>禁用/Disable</source>
+        <translation>Disable</translation>
+    </message>
+    <message>
+        <source>全部使能/Enable all</source>
+        <translation>Enable all</translation>
+    </message>
+    <message>
+        <source>全部禁用/Disable all</source>
+        <translation>Disable all</translation>
+    </message>
+    <message>
+        <source>全部停止/Stop all (F12)</source>
+        <translation>Stop all (F12)</translation>
+    </message>
+    <message>
+        <source>总线/Bus</source>
+        <translation>Bus</translation>
+    </message>
+    <message>
+        <source>节点/Node</source>
+        <translation>Node</translation>
+    </message>
+    <message>
+        <source>CANopen</source>
+        <translation>CANopen</translation>
+    </message>
+    <message>
+        <source>厂商协议/Maker's protocol</source>
+        <translation>Maker's protocol</translation>
+    </message>
+    <message>
+        <source>添加关节/Add joint</source>
+        <translation>Add joint</translation>
+    </message>
+    <message>
+        <source>请先选择关节/Select joints first</source>
+        <translation>Select joints first</translation>
+    </message>
+    <message>
+        <source>已使能%1个，共%2个/enabled %1 of %2</source>
+        <translation>enabled %1 of %2</translation>
+    </message>
+    <message>
+        <source>已禁用%1个，共%2个/disabled %1 of %2</source>
+        <translation>disabled %1 of %2</translation>
+    </message>
+    <message>
+        <source>没有关节/No joints listed</source>
+        <translation>No joints listed</translation>
+    </message>
+    <message>
+        <source>使能全部%1个关节？/Enable all %1 joints?</source>
+        <translation>Enable all %1 joints?</translation>
+    </message>
+    <message>
+        <source>没有已使能的关节/No enabled joint to stop</source>
+        <translation>No enabled joint to stop</translation>
+    </message>
+    <message>
+        <source>已确认停止%1个，共%2个/stop confirmed by %1 of %2</source>
+        <translation>stop confirmed by %1 of %2</translation>
+    </message>
+    <message>
+        <source>总线%1未打开/Bus %1 is not open</source>
+        <translation>Bus %1 is not open</translation>
+    </message>
+</context>
+<context>
     <name>Lss</name>
     <message>
         <source>LSS节点配置/LSS node setup</source>
@@ -2018,6 +2097,10 @@ No PDF viewer could open the manual. It is at:
 %1</source>
         <translation>No PDF viewer could open the manual. It is at:
 %1</translation>
+    </message>
+    <message>
+        <source>关节/Joints</source>
+        <translation>Joints</translation>
     </message>
 </context>
 <context>

@@ -67,6 +67,56 @@ int32_t custom_joint::ask(const custom_request &request, const QString &what)
     return value;
 }
 
+void joint::start_move_to(int32_t position, int timeout_ms)
+{
+    motion_ = pending_motion();
+    const QString what = QStringLiteral("moveTo(%1)").arg(position);
+    begin_move(position, false, timeout_or_default(timeout_ms), what);
+    motion_.relative = false;
+    motion_.active = true;
+    motion_.started.start();
+}
+
+void joint::start_move_by(int32_t delta, int timeout_ms)
+{
+    motion_ = pending_motion();
+    motion_.relative = true;
+    begin_move(delta, true, timeout_or_default(timeout_ms), QStringLiteral("moveBy(%1)").arg(delta));
+    motion_.relative = true;
+    motion_.active = true;
+    motion_.started.start();
+}
+
+bool joint::motion_done()
+{
+    if (!motion_.active)
+        return true;
+    bool done = false;
+    try {
+        done = look_at_motion();
+    } catch (...) {
+        // A failed move is over: a later wait does not report it twice.
+        motion_.active = false;
+        throw;
+    }
+    if (done)
+        motion_.active = false;
+    return done;
+}
+
+void joint::run_motion()
+{
+    while (!motion_done())
+        pause(move_poll_ms);
+}
+
+void joint::wait_motion(int timeout_ms)
+{
+    if (timeout_ms > 0 && motion_.active && timeout_ms < motion_.timeout_ms - motion_.started.elapsed())
+        motion_.timeout_ms = static_cast<int>(motion_.started.elapsed()) + timeout_ms;
+    run_motion();
+}
+
 void custom_joint::enable()
 {
     ask(write_enable_state(true), QStringLiteral("enable"));
@@ -109,45 +159,52 @@ void custom_joint::prepare_single_move()
 
 void custom_joint::move_to(int32_t target, int timeout_ms)
 {
-    prepare_single_move();
-    ask(write_relative_distance_zero(), QStringLiteral("the relative distance"));
-    ask(custom_write(custom_register::target_position, target, QString(), 0), QStringLiteral("the target position"));
-    ask(write_start_motion(start_kind::motion), QStringLiteral("start motion"));
-    wait_at(target, timeout_or_default(timeout_ms), QStringLiteral("moveTo(%1)").arg(target));
+    start_move_to(target, timeout_ms);
+    run_motion();
 }
 
 void custom_joint::move_by(int32_t delta, int timeout_ms)
 {
-    prepare_single_move();
-    const int64_t target = static_cast<int64_t>(position()) + delta;
-    ask(custom_write(custom_register::relative_distance, delta, QString(), 0), QStringLiteral("the relative distance"));
-    ask(write_start_motion(start_kind::motion), QStringLiteral("start motion"));
-    wait_at(static_cast<int32_t>(target), timeout_or_default(timeout_ms), QStringLiteral("moveBy(%1)").arg(delta));
+    start_move_by(delta, timeout_ms);
+    run_motion();
 }
 
-void custom_joint::wait_at(int32_t target, int timeout_ms, const QString &move)
+void custom_joint::begin_move(int32_t value, bool relative, int timeout_ms, const QString &what)
 {
-    QElapsedTimer waited;
-    waited.start();
-    for (;;) {
-        const int32_t moving = ask(read_motion_state(), QStringLiteral("the motion state read"));
-        const int32_t at = position();
-        if (moving == 0 && qAbs(static_cast<int64_t>(at) - target) <= position_window)
-            return;
-        const int32_t code = error();
-        if (code != 0)
-            fail(QStringLiteral("%1: drive error 0x%2 at position %3")
-                     .arg(move)
-                     .arg(hex::lower_digits(code, 4))
-                     .arg(at));
-        if (waited.elapsed() >= timeout_ms)
-            fail(QStringLiteral("%1 timed out after %2 ms at position %3 (%4)")
-                     .arg(move)
-                     .arg(timeout_ms)
-                     .arg(at)
-                     .arg(moving ? QStringLiteral("moving") : QStringLiteral("at rest")));
-        pause(move_poll_ms);
+    prepare_single_move();
+    int64_t target = value;
+    if (relative) {
+        target = static_cast<int64_t>(position()) + value;
+        ask(custom_write(custom_register::relative_distance, value, QString(), 0), QStringLiteral("the relative distance"));
+    } else {
+        ask(write_relative_distance_zero(), QStringLiteral("the relative distance"));
+        ask(custom_write(custom_register::target_position, value, QString(), 0), QStringLiteral("the target position"));
     }
+    ask(write_start_motion(start_kind::motion), QStringLiteral("start motion"));
+    motion_.target = static_cast<int32_t>(target);
+    motion_.timeout_ms = timeout_ms;
+    motion_.what = what;
+}
+
+bool custom_joint::look_at_motion()
+{
+    const int32_t moving = ask(read_motion_state(), QStringLiteral("the motion state read"));
+    const int32_t at = position();
+    if (moving == 0 && qAbs(static_cast<int64_t>(at) - motion_.target) <= position_window)
+        return true;
+    const int32_t code = error();
+    if (code != 0)
+        fail(QStringLiteral("%1: drive error 0x%2 at position %3")
+                 .arg(motion_.what)
+                 .arg(hex::lower_digits(code, 4))
+                 .arg(at));
+    if (motion_.started.elapsed() >= motion_.timeout_ms)
+        fail(QStringLiteral("%1 timed out after %2 ms at position %3 (%4)")
+                 .arg(motion_.what)
+                 .arg(motion_.timeout_ms)
+                 .arg(at)
+                 .arg(moving ? QStringLiteral("moving") : QStringLiteral("at rest")));
+    return false;
 }
 
 void custom_joint::velocity(int32_t v)
@@ -333,7 +390,7 @@ void canopen_joint::require_enabled(uint16_t sw, const QString &what)
     fail(text);
 }
 
-void canopen_joint::move(int32_t target, bool relative, int timeout_ms, const QString &what)
+void canopen_joint::begin_move(int32_t target, bool relative, int timeout_ms, const QString &what)
 {
     use_mode(mode_profile_position);
     download(canopen::object::target_position, 0, static_cast<uint32_t>(target), 4);
@@ -341,38 +398,44 @@ void canopen_joint::move(int32_t target, bool relative, int timeout_ms, const QS
     // Bit 4 clear first, so that the set-point below is a rising edge whatever was sent before.
     controlword(canopen::cw_enable_operation | kind);
     controlword(canopen::cw_new_setpoint | cw_change_at_once | kind);
-    QElapsedTimer waited;
-    waited.start();
-    bool acknowledged = false;
-    for (;;) {
-        const uint16_t sw = statusword();
-        require_enabled(sw, what);
-        if (!acknowledged && (sw & sw_setpoint_acknowledge)) {
-            acknowledged = true;
-            controlword(canopen::cw_enable_operation | kind);
-            continue;
-        }
-        if (acknowledged && (sw & sw_target_reached) && !(sw & sw_setpoint_acknowledge))
-            return;
-        if (waited.elapsed() >= timeout_ms)
-            fail(QStringLiteral("%1 timed out after %2 ms at position %3 (%4)")
-                     .arg(what)
-                     .arg(timeout_ms)
-                     .arg(position())
-                     .arg(acknowledged ? QStringLiteral("target not reached")
-                                       : QStringLiteral("set-point not acknowledged")));
-        pause(move_poll_ms);
+    motion_.timeout_ms = timeout_ms;
+    motion_.what = what;
+}
+
+bool canopen_joint::look_at_motion()
+{
+    const uint16_t kind = motion_.relative ? cw_relative : 0;
+    const uint16_t sw = statusword();
+    require_enabled(sw, motion_.what);
+    // Target reached counts only for the new set-point: until the drive acknowledged it, the bit
+    // still tells of the move before.
+    if (!motion_.acknowledged && (sw & sw_setpoint_acknowledge)) {
+        motion_.acknowledged = true;
+        controlword(canopen::cw_enable_operation | kind);
+        return false;
     }
+    if (motion_.acknowledged && (sw & sw_target_reached) && !(sw & sw_setpoint_acknowledge))
+        return true;
+    if (motion_.started.elapsed() >= motion_.timeout_ms)
+        fail(QStringLiteral("%1 timed out after %2 ms at position %3 (%4)")
+                 .arg(motion_.what)
+                 .arg(motion_.timeout_ms)
+                 .arg(position())
+                 .arg(motion_.acknowledged ? QStringLiteral("target not reached")
+                                           : QStringLiteral("set-point not acknowledged")));
+    return false;
 }
 
 void canopen_joint::move_to(int32_t target, int timeout_ms)
 {
-    move(target, false, timeout_or_default(timeout_ms), QStringLiteral("moveTo(%1)").arg(target));
+    start_move_to(target, timeout_ms);
+    run_motion();
 }
 
 void canopen_joint::move_by(int32_t delta, int timeout_ms)
 {
-    move(delta, true, timeout_or_default(timeout_ms), QStringLiteral("moveBy(%1)").arg(delta));
+    start_move_by(delta, timeout_ms);
+    run_motion();
 }
 
 objects::firmware_report canopen_joint::update_firmware(const QString &path, bool force)

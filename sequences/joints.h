@@ -21,6 +21,7 @@
 #include "sequences/joint_bus.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QString>
 #include <cstdint>
 #include <exception>
@@ -81,7 +82,35 @@ public:
     virtual int32_t current() = 0;  // mA
     virtual int32_t error() = 0;  // the drive's error code, 0 when none
 
+    // A move that returns at once (a script's {wait: false}); wait_motion() or looks with
+    // motion_done() then follow it, so that several joints move together.
+    void start_move_to(int32_t position, int timeout_ms);
+    void start_move_by(int32_t delta, int timeout_ms);
+    // One look at the move started last: true once it ended or when none is under way; throws
+    // as the blocking move does (drive error, left "operation enabled", time out).
+    bool motion_done();
+    // Waits for the move started last; timeout_ms > 0 gives up sooner than the move's own.
+    void wait_motion(int timeout_ms);
+    bool motion_pending() const { return motion_.active; }
+
 protected:
+    struct pending_motion {
+        bool active = false;
+        bool relative = false;
+        bool acknowledged = false;  // CiA 402: the set-point was taken (bit 12 seen)
+        int32_t target = 0;         // the maker's protocol: where the joint comes to rest
+        int timeout_ms = 0;
+        QElapsedTimer started;
+        QString what;
+    };
+    // Sends what starts the move and fills motion_.
+    virtual void begin_move(int32_t value, bool relative, int timeout_ms, const QString &what) = 0;
+    // One look at motion_ while it is active: true once the joint is there.
+    virtual bool look_at_motion() = 0;
+    void run_motion();
+
+    pending_motion motion_;
+
     [[noreturn]] void fail(const QString &what) const;
     int timeout_or_default(int timeout_ms) const { return timeout_ms > 0 ? timeout_ms : default_move_timeout_ms; }
     // Waits between polls; throws when the run was stopped meanwhile.
@@ -116,7 +145,8 @@ public:
 private:
     int32_t ask(const custom_request &request, const QString &what);
     void prepare_single_move();
-    void wait_at(int32_t target, int timeout_ms, const QString &move);
+    void begin_move(int32_t value, bool relative, int timeout_ms, const QString &what) override;
+    bool look_at_motion() override;
 
     bool position_mode_ = false;
     int32_t motion_mode_ = -1;  // as last written; -1 unknown
@@ -188,7 +218,8 @@ private:
     uint16_t statusword();
     void controlword(uint16_t cw);
     void use_mode(int8_t mode);
-    void move(int32_t target, bool relative, int timeout_ms, const QString &what);
+    void begin_move(int32_t value, bool relative, int timeout_ms, const QString &what) override;
+    bool look_at_motion() override;
     // Throws with the state (and the drive's error code) when the joint left "operation enabled".
     void require_enabled(uint16_t sw, const QString &what);
 

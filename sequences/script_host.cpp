@@ -4,6 +4,7 @@
 #include "can/vci/bus_backend.h"
 #include "canopen/cia402.h"
 
+#include <QElapsedTimer>
 #include <QJSEngine>
 #include <QJSValueIterator>
 #include <QQmlEngine>
@@ -20,13 +21,29 @@ namespace {
 const char prelude[] = R"JS(
 (function (host) {
     'use strict';
+    // The script objects' hosts, for waitAll.
+    var hosts = new WeakMap();
     function joint(q, custom) {
+        // moveTo(target, ms) waits; moveTo(target, {wait: false, timeout: ms}) returns at once.
+        function move(value, relative, options) {
+            if (options !== null && typeof options === 'object') {
+                q.startMove(value, relative, options.timeout === undefined ? 0 : options.timeout);
+                if (options.wait === false)
+                    return;
+                q.waitMotion(0);
+            } else if (relative) {
+                q.moveBy(value, options === undefined ? 0 : options);
+            } else {
+                q.moveTo(value, options === undefined ? 0 : options);
+            }
+        }
         var j = {
             enable: function () { q.enable(); },
             disable: function () { q.disable(); },
             profile: function (velocity, acceleration, deceleration) { q.profile(velocity, acceleration, deceleration); },
-            moveTo: function (position, timeout) { q.moveTo(position, timeout === undefined ? 0 : timeout); },
-            moveBy: function (delta, timeout) { q.moveBy(delta, timeout === undefined ? 0 : timeout); },
+            moveTo: function (position, timeout) { move(position, false, timeout); },
+            moveBy: function (delta, timeout) { move(delta, true, timeout); },
+            wait: function (timeout) { q.waitMotion(timeout === undefined ? 0 : timeout); },
             velocity: function (v) { q.velocity(v); },
             stop: function () { q.stop(); },
             position: function () { return q.position(); },
@@ -45,6 +62,7 @@ const char prelude[] = R"JS(
                 return q.updateFirmware(path, options === undefined ? {} : options);
             };
         }
+        hosts.set(j, q);
         return Object.freeze(j);
     }
     return {
@@ -56,7 +74,21 @@ const char prelude[] = R"JS(
         },
         log: function (text) { host.log(text); },
         bootBench: function (path) { return host.bootBench(path); },
-        joint: function (name) { return joint(host.namedJoint(name), false); }
+        joint: function (name) { return joint(host.namedJoint(name), false); },
+        waitAll: function () {
+            var qs = [];
+            var timeout = 0;
+            for (var i = 0; i < arguments.length; ++i) {
+                if (typeof arguments[i] === 'number')
+                    timeout = arguments[i];
+                else if (hosts.has(arguments[i]))
+                    qs.push(hosts.get(arguments[i]));
+                else
+                    throw new TypeError('waitAll takes joints (and a timeout in ms last)');
+            }
+            host.waitAll(qs, timeout);
+        },
+        stopAll: function () { return host.stopAll(); }
     };
 })
 )JS";
@@ -80,7 +112,7 @@ void script_host::install()
     const QJSValue api = engine_.evaluate(QString::fromUtf8(prelude), QStringLiteral("velmora-prelude"))
                              .call({engine_.newQObject(this)});
     QJSValue global = engine_.globalObject();
-    for (const char *name : {"canopen", "custom", "wait", "check", "log", "bootBench", "joint"})
+    for (const char *name : {"canopen", "custom", "wait", "check", "log", "bootBench", "joint", "waitAll", "stopAll"})
         global.setProperty(QLatin1String(name), api.property(QLatin1String(name)));
 }
 
@@ -211,6 +243,58 @@ bool script_host::check(const QJSValue &name, const QJSValue &actual, const QJSV
 
 void script_host::log(const QJSValue &text) { runner_.write_log(text.toString()); }
 
+void script_host::waitAll(const QJSValue &joints, const QJSValue &timeout_ms)
+{
+    int64_t t = 0;
+    if (!whole(timeout_ms, "the timeout", 0, std::numeric_limits<int32_t>::max(), &t))
+        return;
+    std::vector<joint *> waiting;
+    const int n = joints.property(QStringLiteral("length")).toInt();
+    for (int i = 0; i < n; ++i)
+        if (auto *s = qobject_cast<script_joint *>(joints.property(static_cast<quint32>(i)).toQObject()))
+            waiting.push_back(&s->target());
+    runner_.set_action(QStringLiteral("waitAll(%1 joints)").arg(waiting.size()));
+    QElapsedTimer waited;
+    waited.start();
+    try {
+        for (;;) {
+            bool all = true;
+            for (joint *j : waiting)
+                all = j->motion_done() && all;
+            if (all)
+                return;
+            if (t > 0 && waited.elapsed() >= t) {
+                QStringList late;
+                for (joint *j : waiting)
+                    if (j->motion_pending())
+                        late << joint_name(j->key());
+                throw joint_failure(QStringLiteral("waitAll timed out after %1 ms: %2 not there").arg(t).arg(late.join(QStringLiteral(", "))));
+            }
+            if (!runner_.bus().pause(move_poll_ms))
+                throw joint_failure(QStringLiteral("stopped"));
+        }
+    } catch (const joint_failure &failure) {
+        engine_.throwError(failure.message());
+    }
+}
+
+bool script_host::stopAll()
+{
+    runner_.set_action(QStringLiteral("stopAll"));
+    bool all = true;
+    for (auto &entry : joints_) {
+        if (!entry.second)
+            continue;
+        const stop_result r = emergency_stop(entry.second->key(), runner_.bus());
+        runner_.write_log(QStringLiteral("%1: %2").arg(joint_name(entry.second->key()),
+                                                       r.confirmed ? QStringLiteral("stopped")
+                                                                   : QStringLiteral("stop not confirmed") +
+                                                                         (r.refusal.isEmpty() ? QString() : QStringLiteral(" (") + r.refusal + QLatin1Char(')'))));
+        all = all && r.confirmed;
+    }
+    return all;
+}
+
 // ---- joints --------------------------------------------------------------------------------
 
 template <typename F> QJSValue script_joint::act(const QString &action, bool moves, F &&operation)
@@ -275,6 +359,29 @@ void script_joint::moveBy(const QJSValue &delta, const QJSValue &timeout_ms)
         return;
     act(QStringLiteral("moveBy(%1)").arg(d), true,
         [&] { joint_.move_by(static_cast<int32_t>(d), static_cast<int>(t)); });
+}
+
+void script_joint::startMove(const QJSValue &value, bool relative, const QJSValue &timeout_ms)
+{
+    int64_t v = 0, t = 0;
+    if (!host_.whole(value, relative ? "the distance" : "the position", int32_low, int32_high, &v) ||
+        !host_.whole(timeout_ms, "the timeout", 0, int32_high, &t))
+        return;
+    act(QStringLiteral("%1(%2, {wait: false})").arg(relative ? QStringLiteral("moveBy") : QStringLiteral("moveTo")).arg(v), true,
+        [&] {
+            if (relative)
+                joint_.start_move_by(static_cast<int32_t>(v), static_cast<int>(t));
+            else
+                joint_.start_move_to(static_cast<int32_t>(v), static_cast<int>(t));
+        });
+}
+
+void script_joint::waitMotion(const QJSValue &timeout_ms)
+{
+    int64_t t = 0;
+    if (!host_.whole(timeout_ms, "the timeout", 0, int32_high, &t))
+        return;
+    act(QStringLiteral("wait"), false, [&] { joint_.wait_motion(static_cast<int>(t)); });
 }
 
 void script_joint::velocity(const QJSValue &v)

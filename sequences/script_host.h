@@ -57,6 +57,11 @@ public:
     Q_INVOKABLE QJSValue bootBench(const QJSValue &path);
     // The CANopen joint the booted bench names so ("J3").
     Q_INVOKABLE QJSValue namedJoint(const QJSValue &name);
+    // Waits until every joint given has ended the move it started (target reached), looking at
+    // each in turn so that they move together; the first failure ends the wait with its error.
+    Q_INVOKABLE void waitAll(const QJSValue &joints, const QJSValue &timeout_ms);
+    // The stop of every joint the script reached; false when one did not confirm it.
+    Q_INVOKABLE bool stopAll();
 
     // For the joint objects.
     script_services &runner() { return runner_; }
@@ -87,6 +92,10 @@ public:
     Q_INVOKABLE void profile(const QJSValue &velocity, const QJSValue &acceleration, const QJSValue &deceleration);
     Q_INVOKABLE void moveTo(const QJSValue &position, const QJSValue &timeout_ms);
     Q_INVOKABLE void moveBy(const QJSValue &delta, const QJSValue &timeout_ms);
+    // The move alone, returning at once; waitMotion or the host's waitAll follow it.
+    Q_INVOKABLE void startMove(const QJSValue &value, bool relative, const QJSValue &timeout_ms);
+    Q_INVOKABLE void waitMotion(const QJSValue &timeout_ms);
+    joint &target() { return joint_; }
     Q_INVOKABLE void velocity(const QJSValue &v);
     Q_INVOKABLE void stop();
     Q_INVOKABLE QJSValue position();

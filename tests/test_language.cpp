@@ -227,6 +227,7 @@ class test_language : public QObject {
         QCOMPARE(power_enabled, 1);
         for (QAction *a : {window->findChild<QAction *>(QStringLiteral("actionBus_trace")),
                            window->findChild<QAction *>(QStringLiteral("actionSequences")),
+                           window->findChild<QAction *>(QStringLiteral("actionJoints")),
                            window->findChild<QAction *>(QStringLiteral("actionScope")),
                            window->findChild<QAction *>(QStringLiteral("actionObjects"))})
             a->trigger();

@@ -20,6 +20,8 @@
 #include "sequences/junit_report.h"
 #include "sequences/results_model.h"
 #include "sequences/sequences_window.h"
+#include "canopen/cia402.h"
+#include "sim/canopen_node.h"
 #include "sim/sim_clock.h"
 #include "sim/simulator.h"
 #include "support/test_bus.h"
@@ -170,6 +172,14 @@ private slots:
         QFile f(log);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QVERIFY(f.readAll().contains("position error over 20 stops"));
+
+        // The arm example: six joints homed, then moved together to a pose and back.
+        const run_result arm = velmora({QStringLiteral("--run"),
+                                        qEnvironmentVariable("VELMORA_TEST_SOURCE_DIR") + QStringLiteral("/Document/sequences/arm.js"),
+                                        QStringLiteral("--report"), report},
+                                       QStringLiteral("1:10231,2:10231,3:10231,4:10231,5:10231,6:10231"));
+        QVERIFY2(arm.code == 0, qPrintable(arm.out));
+        QCOMPARE(suite_of(report).attribute(QStringLiteral("tests")), QStringLiteral("12"));
 
         // The commissioning example: identity, parameters and a relative move on each protocol.
         const run_result c = velmora({QStringLiteral("--run"),
@@ -635,6 +645,41 @@ check("halted", j.speed(), 0);
 check("not attained", j.read(0x6041, 0) & 0x3400, 0x0400);
 )JS");
         QCOMPARE(sequences::run_headless({script, QString(), QString()}), 0);
+    }
+
+    // Two joints set moving with {wait: false} move together and waitAll waits for both; target
+    // reached still set from the rest before does not end the wait early. stopAll then stops
+    // every joint the script reached, and says so only when each confirmed.
+    void joints_move_together_and_wait_all_waits_for_each()
+    {
+        fresh_process();
+        sim::simulator::instance().configure({{1, 10231}, {2, 10231}, {3, 10230}});
+        install_simulated_bus();
+        QTemporaryDir dir;
+        const QString script = write_script(dir, "together.js", R"JS(
+var a = canopen(1), b = canopen(2), c = custom(3);
+a.enable(); b.enable(); c.enable();
+a.profile(20000, 200000, 200000); b.profile(20000, 200000, 200000); c.profile(20000, 200000, 200000);
+a.moveTo(20000, {wait: false, timeout: 10000});
+b.moveTo(-20000, {wait: false});
+c.moveTo(15000, {wait: false});
+check("a returned at once", Math.abs(a.position()) < 5000, true);
+waitAll(a, b, c);
+check("a there", a.position(), 20000);
+check("b there", b.position(), -20000);
+check("c there", c.position(), 15000, 10);
+a.moveBy(-20000, {wait: false});
+a.wait(10000);
+check("a back", a.position(), 0);
+b.moveTo(0, {wait: false});
+var failed = "";
+try { waitAll(b, 50); } catch (e) { failed = e.message; }
+check("waitAll timed out", failed.indexOf("waitAll timed out after 50 ms: CANopen joint 2") >= 0, true);
+check("stopAll", stopAll(), true);
+)JS");
+        QCOMPARE(sequences::run_headless({script, QString(), QString()}), 0);
+        QCOMPARE(canopen::state_of(sim_joint(1).canopen()->statusword()), canopen::drive_state::quick_stop_active);
+        QCOMPARE(canopen::state_of(sim_joint(2).canopen()->statusword()), canopen::drive_state::quick_stop_active);
     }
 
     // Stop during a continuous move: the joint is told to stop before the click returns, and a

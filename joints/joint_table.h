@@ -1,0 +1,107 @@
+#pragma once
+// The joints of every open bus as the Joints window lists them, free of widgets: which joints
+// there are (heard heartbeats, the node scan, listed by hand), what each one last told (heartbeat,
+// EMCY, polled statusword and values) and the actions on them. Every bus is reached through
+// joint_bus_seam.h. Each call is at most a few transactions, run on the GUI thread.
+//
+// Stop all sends every stop of a bus back to back in one batch transaction (can/exchange.h),
+// so that no stop waits for the answer of another, and then says "stopped" only for the joints
+// whose drive acknowledged it: CiA 402 joints by the SDO write of the controlword (quick stop;
+// an RPDO would act only at the next SYNC), joints of the maker's protocol by their stop motion
+// reply.
+#include "custom_protocol/custom_commands.h"
+#include "joints/joint_bus_seam.h"
+
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+namespace joints {
+
+enum class joint_protocol { canopen, custom };
+
+// What the last action on a joint came to, as far as the drive confirmed it.
+enum class action_outcome { none, enabled, enable_failed, disabled, disable_failed, stopped, stop_unconfirmed };
+
+struct joint_state {
+    joint_address address;
+    joint_protocol protocol = joint_protocol::canopen;
+    QString name;
+    int nmt = -1;              // canopen::nmt_unknown until a heartbeat was heard
+    int64_t heartbeat_us = -1;
+    bool statusword_known = false;
+    uint16_t statusword = 0;
+    bool mode_known = false;
+    int8_t mode = 0;
+    bool values_known = false;
+    int32_t position = 0;
+    int32_t velocity = 0;
+    int32_t effort = 0;         // CiA 402: torque in per mille of rated; maker's protocol: mA
+    bool error_known = false;
+    uint16_t error_code = 0;
+    uint16_t emcy_code = 0;
+    int64_t emcy_us = -1;       // -1: no EMCY heard
+    // Enabled from this window (and so a joint Stop all and Disable all care for).
+    bool enabled = false;
+    bool guarded = false;
+    action_outcome outcome = action_outcome::none;
+    QString outcome_detail;     // the refusal or the guard's line
+    int next_look = 0;          // which value the poll reads next
+};
+
+// When and how Stop all went: times on the tap's clock.
+struct stop_report {
+    int sent = 0;
+    int confirmed = 0;
+    int64_t pressed_us = 0;
+    int64_t last_sent_us = 0;  // the last stop frame on the bus
+};
+
+class joint_table {
+public:
+    std::vector<joint_state> &rows() { return rows_; }
+    const std::vector<joint_state> &rows() const { return rows_; }
+
+    // Adds a joint unless it is listed; a joint listed for the maker's protocol becomes the
+    // CANopen row when it answers both. Returns its row. The name is the one kept in the
+    // settings, else "J<node>".
+    int add(const joint_address &address, joint_protocol protocol);
+    int find(const joint_address &address) const;
+    // Lists every node whose heartbeat a bus heard lately (CANopen) and the nodes the node
+    // window's last scan found (the maker's protocol); takes what heartbeats and EMCYs said.
+    // True when a row was added.
+    bool take_heard();
+    void rename(int row, const QString &name);
+
+    // One poll transaction for the next joint in turn; false when there is nothing to poll.
+    bool poll_next();
+
+    // The CiA 402 walk to "operation enabled" with the heartbeat guard engaged first, or the
+    // maker's enable; the outcome says what the drive confirmed.
+    void enable(int row);
+    void disable(int row);
+    // The stop for each row listed.
+    stop_report stop(const std::vector<int> &rows);
+    // The stop for every joint this table enabled or whose polled statusword says "operation
+    // enabled".
+    stop_report stop_all();
+
+private:
+    bool custom_ask(const joint_address &a, const custom_request &request, int32_t *value) const;
+    bool read_u(const joint_address &a, uint16_t index, uint8_t sub, uint32_t *value) const;
+    bool write_u(const joint_address &a, uint16_t index, uint8_t sub, uint32_t value, int size, QString *why = nullptr) const;
+    void enable_canopen(joint_state &j);
+
+    std::vector<joint_state> rows_;
+    size_t poll_row_ = 0;
+};
+
+// The name kept in the settings for a joint; empty when none.
+QString saved_name(const joint_address &address);
+void save_name(const joint_address &address, const QString &name);
+
+// The CiA 402 state as the window shows it, or the maker's protocol's enable state.
+QString state_text(const joint_state &j);
+QString outcome_text(const joint_state &j);
+
+}  // namespace joints

@@ -1,0 +1,206 @@
+#include "joints/joints_window.h"
+
+#include "base/desktop_seams.h"
+#include "base/language.h"
+#include "joints/joints_model.h"
+#include "ui_joints_window.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QTimer>
+#include <algorithm>
+#include <set>
+
+namespace {
+
+// One poll transaction per tick: twelve joints of eight looks each come round well within
+// 200 ms on a bus that answers in under a millisecond, and the GUI thread is held one SDO at a time.
+constexpr int poll_interval_ms = 1;
+// The table shows new values at this rate; faster is not read by anyone.
+constexpr int show_interval_ms = 100;
+
+}  // namespace
+
+Joints::Joints(QWidget *parent) : QMainWindow(parent), ui(new Ui::Joints)
+{
+    ui->setupUi(this);
+    model_ = new joints::joints_model(table_, this);
+    ui->joints->setModel(model_);
+    ui->joints->horizontalHeader()->setStretchLastSection(true);
+    ui->joints->verticalHeader()->hide();
+    poll_timer_ = new QTimer(this);
+    poll_timer_->setInterval(poll_interval_ms);
+    connect(poll_timer_, &QTimer::timeout, this, &Joints::poll);
+    show_timer_ = new QTimer(this);
+    show_timer_->setInterval(show_interval_ms);
+    connect(show_timer_, &QTimer::timeout, this, [this] {
+        refresh_rows();
+        model_->values_changed();
+    });
+    // F12 stops every joint from any window of the program, even under a modal box, where the
+    // application's own shortcuts are blocked.
+    qApp->installEventFilter(this);
+}
+
+Joints::~Joints()
+{
+    qApp->removeEventFilter(this);
+    delete ui;
+}
+
+void Joints::refresh_rows()
+{
+    table_.take_heard();
+    model_->rows_changed();
+}
+
+void Joints::poll() { table_.poll_next(); }
+
+void Joints::showEvent(QShowEvent *e)
+{
+    QMainWindow::showEvent(e);
+    refresh_rows();
+    poll_timer_->start();
+    show_timer_->start();
+}
+
+void Joints::hideEvent(QHideEvent *e)
+{
+    QMainWindow::hideEvent(e);
+    poll_timer_->stop();
+    show_timer_->stop();
+}
+
+bool Joints::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_F12
+        && !static_cast<QKeyEvent *>(event)->isAutoRepeat()) {
+        // The key press reaches the filter once per receiver on its way up; only a widget's
+        // first one counts.
+        if (watched->isWidgetType()) {
+            on_stop_all_clicked();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Joints::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        on_stop_all_clicked();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void Joints::changeEvent(QEvent *e)
+{
+    QMainWindow::changeEvent(e);
+    if (e->type() == QEvent::LanguageChange) {
+        ui->retranslateUi(this);
+        emit model_->headerDataChanged(Qt::Horizontal, 0, joints::joints_model::column_count - 1);
+        model_->values_changed();
+    }
+}
+
+std::vector<int> Joints::selected_rows() const
+{
+    std::set<int> rows;
+    for (const QModelIndex &i : ui->joints->selectionModel()->selectedIndexes())
+        rows.insert(i.row());
+    return std::vector<int>(rows.begin(), rows.end());
+}
+
+void Joints::report(const QString &text)
+{
+    ui->joints_status->setText(text);
+    model_->values_changed();
+}
+
+void Joints::on_enable_clicked()
+{
+    const std::vector<int> rows = selected_rows();
+    if (rows.empty()) {
+        report(tr("请先选择关节/Select joints first"));
+        return;
+    }
+    int done = 0;
+    for (int r : rows) {
+        table_.enable(r);
+        done += table_.rows()[r].outcome == joints::action_outcome::enabled;
+    }
+    report(tr("已使能%1个，共%2个/enabled %1 of %2").arg(done).arg(rows.size()));
+}
+
+void Joints::on_disable_clicked()
+{
+    const std::vector<int> rows = selected_rows();
+    if (rows.empty()) {
+        report(tr("请先选择关节/Select joints first"));
+        return;
+    }
+    int done = 0;
+    for (int r : rows) {
+        table_.disable(r);
+        done += table_.rows()[r].outcome == joints::action_outcome::disabled;
+    }
+    report(tr("已禁用%1个，共%2个/disabled %1 of %2").arg(done).arg(rows.size()));
+}
+
+void Joints::on_enable_all_clicked()
+{
+    refresh_rows();
+    if (table_.rows().empty()) {
+        report(tr("没有关节/No joints listed"));
+        return;
+    }
+    if (desktop_seams::question(this, tr("全部使能/Enable all"),
+                                tr("使能全部%1个关节？/Enable all %1 joints?").arg(table_.rows().size()))
+        != QMessageBox::Yes)
+        return;
+    int done = 0;
+    for (size_t r = 0; r < table_.rows().size(); ++r) {
+        table_.enable(static_cast<int>(r));
+        done += table_.rows()[r].outcome == joints::action_outcome::enabled;
+    }
+    report(tr("已使能%1个，共%2个/enabled %1 of %2").arg(done).arg(table_.rows().size()));
+}
+
+void Joints::on_disable_all_clicked()
+{
+    int done = 0;
+    int asked = 0;
+    for (size_t r = 0; r < table_.rows().size(); ++r) {
+        if (!table_.rows()[r].enabled)
+            continue;
+        ++asked;
+        table_.disable(static_cast<int>(r));
+        done += table_.rows()[r].outcome == joints::action_outcome::disabled;
+    }
+    report(tr("已禁用%1个，共%2个/disabled %1 of %2").arg(done).arg(asked));
+}
+
+void Joints::on_stop_all_clicked()
+{
+    last_stop_ = table_.stop_all();
+    if (last_stop_.sent == 0) {
+        report(tr("没有已使能的关节/No enabled joint to stop"));
+        return;
+    }
+    report(tr("已确认停止%1个，共%2个/stop confirmed by %1 of %2")
+               .arg(last_stop_.confirmed)
+               .arg(last_stop_.sent));
+}
+
+void Joints::on_add_joint_clicked()
+{
+    const joints::joint_address a{ui->add_bus->value(), ui->add_node->value()};
+    if (a.bus >= joints::bus_count()) {
+        report(tr("总线%1未打开/Bus %1 is not open").arg(a.bus));
+        return;
+    }
+    table_.add(a, ui->add_protocol->currentIndex() == 0 ? joints::joint_protocol::canopen : joints::joint_protocol::custom);
+    model_->rows_changed();
+}

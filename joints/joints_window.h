@@ -1,0 +1,59 @@
+#pragma once
+// The Joints window: every joint on every open bus in one table (joints/joints_model.h) with its
+// states, Enable/Disable of the selected rows, Enable all/Disable all, and Stop all (also Esc here
+// and F12 in every window of the program, modal boxes included). Values come from a round-robin
+// poll, one transaction per timer tick, so that the GUI thread is never held for long.
+#include "joints/joint_table.h"
+
+#include <QMainWindow>
+#include <vector>
+
+namespace Ui {
+class Joints;
+}
+class QTimer;
+
+namespace joints {
+class joints_model;
+}
+
+class Joints : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit Joints(QWidget *parent = nullptr);
+    ~Joints() override;
+
+    joints::joint_table &table() { return table_; }
+    // What the last Stop all came to.
+    const joints::stop_report &last_stop() const { return last_stop_; }
+    // Lists what the buses heard and the node scan found, and shows it.
+    void refresh_rows();
+
+public slots:
+    void on_enable_clicked();
+    void on_disable_clicked();
+    void on_enable_all_clicked();
+    void on_disable_all_clicked();
+    void on_stop_all_clicked();
+    void on_add_joint_clicked();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void changeEvent(QEvent *e) override;
+    void showEvent(QShowEvent *e) override;
+    void hideEvent(QHideEvent *e) override;
+
+private:
+    std::vector<int> selected_rows() const;
+    void report(const QString &text);
+    void poll();
+
+    Ui::Joints *ui;
+    joints::joint_table table_;
+    joints::joints_model *model_;
+    QTimer *poll_timer_;
+    QTimer *show_timer_;
+    joints::stop_report last_stop_;
+};

@@ -1,0 +1,226 @@
+// The Joints window on six simulated CiA 402 joints and one of the maker's protocol: the rows
+// and their states, enable all, Stop all (and F12 under another window) confirmed per joint,
+// and a stop nobody acknowledged reported as such.
+#include "base/desktop_seams.h"
+#include "can/adapter.h"
+#include "can/exchange.h"
+#include "canopen/cia402.h"
+#include "canopen/sdo_bus_link.h"
+#include "canopen/sdo_client.h"
+#include "joints/joints_model.h"
+#include "joints/joints_window.h"
+#include "base/shared_values.h"
+#include "sim/canopen_node.h"
+#include "sim/simulator.h"
+#include "support/test_bus.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableView>
+#include <QtTest>
+
+using namespace joints;
+using namespace test_support;
+
+class test_joints : public QObject {
+    Q_OBJECT
+
+private:
+    Joints *window = nullptr;
+    int questions = 0;
+
+    template <class T> T *child(const char *name) { return window->findChild<T *>(QLatin1String(name)); }
+
+    void add(int node, int protocol)
+    {
+        child<QSpinBox>("add_bus")->setValue(0);
+        child<QSpinBox>("add_node")->setValue(node);
+        child<QComboBox>("add_protocol")->setCurrentIndex(protocol);
+        QTest::mouseClick(child<QPushButton>("add_joint"), Qt::LeftButton);
+    }
+    QString cell(int row, int column) const
+    {
+        auto *view = window->findChild<QTableView *>(QStringLiteral("joints"));
+        return view->model()->index(row, column).data().toString();
+    }
+    // Waits until every CANopen row shows a state read from its drive.
+    bool states_shown()
+    {
+        return QTest::qWaitFor(
+            [this] {
+                for (const joint_state &j : window->table().rows())
+                    if (j.protocol == joint_protocol::canopen && !j.statusword_known)
+                        return false;
+                return true;
+            },
+            3000);
+    }
+    uint16_t sim_statusword(int node) { return sim::simulator::instance().find(node)->canopen()->statusword(); }
+
+private slots:
+    void init()
+    {
+        fresh_process();
+        install_simulated_bus();
+        std::vector<sim::joint_config> j;
+        QVERIFY(sim::parse_nodes(QStringLiteral("1:10231,2:10231,3:10231,4:10231,5:10231,6:canopen,7:10230"), &j, nullptr));
+        sim::simulator::instance().configure(j);
+        open_adapter();
+        QCOMPARE(adapter_error, 0);
+        device_open = 1;
+        questions = 0;
+        desktop_seams::set_box_responder([this](const desktop_seams::box_request &) {
+            ++questions;
+            return QMessageBox::Yes;
+        });
+        window = new Joints();
+        window->show();
+    }
+
+    void cleanup()
+    {
+        delete window;
+        window = nullptr;
+        desktop_seams::set_box_responder(nullptr);
+        close_adapter();
+        uninstall_bus();
+    }
+
+    // Node 1 sends heartbeats and is listed by them; the rest are listed by hand, node 7 for the
+    // maker's protocol, and node 1 listed again stays one row. Every row shows its drive's state.
+    void rows_are_listed_with_their_states()
+    {
+        QVERIFY(canopen::write_object(canopen::exchange_sdo_link(adapter_bus_ops(), 1, 100, {}), 0x1017, 0,
+                                      QByteArray("\x64\x00", 2))
+                    .ok);
+        QVERIFY(QTest::qWaitFor([this] { window->refresh_rows(); return !window->table().rows().empty(); }, 2000));
+        for (int node = 1; node <= 6; ++node)
+            add(node, 0);
+        add(7, 1);
+        QCOMPARE(window->table().rows().size(), size_t(7));
+        QVERIFY(states_shown());
+        QTest::qWait(250);
+        QCOMPARE(cell(0, joints_model::node), QStringLiteral("1"));
+        QCOMPARE(cell(0, joints_model::name), QStringLiteral("J1"));
+        QVERIFY2(cell(0, joints_model::state).contains(QStringLiteral("Switch on disabled")), qPrintable(cell(0, joints_model::state)));
+        QVERIFY(cell(0, joints_model::heartbeat).endsWith(QStringLiteral("ms")));
+        QVERIFY(cell(6, joints_model::protocol).contains(QStringLiteral("Maker")));
+        QVERIFY(cell(6, joints_model::position) != QStringLiteral("-"));
+    }
+
+    // Enable all asks first and walks every joint to "operation enabled" under the guard; Stop
+    // all then sends each its stop and every row confirms; F12 in another window stops them too.
+    void enable_all_then_stop_all_is_confirmed_by_every_joint()
+    {
+        for (int node = 1; node <= 6; ++node)
+            add(node, 0);
+        add(7, 1);
+        QTest::mouseClick(child<QPushButton>("enable_all"), Qt::LeftButton);
+        QCOMPARE(questions, 1);
+        for (const joint_state &j : window->table().rows()) {
+            QVERIFY2(j.enabled, qPrintable(outcome_text(j)));
+            if (j.protocol == joint_protocol::canopen) {
+                QVERIFY(j.guarded);
+                QCOMPARE(canopen::state_of(sim_statusword(j.address.node)), canopen::drive_state::operation_enabled);
+            }
+        }
+        QTest::mouseClick(child<QPushButton>("stop_all"), Qt::LeftButton);
+        QCOMPARE(window->last_stop().sent, 7);
+        QCOMPARE(window->last_stop().confirmed, 7);
+        for (const joint_state &j : window->table().rows())
+            QCOMPARE(j.outcome, action_outcome::stopped);
+        for (int node = 1; node <= 6; ++node)
+            QCOMPARE(canopen::state_of(sim_statusword(node)), canopen::drive_state::quick_stop_active);
+        QVERIFY(child<QLabel>("joints_status")->text().contains(QStringLiteral("7 of 7")));
+
+        // F12 from another top-level window.
+        QWidget other;
+        other.show();
+        window->table().rows()[0].outcome = action_outcome::none;
+        QTest::keyClick(&other, Qt::Key_F12);
+        QCOMPARE(window->last_stop().sent, 7);
+        QCOMPARE(window->table().rows()[0].outcome, action_outcome::stopped);
+        // Esc in the window itself.
+        window->table().rows()[0].outcome = action_outcome::none;
+        QTest::keyClick(window, Qt::Key_Escape);
+        QCOMPARE(window->table().rows()[0].outcome, action_outcome::stopped);
+
+        // Disable all puts every joint's guard back.
+        QTest::mouseClick(child<QPushButton>("disable_all"), Qt::LeftButton);
+        for (const joint_state &j : window->table().rows()) {
+            QVERIFY2(!j.enabled, qPrintable(outcome_text(j)));
+            QVERIFY(!j.guarded);
+        }
+    }
+
+    // A joint that never answers its stop (gone from the bus) is not reported stopped, and does
+    // not keep the others from confirming theirs.
+    void a_stop_nobody_acknowledged_is_not_reported_stopped()
+    {
+        add(1, 0);
+        add(9, 0);  // no joint there
+        add(10, 1);
+        QTest::mouseClick(child<QPushButton>("enable_all"), Qt::LeftButton);
+        QVERIFY(window->table().rows()[0].enabled);
+        QCOMPARE(window->table().rows()[1].outcome, action_outcome::enable_failed);
+        QVERIFY(!window->table().rows()[1].enabled);
+        // As if both had been enabled before they went silent.
+        window->table().rows()[1].enabled = true;
+        window->table().rows()[2].enabled = true;
+        const stop_report r = window->table().stop_all();
+        QCOMPARE(r.sent, 3);
+        QCOMPARE(r.confirmed, 1);
+        QCOMPARE(window->table().rows()[0].outcome, action_outcome::stopped);
+        QCOMPARE(window->table().rows()[1].outcome, action_outcome::stop_unconfirmed);
+        QCOMPARE(window->table().rows()[2].outcome, action_outcome::stop_unconfirmed);
+        QVERIFY(!cell(1, joints_model::outcome).contains(QStringLiteral("已停止")));
+
+        // A joint enabled elsewhere (here by hand, as another window would) is stopped once the
+        // poll saw it enabled.
+        add(2, 0);
+        const canopen::sdo_link link = canopen::exchange_sdo_link(adapter_bus_ops(), 2, 100, {});
+        for (const uint16_t cw : {canopen::cw_shutdown, canopen::cw_switch_on, canopen::cw_enable_operation})
+            QVERIFY(canopen::write_object(link, 0x6040, 0, QByteArray(reinterpret_cast<const char *>(&cw), 2)).ok);
+        QVERIFY(QTest::qWaitFor([this] { return window->table().rows()[3].statusword_known && (window->table().rows()[3].statusword & 0x6F) == 0x27; }, 3000));
+        QTest::keyClick(window, Qt::Key_Escape);
+        QCOMPARE(window->table().rows()[3].outcome, action_outcome::stopped);
+        QCOMPARE(canopen::state_of(sim_statusword(2)), canopen::drive_state::quick_stop_active);
+    }
+
+    // A fault a drive raises shows in its row: the CiA 402 state, the error code with its text and
+    // the EMCY it sent; Enable then resets it and walks the joint back to operation enabled.
+    void a_fault_shows_with_its_text_and_enable_resets_it()
+    {
+        add(4, 0);
+        QVERIFY(states_shown());
+        sim::simulator::instance().find(4)->canopen()->inject_fault(0x2310);
+        QVERIFY(QTest::qWaitFor([this] { return window->table().rows()[0].error_code == 0x2310; }, 3000));
+        QVERIFY(QTest::qWaitFor([this] { return cell(0, joints_model::state).contains(QStringLiteral("Fault")); }, 3000));
+        QVERIFY2(cell(0, joints_model::error).startsWith(QStringLiteral("0x2310 ")), qPrintable(cell(0, joints_model::error)));
+        QVERIFY(cell(0, joints_model::error).contains(QStringLiteral("over-current")));
+        QTRY_VERIFY(cell(0, joints_model::emcy).startsWith(QStringLiteral("0x2310")));
+        window->findChild<QTableView *>(QStringLiteral("joints"))->selectRow(0);
+        QTest::mouseClick(child<QPushButton>("enable"), Qt::LeftButton);
+        QCOMPARE(window->table().rows()[0].outcome, action_outcome::enabled);
+        QCOMPARE(canopen::state_of(sim_statusword(4)), canopen::drive_state::operation_enabled);
+        QVERIFY(child<QLabel>("joints_status")->text().contains(QStringLiteral("1 of 1")));
+    }
+
+    // A name typed into the table is kept for that bus and node.
+    void a_name_is_kept_per_bus_and_node()
+    {
+        add(3, 0);
+        auto *view = window->findChild<QTableView *>(QStringLiteral("joints"));
+        QVERIFY(view->model()->setData(view->model()->index(0, joints_model::name), QStringLiteral("J3 elbow"), Qt::EditRole));
+        QCOMPARE(saved_name({0, 3}), QStringLiteral("J3 elbow"));
+        QCOMPARE(saved_name({1, 3}), QString());
+        joint_table fresh;
+        fresh.add({0, 3}, joint_protocol::canopen);
+        QCOMPARE(fresh.rows()[0].name, QStringLiteral("J3 elbow"));
+    }
+};
+
+QTEST_MAIN(test_joints)
+#include "test_joints.moc"

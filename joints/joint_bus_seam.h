@@ -1,6 +1,6 @@
 #pragma once
-// The one place where the Joints window and its logic reach a bus. A joint is (bus, node); today
-// only bus 0 (the adapter's) exists, so every other bus number is refused here and nowhere else.
+// The one place where the Joints window and its logic reach a bus (can/bus.h). A joint is
+// (bus, node); a bus that is not open is refused here and nowhere else.
 #include "can/exchange.h"
 
 #include <cstdint>

@@ -148,14 +148,14 @@ bool joint_table::custom_ask(const joint_address &a, const custom_request &reque
     const uint32_t request_id = custom_id::request_base + static_cast<uint32_t>(a.node);
     exchange_request frame(request_id, request.data, request.length, custom_reply_window_ms);
     frame.wait = wait_policy::until_reply;
-    const bool unknown = custom_learned_reply_id(request_id) == 0;
+    const bool unknown = custom_learned_reply_id(request_id, a.bus) == 0;
     const exchange_outcome out =
         custom_transaction(*ops, frame, request.read ? custom_reply_shape::value : custom_reply_shape::value_or_ack,
-                           exchange_hooks(), unknown ? custom_other_traffic() : std::vector<uint32_t>());
+                           exchange_hooks(), unknown ? custom_other_traffic(a.bus) : std::vector<uint32_t>());
     if (!out.answered)
         return false;
     if (unknown)
-        custom_learn_reply_id(request_id, out.reply.id);
+        custom_learn_reply_id(request_id, out.reply.id, a.bus);
     *value = custom_reply_value(out.reply.data, static_cast<uint8_t>(bus_frame_bytes(out.reply)));
     return true;
 }
@@ -388,7 +388,7 @@ stop_report joint_table::stop(const std::vector<int> &which)
                 q.length = stop.length;
                 // Only a node whose reply identifier the scan learned can be told apart in a
                 // batch; another one's stop goes out all the same and stays unconfirmed.
-                const uint32_t reply_id = custom_learned_reply_id(q.id);
+                const uint32_t reply_id = custom_learned_reply_id(q.id, bus);
                 q.decoder = [reply_id](const bus_frame &reply) {
                     reply_verdict v;
                     if (reply_id != 0 && reply.id == reply_id)

@@ -138,7 +138,13 @@ QString bus::name() const
     const QString iface = vci::bus_interface(index_);
     if (!iface.isEmpty())
         return iface;
-    return vci::selected_bus_descriptions(can_index).value(index_, QStringLiteral("bus %1").arg(index_));
+    // Not open yet: the name it will have, as the bus choice gives it.
+    const QStringList choices = vci::selected_bus_descriptions(can_index);
+    const QString choice = choices.value(index_, QStringLiteral("bus %1").arg(index_));
+    if (choice == QLatin1String("sim"))
+        return QStringLiteral("sim%1").arg(choices.mid(0, index_).count(QStringLiteral("sim")));
+    const int colon = choice.indexOf(QLatin1Char(':'));
+    return colon > 0 ? choice.mid(colon + 1).section(QLatin1Char('/'), -1) : choice;
 }
 
 bool bus::open(QString *why)

@@ -50,8 +50,8 @@ private:
 
 }  // namespace
 
-Lss::Lss(const monitor_sink &log, QWidget *parent)
-    : language_window(parent, QStringLiteral("Lss")), ui(new Ui::Lss), log_(log), bus_(adapter_bus_ops())
+Lss::Lss(const monitor_sink &log, QWidget *parent, int bus)
+    : language_window(parent, QStringLiteral("Lss")), ui(new Ui::Lss), log_(log), bus_(bus_ops(bus)), bus_index_(bus)
 {
     ui->setupUi(this);
     ui->lss_found->setColumnCount(col_count);
@@ -329,7 +329,7 @@ void Lss::configure()
 
 std::set<int> Lss::node_ids_in_use() const
 {
-    std::set<int> used = node_ids_heard(vci::bus_tap::heard_since(0));
+    std::set<int> used = node_ids_heard(vci::bus_tap::heard_since(bus_index_, 0));
     for (size_t i = 0; i < found_.size(); ++i)
         if (found_[i].node && static_cast<int>(i) != current_)
             used.insert(found_[i].node);

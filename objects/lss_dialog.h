@@ -23,7 +23,8 @@ class Lss : public language_window<QDialog> {
 
 public:
     // log receives the monitor texts of every LSS frame.
-    explicit Lss(const monitor_sink &log, QWidget *parent = nullptr);
+    // bus: the bus it addresses (can/bus.h), the object dictionary's choice.
+    explicit Lss(const monitor_sink &log, QWidget *parent = nullptr, int bus = 0);
     ~Lss() override;
 
     bool scanning() const { return scanning_; }
@@ -68,6 +69,7 @@ private:
     Ui::Lss *ui;
     monitor_sink log_;
     const exchange_bus &bus_;
+    int bus_index_ = 0;
     std::vector<found_node> found_;
     // The row of the drive in configuration; -1 for none or, with all_configuring_, every drive.
     int current_ = -1;

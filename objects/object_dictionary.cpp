@@ -1,5 +1,7 @@
 #include "objects/object_dictionary.h"
 
+#include "can/bus_box.h"
+
 #include "base/document_lookup.h"
 #include "base/hex.h"
 #include "base/language.h"
@@ -87,6 +89,7 @@ Object_dictionary::Object_dictionary(QWidget *parent)
       dcf_model_(new dcf_diff_model(this))
 {
     ui->setupUi(this);
+    bus_box_ = add_bus_box(this);
     ui->objects->setModel(model_);
     follow_connection();
     model_->set_node_id(node());
@@ -205,7 +208,7 @@ canopen::sdo_link Object_dictionary::link() { return link_to(node()); }
 
 canopen::sdo_link Object_dictionary::link_to(int node)
 {
-    return canopen::exchange_sdo_link(adapter_bus_ops(), node, canopen::sdo_timeout_ms,
+    return canopen::exchange_sdo_link(bus_ops(chosen_bus(bus_box_)), node, canopen::sdo_timeout_ms,
                                       [this](const QString &t) { emit senddata(t); });
 }
 
@@ -528,7 +531,7 @@ void Object_dictionary::on_lss_clicked()
     // Drives without node-ID are reached by their identity: no connected joint is needed.
     Lss *dialog = findChild<Lss *>();
     if (!dialog) {
-        dialog = new Lss([this](const QString &t) { emit senddata(t); }, this);
+        dialog = new Lss([this](const QString &t) { emit senddata(t); }, this, chosen_bus(bus_box_));
         dialog->comboBox(current_language());  // born after the last switch: it takes the language now
     }
     dialog->show();

@@ -18,6 +18,8 @@
 #include <memory>
 #include <vector>
 
+class QComboBox;
+
 namespace Ui {
 class Object_dictionary;
 }
@@ -86,6 +88,8 @@ protected:
     void showEvent(QShowEvent *e) override;
 
 private:
+    // Which bus the dictionary, discovery and LSS address; bus 0 unless VELMORA_CAN lists more.
+    QComboBox *bus_box_ = nullptr;
     bool canopen_ready();
     bool custom_ready();
     canopen::sdo_link link();

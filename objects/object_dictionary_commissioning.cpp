@@ -3,6 +3,8 @@
 // its progress and Cancel on the page.
 #include "objects/object_dictionary.h"
 
+#include "can/bus_box.h"
+
 #include "ui_object_dictionary.h"
 
 #include "base/desktop_seams.h"
@@ -188,10 +190,8 @@ void Object_dictionary::on_discover_clicked()
 {
     if (!commissioning_ready())
         return;
-    discovery_bus wire;
-    wire.bus = &adapter_bus_ops();
-    wire.link = [this](int n) { return link_to(n); };
-    wire.log = [this](const QString &t) { emit senddata(t); };
+    const discovery_bus wire = discovery_on_bus(chosen_bus(bus_box_), [this](int n) { return link_to(n); },
+                                                [this](const QString &t) { emit senddata(t); });
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     show_commissioning_status(tr("正在查找节点/Discovering nodes..."), false);
@@ -282,11 +282,11 @@ dcf_wire Object_dictionary::wire()
     w.pre_operational = [this](int n) {
         const canopen::frame f = canopen::nmt(canopen::nmt_enter_pre_operational,
                                               static_cast<int32_t>(canopen::sdo_request_base) + n);
-        run_canopen_exchange(adapter_bus_ops(), f.id, f.data, f.len, 0,
+        run_canopen_exchange(bus_ops(chosen_bus(bus_box_)), f.id, f.data, f.len, 0,
                              QStringLiteral("NMT预运行/NMT pre-operational %1").arg(n), 1,
                              [this](const QString &t) { emit senddata(t); });
     };
-    w.bus_lost = [] { return vci::bus_lost(); };
+    w.bus_lost = [this] { return vci::bus_lost(chosen_bus(bus_box_)); };
     w.watch = watch_;
     return w;
 }

@@ -577,6 +577,19 @@ Time</source>
         <source>提示/Notice</source>
         <translation>提示</translation>
     </message>
+    <message>
+        <source>接口/Interface</source>
+        <translation>接口</translation>
+    </message>
+    <message>
+        <source>只显示此接口（总线）的帧，空为全部/Only the frames of this interface (bus); empty for all</source>
+        <translation>只显示此接口（总线）的帧，空为全部</translation>
+    </message>
+    <message>
+        <source>接口
+Interface</source>
+        <translation>接口</translation>
+    </message>
 </context>
 <context>
     <name>Joints</name>

@@ -577,6 +577,19 @@ Time</source>
         <source>提示/Notice</source>
         <translation>Notice</translation>
     </message>
+    <message>
+        <source>接口/Interface</source>
+        <translation>Interface</translation>
+    </message>
+    <message>
+        <source>只显示此接口（总线）的帧，空为全部/Only the frames of this interface (bus); empty for all</source>
+        <translation>Only the frames of this interface (bus); empty for all</translation>
+    </message>
+    <message>
+        <source>接口
+Interface</source>
+        <translation>Interface</translation>
+    </message>
 </context>
 <context>
     <name>Joints</name>

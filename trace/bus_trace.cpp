@@ -1,5 +1,7 @@
 #include "trace/bus_trace.h"
 
+#include "can/bus.h"
+
 #include "base/desktop_seams.h"
 #include "base/document_lookup.h"
 #include "base/elided_label.h"
@@ -113,7 +115,7 @@ void fit(QTableView *view, const QStringList &widest)
 
 void Bus_trace::fit_columns()
 {
-    fit(ui->trace, {QStringLiteral("00:00:00.000000"), QStringLiteral("Tx"), QStringLiteral("1FFFFFFF"),
+    fit(ui->trace, {QStringLiteral("00:00:00.000000"), QStringLiteral("Tx"), QStringLiteral("can0.1"), QStringLiteral("1FFFFFFF"),
                     QStringLiteral("64"), QStringLiteral("00 00 00 00 00 00 00 00")});
     fit(ui->nodes, {QStringLiteral("127"), node_state_text(0x7F), QStringLiteral("0000.0"), QStringLiteral("00000.0"),
                     QStringLiteral("0000")});
@@ -195,6 +197,11 @@ void Bus_trace::connect_controls()
     connect(ui->filter_id, &QLineEdit::textChanged, this, &Bus_trace::apply_filter);
     connect(ui->filter_mask, &QLineEdit::textChanged, this, &Bus_trace::apply_filter);
     connect(ui->filter_node, QOverload<int>::of(&QSpinBox::valueChanged), this, &Bus_trace::apply_filter);
+    // Every bus of the selection by its interface; a loaded file's other names can be typed.
+    ui->filter_interface->addItem(QString());
+    for (int i = 0; i < can::bus::selected(); ++i)
+        ui->filter_interface->addItem(can::bus::at(i).name());
+    connect(ui->filter_interface, &QComboBox::currentTextChanged, this, &Bus_trace::apply_filter);
     for (QCheckBox *box : {ui->kind_nmt, ui->kind_sync, ui->kind_emcy, ui->kind_pdo, ui->kind_sdo,
                            ui->kind_error_control, ui->kind_maker, ui->kind_error_frame, ui->kind_other})
         connect(box, &QCheckBox::toggled, this, &Bus_trace::apply_filter);
@@ -208,6 +215,7 @@ void Bus_trace::apply_filter()
     f.mask = ui->filter_mask->text().trimmed().isEmpty() ? (ui->filter_id->text().trimmed().isEmpty() ? 0 : 0x1FFFFFFFu)
                                                          : hex_value(ui->filter_mask->text());
     f.node = ui->filter_node->value();
+    f.iface = ui->filter_interface->currentText().trimmed();
     const QCheckBox *boxes[trace::frame_kind_count] = {ui->kind_nmt,   ui->kind_sync,        ui->kind_emcy,
                                                        ui->kind_pdo,   ui->kind_sdo,         ui->kind_error_control,
                                                        ui->kind_maker, ui->kind_error_frame, ui->kind_other};

@@ -147,7 +147,7 @@ void trace_model::extend_rows()
     std::vector<uint32_t> added;
     for (size_t i = filtered_upto_; i < shown_; ++i) {
         const trace_record &r = log_.at(i);
-        if (filter_.matches(r)) {
+        if (shows(i)) {
             added.push_back(static_cast<uint32_t>(i));
             count_identifier(r);
         }
@@ -161,6 +161,11 @@ void trace_model::extend_rows()
     endInsertRows();
 }
 
+bool trace_model::shows(size_t i) const
+{
+    return filter_.matches(log_.at(i)) && (filter_.iface.isEmpty() || log_.interface_of(i) == filter_.iface);
+}
+
 void trace_model::rebuild_rows()
 {
     beginResetModel();
@@ -168,7 +173,7 @@ void trace_model::rebuild_rows()
     ids_.clear();
     for (size_t i = 0; i < shown_; ++i) {
         const trace_record &r = log_.at(i);
-        if (filter_.matches(r)) {
+        if (shows(i)) {
             rows_.push_back(static_cast<uint32_t>(i));
             count_identifier(r);
         }
@@ -274,6 +279,7 @@ QVariant trace_model::data(const QModelIndex &index, int role) const
         return relative_time_ ? QString::number(static_cast<double>(r.t_us) / 1e6, 'f', 6)
                               : time_of_day(log_.epoch_us + r.t_us);
     case direction_column: return r.transmitted() ? QStringLiteral("Tx") : QStringLiteral("Rx");
+    case interface_column: return log_.interface_of(at);
     case id_column: return id_text(r);
     case dlc_column: return static_cast<int>(r.len);
     case data_column: return data_text(r, log_.detail(at));
@@ -296,6 +302,7 @@ QVariant trace_model::headerData(int section, Qt::Orientation orientation, int r
         return relative_time_ ? QCoreApplication::translate("Bus_trace", "时间(s)\nTime (s)")
                               : QCoreApplication::translate("Bus_trace", "时间\nTime");
     case direction_column: return QCoreApplication::translate("Bus_trace", "方向\nDir");
+    case interface_column: return QCoreApplication::translate("Bus_trace", "接口\nInterface");
     case id_column: return QCoreApplication::translate("Bus_trace", "标识符\nID");
     case dlc_column: return QCoreApplication::translate("Bus_trace", "长度\nDLC");
     case data_column: return QCoreApplication::translate("Bus_trace", "数据\nData");

@@ -23,6 +23,7 @@ struct trace_filter {
     uint32_t mask = 0;  // bits of the identifier that must equal id's; 0 lets every frame pass
     int node = 0;       // 0 = any node
     uint16_t kinds = all_kinds;
+    QString iface;  // the interface ("sim1", "can0"); empty for every one
     bool matches(const trace_record &r) const;
 };
 
@@ -41,7 +42,16 @@ class trace_model : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    enum column { time_column, direction_column, id_column, dlc_column, data_column, meaning_column, column_count };
+    enum column {
+        time_column,
+        direction_column,
+        interface_column,
+        id_column,
+        dlc_column,
+        data_column,
+        meaning_column,
+        column_count
+    };
 
     explicit trace_model(size_t cap = frame_log::default_cap, QObject *parent = nullptr);
 
@@ -58,6 +68,8 @@ public:
     size_t shown_frames() const { return shown_; }
 
     void set_filter(const trace_filter &filter);
+    // Whether the filter shows the log's frame i.
+    bool shows(size_t i) const;
     const trace_filter &filter() const { return filter_; }
     // While paused, frames are still kept but the rows do not grow.
     void set_paused(bool paused);

@@ -8,7 +8,9 @@
 #include "base/shared_values.h"
 #include "base/window_place.h"
 #include "app/velmora.h"
+#include "app/bus_choice.h"
 #include "can/adapter.h"
+#include "can/bus.h"
 #include "can/exchange.h"
 #include "can/step_job.h"
 #include "canopen/canopen_state.h"
@@ -329,6 +331,37 @@ private slots:
         child<QComboBox>(window, "type")->setCurrentText(QStringLiteral("VISIBLE_STRING"));
         press("read");
         QCOMPARE(field("value")->text(), QStringLiteral("Simulated third-party servo drive"));
+    }
+
+    // A second simulated bus with only node 3: the window's discovery on it lists node 3 alone,
+    // and on bus 0 it never meets node 3.
+    void discovery_on_a_second_bus_lists_only_its_nodes()
+    {
+        sim::simulator::instance().configure({{1, 10231}, {2, 10231}});
+        sim::simulator::instance(1).configure({{3, 10231}});
+        qputenv("VELMORA_CAN", "sim,sim");
+        use_bus_from_environment();
+        QString why;
+        QVERIFY2(can::bus::at(1).open(&why), qPrintable(why));
+        QCOMPARE(can::bus::at(1).name(), QStringLiteral("sim1"));
+        Object_dictionary second;
+        auto *bus = child<QComboBox>(&second, "bus");
+        QCOMPARE(bus->count(), 2);
+        bus->setCurrentIndex(1);
+        child<QPushButton>(&second, "discover")->click();
+        QTRY_VERIFY(!second.job_running());
+        auto *nodes = child<QTableWidget>(&second, "nodes");
+        QCOMPARE(nodes->rowCount(), 1);
+        QCOMPARE(nodes->item(0, 0)->text(), QStringLiteral("3"));
+
+        bus->setCurrentIndex(0);
+        child<QPushButton>(&second, "discover")->click();
+        QTRY_VERIFY(!second.job_running());
+        QCOMPARE(nodes->rowCount(), 2);
+        QCOMPARE(nodes->item(1, 0)->text(), QStringLiteral("2"));
+        can::bus::at(1).close();
+        qunsetenv("VELMORA_CAN");
+        uninstall_bus();
     }
 
     void dcf_download_to_two_nodes()

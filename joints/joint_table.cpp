@@ -352,6 +352,84 @@ void joint_table::disable(int row)
     j.outcome = confirmed ? action_outcome::disabled : action_outcome::disable_failed;
 }
 
+void joint_table::halt(int row)
+{
+    if (row < 0 || row >= static_cast<int>(rows_.size()))
+        return;
+    joint_state &j = rows_[row];
+    j.outcome_detail.clear();
+    bool confirmed = false;
+    if (j.protocol == joint_protocol::canopen) {
+        confirmed = write_u(j.address, canopen::object::controlword, 0,
+                            canopen::cw_enable_operation | canopen::cw_halt_bit, 2, &j.outcome_detail);
+    } else {
+        int32_t v = 0;
+        confirmed = custom_ask(j.address, write_stop_motion(), &v);
+    }
+    j.outcome = confirmed ? action_outcome::halted : action_outcome::halt_unconfirmed;
+}
+
+void joint_table::fault_reset(int row)
+{
+    if (row < 0 || row >= static_cast<int>(rows_.size()))
+        return;
+    joint_state &j = rows_[row];
+    j.outcome_detail.clear();
+    if (j.protocol != joint_protocol::canopen) {
+        j.outcome = action_outcome::fault_remains;
+        j.outcome_detail = QStringLiteral("仅CANopen关节/CANopen joints only");
+        return;
+    }
+    uint32_t v = 0;
+    // The reset acts on the rising edge of bit 7: from a controlword without it.
+    const bool written =
+        write_u(j.address, canopen::object::controlword, 0, canopen::cw_disable_voltage, 2, &j.outcome_detail) &&
+        write_u(j.address, canopen::object::controlword, 0, canopen::cw_fault_reset, 2, &j.outcome_detail) &&
+        read_u(j.address, canopen::object::statusword, 0, &v);
+    if (written) {
+        j.statusword_known = true;
+        j.statusword = static_cast<uint16_t>(v);
+    }
+    j.outcome = written && !(j.statusword & canopen::sw_bit::fault) ? action_outcome::fault_reset
+                                                                   : action_outcome::fault_remains;
+    if (j.outcome == action_outcome::fault_reset)
+        j.enabled = false;  // the reset leaves it in switch on disabled
+}
+
+void joint_table::move_to(int row, int32_t target)
+{
+    if (row < 0 || row >= static_cast<int>(rows_.size()))
+        return;
+    joint_state &j = rows_[row];
+    j.outcome_detail.clear();
+    j.outcome = action_outcome::move_refused;
+    if (j.protocol != joint_protocol::canopen) {
+        j.outcome_detail = QStringLiteral("仅CANopen关节/CANopen joints only");
+        return;
+    }
+    uint32_t sw = 0;
+    if (!read_u(j.address, canopen::object::statusword, 0, &sw))
+        return;
+    j.statusword_known = true;
+    j.statusword = static_cast<uint16_t>(sw);
+    if (canopen::state_of(j.statusword) != canopen::drive_state::operation_enabled) {
+        j.outcome_detail = QStringLiteral("未使能/not enabled");
+        return;
+    }
+    const bool started =
+        write_u(j.address, canopen::object::modes_of_operation, 0, static_cast<uint8_t>(canopen::mode_profile_position), 1,
+                &j.outcome_detail) &&
+        write_u(j.address, canopen::object::target_position, 0, static_cast<uint32_t>(target), 4, &j.outcome_detail) &&
+        write_u(j.address, canopen::object::controlword, 0, canopen::cw_enable_immediate, 2, &j.outcome_detail) &&
+        write_u(j.address, canopen::object::controlword, 0, canopen::cw_enable_immediate | canopen::cw_new_setpoint, 2,
+                &j.outcome_detail) &&
+        write_u(j.address, canopen::object::controlword, 0, canopen::cw_enable_immediate, 2, &j.outcome_detail);
+    if (started) {
+        j.outcome = action_outcome::move_started;
+        j.outcome_detail = QString::number(target);
+    }
+}
+
 stop_report joint_table::stop(const std::vector<int> &which)
 {
     stop_report report;
@@ -465,6 +543,12 @@ QString outcome_text(const joint_state &j)
     case action_outcome::disable_failed: text = QStringLiteral("禁用未确认/disable not confirmed"); break;
     case action_outcome::stopped: text = QStringLiteral("已停止/stopped"); break;
     case action_outcome::stop_unconfirmed: text = QStringLiteral("停止未确认/stop not confirmed"); break;
+    case action_outcome::halted: text = QStringLiteral("已暂停/halted"); break;
+    case action_outcome::halt_unconfirmed: text = QStringLiteral("暂停未确认/halt not confirmed"); break;
+    case action_outcome::fault_reset: text = QStringLiteral("故障已复位/fault reset"); break;
+    case action_outcome::fault_remains: text = QStringLiteral("故障未复位/fault not reset"); break;
+    case action_outcome::move_started: text = QStringLiteral("运动已开始/move started"); break;
+    case action_outcome::move_refused: text = QStringLiteral("运动被拒绝/move refused"); break;
     }
     return j.outcome_detail.isEmpty() ? text : text + QStringLiteral(": ") + j.outcome_detail;
 }

@@ -21,7 +21,21 @@ namespace joints {
 enum class joint_protocol { canopen, custom };
 
 // What the last action on a joint came to, as far as the drive confirmed it.
-enum class action_outcome { none, enabled, enable_failed, disabled, disable_failed, stopped, stop_unconfirmed };
+enum class action_outcome {
+    none,
+    enabled,
+    enable_failed,
+    disabled,
+    disable_failed,
+    stopped,
+    stop_unconfirmed,
+    halted,
+    halt_unconfirmed,
+    fault_reset,
+    fault_remains,
+    move_started,
+    move_refused
+};
 
 struct joint_state {
     joint_address address;
@@ -82,6 +96,16 @@ public:
     void disable(int row);
     // The stop for each row listed.
     stop_report stop(const std::vector<int> &rows);
+    // Halt (controlword bit 8) on a CiA 402 joint, which stays enabled; the maker's stop motion.
+    // "halted" once the drive acknowledged the write.
+    void halt(int row);
+    // Fault reset (a rising edge of controlword bit 7); "fault reset" only when the statusword
+    // read afterwards shows no fault. CiA 402 joints.
+    void fault_reset(int row);
+    // An absolute profile-position move of an enabled CiA 402 joint: mode 1, the target, then a
+    // new set-point taken at once. "move started" once the drive acknowledged every write; the
+    // state column tells when it reached the target.
+    void move_to(int row, int32_t target);
     // The stop for every joint this table enabled or whose polled statusword says "operation
     // enabled".
     stop_report stop_all();

@@ -149,6 +149,62 @@ void Joints::on_disable_clicked()
     report(tr("已禁用%1个，共%2个/disabled %1 of %2").arg(done).arg(rows.size()));
 }
 
+void Joints::on_halt_clicked()
+{
+    const std::vector<int> rows = selected_rows();
+    if (rows.empty()) {
+        report(tr("请先选择关节/Select joints first"));
+        return;
+    }
+    int done = 0;
+    for (int r : rows) {
+        table_.halt(r);
+        done += table_.rows()[r].outcome == joints::action_outcome::halted;
+    }
+    report(tr("已暂停%1个，共%2个/halted %1 of %2").arg(done).arg(rows.size()));
+}
+
+void Joints::on_quick_stop_clicked()
+{
+    const std::vector<int> rows = selected_rows();
+    if (rows.empty()) {
+        report(tr("请先选择关节/Select joints first"));
+        return;
+    }
+    const joints::stop_report r = table_.stop(rows);
+    report(tr("已确认停止%1个，共%2个/stop confirmed by %1 of %2").arg(r.confirmed).arg(r.sent));
+}
+
+void Joints::on_fault_reset_clicked()
+{
+    const std::vector<int> rows = selected_rows();
+    if (rows.empty()) {
+        report(tr("请先选择关节/Select joints first"));
+        return;
+    }
+    int done = 0;
+    for (int r : rows) {
+        table_.fault_reset(r);
+        done += table_.rows()[r].outcome == joints::action_outcome::fault_reset;
+    }
+    report(tr("故障已复位%1个，共%2个/fault reset on %1 of %2").arg(done).arg(rows.size()));
+}
+
+void Joints::on_move_to_clicked()
+{
+    const std::vector<int> rows = selected_rows();
+    if (rows.empty()) {
+        report(tr("请先选择关节/Select joints first"));
+        return;
+    }
+    int done = 0;
+    for (int r : rows) {
+        table_.move_to(r, ui->target->value());
+        done += table_.rows()[r].outcome == joints::action_outcome::move_started;
+    }
+    report(tr("运动已开始%1个，共%2个/move started on %1 of %2").arg(done).arg(rows.size()));
+}
+
 void Joints::on_enable_all_clicked()
 {
     refresh_rows();

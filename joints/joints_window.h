@@ -33,6 +33,10 @@ public:
 public slots:
     void on_enable_clicked();
     void on_disable_clicked();
+    void on_halt_clicked();
+    void on_quick_stop_clicked();
+    void on_fault_reset_clicked();
+    void on_move_to_clicked();
     void on_enable_all_clicked();
     void on_disable_all_clicked();
     void on_stop_all_clicked();

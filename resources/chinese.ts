@@ -669,6 +669,38 @@ Interface</source>
         <source>总线%1未打开/Bus %1 is not open</source>
         <translation>总线%1未打开</translation>
     </message>
+    <message>
+        <source>暂停/Halt</source>
+        <translation>暂停</translation>
+    </message>
+    <message>
+        <source>快速停止/Quick stop</source>
+        <translation>快速停止</translation>
+    </message>
+    <message>
+        <source>故障复位/Fault reset</source>
+        <translation>故障复位</translation>
+    </message>
+    <message>
+        <source>目标位置（绝对）/Target position (absolute)</source>
+        <translation>目标位置（绝对）</translation>
+    </message>
+    <message>
+        <source>运动到/Move to</source>
+        <translation>运动到</translation>
+    </message>
+    <message>
+        <source>已暂停%1个，共%2个/halted %1 of %2</source>
+        <translation>已暂停%1个，共%2个</translation>
+    </message>
+    <message>
+        <source>故障已复位%1个，共%2个/fault reset on %1 of %2</source>
+        <translation>故障已复位%1个，共%2个</translation>
+    </message>
+    <message>
+        <source>运动已开始%1个，共%2个/move started on %1 of %2</source>
+        <translation>运动已开始%1个，共%2个</translation>
+    </message>
 </context>
 <context>
     <name>Lss</name>

@@ -669,6 +669,38 @@ Interface</source>
         <source>总线%1未打开/Bus %1 is not open</source>
         <translation>Bus %1 is not open</translation>
     </message>
+    <message>
+        <source>暂停/Halt</source>
+        <translation>Halt</translation>
+    </message>
+    <message>
+        <source>快速停止/Quick stop</source>
+        <translation>Quick stop</translation>
+    </message>
+    <message>
+        <source>故障复位/Fault reset</source>
+        <translation>Fault reset</translation>
+    </message>
+    <message>
+        <source>目标位置（绝对）/Target position (absolute)</source>
+        <translation>Target position (absolute)</translation>
+    </message>
+    <message>
+        <source>运动到/Move to</source>
+        <translation>Move to</translation>
+    </message>
+    <message>
+        <source>已暂停%1个，共%2个/halted %1 of %2</source>
+        <translation>halted %1 of %2</translation>
+    </message>
+    <message>
+        <source>故障已复位%1个，共%2个/fault reset on %1 of %2</source>
+        <translation>fault reset on %1 of %2</translation>
+    </message>
+    <message>
+        <source>运动已开始%1个，共%2个/move started on %1 of %2</source>
+        <translation>move started on %1 of %2</translation>
+    </message>
 </context>
 <context>
     <name>Lss</name>

@@ -202,10 +202,33 @@ private slots:
         QVERIFY(cell(0, joints_model::error).contains(QStringLiteral("over-current")));
         QTRY_VERIFY(cell(0, joints_model::emcy).startsWith(QStringLiteral("0x2310")));
         window->findChild<QTableView *>(QStringLiteral("joints"))->selectRow(0);
+        // A move is refused while the drive is not enabled, and says why.
+        child<QSpinBox>("target")->setValue(3000);
+        QTest::mouseClick(child<QPushButton>("move_to"), Qt::LeftButton);
+        QCOMPARE(window->table().rows()[0].outcome, action_outcome::move_refused);
+        QVERIFY(outcome_text(window->table().rows()[0]).contains(QStringLiteral("not enabled")));
+        QTest::mouseClick(child<QPushButton>("fault_reset"), Qt::LeftButton);
+        QCOMPARE(window->table().rows()[0].outcome, action_outcome::fault_reset);
+        QVERIFY(!(sim_statusword(4) & canopen::sw_bit::fault));
         QTest::mouseClick(child<QPushButton>("enable"), Qt::LeftButton);
         QCOMPARE(window->table().rows()[0].outcome, action_outcome::enabled);
         QCOMPARE(canopen::state_of(sim_statusword(4)), canopen::drive_state::operation_enabled);
         QVERIFY(child<QLabel>("joints_status")->text().contains(QStringLiteral("1 of 1")));
+
+        // Move to, then halt: the drive took the set-point and stays enabled while it halts.
+        QTest::mouseClick(child<QPushButton>("move_to"), Qt::LeftButton);
+        QCOMPARE(window->table().rows()[0].outcome, action_outcome::move_started);
+        const canopen::sdo_outcome target =
+            canopen::read_object(canopen::exchange_sdo_link(adapter_bus_ops(), 4, 100, {}), 0x607A, 0);
+        QVERIFY(target.ok);
+        QCOMPARE(target.data, QByteArray("\xB8\x0B\x00\x00", 4));  // 3000
+        QTest::mouseClick(child<QPushButton>("halt"), Qt::LeftButton);
+        QCOMPARE(window->table().rows()[0].outcome, action_outcome::halted);
+        QVERIFY(sim_statusword(4) & canopen::sw_bit::operation_enabled);
+        // Quick stop on the one row: confirmed by its drive.
+        QTest::mouseClick(child<QPushButton>("quick_stop"), Qt::LeftButton);
+        QCOMPARE(window->table().rows()[0].outcome, action_outcome::stopped);
+        QVERIFY(!(sim_statusword(4) & canopen::sw_bit::quick_stop));
     }
 
     // A name typed into the table is kept for that bus and node.

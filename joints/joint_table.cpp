@@ -430,6 +430,48 @@ void joint_table::move_to(int row, int32_t target)
     }
 }
 
+bool joint_table::read_history(int row, std::vector<uint32_t> *codes, QString *why) const
+{
+    codes->clear();
+    if (row < 0 || row >= static_cast<int>(rows_.size()) || rows_[row].protocol != joint_protocol::canopen) {
+        *why = QStringLiteral("仅CANopen关节/CANopen joints only");
+        return false;
+    }
+    const joint_address &a = rows_[row].address;
+    uint32_t count = 0;
+    if (!read_u(a, 0x1003, 0, &count)) {
+        *why = QStringLiteral("0x1003读取失败/0x1003 could not be read");
+        return false;
+    }
+    // The count is the drive's to say; a history longer than the standard's 254 entries is not one.
+    for (uint32_t sub = 1; sub <= count && sub <= 254; ++sub) {
+        uint32_t code = 0;
+        if (!read_u(a, 0x1003, static_cast<uint8_t>(sub), &code)) {
+            *why = QStringLiteral("0x1003:%1读取失败/0x1003:%1 could not be read").arg(sub);
+            return false;
+        }
+        codes->push_back(code);
+    }
+    return true;
+}
+
+bool joint_table::clear_history(int row, QString *why) const
+{
+    if (row < 0 || row >= static_cast<int>(rows_.size()) || rows_[row].protocol != joint_protocol::canopen) {
+        *why = QStringLiteral("仅CANopen关节/CANopen joints only");
+        return false;
+    }
+    const joint_address &a = rows_[row].address;
+    uint32_t count = 1;
+    if (!write_u(a, 0x1003, 0, 0, 1, why))
+        return false;
+    if (!read_u(a, 0x1003, 0, &count) || count != 0) {
+        *why = QStringLiteral("回读未确认/not confirmed by the read-back");
+        return false;
+    }
+    return true;
+}
+
 stop_report joint_table::stop(const std::vector<int> &which)
 {
     stop_report report;

@@ -106,6 +106,11 @@ public:
     // new set-point taken at once. "move started" once the drive acknowledged every write; the
     // state column tells when it reached the target.
     void move_to(int row, int32_t target);
+    // The drive's error history 0x1003 (newest first), CiA 402 joints; false with why when it
+    // could not be read.
+    bool read_history(int row, std::vector<uint32_t> *codes, QString *why) const;
+    // Empties 0x1003; true only when the read-back count is 0.
+    bool clear_history(int row, QString *why) const;
     // The stop for every joint this table enabled or whose polled statusword says "operation
     // enabled".
     stop_report stop_all();

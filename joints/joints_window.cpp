@@ -1,7 +1,9 @@
 #include "joints/joints_window.h"
 
 #include "base/desktop_seams.h"
+#include "base/hex.h"
 #include "base/language.h"
+#include "canopen/cia402.h"
 #include "joints/joints_model.h"
 #include "ui_joints_window.h"
 
@@ -203,6 +205,57 @@ void Joints::on_move_to_clicked()
         done += table_.rows()[r].outcome == joints::action_outcome::move_started;
     }
     report(tr("运动已开始%1个，共%2个/move started on %1 of %2").arg(done).arg(rows.size()));
+}
+
+void Joints::on_history_clicked()
+{
+    const std::vector<int> rows = selected_rows();
+    if (rows.size() != 1) {
+        report(tr("请选择一个关节/Select one joint"));
+        return;
+    }
+    const joints::joint_state &j = table_.rows()[rows.front()];
+    std::vector<uint32_t> codes;
+    QString why;
+    QStringList lines;
+    if (!table_.read_history(rows.front(), &codes, &why)) {
+        lines << in_language(why);
+    } else if (codes.empty()) {
+        lines << tr("故障历史为空/The error history is empty");
+    } else {
+        // 0x1003 entries: the error code in the low 16 bits, the maker's own bits above.
+        for (size_t i = 0; i < codes.size(); ++i) {
+            const auto code = static_cast<uint16_t>(codes[i] & 0xFFFF);
+            const QString text = in_language(canopen::error_code_text(code)).replace(QLatin1Char('\n'), QLatin1Char(' '));
+            lines << QStringLiteral("%1. %2 %3").arg(i + 1).arg(hex::prefixed(codes[i], 8), text);
+        }
+    }
+    if (j.emcy_us >= 0)
+        lines << tr("最近EMCY/Last EMCY: %1 @%2 s")
+                     .arg(hex::prefixed(j.emcy_code, 4) + QLatin1Char(' ') +
+                              in_language(canopen::error_code_text(j.emcy_code)).replace(QLatin1Char('\n'), QLatin1Char(' ')))
+                     .arg(j.emcy_us / 1e6, 0, 'f', 3);
+    desktop_seams::information(this, tr("故障历史/Error history") + QStringLiteral(" ") + j.name,
+                               lines.join(QLatin1Char('\n')));
+}
+
+void Joints::on_clear_history_clicked()
+{
+    const std::vector<int> rows = selected_rows();
+    if (rows.size() != 1) {
+        report(tr("请选择一个关节/Select one joint"));
+        return;
+    }
+    const QString name = table_.rows()[rows.front()].name;
+    if (desktop_seams::question(this, tr("清除历史/Clear history"),
+                                tr("清除%1的故障历史（0x1003）？/Clear the error history (0x1003) of %1?").arg(name))
+        != QMessageBox::Yes)
+        return;
+    QString why;
+    if (table_.clear_history(rows.front(), &why))
+        report(tr("%1的故障历史已清除/error history of %1 cleared").arg(name));
+    else
+        report(tr("%1的故障历史未清除/error history of %1 not cleared").arg(name) + QStringLiteral(": ") + in_language(why));
 }
 
 void Joints::on_enable_all_clicked()

@@ -37,6 +37,8 @@ public slots:
     void on_quick_stop_clicked();
     void on_fault_reset_clicked();
     void on_move_to_clicked();
+    void on_history_clicked();
+    void on_clear_history_clicked();
     void on_enable_all_clicked();
     void on_disable_all_clicked();
     void on_stop_all_clicked();

@@ -701,6 +701,42 @@ Interface</source>
         <source>运动已开始%1个，共%2个/move started on %1 of %2</source>
         <translation>运动已开始%1个，共%2个</translation>
     </message>
+    <message>
+        <source>故障历史/History</source>
+        <translation>故障历史</translation>
+    </message>
+    <message>
+        <source>清除历史/Clear history</source>
+        <translation>清除历史</translation>
+    </message>
+    <message>
+        <source>请选择一个关节/Select one joint</source>
+        <translation>请选择一个关节</translation>
+    </message>
+    <message>
+        <source>故障历史为空/The error history is empty</source>
+        <translation>故障历史为空</translation>
+    </message>
+    <message>
+        <source>最近EMCY/Last EMCY: %1 @%2 s</source>
+        <translation>最近EMCY/Last EMCY: %1 @%2 s</translation>
+    </message>
+    <message>
+        <source>故障历史/Error history</source>
+        <translation>故障历史</translation>
+    </message>
+    <message>
+        <source>清除%1的故障历史（0x1003）？/Clear the error history (0x1003) of %1?</source>
+        <translation>清除%1的故障历史（0x1003）？</translation>
+    </message>
+    <message>
+        <source>%1的故障历史已清除/error history of %1 cleared</source>
+        <translation>%1的故障历史已清除</translation>
+    </message>
+    <message>
+        <source>%1的故障历史未清除/error history of %1 not cleared</source>
+        <translation>%1的故障历史未清除</translation>
+    </message>
 </context>
 <context>
     <name>Lss</name>

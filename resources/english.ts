@@ -701,6 +701,42 @@ Interface</source>
         <source>运动已开始%1个，共%2个/move started on %1 of %2</source>
         <translation>move started on %1 of %2</translation>
     </message>
+    <message>
+        <source>故障历史/History</source>
+        <translation>History</translation>
+    </message>
+    <message>
+        <source>清除历史/Clear history</source>
+        <translation>Clear history</translation>
+    </message>
+    <message>
+        <source>请选择一个关节/Select one joint</source>
+        <translation>Select one joint</translation>
+    </message>
+    <message>
+        <source>故障历史为空/The error history is empty</source>
+        <translation>The error history is empty</translation>
+    </message>
+    <message>
+        <source>最近EMCY/Last EMCY: %1 @%2 s</source>
+        <translation>Last EMCY: %1 @%2 s</translation>
+    </message>
+    <message>
+        <source>故障历史/Error history</source>
+        <translation>Error history</translation>
+    </message>
+    <message>
+        <source>清除%1的故障历史（0x1003）？/Clear the error history (0x1003) of %1?</source>
+        <translation>Clear the error history (0x1003) of %1?</translation>
+    </message>
+    <message>
+        <source>%1的故障历史已清除/error history of %1 cleared</source>
+        <translation>error history of %1 cleared</translation>
+    </message>
+    <message>
+        <source>%1的故障历史未清除/error history of %1 not cleared</source>
+        <translation>error history of %1 not cleared</translation>
+    </message>
 </context>
 <context>
     <name>Lss</name>

@@ -30,6 +30,7 @@ class test_joints : public QObject {
 private:
     Joints *window = nullptr;
     int questions = 0;
+    QString last_box;  // the text of the last box shown
 
     template <class T> T *child(const char *name) { return window->findChild<T *>(QLatin1String(name)); }
 
@@ -71,7 +72,8 @@ private slots:
         QCOMPARE(adapter_error, 0);
         device_open = 1;
         questions = 0;
-        desktop_seams::set_box_responder([this](const desktop_seams::box_request &) {
+        desktop_seams::set_box_responder([this](const desktop_seams::box_request &r) {
+            last_box = r.text;
             ++questions;
             return QMessageBox::Yes;
         });
@@ -202,6 +204,19 @@ private slots:
         QVERIFY(cell(0, joints_model::error).contains(QStringLiteral("over-current")));
         QTRY_VERIFY(cell(0, joints_model::emcy).startsWith(QStringLiteral("0x2310")));
         window->findChild<QTableView *>(QStringLiteral("joints"))->selectRow(0);
+        // The drive's error history names the fault; cleared (after a question) it reads empty.
+        QTest::mouseClick(child<QPushButton>("history"), Qt::LeftButton);
+        QVERIFY2(last_box.contains(QStringLiteral("1. 0x")) && last_box.contains(QStringLiteral("2310")) &&
+                     last_box.contains(QStringLiteral("over-current")) && last_box.contains(QStringLiteral("Last EMCY")),
+                 qPrintable(last_box));
+        const int asked = questions;
+        QTest::mouseClick(child<QPushButton>("clear_history"), Qt::LeftButton);
+        QCOMPARE(questions, asked + 1);
+        QVERIFY2(child<QLabel>("joints_status")->text().contains(QStringLiteral("cleared")) &&
+                     !child<QLabel>("joints_status")->text().contains(QStringLiteral("not cleared")),
+                 qPrintable(child<QLabel>("joints_status")->text()));
+        QTest::mouseClick(child<QPushButton>("history"), Qt::LeftButton);
+        QVERIFY2(last_box.contains(QStringLiteral("empty")), qPrintable(last_box));
         // A move is refused while the drive is not enabled, and says why.
         child<QSpinBox>("target")->setValue(3000);
         QTest::mouseClick(child<QPushButton>("move_to"), Qt::LeftButton);

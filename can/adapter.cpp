@@ -51,6 +51,12 @@ int32_t close_adapter()
 
 bool send_frame(uint32_t id, const uint8_t *data, uint8_t len, uint8_t remote)
 {
+    return send_frame_to(device_type, device_index, can_index, id, data, len, remote);
+}
+
+bool send_frame_to(int32_t dev_type, int32_t dev_index, int32_t channel, uint32_t id, const uint8_t *data,
+                   uint8_t len, uint8_t remote)
+{
     vci_frame frame;
     std::memset(&frame, 0, sizeof frame);
     frame.id = id;
@@ -58,7 +64,7 @@ bool send_frame(uint32_t id, const uint8_t *data, uint8_t len, uint8_t remote)
     frame.data_len = len;
     if (data && len > 0)
         std::memcpy(frame.data, data, len > 8 ? 8 : len);
-    return Transmit(device_type, device_index, can_index, &frame, 1) == 1;
+    return Transmit(dev_type, dev_index, channel, &frame, 1) == 1;
 }
 
 bool receive_batch(uint32_t ids[frame_batch_size], uint8_t payloads[frame_batch_size][8],

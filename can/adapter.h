@@ -17,6 +17,9 @@ constexpr uint8_t remote = 0x02;
 void open_adapter();
 int32_t close_adapter();
 bool send_frame(uint32_t id, const uint8_t *data, uint8_t len, uint8_t remote);
+// The same on the adapter device of another bus (can/bus.h).
+bool send_frame_to(int32_t dev_type, int32_t dev_index, int32_t channel, uint32_t id, const uint8_t *data,
+                   uint8_t len, uint8_t remote);
 // Takes up to frame_batch_size frames and hands every one of them back, in arrival order;
 // flags (when given) receives each entry's batch_flag bits and count how many entries were
 // filled. False when nothing came.

@@ -57,14 +57,7 @@ bus::bus(int index) : index_(index)
         // Bus 0 keeps the original send operation, the one its tests and windows know.
         if (self->index() == 0)
             return send_frame(id, data, len, remote);
-        vci_frame frame;
-        std::memset(&frame, 0, sizeof frame);
-        frame.id = id;
-        frame.remote_flag = remote;
-        frame.data_len = len;
-        if (data && len > 0)
-            std::memcpy(frame.data, data, len > 8 ? 8 : len);
-        return Transmit(self->device_type(), self->device_index(), self->channel(), &frame, 1) == 1;
+        return send_frame_to(self->device_type(), self->device_index(), self->channel(), id, data, len, remote);
     };
     o.sleep_ms = [](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); };
     o.pending = [self] { return GetReceiveNum(self->device_type(), self->device_index(), self->channel()); };

@@ -121,7 +121,8 @@ void Joints::report(const QString &text)
     model_->values_changed();
 }
 
-void Joints::on_enable_clicked()
+void Joints::on_selected(const std::function<void(int row)> &action, joints::action_outcome confirmed,
+                         const QString &count_text)
 {
     const std::vector<int> rows = selected_rows();
     if (rows.empty()) {
@@ -130,40 +131,25 @@ void Joints::on_enable_clicked()
     }
     int done = 0;
     for (int r : rows) {
-        table_.enable(r);
-        done += table_.rows()[r].outcome == joints::action_outcome::enabled;
+        action(r);
+        done += table_.rows()[r].outcome == confirmed;
     }
-    report(tr("已使能%1个，共%2个/enabled %1 of %2").arg(done).arg(rows.size()));
+    report(count_text.arg(done).arg(rows.size()));
+}
+
+void Joints::on_enable_clicked()
+{
+    on_selected([this](int r) { table_.enable(r); }, joints::action_outcome::enabled, tr("已使能%1个，共%2个/enabled %1 of %2"));
 }
 
 void Joints::on_disable_clicked()
 {
-    const std::vector<int> rows = selected_rows();
-    if (rows.empty()) {
-        report(tr("请先选择关节/Select joints first"));
-        return;
-    }
-    int done = 0;
-    for (int r : rows) {
-        table_.disable(r);
-        done += table_.rows()[r].outcome == joints::action_outcome::disabled;
-    }
-    report(tr("已禁用%1个，共%2个/disabled %1 of %2").arg(done).arg(rows.size()));
+    on_selected([this](int r) { table_.disable(r); }, joints::action_outcome::disabled, tr("已禁用%1个，共%2个/disabled %1 of %2"));
 }
 
 void Joints::on_halt_clicked()
 {
-    const std::vector<int> rows = selected_rows();
-    if (rows.empty()) {
-        report(tr("请先选择关节/Select joints first"));
-        return;
-    }
-    int done = 0;
-    for (int r : rows) {
-        table_.halt(r);
-        done += table_.rows()[r].outcome == joints::action_outcome::halted;
-    }
-    report(tr("已暂停%1个，共%2个/halted %1 of %2").arg(done).arg(rows.size()));
+    on_selected([this](int r) { table_.halt(r); }, joints::action_outcome::halted, tr("已暂停%1个，共%2个/halted %1 of %2"));
 }
 
 void Joints::on_quick_stop_clicked()
@@ -179,32 +165,12 @@ void Joints::on_quick_stop_clicked()
 
 void Joints::on_fault_reset_clicked()
 {
-    const std::vector<int> rows = selected_rows();
-    if (rows.empty()) {
-        report(tr("请先选择关节/Select joints first"));
-        return;
-    }
-    int done = 0;
-    for (int r : rows) {
-        table_.fault_reset(r);
-        done += table_.rows()[r].outcome == joints::action_outcome::fault_reset;
-    }
-    report(tr("故障已复位%1个，共%2个/fault reset on %1 of %2").arg(done).arg(rows.size()));
+    on_selected([this](int r) { table_.fault_reset(r); }, joints::action_outcome::fault_reset, tr("故障已复位%1个，共%2个/fault reset on %1 of %2"));
 }
 
 void Joints::on_move_to_clicked()
 {
-    const std::vector<int> rows = selected_rows();
-    if (rows.empty()) {
-        report(tr("请先选择关节/Select joints first"));
-        return;
-    }
-    int done = 0;
-    for (int r : rows) {
-        table_.move_to(r, ui->target->value());
-        done += table_.rows()[r].outcome == joints::action_outcome::move_started;
-    }
-    report(tr("运动已开始%1个，共%2个/move started on %1 of %2").arg(done).arg(rows.size()));
+    on_selected([this](int r) { table_.move_to(r, ui->target->value()); }, joints::action_outcome::move_started, tr("运动已开始%1个，共%2个/move started on %1 of %2"));
 }
 
 void Joints::on_history_clicked()

@@ -6,6 +6,7 @@
 #include "joints/joint_table.h"
 
 #include <QMainWindow>
+#include <functional>
 #include <vector>
 
 namespace Ui {
@@ -53,6 +54,9 @@ protected:
 
 private:
     std::vector<int> selected_rows() const;
+    // action on every selected row, then "count_text" with how many came to confirmed, of how many.
+    void on_selected(const std::function<void(int row)> &action, joints::action_outcome confirmed,
+                     const QString &count_text);
     void report(const QString &text);
     void poll();
 

@@ -396,26 +396,42 @@ void joint_table::fault_reset(int row)
         j.enabled = false;  // the reset leaves it in switch on disabled
 }
 
+namespace {
+
+// An enabled CiA 402 row, or why the action is refused (in j's outcome).
+bool ready_to_move(joint_state &j, action_outcome refused)
+{
+    j.outcome_detail.clear();
+    j.outcome = refused;
+    if (j.protocol != joint_protocol::canopen) {
+        j.outcome_detail = QStringLiteral("仅CANopen关节/CANopen joints only");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool joint_table::enabled_now(joint_state &j) const
+{
+    uint32_t sw = 0;
+    if (!read_u(j.address, canopen::object::statusword, 0, &sw))
+        return false;
+    j.statusword_known = true;
+    j.statusword = static_cast<uint16_t>(sw);
+    if (canopen::state_of(j.statusword) == canopen::drive_state::operation_enabled)
+        return true;
+    j.outcome_detail = QStringLiteral("未使能/not enabled");
+    return false;
+}
+
 void joint_table::move_to(int row, int32_t target)
 {
     if (row < 0 || row >= static_cast<int>(rows_.size()))
         return;
     joint_state &j = rows_[row];
-    j.outcome_detail.clear();
-    j.outcome = action_outcome::move_refused;
-    if (j.protocol != joint_protocol::canopen) {
-        j.outcome_detail = QStringLiteral("仅CANopen关节/CANopen joints only");
+    if (!ready_to_move(j, action_outcome::move_refused) || !enabled_now(j))
         return;
-    }
-    uint32_t sw = 0;
-    if (!read_u(j.address, canopen::object::statusword, 0, &sw))
-        return;
-    j.statusword_known = true;
-    j.statusword = static_cast<uint16_t>(sw);
-    if (canopen::state_of(j.statusword) != canopen::drive_state::operation_enabled) {
-        j.outcome_detail = QStringLiteral("未使能/not enabled");
-        return;
-    }
     const bool started =
         write_u(j.address, canopen::object::modes_of_operation, 0, static_cast<uint8_t>(canopen::mode_profile_position), 1,
                 &j.outcome_detail) &&
@@ -427,6 +443,58 @@ void joint_table::move_to(int row, int32_t target)
     if (started) {
         j.outcome = action_outcome::move_started;
         j.outcome_detail = QString::number(target);
+    }
+}
+
+void joint_table::jog(int row, int32_t speed)
+{
+    if (row < 0 || row >= static_cast<int>(rows_.size()))
+        return;
+    joint_state &j = rows_[row];
+    if (!ready_to_move(j, action_outcome::move_refused) || !enabled_now(j))
+        return;
+    const bool started =
+        write_u(j.address, canopen::object::modes_of_operation, 0, static_cast<uint8_t>(canopen::mode_profile_velocity), 1,
+                &j.outcome_detail) &&
+        write_u(j.address, canopen::object::target_velocity, 0, static_cast<uint32_t>(speed), 4, &j.outcome_detail) &&
+        write_u(j.address, canopen::object::controlword, 0, canopen::cw_enable_operation, 2, &j.outcome_detail);
+    if (started) {
+        j.outcome = action_outcome::jogging;
+        j.outcome_detail = QString::number(speed);
+    }
+}
+
+void joint_table::jog_end(int row)
+{
+    if (row < 0 || row >= static_cast<int>(rows_.size()))
+        return;
+    joint_state &j = rows_[row];
+    if (j.protocol != joint_protocol::canopen)
+        return;
+    j.outcome_detail.clear();
+    // Both, so that a lost first write still leaves the second to stop it.
+    const bool zero = write_u(j.address, canopen::object::target_velocity, 0, 0, 4, &j.outcome_detail);
+    const bool halted = write_u(j.address, canopen::object::controlword, 0,
+                                canopen::cw_enable_operation | canopen::cw_halt_bit, 2, &j.outcome_detail);
+    j.outcome = zero && halted ? action_outcome::halted : action_outcome::halt_unconfirmed;
+}
+
+void joint_table::home(int row, int8_t method)
+{
+    if (row < 0 || row >= static_cast<int>(rows_.size()))
+        return;
+    joint_state &j = rows_[row];
+    if (!ready_to_move(j, action_outcome::move_refused) || !enabled_now(j))
+        return;
+    const bool started =
+        write_u(j.address, canopen::object::modes_of_operation, 0, static_cast<uint8_t>(canopen::mode_homing), 1,
+                &j.outcome_detail) &&
+        write_u(j.address, canopen::object::homing_method, 0, static_cast<uint8_t>(method), 1, &j.outcome_detail) &&
+        write_u(j.address, canopen::object::controlword, 0, canopen::cw_enable_operation, 2, &j.outcome_detail) &&
+        write_u(j.address, canopen::object::controlword, 0, canopen::cw_homing_start, 2, &j.outcome_detail);
+    if (started) {
+        j.outcome = action_outcome::homing_started;
+        j.outcome_detail = QString::number(method);
     }
 }
 
@@ -591,6 +659,8 @@ QString outcome_text(const joint_state &j)
     case action_outcome::fault_remains: text = QStringLiteral("故障未复位/fault not reset"); break;
     case action_outcome::move_started: text = QStringLiteral("运动已开始/move started"); break;
     case action_outcome::move_refused: text = QStringLiteral("运动被拒绝/move refused"); break;
+    case action_outcome::jogging: text = QStringLiteral("点动中/jogging"); break;
+    case action_outcome::homing_started: text = QStringLiteral("回零已开始/homing started"); break;
     }
     return j.outcome_detail.isEmpty() ? text : text + QStringLiteral(": ") + j.outcome_detail;
 }

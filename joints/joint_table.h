@@ -34,7 +34,9 @@ enum class action_outcome {
     fault_reset,
     fault_remains,
     move_started,
-    move_refused
+    move_refused,
+    jogging,
+    homing_started
 };
 
 struct joint_state {
@@ -106,6 +108,13 @@ public:
     // new set-point taken at once. "move started" once the drive acknowledged every write; the
     // state column tells when it reached the target.
     void move_to(int row, int32_t target);
+    // Profile velocity at speed (signed) on an enabled CiA 402 joint while a jog button is held;
+    // jog_end sets the velocity 0 and halts ("halted" once acknowledged).
+    void jog(int row, int32_t speed);
+    void jog_end(int row);
+    // Homing (mode 6) with method on an enabled CiA 402 joint: "homing started" once the drive
+    // acknowledged the start; the state column tells when it attained.
+    void home(int row, int8_t method);
     // The drive's error history 0x1003 (newest first), CiA 402 joints; false with why when it
     // could not be read.
     bool read_history(int row, std::vector<uint32_t> *codes, QString *why) const;
@@ -120,6 +129,8 @@ private:
     bool read_u(const joint_address &a, uint16_t index, uint8_t sub, uint32_t *value) const;
     bool write_u(const joint_address &a, uint16_t index, uint8_t sub, uint32_t value, int size, QString *why = nullptr) const;
     void enable_canopen(joint_state &j);
+    // Reads the statusword: true when j is in operation enabled, else says so in j.
+    bool enabled_now(joint_state &j) const;
 
     std::vector<joint_state> rows_;
     size_t poll_row_ = 0;

@@ -27,6 +27,11 @@ constexpr int show_interval_ms = 100;
 Joints::Joints(QWidget *parent) : QMainWindow(parent), ui(new Ui::Joints)
 {
     ui->setupUi(this);
+    // The homing methods of CiA 402 (0x6098): switches and index pulses, and 35/37 (here).
+    for (int m : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29,
+                  30, 33, 34, 35, 37})
+        ui->home_method->addItem(QString::number(m), m);
+    ui->home_method->setCurrentText(QStringLiteral("35"));
     model_ = new joints::joints_model(table_, this);
     ui->joints->setModel(model_);
     ui->joints->horizontalHeader()->setStretchLastSection(true);
@@ -69,6 +74,7 @@ void Joints::showEvent(QShowEvent *e)
 
 void Joints::hideEvent(QHideEvent *e)
 {
+    end_jogs();
     QMainWindow::hideEvent(e);
     poll_timer_->stop();
     show_timer_->stop();
@@ -100,6 +106,9 @@ void Joints::keyPressEvent(QKeyEvent *event)
 void Joints::changeEvent(QEvent *e)
 {
     QMainWindow::changeEvent(e);
+    // A jog lasts only while this window has the button held: losing focus ends it.
+    if (e->type() == QEvent::ActivationChange && !isActiveWindow())
+        end_jogs();
     if (e->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
         emit model_->headerDataChanged(Qt::Horizontal, 0, joints::joints_model::column_count - 1);
@@ -171,6 +180,49 @@ void Joints::on_fault_reset_clicked()
 void Joints::on_move_to_clicked()
 {
     on_selected([this](int r) { table_.move_to(r, ui->target->value()); }, joints::action_outcome::move_started, tr("运动已开始%1个，共%2个/move started on %1 of %2"));
+}
+
+void Joints::jog_selected(int direction)
+{
+    end_jogs();
+    const std::vector<int> rows = selected_rows();
+    if (rows.empty()) {
+        report(tr("请先选择关节/Select joints first"));
+        return;
+    }
+    int done = 0;
+    for (int r : rows) {
+        table_.jog(r, direction * ui->jog_speed->value());
+        // Ended on release whatever the drive answered: a jog it took without saying so stops too.
+        jogging_.push_back(r);
+        done += table_.rows()[r].outcome == joints::action_outcome::jogging;
+    }
+    report(tr("点动%1个，共%2个/jogging %1 of %2").arg(done).arg(rows.size()));
+}
+
+void Joints::end_jogs()
+{
+    if (jogging_.empty())
+        return;
+    const std::vector<int> rows = std::move(jogging_);
+    jogging_.clear();
+    int done = 0;
+    for (int r : rows) {
+        table_.jog_end(r);
+        done += table_.rows()[r].outcome == joints::action_outcome::halted;
+    }
+    report(tr("点动结束，已暂停%1个，共%2个/jog ended, halted %1 of %2").arg(done).arg(rows.size()));
+}
+
+void Joints::on_jog_minus_pressed() { jog_selected(-1); }
+void Joints::on_jog_plus_pressed() { jog_selected(1); }
+void Joints::on_jog_minus_released() { end_jogs(); }
+void Joints::on_jog_plus_released() { end_jogs(); }
+
+void Joints::on_home_clicked()
+{
+    on_selected([this](int r) { table_.home(r, static_cast<int8_t>(ui->home_method->currentData().toInt())); },
+                joints::action_outcome::homing_started, tr("回零已开始%1个，共%2个/homing started on %1 of %2"));
 }
 
 void Joints::on_history_clicked()

@@ -39,6 +39,11 @@ public slots:
     void on_fault_reset_clicked();
     void on_move_to_clicked();
     void on_history_clicked();
+    void on_home_clicked();
+    void on_jog_minus_pressed();
+    void on_jog_plus_pressed();
+    void on_jog_minus_released();
+    void on_jog_plus_released();
     void on_clear_history_clicked();
     void on_enable_all_clicked();
     void on_disable_all_clicked();
@@ -54,6 +59,10 @@ protected:
 
 private:
     std::vector<int> selected_rows() const;
+    void jog_selected(int direction);
+    // Ends every jog this window started (release, or the window losing focus).
+    void end_jogs();
+    std::vector<int> jogging_;
     // action on every selected row, then "count_text" with how many came to confirmed, of how many.
     void on_selected(const std::function<void(int row)> &action, joints::action_outcome confirmed,
                      const QString &count_text);

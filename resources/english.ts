@@ -737,6 +737,38 @@ Interface</source>
         <source>%1的故障历史未清除/error history of %1 not cleared</source>
         <translation>error history of %1 not cleared</translation>
     </message>
+    <message>
+        <source>点动−/Jog −</source>
+        <translation>Jog −</translation>
+    </message>
+    <message>
+        <source>点动+/Jog +</source>
+        <translation>Jog +</translation>
+    </message>
+    <message>
+        <source>点动速度/Jog speed</source>
+        <translation>Jog speed</translation>
+    </message>
+    <message>
+        <source>回零方式（0x6098）/Homing method (0x6098)</source>
+        <translation>Homing method (0x6098)</translation>
+    </message>
+    <message>
+        <source>回零/Home</source>
+        <translation>Home</translation>
+    </message>
+    <message>
+        <source>点动%1个，共%2个/jogging %1 of %2</source>
+        <translation>jogging %1 of %2</translation>
+    </message>
+    <message>
+        <source>点动结束，已暂停%1个，共%2个/jog ended, halted %1 of %2</source>
+        <translation>jog ended, halted %1 of %2</translation>
+    </message>
+    <message>
+        <source>回零已开始%1个，共%2个/homing started on %1 of %2</source>
+        <translation>homing started on %1 of %2</translation>
+    </message>
 </context>
 <context>
     <name>Lss</name>

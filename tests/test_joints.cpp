@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
+#include <QtEndian>
 #include <QtTest>
 
 using namespace joints;
@@ -244,6 +245,35 @@ private slots:
         QTest::mouseClick(child<QPushButton>("quick_stop"), Qt::LeftButton);
         QCOMPARE(window->table().rows()[0].outcome, action_outcome::stopped);
         QVERIFY(!(sim_statusword(4) & canopen::sw_bit::quick_stop));
+    }
+
+    // A jog moves while its button is held and halts on release; homing (method 35, here) from
+    // the window ends attained.
+    void a_jog_stops_on_release_and_homing_ends_attained()
+    {
+        add(2, 0);
+        QVERIFY(states_shown());
+        window->findChild<QTableView *>(QStringLiteral("joints"))->selectRow(0);
+        QTest::mouseClick(child<QPushButton>("enable"), Qt::LeftButton);
+        QCOMPARE(window->table().rows()[0].outcome, action_outcome::enabled);
+        const auto target_velocity = [] {
+            const canopen::sdo_outcome o =
+                canopen::read_object(canopen::exchange_sdo_link(adapter_bus_ops(), 2, 100, {}), 0x60FF, 0);
+            return o.ok && o.data.size() == 4 ? qFromLittleEndian<int32_t>(o.data.constData()) : -1;
+        };
+        child<QSpinBox>("jog_speed")->setValue(4000);
+        QTest::mousePress(child<QPushButton>("jog_plus"), Qt::LeftButton);
+        QCOMPARE(window->table().rows()[0].outcome, action_outcome::jogging);
+        QCOMPARE(target_velocity(), 4000);
+        QTest::mouseRelease(child<QPushButton>("jog_plus"), Qt::LeftButton);
+        QCOMPARE(window->table().rows()[0].outcome, action_outcome::halted);
+        QCOMPARE(target_velocity(), 0);
+        QVERIFY(sim_statusword(2) & canopen::sw_bit::operation_enabled);
+
+        child<QComboBox>("home_method")->setCurrentText(QStringLiteral("35"));
+        QTest::mouseClick(child<QPushButton>("home"), Qt::LeftButton);
+        QCOMPARE(window->table().rows()[0].outcome, action_outcome::homing_started);
+        QVERIFY(QTest::qWaitFor([this] { return (sim_statusword(2) & canopen::sw_homing_attained) != 0; }, 5000));
     }
 
     // A name typed into the table is kept for that bus and node.

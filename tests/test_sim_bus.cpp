@@ -1,12 +1,16 @@
 // The simulated bus behind VELMORA_CAN=sim: joints answer the presence probe and the firmware
 // read, absent nodes stay silent, and the joint list comes from VELMORA_SIM_NODES.
 #include "base/shared_values.h"
+#include "app/bus_choice.h"
 #include "can/adapter.h"
+#include "can/bus.h"
+#include "canopen/sdo_bus_link.h"
 #include "can/vci/bus_tap.h"
 #include "can/vci/vci.h"
 #include "sim/sim_clock.h"
 #include "sim/simulator.h"
 #include "support/test_bus.h"
+#include "trace/trace_model.h"
 
 #include <QtTest>
 
@@ -105,6 +109,56 @@ private slots:
         QCOMPARE(joints[1].firmware, 10240u);
         for (const char *bad : {"0", "128", "x", "1:abc", "1,1", "1:2:3"})
             QVERIFY2(!sim::parse_nodes(QString::fromLatin1(bad), &joints, &error), bad);
+    }
+
+    // Two simulated buses, node 5 only on the second: each bus's answers, last frames, listeners
+    // and interface stay its own, and the trace shows or filters them by interface.
+    void two_simulated_buses_keep_their_frames_apart()
+    {
+        QCOMPARE(sim::nodes_of_bus(QStringLiteral("1:10231;2:10231,3:10230"), 1), QStringLiteral("2:10231,3:10230"));
+        QCOMPARE(sim::nodes_of_bus(QStringLiteral("1:10231"), 3), QStringLiteral("1:10231"));  // one list for all
+        qputenv("VELMORA_CAN", "sim,sim");
+        use_bus_from_environment();
+        sim::simulator::instance(1).configure({{5, 10231}});
+        QCOMPARE(can::bus::selected(), 2);
+        QString why;
+        QVERIFY2(can::bus::at(1).open(&why), qPrintable(why));
+        QCOMPARE(can::bus::at(1).name(), QStringLiteral("sim1"));
+        std::vector<vci::tapped_frame> drained;
+        vci::bus_tap::drain(drained);
+        drained.clear();
+
+        vci::bus_tap::listener on0(0, {0x585}), on1(1, {0x585});
+        QVERIFY(canopen::read_object(canopen::exchange_sdo_link(bus_ops(1), 5, 100, {}), 0x1000, 0).ok);
+        QVERIFY(!canopen::read_object(canopen::exchange_sdo_link(bus_ops(0), 5, 30, {}), 0x1000, 0).ok);
+        std::vector<vci::tapped_frame> heard0, heard1;
+        QCOMPARE(on0.drain(heard0), size_t(0));
+        QCOMPARE(on1.drain(heard1), size_t(1));
+        QVERIFY(vci::bus_tap::last_received(1, 0x585).t_us >= 0);
+        QVERIFY(vci::bus_tap::last_received(0, 0x585).t_us < 0);
+
+        vci::bus_tap::drain(drained);
+        int on_bus1 = 0;
+        for (const vci::tapped_frame &f : drained)
+            if ((f.msg.id & 0x7F) == 5) {
+                QCOMPARE(vci::bus_tap::interface_name(f.iface), f.bus == 1 ? QStringLiteral("sim1") : QStringLiteral("sim0"));
+                on_bus1 += f.bus == 1;
+            }
+        QCOMPARE(on_bus1, 2);  // the request and its answer
+        trace::trace_model model;
+        model.append(drained);
+        const int all = model.rowCount();
+        trace::trace_filter only1;
+        only1.iface = QStringLiteral("sim1");
+        model.set_filter(only1);
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.index(0, trace::trace_model::interface_column).data().toString(), QStringLiteral("sim1"));
+        QVERIFY(all > model.rowCount());  // bus 0's unanswered request is there too
+
+        can::bus::at(1).close();
+        QVERIFY(!can::bus::at(1).is_open());
+        qunsetenv("VELMORA_CAN");
+        install_simulated_bus();
     }
 
     void heartbeats_of_absent_nodes_and_of_joints_with_0x1017()

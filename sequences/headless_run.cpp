@@ -68,8 +68,9 @@ int run_headless(const headless_options &options)
         return cannot_run(QStringLiteral("cannot open the bus %1 (VELMORA_CAN or --bus)")
                               .arg(vci::selected_bus_description(can_index)));
     device_open = 1;
-    for (const QString &line : can::open_other_buses())
-        return cannot_run(QStringLiteral("cannot open the bus %1 (VELMORA_CAN or --bus)").arg(line));
+    const QStringList shut = can::open_other_buses();
+    if (!shut.isEmpty())
+        return cannot_run(QStringLiteral("cannot open the bus %1 (VELMORA_CAN or --bus)").arg(shut.join(QStringLiteral("; "))));
 
     int code = exit_code(run_end::error);
     {

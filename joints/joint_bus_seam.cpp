@@ -1,6 +1,7 @@
 #include "joints/joint_bus_seam.h"
 
 #include "can/bus.h"
+#include "can/step_job.h"
 #include "can/vci/bus_tap.h"
 
 #include <cstring>
@@ -34,6 +35,14 @@ heard_frame last_heard(int bus, uint32_t id)
     h.len = seen.msg.len > 8 ? 8 : seen.msg.len;
     std::memcpy(h.data, seen.msg.data, h.len);
     return h;
+}
+
+bool job_busy(int bus) { return can::bus::exists(bus) && can::bus::at(bus).jobs().busy(); }
+
+void end_jobs_for_stop()
+{
+    for (int bus = 0; bus < can::bus::selected(); ++bus)
+        can::bus::at(bus).jobs().cancel();
 }
 
 int64_t bus_clock_us() { return vci::bus_tap::now_us(); }

@@ -27,6 +27,10 @@ struct heard_frame {
     uint8_t data[8] = {0, 0, 0, 0, 0, 0, 0, 0};
 };
 heard_frame last_heard(int bus, uint32_t id);
+// A job of steps runs on bus (a segmented transfer that a poll's SDO to the same drive would end).
+bool job_busy(int bus);
+// Ends the job of every bus, with what each one owes its drive, so that a stop goes out next.
+void end_jobs_for_stop();
 int64_t bus_clock_us();
 
 }  // namespace joints

@@ -191,6 +191,11 @@ bool joint_table::poll_next()
     if (poll_row_ >= rows_.size())
         poll_row_ = 0;
     joint_state &j = rows_[poll_row_];
+    // A job's segmented transfer to this drive would end at an SDO of ours: its bus waits.
+    if (job_busy(j.address.bus)) {
+        poll_row_ = (poll_row_ + 1) % rows_.size();
+        return false;
+    }
     uint32_t v = 0;
     int32_t c = 0;
     // The statusword every other look, so that the state is never older than half a round.
@@ -258,66 +263,112 @@ bool joint_table::poll_next()
     return true;
 }
 
-void joint_table::enable_canopen(joint_state &j)
+namespace {
+
+// The phases of a CiA 402 walk; the maker's enable is its write and its read-back.
+enum walk_phase { walk_guard, walk_look, walk_reset_edge, walk_command, walk_custom_read };
+
+}  // namespace
+
+bool joint_table::enable_canopen_step(joint_state &j, enable_walk &w)
 {
-    // The drive watches Velmora's heartbeat before it is enabled, so that a program that dies
-    // from here on leaves it stopped.
-    const canopen::guard_result guard = canopen::engage_guard(link_for(j.address), j.address.bus, j.address.node);
-    j.guarded = canopen::guarded(j.address.bus, j.address.node);
-    j.outcome_detail = guard.text;
-    uint32_t v = 0;
-    for (int step = 0; step < enable_steps; ++step) {
+    switch (w.phase) {
+    case walk_guard: {
+        // The drive watches Velmora's heartbeat before it is enabled, so that a program that
+        // dies from here on leaves it stopped.
+        const canopen::guard_result guard = canopen::engage_guard(link_for(j.address), j.address.bus, j.address.node);
+        j.guarded = canopen::guarded(j.address.bus, j.address.node);
+        j.outcome_detail = guard.text;
+        w.phase = walk_look;
+        return true;
+    }
+    case walk_look: {
+        if (w.looks++ >= enable_steps) {
+            j.outcome = action_outcome::enable_failed;
+            j.outcome_detail = canopen::enable_failed_text(true, j.statusword);
+            return false;
+        }
+        uint32_t v = 0;
         if (!read_u(j.address, canopen::object::statusword, 0, &v)) {
             j.statusword_known = false;
             j.outcome = action_outcome::enable_failed;
             j.outcome_detail = QStringLiteral("no answer");
-            return;
+            return false;
         }
         j.statusword_known = true;
         j.statusword = static_cast<uint16_t>(v);
-        uint16_t cw = 0;
         switch (canopen::state_of(j.statusword)) {
         case canopen::drive_state::operation_enabled:
             j.enabled = true;
             j.outcome = action_outcome::enabled;
-            return;
-        case canopen::drive_state::fault:
-            // The reset acts on the rising edge of bit 7.
-            write_u(j.address, canopen::object::controlword, 0, canopen::cw_disable_voltage, 2);
-            cw = canopen::cw_fault_reset;
-            break;
+            return false;
+        case canopen::drive_state::fault: w.phase = walk_reset_edge; break;
+        case canopen::drive_state::switch_on_disabled:
+        case canopen::drive_state::ready_to_switch_on:
+        case canopen::drive_state::switched_on:
+        case canopen::drive_state::quick_stop_active: w.phase = walk_command; break;
+        default: break;  // between states: look again
+        }
+        return true;
+    }
+    case walk_reset_edge:
+        // The reset acts on the rising edge of bit 7.
+        write_u(j.address, canopen::object::controlword, 0, canopen::cw_disable_voltage, 2);
+        w.phase = walk_command;
+        return true;
+    default: {
+        uint16_t cw = 0;
+        switch (canopen::state_of(j.statusword)) {
+        case canopen::drive_state::fault: cw = canopen::cw_fault_reset; break;
         case canopen::drive_state::switch_on_disabled: cw = canopen::cw_shutdown; break;
         case canopen::drive_state::ready_to_switch_on: cw = canopen::cw_switch_on; break;
         case canopen::drive_state::switched_on: cw = canopen::cw_enable_operation; break;
-        case canopen::drive_state::quick_stop_active: cw = canopen::cw_disable_voltage; break;
-        default: continue;
+        default: cw = canopen::cw_disable_voltage; break;  // quick stop active
         }
         QString why;
+        w.phase = walk_look;
         if (!write_u(j.address, canopen::object::controlword, 0, cw, 2, &why)) {
             j.outcome = action_outcome::enable_failed;
             j.outcome_detail = why;
-            return;
+            return false;
         }
+        return true;
     }
+    }
+}
+
+bool joint_table::enable_step(enable_walk &w)
+{
+    if (w.row < 0 || w.row >= static_cast<int>(rows_.size()))
+        return false;
+    joint_state &j = rows_[w.row];
+    if (j.protocol == joint_protocol::canopen) {
+        if (w.phase == walk_guard)
+            j.outcome_detail.clear();
+        return enable_canopen_step(j, w);
+    }
+    int32_t v = 0;
+    if (w.phase != walk_custom_read) {
+        j.outcome_detail.clear();
+        w.phase = walk_custom_read;
+        if (custom_ask(j.address, write_enable_state(true), &v))
+            return true;
+    } else if (custom_ask(j.address, custom_read(custom_register::enable_state), &v) && v == 1) {
+        j.enabled = true;
+        j.outcome = action_outcome::enabled;
+        return false;
+    }
+    j.enabled = false;
     j.outcome = action_outcome::enable_failed;
-    j.outcome_detail = canopen::enable_failed_text(true, j.statusword);
+    return false;
 }
 
 void joint_table::enable(int row)
 {
-    if (row < 0 || row >= static_cast<int>(rows_.size()))
-        return;
-    joint_state &j = rows_[row];
-    j.outcome_detail.clear();
-    if (j.protocol == joint_protocol::canopen) {
-        enable_canopen(j);
-        return;
+    enable_walk w;
+    w.row = row;
+    while (enable_step(w)) {
     }
-    int32_t v = 0;
-    const bool confirmed = custom_ask(j.address, write_enable_state(true), &v)
-                           && custom_ask(j.address, custom_read(custom_register::enable_state), &v) && v == 1;
-    j.enabled = confirmed;
-    j.outcome = confirmed ? action_outcome::enabled : action_outcome::enable_failed;
 }
 
 void joint_table::disable(int row)
@@ -631,6 +682,51 @@ stop_report joint_table::stop_all()
             which.push_back(static_cast<int>(i));
     }
     return stop(which);
+}
+
+enable_job::enable_job(joint_table &table, std::vector<int> rows, end_hook end)
+    : table_(table), rows_(std::move(rows)), end_(std::move(end))
+{
+    if (!rows_.empty())
+        walk_.row = rows_.front();
+}
+
+bool enable_job::step()
+{
+    if (next_ >= rows_.size())
+        return false;
+    if (table_.enable_step(walk_))
+        return true;
+    const int row = rows_[next_];
+    if (row >= 0 && row < static_cast<int>(table_.rows().size()) && table_.rows()[row].outcome == action_outcome::enabled)
+        ++enabled_;
+    ++next_;
+    walk_ = enable_walk();
+    if (next_ >= rows_.size())
+        return false;
+    walk_.row = rows_[next_];
+    return true;
+}
+
+void enable_job::cancel()
+{
+    // Nothing is owed to the drive (each write was one expedited transfer); the row under way
+    // says it was not enabled.
+    if (next_ < rows_.size()) {
+        const int row = rows_[next_];
+        if (row >= 0 && row < static_cast<int>(table_.rows().size())) {
+            joint_state &j = table_.rows()[row];
+            j.outcome = action_outcome::enable_failed;
+            j.outcome_detail = QStringLiteral("已取消/cancelled");
+        }
+    }
+    next_ = rows_.size();
+}
+
+void enable_job::ended(bool cancelled)
+{
+    if (end_)
+        end_(enabled_, static_cast<int>(rows_.size()), cancelled);
 }
 
 QString state_text(const joint_state &j)

@@ -9,11 +9,13 @@
 // whose drive acknowledged it: CiA 402 joints by the SDO write of the controlword (quick stop;
 // an RPDO would act only at the next SYNC), joints of the maker's protocol by their stop motion
 // reply.
+#include "can/step_job.h"
 #include "custom_protocol/custom_commands.h"
 #include "joints/joint_bus_seam.h"
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace joints {
@@ -37,6 +39,14 @@ enum class action_outcome {
     move_refused,
     jogging,
     homing_started
+};
+
+// Where one row's enable stands: it goes a transaction at a time (enable_step), so that an
+// enable of many joints never holds the GUI thread for a whole walk.
+struct enable_walk {
+    int row = -1;
+    int phase = 0;
+    int looks = 0;
 };
 
 struct joint_state {
@@ -95,6 +105,9 @@ public:
     // The CiA 402 walk to "operation enabled" with the heartbeat guard engaged first, or the
     // maker's enable; the outcome says what the drive confirmed.
     void enable(int row);
+    // One transaction (the guard's engagement: its few) of w's walk; false once the walk is
+    // over, its outcome in the row.
+    bool enable_step(enable_walk &w);
     void disable(int row);
     // The stop for each row listed.
     stop_report stop(const std::vector<int> &rows);
@@ -128,12 +141,35 @@ private:
     bool custom_ask(const joint_address &a, const custom_request &request, int32_t *value) const;
     bool read_u(const joint_address &a, uint16_t index, uint8_t sub, uint32_t *value) const;
     bool write_u(const joint_address &a, uint16_t index, uint8_t sub, uint32_t value, int size, QString *why = nullptr) const;
-    void enable_canopen(joint_state &j);
+    bool enable_canopen_step(joint_state &j, enable_walk &w);
     // Reads the statusword: true when j is in operation enabled, else says so in j.
     bool enabled_now(joint_state &j) const;
 
     std::vector<joint_state> rows_;
     size_t poll_row_ = 0;
+};
+
+// Enable of rows, one after the other, as a job of steps of one transaction each (the guard's
+// engagement, a few), so that enabling twelve joints never holds the GUI thread. The table must
+// outlive the job. A cancel leaves the row under way saying so; rows not reached keep what they
+// had.
+class enable_job : public step_job {
+public:
+    using end_hook = std::function<void(int enabled, int asked, bool cancelled)>;
+    enable_job(joint_table &table, std::vector<int> rows, end_hook end);
+    bool step() override;
+    void cancel() override;
+    void ended(bool cancelled) override;
+    int done() const override { return static_cast<int>(next_); }
+    int total() const override { return static_cast<int>(rows_.size()); }
+
+private:
+    joint_table &table_;
+    std::vector<int> rows_;
+    end_hook end_;
+    size_t next_ = 0;
+    enable_walk walk_;
+    int enabled_ = 0;
 };
 
 // The name kept in the settings for a joint; empty when none.

@@ -3,6 +3,7 @@
 #include "base/desktop_seams.h"
 #include "base/hex.h"
 #include "base/language.h"
+#include "can/step_job.h"
 #include "canopen/cia402.h"
 #include "joints/joints_model.h"
 #include "ui_joints_window.h"
@@ -53,6 +54,11 @@ Joints::Joints(QWidget *parent) : QMainWindow(parent), ui(new Ui::Joints)
 Joints::~Joints()
 {
     qApp->removeEventFilter(this);
+    // An enable under way walks this window's table: it ends with the window.
+    if (enabling_) {
+        closing_ = true;
+        job_runner::instance().cancel();
+    }
     delete ui;
 }
 
@@ -146,23 +152,51 @@ void Joints::on_selected(const std::function<void(int row)> &action, joints::act
     report(count_text.arg(done).arg(rows.size()));
 }
 
+void Joints::start_enable(const std::vector<int> &rows)
+{
+    auto end = [this](int enabled, int asked, bool cancelled) {
+        enabling_ = false;
+        if (closing_)
+            return;
+        QString text = tr("已使能%1个，共%2个/enabled %1 of %2").arg(enabled).arg(asked);
+        if (cancelled)
+            text += QStringLiteral(" ") + tr("（已取消）/(cancelled)");
+        report(text);
+    };
+    if (!start_job_with_progress(std::make_unique<joints::enable_job>(table_, rows, end), this,
+                                 tr("使能关节…/Enabling joints…"))) {
+        report(tr("另一个作业正在运行/Another job is running"));
+        return;
+    }
+    enabling_ = true;
+    report(tr("正在使能%1个关节…/enabling %1 joints…").arg(rows.size()));
+}
+
 void Joints::on_enable_clicked()
 {
-    on_selected([this](int r) { table_.enable(r); }, joints::action_outcome::enabled, tr("已使能%1个，共%2个/enabled %1 of %2"));
+    const std::vector<int> rows = selected_rows();
+    if (rows.empty()) {
+        report(tr("请先选择关节/Select joints first"));
+        return;
+    }
+    start_enable(rows);
 }
 
 void Joints::on_disable_clicked()
 {
+    joints::end_jobs_for_stop();
     on_selected([this](int r) { table_.disable(r); }, joints::action_outcome::disabled, tr("已禁用%1个，共%2个/disabled %1 of %2"));
 }
 
 void Joints::on_halt_clicked()
 {
+    joints::end_jobs_for_stop();
     on_selected([this](int r) { table_.halt(r); }, joints::action_outcome::halted, tr("已暂停%1个，共%2个/halted %1 of %2"));
 }
 
 void Joints::on_quick_stop_clicked()
 {
+    joints::end_jobs_for_stop();
     const std::vector<int> rows = selected_rows();
     if (rows.empty()) {
         report(tr("请先选择关节/Select joints first"));
@@ -287,16 +321,15 @@ void Joints::on_enable_all_clicked()
                                 tr("使能全部%1个关节？/Enable all %1 joints?").arg(table_.rows().size()))
         != QMessageBox::Yes)
         return;
-    int done = 0;
-    for (size_t r = 0; r < table_.rows().size(); ++r) {
-        table_.enable(static_cast<int>(r));
-        done += table_.rows()[r].outcome == joints::action_outcome::enabled;
-    }
-    report(tr("已使能%1个，共%2个/enabled %1 of %2").arg(done).arg(table_.rows().size()));
+    std::vector<int> rows(table_.rows().size());
+    for (size_t r = 0; r < rows.size(); ++r)
+        rows[r] = static_cast<int>(r);
+    start_enable(rows);
 }
 
 void Joints::on_disable_all_clicked()
 {
+    joints::end_jobs_for_stop();
     int done = 0;
     int asked = 0;
     for (size_t r = 0; r < table_.rows().size(); ++r) {
@@ -311,6 +344,7 @@ void Joints::on_disable_all_clicked()
 
 void Joints::on_stop_all_clicked()
 {
+    joints::end_jobs_for_stop();
     last_stop_ = table_.stop_all();
     if (last_stop_.sent == 0) {
         report(tr("没有已使能的关节/No enabled joint to stop"));

@@ -59,6 +59,10 @@ protected:
 
 private:
     std::vector<int> selected_rows() const;
+    // Enables rows as a job of steps, with its progress and Cancel; the status says what came of it.
+    void start_enable(const std::vector<int> &rows);
+    bool enabling_ = false;
+    bool closing_ = false;
     void jog_selected(int direction);
     // Ends every jog this window started (release, or the window losing focus).
     void end_jogs();

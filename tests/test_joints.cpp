@@ -4,6 +4,7 @@
 #include "base/desktop_seams.h"
 #include "can/adapter.h"
 #include "can/exchange.h"
+#include "can/step_job.h"
 #include "canopen/cia402.h"
 #include "canopen/sdo_bus_link.h"
 #include "canopen/sdo_client.h"
@@ -59,6 +60,8 @@ private:
             },
             3000);
     }
+    // An enable runs as a job of steps: waits for its end.
+    bool enable_ended() { return QTest::qWaitFor([] { return !job_runner::instance().busy(); }, 5000); }
     uint16_t sim_statusword(int node) { return sim::simulator::instance().find(node)->canopen()->statusword(); }
 
 private slots:
@@ -121,6 +124,7 @@ private slots:
             add(node, 0);
         add(7, 1);
         QTest::mouseClick(child<QPushButton>("enable_all"), Qt::LeftButton);
+        QVERIFY(enable_ended());
         QCOMPARE(questions, 1);
         for (const joint_state &j : window->table().rows()) {
             QVERIFY2(j.enabled, qPrintable(outcome_text(j)));
@@ -158,6 +162,31 @@ private slots:
         }
     }
 
+    // Enable all runs a step at a time with the window alive meanwhile (the poll and the table
+    // go on); Stop all pressed in the middle ends it at once: the joints already enabled confirm
+    // their stop and the rest are left as they were, not walked on after the stop.
+    void a_stop_all_during_enable_all_ends_the_enable()
+    {
+        for (int node = 1; node <= 6; ++node)
+            add(node, 0);
+        QTest::mouseClick(child<QPushButton>("enable_all"), Qt::LeftButton);
+        QVERIFY(job_runner::instance().busy());
+        QVERIFY(QTest::qWaitFor([this] { return window->table().rows()[1].enabled; }, 3000));
+        QTest::mouseClick(child<QPushButton>("stop_all"), Qt::LeftButton);
+        QVERIFY(!job_runner::instance().busy());
+        const std::vector<joint_state> &rows = window->table().rows();
+        QVERIFY(window->last_stop().sent >= 2);
+        QCOMPARE(window->last_stop().confirmed, window->last_stop().sent);
+        QVERIFY2(!rows[5].enabled, qPrintable(outcome_text(rows[5])));
+        QCOMPARE(canopen::state_of(sim_statusword(6)), canopen::drive_state::switch_on_disabled);
+        QTest::qWait(100);
+        QCOMPARE(canopen::state_of(sim_statusword(6)), canopen::drive_state::switch_on_disabled);
+        for (int r = 0; r < 6; ++r) {
+            if (rows[r].enabled)
+                QCOMPARE(rows[r].outcome, action_outcome::stopped);
+        }
+    }
+
     // A joint that never answers its stop (gone from the bus) is not reported stopped, and does
     // not keep the others from confirming theirs.
     void a_stop_nobody_acknowledged_is_not_reported_stopped()
@@ -166,6 +195,7 @@ private slots:
         add(9, 0);  // no joint there
         add(10, 1);
         QTest::mouseClick(child<QPushButton>("enable_all"), Qt::LeftButton);
+        QVERIFY(enable_ended());
         QVERIFY(window->table().rows()[0].enabled);
         QCOMPARE(window->table().rows()[1].outcome, action_outcome::enable_failed);
         QVERIFY(!window->table().rows()[1].enabled);
@@ -227,6 +257,7 @@ private slots:
         QCOMPARE(window->table().rows()[0].outcome, action_outcome::fault_reset);
         QVERIFY(!(sim_statusword(4) & canopen::sw_bit::fault));
         QTest::mouseClick(child<QPushButton>("enable"), Qt::LeftButton);
+        QVERIFY(enable_ended());
         QCOMPARE(window->table().rows()[0].outcome, action_outcome::enabled);
         QCOMPARE(canopen::state_of(sim_statusword(4)), canopen::drive_state::operation_enabled);
         QVERIFY(child<QLabel>("joints_status")->text().contains(QStringLiteral("1 of 1")));
@@ -255,6 +286,7 @@ private slots:
         QVERIFY(states_shown());
         window->findChild<QTableView *>(QStringLiteral("joints"))->selectRow(0);
         QTest::mouseClick(child<QPushButton>("enable"), Qt::LeftButton);
+        QVERIFY(enable_ended());
         QCOMPARE(window->table().rows()[0].outcome, action_outcome::enabled);
         const auto target_velocity = [] {
             const canopen::sdo_outcome o =

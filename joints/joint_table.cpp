@@ -10,6 +10,7 @@
 #include "canopen/sdo_client.h"
 #include "custom_protocol/custom_exchange.h"
 #include "node/node_state.h"
+#include "objects/node_discovery.h"
 
 #include <QSettings>
 #include <algorithm>
@@ -119,6 +120,10 @@ bool joint_table::take_heard()
                 add({bus, node}, joint_protocol::canopen);
         }
     }
+    // A discovery of the object dictionary, made before this window was opened too.
+    for (const objects::discovered &d : objects::discovered_nodes())
+        if (d.bus < bus_count())
+            add({d.bus, d.node}, joint_protocol::canopen);
     // The node window's scan finds the joints of the maker's protocol (bus 0).
     for (int i = 0; i < found_node_count && i < max_found_nodes; ++i)
         if (found_nodes[i] > 0)

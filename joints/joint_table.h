@@ -1,6 +1,6 @@
 #pragma once
 // The joints of every open bus as the Joints window lists them, free of widgets: which joints
-// there are (heard heartbeats, the node scan, listed by hand), what each one last told (heartbeat,
+// there are (heard heartbeats, discoveries, the node scan, listed by hand), what each one last told (heartbeat,
 // EMCY, polled statusword and values) and the actions on them. Every bus is reached through
 // joint_bus_seam.h. Each call is at most a few transactions, run on the GUI thread.
 //
@@ -93,7 +93,7 @@ public:
     // settings, else "J<node>".
     int add(const joint_address &address, joint_protocol protocol);
     int find(const joint_address &address) const;
-    // Lists every node whose heartbeat a bus heard lately (CANopen) and the nodes the node
+    // Lists every node whose heartbeat a bus heard lately or a discovery found (CANopen) and the nodes the node
     // window's last scan found (the maker's protocol); takes what heartbeats and EMCYs said.
     // True when a row was added.
     bool take_heard();

@@ -5,6 +5,8 @@
 #include "canopen/nmt_state.h"
 #include "canopen/value_codec.h"
 
+#include <algorithm>
+
 namespace objects {
 
 using canopen::data_type;
@@ -33,7 +35,22 @@ constexpr int identity_count = static_cast<int>(sizeof identity_objects / sizeof
 
 QString number_text(const QByteArray &bytes) { return format_value(static_cast<uint16_t>(data_type::unsigned32), bytes, true); }
 
+std::vector<discovered> &found_record()
+{
+    static std::vector<discovered> found;
+    return found;
+}
+
+void forget_bus(int bus)
+{
+    std::vector<discovered> &found = found_record();
+    found.erase(std::remove_if(found.begin(), found.end(), [bus](const discovered &d) { return d.bus == bus; }), found.end());
+}
+
 }  // namespace
+
+const std::vector<discovered> &discovered_nodes() { return found_record(); }
+void forget_discovered_nodes() { found_record().clear(); }
 
 int heard_nmt_state(int node) { return heard_nmt_state_on(0, node); }
 
@@ -41,6 +58,7 @@ discovery_bus discovery_on_bus(int index, const std::function<canopen::sdo_link(
 {
     discovery_bus w;
     w.bus = &bus_ops(index);
+    w.index = index;
     w.link = link;
     w.log = log;
     w.heard = [index](int node) { return heard_nmt_state_on(index, node); };
@@ -114,6 +132,9 @@ void node_discovery::sweep()
         nodes_.push_back(n);
     }
     swept_ = true;
+    forget_bus(wire_.index);
+    for (const found_node &n : nodes_)
+        found_record().push_back({wire_.index, n.node});
     // Nodes that were only heard are listed as they are; the others are asked one by one.
     next_node_ = 0;
     skip_unasked();

@@ -41,6 +41,7 @@ int heard_nmt_state_on(int bus, int node);
 
 struct discovery_bus {
     const exchange_bus *bus = nullptr;
+    int index = 0;  // which bus (can/bus.h), for the record of what was found
     std::function<canopen::sdo_link(int node)> link;
     monitor_sink log;
     // Empty: what the tap heard on bus's own bus.
@@ -48,6 +49,15 @@ struct discovery_bus {
 };
 // The wire of a discovery on bus index (can/bus.h): its exchange steps, and what its tap heard.
 discovery_bus discovery_on_bus(int index, const std::function<canopen::sdo_link(int node)> &link, const monitor_sink &log);
+
+// Every (bus, node) the last sweep of each bus found, so that a window opened later (the Joints
+// window) lists the nodes of a discovery made before it. A new sweep of a bus replaces its nodes.
+struct discovered {
+    int bus = 0;
+    int node = 0;
+};
+const std::vector<discovered> &discovered_nodes();
+void forget_discovered_nodes();
 
 class node_discovery : public step_job {
 public:

@@ -10,6 +10,7 @@
 #include "canopen/sdo_client.h"
 #include "joints/joints_model.h"
 #include "joints/joints_window.h"
+#include "objects/node_discovery.h"
 #include "base/shared_values.h"
 #include "sim/canopen_node.h"
 #include "sim/simulator.h"
@@ -114,6 +115,25 @@ private slots:
         QVERIFY(cell(0, joints_model::heartbeat).endsWith(QStringLiteral("ms")));
         QVERIFY(cell(6, joints_model::protocol).contains(QStringLiteral("Maker")));
         QVERIFY(cell(6, joints_model::position) != QStringLiteral("-"));
+    }
+
+    // A discovery made before the window was opened lists its nodes as CANopen rows, on their bus.
+    void a_discovery_made_before_the_window_lists_its_nodes()
+    {
+        delete window;
+        objects::node_discovery discovery(
+            objects::discovery_on_bus(0, [](int node) { return canopen::exchange_sdo_link(adapter_bus_ops(), node, 100, {}); }, {}));
+        while (discovery.step()) {
+        }
+        window = new Joints();
+        window->show();
+        std::vector<int> nodes;
+        for (const joint_state &j : window->table().rows()) {
+            QCOMPARE(j.protocol, joint_protocol::canopen);
+            QCOMPARE(j.address.bus, 0);
+            nodes.push_back(j.address.node);
+        }
+        QCOMPARE(nodes, (std::vector<int>{1, 2, 3, 4, 5, 6}));
     }
 
     // Enable all asks first and walks every joint to "operation enabled" under the guard; Stop

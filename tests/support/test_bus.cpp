@@ -9,6 +9,7 @@
 #include "canopen/canopen_state.h"
 #include "canopen/joint_guard.h"
 #include "custom_protocol/control_can_state.h"
+#include "objects/node_discovery.h"
 #include "custom_protocol/custom_exchange.h"
 #include "node/node_state.h"
 #include "sim/sim_backend.h"
@@ -90,6 +91,7 @@ void fresh_process()
     reset_control_can_state();
     custom_forget_reply_ids();
     reset_node_state();
+    objects::forget_discovered_nodes();
 }
 
 bool open_node_1(const QString &protocol)

@@ -1,6 +1,7 @@
 #include "joints/joint_table.h"
 
 #include "base/desktop_seams.h"
+#include "base/hex.h"
 #include "canopen/canopen_frames.h"
 #include "canopen/cia402.h"
 #include "canopen/joint_guard.h"
@@ -454,7 +455,7 @@ void joint_table::fault_reset(int row)
 
 namespace {
 
-// An enabled CiA 402 row, or why the action is refused (in j's outcome).
+// A CiA 402 row, or why the action is refused (in j's outcome).
 bool ready_to_move(joint_state &j, action_outcome refused)
 {
     j.outcome_detail.clear();
@@ -464,6 +465,11 @@ bool ready_to_move(joint_state &j, action_outcome refused)
         return false;
     }
     return true;
+}
+
+QString custom_no_answer(const custom_request &request)
+{
+    return QStringLiteral("无应答/no answer to %1").arg(hex::bytes(request.data, request.length));
 }
 
 }  // namespace
@@ -481,11 +487,102 @@ bool joint_table::enabled_now(joint_state &j) const
     return false;
 }
 
+bool joint_table::custom_enabled_now(joint_state &j) const
+{
+    int32_t v = 0;
+    if (!custom_ask(j.address, custom_read(custom_register::enable_state), &v)) {
+        j.outcome_detail = QStringLiteral("无应答/no answer");
+        return false;
+    }
+    if (v == 1)
+        return true;
+    j.outcome_detail = QStringLiteral("未使能/not enabled");
+    return false;
+}
+
+bool joint_table::custom_write_ok(const joint_address &a, const custom_request &request, QString *why) const
+{
+    int32_t ignored = 0;
+    if (custom_ask(a, request, &ignored))
+        return true;
+    *why = custom_no_answer(request);
+    return false;
+}
+
+void joint_table::custom_move_to(joint_state &j, int32_t target)
+{
+    j.outcome_detail.clear();
+    j.outcome = action_outcome::move_refused;
+    if (!custom_enabled_now(j))
+        return;
+    const joint_address &a = j.address;
+    const bool started = custom_write_ok(a, write_control_mode(custom_control_mode::position), &j.outcome_detail) &&
+                         custom_write_ok(a, write_motion_mode(custom_motion_mode::unidirectional), &j.outcome_detail) &&
+                         custom_write_ok(a, write_relative_distance_zero(), &j.outcome_detail) &&
+                         custom_write_ok(a, custom_write(custom_register::target_position, target, QString(), 0), &j.outcome_detail) &&
+                         custom_write_ok(a, write_start_motion(start_kind::motion), &j.outcome_detail);
+    if (started) {
+        j.outcome = action_outcome::move_started;
+        j.outcome_detail = QString::number(target);
+    }
+}
+
+void joint_table::custom_jog(joint_state &j, int32_t speed)
+{
+    j.outcome_detail.clear();
+    j.outcome = action_outcome::move_refused;
+    if (!custom_enabled_now(j))
+        return;
+    const joint_address &a = j.address;
+    // What the jog changes is read first, so that its end leaves the drive as it was.
+    if (!j.jog_saved) {
+        if (!custom_ask(a, custom_read(custom_register::control_mode), &j.saved_control_mode) ||
+            !custom_ask(a, custom_read(custom_register::motion_mode), &j.saved_motion_mode) ||
+            !custom_ask(a, read_profile_speed(), &j.saved_profile_speed)) {
+            j.outcome_detail = QStringLiteral("无应答/no answer");
+            return;
+        }
+        j.jog_saved = true;
+    }
+    // The sign of the profile speed is the direction of continuous motion.
+    const bool started = custom_write_ok(a, write_control_mode(custom_control_mode::position), &j.outcome_detail) &&
+                         custom_write_ok(a, write_motion_mode(custom_motion_mode::continuous), &j.outcome_detail) &&
+                         custom_write_ok(a, custom_write(custom_register::profile_speed, speed, QString(), 0), &j.outcome_detail) &&
+                         custom_write_ok(a, write_start_motion(start_kind::motion), &j.outcome_detail);
+    if (started) {
+        j.outcome = action_outcome::jogging;
+        j.outcome_detail = QString::number(speed);
+    }
+}
+
+void joint_table::custom_jog_end(joint_state &j)
+{
+    j.outcome_detail.clear();
+    const joint_address &a = j.address;
+    const bool stopped = custom_write_ok(a, write_stop_motion(), &j.outcome_detail);
+    bool restored = true;
+    if (j.jog_saved) {
+        QString why;
+        restored = custom_write_ok(a, custom_write(custom_register::profile_speed, j.saved_profile_speed, QString(), 0), &why) &&
+                   custom_write_ok(a, write_motion_mode(j.saved_motion_mode), &why) &&
+                   custom_write_ok(a, write_control_mode(j.saved_control_mode), &why);
+        if (restored)
+            j.jog_saved = false;
+        else if (stopped)
+            j.outcome_detail = QStringLiteral("设置未恢复/settings not put back: %1").arg(why);
+    }
+    j.outcome = stopped ? action_outcome::halted : action_outcome::halt_unconfirmed;
+}
+
 void joint_table::move_to(int row, int32_t target)
 {
     if (row < 0 || row >= static_cast<int>(rows_.size()))
         return;
     joint_state &j = rows_[row];
+    if (j.protocol == joint_protocol::custom) {
+        custom_move_to(j, target);
+        return;
+    }
     if (!ready_to_move(j, action_outcome::move_refused) || !enabled_now(j))
         return;
     const bool started =
@@ -507,6 +604,10 @@ void joint_table::jog(int row, int32_t speed)
     if (row < 0 || row >= static_cast<int>(rows_.size()))
         return;
     joint_state &j = rows_[row];
+    if (j.protocol == joint_protocol::custom) {
+        custom_jog(j, speed);
+        return;
+    }
     if (!ready_to_move(j, action_outcome::move_refused) || !enabled_now(j))
         return;
     const bool started =
@@ -525,8 +626,10 @@ void joint_table::jog_end(int row)
     if (row < 0 || row >= static_cast<int>(rows_.size()))
         return;
     joint_state &j = rows_[row];
-    if (j.protocol != joint_protocol::canopen)
+    if (j.protocol == joint_protocol::custom) {
+        custom_jog_end(j);
         return;
+    }
     j.outcome_detail.clear();
     // Both, so that a lost first write still leaves the second to stop it.
     const bool zero = write_u(j.address, canopen::object::target_velocity, 0, 0, 4, &j.outcome_detail);

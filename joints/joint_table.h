@@ -72,6 +72,12 @@ struct joint_state {
     bool guarded = false;
     action_outcome outcome = action_outcome::none;
     QString outcome_detail;     // the refusal or the guard's line
+    // A jog of the maker's protocol runs continuous motion at the profile speed: what the three
+    // registers it changes held before, put back when it ends.
+    bool jog_saved = false;
+    int32_t saved_control_mode = 0;
+    int32_t saved_motion_mode = 0;
+    int32_t saved_profile_speed = 0;
     int next_look = 0;          // which value the poll reads next
 };
 
@@ -118,11 +124,14 @@ public:
     // read afterwards shows no fault. CiA 402 joints.
     void fault_reset(int row);
     // An absolute profile-position move of an enabled CiA 402 joint: mode 1, the target, then a
-    // new set-point taken at once. "move started" once the drive acknowledged every write; the
-    // state column tells when it reached the target.
+    // new set-point taken at once; on a joint of the maker's protocol, position control in single
+    // moves to the target. "move started" once the drive acknowledged every write; the state
+    // column tells when it reached the target.
     void move_to(int row, int32_t target);
     // Profile velocity at speed (signed) on an enabled CiA 402 joint while a jog button is held;
-    // jog_end sets the velocity 0 and halts ("halted" once acknowledged).
+    // jog_end sets the velocity 0 and halts ("halted" once acknowledged). A joint of the maker's
+    // protocol runs continuous motion at speed, and jog_end stops it and puts back the control
+    // mode, motion mode and profile speed it had.
     void jog(int row, int32_t speed);
     void jog_end(int row);
     // Homing (mode 6) with method on an enabled CiA 402 joint: "homing started" once the drive
@@ -144,6 +153,12 @@ private:
     bool enable_canopen_step(joint_state &j, enable_walk &w);
     // Reads the statusword: true when j is in operation enabled, else says so in j.
     bool enabled_now(joint_state &j) const;
+    // The same for a joint of the maker's protocol (its enable register).
+    bool custom_enabled_now(joint_state &j) const;
+    bool custom_write_ok(const joint_address &a, const custom_request &request, QString *why) const;
+    void custom_move_to(joint_state &j, int32_t target);
+    void custom_jog(joint_state &j, int32_t speed);
+    void custom_jog_end(joint_state &j);
 
     std::vector<joint_state> rows_;
     size_t poll_row_ = 0;

@@ -14,6 +14,7 @@
 #include "base/shared_values.h"
 #include "sim/canopen_node.h"
 #include "sim/simulator.h"
+#include "sim/sim_joint.h"
 #include "support/test_bus.h"
 
 #include <QComboBox>
@@ -326,6 +327,36 @@ private slots:
         QTest::mouseClick(child<QPushButton>("home"), Qt::LeftButton);
         QCOMPARE(window->table().rows()[0].outcome, action_outcome::homing_started);
         QVERIFY(QTest::qWaitFor([this] { return (sim_statusword(2) & canopen::sw_homing_attained) != 0; }, 5000));
+
+        // A joint of the maker's protocol jogs in continuous motion; the release stops it and
+        // puts back the motion mode and profile speed it had. It moves to a target, and homing
+        // (which it does not have) is refused with why.
+        add(7, 1);
+        sim::joint *seven = sim::simulator::instance().find(7);
+        const int64_t profile_before = seven->motor().profile_speed();
+        window->findChild<QTableView *>(QStringLiteral("joints"))->selectRow(1);
+        QTest::mousePress(child<QPushButton>("jog_plus"), Qt::LeftButton);
+        QCOMPARE(window->table().rows()[1].outcome, action_outcome::move_refused);  // not enabled yet
+        QVERIFY(outcome_text(window->table().rows()[1]).contains(QStringLiteral("not enabled")));
+        QTest::mouseRelease(child<QPushButton>("jog_plus"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>("enable"), Qt::LeftButton);
+        QVERIFY(enable_ended());
+        QCOMPARE(window->table().rows()[1].outcome, action_outcome::enabled);
+        QTest::mousePress(child<QPushButton>("jog_minus"), Qt::LeftButton);
+        QCOMPARE(window->table().rows()[1].outcome, action_outcome::jogging);
+        QCOMPARE(seven->custom().motion_mode(), 0);
+        QVERIFY(QTest::qWaitFor([seven] { return seven->motor().speed() < 0; }, 2000));
+        QTest::mouseRelease(child<QPushButton>("jog_minus"), Qt::LeftButton);
+        QCOMPARE(window->table().rows()[1].outcome, action_outcome::halted);
+        QVERIFY(QTest::qWaitFor([seven] { return !seven->motor().moving(); }, 3000));
+        QCOMPARE(seven->custom().motion_mode(), 1);
+        QCOMPARE(seven->motor().profile_speed(), profile_before);
+        child<QSpinBox>("target")->setValue(1500);
+        QTest::mouseClick(child<QPushButton>("move_to"), Qt::LeftButton);
+        QCOMPARE(window->table().rows()[1].outcome, action_outcome::move_started);
+        QVERIFY(QTest::qWaitFor([seven] { return seven->motor().position() == 1500; }, 5000));
+        QTest::mouseClick(child<QPushButton>("home"), Qt::LeftButton);
+        QCOMPARE(window->table().rows()[1].outcome, action_outcome::move_refused);
     }
 
     // A name typed into the table is kept for that bus and node.

@@ -190,6 +190,33 @@ bool joint_table::write_u(const joint_address &a, uint16_t index, uint8_t sub, u
     return out.ok;
 }
 
+void joint_table::read_homing_method(joint_state &j) const
+{
+    constexpr uint16_t supported_homing_methods = 0x60E3;
+    if (j.methods_count < 0) {
+        uint32_t v = 0;
+        // A drive without the object leaves the standard list to choose from.
+        if (!read_u(j.address, supported_homing_methods, 0, &v) || v > 254) {
+            j.methods_read = true;
+            return;
+        }
+        j.methods_count = static_cast<int>(v);
+        j.methods_read = v == 0;
+        return;
+    }
+    const int sub = static_cast<int>(j.homing_methods.size()) + 1;
+    const canopen::sdo_outcome out = canopen::read_object(link_for(j.address), supported_homing_methods, static_cast<uint8_t>(sub));
+    if (!out.ok || out.data.isEmpty() || out.data.size() > 2) {
+        j.homing_methods.clear();
+        j.methods_read = true;
+        return;
+    }
+    // INTEGER8 in older drives, INTEGER16 in newer ones: signed by the size given.
+    const uint32_t raw = from_little_endian(out.data);
+    j.homing_methods.push_back(out.data.size() == 1 ? static_cast<int8_t>(raw) : static_cast<int16_t>(raw));
+    j.methods_read = static_cast<int>(j.homing_methods.size()) >= j.methods_count;
+}
+
 bool joint_table::poll_next()
 {
     if (rows_.empty())
@@ -209,6 +236,14 @@ bool joint_table::poll_next()
     constexpr int custom_items = 4;
     const int items = j.protocol == joint_protocol::canopen ? canopen_items : custom_items;
     const int item = j.next_look % items;
+    // Once a round, until they are known, one read of the supported homing methods.
+    if (j.protocol == joint_protocol::canopen && !j.methods_read && item == 0 && !j.methods_turn) {
+        j.methods_turn = true;
+        read_homing_method(j);
+        poll_row_ = (poll_row_ + 1) % rows_.size();
+        return true;
+    }
+    j.methods_turn = false;
     if (j.protocol == joint_protocol::canopen) {
         switch (item) {
         case 0:

@@ -79,6 +79,12 @@ struct joint_state {
     int32_t saved_motion_mode = 0;
     int32_t saved_profile_speed = 0;
     int next_look = 0;          // which value the poll reads next
+    // The homing methods the drive says it supports (0x60E3), read by the poll a sub a round;
+    // empty once read means the drive does not say (no 0x60E3).
+    bool methods_read = false;
+    int methods_count = -1;
+    std::vector<int> homing_methods;
+    bool methods_turn = false;
 };
 
 // When and how Stop all went: times on the tap's clock.
@@ -159,6 +165,8 @@ private:
     void custom_move_to(joint_state &j, int32_t target);
     void custom_jog(joint_state &j, int32_t speed);
     void custom_jog_end(joint_state &j);
+    // One transaction of reading 0x60E3 into j.
+    void read_homing_method(joint_state &j) const;
 
     std::vector<joint_state> rows_;
     size_t poll_row_ = 0;

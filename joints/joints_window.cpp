@@ -28,11 +28,7 @@ constexpr int show_interval_ms = 100;
 Joints::Joints(QWidget *parent) : QMainWindow(parent), ui(new Ui::Joints)
 {
     ui->setupUi(this);
-    // The homing methods of CiA 402 (0x6098): switches and index pulses, and 35/37 (here).
-    for (int m : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29,
-                  30, 33, 34, 35, 37})
-        ui->home_method->addItem(QString::number(m), m);
-    ui->home_method->setCurrentText(QStringLiteral("35"));
+    show_home_methods(standard_home_methods());
     model_ = new joints::joints_model(table_, this);
     ui->joints->setModel(model_);
     ui->joints->horizontalHeader()->setStretchLastSection(true);
@@ -45,7 +41,9 @@ Joints::Joints(QWidget *parent) : QMainWindow(parent), ui(new Ui::Joints)
     connect(show_timer_, &QTimer::timeout, this, [this] {
         refresh_rows();
         model_->values_changed();
+        follow_home_methods();
     });
+    connect(ui->joints->selectionModel(), &QItemSelectionModel::selectionChanged, this, &Joints::follow_home_methods);
     // F12 stops every joint from any window of the program, even under a modal box, where the
     // application's own shortcuts are blocked.
     qApp->installEventFilter(this);
@@ -120,6 +118,54 @@ void Joints::changeEvent(QEvent *e)
         emit model_->headerDataChanged(Qt::Horizontal, 0, joints::joints_model::column_count - 1);
         model_->values_changed();
     }
+}
+
+std::vector<int> Joints::standard_home_methods()
+{
+    // The homing methods of CiA 402 (0x6098): switches and index pulses, and the current position (35, 37).
+    return {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 33, 34, 35, 37};
+}
+
+void Joints::show_home_methods(const std::vector<int> &methods)
+{
+    if (methods == shown_methods_)
+        return;
+    const QVariant chosen = ui->home_method->currentData();
+    ui->home_method->clear();
+    for (int m : methods)
+        ui->home_method->addItem(QString::number(m), m);
+    shown_methods_ = methods;
+    int at = ui->home_method->findData(chosen);
+    if (at < 0)
+        at = ui->home_method->findData(35);
+    ui->home_method->setCurrentIndex(at < 0 ? 0 : at);
+}
+
+void Joints::follow_home_methods()
+{
+    // The methods every selected drive says it supports; the standard list while any one does not say.
+    std::vector<int> common;
+    bool first = true;
+    for (int r : selected_rows()) {
+        const joints::joint_state &j = table_.rows()[r];
+        if (j.protocol != joints::joint_protocol::canopen)
+            continue;
+        if (!j.methods_read || j.homing_methods.empty()) {
+            show_home_methods(standard_home_methods());
+            return;
+        }
+        if (first) {
+            common = j.homing_methods;
+            first = false;
+            continue;
+        }
+        std::vector<int> both;
+        for (int m : common)
+            if (std::find(j.homing_methods.begin(), j.homing_methods.end(), m) != j.homing_methods.end())
+                both.push_back(m);
+        common = both;
+    }
+    show_home_methods(first || common.empty() ? standard_home_methods() : common);
 }
 
 std::vector<int> Joints::selected_rows() const

@@ -59,6 +59,11 @@ protected:
 
 private:
     std::vector<int> selected_rows() const;
+    static std::vector<int> standard_home_methods();
+    void show_home_methods(const std::vector<int> &methods);
+    // The home_method list follows the selected drives' supported methods (0x60E3).
+    void follow_home_methods();
+    std::vector<int> shown_methods_;
     // Enables rows as a job of steps, with its progress and Cancel; the status says what came of it.
     void start_enable(const std::vector<int> &rows);
     bool enabling_ = false;

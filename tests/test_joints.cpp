@@ -14,6 +14,7 @@
 #include "base/shared_values.h"
 #include "sim/canopen_node.h"
 #include "sim/simulator.h"
+#include "sim/joint_objects.h"
 #include "sim/sim_joint.h"
 #include "support/test_bus.h"
 
@@ -323,7 +324,12 @@ private slots:
         QCOMPARE(target_velocity(), 0);
         QVERIFY(sim_statusword(2) & canopen::sw_bit::operation_enabled);
 
-        child<QComboBox>("home_method")->setCurrentText(QStringLiteral("35"));
+        // The method list is the one the drive gives (0x60E3), 35 chosen.
+        QVERIFY(QTest::qWaitFor([this] { return window->table().rows()[0].methods_read; }, 3000));
+        auto *methods = child<QComboBox>("home_method");
+        QVERIFY(QTest::qWaitFor([&] { return methods->count() == int(sim::homing_methods().size()); }, 1000));
+        QCOMPARE(methods->itemText(0), QString::number(sim::homing_methods().front()));
+        QCOMPARE(methods->currentText(), QStringLiteral("35"));
         QTest::mouseClick(child<QPushButton>("home"), Qt::LeftButton);
         QCOMPARE(window->table().rows()[0].outcome, action_outcome::homing_started);
         QVERIFY(QTest::qWaitFor([this] { return (sim_statusword(2) & canopen::sw_homing_attained) != 0; }, 5000));

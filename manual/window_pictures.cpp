@@ -521,6 +521,8 @@ const std::vector<picture> &pictures()
         {"commissioning_discovery.png", "调试：发现节点 / Discovery: the maker's joints, a CANopen drive of another make (node 4) and the drive LSS gave node-ID 5",
          [](session &s) -> QWidget * {
              QWidget *w = s.commissioning();
+             if (w)
+                 w->resize(w->width(), 860);  // room for every node found
              if (!w || !s.click("discover", w) || !s.label_settles(w, "commissioning_status", [](const QString &t) {
                      return t.contains(QLatin1String("found"));
                  }))
@@ -619,19 +621,19 @@ const std::vector<picture> &pictures()
          }},
 
         // Last: the joints it enables stay enabled under the guard.
-        {"joints.png", "关节 / The Joints window: the simulated bus's joints with their CiA 402 states, two of them enabled under the guard",
+        {"joints.png", "关节 / The Joints window: six CANopen joints and one of the maker's protocol with their states, two of them enabled under the guard",
          [](session &s) -> QWidget * {
              if (!s.trigger("actionJoints"))
                  return nullptr;
              QWidget *w = s.shown("Joints");
              if (w)
-                 w->resize(1280, 360);
+                 w->resize(1280, 440);
              auto *node = s.child<QSpinBox>(w, "add_node");
              auto *protocol = s.child<QComboBox>(w, "add_protocol");
              auto *table = s.child<QTableView>(w, "joints");
              if (!node || !protocol || !table)
                  return nullptr;
-             for (const int n : {1, 2, 4, 5}) {
+             for (const int n : {1, 2, 4, 5, 6, 7}) {
                  node->setValue(n);
                  protocol->setCurrentIndex(0);
                  if (!s.click("add_joint", w))
@@ -750,9 +752,9 @@ int main(int argc, char *argv[])
     // The simulated joints, always: the pictures must not depend on the machine's adapters.
     qputenv("VELMORA_CAN", "sim");
     use_bus_from_environment();
-    // Node 4 is a CANopen drive of another make, seen only by the commissioning pictures; the
-    // two drives without node-ID are for LSS.
-    qputenv("VELMORA_SIM_NODES", "1:10231,2:10231,3:10230,4:canopen,lss:0x1001,lss:0x1002");
+    // Node 4 is a CANopen drive of another make; the two drives without node-ID are for LSS
+    // (one becomes node 5); six CANopen joints and one of the maker's protocol fill the Joints window.
+    qputenv("VELMORA_SIM_NODES", "1:10231,2:10231,3:10230,4:canopen,6:10231,7:10231,lss:0x1001,lss:0x1002");
     qunsetenv("VELMORA_CAN_TRACE");
     // On a machine busy building, the GUI thread can miss a heartbeat by the guard's 350 ms and
     // the joint quick-stops mid-picture; the pictures show the windows, not the guard.

@@ -769,6 +769,22 @@ Interface</source>
         <source>回零已开始%1个，共%2个/homing started on %1 of %2</source>
         <translation>回零已开始%1个，共%2个</translation>
     </message>
+    <message>
+        <source>（已取消）/(cancelled)</source>
+        <translation>（已取消）</translation>
+    </message>
+    <message>
+        <source>使能关节…/Enabling joints…</source>
+        <translation>使能关节…</translation>
+    </message>
+    <message>
+        <source>另一个作业正在运行/Another job is running</source>
+        <translation>另一个作业正在运行</translation>
+    </message>
+    <message>
+        <source>正在使能%1个关节…/enabling %1 joints…</source>
+        <translation>正在使能%1个关节…</translation>
+    </message>
 </context>
 <context>
     <name>Lss</name>

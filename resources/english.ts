@@ -769,6 +769,22 @@ Interface</source>
         <source>回零已开始%1个，共%2个/homing started on %1 of %2</source>
         <translation>homing started on %1 of %2</translation>
     </message>
+    <message>
+        <source>（已取消）/(cancelled)</source>
+        <translation>(cancelled)</translation>
+    </message>
+    <message>
+        <source>使能关节…/Enabling joints…</source>
+        <translation>Enabling joints…</translation>
+    </message>
+    <message>
+        <source>另一个作业正在运行/Another job is running</source>
+        <translation>Another job is running</translation>
+    </message>
+    <message>
+        <source>正在使能%1个关节…/enabling %1 joints…</source>
+        <translation>enabling %1 joints…</translation>
+    </message>
 </context>
 <context>
     <name>Lss</name>

@@ -1,7 +1,8 @@
 // The Joints window's figures for twelve CiA 402 joints on one bus (the simulated bus, or the one
 // VELMORA_CAN names with velmora-sim serving it): the time from the Stop all press to the last
 // stop frame on the bus and to the last acknowledgement, and the age of the values the table
-// shows under its round-robin poll at the window's rate, with the bus load that poll causes.
+// shows under its round-robin poll at the window's rate, with the bus load that poll causes, and
+// how long one step of Enable all holds the GUI thread.
 #include "app/bus_choice.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
@@ -47,9 +48,24 @@ int main(int argc, char **argv)
     const int runs = 5;
     std::vector<double> to_last_frame, to_last_answer;
     int confirmed = 0;
+    // Enable all as the window runs it: a step at a time, the GUI thread held one step.
+    double longest_step = 0;
+    double enable_ms = 0;
+    int steps = 0;
     for (int run = 0; run < runs; ++run) {
-        for (int r = 0; r < joint_count; ++r)
-            table.enable(r);
+        QElapsedTimer all;
+        all.start();
+        for (int r = 0; r < joint_count; ++r) {
+            joints::enable_walk w;
+            w.row = r;
+            for (bool more = true; more; ++steps) {
+                QElapsedTimer t;
+                t.start();
+                more = table.enable_step(w);
+                longest_step = std::max(longest_step, t.nsecsElapsed() / 1e6);
+            }
+        }
+        enable_ms = std::max(enable_ms, all.nsecsElapsed() / 1e6);
         QElapsedTimer press;
         press.start();
         const joints::stop_report s = table.stop_all();
@@ -62,6 +78,9 @@ int main(int argc, char **argv)
     std::printf("stop all, %d joints, %d runs: %d confirmed\n", joint_count, runs, confirmed);
     std::printf("  press to last stop frame   median %6.2f ms  max %6.2f ms\n", to_last_frame[runs / 2], to_last_frame.back());
     std::printf("  press to last answer       median %6.2f ms  max %6.2f ms\n", to_last_answer[runs / 2], to_last_answer.back());
+    std::printf("enable all, %d joints as steps: %d steps in %d runs, longest step (GUI thread held) %.2f ms, "
+                "slowest run %.1f ms\n",
+                joint_count, steps, runs, longest_step, enable_ms);
 
     // The poll at the window's rate (one look per 1 ms tick) for two seconds.
     int looks = 0;

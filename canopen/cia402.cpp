@@ -298,4 +298,26 @@ QString error_code_text(uint16_t code)
 const error_code_info *error_codes_begin() { return std::begin(error_codes); }
 const error_code_info *error_codes_end() { return std::end(error_codes); }
 
+bool pdo_mapped_value(const std::vector<uint32_t> &map, const uint8_t *data, int len, uint16_t index, uint8_t subindex,
+                      uint32_t *raw, int *bits)
+{
+    int offset = 0;  // in bits
+    for (const uint32_t entry : map) {
+        const int length = static_cast<int>(entry & 0xFF);
+        if ((entry >> 16) == index && ((entry >> 8) & 0xFF) == subindex) {
+            if (length == 0 || length > 32 || offset + length > 8 * len)
+                return false;
+            uint64_t v = 0;
+            for (int b = 0; b < 8 && b < len; ++b)
+                v |= uint64_t(data[b]) << (8 * b);
+            v >>= offset;
+            *raw = static_cast<uint32_t>(length == 32 ? v : v & ((uint64_t(1) << length) - 1));
+            *bits = length;
+            return true;
+        }
+        offset += length;
+    }
+    return false;
+}
+
 }  // namespace canopen

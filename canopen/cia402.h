@@ -73,6 +73,11 @@ constexpr uint32_t pdo_map_entry(uint16_t index, uint8_t subindex, uint8_t bits)
 {
     return static_cast<uint32_t>(index) << 16 | static_cast<uint32_t>(subindex) << 8 | bits;
 }
+// The raw value of object index:subindex in a PDO's data laid out by its mapping entries (in the
+// form above, in order), with its length in bits; false when it is not mapped, or not whole
+// within len bytes, or longer than 32 bits.
+bool pdo_mapped_value(const std::vector<uint32_t> &map, const uint8_t *data, int len, uint16_t index, uint8_t subindex,
+                      uint32_t *raw, int *bits);
 
 // Controlword 0x6040. The commands of the state machine are patterns of bits 0-3 and 7 (the
 // mask says which bits the drive looks at); bits 4-6 and 8-9 mean what the mode makes of them.

@@ -136,6 +136,13 @@ bool joint_table::take_heard()
         if (hb.t_us >= 0 && hb.len >= 1) {
             j.heartbeat_us = hb.t_us;
             j.nmt = hb.data[0] & 0x7F;
+            // A drive that booted since its TPDOs were read may have others now.
+            if (j.nmt == canopen::nmt_boot_up && j.pdos_read && hb.t_us > j.pdos_read_us) {
+                j.tpdos.clear();
+                j.pdos_read = false;
+                j.pdo_number = 0;
+                j.pdo_phase = 0;
+            }
         }
         const heard_frame emcy = last_heard(j.address.bus, emcy_base + static_cast<uint32_t>(j.address.node));
         if (emcy.t_us >= 0 && emcy.len >= 2) {
@@ -190,6 +197,121 @@ bool joint_table::write_u(const joint_address &a, uint16_t index, uint8_t sub, u
     return out.ok;
 }
 
+namespace {
+
+// A TPDO's value counts as the drive's present one this long; older ones are polled.
+constexpr int64_t pdo_fresh_us = 100 * 1000;
+
+bool fresh(int64_t t_us) { return t_us >= 0 && bus_clock_us() - t_us <= pdo_fresh_us; }
+
+// Whether the poll's look `item` of a CiA 402 joint (see poll_next) is what TPDOs brought lately.
+bool pdo_fresh(const joint_state &j, int item)
+{
+    switch (item) {
+    case 0:
+    case 2:
+    case 4:
+    case 6: return fresh(j.pdo_statusword_us);
+    case 1: return fresh(j.pdo_position_us);
+    case 3: return fresh(j.pdo_velocity_us);
+    case 5: return fresh(j.pdo_mode_us) && fresh(j.pdo_effort_us);
+    default: return fresh(j.pdo_error_us);
+    }
+}
+
+}  // namespace
+
+void take_pdos(joint_state &j)
+{
+    for (joint_state::tpdo &p : j.tpdos) {
+        const heard_frame f = last_heard(j.address.bus, p.cob_id);
+        if (f.t_us < 0 || f.t_us <= p.taken_us)
+            continue;
+        p.taken_us = f.t_us;
+        uint32_t raw = 0;
+        int bits = 0;
+        auto mapped = [&](uint16_t index) { return canopen::pdo_mapped_value(p.map, f.data, f.len, index, 0, &raw, &bits); };
+        if (mapped(canopen::object::statusword) && bits == 16) {
+            j.statusword = static_cast<uint16_t>(raw);
+            j.statusword_known = true;
+            j.pdo_statusword_us = f.t_us;
+        }
+        if (mapped(canopen::object::position_actual_value) && bits == 32) {
+            j.position = static_cast<int32_t>(raw);
+            j.values_known = true;
+            j.pdo_position_us = f.t_us;
+        }
+        if (mapped(canopen::object::velocity_actual_value) && bits == 32) {
+            j.velocity = static_cast<int32_t>(raw);
+            j.pdo_velocity_us = f.t_us;
+        }
+        if (mapped(canopen::object::torque_actual_value) && bits == 16) {
+            j.effort = static_cast<int16_t>(raw);
+            j.pdo_effort_us = f.t_us;
+        }
+        if (mapped(canopen::object::modes_of_operation_display) && bits == 8) {
+            j.mode = static_cast<int8_t>(raw);
+            j.mode_known = true;
+            j.pdo_mode_us = f.t_us;
+        }
+        if (mapped(canopen::object::error_code) && bits == 16) {
+            j.error_code = static_cast<uint16_t>(raw);
+            j.error_known = true;
+            j.pdo_error_us = f.t_us;
+        }
+    }
+}
+
+void joint_table::read_pdo_parameters(joint_state &j) const
+{
+    constexpr int tpdo_count = 4;
+    constexpr uint32_t cob_not_valid = 0x80000000u;
+    constexpr uint32_t cob_extended = 0x20000000u;
+    constexpr int most_entries = 64;
+    auto next = [&j] {
+        ++j.pdo_number;
+        j.pdo_phase = 0;
+        j.pdo_reading = joint_state::tpdo();
+        if (j.pdo_number >= tpdo_count) {
+            j.pdos_read = true;
+            j.pdos_read_us = bus_clock_us();
+        }
+    };
+    const auto comm = static_cast<uint16_t>(canopen::object::tpdo1_communication + j.pdo_number);
+    const auto map = static_cast<uint16_t>(canopen::object::tpdo1_mapping + j.pdo_number);
+    uint32_t v = 0;
+    switch (j.pdo_phase) {
+    case 0:
+        // A PDO that is not valid, or on an extended identifier, brings nothing the window takes.
+        if (!read_u(j.address, comm, canopen::pdo_cob_id, &v) || (v & (cob_not_valid | cob_extended))) {
+            next();
+            return;
+        }
+        j.pdo_reading.cob_id = v & 0x7FF;
+        j.pdo_phase = 1;
+        return;
+    case 1:
+        if (!read_u(j.address, map, 0, &v) || v == 0 || v > most_entries) {
+            next();
+            return;
+        }
+        j.pdo_count = static_cast<int>(v);
+        j.pdo_phase = 2;
+        return;
+    default:
+        if (!read_u(j.address, map, static_cast<uint8_t>(j.pdo_reading.map.size() + 1), &v)) {
+            next();
+            return;
+        }
+        j.pdo_reading.map.push_back(v);
+        if (static_cast<int>(j.pdo_reading.map.size()) >= j.pdo_count) {
+            j.tpdos.push_back(j.pdo_reading);
+            next();
+        }
+        return;
+    }
+}
+
 void joint_table::read_homing_method(joint_state &j) const
 {
     constexpr uint16_t supported_homing_methods = 0x60E3;
@@ -236,16 +358,31 @@ bool joint_table::poll_next()
     constexpr int custom_items = 4;
     const int items = j.protocol == joint_protocol::canopen ? canopen_items : custom_items;
     const int item = j.next_look % items;
-    // Once a round, until they are known, one read of the supported homing methods.
-    if (j.protocol == joint_protocol::canopen && !j.methods_read && item == 0 && !j.methods_turn) {
-        j.methods_turn = true;
-        read_homing_method(j);
+    if (j.protocol == joint_protocol::canopen) {
+        // Once a round, until they are known, one read of the TPDOs' parameters or of the
+        // supported homing methods.
+        if ((!j.pdos_read || !j.methods_read) && item == 0 && !j.extra_turn) {
+            j.extra_turn = true;
+            if (!j.pdos_read)
+                read_pdo_parameters(j);
+            else
+                read_homing_method(j);
+            poll_row_ = (poll_row_ + 1) % rows_.size();
+            return true;
+        }
+        j.extra_turn = false;
+        take_pdos(j);
+    }
+    // What a TPDO brought lately is not asked again.
+    int looked = item;
+    for (int k = 0; k < items && j.protocol == joint_protocol::canopen && pdo_fresh(j, looked); ++k)
+        looked = (looked + 1) % items;
+    if (j.protocol == joint_protocol::canopen && pdo_fresh(j, looked)) {
         poll_row_ = (poll_row_ + 1) % rows_.size();
         return true;
     }
-    j.methods_turn = false;
     if (j.protocol == joint_protocol::canopen) {
-        switch (item) {
+        switch (looked) {
         case 0:
         case 2:
         case 4:
@@ -297,7 +434,7 @@ bool joint_table::poll_next()
         }
     }
     // Each joint in turn gets one look, so that a row's state is at most one round old.
-    j.next_look = (item + 1) % items;
+    j.next_look = (looked + 1) % items;
     ++poll_row_;
     if (poll_row_ >= rows_.size())
         poll_row_ = 0;

@@ -84,7 +84,28 @@ struct joint_state {
     bool methods_read = false;
     int methods_count = -1;
     std::vector<int> homing_methods;
-    bool methods_turn = false;
+    // The drive's valid transmit PDOs (their parameters read by the poll, a transaction a
+    // round): a value one of them brought within the last 100 ms is not polled.
+    struct tpdo {
+        uint32_t cob_id = 0;
+        std::vector<uint32_t> map;
+        int64_t taken_us = -1;  // the last frame taken
+    };
+    std::vector<tpdo> tpdos;
+    bool pdos_read = false;
+    int64_t pdos_read_us = -1;
+    int pdo_number = 0;   // which TPDO (0-3) is being read
+    int pdo_phase = 0;    // its COB-ID, its entry count, its entries
+    int pdo_count = 0;
+    tpdo pdo_reading;
+    // When a TPDO last brought each value; -1: never.
+    int64_t pdo_statusword_us = -1;
+    int64_t pdo_position_us = -1;
+    int64_t pdo_velocity_us = -1;
+    int64_t pdo_effort_us = -1;
+    int64_t pdo_mode_us = -1;
+    int64_t pdo_error_us = -1;
+    bool extra_turn = false;    // the round's one read of the parameters above just happened
 };
 
 // When and how Stop all went: times on the tap's clock.
@@ -167,6 +188,8 @@ private:
     void custom_jog_end(joint_state &j);
     // One transaction of reading 0x60E3 into j.
     void read_homing_method(joint_state &j) const;
+    // One transaction of reading the TPDOs' parameters into j.
+    void read_pdo_parameters(joint_state &j) const;
 
     std::vector<joint_state> rows_;
     size_t poll_row_ = 0;
@@ -194,6 +217,9 @@ private:
     enable_walk walk_;
     int enabled_ = 0;
 };
+
+// Takes the values the joint's TPDOs brought since the last look (no transaction).
+void take_pdos(joint_state &j);
 
 // The name kept in the settings for a joint; empty when none.
 QString saved_name(const joint_address &address);

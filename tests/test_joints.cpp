@@ -5,6 +5,8 @@
 #include "can/adapter.h"
 #include "can/exchange.h"
 #include "can/step_job.h"
+#include "can/vci/bus_tap.h"
+#include "canopen/canopen_frames.h"
 #include "canopen/cia402.h"
 #include "canopen/sdo_bus_link.h"
 #include "canopen/sdo_client.h"
@@ -363,6 +365,62 @@ private slots:
         QVERIFY(QTest::qWaitFor([seven] { return seven->motor().position() == 1500; }, 5000));
         QTest::mouseClick(child<QPushButton>("home"), Qt::LeftButton);
         QCOMPARE(window->table().rows()[1].outcome, action_outcome::move_refused);
+    }
+
+    // A drive whose TPDO sends its statusword and position (event timer 10 ms, operational)
+    // gives the window those values: they follow the drive, and the poll no longer asks them.
+    void values_a_tpdo_brings_are_not_polled()
+    {
+        const canopen::sdo_link link = canopen::exchange_sdo_link(adapter_bus_ops(), 2, 100, {});
+        auto write = [&](uint16_t index, uint8_t sub, uint32_t value, int size) {
+            QByteArray b(size, '\0');
+            qToLittleEndian(value, reinterpret_cast<uchar *>(b.data()));
+            if (size < 4)
+                b = b.left(size);
+            return canopen::write_object(link, index, sub, b).ok;
+        };
+        QVERIFY(write(0x1800, 1, 0x80000182u, 4));
+        QVERIFY(write(0x1A00, 0, 0, 1));
+        QVERIFY(write(0x1A00, 1, canopen::pdo_map_entry(0x6041, 0, 16), 4));
+        QVERIFY(write(0x1A00, 2, canopen::pdo_map_entry(0x6064, 0, 32), 4));
+        QVERIFY(write(0x1A00, 0, 2, 1));
+        QVERIFY(write(0x1800, 2, 254, 1));
+        QVERIFY(write(0x1800, 5, 10, 2));
+        QVERIFY(write(0x1800, 1, 0x182, 4));
+        const canopen::frame start = canopen::nmt(canopen::nmt_start, 0x602);
+        QVERIFY(send_frame(start.id, start.data, start.len, 0));
+
+        add(2, 0);
+        QVERIFY(QTest::qWaitFor([this] { return window->table().rows()[0].pdos_read; }, 3000));
+        QCOMPARE(window->table().rows()[0].tpdos.size(), size_t(1));
+        QVERIFY(QTest::qWaitFor([this] { return window->table().rows()[0].pdo_position_us >= 0; }, 1000));
+
+        // Moved by hand: the row's position follows from the TPDO while no SDO asks for it.
+        sim::joint *two = sim::simulator::instance().find(2);
+        for (const uint16_t cw : {canopen::cw_shutdown, canopen::cw_switch_on, canopen::cw_enable_operation})
+            QVERIFY(write(0x6040, 0, cw, 2));
+        QVERIFY(write(0x6060, 0, 3, 1));
+        QVERIFY(write(0x60FF, 0, 20000, 4));
+        vci::bus_tap::listener answers(0, {0x582});
+        QVERIFY(QTest::qWaitFor([&] { return two->motor().position() > 2000; }, 3000));
+        QVERIFY(write(0x60FF, 0, 0, 4));
+        QVERIFY(QTest::qWaitFor([&] { return !two->motor().moving(); }, 3000));
+        QTest::qWait(150);
+        QCOMPARE(window->table().rows()[0].position, two->motor().position());
+        QVERIFY(canopen::state_of(window->table().rows()[0].statusword) == canopen::drive_state::operation_enabled);
+        std::vector<vci::tapped_frame> frames;
+        answers.drain(frames);
+        int polled = 0;
+        int uploads = 0;
+        for (const vci::tapped_frame &f : frames) {
+            const uint16_t index = f.msg.data[1] | f.msg.data[2] << 8;
+            if ((f.msg.data[0] & 0xE0) == 0x40) {
+                ++uploads;
+                polled += index == 0x6064 || index == 0x6041;
+            }
+        }
+        QVERIFY2(uploads > 0, "the poll goes on for the values no TPDO brings");
+        QCOMPARE(polled, 0);
     }
 
     // A name typed into the table is kept for that bus and node.

@@ -151,6 +151,34 @@ private slots:
         QCOMPARE(hex::lower_digits(0x12345, 4), QStringLiteral("12345"));
     }
 
+    // The enable walk's decisions, state by state, as both the scripts and the Joints window take
+    // them: a fault reset is a rising edge of bit 7, a quick stop is offered the way back to
+    // operation once and then taken through "switch on disabled", a state between states waits.
+    void the_enable_walk_sends_the_next_controlword_of_each_state()
+    {
+        using canopen::enable_command;
+        const auto sends = [](uint16_t sw, int look) {
+            const enable_command c = canopen::next_enable_command(sw, look);
+            QList<int> words;
+            if (c.what == enable_command::action::send)
+                for (int i = 0; i < c.count; ++i)
+                    words << c.controlwords[i];
+            return words;
+        };
+        QCOMPARE(canopen::next_enable_command(0x0627, 0).what, enable_command::action::done);
+        QCOMPARE(sends(0x0008, 0), (QList<int>{0x0000, 0x0080}));
+        QCOMPARE(sends(0x0240, 3), (QList<int>{0x0006}));
+        QCOMPARE(sends(0x0221, 1), (QList<int>{0x0007}));
+        QCOMPARE(sends(0x0233, 2), (QList<int>{0x000F}));
+        QCOMPARE(sends(0x0007, 0), (QList<int>{0x000F}));
+        QCOMPARE(sends(0x0007, 1), (QList<int>{0x0000}));
+        for (const uint16_t between : {uint16_t(0x0000), uint16_t(0x000F)})
+            QCOMPARE(canopen::next_enable_command(between, 0).what, enable_command::action::settle);
+        // From fault to operation enabled within the looks the walk allows: fault (reset),
+        // switch on disabled, ready to switch on, switched on, operation enabled.
+        QVERIFY(canopen::enable_looks >= 5);
+    }
+
     void examples_pass_headless_with_a_report()
     {
         QTemporaryDir dir;

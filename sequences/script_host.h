@@ -2,11 +2,11 @@
 // What a script sees, on the engine's thread: the functions canopen(node), custom(node),
 // wait(ms), check(name, actual, expected[, tolerance]) and log(text), and the joint objects
 // they hand out (a small prelude gives them their JavaScript shape). Joint operations run the
-// protocol's joint (sequences/joints.h) over the run's bus; a failure becomes a script error
+// protocol's joint (motion/joints.h) over the run's bus; a failure becomes a script error
 // naming the joint. What the host needs of the run (its bus and bookkeeping) is script_services:
 // in the engine process, a proxy to the program over the pipe (sequences/engine_child.h).
 #include "sequences/check_book.h"
-#include "sequences/joints.h"
+#include "sequences/joint_bus.h"
 
 #include <QJSValue>
 #include <QObject>

@@ -12,7 +12,6 @@
 #include "sequences/gui_gate.h"
 #include "can/vci/bus_backend.h"
 #include "sequences/joint_bus.h"
-#include "sequences/joints.h"
 #include "sequences/junit_report.h"
 
 #include <QDateTime>

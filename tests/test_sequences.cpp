@@ -13,7 +13,7 @@
 #include "can/adapter.h"
 #include "can/step_job.h"
 #include "canopen/joint_guard.h"
-#include "sequences/joints.h"
+#include "sequences/joint_bus.h"
 #include "sequences/check_book.h"
 #include "sequences/engine_wire.h"
 #include "sequences/headless_run.h"

@@ -341,6 +341,7 @@ private slots:
                                             "var missing = '';\n"
                                             "try { joint('elbow'); } catch (e) { missing = e.message; }\n"
                                             "check('unknown name', missing.indexOf('no joint named elbow') >= 0, true);\n"
+                                            "check('stopAll over each joint\\'s bus', stopAll(), true);\n"
                                             "canopen(1, 2);\n");
         // Named as the Joints window keeps names, per bus and node.
         fresh_settings();
@@ -353,7 +354,8 @@ private slots:
         QVERIFY2(r.out.contains(QStringLiteral("PASS  bus 1 joint 1")), qPrintable(r.out));
         QVERIFY2(r.out.contains(QStringLiteral("PASS  bus 1 maker joint")), qPrintable(r.out));
         QVERIFY2(r.out.contains(QStringLiteral("PASS  node 2 absent on bus 0")), qPrintable(r.out));
-        for (const char *name : {"joints of both buses", "joint by its window name", "the named joint moved", "unknown name"})
+        for (const char *name : {"joints of both buses", "joint by its window name", "the named joint moved", "unknown name",
+                                 "stopAll over each joint's bus"})
             QVERIFY2(r.out.contains(QStringLiteral("PASS  ") + QLatin1String(name)), qPrintable(r.out));
         QVERIFY2(r.out.contains(QStringLiteral("bus 2 is not open")), qPrintable(r.out));
         QCOMPARE(r.code, 2);
@@ -367,6 +369,11 @@ private slots:
         QVERIFY(lines.contains(QStringLiteral(" sim1 601#237A600048F4FFFF T")));
         QVERIFY(!lines.contains(QStringLiteral(" sim1 601#237A6000D0070000")));
         QVERIFY(!lines.contains(QStringLiteral(" sim0 601#237A600048F4FFFF")));
+        // stopAll's quick stop (0x6040 = 0x02) of the joints of bus 1 goes out on bus 1.
+        QVERIFY(lines.contains(QStringLiteral(" sim1 601#2B40600002000000 T")));
+        QVERIFY(lines.contains(QStringLiteral(" sim1 602#2B40600002000000 T")));
+        QVERIFY(lines.contains(QStringLiteral(" sim0 601#2B40600002000000 T")));
+        QVERIFY(!lines.contains(QStringLiteral(" sim0 602#2B40600002000000")));
     }
 
     // In this process, so that the simulated joints can be looked at afterwards.

@@ -720,6 +720,83 @@ check("wait is true or false", failed.indexOf("wait must be true or false") > 0,
         QCOMPARE(sequences::run_headless({script, QString(), QString()}), 0);
     }
 
+    // A homing started without waiting, against a drive whose statusword is scripted look by
+    // look: attained left from the homing before ends the wait only once the new one was seen
+    // under way (a drive may answer the start before it clears bit 12); a homing error ends it
+    // with the error and enable operation sent; a method that homes on the spot ends at once.
+    void a_homing_started_without_waiting_ends_on_its_own_attained()
+    {
+        fresh_process();
+        QList<uint16_t> looks;  // the statusword of each read from the start on
+        uint16_t before = 0;    // the statusword until the start
+        bool started = false;
+        QStringList controlwords;
+        canopen::sdo_link link;
+        link.transact = [&](const canopen::sdo_frame &request, const std::function<bool(const canopen::sdo_frame &)> &,
+                            canopen::sdo_frame *reply) {
+            const uint16_t index = uint16_t(request.data[1] | request.data[2] << 8);
+            *reply = request;
+            if ((request.data[0] & 0xE0) == 0x40 && index != canopen::object::statusword) {
+                reply->data[0] = 0x43;  // four bytes of 0: the position, the error code
+                std::memset(reply->data + 4, 0, 4);
+                return true;
+            }
+            if ((request.data[0] & 0xE0) == 0x40) {
+                const uint16_t sw = !started ? before : looks.size() > 1 ? looks.takeFirst() : looks.value(0);
+                reply->data[0] = 0x4B;
+                reply->data[4] = uint8_t(sw);
+                reply->data[5] = uint8_t(sw >> 8);
+                reply->data[6] = reply->data[7] = 0;
+                return true;
+            }
+            reply->data[0] = 0x60;
+            if (index == canopen::object::controlword) {
+                const uint16_t cw = uint16_t(request.data[4] | request.data[5] << 8);
+                controlwords << QString::number(cw, 16);
+                started = started || cw == canopen::cw_homing_start;
+            }
+            return true;
+        };
+        link.send = [](const canopen::sdo_frame &) {};
+        sequences::joint_bus bus;
+        bus.sdo = [&](int) { return link; };
+        bus.pause = [](int) { return true; };
+        sequences::canopen_joint joint(1, bus);
+        sequences::homing_options o;
+        o.timeout_ms = 60000;
+
+        before = 0x1637;  // operation enabled, attained, target reached: the homing before
+        looks = {0x1637, 0x0237, 0x0237, 0x1637};
+        joint.start_home(17, o);
+        QVERIFY(joint.motion_pending());
+        QVERIFY(!joint.motion_done());  // stale: the start not seen under way yet
+        QVERIFY(!joint.motion_done());
+        QVERIFY(!joint.motion_done());
+        QVERIFY(joint.motion_done());
+        QCOMPARE(controlwords, QStringList({"f", "1f", "f"}));  // edge, start, bit 4 clear at the end
+
+        started = false;
+        controlwords.clear();
+        looks = {0x0237, 0x2237};
+        joint.start_home(17, o);
+        QVERIFY(!joint.motion_done());
+        try {
+            joint.wait_motion(0);
+            QFAIL("a homing error must end the wait");
+        } catch (const sequences::joint_failure &f) {
+            QVERIFY2(f.message().contains("home(17): the drive reports a homing error (statusword 0x2237)"),
+                     qPrintable(f.message()));
+        }
+        QVERIFY(!joint.motion_pending());
+        QCOMPARE(controlwords.last(), QStringLiteral("f"));
+
+        // On the spot: attained before and after, never seen under way.
+        started = false;
+        looks = {0x1637};
+        joint.start_home(35, o);
+        QVERIFY(joint.motion_done());
+    }
+
     // Two joints set moving with {wait: false} move together and waitAll waits for both; target
     // reached still set from the rest before does not end the wait early. stopAll then stops
     // every joint the script reached, and says so only when each confirmed.

@@ -22,12 +22,14 @@
 #include "scope/scope_window.h"
 #include "joints/joints_window.h"
 #include "sequences/sequences_window.h"
+#include "sequences/window_joints.h"
 #include "tools/custom_send.h"
 #include "tools/monitor.h"
 #include "trace/bus_trace.h"
 #include "ui_velmora.h"
 
 #include <QCloseEvent>
+#include <algorithm>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
@@ -100,6 +102,9 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     bus_trace_window = new Bus_trace();
     sequences_window = new Sequences();
     joints_window = new Joints();
+    // A window run's joints() and stopAll() reach the Joints window's list here, the one place
+    // that knows both windows.
+    sequences_window->runner()->set_listed_joints(sequences::listed_joints_of(joints_window->table()));
 
     move(0, 100);
 

@@ -10,7 +10,7 @@
 #include "app/bus_choice.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
-#include "sequences/joints.h"
+#include "sequences/joint_bus.h"
 #include "sequences/sequence_runner.h"
 #include "sim/simulator.h"
 

@@ -228,6 +228,27 @@ QString state_text(drive_state state)
     return QString::fromUtf8(state_name_zh(state)) + QLatin1Char('\n') + QString::fromLatin1(state_name_en(state));
 }
 
+enable_command next_enable_command(uint16_t statusword, int look)
+{
+    enable_command c;
+    const auto send = [&c](uint16_t first, int count = 1, uint16_t second = 0) {
+        c.what = enable_command::action::send;
+        c.controlwords[0] = first;
+        c.controlwords[1] = second;
+        c.count = count;
+    };
+    switch (state_of(statusword)) {
+    case drive_state::operation_enabled: break;
+    case drive_state::fault: send(cw_disable_voltage, 2, cw_fault_reset); break;
+    case drive_state::switch_on_disabled: send(cw_shutdown); break;
+    case drive_state::ready_to_switch_on: send(cw_switch_on); break;
+    case drive_state::switched_on: send(cw_enable_operation); break;
+    case drive_state::quick_stop_active: send(look == 0 ? cw_enable_operation : cw_disable_voltage); break;
+    default: c.what = enable_command::action::settle; break;
+    }
+    return c;
+}
+
 QString enable_failed_text(bool known, uint16_t statusword)
 {
     if (!known)

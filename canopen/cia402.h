@@ -234,6 +234,28 @@ QString state_text(drive_state state);
 // The state's names apart: "运行使能", "Operation enabled".
 const char *state_name_zh(drive_state state);
 const char *state_name_en(drive_state state);
+// The walk to "operation enabled": what to send after a look at the statusword. look counts the
+// looks of this walk from 0, so that a quick stop is first offered the way back to operation
+// (where its option code allows it) and later taken through "switch on disabled". The caller
+// reads the statusword, sends what this says, and looks again, at most enable_looks times;
+// between states (not ready, fault reaction) it waits, up to enable_settle_ms in all, and such
+// a look counts as none.
+struct enable_command {
+    enum class action {
+        done,    // operation enabled: nothing to send
+        send,    // write controlwords[0 .. count - 1], in this order
+        settle,  // between states: send nothing, look again shortly
+    };
+    action what = action::done;
+    // A fault reset acts on the rising edge of bit 7, so it is sent after a word without it.
+    uint16_t controlwords[2] = {0, 0};
+    int count = 0;
+};
+enable_command next_enable_command(uint16_t statusword, int look);
+// Enough looks to walk from "fault" to "operation enabled", with a look at each state.
+constexpr int enable_looks = 8;
+constexpr int enable_settle_ms = 500;
+
 // What the window says when Enable did not reach "operation enabled": the state found, or that
 // the drive did not answer (known false).
 QString enable_failed_text(bool known, uint16_t statusword);

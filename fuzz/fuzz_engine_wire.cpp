@@ -2,7 +2,7 @@
 // engine may write anything. The input arrives in pieces of the sizes its first byte picks, as a
 // socket hands it over; every message taken must encode back to the very bytes it came from,
 // and once the stream is garbled it stays so. A reply's text read as a firmware report must come
-// out the same when written and read again.
+// out the same when written and read again, and so must a reply's list of joints.
 #include "objects/firmware_job.h"
 #include "sequences/engine_wire.h"
 
@@ -38,6 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             taken += static_cast<size_t>(again.size());
             const QString report = sequences::encode_firmware_report(sequences::decode_firmware_report(m.texts[1]));
             if (sequences::encode_firmware_report(sequences::decode_firmware_report(report)) != report)
+                std::abort();
+            const QString joints = sequences::encode_known_joints(sequences::decode_known_joints(m.texts[0]));
+            if (sequences::encode_known_joints(sequences::decode_known_joints(joints)) != joints)
                 std::abort();
             continue;
         }

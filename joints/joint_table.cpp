@@ -10,6 +10,7 @@
 #include "canopen/sdo_bus_link.h"
 #include "canopen/sdo_client.h"
 #include "custom_protocol/custom_exchange.h"
+#include "motion/joint_names.h"
 #include "node/node_state.h"
 #include "objects/node_discovery.h"
 
@@ -31,10 +32,7 @@ constexpr int stop_window_ms = 100;
 // The walk takes four steps from "fault"; a drive between states gets a few looks more.
 constexpr int enable_steps = 8;
 
-QString name_key(const joint_address &a)
-{
-    return QStringLiteral("joints/name_%1_%2").arg(a.bus).arg(a.node);
-}
+QString name_key(const joint_address &a) { return motion::joint_name_key(a.bus, a.node); }
 
 canopen::sdo_link link_for(const joint_address &a)
 {

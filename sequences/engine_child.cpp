@@ -330,6 +330,36 @@ public:
         return ask(m).flag != 0;
     }
 
+    bool known_joints(std::vector<known_joint> *known, QString *why) override
+    {
+        wire_message m;
+        m.kind = wire_kind::joints;
+        const wire_message r = ask(m);
+        *known = decode_known_joints(r.texts[0]);
+        *why = r.texts[1];
+        return r.flag != 0;
+    }
+    bool find_named(const QString &name, joint_key *key) override
+    {
+        wire_message m;
+        m.kind = wire_kind::named;
+        m.texts[0] = name;
+        const wire_message r = ask(m);
+        if (r.flag == 0 || r.value < 0 || r.value > static_cast<int32_t>(joint_protocol::custom))
+            return false;
+        *key = {static_cast<joint_protocol>(r.value), wire_node(r.node), wire_bus(r.node)};
+        return key->node >= 1 && key->node <= 127;
+    }
+    bool stop_listed(const std::vector<known_joint> &done, QStringList *lines) override
+    {
+        wire_message m;
+        m.kind = wire_kind::stop_listed;
+        m.texts[0] = encode_known_joints(done);
+        const wire_message r = ask(m);
+        *lines = r.texts[0].split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return r.flag != 0;
+    }
+
     // What was told and not yet written.
     void flush()
     {

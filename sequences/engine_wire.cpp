@@ -1,5 +1,6 @@
 #include "sequences/engine_wire.h"
 
+#include "can/vci/bus_backend.h"
 #include "objects/firmware_job.h"
 
 #include <QJsonDocument>
@@ -52,7 +53,7 @@ QString text_of(const char *p, int bytes)
     return t;
 }
 
-bool known(uint8_t kind) { return kind >= static_cast<uint8_t>(wire_kind::script) && kind <= static_cast<uint8_t>(wire_kind::firmware); }
+bool known(uint8_t kind) { return kind >= static_cast<uint8_t>(wire_kind::script) && kind <= static_cast<uint8_t>(wire_kind::stop_listed); }
 
 }  // namespace
 
@@ -184,6 +185,51 @@ objects::firmware_report decode_firmware_report(const QString &text)
     const int result = o.value(QStringLiteral("result")).toInt();
     r.outcome = static_cast<objects::firmware_report::result>(result >= 0 && result <= last_result ? result : 0);
     return r;
+}
+
+QString encode_known_joints(const std::vector<known_joint> &joints)
+{
+    QString out;
+    for (const known_joint &j : joints) {
+        // A name is one line of the list.
+        QString name = j.name;
+        name.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+        out += QStringLiteral("%1 %2 %3 %4 %5\n")
+                   .arg(j.key.protocol == motion::joint_protocol::custom ? QStringLiteral("custom") : QStringLiteral("canopen"))
+                   .arg(j.key.bus)
+                   .arg(j.key.node)
+                   .arg(j.enabled ? 1 : 0)
+                   .arg(name);
+    }
+    return out;
+}
+
+std::vector<known_joint> decode_known_joints(const QString &text)
+{
+    std::vector<known_joint> out;
+    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QStringList f = line.split(QLatin1Char(' '));
+        if (f.size() < 4)
+            continue;
+        known_joint j;
+        if (f[0] == QLatin1String("canopen"))
+            j.key.protocol = motion::joint_protocol::canopen;
+        else if (f[0] == QLatin1String("custom"))
+            j.key.protocol = motion::joint_protocol::custom;
+        else
+            continue;
+        bool bus_ok = false, node_ok = false, enabled_ok = false;
+        j.key.bus = f[1].toInt(&bus_ok);
+        j.key.node = f[2].toInt(&node_ok);
+        const int enabled = f[3].toInt(&enabled_ok);
+        if (!bus_ok || !node_ok || !enabled_ok || j.key.bus < 0 || j.key.bus >= vci::max_buses || j.key.node < 1 ||
+            j.key.node > 127 || (enabled != 0 && enabled != 1))
+            continue;
+        j.enabled = enabled == 1;
+        j.name = f.mid(4).join(QLatin1Char(' '));
+        out.push_back(j);
+    }
+    return out;
 }
 
 }  // namespace sequences

@@ -26,6 +26,12 @@
 //   boot          texts[0] = a bench's node list             flag = ran to its end, node = nodes,
 //                                                          value = nodes done, texts = names
 //                                                          ("J3=3" a line), summary, error
+//   joints        (nothing)                                 texts[0] = the joints known, one a
+//                                                          line (encode_known_joints)
+//   named         texts[0] = a joint's name                 flag = found, node = its bus and node,
+//                                                          value = its protocol
+//   stop_listed   texts[0] = the joints the script stopped  flag = every stop confirmed, texts[0]
+//                 itself (encode_known_joints)             = a line per joint stopped, as logged
 //
 // A node names its bus in bits 16-23 (0 for bus 0, so that bus 0's messages read as before);
 // bits 0-15 are the node.
@@ -33,9 +39,12 @@
 // The engine may die in the middle of a message and write anything before: the reader takes
 // only whole messages of a known kind within its size limit and says so once the stream is
 // garbled, never reading beyond what it was given.
+#include "motion/joints.h"
+
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <vector>
 
 namespace objects {
 struct firmware_report;
@@ -57,6 +66,9 @@ enum class wire_kind : uint8_t {
     reply,
     boot,
     firmware,
+    joints,
+    named,
+    stop_listed,
 };
 
 struct wire_message {
@@ -103,6 +115,18 @@ private:
 // 0 with nothing read.
 QString encode_firmware_report(const objects::firmware_report &r);
 objects::firmware_report decode_firmware_report(const QString &text);
+
+// A joint a window lists or a discovery found, as joints() hands it to a script.
+struct known_joint {
+    motion::joint_key key;
+    QString name;
+    bool enabled = false;  // the Joints window enabled it, or saw it enabled
+};
+// "canopen 1 2 0 J2": protocol, bus, node, enabled, name (the rest of the line), one a line.
+QString encode_known_joints(const std::vector<known_joint> &joints);
+// What the program wrote; a line that is no joint (a node outside 1..127, a bus outside the
+// buses there can be, an unknown protocol) is left out.
+std::vector<known_joint> decode_known_joints(const QString &text);
 
 // Longest text a message carries, bytes: longer ones are cut, with "…" at the end.
 constexpr int wire_text_limit = 256 * 1024;

@@ -8,6 +8,7 @@
 #include <QJSEngine>
 #include <QJSValueIterator>
 #include <QQmlEngine>
+#include <algorithm>
 #include <cmath>
 #include <type_traits>
 #include <limits>
@@ -23,7 +24,8 @@ const char prelude[] = R"JS(
     'use strict';
     // The script objects' hosts, for waitAll.
     var hosts = new WeakMap();
-    function joint(q, custom) {
+    // d: what joints() and joint(name) know of it ({node, bus, custom, name}).
+    function joint(q, custom, d) {
         // moveTo(target, ms) waits; moveTo(target, {wait: false, timeout: ms}) returns at once.
         function move(value, relative, options) {
             if (options !== null && typeof options === 'object') {
@@ -62,8 +64,17 @@ const char prelude[] = R"JS(
                 return q.updateFirmware(path, options === undefined ? {} : options);
             };
         }
+        j.protocol = custom ? 'custom' : 'canopen';
+        if (d !== undefined) {
+            j.name = d.name;
+            j.node = d.node;
+            j.bus = d.bus;
+        }
         hosts.set(j, q);
         return Object.freeze(j);
+    }
+    function described(d) {
+        return joint(d.custom ? host.customJoint(d.node, d.bus) : host.canopenJoint(d.node, d.bus), d.custom, d);
     }
     return {
         canopen: function (node, bus) { return joint(host.canopenJoint(node, bus), false); },
@@ -74,7 +85,8 @@ const char prelude[] = R"JS(
         },
         log: function (text) { host.log(text); },
         bootBench: function (path) { return host.bootBench(path); },
-        joint: function (name) { return joint(host.namedJoint(name), false); },
+        joint: function (name) { return described(host.namedJoint(name)); },
+        joints: function () { return host.knownJoints().map(described); },
         waitAll: function () {
             var qs = [];
             var timeout = 0;
@@ -112,7 +124,8 @@ void script_host::install()
     const QJSValue api = engine_.evaluate(QString::fromUtf8(prelude), QStringLiteral("velmora-prelude"))
                              .call({engine_.newQObject(this)});
     QJSValue global = engine_.globalObject();
-    for (const char *name : {"canopen", "custom", "wait", "check", "log", "bootBench", "joint", "waitAll", "stopAll"})
+    for (const char *name : {"canopen", "custom", "wait", "check", "log", "bootBench", "joint", "joints", "waitAll",
+                             "stopAll"})
         global.setProperty(QLatin1String(name), api.property(QLatin1String(name)));
 }
 
@@ -190,16 +203,55 @@ QJSValue script_host::bootBench(const QJSValue &path)
     return result;
 }
 
+namespace {
+
+QJSValue description(QJSEngine &engine, const joint_key &key, const QString &name)
+{
+    QJSValue d = engine.newObject();
+    d.setProperty(QStringLiteral("node"), key.node);
+    d.setProperty(QStringLiteral("bus"), key.bus);
+    d.setProperty(QStringLiteral("custom"), key.protocol == joint_protocol::custom);
+    d.setProperty(QStringLiteral("name"), name);
+    return d;
+}
+
+}  // namespace
+
 QJSValue script_host::namedJoint(const QJSValue &name)
 {
-    const auto it = bench_names_.find(name.toString().toLower());
-    if (it == bench_names_.end()) {
-        engine_.throwError(QJSValue::ReferenceError,
-                           QStringLiteral("no joint named %1 in the bench (bootBench names them)").arg(name.toString()));
+    const QString wanted = name.toString();
+    if (!name.isString() || wanted.trimmed().isEmpty()) {
+        engine_.throwError(QJSValue::TypeError, QStringLiteral("joint() takes a joint's name (\"J3\")"));
         return QJSValue();
     }
-    return canopenJoint(QJSValue(it->second), QJSValue());
+    const auto it = bench_names_.find(wanted.toLower());
+    if (it != bench_names_.end())
+        return description(engine_, {joint_protocol::canopen, it->second, 0}, wanted);
+    runner_.set_action(QStringLiteral("joint(%1)").arg(wanted));
+    joint_key key;
+    if (!runner_.find_named(wanted, &key)) {
+        engine_.throwError(QJSValue::ReferenceError,
+                           QStringLiteral("no joint named %1 (names come from the Joints window or bootBench)").arg(wanted));
+        return QJSValue();
+    }
+    return description(engine_, key, wanted);
 }
+
+QJSValue script_host::knownJoints()
+{
+    runner_.set_action(QStringLiteral("joints()"));
+    std::vector<known_joint> known;
+    QString why;
+    if (!runner_.known_joints(&known, &why)) {
+        engine_.throwError(QStringLiteral("joints(): ") + why);
+        return QJSValue();
+    }
+    QJSValue list = engine_.newArray(static_cast<uint>(known.size()));
+    for (size_t i = 0; i < known.size(); ++i)
+        list.setProperty(static_cast<quint32>(i), description(engine_, known[i].key, known[i].name));
+    return list;
+}
+
 QJSValue script_host::customJoint(const QJSValue &node, const QJSValue &bus)
 {
     return joint_object(joint_protocol::custom, node, bus);
@@ -278,20 +330,37 @@ void script_host::waitAll(const QJSValue &joints, const QJSValue &timeout_ms)
     }
 }
 
+void script_host::moved(const joint_key &key)
+{
+    if (std::find(moved_.begin(), moved_.end(), key) == moved_.end())
+        moved_.push_back(key);
+    runner_.mark_moved(key);
+}
+
 bool script_host::stopAll()
 {
     runner_.set_action(QStringLiteral("stopAll"));
     bool all = true;
-    for (auto &entry : joints_) {
-        if (!entry.second)
-            continue;
-        const stop_result r = emergency_stop(entry.second->key(), runner_.bus());
-        runner_.write_log(QStringLiteral("%1: %2").arg(joint_name(entry.second->key()),
+    std::vector<known_joint> done;
+    for (const joint_key &key : moved_) {
+        // Each joint over its own bus: a joint of bus 1 is not stopped by a frame on bus 0.
+        const joint_bus *on = runner_.bus_of(key.bus);
+        stop_result r;
+        if (on)
+            r = emergency_stop(key, *on);
+        runner_.write_log(QStringLiteral("%1: %2").arg(joint_name(key),
                                                        r.confirmed ? QStringLiteral("stopped")
                                                                    : QStringLiteral("stop not confirmed") +
                                                                          (r.refusal.isEmpty() ? QString() : QStringLiteral(" (") + r.refusal + QLatin1Char(')'))));
         all = all && r.confirmed;
+        known_joint k;
+        k.key = key;
+        done.push_back(k);
     }
+    QStringList lines;
+    all = runner_.stop_listed(done, &lines) && all;
+    for (const QString &line : lines)
+        runner_.write_log(line);
     return all;
 }
 
@@ -302,7 +371,7 @@ template <typename F> QJSValue script_joint::act(const QString &action, bool mov
     script_services &runner = host_.runner();
     runner.set_action(joint_name(joint_.key()) + QStringLiteral(": ") + action);
     if (moves)
-        runner.mark_moved(joint_.key());
+        host_.moved(joint_.key());
     try {
         if constexpr (std::is_void_v<decltype(operation())>)
             operation();
@@ -471,7 +540,7 @@ void script_joint::home(const QJSValue &method, const QJSValue &options)
     // A misspelt option would otherwise home with the drive's own value unnoticed.
     static const QStringList known = {QStringLiteral("switchSpeed"), QStringLiteral("zeroSpeed"),
                                       QStringLiteral("acceleration"), QStringLiteral("offset"),
-                                      QStringLiteral("timeout")};
+                                      QStringLiteral("timeout"), QStringLiteral("wait")};
     QJSValueIterator it(options);
     while (it.hasNext()) {
         it.next();
@@ -497,11 +566,20 @@ void script_joint::home(const QJSValue &method, const QJSValue &options)
     o.has_offset = !options.property(QStringLiteral("offset")).isUndefined();
     o.offset = static_cast<int32_t>(offset);
     o.timeout_ms = static_cast<int>(timeout);
+    const QJSValue wait = options.property(QStringLiteral("wait"));
+    if (!wait.isUndefined() && !wait.isBool()) {
+        host_.engine().throwError(QJSValue::TypeError, QStringLiteral("home(%1, ...): wait must be true or false").arg(m));
+        return;
+    }
+    const bool at_once = wait.isBool() && !wait.toBool();
     auto *j = dynamic_cast<canopen_joint *>(&joint_);
-    act(QStringLiteral("home(%1)").arg(m), true, [&] {
+    act(at_once ? QStringLiteral("home(%1, {wait: false})").arg(m) : QStringLiteral("home(%1)").arg(m), true, [&] {
         if (!j)
             throw joint_failure(QStringLiteral("home() is for CANopen joints"));
-        j->home(static_cast<int8_t>(m), o);
+        if (at_once)
+            j->start_home(static_cast<int8_t>(m), o);
+        else
+            j->home(static_cast<int8_t>(m), o);
     });
 }
 

@@ -2,11 +2,12 @@
 // What a script sees, on the engine's thread: the functions canopen(node), custom(node),
 // wait(ms), check(name, actual, expected[, tolerance]) and log(text), and the joint objects
 // they hand out (a small prelude gives them their JavaScript shape). Joint operations run the
-// protocol's joint (sequences/joints.h) over the run's bus; a failure becomes a script error
+// protocol's joint (motion/joints.h) over the run's bus; a failure becomes a script error
 // naming the joint. What the host needs of the run (its bus and bookkeeping) is script_services:
 // in the engine process, a proxy to the program over the pipe (sequences/engine_child.h).
 #include "sequences/check_book.h"
-#include "sequences/joints.h"
+#include "sequences/engine_wire.h"
+#include "sequences/joint_bus.h"
 
 #include <QJSValue>
 #include <QObject>
@@ -32,6 +33,31 @@ public:
     virtual double elapsed_s() const = 0;
     virtual bool record_check(const check_result &result) = 0;
     virtual bool write_log(const QString &text) = 0;
+    // The joints known: in a window run the Joints window's list, else the joints a discovery
+    // finds on every open bus.
+    // false with why when they could not be found.
+    virtual bool known_joints(std::vector<known_joint> *known, QString *why)
+    {
+        Q_UNUSED(why);
+        known->clear();
+        return true;
+    }
+    // The joint the Joints window names so (its list, else the names it keeps in the settings).
+    virtual bool find_named(const QString &name, joint_key *key)
+    {
+        Q_UNUSED(name);
+        Q_UNUSED(key);
+        return false;
+    }
+    // In a window run, the stop of every enabled joint the Joints window lists but those the
+    // script stopped itself (done): a line per joint stopped, "stopped" only where the drive
+    // confirmed it; false when one did not.
+    virtual bool stop_listed(const std::vector<known_joint> &done, QStringList *lines)
+    {
+        Q_UNUSED(done);
+        Q_UNUSED(lines);
+        return true;
+    }
 };
 
 class script_host : public QObject {
@@ -55,13 +81,19 @@ public:
     Q_INVOKABLE void log(const QJSValue &text);
     // Boots a bench (a node list, objects/bench.h) and learns its joints' names.
     Q_INVOKABLE QJSValue bootBench(const QJSValue &path);
-    // The CANopen joint the booted bench names so ("J3").
+    // The joint named so ("J3"): by the booted bench's node list, else by the Joints window's
+    // names; what joint(name) makes a joint object of ({node, bus, custom, name}).
     Q_INVOKABLE QJSValue namedJoint(const QJSValue &name);
+    // The joints known (script_services::known_joints), each as namedJoint describes it.
+    Q_INVOKABLE QJSValue knownJoints();
     // Waits until every joint given has ended the move it started (target reached), looking at
     // each in turn so that they move together; the first failure ends the wait with its error.
     Q_INVOKABLE void waitAll(const QJSValue &joints, const QJSValue &timeout_ms);
-    // The stop of every joint the script reached; false when one did not confirm it.
+    // The stop of every joint the script moved and, in a window run, of every enabled joint the
+    // Joints window lists; false when one did not confirm it.
     Q_INVOKABLE bool stopAll();
+    // The script moves the joint (script_joint::act).
+    void moved(const joint_key &key);
 
     // For the joint objects.
     script_services &runner() { return runner_; }
@@ -77,6 +109,7 @@ private:
     QJSEngine &engine_;
     std::map<std::tuple<int, int, int>, std::unique_ptr<joint>> joints_;  // protocol, bus, node
     std::map<QString, int> bench_names_;  // lower case, from the last bootBench
+    std::vector<joint_key> moved_;  // in the order the script first moved them
 };
 
 // A joint as the script holds it; the prelude's wrapper gives the methods
@@ -104,6 +137,7 @@ public:
     Q_INVOKABLE QJSValue error();
     Q_INVOKABLE QJSValue read(const QJSValue &index, const QJSValue &sub, const QJSValue &type);
     Q_INVOKABLE void write(const QJSValue &index, const QJSValue &sub, const QJSValue &value, const QJSValue &type);
+    // {wait: false} starts the homing and returns; waitMotion or waitAll follow it.
     Q_INVOKABLE void home(const QJSValue &method, const QJSValue &options);
     Q_INVOKABLE QJSValue updateFirmware(const QJSValue &path, const QJSValue &options);
     Q_INVOKABLE QJSValue readRegister(const QJSValue &reg);

@@ -7,7 +7,10 @@
 #include "canopen/canopen_exchange.h"
 #include "canopen/canopen_frames.h"
 #include "canopen/joint_guard.h"
+#include "motion/joint_names.h"
+#include "node/node_state.h"
 #include "objects/dcf_watch.h"
+#include "objects/node_discovery.h"
 #include "custom_protocol/guardian_link.h"
 #include "sequences/engine_process.h"
 #include "sequences/engine_wire.h"
@@ -16,6 +19,7 @@
 #include <QFileInfo>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
@@ -225,6 +229,27 @@ private:
             reply->flag = run.ran ? 1 : 0;
             reply->texts[0] = run.why;
             reply->texts[1] = encode_firmware_report(run.report);
+            return true;
+        }
+        case wire_kind::joints: {
+            std::vector<known_joint> known;
+            reply->flag = runner_.known_joints(&known, &reply->texts[1]) ? 1 : 0;
+            reply->texts[0] = encode_known_joints(known);
+            return true;
+        }
+        case wire_kind::named: {
+            joint_key key;
+            reply->flag = runner_.find_named(m.texts[0], &key) ? 1 : 0;
+            if (reply->flag) {
+                reply->node = wire_joint(key.bus, key.node);
+                reply->value = static_cast<int32_t>(key.protocol);
+            }
+            return true;
+        }
+        case wire_kind::stop_listed: {
+            QStringList lines;
+            reply->flag = runner_.stop_listed(decode_known_joints(m.texts[0]), &lines) ? 1 : 0;
+            reply->texts[0] = lines.join(QLatin1Char('\n'));
             return true;
         }
         case wire_kind::script:
@@ -454,6 +479,134 @@ firmware_run sequence_runner::update_firmware(int bus, int node, const QString &
         }
         QThread::msleep(2);
     }
+}
+
+std::vector<known_joint> sequence_runner::discover(int bus)
+{
+    // Filled in on the runner's thread when the discovery has ended, read here.
+    struct ending {
+        std::mutex mutex;
+        bool ended = false;
+        std::vector<objects::found_node> nodes;
+    };
+    const auto end = std::make_shared<ending>();
+    bool started = false;
+    const bool open = gate_->run([&] {
+        const objects::discovery_bus wire =
+            objects::discovery_on_bus(bus, [this, bus](int n) { return adapters_[bus].sdo(n); }, monitor_sink());
+        auto job = std::make_unique<objects::node_discovery>(wire, [end](const objects::node_discovery &d, bool) {
+            std::lock_guard<std::mutex> lock(end->mutex);
+            end->nodes = d.nodes();
+            end->ended = true;
+        });
+        started = can::bus::at(bus).jobs().start(std::move(job));
+    });
+    if (!open || !started)
+        throw joint_failure(!open ? QStringLiteral("stopped")
+                                  : QStringLiteral("joints(): another job (a transfer, a download) is running on bus %1").arg(bus));
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(end->mutex);
+            if (end->ended) {
+                std::vector<known_joint> found;
+                for (const objects::found_node &n : end->nodes) {
+                    known_joint j;
+                    j.key = {joint_protocol::canopen, n.node, bus};
+                    found.push_back(j);
+                }
+                return found;
+            }
+        }
+        // The stop ends the discovery with every other job (cut_short).
+        if (stopped_)
+            throw joint_failure(QStringLiteral("stopped"));
+        QThread::msleep(2);
+    }
+}
+
+bool sequence_runner::known_joints(std::vector<known_joint> *out, QString *why)
+{
+    std::vector<known_joint> &known = *out;
+    known.clear();
+    if (listed_.list) {
+        if (!gate_->run([&] { known = listed_.list(); })) {
+            *why = QStringLiteral("stopped");
+            return false;
+        }
+        return true;
+    }
+    for (int bus = 0; bus < vci::max_buses; ++bus) {
+        if (!bus_of(bus))
+            continue;
+        try {
+            for (known_joint &j : discover(bus))
+                known.push_back(j);
+        } catch (const joint_failure &failure) {
+            *why = failure.message();
+            return false;
+        }
+    }
+    // The maker's protocol has no sweep: its joints are the ones the node window's last scan
+    // found (bus 0), where that was not a CANopen joint already.
+    gate_->run([&] {
+        for (int i = 0; i < found_node_count && i < max_found_nodes; ++i) {
+            const joint_key key{joint_protocol::custom, found_nodes[i], 0};
+            const bool listed = std::any_of(known.begin(), known.end(), [&key](const known_joint &j) {
+                return j.key.bus == key.bus && j.key.node == key.node;
+            });
+            if (key.node > 0 && key.node <= 127 && !listed) {
+                known_joint j;
+                j.key = key;
+                known.push_back(j);
+            }
+        }
+        // Named as the Joints window names them.
+        for (known_joint &j : known) {
+            j.name = motion::saved_joint_name(j.key.bus, j.key.node);
+            if (j.name.isEmpty())
+                j.name = QStringLiteral("J%1").arg(j.key.node);
+        }
+    });
+    return true;
+}
+
+bool sequence_runner::find_named(const QString &name, joint_key *key)
+{
+    bool found = false;
+    gate_->run([&] {
+        // The window's list knows each joint's protocol; a name kept for a joint it does not
+        // list (or in a headless run) is a CANopen joint's.
+        if (listed_.list)
+            for (const known_joint &j : listed_.list())
+                if (!found && j.name.compare(name.trimmed(), Qt::CaseInsensitive) == 0) {
+                    *key = j.key;
+                    found = true;
+                }
+        if (found)
+            return;
+        int open = 0;
+        while (open < vci::max_buses && can::bus::at(open).is_open())
+            ++open;
+        const motion::named_node n = motion::find_saved_joint_name(name, open);
+        if (n.found) {
+            *key = {joint_protocol::canopen, n.node, n.bus};
+            found = true;
+        }
+    });
+    return found;
+}
+
+bool sequence_runner::stop_listed(const std::vector<known_joint> &done, QStringList *lines)
+{
+    if (!listed_.stop_enabled)
+        return true;
+    std::vector<joint_key> skip;
+    for (const known_joint &j : done)
+        skip.push_back(j.key);
+    bool all = true;
+    if (!gate_->run([&] { all = listed_.stop_enabled(skip, lines); }))
+        return false;
+    return all;
 }
 
 void sequence_runner::emit_log(const QString &text)

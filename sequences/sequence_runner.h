@@ -9,10 +9,10 @@
 // every joint the script moved with the protocol's stop; a script error, the engine's death
 // (out of memory, a signal, garbage on the pipe) and the time limit do the same.
 #include "sequences/check_book.h"
+#include "sequences/engine_wire.h"
 #include "sequences/gui_gate.h"
 #include "can/vci/bus_backend.h"
 #include "sequences/joint_bus.h"
-#include "sequences/joints.h"
 #include "sequences/junit_report.h"
 
 #include <QDateTime>
@@ -20,6 +20,7 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -41,6 +42,16 @@ int exit_code(run_end end);
 // the drive confirmed it. sent: a frame of it went out.
 QString stop_text(const QString &joint, const stop_result &r, bool sent, bool bus_lost);
 
+// The Joints window as a window run reaches it, set where both windows are known (app/): each
+// runs on the runner's thread.
+struct listed_joints {
+    // The joints the window lists, with their names and whether enabled.
+    std::function<std::vector<known_joint>()> list;
+    // Stops the listed joints that are enabled, but those in skip: a line per joint stopped,
+    // "stopped" only where the drive confirmed it; false when one did not.
+    std::function<bool(const std::vector<joint_key> &skip, QStringList *lines)> stop_enabled;
+};
+
 class sequence_runner : public QObject {
     Q_OBJECT
 
@@ -53,6 +64,8 @@ public:
     bool start(const QString &script, const QString &file_name);
     // The next runs end as an error once they ran this long; 0: no limit.
     void set_time_limit_s(int seconds) { time_limit_s_ = seconds; }
+    // Without them (a headless run) joints() is what a discovery finds on every open bus.
+    void set_listed_joints(const listed_joints &joints) { listed_ = joints; }
     int time_limit_s() const { return time_limit_s_; }
     // The engine's largest resident memory in the last run, KiB (0 before its end).
     int64_t engine_peak_kib() const { return engine_peak_kib_; }
@@ -80,6 +93,11 @@ public:
     // returns once it ended. A stop meanwhile cancels it (with its abort), and the log says what
     // the node was left with. A relative path is taken from the script's folder.
     firmware_run update_firmware(int bus, int node, const QString &path, bool force);
+    // The joints known (script_services::known_joints), those the Joints window names so, and
+    // the stop of its enabled ones; from the relay thread.
+    bool known_joints(std::vector<known_joint> *known, QString *why);
+    bool find_named(const QString &name, joint_key *key);
+    bool stop_listed(const std::vector<known_joint> &done, QStringList *lines);
 
 signals:
     // where: check_book::add's answer.
@@ -93,6 +111,8 @@ private:
     void cut_short();
     void stop_moved_joints();
     void emit_log(const QString &text);
+    // The CANopen nodes a discovery (objects/node_discovery.h) finds on bus; from the relay thread.
+    std::vector<known_joint> discover(int bus);
 
     gui_gate *gate_;
     exchange_adapter adapters_[vci::max_buses];  // one per bus, index as in can/bus.h
@@ -102,6 +122,7 @@ private:
     std::unique_ptr<engine_process> engine_;  // while the relay thread runs
     QTimer *time_limit_timer_;
     int time_limit_s_ = 0;
+    listed_joints listed_;
     bool timed_out_ = false;
     int64_t engine_peak_kib_ = 0;
     bool running_ = false;

@@ -13,13 +13,15 @@
 #include "can/adapter.h"
 #include "can/step_job.h"
 #include "canopen/joint_guard.h"
-#include "sequences/joints.h"
+#include "sequences/joint_bus.h"
 #include "sequences/check_book.h"
 #include "sequences/engine_wire.h"
 #include "sequences/headless_run.h"
 #include "sequences/junit_report.h"
 #include "sequences/results_model.h"
 #include "sequences/sequences_window.h"
+#include "sequences/window_joints.h"
+#include "joints/joint_table.h"
 #include "canopen/cia402.h"
 #include "sim/canopen_node.h"
 #include "sim/sim_clock.h"
@@ -106,9 +108,10 @@ struct here_run {
     double seconds = 0;
 };
 
-here_run run_here(const QString &script, int time_limit_s = 0)
+here_run run_here(const QString &script, int time_limit_s = 0, const sequences::listed_joints &listed = {})
 {
     sequences::sequence_runner runner;
+    runner.set_listed_joints(listed);
     here_run r;
     bool done = false;
     QObject::connect(&runner, &sequences::sequence_runner::log_line, [&](const QString &line) { r.log << line; });
@@ -149,6 +152,34 @@ private slots:
         QCOMPARE(hex::lower_digits(0xAB, 4), QStringLiteral("00ab"));
         QCOMPARE(hex::lower_digits(0x6041, 4), QStringLiteral("6041"));
         QCOMPARE(hex::lower_digits(0x12345, 4), QStringLiteral("12345"));
+    }
+
+    // The enable walk's decisions, state by state, as both the scripts and the Joints window take
+    // them: a fault reset is a rising edge of bit 7, a quick stop is offered the way back to
+    // operation once and then taken through "switch on disabled", a state between states waits.
+    void the_enable_walk_sends_the_next_controlword_of_each_state()
+    {
+        using canopen::enable_command;
+        const auto sends = [](uint16_t sw, int look) {
+            const enable_command c = canopen::next_enable_command(sw, look);
+            QList<int> words;
+            if (c.what == enable_command::action::send)
+                for (int i = 0; i < c.count; ++i)
+                    words << c.controlwords[i];
+            return words;
+        };
+        QCOMPARE(canopen::next_enable_command(0x0627, 0).what, enable_command::action::done);
+        QCOMPARE(sends(0x0008, 0), (QList<int>{0x0000, 0x0080}));
+        QCOMPARE(sends(0x0240, 3), (QList<int>{0x0006}));
+        QCOMPARE(sends(0x0221, 1), (QList<int>{0x0007}));
+        QCOMPARE(sends(0x0233, 2), (QList<int>{0x000F}));
+        QCOMPARE(sends(0x0007, 0), (QList<int>{0x000F}));
+        QCOMPARE(sends(0x0007, 1), (QList<int>{0x0000}));
+        for (const uint16_t between : {uint16_t(0x0000), uint16_t(0x000F)})
+            QCOMPARE(canopen::next_enable_command(between, 0).what, enable_command::action::settle);
+        // From fault to operation enabled within the looks the walk allows: fault (reset),
+        // switch on disabled, ready to switch on, switched on, operation enabled.
+        QVERIFY(canopen::enable_looks >= 5);
     }
 
     void examples_pass_headless_with_a_report()
@@ -301,7 +332,20 @@ private slots:
                                             "a.disable(); b.disable();\n"
                                             "try { custom(2).error(); check('node 2 absent on bus 0', 1, 0); }\n"
                                             "catch (e) { check('node 2 absent on bus 0', 0, 0); }\n"
+                                            "var known = joints().map(function (j) { return j.bus + ':' + j.node + ' ' + j.name; });\n"
+                                            "check('joints of both buses', known.join(', '), '0:1 J1, 1:1 J1, 1:2 wrist');\n"
+                                            "var w = joint('WRIST');\n"
+                                            "check('joint by its window name', w.bus * 100 + w.node, 102);\n"
+                                            "w.enable(); w.moveBy(500); w.disable();\n"
+                                            "check('the named joint moved', w.position(), 500, 20);\n"
+                                            "var missing = '';\n"
+                                            "try { joint('elbow'); } catch (e) { missing = e.message; }\n"
+                                            "check('unknown name', missing.indexOf('no joint named elbow') >= 0, true);\n"
+                                            "check('stopAll over each joint\\'s bus', stopAll(), true);\n"
                                             "canopen(1, 2);\n");
+        // Named as the Joints window keeps names, per bus and node.
+        fresh_settings();
+        joints::save_name({1, 2}, QStringLiteral("wrist"));
         qputenv("VELMORA_CAN_TRACE", trace.toLocal8Bit());
         const run_result r = velmora({QStringLiteral("--run"), script, QStringLiteral("--no-guard")},
                                      QStringLiteral("1:10231;1:10231,2:10231"), QStringLiteral("sim,sim"));
@@ -310,6 +354,9 @@ private slots:
         QVERIFY2(r.out.contains(QStringLiteral("PASS  bus 1 joint 1")), qPrintable(r.out));
         QVERIFY2(r.out.contains(QStringLiteral("PASS  bus 1 maker joint")), qPrintable(r.out));
         QVERIFY2(r.out.contains(QStringLiteral("PASS  node 2 absent on bus 0")), qPrintable(r.out));
+        for (const char *name : {"joints of both buses", "joint by its window name", "the named joint moved", "unknown name",
+                                 "stopAll over each joint's bus"})
+            QVERIFY2(r.out.contains(QStringLiteral("PASS  ") + QLatin1String(name)), qPrintable(r.out));
         QVERIFY2(r.out.contains(QStringLiteral("bus 2 is not open")), qPrintable(r.out));
         QCOMPARE(r.code, 2);
 
@@ -322,6 +369,11 @@ private slots:
         QVERIFY(lines.contains(QStringLiteral(" sim1 601#237A600048F4FFFF T")));
         QVERIFY(!lines.contains(QStringLiteral(" sim1 601#237A6000D0070000")));
         QVERIFY(!lines.contains(QStringLiteral(" sim0 601#237A600048F4FFFF")));
+        // stopAll's quick stop (0x6040 = 0x02) of the joints of bus 1 goes out on bus 1.
+        QVERIFY(lines.contains(QStringLiteral(" sim1 601#2B40600002000000 T")));
+        QVERIFY(lines.contains(QStringLiteral(" sim1 602#2B40600002000000 T")));
+        QVERIFY(lines.contains(QStringLiteral(" sim0 601#2B40600002000000 T")));
+        QVERIFY(!lines.contains(QStringLiteral(" sim0 602#2B40600002000000")));
     }
 
     // In this process, so that the simulated joints can be looked at afterwards.
@@ -612,7 +664,7 @@ check("unknown option", refused.indexOf('unknown option "forced"') > 0, true);
     void a_script_homes_a_joint()
     {
         fresh_process();
-        sim::simulator::instance().configure({{1, 10231}});
+        sim::simulator::instance().configure({{1, 10231}, {2, 10231}});
         install_simulated_bus();
         sim_joint(1).motor().set_position(-49500);  // the next index pulse below is past the limit switch
         QTemporaryDir dir;
@@ -643,8 +695,106 @@ check("timed out", failed.indexOf("home(18) timed out after 200 ms") > 0, true);
 wait(100);
 check("halted", j.speed(), 0);
 check("not attained", j.read(0x6041, 0) & 0x3400, 0x0400);
+// Two joints homed together: each start returns at once and waitAll waits for both. Joint 1
+// is attained from a homing on the spot before, which must not end the wait for the new one.
+j.home(35, {});
+var k = canopen(2);
+k.enable();
+fast.wait = false;
+j.home(17, fast);
+k.home(17, fast);
+check("1 under way", j.read(0x6041, 0) & 0x1000, 0);
+check("2 under way", k.read(0x6041, 0) & 0x1000, 0);
+waitAll(j, k);
+check("1 attained together", j.read(0x6041, 0) & 0x3400, 0x1400);
+check("2 attained together", k.read(0x6041, 0) & 0x3400, 0x1400);
+check("1 at its offset", j.position(), 5000);
+check("2 at its offset", k.position(), 5000);
+fast.timeout = 100;
+k.home(18, fast);
+try { k.wait(); } catch (e) { failed = e.message; }
+check("wait reports the time out of the homing", failed.indexOf("home(18) timed out after 100 ms") > 0, true);
+try { k.home(17, {wait: 0}); } catch (e) { failed = e.message; }
+check("wait is true or false", failed.indexOf("wait must be true or false") > 0, true);
 )JS");
         QCOMPARE(sequences::run_headless({script, QString(), QString()}), 0);
+    }
+
+    // A homing started without waiting, against a drive whose statusword is scripted look by
+    // look: attained left from the homing before ends the wait only once the new one was seen
+    // under way (a drive may answer the start before it clears bit 12); a homing error ends it
+    // with the error and enable operation sent; a method that homes on the spot ends at once.
+    void a_homing_started_without_waiting_ends_on_its_own_attained()
+    {
+        fresh_process();
+        QList<uint16_t> looks;  // the statusword of each read from the start on
+        uint16_t before = 0;    // the statusword until the start
+        bool started = false;
+        QStringList controlwords;
+        canopen::sdo_link link;
+        link.transact = [&](const canopen::sdo_frame &request, const std::function<bool(const canopen::sdo_frame &)> &,
+                            canopen::sdo_frame *reply) {
+            const uint16_t index = uint16_t(request.data[1] | request.data[2] << 8);
+            *reply = request;
+            if ((request.data[0] & 0xE0) == 0x40 && index != canopen::object::statusword) {
+                reply->data[0] = 0x43;  // four bytes of 0: the position, the error code
+                std::memset(reply->data + 4, 0, 4);
+                return true;
+            }
+            if ((request.data[0] & 0xE0) == 0x40) {
+                const uint16_t sw = !started ? before : looks.size() > 1 ? looks.takeFirst() : looks.value(0);
+                reply->data[0] = 0x4B;
+                reply->data[4] = uint8_t(sw);
+                reply->data[5] = uint8_t(sw >> 8);
+                reply->data[6] = reply->data[7] = 0;
+                return true;
+            }
+            reply->data[0] = 0x60;
+            if (index == canopen::object::controlword) {
+                const uint16_t cw = uint16_t(request.data[4] | request.data[5] << 8);
+                controlwords << QString::number(cw, 16);
+                started = started || cw == canopen::cw_homing_start;
+            }
+            return true;
+        };
+        link.send = [](const canopen::sdo_frame &) {};
+        sequences::joint_bus bus;
+        bus.sdo = [&](int) { return link; };
+        bus.pause = [](int) { return true; };
+        sequences::canopen_joint joint(1, bus);
+        sequences::homing_options o;
+        o.timeout_ms = 60000;
+
+        before = 0x1637;  // operation enabled, attained, target reached: the homing before
+        looks = {0x1637, 0x0237, 0x0237, 0x1637};
+        joint.start_home(17, o);
+        QVERIFY(joint.motion_pending());
+        QVERIFY(!joint.motion_done());  // stale: the start not seen under way yet
+        QVERIFY(!joint.motion_done());
+        QVERIFY(!joint.motion_done());
+        QVERIFY(joint.motion_done());
+        QCOMPARE(controlwords, QStringList({"f", "1f", "f"}));  // edge, start, bit 4 clear at the end
+
+        started = false;
+        controlwords.clear();
+        looks = {0x0237, 0x2237};
+        joint.start_home(17, o);
+        QVERIFY(!joint.motion_done());
+        try {
+            joint.wait_motion(0);
+            QFAIL("a homing error must end the wait");
+        } catch (const sequences::joint_failure &f) {
+            QVERIFY2(f.message().contains("home(17): the drive reports a homing error (statusword 0x2237)"),
+                     qPrintable(f.message()));
+        }
+        QVERIFY(!joint.motion_pending());
+        QCOMPARE(controlwords.last(), QStringLiteral("f"));
+
+        // On the spot: attained before and after, never seen under way.
+        started = false;
+        looks = {0x1637};
+        joint.start_home(35, o);
+        QVERIFY(joint.motion_done());
     }
 
     // Two joints set moving with {wait: false} move together and waitAll waits for both; target
@@ -676,10 +826,71 @@ var failed = "";
 try { waitAll(b, 50); } catch (e) { failed = e.message; }
 check("waitAll timed out", failed.indexOf("waitAll timed out after 50 ms: CANopen joint 2") >= 0, true);
 check("stopAll", stopAll(), true);
+// Two moves under way and a joint that never answers: both moving joints stop, the silent
+// one is not reported stopped, and stopAll says not all were.
+a.enable(); b.enable();
+a.moveTo(-20000, {wait: false});
+b.moveTo(20000, {wait: false});
+try { canopen(9).velocity(100); } catch (e) {}
+check("stopAll with a silent joint", stopAll(), false);
 )JS");
-        QCOMPARE(sequences::run_headless({script, QString(), QString()}), 0);
+        const QString log = dir.filePath(QStringLiteral("together.log"));
+        QCOMPARE(sequences::run_headless({script, QString(), log, 0}), 0);
         QCOMPARE(canopen::state_of(sim_joint(1).canopen()->statusword()), canopen::drive_state::quick_stop_active);
         QCOMPARE(canopen::state_of(sim_joint(2).canopen()->statusword()), canopen::drive_state::quick_stop_active);
+        QFile f(log);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString lines = QString::fromUtf8(f.readAll());
+        // The second stopAll: each moved joint once, the silent one not confirmed.
+        QCOMPARE(lines.count(QStringLiteral("CANopen joint 1: stopped")), 2);
+        QCOMPARE(lines.count(QStringLiteral("CANopen joint 2: stopped")), 2);
+        QVERIFY2(lines.contains(QStringLiteral("CANopen joint 9: stop not confirmed")), qPrintable(lines));
+        QVERIFY(!lines.contains(QStringLiteral("CANopen joint 9: stopped")));
+    }
+
+    // A window run knows the Joints window's list: joints() gives its joints by their names,
+    // joint(name) finds one with its protocol, and stopAll stops its enabled joints besides the
+    // script's own, through the table's stop, "stopped" only for those that acknowledged.
+    void a_window_run_reaches_the_joints_window_list()
+    {
+        fresh_process();
+        sim::simulator::instance().configure({{1, 10231}, {2, 10231}, {3, 10230}});
+        install_simulated_bus();
+        open_adapter();
+        QCOMPARE(adapter_error, 0);
+        device_open = 1;
+        joints::joint_table table;
+        for (const int node : {1, 2, 9})
+            table.add({0, node}, joints::joint_protocol::canopen);
+        table.add({0, 3}, joints::joint_protocol::custom);
+        table.rename(3, QStringLiteral("gripper"));
+        table.enable(1);
+        QVERIFY(table.rows()[1].enabled);
+        table.enable(3);
+        QVERIFY(table.rows()[3].enabled);
+        // Enabled before it went silent.
+        table.rows()[2].enabled = true;
+        const here_run r = run_here(QString::fromUtf8(R"JS(
+var l = joints().map(function (j) { return j.name + (j.protocol === "custom" ? " custom" : ""); });
+check("listed", l.join(", "), "J1, J2, J9, gripper custom");
+check("by the name in the window, with its protocol", typeof joint("Gripper").register, "function");
+var a = joint("J1");
+a.enable();
+a.moveTo(20000, {wait: false});
+check("stopAll", stopAll(), false);
+)JS"), 0, sequences::listed_joints_of(table));
+        const QString log = r.log.join(QLatin1Char('\n'));
+        QVERIFY2(r.end == sequences::run_end::failed || r.end == sequences::run_end::passed, qPrintable(log));
+        QVERIFY2(!log.contains(QStringLiteral("FAIL")) && r.end == sequences::run_end::passed, qPrintable(log));
+        QCOMPARE(r.log.filter(QStringLiteral("CANopen joint 1: stopped")).size(), 1);
+        QCOMPARE(r.log.filter(QStringLiteral("CANopen joint 2 (J2): stopped")).size(), 1);
+        QCOMPARE(r.log.filter(QStringLiteral("custom joint 3 (gripper): stopped")).size(), 1);
+        QCOMPARE(r.log.filter(QStringLiteral("CANopen joint 9 (J9): stop not confirmed")).size(), 1);
+        // The script's own joint is not stopped a second time through the list.
+        QVERIFY(r.log.filter(QStringLiteral("CANopen joint 1 (J1)")).isEmpty());
+        QCOMPARE(canopen::state_of(sim_joint(1).canopen()->statusword()), canopen::drive_state::quick_stop_active);
+        QCOMPARE(canopen::state_of(sim_joint(2).canopen()->statusword()), canopen::drive_state::quick_stop_active);
+        close_adapter();
     }
 
     // Stop during a continuous move: the joint is told to stop before the click returns, and a
@@ -983,6 +1194,22 @@ check("stopAll", stopAll(), true);
         short_text[0] = char(short_text[0] + 2);  // two bytes more than its texts hold
         short_text += "zz";
         const QByteArray huge("\xFF\xFF\xFF\x7F", 4);
+        // The joints a reply lists: a line that is no joint (a bus there cannot be, a node out of
+        // range, an unknown protocol, a torn line) is left out; a name keeps its spaces and stays
+        // on its line.
+        const std::vector<sequences::known_joint> known = sequences::decode_known_joints(
+            QStringLiteral("canopen 1 2 1 left wrist\ncustom 0 3 0 J3\ncanopen 8 1 0 x\ncanopen 0 128 0 x\n"
+                           "servo 0 1 0 x\ncanopen 0 1 7 x\ncanopen 0\ncanopen -1 1 0 x\n"));
+        QCOMPARE(known.size(), size_t(2));
+        QCOMPARE(known[0].key.bus, 1);
+        QCOMPARE(known[0].key.node, 2);
+        QVERIFY(known[0].enabled);
+        QCOMPARE(known[0].name, QStringLiteral("left wrist"));
+        QVERIFY(known[1].key.protocol == sequences::joint_protocol::custom);
+        sequences::known_joint two_lines = known[1];
+        two_lines.name = QStringLiteral("J3\ncanopen 0 5 1 injected");
+        QCOMPARE(sequences::decode_known_joints(sequences::encode_known_joints({two_lines})).size(), size_t(1));
+
         for (const QByteArray &bad : {unknown_kind, odd_text, short_text, huge}) {
             sequences::wire_reader r(sequences::wire_engine_message_limit);
             r.feed(bad.constData(), bad.size());

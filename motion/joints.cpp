@@ -1,4 +1,4 @@
-#include "sequences/joints.h"
+#include "motion/joints.h"
 
 #include "base/hex.h"
 #include "canopen/cia402.h"
@@ -11,7 +11,7 @@
 #include <QFileInfo>
 #include <cstring>
 
-namespace sequences {
+namespace motion {
 
 namespace {
 
@@ -25,15 +25,15 @@ using canopen::sw_target_reached;
 constexpr uint16_t cw_change_at_once = canopen::cw_bit::change_set_immediately;
 constexpr uint16_t cw_relative = canopen::cw_bit::relative;
 
-// Enough controlwords to walk from "fault" to "operation enabled", with a look at each state.
-constexpr int enable_steps = 8;
-// A drive between states (not ready, fault reaction) gets this long to settle in all.
-constexpr int enable_settle_ms = 500;
 
 QString one_line(const QString &bilingual)
 {
     return QString(bilingual).replace(QLatin1Char('\n'), QLatin1String(" / "));
 }
+
+// Methods 35 and 37 take the current position as home and move nowhere: the drive may have
+// attained before the first look, so the start is never seen under way.
+bool homes_on_the_spot(int8_t method) { return method == 35 || method == 37; }
 
 QString object_name(uint16_t index, uint8_t sub)
 {
@@ -321,30 +321,21 @@ void canopen_joint::enable()
     QElapsedTimer settling;
     settling.start();
     uint16_t sw = 0;
-    for (int step = 0; step < enable_steps; ++step) {
+    for (int look = 0; look < canopen::enable_looks; ++look) {
         sw = statusword();
-        switch (canopen::state_of(sw)) {
-        case canopen::drive_state::operation_enabled: return;
-        case canopen::drive_state::fault:
-            // The reset acts on the rising edge of bit 7.
-            controlword(cw_disable_voltage);
-            controlword(canopen::cw_fault_reset);
-            break;
-        case canopen::drive_state::switch_on_disabled: controlword(canopen::cw_shutdown); break;
-        case canopen::drive_state::ready_to_switch_on: controlword(canopen::cw_switch_on); break;
-        case canopen::drive_state::switched_on: controlword(canopen::cw_enable_operation); break;
-        case canopen::drive_state::quick_stop_active:
-            // Back to operation where the drive allows it, else through "switch on disabled".
-            controlword(step == 0 ? canopen::cw_enable_operation : cw_disable_voltage);
-            break;
-        default:
-            // Between states: a look that sends nothing is no step, for a while.
-            if (settling.elapsed() < enable_settle_ms) {
+        const canopen::enable_command next = canopen::next_enable_command(sw, look);
+        if (next.what == canopen::enable_command::action::done)
+            return;
+        if (next.what == canopen::enable_command::action::settle) {
+            // A look that sends nothing is no step, for a while.
+            if (settling.elapsed() < canopen::enable_settle_ms) {
                 pause(move_poll_ms);
-                --step;
+                --look;
             }
-            break;
+            continue;
         }
+        for (int i = 0; i < next.count; ++i)
+            controlword(next.controlwords[i]);
     }
     fail(one_line(canopen::enable_failed_text(true, sw)));
 }
@@ -404,6 +395,8 @@ void canopen_joint::begin_move(int32_t target, bool relative, int timeout_ms, co
 
 bool canopen_joint::look_at_motion()
 {
+    if (motion_.homing)
+        return look_at_homing();
     const uint16_t kind = motion_.relative ? cw_relative : 0;
     const uint16_t sw = statusword();
     require_enabled(sw, motion_.what);
@@ -455,8 +448,9 @@ objects::firmware_report canopen_joint::update_firmware(const QString &path, boo
     return run.report;
 }
 
-void canopen_joint::home(int8_t method, const homing_options &options)
+void canopen_joint::start_home(int8_t method, const homing_options &options)
 {
+    motion_ = pending_motion();
     const QString what = QStringLiteral("home(%1)").arg(method);
     use_mode(canopen::mode_homing);
     download(canopen::object::homing_method, 0, static_cast<uint8_t>(method), 1);
@@ -470,36 +464,53 @@ void canopen_joint::home(int8_t method, const homing_options &options)
         download(canopen::object::home_offset, 0, static_cast<uint32_t>(options.offset), 4);
     // Bit 4 clear first, so that the start below is a rising edge whatever was sent before.
     controlword(canopen::cw_enable_operation);
+    // "Attained" left from an earlier homing must not end this one: it counts only once the
+    // new start was seen under way, unless nothing of an earlier one was left to mistake.
+    const bool stale = (statusword() & canopen::sw_homing_attained) != 0;
     controlword(canopen::cw_homing_start);
-    const int timeout_ms = options.timeout_ms > 0 ? options.timeout_ms : default_homing_timeout_ms;
-    QElapsedTimer waited;
-    waited.start();
-    constexpr uint16_t outcome = sw_target_reached | canopen::sw_homing_attained | canopen::sw_homing_error;
-    for (;;) {
-        const uint16_t sw = statusword();
-        require_enabled(sw, what);
-        if (sw & canopen::sw_homing_error) {
-            controlword(canopen::cw_enable_operation);
-            fail(QStringLiteral("%1: the drive reports a homing error (statusword 0x%2) at position %3")
-                     .arg(what)
-                     .arg(hex::lower_digits(sw, 4))
-                     .arg(position()));
-        }
-        if ((sw & outcome) == (sw_target_reached | canopen::sw_homing_attained)) {
-            controlword(canopen::cw_enable_operation);
-            return;
-        }
-        if (waited.elapsed() >= timeout_ms) {
-            // The search must not go on after the script has given up on it.
-            controlword(canopen::cw_homing_start | canopen::cw_halt_bit);
-            fail(QStringLiteral("%1 timed out after %2 ms at position %3 (statusword 0x%4); halted")
-                     .arg(what)
-                     .arg(timeout_ms)
-                     .arg(position())
-                     .arg(hex::lower_digits(sw, 4)));
-        }
-        pause(move_poll_ms);
+    motion_.homing = true;
+    motion_.acknowledged = !stale || homes_on_the_spot(method);
+    motion_.timeout_ms = options.timeout_ms > 0 ? options.timeout_ms : default_homing_timeout_ms;
+    motion_.what = what;
+    motion_.active = true;
+    motion_.started.start();
+}
+
+void canopen_joint::home(int8_t method, const homing_options &options)
+{
+    start_home(method, options);
+    run_motion();
+}
+
+bool canopen_joint::look_at_homing()
+{
+    const uint16_t sw = statusword();
+    require_enabled(sw, motion_.what);
+    if (sw & canopen::sw_homing_error) {
+        controlword(canopen::cw_enable_operation);
+        fail(QStringLiteral("%1: the drive reports a homing error (statusword 0x%2) at position %3")
+                 .arg(motion_.what)
+                 .arg(hex::lower_digits(sw, 4))
+                 .arg(position()));
     }
+    if (!(sw & canopen::sw_homing_attained))
+        motion_.acknowledged = true;
+    constexpr uint16_t attained = sw_target_reached | canopen::sw_homing_attained;
+    if (motion_.acknowledged && (sw & attained) == attained) {
+        controlword(canopen::cw_enable_operation);
+        return true;
+    }
+    if (motion_.started.elapsed() >= motion_.timeout_ms) {
+        // The search must not go on after the script has given up on it.
+        controlword(canopen::cw_homing_start | canopen::cw_halt_bit);
+        fail(QStringLiteral("%1 timed out after %2 ms at position %3 (statusword 0x%4%5); halted")
+                 .arg(motion_.what)
+                 .arg(motion_.timeout_ms)
+                 .arg(position())
+                 .arg(hex::lower_digits(sw, 4))
+                 .arg(motion_.acknowledged ? QString() : QStringLiteral(", start not seen under way")));
+    }
+    return false;
 }
 
 void canopen_joint::velocity(int32_t v)
@@ -630,4 +641,4 @@ stop_result emergency_stop(const joint_key &key, const joint_bus &bus)
     return r;
 }
 
-}  // namespace sequences
+}  // namespace motion

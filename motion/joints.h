@@ -1,8 +1,8 @@
 #pragma once
-// The joint-level operations a test sequence uses, once per protocol, free of widgets and of the
-// script engine: a joint of the maker's protocol and a CiA 402 joint over CANopen, both driven
-// through a joint_bus (one transaction per call). CANopen motion uses SDO writes only, so no PDO
-// has to be set up first. A failure throws joint_failure with a message naming the joint.
+// The joint-level operations, once per protocol, free of widgets and of the script engine (test
+// sequences drive joints with them): a joint of the maker's protocol and a CiA 402 joint over
+// CANopen, both driven through a joint_bus (one transaction per call). CANopen motion uses SDO
+// writes only, so no PDO has to be set up first. A failure throws joint_failure with a message naming the joint.
 //
 //   operation      maker's protocol                          CANopen (CiA 402, by SDO)
 //   enable         enable_state 1, read back                  controlword along the state machine to
@@ -17,8 +17,9 @@
 //   emergency      stop motion, analog target 0               quick stop (controlword 0x02)
 //   home           -                                          homing (mode 6): 0x6098, 0x6099, 0x609A,
 //                                                             0x607C, start (bit 4 rising), done on
-//                                                             "attained" and "target reached"
-#include "sequences/joint_bus.h"
+//                                                             "attained" and "target reached" once
+//                                                             the start was seen under way
+#include "motion/joint_bus.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -26,7 +27,7 @@
 #include <cstdint>
 #include <exception>
 
-namespace sequences {
+namespace motion {
 
 class joint_failure : public std::exception {
 public:
@@ -98,6 +99,10 @@ protected:
         bool active = false;
         bool relative = false;
         bool acknowledged = false;  // CiA 402: the set-point was taken (bit 12 seen)
+        // CiA 402 homing (mode 6), where bit 12 is "homing attained": acknowledged once a look
+        // showed the new start under way (bit 12 clear), or at once where bit 12 was clear
+        // before the start or the method homes on the spot.
+        bool homing = false;
         int32_t target = 0;         // the maker's protocol: where the joint comes to rest
         int timeout_ms = 0;
         QElapsedTimer started;
@@ -197,6 +202,9 @@ public:
     // Homes with the method (CiA 402 mode 6); returns once homing is attained and the joint at
     // rest, throws on the drive's homing error or when time runs out (the joint is halted then).
     void home(int8_t method, const homing_options &options);
+    // The homing alone, returning once it started (a script's {wait: false}); wait_motion() and
+    // motion_done() follow it as they follow a move.
+    void start_home(int8_t method, const homing_options &options);
     // The firmware update with the image at path (objects/firmware_job.h), run by the bus's
     // firmware(); throws with the step that failed (a refusal for another product among them)
     // and what the node was left with.
@@ -220,6 +228,7 @@ private:
     void use_mode(int8_t mode);
     void begin_move(int32_t value, bool relative, int timeout_ms, const QString &what) override;
     bool look_at_motion() override;
+    bool look_at_homing();
     // Throws with the state (and the drive's error code) when the joint left "operation enabled".
     void require_enabled(uint16_t sw, const QString &what);
 
@@ -239,4 +248,4 @@ struct stop_result {
 };
 stop_result emergency_stop(const joint_key &key, const joint_bus &bus);
 
-}  // namespace sequences
+}  // namespace motion

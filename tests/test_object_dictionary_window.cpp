@@ -142,6 +142,9 @@ private slots:
         custom_monitor = new monitor();
         monitor_open = 1;
         window = new Object_dictionary();
+        // As the main window wires it: the window reaches no monitor by itself.
+        connect(window, &Object_dictionary::senddata, canopen_monitor, &monitor::recedata);
+        connect(window, &Object_dictionary::send_custom_data, custom_monitor, &monitor::recedata);
     }
 
     void cleanup()

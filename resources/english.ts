@@ -151,14 +151,6 @@ End between two steps; the report lists what was left</source>
         <translation>Open</translation>
     </message>
     <message>
-        <source>速度/Speed</source>
-        <translation>Speed</translation>
-    </message>
-    <message>
-        <source>x</source>
-        <translation>x</translation>
-    </message>
-    <message>
         <source>复位控制器/Reset controller</source>
         <translation>Reset controller</translation>
     </message>
@@ -369,52 +361,12 @@ Meaning</source>
         <translation>The most frames the trace keeps; beyond it the oldest go</translation>
     </message>
     <message>
-        <source>在此标签中按原有时序重现日志，不向总线发送任何帧/Plays the log back in this tab with its timing; no frame reaches the bus</source>
-        <translation>Plays the log back in this tab with its timing; no frame reaches the bus</translation>
-    </message>
-    <message>
-        <source>回放到跟踪/Play back into the trace</source>
-        <translation>Play back into the trace</translation>
-    </message>
-    <message>
-        <source>把“发送选择”中勾选的帧发送到总线（先询问）/Sends the frames ticked under "To send" onto the bus (asks first)</source>
-        <translation>Sends the frames ticked under "To send" onto the bus (asks first)</translation>
-    </message>
-    <message>
-        <source>发送到总线/Send to the bus</source>
-        <translation>Send to the bus</translation>
-    </message>
-    <message>
-        <source>开始/Start</source>
-        <translation>Start</translation>
-    </message>
-    <message>
-        <source>停止/Stop</source>
-        <translation>Stop</translation>
-    </message>
-    <message>
-        <source>最长间隔/Longest gap</source>
-        <translation>Longest gap</translation>
-    </message>
-    <message>
-        <source>日志中更长的间隔缩短为此值/Longer gaps of the log are shortened to this</source>
-        <translation>Longer gaps of the log are shortened to this</translation>
-    </message>
-    <message>
-        <source> s</source>
-        <translation> s</translation>
-    </message>
-    <message>
         <source>发送选择/To send</source>
         <translation>To send</translation>
     </message>
     <message>
         <source>实时/Live</source>
         <translation>Live</translation>
-    </message>
-    <message>
-        <source>回放已停止/Playback stopped</source>
-        <translation>Playback stopped</translation>
     </message>
     <message>
         <source>发送
@@ -494,46 +446,6 @@ Note</source>
     <message>
         <source>%1 中有 %2 行无法读取，已跳过/%2 lines of %1 could not be read and were skipped:</source>
         <translation>%2 lines of %1 could not be read and were skipped:</translation>
-    </message>
-    <message>
-        <source>没有勾选要发送的帧（见“发送选择”）/No frames are ticked to send (see "To send")</source>
-        <translation>No frames are ticked to send (see "To send")</translation>
-    </message>
-    <message>
-        <source>另有 %1 个标识符/and %1 more identifiers</source>
-        <translation>and %1 more identifiers</translation>
-    </message>
-    <message>
-        <source>将向总线发送 %1 帧，发往 %2 个标识符/%1 frames go onto the bus, to %2 identifiers:</source>
-        <translation>%1 frames go onto the bus, to %2 identifiers:</translation>
-    </message>
-    <message>
-        <source>%1 帧此适配器无法发送，将跳过/%1 frames this adapter cannot send are skipped</source>
-        <translation>%1 frames this adapter cannot send are skipped</translation>
-    </message>
-    <message>
-        <source>发送？/Send them?</source>
-        <translation>Send them?</translation>
-    </message>
-    <message>
-        <source>总线已断开，回放停止/The bus is gone: playback stopped</source>
-        <translation>The bus is gone: playback stopped</translation>
-    </message>
-    <message>
-        <source>回放完成/Playback finished</source>
-        <translation>Playback finished</translation>
-    </message>
-    <message>
-        <source>：发送 %1 帧/: %1 frames sent</source>
-        <translation>: %1 frames sent</translation>
-    </message>
-    <message>
-        <source>，跳过 %1 帧（此适配器无法发送）/, %1 skipped (this adapter cannot send them)</source>
-        <translation>, %1 skipped (this adapter cannot send them)</translation>
-    </message>
-    <message>
-        <source>，%1 帧发送失败/, %1 could not be sent</source>
-        <translation>, %1 could not be sent</translation>
     </message>
     <message>
         <source>时间(s)
@@ -1579,6 +1491,101 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
     <message>
         <source>已发送，已收到应答/sent, answered</source>
         <translation>sent, answered</translation>
+    </message>
+</context>
+<context>
+    <name>Replay_panel</name>
+    <message>
+        <source>在此标签中按原有时序重现日志，不向总线发送任何帧/Plays the log back in this tab with its timing; no frame reaches the bus</source>
+        <translation>Plays the log back in this tab with its timing; no frame reaches the bus</translation>
+    </message>
+    <message>
+        <source>回放到跟踪/Play back into the trace</source>
+        <translation>Play back into the trace</translation>
+    </message>
+    <message>
+        <source>把“发送选择”中勾选的帧发送到总线（先询问）/Sends the frames ticked under "To send" onto the bus (asks first)</source>
+        <translation>Sends the frames ticked under "To send" onto the bus (asks first)</translation>
+    </message>
+    <message>
+        <source>发送到总线/Send to the bus</source>
+        <translation>Send to the bus</translation>
+    </message>
+    <message>
+        <source>开始/Start</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>停止/Stop</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>速度/Speed</source>
+        <translation>Speed</translation>
+    </message>
+    <message>
+        <source>x</source>
+        <translation>x</translation>
+    </message>
+    <message>
+        <source>最长间隔/Longest gap</source>
+        <translation>Longest gap</translation>
+    </message>
+    <message>
+        <source>日志中更长的间隔缩短为此值/Longer gaps of the log are shortened to this</source>
+        <translation>Longer gaps of the log are shortened to this</translation>
+    </message>
+    <message>
+        <source> s</source>
+        <translation> s</translation>
+    </message>
+    <message>
+        <source>回放已停止/Playback stopped</source>
+        <translation>Playback stopped</translation>
+    </message>
+    <message>
+        <source>提示/Notice</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>没有勾选要发送的帧（见“发送选择”）/No frames are ticked to send (see "To send")</source>
+        <translation>No frames are ticked to send (see "To send")</translation>
+    </message>
+    <message>
+        <source>另有 %1 个标识符/and %1 more identifiers</source>
+        <translation>and %1 more identifiers</translation>
+    </message>
+    <message>
+        <source>将向总线发送 %1 帧，发往 %2 个标识符/%1 frames go onto the bus, to %2 identifiers:</source>
+        <translation>%1 frames go onto the bus, to %2 identifiers:</translation>
+    </message>
+    <message>
+        <source>%1 帧此适配器无法发送，将跳过/%1 frames this adapter cannot send are skipped</source>
+        <translation>%1 frames this adapter cannot send are skipped</translation>
+    </message>
+    <message>
+        <source>发送？/Send them?</source>
+        <translation>Send them?</translation>
+    </message>
+    <message>
+        <source>总线已断开，回放停止/The bus is gone: playback stopped</source>
+        <translation>The bus is gone: playback stopped</translation>
+    </message>
+    <message>
+        <source>回放完成/Playback finished</source>
+        <translation>Playback finished</translation>
+    </message>
+    <message>
+        <source>：发送 %1 帧/: %1 frames sent</source>
+        <translation>: %1 frames sent</translation>
+    </message>
+    <message>
+        <source>，跳过 %1 帧（此适配器无法发送）/, %1 skipped (this adapter cannot send them)</source>
+        <translation>, %1 skipped (this adapter cannot send them)</translation>
+    </message>
+    <message>
+        <source>，%1 帧发送失败/, %1 could not be sent</source>
+        <translation>, %1 could not be sent</translation>
     </message>
 </context>
 <context>

@@ -85,9 +85,6 @@ Bus_trace::Bus_trace(QWidget *parent) : language_window(parent, QStringLiteral("
         drain(++drain_ticks_ % tables_every_ticks == 0 && isVisible());
     });
     drain_timer_.start();
-    replay_timer_.setTimerType(Qt::PreciseTimer);
-    replay_timer_.setSingleShot(true);
-    connect(&replay_timer_, &QTimer::timeout, this, &Bus_trace::replay_step);
     qApp->installEventFilter(this);
     refresh_nodes();
     refresh_identifiers();
@@ -142,7 +139,7 @@ void Bus_trace::connect_controls()
         refresh_dropped();
     });
     connect(ui->clear, &QPushButton::clicked, this, [this] {
-        if (replaying_ == current_)
+        if (ui->replay_panel->playing() == model())
             stop_replay();
         model()->clear();
         if (current_ > 0)
@@ -169,22 +166,12 @@ void Bus_trace::connect_controls()
     });
     connect(ui->sources, &QTabBar::currentChanged, this, &Bus_trace::show_source);
     connect(ui->sources, &QTabBar::tabCloseRequested, this, &Bus_trace::close_source);
-    connect(ui->replay_start, &QPushButton::clicked, this, [this] { start_replay(); });
-    connect(ui->replay_stop, &QPushButton::clicked, this, [this] {
-        if (replay_.running())
-            finish_replay(tr("回放已停止/Playback stopped"));
-    });
-    connect(ui->speed, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this, [this](double speed) {
-        if (!replay_.running())
-            return;
-        replay_.set_speed(speed, replay_now_us());
-        replay_step();
-    });
-    connect(ui->gap_limit, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this, [this](double seconds) {
-        if (!replay_.running())
-            return;
-        replay_.set_gap_limit(static_cast<int64_t>(seconds * 1e6));
-        replay_step();
+    connect(ui->replay_panel, &Replay_panel::start_requested, this, [this] { start_replay(); });
+    connect(ui->replay_panel, &Replay_panel::message, this, &Bus_trace::say);
+    connect(ui->replay_panel, &Replay_panel::running_changed, this, &Bus_trace::refresh_replay_controls);
+    connect(ui->replay_panel, &Replay_panel::advanced, this, [this](trace::trace_model *log) {
+        if (log == model() && ui->follow->isChecked())
+            ui->trace->scrollToBottom();
     });
     connect(ui->send_ids, &QTableWidget::itemChanged, this, [this](QTableWidgetItem *item) {
         if (item->column() == 0 && current_ > 0)

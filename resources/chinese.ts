@@ -223,40 +223,6 @@ End between two steps; the report lists what was left</source>
         <translation>此总线不支持复位控制器</translation>
     </message>
     <message>
-        <source>节点
-Node</source>
-        <translation>节点</translation>
-    </message>
-    <message>
-        <source>状态
-State</source>
-        <translation>状态</translation>
-    </message>
-    <message>
-        <source>上次出现(s)
-Last seen (s)</source>
-        <translation>上次出现(s)</translation>
-    </message>
-    <message>
-        <source>心跳周期(ms)
-Heartbeat (ms)</source>
-        <translation>心跳周期(ms)</translation>
-    </message>
-    <message>
-        <source>紧急报文
-EMCY</source>
-        <translation>紧急报文</translation>
-    </message>
-    <message>
-        <source>最近错误
-Last error</source>
-        <translation>最近错误</translation>
-    </message>
-    <message>
-        <source>丢失/Lost</source>
-        <translation>丢失</translation>
-    </message>
-    <message>
         <source>标识符
 ID</source>
         <translation>标识符</translation>
@@ -1170,6 +1136,43 @@ The bus switches to %1 kbit/s after %2 ms: set the adapter to it, then press "Al
     <message>
         <source>节点ID %1已被使用，仍要分配？/Node-ID %1 is already in use. Assign it anyway?</source>
         <translation>节点ID %1已被使用，仍要分配？</translation>
+    </message>
+</context>
+<context>
+    <name>Node_table</name>
+    <message>
+        <source>节点
+Node</source>
+        <translation>节点</translation>
+    </message>
+    <message>
+        <source>状态
+State</source>
+        <translation>状态</translation>
+    </message>
+    <message>
+        <source>上次出现(s)
+Last seen (s)</source>
+        <translation>上次出现(s)</translation>
+    </message>
+    <message>
+        <source>心跳周期(ms)
+Heartbeat (ms)</source>
+        <translation>心跳周期(ms)</translation>
+    </message>
+    <message>
+        <source>紧急报文
+EMCY</source>
+        <translation>紧急报文</translation>
+    </message>
+    <message>
+        <source>最近错误
+Last error</source>
+        <translation>最近错误</translation>
+    </message>
+    <message>
+        <source>丢失/Lost</source>
+        <translation>丢失</translation>
     </message>
 </context>
 <context>

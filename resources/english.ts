@@ -223,40 +223,6 @@ End between two steps; the report lists what was left</source>
         <translation>This bus cannot reset its controller</translation>
     </message>
     <message>
-        <source>节点
-Node</source>
-        <translation>Node</translation>
-    </message>
-    <message>
-        <source>状态
-State</source>
-        <translation>State</translation>
-    </message>
-    <message>
-        <source>上次出现(s)
-Last seen (s)</source>
-        <translation>Last seen (s)</translation>
-    </message>
-    <message>
-        <source>心跳周期(ms)
-Heartbeat (ms)</source>
-        <translation>Heartbeat (ms)</translation>
-    </message>
-    <message>
-        <source>紧急报文
-EMCY</source>
-        <translation>EMCY</translation>
-    </message>
-    <message>
-        <source>最近错误
-Last error</source>
-        <translation>Last error</translation>
-    </message>
-    <message>
-        <source>丢失/Lost</source>
-        <translation>Lost</translation>
-    </message>
-    <message>
         <source>标识符
 ID</source>
         <translation>ID</translation>
@@ -1170,6 +1136,43 @@ The bus switches to %1 kbit/s after %2 ms: set the adapter to it, then press "Al
     <message>
         <source>节点ID %1已被使用，仍要分配？/Node-ID %1 is already in use. Assign it anyway?</source>
         <translation>Node-ID %1 is already in use. Assign it anyway?</translation>
+    </message>
+</context>
+<context>
+    <name>Node_table</name>
+    <message>
+        <source>节点
+Node</source>
+        <translation>Node</translation>
+    </message>
+    <message>
+        <source>状态
+State</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>上次出现(s)
+Last seen (s)</source>
+        <translation>Last seen (s)</translation>
+    </message>
+    <message>
+        <source>心跳周期(ms)
+Heartbeat (ms)</source>
+        <translation>Heartbeat (ms)</translation>
+    </message>
+    <message>
+        <source>紧急报文
+EMCY</source>
+        <translation>EMCY</translation>
+    </message>
+    <message>
+        <source>最近错误
+Last error</source>
+        <translation>Last error</translation>
+    </message>
+    <message>
+        <source>丢失/Lost</source>
+        <translation>Lost</translation>
     </message>
 </context>
 <context>

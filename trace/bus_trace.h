@@ -86,7 +86,6 @@ private:
     void say(const QString &text);
     QString time_text(const trace::trace_model &m, int64_t t_us) const;
     QString error_text(uint16_t code);
-    QString error_cell(int code);
     int64_t now_us() const;
     source &current() { return sources_[static_cast<size_t>(current_)]; }
 

@@ -1,7 +1,5 @@
 #include "objects/commissioning_page.h"
 
-#include "can/bus_box.h"
-
 #include "ui_commissioning_page.h"
 
 #include "base/desktop_seams.h"

@@ -4,7 +4,6 @@
 #include "base/document_lookup.h"
 #include "base/hex.h"
 #include "base/shared_values.h"
-#include "can/bus_box.h"
 #include "can/step_job.h"
 #include "can/vci/bus_backend.h"
 #include "canopen/sdo_abort.h"

@@ -36,6 +36,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QMenuBar>
+#include <QPointer>
 #include <QScreen>
 #include <QUrl>
 
@@ -96,15 +97,11 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     objects_window = new Object_dictionary();
     scope_view = new Scope(this);
     scope_view->setWindowFlag(Qt::Window);
-    // The scope offers the objects of the dictionary window: its data sheet or the built-in list.
-    scope_view->set_dictionary([this] { return objects_window->model()->document(); });
     // The trace records from the start, whether or not its window is shown.
     bus_trace_window = new Bus_trace();
     sequences_window = new Sequences();
     joints_window = new Joints();
-    // A window run's joints() and stopAll() reach the Joints window's list here, the one place
-    // that knows both windows.
-    sequences_window->runner()->set_listed_joints(sequences::listed_joints_of(joints_window->table()));
+    wire_newer_windows();
 
     move(0, 100);
 
@@ -118,10 +115,6 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     connect(this, &Velmora::languagechange, settings_window, &joint_CAN_set::comboBox);
     connect(this, &Velmora::languagechange, custom_send_window, &custom_send::comboBox);
     connect(this, &Velmora::languagechange, set_node_window, &Set_node::comboBox);
-    connect(this, &Velmora::languagechange, objects_window, &Object_dictionary::comboBox);
-    connect(this, &Velmora::languagechange, scope_view, &Scope::comboBox);
-    connect(this, &Velmora::languagechange, bus_trace_window, &Bus_trace::comboBox);
-    connect(this, &Velmora::languagechange, sequences_window, &Sequences::comboBox);
     // The language menu drives the switch the hidden selector was made for.
     language_choice = new QActionGroup(this);
     language_choice->setExclusive(true);
@@ -148,6 +141,26 @@ Velmora::Velmora(QWidget *parent) : QMainWindow(parent), ui(new Ui::Velmora)
     connect(bus_status_timer, &QTimer::timeout, this, &Velmora::refresh_bus_status);
     bus_status_timer->start();
     refresh_bus_status();
+}
+
+void Velmora::wire_newer_windows()
+{
+    // CANopen traffic (SDO, NMT, LSS) to the CANopen monitor, the drive's own protocol to its own.
+    connect(objects_window, &Object_dictionary::senddata, canopen_monitor, &monitor::recedata);
+    connect(objects_window, &Object_dictionary::send_custom_data, custom_monitor, &monitor::recedata);
+    QPointer<monitor> canopen_log = canopen_monitor;
+    scope_view->set_monitor_sink([canopen_log](const QString &text) {
+        if (canopen_log)
+            canopen_log->recedata(text);
+    });
+    // The scope offers the objects of the dictionary window: its data sheet or the built-in list.
+    scope_view->set_dictionary([this] { return objects_window->model()->document(); });
+    connect(this, &Velmora::languagechange, objects_window, &Object_dictionary::comboBox);
+    connect(this, &Velmora::languagechange, scope_view, &Scope::comboBox);
+    connect(this, &Velmora::languagechange, bus_trace_window, &Bus_trace::comboBox);
+    connect(this, &Velmora::languagechange, sequences_window, &Sequences::comboBox);
+    // A window run's joints() and stopAll() reach the Joints window's list.
+    sequences_window->runner()->set_listed_joints(sequences::listed_joints_of(joints_window->table()));
 }
 
 Velmora::~Velmora()

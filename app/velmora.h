@@ -65,6 +65,9 @@ private:
     // The buses after the first that VELMORA_CAN lists; those that would not open are named in
     // the status line.
     void open_other_buses();
+    // Connects the newer windows (object dictionary, scope, bus trace, sequences, Joints) to the
+    // frame monitors, the language menu and each other; they reach none of these by themselves.
+    void wire_newer_windows();
 
     Ui::Velmora *ui;
     QTranslator translator;

@@ -1,534 +1,104 @@
 #include "objects/object_dictionary.h"
 
-#include "can/bus_box.h"
-
-#include "base/document_lookup.h"
-#include "base/hex.h"
 #include "base/language.h"
+#include "can/bus_box.h"
+#include "can/step_job.h"
+#include "objects/commissioning_page.h"
+#include "objects/lss_dialog.h"
+#include "objects/object_page.h"
+#include "objects/od_tree_model.h"
+#include "objects/register_page.h"
 
 #include "ui_object_dictionary.h"
 
-#include "base/desktop_seams.h"
-#include "base/shared_values.h"
-#include "base/window_place.h"
-#include "can/step_job.h"
-#include "can/vci/bus_backend.h"
-#include "canopen/canopen_frames.h"
-#include "custom_protocol/custom_exchange.h"
-#include "objects/dcf_diff_model.h"
-#include "objects/lss_dialog.h"
-#include "objects/od_actions.h"
-#include "objects/od_tree_model.h"
-#include "canopen/sdo_abort.h"
-#include "canopen/sdo_bus_link.h"
-#include "objects/standard_objects.h"
-#include "tools/monitor.h"
-
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QHeaderView>
 #include <QShowEvent>
-#include <QStyle>
-
-using namespace objects;
-using canopen::data_type;
-using canopen::encoded;
-using canopen::format_value;
-using canopen::is_known_type;
-using canopen::number;
-using canopen::parse_number;
-using canopen::parse_register_value;
-using canopen::register_value_text;
-using canopen::type_from_name;
-using canopen::type_name;
-
-namespace {
-
-// Before anything is read the value column still offers room for a typical value.
-constexpr int value_room = 200;
-
-const char *const eds_name = "velmora_joint.eds";
-// Data sheets read and configurations written share their folder.
-const QString eds_kind = QStringLiteral("eds");
-
-// Decimal or 0x-hexadecimal ("24641", "0x6041"); false for anything else or beyond max.
-bool parse_bounded(const QString &text, uint64_t max, uint64_t *value)
-{
-    number n;
-    if (!parse_number(text, &n) || n.negative || n.magnitude > max)
-        return false;
-    *value = n.magnitude;
-    return true;
-}
-
-QString outcome_text(const sdo_outcome &o)
-{
-    return o.ok ? QCoreApplication::translate("Object_dictionary", "完成/done") : failure_text(o);
-}
-
-QString cancelled_text() { return QCoreApplication::translate("Object_dictionary", "已取消/cancelled"); }
-
-QString busy_text()
-{
-    return QCoreApplication::translate("Object_dictionary", "请等待当前传输结束/Wait for the transfer in progress to end");
-}
-
-QString object_text(uint16_t index, uint8_t sub) { return hex::prefixed(index, 4) + QLatin1Char(':') + QString::number(sub); }
-
-// Characters of a value too long for the value field that it still shows.
-constexpr int value_preview = 96;
-
-}  // namespace
 
 Object_dictionary::Object_dictionary(QWidget *parent)
-    : language_window(parent, QStringLiteral("Object_dictionary")),
-      ui(new Ui::Object_dictionary),
-      model_(new od_tree_model(this)),
-      dcf_model_(new dcf_diff_model(this))
+    : language_window(parent, QStringLiteral("Object_dictionary")), ui(new Ui::Object_dictionary)
 {
     ui->setupUi(this);
     bus_box_ = add_bus_box(this);
-    ui->objects->setModel(model_);
-    follow_connection();
-    model_->set_node_id(node());
-    connect(ui->node, QOverload<int>::of(&QSpinBox::valueChanged), this, [this](int n) {
-        node_chosen_ = node_chosen_ || !setting_node_;
-        model_->set_node_id(n);
-    });
-    model_->set_document(standard_objects());
-    fit_columns();
-    ui->type->setCurrentText(QStringLiteral("UNSIGNED16"));
-    set_document_title(QStringLiteral("CiA 301/402"));
-    connect(ui->objects, &QTreeView::clicked, this, &Object_dictionary::show_entry);
-    if (canopen_monitor)
-        connect(this, &Object_dictionary::senddata, canopen_monitor, &monitor::recedata);
-    if (custom_monitor)
-        connect(this, &Object_dictionary::send_custom_data, custom_monitor, &monitor::recedata);
-    // One job runs at a time: when one ends, it was this window's if this window had one.
-    connect(&job_runner::instance(), &job_runner::finished, this, [this] {
-        job_running_ = false;
-        page_job_ = false;
-        set_busy(false);
-    });
-    setup_commissioning();
+    const auto bus = [this] { return chosen_bus(bus_box_); };
+
+    Object_page::host objects_host;
+    objects_host.bus = bus;
+    objects_host.job_running = [this] { return job_running(); };
+    objects_ = new Object_page(objects_host, ui->pages);
+    Commissioning_page::host commissioning_host;
+    commissioning_host.bus = bus;
+    commissioning_host.data_sheet = [this] { return objects_->model()->document(); };
+    commissioning_ = new Commissioning_page(commissioning_host, ui->pages);
+    registers_ = new Register_page(ui->pages);
+    ui->pages->addTab(objects_, QString());
+    ui->pages->addTab(commissioning_, QString());
+    ui->pages->addTab(registers_, QString());
+    title_pages();
+
+    connect(objects_, &Object_page::senddata, this, &Object_dictionary::senddata);
+    connect(commissioning_, &Commissioning_page::senddata, this, &Object_dictionary::senddata);
+    connect(registers_, &Register_page::send_custom_data, this, &Object_dictionary::send_custom_data);
+    // Compare, download and firmware address the object page's node unless told otherwise, and
+    // a node found by discovery becomes it.
+    commissioning_->set_current_node(objects_->node());
+    connect(objects_, &Object_page::node_changed, commissioning_, &Commissioning_page::set_current_node);
+    connect(commissioning_, &Commissioning_page::node_chosen, objects_, &Object_page::choose_node);
+    // While the commissioning page works, the data sheet it may be using stays as it is.
+    connect(commissioning_, &Commissioning_page::busy_changed, objects_,
+            [this](bool busy) { objects_->set_document_buttons_enabled(!busy); });
+    connect(objects_, &Object_page::lss_requested, this, &Object_dictionary::open_lss);
 }
 
 Object_dictionary::~Object_dictionary()
 {
-    // A transfer of this window's does not outlive it; the server hears of its end.
-    if (job_running_)
+    // A transfer of this window's does not outlive it; the server hears of its end while every
+    // page that waits for it is still there.
+    if (job_running())
         job_runner::instance().cancel();
     delete ui;
 }
 
-QString Object_dictionary::simulated_joint_eds()
+QString Object_dictionary::simulated_joint_eds() { return Object_page::simulated_joint_eds(); }
+
+bool Object_dictionary::load_eds(const QString &path) { return objects_->load_eds(path); }
+
+bool Object_dictionary::export_dcf_to(const QString &path) { return objects_->export_dcf_to(path); }
+
+bool Object_dictionary::open_dcf(const QString &path) { return commissioning_->open_dcf(path); }
+
+bool Object_dictionary::save_dcf_report_to(const QString &path) { return commissioning_->save_dcf_report_to(path); }
+
+objects::od_tree_model *Object_dictionary::model() const { return objects_->model(); }
+
+objects::dcf_diff_model *Object_dictionary::dcf_model() const { return commissioning_->dcf_model(); }
+
+const std::vector<objects::report_row> &Object_dictionary::dcf_report() const { return commissioning_->dcf_report(); }
+
+const objects::report_head &Object_dictionary::dcf_report_head() const { return commissioning_->dcf_report_head(); }
+
+bool Object_dictionary::job_running() const { return objects_->job_running() || commissioning_->job_running(); }
+
+void Object_dictionary::title_pages()
 {
-    const QString path = document_lookup::locate(QStringLiteral("Document/") + QLatin1String(eds_name));
-    return QFile::exists(path) ? path : QString();
+    ui->pages->setTabText(ui->pages->indexOf(objects_), tr("CANopen"));
+    ui->pages->setTabText(ui->pages->indexOf(commissioning_), tr("调试/Commissioning"));
+    ui->pages->setTabText(ui->pages->indexOf(registers_), tr("自定义协议/Custom protocol"));
 }
 
 void Object_dictionary::retranslate()
 {
     ui->retranslateUi(this);
-    emit model_->headerDataChanged(Qt::Horizontal, 0, od_tree_model::col_count - 1);
-    fit_columns(true);
-    retranslate_commissioning();
+    title_pages();
 }
 
 void Object_dictionary::showEvent(QShowEvent *e)
 {
     QMainWindow::showEvent(e);
-    follow_connection();
-    // On the simulated bus the simulated joint's own data sheet is the natural first choice.
-    if (!document_chosen_ && vci::simulated_bus_selected()) {
-        const QString path = simulated_joint_eds();
-        if (!path.isEmpty())
-            load_eds(path);
-    }
+    objects_->follow_connection();
+    objects_->offer_simulated_data_sheet();
 }
 
-// ---- helpers -----------------------------------------------------------------------------
-
-int Object_dictionary::node() const { return ui->node->value(); }
-
-void Object_dictionary::set_node(int node)
+void Object_dictionary::open_lss()
 {
-    setting_node_ = true;
-    ui->node->setValue(node);
-    setting_node_ = false;
-    model_->set_node_id(ui->node->value());
-}
-
-// Until the user picks a node, the window talks to the node the connection window connected.
-void Object_dictionary::follow_connection()
-{
-    if (!node_chosen_ && node_connected == 1 && node_id >= 1 && node_id <= 127)
-        set_node(node_id);
-}
-
-bool Object_dictionary::canopen_ready()
-{
-    // Any node can be asked once the adapter is open; only the connected joint's firmware is known.
-    if (device_open == 0) {
-        show_status(tr("请先在节点窗口扫描以打开适配器/Open the adapter first (Scan in the node window)"), true);
-        return false;
-    }
-    if (!bus_lost_text().isEmpty()) {
-        show_status(bus_lost_text(), true);
-        return false;
-    }
-    if (node_connected == 1 && node() == node_id && canopen_supported == 0) {
-        show_status(tr("此关节固件不支持CANopen/This joint's firmware has no CANopen"), true);
-        return false;
-    }
-    if (job_runner::instance().busy()) {
-        show_status(busy_text(), true);
-        return false;
-    }
-    return true;
-}
-
-void Object_dictionary::start_job(std::unique_ptr<step_job> job, const QString &label)
-{
-    job_running_ = start_job_with_progress(std::move(job), this, label);
-}
-
-bool Object_dictionary::custom_ready()
-{
-    if (device_open == 0 || node_connected == 0) {
-        ui->register_status->setText(tr("请先连接节点/Connect a joint first"));
-        return false;
-    }
-    return true;
-}
-
-canopen::sdo_link Object_dictionary::link() { return link_to(node()); }
-
-canopen::sdo_link Object_dictionary::link_to(int node)
-{
-    return canopen::exchange_sdo_link(bus_ops(chosen_bus(bus_box_)), node, canopen::sdo_timeout_ms,
-                                      [this](const QString &t) { emit senddata(t); });
-}
-
-void Object_dictionary::show_status(const QString &text, bool error)
-{
-    ui->status->setStyleSheet(error ? QStringLiteral("color: rgb(200, 0, 0);") : QString());
-    ui->status->setText(text);
-}
-
-void Object_dictionary::fit_columns(bool keep_wider)
-{
-    // Every column as wide as its widest text, entries of collapsed objects included, those that
-    // differ from their default in their bold font, the index column with its indentation; the
-    // view scrolls when the window is narrower. Read values are as long as the joint makes them,
-    // so the value column fits them too rather than stretching over them.
-    QTreeView *view = ui->objects;
-    const int margin = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1) + 4;
-    const int indent = view->indentation();
-    int widths[od_tree_model::col_count];
-    for (int c = 0; c < od_tree_model::col_count; ++c)
-        widths[c] = qMax(view->header()->sectionSizeHint(c), keep_wider ? view->columnWidth(c) : 0);
-    const auto measure = [&](const QModelIndex &row, int depth) {
-        for (int c = 0; c < od_tree_model::col_count; ++c) {
-            const QModelIndex cell = row.sibling(row.row(), c);
-            const QVariant font = model_->data(cell, Qt::FontRole);
-            const QFontMetrics metrics(font.isValid() ? qvariant_cast<QFont>(font).resolve(view->font()) : view->font());
-            int w = metrics.horizontalAdvance(model_->data(cell, Qt::DisplayRole).toString()) + margin;
-            if (c == 0)
-                w += indent * (depth + (view->rootIsDecorated() ? 1 : 0));
-            widths[c] = qMax(widths[c], w);
-        }
-    };
-    for (int r = 0; r < model_->rowCount(); ++r) {
-        const QModelIndex object = model_->index(r, 0);
-        measure(object, 0);
-        for (int e = 0; e < model_->rowCount(object); ++e)
-            measure(model_->index(e, 0, object), 1);
-    }
-    widths[od_tree_model::col_value] = qMax(widths[od_tree_model::col_value], value_room);
-    view->header()->setStretchLastSection(false);
-    for (int c = 0; c < od_tree_model::col_count; ++c)
-        view->setColumnWidth(c, widths[c]);
-}
-
-void Object_dictionary::set_document_title(const QString &text)
-{
-    ui->eds_file->setText(text);
-}
-
-bool Object_dictionary::read_address(uint16_t *index, uint8_t *sub)
-{
-    // Hexadecimal as every CANopen document writes them: 6064, 0x6064 and 6064h are 0x6064. An
-    // empty subindex is sub 0, as its placeholder shows.
-    uint64_t i = 0, s = 0;
-    const QString sub_text = ui->subindex->text().trimmed().isEmpty() ? QStringLiteral("0") : ui->subindex->text();
-    if (!hex::parse(ui->index->text(), &i) || i > 0xFFFF || !hex::parse(sub_text, &s) || s > 0xFF) {
-        show_status(tr("索引或子索引无效/Index or subindex is not a hex number in range"), true);
-        return false;
-    }
-    *index = static_cast<uint16_t>(i);
-    *sub = static_cast<uint8_t>(s);
-    // Shown as they were taken.
-    ui->index->setText(hex::prefixed(*index, 4));
-    ui->subindex->setText(hex::prefixed(*sub, 2));
-    return true;
-}
-
-uint16_t Object_dictionary::selected_type() const
-{
-    data_type t = data_type::unsigned32;
-    type_from_name(ui->type->currentText(), &t);
-    return static_cast<uint16_t>(t);
-}
-
-od_entry *Object_dictionary::entry(uint16_t index, uint8_t sub)
-{
-    for (od_object &o : model_->document().objects)
-        if (o.index == index)
-            for (od_entry &e : o.entries)
-                if (e.sub == sub)
-                    return &e;
-    return nullptr;
-}
-
-void Object_dictionary::show_entry(const QModelIndex &index)
-{
-    const od_entry *e = model_->entry_at(index);
-    if (!e)
-        return;
-    ui->index->setText(hex::prefixed(e->index, 4));
-    ui->subindex->setText(hex::prefixed(e->sub, 2));
-    if (is_known_type(e->type))
-        ui->type->setCurrentText(type_name(e->type));
-    ui->value->setText(e->parameter_value);
-}
-
-// ---- CANopen page ------------------------------------------------------------------------
-
-void Object_dictionary::on_read_clicked()
-{
-    uint16_t index = 0;
-    uint8_t sub = 0;
-    if (!read_address(&index, &sub) || !canopen_ready())
-        return;
-    const uint16_t type = selected_type();
-    // A DOMAIN may be large: block transfer, or segments from a node without it.
-    const canopen::sdo_transfer upload = type == static_cast<uint16_t>(data_type::domain)
-                                             ? canopen::sdo_transfer::block_upload(index, sub)
-                                             : canopen::sdo_transfer::upload(index, sub);
-    start_job(canopen::sdo_job::one(link(), upload,
-                                    [this, index, sub, type](const sdo_outcome &o, bool cancelled) {
-                                        show_read(index, sub, type, o, cancelled);
-                                    }),
-              tr("正在读取/Reading %1").arg(object_text(index, sub)));
-}
-
-void Object_dictionary::show_read(uint16_t index, uint8_t sub, uint16_t type, const sdo_outcome &o, bool cancelled)
-{
-    if (cancelled || !o.ok) {
-        show_status(cancelled ? cancelled_text() : failure_text(o), true);
-        return;
-    }
-    od_entry *e = entry(index, sub);
-    const QString text = e && e->type == type ? value_text(*e, o.data) : format_value(type, o.data);
-    if (text.size() > ui->value->maxLength()) {
-        // A recording or a program does not fit the field: its start shows, marked so that it
-        // cannot be written back, and the dictionary keeps no cut value for a DCF.
-        ui->value->setText(text.left(value_preview) + QChar(0x2026));
-        if (e) {
-            e->parameter_value.clear();
-            e->differs = false;
-            model_->values_changed();
-        }
-        show_status(tr("读取完成/read %1 bytes, 过长无法显示/too long to show").arg(o.data.size()), false);
-        return;
-    }
-    ui->value->setText(text);
-    if (e) {
-        e->parameter_value = text;
-        e->differs = differs_from_default(*e, o.data, node());
-        model_->values_changed();
-        fit_columns(true);
-    }
-    show_status(tr("读取完成/read %1 bytes").arg(o.data.size()), false);
-}
-
-void Object_dictionary::on_write_clicked()
-{
-    uint16_t index = 0;
-    uint8_t sub = 0;
-    if (!read_address(&index, &sub))
-        return;
-    const uint16_t type = selected_type();
-    // Refused here, before anything is sent: a value the type or the object's limits exclude.
-    const encoded value = prepare_write(entry(index, sub), type, ui->value->text());
-    if (!value.ok) {
-        show_status(value.error, true);
-        return;
-    }
-    if (!canopen_ready())
-        return;
-    const QString text = ui->value->text();
-    const QByteArray bytes = value.bytes;
-    start_job(canopen::sdo_job::one(link(), canopen::sdo_transfer::large_download(index, sub, bytes),
-                                    [this, index, sub, type, text, bytes](const sdo_outcome &o, bool cancelled) {
-                                        show_written(index, sub, type, text, bytes, o, cancelled);
-                                    }),
-              tr("正在写入/Writing %1").arg(object_text(index, sub)));
-}
-
-void Object_dictionary::show_written(uint16_t index, uint8_t sub, uint16_t type, const QString &text,
-                                     const QByteArray &bytes, const sdo_outcome &o, bool cancelled)
-{
-    if (cancelled || !o.ok) {
-        show_status(cancelled ? cancelled_text() : failure_text(o), true);
-        return;
-    }
-    if (od_entry *e = entry(index, sub)) {
-        e->parameter_value = e->type == type ? value_text(*e, bytes) : text;
-        e->differs = differs_from_default(*e, bytes, node());
-        model_->values_changed();
-        fit_columns(true);
-    }
-    show_status(tr("写入完成/written"), false);
-}
-
-void Object_dictionary::on_open_eds_clicked()
-{
-    const QString path = desktop_seams::choose_file(desktop_seams::file_mode::open, this, eds_kind,
-                                                    tr("打开EDS/Open EDS"), simulated_joint_eds(),
-                                                    QStringLiteral("EDS/DCF (*.eds *.dcf *.EDS *.DCF);;* (*)"));
-    if (!path.isEmpty())
-        load_eds(path);
-}
-
-bool Object_dictionary::load_eds(const QString &path)
-{
-    // Read all writes into the document it started on.
-    if (job_running_) {
-        show_status(busy_text(), true);
-        return false;
-    }
-    eds_result r = read_eds_file(path);
-    const QString name = QFileInfo(path).fileName();
-    if (!r.ok) {
-        show_status(r.error, true);
-        return false;
-    }
-    // Values already read stay with their objects; none is dropped without asking.
-    const int held = values_held(model_->document());
-    const int lost = carry_values(model_->document(), r.document);
-    if (lost > 0
-        && desktop_seams::question(this, tr("提示/Notice"),
-                                   tr("%1个已读取的值在%2中没有位置（无此对象或文件自带值），打开后将不再显示。仍然打开？\n"
-                                      "%1 values read have no place in %2 (no such object, or the file gives its "
-                                      "own value) and will no longer show. Open it anyway?")
-                                       .arg(lost)
-                                       .arg(name))
-               != QMessageBox::Yes)
-        return false;
-    model_->set_document(r.document);
-    fit_columns(held > 0);
-    document_chosen_ = true;
-    set_document_title(name);
-    QString text = tr("已载入/loaded %1 objects").arg(r.document.objects.size());
-    if (held > lost)
-        text += tr(", 保留已读取的值/kept %1 values read").arg(held - lost);
-    show_status(text, false);
-    return true;
-}
-
-void Object_dictionary::on_read_all_clicked()
-{
-    if (!canopen_ready())
-        return;
-    start_job(read_all_job(model_->document(), link(), node(), [this](const read_all_summary &s) { show_read_all(s); }),
-              tr("正在读取对象/Reading objects"));
-}
-
-void Object_dictionary::show_read_all(const read_all_summary &s)
-{
-    model_->values_changed();
-    fit_columns(true);
-    ui->objects->expandAll();
-    QString text = tr("已读取/read %1, 被拒绝/refused %2").arg(s.read).arg(s.refused);
-    if (s.cancelled)
-        text += tr(", 已取消/cancelled");
-    if (s.no_answer)
-        text += bus_lost_text().isEmpty() ? tr(", 节点无应答/the joint stopped answering") : QStringLiteral(", ") + bus_lost_text();
-    show_status(text, s.no_answer);
-}
-
-void Object_dictionary::on_export_dcf_clicked()
-{
-    if (values_held(model_->document()) == 0
-        && desktop_seams::question(this, tr("提示/Notice"),
-                                   tr("尚未读取任何值：DCF将含0个值。仍然导出？\n"
-                                      "Nothing was read: the DCF would hold 0 values. Export it anyway?"))
-               != QMessageBox::Yes)
-        return;
-    const QString suggested = QStringLiteral("joint%1.dcf").arg(node());
-    const QString path = desktop_seams::choose_file(desktop_seams::file_mode::save, this, eds_kind,
-                                                    tr("导出DCF/Export DCF"), suggested,
-                                                    QStringLiteral("DCF (*.dcf)"));
-    if (!path.isEmpty())
-        export_dcf_to(path);
-}
-
-bool Object_dictionary::export_dcf_to(const QString &path)
-{
-    QFile f(path);
-    dcf_device device = device_of_values(model_->document(), node());
-    // The adapter's rate is the bus's while the adapter talks to the drives.
-    if (device_open == 1)
-        device.baudrate_kbps = baud_kbps;
-    const QByteArray text = write_dcf(model_->document(), device, QFileInfo(path).fileName());
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(text) != text.size()) {
-        show_status(tr("无法写入/Cannot write %1").arg(path), true);
-        return false;
-    }
-    show_status(tr("已导出/exported %1: %2个值/%2 values")
-                    .arg(QDir::toNativeSeparators(path))
-                    .arg(values_held(model_->document())),
-                false);
-    return true;
-}
-
-void Object_dictionary::run_parameter_command(bool store)
-{
-    if (!canopen_ready())
-        return;
-    const QString question = store ? tr("将当前参数保存到关节(0x1010)？\nSave the joint's parameters (0x1010)?")
-                                   : tr("恢复默认参数(0x1011)？复位节点后生效。\nRestore the default parameters (0x1011)? They apply after a reset node.");
-    if (desktop_seams::question(this, tr("提示/Notice"), question) != QMessageBox::Yes)
-        return;
-    // The question ran an event loop of its own: another job may have started meanwhile.
-    if (!canopen_ready())
-        return;
-    start_job(canopen::sdo_job::one(link(), store ? store_parameters() : restore_default_parameters(),
-                                    [this](const sdo_outcome &o, bool cancelled) {
-                                        if (cancelled) {
-                                            show_status(cancelled_text(), true);
-                                            return;
-                                        }
-                                        show_status(outcome_text(o), !o.ok);
-                                        if (o.ok)
-                                            desktop_seams::information(this, tr("提示/Notice"), outcome_text(o));
-                                        else
-                                            desktop_seams::warning(this, tr("警告/Warning"), outcome_text(o));
-                                    }),
-              store ? tr("正在保存参数/Saving parameters") : tr("正在恢复默认参数/Restoring defaults"));
-}
-
-void Object_dictionary::on_save_params_clicked() { run_parameter_command(true); }
-
-void Object_dictionary::on_restore_params_clicked() { run_parameter_command(false); }
-
-void Object_dictionary::on_lss_clicked()
-{
-    // Drives without node-ID are reached by their identity: no connected joint is needed.
     Lss *dialog = findChild<Lss *>();
     if (!dialog) {
         dialog = new Lss([this](const QString &t) { emit senddata(t); }, this, chosen_bus(bus_box_));
@@ -537,51 +107,4 @@ void Object_dictionary::on_lss_clicked()
     dialog->show();
     dialog->raise();
     dialog->activateWindow();
-}
-
-// ---- custom-protocol page ----------------------------------------------------------------
-
-bool Object_dictionary::read_register_number(uint16_t *reg)
-{
-    uint64_t r = 0;
-    if (!parse_bounded(ui->register_index->text(), 0xFFFF, &r)) {
-        ui->register_status->setText(tr("寄存器号无效/Register number out of range (0-0xFFFF)"));
-        return false;
-    }
-    *reg = static_cast<uint16_t>(r);
-    return true;
-}
-
-void Object_dictionary::on_register_read_clicked()
-{
-    uint16_t reg = 0;
-    if (!read_register_number(&reg) || !custom_ready())
-        return;
-    reply_length = 0;
-    custom_request request = custom_read(reg, QStringLiteral("读寄存器/Read register 0x%1").arg(reg, 4, 16, QLatin1Char('0')));
-    request.log = 1;
-    const bool ok = custom_exchange([this](const QString &t) { emit send_custom_data(t); }, static_cast<uint32_t>(custom_request_id), request);
-    if (!ok || reply_length < 4) {
-        ui->register_status->setText(tr("无应答/No reply"));
-        return;
-    }
-    ui->register_value->setText(register_value_text(reply_value, ui->register_hex->isChecked()));
-    ui->register_status->setText(tr("读取完成/read"));
-}
-
-void Object_dictionary::on_register_write_clicked()
-{
-    uint16_t reg = 0;
-    if (!read_register_number(&reg))
-        return;
-    int32_t value = 0;
-    if (!parse_register_value(ui->register_value->text(), &value)) {
-        ui->register_status->setText(tr("数值无效/Not a 32-bit value"));
-        return;
-    }
-    if (!custom_ready())
-        return;
-    const bool ok = custom_exchange([this](const QString &t) { emit send_custom_data(t); }, static_cast<uint32_t>(custom_request_id),
-                                    custom_write(reg, value, QStringLiteral("写寄存器/Write register 0x%1").arg(reg, 4, 16, QLatin1Char('0')), 1));
-    ui->register_status->setText(ok ? tr("已发送，已收到应答/sent, answered") : tr("无应答/No reply"));
 }

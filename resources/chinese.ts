@@ -151,14 +151,6 @@ End between two steps; the report lists what was left</source>
         <translation>打开</translation>
     </message>
     <message>
-        <source>速度/Speed</source>
-        <translation>速度</translation>
-    </message>
-    <message>
-        <source>x</source>
-        <translation>x</translation>
-    </message>
-    <message>
         <source>复位控制器/Reset controller</source>
         <translation>复位控制器</translation>
     </message>
@@ -229,40 +221,6 @@ End between two steps; the report lists what was left</source>
     <message>
         <source>此总线不支持复位控制器/This bus cannot reset its controller</source>
         <translation>此总线不支持复位控制器</translation>
-    </message>
-    <message>
-        <source>节点
-Node</source>
-        <translation>节点</translation>
-    </message>
-    <message>
-        <source>状态
-State</source>
-        <translation>状态</translation>
-    </message>
-    <message>
-        <source>上次出现(s)
-Last seen (s)</source>
-        <translation>上次出现(s)</translation>
-    </message>
-    <message>
-        <source>心跳周期(ms)
-Heartbeat (ms)</source>
-        <translation>心跳周期(ms)</translation>
-    </message>
-    <message>
-        <source>紧急报文
-EMCY</source>
-        <translation>紧急报文</translation>
-    </message>
-    <message>
-        <source>最近错误
-Last error</source>
-        <translation>最近错误</translation>
-    </message>
-    <message>
-        <source>丢失/Lost</source>
-        <translation>丢失</translation>
     </message>
     <message>
         <source>标识符
@@ -369,52 +327,12 @@ Meaning</source>
         <translation>跟踪保留的最多帧数，超出时舍弃最早的帧</translation>
     </message>
     <message>
-        <source>在此标签中按原有时序重现日志，不向总线发送任何帧/Plays the log back in this tab with its timing; no frame reaches the bus</source>
-        <translation>在此标签中按原有时序重现日志，不向总线发送任何帧</translation>
-    </message>
-    <message>
-        <source>回放到跟踪/Play back into the trace</source>
-        <translation>回放到跟踪</translation>
-    </message>
-    <message>
-        <source>把“发送选择”中勾选的帧发送到总线（先询问）/Sends the frames ticked under "To send" onto the bus (asks first)</source>
-        <translation>把“发送选择”中勾选的帧发送到总线（先询问）</translation>
-    </message>
-    <message>
-        <source>发送到总线/Send to the bus</source>
-        <translation>发送到总线</translation>
-    </message>
-    <message>
-        <source>开始/Start</source>
-        <translation>开始</translation>
-    </message>
-    <message>
-        <source>停止/Stop</source>
-        <translation>停止</translation>
-    </message>
-    <message>
-        <source>最长间隔/Longest gap</source>
-        <translation>最长间隔</translation>
-    </message>
-    <message>
-        <source>日志中更长的间隔缩短为此值/Longer gaps of the log are shortened to this</source>
-        <translation>日志中更长的间隔缩短为此值</translation>
-    </message>
-    <message>
-        <source> s</source>
-        <translation> s</translation>
-    </message>
-    <message>
         <source>发送选择/To send</source>
         <translation>发送选择</translation>
     </message>
     <message>
         <source>实时/Live</source>
         <translation>实时</translation>
-    </message>
-    <message>
-        <source>回放已停止/Playback stopped</source>
-        <translation>回放已停止</translation>
     </message>
     <message>
         <source>发送
@@ -496,46 +414,6 @@ Note</source>
         <translation>%1 中有 %2 行无法读取，已跳过</translation>
     </message>
     <message>
-        <source>没有勾选要发送的帧（见“发送选择”）/No frames are ticked to send (see "To send")</source>
-        <translation>没有勾选要发送的帧（见“发送选择”）</translation>
-    </message>
-    <message>
-        <source>另有 %1 个标识符/and %1 more identifiers</source>
-        <translation>另有 %1 个标识符</translation>
-    </message>
-    <message>
-        <source>将向总线发送 %1 帧，发往 %2 个标识符/%1 frames go onto the bus, to %2 identifiers:</source>
-        <translation>将向总线发送 %1 帧，发往 %2 个标识符</translation>
-    </message>
-    <message>
-        <source>%1 帧此适配器无法发送，将跳过/%1 frames this adapter cannot send are skipped</source>
-        <translation>%1 帧此适配器无法发送，将跳过</translation>
-    </message>
-    <message>
-        <source>发送？/Send them?</source>
-        <translation>发送？</translation>
-    </message>
-    <message>
-        <source>总线已断开，回放停止/The bus is gone: playback stopped</source>
-        <translation>总线已断开，回放停止</translation>
-    </message>
-    <message>
-        <source>回放完成/Playback finished</source>
-        <translation>回放完成</translation>
-    </message>
-    <message>
-        <source>：发送 %1 帧/: %1 frames sent</source>
-        <translation>：发送 %1 帧</translation>
-    </message>
-    <message>
-        <source>，跳过 %1 帧（此适配器无法发送）/, %1 skipped (this adapter cannot send them)</source>
-        <translation>，跳过 %1 帧（此适配器无法发送）</translation>
-    </message>
-    <message>
-        <source>，%1 帧发送失败/, %1 could not be sent</source>
-        <translation>，%1 帧发送失败</translation>
-    </message>
-    <message>
         <source>时间(s)
 Time (s)</source>
         <translation>时间(s)</translation>
@@ -589,6 +467,234 @@ Time</source>
         <source>接口
 Interface</source>
         <translation>接口</translation>
+    </message>
+</context>
+<context>
+    <name>Commissioning_page</name>
+    <message>
+        <source>列出总线上所有CANopen节点（任何厂家）
+List every CANopen node on the bus, whatever its make</source>
+        <translation>列出总线上所有CANopen节点（任何厂家）</translation>
+    </message>
+    <message>
+        <source>发现节点/Discover</source>
+        <translation>发现节点</translation>
+    </message>
+    <message>
+        <source>打开DCF/Open DCF</source>
+        <translation>打开DCF</translation>
+    </message>
+    <message>
+        <source>节点/Nodes</source>
+        <translation>节点</translation>
+    </message>
+    <message>
+        <source>例如 1-6 或 2,4,5；空着为当前节点
+e.g. 1-6 or 2,4,5; empty for the node chosen</source>
+        <translation>例如 1-6 或 2,4,5；空着为当前节点</translation>
+    </message>
+    <message>
+        <source>比较/Compare</source>
+        <translation>比较</translation>
+    </message>
+    <message>
+        <source>下载/Download</source>
+        <translation>下载</translation>
+    </message>
+    <message>
+        <source>保存报告/Save report</source>
+        <translation>保存报告</translation>
+    </message>
+    <message>
+        <source>固件更新/Update firmware</source>
+        <translation>固件更新</translation>
+    </message>
+    <message>
+        <source>选择程序映像并下载到节点 (0x1F50)
+Choose a program image and download it to the nodes (0x1F50)</source>
+        <translation>选择程序映像并下载到节点 (0x1F50)</translation>
+    </message>
+    <message>
+        <source>强制/Force</source>
+        <translation>强制</translation>
+    </message>
+    <message>
+        <source>也下载到其他产品或未知产品
+Also for another product, or an image of unknown product</source>
+        <translation>也下载到其他产品或未知产品</translation>
+    </message>
+    <message>
+        <source>保存固件报告/Save firmware report</source>
+        <translation>保存固件报告</translation>
+    </message>
+    <message>
+        <source>只显示不同/Differences only</source>
+        <translation>只显示不同</translation>
+    </message>
+    <message>
+        <source>取消/Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>节点/Node</source>
+        <translation>节点</translation>
+    </message>
+    <message>
+        <source>设备类型/Device type</source>
+        <translation>设备类型</translation>
+    </message>
+    <message>
+        <source>厂商/Vendor</source>
+        <translation>厂商</translation>
+    </message>
+    <message>
+        <source>产品/Product</source>
+        <translation>产品</translation>
+    </message>
+    <message>
+        <source>版本/Revision</source>
+        <translation>版本</translation>
+    </message>
+    <message>
+        <source>序列号/Serial</source>
+        <translation>序列号</translation>
+    </message>
+    <message>
+        <source>名称/Name</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>NMT状态/NMT state</source>
+        <translation>NMT状态</translation>
+    </message>
+    <message>
+        <source>请先在节点窗口扫描以打开适配器/Open the adapter first (Scan in the node window)</source>
+        <translation>请先在节点窗口扫描以打开适配器</translation>
+    </message>
+    <message>
+        <source>请等待当前传输结束/Wait for the transfer in progress to end</source>
+        <translation>请等待当前传输结束</translation>
+    </message>
+    <message>
+        <source>正在查找节点/Discovering nodes...</source>
+        <translation>正在查找节点</translation>
+    </message>
+    <message>
+        <source>找到%1个CANopen节点/found %1 CANopen nodes (%2 s)%3</source>
+        <translation>找到%1个CANopen节点/found %1 CANopen nodes (%2 s)%3</translation>
+    </message>
+    <message>
+        <source>, 已取消/cancelled</source>
+        <translation>, 已取消</translation>
+    </message>
+    <message>
+        <source>无SDO应答/no SDO answer</source>
+        <translation>无SDO应答</translation>
+    </message>
+    <message>
+        <source>%1不含任何值/%1 holds no values (ParameterValue)</source>
+        <translation>%1不含任何值</translation>
+    </message>
+    <message>
+        <source>已载入/loaded %1: %2个值/%2 values</source>
+        <translation>已载入/loaded %1: %2个值/%2 values</translation>
+    </message>
+    <message>
+        <source>将%1中不同的值写入节点%2？节点先进入预运行状态。
+Write the values of %1 that differ to node(s) %2? Each node goes pre-operational first.</source>
+        <translation>将%1中不同的值写入节点%2？节点先进入预运行状态。</translation>
+    </message>
+    <message>
+        <source>提示/Notice</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>正在比较/Comparing...</source>
+        <translation>正在比较</translation>
+    </message>
+    <message>
+        <source>正在下载/Downloading...</source>
+        <translation>正在下载</translation>
+    </message>
+    <message>
+        <source>完成节点/nodes done %1 of %2: 比较/compared %3, 不同/differing %4</source>
+        <translation>完成节点/nodes done %1 of %2: 比较/compared %3, 不同/differing %4</translation>
+    </message>
+    <message>
+        <source>; 写入/written %1, 已校验/verified %2, 被拒绝/refused %3</source>
+        <translation>; 写入/written %1, 已校验/verified %2, 被拒绝/refused %3</translation>
+    </message>
+    <message>
+        <source>; 节点/node %1: %2</source>
+        <translation>; 节点/node %1: %2</translation>
+    </message>
+    <message>
+        <source>; 已取消/cancelled</source>
+        <translation>; 已取消</translation>
+    </message>
+    <message>
+        <source>将参数保存到节点%1(0x1010:1 "save")？
+Store the parameters in node(s) %1 (0x1010:1 "save")?</source>
+        <translation>将参数保存到节点%1(0x1010:1 "save")？</translation>
+    </message>
+    <message>
+        <source>节点/node %1: %2
+</source>
+        <translation>节点/node %1: %2
+</translation>
+    </message>
+    <message>
+        <source>; 已保存/stored %1 of %2</source>
+        <translation>; 已保存/stored %1 of %2</translation>
+    </message>
+    <message>
+        <source>程序映像/Program image</source>
+        <translation>程序映像</translation>
+    </message>
+    <message>
+        <source>程序映像/Program images (*.bin *.hex *.img);;*</source>
+        <translation>程序映像</translation>
+    </message>
+    <message>
+        <source>未知/unknown</source>
+        <translation>未知</translation>
+    </message>
+    <message>
+        <source>将%1 (%2字节, CRC %3, 产品%4)下载到节点%5？每个节点的程序先停止并清除。
+Download %1 (%2 bytes, CRC %3, product %4) to node(s) %5? Each node's program is stopped and cleared first.</source>
+        <translation>将%1 (%2字节, CRC %3, 产品%4)下载到节点%5？每个节点的程序先停止并清除。</translation>
+    </message>
+    <message>
+        <source>正在更新固件/Updating firmware...</source>
+        <translation>正在更新固件</translation>
+    </message>
+    <message>
+        <source>固件已更新/firmware updated on %1 of %2 nodes</source>
+        <translation>固件已更新/firmware updated on %1 of %2 nodes</translation>
+    </message>
+    <message>
+        <source>节点/node %1: %2%3</source>
+        <translation>节点/node %1: %2%3</translation>
+    </message>
+    <message>
+        <source>已取消/cancelled</source>
+        <translation>已取消</translation>
+    </message>
+    <message>
+        <source>尚无固件更新报告/No firmware update to report yet</source>
+        <translation>尚无固件更新报告</translation>
+    </message>
+    <message>
+        <source>无法写入/Cannot write %1: %2</source>
+        <translation>无法写入/Cannot write %1: %2</translation>
+    </message>
+    <message>
+        <source>报告已保存/report saved: %1 (%2 rows)</source>
+        <translation>报告已保存/report saved: %1 (%2 rows)</translation>
+    </message>
+    <message>
+        <source>尚无下载报告/No download to report yet</source>
+        <translation>尚无下载报告</translation>
     </message>
 </context>
 <context>
@@ -1049,6 +1155,43 @@ The bus switches to %1 kbit/s after %2 ms: set the adapter to it, then press "Al
     </message>
 </context>
 <context>
+    <name>Node_table</name>
+    <message>
+        <source>节点
+Node</source>
+        <translation>节点</translation>
+    </message>
+    <message>
+        <source>状态
+State</source>
+        <translation>状态</translation>
+    </message>
+    <message>
+        <source>上次出现(s)
+Last seen (s)</source>
+        <translation>上次出现(s)</translation>
+    </message>
+    <message>
+        <source>心跳周期(ms)
+Heartbeat (ms)</source>
+        <translation>心跳周期(ms)</translation>
+    </message>
+    <message>
+        <source>紧急报文
+EMCY</source>
+        <translation>紧急报文</translation>
+    </message>
+    <message>
+        <source>最近错误
+Last error</source>
+        <translation>最近错误</translation>
+    </message>
+    <message>
+        <source>丢失/Lost</source>
+        <translation>丢失</translation>
+    </message>
+</context>
+<context>
     <name>Object_dictionary</name>
     <message>
         <source>对象字典/Objects</source>
@@ -1059,8 +1202,37 @@ The bus switches to %1 kbit/s after %2 ms: set the adapter to it, then press "Al
         <translation>CANopen</translation>
     </message>
     <message>
+        <source>自定义协议/Custom protocol</source>
+        <translation>自定义协议</translation>
+    </message>
+    <message>
+        <source>调试/Commissioning</source>
+        <translation>调试</translation>
+    </message>
+</context>
+<context>
+    <name>Object_page</name>
+    <message>
+        <source>节点/Node</source>
+        <translation>节点</translation>
+    </message>
+    <message>
+        <source>读写、全部读取和导出所用的节点；不改变控制窗口的连接。
+The node that Read, Write, Read all and Export talk to; the control windows keep their connection.</source>
+        <translation>读写、全部读取和导出所用的节点；不改变控制窗口的连接。</translation>
+    </message>
+    <message>
         <source>索引/Index</source>
         <translation>索引</translation>
+    </message>
+    <message>
+        <source>6041</source>
+        <translation>6041</translation>
+    </message>
+    <message>
+        <source>十六进制：6041、0x6041、6041h
+Hexadecimal: 6041, 0x6041 or 6041h</source>
+        <translation>十六进制：6041、0x6041、6041h</translation>
     </message>
     <message>
         <source>子索引/Sub</source>
@@ -1069,6 +1241,11 @@ The bus switches to %1 kbit/s after %2 ms: set the adapter to it, then press "Al
     <message>
         <source>0</source>
         <translation>0</translation>
+    </message>
+    <message>
+        <source>十六进制：10 即 0x10
+Hexadecimal: 10 is 0x10</source>
+        <translation>十六进制：10 即 0x10</translation>
     </message>
     <message>
         <source>类型/Type</source>
@@ -1163,98 +1340,8 @@ The bus switches to %1 kbit/s after %2 ms: set the adapter to it, then press "Al
         <translation>恢复默认</translation>
     </message>
     <message>
-        <source>自定义协议/Custom protocol</source>
-        <translation>自定义协议</translation>
-    </message>
-    <message>
-        <source>寄存器/Register</source>
-        <translation>寄存器</translation>
-    </message>
-    <message>
-        <source>0x0002</source>
-        <translation>0x0002</translation>
-    </message>
-    <message>
-        <source>十六进制/Hex</source>
-        <translation>十六进制</translation>
-    </message>
-    <message>
-        <source>读请求2字节(寄存器号)，写请求6字节(寄存器号+32位值，高字节在前)。
-Read requests carry the 2-byte register number; writes add the 32-bit value, most significant byte first.</source>
-        <translation>读请求2字节(寄存器号)，写请求6字节(寄存器号+32位值，高字节在前)。</translation>
-    </message>
-    <message>
         <source>LSS节点配置/LSS</source>
         <translation>LSS节点配置</translation>
-    </message>
-    <message>
-        <source>节点/Node</source>
-        <translation>节点</translation>
-    </message>
-    <message>
-        <source>读写、全部读取和导出所用的节点；不改变控制窗口的连接。
-The node that Read, Write, Read all and Export talk to; the control windows keep their connection.</source>
-        <translation>读写、全部读取和导出所用的节点；不改变控制窗口的连接。</translation>
-    </message>
-    <message>
-        <source>6041</source>
-        <translation>6041</translation>
-    </message>
-    <message>
-        <source>十六进制：6041、0x6041、6041h
-Hexadecimal: 6041, 0x6041 or 6041h</source>
-        <translation>十六进制：6041、0x6041、6041h</translation>
-    </message>
-    <message>
-        <source>十六进制：10 即 0x10
-Hexadecimal: 10 is 0x10</source>
-        <translation>十六进制：10 即 0x10</translation>
-    </message>
-    <message>
-        <source>调试/Commissioning</source>
-        <translation>调试</translation>
-    </message>
-    <message>
-        <source>列出总线上所有CANopen节点（任何厂家）
-List every CANopen node on the bus, whatever its make</source>
-        <translation>列出总线上所有CANopen节点（任何厂家）</translation>
-    </message>
-    <message>
-        <source>发现节点/Discover</source>
-        <translation>发现节点</translation>
-    </message>
-    <message>
-        <source>打开DCF/Open DCF</source>
-        <translation>打开DCF</translation>
-    </message>
-    <message>
-        <source>节点/Nodes</source>
-        <translation>节点</translation>
-    </message>
-    <message>
-        <source>例如 1-6 或 2,4,5；空着为当前节点
-e.g. 1-6 or 2,4,5; empty for the node chosen</source>
-        <translation>例如 1-6 或 2,4,5；空着为当前节点</translation>
-    </message>
-    <message>
-        <source>比较/Compare</source>
-        <translation>比较</translation>
-    </message>
-    <message>
-        <source>下载/Download</source>
-        <translation>下载</translation>
-    </message>
-    <message>
-        <source>保存报告/Save report</source>
-        <translation>保存报告</translation>
-    </message>
-    <message>
-        <source>只显示不同/Differences only</source>
-        <translation>只显示不同</translation>
-    </message>
-    <message>
-        <source>取消/Cancel</source>
-        <translation>取消</translation>
     </message>
     <message>
         <source>完成/done</source>
@@ -1277,20 +1364,74 @@ e.g. 1-6 or 2,4,5; empty for the node chosen</source>
         <translation>此关节固件不支持CANopen</translation>
     </message>
     <message>
-        <source>请先连接节点/Connect a joint first</source>
-        <translation>请先连接节点</translation>
-    </message>
-    <message>
         <source>索引或子索引无效/Index or subindex is not a hex number in range</source>
         <translation>索引或子索引无效</translation>
+    </message>
+    <message>
+        <source>正在读取/Reading %1</source>
+        <translation>正在读取/Reading %1</translation>
+    </message>
+    <message>
+        <source>读取完成/read %1 bytes, 过长无法显示/too long to show</source>
+        <translation>读取完成/read %1 bytes, 过长无法显示/too long to show</translation>
+    </message>
+    <message>
+        <source>读取完成/read %1 bytes</source>
+        <translation>读取完成/read %1 bytes</translation>
+    </message>
+    <message>
+        <source>正在写入/Writing %1</source>
+        <translation>正在写入/Writing %1</translation>
     </message>
     <message>
         <source>写入完成/written</source>
         <translation>写入完成</translation>
     </message>
     <message>
+        <source>提示/Notice</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>%1个已读取的值在%2中没有位置（无此对象或文件自带值），打开后将不再显示。仍然打开？
+%1 values read have no place in %2 (no such object, or the file gives its own value) and will no longer show. Open it anyway?</source>
+        <translation>%1个已读取的值在%2中没有位置（无此对象或文件自带值），打开后将不再显示。仍然打开？</translation>
+    </message>
+    <message>
+        <source>已载入/loaded %1 objects</source>
+        <translation>已载入/loaded %1 objects</translation>
+    </message>
+    <message>
+        <source>, 保留已读取的值/kept %1 values read</source>
+        <translation>, 保留已读取的值/kept %1 values read</translation>
+    </message>
+    <message>
         <source>正在读取对象/Reading objects</source>
         <translation>正在读取对象</translation>
+    </message>
+    <message>
+        <source>已读取/read %1, 被拒绝/refused %2</source>
+        <translation>已读取/read %1, 被拒绝/refused %2</translation>
+    </message>
+    <message>
+        <source>, 已取消/cancelled</source>
+        <translation>, 已取消</translation>
+    </message>
+    <message>
+        <source>, 节点无应答/the joint stopped answering</source>
+        <translation>, 节点无应答</translation>
+    </message>
+    <message>
+        <source>尚未读取任何值：DCF将含0个值。仍然导出？
+Nothing was read: the DCF would hold 0 values. Export it anyway?</source>
+        <translation>尚未读取任何值：DCF将含0个值。仍然导出？</translation>
+    </message>
+    <message>
+        <source>无法写入/Cannot write %1</source>
+        <translation>无法写入/Cannot write %1</translation>
+    </message>
+    <message>
+        <source>已导出/exported %1: %2个值/%2 values</source>
+        <translation>已导出/exported %1: %2个值/%2 values</translation>
     </message>
     <message>
         <source>将当前参数保存到关节(0x1010)？
@@ -1303,12 +1444,52 @@ Restore the default parameters (0x1011)? They apply after a reset node.</source>
         <translation>恢复默认参数(0x1011)？复位节点后生效。</translation>
     </message>
     <message>
+        <source>警告/Warning</source>
+        <translation>警告</translation>
+    </message>
+    <message>
         <source>正在保存参数/Saving parameters</source>
         <translation>正在保存参数</translation>
     </message>
     <message>
         <source>正在恢复默认参数/Restoring defaults</source>
         <translation>正在恢复默认参数</translation>
+    </message>
+</context>
+<context>
+    <name>Register_page</name>
+    <message>
+        <source>寄存器/Register</source>
+        <translation>寄存器</translation>
+    </message>
+    <message>
+        <source>0x0002</source>
+        <translation>0x0002</translation>
+    </message>
+    <message>
+        <source>值/Value</source>
+        <translation>值</translation>
+    </message>
+    <message>
+        <source>十六进制/Hex</source>
+        <translation>十六进制</translation>
+    </message>
+    <message>
+        <source>读/Read</source>
+        <translation>读</translation>
+    </message>
+    <message>
+        <source>写/Write</source>
+        <translation>写</translation>
+    </message>
+    <message>
+        <source>读请求2字节(寄存器号)，写请求6字节(寄存器号+32位值，高字节在前)。
+Read requests carry the 2-byte register number; writes add the 32-bit value, most significant byte first.</source>
+        <translation>读请求2字节(寄存器号)，写请求6字节(寄存器号+32位值，高字节在前)。</translation>
+    </message>
+    <message>
+        <source>请先连接节点/Connect a joint first</source>
+        <translation>请先连接节点</translation>
     </message>
     <message>
         <source>寄存器号无效/Register number out of range (0-0xFFFF)</source>
@@ -1330,226 +1511,100 @@ Restore the default parameters (0x1011)? They apply after a reset node.</source>
         <source>已发送，已收到应答/sent, answered</source>
         <translation>已发送，已收到应答</translation>
     </message>
+</context>
+<context>
+    <name>Replay_panel</name>
     <message>
-        <source>%1个已读取的值在%2中没有位置（无此对象或文件自带值），打开后将不再显示。仍然打开？
-%1 values read have no place in %2 (no such object, or the file gives its own value) and will no longer show. Open it anyway?</source>
-        <translation>%1个已读取的值在%2中没有位置（无此对象或文件自带值），打开后将不再显示。仍然打开？</translation>
+        <source>在此标签中按原有时序重现日志，不向总线发送任何帧/Plays the log back in this tab with its timing; no frame reaches the bus</source>
+        <translation>在此标签中按原有时序重现日志，不向总线发送任何帧</translation>
     </message>
     <message>
-        <source>尚未读取任何值：DCF将含0个值。仍然导出？
-Nothing was read: the DCF would hold 0 values. Export it anyway?</source>
-        <translation>尚未读取任何值：DCF将含0个值。仍然导出？</translation>
+        <source>回放到跟踪/Play back into the trace</source>
+        <translation>回放到跟踪</translation>
     </message>
     <message>
-        <source>设备类型/Device type</source>
-        <translation>设备类型</translation>
+        <source>把“发送选择”中勾选的帧发送到总线（先询问）/Sends the frames ticked under "To send" onto the bus (asks first)</source>
+        <translation>把“发送选择”中勾选的帧发送到总线（先询问）</translation>
     </message>
     <message>
-        <source>厂商/Vendor</source>
-        <translation>厂商</translation>
+        <source>发送到总线/Send to the bus</source>
+        <translation>发送到总线</translation>
     </message>
     <message>
-        <source>产品/Product</source>
-        <translation>产品</translation>
+        <source>开始/Start</source>
+        <translation>开始</translation>
     </message>
     <message>
-        <source>版本/Revision</source>
-        <translation>版本</translation>
+        <source>停止/Stop</source>
+        <translation>停止</translation>
     </message>
     <message>
-        <source>序列号/Serial</source>
-        <translation>序列号</translation>
+        <source>速度/Speed</source>
+        <translation>速度</translation>
     </message>
     <message>
-        <source>名称/Name</source>
-        <translation>名称</translation>
+        <source>x</source>
+        <translation>x</translation>
     </message>
     <message>
-        <source>NMT状态/NMT state</source>
-        <translation>NMT状态</translation>
+        <source>最长间隔/Longest gap</source>
+        <translation>最长间隔</translation>
     </message>
     <message>
-        <source>正在查找节点/Discovering nodes...</source>
-        <translation>正在查找节点</translation>
+        <source>日志中更长的间隔缩短为此值/Longer gaps of the log are shortened to this</source>
+        <translation>日志中更长的间隔缩短为此值</translation>
     </message>
     <message>
-        <source>无SDO应答/no SDO answer</source>
-        <translation>无SDO应答</translation>
+        <source> s</source>
+        <translation> s</translation>
     </message>
     <message>
-        <source>将%1中不同的值写入节点%2？节点先进入预运行状态。
-Write the values of %1 that differ to node(s) %2? Each node goes pre-operational first.</source>
-        <translation>将%1中不同的值写入节点%2？节点先进入预运行状态。</translation>
-    </message>
-    <message>
-        <source>正在比较/Comparing...</source>
-        <translation>正在比较</translation>
-    </message>
-    <message>
-        <source>正在下载/Downloading...</source>
-        <translation>正在下载</translation>
-    </message>
-    <message>
-        <source>将参数保存到节点%1(0x1010:1 "save")？
-Store the parameters in node(s) %1 (0x1010:1 "save")?</source>
-        <translation>将参数保存到节点%1(0x1010:1 "save")？</translation>
-    </message>
-    <message>
-        <source>尚无下载报告/No download to report yet</source>
-        <translation>尚无下载报告</translation>
-    </message>
-    <message>
-        <source>正在读取/Reading %1</source>
-        <translation>正在读取/Reading %1</translation>
-    </message>
-    <message>
-        <source>读取完成/read %1 bytes, 过长无法显示/too long to show</source>
-        <translation>读取完成/read %1 bytes, 过长无法显示/too long to show</translation>
-    </message>
-    <message>
-        <source>读取完成/read %1 bytes</source>
-        <translation>读取完成/read %1 bytes</translation>
-    </message>
-    <message>
-        <source>正在写入/Writing %1</source>
-        <translation>正在写入/Writing %1</translation>
-    </message>
-    <message>
-        <source>已载入/loaded %1 objects</source>
-        <translation>已载入/loaded %1 objects</translation>
-    </message>
-    <message>
-        <source>, 保留已读取的值/kept %1 values read</source>
-        <translation>, 保留已读取的值/kept %1 values read</translation>
-    </message>
-    <message>
-        <source>已读取/read %1, 被拒绝/refused %2</source>
-        <translation>已读取/read %1, 被拒绝/refused %2</translation>
-    </message>
-    <message>
-        <source>, 已取消/cancelled</source>
-        <translation>, 已取消</translation>
-    </message>
-    <message>
-        <source>, 节点无应答/the joint stopped answering</source>
-        <translation>, 节点无应答</translation>
-    </message>
-    <message>
-        <source>无法写入/Cannot write %1</source>
-        <translation>无法写入/Cannot write %1</translation>
-    </message>
-    <message>
-        <source>已导出/exported %1: %2个值/%2 values</source>
-        <translation>已导出/exported %1: %2个值/%2 values</translation>
-    </message>
-    <message>
-        <source>找到%1个CANopen节点/found %1 CANopen nodes (%2 s)%3</source>
-        <translation>找到%1个CANopen节点/found %1 CANopen nodes (%2 s)%3</translation>
-    </message>
-    <message>
-        <source>%1不含任何值/%1 holds no values (ParameterValue)</source>
-        <translation>%1不含任何值</translation>
-    </message>
-    <message>
-        <source>已载入/loaded %1: %2个值/%2 values</source>
-        <translation>已载入/loaded %1: %2个值/%2 values</translation>
-    </message>
-    <message>
-        <source>完成节点/nodes done %1 of %2: 比较/compared %3, 不同/differing %4</source>
-        <translation>完成节点/nodes done %1 of %2: 比较/compared %3, 不同/differing %4</translation>
-    </message>
-    <message>
-        <source>; 写入/written %1, 已校验/verified %2, 被拒绝/refused %3</source>
-        <translation>; 写入/written %1, 已校验/verified %2, 被拒绝/refused %3</translation>
-    </message>
-    <message>
-        <source>; 已取消/cancelled</source>
-        <translation>; 已取消</translation>
-    </message>
-    <message>
-        <source>无法写入/Cannot write %1: %2</source>
-        <translation>无法写入/Cannot write %1: %2</translation>
-    </message>
-    <message>
-        <source>报告已保存/report saved: %1 (%2 rows)</source>
-        <translation>报告已保存/report saved: %1 (%2 rows)</translation>
+        <source>回放已停止/Playback stopped</source>
+        <translation>回放已停止</translation>
     </message>
     <message>
         <source>提示/Notice</source>
         <translation>提示</translation>
     </message>
     <message>
-        <source>警告/Warning</source>
-        <translation>警告</translation>
+        <source>没有勾选要发送的帧（见“发送选择”）/No frames are ticked to send (see "To send")</source>
+        <translation>没有勾选要发送的帧（见“发送选择”）</translation>
     </message>
     <message>
-        <source>固件更新/Update firmware</source>
-        <translation>固件更新</translation>
+        <source>另有 %1 个标识符/and %1 more identifiers</source>
+        <translation>另有 %1 个标识符</translation>
     </message>
     <message>
-        <source>选择程序映像并下载到节点 (0x1F50)
-Choose a program image and download it to the nodes (0x1F50)</source>
-        <translation>选择程序映像并下载到节点 (0x1F50)</translation>
+        <source>将向总线发送 %1 帧，发往 %2 个标识符/%1 frames go onto the bus, to %2 identifiers:</source>
+        <translation>将向总线发送 %1 帧，发往 %2 个标识符</translation>
     </message>
     <message>
-        <source>强制/Force</source>
-        <translation>强制</translation>
+        <source>%1 帧此适配器无法发送，将跳过/%1 frames this adapter cannot send are skipped</source>
+        <translation>%1 帧此适配器无法发送，将跳过</translation>
     </message>
     <message>
-        <source>也下载到其他产品或未知产品
-Also for another product, or an image of unknown product</source>
-        <translation>也下载到其他产品或未知产品</translation>
+        <source>发送？/Send them?</source>
+        <translation>发送？</translation>
     </message>
     <message>
-        <source>保存固件报告/Save firmware report</source>
-        <translation>保存固件报告</translation>
+        <source>总线已断开，回放停止/The bus is gone: playback stopped</source>
+        <translation>总线已断开，回放停止</translation>
     </message>
     <message>
-        <source>; 节点/node %1: %2</source>
-        <translation>; 节点/node %1: %2</translation>
+        <source>回放完成/Playback finished</source>
+        <translation>回放完成</translation>
     </message>
     <message>
-        <source>节点/node %1: %2
-</source>
-        <translation>节点/node %1: %2
-</translation>
+        <source>：发送 %1 帧/: %1 frames sent</source>
+        <translation>：发送 %1 帧</translation>
     </message>
     <message>
-        <source>程序映像/Program image</source>
-        <translation>程序映像</translation>
+        <source>，跳过 %1 帧（此适配器无法发送）/, %1 skipped (this adapter cannot send them)</source>
+        <translation>，跳过 %1 帧（此适配器无法发送）</translation>
     </message>
     <message>
-        <source>程序映像/Program images (*.bin *.hex *.img);;*</source>
-        <translation>程序映像</translation>
-    </message>
-    <message>
-        <source>未知/unknown</source>
-        <translation>未知</translation>
-    </message>
-    <message>
-        <source>将%1 (%2字节, CRC %3, 产品%4)下载到节点%5？每个节点的程序先停止并清除。
-Download %1 (%2 bytes, CRC %3, product %4) to node(s) %5? Each node's program is stopped and cleared first.</source>
-        <translation>将%1 (%2字节, CRC %3, 产品%4)下载到节点%5？每个节点的程序先停止并清除。</translation>
-    </message>
-    <message>
-        <source>正在更新固件/Updating firmware...</source>
-        <translation>正在更新固件</translation>
-    </message>
-    <message>
-        <source>固件已更新/firmware updated on %1 of %2 nodes</source>
-        <translation>固件已更新/firmware updated on %1 of %2 nodes</translation>
-    </message>
-    <message>
-        <source>节点/node %1: %2%3</source>
-        <translation>节点/node %1: %2%3</translation>
-    </message>
-    <message>
-        <source>尚无固件更新报告/No firmware update to report yet</source>
-        <translation>尚无固件更新报告</translation>
-    </message>
-    <message>
-        <source>; 已保存/stored %1 of %2</source>
-        <translation>; 已保存/stored %1 of %2</translation>
+        <source>，%1 帧发送失败/, %1 could not be sent</source>
+        <translation>，%1 帧发送失败</translation>
     </message>
 </context>
 <context>

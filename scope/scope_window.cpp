@@ -22,7 +22,6 @@
 #include "scope/scope_pdo.h"
 #include "scope/scope_recorder.h"
 #include "scope/scope_sampler.h"
-#include "tools/monitor.h"
 
 #include <QCloseEvent>
 #include <QCompleter>
@@ -67,14 +66,6 @@ QString with_suffix(QString path, const QString &suffix)
     if (!path.isEmpty() && !path.endsWith(suffix, Qt::CaseInsensitive))
         path += suffix;
     return path;
-}
-
-// The CANopen monitor, when the program has one, sees the scope's set-up writes.
-monitor_sink canopen_log()
-{
-    if (!canopen_monitor)
-        return monitor_sink();
-    return [](const QString &text) { canopen_monitor->recedata(text); };
 }
 
 QString object_text(const scope::channel_def &c)
@@ -192,7 +183,7 @@ void Scope::offer_recorder()
     if (device_open != 0 && node_connected != 0 && canopen_joint() && !job_runner::instance().busy()) {
         const int node = sdo_request_id - static_cast<int32_t>(canopen::sdo_request_base);
         cycle_us = scope::recorder_cycle_us(
-            canopen::exchange_sdo_link(adapter_bus_ops(), node, canopen::sdo_timeout_ms, canopen_log()));
+            canopen::exchange_sdo_link(adapter_bus_ops(), node, canopen::sdo_timeout_ms, log_));
     }
     if (cycle_us > 0 && at < 0)
         ui->source->addItem(in_language(recorder_source_text()), recorder_mark);
@@ -205,7 +196,7 @@ void Scope::start_recorder()
     const QString title = tr("示波器/Scope");
     const int node = sdo_request_id - static_cast<int32_t>(canopen::sdo_request_base);
     recorder_link_ = std::make_unique<canopen::sdo_link>(
-        canopen::exchange_sdo_link(adapter_bus_ops(), node, canopen::sdo_timeout_ms, canopen_log()));
+        canopen::exchange_sdo_link(adapter_bus_ops(), node, canopen::sdo_timeout_ms, log_));
     // What an earlier run left on the drive is offered back first.
     canopen::offer_put_back(this, *recorder_link_, 0, node);
     const int cycle_us = scope::recorder_cycle_us(*recorder_link_);
@@ -328,6 +319,8 @@ void Scope::end_recorder(const QString &message)
                                tr("驱动器未能全部恢复记录器设置/The drive did not take all of its recorder settings back: %1")
                                    .arg(why));
 }
+
+void Scope::set_monitor_sink(monitor_sink log) { log_ = std::move(log); }
 
 void Scope::set_dictionary(dictionary_source source)
 {
@@ -548,7 +541,7 @@ std::unique_ptr<scope::sample_source> Scope::set_up_pdos(bool *fell_back)
     restore_pdos();
     const int node = sdo_request_id - static_cast<int32_t>(canopen::sdo_request_base);
     pdo_link_ = std::make_unique<canopen::sdo_link>(
-        canopen::exchange_sdo_link(adapter_bus_ops(), node, canopen::sdo_timeout_ms, canopen_log()));
+        canopen::exchange_sdo_link(adapter_bus_ops(), node, canopen::sdo_timeout_ms, log_));
     // TPDOs an earlier run borrowed and never put back are offered back first; those left stay
     // journalled, and the set-up puts back what that run found, not what it left.
     canopen::offer_put_back(this, *pdo_link_, 0, node);
@@ -562,12 +555,12 @@ std::unique_ptr<scope::sample_source> Scope::set_up_pdos(bool *fell_back)
         progress.setValue(++steps % 100);
         return !progress.wasCanceled();
     };
-    pdo_setup_->nmt = [](uint8_t command) {
+    pdo_setup_->nmt = [this](uint8_t command) {
         const canopen::frame f = canopen::nmt(command, sdo_request_id);
         run_canopen_exchange(adapter_bus_ops(), f.id, f.data, f.len, 0,
                              command == 0x80 ? QStringLiteral("NMT预运行/NMT pre-operational")
                                              : QStringLiteral("NMT启动/NMT start"),
-                             1, canopen_log());
+                             1, log_);
     };
     const QString title = tr("示波器/Scope");
     QString why;

@@ -8,6 +8,7 @@
 // with its scale and unit. Sampling is in scope_sampler.h, the PDO set-up in scope_pdo.h; this
 // window wires them to the form and the chart.
 #include "base/language_window.h"
+#include "can/exchange.h"
 #include "canopen/sdo_client.h"
 #include "scope/scope_sample.h"
 
@@ -47,6 +48,9 @@ public:
     // EDS, or the built-in CiA 301/402 list). Unset, the built-in list.
     using dictionary_source = std::function<objects::eds_document()>;
     void set_dictionary(dictionary_source source);
+    // Where the monitor texts of the scope's own CANopen traffic (its set-up writes) go; unset,
+    // nowhere.
+    void set_monitor_sink(monitor_sink log);
 
     // A polled source for the joint connected now, in the protocol of the control window in
     // use; null when no joint is connected.
@@ -103,6 +107,7 @@ private:
     scope::channel_list channels_ = scope::default_channels();
     scope::channel_list choices_;  // what object_choice offers, item by item
     dictionary_source dictionary_;
+    monitor_sink log_;
     std::unique_ptr<canopen::sdo_link> pdo_link_;
     std::unique_ptr<scope::pdo_setup> pdo_setup_;
     std::unique_ptr<canopen::sdo_link> recorder_link_;

@@ -19,6 +19,7 @@
 #include "support/test_bus.h"
 #include "support/widgets.h"
 #include "trace/bus_trace.h"
+#include "trace/node_table.h"
 
 #include <QCheckBox>
 #include <QJsonArray>
@@ -446,6 +447,89 @@ private slots:
         QVERIFY(status->full_text().contains(QStringLiteral("log file")));
         bar->clearMessage();
         QTRY_COMPARE(status->text(), status->full_text());
+    }
+
+    // The playback panel holds the log it plays, not a tab number: closing another tab leaves
+    // the playback on its log, and closing or clearing the log played ends it.
+    void closing_or_clearing_tabs_during_playback()
+    {
+        QByteArray log;
+        for (int tick = 0; tick < 20; ++tick)
+            log += "(1000." + QByteArray::number(tick * 100000).rightJustified(6, '0') + ") can0 701#05\n";
+        QTemporaryDir dir;
+        QFile f(dir.filePath(QStringLiteral("beats.log")));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(log) == log.size());
+        f.close();
+        delete canopen;  // its poll would talk on the bus
+        canopen = nullptr;
+        QVERIFY(trace->load_log(f.fileName()));
+        QVERIFY(trace->load_log(f.fileName()));
+        auto *sources = child<QTabBar>(trace, "sources");
+        auto *stop = child<QPushButton>(trace, "replay_stop");
+        QCOMPARE(sources->currentIndex(), 2);
+        trace::trace_model *played = model();
+        int64_t now = 0;
+        trace->set_replay_clock([&now] { return now; });
+        QVERIFY(trace->start_replay());
+        QVERIFY(stop->isEnabled() && played->shown_frames() < 20);
+
+        emit sources->tabCloseRequested(1);
+        QCOMPARE(sources->count(), 2);
+        QCOMPARE(model(), played);
+        QVERIFY(stop->isEnabled());
+        now = 500000;
+        QTRY_VERIFY(played->shown_frames() >= 5);
+        QVERIFY(played->shown_frames() < 20);
+
+        // Clearing the log played ends the playback before its rows go.
+        child<QPushButton>(trace, "clear")->click();
+        QVERIFY(!stop->isEnabled());
+        QCOMPARE(model()->rowCount(), 0);
+
+        // Closing the log played ends it too; the clock going on afterwards touches nothing.
+        QVERIFY(trace->load_log(f.fileName()));
+        QVERIFY(trace->start_replay());
+        emit sources->tabCloseRequested(sources->currentIndex());
+        QVERIFY(!stop->isEnabled());
+        QCOMPARE(model(), trace->live_model());
+        QVERIFY(!child<QPushButton>(trace, "replay_start")->isEnabled());
+        now = 5000000;
+        QTest::qWait(150);
+        QVERIFY(!stop->isEnabled());
+    }
+
+    // The node table on its own: its rows as given, a lost node in red, an error code with the
+    // text it is given for it, or the code alone.
+    void node_table_on_its_own()
+    {
+        Node_table table;
+        trace::node_health_row beating;
+        beating.node = 2;
+        beating.nmt_state = 0x05;
+        beating.last_seen_us = 1500000;
+        beating.heartbeat_period_us = 100000;
+        trace::node_health_row lost;
+        lost.node = 7;
+        lost.lost = true;
+        lost.last_seen_us = 0;
+        lost.emcy_count = 3;
+        lost.last_error = 0x8130;
+        table.show_rows({beating, lost}, 2000000);
+        QTableWidget *t = child<QTableWidget>(&table, "nodes");
+        QCOMPARE(t->rowCount(), 2);
+        const QStringList first{QStringLiteral("2"), Bus_trace::node_state_text(0x05), QStringLiteral("0.5"),
+                                QStringLiteral("100.0"), QStringLiteral("0"), QStringLiteral("-")};
+        for (int c = 0; c < first.size(); ++c)
+            QCOMPARE(t->item(0, c)->text(), first[c]);
+        QCOMPARE(t->item(1, 1)->text(), QStringLiteral("丢失/Lost"));
+        QCOMPARE(t->item(1, 1)->foreground().color(), QColor(Qt::red));
+        QCOMPARE(t->item(1, 4)->text(), QStringLiteral("3"));
+        QCOMPARE(t->item(1, 5)->text(), QStringLiteral("0x8130 "));
+        table.set_error_text([](uint16_t code) { return code == 0x8130 ? QStringLiteral("心跳错误\nHeartbeat error") : QString(); });
+        table.show_rows({lost}, 2000000);
+        QCOMPARE(t->rowCount(), 1);
+        QCOMPARE(t->item(0, 5)->text(), QStringLiteral("0x8130 心跳错误 / Heartbeat error"));
+        QVERIFY(table.height_for_rows(5) > table.height_for_rows(1));
     }
 
     void can_utils_log_opens_and_bad_lines_are_skipped()

@@ -8,6 +8,7 @@
 #include "can/joint_can_set.h"
 #include "can/vci/bus_tap.h"
 #include "can/vci/qt_bus_status.h"
+#include "can/step_job.h"
 #include "can/vci/vci.h"
 #include "canopen/control_canopen.h"
 #include "custom_protocol/control_can.h"
@@ -23,6 +24,11 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QTableWidget>
+#include <QApplication>
+#include <QSpinBox>
+#include <QPushButton>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolButton>
@@ -495,6 +501,60 @@ private slots:
         window->refresh_bus_status();
         QCOMPARE(window->statusBar()->currentMessage(), QStringLiteral("仿真总线 / Simulated bus | 总线正常/Error active"));
         trace->close();
+    }
+
+    // The newer windows reach the monitors only through the main window's wiring: an object
+    // dictionary write and the scope's own set-up traffic go to the CANopen monitor, the
+    // register page's frames to the custom-protocol one.
+    void newer_windows_log_into_the_monitors_they_are_wired_to()
+    {
+        const auto top = [](const char *name) {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (w->objectName() == QLatin1String(name))
+                    return w;
+            return static_cast<QWidget *>(nullptr);
+        };
+        const auto ids_since = [](monitor *m, int32_t cells) {
+            QStringList ids;
+            for (int row = cells / 6; row < m->cell_count() / 6; ++row)
+                ids << m->table()->item(row, 3)->text();
+            return ids;
+        };
+        monitor_open = 1;
+        node_connected = 1;
+        node_id = 1;
+        protocol_name = QStringLiteral("CANopen");
+        canopen_supported = 1;
+        sdo_request_id = 0x601;
+        QWidget *objects = top("Object_dictionary");
+        QVERIFY(objects);
+        int32_t canopen_cells = canopen_monitor->cell_count();
+        int32_t custom_cells = custom_monitor->cell_count();
+        objects->findChild<QSpinBox *>(QStringLiteral("node"))->setValue(1);
+        objects->findChild<QLineEdit *>(QStringLiteral("index"))->setText(QStringLiteral("6081"));
+        objects->findChild<QComboBox *>(QStringLiteral("type"))->setCurrentText(QStringLiteral("UNSIGNED32"));
+        objects->findChild<QLineEdit *>(QStringLiteral("value"))->setText(QStringLiteral("1000"));
+        objects->findChild<QPushButton *>(QStringLiteral("write"))->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!job_runner::instance().busy(), 20000);
+        QCOMPARE(objects->findChild<QLabel *>(QStringLiteral("status"))->text(), QStringLiteral("写入完成/written"));
+        const QStringList written = ids_since(canopen_monitor, canopen_cells);
+        QVERIFY2(written.contains(QStringLiteral("601")) && written.contains(QStringLiteral("581")), qPrintable(written.join(' ')));
+        QCOMPARE(custom_monitor->cell_count(), custom_cells);
+
+        // The register page speaks the drive's own protocol: its monitor, not the CANopen one.
+        canopen_cells = canopen_monitor->cell_count();
+        objects->findChild<QLineEdit *>(QStringLiteral("register_index"))->setText(QStringLiteral("2"));
+        objects->findChild<QPushButton *>(QStringLiteral("register_read"))->click();
+        QVERIFY(custom_monitor->cell_count() > custom_cells);
+        QCOMPARE(canopen_monitor->cell_count(), canopen_cells);
+
+        // Shown with a CANopen joint connected, the scope asks the drive for its recorder.
+        auto *scope = window->findChild<QMainWindow *>(QStringLiteral("Scope"));
+        QVERIFY(scope);
+        scope->show();
+        QTRY_VERIFY(ids_since(canopen_monitor, canopen_cells).contains(QStringLiteral("601")));
+        scope->close();
+        objects->close();
     }
 
     void startup_without_a_bus_offers_the_simulated_bus()

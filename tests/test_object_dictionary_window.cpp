@@ -23,7 +23,9 @@
 #include "objects/dcf_diff_model.h"
 #include "objects/eds.h"
 #include "objects/lss_dialog.h"
+#include "objects/commissioning_page.h"
 #include "objects/object_dictionary.h"
+#include "objects/object_page.h"
 #include "objects/od_actions.h"
 #include "objects/od_tree_model.h"
 #include "sim/simulator.h"
@@ -142,6 +144,9 @@ private slots:
         custom_monitor = new monitor();
         monitor_open = 1;
         window = new Object_dictionary();
+        // As the main window wires it: the window reaches no monitor by itself.
+        connect(window, &Object_dictionary::senddata, canopen_monitor, &monitor::recedata);
+        connect(window, &Object_dictionary::send_custom_data, custom_monitor, &monitor::recedata);
     }
 
     void cleanup()
@@ -362,6 +367,68 @@ private slots:
         can::bus::at(1).close();
         qunsetenv("VELMORA_CAN");
         uninstall_bus();
+    }
+
+    // Each page works without the window around it, and a window nobody connected to a monitor
+    // logs nowhere: its texts go only to its own signal.
+    void pages_on_their_own_and_a_window_nobody_wired()
+    {
+        const int32_t cells = canopen_monitor->cell_count();
+        Object_page objects{Object_page::host()};
+        QSignalSpy object_texts(&objects, &Object_page::senddata);
+        child<QSpinBox>(&objects, "node")->setValue(1);
+        child<QLineEdit>(&objects, "index")->setText(QStringLiteral("1008"));
+        child<QComboBox>(&objects, "type")->setCurrentText(QStringLiteral("VISIBLE_STRING"));
+        child<QPushButton>(&objects, "read")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!job_running() && !objects.job_running(), 20000);
+        QCOMPARE(child<QLineEdit>(&objects, "value")->text(), QStringLiteral("Velmora simulated joint"));
+        QVERIFY(object_texts.count() >= 2);  // the request and its reply
+
+        // Discovery on the page alone; choosing a found node asks for it by a signal.
+        Commissioning_page commissioning{Commissioning_page::host()};
+        QSignalSpy chosen(&commissioning, &Commissioning_page::node_chosen);
+        QSignalSpy busy(&commissioning, &Commissioning_page::busy_changed);
+        child<QPushButton>(&commissioning, "discover")->click();
+        QVERIFY(commissioning.job_running());
+        QVERIFY(!child<QPushButton>(&commissioning, "compare_dcf")->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!job_running(), 20000);
+        QVERIFY(!commissioning.job_running() && child<QPushButton>(&commissioning, "compare_dcf")->isEnabled());
+        QCOMPARE(busy.count(), 2);
+        auto *nodes = child<QTableWidget>(&commissioning, "nodes");
+        QCOMPARE(nodes->rowCount(), 1);
+        nodes->setCurrentCell(0, 2);
+        QCOMPARE(chosen.count(), 1);
+        QCOMPARE(chosen[0][0].toInt(), 1);
+        commissioning.set_current_node(5);
+        QCOMPARE(child<QLineEdit>(&commissioning, "dcf_nodes")->placeholderText(), QStringLiteral("5"));
+
+        // In the window the pages are joined: a found node becomes the object page's node, and
+        // the object page's data sheet buttons wait while the commissioning page works.
+        child<QSpinBox>(window, "node")->setValue(9);
+        QCOMPARE(child<QLineEdit>(window, "dcf_nodes")->placeholderText(), QStringLiteral("9"));
+        child<QPushButton>(window, "discover")->click();
+        QVERIFY(!child<QPushButton>(window, "read_all")->isEnabled() && !child<QPushButton>(window, "open_eds")->isEnabled());
+        QVERIFY(window->job_running());
+        QTRY_VERIFY_WITH_TIMEOUT(!job_running(), 20000);
+        QVERIFY(child<QPushButton>(window, "read_all")->isEnabled() && !window->job_running());
+        child<QTableWidget>(window, "nodes")->setCurrentCell(0, 0);
+        QCOMPARE(child<QSpinBox>(window, "node")->value(), 1);
+
+        // A window of its own, connected to nothing: it reads as well and logs nowhere.
+        Object_dictionary unwired;
+        QSignalSpy window_texts(&unwired, &Object_dictionary::senddata);
+        child<QSpinBox>(&unwired, "node")->setValue(1);
+        child<QLineEdit>(&unwired, "index")->setText(QStringLiteral("1008"));
+        child<QComboBox>(&unwired, "type")->setCurrentText(QStringLiteral("VISIBLE_STRING"));
+        child<QPushButton>(&unwired, "read")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!job_running(), 20000);
+        QCOMPARE(child<QLineEdit>(&unwired, "value")->text(), QStringLiteral("Velmora simulated joint"));
+        QVERIFY(window_texts.count() >= 2);
+        const int32_t wired_cells = canopen_monitor->cell_count();
+        QVERIFY(wired_cells > cells);  // the wired window's discovery above
+        unwired.open_lss();
+        QVERIFY(unwired.findChild<Lss *>());
+        QCOMPARE(canopen_monitor->cell_count(), wired_cells);
     }
 
     void dcf_download_to_two_nodes()

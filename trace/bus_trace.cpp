@@ -11,14 +11,18 @@
 #include "can/vci/bus_tap.h"
 #include "canopen/canopen_xml.h"
 #include "canopen/nmt_state.h"
+#include "can/vci/bus_backend.h"
+#include "trace/trace_log.h"
 #include "ui_bus_trace.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
+#include <QProgressDialog>
 #include <QRegularExpressionValidator>
 
 namespace {
@@ -56,10 +60,9 @@ Bus_trace::Bus_trace(QWidget *parent) : language_window(parent, QStringLiteral("
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f]{0,8}")), this);
     ui->filter_id->setValidator(hex_only);
     ui->filter_mask->setValidator(hex_only);
-    ui->nodes->setColumnCount(6);
     ui->identifiers->setColumnCount(5);
     ui->send_ids->setColumnCount(5);
-    for (QTableWidget *t : {ui->nodes, ui->identifiers, ui->send_ids}) {
+    for (QTableWidget *t : {ui->node_table->table(), ui->identifiers, ui->send_ids}) {
         // As tight as the frames: the node table shares the splitter with them.
         t->verticalHeader()->setDefaultSectionSize(ui->trace->verticalHeader()->defaultSectionSize());
         t->verticalHeader()->hide();
@@ -78,6 +81,7 @@ Bus_trace::Bus_trace(QWidget *parent) : language_window(parent, QStringLiteral("
                                        &document))
         error_document_ = document;
     live_model()->context().error_text = [this](uint16_t code) { return error_text(code); };
+    ui->node_table->set_error_text([this](uint16_t code) { return error_text(code); });
     connect_controls();
     drain_timer_.setInterval(drain_interval_ms);
     connect(&drain_timer_, &QTimer::timeout, this, [this] {
@@ -85,9 +89,6 @@ Bus_trace::Bus_trace(QWidget *parent) : language_window(parent, QStringLiteral("
         drain(++drain_ticks_ % tables_every_ticks == 0 && isVisible());
     });
     drain_timer_.start();
-    replay_timer_.setTimerType(Qt::PreciseTimer);
-    replay_timer_.setSingleShot(true);
-    connect(&replay_timer_, &QTimer::timeout, this, &Bus_trace::replay_step);
     qApp->installEventFilter(this);
     refresh_nodes();
     refresh_identifiers();
@@ -117,7 +118,7 @@ void Bus_trace::fit_columns()
 {
     fit(ui->trace, {QStringLiteral("00:00:00.000000"), QStringLiteral("Tx"), QStringLiteral("can0.1"), QStringLiteral("1FFFFFFF"),
                     QStringLiteral("64"), QStringLiteral("00 00 00 00 00 00 00 00")});
-    fit(ui->nodes, {QStringLiteral("127"), node_state_text(0x7F), QStringLiteral("0000.0"), QStringLiteral("00000.0"),
+    fit(ui->node_table->table(), {QStringLiteral("127"), node_state_text(0x7F), QStringLiteral("0000.0"), QStringLiteral("00000.0"),
                     QStringLiteral("0000")});
     fit(ui->identifiers,
         {QStringLiteral("1FFFFFFF"), QStringLiteral("Tx"), QStringLiteral("0000000"), QStringLiteral("00000.0")});
@@ -142,7 +143,7 @@ void Bus_trace::connect_controls()
         refresh_dropped();
     });
     connect(ui->clear, &QPushButton::clicked, this, [this] {
-        if (replaying_ == current_)
+        if (ui->replay_panel->playing() == model())
             stop_replay();
         model()->clear();
         if (current_ > 0)
@@ -169,22 +170,12 @@ void Bus_trace::connect_controls()
     });
     connect(ui->sources, &QTabBar::currentChanged, this, &Bus_trace::show_source);
     connect(ui->sources, &QTabBar::tabCloseRequested, this, &Bus_trace::close_source);
-    connect(ui->replay_start, &QPushButton::clicked, this, [this] { start_replay(); });
-    connect(ui->replay_stop, &QPushButton::clicked, this, [this] {
-        if (replay_.running())
-            finish_replay(tr("回放已停止/Playback stopped"));
-    });
-    connect(ui->speed, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this, [this](double speed) {
-        if (!replay_.running())
-            return;
-        replay_.set_speed(speed, replay_now_us());
-        replay_step();
-    });
-    connect(ui->gap_limit, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this, [this](double seconds) {
-        if (!replay_.running())
-            return;
-        replay_.set_gap_limit(static_cast<int64_t>(seconds * 1e6));
-        replay_step();
+    connect(ui->replay_panel, &Replay_panel::start_requested, this, [this] { start_replay(); });
+    connect(ui->replay_panel, &Replay_panel::message, this, &Bus_trace::say);
+    connect(ui->replay_panel, &Replay_panel::running_changed, this, &Bus_trace::refresh_replay_controls);
+    connect(ui->replay_panel, &Replay_panel::advanced, this, [this](trace::trace_model *log) {
+        if (log == model() && ui->follow->isChecked())
+            ui->trace->scrollToBottom();
     });
     connect(ui->send_ids, &QTableWidget::itemChanged, this, [this](QTableWidgetItem *item) {
         if (item->column() == 0 && current_ > 0)
@@ -283,33 +274,10 @@ QString milliseconds(int64_t us) { return QString::number(static_cast<double>(us
 
 }  // namespace
 
-QString Bus_trace::error_cell(int code)
-{
-    if (code < 0)
-        return QStringLiteral("-");
-    const QString text = error_text(static_cast<uint16_t>(code)).replace(QLatin1Char('\n'), QLatin1String(" / "));
-    return QStringLiteral("0x%1 %2").arg(code, 4, 16, QLatin1Char('0')).arg(text);
-}
-
 void Bus_trace::refresh_nodes()
 {
-    ui->nodes->setHorizontalHeaderLabels({tr("节点\nNode"), tr("状态\nState"), tr("上次出现(s)\nLast seen (s)"),
-                                          tr("心跳周期(ms)\nHeartbeat (ms)"), tr("紧急报文\nEMCY"),
-                                          tr("最近错误\nLast error")});
     const int64_t now = now_us();
-    const std::vector<trace::node_health_row> rows = model()->nodes().rows(now);
-    ui->nodes->setRowCount(static_cast<int>(rows.size()));
-    int i = 0;
-    for (const trace::node_health_row &r : rows) {
-        fill_row(ui->nodes, i,
-                 {QString::number(r.node), r.lost ? tr("丢失/Lost") : node_state_text(r.nmt_state),
-                  QString::number(static_cast<double>(now - r.last_seen_us) / 1e6, 'f', 1),
-                  r.heartbeat_period_us ? milliseconds(r.heartbeat_period_us) : QStringLiteral("-"),
-                  QString::number(r.emcy_count), error_cell(r.last_error)});
-        if (r.lost)
-            ui->nodes->item(i, 1)->setForeground(Qt::red);
-        ++i;
-    }
+    ui->node_table->show_rows(model()->nodes().rows(now), now);
 }
 
 void Bus_trace::refresh_identifiers()
@@ -470,9 +438,7 @@ void Bus_trace::show_five_nodes()
 {
     // Set once the splitter has its height: sizes given before are only weights, and at the
     // default size those left the node table a single row.
-    QTableWidget *t = ui->nodes;
-    const int wanted = t->horizontalHeader()->sizeHint().height() + 5 * t->verticalHeader()->defaultSectionSize() +
-                       2 * t->frameWidth();
+    const int wanted = ui->node_table->height_for_rows(5);
     const QList<int> sizes = ui->splitter->sizes();
     if (sizes.size() != 2 || sizes[1] >= wanted)
         return;
@@ -494,4 +460,145 @@ void Bus_trace::retranslate()
     refresh_status();
     fit_columns();
     fit_status();
+}
+
+// ---- logs: the file question, progress, a tab per opened log, and
+// handing the log shown to the playback panel. Reading and writing the files is trace_log's.
+
+namespace {
+
+constexpr int listed_refusals = 20;
+
+}  // namespace
+
+QString Bus_trace::ask_file(bool saving)
+{
+    const QString filter = tr("candump 日志/candump log (*.log *.txt);;*");
+    const QString kind = QStringLiteral("candump");
+    return saving ? desktop_seams::choose_file(desktop_seams::file_mode::save, this, kind, tr("保存跟踪/Save trace"),
+                                               QStringLiteral("bus.log"), filter)
+                  : desktop_seams::choose_file(desktop_seams::file_mode::open, this, kind, tr("打开跟踪/Open trace"),
+                                               QString(), filter);
+}
+
+bool Bus_trace::load_log(const QString &path, QString *error)
+{
+    QProgressDialog progress(tr("读取日志/Reading the log"), tr("取消/Cancel"), 0, 1000, this);
+    progress.setMinimumDuration(300);
+    trace::log_file log =
+        trace::open_log(path, static_cast<size_t>(ui->cap->value()), [&](int permille) {
+            progress.setValue(permille);
+            QApplication::processEvents();
+            return !progress.wasCanceled();
+        });
+    if (log.error != trace::log_error::none) {
+        if (error) {
+            switch (log.error) {
+            case trace::log_error::cannot_open: *error = tr("无法打开文件/Cannot open the file"); break;
+            case trace::log_error::no_frames: *error = tr("文件中没有 candump 帧/No candump frames in the file"); break;
+            default: error->clear(); break;  // the user cancelled
+            }
+        }
+        if (log.error == trace::log_error::no_frames)
+            report_refused(path, log.read);
+        return false;
+    }
+    auto *m = new trace::trace_model(log.read.log.cap(), this);
+    m->context().error_text = [this](uint16_t code) { return error_text(code); };
+    m->set_relative_time(ui->relative_time->isChecked());
+    m->set_filter(live_model()->filter());
+    m->load(std::move(log.read.log));
+    sources_.push_back({m, path, trace::send_plan(m->log())});
+    const int tab = ui->sources->addTab(QFileInfo(path).fileName());
+    ui->sources->setTabToolTip(tab, path);
+    ui->sources->setCurrentIndex(tab);  // shows it
+    if (log.read.refused_lines)
+        report_refused(path, log.read);
+    else
+        say(tr("已打开 %1：%2 帧/Opened %1: %2 frames").arg(QFileInfo(path).fileName()).arg(m->frame_count()));
+    return true;
+}
+
+void Bus_trace::report_refused(const QString &path, const trace::read_result &read)
+{
+    const auto reason = [this](trace::line_fault why) {
+        switch (why) {
+        case trace::line_fault::too_long: return tr("行太长/line too long");
+        case trace::line_fault::fields: return tr("不是“(时间) 接口 帧 [T|R]”/not \"(time) interface frame [T|R]\"");
+        case trace::line_fault::time: return tr("时间无效/bad time");
+        case trace::line_fault::identifier: return tr("标识符无效/bad identifier");
+        case trace::line_fault::data: return tr("数据无效/bad data");
+        case trace::line_fault::length: return tr("长度无效/bad length");
+        case trace::line_fault::direction: return tr("方向不是 T 或 R/direction is not T or R");
+        }
+        return QString();
+    };
+    const QString name = QFileInfo(path).fileName();
+    QStringList lines;
+    for (size_t i = 0; i < read.refused.size() && i < size_t(listed_refusals); ++i)
+        lines << tr("第 %1 行/line %1").arg(read.refused[i].line) + QStringLiteral(": ") + reason(read.refused[i].why);
+    if (read.refused_lines > size_t(lines.size()))
+        lines << tr("另有 %1 行/and %1 more lines").arg(read.refused_lines - size_t(lines.size()));
+    say(tr("%1：%2 帧，跳过 %3 行/%1: %2 frames, %3 lines skipped")
+            .arg(name)
+            .arg(read.log.size())
+            .arg(read.refused_lines));
+    desktop_seams::information(this, tr("提示/Notice"),
+                               tr("%1 中有 %2 行无法读取，已跳过/%2 lines of %1 could not be read and were skipped:")
+                                       .arg(name)
+                                       .arg(read.refused_lines) +
+                                   QStringLiteral("\n") + lines.join(QLatin1Char('\n')));
+}
+
+void Bus_trace::close_source(int index)
+{
+    if (index <= 0 || index >= static_cast<int>(sources_.size()))
+        return;
+    trace::trace_model *m = sources_[static_cast<size_t>(index)].model;
+    if (ui->replay_panel->playing() == m)
+        stop_replay();
+    if (current_ >= index)
+        ui->sources->setCurrentIndex(current_ == index ? 0 : current_ - 1);
+    sources_.erase(sources_.begin() + index);
+    ui->sources->removeTab(index);
+    current_ = ui->sources->currentIndex();
+    show_source(current_);
+    delete m;
+}
+
+bool Bus_trace::save_log(const QString &path)
+{
+    const trace::trace_model *m = model();
+    QProgressDialog progress(tr("保存日志/Saving the log"), tr("取消/Cancel"), 0, qMax(1, m->rowCount()), this);
+    progress.setMinimumDuration(300);
+    const bool saved = trace::save_log(path, m->log(), m->rows(), [&](size_t done) {
+        progress.setValue(static_cast<int>(done));
+        QApplication::processEvents();
+        return !progress.wasCanceled();
+    });
+    // A cancelled save leaves no half-written log behind; it is no failure either.
+    if (!saved && progress.wasCanceled()) {
+        QFile::remove(path);
+        return true;
+    }
+    return saved;
+}
+
+void Bus_trace::set_replay_clock(replay_clock clock) { ui->replay_panel->set_clock(std::move(clock)); }
+
+bool Bus_trace::start_replay()
+{
+    if (current_ == 0) {
+        say(tr("请先打开日志/Open a log first"));
+        return false;
+    }
+    return ui->replay_panel->start(model(), current().plan);
+}
+
+void Bus_trace::stop_replay() { ui->replay_panel->stop(); }
+
+void Bus_trace::refresh_replay_controls()
+{
+    ui->replay_panel->set_log_shown(current_ > 0);
+    ui->send_ids->setEnabled(!ui->replay_panel->running());
 }

@@ -1,11 +1,13 @@
 #pragma once
 // The bus trace window: every frame on the bus, decoded, with filters, a per-identifier view,
 // the node table and the bus state; saves and opens candump logs, each opened log in a tab of
-// its own beside the live capture, and plays them back or sends them. The work is in the trace
-// model, the node table logic and the replay scheduler and send plan; this is the view.
+// its own beside the live capture, and plays them back or sends them (the playback panel,
+// trace/replay_panel.h). The work is in the trace model, the node table logic and the replay
+// scheduler and send plan; this is the view.
 #include "base/language_window.h"
 #include "trace/candump.h"
 #include "trace/replay.h"
+#include "trace/replay_panel.h"
 #include "trace/trace_model.h"
 
 #include <QElapsedTimer>
@@ -44,7 +46,7 @@ public:
     bool start_replay();
     void stop_replay();
     // The playback's clock; tests install their own, an empty one restores the real one.
-    using replay_clock = std::function<int64_t()>;
+    using replay_clock = Replay_panel::clock;
     void set_replay_clock(replay_clock clock);
 
     static QString bus_state_text(int state);
@@ -79,33 +81,19 @@ private:
     void show_five_nodes();
     void refresh_dropped();
     void refresh_replay_controls();
-    void replay_step();
-    void finish_replay(const QString &why);
-    bool confirm_sending(const trace::send_plan &plan);
     void report_refused(const QString &path, const trace::read_result &read);
     // A message in the status bar that stays until the user acts after at least 10 s.
     void say(const QString &text);
     QString time_text(const trace::trace_model &m, int64_t t_us) const;
     QString error_text(uint16_t code);
-    QString error_cell(int code);
     int64_t now_us() const;
-    int64_t replay_now_us() const;
     source &current() { return sources_[static_cast<size_t>(current_)]; }
 
     Ui::Bus_trace *ui;
     std::vector<source> sources_;  // by tab: the live capture first
     int current_ = 0;
     QTimer drain_timer_;
-    QTimer replay_timer_;
     int drain_ticks_ = 0;
-    int replaying_ = -1;  // the tab being played back
-    bool sending_ = false;
-    size_t replay_sent_ = 0;
-    size_t replay_skipped_ = 0;
-    size_t replay_failed_ = 0;
-    trace::replay_scheduler replay_;
-    QElapsedTimer replay_elapsed_;
-    replay_clock replay_clock_;
     QElapsedTimer message_shown_;
     elided_label *status_label_ = nullptr;
     bool shown_once_ = false;

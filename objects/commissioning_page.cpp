@@ -1,11 +1,6 @@
-// The commissioning page of the object dictionary window: discovery of every CANopen node, and
-// a DCF compared with or put on one node or many, each as a job of steps (can/step_job.h) with
-// its progress and Cancel on the page.
-#include "objects/object_dictionary.h"
+#include "objects/commissioning_page.h"
 
-#include "can/bus_box.h"
-
-#include "ui_object_dictionary.h"
+#include "ui_commissioning_page.h"
 
 #include "base/desktop_seams.h"
 #include "base/hex.h"
@@ -21,7 +16,7 @@
 #include "objects/bench_page.h"
 #include "objects/dcf_report.h"
 #include "objects/node_discovery.h"
-#include "objects/od_tree_model.h"
+#include "objects/standard_objects.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -30,6 +25,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QEvent>
 #include <QSortFilterProxyModel>
 
 using namespace objects;
@@ -46,13 +42,13 @@ enum node_column { nc_node, nc_type, nc_vendor, nc_product, nc_revision, nc_seri
 QStringList node_headers()
 {
     static const char *const headers[nc_count] = {
-        QT_TRANSLATE_NOOP("Object_dictionary", "节点/Node"),    QT_TRANSLATE_NOOP("Object_dictionary", "设备类型/Device type"),
-        QT_TRANSLATE_NOOP("Object_dictionary", "厂商/Vendor"),  QT_TRANSLATE_NOOP("Object_dictionary", "产品/Product"),
-        QT_TRANSLATE_NOOP("Object_dictionary", "版本/Revision"), QT_TRANSLATE_NOOP("Object_dictionary", "序列号/Serial"),
-        QT_TRANSLATE_NOOP("Object_dictionary", "名称/Name"),    QT_TRANSLATE_NOOP("Object_dictionary", "NMT状态/NMT state")};
+        QT_TRANSLATE_NOOP("Commissioning_page", "节点/Node"),    QT_TRANSLATE_NOOP("Commissioning_page", "设备类型/Device type"),
+        QT_TRANSLATE_NOOP("Commissioning_page", "厂商/Vendor"),  QT_TRANSLATE_NOOP("Commissioning_page", "产品/Product"),
+        QT_TRANSLATE_NOOP("Commissioning_page", "版本/Revision"), QT_TRANSLATE_NOOP("Commissioning_page", "序列号/Serial"),
+        QT_TRANSLATE_NOOP("Commissioning_page", "名称/Name"),    QT_TRANSLATE_NOOP("Commissioning_page", "NMT状态/NMT state")};
     QStringList texts;
     for (const char *h : headers)
-        texts << QCoreApplication::translate("Object_dictionary", h);
+        texts << QCoreApplication::translate("Commissioning_page", h);
     return texts;
 }
 
@@ -66,8 +62,10 @@ QString node_list_text(const std::vector<int> &nodes)
 
 }  // namespace
 
-void Object_dictionary::setup_commissioning()
+Commissioning_page::Commissioning_page(const host &h, QWidget *parent)
+    : QWidget(parent), ui(new Ui::Commissioning_page), host_(h), dcf_model_(new dcf_diff_model(this))
 {
+    ui->setupUi(this);
     ui->nodes->setColumnCount(nc_count);
     ui->nodes->setHorizontalHeaderLabels(node_headers());
     ui->nodes->horizontalHeader()->setStretchLastSection(true);
@@ -90,14 +88,18 @@ void Object_dictionary::setup_commissioning()
         ui->commissioning_progress->setMaximum(qMax(total, 1));
         ui->commissioning_progress->setValue(qMin(done, total));
     });
+    // One job runs at a time: when one ends, it was this page's if this page had one.
+    connect(&job_runner::instance(), &job_runner::finished, this, [this] {
+        job_running_ = false;
+        page_job_ = false;
+        set_busy(false);
+    });
     // Choosing a found node makes it the window's node.
     connect(ui->nodes, &QTableWidget::currentCellChanged, this, [this](int row) {
         if (const QTableWidgetItem *item = ui->nodes->item(row, nc_node))
-            ui->node->setValue(item->text().toInt());
+            emit node_chosen(item->text().toInt());
     });
-    connect(ui->node, QOverload<int>::of(&QSpinBox::valueChanged), this,
-            [this](int n) { ui->dcf_nodes->setPlaceholderText(QString::number(n)); });
-    ui->dcf_nodes->setPlaceholderText(QString::number(node()));
+    set_current_node(node_);
 
     // The bench has a page of its own below discovery.
     Bench_page::host bench;
@@ -111,26 +113,52 @@ void Object_dictionary::setup_commissioning()
         return why->isEmpty();
     };
     bench.log = [this](const QString &t) { emit senddata(t); };
-    bench.data_sheet = [this] { return model_->document(); };
+    bench.data_sheet = [this] { return host_.data_sheet ? host_.data_sheet() : standard_objects(); };
     bench.running = [this](bool running) { job_running_ = running; };
-    auto *page = new Bench_page(bench, ui->commissioning_page);
+    auto *page = new Bench_page(bench, this);
     page->setObjectName(QStringLiteral("bench_page"));
     ui->commissioning_layout->insertWidget(1, page);
 }
 
-void Object_dictionary::retranslate_commissioning()
+Commissioning_page::~Commissioning_page()
 {
-    ui->nodes->setHorizontalHeaderLabels(node_headers());
-    emit dcf_model_->headerDataChanged(Qt::Horizontal, 0, dcf_diff_model::col_count - 1);
+    // A job of this page's does not outlive it.
+    if (job_running_)
+        job_runner::instance().cancel();
+    delete ui;
 }
 
-void Object_dictionary::show_commissioning_status(const QString &text, bool error)
+void Commissioning_page::changeEvent(QEvent *e)
+{
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::LanguageChange) {
+        ui->retranslateUi(this);
+        ui->nodes->setHorizontalHeaderLabels(node_headers());
+        emit dcf_model_->headerDataChanged(Qt::Horizontal, 0, dcf_diff_model::col_count - 1);
+    }
+}
+
+void Commissioning_page::set_current_node(int node)
+{
+    node_ = node;
+    ui->dcf_nodes->setPlaceholderText(QString::number(node));
+}
+
+int Commissioning_page::bus() const { return host_.bus ? host_.bus() : 0; }
+
+canopen::sdo_link Commissioning_page::link_to(int node)
+{
+    return canopen::exchange_sdo_link(bus_ops(bus()), node, canopen::sdo_timeout_ms,
+                                      [this](const QString &t) { emit senddata(t); });
+}
+
+void Commissioning_page::show_commissioning_status(const QString &text, bool error)
 {
     ui->commissioning_status->setStyleSheet(error ? QStringLiteral("color: rgb(200, 0, 0);") : QString());
     ui->commissioning_status->setText(text);
 }
 
-bool Object_dictionary::commissioning_ready()
+bool Commissioning_page::commissioning_ready()
 {
     if (device_open == 0) {
         show_commissioning_status(tr("请先在节点窗口扫描以打开适配器/Open the adapter first (Scan in the node window)"), true);
@@ -149,7 +177,7 @@ bool Object_dictionary::commissioning_ready()
 
 // ---- the page's jobs -----------------------------------------------------------------------
 
-void Object_dictionary::start_page_job(std::unique_ptr<step_job> job)
+void Commissioning_page::start_page_job(std::unique_ptr<step_job> job)
 {
     if (!job_runner::instance().start(std::move(job)))
         return;
@@ -158,7 +186,7 @@ void Object_dictionary::start_page_job(std::unique_ptr<step_job> job)
     set_busy(true);
 }
 
-void Object_dictionary::on_commissioning_cancel_clicked()
+void Commissioning_page::on_commissioning_cancel_clicked()
 {
     if (!page_job_)
         return;
@@ -172,25 +200,25 @@ void Object_dictionary::on_commissioning_cancel_clicked()
         job_runner::instance().cancel();
 }
 
-void Object_dictionary::set_busy(bool busy)
+void Commissioning_page::set_busy(bool busy)
 {
     ui->commissioning_progress->setVisible(busy);
     ui->commissioning_cancel->setVisible(busy);
     for (QWidget *w : {static_cast<QWidget *>(ui->discover), static_cast<QWidget *>(ui->open_dcf),
                        static_cast<QWidget *>(ui->compare_dcf), static_cast<QWidget *>(ui->download_dcf),
-                       static_cast<QWidget *>(ui->save_dcf_report), static_cast<QWidget *>(ui->read_all),
-                       static_cast<QWidget *>(ui->update_firmware), static_cast<QWidget *>(ui->save_firmware_report),
-                       static_cast<QWidget *>(ui->open_eds)})
+                       static_cast<QWidget *>(ui->save_dcf_report), static_cast<QWidget *>(ui->update_firmware),
+                       static_cast<QWidget *>(ui->save_firmware_report)})
         w->setEnabled(!busy);
+    emit busy_changed(busy);
 }
 
 // ---- discovery -----------------------------------------------------------------------------
 
-void Object_dictionary::on_discover_clicked()
+void Commissioning_page::on_discover_clicked()
 {
     if (!commissioning_ready())
         return;
-    const discovery_bus wire = discovery_on_bus(chosen_bus(bus_box_), [this](int n) { return link_to(n); },
+    const discovery_bus wire = discovery_on_bus(bus(), [this](int n) { return link_to(n); },
                                                 [this](const QString &t) { emit senddata(t); });
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
@@ -207,7 +235,7 @@ void Object_dictionary::on_discover_clicked()
     }));
 }
 
-void Object_dictionary::show_nodes(const std::vector<found_node> &nodes)
+void Commissioning_page::show_nodes(const std::vector<found_node> &nodes)
 {
     ui->nodes->setRowCount(0);
     for (const found_node &n : nodes) {
@@ -223,16 +251,16 @@ void Object_dictionary::show_nodes(const std::vector<found_node> &nodes)
 
 // ---- configuration from a DCF --------------------------------------------------------------
 
-void Object_dictionary::on_open_dcf_clicked()
+void Commissioning_page::on_open_dcf_clicked()
 {
-    const QString path = desktop_seams::choose_file(desktop_seams::file_mode::open, this, dcf_kind,
+    const QString path = desktop_seams::choose_file(desktop_seams::file_mode::open, window(), dcf_kind,
                                                     tr("打开DCF/Open DCF"), QString(),
                                                     QStringLiteral("DCF (*.dcf *.DCF);;* (*)"));
     if (!path.isEmpty())
         open_dcf(path);
 }
 
-bool Object_dictionary::open_dcf(const QString &path)
+bool Commissioning_page::open_dcf(const QString &path)
 {
     const eds_result r = read_eds_file(path);
     const QString name = QFileInfo(path).fileName();
@@ -254,18 +282,18 @@ bool Object_dictionary::open_dcf(const QString &path)
     return true;
 }
 
-bool Object_dictionary::dcf_ready()
+bool Commissioning_page::dcf_ready()
 {
     if (dcf_name_.isEmpty())
         on_open_dcf_clicked();
     return !dcf_name_.isEmpty();
 }
 
-bool Object_dictionary::dcf_targets(std::vector<int> *nodes)
+bool Commissioning_page::dcf_targets(std::vector<int> *nodes)
 {
     const QString text = ui->dcf_nodes->text().trimmed();
     if (text.isEmpty()) {
-        *nodes = {node()};
+        *nodes = {node_};
         return true;
     }
     QString error;
@@ -275,23 +303,23 @@ bool Object_dictionary::dcf_targets(std::vector<int> *nodes)
     return false;
 }
 
-dcf_wire Object_dictionary::wire()
+dcf_wire Commissioning_page::wire()
 {
     dcf_wire w;
     w.link = [this](int n) { return link_to(n); };
     w.pre_operational = [this](int n) {
         const canopen::frame f = canopen::nmt(canopen::nmt_enter_pre_operational,
                                               static_cast<int32_t>(canopen::sdo_request_base) + n);
-        run_canopen_exchange(bus_ops(chosen_bus(bus_box_)), f.id, f.data, f.len, 0,
+        run_canopen_exchange(bus_ops(bus()), f.id, f.data, f.len, 0,
                              QStringLiteral("NMT预运行/NMT pre-operational %1").arg(n), 1,
                              [this](const QString &t) { emit senddata(t); });
     };
-    w.bus_lost = [this] { return vci::bus_lost(chosen_bus(bus_box_)); };
+    w.bus_lost = [this] { return vci::bus_lost(bus()); };
     w.watch = watch_;
     return w;
 }
 
-void Object_dictionary::on_compare_dcf_clicked()
+void Commissioning_page::on_compare_dcf_clicked()
 {
     std::vector<int> nodes;
     if (!dcf_targets(&nodes) || !commissioning_ready() || !dcf_ready())
@@ -299,7 +327,7 @@ void Object_dictionary::on_compare_dcf_clicked()
     start_dcf_job(dcf_job::mode::compare, nodes);
 }
 
-void Object_dictionary::on_download_dcf_clicked()
+void Commissioning_page::on_download_dcf_clicked()
 {
     std::vector<int> nodes;
     if (!dcf_targets(&nodes) || !commissioning_ready() || !dcf_ready())
@@ -309,12 +337,12 @@ void Object_dictionary::on_download_dcf_clicked()
                                 "pre-operational first.")
                                  .arg(dcf_name_, node_list_text(nodes));
     // The question ran an event loop of its own: another job may have started meanwhile.
-    if (desktop_seams::question(this, tr("提示/Notice"), question) != QMessageBox::Yes || !commissioning_ready())
+    if (desktop_seams::question(window(), tr("提示/Notice"), question) != QMessageBox::Yes || !commissioning_ready())
         return;
     start_dcf_job(dcf_job::mode::download, nodes);
 }
 
-void Object_dictionary::start_dcf_job(dcf_job::mode mode, const std::vector<int> &nodes)
+void Commissioning_page::start_dcf_job(dcf_job::mode mode, const std::vector<int> &nodes)
 {
     // Watched from before the first frame until the store: a reboot anywhere in between counts.
     watch_ = std::make_shared<reboot_watch>(tapped_error_control(nodes));
@@ -336,7 +364,7 @@ void Object_dictionary::start_dcf_job(dcf_job::mode mode, const std::vector<int>
         download_ = running;
 }
 
-void Object_dictionary::dcf_job_finished(const dcf_job &job)
+void Commissioning_page::dcf_job_finished(const dcf_job &job)
 {
     dcf_model_->set_rows(job.rows());
     ui->dcf_diff->resizeColumnsToContents();
@@ -373,7 +401,7 @@ void Object_dictionary::dcf_job_finished(const dcf_job &job)
 
 // Nodes that rebooted since the download ended lost what it wrote: they are left out, and the
 // user is asked again about the rest.
-void Object_dictionary::offer_store(std::vector<int> nodes)
+void Commissioning_page::offer_store(std::vector<int> nodes)
 {
     std::map<int, int> reboots;
     if (watch_) {
@@ -386,7 +414,7 @@ void Object_dictionary::offer_store(std::vector<int> nodes)
         const QString question = left_out + tr("将参数保存到节点%1(0x1010:1 \"save\")？\nStore the parameters in node(s) %1 "
                                                "(0x1010:1 \"save\")?")
                                                 .arg(node_list_text(nodes));
-        if (desktop_seams::question(this, tr("提示/Notice"), question) != QMessageBox::Yes)
+        if (desktop_seams::question(window(), tr("提示/Notice"), question) != QMessageBox::Yes)
             return;
         if (!watch_)
             break;
@@ -420,20 +448,20 @@ void Object_dictionary::offer_store(std::vector<int> nodes)
 
 // ---- firmware -------------------------------------------------------------------------------
 
-void Object_dictionary::on_update_firmware_clicked()
+void Commissioning_page::on_update_firmware_clicked()
 {
     std::vector<int> nodes;
     const QString text = ui->firmware_nodes->text().trimmed();
     QString error;
     if (text.isEmpty())
-        nodes = {node()};
+        nodes = {node_};
     else if (!parse_node_list(text, &nodes, &error)) {
         show_commissioning_status(error, true);
         return;
     }
     if (!commissioning_ready())
         return;
-    const QString path = desktop_seams::choose_file(desktop_seams::file_mode::open, this, firmware_kind,
+    const QString path = desktop_seams::choose_file(desktop_seams::file_mode::open, window(), firmware_kind,
                                                     tr("程序映像/Program image"), QString(),
                                                     tr("程序映像/Program images (*.bin *.hex *.img);;*"));
     if (path.isEmpty())
@@ -452,7 +480,7 @@ void Object_dictionary::on_update_firmware_clicked()
             .arg(QFileInfo(path).fileName())
             .arg(image.data.size())
             .arg(hex::prefixed(image.crc, 8), product, node_list_text(nodes));
-    if (desktop_seams::question(this, tr("提示/Notice"), question) != QMessageBox::Yes || !commissioning_ready())
+    if (desktop_seams::question(window(), tr("提示/Notice"), question) != QMessageBox::Yes || !commissioning_ready())
         return;
     firmware_image_ = image;
     firmware_report_.clear();
@@ -469,7 +497,7 @@ void Object_dictionary::on_update_firmware_clicked()
         firmware_ = running;
 }
 
-void Object_dictionary::firmware_job_finished(const objects::firmware_job &job, bool cancelled)
+void Commissioning_page::firmware_job_finished(const objects::firmware_job &job, bool cancelled)
 {
     firmware_report_ = job.reports();
     QStringList lines;
@@ -485,13 +513,13 @@ void Object_dictionary::firmware_job_finished(const objects::firmware_job &job, 
     show_commissioning_status(lines.join(QLatin1Char('\n')), job.updated() != static_cast<int>(job.reports().size()));
 }
 
-void Object_dictionary::on_save_firmware_report_clicked()
+void Commissioning_page::on_save_firmware_report_clicked()
 {
     if (firmware_report_.empty()) {
         show_commissioning_status(tr("尚无固件更新报告/No firmware update to report yet"), true);
         return;
     }
-    const QString path = desktop_seams::choose_file(desktop_seams::file_mode::save, this, firmware_report_kind,
+    const QString path = desktop_seams::choose_file(desktop_seams::file_mode::save, window(), firmware_report_kind,
                                                     tr("保存固件报告/Save firmware report"),
                                                     QStringLiteral("firmware_report.csv"), QStringLiteral("CSV (*.csv)"));
     if (path.isEmpty())
@@ -508,20 +536,20 @@ void Object_dictionary::on_save_firmware_report_clicked()
                               false);
 }
 
-void Object_dictionary::on_save_dcf_report_clicked()
+void Commissioning_page::on_save_dcf_report_clicked()
 {
     if (report_.empty()) {
         show_commissioning_status(tr("尚无下载报告/No download to report yet"), true);
         return;
     }
-    const QString path = desktop_seams::choose_file(desktop_seams::file_mode::save, this, report_kind,
+    const QString path = desktop_seams::choose_file(desktop_seams::file_mode::save, window(), report_kind,
                                                     tr("保存报告/Save report"), QStringLiteral("dcf_report.csv"),
                                                     QStringLiteral("CSV (*.csv);;Excel (*.xlsx)"));
     if (!path.isEmpty())
         save_dcf_report_to(path);
 }
 
-bool Object_dictionary::save_dcf_report_to(const QString &path)
+bool Commissioning_page::save_dcf_report_to(const QString &path)
 {
     QString error;
     if (!save_report(path, report_head_, report_, &error)) {

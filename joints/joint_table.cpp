@@ -29,8 +29,6 @@ constexpr uint32_t emcy_base = 0x080;
 // Window for the answers of one Stop all batch: a drive answers an SDO in well under a
 // millisecond; a missing answer should not keep the window waiting longer than this.
 constexpr int stop_window_ms = 100;
-// The walk takes four steps from "fault"; a drive between states gets a few looks more.
-constexpr int enable_steps = 8;
 
 QString name_key(const joint_address &a) { return motion::joint_name_key(a.bus, a.node); }
 
@@ -442,12 +440,14 @@ bool joint_table::poll_next()
 namespace {
 
 // The phases of a CiA 402 walk; the maker's enable is its write and its read-back.
-enum walk_phase { walk_guard, walk_look, walk_reset_edge, walk_command, walk_custom_read };
+enum walk_phase { walk_guard, walk_look, walk_command, walk_custom_read };
 
 }  // namespace
 
 bool joint_table::enable_canopen_step(joint_state &j, enable_walk &w)
 {
+    // Between states the drive gets a few milliseconds before the next look.
+    constexpr int64_t settle_look_us = 10 * 1000;
     switch (w.phase) {
     case walk_guard: {
         // The drive watches Velmora's heartbeat before it is enabled, so that a program that
@@ -459,7 +459,10 @@ bool joint_table::enable_canopen_step(joint_state &j, enable_walk &w)
         return true;
     }
     case walk_look: {
-        if (w.looks++ >= enable_steps) {
+        const int64_t now = bus_clock_us();
+        if (w.settle_since_us >= 0 && now < w.next_look_us)
+            return true;
+        if (w.looks >= canopen::enable_looks) {
             j.outcome = action_outcome::enable_failed;
             j.outcome_detail = canopen::enable_failed_text(true, j.statusword);
             return false;
@@ -473,41 +476,42 @@ bool joint_table::enable_canopen_step(joint_state &j, enable_walk &w)
         }
         j.statusword_known = true;
         j.statusword = static_cast<uint16_t>(v);
-        switch (canopen::state_of(j.statusword)) {
-        case canopen::drive_state::operation_enabled:
+        const canopen::enable_command c = canopen::next_enable_command(j.statusword, w.looks);
+        switch (c.what) {
+        case canopen::enable_command::action::done:
             j.enabled = true;
             j.outcome = action_outcome::enabled;
             return false;
-        case canopen::drive_state::fault: w.phase = walk_reset_edge; break;
-        case canopen::drive_state::switch_on_disabled:
-        case canopen::drive_state::ready_to_switch_on:
-        case canopen::drive_state::switched_on:
-        case canopen::drive_state::quick_stop_active: w.phase = walk_command; break;
-        default: break;  // between states: look again
+        case canopen::enable_command::action::settle:
+            // Such a look counts as none, within a bound of its own.
+            if (w.settle_since_us < 0)
+                w.settle_since_us = now;
+            if (now - w.settle_since_us > int64_t(canopen::enable_settle_ms) * 1000) {
+                j.outcome = action_outcome::enable_failed;
+                j.outcome_detail = canopen::enable_failed_text(true, j.statusword);
+                return false;
+            }
+            w.next_look_us = now + settle_look_us;
+            return true;
+        case canopen::enable_command::action::send:
+            ++w.looks;
+            w.command = c;
+            w.sent = 0;
+            w.phase = walk_command;
+            return true;
         }
         return true;
     }
-    case walk_reset_edge:
-        // The reset acts on the rising edge of bit 7.
-        write_u(j.address, canopen::object::controlword, 0, canopen::cw_disable_voltage, 2);
-        w.phase = walk_command;
-        return true;
     default: {
-        uint16_t cw = 0;
-        switch (canopen::state_of(j.statusword)) {
-        case canopen::drive_state::fault: cw = canopen::cw_fault_reset; break;
-        case canopen::drive_state::switch_on_disabled: cw = canopen::cw_shutdown; break;
-        case canopen::drive_state::ready_to_switch_on: cw = canopen::cw_switch_on; break;
-        case canopen::drive_state::switched_on: cw = canopen::cw_enable_operation; break;
-        default: cw = canopen::cw_disable_voltage; break;  // quick stop active
-        }
         QString why;
-        w.phase = walk_look;
+        const uint16_t cw = w.command.controlwords[w.sent];
         if (!write_u(j.address, canopen::object::controlword, 0, cw, 2, &why)) {
             j.outcome = action_outcome::enable_failed;
             j.outcome_detail = why;
             return false;
         }
+        if (++w.sent >= w.command.count)
+            w.phase = walk_look;
         return true;
     }
     }

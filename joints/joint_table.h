@@ -10,6 +10,7 @@
 // an RPDO would act only at the next SYNC), joints of the maker's protocol by their stop motion
 // reply.
 #include "can/step_job.h"
+#include "canopen/cia402.h"
 #include "custom_protocol/custom_commands.h"
 #include "joints/joint_bus_seam.h"
 
@@ -46,7 +47,11 @@ enum class action_outcome {
 struct enable_walk {
     int row = -1;
     int phase = 0;
-    int looks = 0;
+    int looks = 0;                      // as canopen::next_enable_command counts them
+    canopen::enable_command command;    // the controlwords being sent
+    int sent = 0;
+    int64_t settle_since_us = -1;       // the drive was first seen between states
+    int64_t next_look_us = 0;
 };
 
 struct joint_state {

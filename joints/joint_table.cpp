@@ -955,15 +955,18 @@ stop_report joint_table::stop(const std::vector<int> &which)
 stop_report joint_table::stop_all()
 {
     std::vector<int> which;
-    // A joint another window or a script enabled is stopped too, once the poll saw it enabled.
-    for (size_t i = 0; i < rows_.size(); ++i) {
-        const joint_state &j = rows_[i];
-        const bool seen_enabled = j.protocol == joint_protocol::canopen && j.statusword_known
-                                  && canopen::state_of(j.statusword) == canopen::drive_state::operation_enabled;
-        if (j.enabled || seen_enabled)
+    for (size_t i = 0; i < rows_.size(); ++i)
+        if (to_stop(rows_[i]))
             which.push_back(static_cast<int>(i));
-    }
     return stop(which);
+}
+
+bool joint_table::to_stop(const joint_state &j)
+{
+    // A joint another window or a script enabled is stopped too, once the poll saw it enabled.
+    const bool seen_enabled = j.protocol == joint_protocol::canopen && j.statusword_known &&
+                              canopen::state_of(j.statusword) == canopen::drive_state::operation_enabled;
+    return j.enabled || seen_enabled;
 }
 
 enable_job::enable_job(joint_table &table, std::vector<int> rows, end_hook end)

@@ -175,8 +175,9 @@ public:
     // Empties 0x1003; true only when the read-back count is 0.
     bool clear_history(int row, QString *why) const;
     // The stop for every joint this table enabled or whose polled statusword says "operation
-    // enabled".
+    // enabled" (to_stop).
     stop_report stop_all();
+    static bool to_stop(const joint_state &j);
 
 private:
     bool custom_ask(const joint_address &a, const custom_request &request, int32_t *value) const;

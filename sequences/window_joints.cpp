@@ -1,6 +1,5 @@
 #include "sequences/window_joints.h"
 
-#include "canopen/cia402.h"
 #include "joints/joint_table.h"
 
 #include <algorithm>
@@ -15,25 +14,20 @@ joint_key key_of(const joints::joint_state &j)
             j.address.node, j.address.bus};
 }
 
-// As the table's Stop all takes them: enabled from the window, or seen enabled by its poll.
-bool listed_enabled(const joints::joint_state &j)
-{
-    return j.enabled || (j.protocol == joints::joint_protocol::canopen && j.statusword_known &&
-                         canopen::state_of(j.statusword) == canopen::drive_state::operation_enabled);
-}
-
 }  // namespace
 
 listed_joints listed_joints_of(joints::joint_table &table)
 {
     listed_joints l;
     l.list = [&table] {
+        // What the buses heard and discoveries found, also while the window was never shown.
+        table.take_heard();
         std::vector<known_joint> out;
         for (const joints::joint_state &j : table.rows()) {
             known_joint k;
             k.key = key_of(j);
             k.name = j.name;
-            k.enabled = listed_enabled(j);
+            k.enabled = joints::joint_table::to_stop(j);
             out.push_back(k);
         }
         return out;
@@ -43,7 +37,7 @@ listed_joints listed_joints_of(joints::joint_table &table)
         for (size_t i = 0; i < table.rows().size(); ++i) {
             const joints::joint_state &j = table.rows()[i];
             const joint_key key = key_of(j);
-            if (listed_enabled(j) && std::find(skip.begin(), skip.end(), key) == skip.end())
+            if (joints::joint_table::to_stop(j) && std::find(skip.begin(), skip.end(), key) == skip.end())
                 rows.push_back(static_cast<int>(i));
         }
         if (rows.empty())

@@ -1747,10 +1747,6 @@ Download %1 (%2 bytes, CRC %3, product %4) to node(s) %5? Each node's program is
         <translation>已保存/Saved: %1</translation>
     </message>
     <message>
-        <source>示波器/Scope — 节点/Node %1 — %2 — %3</source>
-        <translation>示波器/Scope — 节点/Node %1 — %2 — %3</translation>
-    </message>
-    <message>
         <source>错误/Error</source>
         <translation>错误</translation>
     </message>
@@ -1809,6 +1805,22 @@ Download %1 (%2 bytes, CRC %3, product %4) to node(s) %5? Each node's program is
     <message>
         <source>已取消/Cancelled</source>
         <translation>已取消</translation>
+    </message>
+    <message>
+        <source>总线%1未打开/Bus %1 is not open</source>
+        <translation>总线%1未打开</translation>
+    </message>
+    <message>
+        <source>总线/Bus %1 节点/Node %2</source>
+        <translation>总线/Bus %1 节点/Node %2</translation>
+    </message>
+    <message>
+        <source>节点/Node %1</source>
+        <translation>节点/Node %1</translation>
+    </message>
+    <message>
+        <source>示波器/Scope — %1 — %2 — %3</source>
+        <translation>示波器/Scope — %1 — %2 — %3</translation>
     </message>
 </context>
 <context>

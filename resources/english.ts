@@ -1747,10 +1747,6 @@ Download %1 (%2 bytes, CRC %3, product %4) to node(s) %5? Each node's program is
         <translation>Saved: %1</translation>
     </message>
     <message>
-        <source>示波器/Scope — 节点/Node %1 — %2 — %3</source>
-        <translation>Scope — Node %1 — %2 — %3</translation>
-    </message>
-    <message>
         <source>错误/Error</source>
         <translation>Error</translation>
     </message>
@@ -1809,6 +1805,22 @@ Download %1 (%2 bytes, CRC %3, product %4) to node(s) %5? Each node's program is
     <message>
         <source>已取消/Cancelled</source>
         <translation>Cancelled</translation>
+    </message>
+    <message>
+        <source>总线%1未打开/Bus %1 is not open</source>
+        <translation>Bus %1 is not open</translation>
+    </message>
+    <message>
+        <source>总线/Bus %1 节点/Node %2</source>
+        <translation>Bus %1 Node %2</translation>
+    </message>
+    <message>
+        <source>节点/Node %1</source>
+        <translation>Node %1</translation>
+    </message>
+    <message>
+        <source>示波器/Scope — %1 — %2 — %3</source>
+        <translation>Scope — %1 — %2 — %3</translation>
     </message>
 </context>
 <context>

@@ -110,10 +110,10 @@ bench_boot::bench_boot(const bench_file &bench, const boot_options &options, con
         ids.push_back(canopen::error_control_base + static_cast<uint32_t>(b.node));
         node_ids.push_back(b.node);
     }
-    heartbeats_ = std::make_shared<vci::bus_tap::listener>(ids);
+    heartbeats_ = std::make_shared<vci::bus_tap::listener>(wire_.bus, ids);
     // A node that reboots between its download and its store must not be stored as configured.
     if (!wire_.dcf.watch)
-        wire_.dcf.watch = std::make_shared<reboot_watch>(tapped_error_control(node_ids));
+        wire_.dcf.watch = std::make_shared<reboot_watch>(tapped_error_control(node_ids, wire_.bus));
     clock_.start();
 }
 

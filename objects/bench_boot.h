@@ -87,6 +87,9 @@ struct boot_wire {
     // NMT start for the node.
     std::function<void(int node)> start;
     exchange_hooks lss_hooks;
+    // The bus (can/bus.h) whose tap gives the nodes' heartbeats and boot-ups: the one the links
+    // and discovery above speak on.
+    int bus = 0;
 };
 
 // The wire of the adapter's bus (bus 0): SDO links with the SDO timeout, NMT commands as

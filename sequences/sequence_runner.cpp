@@ -419,7 +419,7 @@ firmware_run sequence_runner::update_firmware(int bus, int node, const QString &
             run_canopen_exchange(bus_ops(bus), f.id, f.data, f.len, 0, QString(), 0, monitor_sink());
         };
         wire.bus_lost = [bus] { return vci::bus_lost(bus); };
-        wire.watch = std::make_shared<objects::reboot_watch>(objects::tapped_error_control({node}));
+        wire.watch = std::make_shared<objects::reboot_watch>(objects::tapped_error_control({node}, bus));
         auto job = std::make_unique<objects::firmware_job>(
             image, std::vector<int>{node}, wire, force, [this, end, bus, node](const objects::firmware_job &j, bool) {
                 const objects::firmware_report r = j.reports().front();

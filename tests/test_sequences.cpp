@@ -301,7 +301,13 @@ private slots:
                                             "a.disable(); b.disable();\n"
                                             "try { custom(2).error(); check('node 2 absent on bus 0', 1, 0); }\n"
                                             "catch (e) { check('node 2 absent on bus 0', 0, 0); }\n"
+                                            // its reboot is watched for on bus 1, where it boots
+                                            "check('bus 1 firmware', b.updateFirmware('joint.bin').after.version, 'SIM-FW 3.1');\n"
                                             "canopen(1, 2);\n");
+        QByteArray image(4000, 'f');
+        image.replace(50, 19, "VERSION=SIM-FW 3.1\n");
+        write_script(dir, "joint.bin", image.constData());
+        write_script(dir, "joint.bin.json", R"({"product": "0x00000402", "version": "SIM-FW 3.1"})");
         qputenv("VELMORA_CAN_TRACE", trace.toLocal8Bit());
         const run_result r = velmora({QStringLiteral("--run"), script, QStringLiteral("--no-guard")},
                                      QStringLiteral("1:10231;1:10231,2:10231"), QStringLiteral("sim,sim"));
@@ -310,6 +316,7 @@ private slots:
         QVERIFY2(r.out.contains(QStringLiteral("PASS  bus 1 joint 1")), qPrintable(r.out));
         QVERIFY2(r.out.contains(QStringLiteral("PASS  bus 1 maker joint")), qPrintable(r.out));
         QVERIFY2(r.out.contains(QStringLiteral("PASS  node 2 absent on bus 0")), qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("PASS  bus 1 firmware")), qPrintable(r.out));
         QVERIFY2(r.out.contains(QStringLiteral("bus 2 is not open")), qPrintable(r.out));
         QCOMPARE(r.code, 2);
 

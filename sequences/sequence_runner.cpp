@@ -361,9 +361,9 @@ void sequence_runner::cut_short()
 
 void sequence_runner::mark_moved(const joint_key &key)
 {
-    // The guardian watches bus 0, where the maker's joints of the connected window are.
-    if (key.protocol == joint_protocol::custom && key.bus == 0)
-        guardian_link::moving(key.node, guardian_link::motion::profile);
+    // The guardian watches the buses it can join; the joint goes to it with its bus.
+    if (key.protocol == joint_protocol::custom)
+        guardian_link::moving(key.node, guardian_link::motion::profile, key.bus);
     std::lock_guard<std::mutex> lock(shared_);
     for (const joint_key &k : moved_)
         if (k == key)

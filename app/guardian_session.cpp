@@ -5,6 +5,7 @@
 #include "custom_protocol/guardian_link.h"
 
 #include <QCoreApplication>
+#include <QStringList>
 #include <cstdio>
 #include <cstring>
 
@@ -14,11 +15,23 @@ guardian_session::guardian_session()
         return;
     // Only buses a second process can join: an adapter plugin owns its device alone, and the
     // in-process simulated joints end with the program anyway.
-    const QString bus = vci::selected_bus_description(0);
-    if (!bus.startsWith(QLatin1String("socketcan:")) && !bus.startsWith(QLatin1String("virtualcan:")))
+    const QStringList descriptions = vci::selected_bus_descriptions(0);
+    const QStringList buses = guardian_link::guarded_buses(descriptions);
+    QStringList watched, not_watched;
+    for (int k = 0; k < buses.size(); ++k)
+        (buses[k] == QLatin1String("-") ? not_watched : watched) << QStringLiteral("%1 (%2)").arg(k).arg(descriptions[k]);
+    if (watched.isEmpty())
         return;
-    if (!guardian_link::start(QCoreApplication::applicationFilePath(), bus))
+    if (!guardian_link::start(QCoreApplication::applicationFilePath(), buses)) {
         std::fprintf(stderr, "velmora: the guardian could not be started; joints of the maker's protocol are not guarded\n");
+        return;
+    }
+    // With one bus there is nothing to tell apart.
+    if (!not_watched.isEmpty())
+        std::fprintf(stderr,
+                     "velmora: the guardian watches the maker's joints on bus %s; not on bus %s (a second "
+                     "process cannot reach that bus)\n",
+                     qPrintable(watched.join(QStringLiteral(", "))), qPrintable(not_watched.join(QStringLiteral(", "))));
 }
 
 guardian_session::~guardian_session() { guardian_link::goodbye(); }

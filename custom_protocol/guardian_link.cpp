@@ -1,6 +1,5 @@
 #include "custom_protocol/guardian_link.h"
 
-#include "can/vci/bus_backend.h"
 #include "custom_protocol/guardian.h"
 
 #include <QCoreApplication>
@@ -26,6 +25,7 @@ struct link_state {
     int fd = -1;  // our end of the guardian's input
     pid_t pid = 0;
     QPointer<QTimer> tick;
+    std::vector<bool> watched;  // by bus
 };
 
 link_state &link()
@@ -70,7 +70,7 @@ const char *motion_word(motion kind)
 
 bool valid_node(int node) { return node >= 1 && node <= 127; }
 
-pid_t spawn(const QByteArray &program, const QByteArray &bus, int input)
+pid_t spawn(const QByteArray &program, const QList<QByteArray> &buses, int input)
 {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
@@ -88,10 +88,12 @@ pid_t spawn(const QByteArray &program, const QByteArray &bus, int input)
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    char *argv[] = {const_cast<char *>(program.constData()), const_cast<char *>("--guardian"),
-                    const_cast<char *>(bus.constData()), nullptr};
+    std::vector<char *> argv = {const_cast<char *>(program.constData()), const_cast<char *>("--guardian")};
+    for (const QByteArray &bus : buses)
+        argv.push_back(const_cast<char *>(bus.constData()));
+    argv.push_back(nullptr);
     pid_t pid = 0;
-    const int error = posix_spawn(&pid, program.constData(), &actions, &attributes, argv, environ);
+    const int error = posix_spawn(&pid, program.constData(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     return error == 0 ? pid : 0;
@@ -99,7 +101,18 @@ pid_t spawn(const QByteArray &program, const QByteArray &bus, int input)
 
 }  // namespace
 
-bool start(const QString &program, const QString &bus)
+QStringList guarded_buses(const QStringList &descriptions)
+{
+    QStringList out;
+    for (const QString &d : descriptions)
+        out << (d.startsWith(QLatin1String("socketcan:")) || d.startsWith(QLatin1String("virtualcan:")) ? d
+                                                                                                        : QStringLiteral("-"));
+    return out;
+}
+
+bool start(const QString &program, const QString &bus) { return start(program, QStringList{bus}); }
+
+bool start(const QString &program, const QStringList &buses)
 {
     link_state &s = link();
     std::lock_guard<std::mutex> lock(s.mutex);
@@ -108,7 +121,10 @@ bool start(const QString &program, const QString &bus)
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
         return false;
-    const pid_t pid = spawn(program.toLocal8Bit(), bus.toLocal8Bit(), ends[1]);
+    QList<QByteArray> args;
+    for (const QString &bus : buses)
+        args << bus.toLocal8Bit();
+    const pid_t pid = spawn(program.toLocal8Bit(), args, ends[1]);
     ::close(ends[1]);
     if (pid == 0) {
         ::close(ends[0]);
@@ -116,6 +132,9 @@ bool start(const QString &program, const QString &bus)
     }
     s.fd = ends[0];
     s.pid = pid;
+    s.watched.clear();
+    for (const QString &bus : buses)
+        s.watched.push_back(bus != QLatin1String("-"));
     if (QCoreApplication::instance()) {
         // The tick lives on the event loop it proves alive.
         auto *tick = new QTimer(QCoreApplication::instance());
@@ -133,16 +152,36 @@ bool running()
     return s.fd >= 0;
 }
 
-void moving(int node, motion kind)
+bool watches(int bus)
 {
-    if (valid_node(node) && kind != motion::all && !vci::simulated_bus_selected())
-        write_line(QByteArray("moving ") + QByteArray::number(node) + ' ' + motion_word(kind));
+    link_state &s = link();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return s.fd >= 0 && bus >= 0 && bus < static_cast<int>(s.watched.size()) && s.watched[size_t(bus)];
 }
 
-void at_rest(int node, motion kind)
+namespace {
+
+// Bus 0's lines are the three words they always were.
+QByteArray joint_line(const char *verb, int node, motion kind, int bus)
 {
-    if (valid_node(node))
-        write_line(QByteArray("rest ") + QByteArray::number(node) + ' ' + motion_word(kind));
+    QByteArray line = QByteArray(verb) + ' ' + QByteArray::number(node) + ' ' + motion_word(kind);
+    if (bus != 0)
+        line += ' ' + QByteArray::number(bus);
+    return line;
+}
+
+}  // namespace
+
+void moving(int node, motion kind, int bus)
+{
+    if (valid_node(node) && kind != motion::all && watches(bus))
+        write_line(joint_line("moving", node, kind, bus));
+}
+
+void at_rest(int node, motion kind, int bus)
+{
+    if (valid_node(node) && watches(bus))
+        write_line(joint_line("rest", node, kind, bus));
 }
 
 int goodbye()

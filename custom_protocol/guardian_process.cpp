@@ -1,6 +1,6 @@
-// The guardian's process: its input from the program, its clock, and its own bus connection,
-// opened at the first joint set moving (by then the program's adapter is open, so on a virtual
-// bus the guardian never becomes the bus's server itself).
+// The guardian's process: its input from the program, its clock, and its own connection to each
+// bus it watches, opened at the first joint set moving there (by then the program's adapter is
+// open, so on a virtual bus the guardian never becomes the bus's server itself).
 #include "custom_protocol/custom_exchange.h"
 #include "custom_protocol/guardian.h"
 
@@ -53,9 +53,18 @@ private:
     QString why_;
 };
 
+// One of the program's buses as the guardian reaches it; no plugin: a bus it does not watch.
+struct guarded_bus {
+    QString plugin;
+    QString interface;
+    std::unique_ptr<loss_sink> sink = std::make_unique<loss_sink>();
+    std::unique_ptr<vci::qt_backend> device;
+    bool refused = false;  // said once that it does not watch this bus
+};
+
 class process final : public QObject {
 public:
-    process(const QString &plugin, const QString &interface) : plugin_(plugin), interface_(interface)
+    explicit process(std::vector<guarded_bus> buses) : buses_(std::move(buses))
     {
         ::fcntl(STDIN_FILENO, F_SETFL, ::fcntl(STDIN_FILENO, F_GETFL) | O_NONBLOCK);
         clock_.start();
@@ -94,7 +103,8 @@ private:
             const QByteArray line = pending_.left(end);
             pending_.remove(0, end + 1);
             if (watch_.take(line, clock_.elapsed()) && line.startsWith("moving"))
-                open_bus();
+                for (const joint_ref &j : watch_.listed())
+                    open_bus(j.bus);
         }
     }
 
@@ -118,61 +128,76 @@ private:
         if (!watch_.said_goodbye())
             stop_listed(QStringLiteral("the program ended without a goodbye"));
         QTimer::singleShot(watch_.said_goodbye() ? 0 : flush_ms, this, [this] {
-            bus_.reset();
+            for (guarded_bus &b : buses_)
+                b.device.reset();
             QCoreApplication::exit(0);
         });
     }
 
-    bool open_bus()
+    // Bus 0 is named as it always was; the others by their number too.
+    static QString joint_text(const joint_ref &j)
     {
-        if (bus_)
-            return true;
-        auto bus = std::make_unique<vci::qt_backend>(plugin_, interface_);
-        QString why;
-        if (!bus->connect_bus(&sink_, &why)) {
-            say(QStringLiteral("cannot open %1:%2 (%3); joints are not guarded").arg(plugin_, interface_, why));
+        return j.bus == 0 ? QStringLiteral("custom joint %1").arg(j.node)
+                          : QStringLiteral("custom joint %1 of bus %2").arg(j.node).arg(j.bus);
+    }
+
+    bool open_bus(int index)
+    {
+        if (index < 0 || index >= static_cast<int>(buses_.size()) || buses_[size_t(index)].plugin.isEmpty()) {
+            if (index >= 0 && index < max_buses && !refused_[index]) {
+                refused_[index] = true;
+                say(QStringLiteral("bus %1 is not watched; its joints are not guarded").arg(index));
+            }
             return false;
         }
-        bus_ = std::move(bus);
+        guarded_bus &b = buses_[size_t(index)];
+        if (b.device)
+            return true;
+        auto device = std::make_unique<vci::qt_backend>(b.plugin, b.interface);
+        QString why;
+        if (!device->connect_bus(b.sink.get(), &why)) {
+            if (!b.refused)
+                say(QStringLiteral("cannot open %1:%2 (%3); joints are not guarded").arg(b.plugin, b.interface, why));
+            b.refused = true;
+            return false;
+        }
+        b.device = std::move(device);
         return true;
     }
 
     void stop_listed(const QString &why)
     {
-        const std::vector<int> nodes = watch_.listed();
-        if (nodes.empty())
-            return;
-        QString lost;
-        const bool usable = open_bus() && !sink_.lost(&lost);
-        for (int node : nodes) {
+        const std::vector<joint_ref> joints = watch_.listed();
+        for (const joint_ref &j : joints) {
+            QString lost;
+            const bool usable = open_bus(j.bus) && !buses_[size_t(j.bus)].sink->lost(&lost);
             if (!usable) {
-                say(QStringLiteral("%1: stop not sent to custom joint %2: %3")
-                        .arg(why).arg(node).arg(lost.isEmpty() ? QStringLiteral("no bus") : lost));
+                say(QStringLiteral("%1: stop not sent to %2: %3")
+                        .arg(why, joint_text(j), lost.isEmpty() ? QStringLiteral("no bus") : lost));
                 continue;
             }
+            vci::qt_backend &device = *buses_[size_t(j.bus)].device;
             bool sent = true;
             for (const custom_request &r : stop_requests()) {
                 vci::can_message m;
-                m.id = custom_id::request_base + static_cast<uint32_t>(node);
+                m.id = custom_id::request_base + static_cast<uint32_t>(j.node);
                 m.len = r.length;
                 std::copy(r.data, r.data + r.length, m.data);
-                sent = bus_->transmit(m) && sent;
+                sent = device.transmit(m) && sent;
                 QThread::msleep(custom_reply_window_ms);  // the drive's time to take one request
             }
-            say(QStringLiteral("%1: %2 custom joint %3").arg(why, sent ? QStringLiteral("stop sent to")
-                                                                        : QStringLiteral("stop not taken by the bus for"))
-                    .arg(node));
+            say(QStringLiteral("%1: %2 %3").arg(why, sent ? QStringLiteral("stop sent to")
+                                                          : QStringLiteral("stop not taken by the bus for"),
+                                                joint_text(j)));
         }
     }
 
-    QString plugin_;
-    QString interface_;
+    std::vector<guarded_bus> buses_;
+    bool refused_[max_buses] = {};
     watch watch_;
     QElapsedTimer clock_;
     QSocketNotifier *input_ = nullptr;
     QByteArray pending_;
-    loss_sink sink_;
-    std::unique_ptr<vci::qt_backend> bus_;
     bool ended_ = false;
 };
 
@@ -185,13 +210,28 @@ int run(int argc, char **argv)
     // Its own lines say what matters; the bus plugins' chatter about servers and sockets does not.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.canbus*=false"));
     QCoreApplication app(argc, argv);
-    const QString bus = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
-    const int colon = bus.indexOf(QLatin1Char(':'));
-    if (colon <= 0 || colon == bus.size() - 1) {
-        say(QStringLiteral("usage: velmora --guardian PLUGIN:INTERFACE, its input from the program"));
+    std::vector<guarded_bus> buses;
+    bool usable = argc > 2 && argc - 2 <= max_buses;
+    bool watched = false;
+    for (int i = 2; usable && i < argc; ++i) {
+        const QString bus = QString::fromLocal8Bit(argv[i]);
+        guarded_bus b;
+        if (bus != QLatin1String("-")) {
+            const int colon = bus.indexOf(QLatin1Char(':'));
+            usable = colon > 0 && colon < bus.size() - 1;
+            b.plugin = bus.left(colon);
+            b.interface = bus.mid(colon + 1);
+            watched = true;
+        }
+        buses.push_back(std::move(b));
+    }
+    if (!usable || !watched) {
+        say(QStringLiteral("usage: velmora --guardian PLUGIN:INTERFACE|- ... (one a bus, in bus order, at most %1), "
+                           "its input from the program")
+                .arg(max_buses));
         return 2;
     }
-    process p(bus.left(colon), bus.mid(colon + 1));
+    process p(std::move(buses));
     return QCoreApplication::exec();
 }
 

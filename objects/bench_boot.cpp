@@ -42,22 +42,24 @@ QString seconds_text(double s) { return QString::number(s, 'f', 3); }
 
 }  // namespace
 
-boot_wire adapter_boot_wire(const monitor_sink &log)
+boot_wire adapter_boot_wire(const monitor_sink &log) { return bus_boot_wire(0, log); }
+
+boot_wire bus_boot_wire(int index, const monitor_sink &log)
 {
     boot_wire w;
-    const auto link = [log](int n) { return canopen::exchange_sdo_link(adapter_bus_ops(), n, canopen::sdo_timeout_ms, log); };
-    const auto nmt = [log](uint8_t command, int n, const QString &what) {
+    const exchange_bus *ops = &bus_ops(index);  // the bus objects live as long as the program
+    const auto link = [log, ops](int n) { return canopen::exchange_sdo_link(*ops, n, canopen::sdo_timeout_ms, log); };
+    const auto nmt = [log, ops](uint8_t command, int n, const QString &what) {
         const canopen::frame f = canopen::nmt(command, static_cast<int32_t>(canopen::sdo_request_base) + n);
-        run_canopen_exchange(adapter_bus_ops(), f.id, f.data, f.len, 0, what.arg(n), 1, log);
+        run_canopen_exchange(*ops, f.id, f.data, f.len, 0, what.arg(n), 1, log);
     };
-    w.discovery.bus = &adapter_bus_ops();
-    w.discovery.link = link;
-    w.discovery.log = log;
+    w.discovery = discovery_on_bus(index, link, log);
     w.dcf.link = link;
     w.dcf.pre_operational = [nmt](int n) {
         nmt(canopen::nmt_enter_pre_operational, n, QStringLiteral("NMT预运行/NMT pre-operational %1"));
     };
-    w.dcf.bus_lost = [] { return vci::bus_lost(); };
+    w.dcf.bus_lost = [index] { return vci::bus_lost(index); };
+    w.bus = index;
     w.start = [nmt](int n) { nmt(canopen::nmt_start, n, QStringLiteral("NMT启动/NMT start %1")); };
     w.lss_hooks = monitor_hooks(log, 1, QStringLiteral("LSS"));
     return w;
@@ -110,10 +112,10 @@ bench_boot::bench_boot(const bench_file &bench, const boot_options &options, con
         ids.push_back(canopen::error_control_base + static_cast<uint32_t>(b.node));
         node_ids.push_back(b.node);
     }
-    heartbeats_ = std::make_shared<vci::bus_tap::listener>(ids);
+    heartbeats_ = std::make_shared<vci::bus_tap::listener>(wire_.bus, ids);
     // A node that reboots between its download and its store must not be stored as configured.
     if (!wire_.dcf.watch)
-        wire_.dcf.watch = std::make_shared<reboot_watch>(tapped_error_control(node_ids));
+        wire_.dcf.watch = std::make_shared<reboot_watch>(tapped_error_control(node_ids, wire_.bus));
     clock_.start();
 }
 

@@ -87,11 +87,16 @@ struct boot_wire {
     // NMT start for the node.
     std::function<void(int node)> start;
     exchange_hooks lss_hooks;
+    // The bus (can/bus.h) whose tap gives the nodes' heartbeats and boot-ups: the one the links
+    // and discovery above speak on.
+    int bus = 0;
 };
 
 // The wire of the adapter's bus (bus 0): SDO links with the SDO timeout, NMT commands as
 // frames, LSS and discovery on the exchange core; log gets the monitor texts.
 boot_wire adapter_boot_wire(const monitor_sink &log);
+// The same on bus index (can/bus.h): its links, frames, discovery and heartbeats.
+boot_wire bus_boot_wire(int index, const monitor_sink &log);
 
 // A heartbeat is awaited for this many producer times (and a little for the bus) before a
 // node counts as silent: as the bus trace, three periods.

@@ -45,12 +45,12 @@ void reboot_watch::commanded_pre_operational(int node)
     commanded_.insert(node);
 }
 
-reboot_watch::source tapped_error_control(const std::vector<int> &nodes)
+reboot_watch::source tapped_error_control(const std::vector<int> &nodes, int bus)
 {
     std::vector<uint32_t> ids;
     for (const int n : nodes)
         ids.push_back(canopen::error_control_base + static_cast<uint32_t>(n));
-    auto listener = std::make_shared<vci::bus_tap::listener>(ids);
+    auto listener = std::make_shared<vci::bus_tap::listener>(bus, ids);
     return [listener] {
         std::vector<vci::tapped_frame> frames;
         listener->drain(frames);

@@ -46,7 +46,7 @@ private:
     std::map<int, int> reboots_;
 };
 
-// Every boot-up and heartbeat of these nodes the bus tap sees from now on.
-reboot_watch::source tapped_error_control(const std::vector<int> &nodes);
+// Every boot-up and heartbeat of these nodes of bus (can/bus.h) the bus tap sees from now on.
+reboot_watch::source tapped_error_control(const std::vector<int> &nodes, int bus = 0);
 
 }  // namespace objects

@@ -1818,10 +1818,6 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
         <translation>已保存/Saved: %1</translation>
     </message>
     <message>
-        <source>示波器/Scope — 节点/Node %1 — %2 — %3</source>
-        <translation>示波器/Scope — 节点/Node %1 — %2 — %3</translation>
-    </message>
-    <message>
         <source>错误/Error</source>
         <translation>错误</translation>
     </message>
@@ -1880,6 +1876,22 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
     <message>
         <source>已取消/Cancelled</source>
         <translation>已取消</translation>
+    </message>
+    <message>
+        <source>总线%1未打开/Bus %1 is not open</source>
+        <translation>总线%1未打开</translation>
+    </message>
+    <message>
+        <source>总线/Bus %1 节点/Node %2</source>
+        <translation>总线/Bus %1 节点/Node %2</translation>
+    </message>
+    <message>
+        <source>节点/Node %1</source>
+        <translation>节点/Node %1</translation>
+    </message>
+    <message>
+        <source>示波器/Scope — %1 — %2 — %3</source>
+        <translation>示波器/Scope — %1 — %2 — %3</translation>
     </message>
 </context>
 <context>

@@ -1818,10 +1818,6 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
         <translation>Saved: %1</translation>
     </message>
     <message>
-        <source>示波器/Scope — 节点/Node %1 — %2 — %3</source>
-        <translation>Scope — Node %1 — %2 — %3</translation>
-    </message>
-    <message>
         <source>错误/Error</source>
         <translation>Error</translation>
     </message>
@@ -1880,6 +1876,22 @@ Read requests carry the 2-byte register number; writes add the 32-bit value, mos
     <message>
         <source>已取消/Cancelled</source>
         <translation>Cancelled</translation>
+    </message>
+    <message>
+        <source>总线%1未打开/Bus %1 is not open</source>
+        <translation>Bus %1 is not open</translation>
+    </message>
+    <message>
+        <source>总线/Bus %1 节点/Node %2</source>
+        <translation>Bus %1 Node %2</translation>
+    </message>
+    <message>
+        <source>节点/Node %1</source>
+        <translation>Node %1</translation>
+    </message>
+    <message>
+        <source>示波器/Scope — %1 — %2 — %3</source>
+        <translation>Scope — %1 — %2 — %3</translation>
     </message>
 </context>
 <context>

@@ -39,17 +39,17 @@ QString tpdo_name(int n)
     return QStringLiteral("TPDO %1 (0x%2/0x%3)").arg(n).arg(hex::digits(tpdo_comm_index(n), 4), hex::digits(tpdo_map_index(n), 4));
 }
 
-drive_journal::entry journal_entry(int node, const tpdo_params &found, bool mapping)
+drive_journal::entry journal_entry(int node, const tpdo_params &found, bool mapping, int bus)
 {
-    drive_journal::entry e{0, node, journal_kind(found.number), tpdo_name(found.number), {}};
+    drive_journal::entry e{bus, node, journal_kind(found.number), tpdo_name(found.number), {}};
     for (const sdo_write &w : restore_writes(found, mapping))
         e.restore.push_back({w.index, w.sub, w.value, w.size, w.may_fail});
     return e;
 }
 
-std::optional<tpdo_params> found_in_journal(int node, int n)
+std::optional<tpdo_params> found_in_journal(int node, int n, int bus)
 {
-    const std::optional<drive_journal::entry> e = drive_journal::find(0, node, journal_kind(n));
+    const std::optional<drive_journal::entry> e = drive_journal::find(bus, node, journal_kind(n));
     if (!e)
         return std::nullopt;
     tpdo_params p;
@@ -158,8 +158,8 @@ bool refused_in_state(uint32_t code)
 }
 
 pdo_setup::pdo_setup(const canopen::sdo_link &link, int node, const channel_list &channels, channel_mask wanted,
-                     int period_ms)
-    : link_(link), node_(node), channels_(channels), wanted_mask_(wanted), period_ms_(period_ms)
+                     int period_ms, int bus)
+    : link_(link), node_(node), bus_(bus), channels_(channels), wanted_mask_(wanted), period_ms_(period_ms)
 {
 }
 
@@ -242,7 +242,7 @@ bool pdo_setup::prepare(QString *why)
         const size_t needed = packing_.entries[found_.size()].size();
         if (read_tpdo(n, needed, &p, &abort)) {
             // A PDO an earlier run borrowed and never put back: what that run found is what goes back.
-            if (const std::optional<tpdo_params> left = found_in_journal(node_, n))
+            if (const std::optional<tpdo_params> left = found_in_journal(node_, n, bus_))
                 p = with_journal(p, *left, needed);
             found_.push_back(p);
         } else if (abort == 0) {
@@ -313,7 +313,7 @@ pdo_setup::result pdo_setup::set_up(bool in_pre_operational, QString *why)
             }
             const change level = w.index == tpdo_map_index(found_[k].number) ? change::mapping : change::communication;
             if (journalled_[k] < level) {
-                drive_journal::put(journal_entry(node_, found_[k], level == change::mapping));
+                drive_journal::put(journal_entry(node_, found_[k], level == change::mapping, bus_));
                 journalled_[k] = level;
             }
             if (!write(w, &abort)) {
@@ -354,7 +354,7 @@ bool pdo_setup::put_back(QString *why)
         }
         // A PDO the drive did not take back stays journalled, to be offered at the next connect.
         if (failures.size() == before)
-            drive_journal::remove(0, node_, journal_kind(found_[k].number));
+            drive_journal::remove(bus_, node_, journal_kind(found_[k].number));
         changed_[k] = change::none;
     }
     *why = failures.join(QLatin1Char('\n'));
@@ -394,8 +394,8 @@ std::unique_ptr<pdo_decoder> pdo_setup::decoder() const
     return d;
 }
 
-pdo_source::pdo_source(std::unique_ptr<pdo_decoder> decoder, channel_mask channels, int64_t period_us)
-    : decoder_(std::move(decoder)), listener_(decoder_->cob_ids()), channels_(channels), period_us_(period_us),
+pdo_source::pdo_source(std::unique_ptr<pdo_decoder> decoder, channel_mask channels, int64_t period_us, int bus)
+    : decoder_(std::move(decoder)), listener_(bus, decoder_->cob_ids()), channels_(channels), period_us_(period_us),
       timer_(period_us, hold_us)
 {
 }

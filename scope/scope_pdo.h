@@ -76,10 +76,10 @@ std::vector<sdo_write> restore_writes(const tpdo_params &found, bool mapping = t
 // The journal's record of a borrowed PDO (base/drive_journal.h), written before the set-up
 // changes it: the restore writes for what was found (mapping: the set-up reaches the mapping).
 QString tpdo_name(int n);
-drive_journal::entry journal_entry(int node, const tpdo_params &found, bool mapping);
+drive_journal::entry journal_entry(int node, const tpdo_params &found, bool mapping, int bus = 0);
 // What an earlier run found in TPDO n of node before borrowing it, when that run never put it
 // back; with_journal completes it with entries that run did not touch, as present holds them.
-std::optional<tpdo_params> found_in_journal(int node, int n);
+std::optional<tpdo_params> found_in_journal(int node, int n, int bus = 0);
 tpdo_params with_journal(const tpdo_params &present, const tpdo_params &journalled, size_t entries_needed);
 
 // An abort that says the drive takes no mapping change in its present state (operational),
@@ -91,8 +91,9 @@ bool refused_in_state(uint32_t abort_code);
 // an NMT command to the node (0x80 pre-operational, 0x01 start).
 class pdo_setup {
 public:
+    // bus: the bus link speaks on, under which the borrowed PDOs are journalled.
     pdo_setup(const canopen::sdo_link &link, int node, const channel_list &channels, channel_mask wanted,
-              int period_ms);
+              int period_ms, int bus = 0);
 
     std::function<bool()> between;
     std::function<void(uint8_t command)> nmt;
@@ -130,6 +131,7 @@ private:
 
     const canopen::sdo_link &link_;
     int node_;
+    int bus_;
     channel_list channels_;
     channel_mask wanted_mask_;
     channel_mask mapped_ = 0;
@@ -151,7 +153,8 @@ class pdo_source : public sample_source {
 public:
     // period_us: the PDOs' period, on which the samples are timed (period_timer; 0: by their
     // arrival, as they come).
-    pdo_source(std::unique_ptr<pdo_decoder> decoder, channel_mask channels, int64_t period_us = 0);
+    // bus: whose frames it listens to.
+    pdo_source(std::unique_ptr<pdo_decoder> decoder, channel_mask channels, int64_t period_us = 0, int bus = 0);
     channel_mask channels() const override { return channels_; }
     bool read(sample *) override { return false; }
     bool streaming() const override { return true; }

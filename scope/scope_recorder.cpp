@@ -42,8 +42,8 @@ int recorder_cycle_us(const canopen::sdo_link &link)
     return o.ok && o.data.size() == 4 ? static_cast<int>(little_endian(o.data)) : 0;
 }
 
-recorder_setup::recorder_setup(const canopen::sdo_link &link, int node, recorder_plan plan)
-    : link_(link), node_(node), plan_(std::move(plan))
+recorder_setup::recorder_setup(const canopen::sdo_link &link, int node, recorder_plan plan, int bus)
+    : link_(link), node_(node), bus_(bus), plan_(std::move(plan))
 {
 }
 
@@ -74,7 +74,7 @@ bool recorder_setup::arm(QString *why)
         }
         found_.push_back({c.index, c.sub, v, c.size, false});
     }
-    drive_journal::put({0, node_, journal_kind, QStringLiteral("记录器/Recorder (0x2130-0x2134)"), found_});
+    drive_journal::put({bus_, node_, journal_kind, QStringLiteral("记录器/Recorder (0x2130-0x2134)"), found_});
     active_ = true;
     struct w {
         uint16_t index;
@@ -135,7 +135,7 @@ bool recorder_setup::restore(QString *why)
     }
     // Refused writes stay journalled, to be offered again at the next connect.
     if (failures.isEmpty())
-        drive_journal::remove(0, node_, journal_kind);
+        drive_journal::remove(bus_, node_, journal_kind);
     *why = failures.join(QLatin1Char('\n'));
     return failures.isEmpty();
 }

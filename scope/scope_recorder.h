@@ -67,7 +67,8 @@ bool decode_recording(const QByteArray &data, const recorder_plan &plan, const c
 // The set-up on one drive, each SDO transaction through link.
 class recorder_setup {
 public:
-    recorder_setup(const canopen::sdo_link &link, int node, recorder_plan plan);
+    // bus: the bus link speaks on, under which the set-up is journalled.
+    recorder_setup(const canopen::sdo_link &link, int node, recorder_plan plan, int bus = 0);
 
     // Reads the configuration as found, journals it, writes the plan and arms the recorder;
     // on a refusal puts back what it had changed. False with the reason.
@@ -87,6 +88,7 @@ private:
 
     const canopen::sdo_link &link_;
     int node_;
+    int bus_;
     recorder_plan plan_;
     std::vector<drive_journal::write> found_;  // the writes that put the configuration found back
     bool active_ = false;

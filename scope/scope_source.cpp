@@ -44,10 +44,10 @@ bool stored_key(const channel_def &ch, uint32_t raw, bool rated_known, int32_t r
     }
 }
 
-const exchange_bus &sampler_bus()
+const exchange_bus &sampler_bus(int bus)
 {
     // The core's until-reply wait returns as soon as the answer is pending.
-    return adapter_bus_ops();
+    return bus_ops(bus);
 }
 
 bool custom_source::read_register(const uint8_t *request, uint8_t length, int32_t *value)

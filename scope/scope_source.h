@@ -23,7 +23,7 @@ bool stored_key(const channel_def &ch, uint32_t raw, bool rated_known, int32_t r
 
 // The adapter of the process as the sampler uses it: the core's adapter steps, except that a
 // wait ends as soon as a frame is pending, so a quick reply is taken at once.
-const exchange_bus &sampler_bus();
+const exchange_bus &sampler_bus(int bus = 0);
 
 class sample_source {
 public:

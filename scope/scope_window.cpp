@@ -6,6 +6,8 @@
 #include "base/language.h"
 #include "base/shared_values.h"
 #include "base/window_place.h"
+#include "can/bus.h"
+#include "can/bus_box.h"
 #include "canopen/canopen_exchange.h"
 #include "canopen/canopen_frames.h"
 #include "canopen/drive_changes.h"
@@ -81,6 +83,7 @@ Scope::Scope(QWidget *parent)
     : language_window(parent, QStringLiteral("Scope")), ui(new Ui::Scope), sampler_(new scope::sampler(this))
 {
     ui->setupUi(this);
+    bus_box_ = add_bus_box(this);
     chart_ = new scope::chart(ui->chart_area);
     chart_->setObjectName(QStringLiteral("chart"));
     auto *layout = new QVBoxLayout(ui->chart_area);
@@ -143,6 +146,8 @@ Scope::Scope(QWidget *parent)
     connect(ui->cap, QOverload<int>::of(&QSpinBox::valueChanged), this, &Scope::update_cap_info);
     connect(ui->rate, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &Scope::update_cap_info);
     connect(ui->source, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &Scope::fill_rates);
+    // Whether the drive has a recorder is a question to the joint on the bus now chosen.
+    connect(bus_box_, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &Scope::offer_recorder);
     redraw_timer_.setInterval(redraw_period_ms);
     connect(&redraw_timer_, &QTimer::timeout, this, [this] {
         chart_->refresh();
@@ -172,6 +177,15 @@ Scope::~Scope()
 
 bool Scope::busy() const { return sampler_->sampling() || recorder_ != nullptr; }
 
+int Scope::bus() const { return chosen_bus(bus_box_); }
+
+bool Scope::joint_reachable() const
+{
+    if (device_open == 0 || node_connected == 0)
+        return false;
+    return bus() == 0 || can::bus::at(bus()).is_open();
+}
+
 bool Scope::recorder_chosen() const { return ui->source->currentData() == recorder_mark; }
 
 void Scope::offer_recorder()
@@ -180,10 +194,10 @@ void Scope::offer_recorder()
         return;
     const int at = ui->source->findData(recorder_mark);
     int cycle_us = 0;
-    if (device_open != 0 && node_connected != 0 && canopen_joint() && !job_runner::instance().busy()) {
+    if (joint_reachable() && canopen_joint() && !job_runner::instance().busy()) {
         const int node = sdo_request_id - static_cast<int32_t>(canopen::sdo_request_base);
         cycle_us = scope::recorder_cycle_us(
-            canopen::exchange_sdo_link(adapter_bus_ops(), node, canopen::sdo_timeout_ms, log_));
+            canopen::exchange_sdo_link(bus_ops(bus()), node, canopen::sdo_timeout_ms, log_));
     }
     if (cycle_us > 0 && at < 0)
         ui->source->addItem(in_language(recorder_source_text()), recorder_mark);
@@ -196,9 +210,9 @@ void Scope::start_recorder()
     const QString title = tr("示波器/Scope");
     const int node = sdo_request_id - static_cast<int32_t>(canopen::sdo_request_base);
     recorder_link_ = std::make_unique<canopen::sdo_link>(
-        canopen::exchange_sdo_link(adapter_bus_ops(), node, canopen::sdo_timeout_ms, log_));
+        canopen::exchange_sdo_link(bus_ops(bus()), node, canopen::sdo_timeout_ms, log_));
     // What an earlier run left on the drive is offered back first.
-    canopen::offer_put_back(this, *recorder_link_, 0, node);
+    canopen::offer_put_back(this, *recorder_link_, bus(), node);
     const int cycle_us = scope::recorder_cycle_us(*recorder_link_);
     int32_t rated_ma = 0;
     const canopen::sdo_outcome rated = canopen::read_object(*recorder_link_, canopen::object::motor_rated_current, 0);
@@ -219,7 +233,7 @@ void Scope::start_recorder()
         recorder_link_.reset();
         return;
     }
-    recorder_ = std::make_unique<scope::recorder_setup>(*recorder_link_, node, plan);
+    recorder_ = std::make_unique<scope::recorder_setup>(*recorder_link_, node, plan, bus());
     if (!recorder_->arm(&why)) {
         recorder_.reset();
         recorder_link_.reset();
@@ -230,6 +244,7 @@ void Scope::start_recorder()
     }
     recorded_protocol_ = recorder_marking(plan.sample_us);
     recorded_node_ = node_id;
+    recorded_bus_ = bus();
     recorded_at_ = QDateTime::currentDateTime();
     rated_ma_ = rated_ma;
     rated_known_ = rated.ok;
@@ -336,17 +351,17 @@ bool Scope::canopen_joint() const
 
 bool Scope::pdo_chosen() const { return ui->source->currentText() == QStringLiteral("PDO"); }
 
-std::unique_ptr<scope::sample_source> Scope::source_for_joint(const scope::channel_list &channels)
+std::unique_ptr<scope::sample_source> Scope::source_for_joint(const scope::channel_list &channels, int bus)
 {
-    if (device_open == 0 || node_connected == 0)
+    if (device_open == 0 || node_connected == 0 || (bus != 0 && !can::bus::at(bus).is_open()))
         return nullptr;
     const bool canopen_in_use =
         canopen_control_open == 1
         || (custom_control_open != 1 && protocol_name == QStringLiteral("CANopen") && canopen_supported != 0);
     if (canopen_in_use && sdo_request_id > static_cast<int32_t>(canopen::sdo_request_base))
-        return std::make_unique<scope::canopen_source>(scope::sampler_bus(), static_cast<uint32_t>(sdo_request_id), channels);
+        return std::make_unique<scope::canopen_source>(scope::sampler_bus(bus), static_cast<uint32_t>(sdo_request_id), channels);
     if (custom_request_id > static_cast<int32_t>(custom_id::request_base))
-        return std::make_unique<scope::custom_source>(scope::sampler_bus(), static_cast<uint32_t>(custom_request_id), channels);
+        return std::make_unique<scope::custom_source>(scope::sampler_bus(bus), static_cast<uint32_t>(custom_request_id), channels);
     return nullptr;
 }
 
@@ -541,12 +556,12 @@ std::unique_ptr<scope::sample_source> Scope::set_up_pdos(bool *fell_back)
     restore_pdos();
     const int node = sdo_request_id - static_cast<int32_t>(canopen::sdo_request_base);
     pdo_link_ = std::make_unique<canopen::sdo_link>(
-        canopen::exchange_sdo_link(adapter_bus_ops(), node, canopen::sdo_timeout_ms, log_));
+        canopen::exchange_sdo_link(bus_ops(bus()), node, canopen::sdo_timeout_ms, log_));
     // TPDOs an earlier run borrowed and never put back are offered back first; those left stay
     // journalled, and the set-up puts back what that run found, not what it left.
-    canopen::offer_put_back(this, *pdo_link_, 0, node);
+    canopen::offer_put_back(this, *pdo_link_, bus(), node);
     pdo_setup_ = std::make_unique<scope::pdo_setup>(*pdo_link_, node, channels_, scope::all_channels,
-                                                    1000 / selected_rate());
+                                                    1000 / selected_rate(), bus());
     QProgressDialog progress(tr("设置PDO/Setting up the PDOs"), tr("取消/Cancel"), 0, 100, this);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500);
@@ -555,9 +570,10 @@ std::unique_ptr<scope::sample_source> Scope::set_up_pdos(bool *fell_back)
         progress.setValue(++steps % 100);
         return !progress.wasCanceled();
     };
-    pdo_setup_->nmt = [this](uint8_t command) {
+    const int on_bus = bus();
+    pdo_setup_->nmt = [this, on_bus](uint8_t command) {
         const canopen::frame f = canopen::nmt(command, sdo_request_id);
-        run_canopen_exchange(adapter_bus_ops(), f.id, f.data, f.len, 0,
+        run_canopen_exchange(bus_ops(on_bus), f.id, f.data, f.len, 0,
                              command == 0x80 ? QStringLiteral("NMT预运行/NMT pre-operational")
                                              : QStringLiteral("NMT启动/NMT start"),
                              1, log_);
@@ -603,7 +619,7 @@ std::unique_ptr<scope::sample_source> Scope::set_up_pdos(bool *fell_back)
         return nullptr;
     }
     return std::make_unique<scope::pdo_source>(pdo_setup_->decoder(), pdo_setup_->channels(),
-                                               int64_t(1000) * (1000 / selected_rate()));
+                                               int64_t(1000) * (1000 / selected_rate()), bus());
 }
 
 void Scope::restore_pdos()
@@ -631,8 +647,10 @@ void Scope::on_record_clicked()
             end_recorder(tr("已取消/Cancelled"));
         return;
     }
-    if (device_open == 0 || node_connected == 0) {
-        statusBar()->showMessage(tr("未连接关节/No joint connected"));
+    if (!joint_reachable()) {
+        statusBar()->showMessage(node_connected == 0 || device_open == 0
+                                     ? tr("未连接关节/No joint connected")
+                                     : tr("总线%1未打开/Bus %1 is not open").arg(bus()));
         return;
     }
     if (recorder_chosen()) {
@@ -660,7 +678,7 @@ void Scope::on_record_clicked()
         by_pdo = !fell_back;
     }
     if (!by_pdo) {
-        source = source_for_joint(channels_);
+        source = source_for_joint(channels_, bus());
         if (rate > scope::sampler::max_polled_rate_hz) {
             rate = scope::sampler::max_polled_rate_hz;
             note = tr("SDO最高%1 Hz/SDO at most %1 Hz").arg(rate);
@@ -680,6 +698,7 @@ void Scope::on_record_clicked()
                                          : QStringLiteral("CAN自定义");
     recorded_protocol_ += QStringLiteral(" %1 Hz").arg(rate);
     recorded_node_ = node_id;
+    recorded_bus_ = bus();
     recorded_at_ = QDateTime::currentDateTime();
     ui->cursor_readout->clear();
     chart_->set_live(true);
@@ -725,7 +744,7 @@ void Scope::update_controls()
     ui->record->setEnabled(!exporting_);
     for (QWidget *w : std::initializer_list<QWidget *>{ui->source, ui->rate, ui->cap, ui->trigger, ui->level_trigger,
                                                        ui->pretrigger, ui->add_channel, ui->remove_channel,
-                                                       ui->object_choice})
+                                                       ui->object_choice, bus_box_})
         w->setEnabled(!sampling);
     const bool level = !sampling && ui->level_trigger->isChecked();
     for (QWidget *w : std::initializer_list<QWidget *>{ui->trigger_channel, ui->trigger_edge, ui->trigger_level})
@@ -810,8 +829,11 @@ QString Scope::picture_title() const
 {
     if (sampler_->data().empty())
         return tr("示波器/Scope");
-    return tr("示波器/Scope — 节点/Node %1 — %2 — %3")
-        .arg(recorded_node_)
+    // One bus: the title as it always was.
+    const QString node = can::bus::selected() > 1 ? tr("总线/Bus %1 节点/Node %2").arg(recorded_bus_).arg(recorded_node_)
+                                                  : tr("节点/Node %1").arg(recorded_node_);
+    return tr("示波器/Scope — %1 — %2 — %3")
+        .arg(node)
         .arg(recorded_protocol_, recorded_at_.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
 }
 

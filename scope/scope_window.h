@@ -6,7 +6,9 @@
 // PNG. A drive with a recorder of its own (scope_recorder.h) records at its cycle instead, shown
 // the same way. The channels are the defaults or objects picked from the object dictionary, each
 // with its scale and unit. Sampling is in scope_sampler.h, the PDO set-up in scope_pdo.h; this
-// window wires them to the form and the chart.
+// window wires them to the form and the chart. With several buses its `bus` box picks the bus:
+// the joint recorded is the connected joint's node number on that bus, sampled, set up and
+// journalled there.
 #include "base/language_window.h"
 #include "can/exchange.h"
 #include "canopen/sdo_client.h"
@@ -20,6 +22,7 @@
 namespace Ui {
 class Scope;
 }
+class QComboBox;
 
 namespace objects {
 struct eds_document;
@@ -54,7 +57,10 @@ public:
 
     // A polled source for the joint connected now, in the protocol of the control window in
     // use; null when no joint is connected.
-    static std::unique_ptr<scope::sample_source> source_for_joint(const scope::channel_list &channels = scope::default_channels());
+    static std::unique_ptr<scope::sample_source> source_for_joint(const scope::channel_list &channels = scope::default_channels(),
+                                                                  int bus = 0);
+    // The bus the `bus` box names (0 with a single bus).
+    int bus() const;
 
 public slots:
     void on_record_clicked();
@@ -71,6 +77,8 @@ protected:
 
 private:
     bool canopen_joint() const;
+    // Whether a joint is connected and the chosen bus is open.
+    bool joint_reachable() const;
     bool pdo_chosen() const;
     // Sets up the PDOs (asking first); null when the recording is not to start. *fell_back:
     // the user chose to stay with SDO.
@@ -99,6 +107,7 @@ private:
     bool write_csv_file(const QString &path);
 
     Ui::Scope *ui;
+    QComboBox *bus_box_ = nullptr;
     scope::sampler *sampler_;
     scope::chart *chart_;
     QTimer redraw_timer_;
@@ -120,5 +129,6 @@ private:
     QString recorded_protocol_;
     QString note_;  // what the status line adds while recording (a source other than chosen)
     int recorded_node_ = 0;
+    int recorded_bus_ = 0;
     QDateTime recorded_at_;
 };

@@ -386,9 +386,9 @@ void sequence_runner::cut_short()
 
 void sequence_runner::mark_moved(const joint_key &key)
 {
-    // The guardian watches bus 0, where the maker's joints of the connected window are.
-    if (key.protocol == joint_protocol::custom && key.bus == 0)
-        guardian_link::moving(key.node, guardian_link::motion::profile);
+    // The guardian watches the buses it can join; the joint goes to it with its bus.
+    if (key.protocol == joint_protocol::custom)
+        guardian_link::moving(key.node, guardian_link::motion::profile, key.bus);
     std::lock_guard<std::mutex> lock(shared_);
     for (const joint_key &k : moved_)
         if (k == key)
@@ -444,7 +444,7 @@ firmware_run sequence_runner::update_firmware(int bus, int node, const QString &
             run_canopen_exchange(bus_ops(bus), f.id, f.data, f.len, 0, QString(), 0, monitor_sink());
         };
         wire.bus_lost = [bus] { return vci::bus_lost(bus); };
-        wire.watch = std::make_shared<objects::reboot_watch>(objects::tapped_error_control({node}));
+        wire.watch = std::make_shared<objects::reboot_watch>(objects::tapped_error_control({node}, bus));
         auto job = std::make_unique<objects::firmware_job>(
             image, std::vector<int>{node}, wire, force, [this, end, bus, node](const objects::firmware_job &j, bool) {
                 const objects::firmware_report r = j.reports().front();

@@ -3,7 +3,9 @@
 // slot, a joint that falls silent after the start; and the report a CI server reads.
 #include "base/language.h"
 #include "base/shared_values.h"
+#include "app/bus_choice.h"
 #include "can/adapter.h"
+#include "can/bus.h"
 #include "can/exchange.h"
 #include "can/step_job.h"
 #include "canopen/canopen_frames.h"
@@ -124,11 +126,11 @@ struct boot_run {
     bool cancelled = false;
 };
 
-boot_run boot(const bench_file &bench, const boot_options &options = {}, bench_model *model = nullptr)
+boot_run boot(const bench_file &bench, const boot_options &options = {}, bench_model *model = nullptr, int bus = 0)
 {
     auto run = std::make_shared<boot_run>();
     auto job = std::make_unique<bench_boot>(
-        bench, options, adapter_boot_wire({}),
+        bench, options, bus_boot_wire(bus, {}),
         [model](const bench_boot &b, int i) {
             if (model)
                 model->show_boot(b, i);
@@ -281,6 +283,37 @@ private slots:
                  QStringLiteral("J2 (node 2): identity"));
         QCOMPARE(xml.documentElement().firstChildElement(QStringLiteral("testsuite")).attribute(QStringLiteral("failures")),
                  QStringLiteral("1"));
+    }
+
+    // The bench on bus 1: its nodes found, configured and started there, their heartbeats heard
+    // on bus 1; bus 0's joints of the same numbers are not touched.
+    void a_bench_boots_on_bus_1()
+    {
+        joints("1:10231,2:10231");
+        sim::simulator::instance(1).configure({{1, 10231}, {2, 10231}});
+        qputenv("VELMORA_CAN", "sim,sim");
+        use_bus_from_environment();
+        QString why;
+        QVERIFY2(can::bus::at(1).open(&why), qPrintable(why));
+        struct closing {
+            ~closing()
+            {
+                can::bus::at(1).close();
+                qunsetenv("VELMORA_CAN");
+            }
+        } close_bus_1;
+        write_bench(dir, {{1, QStringLiteral("J1")}, {2, QStringLiteral("J2")}});
+        const boot_run run = boot(read_test_bench(), {}, nullptr, 1);
+        for (const node_boot &n : run.nodes)
+            QVERIFY2(n.done(), qPrintable(n.title() + QStringLiteral(": ") + boot_summary_of(n)));
+        for (int node : {1, 2}) {
+            QCOMPARE(sim::simulator::instance(1).find(node)->canopen()->state(), sim::canopen_node::nmt_state::operational);
+            QVERIFY(sim::simulator::instance().find(node)->canopen()->state() != sim::canopen_node::nmt_state::operational);
+            const auto &[key, wanted] = *bench_values(node).begin();
+            QCOMPARE(value(canopen::read_object(canopen::exchange_sdo_link(bus_ops(1), node, canopen::sdo_timeout_ms, {}),
+                                                uint16_t(key >> 8), uint8_t(key))),
+                     wanted.toUInt());
+        }
     }
 
     // Each way a node fails leaves it as the report says and the others boot: a DCF without a

@@ -2,6 +2,7 @@
 // vendor-style data sheet reads, where a broken one fails, that an exported DCF reads back
 // with the same values, and what a DCF download writes (against a table of objects).
 #include "base/text_safety.h"
+#include "can/vci/bus_tap.h"
 #include "objects/bench.h"
 #include "objects/dcf_job.h"
 #include "objects/dcf_watch.h"
@@ -553,6 +554,35 @@ private slots:
         heard = {{3, 0x85}, {3, 0xFF}};
         watch.look();
         QCOMPARE(watch.reboots(3), 1);
+    }
+
+    // The tap's watch of a bus hears that bus: node 3 booting on bus 0 is no reboot of node 3 on
+    // bus 1, and the reverse.
+    void the_tapped_watch_hears_its_own_bus_only()
+    {
+        const auto heard = [](int bus, uint8_t state) {
+            vci::can_message m;
+            m.id = 0x703;
+            m.len = 1;
+            m.data[0] = state;
+            vci::bus_tap::record(m, false, false, bus);
+        };
+        reboot_watch on0(tapped_error_control({3}));
+        reboot_watch on1(tapped_error_control({3}, 1));
+        heard(0, 0x05);
+        heard(1, 0x05);
+        heard(0, 0x00);  // bus 0's node 3 reboots
+        on0.look();
+        on1.look();
+        QCOMPARE(on0.reboots(3), 1);
+        QCOMPARE(on1.reboots(3), 0);
+        heard(1, 0x00);
+        heard(1, 0x05);
+        heard(1, 0x7F);  // and bus 1's twice: a boot-up, then a heartbeat back to pre-operational
+        on0.look();
+        on1.look();
+        QCOMPARE(on0.reboots(3), 1);
+        QCOMPARE(on1.reboots(3), 2);
     }
 
     void tree_model()

@@ -1,10 +1,12 @@
 // The scope: recordings reduced for display without losing peaks, the pre-trigger ring, the CSV
 // text, the sources' reply matching, and whole recordings of the simulated joint through the
 // scope window while the control window moves it (time is the simulator's manual clock).
+#include "app/bus_choice.h"
 #include "base/drive_journal.h"
 #include "base/desktop_seams.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
+#include "can/bus.h"
 #include "can/vci/bus_tap.h"
 #include "can/vci/vci.h"
 #include "canopen/canopen_exchange.h"
@@ -106,9 +108,9 @@ class test_scope : public QObject {
     }
     void click(QWidget *w, const char *name) { child<QPushButton>(w, name)->click(); }
     // Simulated time in 1 ms steps, each delivered by the simulated bus before the next.
-    void run_bus_ms(int ms)
+    void run_bus_ms(int ms, int bus = 0)
     {
-        sim::simulator &sim = sim::simulator::instance();
+        sim::simulator &sim = sim::simulator::instance(bus);
         for (int i = 0; i < ms; ++i) {
             run_ms(1);
             QElapsedTimer guard;
@@ -968,6 +970,84 @@ private slots:
         QVERIFY(od == found);
         QVERIFY(drive_journal::all().empty());
         QVERIFY(canopen::left_behind_report().isEmpty());
+    }
+
+    // Node 1 on two buses, at places of their own. The scope on bus 1 polls bus 1's joint, and by
+    // PDO sets up, listens to, journals and puts back bus 1's TPDOs; bus 0's joint is not asked.
+    void the_scope_on_bus_1_records_bus_1s_joint()
+    {
+        sim::simulator::instance(1).configure({{1, 10231}});
+        sim::simulator::instance().find(1)->motor().set_position(1000);
+        sim::simulator::instance(1).find(1)->motor().set_position(-2500);
+        qputenv("VELMORA_CAN", "sim,sim");
+        use_bus_from_environment();
+        QString why;
+        QVERIFY2(can::bus::at(1).open(&why), qPrintable(why));
+        struct closing {
+            ~closing()
+            {
+                can::bus::at(1).close();
+                qunsetenv("VELMORA_CAN");
+            }
+        } close_bus_1;
+        Scope two;
+        two.sampler().set_clock(&sim::clock::now_us);
+        auto *bus = child<QComboBox>(&two, "bus");
+        QCOMPARE(bus->count(), 2);
+        bus->setCurrentIndex(1);
+
+        // Polled by the custom protocol.
+        click(&two, "record");
+        QVERIFY(two.sampler().sampling());
+        QVERIFY(!bus->isEnabled());
+        for (int i = 0; i < 5; ++i) {
+            two.sampler().tick();
+            run_ms(20);
+        }
+        click(&two, "record");
+        QVERIFY(bus->isEnabled());
+        QCOMPARE(two.sampler().data().size(), size_t(5));
+        for (size_t i = 0; i < two.sampler().data().size(); ++i)
+            QCOMPARE(two.sampler().data().at(i).value[scope::position], -2500);
+
+        // By PDO over CANopen: bus 1's joint started, bus 0's left pre-operational.
+        protocol_name = QStringLiteral("CANopen");
+        canopen_supported = 1;
+        const canopen::sdo_link link0 = canopen::exchange_sdo_link(bus_ops(0), 1, canopen::sdo_timeout_ms, monitor_sink());
+        const canopen::sdo_link link1 = canopen::exchange_sdo_link(bus_ops(1), 1, canopen::sdo_timeout_ms, monitor_sink());
+        const canopen::frame start = canopen::nmt(canopen::nmt_start, 0x601);
+        run_canopen_exchange(bus_ops(1), start.id, start.data, start.len, 0, QString(), 0, monitor_sink());
+        QList<uint32_t> before0, before1;
+        for (int n : {2, 3, 4}) {
+            before0 << tpdo(link0, n);
+            before1 << tpdo(link1, n);
+        }
+        child<QComboBox>(&two, "source")->setCurrentText(QStringLiteral("PDO"));
+        auto *rate = child<QComboBox>(&two, "rate");
+        rate->setCurrentIndex(rate->findData(1000));
+        desktop_seams::set_box_responder([](const desktop_seams::box_request &) { return QMessageBox::Yes; });
+        click(&two, "record");
+        desktop_seams::set_box_responder(nullptr);
+        QVERIFY(two.sampler().sampling());
+        QCOMPARE(drive_journal::of_node(1, 1).size(), size_t(2));
+        QVERIFY(drive_journal::of_node(0, 1).empty());
+        QCOMPARE(tpdo(link1, 4)[0], uint32_t(0x481));  // valid now, on bus 1 only
+        QList<uint32_t> during0;
+        for (int n : {2, 3, 4})
+            during0 << tpdo(link0, n);
+        QCOMPARE(during0, before0);
+        run_bus_ms(100, 1);
+        click(&two, "record");
+        const scope::recording &r = two.sampler().data();
+        QVERIFY2(r.size() >= 90, qPrintable(QString::number(r.size())));
+        for (size_t i = 0; i < r.size(); ++i)
+            if (r.at(i).has(scope::position))
+                QCOMPARE(r.at(i).value[scope::position], -2500);
+        QList<uint32_t> after1;
+        for (int n : {2, 3, 4})
+            after1 << tpdo(link1, n);
+        QCOMPARE(after1, before1);
+        QVERIFY(drive_journal::all().empty());
     }
 
     void a_silent_joint_stops_the_recording()

@@ -332,6 +332,8 @@ private slots:
                                             "a.disable(); b.disable();\n"
                                             "try { custom(2).error(); check('node 2 absent on bus 0', 1, 0); }\n"
                                             "catch (e) { check('node 2 absent on bus 0', 0, 0); }\n"
+                                            // its reboot is watched for on bus 1, where it boots
+                                            "check('bus 1 firmware', b.updateFirmware('joint.bin').after.version, 'SIM-FW 3.1');\n"
                                             "var known = joints().map(function (j) { return j.bus + ':' + j.node + ' ' + j.name; });\n"
                                             "check('joints of both buses', known.join(', '), '0:1 J1, 1:1 J1, 1:2 wrist');\n"
                                             "var w = joint('WRIST');\n"
@@ -343,6 +345,10 @@ private slots:
                                             "check('unknown name', missing.indexOf('no joint named elbow') >= 0, true);\n"
                                             "check('stopAll over each joint\\'s bus', stopAll(), true);\n"
                                             "canopen(1, 2);\n");
+        QByteArray image(4000, 'f');
+        image.replace(50, 19, "VERSION=SIM-FW 3.1\n");
+        write_script(dir, "joint.bin", image.constData());
+        write_script(dir, "joint.bin.json", R"({"product": "0x00000402", "version": "SIM-FW 3.1"})");
         // Named as the Joints window keeps names, per bus and node.
         fresh_settings();
         joints::save_name({1, 2}, QStringLiteral("wrist"));
@@ -354,6 +360,7 @@ private slots:
         QVERIFY2(r.out.contains(QStringLiteral("PASS  bus 1 joint 1")), qPrintable(r.out));
         QVERIFY2(r.out.contains(QStringLiteral("PASS  bus 1 maker joint")), qPrintable(r.out));
         QVERIFY2(r.out.contains(QStringLiteral("PASS  node 2 absent on bus 0")), qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("PASS  bus 1 firmware")), qPrintable(r.out));
         for (const char *name : {"joints of both buses", "joint by its window name", "the named joint moved", "unknown name",
                                  "stopAll over each joint's bus"})
             QVERIFY2(r.out.contains(QStringLiteral("PASS  ") + QLatin1String(name)), qPrintable(r.out));

@@ -349,6 +349,68 @@ private slots:
         QVERIFY(!health.rows(10000000).at(0).lost);
     }
 
+    // A log of two buses with node 1 on each: two rows in the node table, and what the trace
+    // learns from one bus (a mode written, a PDO mapped, a maker's request) is not applied to the
+    // other's frames.
+    void node_1_of_two_buses_is_two_nodes()
+    {
+        QByteArray text = "(1733650000.000000) can0 701#00 R\n"
+                          "(1733650000.000100) can1 701#00 R\n"
+                          "(1733650000.100000) can0 701#05 R\n"
+                          "(1733650000.200000) can0 701#05 R\n"
+                          "(1733650000.250000) can1 081#1023030000000000 R\n"
+                          // bus 0's node 1 is set to homing and its TPDO 1 mapped to the statusword
+                          "(1733650000.300000) can0 601#2F60600006000000 T\n"
+                          "(1733650000.300100) can0 601#23001A0110004160 T\n"
+                          "(1733650000.300200) can0 601#2F001A0001000000 T\n"
+                          // bus 0 asks its node 1 for the position, bus 1's node 1 answers a write
+                          "(1733650000.400000) can0 641#0002 T\n"
+                          "(1733650000.400100) can1 5C1#01 R\n"
+                          "(1733650000.400200) can0 5C1#000004D2 R\n"
+                          // bus 1's answers: a statusword, and its TPDO 1
+                          "(1733650000.500000) can1 581#4B41600037160000 R\n"
+                          "(1733650000.500100) can1 181#3716 R\n"
+                          "(1733650000.500200) can0 581#4B41600037160000 R\n"
+                          "(1733650000.500300) can0 181#3716 R\n";
+        QBuffer in(&text);
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        read_result read = read_candump(in, frame_log::default_cap);
+        QVERIFY(read.refused.empty());
+        trace_model model(0);
+        model.load(std::move(read.log));
+
+        QVERIFY(model.nodes().several_interfaces());
+        const std::vector<node_health_row> rows = model.nodes().rows(300000);
+        QCOMPARE(rows.size(), size_t(2));
+        QCOMPARE(model.log().interface_name(rows[0].iface), QStringLiteral("can0"));
+        QCOMPARE(model.log().interface_name(rows[1].iface), QStringLiteral("can1"));
+        QCOMPARE(rows[0].node, 1);
+        QCOMPARE(rows[1].node, 1);
+        QCOMPARE(rows[0].heartbeat_period_us, 100000LL);
+        QCOMPARE(rows[0].nmt_state, 0x05);
+        QCOMPARE(rows[0].emcy_count, 0u);
+        QCOMPARE(rows[1].heartbeat_period_us, 0LL);
+        QCOMPARE(rows[1].nmt_state, 0x7F);
+        QCOMPARE(rows[1].emcy_count, 1u);
+
+        const auto meaning = [&](int row) {
+            return model.data(model.index(row, trace_model::meaning_column)).toString();
+        };
+        QCOMPARE(meaning(9), QStringLiteral("node 1 accepted"));  // not "accepted actual_position"
+        QCOMPARE(meaning(10), QStringLiteral("node 1 reply actual_position = 1234"));
+        QVERIFY2(!meaning(11).contains(QStringLiteral("homing")), qPrintable(meaning(11)));
+        QCOMPARE(meaning(12), QStringLiteral("TPDO1 node 1"));
+        QVERIFY2(meaning(13).contains(QStringLiteral("homing")), qPrintable(meaning(13)));
+        QVERIFY2(meaning(14).startsWith(QStringLiteral("TPDO1 node 1: statusword=5687")), qPrintable(meaning(14)));
+
+        // One interface: one row per node, as before.
+        node_health one;
+        one.observe(frame(0x701, {0x05}, 0));
+        one.observe(frame(0x702, {0x05}, 0));
+        QVERIFY(!one.several_interfaces());
+        QCOMPARE(one.rows(0).size(), size_t(2));
+    }
+
     void replay_shortens_gaps_and_never_stalls()
     {
         frame_log log;

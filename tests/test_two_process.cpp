@@ -15,6 +15,8 @@
 #include "base/desktop_seams.h"
 #include "base/shared_values.h"
 #include "can/adapter.h"
+#include "can/bus.h"
+#include "can/exchange.h"
 #include "can/vci/bus_backend.h"
 #include "can/vci/qt_backend.h"
 #include "can/vci/vci.h"
@@ -24,6 +26,7 @@
 #include "custom_protocol/control_can.h"
 #include "custom_protocol/control_can_state.h"
 #include "custom_protocol/custom_exchange.h"
+#include "custom_protocol/guardian.h"
 #include "custom_protocol/guardian_link.h"
 #include "node/node_state.h"
 #include "node/set_node.h"
@@ -93,6 +96,28 @@ class test_two_process : public QObject {
     static bool joint_7_moving()
     {
         return ask_joint_7(read_motion_state()) && reply_value != 0;
+    }
+    // The same on bus (can/bus.h); *value gets a read's value.
+    static bool ask_joint_7(int bus, const custom_request &request, int32_t *value = nullptr)
+    {
+        for (int i = 0; i < tries; ++i) {
+            exchange_request req(custom_id::request_base + 7, request.data, request.length, custom_reply_window_ms);
+            req.wait = wait_policy::until_reply;
+            const exchange_outcome out = custom_transaction(bus_ops(bus), req,
+                                                            request.read ? custom_reply_shape::value : custom_reply_shape::value_or_ack,
+                                                            exchange_hooks());
+            if (!out.answered)
+                continue;
+            if (value)
+                *value = custom_reply_value(out.reply.data, static_cast<uint8_t>(bus_frame_bytes(out.reply)));
+            return true;
+        }
+        return false;
+    }
+    static bool joint_7_moving(int bus)
+    {
+        int32_t state = 0;
+        return ask_joint_7(bus, read_motion_state(), &state) && state != 0;
     }
     // Ends with the guardian's process; false if it outlived the ceiling.
     static bool guardian_ended(int pid)
@@ -447,6 +472,68 @@ private slots:
         QVERIFY(guardian_ended(guardian_link::drop()));
         QVERIFY(QTest::qWaitFor([] { return !joint_7_moving(); }, generous_ms));
         qInfo("guardian: joint at rest %lld ms after the program's end", since_death.elapsed());
+    }
+
+    // Joint 7 on each of two buses, both moving; the program told the guardian of bus 1's alone.
+    // The program dies (its link drops without a goodbye): bus 1's joint stops and bus 0's goes
+    // on, so the stops went to the joint's own bus. A bus a second process cannot reach is
+    // given as "-" and its joints are never listed.
+    void the_guardian_stops_a_joint_of_bus_1()
+    {
+        // The lines name a joint's bus as a fourth word; without it, bus 0.
+        guardian::watch lines;
+        QVERIFY(lines.take("moving 7 profile", 0));
+        QVERIFY(lines.take("moving 7 analog 1", 0));
+        QVERIFY(!lines.take("moving 7 profile 8", 0));
+        QVERIFY(!lines.take("moving 7 profile one", 0));
+        QVERIFY(lines.take("rest 7 all", 0));
+        QVERIFY(lines.listed() == (std::vector<guardian::joint_ref>{{1, 7}}));
+        QVERIFY(lines.take("rest 7 analog 1", 0));
+        QVERIFY(lines.listed().empty());
+
+        QCOMPARE(guardian_link::guarded_buses({"virtualcan:can0", "sim", "socketcan:can1", "peakcan:usb0"}),
+                 QStringList({"virtualcan:can0", "-", "socketcan:can1", "-"}));
+        QVERIFY(start_bus(QStringLiteral("7:10230;7:10230")));
+        const QString i0 = host.interface(0), i1 = host.interface(1);
+        qputenv("VELMORA_CAN", (QStringLiteral("virtualcan:") + i0 + QStringLiteral(",virtualcan:") + i1).toLocal8Bit());
+        vci::set_bus_backend_factory([i0, i1](int bus, int) {
+            return std::make_unique<vci::qt_backend>(QStringLiteral("virtualcan"), bus == 0 ? i0 : i1);
+        });
+        struct closing {
+            ~closing()
+            {
+                can::bus::at(1).close();
+                qunsetenv("VELMORA_CAN");
+            }
+        } close_bus_1;
+        open_adapter();
+        QCOMPARE(adapter_error, 0);
+        QString why;
+        QVERIFY2(can::bus::at(1).open(&why), qPrintable(why));
+        for (int bus : {0, 1}) {
+            QVERIFY(ask_joint_7(bus, write_enable_state(true)));
+            QVERIFY(ask_joint_7(bus, write_motion_mode(custom_motion_mode::continuous)));
+            QVERIFY(ask_joint_7(bus, write_continuous_speed(QStringLiteral("5000"), false)));
+            QVERIFY(ask_joint_7(bus, write_start_motion(start_kind::forward)));
+            QVERIFY(joint_7_moving(bus));
+        }
+
+        const QString guardian = qEnvironmentVariable("VELMORA_BIN_DIR") + QStringLiteral("/velmora");
+        QVERIFY(guardian_link::start(guardian, QStringList{QStringLiteral("virtualcan:") + i0,
+                                                           QStringLiteral("virtualcan:") + i1, QStringLiteral("-")}));
+        QVERIFY(guardian_link::watches(0) && guardian_link::watches(1));
+        QVERIFY(!guardian_link::watches(2));
+        guardian_link::moving(7, guardian_link::motion::profile, 1);
+        guardian_link::moving(7, guardian_link::motion::profile, 2);  // not sent: not watched
+        QTest::qWait(400);  // it opens bus 1 and watches; the program ticks
+        QVERIFY(joint_7_moving(0) && joint_7_moving(1));
+        QElapsedTimer since_death;
+        since_death.start();
+        QVERIFY(guardian_ended(guardian_link::drop()));
+        QVERIFY(QTest::qWaitFor([] { return !joint_7_moving(1); }, generous_ms));
+        qInfo("guardian: bus 1's joint at rest %lld ms after the program's end", since_death.elapsed());
+        QVERIFY(joint_7_moving(0));
+        QVERIFY(ask_joint_7(0, write_stop_motion()));
     }
 
     // A run on a bus another process serves: the virtual bus's own words about its server stay

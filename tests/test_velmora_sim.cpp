@@ -30,6 +30,9 @@ private:
     QProcess sim;
     QCanBusDevice *master = nullptr;
     QList<QCanBusFrame> received;
+    // Qt's virtual bus runs one TCP server per process, on the port of the first device; every
+    // case here uses that one port.
+    quint16 port = 0;
 
     bool seen(quint32 id, const QByteArray &payload) const
     {
@@ -49,6 +52,12 @@ private:
     }
 
 private slots:
+    void initTestCase()
+    {
+        port = test_support::free_local_port();
+        QVERIFY(port != 0);
+    }
+
     void cleanup()
     {
         if (sim.state() != QProcess::NotRunning) {
@@ -68,8 +77,6 @@ private slots:
         const QString program = bin_dir + QStringLiteral("/velmora-sim");
         QVERIFY2(QFileInfo::exists(program), qPrintable(program));
 
-        const quint16 port = test_support::free_local_port();
-        QVERIFY(port != 0);
         const QString iface = QStringLiteral("tcp://127.0.0.1:%1/can0").arg(port);
 
         QString error;
@@ -138,6 +145,79 @@ private slots:
             QVERIFY2(log.contains(QLatin1String(line)), line);
     }
 
+    // Two buses from one velmora-sim, each with its own simulator: bus 0 has joint 1 (firmware
+    // 10231), bus 1 has joint 1 (firmware 10241) and joint 2. A master on each bus hears only its
+    // own joints, and a fault given to bus 1's joint 1 shows on bus 1 alone.
+    void serves_two_buses_each_its_own_joints()
+    {
+        const QString program = qEnvironmentVariable("VELMORA_BIN_DIR", QCoreApplication::applicationDirPath())
+                                + QStringLiteral("/velmora-sim");
+        const QString iface[2] = {QStringLiteral("tcp://127.0.0.1:%1/can0").arg(port),
+                                  QStringLiteral("tcp://127.0.0.1:%1/can1").arg(port)};
+        QCanBusDevice *masters[2] = {};
+        QList<QCanBusFrame> heard[2];
+        for (int k = 0; k < 2; ++k) {
+            QString error;
+            masters[k] = QCanBus::instance()->createDevice(QStringLiteral("virtualcan"), iface[k], &error);
+            QVERIFY2(masters[k], qPrintable(error));
+            masters[k]->setParent(this);
+            connect(masters[k], &QCanBusDevice::framesReceived, this, [&, k] {
+                while (masters[k]->framesAvailable() > 0)
+                    heard[k] << masters[k]->readFrame();
+            });
+            QVERIFY(masters[k]->connectDevice());
+            QTRY_VERIFY_WITH_TIMEOUT(masters[k]->state() == QCanBusDevice::ConnectedState, generous_ms);
+        }
+        const auto on = [&](int k, quint32 id, const QByteArray &payload) {
+            for (const QCanBusFrame &f : heard[k])
+                if (is_frame(f, id, payload))
+                    return true;
+            return false;
+        };
+        const auto any_from = [&](int k, quint32 id) {
+            for (const QCanBusFrame &f : heard[k])
+                if (f.frameId() == id)
+                    return true;
+            return false;
+        };
+
+        sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        sim.start(program, {QStringLiteral("--bus"),
+                            QStringLiteral("virtualcan:%1,virtualcan:%2").arg(iface[0], iface[1]),
+                            QStringLiteral("--nodes"), QStringLiteral("1:10231;1:10241,2:10231"),
+                            QStringLiteral("--exit-with-parent"), QStringLiteral("--fault"),
+                            QStringLiteral("1/1:2310@300")});
+        QVERIFY(sim.waitForStarted(generous_ms));
+
+        QTRY_VERIFY_WITH_TIMEOUT(on(0, 0x701, QByteArray::fromHex("00")), generous_ms);
+        QTRY_VERIFY_WITH_TIMEOUT(on(1, 0x701, QByteArray::fromHex("00")), generous_ms);
+        QTRY_VERIFY_WITH_TIMEOUT(on(1, 0x702, QByteArray::fromHex("00")), generous_ms);
+
+        // The same node number answers with its own bus's joint.
+        QVERIFY(masters[0]->writeFrame(QCanBusFrame(0x641, QByteArray::fromHex("0001"))));
+        QVERIFY(masters[1]->writeFrame(QCanBusFrame(0x641, QByteArray::fromHex("0001"))));
+        QTRY_VERIFY_WITH_TIMEOUT(on(0, 0x5C1, QByteArray::fromHex("000027F7")), generous_ms);
+        QTRY_VERIFY_WITH_TIMEOUT(on(1, 0x5C1, QByteArray::fromHex("00002801")), generous_ms);
+
+        // Joint 2 lives on bus 1 only; bus 1's fault is its own.
+        QVERIFY(masters[0]->writeFrame(QCanBusFrame(0x602, QByteArray::fromHex("4000100000000000"))));
+        QVERIFY(masters[1]->writeFrame(QCanBusFrame(0x602, QByteArray::fromHex("4000100000000000"))));
+        QTRY_VERIFY_WITH_TIMEOUT(on(1, 0x582, QByteArray::fromHex("4300100092010200")), generous_ms);
+        QTRY_VERIFY_WITH_TIMEOUT(any_from(1, 0x081), generous_ms);
+        QTest::qWait(300);  // room for a stray frame to arrive on the wrong bus
+        QVERIFY(!any_from(0, 0x702));
+        QVERIFY(!any_from(0, 0x582));
+        QVERIFY(!any_from(0, 0x081));
+        QVERIFY(!on(0, 0x5C1, QByteArray::fromHex("00002801")));
+        QVERIFY(!on(1, 0x5C1, QByteArray::fromHex("000027F7")));
+
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(generous_ms));
+        QCOMPARE(sim.exitCode(), 0);
+        for (QCanBusDevice *m : masters)
+            m->disconnectDevice();
+    }
+
     void refuses_a_malformed_bus()
     {
         const QString program = qEnvironmentVariable("VELMORA_BIN_DIR", QCoreApplication::applicationDirPath())
@@ -150,7 +230,12 @@ private slots:
                             QStringLiteral("0:1")});
         QVERIFY(sim.waitForFinished(generous_ms));
         QCOMPARE(sim.exitCode(), 2);
-        for (const char *fault : {"1:blok@5", "1:0@5"}) {
+        // More lists of joints than buses, and a fault on a bus that is not served.
+        sim.start(program, {QStringLiteral("--bus"), QStringLiteral("virtualcan:can0"), QStringLiteral("--nodes"),
+                            QStringLiteral("1:10231;2:10231")});
+        QVERIFY(sim.waitForFinished(generous_ms));
+        QCOMPARE(sim.exitCode(), 2);
+        for (const char *fault : {"1:blok@5", "1:0@5", "1/1:2310@5"}) {
             sim.start(program, {QStringLiteral("--bus"), QStringLiteral("virtualcan:can0"), QStringLiteral("--fault"),
                                 QLatin1String(fault)});
             QVERIFY(sim.waitForFinished(generous_ms));

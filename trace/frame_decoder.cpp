@@ -55,9 +55,9 @@ QString object_text(uint16_t index, uint8_t sub)
 QString value_text(uint32_t v, int bytes) { return QStringLiteral("%1 (%2)").arg(v).arg(hex::prefixed(v, bytes * 2)); }
 
 // "567 (0x0237: operation enabled; remote)" for an object whose values have names.
-QString named_value_text(uint16_t index, uint32_t v, int bytes, int node, const decoder_context &context)
+QString named_value_text(uint16_t index, uint32_t v, int bytes, int node, const decoder_context &context, uint16_t iface)
 {
-    const QString meaning = value_meaning(index, v, node, context);
+    const QString meaning = value_meaning(index, v, node, context, iface);
     if (meaning.isEmpty())
         return value_text(v, bytes);
     return QStringLiteral("%1 (%2: %3)").arg(v).arg(hex::prefixed(v, bytes * 2), meaning);
@@ -110,7 +110,7 @@ QString describe_emcy(const trace_record &r, int node, const decoder_context &co
     return out;
 }
 
-QString describe_pdo(const trace_record &r, int node, const decoder_context &context)
+QString describe_pdo(const trace_record &r, int node, const decoder_context &context, uint16_t iface)
 {
     bool transmit = false;
     const int n = pdo_number(r.id, &transmit);
@@ -118,7 +118,7 @@ QString describe_pdo(const trace_record &r, int node, const decoder_context &con
         QStringLiteral("%1PDO%2 node %3").arg(transmit ? QLatin1Char('T') : QLatin1Char('R')).arg(n).arg(node);
     if (r.remote())
         return out + QStringLiteral(" (remote request)");
-    const auto it = context.pdo_mappings.find(r.id);
+    const auto it = context.pdo_mappings.find(pdo_key(iface, r.id));
     if (it == context.pdo_mappings.end())
         return out;
     int bit = 0;
@@ -130,7 +130,7 @@ QString describe_pdo(const trace_record &r, int node, const decoder_context &con
         const QString name = object_name(e.index);
         values << QStringLiteral("%1=%2")
                       .arg(name.isEmpty() ? object_text(e.index, e.subindex) : name)
-                      .arg(e.subindex == 0 ? named_value_text(e.index, le(r.data + bit / 8, bytes), bytes, node, context)
+                      .arg(e.subindex == 0 ? named_value_text(e.index, le(r.data + bit / 8, bytes), bytes, node, context, iface)
                                            : value_text(le(r.data + bit / 8, bytes), bytes));
         bit += e.bits;
     }
@@ -142,7 +142,7 @@ uint32_t low_bytes(uint32_t v, int bytes) { return bytes >= 4 ? v : v & ((1u << 
 
 bool expedited(uint8_t cmd, uint8_t specifier) { return (cmd & canopen::sdo_command_mask) == specifier && (cmd & 0x02) != 0; }
 
-QString describe_sdo(const trace_record &r, int node, bool request, const decoder_context &context)
+QString describe_sdo(const trace_record &r, int node, bool request, const decoder_context &context, uint16_t iface)
 {
     const QString who = QStringLiteral("node %1").arg(node);
     if (r.len != 8)
@@ -155,7 +155,7 @@ QString describe_sdo(const trace_record &r, int node, bool request, const decode
     const int size = canopen::sdo_expedited_size(cmd);
     auto shown = [&] {
         const uint32_t v = low_bytes(value, size);
-        return r.data[3] == 0 ? named_value_text(index, v, size, node, context) : value_text(v, size);
+        return r.data[3] == 0 ? named_value_text(index, v, size, node, context, iface) : value_text(v, size);
     };
     if (cmd == canopen::sdo_abort)
         return QStringLiteral("SDO abort %1 %2: %3 %4").arg(object, who, hex::prefixed(value, 8), canopen::abort_meaning(value));
@@ -281,7 +281,7 @@ int node_of(const trace_record &r)
     }
 }
 
-QString describe(const trace_record &r, const decoder_context &context)
+QString describe(const trace_record &r, const decoder_context &context, uint16_t iface)
 {
     const int node = node_of(r);
     switch (classify(r)) {
@@ -289,8 +289,8 @@ QString describe(const trace_record &r, const decoder_context &context)
     case frame_kind::sync:
         return r.len >= 1 ? QStringLiteral("SYNC counter %1").arg(r.data[0]) : QStringLiteral("SYNC");
     case frame_kind::emcy: return describe_emcy(r, node, context);
-    case frame_kind::pdo: return describe_pdo(r, node, context);
-    case frame_kind::sdo: return describe_sdo(r, node, r.id > sdo_request_base, context);
+    case frame_kind::pdo: return describe_pdo(r, node, context, iface);
+    case frame_kind::sdo: return describe_sdo(r, node, r.id > sdo_request_base, context, iface);
     case frame_kind::error_control: return describe_error_control(r, node);
     case frame_kind::maker: return describe_maker(r, node);
     case frame_kind::error_frame: return describe_error_frame(r);
@@ -374,12 +374,12 @@ QString error_register_bits(uint8_t reg)
     return out.join(QStringLiteral(", "));
 }
 
-QString value_meaning(uint16_t index, uint32_t value, int node, const decoder_context &context)
+QString value_meaning(uint16_t index, uint32_t value, int node, const decoder_context &context, uint16_t iface)
 {
     namespace object = canopen::object;
     switch (index) {
     case object::statusword: {
-        const auto mode = context.modes.find(node);
+        const auto mode = context.modes.find(node_key(iface, node));
         return canopen::statusword_summary(static_cast<uint16_t>(value),
                                            mode == context.modes.end() ? nullptr : canopen::find_mode(mode->second));
     }
@@ -406,21 +406,25 @@ QString value_meaning(uint16_t index, uint32_t value, int node, const decoder_co
     }
 }
 
-maker_request_tracker::maker_request_tracker() { std::fill(std::begin(last_), std::end(last_), no_request); }
-
-void maker_request_tracker::observe(trace_record &r)
+void maker_request_tracker::observe(trace_record &r, uint16_t iface)
 {
     if (r.error() || r.extended() || classify(r) != frame_kind::maker)
         return;
+    if (iface >= last_.size()) {
+        std::array<uint16_t, 128> none;
+        none.fill(no_request);
+        last_.resize(iface + 1u, none);
+    }
+    std::array<uint16_t, 128> &last = last_[iface];
     const int node = node_of(r);
     if (r.id > maker_request_base) {
-        last_[node] = r.len >= 2 && !r.remote() ? static_cast<uint16_t>(r.data[0] << 8 | r.data[1]) : no_request;
+        last[node] = r.len >= 2 && !r.remote() ? static_cast<uint16_t>(r.data[0] << 8 | r.data[1]) : no_request;
         return;
     }
-    r.aux = last_[node];
+    r.aux = last[node];
 }
 
-void pdo_mapping_tracker::observe(const trace_record &r, decoder_context &context)
+void pdo_mapping_tracker::observe(const trace_record &r, decoder_context &context, uint16_t iface)
 {
     // The mode a node was set to (a write request) or reports (a read reply).
     if (classify(r) == frame_kind::sdo && r.len == 8 && r.data[3] == 0) {
@@ -428,7 +432,7 @@ void pdo_mapping_tracker::observe(const trace_record &r, decoder_context &contex
         const uint32_t index = le(r.data + 1, 2);
         if (request ? index == canopen::object::modes_of_operation && expedited(r.data[0], canopen::sdo_download_initiate)
                     : index == canopen::object::modes_of_operation_display && expedited(r.data[0], canopen::sdo_upload_initiate))
-            context.modes[node_of(r)] = static_cast<int8_t>(r.data[4]);
+            context.modes[node_key(iface, node_of(r))] = static_cast<int8_t>(r.data[4]);
     }
     if (classify(r) != frame_kind::sdo || r.id <= sdo_request_base || r.len != 8 || !expedited(r.data[0], canopen::sdo_download_initiate))
         return;
@@ -442,12 +446,12 @@ void pdo_mapping_tracker::observe(const trace_record &r, decoder_context &contex
         return;
     const bool transmit = area >= 0x1800;
     const bool mapping = area == 0x1600 || area == 0x1A00;
-    const auto inserted = pdos_.emplace(node << 3 | (transmit ? 4 : 0) | number, pdo());
+    const auto inserted = pdos_.emplace(uint32_t(iface) << 10 | uint32_t(node << 3 | (transmit ? 4 : 0) | number), pdo());
     pdo &p = inserted.first->second;
     if (inserted.second)  // predefined connection set: TPDOn 0x080 + n * 0x100, RPDOn 0x100 + n * 0x100
         p.cob_id = static_cast<uint32_t>((transmit ? 0x180 : 0x200) + 0x100 * number + node);
     if (!mapping && sub == 1) {
-        context.pdo_mappings.erase(p.cob_id);
+        context.pdo_mappings.erase(pdo_key(iface, p.cob_id));
         p.cob_id = value & 0x7FF;
     }
     else if (mapping && sub == 0) {
@@ -460,19 +464,19 @@ void pdo_mapping_tracker::observe(const trace_record &r, decoder_context &contex
     else {
         return;
     }
-    publish(p, context);
+    publish(p, iface, context);
 }
 
-void pdo_mapping_tracker::publish(const pdo &p, decoder_context &context) const
+void pdo_mapping_tracker::publish(const pdo &p, uint16_t iface, decoder_context &context) const
 {
     std::vector<pdo_entry> entries;
     for (int i = 0; i < p.count; ++i)
         entries.push_back({static_cast<uint16_t>(p.entries[i] >> 16), static_cast<uint8_t>(p.entries[i] >> 8),
                            static_cast<uint8_t>(p.entries[i])});
     if (entries.empty())
-        context.pdo_mappings.erase(p.cob_id);
+        context.pdo_mappings.erase(pdo_key(iface, p.cob_id));
     else
-        context.pdo_mappings[p.cob_id] = entries;
+        context.pdo_mappings[pdo_key(iface, p.cob_id)] = entries;
 }
 
 }  // namespace trace

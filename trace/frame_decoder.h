@@ -27,6 +27,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <array>
 #include <map>
 #include <vector>
 
@@ -52,17 +53,24 @@ struct pdo_entry {
     uint8_t bits;
 };
 
+// What is learned of the nodes is kept per interface (a frame log's interface number, see
+// frame_log::interface_index): node 1 of one bus is not node 1 of another, and a mapping or mode
+// set on one bus says nothing of the other. Interface 0 keys as the node or identifier alone.
+inline uint64_t pdo_key(uint16_t iface, uint32_t cob_id) { return uint64_t(iface) << 32 | cob_id; }
+inline int node_key(uint16_t iface, int node) { return int(iface) << 8 | node; }
+
 struct decoder_context {
     // Text of an emergency/error code (the CANopen error document); may be empty.
     std::function<QString(uint16_t)> error_text;
-    // Known PDO mappings by identifier.
-    std::map<uint32_t, std::vector<pdo_entry>> pdo_mappings;
+    // Known PDO mappings by interface and identifier (pdo_key).
+    std::map<uint64_t, std::vector<pdo_entry>> pdo_mappings;
     // The mode of operation each node was last set to or reported (0x6060 written, 0x6061
-    // read), for the statusword's mode bits.
+    // read), for the statusword's mode bits; by node_key.
     std::map<int, int8_t> modes;
 };
 
-QString describe(const trace_record &r, const decoder_context &context);
+// A frame seen on interface iface, in what context holds of that interface.
+QString describe(const trace_record &r, const decoder_context &context, uint16_t iface = 0);
 
 // Names for the texts above (also used by the node table).
 QString nmt_state_name(uint8_t state);
@@ -73,17 +81,17 @@ QString error_register_bits(uint8_t reg);
 // What a value of a CiA 402 object says by name: the statusword's state and flags, the
 // controlword's command, the mode, the error code, the digital inputs' switches; empty for
 // other objects.
-QString value_meaning(uint16_t index, uint32_t value, int node, const decoder_context &context);
+QString value_meaning(uint16_t index, uint32_t value, int node, const decoder_context &context, uint16_t iface = 0);
 
 // For a maker reply, the register of the request it answers, if that request is the last one
-// sent to the node. The trace fills trace_record::aux through this as frames arrive.
+// sent to the node on the same interface. The trace fills trace_record::aux through this as
+// frames arrive.
 class maker_request_tracker {
 public:
-    maker_request_tracker();
-    void observe(trace_record &r);
+    void observe(trace_record &r, uint16_t iface = 0);
 
 private:
-    uint16_t last_[128];
+    std::vector<std::array<uint16_t, 128>> last_;  // by interface, then node
 };
 
 // Learns PDO mappings from the SDO writes that set them up (0x1400-0x1403 / 0x1800-0x1803
@@ -91,7 +99,7 @@ private:
 // trace shows the mapped values of the PDOs that follow; and each node's mode of operation.
 class pdo_mapping_tracker {
 public:
-    void observe(const trace_record &r, decoder_context &context);
+    void observe(const trace_record &r, decoder_context &context, uint16_t iface = 0);
 
 private:
     struct pdo {
@@ -99,8 +107,8 @@ private:
         uint8_t count = 0;
         uint32_t entries[8] = {};
     };
-    void publish(const pdo &p, decoder_context &context) const;
-    std::map<int, pdo> pdos_;  // by node << 3 | transmit << 2 | pdo number - 1
+    void publish(const pdo &p, uint16_t iface, decoder_context &context) const;
+    std::map<uint32_t, pdo> pdos_;  // by interface << 10 | node << 3 | transmit << 2 | pdo number - 1
 };
 
 }  // namespace trace

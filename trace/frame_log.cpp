@@ -38,15 +38,22 @@ const frame_detail *frame_log::detail(size_t i) const
     return found != details_.end() && found->first == number ? &found->second : nullptr;
 }
 
-const QString &frame_log::interface_of(size_t i) const
+const QString &frame_log::interface_of(size_t i) const { return interface_name(interface_index(i)); }
+
+uint16_t frame_log::interface_index(size_t i) const
 {
-    static const QString none = QStringLiteral("can0");
     const uint64_t number = base_ + i;
     auto run = std::upper_bound(runs_.begin(), runs_.end(), number,
                                 [](uint64_t n, const std::pair<uint64_t, uint16_t> &r) { return n < r.first; });
     if (run == runs_.begin())
-        return none;
-    return interfaces_[(--run)->second];
+        return 0;
+    return (--run)->second;
+}
+
+const QString &frame_log::interface_name(uint16_t iface) const
+{
+    static const QString none = QStringLiteral("can0");
+    return iface < interfaces_.size() ? interfaces_[iface] : none;
 }
 
 uint16_t frame_log::intern(const QString &iface)

@@ -38,6 +38,9 @@ public:
     trace_record &at(size_t i) { return chunks_[i / chunk_size][i % chunk_size]; }
     const frame_detail *detail(size_t i) const;
     const QString &interface_of(size_t i) const;
+    // The number intern gave the interface of frame i, and the name behind such a number.
+    uint16_t interface_index(size_t i) const;
+    const QString &interface_name(uint16_t iface) const;
     uint16_t intern(const QString &iface);
 
     // Wall-clock microseconds since the Unix epoch of the records' time 0.

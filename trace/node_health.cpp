@@ -21,7 +21,7 @@ bool sent_by_node(const trace_record &r, frame_kind kind)
 
 }  // namespace
 
-void node_health::observe(const trace_record &r)
+void node_health::observe(const trace_record &r, uint16_t iface)
 {
     const frame_kind kind = classify(r);
     if (!sent_by_node(r, kind))
@@ -29,7 +29,8 @@ void node_health::observe(const trace_record &r)
     const int node = node_of(r);
     if (node < 1 || node > 127)
         return;
-    node_health_row &row = nodes_[node];
+    node_health_row &row = nodes_[{iface, node}];
+    row.iface = iface;
     row.node = node;
     row.last_seen_us = r.t_us;
     if (kind == frame_kind::emcy && r.len >= 2) {
@@ -51,6 +52,11 @@ void node_health::observe(const trace_record &r)
             row.last_heartbeat_us = r.t_us;
         }
     }
+}
+
+bool node_health::several_interfaces() const
+{
+    return !nodes_.empty() && nodes_.begin()->first.first != nodes_.rbegin()->first.first;
 }
 
 std::vector<node_health_row> node_health::rows(int64_t now_us) const

@@ -43,7 +43,7 @@ void trace_model::append(const std::vector<vci::tapped_frame> &frames)
         int &iface = tap_interfaces_[f.iface];
         if (iface < 0)
             iface = log_.intern(vci::bus_tap::interface_name(f.iface));
-        observe(r);
+        observe(r, static_cast<uint16_t>(iface));
         log_.push(r, &detail, static_cast<uint16_t>(iface));
     }
     shown_ = log_.size();
@@ -53,18 +53,18 @@ void trace_model::append(const std::vector<vci::tapped_frame> &frames)
 void trace_model::append(const std::vector<trace_record> &records)
 {
     for (trace_record r : records) {
-        observe(r);
+        observe(r, 0);
         log_.push(r);
     }
     shown_ = log_.size();
     extend_rows();
 }
 
-void trace_model::observe(trace_record &r)
+void trace_model::observe(trace_record &r, uint16_t iface)
 {
-    tracker_.observe(r);
-    mappings_.observe(r, context_);
-    nodes_.observe(r);
+    tracker_.observe(r, iface);
+    mappings_.observe(r, context_, iface);
+    nodes_.observe(r, iface);
 }
 
 void trace_model::forget_observations()
@@ -83,7 +83,7 @@ void trace_model::load(frame_log &&log)
     log_ = std::move(log);
     forget_observations();
     for (size_t i = 0; i < log_.size(); ++i)
-        observe(log_.at(i));
+        observe(log_.at(i), log_.interface_index(i));
     shown_ = log_.size();
     dropped_seen_ = log_.dropped();
     rows_.clear();
@@ -107,7 +107,7 @@ void trace_model::advance(size_t frames)
     frames = std::min(frames, log_.size());
     for (size_t i = shown_; i < frames; ++i) {
         trace_record r = log_.at(i);
-        observe(r);
+        observe(r, log_.interface_index(i));
     }
     shown_ = std::max(shown_, frames);
     extend_rows();
@@ -288,7 +288,7 @@ QVariant trace_model::data(const QModelIndex &index, int role) const
             const frame_detail *d = log_.detail(at);
             return d && (d->code & 1) ? QStringLiteral("CAN FD, bit rate switch") : QStringLiteral("CAN FD");
         }
-        return describe(r, context_);
+        return describe(r, context_, log_.interface_index(at));
     default: return QVariant();
     }
 }

@@ -103,7 +103,7 @@ public:
     static QString time_of_day(int64_t wall_us);
 
 private:
-    void observe(trace_record &r);
+    void observe(trace_record &r, uint16_t iface);
     void forget_observations();
     void count_identifier(const trace_record &r);
     void extend_rows();

@@ -62,10 +62,19 @@ bool sim_host::start(const QString &nodes, QString *why, const QStringList &opti
         *why = QStringLiteral("no free local port");
         return false;
     }
-    return join(QStringLiteral("tcp://127.0.0.1:%1/can0").arg(port), nodes, why, options);
+    interfaces_.clear();
+    for (int k = 0; k <= nodes.count(QLatin1Char(';')); ++k)
+        interfaces_ << QStringLiteral("tcp://127.0.0.1:%1/can%2").arg(port).arg(k);
+    return launch(nodes, why, options);
 }
 
 bool sim_host::join(const QString &interface, const QString &nodes, QString *why, const QStringList &options)
+{
+    interfaces_ = QStringList{interface};
+    return launch(nodes, why, options);
+}
+
+bool sim_host::launch(const QString &nodes, QString *why, const QStringList &options)
 {
     const QString bin_dir = qEnvironmentVariable("VELMORA_BIN_DIR", QCoreApplication::applicationDirPath());
     const QString program = bin_dir + QStringLiteral("/velmora-sim");
@@ -73,10 +82,13 @@ bool sim_host::join(const QString &interface, const QString &nodes, QString *why
         *why = program + QStringLiteral(" missing");
         return false;
     }
-    const quint16 port = static_cast<quint16>(QUrl(interface).port());
-    interface_ = interface;
+    interface_ = interfaces_.first();
+    const quint16 port = static_cast<quint16>(QUrl(interface_).port());
+    QStringList buses;
+    for (const QString &i : interfaces_)
+        buses << QStringLiteral("virtualcan:") + i;
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(program, QStringList{QStringLiteral("--bus"), QStringLiteral("virtualcan:") + interface_,
+    process_.start(program, QStringList{QStringLiteral("--bus"), buses.join(QLatin1Char(',')),
                                         QStringLiteral("--nodes"), nodes, QStringLiteral("--exit-with-parent")}
                                 + options);
     if (!process_.waitForStarted(generous_ms)) {

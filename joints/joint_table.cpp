@@ -10,7 +10,7 @@
 #include "canopen/sdo_bus_link.h"
 #include "canopen/sdo_client.h"
 #include "custom_protocol/custom_exchange.h"
-#include "motion/joint_names.h"
+#include "base/joint_names.h"
 #include "node/node_state.h"
 #include "objects/node_discovery.h"
 
@@ -29,8 +29,6 @@ constexpr uint32_t emcy_base = 0x080;
 // Window for the answers of one Stop all batch: a drive answers an SDO in well under a
 // millisecond; a missing answer should not keep the window waiting longer than this.
 constexpr int stop_window_ms = 100;
-
-QString name_key(const joint_address &a) { return motion::joint_name_key(a.bus, a.node); }
 
 canopen::sdo_link link_for(const joint_address &a)
 {
@@ -56,19 +54,11 @@ uint32_t from_little_endian(const QByteArray &b)
 
 }  // namespace
 
-QString saved_name(const joint_address &address)
-{
-    const QSettings s(desktop_seams::settings_file(), QSettings::IniFormat);
-    return s.value(name_key(address)).toString();
-}
+QString saved_name(const joint_address &address) { return joint_names::saved_joint_name(address.bus, address.node); }
 
 void save_name(const joint_address &address, const QString &name)
 {
-    QSettings s(desktop_seams::settings_file(), QSettings::IniFormat);
-    if (name.isEmpty())
-        s.remove(name_key(address));
-    else
-        s.setValue(name_key(address), name);
+    joint_names::save_joint_name(address.bus, address.node, name);
 }
 
 int joint_table::find(const joint_address &address) const

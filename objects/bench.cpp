@@ -1,5 +1,7 @@
 #include "objects/bench.h"
 
+#include "base/joint_names.h"
+
 #include "base/hex.h"
 #include "base/text_safety.h"
 #include "canopen/cia_objects.h"
@@ -20,6 +22,9 @@ using canopen::number;
 using canopen::parse_number;
 
 namespace {
+
+// The name of a node neither the node list nor its DCF names.
+QString unnamed_node(int node) { return QStringLiteral("node %1").arg(node); }
 
 struct fault {
     int line = 0;
@@ -344,7 +349,7 @@ bool bench_node_of(const eds_document &dcf, bench_node *node, int *error_line, Q
     if (node->name.isEmpty())
         node->name = key_text(dcf.commissioning, "NodeName").left(node_name_max);
     if (node->name.isEmpty())
-        node->name = QStringLiteral("node %1").arg(id);
+        node->name = unnamed_node(id);
     node->dcf = dcf;
     return true;
 }
@@ -429,6 +434,13 @@ QString dcf_file_name(const QString &node_name, int node)
 {
     static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_-]{1,32}$"));
     return (safe.match(node_name).hasMatch() ? node_name : QStringLiteral("node%1").arg(node)) + QStringLiteral(".dcf");
+}
+
+void keep_bench_names(const bench_file &bench, int bus)
+{
+    for (const bench_node &n : bench.nodes)
+        if (!n.name.isEmpty() && n.name != unnamed_node(n.node))
+            joint_names::save_joint_name(bus, n.node, n.name);
 }
 
 }  // namespace objects

@@ -100,6 +100,8 @@ void Bench_page::on_open_bench_clicked()
         open_bench(path);
 }
 
+int Bench_page::bus() const { return host_.bus ? host_.bus() : 0; }
+
 bool Bench_page::open_bench(const QString &path)
 {
     if (running())
@@ -110,6 +112,7 @@ bool Bench_page::open_bench(const QString &path)
         return false;
     }
     model_->set_bench(r.bench);
+    keep_bench_names(r.bench, bus());
     last_.reset();
     const QString name = QFileInfo(path).fileName();
     ui->bench_file->setText(name);
@@ -138,7 +141,7 @@ bool Bench_page::boot()
     options.store_always = ui->bench_store->isChecked();
     const QDateTime started = QDateTime::currentDateTime();
     auto job = std::make_unique<bench_boot>(
-        bench, options, adapter_boot_wire(host_.log),
+        bench, options, bus_boot_wire(bus(), host_.log),
         [this](const bench_boot &b, int i) { model_->show_boot(b, i); },
         [this, started](const bench_boot &b, bool cancelled) {
             boot_ = nullptr;
@@ -214,11 +217,8 @@ bool Bench_page::save_bench_to(const QString &cpj_path)
 {
     if (running() || !ready())
         return false;
-    discovery_bus wire;
-    wire.bus = &adapter_bus_ops();
     const monitor_sink log = host_.log;
-    wire.link = adapter_boot_wire(log).discovery.link;
-    wire.log = log;
+    const discovery_bus wire = bus_boot_wire(bus(), log).discovery;
     const eds_document sheet = host_.data_sheet ? host_.data_sheet() : eds_document();
     auto job = std::make_unique<bench_save>(sheet, cpj_path, baud_kbps, wire, [this](const bench_save_result &r, bool cancelled) {
         saving_ = false;

@@ -29,11 +29,14 @@ public:
         std::function<objects::eds_document()> data_sheet;
         // The page's job began or ended: the window's other jobs wait meanwhile.
         std::function<void(bool running)> running;
+        // The bus the bench is on (can/bus.h); bus 0 when not given.
+        std::function<int()> bus;
     };
     explicit Bench_page(const host &h, QWidget *parent = nullptr);
     ~Bench_page() override;
 
     bool open_bench(const QString &path);
+    int bus() const;
     bool boot();
     bool save_bench_to(const QString &cpj_path);
     bool save_bench_report_to(const QString &path);

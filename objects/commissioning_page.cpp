@@ -114,6 +114,7 @@ Commissioning_page::Commissioning_page(const host &h, QWidget *parent)
     };
     bench.log = [this](const QString &t) { emit senddata(t); };
     bench.data_sheet = [this] { return host_.data_sheet ? host_.data_sheet() : standard_objects(); };
+    bench.bus = [this] { return bus(); };
     bench.running = [this](bool running) { job_running_ = running; };
     auto *page = new Bench_page(bench, this);
     page->setObjectName(QStringLiteral("bench_page"));
@@ -345,7 +346,7 @@ void Commissioning_page::on_download_dcf_clicked()
 void Commissioning_page::start_dcf_job(dcf_job::mode mode, const std::vector<int> &nodes)
 {
     // Watched from before the first frame until the store: a reboot anywhere in between counts.
-    watch_ = std::make_shared<reboot_watch>(tapped_error_control(nodes));
+    watch_ = std::make_shared<reboot_watch>(tapped_error_control(nodes, bus()));
     report_head_ = report_head();
     report_head_.dcf_file = dcf_name_;
     report_head_.started = QDateTime::currentDateTime();
@@ -484,7 +485,7 @@ void Commissioning_page::on_update_firmware_clicked()
         return;
     firmware_image_ = image;
     firmware_report_.clear();
-    watch_ = std::make_shared<reboot_watch>(tapped_error_control(nodes));
+    watch_ = std::make_shared<reboot_watch>(tapped_error_control(nodes, bus()));
     auto job = std::make_unique<objects::firmware_job>(image, nodes, wire(), force,
                                                        [this](const objects::firmware_job &j, bool cancelled) {
                                                            firmware_ = nullptr;

@@ -49,6 +49,7 @@ int boot_headless(const boot_options &options)
     const objects::bench_result bench = objects::read_bench(options.bench);
     if (!bench.ok)
         return cannot_run(bench.error);
+    objects::keep_bench_names(bench.bench, 0);
 
     QFile log_file(options.log);
     QTextStream log_out;

@@ -35,6 +35,7 @@ bench_run boot_through(gui_gate &gate, const std::function<bool()> &stopped, con
             s->run.error = b.error;
             return;
         }
+        objects::keep_bench_names(b.bench, 0);
         auto job = std::make_unique<objects::bench_boot>(
             b.bench, objects::boot_options(), objects::adapter_boot_wire({}), nullptr,
             [s](const objects::bench_boot &boot, bool cancelled) {

@@ -7,7 +7,7 @@
 #include "canopen/canopen_exchange.h"
 #include "canopen/canopen_frames.h"
 #include "canopen/joint_guard.h"
-#include "motion/joint_names.h"
+#include "base/joint_names.h"
 #include "node/node_state.h"
 #include "objects/dcf_watch.h"
 #include "objects/node_discovery.h"
@@ -562,7 +562,7 @@ bool sequence_runner::known_joints(std::vector<known_joint> *out, QString *why)
         }
         // Named as the Joints window names them.
         for (known_joint &j : known) {
-            j.name = motion::saved_joint_name(j.key.bus, j.key.node);
+            j.name = joint_names::saved_joint_name(j.key.bus, j.key.node);
             if (j.name.isEmpty())
                 j.name = QStringLiteral("J%1").arg(j.key.node);
         }
@@ -587,7 +587,7 @@ bool sequence_runner::find_named(const QString &name, joint_key *key)
         int open = 0;
         while (open < vci::max_buses && can::bus::at(open).is_open())
             ++open;
-        const motion::named_node n = motion::find_saved_joint_name(name, open);
+        const joint_names::named_node n = joint_names::find_saved_joint_name(name, open);
         if (n.found) {
             *key = {joint_protocol::canopen, n.node, n.bus};
             found = true;

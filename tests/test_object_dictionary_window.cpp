@@ -17,6 +17,7 @@
 #include "canopen/control_canopen.h"
 #include "can/vci/vci.h"
 #include "canopen/sdo_bus_link.h"
+#include "base/joint_names.h"
 #include "objects/bench.h"
 #include "objects/bench_model.h"
 #include "objects/bench_page.h"
@@ -358,6 +359,32 @@ private slots:
         auto *nodes = child<QTableWidget>(&second, "nodes");
         QCOMPARE(nodes->rowCount(), 1);
         QCOMPARE(nodes->item(0, 0)->text(), QStringLiteral("3"));
+
+        // The bench part goes with the bus too: bus 1's bench is its node 3 alone, the name
+        // its node list gives is the joint's name on bus 1, and it boots there.
+        QVERIFY(second.load_eds(Object_dictionary::simulated_joint_eds()));
+        QTemporaryDir dir;
+        desktop_seams::set_file_chooser([&dir](const desktop_seams::file_request &r) {
+            return dir.filePath(r.kind == QLatin1String("bench") ? QStringLiteral("arm.cpj") : QStringLiteral("boot.xml"));
+        });
+        child<QPushButton>(&second, "save_bench")->click();
+        QTRY_VERIFY(!second.job_running());
+        auto *page = second.findChild<Bench_page *>(QStringLiteral("bench_page"));
+        QCOMPARE(page->model()->rowCount(), 1);
+        QFile cpj(dir.filePath(QStringLiteral("arm.cpj")));
+        QVERIFY(cpj.open(QIODevice::ReadOnly));
+        const QByteArray renamed = cpj.readAll().replace("Node3Name=J3", "Node3Name=wrist");
+        cpj.close();
+        QVERIFY(cpj.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        cpj.write(renamed);
+        cpj.close();
+        QVERIFY(page->open_bench(cpj.fileName()));
+        QCOMPARE(joint_names::saved_joint_name(1, 3), QStringLiteral("wrist"));
+        QVERIFY(joint_names::saved_joint_name(0, 3).isEmpty());
+        child<QPushButton>(&second, "boot_bench")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!second.job_running(), 20000);
+        QCOMPARE(page->model()->state_of(3), objects::bench_model::state::done);
+        desktop_seams::set_file_chooser(nullptr);
 
         bus->setCurrentIndex(0);
         child<QPushButton>(&second, "discover")->click();

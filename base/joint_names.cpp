@@ -1,10 +1,10 @@
-#include "motion/joint_names.h"
+#include "base/joint_names.h"
 
 #include "base/desktop_seams.h"
 
 #include <QSettings>
 
-namespace motion {
+namespace joint_names {
 
 namespace {
 
@@ -21,6 +21,15 @@ QString saved_joint_name(int bus, int node)
     return s.value(joint_name_key(bus, node)).toString();
 }
 
+void save_joint_name(int bus, int node, const QString &name)
+{
+    QSettings s(desktop_seams::settings_file(), QSettings::IniFormat);
+    if (name.isEmpty())
+        s.remove(joint_name_key(bus, node));
+    else
+        s.setValue(joint_name_key(bus, node), name);
+}
+
 named_node find_saved_joint_name(const QString &name, int bus_count)
 {
     named_node found;
@@ -35,4 +44,4 @@ named_node find_saved_joint_name(const QString &name, int bus_count)
     return found;
 }
 
-}  // namespace motion
+}  // namespace joint_names

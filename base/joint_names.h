@@ -1,14 +1,16 @@
 #pragma once
-// The names the Joints window gives joints, kept in the settings per bus and node, so that a
-// script finds a joint by the name the window shows ("J3").
+// The names joints are given (in the Joints window, or by a bench file's node list), kept in
+// the settings per bus and node, so that a script finds a joint by the name the window shows ("J3").
 #include <QString>
 
-namespace motion {
+namespace joint_names {
 
 // The settings key of the name of node on bus.
 QString joint_name_key(int bus, int node);
 // The name kept for node on bus; empty when none.
 QString saved_joint_name(int bus, int node);
+// Keeps name for node on bus; an empty name forgets it.
+void save_joint_name(int bus, int node, const QString &name);
 
 struct named_node {
     bool found = false;
@@ -19,4 +21,4 @@ struct named_node {
 // a bus below bus_count.
 named_node find_saved_joint_name(const QString &name, int bus_count);
 
-}  // namespace motion
+}  // namespace joint_names

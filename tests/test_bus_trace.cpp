@@ -530,6 +530,9 @@ private slots:
         QCOMPARE(t->rowCount(), 1);
         QCOMPARE(t->item(0, 5)->text(), QStringLiteral("0x8130 心跳错误 / Heartbeat error"));
         QVERIFY(table.height_for_rows(5) > table.height_for_rows(1));
+        // With several buses each node says which.
+        table.show_rows({beating}, 2000000, [](uint16_t) { return QStringLiteral("can0.1"); });
+        QCOMPARE(t->item(0, 0)->text(), QStringLiteral("can0.1 2"));
     }
 
     void can_utils_log_opens_and_bad_lines_are_skipped()

@@ -277,7 +277,10 @@ QString milliseconds(int64_t us) { return QString::number(static_cast<double>(us
 void Bus_trace::refresh_nodes()
 {
     const int64_t now = now_us();
-    ui->node_table->show_rows(model()->nodes().rows(now), now);
+    std::function<QString(uint16_t)> interface;
+    if (model()->nodes().several_interfaces())
+        interface = [this](uint16_t iface) { return model()->log().interface_name(iface); };
+    ui->node_table->show_rows(model()->nodes().rows(now), now, interface);
 }
 
 void Bus_trace::refresh_identifiers()

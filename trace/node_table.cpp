@@ -52,14 +52,15 @@ QString Node_table::error_cell(int code) const
     return QStringLiteral("0x%1 %2").arg(code, 4, 16, QLatin1Char('0')).arg(text);
 }
 
-void Node_table::show_rows(const std::vector<trace::node_health_row> &rows, int64_t now_us)
+void Node_table::show_rows(const std::vector<trace::node_health_row> &rows, int64_t now_us,
+                           const std::function<QString(uint16_t iface)> &interface)
 {
     set_headers();
     ui->nodes->setRowCount(static_cast<int>(rows.size()));
     int i = 0;
     for (const trace::node_health_row &r : rows) {
         const QString cells[column_count] = {
-            QString::number(r.node), r.lost ? tr("丢失/Lost") : canopen::nmt_state_text(r.nmt_state),
+            interface ? interface(r.iface) + QLatin1Char(' ') + QString::number(r.node) : QString::number(r.node), r.lost ? tr("丢失/Lost") : canopen::nmt_state_text(r.nmt_state),
             QString::number(static_cast<double>(now_us - r.last_seen_us) / 1e6, 'f', 1),
             r.heartbeat_period_us ? milliseconds(r.heartbeat_period_us) : QStringLiteral("-"),
             QString::number(r.emcy_count), error_cell(r.last_error)};

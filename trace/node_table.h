@@ -25,7 +25,9 @@ public:
     // How an emergency error code reads; unset, the code alone.
     void set_error_text(std::function<QString(uint16_t code)> text) { error_text_ = std::move(text); }
     // rows as of now_us (the same clock as their last_seen_us).
-    void show_rows(const std::vector<trace::node_health_row> &rows, int64_t now_us);
+    // interface, when given, names each row's interface before its node (several buses).
+    void show_rows(const std::vector<trace::node_health_row> &rows, int64_t now_us,
+                   const std::function<QString(uint16_t iface)> &interface = {});
     // The height that shows the header and rows rows whole.
     int height_for_rows(int rows) const;
     QTableWidget *table() const;

@@ -159,6 +159,7 @@ void Velmora::wire_newer_windows()
     connect(this, &Velmora::languagechange, scope_view, &Scope::comboBox);
     connect(this, &Velmora::languagechange, bus_trace_window, &Bus_trace::comboBox);
     connect(this, &Velmora::languagechange, sequences_window, &Sequences::comboBox);
+    connect(this, &Velmora::languagechange, joints_window, &Joints::comboBox);
     // A window run's joints() and stopAll() reach the Joints window's list.
     sequences_window->runner()->set_listed_joints(sequences::listed_joints_of(joints_window->table()));
 }

@@ -25,7 +25,7 @@ constexpr int show_interval_ms = 100;
 
 }  // namespace
 
-Joints::Joints(QWidget *parent) : QMainWindow(parent), ui(new Ui::Joints)
+Joints::Joints(QWidget *parent) : language_window<QMainWindow>(parent, QStringLiteral("Joints")), ui(new Ui::Joints)
 {
     ui->setupUi(this);
     show_home_methods(standard_home_methods());
@@ -109,15 +109,17 @@ void Joints::keyPressEvent(QKeyEvent *event)
 
 void Joints::changeEvent(QEvent *e)
 {
-    QMainWindow::changeEvent(e);
+    language_window<QMainWindow>::changeEvent(e);
     // A jog lasts only while this window has the button held: losing focus ends it.
     if (e->type() == QEvent::ActivationChange && !isActiveWindow())
         end_jogs();
-    if (e->type() == QEvent::LanguageChange) {
-        ui->retranslateUi(this);
-        emit model_->headerDataChanged(Qt::Horizontal, 0, joints::joints_model::column_count - 1);
-        model_->values_changed();
-    }
+}
+
+void Joints::retranslate()
+{
+    ui->retranslateUi(this);
+    emit model_->headerDataChanged(Qt::Horizontal, 0, joints::joints_model::column_count - 1);
+    model_->values_changed();
 }
 
 std::vector<int> Joints::standard_home_methods()

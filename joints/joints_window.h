@@ -3,6 +3,7 @@
 // states, Enable/Disable of the selected rows, Enable all/Disable all, and Stop all (also Esc here
 // and F12 in every window of the program, modal boxes included). Values come from a round-robin
 // poll, one transaction per timer tick, so that the GUI thread is never held for long.
+#include "base/language_window.h"
 #include "joints/joint_table.h"
 
 #include <QMainWindow>
@@ -18,7 +19,7 @@ namespace joints {
 class joints_model;
 }
 
-class Joints : public QMainWindow {
+class Joints : public language_window<QMainWindow> {
     Q_OBJECT
 
 public:
@@ -54,6 +55,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void changeEvent(QEvent *e) override;
+    void retranslate() override;
     void showEvent(QShowEvent *e) override;
     void hideEvent(QHideEvent *e) override;
 

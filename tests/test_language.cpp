@@ -15,6 +15,7 @@
 #include "custom_protocol/control_can.h"
 #include "node/set_node.h"
 #include "objects/lss_dialog.h"
+#include "joints/joints_window.h"
 #include "objects/object_dictionary.h"
 #include "scope/scope_window.h"
 #include "sequences/sequences_window.h"
@@ -548,6 +549,7 @@ private slots:
             [] { return new Scope; },
             [] { return new Bus_trace; },
             [] { return new Sequences; },
+            [] { return new Joints; },
         };
         const auto switch_to = [](QWidget *w, int32_t language) {
             if (auto *o = qobject_cast<Object_dictionary *>(w))
@@ -560,6 +562,8 @@ private slots:
                 b->comboBox(language);
             else if (auto *q = qobject_cast<Sequences *>(w))
                 q->comboBox(language);
+            else if (auto *j = qobject_cast<Joints *>(w))
+                j->comboBox(language);
             QApplication::processEvents();
         };
         for (const auto &make : makers) {

@@ -10,6 +10,7 @@
 #include "canopen/sdo_bus_link.h"
 #include "canopen/sdo_client.h"
 #include "custom_protocol/custom_exchange.h"
+#include "custom_protocol/guardian_link.h"
 #include "base/joint_names.h"
 #include "node/node_state.h"
 #include "objects/node_discovery.h"
@@ -567,6 +568,8 @@ void joint_table::disable(int row)
         int32_t v = 0;
         confirmed = custom_ask(j.address, write_enable_state(false), &v)
                     && custom_ask(j.address, custom_read(custom_register::enable_state), &v) && v == 0;
+        if (confirmed)
+            guardian_link::at_rest(j.address.node, guardian_link::motion::all, j.address.bus);
     }
     if (confirmed)
         j.enabled = false;
@@ -586,6 +589,8 @@ void joint_table::halt(int row)
     } else {
         int32_t v = 0;
         confirmed = custom_ask(j.address, write_stop_motion(), &v);
+        if (confirmed)
+            guardian_link::at_rest(j.address.node, guardian_link::motion::profile, j.address.bus);
     }
     j.outcome = confirmed ? action_outcome::halted : action_outcome::halt_unconfirmed;
 }
@@ -673,6 +678,14 @@ bool joint_table::custom_write_ok(const joint_address &a, const custom_request &
     return false;
 }
 
+bool joint_table::start_custom_motion(joint_state &j) const
+{
+    // Told before the start goes out: a program that dies from here on leaves the guardian to
+    // stop the joint (the maker's protocol has no heartbeat of ours to watch).
+    guardian_link::moving(j.address.node, guardian_link::motion::profile, j.address.bus);
+    return custom_write_ok(j.address, write_start_motion(start_kind::motion), &j.outcome_detail);
+}
+
 void joint_table::custom_move_to(joint_state &j, int32_t target)
 {
     j.outcome_detail.clear();
@@ -684,7 +697,7 @@ void joint_table::custom_move_to(joint_state &j, int32_t target)
                          custom_write_ok(a, write_motion_mode(custom_motion_mode::unidirectional), &j.outcome_detail) &&
                          custom_write_ok(a, write_relative_distance_zero(), &j.outcome_detail) &&
                          custom_write_ok(a, custom_write(custom_register::target_position, target, QString(), 0), &j.outcome_detail) &&
-                         custom_write_ok(a, write_start_motion(start_kind::motion), &j.outcome_detail);
+                         start_custom_motion(j);
     if (started) {
         j.outcome = action_outcome::move_started;
         j.outcome_detail = QString::number(target);
@@ -712,7 +725,7 @@ void joint_table::custom_jog(joint_state &j, int32_t speed)
     const bool started = custom_write_ok(a, write_control_mode(custom_control_mode::position), &j.outcome_detail) &&
                          custom_write_ok(a, write_motion_mode(custom_motion_mode::continuous), &j.outcome_detail) &&
                          custom_write_ok(a, custom_write(custom_register::profile_speed, speed, QString(), 0), &j.outcome_detail) &&
-                         custom_write_ok(a, write_start_motion(start_kind::motion), &j.outcome_detail);
+                         start_custom_motion(j);
     if (started) {
         j.outcome = action_outcome::jogging;
         j.outcome_detail = QString::number(speed);
@@ -724,6 +737,8 @@ void joint_table::custom_jog_end(joint_state &j)
     j.outcome_detail.clear();
     const joint_address &a = j.address;
     const bool stopped = custom_write_ok(a, write_stop_motion(), &j.outcome_detail);
+    if (stopped)
+        guardian_link::at_rest(a.node, guardian_link::motion::profile, a.bus);
     bool restored = true;
     if (j.jog_saved) {
         QString why;
@@ -935,8 +950,11 @@ stop_report joint_table::stop(const std::vector<int> &which)
         for (size_t i = 0; i < outs.size() && i < rows.size(); ++i) {
             const joint_state &j = rows_[rows[i]];
             int32_t ignored = 0;
-            if (j.protocol == joint_protocol::custom && outs[i].succeeded())
-                custom_ask(j.address, custom_write(custom_register::analog_target, 0, QString(), 0), &ignored);
+            if (j.protocol == joint_protocol::custom && outs[i].succeeded()) {
+                guardian_link::at_rest(j.address.node, guardian_link::motion::profile, j.address.bus);
+                if (custom_ask(j.address, custom_write(custom_register::analog_target, 0, QString(), 0), &ignored))
+                    guardian_link::at_rest(j.address.node, guardian_link::motion::analog, j.address.bus);
+            }
         }
     }
     return report;

@@ -189,6 +189,7 @@ private:
     // The same for a joint of the maker's protocol (its enable register).
     bool custom_enabled_now(joint_state &j) const;
     bool custom_write_ok(const joint_address &a, const custom_request &request, QString *why) const;
+    bool start_custom_motion(joint_state &j) const;
     void custom_move_to(joint_state &j, int32_t target);
     void custom_jog(joint_state &j, int32_t speed);
     void custom_jog_end(joint_state &j);

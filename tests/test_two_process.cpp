@@ -28,6 +28,7 @@
 #include "custom_protocol/custom_exchange.h"
 #include "custom_protocol/guardian.h"
 #include "custom_protocol/guardian_link.h"
+#include "joints/joint_table.h"
 #include "node/node_state.h"
 #include "node/set_node.h"
 #include "objects/lss_dialog.h"
@@ -472,6 +473,27 @@ private slots:
         QVERIFY(guardian_ended(guardian_link::drop()));
         QVERIFY(QTest::qWaitFor([] { return !joint_7_moving(); }, generous_ms));
         qInfo("guardian: joint at rest %lld ms after the program's end", since_death.elapsed());
+    }
+
+    // The Joints window's jog of a joint of the maker's protocol tells the guardian before the
+    // joint starts: the program dying mid-jog leaves the joint stopped.
+    void a_jog_from_the_joints_table_is_guarded()
+    {
+        QVERIFY(start_bus(QStringLiteral("7:10230")));
+        open_adapter();
+        QCOMPARE(adapter_error, 0);
+        const QString guardian = qEnvironmentVariable("VELMORA_BIN_DIR") + QStringLiteral("/velmora");
+        QVERIFY(guardian_link::start(guardian, QStringLiteral("virtualcan:") + host.interface()));
+        joints::joint_table table;
+        const int row = table.add({0, 7}, joints::joint_protocol::custom);
+        table.enable(row);
+        QCOMPARE(table.rows()[row].outcome, joints::action_outcome::enabled);
+        table.jog(row, 5000);
+        QCOMPARE(table.rows()[row].outcome, joints::action_outcome::jogging);
+        QTest::qWait(400);  // the guardian opens the bus and watches; the program ticks
+        QVERIFY(joint_7_moving());
+        QVERIFY(guardian_ended(guardian_link::drop()));
+        QVERIFY(QTest::qWaitFor([] { return !joint_7_moving(); }, generous_ms));
     }
 
     // Joint 7 on each of two buses, both moving; the program told the guardian of bus 1's alone.

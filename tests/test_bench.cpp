@@ -309,7 +309,8 @@ private slots:
         for (int node : {1, 2}) {
             QCOMPARE(sim::simulator::instance(1).find(node)->canopen()->state(), sim::canopen_node::nmt_state::operational);
             QVERIFY(sim::simulator::instance().find(node)->canopen()->state() != sim::canopen_node::nmt_state::operational);
-            const auto &[key, wanted] = *bench_values(node).begin();
+            const auto values = bench_values(node);
+            const auto &[key, wanted] = *values.begin();
             QCOMPARE(value(canopen::read_object(canopen::exchange_sdo_link(bus_ops(1), node, canopen::sdo_timeout_ms, {}),
                                                 uint16_t(key >> 8), uint8_t(key))),
                      wanted.toUInt());

@@ -373,10 +373,9 @@ private slots:
     {
         const canopen::sdo_link link = canopen::exchange_sdo_link(adapter_bus_ops(), 2, 100, {});
         auto write = [&](uint16_t index, uint8_t sub, uint32_t value, int size) {
-            QByteArray b(size, '\0');
+            QByteArray b(4, '\0');
             qToLittleEndian(value, reinterpret_cast<uchar *>(b.data()));
-            if (size < 4)
-                b = b.left(size);
+            b = b.left(size);
             return canopen::write_object(link, index, sub, b).ok;
         };
         QVERIFY(write(0x1800, 1, 0x80000182u, 4));

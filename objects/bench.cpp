@@ -1,7 +1,5 @@
 #include "objects/bench.h"
 
-#include "base/joint_names.h"
-
 #include "base/hex.h"
 #include "base/text_safety.h"
 #include "canopen/cia_objects.h"
@@ -22,9 +20,6 @@ using canopen::number;
 using canopen::parse_number;
 
 namespace {
-
-// The name of a node neither the node list nor its DCF names.
-QString unnamed_node(int node) { return QStringLiteral("node %1").arg(node); }
 
 struct fault {
     int line = 0;
@@ -436,11 +431,6 @@ QString dcf_file_name(const QString &node_name, int node)
     return (safe.match(node_name).hasMatch() ? node_name : QStringLiteral("node%1").arg(node)) + QStringLiteral(".dcf");
 }
 
-void keep_bench_names(const bench_file &bench, int bus)
-{
-    for (const bench_node &n : bench.nodes)
-        if (!n.name.isEmpty() && n.name != unnamed_node(n.node))
-            joint_names::save_joint_name(bus, n.node, n.name);
-}
+QString unnamed_node(int node) { return QStringLiteral("node %1").arg(node); }
 
 }  // namespace objects

@@ -91,10 +91,8 @@ struct bench_result {
 
 // The node list and each present node's DCF.
 bench_result read_bench(const QString &cpj_path);
-// Keeps the names the bench gives its nodes as the joints' names on bus (base/joint_names.h),
-// so that the Joints window and scripts call them so; a node the bench names only "node N"
-// keeps the name it had.
-void keep_bench_names(const bench_file &bench, int bus);
+// The name of a node neither the node list nor its DCF names ("node N").
+QString unnamed_node(int node);
 // The same from texts already read: the node list and a way to get a DCF by its file name
 // (false when there is none).
 bench_result read_bench_texts(const QByteArray &cpj, const QString &cpj_name,

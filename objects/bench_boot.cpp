@@ -1,5 +1,7 @@
 #include "objects/bench_boot.h"
 
+#include "base/joint_names.h"
+
 #include "base/text_safety.h"
 #include "can/vci/bus_tap.h"
 #include "canopen/cia_objects.h"
@@ -848,6 +850,13 @@ QStringList boot_summary(const boot_outcome &boot)
         out << QStringLiteral("%1: %2%3").arg(n.title(), where, time);
     }
     return out;
+}
+
+void keep_bench_names(const bench_file &bench, int bus)
+{
+    for (const bench_node &n : bench.nodes)
+        if (!n.name.isEmpty() && n.name != unnamed_node(n.node))
+            joint_names::save_joint_name(bus, n.node, n.name);
 }
 
 }  // namespace objects

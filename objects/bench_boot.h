@@ -98,6 +98,11 @@ boot_wire adapter_boot_wire(const monitor_sink &log);
 // The same on bus index (can/bus.h): its links, frames, discovery and heartbeats.
 boot_wire bus_boot_wire(int index, const monitor_sink &log);
 
+// Keeps the names the bench gives its nodes as the joints' names on bus (base/joint_names.h),
+// so that the Joints window and scripts call them so; a node the bench names only "node N"
+// keeps the name it had.
+void keep_bench_names(const bench_file &bench, int bus);
+
 // A heartbeat is awaited for this many producer times (and a little for the bus) before a
 // node counts as silent: as the bus trace, three periods.
 constexpr int heartbeat_periods_waited = 3;
